@@ -1,0 +1,58 @@
+# zym_library(<name> [DEPS <targets>...])
+#   A static library of every .cpp/.c below the current source folder. Headers are
+#   included as "<folder>/<file>.h" relative to src/.
+function(zym_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.c")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}/src")
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# zym_test(<name> [LIBS <targets>...] [TIMEOUT <seconds>])
+#   One GoogleTest executable from the .cpp files directly in the current folder, with the
+#   shared test main (a QCoreApplication). Tests whose name contains "Conformance" carry
+#   the CTest label "conformance".
+function(zym_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zym_test_support zym_test_main
+                        GTest::gtest GTest::gmock)
+  set(env
+      "ZYM_SHARED_DIR=${ZYM_SHARED_DIR}"
+      "ZYM_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+      "ZYM_BINARY_DIR=${CMAKE_BINARY_DIR}"
+      "QT_QPA_PLATFORM=offscreen"
+      "ZYM_AUDIO_OUTPUT=null")
+  gtest_discover_tests(${name}
+    TEST_PREFIX "${name}/"
+    TEST_FILTER "-*Conformance*"
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${ARG_TIMEOUT} LABELS ${name})
+  gtest_discover_tests(${name}
+    TEST_PREFIX "${name}/"
+    TEST_FILTER "*Conformance*"
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${ARG_TIMEOUT} LABELS conformance)
+endfunction()
+
+# zym_fuzz_targets(LIBS <targets>...)
+#   With ZYM_FUZZ, one libFuzzer executable per .cpp in the current folder's fuzz/.
+function(zym_fuzz_targets)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  if(NOT ZYM_FUZZ)
+    return()
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*.cpp")
+  foreach(src IN LISTS sources)
+    get_filename_component(target ${src} NAME_WE)
+    add_executable(${target} ${src})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  endforeach()
+endfunction()

@@ -1,0 +1,1 @@
+namespace engine { int probe() { return 1; } }

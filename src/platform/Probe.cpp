@@ -1,0 +1,1 @@
+namespace platform { int probe() { return 1; } }
