@@ -1,1 +1,0 @@
-namespace engine { int probe() { return 1; } }

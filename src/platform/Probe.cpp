@@ -1,1 +1,0 @@
-namespace platform { int probe() { return 1; } }
