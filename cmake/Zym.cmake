@@ -29,6 +29,8 @@ function(zym_test name)
       "ZYM_BINARY_DIR=${CMAKE_BINARY_DIR}"
       "QT_QPA_PLATFORM=offscreen"
       "ZYM_AUDIO_OUTPUT=null")
+  # One property value holding a list: its semicolons must survive being passed on.
+  string(REPLACE ";" "\\;" env "${env}")
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}/"
     TEST_FILTER "-*Conformance*"
