@@ -457,6 +457,92 @@ class TlsServer(Server):
         return self.context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False), addr
 
 
+# ---------------------------------------------------------------------------------------
+# Quintrel packet streams, written from the wire format by hand (never by our encoders).
+
+QINT_CODECS = {"mp3": (7, 0), "vlb": (8, 0), "aacp": (8, 3)}
+
+
+def qint_packet(cls, typ, payload, trailer=0, length=None):
+    """One packet: 5A, flags, class<<12|type, length, payload, trailer (big-endian)."""
+    if length is None:
+        length = len(payload)
+    return (bytes([0x5A, 0x00]) + struct.pack(">HH", ((cls & 0xF) << 12) | (typ & 0xFFF), length & 0xFFFF)
+            + payload + bytes([trailer]))
+
+
+def qint_metadata(cls, typ, data, ident=1, span=1, index=1):
+    return qint_packet(cls, typ, struct.pack(">HHH", ident, span, index) + data)
+
+
+def quintrel_body(script, state):
+    """The packets of script["packets"], in order. Items:
+      {"audio": <body keys: file|body_b64|size>, "codec": "mp3"|"vlb"|"aacp", "split": N | [N...]}
+          audio payloads of N bytes (a list cycles), so frames are cut anywhere
+      {"title": "Artist - Song", "class": 3}           a StreamTitle packet
+      {"xml": "<a/>", "parts": k, "id": i, "class": 3} an XML set in k packets (span k)
+      {"timing": [length_bytes, position_bytes]}      a class-5 timing packet
+      {"packet": {"class", "type", "payload_b64", "trailer", "length"}}  any packet, faults too
+      {"raw_b64": "..."}                               bytes as they are (garbage)
+    """
+    out = bytearray()
+    for item in script.get("packets", []):
+        if "audio" in item:
+            cls, typ = QINT_CODECS[item.get("codec", "mp3")]
+            data = body_bytes(item["audio"], state)
+            split = item.get("split", 1000)
+            sizes = split if isinstance(split, list) else [split]
+            pos, i = 0, 0
+            while pos < len(data):
+                n = max(1, int(sizes[i % len(sizes)]))
+                out += qint_packet(cls, typ, data[pos:pos + n])
+                pos += n
+                i += 1
+        elif "title" in item:
+            text = ("StreamTitle='%s';" % item["title"]).encode("utf-8")
+            out += qint_metadata(item.get("class", 3), 1, text, item.get("id", 1))
+        elif "xml" in item:
+            data = item["xml"].encode("utf-8")
+            parts = max(1, int(item.get("parts", 1)))
+            step = -(-len(data) // parts)
+            pieces = [data[i * step:(i + 1) * step] for i in range(parts)]
+            for index, piece in enumerate(pieces[:item.get("send_parts", parts)], 1):
+                out += qint_metadata(item.get("class", 3), 0x901, piece, item.get("id", 1), parts, index)
+        elif "timing" in item:
+            length, position = item["timing"]
+            out += qint_metadata(5, 1, struct.pack(">ii", length, position), item.get("id", 1))
+        elif "packet" in item:
+            p = item["packet"]
+            payload = base64.b64decode(p.get("payload_b64", ""))
+            out += qint_packet(p["class"], p.get("type", 0), payload, p.get("trailer", 0), p.get("length"))
+        elif "raw_b64" in item:
+            out += base64.b64decode(item["raw_b64"])
+    return bytes(out)
+
+
+@handler("quintrel")
+def serve_quintrel(conn, script):
+    """A Quintrel packet stream over the "http" handler (every fault key of it applies).
+
+    Keys: packets (see quintrel_body), content_type ("application/x-quintrel"),
+    max_msg and avg_bitrate (the Quintrel-Max-Msg and Quintrel-Avg-Bitrate headers,
+    omitted when absent), plus the keys of "http".
+    """
+    body = quintrel_body(script, conn.state)
+    headers = [("Content-Type", script.get("content_type", "application/x-quintrel"))]
+    if "max_msg" in script:
+        headers.append(("Quintrel-Max-Msg", str(script["max_msg"])))
+    if "avg_bitrate" in script:
+        headers.append(("Quintrel-Avg-Bitrate", str(script["avg_bitrate"])))
+    plain = dict(script)
+    plain.pop("file", None)
+    plain.pop("body", None)
+    plain.pop("size", None)
+    plain["body_b64"] = base64.b64encode(body).decode("ascii")
+    plain["headers"] = headers + [tuple(h) for h in script.get("headers", [])]
+    serve_http(conn, plain)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
