@@ -1,0 +1,138 @@
+// The core frame decoder: one access unit in, interleaved float PCM (16-bit scale) out.
+//
+// This object owns the frame-level rules: transport headers inside the frame (ADIF set-up,
+// LOAS/LATM), leading program configurations, the program/rate/channel consistency checks,
+// the SBR decision, output sizing, concealment bookkeeping, channel mode and reorder or
+// downmix, and the stream-information updates. The per-element work (the element loop of
+// the raw_data_block and the channel elements' decode) goes through the seam
+// `readElements` / `renderElements`; see README-internal.md for what the element decoder
+// must provide. Until it exists the seam reads nothing of the elements: with a framed
+// transport (ADTS, LOAS) it steps over the payload and yields silence for the configured
+// layout; without framing it reports 0x1004.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "codecs/aacplus/BitReader.h"
+#include "codecs/aacplus/Crc.h"
+#include "codecs/aacplus/InputBuffer.h"
+#include "codecs/aacplus/StreamConfig.h"
+#include "codecs/aacplus/StreamInfo.h"
+
+namespace aacplus {
+
+// What the element loop learned about one raw_data_block.
+struct FrameElements {
+    FrameElement list[128];  // every element in bit stream order (PCE, DSE included)
+    int count = 0;
+    int leadingPce[128];     // tags of the program configurations that opened the block
+    int leadingPceCount = 0;
+    int singles = 0;         // elements that belong to the active program
+    int pairs = 0;
+    int lfes = 0;
+    int channels = 0;
+    bool sbrPayload = false;     // a channel element took an SBR payload
+    bool crcRegionsFed = false;  // the protected element regions went into the CRC
+};
+
+class CoreDecoder {
+public:
+    explicit CoreDecoder(BitReader* reader);
+    ~CoreDecoder();
+
+    CoreDecoder(const CoreDecoder&) = delete;
+    CoreDecoder& operator=(const CoreDecoder&) = delete;
+
+    // Element objects for maxChannels single channels, maxChannels / 2 pairs, lfeChannels
+    // LFE channels. 0 or 0x1001.
+    int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
+    void setLimiterOn(bool on) { limiterOn_ = on; }
+    void setImplicitSbr(bool on) { implicitSbr_ = on; }
+    void setLowPowerSbr(bool on) { lowPowerSbr_ = on; }
+    void setSbrDownsampleRate(int rate) { sbrDownsampleRate_ = rate; }
+    void setDownmix(int mode, int variant)
+    {
+        downmixMode_ = mode;
+        downmixVariant_ = variant;
+    }
+    // desc null: no caller buffer (the size check is skipped). `capacityFloats` is what the
+    // float target of decodeFrame holds; nothing is ever written beyond it.
+    void setOutput(aacPlusOutputDesc* desc, int bytesPerSample, size_t capacityFloats)
+    {
+        outputDesc_ = desc;
+        bytesPerSample_ = bytesPerSample;
+        capacityFloats_ = capacityFloats;
+    }
+    // Both null: data stream element bytes are skipped.
+    void setAncillarySink(uint8_t* buffer, aacPlusAncillaryDesc* desc)
+    {
+        ancillary_ = buffer;
+        ancillaryDesc_ = desc;
+        lastAncillaryTag_ = -1;
+    }
+
+    // Decodes one frame into `out` (null: no samples). Core status.
+    int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input, Crc* crc);
+
+    // On the first decode call: when the input starts with an ADIF header, reads it (program
+    // configurations into their slots) and fixes the transport at ADIF.
+    bool setUpAdif(decapl84& input, DecoderStreamInfo& info);
+
+    // Checks, before any element is read, whether the next LOAS frame repeats the previous
+    // configuration; such frames are skipped until one carries a StreamMuxConfig.
+    static bool loasFrameWithoutConfig(const BitReader& r);
+    static void skipLoasFrame(BitReader& r);
+
+    int64_t framesDecoded() const { return framesDecoded_; }
+    const ProgramConfig& slot(int tag) const { return slots_[tag & 15]; }
+    const LatmMuxConfig& mux() const { return *mux_; }
+    const AdifHeader& adif() const { return adif_; }
+
+private:
+    int decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& snapshot, decapl84& input, Crc* crc,
+                    FrameElements& fe, int64_t frameStart);
+    int readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc, FrameElements& fe, int64_t blockStart);
+    void renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
+                        int frameSize, int numChannels);
+    int latmHeader(DecoderStreamInfo& info, decapl84& input);
+    int latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t frameStart);
+    int outputLength() const;
+
+    BitReader* reader_;
+    int singleCount_ = 0, pairCount_ = 0, lfeCount_ = 0;
+    int maxChannels_ = 0, channelLimit_ = 0;
+    bool pnsOn_ = true, concealment_ = false;
+    bool limiterOn_ = false, implicitSbr_ = false, lowPowerSbr_ = false;
+    int sbrDownsampleRate_ = 0;
+    int downmixMode_ = 0, downmixVariant_ = 0;
+    ProgramConfig slots_[16];
+    bool hasActive_ = false;
+    ProgramConfig active_;
+    int activeTag_ = -1;
+    AdifHeader adif_;
+    std::unique_ptr<LatmMuxConfig> mux_;
+    int latmLastFullness_ = -1;
+    int64_t latmBits_ = 0;
+    int64_t latmFrames_ = 0;
+    int32_t framesDecoded_ = 0;
+    int explicitSbr_ = -1;
+    bool upsampling_ = false;
+    bool downsampledSbr_ = false;
+    int psFlag_ = -1;
+    bool delayedConceal_ = false;
+    int bytesPerSample_ = 4;
+    size_t capacityFloats_ = 0;
+    int64_t latmPayloadStart_ = 0;
+    aacPlusOutputDesc* outputDesc_ = nullptr;
+    uint8_t* ancillary_ = nullptr;
+    aacPlusAncillaryDesc* ancillaryDesc_ = nullptr;
+    int lastAncillaryTag_ = -1;
+    int lastPceTag_ = -1;     // stand-in only: the layout of the last leading PCE
+    FrameElements previous_;  // output list reused by concealed frames
+    uint8_t reorderMap_[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    bool reorderOn_ = false;
+};
+
+}  // namespace aacplus

@@ -1,0 +1,55 @@
+#include "codecs/aacplus/PcmConvert.h"
+
+namespace aacplus {
+
+int16_t toInt16(float x)
+{
+    if (x != x)
+        return 0;  // NaN must not reach the integer conversion
+    if (x >= 0.0f) {
+        const float y = x + 0.5f;
+        return y > 32767.0f ? int16_t(32767) : int16_t(int32_t(y));
+    }
+    const float y = 0.5f - x;
+    return y > 32768.0f ? int16_t(-32768) : int16_t(-int32_t(y));
+}
+
+int32_t toInt24(float x)
+{
+    const float v = x * 256.0f;
+    if (v >= 0.0f)
+        return v > 8388607.0f ? 0x7FFFFF : int32_t(v + 0.5f);
+    if (v < 0.0f)
+        return v < -8388608.0f ? -8388608 : int32_t(v - 0.5f);
+    return 0;  // NaN
+}
+
+void convertPcm(const float* in, void* out, size_t count, int format)
+{
+    switch (format) {
+    case 0: {
+        int16_t* o = static_cast<int16_t*>(out);
+        for (size_t i = 0; i < count; ++i)
+            o[i] = toInt16(in[i]);
+        break;
+    }
+    case 2: {
+        uint8_t* o = static_cast<uint8_t*>(out);
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t v = uint32_t(toInt24(in[i]));
+            o[3 * i] = uint8_t(v);
+            o[3 * i + 1] = uint8_t(v >> 8);
+            o[3 * i + 2] = uint8_t(v >> 16);
+        }
+        break;
+    }
+    default: {
+        float* o = static_cast<float*>(out);
+        for (size_t i = 0; i < count; ++i)
+            o[i] = toFloat(in[i]);
+        break;
+    }
+    }
+}
+
+}  // namespace aacplus
