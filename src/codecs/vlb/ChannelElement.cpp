@@ -1,0 +1,525 @@
+#include "codecs/vlb/ChannelElement.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "codecs/aactables/tables/AacTables.h"
+#include "codecs/vlb/VlbIO.h"
+
+namespace {
+
+using vlb::kEightShort;
+
+struct DequantTables {
+    float pow43[1024];
+    float pow2[128];
+    DequantTables() {
+        for (int i = 0; i < 1024; ++i) pow43[i] = static_cast<float>(std::pow(i, 4.0 / 3.0));
+        for (int i = 0; i < 128; ++i) pow2[i] = static_cast<float>(std::pow(2.0, 0.25 * i));
+    }
+};
+const DequantTables kDequant;
+
+float Pow43(int magnitude) {
+    return magnitude < 1024 ? kDequant.pow43[magnitude]
+                            : static_cast<float>(std::pow(magnitude, 4.0 / 3.0));
+}
+
+float Pow2Quarter(int s) {
+    return (s >= 0 && s < 128) ? kDequant.pow2[s] : static_cast<float>(std::pow(2.0, 0.25 * s));
+}
+
+unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book) {
+    int node = 0;
+    for (unsigned depth = 0; depth <= book.maxLength; ++depth) {
+        int child = book.tree[node].child[bs.Get(1) & 1];
+        if (child < 0) return static_cast<unsigned>(~child);
+        node = child;
+    }
+    throw CBlock::EInvalidCodeBook();
+}
+
+VlbBandTable MakeBandTable(uint32_t index) {
+    VlbBandTable t;
+    if (index >= 12) return t;
+    t.longOffsets = aactables::kSwbOffsetLong[index].offsets;
+    t.longBands = static_cast<unsigned>(aactables::kSwbOffsetLong[index].numSwb);
+    t.shortOffsets = aactables::kSwbOffsetShort[index].offsets;
+    t.shortBands = static_cast<unsigned>(aactables::kSwbOffsetShort[index].numSwb);
+    t.tnsMaxLong = aactables::kTnsMaxBandsLong[index];
+    t.tnsMaxShort = aactables::kTnsMaxBandsShort[index];
+    t.rate = aactables::kSampleRates[index];
+    return t;
+}
+
+struct BandTables {
+    VlbBandTable rows[16];
+    BandTables() {
+        for (uint32_t i = 0; i < 16; ++i) rows[i] = MakeBandTable(i);
+    }
+};
+
+// Scratch for the core synthesis; the library decodes on one thread at a time.
+std::vector<float>& SynthesisWork() {
+    static thread_local std::vector<float> work(2048);
+    return work;
+}
+std::vector<std::complex<float>>& SynthesisScratch() {
+    static thread_local std::vector<std::complex<float>> scratch(512);
+    return scratch;
+}
+
+}  // namespace
+
+const VlbBandTable& VlbBandsForIndex(uint32_t samplingIndex) {
+    static const BandTables tables;
+    return tables.rows[samplingIndex & 15];
+}
+
+// ---------------------------------------------------------------------------------------
+// ics_info
+
+void CChannelInfo::Reset(const AacStreamInfo& info) {
+    samplingIndex = info.samplingIndex;
+    profile = info.profile;
+    valid = false;
+}
+
+const uint16_t* CChannelInfo::Offsets() const {
+    const VlbBandTable& t = VlbBandsForIndex(samplingIndex);
+    return IsShort() ? t.shortOffsets : t.longOffsets;
+}
+
+void CChannelInfo::Read(CVlbBitStream& bs) {
+    icsReservedBit.Read(bs);
+    windowSequence.Read(bs);
+    windowShape.Read(bs);
+    const VlbBandTable& t = VlbBandsForIndex(samplingIndex);
+    if (IsShort()) {
+        maxSfb.SetWidth(4);
+        maxSfb.Read(bs);
+        scaleFactorGrouping.Read(bs);
+        numGroups = 1;
+        groupLength[0] = 1;
+        for (int bit = 6; bit >= 0; --bit) {
+            if ((scaleFactorGrouping.Value() >> bit) & 1) {
+                ++groupLength[numGroups - 1];
+            } else {
+                groupLength[numGroups++] = 1;
+            }
+        }
+        numSwb = t.shortBands;
+    } else {
+        maxSfb.SetWidth(6);
+        maxSfb.Read(bs);
+        predictorDataPresent.Read(bs);
+        if (predictorDataPresent.Value()) throw EIllegalProfile();
+        numGroups = 1;
+        groupLength[0] = 1;
+        numSwb = t.longBands;
+    }
+    // More bands than the rate has would index past the band tables.
+    if (maxSfb.Value() > numSwb) throw CBlock::EInvalidCodeBook();
+    valid = true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Blocks
+
+CBlock::CBlock(CChannelInfo& info)
+    : info_(info), short_(info.IsShort()), sectionBits_(info.IsShort() ? 3 : 5) {}
+
+void CBlock::Read(CVlbBitStream& bs, uint32_t globalGain) {
+    ReadSectionData(bs);
+    ReadScaleFactors(bs, globalGain);
+    pulse_.present = bs.Get(1);
+    if (pulse_.present) ReadPulseData(bs);
+    tns_.present = bs.Get(1);
+    if (tns_.present) ReadTnsData(bs);
+    if (bs.Get(1)) throw EUnimplemented();  // gain control (SSR)
+    ReadSpectralData(bs);
+    Dequantize();
+}
+
+void CBlock::ReadSectionData(CVlbBitStream& bs) {
+    const unsigned maxSfb = info_.maxSfb.Value();
+    const unsigned escape = (1u << sectionBits_) - 1;
+    for (unsigned g = 0; g < info_.numGroups; ++g) {
+        unsigned k = 0, count = 0;
+        while (k < maxSfb) {
+            if (count >= maxSfb || bs.IsOverrun()) throw EInvalidCodeBook();  // more sections than bands
+            unsigned cb = bs.Get(4);
+            if (cb == 12 || cb == 13) throw EInvalidCodeBook();
+            unsigned length = 0, increment;
+            do {
+                increment = bs.Get(sectionBits_);
+                length += increment;
+                if (k + length > maxSfb) throw EInvalidCodeBook();
+            } while (increment == escape);
+            sections_.codebook[g][count] = static_cast<uint8_t>(cb);
+            sections_.start[g][count] = static_cast<uint8_t>(k);
+            sections_.end[g][count] = static_cast<uint8_t>(k + length);
+            for (unsigned b = k; b < k + length; ++b) bandCodebook_[g][b] = static_cast<uint8_t>(cb);
+            k += length;
+            ++count;
+        }
+        if (maxSfb < info_.numSwb) {
+            sections_.codebook[g][count] = 0;
+            sections_.start[g][count] = static_cast<uint8_t>(maxSfb);
+            sections_.end[g][count] = static_cast<uint8_t>(info_.numSwb);
+            ++count;
+        }
+        sections_.count[g] = count;
+        for (unsigned b = maxSfb; b < 64; ++b) bandCodebook_[g][b] = 0;
+    }
+}
+
+void CBlock::ReadScaleFactors(CVlbBitStream& bs, uint32_t globalGain) {
+    int sf = static_cast<int>(globalGain);
+    int position = 0;
+    const unsigned maxSfb = info_.maxSfb.Value();
+    for (unsigned g = 0; g < info_.numGroups; ++g) {
+        for (unsigned b = 0; b < maxSfb; ++b) {
+            unsigned cb = bandCodebook_[g][b];
+            if (cb == 0) {
+                scaleFactor_[g][b] = 0;
+            } else if (cb == 14 || cb == 15) {
+                position += static_cast<int>(DecodeHuffman(bs, aactables::kScaleFactorCodebook)) - 60;
+                // Keep the intensity scale a finite float whatever the stream says.
+                if (position > 155) position = 155;
+                if (position < -155) position = -155;
+                scaleFactor_[g][b] = position - 100;
+            } else {
+                sf += static_cast<int>(DecodeHuffman(bs, aactables::kScaleFactorCodebook)) - 60;
+                if (sf < 0 || sf > 255) throw EInvalidCodeBook();
+                scaleFactor_[g][b] = sf - 100;
+            }
+        }
+    }
+}
+
+void CBlock::ReadPulseData(CVlbBitStream& bs) {
+    pulse_.count = bs.Get(2);
+    pulse_.startSfb = bs.Get(6);
+    for (unsigned i = 0; i <= pulse_.count; ++i) {
+        pulse_.offset[i] = bs.Get(5);
+        pulse_.amp[i] = bs.Get(4);
+    }
+    if (!short_ && pulse_.startSfb >= info_.numSwb) throw EInvalidCodeBook();
+}
+
+void CBlock::ReadTnsData(CVlbBitStream& bs) {
+    const unsigned windows = info_.WindowCount();
+    for (unsigned w = 0; w < windows; ++w) {
+        tns_.nFilt[w] = bs.Get(short_ ? 1 : 2);
+        if (tns_.nFilt[w]) tns_.coefRes[w] = bs.Get(1);
+        for (unsigned f = 0; f < tns_.nFilt[w]; ++f) {
+            TnsData::Filter& filter = tns_.filter[w][f];
+            filter.length = bs.Get(short_ ? 4 : 6);
+            filter.order = bs.Get(short_ ? 3 : 5);
+            // Low complexity allows order 12 for long windows (7 for short).
+            if (filter.order > 12) throw EInvalidCodeBook();
+            if (filter.order) {
+                filter.direction = bs.Get(1);
+                filter.coefCompress = bs.Get(1);
+                unsigned bits = tns_.coefRes[w] + 3 - filter.coefCompress;
+                for (unsigned i = 0; i < filter.order; ++i) {
+                    unsigned v = bs.Get(bits);
+                    filter.coef[i] = (v & (1u << (bits - 1))) ? static_cast<int>(v) - (1 << bits)
+                                                              : static_cast<int>(v);
+                }
+            }
+        }
+    }
+}
+
+void CBlock::DecodeBand(CVlbBitStream& bs, unsigned codebook, int* q, unsigned lines) {
+    const aactables::HuffmanCodebook& book = aactables::kSpectralCodebooks[codebook];
+    const aactables::SpectralCodebookInfo& info = aactables::kSpectralCodebookInfo[codebook];
+    const unsigned dim = info.dimension;
+    for (unsigned k = 0; k < lines; k += dim) {
+        unsigned index = DecodeHuffman(bs, book);
+        if (index >= book.count) throw EInvalidCodeBook();
+        int v[4];
+        for (unsigned d = 0; d < dim; ++d) v[d] = book.entries[index].values[d];
+        if (!info.isSigned) {
+            for (unsigned d = 0; d < dim; ++d)
+                if (v[d] != 0 && bs.Get(1)) v[d] = -v[d];
+        }
+        if (info.escape) {
+            for (unsigned d = 0; d < dim; ++d) {
+                int magnitude = v[d] < 0 ? -v[d] : v[d];
+                if (magnitude != 16) continue;
+                unsigned n = 4;
+                while (bs.Get(1)) {
+                    // The standard allows at most eight ones (a 12-bit escape word).
+                    if (++n > 12) throw EInvalidCodeBook();
+                }
+                int value = (1 << n) + static_cast<int>(bs.Get(n));
+                v[d] = v[d] < 0 ? -value : value;
+            }
+        }
+        for (unsigned d = 0; d < dim && k + d < lines; ++d) q[k + d] = v[d];
+    }
+}
+
+void CBlock::Dequantize() {
+    const uint16_t* offsets = info_.Offsets();
+    std::memset(spectrum_, 0, sizeof spectrum_);
+    if (offsets == nullptr) return;
+    const unsigned maxSfb = info_.maxSfb.Value();
+    unsigned window = 0;
+    for (unsigned g = 0; g < info_.numGroups; ++g) {
+        for (unsigned w = 0; w < info_.groupLength[g]; ++w, ++window) {
+            const unsigned base = short_ ? window * 128 : 0;
+            for (unsigned b = 0; b < maxSfb; ++b) {
+                unsigned cb = bandCodebook_[g][b];
+                if (cb == 0 || cb > 11) continue;
+                int stored = scaleFactor_[g][b];
+                if (stored == -100) continue;
+                float gain = Pow2Quarter(stored);
+                for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k) {
+                    int v = quantized_[base + k];
+                    if (v == 0) continue;
+                    float m = Pow43(v < 0 ? -v : v) * gain;
+                    spectrum_[base + k] = v < 0 ? -m : m;
+                }
+            }
+        }
+    }
+}
+
+void CLongBlock::ReadSpectralData(CVlbBitStream& bs) {
+    const uint16_t* offsets = info_.Offsets();
+    if (offsets == nullptr) throw EInvalidCodeBook();
+    std::memset(quantized_, 0, sizeof quantized_);
+    const unsigned maxSfb = info_.maxSfb.Value();
+    for (unsigned b = 0; b < maxSfb; ++b) {
+        unsigned cb = bandCodebook_[0][b];
+        if (cb == 0 || cb > 11) continue;
+        DecodeBand(bs, cb, quantized_ + offsets[b], offsets[b + 1] - offsets[b]);
+    }
+    if (pulse_.present) {
+        unsigned k = offsets[pulse_.startSfb];
+        for (unsigned i = 0; i <= pulse_.count; ++i) {
+            k += pulse_.offset[i];
+            if (k >= 1024) throw EInvalidCodeBook();  // a pulse beyond the block
+            int amp = static_cast<int>(pulse_.amp[i]);
+            quantized_[k] += quantized_[k] > 0 ? amp : -amp;
+        }
+    }
+}
+
+void CShortBlock::ReadSpectralData(CVlbBitStream& bs) {
+    const uint16_t* offsets = info_.Offsets();
+    if (offsets == nullptr) throw EInvalidCodeBook();
+    std::memset(quantized_, 0, sizeof quantized_);
+    const unsigned maxSfb = info_.maxSfb.Value();
+    unsigned window = 0;
+    for (unsigned g = 0; g < info_.numGroups; ++g) {
+        for (unsigned b = 0; b < maxSfb; ++b) {
+            unsigned cb = bandCodebook_[g][b];
+            if (cb == 0 || cb > 11) continue;
+            for (unsigned w = 0; w < info_.groupLength[g]; ++w)
+                DecodeBand(bs, cb, quantized_ + (window + w) * 128 + offsets[b], offsets[b + 1] - offsets[b]);
+        }
+        window += info_.groupLength[g];
+    }
+}
+
+void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
+    if (!tns_.present) return;
+    const VlbBandTable& t = VlbBandsForIndex(info_.samplingIndex);
+    const uint16_t* offsets = info_.Offsets();
+    if (offsets == nullptr) return;
+    const unsigned tnsMax = short_ ? t.tnsMaxShort : t.tnsMaxLong;
+    const unsigned maxSfb = info_.maxSfb.Value();
+    const double pi = 3.14159265358979323846;
+    for (unsigned w = 0; w < info_.WindowCount(); ++w) {
+        float* x = spectrum + w * stride;
+        int top = static_cast<int>(info_.numSwb);
+        const unsigned resBits = tns_.coefRes[w] + 3;
+        for (unsigned f = 0; f < tns_.nFilt[w]; ++f) {
+            const TnsData::Filter& filter = tns_.filter[w][f];
+            int bottom = top - static_cast<int>(filter.length);
+            if (bottom < 0) bottom = 0;
+            auto clamp = [&](int band) {
+                unsigned b = static_cast<unsigned>(band);
+                if (b > tnsMax) b = tnsMax;
+                if (b > maxSfb) b = maxSfb;
+                return b;
+            };
+            unsigned start = offsets[clamp(bottom)], end = offsets[clamp(top)];
+            top = bottom;
+            const unsigned order = filter.order;
+            if (order == 0 || end <= start) continue;
+            // Reflection coefficients, then the step-up recursion to direct form.
+            double iqfac = ((1 << (resBits - 1)) - 0.5) / (pi / 2.0);
+            double iqfacNeg = ((1 << (resBits - 1)) + 0.5) / (pi / 2.0);
+            float a[33] = {1.0f};
+            float b[33];
+            for (unsigned m = 1; m <= order; ++m) {
+                int c = filter.coef[m - 1];
+                float k = static_cast<float>(std::sin(c / (c >= 0 ? iqfac : iqfacNeg)));
+                for (unsigned i = 1; i < m; ++i) b[i] = a[i] + k * a[m - i];
+                for (unsigned i = 1; i < m; ++i) a[i] = b[i];
+                a[m] = k;
+            }
+            const int inc = filter.direction ? -1 : 1;
+            int pos = filter.direction ? static_cast<int>(end) - 1 : static_cast<int>(start);
+            const unsigned count = end - start;
+            float state[32] = {};
+            for (unsigned n = 0; n < count; ++n, pos += inc) {
+                float y = x[pos];
+                for (unsigned i = 0; i < order; ++i) y -= a[i + 1] * state[i];
+                for (unsigned i = order - 1; i > 0; --i) state[i] = state[i - 1];
+                state[0] = y;
+                x[pos] = y;
+            }
+        }
+    }
+}
+
+void CBlock::Synthesize(OverlapRecord& overlap) {
+    vlb::SynthesizeBlock(vlb::WindowSet::ForLength(2048), spectrum_, info_.windowSequence.Value(),
+                         overlap.previousShape, info_.windowShape.Value(), time_, overlap.samples,
+                         SynthesisWork(), SynthesisScratch());
+    overlap.previousShape = info_.windowShape.Value();
+}
+
+// ---------------------------------------------------------------------------------------
+// Elements
+
+CBlock* CChannelElement::ReadChannelStream(CChannelInfo& info, BlockStorage& storage) {
+    globalGain_.Read(bs_);
+    if (!info.valid) info.Read(bs_);
+    if (info.IsShort()) return &storage.emplace<CShortBlock>(info);
+    return &storage.emplace<CLongBlock>(info);
+}
+
+void CSingleChannel::Read(const AacStreamInfo& info) {
+    info_.Reset(info);
+    block_ = nullptr;
+    CBlock* block = ReadChannelStream(info_, storage_);
+    block->Read(bs_, globalGain_.Value());
+    block_ = block;
+}
+
+void CSingleChannel::DestroyBlocks() {
+    storage_.emplace<std::monostate>();
+    block_ = nullptr;
+}
+
+void CSingleChannel::Output(AudioIOControl* out, const AacStreamInfo& info, unsigned) {
+    if (info_.profile == 0) throw EIllegalProfile();
+    if (block_ == nullptr) return;
+    block_->ApplyTns();
+    block_->Synthesize(overlap_);
+    pointers_[0] = pointers_[1] = block_->GetTimeSignal();
+    stage_.SetRate(info.OutputRate());
+    for (unsigned p = 0; p < 8; ++p) stage_.Process(pointers_, 128, p);
+    out->Write(pointers_, 1024);
+    DestroyBlocks();
+}
+
+void CChannelPair::Read(const AacStreamInfo& info) {
+    info_[0].Reset(info);
+    info_[1].Reset(info);
+    block_[0] = block_[1] = nullptr;
+    commonWindow_.Read(bs_);
+    if (commonWindow_.Value()) {
+        info_[0].Read(bs_);
+        info_[1] = info_[0];
+        msMaskPresent_.Read(bs_);
+        switch (msMaskPresent_.Value()) {
+        case 0:
+            std::memset(msUsed_, 0, sizeof msUsed_);
+            break;
+        case 1:
+            for (unsigned g = 0; g < info_[0].numGroups; ++g)
+                for (unsigned b = 0; b < info_[0].maxSfb.Value(); ++b) msUsed_[g][b] = static_cast<uint8_t>(bs_.Get(1));
+            break;
+        case 2:
+            std::memset(msUsed_, 1, sizeof msUsed_);
+            break;
+        default:
+            break;  // 3 keeps the previous element's flags
+        }
+    }
+    CBlock* first = ReadChannelStream(info_[0], storage_[0]);
+    first->Read(bs_, globalGain_.Value());
+    bs_.SetPositionMarker(4);
+    CBlock* second = ReadChannelStream(info_[1], storage_[1]);
+    second->Read(bs_, globalGain_.Value());
+    block_[0] = first;
+    block_[1] = second;
+}
+
+void CChannelPair::DestroyBlocks() {
+    storage_[0].emplace<std::monostate>();
+    storage_[1].emplace<std::monostate>();
+    block_[0] = block_[1] = nullptr;
+}
+
+void CChannelPair::ApplyStereo(float* left, float* right, unsigned stride) {
+    const bool common = CommonWindow();
+    if (common) {
+        const CChannelInfo& info = info_[0];
+        const uint16_t* offsets = info.Offsets();
+        if (offsets != nullptr) {
+            unsigned window = 0;
+            for (unsigned g = 0; g < info.numGroups; ++g) {
+                for (unsigned w = 0; w < info.groupLength[g]; ++w, ++window) {
+                    float* l = left + window * stride;
+                    float* r = right + window * stride;
+                    for (unsigned b = 0; b < info.maxSfb.Value(); ++b) {
+                        if (!msUsed_[g][b]) continue;
+                        for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k) {
+                            float a = l[k], c = r[k];
+                            l[k] = a + c;
+                            r[k] = a - c;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    // Intensity bands of the second channel copy the first channel's spectrum. They are
+    // taken without a common window too (the flags then count as clear): skipping them would
+    // leave those bands of the second channel silent.
+    const CChannelInfo& info = info_[1];
+    const uint16_t* offsets = info.Offsets();
+    if (offsets == nullptr || block_[1] == nullptr) return;
+    unsigned window = 0;
+    for (unsigned g = 0; g < info.numGroups; ++g) {
+        const uint8_t* codebooks = block_[1]->GetSectionCodebooks(g);
+        const int* factors = block_[1]->GetScaleFactors(g);
+        for (unsigned w = 0; w < info.groupLength[g]; ++w, ++window) {
+            float* l = left + window * stride;
+            float* r = right + window * stride;
+            for (unsigned b = 0; b < info.maxSfb.Value(); ++b) {
+                unsigned cb = codebooks[b];
+                if (cb != 14 && cb != 15) continue;
+                bool ms = common && msUsed_[g][b];
+                float scale = static_cast<float>(std::pow(0.5, 0.25 * (factors[b] + 100)));
+                if ((ms && cb == 15) || (!ms && cb == 14)) scale = -scale;
+                for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k) r[k] = scale * l[k];
+            }
+        }
+    }
+}
+
+void CChannelPair::Output(AudioIOControl* out, const AacStreamInfo& info, unsigned) {
+    if (info_[0].profile == 0) throw EIllegalProfile();
+    if (block_[0] == nullptr || block_[1] == nullptr) return;
+    ApplyStereo(block_[0]->GetSpectrum(), block_[1]->GetSpectrum(), 128);
+    for (unsigned c = 0; c < 2; ++c) {
+        block_[c]->ApplyTns();
+        block_[c]->Synthesize(overlap_[c]);
+        pointers_[c] = block_[c]->GetTimeSignal();
+    }
+    stage_.SetRate(info.OutputRate());
+    for (unsigned p = 0; p < 8; ++p) stage_.Process(pointers_, 128, p);
+    out->Write(pointers_, 1024);
+    DestroyBlocks();
+}
