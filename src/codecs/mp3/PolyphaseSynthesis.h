@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+
+#include "codecs/mp3/FrameParams.h"
+
+namespace mp3 {
+
+// The synthesis subband filter followed by conversion to signed 16-bit PCM, channels
+// interleaved, machine byte order.
+//
+// Input: per channel 576 floats (18 time slots x 32 subbands, slot-major), channel 1
+// following channel 0, already scaled so that full scale is the 16-bit range.
+// The downsampling shift (0, 1, 2) keeps subbands 0..(32 >> shift) - 1 and writes
+// 32 >> shift samples per channel and block; the mono option synthesizes channel 0 only
+// (the layer decoder has folded both channels into it); the eight-bit option writes one
+// unsigned byte per sample (the 16-bit value's high byte offset by 128).
+class CPolyphaseSynthesis {
+public:
+    CPolyphaseSynthesis(const MpegFrameParams* frameParameters, unsigned downsampleShift, int eightBit, int mono);
+
+    // Zeroes both vector rings.
+    void Reset();
+
+    // Runs `blocks` blocks (at most 18) from `input`, writes their PCM from `output` on and
+    // returns the position after the last byte written:
+    // blocks x (32 >> shift) x channels x 2 bytes (halved with the eight-bit option).
+    uint8_t* Synthesize(const float* input, uint8_t* output, int blocks);
+
+    // Bytes one block writes for a frame of the given channel count.
+    int BytesPerBlock(int channels) const;
+
+    // A windowed sum to a sample: truncated toward zero, clamped to -32768..32767.
+    static int16_t ToPcm16(double sum);
+
+private:
+    unsigned ringIndex_ = 32;
+    float rings_[2][512];
+    const MpegFrameParams* frameParameters_;
+    unsigned downsampleShift_;
+    int eightBit_;
+    int mono_;
+};
+
+}  // namespace mp3

@@ -1,0 +1,219 @@
+#!/usr/bin/env python3
+"""Generates the Layer III decoder's tables from the checked MPEG audio table data.
+
+Usage: mpeg_audio_l3.py [TABLE_DIR] [OUT_DIR]
+  TABLE_DIR defaults to $ZYM_SHARED_DIR/tables/mpeg-audio (or ../shared/tables/mpeg-audio),
+  OUT_DIR to src/codecs/mp3/tables. The data's own verify.py runs first; nothing is written
+  when it fails. Output: l3_extra.h and l3_extra.cpp (committed; the build does not run this).
+"""
+import csv
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, '..', '..'))
+RATES = [44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000]
+
+
+def rows(table_dir, name):
+    with open(os.path.join(table_dir, name), newline='') as f:
+        lines = [l for l in f if not l.startswith('#') and l.strip()]
+    return [r for r in csv.reader(lines)]
+
+
+def build_tree(codes):
+    """codes: list of (bits string, value). Returns the two-bits-per-step node array:
+    per node four entries indexed by the next two bits; leaf = value | length << 8,
+    inner node = index of the next node (second byte 0)."""
+    trie = {}
+    for bits, value in codes:
+        node = trie
+        for i, b in enumerate(bits):
+            if i == len(bits) - 1:
+                assert b not in node, 'code not prefix-free'
+                node[b] = ('leaf', value, len(bits))
+            else:
+                node = node.setdefault(b, {})
+                assert isinstance(node, dict), 'code not prefix-free'
+    nodes = []
+
+    def emit(sub, depth):
+        index = len(nodes)
+        nodes.append(None)
+        entries = []
+        for pair in ('00', '01', '10', '11'):
+            first = sub.get(pair[0])
+            if first is None:
+                raise ValueError('incomplete code')
+            if isinstance(first, tuple):
+                entries.append(('leaf', first[1], first[2]))
+                continue
+            second = first.get(pair[1])
+            if second is None:
+                raise ValueError('incomplete code')
+            if isinstance(second, tuple):
+                entries.append(('leaf', second[1], second[2]))
+            else:
+                entries.append(('node', second))
+        out = []
+        for e in entries:
+            if e[0] == 'leaf':
+                assert 1 <= e[2] <= 32 and 0 <= e[1] < 256
+                out.append(e[1] | (e[2] << 8))
+            else:
+                child = emit(e[1], depth + 2)
+                assert 0 < child < 256, 'node index does not fit a byte'
+                out.append(child)
+        nodes[index] = out
+        return index
+
+    emit(trie, 0)
+    return [v for n in nodes for v in n]
+
+
+def main():
+    shared = os.environ.get('ZYM_SHARED_DIR', os.path.join(ROOT, '..', 'shared'))
+    table_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(shared, 'tables', 'mpeg-audio')
+    out_dir = sys.argv[2] if len(sys.argv) > 2 else os.path.join(ROOT, 'src', 'codecs', 'mp3', 'tables')
+    subprocess.run([sys.executable, 'verify.py'], cwd=table_dir, check=True, stdout=subprocess.DEVNULL)
+
+    directory = [(int(r[0]), int(r[1]), int(r[2]), int(r[3])) for r in rows(table_dir, 'l3_huffman_directory.csv')]
+    assert [d[0] for d in directory] == list(range(32))
+    big = {}
+    for r in rows(table_dir, 'l3_huffman_bigvalues.csv'):
+        big.setdefault(int(r[0]), []).append((r[4], int(r[1]) * 16 + int(r[2])))
+        assert len(r[4]) == int(r[3])
+    quad = {}
+    for r in rows(table_dir, 'l3_huffman_count1.csv'):
+        v, w, x, y = (int(c) for c in r[1:5])
+        quad.setdefault(r[0], []).append((r[6], v << 3 | w << 2 | x << 1 | y))
+        assert len(r[6]) == int(r[5])
+
+    trees = {}  # code table -> node array
+    for t in sorted(big):
+        trees[t] = build_tree(big[t])
+    trees[32] = build_tree(quad['A'])
+    trees[33] = build_tree(quad['B'])
+
+    longs = {int(r[0]): [int(c) for c in r[1:]] for r in rows(table_dir, 'l3_sfb_long.csv')}
+    shorts = {int(r[0]): [int(c) for c in r[1:]] for r in rows(table_dir, 'l3_sfb_short.csv')}
+    assert all(len(longs[r]) == 23 and longs[r][-1] == 576 for r in RATES)
+    assert all(len(shorts[r]) == 14 and shorts[r][-1] == 192 for r in RATES)
+    pretab = [int(r[1]) for r in rows(table_dir, 'l3_pretab.csv')]
+    assert len(pretab) == 22
+    slen1 = [(int(r[1]), int(r[2])) for r in rows(table_dir, 'l3_slen_mpeg1.csv')]
+    assert len(slen1) == 16
+    nr = {}
+    for r in rows(table_dir, 'l3_lsf_nr_of_sfb_block.csv'):
+        nr[(int(r[0]), int(r[1]))] = [int(c) for c in r[2:6]]
+    assert len(nr) == 18
+    lsf = {0: [None] * 512, 1: [None] * 256}
+    for r in rows(table_dir, 'l3_lsf_slen.csv'):
+        lsf[int(r[0])][int(r[1])] = [int(c) for c in r[2:8]]
+    assert all(e is not None for m in lsf.values() for e in m)
+    alias = [(r[2], r[3]) for r in rows(table_dir, 'l3_alias_reduction.csv')]
+    assert len(alias) == 8
+
+    h = []
+    h.append('// Generated by tools/gentables/mpeg_audio_l3.py from the checked MPEG audio table data.')
+    h.append('// Do not edit; run the script again.')
+    h.append('#pragma once')
+    h.append('')
+    h.append('#include <cstdint>')
+    h.append('')
+    h.append('namespace mp3 {')
+    h.append('')
+    h.append('// One Huffman code table of Layer III: tree == nullptr means "no code, all zero".')
+    h.append('// Tree nodes hold four entries, one per value of the next two bits: an inner entry')
+    h.append('// is the index of the next node (second byte 0), a leaf holds the value in its low')
+    h.append('// byte (x * 16 + y for pairs, v w x y bits for quadruples) and the code length in')
+    h.append('// bits in its second byte.')
+    h.append('struct L3HuffmanCode {')
+    h.append('  std::uint32_t linbits;')
+    h.append('  const std::uint32_t* tree;')
+    h.append('  std::uint32_t treeEntries;')
+    h.append('};')
+    h.append('')
+    h.append('// Index 0-31 big-values tables by table_select, 32 and 33 the count1 tables.')
+    h.append('extern const L3HuffmanCode kL3HuffmanCodes[34];')
+    h.append('')
+    h.append('// Rows in the order 44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000 Hz,')
+    h.append('// i.e. 3 * version (0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5) + sampling index.')
+    h.append('extern const std::uint16_t kL3SfbLong[9][23];   // band starts, then 576')
+    h.append('extern const std::uint16_t kL3SfbShort[9][14];  // per window: band starts, then 192')
+    h.append('extern const std::uint8_t kL3Pretab[22];')
+    h.append('extern const std::uint8_t kL3SlenMpeg1[16][2];')
+    h.append('// [table index][0 long, 1 short, 2 mixed][partition]')
+    h.append('extern const std::uint8_t kL3LsfNrOfSfb[6][3][4];')
+    h.append('// LSF scalefac_compress expanded: {table index, slen1..slen4, preflag};')
+    h.append('// [0] by scalefac_compress, [1] by scalefac_compress >> 1 for the intensity right channel.')
+    h.append('extern const std::uint8_t kL3LsfSlenNormal[512][6];')
+    h.append('extern const std::uint8_t kL3LsfSlenIntensity[256][6];')
+    h.append('extern const float kL3AliasCs[8];')
+    h.append('extern const float kL3AliasCa[8];')
+    h.append('')
+    h.append('}  // namespace mp3')
+    h.append('')
+
+    c = []
+    c.append('// Generated by tools/gentables/mpeg_audio_l3.py from the checked MPEG audio table data.')
+    c.append('// Do not edit; run the script again.')
+    c.append('#include "codecs/mp3/tables/l3_extra.h"')
+    c.append('')
+    c.append('namespace mp3 {')
+    c.append('')
+    c.append('namespace {')
+    for t in sorted(trees):
+        c.append(f'const std::uint32_t kTree{t}[{len(trees[t])}] = {{')
+        vals = trees[t]
+        for i in range(0, len(vals), 8):
+            c.append('    ' + ', '.join(f'0x{v:04x}' for v in vals[i:i + 8]) + ',')
+        c.append('};')
+    c.append('}  // namespace')
+    c.append('')
+    c.append('const L3HuffmanCode kL3HuffmanCodes[34] = {')
+    for sel, code, size, linbits in directory:
+        if code < 0:
+            c.append(f'    {{{linbits}, nullptr, 0}},  // {sel}')
+        else:
+            c.append(f'    {{{linbits}, kTree{code}, {len(trees[code])}}},  // {sel}')
+    c.append(f'    {{0, kTree32, {len(trees[32])}}},  // count1 A')
+    c.append(f'    {{0, kTree33, {len(trees[33])}}},  // count1 B')
+    c.append('};')
+    c.append('')
+    c.append('const std::uint16_t kL3SfbLong[9][23] = {')
+    for r in RATES:
+        c.append('    {' + ', '.join(map(str, longs[r])) + f'}},  // {r}')
+    c.append('};')
+    c.append('const std::uint16_t kL3SfbShort[9][14] = {')
+    for r in RATES:
+        c.append('    {' + ', '.join(map(str, shorts[r])) + f'}},  // {r}')
+    c.append('};')
+    c.append('const std::uint8_t kL3Pretab[22] = {' + ', '.join(map(str, pretab)) + '};')
+    c.append('const std::uint8_t kL3SlenMpeg1[16][2] = {' + ', '.join(f'{{{a}, {b}}}' for a, b in slen1) + '};')
+    c.append('const std::uint8_t kL3LsfNrOfSfb[6][3][4] = {')
+    for t in range(6):
+        c.append('    {' + ', '.join('{' + ', '.join(map(str, nr[(t, b)])) + '}' for b in range(3)) + '},')
+    c.append('};')
+    for name, m, n in (('kL3LsfSlenNormal', 0, 512), ('kL3LsfSlenIntensity', 1, 256)):
+        c.append(f'const std::uint8_t {name}[{n}][6] = {{')
+        for i in range(0, n, 8):
+            c.append('    ' + ', '.join('{' + ', '.join(map(str, lsf[m][j])) + '}' for j in range(i, i + 8)) + ',')
+        c.append('};')
+    c.append('const float kL3AliasCs[8] = {' + ', '.join(f'{a[0]}f' for a in alias) + '};')
+    c.append('const float kL3AliasCa[8] = {' + ', '.join(f'{a[1]}f' for a in alias) + '};')
+    c.append('')
+    c.append('}  // namespace mp3')
+    c.append('')
+
+    os.makedirs(out_dir, exist_ok=True)
+    with open(os.path.join(out_dir, 'l3_extra.h'), 'w') as f:
+        f.write('\n'.join(h))
+    with open(os.path.join(out_dir, 'l3_extra.cpp'), 'w') as f:
+        f.write('\n'.join(c))
+    print('wrote', out_dir, {t: len(v) // 4 for t, v in trees.items()})
+
+
+if __name__ == '__main__':
+    main()
