@@ -1,8 +1,19 @@
+#include "engine/CAMP3Decoder.h"
+#include "engine/VLBDecoder.h"
 #include "engine/DecoderWrapper.h"
+#include "engine/QintPacket.h"
 
 namespace Amp {
 
-// The decoder libraries' adapters come in with the libraries.
-AudioDecoder* CreateLibraryDecoder(uint32_t) { return nullptr; }
+AudioDecoder* CreateLibraryDecoder(uint32_t code) {
+    switch (code) {
+    case kCodecMP3:
+        return new CAMP3Decoder();
+    case kCodecVLB:
+        return new VLBDecoder();
+    default:
+        return nullptr;
+    }
+}
 
 }  // namespace Amp

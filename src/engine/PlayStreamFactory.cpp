@@ -2,14 +2,14 @@
 
 #include <utility>
 
+#include "engine/PlayStream.h"
+
 namespace Amp {
 
 namespace {
 
-// Default factory: none yet, so a Play fails its set-up cleanly until the stream
-// thread is wired in here.
 PlayStreamFactory& Factory() {
-    static PlayStreamFactory factory;
+    static PlayStreamFactory factory = CreatePlayStream;
     return factory;
 }
 
