@@ -346,6 +346,200 @@ def serve_redirect(conn, script):
               [("Location", script["to"]), ("Content-Length", "0")])
 
 
+
+# ---- SOAP endpoint (web-service core tests) -------------------------------------------
+# Answers are written here by hand, never produced by the client's encoders.
+
+SOAP11 = "http://schemas.xmlsoap.org/soap/envelope/"
+SOAP12 = "http://www.w3.org/2003/05/soap-envelope"
+SB = "urn:liberty:sb:2003-08"
+WSSE = "http://schemas.xmlsoap.org/ws/2003/06/secext"
+DISCO = "urn:liberty:disco:2003-08"
+SIF = "http://www.zym-com.invalid/soap/sif-2004-02"
+SOAP_LOCK = threading.Lock()
+SOAP_COUNTS = {}
+
+
+def xml_escape(text):
+    return (str(text).replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+            .replace('"', "&quot;"))
+
+
+def local_name(tag):
+    return tag.rsplit("}", 1)[-1]
+
+
+def parse_soap_request(body):
+    """What a SOAP request carried, by local name (as the client reads responses)."""
+    import xml.etree.ElementTree as ET
+    info = {"parsed": False}
+    try:
+        root = ET.fromstring(body)
+    except ET.ParseError as e:
+        info["error"] = str(e)
+        return info
+    info["parsed"] = True
+    info["root"] = local_name(root.tag)
+    info["root_ns"] = root.tag[1:].split("}")[0] if root.tag.startswith("{") else ""
+    header = next((c for c in root if local_name(c.tag) == "Header"), None)
+    body_el = next((c for c in root if local_name(c.tag) == "Body"), None)
+    info["header_children"] = [local_name(c.tag) for c in header] if header is not None else []
+    children = list(body_el) if body_el is not None else []
+    info["body_child"] = local_name(children[0].tag) if children else ""
+    info["body_child_ns"] = children[0].tag[1:].split("}")[0] if children and children[0].tag.startswith("{") else ""
+    if header is not None:
+        for c in header:
+            name = local_name(c.tag)
+            if name == "Correlation":
+                info["correlation"] = {local_name(k): v for k, v in c.attrib.items()}
+                info["correlation_qualified"] = sorted(c.attrib.keys())
+                info["correlation_ns"] = c.tag[1:].split("}")[0]
+            elif name == "DeviceType":
+                info["device_type"] = {local_name(k): v for k, v in c.attrib.items()}
+                info["device_type_ns"] = c.tag[1:].split("}")[0]
+            elif name == "Security":
+                info["security_ns"] = c.tag[1:].split("}")[0]
+                info["security"] = [local_name(x.tag) for x in c]
+                info["security_text"] = "".join(c.itertext())
+    return info
+
+
+def soap_envelope(header, body, soap12=False, prefix="SOAP-ENV"):
+    ns = SOAP12 if soap12 else SOAP11
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<{p}:Envelope xmlns:{p}="{ns}">'
+            '{h}<{p}:Body>{b}</{p}:Body></{p}:Envelope>').format(
+                p=prefix, ns=ns, h=("<%s:Header>%s</%s:Header>" % (prefix, header, prefix)) if header else "",
+                b=body)
+
+
+def soap_answer_body(answer, info):
+    """The response text for one answer of a "soap" script."""
+    reply = answer.get("reply", "success")
+    method = info.get("body_child", "") or "Unknown"
+    if method.endswith("Request"):
+        method = method[:-len("Request")]
+    client_id = info.get("correlation", {}).get("messageID", "")
+    server_id = answer.get("correlation_id", "SRV-%d" % int(time.time() * 1000000))
+    prefix = answer.get("envelope_prefix", "SOAP-ENV")
+    correlation = ('<sb:Correlation xmlns:sb="%s" %s:mustUnderstand="1" sb:messageID="%s" '
+                   'sb:refToMessageID="%s" sb:timestamp="2026-12-10T12:00:00Z"/>'
+                   % (SB, prefix, xml_escape(server_id), xml_escape(client_id)))
+    if answer.get("no_correlation"):
+        correlation = ""
+    siu = answer.get("siu")
+    update = ""
+    if siu:
+        parts = []
+        if "mech" in siu:
+            parts.append('<disco:SecurityMechID>%s</disco:SecurityMechID>' % xml_escape(siu["mech"]))
+        if "credential" in siu:
+            parts.append('<disco:Credential><saml:Assertion xmlns:saml="urn:oasis:names:tc:SAML:1.0:assertion" '
+                         'AssertionID="%s"/></disco:Credential>' % xml_escape(siu["credential"]))
+        if "endpoint" in siu:
+            parts.append('<disco:Endpoint>%s</disco:Endpoint>' % xml_escape(siu["endpoint"]))
+        update = ('<sb:ServiceInstanceUpdate xmlns:sb="%s" xmlns:disco="%s">%s</sb:ServiceInstanceUpdate>'
+                  % (SB, DISCO, "".join(parts)))
+    if reply == "raw":
+        return answer.get("body", "")
+    if reply == "nonxml":
+        return "<html><body>Service temporarily unavailable</body></html"
+    if reply == "nobody":
+        return ('<?xml version="1.0" encoding="UTF-8"?>\n<%s:Envelope xmlns:%s="%s"><%s:Header>%s</%s:Header>'
+                '</%s:Envelope>' % (prefix, prefix, SOAP11, prefix, correlation, prefix, prefix))
+    if reply == "fault11":
+        detail = ""
+        if answer.get("detail_code"):
+            detail = ('<detail><zym:Status xmlns:zym="%s" code="%s"/></detail>'
+                      % (SIF, xml_escape(answer["detail_code"])))
+        body = ('<%s:Fault><faultcode>%s</faultcode><faultstring>%s</faultstring>%s</%s:Fault>'
+                % (prefix, xml_escape(answer.get("faultcode", prefix + ":Server")),
+                   xml_escape(answer.get("faultstring", "Server Error")), detail, prefix))
+        return soap_envelope(correlation, body, prefix=prefix)
+    if reply == "fault12":
+        body = ('<{p}:Fault><{p}:Code><{p}:Value>{p}:Receiver</{p}:Value></{p}:Code>'
+                '<{p}:Reason><{p}:Text xml:lang="en">{t}</{p}:Text></{p}:Reason></{p}:Fault>').format(
+                    p=prefix, t=xml_escape(answer.get("faultstring", "Boom")))
+        return soap_envelope("", body, soap12=True, prefix=prefix)
+    if reply == "moved":
+        code = answer.get("moved_faultcode", prefix + ":Service")
+        body = ('<%s:Fault><faultcode>%s</faultcode><faultstring>Endpoint moved</faultstring>'
+                '<detail><zym:Status xmlns:zym="%s" code="zym:EndpointMoved"/></detail></%s:Fault>'
+                % (prefix, xml_escape(code), SIF, prefix))
+        moved = ""
+        if answer.get("moved_to") is not None:
+            moved = ('<sb:ServiceInstanceUpdate xmlns:sb="%s" xmlns:disco="%s"><disco:Endpoint>%s'
+                     '</disco:Endpoint></sb:ServiceInstanceUpdate>' % (SB, DISCO, xml_escape(answer["moved_to"])))
+        return soap_envelope(correlation + moved, body, prefix=prefix)
+    # success
+    body = ('<zym:%sResponse xmlns:zym="%s"><zym:Status code="zym:%s"/>%s</zym:%sResponse>'
+            % (method, SIF, xml_escape(answer.get("status_code", "OK")), answer.get("extra", ""), method))
+    return soap_envelope(correlation + update, body, prefix=prefix)
+
+
+def gzip_bytes(data, variant):
+    import gzip
+    import zlib
+    if variant in (True, "plain", "GZIP"):
+        return gzip.compress(data)
+    if variant == "fname":
+        flags, extra = 0x08, b"body.xml\0"
+    elif variant == "corrupt":
+        raw = bytearray(gzip.compress(data))
+        raw[12] ^= 0xFF
+        return bytes(raw)
+    elif variant == "truncated":
+        return gzip.compress(data)[:-6]
+    else:
+        raise ValueError("unknown gzip variant %r" % variant)
+    deflate = zlib.compressobj(9, zlib.DEFLATED, -15)
+    payload = deflate.compress(data) + deflate.flush()
+    head = b"\x1f\x8b\x08" + bytes([flags]) + b"\0\0\0\0\0\xff" + extra
+    return head + payload + struct.pack("<II", zlib.crc32(data) & 0xFFFFFFFF, len(data) & 0xFFFFFFFF)
+
+
+@handler("soap")
+def serve_soap(conn, script):
+    """A SOAP endpoint. Keys: answers (a list used in order, the last one repeating) or
+    answer (one object). An answer: reply ("success", "fault11", "fault12", "moved",
+    "nobody", "nonxml", "raw" with body), status (HTTP, 200), status_code (success Status
+    code, "OK"), faultcode, faultstring, detail_code, moved_to, moved_faultcode, siu
+    {endpoint, mech, credential}, correlation_id, no_correlation, envelope_prefix,
+    gzip (true, "GZIP" for an upper-case header, "fname", "corrupt", "truncated"),
+    deflate, and the transport faults of the "http" kind (silent, stall_after_headers,
+    trickle, close_after, reset_after, delay_ms). The request's parsed SOAP parts are
+    added to its record under "soap"."""
+    state = conn.state
+    path = urlsplit(conn.req.path).path
+    with state.lock:
+        entry = next((r for r in reversed(state.requests) if r["path"] == path and "soap" not in r), None)
+    info = parse_soap_request(base64.b64decode(entry["body_b64"])) if entry else {"parsed": False}
+    with state.lock:
+        if entry is not None:
+            entry["soap"] = info
+        index = SOAP_COUNTS.get(script["path"], 0)
+        SOAP_COUNTS[script["path"]] = index + 1
+    answers = script.get("answers") or [script.get("answer", {})]
+    answer = answers[min(index, len(answers) - 1)]
+    data = soap_answer_body(answer, info).encode("utf-8")
+    headers = [["Content-Type", "text/xml; charset=utf-8"]]
+    if answer.get("gzip"):
+        data = gzip_bytes(data, answer["gzip"])
+        headers.append(["Content-Encoding", "GZIP" if answer["gzip"] == "GZIP" else "gzip"])
+    elif answer.get("deflate"):
+        import zlib
+        data = zlib.compress(data)
+        headers.append(["Content-Encoding", "deflate"])
+    http_script = {k: v for k, v in answer.items()
+                   if k in ("status", "silent", "stall_after_headers", "stall_after", "trickle",
+                            "close_after", "reset_after", "delay_ms", "content_length")}
+    http_script["headers"] = headers + answer.get("headers", [])
+    http_script["body_b64"] = base64.b64encode(data).decode("ascii")
+    if "status" in answer:
+        http_script["reason"] = "Internal Server Error" if int(answer["status"]) >= 500 else "Status"
+    serve_http(conn, http_script)
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "zymserver"
@@ -541,6 +735,294 @@ def serve_quintrel(conn, script):
     plain["body_b64"] = base64.b64encode(body).decode("ascii")
     plain["headers"] = headers + [tuple(h) for h in script.get("headers", [])]
     serve_http(conn, plain)
+
+
+# ---- Sign-on and discovery endpoint (web-service core tests) ----------------------------
+# One URL answers the SASL exchange, the discovery Query and the discovered service's
+# calls, dispatching on the Body's first child. Answers are hand-written from the
+# message descriptions; the user table comes from the script ("users") or --users.
+
+SIGNON_SA = "urn:liberty:sa:2004-04"
+SIGNON_SAML = "urn:oasis:names:tc:SAML:1.0:assertion"
+SIGNON_LOCK = threading.Lock()
+SIGNON_SESSIONS = {}   # server message id -> {"stage": "plain"|"securid", "user": ...}
+SIGNON_ASSERTIONS = {}  # assertion id -> {"kind": "signon"|"service", "user": ...}
+SIGNON_COUNTER = [0]
+
+
+def signon_next(prefix):
+    with SIGNON_LOCK:
+        SIGNON_COUNTER[0] += 1
+        return "%s-%d" % (prefix, SIGNON_COUNTER[0])
+
+
+def signon_canonical(name):
+    return "".join(c.lower() for c in name if 0x21 <= ord(c) <= 0x7E)
+
+
+def signon_users(conn, script):
+    """[{"name", "password", "securid"?}] from the script, else from the --users file
+    (one user a line: name password [passcode])."""
+    if "users" in script:
+        return script["users"]
+    users = []
+    path = getattr(conn.req.server, "users_file", None)
+    if path:
+        with open(path, "r", encoding="utf-8") as f:
+            for line in f:
+                fields = line.split()
+                if len(fields) >= 2 and not fields[0].startswith("#"):
+                    user = {"name": fields[0], "password": fields[1]}
+                    if len(fields) > 2:
+                        user["securid"] = fields[2]
+                    users.append(user)
+    return users
+
+
+def signon_transform(password, transforms):
+    """The server's own reading of the password transforms it asked for."""
+    for t in transforms or []:
+        name, params = t.get("name", ""), t.get("params", {})
+        if name == "urn:liberty:sa:pm:truncate" and params.get("length", "").isdigit():
+            password = password[:int(params["length"])]
+        elif name == "urn:liberty:sa:pm:lowercase":
+            password = password.lower()
+        elif name == "urn:liberty:sa:pm:uppercase":
+            password = password.upper()
+        elif name == "urn:liberty:sa:pm:select" and params.get("allowed"):
+            password = "".join(c for c in password if c in params["allowed"])
+    return password
+
+
+def signon_claim_request(conn):
+    """The recorded entry and body of the request being served (newest unclaimed one of
+    this path and length)."""
+    state = conn.state
+    path = urlsplit(conn.req.path).path
+    length = conn.req.headers.get("Content-Length", "")
+    with state.lock:
+        for entry in reversed(state.requests):
+            if entry["path"] != path or "soap" in entry:
+                continue
+            sent = next((v for k, v in entry["headers"] if k.lower() == "content-length"), "")
+            if sent == length:
+                entry["soap"] = {"claimed": True}
+                return entry, base64.b64decode(entry["body_b64"])
+    return None, b""
+
+
+def signon_reply(conn, script, header, body):
+    text = soap_envelope(header, body)
+    serve_http(conn, {"headers": [["Content-Type", "text/xml; charset=utf-8"]], "body": text,
+                      "delay_ms": script.get("delay_ms", 0)})
+
+
+def signon_correlation(message_id, ref_to):
+    return ('<sb:Correlation xmlns:sb="%s" SOAP-ENV:mustUnderstand="1" sb:messageID="%s" '
+            'sb:refToMessageID="%s" sb:timestamp="2026-12-10T12:00:00Z"/>'
+            % (SB, xml_escape(message_id), xml_escape(ref_to)))
+
+
+def signon_fault(conn, script, code):
+    body = ('<SOAP-ENV:Fault><faultcode>SOAP-ENV:%s</faultcode><faultstring>refused</faultstring>'
+            '</SOAP-ENV:Fault>' % xml_escape(code))
+    signon_reply(conn, script, "", body)
+
+
+def signon_sasl_response(conn, script, ref_to, code, comment="", mechanism="", transforms=None,
+                         extra=""):
+    message_id = signon_next("M")
+    code = {"lower": code.lower(), "title": code.title()}.get(script.get("status_case"), code)
+    attrs = ' serverMechanism="%s"' % xml_escape(mechanism) if mechanism else ""
+    status = '<sa:Status code="sa:%s"%s/>' % (
+        xml_escape(code), ' comment="%s"' % xml_escape(comment) if comment else "")
+    pt = ""
+    if transforms:
+        items = []
+        for t in transforms:
+            params = "".join('<sa:Parameter name="%s">%s</sa:Parameter>' % (xml_escape(k), xml_escape(v))
+                             for k, v in t.get("params", {}).items())
+            items.append('<sa:Transform name="%s">%s</sa:Transform>' % (xml_escape(t["name"]), params))
+        pt = "<sa:PasswordTransforms>%s</sa:PasswordTransforms>" % "".join(items)
+    body = '<sa:SASLResponse xmlns:sa="%s"%s>%s%s%s</sa:SASLResponse>' % (SIGNON_SA, attrs, status, pt, extra)
+    signon_reply(conn, script, signon_correlation(message_id, ref_to), body)
+    return message_id
+
+
+def signon_offering(base, resource_id, service_type, endpoint, credential_ref):
+    return ('<disco:ResourceOffering xmlns:disco="%s"><disco:ResourceID>%s</disco:ResourceID>'
+            '<disco:ServiceInstance><disco:ServiceType>%s</disco:ServiceType>'
+            '<disco:ProviderID>%s</disco:ProviderID><disco:Description>'
+            '<disco:SecurityMechID>urn:liberty:security:2003-08:null:SAML</disco:SecurityMechID>'
+            '<disco:CredentialRef>%s</disco:CredentialRef><disco:Endpoint>%s</disco:Endpoint>'
+            '</disco:Description></disco:ServiceInstance></disco:ResourceOffering>'
+            % (DISCO, xml_escape(resource_id), xml_escape(service_type), xml_escape(base),
+               xml_escape(credential_ref), xml_escape(endpoint)))
+
+
+def signon_assertion(kind, user, expires):
+    aid = signon_next("S" if kind == "service" else "A")
+    with SIGNON_LOCK:
+        SIGNON_ASSERTIONS[aid] = {"kind": kind, "user": user}
+    return aid, ('<saml:Assertion xmlns:saml="%s" AssertionID="%s" Issuer="zymserver">'
+                 '<saml:Conditions NotOnOrAfter="%s"/></saml:Assertion>'
+                 % (SIGNON_SAML, aid, xml_escape(expires)))
+
+
+def signon_presented(root, kind):
+    """The user of a known assertion of that kind in the request's Security header."""
+    for el in root.iter():
+        if local_name(el.tag) == "Assertion":
+            for key, value in el.attrib.items():
+                if local_name(key) == "AssertionID":
+                    with SIGNON_LOCK:
+                        known = SIGNON_ASSERTIONS.get(value)
+                    if known and known["kind"] == kind:
+                        return known["user"]
+    return None
+
+
+@handler("signon")
+def serve_signon(conn, script):
+    """Sign-on, discovery and service calls at one URL. Keys: users [{name, password,
+    securid}], mechanism (server's first choice, "PLAIN"), transforms [{name, params}],
+    first_abort (comment), first_fault (faultcode), plain_abort / securid_abort (comment
+    for a wrong answer; "Invalid Credentials"), plain_abort_always (comment after any
+    password), expires, renew_ok (false: a renewal must give the password again),
+    no_credentials (an OK without Credentials), status_case ("lower" or "title": the SASL
+    status codes' letter case), disco_status ("OK"), disco_fault,
+    offer_type (ServiceType offered), hold (list of body child names to leave unanswered),
+    delay_ms."""
+    import xml.etree.ElementTree as ET
+    entry, body = signon_claim_request(conn)
+    try:
+        root = ET.fromstring(body)
+    except ET.ParseError:
+        signon_fault(conn, script, "Client")
+        return
+    header = next((c for c in root if local_name(c.tag) == "Header"), None)
+    body_el = next((c for c in root if local_name(c.tag) == "Body"), None)
+    first = list(body_el)[0] if body_el is not None and len(body_el) else None
+    kind = local_name(first.tag) if first is not None else ""
+    if entry is not None:
+        entry["soap"] = {"body_child": kind}
+    if kind in script.get("hold", []):
+        conn.hold()
+        return
+    ref_to = ""
+    if header is not None:
+        for c in header:
+            if local_name(c.tag) == "Correlation":
+                ref_to = next((v for k, v in c.attrib.items() if local_name(k) == "refToMessageID"), "")
+    host = conn.req.headers.get("Host", "127.0.0.1")
+    path = urlsplit(conn.req.path).path
+    base = "http://%s%s" % (host, script["path"])
+    expires = script.get("expires", "2030-01-01T00:00:00Z")
+    users = signon_users(conn, script)
+
+    if kind == "SASLRequest":
+        mechanism = first.attrib.get("mechanism", "")
+        data_el = next((c for c in first if local_name(c.tag) == "Data"), None)
+        data = base64.b64decode(data_el.text or "") if data_el is not None else b""
+        if not ref_to:
+            if script.get("first_fault"):
+                signon_fault(conn, script, script["first_fault"])
+                return
+            if script.get("first_abort") is not None:
+                signon_sasl_response(conn, script, "", "abort", script["first_abort"])
+                return
+            authz = first.attrib.get("authzID", "")
+            renewing = signon_presented(root, "signon")
+            if authz and renewing and signon_canonical(authz) == renewing and script.get("renew_ok", True):
+                signon_ok(conn, script, "", renewing, base, expires)
+                return
+            chosen = script.get("mechanism", "PLAIN")
+            mid = signon_sasl_response(conn, script, "", "continue", mechanism=chosen,
+                                       transforms=script.get("transforms"))
+            with SIGNON_LOCK:
+                SIGNON_SESSIONS[mid] = {"stage": "securid" if chosen == "SECURID" else "plain",
+                                        "user": None}
+            return
+        with SIGNON_LOCK:
+            session = SIGNON_SESSIONS.pop(ref_to, None)
+        if session is None:
+            signon_sasl_response(conn, script, ref_to, "abort", "invalid data on initiation")
+            return
+        if session["stage"] == "plain":
+            parts = data.split(b"\0")
+            if mechanism != "PLAIN" or len(parts) != 3:
+                signon_sasl_response(conn, script, ref_to, "abort", "mismatching mechanisms")
+                return
+            name, password = parts[1].decode("utf-8", "replace"), parts[2].decode("utf-8", "replace")
+            user = next((u for u in users if signon_canonical(u["name"]) == name), None)
+            if script.get("plain_abort_always") is not None:
+                signon_sasl_response(conn, script, ref_to, "abort", script["plain_abort_always"])
+                return
+            if user is None or signon_transform(user["password"], script.get("transforms")) != password:
+                signon_sasl_response(conn, script, ref_to, "abort",
+                                     script.get("plain_abort", "Invalid Credentials"))
+                return
+            if user.get("securid"):
+                mid = signon_sasl_response(conn, script, ref_to, "continue", mechanism="SECURID")
+                with SIGNON_LOCK:
+                    SIGNON_SESSIONS[mid] = {"stage": "securid", "user": name}
+                return
+            signon_ok(conn, script, ref_to, name, base, expires)
+            return
+        # SECURID step
+        if mechanism != "SECURID":
+            signon_sasl_response(conn, script, ref_to, "abort", "mismatching mechanisms")
+            return
+        if session["user"] is None:
+            signon_sasl_response(conn, script, ref_to, "abort", "no password supplied before securid")
+            return
+        passcode = data[2:-1].decode("utf-8", "replace") if data.startswith(b"\0\0") else ""
+        if not passcode:
+            signon_sasl_response(conn, script, ref_to, "abort", "no data supplied with securid exchange")
+            return
+        user = next((u for u in users if signon_canonical(u["name"]) == session["user"]), None)
+        if user is None or user.get("securid") != passcode:
+            signon_sasl_response(conn, script, ref_to, "abort",
+                                 script.get("securid_abort", "Invalid Credentials"))
+            return
+        signon_ok(conn, script, ref_to, session["user"], base, expires)
+        return
+
+    if kind == "Query":
+        if script.get("disco_fault"):
+            signon_fault(conn, script, script["disco_fault"])
+            return
+        user = signon_presented(root, "signon")
+        requested = ""
+        for el in first.iter():
+            if local_name(el.tag) == "ServiceType":
+                requested = el.text or ""
+        status = script.get("disco_status", "OK") if user else "Failed"
+        offer = ""
+        if status.upper() == "OK":
+            aid, assertion = signon_assertion("service", user, expires)
+            offer = (signon_offering(base, "RID-" + requested, script.get("offer_type", requested),
+                                     base + "svc", aid)
+                     + '<disco:Credentials xmlns:disco="%s">%s</disco:Credentials>' % (DISCO, assertion))
+        body = ('<disco:QueryResponse xmlns:disco="%s"><disco:Status code="disco:%s"/>%s'
+                '</disco:QueryResponse>' % (DISCO, xml_escape(status), offer))
+        signon_reply(conn, script, signon_correlation(signon_next("M"), ""), body)
+        return
+
+    # A call of the discovered service.
+    method = kind[:-len("Request")] if kind.endswith("Request") else kind
+    user = signon_presented(root, "service")
+    body = ('<zym:%sResponse xmlns:zym="%s"><zym:Status code="zym:%s"/></zym:%sResponse>'
+            % (method, SIF, "OK" if user else "Failed", method))
+    signon_reply(conn, script, signon_correlation(signon_next("M"), ""), body)
+
+
+def signon_ok(conn, script, ref_to, user, base, expires):
+    aid, assertion = signon_assertion("signon", user, expires)
+    extra = ('' if script.get("no_credentials") else '<sa:Credentials>%s</sa:Credentials>' % assertion)
+    extra += signon_offering(base, "RID-" + user, DISCO, base, aid)
+    signon_sasl_response(conn, script, ref_to, "OK", extra=extra)
+
 
 
 def main():

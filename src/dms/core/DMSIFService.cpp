@@ -1,0 +1,555 @@
+#include "dms/core/DMSIFService.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "engine/LThreadEventQueue.h"
+#include "engine/LogMessage.h"
+#include "dms/core/DMSOAPNamespaces.h"
+
+namespace {
+
+constexpr const char* kDiscoveryURI = "urn:liberty:disco:2003-08";
+constexpr const char* kDefaultSOAPAction = "\"\"";
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i]; ++i) {
+        if (i >= s.size()) return false;
+        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
+// Query-component encoding: unreserved characters stay, everything else is %XX.
+std::string PercentEncode(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += c;
+        } else {
+            char buffer[4];
+            std::snprintf(buffer, sizeof buffer, "%%%02X", u);
+            out += buffer;
+        }
+    }
+    return out;
+}
+
+template <typename Map>
+typename Map::mapped_type Lookup(const Map& map, const std::string& key) {
+    const auto it = map.find(key);
+    return it == map.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+DMSIFService::DMSIFService(const std::string& serviceType, DMSIFServiceListener* listener)
+    : DMSOAPService(nullptr), mServiceType(serviceType), mDefaultListener(listener) {
+    RegisterSIFNamespaces();
+}
+
+DMSIFService::DMSIFService(const std::string& serviceType, const std::string& endpoint,
+                           DMSIFServiceListener* listener)
+    : DMSOAPService(endpoint, nullptr), mServiceType(serviceType), mDefaultListener(listener) {
+    RegisterSIFNamespaces();
+}
+
+DMSIFService::~DMSIFService() {
+    *mAlive = false;
+    delete mSecurityHeader;
+    delete mResourceOffering;
+    delete mDeviceTypeHeader;
+    for (auto& [id, r] : mActiveRequests) delete r;
+    for (auto& [id, r] : mRetiredRequests) delete r;
+    for (auto* r : mDeferredRequests) delete r;
+    for (auto& [id, ref] : mLiveRefs) delete ref;
+    for (auto& [id, ref] : mRetiredRefs) delete ref;
+}
+
+// ---- configuration ------------------------------------------------------------------------
+
+void DMSIFService::SetListener(DMSIFServiceListener* listener, DMSIF_MethodRef* ref) {
+    if (ref)
+        mCallListeners[ref->GetID()] = listener;
+    else
+        mDefaultListener = listener;
+}
+
+DMSIFServiceListener* DMSIFService::GetListener(DMSIF_MethodRef* ref) const {
+    if (ref) {
+        if (DMSIFServiceListener* l = Lookup(mCallListeners, ref->GetID())) return l;
+    }
+    return mDefaultListener;
+}
+
+void DMSIFService::SetCredentials(DMSOAPElementType* element, bool copy) {
+    if (element && element == mSecurityHeader) {
+        if (!copy) return;  // already held
+        element = new DMSOAPElementType(element);
+        copy = false;
+    }
+    delete mSecurityHeader;
+    mSecurityHeader = nullptr;
+    if (!element) return;
+    if (element->name == "Security") {
+        mSecurityHeader = copy ? new DMSOAPElementType(element) : element;
+        return;
+    }
+    if (element->name == "Credentials" || element->name == "Credential") {
+        auto* security = new DMSOAPElementType("Security", kDMWSSecurityURI, "");
+        if (copy) {
+            for (DMSOAPElementType* child : element->children) security->AddChild(child, true);
+        } else {
+            std::list<DMSOAPElementType*> children;
+            children.swap(element->children);
+            for (DMSOAPElementType* child : children) {
+                child->parent = nullptr;
+                security->AddChild(child, false);
+            }
+            delete element;
+        }
+        mSecurityHeader = security;
+        return;
+    }
+    if (!copy) delete element;  // ownership came with it; no credentials
+}
+
+void DMSIFService::SetResourceOffering(DMSOAPElementType* element, bool copy) {
+    if (element && element == mResourceOffering) {
+        if (!copy) {
+            ProcessResourceOffering(mResourceOffering);
+            return;
+        }
+        element = new DMSOAPElementType(element);
+        copy = false;
+    }
+    delete mResourceOffering;
+    mResourceOffering = nullptr;
+    if (!element) return;
+    mResourceOffering = copy ? new DMSOAPElementType(element) : element;
+    ProcessResourceOffering(mResourceOffering);
+}
+
+void DMSIFService::ProcessResourceOffering(DMSOAPElementType* offering) {
+    mResourceOfferingValues.clear();
+    SetEndpoint("");
+    mSOAPAction = kDefaultSOAPAction;
+    if (!offering) return;
+    auto store = [this](DMSOAPElementType* parent, const char* name) -> DMSOAPElementType* {
+        DMSOAPElementType* child = parent ? parent->FindChild(name, 1) : nullptr;
+        if (child) mResourceOfferingValues[name] = child->text;
+        return child;
+    };
+    store(offering, "ResourceID");
+    DMSOAPElementType* instance = offering->FindChild("ServiceInstance", 1);
+    DMSOAPElementType* endpoint = nullptr;
+    if (instance) {
+        store(instance, "ServiceType");
+        store(instance, "ProviderID");
+        if (DMSOAPElementType* description = instance->FindChild("Description", 1)) {
+            store(description, "SecurityMechID");
+            store(description, "CredentialRef");
+            endpoint = store(description, "Endpoint");
+            store(description, "SoapAction");
+        }
+    }
+    if (endpoint) {
+        if (!endpoint->text.empty())
+            LogMessage(1, "ResourceOffering contains service endpoint. [%s]\n", endpoint->text.c_str());
+        else
+            LogMessage(0, "ResourceOffering contains empty service endpoint!\n");
+    }
+    const std::string url = GetResourceOfferingValue("Endpoint");
+    if (!url.empty()) SetEndpoint(url);
+    const std::string action = GetResourceOfferingValue("SoapAction");
+    if (!action.empty()) mSOAPAction = action;
+}
+
+void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvelope) {
+    DMSOAPElementType* header = responseEnvelope ? responseEnvelope->FindChild("Header", 1) : nullptr;
+    DMSOAPElementType* update = header ? header->FindChild("ServiceInstanceUpdate", 1) : nullptr;
+    if (!update) return;
+    auto* offering = mResourceOffering ? new DMSOAPElementType(mResourceOffering)
+                                       : new DMSOAPElementType("", "", "");
+    bool mechanismCame = false;
+    DMSOAPElementType* instance = offering->FindChild("ServiceInstance", 1);
+    DMSOAPElementType* description = instance ? instance->FindChild("Description", 1) : nullptr;
+    if (description) {
+        if (DMSOAPElementType* mech = update->FindChild("SecurityMechID", 1)) {
+            description->RemoveChild("SecurityMechID", kDiscoveryURI);
+            description->AddChild(mech, true);
+            mechanismCame = true;
+        }
+        if (DMSOAPElementType* endpoint = update->FindChild("Endpoint", 1)) {
+            // A server may move the service, but not from a protected endpoint to a clear
+            // one: the credentials would follow in clear.
+            const bool downgrade = StartsWithNoCase(mEndpoint, "https://") &&
+                                   !StartsWithNoCase(endpoint->text, "https://");
+            if (downgrade) {
+                LogMessage(0, "ServiceInstanceUpdate to a clear endpoint refused: %s\n", endpoint->text.c_str());
+            } else {
+                description->RemoveChild("Endpoint", kDiscoveryURI);
+                description->AddChild(endpoint, true);
+            }
+        }
+    }
+    SetResourceOffering(offering, false);
+    if (DMSOAPElementType* credential = update->FindChild("Credential", 1)) {
+        if (mechanismCame)
+            SetCredentials(credential, true);
+        else
+            LogMessage(0,
+                       "ServiceInstanceUpdate contains new Credentials, but no SecurityMechID.  Credentials are "
+                       "ignored per SIF requirement.\n");
+    }
+}
+
+void DMSIFService::SetDeviceAttribute(const std::string& name, const std::string& value) {
+    if (!value.empty()) {
+        if (!mDeviceTypeHeader) mDeviceTypeHeader = new DMSOAPElementType("DeviceType", kDMSIFURI, "");
+        if (DMSOAPAttributeType* attribute = mDeviceTypeHeader->FindAttribute(name))
+            attribute->value = value;
+        else
+            mDeviceTypeHeader->AddAttribute(new DMSOAPAttributeType(name, kDMSIFURI, value), false);
+    } else if (mDeviceTypeHeader) {
+        mDeviceTypeHeader->RemoveAttribute(name);
+        if (!mDeviceTypeHeader->FindAttribute("man") && !mDeviceTypeHeader->FindAttribute("name") &&
+            !mDeviceTypeHeader->FindAttribute("version")) {
+            delete mDeviceTypeHeader;
+            mDeviceTypeHeader = nullptr;
+        }
+    }
+    UpdateUserAgent();
+}
+
+void DMSIFService::SetDeviceManufacturer(const std::string& value) { SetDeviceAttribute("man", value); }
+void DMSIFService::SetDeviceName(const std::string& value) { SetDeviceAttribute("name", value); }
+void DMSIFService::SetDeviceVersion(const std::string& value) { SetDeviceAttribute("version", value); }
+
+void DMSIFService::SetUserAgentFormat(const std::string& format) {
+    mUserAgentFormat = format;
+    UpdateUserAgent();
+}
+
+void DMSIFService::SetAppendCID(bool on) { mAppendCID = on; }
+
+void DMSIFService::UpdateUserAgent() {
+    if (!mDeviceTypeHeader) return;
+    auto value = [this](const char* name) -> std::string {
+        DMSOAPAttributeType* a = mDeviceTypeHeader->FindAttribute(name);
+        return a ? a->value : std::string();
+    };
+    std::string agent;
+    if (!mUserAgentFormat.empty()) {
+        const std::string& f = mUserAgentFormat;
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            if (f[i] != '%') {
+                agent += f[i];
+                continue;
+            }
+            if (i + 1 >= f.size()) break;
+            const char c = f[++i];
+            if (c == 'M') agent += value("man");
+            else if (c == 'N') agent += value("name");
+            else if (c == 'V') agent += value("version");
+            else if (c == '%') agent += '%';
+        }
+    } else if (mDeviceTypeHeader->FindAttribute("man") && mDeviceTypeHeader->FindAttribute("name")) {
+        agent = value("man") + "_" + value("name");
+        if (mDeviceTypeHeader->FindAttribute("version")) agent += "_" + value("version");
+    }
+    mUserAgent = agent;
+}
+
+std::string DMSIFService::GetResourceOfferingValue(const std::string& key) const {
+    const auto it = mResourceOfferingValues.find(key);
+    return it == mResourceOfferingValues.end() ? std::string() : it->second;
+}
+
+std::string DMSIFService::GetCorrelationMessageID(DMSOAPElementType* envelope) {
+    DMSOAPElementType* header = envelope ? envelope->FindChild("Header", 1) : nullptr;
+    DMSOAPElementType* correlation = header ? header->FindChild("Correlation", 1) : nullptr;
+    DMSOAPAttributeType* id = correlation ? correlation->FindAttribute("messageID") : nullptr;
+    return id ? id->value : std::string();
+}
+
+std::string DMSIFService::RequestElementName(const std::string& name) { return name + "Request"; }
+std::string DMSIFService::ResponseElementName(const std::string& name) { return name + "Response"; }
+
+// ---- validity -----------------------------------------------------------------------------
+
+bool DMSIFService::HasCredentials() { return mSecurityHeader != nullptr; }
+bool DMSIFService::HasEndpoint() { return !mEndpoint.empty(); }
+
+bool DMSIFService::CheckValidity() {
+    if (HasCredentials() && HasEndpoint()) {
+        if (!mValid) DispatchDidBecomeValid();
+        mValid = true;
+        return true;
+    }
+    if (mValid) Invalidate();
+    mValid = false;
+    return false;
+}
+
+void DMSIFService::Invalidate() {
+    LogMessage(1, "Invalidating service %s\n", mServiceType.c_str());
+    CancelAllMethods();
+    SetCredentials(nullptr, false);
+    SetResourceOffering(nullptr, false);
+    DispatchDidBecomeInvalid();
+}
+
+// ---- calls --------------------------------------------------------------------------------
+
+bool DMSIFService::OwnsMethodRef(const DMSIF_MethodRef* ref) const {
+    if (!ref) return false;
+    for (const auto& [id, r] : mLiveRefs)
+        if (r == ref) return true;
+    for (const auto& [id, r] : mRetiredRefs)
+        if (r == ref) return true;
+    return false;
+}
+
+DMSIF_MethodRef* DMSIFService::FindMethodRef(const std::string& callID) const {
+    if (DMSIF_MethodRef* ref = Lookup(mLiveRefs, callID)) return ref;
+    return Lookup(mRetiredRefs, callID);
+}
+
+DMSIFRequest* DMSIFService::FindActiveRequest(const std::string& callID) const {
+    return Lookup(mActiveRequests, callID);
+}
+
+void DMSIFService::DeleteRetired() {
+    for (auto& [id, request] : mRetiredRequests) mDeferredRequests.push_back(request);
+    mRetiredRequests.clear();
+    // A request still inside its own report (a listener called Invoke from there) goes later.
+    std::vector<DMSIFRequest*> keep;
+    for (auto* request : mDeferredRequests) {
+        if (request->IsReporting())
+            keep.push_back(request);
+        else
+            delete request;
+    }
+    mDeferredRequests.swap(keep);
+    for (auto& [id, ref] : mRetiredRefs) {
+        mFinalPending.erase(ref);
+        delete ref;
+    }
+    mRetiredRefs.clear();
+}
+
+std::string DMSIFService::CallURL() const {
+    if (!mAppendCID) return mEndpoint;
+    // The User-Agent holds spaces and slashes: it must be encoded to be a query value.
+    const char separator = mEndpoint.find('?') == std::string::npos ? '?' : '&';
+    return mEndpoint + separator + "cid=" + PercentEncode(mUserAgent);
+}
+
+DMSIF_MethodRef* DMSIFService::Invoke(const std::string& methodName, DMSOAPElementType* body,
+                                      DMSIFServiceListener* listener, const std::string& refToMessageID,
+                                      DMSIF_MethodRef* ref) {
+    // A continued call's ref survives the clean-up even when it was already released.
+    if (ref) {
+        for (auto it = mRetiredRefs.begin(); it != mRetiredRefs.end(); ++it) {
+            if (it->second == ref) {
+                mLiveRefs[it->first] = ref;
+                mRetiredRefs.erase(it);
+                break;
+            }
+        }
+        if (!OwnsMethodRef(ref)) ref = nullptr;
+    }
+    DeleteRetired();
+    LogMessage(1, "Invoking SIF Method: %s\n", methodName.c_str());
+    if (!CheckValidity()) {
+        LogMessage(0, "\tSecurity Credentials are invalid.\n");
+        delete body;
+        return nullptr;
+    }
+
+    auto* request = new DMSIFRequest(body, this);
+    request->RegisterNamespaces(SIFNamespacePrefixTable());
+    if (mSecurityHeader) request->SetSecurityHeader(mSecurityHeader);
+    if (mDeviceTypeHeader) request->SetDeviceTypeHeader(mDeviceTypeHeader);
+    if (!refToMessageID.empty()) request->SetRefToMessageID(refToMessageID);
+    if (!mSOAPAction.empty()) request->SetSOAPAction(mSOAPAction);
+    if (!mUserAgent.empty()) request->SetUserAgent(mUserAgent);
+    request->SetProgress(mProgress);
+    request->Send(CallURL());
+
+    if (ref) {
+        ref->SetMessageID(request->GetMessageID());
+    } else {
+        ref = new DMSIF_MethodRef(methodName, request->GetMessageID());
+    }
+    ref->SetService(this);
+    request->SetMethodRef(ref);
+    if (listener) SetListener(listener, ref);
+
+    const std::string& id = ref->GetID();
+    if (DMSIFRequest* previous = Lookup(mActiveRequests, id)) {
+        if (DMSIFRequest* older = Lookup(mRetiredRequests, id)) mDeferredRequests.push_back(older);
+        mRetiredRequests[id] = previous;
+    }
+    mActiveRequests[id] = request;
+    mLiveRefs[id] = ref;
+    mFinalPending.erase(ref);
+    return ref;
+}
+
+void DMSIFService::CancelMethod(DMSIF_MethodRef* ref) {
+    if (!ref || !OwnsMethodRef(ref)) return;
+    DMSIFRequest* request = Lookup(mActiveRequests, ref->GetID());
+    if (request && !request->HasResponse()) request->Cancel();
+    DispatchDidCancel(ref);
+}
+
+void DMSIFService::CancelAllMethods() {
+    std::vector<DMSIF_MethodRef*> snapshot;
+    for (auto& [id, ref] : mLiveRefs) snapshot.push_back(ref);
+    for (DMSIF_MethodRef* ref : snapshot)
+        if (OwnsMethodRef(ref)) CancelMethod(ref);
+}
+
+void DMSIFService::ReleaseMethodRef(DMSIF_MethodRef* ref) {
+    if (!ref || ref->IsHeld() || !OwnsMethodRef(ref)) return;
+    const std::string id = ref->GetID();
+    if (DMSIFRequest* request = Lookup(mActiveRequests, id)) {
+        mActiveRequests.erase(id);
+        if (DMSIFRequest* older = Lookup(mRetiredRequests, id)) mDeferredRequests.push_back(older);
+        mRetiredRequests[id] = request;
+    }
+    if (Lookup(mLiveRefs, id) == ref) {
+        mLiveRefs.erase(id);
+        mRetiredRefs[id] = ref;
+    }
+    mCallListeners.erase(id);
+}
+
+// ---- results ------------------------------------------------------------------------------
+
+void DMSIFService::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
+    DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
+    DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
+    if (responseEnvelope) ProcessServiceInstanceUpdate(responseEnvelope);
+    auto* input = new DMSIF_GenericMethod_InputType(requestEnvelope);
+    auto* output = responseEnvelope ? new DMSIF_GenericMethod_OutputType(responseEnvelope) : nullptr;
+    if (ref && FindMethodRef(ref->GetID()) == ref) {
+        ref->SetArguments(input);
+        ref->SetOutput(output);
+        ref->SetRequestEnvelope(requestEnvelope);
+        ref->SetResponseEnvelope(responseEnvelope);
+    } else {
+        delete input;
+        delete output;
+    }
+    DispatchDidFinish(ref);
+}
+
+void DMSIFService::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
+    DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
+    DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
+    auto* input = new DMSIF_GenericMethod_InputType(requestEnvelope);
+    // Every failure carries its fault when there is one (also the synthesized transport
+    // fault, which has no response envelope), so a listener can tell why.
+    DMSIF_GenericMethod_OutputType* output = nullptr;
+    DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault");
+    if (responseEnvelope || fault) {
+        output = new DMSIF_GenericMethod_OutputType(responseEnvelope);
+        if (fault) output->fault = DMSIF_FaultType(fault);
+    }
+    if (ref && FindMethodRef(ref->GetID()) == ref) {
+        ref->SetArguments(input);
+        ref->SetOutput(output);
+        ref->SetRequestEnvelope(requestEnvelope);
+        ref->SetResponseEnvelope(responseEnvelope);
+    } else {
+        delete input;
+        delete output;
+    }
+    DispatchDidFail(ref);
+}
+
+void DMSIFService::SIFRequestProgress(DMSIF_MethodRef* ref, DMSOAPResultMap&) { DispatchProgress(ref); }
+
+// ---- dispatch -----------------------------------------------------------------------------
+
+void DMSIFService::DispatchDidBecomeValid() {
+    LogMessage(2, "service %s became valid\n", mServiceType.c_str());
+    if (!mDefaultListener) return;
+    if (mEventQueue)
+        mEventQueue->Post(new DMSIFServiceListenerDispatchDidBecomeValidEvent(mDefaultListener, this));
+    else
+        mDefaultListener->DidBecomeValid(this);
+}
+
+void DMSIFService::DispatchDidBecomeInvalid() {
+    LogMessage(2, "service %s became invalid\n", mServiceType.c_str());
+    if (!mDefaultListener) return;
+    if (mEventQueue)
+        mEventQueue->Post(new DMSIFServiceListenerDispatchDidBecomeInvalidEvent(mDefaultListener, this));
+    else
+        mDefaultListener->DidBecomeInvalid(this);
+}
+
+void DMSIFService::DispatchDidFinish(DMSIF_MethodRef* ref) {
+    if (!ref || !OwnsMethodRef(ref) || !mFinalPending.insert(ref).second) return;
+    DMSIFServiceListener* listener = GetListener(ref);
+    if (!listener) {
+        ReleaseMethodRef(ref);  // nobody to tell; the call is over all the same
+        return;
+    }
+    if (mEventQueue) {
+        mEventQueue->Post(new DMSIFServiceListenerDispatchDidFinishEvent(listener, ref, this));
+        return;
+    }
+    listener->DidFinish(ref, ref->GetArguments(), ref->GetOutput());
+    ReleaseMethodRef(ref);
+}
+
+void DMSIFService::DispatchDidFail(DMSIF_MethodRef* ref) {
+    if (!ref || !OwnsMethodRef(ref) || !mFinalPending.insert(ref).second) return;
+    DMSIFServiceListener* listener = GetListener(ref);
+    if (!listener) {
+        ReleaseMethodRef(ref);
+        return;
+    }
+    if (mEventQueue) {
+        mEventQueue->Post(new DMSIFServiceListenerDispatchDidFailEvent(listener, ref, this));
+        return;
+    }
+    listener->DidFail(ref, ref->GetArguments(), ref->GetOutput());
+    ReleaseMethodRef(ref);
+}
+
+void DMSIFService::DispatchDidCancel(DMSIF_MethodRef* ref) {
+    if (!ref || !OwnsMethodRef(ref) || !mFinalPending.insert(ref).second) return;
+    DMSIFServiceListener* listener = GetListener(ref);
+    if (!listener) {
+        ReleaseMethodRef(ref);
+        return;
+    }
+    if (mEventQueue) {
+        mEventQueue->Post(new DMSIFServiceListenerDispatchDidCancelEvent(listener, ref, this));
+        return;
+    }
+    listener->DidCancel(ref, ref->GetArguments());
+    ReleaseMethodRef(ref);
+}
+
+void DMSIFService::DispatchProgress(DMSIF_MethodRef* ref) {
+    if (!ref || !OwnsMethodRef(ref)) return;
+    DMSIFServiceListener* listener = GetListener(ref);
+    if (!listener) return;
+    if (mEventQueue) {
+        mEventQueue->Post(new DMSIFServiceListenerDispatchProgressEvent(listener, ref, this));
+        return;
+    }
+    if (ref->GetDownloadTotal() != 0)
+        listener->DownloadProgress(ref, ref->GetDownloadBytes(), ref->GetDownloadTotal());
+    else
+        listener->UploadProgress(ref, ref->GetUploadBytes(), ref->GetUploadTotal());
+}
