@@ -1,0 +1,212 @@
+#include "dms/core/DMDiscoveryServiceController.h"
+
+#include "dms/core/DMServiceFactory.h"
+#include "dms/core/DMSOAPNamespaces.h"
+#include "engine/LogMessage.h"
+
+namespace {
+
+DMSOAPElementType* BodyChild(DMSOAPElementType* envelope, const std::string& name) {
+    DMSOAPElementType* body = envelope ? envelope->FindChild("Body", 1) : nullptr;
+    return body ? body->FindChild(name, 1) : nullptr;
+}
+
+}  // namespace
+
+void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element) {
+    static const char* const kPairs[][2] = {
+        {kDMDiscoveryServiceType, "disco"},
+        {kDMSIFURI, "zym"},
+        {"urn:liberty:iff:2003-08", "lib"},
+        {"http://schemas.xmlsoap.org/soap/envelope", "S"},
+        {"urn:oasis:names:tc:SAMLP:1.0:protocol", "samlp"},
+        {"urn:oasis:names:tc:SAML:1.0:assertion", "saml"},
+        {"urn:liberty:sb:2003-08", "sb"},
+        {"urn:liberty:sb:2004-04", "sb-ext"},
+        {"urn:liberty:sec:2003-08", "sec"},
+        {kDMWSSecurityURI, "wsse"},
+        {kDMXMLDSigURI, "ds"},
+        {"urn:zym-ups/idff.xsd", "idff"},
+    };
+    for (const auto& pair : kPairs) {
+        element->DeclareNamespace(pair[0], pair[1]);
+    }
+}
+
+// --- DMDiscovery_Query_InputType ---
+
+DMDiscovery_Query_InputType::DMDiscovery_Query_InputType(const std::string& serviceType_)
+    : serviceType(serviceType_) {}
+
+DMDiscovery_Query_InputType::DMDiscovery_Query_InputType(DMSOAPElementType* element) {
+    DMDiscovery_Query_InputType::FromElement(element);
+}
+
+DMSOAPElementType* DMDiscovery_Query_InputType::ToElement(const std::string& name,
+                                                          const std::string& namespaceURI) {
+    auto* element = new DMSOAPElementType(name, namespaceURI, "");
+    DMDeclareDiscoveryNamespaces(element);
+    if (!serviceType.empty()) {
+        auto* requested = new DMSOAPElementType("RequestedServiceType", kDMDiscoveryServiceType, "");
+        requested->AddChild(new DMSOAPElementType("ServiceType", kDMDiscoveryServiceType, serviceType),
+                            false);
+        element->AddChild(requested, false);
+    }
+    return element;
+}
+
+void DMDiscovery_Query_InputType::FromElement(DMSOAPElementType* element) {
+    DMSOAPElementType* requested = element ? element->FindChild("RequestedServiceType", 1) : nullptr;
+    if (DMSOAPElementType* type = requested ? requested->FindChild("ServiceType", 1) : nullptr) {
+        serviceType = type->text;
+    }
+}
+
+// --- DMDiscovery_Query_OutputType ---
+
+DMDiscovery_Query_OutputType::DMDiscovery_Query_OutputType(DMSOAPElementType* element) {
+    DMDiscovery_Query_OutputType::FromElement(element);
+}
+
+DMDiscovery_Query_OutputType::~DMDiscovery_Query_OutputType() {
+    delete resourceOffering;
+    delete credentials;
+}
+
+DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& name,
+                                                           const std::string& namespaceURI) {
+    if (!resourceOffering || !credentials) {
+        return nullptr;
+    }
+    auto* element = new DMSOAPElementType(name, namespaceURI, "");
+    DMDeclareDiscoveryNamespaces(element);
+    element->AddChild(status.ToElement("Status", namespaceURI), false);
+    element->AddChild(resourceOffering, true);
+    element->AddChild(credentials, true);
+    return element;
+}
+
+void DMDiscovery_Query_OutputType::FromElement(DMSOAPElementType* element) {
+    if (!element) {
+        return;
+    }
+    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
+        status = DMSIF_StatusType(child);
+    }
+    if (DMSOAPElementType* child = element->FindChild("ResourceOffering", 1)) {
+        delete resourceOffering;
+        resourceOffering = new DMSOAPElementType(child);
+    }
+    if (DMSOAPElementType* child = element->FindChild("Credentials", 1)) {
+        delete credentials;
+        credentials = new DMSOAPElementType(child);
+    }
+}
+
+// --- DMDiscoveryServiceController ---
+
+DMDiscoveryServiceController::DMDiscoveryServiceController(DMSOAPElementType* resourceOffering,
+                                                           DMSOAPElementType* credentials,
+                                                           DMSIFServiceListener* listener)
+    : DMSIFService(kDMDiscoveryServiceType, listener) {
+    SetResourceOffering(resourceOffering, true);
+    SetCredentials(credentials, true);
+}
+
+DMDiscoveryServiceController::~DMDiscoveryServiceController() = default;
+
+DMSIF_MethodRef* DMDiscoveryServiceController::Query(DMSIFServiceListener* listener,
+                                                     DMDiscovery_Query_InputType* input) {
+    if (!input || !input->IsValid()) {
+        return nullptr;
+    }
+    DMSOAPElementType* body = input->ToElement(RequestElementName("Query"), kDMDiscoveryServiceType);
+    if (!body) {
+        return nullptr;
+    }
+    body->AddChild(new DMSOAPElementType("ResourceID", kDMDiscoveryServiceType,
+                                         GetResourceOfferingValue("ResourceID")),
+                   false);
+    return Invoke("Query", body, listener, "", nullptr);
+}
+
+DMSIFService* DMDiscoveryServiceController::CreateServiceController(
+    DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials,
+    DMSIFServiceListener* listener) {
+    if (!resourceOffering) {
+        return nullptr;
+    }
+    DMSOAPElementType* instance = resourceOffering->FindChild("ServiceInstance", 1);
+    DMSOAPElementType* type = instance ? instance->FindChild("ServiceType", 1) : nullptr;
+    if (!type) {
+        return nullptr;
+    }
+    return DMServiceFactory::CreateController(type->text, resourceOffering, credentials, listener);
+}
+
+void DMDiscoveryServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
+    DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
+    DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
+    if (responseEnvelope) {
+        ProcessServiceInstanceUpdate(responseEnvelope);
+    }
+    DMSOAPElementType* query = BodyChild(requestEnvelope, RequestElementName("Query"));
+    DMSOAPElementType* response = BodyChild(responseEnvelope, ResponseElementName("Query"));
+    const bool known = ref && FindMethodRef(ref->GetID()) == ref;
+    if (!query || !response) {
+        // An answer without a QueryResponse still ends the call, as a failure.
+        if (known && query) {
+            ref->SetArguments(new DMDiscovery_Query_InputType(query));
+            ref->SetOutput(nullptr);
+            ref->SetRequestEnvelope(requestEnvelope);
+            ref->SetResponseEnvelope(responseEnvelope);
+        }
+        LogMessage(kLogError, "Discovery failed (no QueryResponse)\n");
+        DispatchDidFail(ref);
+        return;
+    }
+    auto* input = new DMDiscovery_Query_InputType(query);
+    auto* output = new DMDiscovery_Query_OutputType(response);
+    const std::string code = output->status.GetCode();
+    const std::string comment = output->status.GetComment();
+    if (known) {
+        ref->SetArguments(input);
+        ref->SetOutput(output);
+        ref->SetRequestEnvelope(requestEnvelope);
+        ref->SetResponseEnvelope(responseEnvelope);
+    } else {
+        delete input;
+        delete output;
+    }
+    if (DMStringEqual(code, "OK", false)) {
+        DispatchDidFinish(ref);
+    } else {
+        LogMessage(kLogError, "Discovery failed (STATUS code: %s, comment: %s)\n", code.c_str(),
+                   comment.c_str());
+        DispatchDidFail(ref);
+    }
+}
+
+void DMDiscoveryServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
+    DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
+    DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
+    DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault");
+    DMSOAPElementType* query = BodyChild(requestEnvelope, RequestElementName("Query"));
+    const bool known = ref && FindMethodRef(ref->GetID()) == ref;
+    if (query && known) {
+        DMDiscovery_Query_OutputType* output = nullptr;
+        if (DMSOAPElementType* response = BodyChild(responseEnvelope, ResponseElementName("Query"))) {
+            output = new DMDiscovery_Query_OutputType(response);
+        } else if (fault) {
+            output = new DMDiscovery_Query_OutputType(nullptr);
+        }
+        if (output && fault) {
+            output->fault = DMSIF_FaultType(fault);
+        }
+        ref->SetArguments(new DMDiscovery_Query_InputType(query));
+        ref->SetOutput(output);
+        ref->SetRequestEnvelope(requestEnvelope);
+        ref->SetResponseEnvelope(responseEnvelope);
+    }
+    DispatchDidFail(ref);
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+// One user's sign-on state and the machinery that drives it: the SASL authentication
+// controller, the discovery controller (made at the first successful sign-on), the held
+// credentials and their expiry, and one DMUserDiscoveryInfo per requested service type.
+// Requests wait here while sign-on and discovery run; all requests waiting for one step
+// share that step's single SIF call.
+//
+// Re-entrancy: listeners may call back into the provider from inside any callback. The
+// record therefore changes its state before it calls out, walks snapshots of its lists,
+// and checks before each callback that the token is still live (a token is finished
+// exactly once: it leaves every list, gets its final callback and is deleted). Calls that
+// the record gave up (cancelled, replaced) are remembered by id and their late deliveries
+// ignored. Main thread only.
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dms/core/DMServicesProvider.h"
+#include "dms/core/DMSIFServiceListener.h"
+
+class DMAuthenticationServiceController;
+class DMDiscoveryServiceController;
+class DMUserDiscoveryInfo;
+class DMSOAPElementType;
+
+class DMServicesUserInfo : public DMAuthenticationServiceListener {
+public:
+    DMServicesUserInfo(const std::string& userName, DMServicesProvider* provider);
+    // Deletes records, controllers and credentials; tokens still waiting are deleted
+    // without a callback.
+    virtual ~DMServicesUserInfo();
+    DMServicesUserInfo(const DMServicesUserInfo&) = delete;
+    DMServicesUserInfo& operator=(const DMServicesUserInfo&) = delete;
+
+    // An environment name or URL for the sign-on; "" changes nothing.
+    void SetServiceURL(const std::string& url);
+    void SetEventQueue(LThreadEventQueue* queue);
+
+    // Takes the token over.
+    void RequestService(DMServiceRequestToken* token);
+    void CancelServiceRequest(DMServiceRequestToken* token);
+    void SetPasswordForRequest(const std::string& password, DMServiceRequestToken* token);
+    void SetSecurIDForRequest(const std::string& passcode, DMServiceRequestToken* token);
+    // Ends every pending request (reason 3, or 4 for those past the sign-on), forgets
+    // the discoveries and drops the credentials.
+    void ResetUsername();
+    // Forgets the type's discovery. Requests still waiting for it are not lost: they wait
+    // for a fresh Query.
+    void ClearServiceForType(EServiceType type);
+
+    // DMAuthenticationServiceListener: deliveries of the authentication controller.
+    void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
+                   DMSIF_MethodOutputType* output) override;
+    void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
+                 DMSIF_MethodOutputType* output) override;
+    void DidCancel(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input) override;
+    void AsksForUsernamePassword(DMSIF_MethodRef* ref, const std::string& responseMessageID) override;
+    void AsksForSecurid(DMSIF_MethodRef* ref, const std::string& responseMessageID) override;
+
+    const std::string& GetUserName() const { return mUserName; }
+    DMServicesProvider* GetProvider() const { return mProvider; }
+    const std::string& GetExpiration() const { return mExpiration; }
+    bool IsAuthenticated() const { return mAuthenticated; }
+    bool IsAuthenticating() const { return mAuthenticating; }
+    DMSOAPElementType* GetCredentials() const { return mCredentials; }
+    DMAuthenticationServiceController* GetAuthenticationController() const { return mAuthController; }
+    DMDiscoveryServiceController* GetDiscoveryController() const { return mDiscoveryController; }
+    LThreadEventQueue* GetEventQueue() const { return mEventQueue; }
+    DMUserDiscoveryInfo* GetDiscoveryInfo(EServiceType type) const;
+
+    // --- token bookkeeping, shared with the discovery records ---
+    using Serial = std::uint64_t;
+    struct Waiting {
+        DMServiceRequestToken* token;
+        Serial serial;
+    };
+    bool OwnsToken(DMServiceRequestToken* token) const { return mLive.count(token) != 0; }
+    bool IsLive(const Waiting& waiting) const;
+    Waiting Track(DMServiceRequestToken* token) const;
+    // Final callbacks: the token leaves every list, the listener is called, the token
+    // is deleted.
+    void FinishAuthenticationFailed(DMServiceRequestToken* token, std::int32_t reason);
+    void FinishServiceFailed(DMServiceRequestToken* token, std::int32_t reason);
+    void FinishServiceSucceeded(DMServiceRequestToken* token, DMGenericService* service);
+    // Makes the type's controller and facade from a discovery result and hands the facade
+    // to the token (the service factory).
+    void CreateService(DMServiceRequestToken* token, EServiceType type,
+                       DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials);
+    // Applies the provider's device values and the event queue to a new controller.
+    void ConfigureController(DMSIFService* controller);
+
+    // The reason of a failed sign-on (the provider's reason table).
+    static std::int32_t AuthenticationFailureReason(bool cancelled, DMSIF_MethodArgumentsType* input,
+                                                    DMSIF_MethodOutputType* output);
+
+private:
+    bool IsCurrentAuthCall(DMSIF_MethodRef* ref) const;
+    void StartSignOn(DMServiceRequestToken* token);
+    void SignOnFailed(bool cancelled, DMSIF_MethodArgumentsType* input,
+                      DMSIF_MethodOutputType* output);
+    // Gives up the running Authenticate call: its late deliveries are ignored.
+    void AbandonAuthCall();
+    void RemoveFromSignOnList(DMServiceRequestToken* token);
+    bool InSignOnList(DMServiceRequestToken* token) const;
+    // Detaches and deletes every discovery record; tokens waiting only there (already
+    // signed on) end with ServiceRequestFailed (reason).
+    void DropAllDiscoveries(std::int32_t reason, const std::set<DMServiceRequestToken*>& keep);
+    // Takes a record out of service: its Query is abandoned and the record kept until no
+    // delivery can reach it.
+    void RetireDiscoveryInfo(DMUserDiscoveryInfo* info);
+    void DeleteUnreachableRetired();
+    void Ask(bool securID);
+
+    std::string mUserName;
+    DMServicesProvider* mProvider;  // not owned
+    bool mAuthenticating = false;
+    bool mAuthenticated = false;
+    DMServiceRequestToken* mDrivingToken = nullptr;
+    std::list<DMServiceRequestToken*> mWaiting;  // sign-on waiters, the driving one included
+    std::map<EServiceType, DMUserDiscoveryInfo*> mDiscoveries;  // owned
+    std::vector<DMUserDiscoveryInfo*> mRetiredDiscoveries;      // owned
+    DMAuthenticationServiceController* mAuthController = nullptr;  // owned
+    DMDiscoveryServiceController* mDiscoveryController = nullptr;  // owned
+    LThreadEventQueue* mEventQueue = nullptr;                      // not owned
+    DMSOAPElementType* mCredentials = nullptr;                     // owned
+    std::string mExpiration;
+
+    DMSIF_MethodRef* mAuthRef = nullptr;  // the running Authenticate call
+    std::string mAuthCallID;
+    enum class Question { None, Password, SecurID } mPendingQuestion = Question::None;
+
+    std::map<DMServiceRequestToken*, Serial> mLive;  // owned tokens
+    Serial mNextSerial = 0;
+};
