@@ -140,6 +140,25 @@ std::vector<int16_t> TrimSilence(const std::vector<int16_t>& s) {
     return std::vector<int16_t>(s.begin() + long(b), s.begin() + long(std::min(e, s.size())));
 }
 
+// Drops the gaps an underrun leaves (runs of at least 64 frames of exact zeros): a slow
+// build (ThreadSanitizer) may let the output run dry, which is not what is compared here.
+std::vector<int16_t> DropUnderrunGaps(const std::vector<int16_t>& s) {
+    std::vector<int16_t> out;
+    size_t i = 0;
+    const size_t frames = s.size() / 2;
+    while (i < frames) {
+        size_t j = i;
+        while (j < frames && s[2 * j] == 0 && s[2 * j + 1] == 0) ++j;
+        if (j - i < 64) {
+            out.insert(out.end(), s.begin() + long(2 * i), s.begin() + long(2 * std::max(j, i + 1)));
+            i = std::max(j, i + 1);
+        } else {
+            i = j;
+        }
+    }
+    return out;
+}
+
 void ExpectMatchesReference(const std::vector<int16_t>& written, const std::string& source = FixturePath(kMp3Fixture),
                             int maxError = 2) {
     zymtest::Pcm reference;
@@ -153,7 +172,7 @@ void ExpectMatchesReference(const std::vector<int16_t>& written, const std::stri
         ref.clear();
         for (int16_t s : reference.samples) ref.insert(ref.end(), {s, s});
     }
-    const std::vector<int16_t> ours = TrimSilence(written);
+    const std::vector<int16_t> ours = TrimSilence(DropUnderrunGaps(written));
     ref = TrimSilence(ref);
     ASSERT_GT(ours.size(), ref.size() * 9 / 10);
     const long offset = zymtest::FindOffset(ours, ref, 2, 2000, 20000);
