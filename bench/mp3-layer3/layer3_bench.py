@@ -15,6 +15,7 @@ subtracted; ours is timed inside the process, around the decoding only.
 Build the tool with:
   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
   cmake --build build-bench -j4 --target mp3_layer3_decode
+The synthesis filter alone has a Google Benchmark beside it: target mp3_synthesis_bench.
 """
 import argparse
 import math

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "codecs/mp3/tables/l3_extra.h"
+#include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
 
@@ -253,8 +253,8 @@ void CLayer3Decoder::SilentGranule(uint8_t*& out) {
 void CLayer3Decoder::ReadScaleFactors(int gr, int ch, Layer3BitReader& bits) {
     Layer3Granule& g = side_.granule[gr][ch];
     Layer3ScaleFactors& sf = scale_[ch];
-    const int slen1 = kL3SlenMpeg1[g.scalefac_compress & 15][0];
-    const int slen2 = kL3SlenMpeg1[g.scalefac_compress & 15][1];
+    const int slen1 = tables::kSlenMpeg1[g.scalefac_compress & 15][0];
+    const int slen2 = tables::kSlenMpeg1[g.scalefac_compress & 15][1];
     if (IsShort(g)) {
         int band = 0;
         if (g.mixed_block_flag) {
@@ -284,16 +284,16 @@ void CLayer3Decoder::ReadScaleFactorsLsf(int ch, Layer3BitReader& bits) {
     Layer3Granule& g = side_.granule[0][ch];
     Layer3ScaleFactors& sf = scale_[ch];
     const bool intensityRight = ch == 1 && params_.mode == 1 && (params_.modeExtension & 1);
-    const uint8_t* row;
+    const tables::LsfSlen* row;
     if (intensityRight) {
         g.intensityScale = g.scalefac_compress & 1;
-        row = kL3LsfSlenIntensity[(g.scalefac_compress >> 1) & 255];
+        row = &tables::kLsfSlenIntensity[(g.scalefac_compress >> 1) & 255];
     } else {
-        row = kL3LsfSlenNormal[g.scalefac_compress & 511];
+        row = &tables::kLsfSlenNormal[g.scalefac_compress & 511];
     }
-    g.preflag = row[5];
+    g.preflag = row->preflag;
     const int block = IsShort(g) ? (g.mixed_block_flag ? 2 : 1) : 0;
-    const uint8_t* counts = kL3LsfNrOfSfb[row[0] % 6][block];
+    const uint8_t* counts = tables::kLsfNrOfSfb[row->tableIndex % 6][block];
 
     std::memset(&sf, 0, sizeof(sf));
     for (int b = 0; b < 23; ++b) sf.illegalLong[b] = 1;
@@ -301,7 +301,7 @@ void CLayer3Decoder::ReadScaleFactorsLsf(int ch, Layer3BitReader& bits) {
 
     int k = 0;  // index of the value within the granule's scale factors
     for (int part = 0; part < 4; ++part) {
-        const int slen = row[1 + part];
+        const int slen = row->slen[part];
         const int illegal = slen == 0 ? 1 : (1 << slen) - 1;
         for (int i = 0; i < counts[part]; ++i, ++k) {
             const int value = static_cast<int>(bits.GetBits(slen));
@@ -333,8 +333,8 @@ void CLayer3Decoder::ReadScaleFactorsLsf(int ch, Layer3BitReader& bits) {
 void CLayer3Decoder::DecodeHuffman(int gr, int ch, Layer3BitReader& bits, uint32_t partStart) {
     Layer3Granule& g = side_.granule[gr][ch];
     int* x = values_[ch];
-    const uint16_t* sfbLong = kL3SfbLong[params_.rateIndex];
-    const uint16_t* sfbShort = kL3SfbShort[params_.rateIndex];
+    const int16_t* sfbLong = tables::kSfbLong[params_.rateIndex];
+    const int16_t* sfbShort = tables::kSfbShort[params_.rateIndex];
     const int bigEnd = 2 * g.big_values;
 
     int region1;
@@ -378,8 +378,8 @@ void CLayer3Decoder::DecodeHuffman(int gr, int ch, Layer3BitReader& bits, uint32
 }
 
 void CLayer3Decoder::DeriveCounts(Layer3Granule& g, const int* x) const {
-    const uint16_t* sfbLong = kL3SfbLong[params_.rateIndex];
-    const uint16_t* sfbShort = kL3SfbShort[params_.rateIndex];
+    const int16_t* sfbLong = tables::kSfbLong[params_.rateIndex];
+    const int16_t* sfbShort = tables::kSfbShort[params_.rateIndex];
     // An all-zero channel has no non-zero lines at all, so that intensity stereo can
     // start at band 0 when the right channel carries nothing.
     int last = 575;
@@ -426,8 +426,8 @@ void CLayer3Decoder::Requantize(int gr, int ch) {
     const Layer3ScaleFactors& sf = scale_[ch];
     const int* x = values_[ch];
     float* xr = spectrum_[ch];
-    const uint16_t* sfbLong = kL3SfbLong[params_.rateIndex];
-    const uint16_t* sfbShort = kL3SfbShort[params_.rateIndex];
+    const int16_t* sfbLong = tables::kSfbLong[params_.rateIndex];
+    const int16_t* sfbShort = tables::kSfbShort[params_.rateIndex];
     const int multiplier = 2 * g.scalefac_scale + 2;
     const int base = 210 - g.global_gain;
     const int nz = g.nonZeroLines;
@@ -445,7 +445,7 @@ void CLayer3Decoder::Requantize(int gr, int ch) {
     };
     auto longBands = [&](int count) {
         for (int b = 0; b < count; ++b) {
-            const int pre = g.preflag ? kL3Pretab[std::min(b, 21)] : 0;
+            const int pre = g.preflag ? tables::kPretab[std::min(b, 21)] : 0;
             lines(sfbLong[b], sfbLong[b + 1], multiplier * (sf.longBand[b] + pre) + base);
         }
     };
@@ -544,8 +544,8 @@ void CLayer3Decoder::Stereo(int gr) {
             return value;
         };
 
-        const uint16_t* sfbLong = kL3SfbLong[params_.rateIndex];
-        const uint16_t* sfbShort = kL3SfbShort[params_.rateIndex];
+        const int16_t* sfbLong = tables::kSfbLong[params_.rateIndex];
+        const int16_t* sfbShort = tables::kSfbShort[params_.rateIndex];
         if (!IsShort(left)) {
             const int count = std::max(left.longBandCount, right.longBandCount);
             for (int b = 0; b < count; ++b) {
@@ -589,7 +589,7 @@ void CLayer3Decoder::Stereo(int gr) {
 }
 
 void CLayer3Decoder::FilterAndSynthesize(int gr, uint8_t*& out) {
-    const uint16_t* sfbShort = kL3SfbShort[params_.rateIndex];
+    const int16_t* sfbShort = tables::kSfbShort[params_.rateIndex];
     const int limit = static_cast<int>(filterBank_.SubbandLimit());
     const bool rate8k = params_.rateIndex == 8;
     const int channels = OutputChannels();

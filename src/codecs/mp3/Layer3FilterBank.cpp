@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "codecs/mp3/tables/l3_extra.h"
+#include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
 
@@ -13,12 +13,16 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Cosines and windows are computed once; they are the transform's definition, not data.
 struct Transforms {
-    float dct18[18][18];   // [k][n] = cos(pi/72 (2n+1)(2k+1)): 18-point DCT-IV
+    // [k][n] = cos(pi/72 (2n+1)(2k+1)): 18-point DCT-IV; rows padded with zeros to 20 so
+    // that the accumulation runs in whole vectors.
+    float dct18[18][20];
     float dct6[6][6];      // cos(pi/24 (2n+1)(2k+1)): 6-point DCT-IV
     float window[4][36];   // long windows by block type (2 unused)
     float shortWindow[12];
 
     Transforms() {
+        for (auto& row : dct18)
+            for (float& c : row) c = 0.0f;
         for (int n = 0; n < 18; ++n)
             for (int k = 0; k < 18; ++k)
                 dct18[k][n] = static_cast<float>(std::cos(kPi / 72 * (2 * n + 1) * (2 * k + 1)));
@@ -59,11 +63,11 @@ void Imdct36(const float* in, const float* window, float* overlap, float* out) {
     const Transforms& t = T();
     // Accumulated input by input so that the 18 sums run side by side (the compiler
     // vectorizes the inner loop); each sum still adds its terms in k order.
-    float d[18] = {};
+    float d[20] = {};
     for (int k = 0; k < 18; ++k) {
         const float x = in[k];
         const float* c = t.dct18[k];
-        for (int n = 0; n < 18; ++n) d[n] += x * c[n];
+        for (int n = 0; n < 20; ++n) d[n] += x * c[n];
     }
     for (int i = 0; i < 9; ++i) out[i] = overlap[i] + d[i + 9] * window[i];
     for (int i = 9; i < 18; ++i) out[i] = overlap[i] - d[26 - i] * window[i];
@@ -99,7 +103,7 @@ void Imdct12x3(const float* in, float* overlap, float* out) {
 
 }  // namespace
 
-void Layer3ReorderShort(float* xr, const uint16_t* sfbShort, int fromBand) {
+void Layer3ReorderShort(float* xr, const int16_t* sfbShort, int fromBand) {
     float tmp[3 * 192];
     for (int band = fromBand; band < 13; ++band) {
         int start = sfbShort[band];
@@ -111,15 +115,38 @@ void Layer3ReorderShort(float* xr, const uint16_t* sfbShort, int fromBand) {
     }
 }
 
+namespace {
+
+// The butterflies run in float; these values convert exactly as float literals would.
+struct AliasFactors {
+    float cs[8];
+    float ca[8];
+    AliasFactors() {
+        for (int i = 0; i < 8; ++i) {
+            cs[i] = static_cast<float>(tables::kAliasCs[i]);
+            ca[i] = static_cast<float>(tables::kAliasCa[i]);
+        }
+    }
+};
+
+const AliasFactors& Alias() {
+    static const AliasFactors factors;
+    return factors;
+}
+
+}  // namespace
+
 void Layer3AliasReduce(float* xr, int lastBoundary) {
     if (lastBoundary > 31) lastBoundary = 31;
+    const float* cs = Alias().cs;
+    const float* ca = Alias().ca;
     for (int s = 1; s <= lastBoundary; ++s) {
         float* b = xr + 18 * s;
         for (int i = 0; i < 8; ++i) {
             float lo = b[-1 - i];
             float hi = b[i];
-            b[-1 - i] = lo * kL3AliasCs[i] - hi * kL3AliasCa[i];
-            b[i] = hi * kL3AliasCs[i] + lo * kL3AliasCa[i];
+            b[-1 - i] = lo * cs[i] - hi * ca[i];
+            b[i] = hi * cs[i] + lo * ca[i];
         }
     }
 }

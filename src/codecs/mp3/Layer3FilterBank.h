@@ -7,7 +7,7 @@ namespace mp3 {
 // Short-block reordering: from short band `fromBand` on, the values of each band, stored
 // window by window, are interleaved into (line, window) order. `sfbShort` holds the
 // 14 band starts of one window.
-void Layer3ReorderShort(float* xr, const uint16_t* sfbShort, int fromBand);
+void Layer3ReorderShort(float* xr, const int16_t* sfbShort, int fromBand);
 
 // The eight alias-reduction butterflies on subband boundaries 1 .. lastBoundary.
 void Layer3AliasReduce(float* xr, int lastBoundary);

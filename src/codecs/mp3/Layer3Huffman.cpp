@@ -1,11 +1,17 @@
 #include "codecs/mp3/Layer3Huffman.h"
 
-#include "codecs/mp3/tables/l3_extra.h"
+#include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
 
+namespace {
+
+uint32_t TreeEntries(const tables::HuffTable& code) { return static_cast<uint32_t>(code.treeNodes) * 4; }
+
+}  // namespace
+
 uint32_t CHuffmanBitObj::ReadSymbol(Layer3BitReader& bits) const {
-    const L3HuffmanCode& code = kL3HuffmanCodes[table_->Selected()];
+    const tables::HuffTable& code = tables::kHuffTables[table_->Selected()];
     if (code.tree == nullptr) return 0;
     // The longest code is 19 bits, so one 32-bit look-ahead covers every step.
     uint32_t window = bits.Peek32();
@@ -13,7 +19,7 @@ uint32_t CHuffmanBitObj::ReadSymbol(Layer3BitReader& bits) const {
     for (int used = 0; used < 32; used += 2) {
         uint32_t index = node * 4 + (window >> 30);
         window <<= 2;
-        if (index >= code.treeEntries) break;  // cannot happen with the generated trees
+        if (index >= TreeEntries(code)) break;  // cannot happen with the generated trees
         uint32_t entry = code.tree[index];
         uint32_t length = (entry >> 8) & 0xFF;
         if (length != 0) {
@@ -37,14 +43,14 @@ struct FirstByteTables {
 
     FirstByteTables() {
         for (int t = 0; t < 34; ++t) {
-            const L3HuffmanCode& code = kL3HuffmanCodes[t];
+            const tables::HuffTable& code = tables::kHuffTables[t];
             for (uint32_t prefix = 0; prefix < 256; ++prefix) {
                 uint16_t result = 0;
                 uint32_t node = 0;
                 bool leaf = false;
                 for (int step = 0; step < 4 && code.tree != nullptr; ++step) {
                     const uint32_t index = node * 4 + ((prefix >> (6 - 2 * step)) & 3);
-                    if (index >= code.treeEntries) break;
+                    if (index >= TreeEntries(code)) break;
                     const uint32_t entry = code.tree[index];
                     if ((entry >> 8) & 0xFF) {
                         result = static_cast<uint16_t>(entry & 0xFFFF);
@@ -68,10 +74,10 @@ const FirstByteTables& FirstByte() {
 
 void CMp3Huffman::SelectTable(int table) {
     table_.Select(table);
-    const L3HuffmanCode& code = kL3HuffmanCodes[table_.Selected()];
+    const tables::HuffTable& code = tables::kHuffTables[table_.Selected()];
     linbits_ = static_cast<int>(code.linbits);
     tree_ = code.tree;
-    treeEntries_ = code.treeEntries;
+    treeEntries_ = TreeEntries(code);
     firstByte_ = FirstByte().table[table_.Selected()];
 }
 

@@ -1,5 +1,6 @@
 #include "codecs/mp3/PolyphaseSynthesis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -13,11 +14,12 @@ namespace {
 // 32-point DCT-II X[k] = sum_n S[n] cos((2n + 1) k pi / 64) read with signs:
 //   V[i] = X[16 + i] (i < 16), 0 (i = 16), -X[48 - i] (16 < i < 48),
 //   -X[0] (i = 48), -X[i - 48] (i > 48).
-// The ring keeps X only. Output sample j of the standard's windowing reads V[j] of the
-// even blocks and V[32 + j] of the odd ones (block 0 the newest), so each sample is 16
-// products of a signed window value and one X entry per block:
+// Output sample j of the standard's windowing reads V[j] of the even blocks and
+// V[32 + j] of the odd ones (block 0 the newest), so each sample is 16 products of a
+// signed window value and one X entry per block:
 //   even blocks: X[16 + j] (j < 16), nothing (j = 16), X[48 - j] (j > 16);
 //   odd blocks:  X[16 - j] (j < 16), X[0] (j = 16), X[j - 16] (j > 16).
+// The ring keeps both readings of every block, so that a block's age only picks a row.
 struct Window {
     float weight[16][32];  // [block][sample], signs folded in
 };
@@ -72,27 +74,28 @@ const DctFactors& Factors() {
 }
 
 // DCT-II of n = 2^Level values by even/odd splitting (a template so that the whole
-// butterfly network unrolls).
-template <int Level>
-void Dct(const float* x, float* out, const DctFactors& factors) {
+// butterfly network unrolls). T is float, or a vector of floats holding the same values
+// of several blocks: every lane then does exactly the float operations.
+template <int Level, typename T>
+void Dct(const T* x, T* out, const DctFactors& factors) {
     if constexpr (Level == 0) {
         out[0] = x[0];
     } else {
         constexpr int n = 1 << Level;
         constexpr int half = n / 2;
-        float a[half];
-        float b[half];
+        T a[half];
+        T b[half];
         for (int i = 0; i < half; ++i) {
-            const float lo = x[i];
-            const float hi = x[n - 1 - i];
+            const T lo = x[i];
+            const T hi = x[n - 1 - i];
             a[i] = lo + hi;
             b[i] = (lo - hi) * factors.f[Level][i];
         }
-        float ea[half];
-        float eb[half + 1];
+        T ea[half];
+        T eb[half + 1];
         Dct<Level - 1>(a, ea, factors);
         Dct<Level - 1>(b, eb, factors);
-        eb[half] = 0.0f;
+        eb[half] = T{};
         for (int k = 0; k < half; ++k) {
             out[2 * k] = ea[k];
             out[2 * k + 1] = eb[k] + eb[k + 1];
@@ -100,7 +103,12 @@ void Dct(const float* x, float* out, const DctFactors& factors) {
     }
 }
 
-void DctOfLevel(int level, const float* x, float* out, const DctFactors& factors) {
+// Flattened: the butterflies of all levels inline into one straight-line block.
+template <typename T>
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
+void DctOfLevel(int level, const T* x, T* out, const DctFactors& factors) {
     switch (level) {
     case 5:
         Dct<5>(x, out, factors);
@@ -112,6 +120,40 @@ void DctOfLevel(int level, const float* x, float* out, const DctFactors& factors
         Dct<3>(x, out, factors);
         break;
     }
+}
+
+// The DCTs of `blocks` blocks of one channel (input stride 32) into x[block][0..n);
+// x holds blocks rounded up to a multiple of four.
+// With vector extensions four blocks go through the butterflies at once.
+void DctBlocks(int level, const float* input, int blocks, float (*x)[32], const DctFactors& factors) {
+    const int n = 1 << level;
+#if defined(__GNUC__) && !defined(ZYM_SCALAR_SYNTHESIS)
+    typedef float Lanes __attribute__((vector_size(16)));
+    static const float kZero[32] = {};
+    for (int first = 0; first < blocks; first += 4) {
+        const float* src[4];
+        for (int lane = 0; lane < 4; ++lane) {
+            src[lane] = first + lane < blocks ? input + (first + lane) * 32 : kZero;
+        }
+        Lanes in[32];
+        Lanes out[32];
+        for (int i = 0; i < n; ++i) {
+            in[i] = Lanes{src[0][i], src[1][i], src[2][i], src[3][i]};
+        }
+        DctOfLevel(level, in, out, factors);
+        // x has room for whole groups of four.
+        for (int lane = 0; lane < 4; ++lane) {
+            for (int i = 0; i < n; ++i) {
+                x[first + lane][i] = out[i][lane];
+            }
+        }
+    }
+#else
+    for (int block = 0; block < blocks; ++block) {
+        DctOfLevel(level, input + block * 32, x[block], factors);
+    }
+    (void)n;
+#endif
 }
 
 }  // namespace
@@ -127,17 +169,14 @@ CPolyphaseSynthesis::CPolyphaseSynthesis(const MpegFrameParams* frameParameters,
 
 void CPolyphaseSynthesis::Reset() {
     std::memset(rings_, 0, sizeof(rings_));
-    ringIndex_ = 32;
+    ringIndex_ = 0;
 }
 
 int16_t CPolyphaseSynthesis::ToPcm16(double sum) {
-    if (sum >= 32767.0) {
-        return 32767;
-    }
-    if (sum <= -32768.0) {
-        return -32768;
-    }
-    return static_cast<int16_t>(static_cast<int>(sum));  // truncation toward zero
+    // Clamping first gives the same result as testing the bounds and lets loops of
+    // conversions vectorise.
+    const double clamped = sum > 32767.0 ? 32767.0 : (sum < -32768.0 ? -32768.0 : sum);
+    return static_cast<int16_t>(static_cast<int>(clamped));  // truncation toward zero
 }
 
 int CPolyphaseSynthesis::BytesPerBlock(int channels) const {
@@ -152,52 +191,93 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
     const int n = 32 >> shift;
     const int stride = 1 << shift;
 
+    if (blocks > 18) {
+        blocks = 18;
+    }
+    float dct[2][20][32];
+    for (int ch = 0; ch < channels; ++ch) {
+        DctBlocks(5 - shift, input + ch * 576, blocks, dct[ch], factors);
+    }
+
     for (int block = 0; block < blocks; ++block) {
-        ringIndex_ = (ringIndex_ - 32) & 511;
+        ringIndex_ = (ringIndex_ - 1) & 15;
         for (int ch = 0; ch < channels; ++ch) {
-            float x[32];
-            DctOfLevel(5 - shift, input + ch * 576 + block * 32, x, factors);
-            float* ring = rings_[ch] + ringIndex_;
-            for (int i = 0; i < n; ++i) {
-                ring[i * stride] = x[i];
-            }
-        }
-        // Block by block over the ring (newest first), all 32 full-rate sums at once; at a
-        // reduced rate the entries between the kept ones are zero and their sums unused.
-        double sums[2][32];
-        for (int ch = 0; ch < channels; ++ch) {
-            double* acc = sums[ch];
-            for (int j = 0; j < 32; ++j) {
-                acc[j] = 0.0;
-            }
-            for (int k = 0; k < 16; ++k) {
-                const float* x = rings_[ch] + ((ringIndex_ + 32u * static_cast<unsigned>(k)) & 511);
-                const float* w = window.weight[k];
-                if ((k & 1) == 0) {
-                    for (int j = 0; j < 16; ++j) {
-                        acc[j] += static_cast<double>(w[j] * x[16 + j]);
-                    }
-                    for (int j = 17; j < 32; ++j) {
-                        acc[j] += static_cast<double>(w[j] * x[48 - j]);
-                    }
-                } else {
-                    for (int j = 0; j < 16; ++j) {
-                        acc[j] += static_cast<double>(w[j] * x[16 - j]);
-                    }
-                    acc[16] += static_cast<double>(w[16] * x[0]);
-                    for (int j = 17; j < 32; ++j) {
-                        acc[j] += static_cast<double>(w[j] * x[j - 16]);
+            float* x = dct[ch][block];
+            if (shift != 0) {
+                // At a reduced rate the entries between the kept ones are zero.
+                for (int i = n - 1; i > 0; --i) {
+                    x[i * stride] = x[i];
+                }
+                for (int i = 0; i < 32; ++i) {
+                    if ((i & (stride - 1)) != 0) {
+                        x[i] = 0.0f;
                     }
                 }
             }
+            float* even = rings_[ch][ringIndex_];
+            float* odd = even + 32;
+            for (int j = 0; j < 16; ++j) {
+                even[j] = x[16 + j];
+                odd[j] = x[16 - j];
+            }
+            even[16] = 0.0f;
+            odd[16] = x[0];
+            for (int j = 17; j < 32; ++j) {
+                even[j] = x[48 - j];
+                odd[j] = x[j - 16];
+            }
+        }
+        // Block by block (newest first), all 32 full-rate sums at once; at a reduced rate
+        // the sums between the kept ones are unused. Float sums of 16 products stay far
+        // inside one LSB; every lane adds its products in the same order, so the
+        // vectorised loop gives the scalar result.
+        alignas(64) float sums[2][32];
+        for (int ch = 0; ch < channels; ++ch) {
+            float* acc = sums[ch];
+            for (int j = 0; j < 32; ++j) {
+                acc[j] = 0.0f;
+            }
+            for (int k = 0; k < 16; ++k) {
+                const float* v = rings_[ch][(ringIndex_ + static_cast<unsigned>(k)) & 15] + (k & 1) * 32;
+                const float* w = window.weight[k];
+                for (int j = 0; j < 32; ++j) {
+                    acc[j] += w[j] * v[j];
+                }
+            }
+        }
+        // ToPcm16 in a form that vectorises: clamp, then truncate toward zero.
+        alignas(64) int32_t whole[2][32];
+        alignas(64) int16_t pcm[2][32];
+        for (int ch = 0; ch < channels; ++ch) {
+            for (int j = 0; j < 32; ++j) {
+                whole[ch][j] = static_cast<int32_t>(std::min(std::max(sums[ch][j], -32768.0f), 32767.0f));
+            }
+            for (int j = 0; j < 32; ++j) {
+                pcm[ch][j] = static_cast<int16_t>(whole[ch][j]);
+            }
+        }
+        if (shift == 0 && !eightBit_) {
+            int16_t interleaved[64];
+            if (channels == 2) {
+                for (int j = 0; j < 32; ++j) {
+                    interleaved[2 * j] = pcm[0][j];
+                    interleaved[2 * j + 1] = pcm[1][j];
+                }
+            } else {
+                std::memcpy(interleaved, pcm[0], sizeof(pcm[0]));
+            }
+            const size_t bytes = sizeof(int16_t) * 32 * static_cast<size_t>(channels);
+            std::memcpy(output, interleaved, bytes);
+            output += bytes;
+            continue;
         }
         for (int j = 0; j < n; ++j) {
             for (int ch = 0; ch < channels; ++ch) {
-                const int16_t pcm = ToPcm16(sums[ch][j << shift]);
+                const int16_t value = pcm[ch][j << shift];
                 if (eightBit_) {
-                    *output++ = static_cast<uint8_t>((pcm >> 8) + 128);
+                    *output++ = static_cast<uint8_t>((value >> 8) + 128);
                 } else {
-                    std::memcpy(output, &pcm, 2);
+                    std::memcpy(output, &value, 2);
                     output += 2;
                 }
             }

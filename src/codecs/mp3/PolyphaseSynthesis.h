@@ -34,8 +34,11 @@ public:
     static int16_t ToPcm16(double sum);
 
 private:
-    unsigned ringIndex_ = 32;
-    float rings_[2][512];
+    // Per channel the last 16 blocks (slot ringIndex_ the newest), each stored twice as
+    // the 32 values its even and its odd windowing rows read, so that the windowing walks
+    // every block forward and vectorises.
+    unsigned ringIndex_ = 0;
+    alignas(64) float rings_[2][16][64];
     const MpegFrameParams* frameParameters_;
     unsigned downsampleShift_;
     int eightBit_;

@@ -16,7 +16,7 @@
 #include "Layer3TestUtil.h"
 #include "Mp3TestUtil.h"
 #include "codecs/mp3/MpegHeader.h"
-#include "codecs/mp3/tables/l3_extra.h"
+#include "codecs/mp3/tables/MpegTables.h"
 #include "support/Pcm.h"
 
 namespace {
@@ -39,7 +39,7 @@ private:
 // value -> code string of a Huffman table, from its tree.
 std::map<uint32_t, std::string> Codes(int table) {
     std::map<uint32_t, std::string> codes;
-    const mp3::L3HuffmanCode& code = mp3::kL3HuffmanCodes[table];
+    const mp3::tables::HuffTable& code = mp3::tables::kHuffTables[table];
     std::vector<std::pair<uint32_t, std::string>> stack{{0, ""}};
     while (!stack.empty()) {
         auto [node, prefix] = stack.back();
@@ -124,8 +124,8 @@ std::vector<uint8_t> MakeStream(const StreamSpec& spec, int frames) {
                     sfc = 0;
                 } else if (mpeg1) {
                     sfc = intensityRight ? 13 : random(0, 15);
-                    const int slen1 = mp3::kL3SlenMpeg1[sfc][0];
-                    const int slen2 = mp3::kL3SlenMpeg1[sfc][1];
+                    const int slen1 = mp3::tables::kSlenMpeg1[sfc][0];
+                    const int slen2 = mp3::tables::kSlenMpeg1[sfc][1];
                     int n1 = 11;
                     int n2 = 10;
                     if (isShort) {
@@ -136,12 +136,12 @@ std::vector<uint8_t> MakeStream(const StreamSpec& spec, int frames) {
                     for (int i = 0; i < n2; ++i) part.Put(static_cast<uint32_t>(random(0, (1 << slen2) - 1)), slen2);
                 } else {
                     sfc = random(0, 511);
-                    const uint8_t* row = mp3::kL3LsfSlenNormal[sfc];
+                    const mp3::tables::LsfSlen& row = mp3::tables::kLsfSlenNormal[sfc];
                     const int kind = isShort ? (mixed ? 2 : 1) : 0;
-                    const uint8_t* counts = mp3::kL3LsfNrOfSfb[row[0]][kind];
+                    const uint8_t* counts = mp3::tables::kLsfNrOfSfb[row.tableIndex][kind];
                     for (int p = 0; p < 4; ++p)
                         for (int i = 0; i < counts[p]; ++i)
-                            part.Put(static_cast<uint32_t>(random(0, (1 << row[1 + p]) - 1)), row[1 + p]);
+                            part.Put(static_cast<uint32_t>(random(0, (1 << row.slen[p]) - 1)), row.slen[p]);
                 }
                 // Big values: the right channel of an intensity frame ends early, so that
                 // the bands above are intensity coded.

@@ -11,7 +11,7 @@
 
 #include "codecs/mp3/Layer3FilterBank.h"
 #include "codecs/mp3/Layer3Huffman.h"
-#include "codecs/mp3/tables/l3_extra.h"
+#include "codecs/mp3/tables/MpegTables.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ TEST(Layer3FilterBank, UnprocessedSubbandsFlushOverlapAndDownsamplingStopsAtItsL
 
 TEST(Layer3Reorder, InterleavesWindowsWithinEachBandFromTheFirstShortBand) {
     for (int rate = 0; rate < 9; ++rate) {
-        const uint16_t* sfb = mp3::kL3SfbShort[rate];
+        const int16_t* sfb = mp3::tables::kSfbShort[rate];
         for (int from : {0, 3}) {
             std::vector<float> xr(576);
             for (int i = 0; i < 576; ++i) xr[i] = static_cast<float>(i);
@@ -136,14 +136,14 @@ TEST(Layer3Reorder, InterleavesWindowsWithinEachBandFromTheFirstShortBand) {
 }
 
 // Every code of a tree, by walking it: bit string -> leaf value.
-void CollectCodes(const mp3::L3HuffmanCode& code, uint32_t node, const std::string& prefix,
+void CollectCodes(const mp3::tables::HuffTable& code, uint32_t node, const std::string& prefix,
                   std::map<std::string, uint32_t>& codes) {
     for (uint32_t two = 0; two < 4; ++two) {
         const uint32_t entry = code.tree[node * 4 + two];
         const uint32_t length = (entry >> 8) & 0xFF;
         std::string bits = prefix + ((two & 2) ? '1' : '0') + ((two & 1) ? '1' : '0');
         if (length == 0) {
-            ASSERT_LT((entry & 0xFF) * 4, code.treeEntries);
+            ASSERT_LT((entry & 0xFF), static_cast<uint32_t>(code.treeNodes));
             CollectCodes(code, entry & 0xFF, bits, codes);
         } else {
             ASSERT_GE(bits.size(), length);
@@ -164,7 +164,7 @@ std::vector<uint8_t> Pack(const std::string& bits) {
 // decoder reads each code in exactly its length, whatever follows.
 TEST(Layer3Huffman, TreesAreCompleteAndEveryCodeDecodesInItsLength) {
     for (int table = 0; table < 34; ++table) {
-        const mp3::L3HuffmanCode& code = mp3::kL3HuffmanCodes[table];
+        const mp3::tables::HuffTable& code = mp3::tables::kHuffTables[table];
         if (code.tree == nullptr) continue;
         SCOPED_TRACE("table " + std::to_string(table));
         std::map<std::string, uint32_t> codes;
@@ -196,7 +196,7 @@ TEST(Layer3Huffman, TreesAreCompleteAndEveryCodeDecodesInItsLength) {
 
 std::string CodeOf(int table, uint32_t value) {
     std::map<std::string, uint32_t> codes;
-    CollectCodes(mp3::kL3HuffmanCodes[table], 0, "", codes);
+    CollectCodes(mp3::tables::kHuffTables[table], 0, "", codes);
     for (const auto& [bits, v] : codes)
         if (v == value) return bits;
     return {};
