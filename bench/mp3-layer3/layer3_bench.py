@@ -77,7 +77,11 @@ def main():
     args = ap.parse_args()
     if not os.path.exists(args.tool):
         sys.exit('decoder tool not found: ' + args.tool + ' (see --help)')
-    tmp = tempfile.mkdtemp(prefix='l3bench')
+    with tempfile.TemporaryDirectory(prefix='l3bench') as tmp:
+        run(args, tmp)
+
+
+def run(args, tmp):
     src = os.path.join(tmp, 'src.wav')
     make_source(src)
     files = {}
