@@ -5,73 +5,37 @@
 #include <new>
 
 #include "codecs/aacplus/ChannelMapping.h"
+#include "codecs/aacplus/ElementLoop.h"
+#include "codecs/aacplus/Limiter.h"
 
 namespace aacplus {
 
 namespace {
 
-void addElement(FrameElements& fe, int id, int tag)
+ElementContext elementContext(DecoderStreamInfo& info)
 {
-    if (fe.count < 128)
-        fe.list[fe.count++] = {id, tag};
-    if (id == kIdSce)
-        ++fe.singles;
-    else if (id == kIdCpe)
-        ++fe.pairs;
-    else if (id == kIdLfe)
-        ++fe.lfes;
-}
-
-// The element sequence a standard channel configuration implies.
-void elementsOfConfiguration(FrameElements& fe, int config)
-{
-    switch (config) {
-    case 1: addElement(fe, kIdSce, 0); break;
-    case 2: addElement(fe, kIdCpe, 0); break;
-    case 3: addElement(fe, kIdSce, 0); addElement(fe, kIdCpe, 0); break;
-    case 4: addElement(fe, kIdSce, 0); addElement(fe, kIdCpe, 0); addElement(fe, kIdSce, 1); break;
-    case 5: addElement(fe, kIdSce, 0); addElement(fe, kIdCpe, 0); addElement(fe, kIdCpe, 1); break;
-    case 6:
-        addElement(fe, kIdSce, 0); addElement(fe, kIdCpe, 0); addElement(fe, kIdCpe, 1); addElement(fe, kIdLfe, 0);
-        break;
-    case 7:
-        addElement(fe, kIdSce, 0); addElement(fe, kIdCpe, 0); addElement(fe, kIdCpe, 1); addElement(fe, kIdCpe, 2);
-        addElement(fe, kIdLfe, 0);
-        break;
-    default: break;
-    }
-}
-
-void elementsOfProgram(FrameElements& fe, const ProgramConfig& pce)
-{
-    const struct {
-        const PceEntry* e;
-        int n;
-    } groups[3] = {{pce.front, pce.numFront}, {pce.side, pce.numSide}, {pce.back, pce.numBack}};
-    for (const auto& g : groups)
-        for (int i = 0; i < g.n; ++i)
-            addElement(fe, g.e[i].isCpe ? kIdCpe : kIdSce, g.e[i].tag);
-    for (int i = 0; i < pce.numLfe; ++i)
-        addElement(fe, kIdLfe, pce.lfeTag[i]);
+    return ElementContext{info.samplingFrequencyIndex, info.current().profile};
 }
 
 }  // namespace
 
-CoreDecoder::CoreDecoder(BitReader* reader) : reader_(reader), mux_(new LatmMuxConfig) {}
+CoreDecoder::CoreDecoder(BitReader* reader) : reader_(reader), mux_(new LatmMuxConfig), elements_(new ElementDecoder(reader))
+{
+}
 
 CoreDecoder::~CoreDecoder() = default;
 
 int CoreDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment)
 {
-    // Element objects arrive with the element decoder; until then only the counts exist.
-    singleCount_ = maxChannels;
-    pairCount_ = maxChannels / 2;
-    lfeCount_ = lfeChannels;
+    const int err = elements_->configure(maxChannels, lfeChannels, pnsOn, concealment);
+    singleCount_ = elements_->singleCount();
+    pairCount_ = elements_->pairCount();
+    lfeCount_ = elements_->lfeCount();
     maxChannels_ = maxChannels;
     channelLimit_ = maxChannels + lfeChannels;
     pnsOn_ = pnsOn;
     concealment_ = concealment;
-    return kCoreOk;
+    return err;
 }
 
 bool CoreDecoder::loasFrameWithoutConfig(const BitReader& r)
@@ -160,8 +124,8 @@ int CoreDecoder::latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t f
     return kCoreOk;
 }
 
-// Seam: the element loop of the raw_data_block. Leading program configurations are read
-// here; the channel elements await the element decoder (README-internal.md).
+// The element loop of the raw_data_block: leading program configurations here, the rest
+// in the element decoder.
 int CoreDecoder::readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc, FrameElements& fe,
                               int64_t blockStart)
 {
@@ -174,56 +138,52 @@ int CoreDecoder::readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc
         parseProgramConfig(slots_[tag], r, crc, blockStart);
         fe.list[fe.count++] = {kIdPce, tag};
         fe.leadingPce[fe.leadingPceCount++] = tag;
+        lastPceTag_ = tag;
     }
 
-    int64_t payloadEnd = -1;
-    if (input.transport == kTransportAdts) {
-        if (info.adtsChannelConfiguration != 0)
-            elementsOfConfiguration(fe, info.adtsChannelConfiguration);
-        else if (fe.leadingPceCount)
-            elementsOfProgram(fe, slots_[fe.leadingPce[0]]);
-        else if (hasActive_)
-            elementsOfProgram(fe, active_);
-        else if (lastPceTag_ >= 0)
-            elementsOfProgram(fe, slots_[lastPceTag_]);  // muxers send the PCE once
-        if (fe.leadingPceCount)
-            lastPceTag_ = fe.leadingPce[0];
-        payloadEnd = input.frameEnd;
-        input.rawBlocksLeft = 0;  // the stand-in steps over every block of the frame
-    } else if (input.transport == kTransportLoas || input.transport == kTransportLatm) {
-        const LatmLayer& layer = mux_->layers[info.info.currentProgram & 15][0];
-        if (layer.asc.channelConfiguration != 0)
-            elementsOfConfiguration(fe, layer.asc.channelConfiguration);
-        else
-            elementsOfProgram(fe, layer.asc.pce);
-        payloadEnd = latmPayloadStart_ + layer.payloadBits;
-    } else {
-        return kCoreSyntax;  // unframed transports need the element decoder
-    }
-    if (fe.singles > singleCount_ || fe.pairs > pairCount_ || fe.lfes > lfeCount_)
-        return kCoreSyntax;
-    fe.channels = fe.singles + 2 * fe.pairs + fe.lfes;
-    if (payloadEnd > r.position())
-        r.skip(payloadEnd - r.position());
-    if (r.overran())
+    // Membership: the active program, or on the first frame the one about to become active.
+    const ProgramConfig* program = nullptr;
+    if (hasActive_)
+        program = &active_;
+    else if (info.mpegVersion != 2 && framesDecoded_ == 0 && fe.leadingPceCount)
+        program = &slots_[fe.leadingPce[0]];
+
+    const AncillarySink sink{ancillary_, ancillaryDesc_, &lastAncillaryTag_};
+    const bool framed = input.transport == kTransportAdts || input.transport == kTransportLoas;
+    int err = elements_->readElements(elementContext(info), crc, fe, program, sink, blockStart);
+    if (err == kCoreNeedMoreInput) {
+        // Bits past the buffered data: a framed transport buffered the whole frame, so the
+        // frame is damaged; otherwise the caller has not fed the whole block.
+        if (framed)
+            return kCoreSyntax;
         return input.endOfInput ? kCoreEndOfStream : kCoreNeedMoreInput;
+    }
+    if (err)
+        return err;
+    if (input.transport != kTransportLatm && input.transport != kTransportLoas)
+        r.align(blockStart);
+    if (input.transport == kTransportAdts && input.frameEnd >= 0) {
+        if (r.position() > input.frameEnd)
+            return kCoreSyntax;  // the elements ran past the frame
+        if (input.rawBlocksLeft == 0 && input.frameEnd > r.position())
+            r.skip(input.frameEnd - r.position());
+    }
     return kCoreOk;
 }
 
-// Seam: the channel elements' decode (and SBR). The stand-in writes silence.
-void CoreDecoder::renderElements(float* out, DecoderStreamInfo& info, const FrameElements&, bool, int frameSize,
-                                 int numChannels)
+// Decodes (or conceals) the listed elements into `out`; returns the channels produced.
+int CoreDecoder::renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
+                                int numChannels)
 {
-    aacPlusProgramInfo& p = info.current();
-    if (upsampling_ && !downsampledSbr_) {
-        p.sampleRate = p.coreSampleRate * 2;
-        p.frameSize = 2048;
-    }
-    (void)frameSize;
-    if (out) {
-        const size_t n = std::min(size_t(p.frameSize) * size_t(std::max(numChannels, 0)), capacityFloats_);
-        std::fill(out, out + n, 0.0f);
-    }
+    // The elements write 1024 sample frames of numChannels interleaved channels.
+    float* target = out && size_t(1024) * size_t(std::max(numChannels, 0)) <= capacityFloats_ ? out : nullptr;
+    const ProgramConfig* program = hasActive_ ? &active_ : nullptr;
+    // Muxers may send the program configuration once: its element order still holds.
+    const ProgramConfig* order = program ? program : (lastPceTag_ >= 0 ? &slots_[lastPceTag_] : nullptr);
+    const int produced =
+        elements_->render(target, fe, concealed, numChannels, elementContext(info), upsampling_, program, order);
+    // No SBR decoder is attached to the elements yet: the output stays at the core rate.
+    return produced;
 }
 
 int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& snapshot, decapl84& input, Crc* crc,
@@ -332,6 +292,27 @@ int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& s
     return kCoreOk;
 }
 
+void CoreDecoder::restart(DecoderStreamInfo& info)
+{
+    inconsistentRun_ = 0;
+    framesDecoded_ = 0;
+    hasActive_ = false;
+    activeTag_ = -1;
+    explicitSbr_ = -1;
+    psFlag_ = -1;
+    upsampling_ = false;
+    downsampledSbr_ = false;
+    delayedConceal_ = false;
+    previous_ = FrameElements();
+    lastPceTag_ = -1;
+    limiter_.reset();
+    info.downmixKind = kDownmixUndecided;
+    for (aacPlusProgramInfo& p : info.info.programs)
+        p.outputChannels = 0;
+    // Fresh elements: no overlap, prediction or concealment history from the old stream.
+    configure(maxChannels_, channelLimit_ - maxChannels_, pnsOn_, concealment_);
+}
+
 int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input,
                              Crc* crc)
 {
@@ -378,7 +359,16 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
             return kCoreNeedMoreInput;
         }
         info = snapshot;
+        if (err == kCoreInconsistentFrame && ++inconsistentRun_ > kConcealChangedStreamFrames) {
+            // The stream changed its rate, channels or program for good: once concealment
+            // has faded out, start over with the new configuration instead of muting for ever.
+            restart(info);
+            visible = info.info;
+            return kCoreNeedMoreInput;
+        }
         concealed = true;
+    } else {
+        inconsistentRun_ = 0;
     }
 
     aacPlusProgramInfo& p = info.current();
@@ -405,7 +395,16 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
     p.sampleRate = p.coreSampleRate;
     p.frameSize = 1024;
     const int numChannels = p.numChannels;
-    renderElements(out, info, list, concealed, frameLength, numChannels);
+    const int produced = renderElements(out, info, list, concealed, numChannels);
+    if (list.singles == 1 && list.pairs == 0 && list.lfes == 0 && produced == 1 && numChannels == 2) {
+        // A mono stream prepared as stereo for SBR and parametric stereo, but nothing made
+        // the second channel: it repeats the first, as SBR does for mono without PS. (Folding
+        // to one channel would leave the caller, whose output layout was fixed at two
+        // channels on the first frame, with a stale second channel.)
+        if (out && size_t(2) * size_t(p.frameSize) <= capacityFloats_)
+            for (int i = 0; i < p.frameSize; ++i)
+                out[2 * i + 1] = out[2 * i];
+    }
 
     if (framesDecoded_ < 0x7FFFFFFF)
         ++framesDecoded_;
@@ -420,9 +419,27 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
     applyChannelLayout(layout, info, p);
     std::copy(layout.map, layout.map + 8, reorderMap_);
     reorderOn_ = layout.reorder;
-    if (reorderOn_ && out && size_t(p.frameSize) * size_t(numChannels) <= capacityFloats_)
+    bool identity = info.downmixKind == kDownmixNone || info.downmixKind == kDownmixUndecided;
+    for (int i = 0; identity && i < numChannels && i < 8; ++i)
+        identity = reorderMap_[i] == i;
+    if (reorderOn_ && !identity && out && size_t(p.frameSize) * size_t(numChannels) <= capacityFloats_)
         reorderOrDownmix(out, p.frameSize, numChannels, p.outputChannels, info.downmixKind, info.downmixVariant,
                          reorderMap_);
+
+    if (limiterOn_ && (!limiter_ || limiter_->channels() != p.outputChannels) && p.outputChannels > 0) {
+        limiter_ = Limiter::create(64, p.outputChannels, true);
+        if (!limiter_) {
+            info = snapshot;
+            visible = info.info;
+            return kCoreOutOfMemory;
+        }
+    }
+    if (limiter_ && out && limiter_->channels() == p.outputChannels) {
+        const size_t total = size_t(p.frameSize) * size_t(p.outputChannels);
+        const size_t block = size_t(limiter_->valuesPerBlock());
+        for (size_t pos = 0; pos + block <= total && pos + block <= capacityFloats_; pos += block)
+            limiter_->process(out + pos, out + pos);
+    }
 
     if (concealment_)
         std::swap(concealed, delayedConceal_);

@@ -3,12 +3,9 @@
 // This object owns the frame-level rules: transport headers inside the frame (ADIF set-up,
 // LOAS/LATM), leading program configurations, the program/rate/channel consistency checks,
 // the SBR decision, output sizing, concealment bookkeeping, channel mode and reorder or
-// downmix, and the stream-information updates. The per-element work (the element loop of
-// the raw_data_block and the channel elements' decode) goes through the seam
-// `readElements` / `renderElements`; see README-internal.md for what the element decoder
-// must provide. Until it exists the seam reads nothing of the elements: with a framed
-// transport (ADTS, LOAS) it steps over the payload and yields silence for the configured
-// layout; without framing it reports 0x1004.
+// downmix, the output limiter, and the stream-information updates. The per-element work
+// (the element loop of the raw_data_block and the channel elements' decode) is the
+// ElementDecoder's, called from `readElements` / `renderElements`.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +23,7 @@ namespace aacplus {
 // What the element loop learned about one raw_data_block.
 struct FrameElements {
     FrameElement list[128];  // every element in bit stream order (PCE, DSE included)
+    int object[128];         // channel elements: the element object that read it
     int count = 0;
     int leadingPce[128];     // tags of the program configurations that opened the block
     int leadingPceCount = 0;
@@ -36,6 +34,9 @@ struct FrameElements {
     bool sbrPayload = false;     // a channel element took an SBR payload
     bool crcRegionsFed = false;  // the protected element regions went into the CRC
 };
+
+class ElementDecoder;
+class Limiter;
 
 class CoreDecoder {
 public:
@@ -94,11 +95,17 @@ private:
     int decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& snapshot, decapl84& input, Crc* crc,
                     FrameElements& fe, int64_t frameStart);
     int readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc, FrameElements& fe, int64_t blockStart);
-    void renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
-                        int frameSize, int numChannels);
+    int renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
+                       int numChannels);
     int latmHeader(DecoderStreamInfo& info, decapl84& input);
     int latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t frameStart);
     int outputLength() const;
+    void restart(DecoderStreamInfo& info);
+
+    // Frames of a changed stream that are concealed (faded out and muted) before the
+    // decoder starts over with the new configuration.
+    static constexpr int kConcealChangedStreamFrames = 5;
+    int inconsistentRun_ = 0;
 
     BitReader* reader_;
     int singleCount_ = 0, pairCount_ = 0, lfeCount_ = 0;
@@ -129,8 +136,10 @@ private:
     uint8_t* ancillary_ = nullptr;
     aacPlusAncillaryDesc* ancillaryDesc_ = nullptr;
     int lastAncillaryTag_ = -1;
-    int lastPceTag_ = -1;     // stand-in only: the layout of the last leading PCE
+    int lastPceTag_ = -1;     // the last leading program configuration (element order)
     FrameElements previous_;  // output list reused by concealed frames
+    std::unique_ptr<ElementDecoder> elements_;
+    std::unique_ptr<Limiter> limiter_;
     uint8_t reorderMap_[8] = {0, 1, 2, 3, 4, 5, 6, 7};
     bool reorderOn_ = false;
 };

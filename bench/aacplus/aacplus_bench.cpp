@@ -1,0 +1,169 @@
+// AAC-LC decoding speed: our decoder (through the handle, 16-bit output) on a 60 s stereo
+// 44.1 kHz 128 kbit/s ADTS stream, against ffmpeg's AAC decoder on the same file, run as a
+// process (ffmpeg -threads 1 -c:a aac -i F -f null -). Reports CPU seconds (user + system)
+// per decode of the whole file and our time relative to ffmpeg, with and without ffmpeg's
+// process start-up (taken out by a second run that decodes the file several times).
+//
+// The stream is made on first use with sox and ffmpeg under $TMPDIR (or /tmp); set
+// ZYM_BENCH_AAC to use another ADTS file.
+//
+//   build-x/bench/aacplus/aacplus_bench          (Google Benchmark run + comparison)
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codecs/aacplus/aacPlusDecoder.h"
+
+namespace {
+
+std::string g_path;
+std::vector<uint8_t> g_bytes;
+
+std::string TempDir()
+{
+    const char* t = std::getenv("TMPDIR");
+    return (t && *t) ? t : "/tmp";
+}
+
+bool PrepareStream()
+{
+    if (const char* p = std::getenv("ZYM_BENCH_AAC")) {
+        g_path = p;
+    } else {
+        g_path = TempDir() + "/zym-bench-aac-60s-128k.aac";
+        std::ifstream probe(g_path, std::ios::binary);
+        if (!probe) {
+            const std::string wav = TempDir() + "/zym-bench-aac-src-60s.wav";
+            const std::string cmd = "sox -n -r 44100 -c 2 '" + wav +
+                                    "' synth 60 sine 200-8000 pinknoise remix 1 2 gain -6 && ffmpeg -nostdin -v error -y -i '" +
+                                    wav + "' -c:a aac -b:a 128k -f adts '" + g_path + "' && rm -f '" + wav + "'";
+            if (std::system(cmd.c_str()) != 0) {
+                std::fprintf(stderr, "aacplus_bench: cannot make the stream (needs sox and ffmpeg)\n");
+                return false;
+            }
+        }
+    }
+    std::ifstream in(g_path, std::ios::binary);
+    g_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !g_bytes.empty();
+}
+
+// Decodes the whole stream as the engine does; returns the PCM bytes produced.
+size_t DecodeOnce()
+{
+    aacPlusHandle h = nullptr;
+    if (aacPlusDecoderOpen(&h, kAacPlusFormatInt16, 2) != 0)
+        return 0;
+    static std::vector<uint8_t> pcm(8 * 2048 * 4);
+    size_t offset = 0;
+    size_t total = 0;
+    bool ended = false;
+    for (;;) {
+        if (!ended) {
+            aacPlusInputDesc in{uint32_t(std::min<size_t>(4096, g_bytes.size() - offset)), 0, 0};
+            aacPlusStreamFeed(h, g_bytes.data() + offset, &in);
+            offset += in.consumed;
+            ended = in.length == 0;
+        }
+        aacPlusOutputDesc out{uint32_t(pcm.size()), 0, 0};
+        const int status = aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
+        if (status == kAacPlusOk)
+            total += out.written;
+        else if (status != kAacPlusNeedMoreInput)
+            break;
+    }
+    aacPlusDecoderClose(&h);
+    return total;
+}
+
+void BM_ZymAacLcDecode(benchmark::State& state)
+{
+    size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = DecodeOnce();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(g_bytes.size()) * state.iterations());
+    state.counters["pcm_MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+double CpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of the child processes that one run of the command used (best of `runs`).
+double ChildCpu(const std::string& command, int runs)
+{
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const double before = CpuSeconds(RUSAGE_CHILDREN);
+        const int status = std::system(command.c_str());
+        const double used = CpuSeconds(RUSAGE_CHILDREN) - before;
+        if (status != 0)
+            return -1.0;
+        best = std::min(best, used);
+    }
+    return best;
+}
+
+double OwnCpu(int runs)
+{
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const double before = CpuSeconds(RUSAGE_SELF);
+        benchmark::DoNotOptimize(DecodeOnce());
+        best = std::min(best, CpuSeconds(RUSAGE_SELF) - before);
+    }
+    return best;
+}
+
+void Compare()
+{
+    const int runs = 7;
+    const int loops = 9;
+    auto ffmpegCmd = [](const std::string& f, int extra) {
+        return "ffmpeg -nostdin -v error -threads 1 -stream_loop " + std::to_string(extra) + " -c:a aac -i '" + f +
+               "' -f null - >/dev/null 2>&1";
+    };
+    const double ours = OwnCpu(runs);
+    const double ffmpeg = ChildCpu(ffmpegCmd(g_path, 0), runs);
+    // The file decoded 1 + loops times in one process: the difference is decoding alone.
+    const double ffmpegLooped = ChildCpu(ffmpegCmd(g_path, loops), runs);
+    const double ffmpegNet = (ffmpegLooped - ffmpeg) / loops;
+    std::printf("\nAAC-LC, %zu bytes (%s), CPU seconds per whole decode (best of %d);\n"
+                "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
+                g_bytes.size(), g_path.c_str(), runs, loops);
+    std::printf("  zym     %.3f\n", ours);
+    if (ffmpeg > 0 && ffmpegLooped > 0) {
+        std::printf("  ffmpeg  %.3f (net %.3f)   zym/ffmpeg = %.2f (net %.2f)\n", ffmpeg, ffmpegNet, ours / ffmpeg,
+                    ours / std::max(1e-3, ffmpegNet));
+    } else {
+        std::printf("  ffmpeg  not available\n");
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_ZymAacLcDecode)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    if (!PrepareStream())
+        return 1;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    Compare();
+    return 0;
+}

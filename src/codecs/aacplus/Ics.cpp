@@ -1,0 +1,412 @@
+#include "codecs/aacplus/Ics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "codecs/aacplus/Huffman.h"
+#include "codecs/aacplus/Imdct.h"
+
+namespace aacplus {
+namespace {
+
+constexpr int kMaxQuant = 8191 + 15 * 4;  // escape limit plus the largest pulses
+
+struct QuantTables {
+    float pow43[kMaxQuant + 1];
+    float scale[256];  // 2^(sv / 4) for sv = -100 .. 155
+
+    QuantTables()
+    {
+        for (int i = 0; i <= kMaxQuant; ++i)
+            pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
+        for (int i = 0; i < 256; ++i)
+            scale[i] = float(std::exp2(0.25 * (i - 100)));
+    }
+};
+
+const QuantTables& quant()
+{
+    static const QuantTables t;
+    return t;
+}
+
+// Damaged streams can drive samples to infinities; keep what leaves the decoder finite.
+inline float finite(float v)
+{
+    v = v == v ? v : 0.0f;
+    v = v > 1e9f ? 1e9f : v;
+    return v < -1e9f ? -1e9f : v;
+}
+
+}  // namespace
+
+int16_t sampleToInt16(float v)
+{
+    if (v < 0.0f) {
+        const float t = 0.5f - v;
+        if (!(t <= 32768.0f))
+            return -32768;
+        return int16_t(-int32_t(t));
+    }
+    const float t = v + 0.5f;
+    if (!(t <= 32767.0f))
+        return v == v ? 32767 : 0;
+    return int16_t(int32_t(t));
+}
+
+decapl60::decapl60(IcsInfo* ics) : ics_(ics)
+{
+    std::memset(spectrum_, 0, sizeof(spectrum_));
+}
+
+int decapl60::ReadChannelStream(BitReader& r, int globalGain)
+{
+    if (int e = ReadSectionData(r))
+        return e;
+    if (int e = ReadScaleFactorData(r, globalGain))
+        return e;
+    if (int e = readPulseData(pulse_, *ics_, r))
+        return e;
+    readTnsData(tns_, *ics_, r);
+    if (r.readBit())
+        return 0x1004;  // gain control
+    return ReadSpectralData(r);
+}
+
+int decapl60::ReadSectionData(BitReader& r)
+{
+    const IcsInfo& ics = *ics_;
+    const uint32_t esc = (1u << sectionBits_) - 1;
+    for (int g = 0; g < ics.numGroups; ++g) {
+        int b = 0;
+        while (b < ics.maxSfb) {
+            const int cb = int(r.read(4));
+            if (cb == 12)
+                return 0x1007;
+            int len = 0;
+            for (;;) {
+                const uint32_t inc = r.read(sectionBits_);
+                if (inc == 0 && r.overran())
+                    return 0x100B;
+                len += int(inc);
+                if (inc != esc)
+                    break;
+            }
+            if (b + len > ics.maxSfb)
+                return 0x100B;
+            std::fill(codebooks_[g] + b, codebooks_[g] + b + len, uint8_t(cb));
+            b += len;
+        }
+        std::fill(codebooks_[g] + ics.maxSfb, codebooks_[g] + 64, uint8_t(0));
+    }
+    return 0;
+}
+
+int decapl60::ReadScaleFactorData(BitReader& r, int globalGain)
+{
+    IcsInfo& ics = *ics_;
+    const HuffmanBook& sfBook = huffmanBook(12);
+    int sf = globalGain;
+    int position = 0;
+    for (int g = 0; g < ics.numGroups; ++g) {
+        for (int b = 0; b < ics.maxSfb; ++b) {
+            const int cb = codebooks_[g][b];
+            if (cb == 0) {
+                scale_[g][b] = 0;
+            } else if (cb == 13) {
+                if (!pnsEnabled_)
+                    return 0x101A;
+                readNoiseEnergy(noise_, r, globalGain, b, g);
+                scale_[g][b] = 0;
+            } else if (cb == 14 || cb == 15) {
+                position += decodeHuffmanIndex(sfBook, r) - 60;
+                position = std::clamp(position, -1000, 1000);
+                scale_[g][b] = int16_t(position - 100);
+                if (!ics.isShort() && b < ics.predSfbMax())
+                    ics.predictionUsed[b] = 0;
+            } else {
+                sf += decodeHuffmanIndex(sfBook, r) - 60;
+                sf = std::clamp(sf, -1000, 1000);
+                scale_[g][b] = int16_t(sf - 100);
+            }
+        }
+    }
+    return 0;
+}
+
+namespace {
+
+float bandGain(const QuantTables& t, int sv)
+{
+    if (sv == -100)
+        return 0.0f;  // scale factor 0 silences the band
+    if (sv >= -100 && sv <= 155)
+        return t.scale[sv + 100];
+    return float(std::exp2(0.25 * std::clamp(sv, -400, 400)));
+}
+
+inline float magnitude43(const QuantTables& t, int a)
+{
+    return a <= kMaxQuant ? t.pow43[a] : float(std::pow(double(a), 4.0 / 3.0));
+}
+
+}  // namespace
+
+int decapl60::ReadSpectralData(BitReader& r)
+{
+    const IcsInfo& ics = *ics_;
+    const QuantTables& t = quant();
+    const uint16_t* offs = ics.swbOffset();
+    const bool shortWin = ics.isShort();
+    // Pulses change quantised values, so with pulse data the lines are dequantised afterwards.
+    const bool fused = shortWin || !pulse_.present;
+    int window = 0;
+    for (int g = 0; g < ics.numGroups; ++g) {
+        for (int b = 0; b < ics.maxSfb; ++b) {
+            const int cb = codebooks_[g][b];
+            if (cb == 0 || cb >= 13)
+                continue;
+            const HuffmanBook& book = huffmanBook(cb);
+            const int dim = book.dimension;
+            const float gain = fused ? bandGain(t, scale_[g][b]) : 1.0f;
+            for (int w = 0; w < ics.groupLength[g]; ++w) {
+                float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
+                if (fused && cb != 11) {
+                    // The common case: magnitudes straight from the codeword's table row.
+                    for (int k = offs[b]; k < offs[b + 1]; k += dim) {
+                        const int index = decodeHuffmanIndex(book, r);
+                        const float* m = book.magnitudes[index];
+                        if (book.isSigned) {
+                            for (int i = 0; i < dim; ++i)
+                                s[k + i] = m[i] * gain;
+                            continue;
+                        }
+                        const int nonZero = book.nonZero[index];
+                        uint32_t signs = nonZero ? cachedRead(r, nonZero) << (32 - nonZero) : 0;
+                        for (int i = 0; i < dim; ++i) {
+                            float v = m[i];
+                            if (v != 0.0f) {
+                                if (signs & 0x80000000u)
+                                    v = -v;
+                                signs <<= 1;
+                            }
+                            s[k + i] = v * gain;
+                        }
+                    }
+                    continue;
+                }
+                for (int k = offs[b]; k < offs[b + 1]; k += dim) {
+                    const int8_t* v = book.values[decodeHuffmanIndex(book, r)];
+                    int q[4];
+                    if (book.isSigned) {
+                        for (int i = 0; i < dim; ++i)
+                            q[i] = v[i];
+                    } else {
+                        int nonZero = 0;
+                        for (int i = 0; i < dim; ++i) {
+                            q[i] = v[i];
+                            nonZero += q[i] != 0;
+                        }
+                        if (nonZero) {
+                            // One sign bit per non-zero value, first value first.
+                            uint32_t signs = cachedRead(r, nonZero) << (32 - nonZero);
+                            for (int i = 0; i < dim; ++i) {
+                                if (!q[i])
+                                    continue;
+                                if (signs & 0x80000000u)
+                                    q[i] = -q[i];
+                                signs <<= 1;
+                            }
+                        }
+                        if (cb == 11) {
+                            for (int i = 0; i < dim; ++i) {
+                                if (q[i] != 16 && q[i] != -16)
+                                    continue;
+                                int n = 4;
+                                while (r.readBit()) {
+                                    if (++n > 32)
+                                        return 0x100C;
+                                }
+                                uint64_t bits;
+                                if (n > 16) {
+                                    bits = uint64_t(r.read(n - 16)) << 16;
+                                    bits |= r.read(16);
+                                } else {
+                                    bits = r.read(n);
+                                }
+                                const uint64_t mag = (uint64_t(1) << n) + bits;
+                                if (mag > 8191)
+                                    return 0x100C;
+                                q[i] = q[i] < 0 ? -int(mag) : int(mag);
+                            }
+                        }
+                    }
+                    if (fused) {
+                        for (int i = 0; i < dim; ++i)
+                            s[k + i] = q[i] == 0 ? 0.0f
+                                                 : (q[i] < 0 ? -magnitude43(t, -q[i]) : magnitude43(t, q[i])) * gain;
+                    } else {
+                        for (int i = 0; i < dim; ++i)
+                            s[k + i] = float(q[i]);
+                    }
+                }
+            }
+        }
+        window += ics.groupLength[g];
+    }
+    if (!fused) {
+        for (int i = 0; i <= pulse_.numberPulse; ++i) {
+            float& q = spectrum_[pulse_.position[i]];
+            q = q > 0 ? q + float(pulse_.amp[i]) : q - float(pulse_.amp[i]);
+        }
+        dequantise();
+    }
+    return 0;
+}
+
+void decapl60::dequantise()
+{
+    const IcsInfo& ics = *ics_;
+    const QuantTables& t = quant();
+    const uint16_t* offs = ics.swbOffset();
+    const bool shortWin = ics.isShort();
+    int window = 0;
+    for (int g = 0; g < ics.numGroups; ++g) {
+        for (int b = 0; b < ics.maxSfb; ++b) {
+            const int cb = codebooks_[g][b];
+            if (cb == 0 || cb >= 13)
+                continue;
+            const float gain = bandGain(t, scale_[g][b]);
+            for (int w = 0; w < ics.groupLength[g]; ++w) {
+                float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
+                for (int k = offs[b]; k < offs[b + 1]; ++k) {
+                    const float q = s[k];
+                    if (q == 0.0f)
+                        continue;
+                    const float m = magnitude43(t, int(std::fabs(q)));
+                    s[k] = (q < 0 ? -m : m) * gain;
+                }
+            }
+        }
+        window += ics.groupLength[g];
+    }
+}
+
+void decapl60::ApplyNoiseAndTns(const uint8_t (*msFlags)[64], int channel, NoiseGenerator& gen)
+{
+    if (pnsEnabled_)
+        generateNoise(noise_, *ics_, [this](int w) { return GetSpectrum(w); }, gen, msFlags, channel);
+    applyTns(tns_, *ics_, [this](int w) { return GetSpectrum(w); });
+}
+
+void decapl60::SynthesizeInt16(OverlapState& ov, int16_t* out, int stride)
+{
+    float tmp[1024];
+    SynthesizeFloat(ov, tmp, 1);
+    for (int i = 0; i < 1024; ++i)
+        out[i * stride] = sampleToInt16(tmp[i]);
+}
+
+void decapl60::FlushOverlapFloat(OverlapState& ov, float* out, int stride)
+{
+    for (int i = 0; i < 1024; ++i)
+        out[i * stride] = finite(ov.samples[i]);
+    std::memset(ov.samples, 0, sizeof(ov.samples));
+}
+
+void decapl60::FlushOverlapInt16(OverlapState& ov, int16_t* out, int stride)
+{
+    for (int i = 0; i < 1024; ++i)
+        out[i * stride] = sampleToInt16(ov.samples[i]);
+    std::memset(ov.samples, 0, sizeof(ov.samples));
+}
+
+decapl70::decapl70(IcsInfo* ics) : decapl60(ics)
+{
+    sectionBits_ = 5;
+}
+
+void decapl70::SynthesizeFloat(OverlapState& ov, float* out, int stride)
+{
+    float* buf = spectrum_;
+    imdctLong(buf);
+    const int seq = ics_->windowSequence;
+    const int shape = ics_->windowShape & 1;
+    const int prev = ov.shape & 1;
+    const float* lw = longWindow(prev);
+    const float* lf = longWindow(shape);
+    const float* sw = shortWindow(prev);
+    const float* sf = shortWindow(shape);
+    if (seq == kLongStop || seq == kStopStart) {
+        std::fill(buf, buf + 448, 0.0f);
+        for (int i = 0; i < 128; ++i)
+            buf[448 + i] *= sw[i];
+    } else {
+        for (int i = 0; i < 1024; ++i)
+            buf[i] *= lw[i];
+    }
+    if (seq == kLongStart || seq == kStopStart) {
+        for (int i = 0; i < 128; ++i)
+            buf[1472 + i] *= sf[127 - i];
+        std::fill(buf + 1600, buf + 2048, 0.0f);
+    } else {
+        for (int i = 0; i < 1024; ++i)
+            buf[1024 + i] *= lf[1023 - i];
+    }
+    if (out) {
+        for (int i = 0; i < 1024; ++i)
+            out[i * stride] = finite(buf[i] + ov.samples[i]);
+    }
+    std::memcpy(ov.samples, buf + 1024, sizeof(ov.samples));
+    ov.shape = shape;
+}
+
+decapl79::decapl79(IcsInfo* ics) : decapl60(ics)
+{
+    sectionBits_ = 3;
+}
+
+void decapl79::SynthesizeFloat(OverlapState& ov, float* out, int stride)
+{
+    float acc[2048];
+    std::memset(acc, 0, sizeof(acc));
+    const int shape = ics_->windowShape & 1;
+    const float* fall = shortWindow(shape);
+    for (int w = 0; w < 8; ++w) {
+        float* buf = spectrum_ + 256 * w;
+        imdctShort(buf);
+        const float* rise = shortWindow(w == 0 ? (ov.shape & 1) : shape);
+        float* dst = acc + 448 + 128 * w;
+        for (int i = 0; i < 128; ++i) {
+            dst[i] += buf[i] * rise[i];
+            dst[128 + i] += buf[128 + i] * fall[127 - i];
+        }
+    }
+    if (out) {
+        for (int i = 0; i < 1024; ++i)
+            out[i * stride] = finite(acc[i] + ov.samples[i]);
+    }
+    std::memcpy(ov.samples, acc + 1024, sizeof(ov.samples));
+    ov.shape = shape;
+}
+
+decapl60* IcsStorage::build(IcsInfo* ics)
+{
+    destroy();
+    if (ics->isShort())
+        object_ = new (bytes_) decapl79(ics);
+    else
+        object_ = new (bytes_) decapl70(ics);
+    return object_;
+}
+
+void IcsStorage::destroy()
+{
+    if (object_) {
+        object_->~decapl60();
+        object_ = nullptr;
+    }
+}
+
+}  // namespace aacplus

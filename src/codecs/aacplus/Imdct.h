@@ -1,0 +1,18 @@
+// The inverse MDCT of the AAC filterbank, in place, and the window slopes.
+//
+// x[n] = 2/N sum_k X[k] cos(2 pi / N (n + (N/2 + 1) / 2)(k + 1/2)), N = 2M: M coefficients at
+// the front of the buffer become N samples. Computed as a DCT-IV through an M/2-point complex
+// FFT, then unfolded; the output is on the decoder's 16-bit scale without extra factors.
+#pragma once
+
+namespace aacplus {
+
+void imdctLong(float* buffer);   // 1024 coefficients -> 2048 samples
+void imdctShort(float* buffer);  // 128 coefficients -> 256 samples
+
+// Rising window halves: long 1024 values, short 128. shape 0 sine, 1 Kaiser-Bessel-derived
+// (alpha 4 long, 6 short). The falling half is the rising one read backwards.
+const float* longWindow(int shape);
+const float* shortWindow(int shape);
+
+}  // namespace aacplus

@@ -1,0 +1,186 @@
+#include "codecs/aacplus/SbrHfAdjust.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "codecs/aactables/tables/AacTables.h"
+
+namespace aacplus {
+
+namespace {
+
+constexpr float kLimiterGains[4] = {0.5011932f, 1.0f, 1.9952693f, 1e20f};
+constexpr float kMaxGain = 1e10f;
+constexpr float kEps = 1e-12f;
+constexpr float kMaxBoost = 2.5118864f;
+constexpr float kSmooth[4] = {0.6666667f, 0.3651638f, 0.1469943f, 0.0318305f};
+constexpr float kPhiRe[4] = {1.0f, 0.0f, -1.0f, 0.0f};
+constexpr float kPhiIm[4] = {0.0f, 1.0f, 0.0f, -1.0f};
+
+}  // namespace
+
+const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots)
+{
+    if (timeSlots != kSbrTimeSlots || synthesisSlots != 2 * timeSlots)
+        return sbrError(SbrUnit::BandTables);
+    adj = SbrEnvelopeAdjuster();
+    adj.slotsPerEnvelopeSlot = synthesisSlots / timeSlots;
+    return nullptr;
+}
+
+void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster&) {}
+
+void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re, float* const* im,
+                       int lowPower, int bypass)
+{
+    (void)bypass;
+    SbrBandTables& t = adj.tables;
+    const int kx = t.kx, m = t.m;
+    if (m <= 0 || kx + m > 64 || t.nHigh <= 0)
+        return;
+    const int rate = adj.slotsPerEnvelopeSlot;
+    const int nh = std::min<int>(t.nHigh, kSbrMaxHighBands);
+
+    // Sinusoid flags per QMF band (relative to kx) for this frame.
+    uint8_t sineNow[64] = {};
+    uint8_t sineStarted[64] = {};  // flag present before envelope l_A (continued from the previous frame)
+    for (int i = 0; i < nh; ++i) {
+        if (!f.addHarmonic[i])
+            continue;
+        const int band = (t.fHigh[i] + t.fHigh[i + 1]) / 2 - kx;
+        if (band >= 0 && band < m) {
+            sineNow[band] = 1;
+            sineStarted[band] = t.prevHarmonics[i] != 0.0f ? 1 : 0;
+        }
+    }
+
+    const float limGain = kLimiterGains[std::clamp(h.limiterGains, 0, 3)];
+    int envPos = 0;
+    for (int l = 0; l < f.numEnv; ++l) {
+        const bool highRes = f.freqRes[l] != 0;
+        const int nBands = highRes ? t.nHigh : t.nLow;
+        const int32_t* table = highRes ? t.fHigh : t.fLow;
+        const int r0 = rate * f.tE[l], r1 = rate * f.tE[l + 1];
+        const int slots = std::max(1, r1 - r0);
+        const bool transient = l == f.lA || l == adj.lAPrev;
+        int qEnv = 0;
+        if (f.numNoise == 2 && f.tE[l] >= f.tQ[1])
+            qEnv = 1;
+
+        float eOrig[64], eCurr[64], qOrig[64], sM[64], gain[64], noiseLevel[64];
+        uint8_t sineMapped[64] = {}, sineIndex[64] = {};
+        for (int k = 0; k < m; ++k)
+            sineIndex[k] = sineNow[k] && (l >= f.lA || sineStarted[k] || f.lA < 0);
+
+        // Dequantised envelope and noise floor per QMF band, sinusoids per band of this resolution.
+        for (int b = 0; b < nBands; ++b) {
+            const int lo = table[b] - kx, hi = table[b + 1] - kx;
+            uint8_t any = 0;
+            for (int k = lo; k < hi; ++k)
+                any |= sineIndex[k];
+            float sum = 0.0f;
+            if (!h.interpolFreq) {
+                for (int k = lo; k < hi; ++k)
+                    for (int r = r0; r < r1; ++r)
+                        sum += re[r][k + kx] * re[r][k + kx] + (lowPower ? 0.0f : im[r][k + kx] * im[r][k + kx]);
+                sum /= float(slots * std::max(1, hi - lo));
+            }
+            for (int k = lo; k < hi; ++k) {
+                eOrig[k] = f.env[envPos + b];
+                sineMapped[k] = any;
+                if (h.interpolFreq) {
+                    float e = 0.0f;
+                    for (int r = r0; r < r1; ++r)
+                        e += re[r][k + kx] * re[r][k + kx] + (lowPower ? 0.0f : im[r][k + kx] * im[r][k + kx]);
+                    eCurr[k] = e / float(slots);
+                } else {
+                    eCurr[k] = sum;
+                }
+            }
+        }
+        envPos += nBands;
+        for (int q = 0; q < t.nNoise; ++q)
+            for (int k = t.fNoise[q] - kx; k < t.fNoise[q + 1] - kx; ++k)
+                qOrig[k] = f.noise[qEnv * kSbrMaxNoiseBands + q];
+
+        float qM[64];
+        for (int k = 0; k < m; ++k) {
+            const float e = eOrig[k], qo = qOrig[k];
+            qM[k] = e * qo / (1.0f + qo);
+            sM[k] = sineIndex[k] ? e / (1.0f + qo) : 0.0f;
+            if (!sineMapped[k])
+                gain[k] = e / ((1.0f + eCurr[k]) * (1.0f + (transient ? 0.0f : qo)));
+            else
+                gain[k] = e / (1.0f + eCurr[k]) * qo / (1.0f + qo);
+        }
+
+        // Limiter and compensation boost per limiter band.
+        for (int b = 0; b < t.nLim; ++b) {
+            const int lo = t.fLim[b], hi = t.fLim[b + 1];
+            float sumOrig = 0.0f, sumCurr = 0.0f;
+            for (int k = lo; k < hi; ++k) {
+                sumOrig += eOrig[k];
+                sumCurr += eCurr[k];
+            }
+            const float gMax = std::min(kMaxGain, (kEps + sumOrig) / (kEps + sumCurr) * limGain);
+            float denom = kEps;
+            for (int k = lo; k < hi; ++k) {
+                if (gain[k] > gMax) {
+                    qM[k] = qM[k] * gMax / gain[k];
+                    gain[k] = gMax;
+                }
+                denom += eCurr[k] * gain[k] + sM[k];
+                if (!sineIndex[k] && !transient)
+                    denom += qM[k];
+            }
+            const float boost = std::min(kMaxBoost, (kEps + sumOrig) / denom);
+            for (int k = lo; k < hi; ++k) {
+                gain[k] *= boost;
+                qM[k] *= boost;
+                sM[k] *= boost;
+            }
+        }
+        for (int k = 0; k < m; ++k) {
+            gain[k] = std::sqrt(gain[k]);
+            noiseLevel[k] = std::sqrt(qM[k]);
+            sM[k] = std::sqrt(sM[k]);
+        }
+
+        const bool smooth = h.smoothingMode == 0 && !transient && adj.prevValid;
+        for (int r = r0; r < r1; ++r) {
+            const int i = r - r0;
+            for (int k = 0; k < m; ++k) {
+                float g = gain[k], qn = noiseLevel[k];
+                if (smooth && i < 4) {
+                    g = kSmooth[i] * adj.prevGain[k] + (1.0f - kSmooth[i]) * g;
+                    qn = kSmooth[i] * adj.prevNoise[k] + (1.0f - kSmooth[i]) * qn;
+                }
+                const int band = k + kx;
+                float yr = re[r][band] * g;
+                float yi = lowPower ? 0.0f : im[r][band] * g;
+                adj.noiseIndex = (adj.noiseIndex + 1) & 511;
+                if (sM[k] != 0.0f) {
+                    const float sign = (band & 1) ? -1.0f : 1.0f;
+                    yr += sM[k] * kPhiRe[adj.phaseIndex];
+                    yi += sM[k] * sign * kPhiIm[adj.phaseIndex];
+                } else if (!transient) {
+                    const aactables::ComplexValue& v = aactables::kSbrNoiseTable[adj.noiseIndex];
+                    yr += qn * float(v.re);
+                    yi += qn * float(v.im);
+                }
+                re[r][band] = yr;
+                if (!lowPower)
+                    im[r][band] = yi;
+            }
+            adj.phaseIndex = (adj.phaseIndex + 1) & 3;
+        }
+        std::copy(gain, gain + m, adj.prevGain);
+        std::copy(noiseLevel, noiseLevel + m, adj.prevNoise);
+        adj.prevValid = true;
+    }
+    adj.lAPrev = f.lA == f.numEnv ? 0 : -1;
+    for (int i = 0; i < kSbrMaxHighBands; ++i)
+        t.prevHarmonics[i] = i < nh ? float(f.addHarmonic[i]) : 0.0f;
+}
+
+}  // namespace aacplus

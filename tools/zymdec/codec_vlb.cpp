@@ -1,0 +1,171 @@
+// zymdec's VLB codec: MPEG-2 AAC ADTS through the VLB library's front object, driven as the
+// library's own player drives it (Init until a frame header is found, then DecodeFrame until
+// the end of input).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "Codec.h"
+#include "codecs/vlb/VlbDecoderFront.h"
+
+namespace {
+
+// The whole file, already in memory, read as fread would.
+class MemoryInput final : public DataIOControl {
+public:
+    explicit MemoryInput(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    unsigned Read(void* buffer, unsigned size, unsigned count) override {
+        if (size == 0 || count == 0 || buffer == nullptr) return 0;
+        const size_t items = std::min<size_t>(count, (bytes_.size() - pos_) / size);
+        const size_t n = items * size;
+        if (n > 0) std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return static_cast<unsigned>(items);
+    }
+    int Reserved() override { return 0; }
+    int IsEndOfFile() override { return pos_ >= bytes_.size() ? 1 : 0; }
+    int Open() override { return 0; }
+    int Close() override { return 0; }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+    size_t pos_ = 0;
+};
+
+// Interleaves into the first format's channel count: a WAV cannot change its layout. The
+// library always passes two channels (a single channel twice), so a later mono stretch
+// lands on both channels of a stereo file and a mono file keeps the first channel.
+class PcmOutput final : public AudioIOControl {
+public:
+    explicit PcmOutput(zymdec::Decoded& out) : out_(out) {}
+    int Reserved1() override { return 0; }
+    int Reserved2() override { return 0; }
+    int Reserved3() override { return 0; }
+    int Write(float** channels, unsigned samplesPerChannel) override {
+        const int target = out_.channels;
+        if (channels == nullptr || target <= 0) return 0;
+        out_.samples.reserve(out_.samples.size() + static_cast<size_t>(samplesPerChannel) * target);
+        for (unsigned i = 0; i < samplesPerChannel; ++i) {
+            for (int k = 0; k < target; ++k) {
+                const float* c = channels[k];
+                out_.samples.push_back(c == nullptr ? 0 : ToInt16(c[i]));
+            }
+        }
+        return 0;
+    }
+
+private:
+    // The samples carry the +0.5 offset already, so truncation rounds.
+    static int16_t ToInt16(float v) {
+        if (std::isnan(v)) return 0;
+        return static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+    }
+
+    zymdec::Decoded& out_;
+};
+
+const char* StatusText(int32_t st) {
+    switch (st) {
+    case 0: return "ok";
+    case -2: return "format changed";
+    case 1: return "no complete frame yet";
+    case 3: return "sync lost";
+    case 4: return "unsupported or corrupt";
+    case 5: return "end of input";
+    case 9: return "profile not supported";
+    case -1: return "CRC mismatch";
+    default: return "unknown status";
+    }
+}
+
+std::string Channels(uint32_t n) { return std::to_string(n) + (n == 1 ? " channel" : " channels"); }
+
+std::string FormatLine(uint32_t rate, uint32_t channels) {
+    return "AAC ADTS, " + std::to_string(rate) + " Hz, " + Channels(channels);
+}
+
+bool DecodeVlb(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded& out, std::string& error) {
+    // The front object pulls at most a staging block per call, so a call count well above
+    // the input's size means a decoder that stopped moving: stop instead of hanging.
+    const size_t maxCalls = input.size() + 100000;
+    MemoryInput file(input);
+    PcmOutput sink(out);
+    long failedFrames = 0;
+    try {
+        CVlbDecoderFront::ResetReportedFormat();
+        CVlbDecoderFront front(&file);
+        VlbFrameInfo info{};
+        int32_t st = 0;
+        size_t calls = 0;
+        for (;;) {
+            st = front.Init(&info);
+            if (verbose) std::fprintf(stderr, "init: %d (%s)\n", st, StatusText(st));
+            if (st == 0 || st == -2 || st == 5) break;
+            if (++calls > maxCalls) {
+                error = "the decoder made no progress while looking for the first frame";
+                return false;
+            }
+        }
+        if (st == 5) {
+            error = "no AAC ADTS frame found";
+            return false;
+        }
+        uint32_t rate = info.sampleRate;
+        uint32_t channels = info.channels;
+        auto takeFirstFormat = [&] {
+            if (out.channels != 0 || channels == 0) return;
+            out.sampleRate = static_cast<int>(rate);
+            out.channels = static_cast<int>(std::min<uint32_t>(channels, 2));
+            out.format = FormatLine(rate, channels);
+        };
+        takeFirstFormat();
+        calls = 0;
+        for (;;) {
+            VlbFrameInfo frame{};
+            st = front.DecodeFrame(&sink, &frame);
+            if (verbose) std::fprintf(stderr, "decode: %d (%s) %u bytes\n", st, StatusText(st), frame.frameBytes);
+            if (st == 5) break;
+            if ((st == 0 || st == -2) && frame.channels != 0) {
+                if (out.channels != 0 && (frame.sampleRate != rate || frame.channels != channels)) {
+                    std::fprintf(stderr,
+                                 "zymdec: format changed from %u Hz, %s to %u Hz, %s; the output keeps the first "
+                                 "format\n",
+                                 rate, Channels(channels).c_str(), frame.sampleRate, Channels(frame.channels).c_str());
+                }
+                rate = frame.sampleRate;
+                channels = frame.channels;
+                takeFirstFormat();
+            } else if (st == 3 || st == 4 || st == 9 || st == -1) {
+                ++failedFrames;
+            }
+            if (++calls > maxCalls) {
+                error = "the decoder made no progress";
+                return false;
+            }
+        }
+    } catch (const CAacException& e) {
+        error = std::string("decoder failure: ") + e.Text();
+        return false;
+    } catch (const std::exception& e) {
+        error = std::string("decoder failure: ") + e.what();
+        return false;
+    } catch (...) {
+        error = "decoder failure";
+        return false;
+    }
+    if (out.channels == 0) {
+        error = "the stream has no audio channel";
+        return false;
+    }
+    if (failedFrames > 0) {
+        error = std::to_string(failedFrames) + " frame" + (failedFrames == 1 ? "" : "s") + " could not be decoded";
+        return false;
+    }
+    return true;
+}
+
+const zymdec::Registration kVlb("vlb", DecodeVlb);
+
+}  // namespace
