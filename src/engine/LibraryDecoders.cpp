@@ -1,5 +1,6 @@
 #include "engine/CAMP3Decoder.h"
 #include "engine/VLBDecoder.h"
+#include "engine/aacPlusAdapter.h"
 #include "engine/DecoderWrapper.h"
 #include "engine/QintPacket.h"
 
@@ -11,6 +12,8 @@ AudioDecoder* CreateLibraryDecoder(uint32_t code) {
         return new CAMP3Decoder();
     case kCodecVLB:
         return new VLBDecoder();
+    case kCodecAACPlus:
+        return new aacPlusDecoder();
     default:
         return nullptr;
     }

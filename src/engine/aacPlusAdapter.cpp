@@ -1,0 +1,153 @@
+#include "engine/aacPlusAdapter.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/AudioOut.h"
+#include "engine/player_exception.h"
+
+namespace Amp {
+
+namespace {
+constexpr int kFloatOutput = 1;
+// After the end of the input, "more input" can no longer be answered: a decoder that keeps
+// asking has nothing left.
+constexpr int kMaxIdleDecodesAfterEnd = 4;
+}  // namespace
+
+aacPlusDecoder::aacPlusDecoder() {
+    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_) throw player_exception(3, 10);
+    if (aacPlusConfig* config = aacPlusDecoderGetConfig(handle_)) {
+        config->limiterOn = 1;
+        config->implicitSbr = 1;
+        aacPlusDecoderSetConfig(handle_);
+    }
+}
+
+aacPlusDecoder::~aacPlusDecoder() { aacPlusDecoderClose(&handle_); }
+
+void aacPlusDecoder::FeedInput() {
+    bool endedNow = false;
+    if (!inputEnded_ && input_.Length() == 0) {
+        const int got = source_->Read(input_.AppendSpace(kInputBytes), kInputBytes);
+        if (got == -1 || got == -2) {
+            inputEnded_ = endedNow = true;
+        } else if (got > 0) {
+            input_.Commit(size_t(got));
+        }
+    }
+    size_t held = input_.Length();
+    const uint8_t* data = input_.Peek(held);
+    aacPlusInputDesc desc{uint32_t(held), 0, 0};
+    int status = aacPlusStreamFeed(handle_, data, &desc);
+    input_.Consume(desc.consumed);
+    if (status != 0) std::printf("aacPlusStreamFeed returned %X\n", unsigned(status));
+    if (endedNow) {
+        aacPlusInputDesc end{0, 0, 0};
+        static const uint8_t kNothing = 0;
+        status = aacPlusStreamFeed(handle_, &kNothing, &end);
+        if (status != 0) std::printf("aacPlusStreamFeed returned %X at end of stream\n", unsigned(status));
+    }
+}
+
+bool aacPlusDecoder::AnnounceFormat() {
+    const aacPlusStreamInfo* info = aacPlusDecoderGetStreamInfo(handle_);
+    if (!info || !output_) return false;
+    const aacPlusProgramInfo& program = info->programs[info->currentProgram];
+    const double rate = program.sampleRate;
+    const uint32_t channels = uint32_t(program.outputChannels);
+    if (formatAnnounced_ && rate == announcedRate_ && channels == announcedChannels_) return false;
+    AudioStreamBasicDescription format{};
+    format.mSampleRate = rate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
+    format.mBitsPerChannel = 32;
+    format.mChannelsPerFrame = channels;
+    format.mBytesPerFrame = channels * 4;
+    format.mBytesPerPacket = format.mBytesPerFrame;
+    format.mFramesPerPacket = 1;
+    formatAnnounced_ = true;
+    announcedRate_ = rate;
+    announcedChannels_ = channels;
+    if (output_->SetInputFormat(format) != 0) throw player_exception(3, 12);
+    return true;
+}
+
+int aacPlusDecoder::Read(void* buffer, unsigned length) {
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t placed = 0;
+    if (overflow_) placed = TakePending(*overflow_, out, length);
+    if (nextFormatPcm_ && nextFormatPcm_->Length() > 0) {
+        // The old format's PCM is out: announce the new one, then hand out its frame.
+        if (placed > 0) return int(placed);
+        AnnounceFormat();
+        placed = TakePending(*nextFormatPcm_, out, length);
+        if (nextFormatPcm_->Length() > 0) {
+            if (!overflow_) overflow_ = std::make_unique<GrowableBuffer>(nextFormatPcm_->Length());
+            size_t n = nextFormatPcm_->Length();
+            std::memcpy(overflow_->AppendSpace(n), nextFormatPcm_->Peek(n), n);
+            overflow_->Commit(n);
+            nextFormatPcm_->Consume(n);
+        }
+        return int(placed);
+    }
+    if (streamEnded_) return placed > 0 ? int(placed) : -1;
+
+    int idleAfterEnd = 0;
+    while (placed < length && !streamEnded_) {
+        FeedInput();
+        const size_t before = placed;
+        aacPlusOutputDesc desc{};
+        int status;
+        uint8_t* frame;
+        if (overflow_) {
+            frame = overflow_->AppendSpace(overflowSize_);
+            desc.capacity = overflowSize_;
+            status = aacPlusStreamDecode(handle_, frame, &desc, nullptr, nullptr);
+        } else {
+            frame = out + placed;
+            desc.capacity = uint32_t(length - placed);
+            status = aacPlusStreamDecode(handle_, frame, &desc, nullptr, nullptr);
+        }
+        switch (status) {
+        case kAacPlusOutputTooSmall:
+            overflowSize_ = desc.capacity + desc.needed;
+            if (!overflow_) overflow_ = std::make_unique<GrowableBuffer>(overflowSize_);
+            continue;
+        case kAacPlusNeedMoreInput:
+            if (inputEnded_ && input_.Length() == 0 && ++idleAfterEnd >= kMaxIdleDecodesAfterEnd) streamEnded_ = true;
+            continue;
+        case kAacPlusEndOfStream:
+            streamEnded_ = true;
+            continue;
+        case kAacPlusOk:
+            break;
+        default:
+            throw player_exception(3, 11);
+        }
+        idleAfterEnd = 0;
+        // A frame in another format than the output knows is never played at the old one.
+        const bool changed = formatAnnounced_ && desc.written > 0 && [&] {
+            const aacPlusStreamInfo* info = aacPlusDecoderGetStreamInfo(handle_);
+            const aacPlusProgramInfo& p = info->programs[info->currentProgram];
+            return double(p.sampleRate) != announcedRate_ || uint32_t(p.outputChannels) != announcedChannels_;
+        }();
+        if (changed) {
+            if (!nextFormatPcm_) nextFormatPcm_ = std::make_unique<GrowableBuffer>(desc.written);
+            std::memcpy(nextFormatPcm_->AppendSpace(desc.written), frame, desc.written);
+            nextFormatPcm_->Commit(desc.written);
+            if (before > 0) return int(before);
+            return Read(buffer, length);
+        }
+        if (!formatAnnounced_) AnnounceFormat();
+        if (overflow_ && frame != out + placed) {
+            overflow_->Commit(desc.written);
+            placed += TakePending(*overflow_, out + placed, length - placed);
+        } else {
+            placed += desc.written;
+        }
+    }
+    return int(placed);
+}
+
+}  // namespace Amp
