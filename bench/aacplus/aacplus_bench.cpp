@@ -21,16 +21,16 @@
 
 #include "codecs/aacplus/aacPlusDecoder.h"
 
+#include "../common/CpuTime.h"
+
 namespace {
+
+using zymbench::ChildCpu;
+using zymbench::OwnCpu;
+using zymbench::TempDir;
 
 std::string g_path;
 std::vector<uint8_t> g_bytes;
-
-std::string TempDir()
-{
-    const char* t = std::getenv("TMPDIR");
-    return (t && *t) ? t : "/tmp";
-}
 
 bool PrepareStream()
 {
@@ -94,40 +94,6 @@ void BM_ZymAacLcDecode(benchmark::State& state)
     state.counters["pcm_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-double CpuSeconds(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of the child processes that one run of the command used (best of `runs`).
-double ChildCpu(const std::string& command, int runs)
-{
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const double before = CpuSeconds(RUSAGE_CHILDREN);
-        const int status = std::system(command.c_str());
-        const double used = CpuSeconds(RUSAGE_CHILDREN) - before;
-        if (status != 0)
-            return -1.0;
-        best = std::min(best, used);
-    }
-    return best;
-}
-
-double OwnCpu(int runs)
-{
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const double before = CpuSeconds(RUSAGE_SELF);
-        benchmark::DoNotOptimize(DecodeOnce());
-        best = std::min(best, CpuSeconds(RUSAGE_SELF) - before);
-    }
-    return best;
-}
-
 void Compare()
 {
     const int runs = 7;
@@ -136,7 +102,7 @@ void Compare()
         return "ffmpeg -nostdin -v error -threads 1 -stream_loop " + std::to_string(extra) + " -c:a aac -i '" + f +
                "' -f null - >/dev/null 2>&1";
     };
-    const double ours = OwnCpu(runs);
+    const double ours = OwnCpu(runs, [] { return DecodeOnce(); });
     const double ffmpeg = ChildCpu(ffmpegCmd(g_path, 0), runs);
     // The file decoded 1 + loops times in one process: the difference is decoding alone.
     const double ffmpegLooped = ChildCpu(ffmpegCmd(g_path, loops), runs);

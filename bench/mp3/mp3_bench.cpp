@@ -21,15 +21,16 @@
 
 #include "codecs/mp3/MpegDecoder.h"
 
+#include "../common/CpuTime.h"
+
 namespace {
+
+using zymbench::ChildCpu;
+using zymbench::OwnCpu;
+using zymbench::TempDir;
 
 std::string g_path;
 std::vector<uint8_t> g_bytes;
-
-std::string TempDir() {
-    const char* t = std::getenv("TMPDIR");
-    return (t && *t) ? t : "/tmp";
-}
 
 bool PrepareStream() {
     if (const char* p = std::getenv("ZYM_BENCH_MP2")) {
@@ -94,36 +95,6 @@ void BM_ZymLayer2Decode(benchmark::State& state) {
     state.counters["pcm_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-double CpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of the child processes that one run of the command used (best of `runs`).
-double ChildCpu(const std::string& command, int runs) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const double before = CpuSeconds(RUSAGE_CHILDREN);
-        const int status = std::system(command.c_str());
-        const double used = CpuSeconds(RUSAGE_CHILDREN) - before;
-        if (status != 0) return -1.0;
-        best = std::min(best, used);
-    }
-    return best;
-}
-
-double OwnCpu(int runs) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const double before = CpuSeconds(RUSAGE_SELF);
-        benchmark::DoNotOptimize(DecodeOnce());
-        best = std::min(best, CpuSeconds(RUSAGE_SELF) - before);
-    }
-    return best;
-}
-
 void Compare() {
     const int runs = 11;
     // A few frames of the same stream: what a reference spends on starting up.
@@ -136,7 +107,7 @@ void Compare() {
         return "ffmpeg -nostdin -v error -threads 1 -c:a mp2 -i '" + f + "' -f null - >/dev/null 2>&1";
     };
     auto mpg123Cmd = [](const std::string& f) { return "mpg123 -q -t '" + f + "' >/dev/null 2>&1"; };
-    const double ours = OwnCpu(runs);
+    const double ours = OwnCpu(runs, [] { return DecodeOnce(); });
     const double ffmpeg = ChildCpu(ffmpegCmd(g_path), runs);
     const double ffmpegStart = ChildCpu(ffmpegCmd(head), runs);
     const double mpg123 = ChildCpu(mpg123Cmd(g_path), runs);

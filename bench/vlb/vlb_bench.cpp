@@ -25,15 +25,16 @@
 
 #include "codecs/vlb/VlbDecoderFront.h"
 
+#include "../common/CpuTime.h"
+
 namespace {
+
+using zymbench::ChildCpu;
+using zymbench::OwnCpu;
+using zymbench::TempDir;
 
 std::string g_path;
 std::vector<uint8_t> g_bytes;
-
-std::string TempDir() {
-    const char* t = std::getenv("TMPDIR");
-    return (t && *t) ? t : "/tmp";
-}
 
 bool PrepareStream() {
     if (const char* p = std::getenv("ZYM_BENCH_VLB")) {
@@ -126,36 +127,6 @@ void BM_VlbDecode(benchmark::State& state) {
     state.counters["audio_s"] = static_cast<double>(samples) / 44100.0;
 }
 
-double CpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of the child processes that one run of the command used (best of `runs`).
-double ChildCpu(const std::string& command, int runs) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const double before = CpuSeconds(RUSAGE_CHILDREN);
-        const int status = std::system(command.c_str());
-        const double used = CpuSeconds(RUSAGE_CHILDREN) - before;
-        if (status != 0) return -1.0;
-        best = std::min(best, used);
-    }
-    return best;
-}
-
-double OwnCpu(int runs) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const double before = CpuSeconds(RUSAGE_SELF);
-        benchmark::DoNotOptimize(DecodeOnce());
-        best = std::min(best, CpuSeconds(RUSAGE_SELF) - before);
-    }
-    return best;
-}
-
 void Compare() {
     const int runs = 7;
     const int loops = 10;
@@ -166,7 +137,7 @@ void Compare() {
                f + "' -f null - >/dev/null 2>&1";
     };
     const size_t samples = DecodeOnce();
-    const double ours = OwnCpu(runs);
+    const double ours = OwnCpu(runs, [] { return DecodeOnce(); });
     const double ffmpeg = ChildCpu(ffmpegCmd(g_path, 1), runs);
     const double ffmpegLoop = ChildCpu(ffmpegCmd(g_path, loops), runs);
     const double net = (ffmpegLoop - ffmpeg) / (loops - 1);

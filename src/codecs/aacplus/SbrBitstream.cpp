@@ -168,7 +168,8 @@ int sbrParseGrid(SbrBitReader& r, SbrFrameData& f)
         acc += relLead[l - 1];
         f.tE[l] = uint8_t(std::clamp(acc, 0, 255));
     }
-    for (int l = nRelLead + 1; l < numEnv; ++l) {
+    // numEnv <= kSbrMaxEnvelopes on every path above; the bound also tells the compiler.
+    for (int l = nRelLead + 1; l < std::min(numEnv, int(kSbrMaxEnvelopes)); ++l) {
         int b = absTrail;
         for (int i = 0; i < numEnv - l; ++i)
             b -= relTrail[i];

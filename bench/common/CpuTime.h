@@ -1,0 +1,55 @@
+#pragma once
+
+// CPU time for the decoder benchmarks that compare our libraries with reference decoders
+// run as processes: what this process spends on a piece of work, and what a command's
+// child processes spend.
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+namespace zymbench {
+
+inline std::string TempDir() {
+    const char* t = std::getenv("TMPDIR");
+    return (t && *t) ? t : "/tmp";
+}
+
+inline double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of the child processes that one run of the command used (best of `runs`);
+// -1 when the command failed.
+inline double ChildCpu(const std::string& command, int runs) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const double before = CpuSeconds(RUSAGE_CHILDREN);
+        const int status = std::system(command.c_str());
+        const double used = CpuSeconds(RUSAGE_CHILDREN) - before;
+        if (status != 0) return -1.0;
+        best = std::min(best, used);
+    }
+    return best;
+}
+
+// CPU seconds of one run of `work` in this process (best of `runs`).
+template <class Work>
+double OwnCpu(int runs, Work&& work) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const double before = CpuSeconds(RUSAGE_SELF);
+        benchmark::DoNotOptimize(work());
+        best = std::min(best, CpuSeconds(RUSAGE_SELF) - before);
+    }
+    return best;
+}
+
+}  // namespace zymbench
