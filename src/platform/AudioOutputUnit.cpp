@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/AudioSinks.h"
 
@@ -38,6 +40,17 @@ void AudioOutputUnit::Render(float* out, uint32_t frames) {
     if (frames) gain_ = target;
 }
 
+// Whether any sound system could be there: a sound card, or a PulseAudio/PipeWire server.
+// Without one, probing PortAudio only fills the terminal with the sound libraries' errors.
+static bool SoundSystemVisible() {
+    std::error_code ec;
+    if (std::filesystem::exists("/dev/snd", ec) || std::getenv("PULSE_SERVER")) return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime) return false;
+    const std::filesystem::path dir(runtime);
+    return std::filesystem::exists(dir / "pulse" / "native", ec) || std::filesystem::exists(dir / "pipewire-0", ec);
+}
+
 std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, double pace, int* status) {
     *status = 0;
     if (spec == "null") return std::make_unique<NullOutputUnit>(PacedOutputUnit::Options{pace, false});
@@ -52,7 +65,7 @@ std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, do
         return std::make_unique<PortAudioOutputUnit>();
     }
     if (spec.empty()) {
-        if (PortAudioOutputUnit::HasDefaultDevice()) return std::make_unique<PortAudioOutputUnit>();
+        if (SoundSystemVisible() && PortAudioOutputUnit::HasDefaultDevice()) return std::make_unique<PortAudioOutputUnit>();
         return std::make_unique<NullOutputUnit>(PacedOutputUnit::Options{pace, false});
     }
     *status = kAudioStatusNoDefaultOutput;  // an output nobody knows: there is none
