@@ -1,6 +1,7 @@
 // Sign-on, discovery and the services provider end to end, over loopback against the
 // "signon" kind of the test server. Every request made here is checked to end with
-// exactly one final callback, and the log is checked to hold no secret.
+// exactly one final callback, and the log is checked to hold no secret. Passcodes are
+// long so that a random message id or time stamp cannot contain one by chance.
 
 #include <gtest/gtest.h>
 
@@ -393,19 +394,19 @@ TEST_F(ServicesProviderTest, SignOnDiscoveryAndACallOfTheService) {
 
 TEST_F(ServicesProviderTest, SecurIDStepAfterThePassword) {
     // Status codes in another letter case ("Continue", "Ok") are judged the same.
-    Script({{"users", Users({User("carol", "pw-carol", "424242")})}, {"status_case", "title"}});
+    Script({{"users", Users({User("carol", "pw-carol", "31415926535")})}, {"status_case", "title"}});
     Secret("carol", "pw-carol");
-    Secret("carol", "424242");
+    Secret("carol", "31415926535");
     Request& r = Make("carol");
     // Answers given twice, or to a question not asked, are not sent.
     r.onPassword = [this](DMServiceRequestToken* t) {
-        provider_->SetSecurIDForRequest("424242", t);
+        provider_->SetSecurIDForRequest("31415926535", t);
         provider_->SetPasswordForRequest("pw-carol", t);
         provider_->SetPasswordForRequest("pw-carol", t);
     };
     r.onSecurID = [this](DMServiceRequestToken* t) {
-        provider_->SetSecurIDForRequest("424242", t);
-        provider_->SetSecurIDForRequest("424242", t);
+        provider_->SetSecurIDForRequest("31415926535", t);
+        provider_->SetSecurIDForRequest("31415926535", t);
     };
     Send(r);
     ASSERT_TRUE(RunUntil([&] { return r.Done(); })) << r.Log();
@@ -413,7 +414,7 @@ TEST_F(ServicesProviderTest, SecurIDStepAfterThePassword) {
     const auto sent = Sent();
     ASSERT_EQ(Count("SASLRequest"), 3);
     EXPECT_TRUE(Contains(sent[2].body, "mechanism=\"SECURID\""));
-    EXPECT_TRUE(Contains(sent[2].body, DMSASLSecurIDData("424242")));
+    EXPECT_TRUE(Contains(sent[2].body, DMSASLSecurIDData("31415926535")));
 }
 
 TEST_F(ServicesProviderTest, EveryAuthenticationReason) {
@@ -425,15 +426,15 @@ TEST_F(ServicesProviderTest, EveryAuthenticationReason) {
         std::int32_t reason;
     };
     const QJsonArray dave = Users({User("dave", "right")});
-    const QJsonArray erin = Users({User("erin", "right", "1111")});
+    const QJsonArray erin = Users({User("erin", "right", "86420135791")});
     const Case cases[] = {
         {"wrong password", {{"users", dave}}, "wrong", "", 1},
         {"other wording", {{"users", dave}, {"plain_abort", "User Authentication Failed"}}, "wrong", "", 1},
-        {"wrong passcode", {{"users", erin}}, "right", "2222", 2},
+        {"wrong passcode", {{"users", erin}}, "right", "97531086420", 2},
         {"message for the user",
          {{"users", dave}, {"plain_abort_always", "If you see this message, call us"}}, "right", "", 5},
         {"empty comment", {{"users", dave}, {"plain_abort_always", ""}}, "right", "", 5},
-        {"passcode first", {{"users", erin}, {"mechanism", "SECURID"}}, "", "1111", 6},
+        {"passcode first", {{"users", erin}, {"mechanism", "SECURID"}}, "", "86420135791", 6},
         {"empty passcode", {{"users", erin}}, "right", "", 7},
         {"invalid credentials on the first step", {{"users", dave}, {"first_abort", "Invalid Credentials"}},
          "right", "", 8},
