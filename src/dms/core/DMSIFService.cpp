@@ -495,7 +495,9 @@ void DMSIFService::DispatchDidBecomeInvalid() {
         mDefaultListener->DidBecomeInvalid(this);
 }
 
-void DMSIFService::DispatchDidFinish(DMSIF_MethodRef* ref) {
+void DMSIFService::DispatchFinal(DMSIF_MethodRef* ref,
+                                 const std::function<LThreadEvent*(DMSIFServiceListener*)>& makeEvent,
+                                 const std::function<void(DMSIFServiceListener*)>& deliver) {
     if (!ref || !OwnsMethodRef(ref) || !mFinalPending.insert(ref).second) return;
     DMSIFServiceListener* listener = GetListener(ref);
     if (!listener) {
@@ -503,41 +505,29 @@ void DMSIFService::DispatchDidFinish(DMSIF_MethodRef* ref) {
         return;
     }
     if (mEventQueue) {
-        mEventQueue->Post(new DMSIFServiceListenerDispatchDidFinishEvent(listener, ref, this));
+        mEventQueue->Post(makeEvent(listener));
         return;
     }
-    listener->DidFinish(ref, ref->GetArguments(), ref->GetOutput());
+    deliver(listener);
     ReleaseMethodRef(ref);
+}
+
+void DMSIFService::DispatchDidFinish(DMSIF_MethodRef* ref) {
+    DispatchFinal(
+        ref, [&](DMSIFServiceListener* l) { return new DMSIFServiceListenerDispatchDidFinishEvent(l, ref, this); },
+        [&](DMSIFServiceListener* l) { l->DidFinish(ref, ref->GetArguments(), ref->GetOutput()); });
 }
 
 void DMSIFService::DispatchDidFail(DMSIF_MethodRef* ref) {
-    if (!ref || !OwnsMethodRef(ref) || !mFinalPending.insert(ref).second) return;
-    DMSIFServiceListener* listener = GetListener(ref);
-    if (!listener) {
-        ReleaseMethodRef(ref);
-        return;
-    }
-    if (mEventQueue) {
-        mEventQueue->Post(new DMSIFServiceListenerDispatchDidFailEvent(listener, ref, this));
-        return;
-    }
-    listener->DidFail(ref, ref->GetArguments(), ref->GetOutput());
-    ReleaseMethodRef(ref);
+    DispatchFinal(
+        ref, [&](DMSIFServiceListener* l) { return new DMSIFServiceListenerDispatchDidFailEvent(l, ref, this); },
+        [&](DMSIFServiceListener* l) { l->DidFail(ref, ref->GetArguments(), ref->GetOutput()); });
 }
 
 void DMSIFService::DispatchDidCancel(DMSIF_MethodRef* ref) {
-    if (!ref || !OwnsMethodRef(ref) || !mFinalPending.insert(ref).second) return;
-    DMSIFServiceListener* listener = GetListener(ref);
-    if (!listener) {
-        ReleaseMethodRef(ref);
-        return;
-    }
-    if (mEventQueue) {
-        mEventQueue->Post(new DMSIFServiceListenerDispatchDidCancelEvent(listener, ref, this));
-        return;
-    }
-    listener->DidCancel(ref, ref->GetArguments());
-    ReleaseMethodRef(ref);
+    DispatchFinal(
+        ref, [&](DMSIFServiceListener* l) { return new DMSIFServiceListenerDispatchDidCancelEvent(l, ref, this); },
+        [&](DMSIFServiceListener* l) { l->DidCancel(ref, ref->GetArguments()); });
 }
 
 void DMSIFService::DispatchProgress(DMSIF_MethodRef* ref) {

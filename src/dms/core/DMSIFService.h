@@ -16,6 +16,7 @@
 // queue, a listener must not destroy the service from inside a delivery.
 // Main thread only, no locks.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -27,6 +28,7 @@
 #include "dms/core/DMSIFServiceListener.h"
 #include "dms/core/DMSOAPService.h"
 
+class LThreadEvent;
 class LThreadEventQueue;
 
 class DMSIFService : public DMSOAPService,
@@ -123,6 +125,11 @@ protected:
     bool mAppendCID = false;
 
 private:
+    // The one road of every final delivery: once per call, through the event queue when
+    // there is one, released when nobody listens.
+    void DispatchFinal(DMSIF_MethodRef* ref, const std::function<LThreadEvent*(DMSIFServiceListener*)>& makeEvent,
+                       const std::function<void(DMSIFServiceListener*)>& deliver);
+
     void DeleteRetired();
     // Retired requests that were still reporting when their turn to go came.
     std::vector<DMSIFRequest*> mDeferredRequests;
