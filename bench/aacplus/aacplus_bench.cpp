@@ -27,32 +27,19 @@ namespace {
 
 using zymbench::ChildCpu;
 using zymbench::OwnCpu;
-using zymbench::TempDir;
 
 std::string g_path;
 std::vector<uint8_t> g_bytes;
 
 bool PrepareStream()
 {
-    if (const char* p = std::getenv("ZYM_BENCH_AAC")) {
-        g_path = p;
-    } else {
-        g_path = TempDir() + "/zym-bench-aac-60s-128k.aac";
-        std::ifstream probe(g_path, std::ios::binary);
-        if (!probe) {
-            const std::string wav = TempDir() + "/zym-bench-aac-src-60s.wav";
-            const std::string cmd = "sox -n -r 44100 -c 2 '" + wav +
-                                    "' synth 60 sine 200-8000 pinknoise remix 1 2 gain -6 && ffmpeg -nostdin -v error -y -i '" +
-                                    wav + "' -c:a aac -b:a 128k -f adts '" + g_path + "' && rm -f '" + wav + "'";
-            if (std::system(cmd.c_str()) != 0) {
-                std::fprintf(stderr, "aacplus_bench: cannot make the stream (needs sox and ffmpeg)\n");
-                return false;
-            }
-        }
-    }
-    std::ifstream in(g_path, std::ios::binary);
-    g_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !g_bytes.empty();
+    return zymbench::LoadOrMakeStream(
+        "ZYM_BENCH_AAC", "zym-bench-aac-60s-128k.aac", "sox and ffmpeg",
+        [](const std::string& wav, const std::string& out) {
+            return "sox -n -r 44100 -c 2 '" + wav + "' synth 60 sine 200-8000 pinknoise remix 1 2 gain -6 && " +
+                   "ffmpeg -nostdin -v error -y -i '" + wav + "' -c:a aac -b:a 128k -f adts '" + out + "'";
+        },
+        g_path, g_bytes);
 }
 
 // Decodes the whole stream as the engine does; returns the PCM bytes produced.

@@ -1,6 +1,6 @@
 #pragma once
 
-// CPU time for the decoder benchmarks that compare our libraries with reference decoders
+// CPU time and input streams for the decoder benchmarks that compare our libraries with reference decoders
 // run as processes: what this process spends on a piece of work, and what a command's
 // child processes spend.
 
@@ -50,6 +50,41 @@ double OwnCpu(int runs, Work&& work) {
         best = std::min(best, CpuSeconds(RUSAGE_SELF) - before);
     }
     return best;
+}
+
+}  // namespace zymbench
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <vector>
+
+namespace zymbench {
+
+// The benchmark's input: the file named by `envVar`, else `fileName` in the temporary
+// folder, made once from a 60 s synthetic source by `encode` (source WAV, output) -> shell
+// command. False, with a message naming `tools`, when it cannot be had.
+inline bool LoadOrMakeStream(const char* envVar, const std::string& fileName, const char* tools,
+                             const std::function<std::string(const std::string&, const std::string&)>& encode,
+                             std::string& path, std::vector<uint8_t>& bytes) {
+    if (const char* p = std::getenv(envVar)) {
+        path = p;
+    } else {
+        path = TempDir() + "/" + fileName;
+        std::ifstream probe(path, std::ios::binary);
+        if (!probe) {
+            const std::string wav = path + ".src.wav";
+            const std::string cmd = encode(wav, path) + " && rm -f '" + wav + "'";
+            if (std::system(cmd.c_str()) != 0) {
+                std::fprintf(stderr, "cannot make %s (needs %s)\n", path.c_str(), tools);
+                return false;
+            }
+        }
+    }
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !bytes.empty();
 }
 
 }  // namespace zymbench

@@ -33,25 +33,13 @@ std::string g_path;
 std::vector<uint8_t> g_bytes;
 
 bool PrepareStream() {
-    if (const char* p = std::getenv("ZYM_BENCH_MP2")) {
-        g_path = p;
-    } else {
-        g_path = TempDir() + "/zym-bench-l2-60s-192k.mp2";
-        std::ifstream probe(g_path, std::ios::binary);
-        if (!probe) {
-            const std::string wav = TempDir() + "/zym-bench-src-60s.wav";
-            const std::string cmd = "sox -n -r 44100 -c 2 '" + wav +
-                                    "' synth 60 sine 200-8000 pinknoise remix 1 2 gain -6 && twolame --quiet -b 192 '" +
-                                    wav + "' '" + g_path + "' && rm -f '" + wav + "'";
-            if (std::system(cmd.c_str()) != 0) {
-                std::fprintf(stderr, "mp3_bench: cannot make the stream (needs sox and twolame)\n");
-                return false;
-            }
-        }
-    }
-    std::ifstream in(g_path, std::ios::binary);
-    g_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !g_bytes.empty();
+    return zymbench::LoadOrMakeStream(
+        "ZYM_BENCH_MP2", "zym-bench-l2-60s-192k.mp2", "sox and twolame",
+        [](const std::string& wav, const std::string& out) {
+            return "sox -n -r 44100 -c 2 '" + wav + "' synth 60 sine 200-8000 pinknoise remix 1 2 gain -6 && " +
+                   "twolame --quiet -b 192 '" + wav + "' '" + out + "'";
+        },
+        g_path, g_bytes);
 }
 
 // Decodes the whole stream; returns the PCM bytes produced.
