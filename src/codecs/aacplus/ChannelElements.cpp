@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/aactables/AacSampleRate.h"
+
 namespace aacplus {
 
 decapl61::decapl61(BitReader* reader, bool pnsOn, bool concealment)
@@ -28,12 +30,13 @@ void decapl61::SetSbrMode(bool on)
     sbrOn_ = on;
 }
 
-void decapl61::RunSbr()
+decapl61::~decapl61() { sbrDecoderClose(sbr_); }
+
+void decapl61::RunSbr(float* out, int stride, const ElementContext& ctx, const SbrDecoderConfig& config)
 {
     if (!sbrOpened_) {
-        // No SBR decoder exists yet; an element that would open one starts its working
-        // copy empty, as the decoder would see it.
         if (sbrOn_) {
+            sbr_ = sbrDecoderOpen(int32_t(aactables::sampleRateForIndex(ctx.sfIndex)), 1024, &config);
             working_ = pending_;
             working_.size = 0;
         }
@@ -41,8 +44,15 @@ void decapl61::RunSbr()
     }
     if (!concealment_)
         working_ = pending_;
-    outputChannels_ = coreChannels_;
-    rateRatio_ = 1.0f;
+    if (sbr_) {
+        sbrSetMonoToStereo(sbrDecoderConfig(sbr_), config.words[15]);
+        sbrDecoderApply(sbr_, &working_, out, stride);
+        outputChannels_ = sbrGetOutputChannels(sbr_, coreChannels_);
+        rateRatio_ = sbrGetRateRatio(sbr_);
+    } else {
+        outputChannels_ = coreChannels_;
+        rateRatio_ = 1.0f;
+    }
     if (concealment_)
         working_ = pending_;
 }
@@ -138,6 +148,7 @@ void decapl80::Conceal(const ElementContext& ctx, float* out, int stride) { conc
 void decapl80::Reset()
 {
     resetChannel(ch_);
+    sbrDecoderReset(sbr_);
     working_.count = 0;
     working_.size = 0;
 }
@@ -235,6 +246,7 @@ void decapl63::Reset()
 {
     resetChannel(ch_[0]);
     resetChannel(ch_[1]);
+    sbrDecoderReset(sbr_);
     working_.count = 0;
     working_.size = 0;
 }

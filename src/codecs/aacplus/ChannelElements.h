@@ -12,6 +12,7 @@
 #include "codecs/aacplus/Ics.h"
 #include "codecs/aacplus/JointStereo.h"
 #include "codecs/aacplus/Prediction.h"
+#include "codecs/aacplus/SbrDecoder.h"
 #include "codecs/aacplus/SbrPayload.h"
 
 namespace aacplus {
@@ -25,7 +26,7 @@ struct ElementContext {
 class decapl61 {
 public:
     decapl61(BitReader* reader, bool pnsOn, bool concealment);
-    virtual ~decapl61() = default;
+    virtual ~decapl61();
     decapl61(const decapl61&) = delete;
     decapl61& operator=(const decapl61&) = delete;
 
@@ -40,18 +41,26 @@ public:
     virtual bool TakeExtensionPayload(int extensionType, int count);
     virtual void SetSbrMode(bool on);
 
-    // The SBR hand-over. No SBR decoder is attached yet: the payloads are kept (one frame
-    // late with concealment) and the output stays at the core rate.
-    void RunSbr();
+    // The SBR hand-over, after Decode or Conceal and SetSbrMode. Opens the element's SBR
+    // decoder on the first call when SBR is on (never later), then lets it turn the core
+    // output at `out` (stride channels apart) into the element's output. With concealment
+    // the decoder works one frame late, like the concealed core.
+    void RunSbr(float* out, int stride, const ElementContext& ctx, const SbrDecoderConfig& config);
 
     int tag() const { return tag_; }
     int outputChannels() const { return outputChannels_; }
     int coreChannels() const { return coreChannels_; }
     bool sbrTaken() const { return pending_.count > 0 && pending_.size > 0; }
+    bool hasSbrDecoder() const { return sbr_ != nullptr; }
+    bool parametricStereo() const { return sbrIsParametricStereo(sbr_); }
     float rateRatio() const { return rateRatio_; }
     const SbrExtensionPayload& pendingPayload() const { return pending_; }
     const SbrExtensionPayload& workingPayload() const { return working_; }
-    void clearPendingPayloadSize() { pending_.size = 0; }
+    void clearPendingPayloadSize()
+    {
+        if (sbr_)
+            pending_.size = 0;
+    }
 
 protected:
     virtual int elementKind() const = 0;  // 0 single, 2 pair
@@ -68,6 +77,7 @@ protected:
     bool sbrOpened_ = false;
     SbrExtensionPayload pending_;
     SbrExtensionPayload working_;
+    SbrDecoder* sbr_ = nullptr;
     bool concealment_ = false;
     bool pnsOn_ = true;
 };

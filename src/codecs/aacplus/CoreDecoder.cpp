@@ -21,6 +21,7 @@ ElementContext elementContext(DecoderStreamInfo& info)
 
 CoreDecoder::CoreDecoder(BitReader* reader) : reader_(reader), mux_(new LatmMuxConfig), elements_(new ElementDecoder(reader))
 {
+    sbrGetDefaultConfig(&sbrConfig_, 0);
 }
 
 CoreDecoder::~CoreDecoder() = default;
@@ -66,7 +67,12 @@ bool CoreDecoder::setUpAdif(decapl84& input, DecoderStreamInfo& info)
     return true;
 }
 
-int CoreDecoder::outputLength() const { return upsampling_ && !downsampledSbr_ ? 2048 : 1024; }
+int CoreDecoder::outputLength() const
+{
+    // An element's SBR decoder, once open, doubles its output in every later frame, also in
+    // frames that carry no SBR data: the buffers must be sized for that.
+    return (upsampling_ || elements_->anySbrDecoder()) && !downsampledSbr_ ? 2048 : 1024;
+}
 
 int CoreDecoder::latmHeader(DecoderStreamInfo& info, decapl84& input)
 {
@@ -173,16 +179,26 @@ int CoreDecoder::readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc
 
 // Decodes (or conceals) the listed elements into `out`; returns the channels produced.
 int CoreDecoder::renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
-                                int numChannels)
+                                int numChannels, bool& parametricStereo)
 {
-    // The elements write 1024 sample frames of numChannels interleaved channels.
-    float* target = out && size_t(1024) * size_t(std::max(numChannels, 0)) <= capacityFloats_ ? out : nullptr;
+    // The elements write frames of numChannels interleaved channels; SBR doubles them in place.
+    const size_t frameFloats = size_t(outputLength()) * size_t(std::max(numChannels, 0));
+    float* target = out && frameFloats <= capacityFloats_ ? out : nullptr;
     const ProgramConfig* program = hasActive_ ? &active_ : nullptr;
     // Muxers may send the program configuration once: its element order still holds.
     const ProgramConfig* order = program ? program : (lastPceTag_ >= 0 ? &slots_[lastPceTag_] : nullptr);
-    const int produced =
-        elements_->render(target, fe, concealed, numChannels, elementContext(info), upsampling_, program, order);
-    // No SBR decoder is attached to the elements yet: the output stays at the core rate.
+    aacPlusProgramInfo& p = info.current();
+    // A mono element makes two channels only where the output is laid out for two.
+    const bool monoToStereo =
+        fe.singles == 1 && fe.pairs == 0 && fe.lfes == 0 && psFlag_ != 0 && numChannels >= 2;
+    sbrSetMonoToStereo(&sbrConfig_, monoToStereo ? 1 : 0);
+    sbrConfig_.words[14] = downsampledSbr_ ? 1 : 0;
+    ElementDecoder::SbrOutcome sbr;
+    const int produced = elements_->render(target, fe, concealed, numChannels, elementContext(info), upsampling_,
+                                           sbrConfig_, sbr, program, order);
+    p.sampleRate = int32_t(float(p.coreSampleRate) * sbr.rateRatio);
+    p.frameSize = int32_t(1024.0f * sbr.rateRatio);
+    parametricStereo = sbr.parametricStereo;
     return produced;
 }
 
@@ -395,7 +411,8 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
     p.sampleRate = p.coreSampleRate;
     p.frameSize = 1024;
     const int numChannels = p.numChannels;
-    const int produced = renderElements(out, info, list, concealed, numChannels);
+    bool parametricStereo = false;
+    const int produced = renderElements(out, info, list, concealed, numChannels, parametricStereo);
     if (list.singles == 1 && list.pairs == 0 && list.lfes == 0 && produced == 1 && numChannels == 2) {
         // A mono stream prepared as stereo for SBR and parametric stereo, but nothing made
         // the second channel: it repeats the first, as SBR does for mono without PS. (Folding
@@ -415,7 +432,7 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
     }
 
     info.lastFrameChannels = list.singles + 2 * list.pairs;
-    const ChannelLayout layout = channelLayout(numChannels, list.singles, list.pairs, psFlag_ == 1);
+    const ChannelLayout layout = channelLayout(numChannels, list.singles, list.pairs, parametricStereo || psFlag_ == 1);
     applyChannelLayout(layout, info, p);
     std::copy(layout.map, layout.map + 8, reorderMap_);
     reorderOn_ = layout.reorder;

@@ -15,6 +15,7 @@
 #include "codecs/aacplus/BitReader.h"
 #include "codecs/aacplus/Crc.h"
 #include "codecs/aacplus/InputBuffer.h"
+#include "codecs/aacplus/SbrDecoder.h"
 #include "codecs/aacplus/StreamConfig.h"
 #include "codecs/aacplus/StreamInfo.h"
 
@@ -51,7 +52,11 @@ public:
     int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
     void setLimiterOn(bool on) { limiterOn_ = on; }
     void setImplicitSbr(bool on) { implicitSbr_ = on; }
-    void setLowPowerSbr(bool on) { lowPowerSbr_ = on; }
+    void setLowPowerSbr(bool on)
+    {
+        lowPowerSbr_ = on;
+        sbrConfig_.words[13] = on ? 1 : 0;
+    }
     void setSbrDownsampleRate(int rate) { sbrDownsampleRate_ = rate; }
     void setDownmix(int mode, int variant)
     {
@@ -96,7 +101,7 @@ private:
                     FrameElements& fe, int64_t frameStart);
     int readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc, FrameElements& fe, int64_t blockStart);
     int renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
-                       int numChannels);
+                       int numChannels, bool& parametricStereo);
     int latmHeader(DecoderStreamInfo& info, decapl84& input);
     int latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t frameStart);
     int outputLength() const;
@@ -128,6 +133,7 @@ private:
     bool upsampling_ = false;
     bool downsampledSbr_ = false;
     int psFlag_ = -1;
+    SbrDecoderConfig sbrConfig_;  // what the elements open their SBR decoders with
     bool delayedConceal_ = false;
     int bytesPerSample_ = 4;
     size_t capacityFloats_ = 0;

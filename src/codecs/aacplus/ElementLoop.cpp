@@ -224,8 +224,11 @@ int ElementDecoder::readElements(const ElementContext& ctx, Crc* crc, FrameEleme
 }
 
 int ElementDecoder::render(float* out, const FrameElements& fe, bool concealed, int stride, const ElementContext& ctx,
-                           bool sbrUpsampling, const ProgramConfig* program, const ProgramConfig* order)
+                           bool sbrUpsampling, const SbrDecoderConfig& sbrConfig, SbrOutcome& sbr,
+                           const ProgramConfig* program, const ProgramConfig* order)
 {
+    sbr = SbrOutcome();
+    bool firstSingle = true;
     // The order of the output channels: the program's element order when there is one
     // (streams may send the elements of a program in any order), else bit stream order.
     int sequence[128];
@@ -273,11 +276,28 @@ int ElementDecoder::render(float* out, const FrameElements& fe, bool concealed, 
         } else {
             e->Decode(target, stride);
         }
-        e->SetSbrMode(sbrUpsampling && id != kIdLfe);
-        e->RunSbr();
+        e->SetSbrMode(sbrUpsampling);
+        e->RunSbr(target, stride, ctx, sbrConfig);
+        if (e->hasSbrDecoder())
+            sbr.rateRatio = e->rateRatio();
+        if (id == kIdSce && firstSingle) {
+            sbr.parametricStereo = e->parametricStereo();
+            firstSingle = false;
+        }
         channels += e->outputChannels();
     }
     return channels;
+}
+
+bool ElementDecoder::anySbrDecoder() const
+{
+    for (const auto& e : singles_)
+        if (e && e->hasSbrDecoder())
+            return true;
+    for (const auto& e : pairs_)
+        if (e && e->hasSbrDecoder())
+            return true;
+    return false;
 }
 
 }  // namespace aacplus

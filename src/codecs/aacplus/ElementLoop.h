@@ -42,8 +42,18 @@ public:
     // `out` (interleaved, `stride` channels; null: no samples). Returns channels written.
     // `order`: a program configuration whose element order the output follows (null or
     // invalid: bit stream order).
+    // SBR runs in each single channel and pair element after its core output; `sbr` tells
+    // what came of it.
+    struct SbrOutcome {
+        float rateRatio = 1.0f;          // the elements' SBR rate ratio (1: core rate)
+        bool parametricStereo = false;  // the first single channel element carries PS
+    };
     int render(float* out, const FrameElements& fe, bool concealed, int stride, const ElementContext& ctx,
-               bool sbrUpsampling, const ProgramConfig* program, const ProgramConfig* order = nullptr);
+               bool sbrUpsampling, const SbrDecoderConfig& sbrConfig, SbrOutcome& sbr, const ProgramConfig* program,
+               const ProgramConfig* order = nullptr);
+    // Whether any element runs an SBR decoder (its output is then 2048 samples per channel
+    // unless downsampled, whatever this frame signals).
+    bool anySbrDecoder() const;
 
     int singleCount() const { return int(singles_.size()); }
     int pairCount() const { return int(pairs_.size()); }

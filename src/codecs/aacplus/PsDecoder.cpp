@@ -327,11 +327,6 @@ Mix mixFor(int iid, int icc, bool fine)
 void psPrime(PsDecoder& ps, float* const* rowsRe, float* const* rowsIm)
 {
     hybridPrime(rowsRe, rowsIm, kHybridHistory, ps.hybrid);
-    for (int i = 0; i < 6; ++i) {
-        const int slot = (ps.alignIndex + i) % 6;
-        std::copy(rowsRe[kHybridHistory - 6 + i], rowsRe[kHybridHistory - 6 + i] + ps.bands, ps.alignRe[slot]);
-        std::copy(rowsIm[kHybridHistory - 6 + i], rowsIm[kHybridHistory - 6 + i] + ps.bands, ps.alignIm[slot]);
-    }
 }
 
 void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* const* rightRe, float* const* rightIm)
@@ -340,13 +335,11 @@ void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* c
     const PsTables& tables = psTables();
     const int slots = ps.slots;
 
-    hybridAnalysis(leftRe, leftIm, ps.hybLeftRe, ps.hybLeftIm, ps.hybrid);
+    // The hybrid filters are centred 6 slots late; the matrix already holds the 6 slots
+    // after the frame, so analysing from 6 rows on keeps the hybrid bands aligned with the
+    // QMF bands without delaying either.
+    hybridAnalysis(leftRe + kHybridDelay, leftIm + kHybridDelay, ps.hybLeftRe, ps.hybLeftIm, ps.hybrid);
     for (int n = 0; n < slots; ++n) {
-        for (int k = 3; k < ps.bands; ++k) {
-            std::swap(leftRe[n][k], ps.alignRe[ps.alignIndex][k]);
-            std::swap(leftIm[n][k], ps.alignIm[ps.alignIndex][k]);
-        }
-        ps.alignIndex = (ps.alignIndex + 1) % 6;
         ps.hybLeftRe[n][3] += ps.hybLeftRe[n][4];
         ps.hybLeftIm[n][3] += ps.hybLeftIm[n][4];
         ps.hybLeftRe[n][2] += ps.hybLeftRe[n][5];
@@ -392,34 +385,42 @@ void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* c
             }
         }
 
+        auto sample = [&](const aactables::PsGroup& grp, int band, float*& re, float*& im) {
+            if (grp.hybrid) {
+                re = &ps.hybLeftRe[n][band];
+                im = &ps.hybLeftIm[n][band];
+            } else {
+                re = &leftRe[n][band];
+                im = &leftIm[n][band];
+            }
+        };
+        // Transient detection over each stereo band's power.
+        float power[kPsStereoBands] = {};
         for (int g = 0; g < kPsGroups; ++g) {
             const aactables::PsGroup& grp = kPsGroups20[g];
-            auto sample = [&](int band, float*& re, float*& im) {
-                if (grp.hybrid) {
-                    re = &ps.hybLeftRe[n][band];
-                    im = &ps.hybLeftIm[n][band];
-                } else {
-                    re = &leftRe[n][band];
-                    im = &leftIm[n][band];
-                }
-            };
-            // Transient detection over the group's power.
-            float power = 0.0f;
             for (int band = grp.start; band < grp.stop; ++band) {
                 float *re, *im;
-                sample(band, re, im);
-                power += *re * *re + *im * *im;
+                sample(grp, band, re, im);
+                power[grp.stereoBand] += *re * *re + *im * *im;
             }
-            ps.peakPower[g] = std::max(ps.peakPower[g] * kPeakDecay, power);
-            ps.smoothPeakDiff[g] += kSmoothing * ((ps.peakPower[g] - power) - ps.smoothPeakDiff[g]);
-            ps.smoothPower[g] += kSmoothing * (power - ps.smoothPower[g]);
-            const float gain = kTransientImpact * ps.smoothPeakDiff[g] > ps.smoothPower[g]
-                                   ? ps.smoothPower[g] / (kTransientImpact * ps.smoothPeakDiff[g])
-                                   : 1.0f;
+        }
+        float gains[kPsStereoBands];
+        for (int b = 0; b < kPsStereoBands; ++b) {
+            ps.peakPower[b] = std::max(ps.peakPower[b] * kPeakDecay, power[b]);
+            ps.smoothPeakDiff[b] += kSmoothing * ((ps.peakPower[b] - power[b]) - ps.smoothPeakDiff[b]);
+            ps.smoothPower[b] += kSmoothing * (power[b] - ps.smoothPower[b]);
+            gains[b] = kTransientImpact * ps.smoothPeakDiff[b] > ps.smoothPower[b]
+                           ? ps.smoothPower[b] / (kTransientImpact * ps.smoothPeakDiff[b])
+                           : 1.0f;
+        }
+
+        for (int g = 0; g < kPsGroups; ++g) {
+            const aactables::PsGroup& grp = kPsGroups20[g];
+            const float gain = gains[grp.stereoBand];
             const Mix& m = mix[grp.stereoBand];
             for (int band = grp.start; band < grp.stop; ++band) {
                 float *re, *im;
-                sample(band, re, im);
+                sample(grp, band, re, im);
                 const int slot = grp.hybrid ? 64 + band : band;
                 const float xr = *re, xi = *im;
                 const bool allpass = grp.hybrid || band < kPsAllpassBands;

@@ -46,10 +46,10 @@ struct PsDecoder {
     int8_t outIcc[kPsMaxEnvelopes][kPsStereoBands] = {};
     int outIidFine = 0;
 
-    // Transient detection per stereo group.
-    float peakPower[kPsGroups] = {};
-    float smoothPower[kPsGroups] = {};
-    float smoothPeakDiff[kPsGroups] = {};
+    // Transient detection per stereo band.
+    float peakPower[kPsStereoBands] = {};
+    float smoothPower[kPsStereoBands] = {};
+    float smoothPeakDiff[kPsStereoBands] = {};
 
     // Mixing coefficients h11, h12, h21, h22 at the end of the previous envelope.
     float mix[4][kPsStereoBands] = {};
@@ -65,11 +65,6 @@ struct PsDecoder {
     int linkIndex[kPsAllpassLinks] = {};
     float phiFractRe[76] = {}, phiFractIm[76] = {};
     float qFractRe[76][kPsAllpassLinks] = {}, qFractIm[76][kPsAllpassLinks] = {};
-
-    // The hybrid split delays QMF bands 0..2 by 6 slots; bands 3..63 wait as long.
-    float alignRe[6][64] = {};
-    float alignIm[6][64] = {};
-    int alignIndex = 0;
 
     HybridFilterbank hybrid;
     float hybLeftRe[kHybridMaxSlots][kHybridBands] = {};
@@ -92,10 +87,11 @@ void psDecoderClose(PsDecoder& ps);
 // Bits consumed (0 without a decoder).
 int psParseData(PsDecoder* ps, SbrBitReader& reader, int bitsAvailable);
 void psDecodeFrame(PsDecoder& ps);
-// Rows from the HF adjustment row on: 32 slots of 64 bands; left in place.
-// Keeps the hybrid history and the band alignment filled from slots that bypass PS
-// (rows of the last 12 slots before the next frame), so PS can start without a transient.
+// Keeps the hybrid history filled from slots that bypass PS (rows: the last 12 rows of the
+// slot matrix), so PS can start without a transient.
 void psPrime(PsDecoder& ps, float* const* rowsRe, float* const* rowsIm);
+// Rows from the HF adjustment row on: 32 slots of 64 bands, followed in the matrix by the 6
+// analysed slots the hybrid filters look ahead into; left in place.
 void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* const* rightRe, float* const* rightIm);
 
 }  // namespace aacplus

@@ -1,6 +1,7 @@
 // Hybrid filterbank of parametric stereo: splits QMF bands 0, 1 and 2 of every slot into
 // 8, 2 and 2 sub-bands (12 hybrid bands) and adds them back afterwards. The history of
-// 12 slots per band carries across frames, so the split has a 6-slot delay.
+// 12 slots per band carries across frames; the filters are centred 6 slots after their
+// first input.
 #pragma once
 
 #include "codecs/aacplus/SbrError.h"
@@ -9,6 +10,7 @@ namespace aacplus {
 
 inline constexpr int kHybridBands = 12;
 inline constexpr int kHybridHistory = 12;
+inline constexpr int kHybridDelay = 6;  // slots from a filter's input to its centre
 inline constexpr int kHybridMaxSlots = 32;
 
 struct HybridFilterbank {

@@ -352,7 +352,7 @@ int sbrDecoderApply(SbrDecoder* h, const SbrExtensionPayload* p, float* samples,
         s1.synthesis.rangeEnd = s0.synthesis.rangeEnd;
     } else if (channels == 1 && outChannels == 2 && samples) {
         // Keep the hybrid filterbank primed so parametric stereo can start without a transient.
-        psPrime(*h->ps, s0.rowsRe + 22, s0.rowsIm + 22);
+        psPrime(*h->ps, s0.rowsRe + kSbrRows - kHybridHistory, s0.rowsIm + kSbrRows - kHybridHistory);
     }
 
     if (samples) {

@@ -102,7 +102,11 @@ inline CoreRun decodeCore(const std::vector<uint8_t>& file, bool concealment = f
         if (!concealed)
             previous = fe;
         std::fill(out.begin(), out.end(), 0.0f);
-        dec.render(out.data(), concealed ? previous : fe, concealed, run.channels, ctx, false, nullptr, &program);
+        aacplus::SbrDecoderConfig sbrConfig;
+        aacplus::sbrGetDefaultConfig(&sbrConfig, 0);
+        aacplus::ElementDecoder::SbrOutcome sbr;
+        dec.render(out.data(), concealed ? previous : fe, concealed, run.channels, ctx, false, sbrConfig, sbr, nullptr,
+                   &program);
         const size_t n = size_t(1024) * size_t(run.channels);
         for (size_t k = 0; k < n; ++k) {
             run.pcm.push_back(aacplus::sampleToInt16(out[k]));

@@ -142,13 +142,14 @@ TEST(PsDecoder, ThirtyFourBandsMapToTwenty)
 
 namespace {
 
+// 32 slots and the 6 analysed slots after them that the hybrid filters look ahead into.
 struct Matrix {
-    float re[32][64] = {}, im[32][64] = {};
-    float* pr[32];
-    float* pi[32];
+    float re[38][64] = {}, im[38][64] = {};
+    float* pr[38];
+    float* pi[38];
     Matrix()
     {
-        for (int n = 0; n < 32; ++n) {
+        for (int n = 0; n < 38; ++n) {
             pr[n] = re[n];
             pi[n] = im[n];
         }
@@ -157,8 +158,8 @@ struct Matrix {
     Matrix& operator=(const Matrix&) = delete;
     void clear()
     {
-        std::fill(&re[0][0], &re[0][0] + 32 * 64, 0.0f);
-        std::fill(&im[0][0], &im[0][0] + 32 * 64, 0.0f);
+        std::fill(&re[0][0], &re[0][0] + 38 * 64, 0.0f);
+        std::fill(&im[0][0], &im[0][0] + 38 * 64, 0.0f);
     }
 };
 
@@ -169,7 +170,7 @@ void mixFrames(PsDecoder& ps, int iid, int icc, Matrix& left, Matrix& right, int
     for (int f = 0; f < frames; ++f) {
         left.clear();
         right.clear();
-        for (int n = 0; n < 32; ++n)
+        for (int n = 0; n < 38; ++n)
             for (int k = 0; k < 64; ++k) {
                 const int t = (f * 32 + n) * 64 + k;
                 left.re[n][k] = float(std::sin(t * 0.7311) * 100);
