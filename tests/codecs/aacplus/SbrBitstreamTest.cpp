@@ -2,7 +2,10 @@
 // envelopes, extended data, and reads past the end of a payload.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "SbrTestPayload.h"
 #include "codecs/aacplus/SbrDecoder.h"
@@ -409,4 +412,74 @@ TEST(SbrBitstream, ResetSwitchesOffAndKeepsTheHeader)
     EXPECT_EQ(h->active, 0);
     sbrDecoderApply(h.get(), &p, samples.data(), 1);
     EXPECT_EQ(h->active, 1);
+}
+
+// The four grid classes: envelope count and borders, frequency resolutions in the order the
+// class sends them, the transient envelope from the pointer, and a noise grid on the
+// envelope borders.
+TEST(SbrBitstream, GridClasses)
+{
+    HeaderFields f;
+    const Sizes s = sizesFor(f);
+    struct Case {
+        const char* what;
+        std::vector<std::pair<uint32_t, int>> grid;  // (value, bits) after bs_data_extra
+        std::vector<int> borders;                    // tE[0..LE]
+        std::vector<int> freqRes;                    // per envelope
+        int lA;
+    } cases[] = {
+        {"fixfix 1", {{0, 2}, {0, 2}, {1, 1}}, {0, 16}, {1}, -1},
+        {"fixfix 2", {{0, 2}, {1, 2}, {0, 1}}, {0, 8, 16}, {0, 0}, -1},
+        {"fixfix 4", {{0, 2}, {2, 2}, {1, 1}}, {0, 4, 8, 12, 16}, {1, 1, 1, 1}, -1},
+        // FIXVAR: end at 16 + 1, one relative border of 2*1 + 2 back from it, pointer 1 of
+        // 2 bits; resolutions are sent last envelope first.
+        {"fixvar", {{1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 1}, {0, 1}}, {0, 13, 17}, {0, 1}, 2},
+        // VARFIX: start at slot 2 (first frame), two relative borders of 4 and 2 slots,
+        // pointer 2 of 2 bits; resolutions first envelope first.
+        {"varfix", {{2, 2}, {2, 2}, {2, 2}, {1, 2}, {0, 2}, {2, 2}, {1, 1}, {0, 1}, {1, 1}}, {2, 6, 8, 16}, {1, 0, 1}, 1},
+        // VARVAR: from slot 1 to 16 + 2, one border 2 slots after the start and one 4 slots
+        // before the end, no pointer (0 of 2 bits); resolutions first envelope first.
+        {"varvar", {{3, 2}, {1, 2}, {2, 2}, {1, 2}, {1, 2}, {0, 2}, {1, 2}, {0, 2}, {0, 1}, {1, 1}, {1, 1}},
+         {1, 3, 14, 18}, {0, 1, 1}, -1},
+    };
+    for (const Case& c : cases) {
+        Handle h = openDecoder();
+        Builder b;
+        b.header(f);
+        b.w.put(0, 1);  // bs_data_extra
+        for (const auto& [value, bits] : c.grid)
+            b.w.put(value, bits);
+        const int le = int(c.borders.size()) - 1;
+        const int lq = le > 1 ? 2 : 1;
+        for (int l = 0; l < le; ++l)
+            b.w.put(0, 1);  // bs_df_env
+        for (int q = 0; q < lq; ++q)
+            b.w.put(0, 1);  // bs_df_noise
+        for (int q = 0; q < s.nq; ++q)
+            b.w.put(0, 2);  // bs_invf_mode
+        const bool oneEnvelope = c.grid[0].first == 0 && le == 1;
+        for (int l = 0; l < le; ++l)
+            b.envFreq(c.freqRes[size_t(l)] ? s.nh : s.nl, oneEnvelope ? 7 : 6, 20,
+                      oneEnvelope ? aactables::kSbrFHuffmanEnv15dB : aactables::kSbrFHuffmanEnv30dB);
+        for (int q = 0; q < lq; ++q)
+            b.envFreq(s.nq, 5, 10, aactables::kSbrFHuffmanEnv30dB);
+        b.w.put(0, 1).put(0, 1);  // bs_add_harmonic_flag, bs_extended_data
+        const SbrExtensionPayload p = b.finish();
+        EXPECT_EQ(sbrParseExtension(h.get(), &p), 0) << c.what;
+        EXPECT_EQ(h->header.errorFlag, 0) << c.what;
+        const SbrFrameData& fd = h->channels[0].frame;
+        EXPECT_EQ(fd.frameClass, int(c.grid[0].first)) << c.what;
+        ASSERT_EQ(int(fd.numEnv), le) << c.what;
+        for (int l = 0; l <= le; ++l)
+            EXPECT_EQ(int(fd.tE[l]), c.borders[size_t(l)]) << c.what << " border " << l;
+        for (int l = 0; l < le; ++l)
+            EXPECT_EQ(int(fd.freqRes[l]), c.freqRes[size_t(l)]) << c.what << " envelope " << l;
+        EXPECT_EQ(fd.lA, c.lA) << c.what;
+        ASSERT_EQ(int(fd.numNoise), lq) << c.what;
+        EXPECT_EQ(int(fd.tQ[0]), c.borders.front()) << c.what;
+        EXPECT_EQ(int(fd.tQ[lq]), c.borders.back()) << c.what;
+        if (lq == 2)
+            EXPECT_NE(std::find(c.borders.begin() + 1, c.borders.end() - 1, int(fd.tQ[1])), c.borders.end() - 1)
+                << c.what;
+    }
 }

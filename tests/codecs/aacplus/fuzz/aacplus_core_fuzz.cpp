@@ -1,6 +1,6 @@
 // libFuzzer target: the whole handle interface with the element decoder behind it. The
-// first bytes choose the configuration (concealment, limiter, PNS, channels, output format,
-// forced transport, feed size); the rest is the stream. Nothing may read or write outside a
+// first bytes choose the configuration (concealment, limiter, PNS, SBR mode, channels, output
+// format, forced transport, feed size); the rest is the stream. Nothing may read or write outside a
 // buffer, hang, or produce undefined behaviour, whatever the bytes say.
 #include <algorithm>
 #include <cstddef>
@@ -20,8 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int format = a % 3;
     const int maxChannels = 2 + (b & 7) % 7;
     aacPlusHandle h = nullptr;
-    if (aacPlusDecoderOpenWithConfig(&h, format, (a >> 2) & 1, (a >> 3) & 1, 0, (a >> 4) & 1, 0, (a >> 5) & 1,
-                                     (a >> 6) & 1, 0, 0, maxChannels, (b >> 3) & 1, (b >> 4) % 3, (b >> 6) & 3) != 0)
+    // SBR: low-power kernels, and downsampled output for cores up to 24 or 48 kHz.
+    const int lowPowerSbr = (a >> 7) & 1;
+    const int sbrDownsampleRate = (c >> 6) == 1 ? 24000 : (c >> 6) == 2 ? 48000 : 0;
+    if (aacPlusDecoderOpenWithConfig(&h, format, (a >> 2) & 1, (a >> 3) & 1, lowPowerSbr, (a >> 4) & 1,
+                                     sbrDownsampleRate, (a >> 5) & 1, (a >> 6) & 1, 0, 0, maxChannels, (b >> 3) & 1,
+                                     (b >> 4) % 3, (b >> 6) & 3) != 0)
         return 0;
     aacPlusStreamInfo* info = aacPlusDecoderGetStreamInfo(h);
     if (info && (c & 7) <= 5)
