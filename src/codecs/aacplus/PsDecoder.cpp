@@ -13,6 +13,11 @@ using aactables::HuffmanCodebook;
 
 constexpr int kParCount[3] = {10, 20, 34};
 
+struct PsHeaderFields {
+    bool headerSeen;
+    int enableIid, enableIcc, enableExt, iidMode, iccMode, iidFine, iccModeHigh;
+};
+
 int huff(const HuffmanCodebook& book, SbrBitReader& r)
 {
     int node = 0;
@@ -67,6 +72,11 @@ const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame
     if (bands != 64 || slotsPerFrame != 32)
         return sbrError(SbrUnit::Ps);
     ps = PsDecoder();
+    // Until PS starts the output is the mono signal on both sides: the first envelope
+    // moves from that (h11 = h12 = 1, h21 = h22 = 0) to its own coefficients, so PS
+    // starting in mid-stream neither jumps nor dips.
+    std::fill(ps.mix[0], ps.mix[0] + kPsStereoBands, 1.0f);
+    std::fill(ps.mix[1], ps.mix[1] + kPsStereoBands, 1.0f);
     ps.bands = bands;
     ps.slots = slotsPerFrame;
     (void)psTables();
@@ -99,6 +109,9 @@ int psParseData(PsDecoder* ps, SbrBitReader& r, int bitsAvailable)
         return 0;
     using namespace aactables;
     const int start = r.consumed;
+    // A ps_data that runs past the bits announced is damaged: its header must not outlive it.
+    const PsHeaderFields savedHeader{ps->headerSeen, ps->enableIid, ps->enableIcc, ps->enableExt,
+                                     ps->iidMode,    ps->iccMode,   ps->iidFine,   ps->iccModeHigh};
     if (r.read(1)) {
         ps->headerSeen = true;
         ps->enableIid = int(r.read(1));
@@ -156,8 +169,22 @@ int psParseData(PsDecoder* ps, SbrBitReader& r, int bitsAvailable)
             size += int(r.read(8));
         skipBits(r, 8 * size);
     }
+    const int used = r.consumed - start;
+    if (used > bitsAvailable) {
+        ps->headerSeen = savedHeader.headerSeen;
+        ps->enableIid = savedHeader.enableIid;
+        ps->enableIcc = savedHeader.enableIcc;
+        ps->enableExt = savedHeader.enableExt;
+        ps->iidMode = savedHeader.iidMode;
+        ps->iccMode = savedHeader.iccMode;
+        ps->iidFine = savedHeader.iidFine;
+        ps->iccModeHigh = savedHeader.iccModeHigh;
+        ps->dataPresent = false;
+        ps->numEnv = 0;
+        return used;
+    }
     ps->dataPresent = true;
-    return r.consumed - start;
+    return used;
 }
 
 namespace {
@@ -353,16 +380,6 @@ void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* c
     for (int e = 0; e < ps.outEnv; ++e)
         for (int b = 0; b < kPsStereoBands; ++b)
             target[e][b] = mixFor(ps.outIid[e][b], ps.outIcc[e][b], ps.outIidFine);
-    if (!ps.mixValid) {
-        for (int b = 0; b < kPsStereoBands; ++b) {
-            ps.mix[0][b] = target[0][b].h11;
-            ps.mix[1][b] = target[0][b].h12;
-            ps.mix[2][b] = target[0][b].h21;
-            ps.mix[3][b] = target[0][b].h22;
-        }
-        ps.mixValid = true;
-    }
-
     for (int n = 0; n < slots; ++n) {
         int e = 0;
         while (e < ps.outEnv - 1 && n >= ps.outBorders[e + 1])

@@ -51,9 +51,9 @@ struct PsDecoder {
     float smoothPower[kPsStereoBands] = {};
     float smoothPeakDiff[kPsStereoBands] = {};
 
-    // Mixing coefficients h11, h12, h21, h22 at the end of the previous envelope.
+    // Mixing coefficients h11, h12, h21, h22 at the end of the previous envelope; before the
+    // first one, those of the mono signal on both sides (1, 1, 0, 0).
     float mix[4][kPsStereoBands] = {};
-    bool mixValid = false;
 
     // Decorrelation state: QMF bands 0..63 (bands 0..2 unused: hybrid bands take their place)
     // and the 12 hybrid bands at index 64..75.

@@ -230,3 +230,66 @@ TEST(PsDecoder, MixingFollowsIidAndIcc)
         EXPECT_GT(e, 0.0);
     }
 }
+
+namespace {
+
+double slotRatioDb(const Matrix& l, const Matrix& r, int n)
+{
+    double el = 0, er = 0;
+    for (int k = 3; k < 64; ++k) {
+        el += double(l.re[n][k]) * l.re[n][k] + double(l.im[n][k]) * l.im[n][k];
+        er += double(r.re[n][k]) * r.re[n][k] + double(r.im[n][k]) * r.im[n][k];
+    }
+    return 10 * std::log10(el / er);
+}
+
+}  // namespace
+
+// Before PS starts both channels carry the mono signal; the first envelope moves from there
+// to its own coefficients over its slots instead of switching at once (or fading in from
+// silence), so PS that starts in mid-stream gives no audible step.
+TEST(PsDecoder, FirstEnvelopeMovesFromMono)
+{
+    auto ps = openPs();
+    Matrix l, r;
+    mixFrames(*ps, 7, 0, l, r, 1);
+    EXPECT_LT(std::abs(slotRatioDb(l, r, 0)), 1.6);
+    EXPECT_GT(slotRatioDb(l, r, 15), 5.0);
+    EXPECT_NEAR(slotRatioDb(l, r, 31), 25.0, 0.01);
+    // Total level stays that of the mono signal on both sides throughout the ramp.
+    for (int n : {0, 8, 16, 31}) {
+        double e = 0, m = 0;
+        for (int k = 3; k < 64; ++k) {
+            e += double(l.re[n][k]) * l.re[n][k] + double(r.re[n][k]) * r.re[n][k];
+            const int t = n * 64 + k;
+            m += 2 * std::pow(std::sin(t * 0.7311) * 100, 2);
+        }
+        EXPECT_NEAR(10 * std::log10(e / m), 0.0, 1.5) << "slot " << n;
+    }
+}
+
+// ps_data that runs past the bits announced: reported as over-long (the SBR frame is then
+// concealed), and neither its header nor its parameters replace the good ones before it.
+TEST(PsDecoder, TruncatedDataChangesNothing)
+{
+    auto ps = openPs();
+    aactest::BitWriter good = frame(0, constant(10, 2), 1);
+    parse(*ps, good);
+    psDecodeFrame(*ps);
+    aactest::BitWriter cut = frame(4, constant(20, -9), 5);
+    const std::vector<uint8_t> d = cut.data();
+    const int announced = int(cut.bits()) - 12;
+    SbrBitReader r;
+    r.init(d.data(), int32_t(d.size()), announced);
+    EXPECT_GT(psParseData(ps.get(), r, announced), announced);
+    EXPECT_FALSE(ps->dataPresent);
+    EXPECT_EQ(ps->iidMode, 0);
+    EXPECT_EQ(ps->iidFine, 0);
+    psDecodeFrame(*ps);
+    ASSERT_EQ(ps->outEnv, 1);
+    EXPECT_EQ(ps->outIidFine, 0);
+    for (int b = 0; b < 20; ++b) {
+        EXPECT_EQ(ps->outIid[0][b], 2) << b;
+        EXPECT_EQ(ps->outIcc[0][b], 1) << b;
+    }
+}
