@@ -473,10 +473,11 @@ TEST_F(PlayRoad, HeAacStationsPlay) {
         int frames;  // a few seconds are enough
         uint32_t rate;
     };
-    std::vector<Station> stations;
+    // HE-AAC v2: a mono core of 16 kHz with SBR and parametric stereo (no 44.1 kHz HE-AAC v2
+    // material can be made here: Debian has no HE-AAC encoder).
+    std::vector<Station> stations{{zymtest::DataPath("aacplus/ps_baseline_mixed.adts"), 1000, 32000}};
     if (!zymtest::SharedDir().empty())
         stations.push_back({zymtest::SharedDir() + "/vectors/aac/iso14496-4/al_sbr_cm_48_2.adts.aac", 150, 48000});
-    if (stations.empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no HE-AAC streams";
     TestServer& server = TestServer::Get();
     for (const Station& s : stations) {
         recorder_.events.clear();
@@ -505,8 +506,9 @@ TEST_F(PlayRoad, HeAacStationsPlay) {
         ASSERT_TRUE(zymtest::DecodeWithFfmpeg(cut, reference)) << "ffmpeg is needed";
         std::remove(cut.c_str());
         ASSERT_EQ(reference.channels, 2);
+        // Silent stretches of the stream itself go with the output's underrun gaps.
         const std::vector<int16_t> ours = TrimSilence(DropUnderrunGaps(WrittenPcm()));
-        const std::vector<int16_t> ref = TrimSilence(reference.samples);
+        const std::vector<int16_t> ref = TrimSilence(DropUnderrunGaps(reference.samples));
         ASSERT_GT(ours.size(), ref.size() * 9 / 10) << s.file;
         const long offset = zymtest::FindOffset(ours, ref, 2, 4096, 20000);
         // SNR over the overlap, leaving out the last frame (cut mid-stream).

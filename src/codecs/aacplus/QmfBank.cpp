@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "codecs/aactables/tables/AacTables.h"
 
@@ -15,6 +16,150 @@ std::atomic<QmfSynthesisFn> qmfSynthesisKernel{qmfSynthesisComplex};
 namespace {
 
 const ErrorDescriptor* qmfError() { return sbrError(SbrUnit::Qmf); }
+
+constexpr int kTaps = 5;  // prototype length / 2M in every bank
+
+// The banks' modulations reduce to DCT-IVs of N points, each an N/2-point complex DFT. The
+// DFTs run on split real/imaginary arrays with every size fixed at compile time, so that
+// the butterfly loops vectorise at -O2 without intrinsics.
+template <int M>
+struct FftTables {
+    float wr[M], wi[M];  // exp(+2*pi*i*k/len) of every stage, stage of length len at [len/2 - 1]
+    FftTables()
+    {
+        for (int len = 2; len <= M; len <<= 1)
+            for (int k = 0; k < len / 2; ++k) {
+                const double a = 2.0 * M_PI * k / len;
+                wr[len / 2 - 1 + k] = float(std::cos(a));
+                wi[len / 2 - 1 + k] = float(std::sin(a));
+            }
+    }
+};
+
+template <int M>
+const FftTables<M>& fftTables()
+{
+    static const FftTables<M> tables;
+    return tables;
+}
+
+template <int M, int Len>
+inline void inverseStage(float* __restrict re, float* __restrict im, const FftTables<M>& t)
+{
+    constexpr int half = Len / 2;
+    const float* __restrict wr = t.wr + half - 1;
+    const float* __restrict wi = t.wi + half - 1;
+    for (int i = 0; i < M; i += Len) {
+        for (int k = 0; k < half; ++k) {
+            const float br = re[i + half + k], bi = im[i + half + k];
+            const float tr = br * wr[k] - bi * wi[k];
+            const float ti = br * wi[k] + bi * wr[k];
+            const float ar = re[i + k], ai = im[i + k];
+            re[i + half + k] = ar - tr;
+            im[i + half + k] = ai - ti;
+            re[i + k] = ar + tr;
+            im[i + k] = ai + ti;
+        }
+    }
+    if constexpr (Len < M)
+        inverseStage<M, 2 * Len>(re, im, t);
+}
+
+// Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
+// The first two stages go together: their twiddles are 1 and i.
+template <int M>
+inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t)
+{
+    static_assert(M >= 8);
+    for (int i = 0; i < M; i += 4) {
+        const float s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
+        const float d0r = re[i] - re[i + 1], d0i = im[i] - im[i + 1];
+        const float s1r = re[i + 2] + re[i + 3], s1i = im[i + 2] + im[i + 3];
+        const float d1r = re[i + 2] - re[i + 3], d1i = im[i + 2] - im[i + 3];
+        re[i] = s0r + s1r;
+        im[i] = s0i + s1i;
+        re[i + 2] = s0r - s1r;
+        im[i + 2] = s0i - s1i;
+        // i * (d1r + i d1i) = -d1i + i d1r
+        re[i + 1] = d0r - d1i;
+        im[i + 1] = d0i + d1r;
+        re[i + 3] = d0r + d1i;
+        im[i + 3] = d0i - d1r;
+    }
+    inverseStage<M, 8>(re, im, t);
+}
+
+// DCT-IV of N points, y[i] = sum over k of x[k] * cos(pi/N * (k + 0.5) * (i + 0.5)), through
+// an N/2-point complex DFT: even inputs as real parts and mirrored odd ones as imaginary
+// parts, twiddled before and after.
+template <int N>
+struct Dct4Tables {
+    static constexpr int H = N / 2;
+    float preR[H], preI[H];    // exp(+i*pi*(4n + 1)/(4N))
+    float postR[H], postI[H];  // exp(+i*pi*k/N)
+    Dct4Tables()
+    {
+        for (int n = 0; n < H; ++n) {
+            preR[n] = float(std::cos(M_PI * (4 * n + 1) / (4 * N)));
+            preI[n] = float(std::sin(M_PI * (4 * n + 1) / (4 * N)));
+            postR[n] = float(std::cos(M_PI * n / N));
+            postI[n] = float(std::sin(M_PI * n / N));
+        }
+    }
+};
+
+template <int N>
+const Dct4Tables<N>& dct4Tables()
+{
+    static const Dct4Tables<N> tables;
+    return tables;
+}
+
+constexpr int bitReversed(int n, int size)
+{
+    int r = 0;
+    for (int b = 1; b < size; b <<= 1, n >>= 1)
+        r = (r << 1) | (n & 1);
+    return r;
+}
+
+// One pre-twiddled DFT input, stored straight at its bit-reversed place (a constant).
+template <int N, bool Reversed, int n>
+inline void dct4Input(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d)
+{
+    constexpr int to = bitReversed(n, N / 2);
+    const float a = Reversed ? x[N - 1 - 2 * n] : x[2 * n];
+    const float b = Reversed ? -x[2 * n] : -x[N - 1 - 2 * n];
+    zr[to] = a * d.preR[n] - b * d.preI[n];
+    zi[to] = a * d.preI[n] + b * d.preR[n];
+}
+
+template <int N, bool Reversed, int... n>
+inline void dct4Inputs(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d,
+                       std::integer_sequence<int, n...>)
+{
+    (dct4Input<N, Reversed, n>(x, zr, zi, d), ...);
+}
+
+// Reversed: the transform of x[N - 1 - k] (which gives the DST-IV as (-1)^i times it).
+template <int N, bool Reversed = false>
+void dct4(const float* __restrict x, float* __restrict y)
+{
+    constexpr int H = N / 2;
+    const Dct4Tables<N>& d = dct4Tables<N>();
+    const FftTables<H>& t = fftTables<H>();
+    alignas(32) float zr[H], zi[H];
+    dct4Inputs<N, Reversed>(x, zr, zi, d, std::make_integer_sequence<int, H>());
+    inverseDft<H>(zr, zi, t);
+    for (int k = 0; k < H; ++k) {
+        y[2 * k] = zr[k] * d.postR[k] - zi[k] * d.postI[k];
+        y[N - 1 - 2 * k] = zr[k] * d.postI[k] + zi[k] * d.postR[k];
+    }
+}
+
+// Twiddles of a bank, in its cosTable/sinTable (analysis only; N of each):
+// 2 * exp(-i*pi*(phase + 1)*(k + 0.5)/2N), which turns the folded transforms into the bands.
+int twiddleCount(const QmfBank& b) { return b.bands; }
 
 bool allocate(QmfBank& b, int tableSize, int delaySize)
 {
@@ -32,19 +177,34 @@ void fillWindow(QmfBank& b)
         b.window[i] = float(aactables::kSbrQmfWindow[i * b.stride]);
 }
 
-// Windowed and folded input of one analysis slot: u(n), n = 0..2N-1.
-void analysisFold(const float* time, const QmfBank& b, float* u)
+// The analysis window with each tap's 2N coefficients in reverse, so that the windowing
+// runs forward over the time samples.
+template <int N>
+struct ReversedWindow {
+    float w[kTaps * 2 * N];
+    ReversedWindow()
+    {
+        constexpr int stride = 64 / N;  // as fillWindow takes it
+        for (int j = 0; j < kTaps; ++j)
+            for (int i = 0; i < 2 * N; ++i)
+                w[j * 2 * N + i] = float(aactables::kSbrQmfWindow[(j * 2 * N + 2 * N - 1 - i) * stride]);
+    }
+};
+
+// Windowed input of one analysis slot, u(n) = sum over taps j of time[last - n - 2Nj] *
+// w[n + 2Nj], stored reversed: r[2N-1-n] = u(n). Summed tap by tap, in the order a
+// per-sample loop would use.
+template <int N>
+void analysisWindow(const float* __restrict time, const float* __restrict wr, float* __restrict r)
 {
-    const int n2 = 2 * b.bands;
-    const int last = b.windowLength - 1;
-    for (int n = 0; n < n2; ++n) {
-        float acc = 0.0f;
-        for (int j = 0; j < b.taps; ++j) {
-            const int idx = n + j * n2;
-            // Newest sample first in the window's order.
-            acc += time[last - idx] * b.window[idx];
-        }
-        u[n] = acc;
+    constexpr int M = 2 * N;
+    for (int i = 0; i < M; ++i)
+        r[i] = 0.0f;
+    for (int j = 0; j < kTaps; ++j) {
+        const float* __restrict x = time + (kTaps - 1 - j) * M;
+        const float* __restrict w0 = wr + j * M;
+        for (int i = 0; i < M; ++i)
+            r[i] += x[i] * w0[i];
     }
 }
 
@@ -67,20 +227,19 @@ const ErrorDescriptor* qmfAnalysisOpen(QmfBank& bank, int bypass, int divider, i
     bank.rangeStart = 0;
     bank.rangeEnd = bank.bands;
     const int n = bank.bands, n2 = 2 * n;
-    if (!allocate(bank, n * n2, 0)) {
+    if (!allocate(bank, twiddleCount(bank), 0)) {
         qmfClose(bank);
         return qmfError();
     }
     fillWindow(bank);
-    // The downsampled synthesis runs at the core rate; its quarter-sample shorter phase
-    // offset is made up here so that the two banks still cancel their aliasing.
-    const double phase = downsamplingFactor == 2 ? 1.0 : 0.5;
-    for (int k = 0; k < n; ++k)
-        for (int i = 0; i < n2; ++i) {
-            const double a = M_PI / n2 * (k + 0.5) * (2 * i - phase);
-            bank.cosTable[k * n2 + i] = float(2.0 * std::cos(a));
-            bank.sinTable[k * n2 + i] = float(2.0 * std::sin(a));
-        }
+    // The same bands in both modes: the high band is patched from them, so their phases must
+    // be the ones the encoder assumed. The downsampled synthesis makes up its own offset.
+    const double phase = 0.5;
+    for (int k = 0; k < n; ++k) {
+        const double a = -M_PI * (phase + 1.0) * (k + 0.5) / n2;
+        bank.cosTable[k] = float(2.0 * std::cos(a));
+        bank.sinTable[k] = float(2.0 * std::sin(a));
+    }
     qmfAnalysisKernel = lowPower ? qmfAnalysisReal : qmfAnalysisComplex;
     return nullptr;
 }
@@ -105,18 +264,22 @@ const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsampl
     bank.lowGain = lowBandGain / 64.0f;
     bank.highGain = highBandGain / 64.0f;
     bank.highGainCopy = bank.highGain;
-    const int n = bank.bands, n2 = 2 * n;
-    if (!allocate(bank, n * n2, 2 * bank.windowLength)) {
+    // The state (the 20N values of the v buffer) sits at the front between frames; within a
+    // frame each slot writes one step further towards the front, so the line is one frame
+    // longer and moves once a frame instead of once a slot.
+    if (!allocate(bank, twiddleCount(bank), bank.slots * 2 * bank.bands + 2 * bank.windowLength)) {
         qmfClose(bank);
         return qmfError();
     }
     fillWindow(bank);
-    for (int i = 0; i < n2; ++i)
-        for (int k = 0; k < n; ++k) {
-            const double a = M_PI / n2 * (k + 0.5) * (2 * i - (n2 * 2 - 1));
-            bank.cosTable[i * n + k] = float(std::cos(a));
-            bank.sinTable[i * n + k] = float(std::sin(a));
-        }
+    // The 32-band synthesis at the core rate is a quarter sample short of the 64-band one's
+    // phase offset: each band is turned by exp(-i*pi*(k + 0.5)/4N) before it, so that the
+    // two banks still cancel their aliasing.
+    for (int k = 0; k < bank.bands; ++k) {
+        const double a = downsamplingFactor == 2 ? -M_PI * (k + 0.5) / (4.0 * bank.bands) : 0.0;
+        bank.cosTable[k] = float(std::cos(a));
+        bank.sinTable[k] = float(std::sin(a));
+    }
     qmfSynthesisKernel = lowPower ? qmfSynthesisReal : qmfSynthesisComplex;
     return nullptr;
 }
@@ -145,24 +308,45 @@ void qmfUseComplexKernels()
     qmfSynthesisKernel = qmfSynthesisComplex;
 }
 
-void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b)
+namespace {
+
+// X[k] = sum over n < 2N of u[n] * 2 * exp(i*pi*(k + 0.5)*(2n - phase)/2N), k < N. Folded
+// into a = u[n] - u[2N-1-n] and b = u[n] + u[2N-1-n], this is
+// 2 * exp(-i*pi*(phase + 1)*(k + 0.5)/2N) * (DCT-IV(a)[k] + i * DST-IV(b)[k]).
+template <int N>
+void analysisSlots(const float* time, float* const* re, float* const* im, QmfBank& b)
 {
-    const int n = b.bands, n2 = 2 * n;
-    float* u = b.work;
+    constexpr int M = 2 * N;
+    const float* __restrict rotC = b.cosTable;
+    const float* __restrict rotS = b.sinTable;
+    static const ReversedWindow<N> reversed;
+    alignas(32) float r[M], fa[N], fb[N], c[N], s[N];
     for (int l = 0; l < b.slots; ++l) {
-        analysisFold(time + l * n, b, u);
-        for (int k = 0; k < n; ++k) {
-            const float* c = b.cosTable + k * n2;
-            const float* s = b.sinTable + k * n2;
-            float accR = 0.0f, accI = 0.0f;
-            for (int i = 0; i < n2; ++i) {
-                accR += u[i] * c[i];
-                accI += u[i] * s[i];
-            }
-            re[l][k] = accR;
-            im[l][k] = accI;
+        analysisWindow<N>(time + l * N, reversed.w, r);
+        for (int n = 0; n < N; ++n) {
+            fa[n] = r[M - 1 - n] - r[n];
+            fb[n] = r[M - 1 - n] + r[n];
+        }
+        dct4<N>(fa, c);
+        dct4<N, true>(fb, s);
+        float* __restrict outR = re[l];
+        float* __restrict outI = im[l];
+        for (int k = 0; k < N; k += 2) {
+            outR[k] = c[k] * rotC[k] - s[k] * rotS[k];
+            outI[k] = c[k] * rotS[k] + s[k] * rotC[k];
+            outR[k + 1] = c[k + 1] * rotC[k + 1] + s[k + 1] * rotS[k + 1];
+            outI[k + 1] = c[k + 1] * rotS[k + 1] - s[k + 1] * rotC[k + 1];
         }
     }
+}
+
+}  // namespace
+
+void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b)
+{
+    // Opening only makes 32-band analysis banks.
+    if (b.bands == 32)
+        analysisSlots<32>(time, re, im, b);
 }
 
 // The real-valued (low-power) kernels keep their place in the kernel table but compute the
@@ -175,44 +359,61 @@ void qmfAnalysisReal(const float* time, float* const* re, float* const* im, QmfB
 
 namespace {
 
-// One synthesis slot from the band values X (real and imaginary, already gained).
-void synthesisSlot(const float* xr, const float* xi, float* out, QmfBank& b)
+// One synthesis slot from the band values X (real and imaginary, already gained):
+// v[n] = Re(sum over k of X[k] * exp(i*pi*(k + 0.5)*(2n - 4N + 1)/2N)), n < 2N. With
+// C = DCT-IV(re) and S = DST-IV(im): v[n] = S[n] - C[n] and v[2N-1-n] = C[n] + S[n].
+// v: the slot's place in the delay line, with the previous 20N - 2N values after it.
+template <int N>
+void synthesisSlot(const float* xr, const float* xi, float* out, float* __restrict v, const QmfBank& b)
 {
-    const int n = b.bands, n2 = 2 * n, len = 2 * b.windowLength;  // v holds 20N values
-    float* v = b.delay;
-    std::memmove(v + n2, v, size_t(len - n2) * sizeof(float));
-    for (int i = 0; i < n2; ++i) {
-        const float* c = b.cosTable + i * n;
-        const float* s = b.sinTable + i * n;
-        float acc = 0.0f;
-        if (xi) {
-            for (int k = 0; k < n; ++k)
-                acc += xr[k] * c[k] - xi[k] * s[k];
-        } else {
-            for (int k = 0; k < n; ++k)
-                acc += xr[k] * c[k];
-        }
-        v[i] = acc;
+    constexpr int M = 2 * N;
+    alignas(32) float c[N], s[N];
+    dct4<N>(xr, c);
+    dct4<N, true>(xi, s);
+    for (int n = 0; n < N; n += 2) {
+        v[n] = s[n] - c[n];
+        v[M - 1 - n] = c[n] + s[n];
+        v[n + 1] = -s[n + 1] - c[n + 1];
+        v[M - 2 - n] = c[n + 1] - s[n + 1];
     }
-    for (int k = 0; k < n; ++k) {
-        float acc = 0.0f;
-        for (int j = 0; j < b.taps; ++j) {
-            acc += v[2 * n2 * j + k] * b.window[n2 * j + k];
-            acc += v[2 * n2 * j + 3 * n + k] * b.window[n2 * j + n + k];
+    // Summed tap by tap in the same order as a per-sample loop would, but across the slot.
+    const float* __restrict w = b.window;
+    alignas(32) float acc[N] = {};
+    for (int j = 0; j < kTaps; ++j) {
+        const float* __restrict v0 = v + 2 * M * j;
+        const float* __restrict w0 = w + M * j;
+        for (int k = 0; k < N; ++k) {
+            acc[k] += v0[k] * w0[k];
+            acc[k] += v0[3 * N + k] * w0[N + k];
         }
-        out[k] = acc;
     }
+    std::copy(acc, acc + N, out);
 }
 
-void gatherBands(const QmfBank& b, const float* re, const float* im, float* xr, float* xi)
+void gatherBands(const QmfBank& b, const float* __restrict re, const float* __restrict im, float* __restrict xr,
+                 float* __restrict xi)
 {
     const int lowEnd = std::clamp(b.rangeStart, 0, b.bands);
     const int highEnd = std::clamp(b.rangeEnd, lowEnd, b.bands);
-    for (int k = 0; k < b.bands; ++k) {
-        const float g = k < lowEnd ? b.lowGain : k < highEnd ? b.highGain : 0.0f;
-        xr[k] = g * re[k];
-        if (xi)
-            xi[k] = g * im[k];
+    const float lowGain = b.lowGain, highGain = b.highGain;
+    for (int k = 0; k < lowEnd; ++k) {
+        xr[k] = lowGain * re[k];
+        xi[k] = lowGain * im[k];
+    }
+    for (int k = lowEnd; k < highEnd; ++k) {
+        xr[k] = highGain * re[k];
+        xi[k] = highGain * im[k];
+    }
+    for (int k = highEnd; k < b.bands; ++k)
+        xr[k] = xi[k] = 0.0f;
+    if (b.stride == 2) {
+        const float* __restrict c = b.cosTable;
+        const float* __restrict s = b.sinTable;
+        for (int k = 0; k < highEnd; ++k) {
+            const float r = xr[k], i = xi[k];
+            xr[k] = r * c[k] - i * s[k];
+            xi[k] = r * s[k] + i * c[k];
+        }
     }
 }
 
@@ -221,9 +422,19 @@ void gatherBands(const QmfBank& b, const float* re, const float* im, float* xr, 
 void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank& b)
 {
     float xr[64], xi[64];
+    const int m = 2 * b.bands, len = 2 * b.windowLength;
+    // Opening makes 64- or 32-band synthesis banks only.
+    if (b.bands != 64 && b.bands != 32)
+        return;
+    // Move the state to the frame's far end; the last slot ends at the front again.
+    std::memmove(b.delay + b.slots * m, b.delay, size_t(len) * sizeof(float));
     for (int l = 0; l < b.slots; ++l) {
         gatherBands(b, re[l], im[l], xr, xi);
-        synthesisSlot(xr, xi, out + l * b.bands, b);
+        float* v = b.delay + (b.slots - 1 - l) * m;
+        if (b.bands == 64)
+            synthesisSlot<64>(xr, xi, out + l * b.bands, v, b);
+        else
+            synthesisSlot<32>(xr, xi, out + l * b.bands, v, b);
     }
 }
 

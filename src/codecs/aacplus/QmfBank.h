@@ -23,9 +23,9 @@ struct QmfBank {
     float lowGain = 1.0f / 64, highGain = 1.0f / 64, highGainCopy = 1.0f / 64;
     bool analysis = false;
     float* window = nullptr;     // windowLength coefficients of the prototype at the bank's stride
-    float* cosTable = nullptr;   // analysis: [N][2N]; synthesis: [2N][N]
+    float* cosTable = nullptr;   // N band rotations (cos, sin): after the analysis transforms, before a downsampled synthesis
     float* sinTable = nullptr;
-    float* delay = nullptr;      // synthesis: 10N values of the v buffer
+    float* delay = nullptr;      // synthesis: 2N a slot + the 20N of the v buffer (in front between frames)
     float* work = nullptr;       // 2N
 };
 

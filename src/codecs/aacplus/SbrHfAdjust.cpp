@@ -72,30 +72,36 @@ void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameDat
         for (int k = 0; k < m; ++k)
             sineIndex[k] = sineNow[k] && (l >= f.lA || sineStarted[k] || f.lA < 0);
 
+        // Energy per QMF band over the envelope's slots, a row at a time (contiguous bands).
+        float bandEnergy[64] = {};
+        for (int r = r0; r < r1; ++r) {
+            const float* __restrict xr = re[r] + kx;
+            if (lowPower) {
+                for (int k = 0; k < m; ++k)
+                    bandEnergy[k] += xr[k] * xr[k] + 0.0f;
+            } else {
+                const float* __restrict xi = im[r] + kx;
+                for (int k = 0; k < m; ++k)
+                    bandEnergy[k] += xr[k] * xr[k] + xi[k] * xi[k];
+            }
+        }
+
         // Dequantised envelope and noise floor per QMF band, sinusoids per band of this resolution.
         for (int b = 0; b < nBands; ++b) {
-            const int lo = table[b] - kx, hi = table[b + 1] - kx;
+            const int lo = std::max(0, table[b] - kx), hi = std::min(m, table[b + 1] - kx);
             uint8_t any = 0;
             for (int k = lo; k < hi; ++k)
                 any |= sineIndex[k];
             float sum = 0.0f;
             if (!h.interpolFreq) {
                 for (int k = lo; k < hi; ++k)
-                    for (int r = r0; r < r1; ++r)
-                        sum += re[r][k + kx] * re[r][k + kx] + (lowPower ? 0.0f : im[r][k + kx] * im[r][k + kx]);
+                    sum += bandEnergy[k];
                 sum /= float(slots * std::max(1, hi - lo));
             }
             for (int k = lo; k < hi; ++k) {
                 eOrig[k] = f.env[envPos + b];
                 sineMapped[k] = any;
-                if (h.interpolFreq) {
-                    float e = 0.0f;
-                    for (int r = r0; r < r1; ++r)
-                        e += re[r][k + kx] * re[r][k + kx] + (lowPower ? 0.0f : im[r][k + kx] * im[r][k + kx]);
-                    eCurr[k] = e / float(slots);
-                } else {
-                    eCurr[k] = sum;
-                }
+                eCurr[k] = h.interpolFreq ? bandEnergy[k] / float(slots) : sum;
             }
         }
         envPos += nBands;

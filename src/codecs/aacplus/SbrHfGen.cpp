@@ -173,54 +173,119 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
                 dstIm[r][k] = 0.0f;
         }
 
-    // Prediction coefficients per source band.
+    // Prediction coefficients per source band. The covariances are summed slot by slot
+    // across all source bands at once (contiguous, in double). phi11 and phi22 share all but
+    // one term of the energy sum, phi01 and phi12 all but one of the lag-1 sum.
+    static const float kZeroRow[64] = {};
+    auto imagRow = [&](int r) { return lowPower ? kZeroRow : srcIm[r]; };
     std::complex<float> alpha0[64], alpha1[64];
     const int covSlots = gen.slots + 6;
-    for (int k = gen.minSource; k < gen.maxSourceEnd && k < 64; ++k) {
-        std::complex<double> phi01 = 0, phi02 = 0, phi12 = 0;
-        double phi11 = 0, phi22 = 0;
-        for (int n = 0; n < covSlots; ++n) {
-            const std::complex<double> x0(srcRe[n][k], lowPower ? 0.0f : srcIm[n][k]);
-            const std::complex<double> x1(srcRe[n - 1][k], lowPower ? 0.0f : srcIm[n - 1][k]);
-            const std::complex<double> x2(srcRe[n - 2][k], lowPower ? 0.0f : srcIm[n - 2][k]);
-            phi01 += x0 * std::conj(x1);
-            phi02 += x0 * std::conj(x2);
-            phi12 += x1 * std::conj(x2);
-            phi11 += std::norm(x1);
-            phi22 += std::norm(x2);
+    const int kLo = std::max(0, gen.minSource), kHi = std::min(gen.maxSourceEnd, 64);
+    // energy: |x(m)|^2, m = -1..S-3; lag1: x(m) x*(m-1), m = 0..S-2; lag2: x(n) x*(n-2), n = 0..S-1.
+    double energy[64] = {}, lag1r[64] = {}, lag1i[64] = {}, lag2r[64] = {}, lag2i[64] = {};
+    for (int n = -1; n < covSlots; ++n) {
+        const float* __restrict x0r = srcRe[n];
+        const float* __restrict x1r = srcRe[n - 1];
+        const float* __restrict x0i = imagRow(n);
+        const float* __restrict x1i = imagRow(n - 1);
+        if (n <= covSlots - 3)
+            for (int k = kLo; k < kHi; ++k)
+                energy[k] += double(x0r[k]) * x0r[k] + double(x0i[k]) * x0i[k];
+        if (n >= 0 && n <= covSlots - 2)
+            for (int k = kLo; k < kHi; ++k) {
+                const double ar = x0r[k], ai = x0i[k], br = x1r[k], bi = x1i[k];
+                lag1r[k] += ar * br + ai * bi;
+                lag1i[k] += ai * br - ar * bi;
+            }
+        if (n >= 0) {
+            const float* __restrict x2r = srcRe[n - 2];
+            const float* __restrict x2i = imagRow(n - 2);
+            for (int k = kLo; k < kHi; ++k) {
+                const double ar = x0r[k], ai = x0i[k], cr = x2r[k], ci = x2i[k];
+                lag2r[k] += ar * cr + ai * ci;
+                lag2i[k] += ai * cr - ar * ci;
+            }
         }
-        const double det = phi22 * phi11 - std::norm(phi12) * 0.999999;
+    }
+    double p01r[64], p01i[64], p12r[64], p12i[64], p11[64], p22[64];
+    {
+        const int last = covSlots - 1;
+        const float* lr = srcRe[last];
+        const float* li = imagRow(last);
+        const float* pr = srcRe[last - 1];
+        const float* pi = imagRow(last - 1);
+        const float* m1r = srcRe[-1];
+        const float* m1i = imagRow(-1);
+        const float* m2r = srcRe[-2];
+        const float* m2i = imagRow(-2);
+        for (int k = kLo; k < kHi; ++k) {
+            p11[k] = energy[k] + (double(pr[k]) * pr[k] + double(pi[k]) * pi[k]);
+            p22[k] = energy[k] + (double(m2r[k]) * m2r[k] + double(m2i[k]) * m2i[k]);
+            p01r[k] = lag1r[k] + (double(lr[k]) * pr[k] + double(li[k]) * pi[k]);
+            p01i[k] = lag1i[k] + (double(li[k]) * pr[k] - double(lr[k]) * pi[k]);
+            p12r[k] = lag1r[k] + (double(m1r[k]) * m2r[k] + double(m1i[k]) * m2i[k]);
+            p12i[k] = lag1i[k] + (double(m1i[k]) * m2r[k] - double(m1r[k]) * m2i[k]);
+        }
+    }
+    const double* p02r = lag2r;
+    const double* p02i = lag2i;
+    for (int k = kLo; k < kHi; ++k) {
+        const std::complex<double> phi01(p01r[k], p01i[k]), phi02(p02r[k], p02i[k]), phi12(p12r[k], p12i[k]);
+        const double phi11 = p11[k], phi22 = p22[k];
+        const double det = phi22 * phi11 - (p12r[k] * p12r[k] + p12i[k] * p12i[k]) * 0.999999;
         std::complex<double> a1 = 0, a0 = 0;
         if (std::abs(det) >= 1e-38)
             a1 = (phi01 * phi12 - phi02 * phi11) / det;
         if (phi11 >= 1e-38)
             a0 = -(phi01 + a1 * std::conj(phi12)) / phi11;
-        if (std::norm(a0) >= 16.0 || std::norm(a1) >= 16.0)
+        if (a0.real() * a0.real() + a0.imag() * a0.imag() >= 16.0 ||
+            a1.real() * a1.real() + a1.imag() * a1.imag() >= 16.0)
             a0 = a1 = 0;
         alpha0[k] = std::complex<float>(a0);
         alpha1[k] = std::complex<float>(a1);
     }
 
+    // X_high = X_low + bw * alpha0 * X_low(-1) + bw^2 * alpha1 * X_low(-2), a row at a time
+    // over each patch's contiguous run of bands.
     for (int p = 0; p < gen.numPatches; ++p) {
         const SbrPatch& patch = gen.patches[p];
-        for (int k = patch.targetStart; k < patch.targetStart + patch.width && k < 64; ++k) {
-            const int src = k - patch.shift;
-            if (src < 0 || src >= 64)
-                continue;
+        const int kBegin = std::max({patch.targetStart, patch.shift, 0});
+        const int kEnd = std::min({patch.targetStart + patch.width, 64, 64 + patch.shift});
+        if (kBegin >= kEnd)
+            continue;
+        const int count = kEnd - kBegin, srcBegin = kBegin - patch.shift;
+        float c0r[64], c0i[64], c1r[64], c1i[64];
+        for (int i = 0; i < count; ++i) {
+            const int k = kBegin + i, src = srcBegin + i;
             int q = 0;
             while (q < nq - 1 && k >= gen.noiseBorders[q])
                 ++q;
             const float bw = nq ? gen.chirp[q] : 0.0f;
-            const std::complex<float> c0 = bw * alpha0[src];
-            const std::complex<float> c1 = bw * bw * alpha1[src];
-            for (int r = first; r < last; ++r) {
-                const std::complex<float> x0(srcRe[r][src], lowPower ? 0.0f : srcIm[r][src]);
-                const std::complex<float> x1(srcRe[r - 1][src], lowPower ? 0.0f : srcIm[r - 1][src]);
-                const std::complex<float> x2(srcRe[r - 2][src], lowPower ? 0.0f : srcIm[r - 2][src]);
-                const std::complex<float> y = x0 + c0 * x1 + c1 * x2;
-                dstRe[r][k] = y.real();
-                if (!lowPower)
-                    dstIm[r][k] = y.imag();
+            const float bw2 = bw * bw;
+            c0r[i] = bw * alpha0[src].real();
+            c0i[i] = bw * alpha0[src].imag();
+            c1r[i] = bw2 * alpha1[src].real();
+            c1i[i] = bw2 * alpha1[src].imag();
+        }
+        for (int r = first; r < last; ++r) {
+            const float* __restrict x0r = srcRe[r] + srcBegin;
+            const float* __restrict x1r = srcRe[r - 1] + srcBegin;
+            const float* __restrict x2r = srcRe[r - 2] + srcBegin;
+            float* __restrict yr = dstRe[r] + kBegin;
+            if (lowPower) {
+                for (int i = 0; i < count; ++i)
+                    yr[i] = (x0r[i] + c0r[i] * x1r[i]) + c1r[i] * x2r[i];
+                continue;
+            }
+            const float* __restrict x0i = srcIm[r] + srcBegin;
+            const float* __restrict x1i = srcIm[r - 1] + srcBegin;
+            const float* __restrict x2i = srcIm[r - 2] + srcBegin;
+            float* __restrict yi = dstIm[r] + kBegin;
+            for (int i = 0; i < count; ++i) {
+                const float re = (x0r[i] + (c0r[i] * x1r[i] - c0i[i] * x1i[i])) + (c1r[i] * x2r[i] - c1i[i] * x2i[i]);
+                const float im = (x0i[i] + (c0r[i] * x1i[i] + c0i[i] * x1r[i])) + (c1r[i] * x2i[i] + c1i[i] * x2r[i]);
+                yr[i] = re;
+                yi[i] = im;
             }
         }
     }
