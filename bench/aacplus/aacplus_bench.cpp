@@ -22,6 +22,7 @@
 #include "codecs/aacplus/aacPlusDecoder.h"
 
 #include "../common/CpuTime.h"
+#include "DecodeLoop.h"
 
 namespace {
 
@@ -42,39 +43,11 @@ bool PrepareStream()
         g_path, g_bytes);
 }
 
-// Decodes the whole stream as the engine does; returns the PCM bytes produced.
-size_t DecodeOnce()
-{
-    aacPlusHandle h = nullptr;
-    if (aacPlusDecoderOpen(&h, kAacPlusFormatInt16, 2) != 0)
-        return 0;
-    static std::vector<uint8_t> pcm(8 * 2048 * 4);
-    size_t offset = 0;
-    size_t total = 0;
-    bool ended = false;
-    for (;;) {
-        if (!ended) {
-            aacPlusInputDesc in{uint32_t(std::min<size_t>(4096, g_bytes.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, g_bytes.data() + offset, &in);
-            offset += in.consumed;
-            ended = in.length == 0;
-        }
-        aacPlusOutputDesc out{uint32_t(pcm.size()), 0, 0};
-        const int status = aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
-        if (status == kAacPlusOk)
-            total += out.written;
-        else if (status != kAacPlusNeedMoreInput)
-            break;
-    }
-    aacPlusDecoderClose(&h);
-    return total;
-}
-
 void BM_ZymAacLcDecode(benchmark::State& state)
 {
     size_t bytes = 0;
     for (auto _ : state) {
-        bytes = DecodeOnce();
+        bytes = zymbench::DecodeAacOnce(g_bytes);
         benchmark::DoNotOptimize(bytes);
     }
     state.SetBytesProcessed(static_cast<int64_t>(g_bytes.size()) * state.iterations());
@@ -89,7 +62,7 @@ void Compare()
         return "ffmpeg -nostdin -v error -threads 1 -stream_loop " + std::to_string(extra) + " -c:a aac -i '" + f +
                "' -f null - >/dev/null 2>&1";
     };
-    const double ours = OwnCpu(runs, [] { return DecodeOnce(); });
+    const double ours = OwnCpu(runs, [] { return zymbench::DecodeAacOnce(g_bytes); });
     const double ffmpeg = ChildCpu(ffmpegCmd(g_path, 0), runs);
     // The file decoded 1 + loops times in one process: the difference is decoding alone.
     const double ffmpegLooped = ChildCpu(ffmpegCmd(g_path, loops), runs);
@@ -97,13 +70,7 @@ void Compare()
     std::printf("\nAAC-LC, %zu bytes (%s), CPU seconds per whole decode (best of %d);\n"
                 "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
                 g_bytes.size(), g_path.c_str(), runs, loops);
-    std::printf("  zym     %.3f\n", ours);
-    if (ffmpeg > 0 && ffmpegLooped > 0) {
-        std::printf("  ffmpeg  %.3f (net %.3f)   zym/ffmpeg = %.2f (net %.2f)\n", ffmpeg, ffmpegNet, ours / ffmpeg,
-                    ours / std::max(1e-3, ffmpegNet));
-    } else {
-        std::printf("  ffmpeg  not available\n");
-    }
+    zymbench::PrintAgainstFfmpeg(ours, ffmpegLooped > 0 ? ffmpeg : 0.0, ffmpegNet);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "codecs/aacplus/aacPlusDecoder.h"
 
 #include "../common/CpuTime.h"
+#include "DecodeLoop.h"
 
 namespace {
 
@@ -108,41 +109,13 @@ bool prepare(Stream& s)
     return true;
 }
 
-// Decodes the whole stream as the engine does; returns the PCM bytes produced.
-size_t decodeOnce(const std::vector<uint8_t>& bytes)
-{
-    aacPlusHandle h = nullptr;
-    if (aacPlusDecoderOpen(&h, kAacPlusFormatInt16, 2) != 0)
-        return 0;
-    static std::vector<uint8_t> pcm(8 * 2048 * 4);
-    size_t offset = 0;
-    size_t total = 0;
-    bool ended = false;
-    for (;;) {
-        if (!ended) {
-            aacPlusInputDesc in{uint32_t(std::min<size_t>(4096, bytes.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, bytes.data() + offset, &in);
-            offset += in.consumed;
-            ended = in.length == 0;
-        }
-        aacPlusOutputDesc out{uint32_t(pcm.size()), 0, 0};
-        const int status = aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
-        if (status == kAacPlusOk)
-            total += out.written;
-        else if (status != kAacPlusNeedMoreInput)
-            break;
-    }
-    aacPlusDecoderClose(&h);
-    return total;
-}
-
 void BM_ZymHeAacDecode(benchmark::State& state)
 {
     const Stream& s = g_streams[state.range(0)];
     state.SetLabel(s.label);
     size_t bytes = 0;
     for (auto _ : state) {
-        bytes = decodeOnce(s.bytes);
+        bytes = zymbench::DecodeAacOnce(s.bytes);
         benchmark::DoNotOptimize(bytes);
     }
     state.SetBytesProcessed(static_cast<int64_t>(s.bytes.size()) * state.iterations());
@@ -158,7 +131,7 @@ void compare(const Stream& s)
                "' -f null - >/dev/null 2>&1";
     };
     size_t pcmBytes = 0;
-    const double ours = OwnCpu(runs, [&] { return pcmBytes = decodeOnce(s.bytes); });
+    const double ours = OwnCpu(runs, [&] { return pcmBytes = zymbench::DecodeAacOnce(s.bytes); });
     const double ffmpeg = ChildCpu(ffmpegCmd(s.path, 0), runs);
     // The file decoded 1 + loops times in one process: the difference is decoding alone.
     const double ffmpegLooped = ChildCpu(ffmpegCmd(s.path, loops), runs);
@@ -166,13 +139,7 @@ void compare(const Stream& s)
     std::printf("\n%s, %zu bytes (%s), %zu PCM bytes; CPU seconds per whole decode (best of %d);\n"
                 "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
                 s.label, s.bytes.size(), s.path.c_str(), pcmBytes, runs, loops);
-    std::printf("  zym     %.3f\n", ours);
-    if (ffmpeg > 0 && ffmpegLooped > 0) {
-        std::printf("  ffmpeg  %.3f (net %.3f)   zym/ffmpeg = %.2f (net %.2f)\n", ffmpeg, ffmpegNet, ours / ffmpeg,
-                    ours / std::max(1e-3, ffmpegNet));
-    } else {
-        std::printf("  ffmpeg  not available\n");
-    }
+    zymbench::PrintAgainstFfmpeg(ours, ffmpegLooped > 0 ? ffmpeg : 0.0, ffmpegNet);
 }
 
 }  // namespace

@@ -87,4 +87,16 @@ inline bool LoadOrMakeStream(const char* envVar, const std::string& fileName, co
     return !bytes.empty();
 }
 
+// Our CPU seconds beside ffmpeg's, whole run and net of its start-up (ffmpeg <= 0: it did not
+// run).
+inline void PrintAgainstFfmpeg(double ours, double ffmpeg, double ffmpegNet) {
+    std::printf("  zym     %.3f\n", ours);
+    if (ffmpeg > 0) {
+        std::printf("  ffmpeg  %.3f (net %.3f)   zym/ffmpeg = %.2f (net %.2f)\n", ffmpeg, ffmpegNet, ours / ffmpeg,
+                    ours / std::max(1e-3, ffmpegNet));
+    } else {
+        std::printf("  ffmpeg  not available\n");
+    }
+}
+
 }  // namespace zymbench

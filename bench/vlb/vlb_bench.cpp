@@ -132,13 +132,7 @@ void Compare() {
                 "CPU seconds per whole decode (best of %d); ffmpeg net = its cost per decode without\n"
                 "process start-up, from one run decoding the file %d times:\n",
                 g_bytes.size(), static_cast<double>(samples) / 44100.0, g_path.c_str(), runs, loops);
-    std::printf("  zym     %.3f\n", ours);
-    if (ffmpeg > 0 && ffmpegLoop > 0) {
-        std::printf("  ffmpeg  %.3f (net %.3f)   zym/ffmpeg = %.2f (net %.2f)\n", ffmpeg, net, ours / ffmpeg,
-                    ours / std::max(1e-3, net));
-    } else {
-        std::printf("  ffmpeg  not available\n");
-    }
+    zymbench::PrintAgainstFfmpeg(ours, ffmpegLoop > 0 ? ffmpeg : 0.0, net);
 }
 
 }  // namespace

@@ -116,6 +116,26 @@ class PsState:
         self.dt_across_modes = 0
 
 
+def read_parameters(r, st, f, kind, num_env, n, book_for, lo, hi):
+    """One parameter kind ('iid' or 'icc') of every envelope: delta-coded values, kept as
+    decoded (f[kind]) and as sent (f[kind + '_dt']); st keeps the previous envelope's."""
+    for _ in range(num_env if n else 0):
+        dt = r.read(1)
+        book = book_for(dt)
+        deltas = [r.huff(book) for _ in range(n)]
+        f[kind + '_dt'].append((dt, deltas))
+        prev, prev_n = getattr(st, 'prev_' + kind), getattr(st, 'prev_%s_n' % kind)
+        if dt and prev_n != n:
+            st.dt_across_modes += 1
+        vals, acc = [], 0
+        for b, d in enumerate(deltas):
+            acc = prev[b] + d if dt else acc + d
+            vals.append(max(lo, min(hi, acc)))
+        f[kind].append(vals)
+        setattr(st, 'prev_' + kind, vals + [0] * (34 - n))
+        setattr(st, 'prev_%s_n' % kind, n)
+
+
 def parse_ps(r, books, st):
     """Parses one ps_data; returns the frame as a dict with absolute values per envelope."""
     f = {'header': r.read(1)}
@@ -139,32 +159,8 @@ def parse_ps(r, books, st):
     f.update(enable_iid=st.enable_iid, iid_mode=st.iid_mode, enable_icc=st.enable_icc, icc_mode=st.icc_mode,
              iid_fine=iid_fine, n_iid=n_iid, n_icc=n_icc, iid=[], icc=[], iid_dt=[], icc_dt=[])
     limit = 15 if iid_fine else 7
-    for _ in range(num_env if n_iid else 0):
-        dt = r.read(1)
-        book = books.iid(iid_fine, dt)
-        deltas = [r.huff(book) for _ in range(n_iid)]
-        f['iid_dt'].append((dt, deltas))
-        if dt and st.prev_iid_n != n_iid:
-            st.dt_across_modes += 1
-        vals, acc = [], 0
-        for b, d in enumerate(deltas):
-            acc = st.prev_iid[b] + d if dt else acc + d
-            vals.append(max(-limit, min(limit, acc)))
-        f['iid'].append(vals)
-        st.prev_iid, st.prev_iid_n = vals + [0] * (34 - n_iid), n_iid
-    for _ in range(num_env if n_icc else 0):
-        dt = r.read(1)
-        book = books.icc(dt)
-        deltas = [r.huff(book) for _ in range(n_icc)]
-        f['icc_dt'].append((dt, deltas))
-        if dt and st.prev_icc_n != n_icc:
-            st.dt_across_modes += 1
-        vals, acc = [], 0
-        for b, d in enumerate(deltas):
-            acc = st.prev_icc[b] + d if dt else acc + d
-            vals.append(max(0, min(7, acc)))
-        f['icc'].append(vals)
-        st.prev_icc, st.prev_icc_n = vals + [0] * (34 - n_icc), n_icc
+    read_parameters(r, st, f, 'iid', num_env, n_iid, lambda dt: books.iid(iid_fine, dt), -limit, limit)
+    read_parameters(r, st, f, 'icc', num_env, n_icc, books.icc, 0, 7)
     f['ext_bits'] = ''
     if st.enable_ext:
         start = r.pos

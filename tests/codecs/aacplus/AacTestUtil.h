@@ -131,4 +131,57 @@ inline DecodeRun decodeAll(aacPlusHandle h, const std::vector<uint8_t>& data, si
     return r;
 }
 
+struct Pcm16Run {
+    std::vector<int16_t> pcm;              // every decoded frame, interleaved
+    std::vector<aacPlusStreamInfo> infos;  // after every good frame
+    int errors = 0;
+};
+
+// Opens a handle with 16-bit output and the given configuration, feeds `data` in pieces of
+// 3000 bytes and decodes until the end of stream or `maxFrames` frames.
+inline Pcm16Run decodeToInt16(const std::vector<uint8_t>& data, const aacPlusConfig& c, int maxFrames = 1 << 30)
+{
+    Pcm16Run run;
+    aacPlusHandle h = nullptr;
+    if (aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, c.concealment, c.limiterOn, c.lowPowerSbr,
+                                     c.implicitSbr, c.sbrDownsampleRate, c.adtsCrcAlways, c.pnsOff, c.reserved7,
+                                     c.reserved8, c.maxChannels, c.lfeChannels, c.downmixMode,
+                                     c.downmixVariant) != 0) {
+        ++run.errors;
+        return run;
+    }
+    std::vector<int16_t> pcm(8 * 2048);
+    size_t offset = 0;
+    bool ended = false;
+    for (int guard = 0; guard < 400000 && int(run.infos.size()) < maxFrames; ++guard) {
+        if (!ended) {
+            aacPlusInputDesc in{uint32_t(std::min<size_t>(3000, data.size() - offset)), 0, 0};
+            aacPlusStreamFeed(h, data.data() + offset, &in);
+            offset += in.consumed;
+            ended = in.length == 0;
+        }
+        aacPlusOutputDesc out{uint32_t(pcm.size() * 2), 0, 0};
+        const int status = aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
+        if (status == kAacPlusOk) {
+            run.pcm.insert(run.pcm.end(), pcm.begin(), pcm.begin() + out.written / 2);
+            run.infos.push_back(*aacPlusDecoderGetStreamInfo(h));
+        } else if (status == kAacPlusEndOfStream) {
+            break;
+        } else if (status != kAacPlusNeedMoreInput) {
+            ++run.errors;
+        }
+    }
+    aacPlusDecoderClose(&h);
+    return run;
+}
+
+// A configuration with every field 0 but the channel limits.
+inline aacPlusConfig configWithChannels(int maxChannels, int lfeChannels)
+{
+    aacPlusConfig c{};
+    c.maxChannels = maxChannels;
+    c.lfeChannels = lfeChannels;
+    return c;
+}
+
 }  // namespace aactest

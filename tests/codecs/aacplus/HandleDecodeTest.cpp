@@ -11,42 +11,13 @@
 
 namespace {
 
-struct HandleRun {
-    std::vector<int16_t> pcm;
-    std::vector<aacPlusStreamInfo> infos;
-    int errors = 0;
-};
+using HandleRun = aactest::Pcm16Run;
 
 HandleRun decodeWithHandle(const std::vector<uint8_t>& data, int channels, int concealment = 0)
 {
-    HandleRun run;
-    aacPlusHandle h = nullptr;
-    EXPECT_EQ(aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, concealment, 0, 0, 0, 0, 0, 0, 0, 0, channels, 1,
-                                           0, 0),
-              0);
-    std::vector<int16_t> pcm(8 * 2048);
-    size_t offset = 0;
-    bool ended = false;
-    for (int guard = 0; guard < 100000; ++guard) {
-        if (!ended) {
-            aacPlusInputDesc in{uint32_t(std::min<size_t>(3000, data.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, data.data() + offset, &in);
-            offset += in.consumed;
-            ended = in.length == 0;
-        }
-        aacPlusOutputDesc out{uint32_t(pcm.size() * 2), 0, 0};
-        const int status = aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
-        if (status == kAacPlusOk) {
-            run.pcm.insert(run.pcm.end(), pcm.begin(), pcm.begin() + out.written / 2);
-            run.infos.push_back(*aacPlusDecoderGetStreamInfo(h));
-        } else if (status == kAacPlusEndOfStream) {
-            break;
-        } else if (status != kAacPlusNeedMoreInput) {
-            ++run.errors;
-        }
-    }
-    aacPlusDecoderClose(&h);
-    return run;
+    aacPlusConfig c = aactest::configWithChannels(channels, 1);
+    c.concealment = concealment;
+    return aactest::decodeToInt16(data, c);
 }
 
 TEST(HandleDecodeTest, StereoStreamMatchesFfmpeg)

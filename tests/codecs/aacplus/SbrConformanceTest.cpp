@@ -16,44 +16,22 @@ struct Decoded {
     int sampleRate = 0;
     int channels = 0;
     int errors = 0;
-    bool parametricStereo = false;
 };
 
 Decoded decode(const std::vector<uint8_t>& data, int sbrDownsampleRate = 0, int maxFrames = 1 << 30)
 {
+    aacPlusConfig c = aactest::configWithChannels(6, 1);
+    c.sbrDownsampleRate = sbrDownsampleRate;
+    const aactest::Pcm16Run run = aactest::decodeToInt16(data, c, maxFrames);
     Decoded d;
-    aacPlusHandle h = nullptr;
-    EXPECT_EQ(aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, 0, 0, 0, 0, sbrDownsampleRate, 0, 0, 0, 0, 6, 1,
-                                           0, 0),
-              0);
-    std::vector<int16_t> pcm(8 * 2048);
-    size_t offset = 0;
-    bool ended = false;
-    int frames = 0;
-    for (int guard = 0; guard < 400000 && frames < maxFrames; ++guard) {
-        if (!ended) {
-            aacPlusInputDesc in{uint32_t(std::min<size_t>(4096, data.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, data.data() + offset, &in);
-            offset += in.consumed;
-            ended = in.length == 0;
-        }
-        aacPlusOutputDesc out{uint32_t(pcm.size() * 2), 0, 0};
-        const int status = aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
-        if (status == kAacPlusOk) {
-            ++frames;
-            d.pcm.insert(d.pcm.end(), pcm.begin(), pcm.begin() + out.written / 2);
-            const aacPlusStreamInfo& info = *aacPlusDecoderGetStreamInfo(h);
-            const aacPlusProgramInfo& p = info.programs[info.currentProgram];
-            d.sampleRate = p.sampleRate;
-            d.channels = p.outputChannels;
-            d.parametricStereo = p.channelMode == 3;
-        } else if (status == kAacPlusEndOfStream) {
-            break;
-        } else if (status != kAacPlusNeedMoreInput) {
-            ++d.errors;
-        }
+    d.pcm = run.pcm;
+    d.errors = run.errors;
+    if (!run.infos.empty()) {
+        const aacPlusStreamInfo& info = run.infos.back();
+        const aacPlusProgramInfo& p = info.programs[info.currentProgram];
+        d.sampleRate = p.sampleRate;
+        d.channels = p.outputChannels;
     }
-    aacPlusDecoderClose(&h);
     return d;
 }
 
