@@ -1,6 +1,7 @@
 #include "codecs/aacplus/Ics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -184,14 +185,13 @@ int decapl60::ReadSpectralData(BitReader& r)
                         }
                         const int nonZero = book.nonZero[index];
                         uint32_t signs = nonZero ? cachedRead(r, nonZero) << (32 - nonZero) : 0;
+                        // Sign bits are random: applied without branches, each non-zero
+                        // value taking the next bit.
                         for (int i = 0; i < dim; ++i) {
-                            float v = m[i];
-                            if (v != 0.0f) {
-                                if (signs & 0x80000000u)
-                                    v = -v;
-                                signs <<= 1;
-                            }
-                            s[k + i] = v * gain;
+                            const uint32_t used = m[i] != 0.0f;
+                            const uint32_t sign = signs & 0x80000000u & (0u - used);
+                            s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
+                            signs <<= used;
                         }
                     }
                     continue;
@@ -212,11 +212,10 @@ int decapl60::ReadSpectralData(BitReader& r)
                             // One sign bit per non-zero value, first value first.
                             uint32_t signs = cachedRead(r, nonZero) << (32 - nonZero);
                             for (int i = 0; i < dim; ++i) {
-                                if (!q[i])
-                                    continue;
-                                if (signs & 0x80000000u)
-                                    q[i] = -q[i];
-                                signs <<= 1;
+                                const uint32_t used = q[i] != 0;
+                                const int negate = -int((signs >> 31) & used);
+                                q[i] = (q[i] ^ negate) - negate;
+                                signs <<= used;
                             }
                         }
                         if (cb == 11) {

@@ -28,9 +28,17 @@ void convertPcm(const float* in, void* out, size_t count, int format)
 {
     switch (format) {
     case 0: {
-        int16_t* o = static_cast<int16_t*>(out);
-        for (size_t i = 0; i < count; ++i)
-            o[i] = toInt16(in[i]);
+        // toInt16 without branches, so that the loop vectorises: round half away from zero,
+        // saturate, NaN to 0.
+        int16_t* __restrict o = static_cast<int16_t*>(out);
+        const float* __restrict x = in;
+        for (size_t i = 0; i < count; ++i) {
+            const float v = x[i];
+            float y = v + (v < 0.0f ? -0.5f : 0.5f);
+            y = y < -32768.0f ? -32768.0f : y;
+            y = y > 32767.0f ? 32767.0f : y;
+            o[i] = int16_t(int32_t(v == v ? y : 0.0f));
+        }
         break;
     }
     case 2: {

@@ -478,8 +478,9 @@ TEST(SbrBitstream, GridClasses)
         ASSERT_EQ(int(fd.numNoise), lq) << c.what;
         EXPECT_EQ(int(fd.tQ[0]), c.borders.front()) << c.what;
         EXPECT_EQ(int(fd.tQ[lq]), c.borders.back()) << c.what;
-        if (lq == 2)
+        if (lq == 2) {
             EXPECT_NE(std::find(c.borders.begin() + 1, c.borders.end() - 1, int(fd.tQ[1])), c.borders.end() - 1)
                 << c.what;
+        }
     }
 }

@@ -258,4 +258,18 @@ TEST(AacPlusPcm, ConversionTable)
     aacplus::convertPcm(in, out, 2, kAacPlusFormatInt24);
     const uint8_t want[6] = {0xFF, 0xFF, 0x7F, 0x00, 0xFF, 0xFF};
     EXPECT_EQ(std::memcmp(out, want, 6), 0);
+
+    // The whole-buffer 16-bit conversion (written to vectorise) agrees with the per-sample
+    // one everywhere, including halves, the limits, infinities and NaN.
+    std::vector<float> many;
+    for (const Case& c : cases)
+        many.push_back(c.in);
+    for (float v = -33000.0f; v <= 33000.0f; v += 0.25f)
+        many.push_back(v);
+    for (float v : {INFINITY, -INFINITY, NAN, -0.0f, 1e30f, -1e30f})
+        many.push_back(v);
+    std::vector<int16_t> converted(many.size());
+    aacplus::convertPcm(many.data(), converted.data(), many.size(), kAacPlusFormatInt16);
+    for (size_t i = 0; i < many.size(); ++i)
+        ASSERT_EQ(converted[i], aacplus::toInt16(many[i])) << many[i];
 }

@@ -1,0 +1,152 @@
+// DCT-IV of a size fixed at compile time, through a half-size complex inverse DFT on split
+// real/imaginary arrays, so that every loop vectorises without intrinsics. Shared by the
+// QMF banks (32 and 64 points) and the AAC inverse transform (128 and 1024 points). The
+// tables are built once per size, on first use, with thread-safe static initialisation.
+#pragma once
+
+#include <cmath>
+#include <utility>
+
+namespace aacplus {
+namespace dct4detail {
+
+template <int M>
+struct FftTables {
+    float wr[M], wi[M];  // exp(+2*pi*i*k/len) of every stage, stage of length len at [len/2 - 1]
+    FftTables()
+    {
+        for (int len = 2; len <= M; len <<= 1)
+            for (int k = 0; k < len / 2; ++k) {
+                const double a = 2.0 * M_PI * k / len;
+                wr[len / 2 - 1 + k] = float(std::cos(a));
+                wi[len / 2 - 1 + k] = float(std::sin(a));
+            }
+    }
+};
+
+template <int M>
+const FftTables<M>& fftTables()
+{
+    static const FftTables<M> tables;
+    return tables;
+}
+
+template <int M, int Len>
+inline void inverseStage(float* __restrict re, float* __restrict im, const FftTables<M>& t)
+{
+    constexpr int half = Len / 2;
+    const float* __restrict wr = t.wr + half - 1;
+    const float* __restrict wi = t.wi + half - 1;
+    for (int i = 0; i < M; i += Len) {
+        for (int k = 0; k < half; ++k) {
+            const float br = re[i + half + k], bi = im[i + half + k];
+            const float tr = br * wr[k] - bi * wi[k];
+            const float ti = br * wi[k] + bi * wr[k];
+            const float ar = re[i + k], ai = im[i + k];
+            re[i + half + k] = ar - tr;
+            im[i + half + k] = ai - ti;
+            re[i + k] = ar + tr;
+            im[i + k] = ai + ti;
+        }
+    }
+    if constexpr (Len < M)
+        inverseStage<M, 2 * Len>(re, im, t);
+}
+
+// Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
+// The first two stages go together: their twiddles are 1 and i.
+template <int M>
+inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t)
+{
+    static_assert(M >= 8);
+    for (int i = 0; i < M; i += 4) {
+        const float s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
+        const float d0r = re[i] - re[i + 1], d0i = im[i] - im[i + 1];
+        const float s1r = re[i + 2] + re[i + 3], s1i = im[i + 2] + im[i + 3];
+        const float d1r = re[i + 2] - re[i + 3], d1i = im[i + 2] - im[i + 3];
+        re[i] = s0r + s1r;
+        im[i] = s0i + s1i;
+        re[i + 2] = s0r - s1r;
+        im[i + 2] = s0i - s1i;
+        // i * (d1r + i d1i) = -d1i + i d1r
+        re[i + 1] = d0r - d1i;
+        im[i + 1] = d0i + d1r;
+        re[i + 3] = d0r + d1i;
+        im[i + 3] = d0i - d1r;
+    }
+    inverseStage<M, 8>(re, im, t);
+}
+
+// DCT-IV of N points, y[i] = sum over k of x[k] * cos(pi/N * (k + 0.5) * (i + 0.5)), through
+// an N/2-point complex DFT: even inputs as real parts and mirrored odd ones as imaginary
+// parts, twiddled before and after.
+template <int N>
+struct Dct4Tables {
+    static constexpr int H = N / 2;
+    float preR[H], preI[H];    // exp(+i*pi*(4n + 1)/(4N))
+    float postR[H], postI[H];  // exp(+i*pi*k/N)
+    Dct4Tables()
+    {
+        for (int n = 0; n < H; ++n) {
+            preR[n] = float(std::cos(M_PI * (4 * n + 1) / (4 * N)));
+            preI[n] = float(std::sin(M_PI * (4 * n + 1) / (4 * N)));
+            postR[n] = float(std::cos(M_PI * n / N));
+            postI[n] = float(std::sin(M_PI * n / N));
+        }
+    }
+};
+
+template <int N>
+const Dct4Tables<N>& dct4Tables()
+{
+    static const Dct4Tables<N> tables;
+    return tables;
+}
+
+constexpr int bitReversed(int n, int size)
+{
+    int r = 0;
+    for (int b = 1; b < size; b <<= 1, n >>= 1)
+        r = (r << 1) | (n & 1);
+    return r;
+}
+
+// One pre-twiddled DFT input, stored straight at its bit-reversed place (a constant).
+template <int N, bool Reversed, int n>
+inline void dct4Input(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d)
+{
+    constexpr int to = bitReversed(n, N / 2);
+    const float a = Reversed ? x[N - 1 - 2 * n] : x[2 * n];
+    const float b = Reversed ? -x[2 * n] : -x[N - 1 - 2 * n];
+    zr[to] = a * d.preR[n] - b * d.preI[n];
+    zi[to] = a * d.preI[n] + b * d.preR[n];
+}
+
+template <int N, bool Reversed, int... n>
+inline void dct4Inputs(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d,
+                       std::integer_sequence<int, n...>)
+{
+    (dct4Input<N, Reversed, n>(x, zr, zi, d), ...);
+}
+
+// Reversed: the transform of x[N - 1 - k] (which gives the DST-IV as (-1)^i times it).
+template <int N, bool Reversed = false>
+void dct4(const float* __restrict x, float* __restrict y)
+{
+    constexpr int H = N / 2;
+    const Dct4Tables<N>& d = dct4Tables<N>();
+    const FftTables<H>& t = fftTables<H>();
+    alignas(32) float zr[H], zi[H];
+    dct4Inputs<N, Reversed>(x, zr, zi, d, std::make_integer_sequence<int, H>());
+    inverseDft<H>(zr, zi, t);
+    for (int k = 0; k < H; ++k) {
+        y[2 * k] = zr[k] * d.postR[k] - zi[k] * d.postI[k];
+        y[N - 1 - 2 * k] = zr[k] * d.postI[k] + zi[k] * d.postR[k];
+    }
+}
+
+}  // namespace dct4detail
+
+using dct4detail::dct4;
+
+}  // namespace aacplus
