@@ -77,6 +77,14 @@ inline void inverseDft(float* __restrict re, float* __restrict im, const FftTabl
     inverseStage<M, 8>(re, im, t);
 }
 
+constexpr int bitReversed(int n, int size)
+{
+    int r = 0;
+    for (int b = 1; b < size; b <<= 1, n >>= 1)
+        r = (r << 1) | (n & 1);
+    return r;
+}
+
 // DCT-IV of N points, y[i] = sum over k of x[k] * cos(pi/N * (k + 0.5) * (i + 0.5)), through
 // an N/2-point complex DFT: even inputs as real parts and mirrored odd ones as imaginary
 // parts, twiddled before and after.
@@ -85,9 +93,11 @@ struct Dct4Tables {
     static constexpr int H = N / 2;
     float preR[H], preI[H];    // exp(+i*pi*(4n + 1)/(4N))
     float postR[H], postI[H];  // exp(+i*pi*k/N)
+    int reversed[H];           // bit-reversed index of n within H
     Dct4Tables()
     {
         for (int n = 0; n < H; ++n) {
+            reversed[n] = bitReversed(n, H);
             preR[n] = float(std::cos(M_PI * (4 * n + 1) / (4 * N)));
             preI[n] = float(std::sin(M_PI * (4 * n + 1) / (4 * N)));
             postR[n] = float(std::cos(M_PI * n / N));
@@ -101,14 +111,6 @@ const Dct4Tables<N>& dct4Tables()
 {
     static const Dct4Tables<N> tables;
     return tables;
-}
-
-constexpr int bitReversed(int n, int size)
-{
-    int r = 0;
-    for (int b = 1; b < size; b <<= 1, n >>= 1)
-        r = (r << 1) | (n & 1);
-    return r;
 }
 
 // One pre-twiddled DFT input, stored straight at its bit-reversed place (a constant).
@@ -137,7 +139,17 @@ void dct4(const float* __restrict x, float* __restrict y)
     const Dct4Tables<N>& d = dct4Tables<N>();
     const FftTables<H>& t = fftTables<H>();
     alignas(32) float zr[H], zi[H];
-    dct4Inputs<N, Reversed>(x, zr, zi, d, std::make_integer_sequence<int, H>());
+    if constexpr (H <= 64) {
+        dct4Inputs<N, Reversed>(x, zr, zi, d, std::make_integer_sequence<int, H>());
+    } else {
+        // Too many for one fold expression: the places come from the table.
+        for (int n = 0; n < H; ++n) {
+            const float a = Reversed ? x[N - 1 - 2 * n] : x[2 * n];
+            const float b = Reversed ? -x[2 * n] : -x[N - 1 - 2 * n];
+            zr[d.reversed[n]] = a * d.preR[n] - b * d.preI[n];
+            zi[d.reversed[n]] = a * d.preI[n] + b * d.preR[n];
+        }
+    }
     inverseDft<H>(zr, zi, t);
     for (int k = 0; k < H; ++k) {
         y[2 * k] = zr[k] * d.postR[k] - zi[k] * d.postI[k];
