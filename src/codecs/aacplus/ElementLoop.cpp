@@ -297,6 +297,9 @@ bool ElementDecoder::anySbrDecoder() const
     for (const auto& e : pairs_)
         if (e && e->hasSbrDecoder())
             return true;
+    for (const auto& e : lfes_)
+        if (e && e->hasSbrDecoder())
+            return true;
     return false;
 }
 
