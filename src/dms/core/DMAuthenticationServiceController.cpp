@@ -163,16 +163,8 @@ void DMAuthenticationServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref
     }
     auto* input = new DMAuthentication_Authenticate_InputType(SASLElement(requestEnvelope));
     auto* output = new DMAuthentication_Authenticate_OutputType(SASLElement(responseEnvelope));
-    if (ref && FindMethodRef(ref->GetID()) == ref) {
-        ref->SetArguments(input);
-        ref->SetOutput(output);
-        ref->SetRequestEnvelope(requestEnvelope);
-        ref->SetResponseEnvelope(responseEnvelope);
-    } else {
-        delete input;
-        delete output;
+    if (!AttachResults(ref, input, output, requestEnvelope, responseEnvelope))
         return;
-    }
 
     const std::string& code = output->GetStatus().GetCode();
     if (DMStringEqual(code, "OK", false)) {
@@ -221,15 +213,7 @@ void DMAuthenticationServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref,
         LogMessage(kLogError, "Authentication failed (code: %s, string: %s)\n",
                    output->fault.GetFaultCode().c_str(), output->fault.GetFaultString().c_str());
     }
-    if (ref && FindMethodRef(ref->GetID()) == ref) {
-        ref->SetArguments(input);
-        ref->SetOutput(output);
-        ref->SetRequestEnvelope(requestEnvelope);
-        ref->SetResponseEnvelope(responseEnvelope);
-    } else {
-        delete input;
-        delete output;
-    }
+    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
     DispatchDidFail(ref);
 }
 

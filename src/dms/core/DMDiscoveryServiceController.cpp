@@ -152,15 +152,10 @@ void DMDiscoveryServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMS
     }
     DMSOAPElementType* query = BodyChild(requestEnvelope, RequestElementName("Query"));
     DMSOAPElementType* response = BodyChild(responseEnvelope, ResponseElementName("Query"));
-    const bool known = ref && FindMethodRef(ref->GetID()) == ref;
     if (!query || !response) {
         // An answer without a QueryResponse still ends the call, as a failure.
-        if (known && query) {
-            ref->SetArguments(new DMDiscovery_Query_InputType(query));
-            ref->SetOutput(nullptr);
-            ref->SetRequestEnvelope(requestEnvelope);
-            ref->SetResponseEnvelope(responseEnvelope);
-        }
+        if (query)
+            AttachResults(ref, new DMDiscovery_Query_InputType(query), nullptr, requestEnvelope, responseEnvelope);
         LogMessage(kLogError, "Discovery failed (no QueryResponse)\n");
         DispatchDidFail(ref);
         return;
@@ -169,15 +164,7 @@ void DMDiscoveryServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMS
     auto* output = new DMDiscovery_Query_OutputType(response);
     const std::string code = output->status.GetCode();
     const std::string comment = output->status.GetComment();
-    if (known) {
-        ref->SetArguments(input);
-        ref->SetOutput(output);
-        ref->SetRequestEnvelope(requestEnvelope);
-        ref->SetResponseEnvelope(responseEnvelope);
-    } else {
-        delete input;
-        delete output;
-    }
+    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
     if (DMStringEqual(code, "OK", false)) {
         DispatchDidFinish(ref);
     } else {
@@ -192,8 +179,7 @@ void DMDiscoveryServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOA
     DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
     DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault");
     DMSOAPElementType* query = BodyChild(requestEnvelope, RequestElementName("Query"));
-    const bool known = ref && FindMethodRef(ref->GetID()) == ref;
-    if (query && known) {
+    if (query) {
         DMDiscovery_Query_OutputType* output = nullptr;
         if (DMSOAPElementType* response = BodyChild(responseEnvelope, ResponseElementName("Query"))) {
             output = new DMDiscovery_Query_OutputType(response);
@@ -203,10 +189,7 @@ void DMDiscoveryServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOA
         if (output && fault) {
             output->fault = DMSIF_FaultType(fault);
         }
-        ref->SetArguments(new DMDiscovery_Query_InputType(query));
-        ref->SetOutput(output);
-        ref->SetRequestEnvelope(requestEnvelope);
-        ref->SetResponseEnvelope(responseEnvelope);
+        AttachResults(ref, new DMDiscovery_Query_InputType(query), output, requestEnvelope, responseEnvelope);
     }
     DispatchDidFail(ref);
 }

@@ -431,21 +431,28 @@ void DMSIFService::ReleaseMethodRef(DMSIF_MethodRef* ref) {
 
 // ---- results ------------------------------------------------------------------------------
 
+bool DMSIFService::AttachResults(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* arguments,
+                                 DMSIF_MethodOutputType* output, DMSOAPElementType* requestEnvelope,
+                                 DMSOAPElementType* responseEnvelope) {
+    if (!ref || FindMethodRef(ref->GetID()) != ref) {
+        delete arguments;
+        delete output;
+        return false;
+    }
+    ref->SetArguments(arguments);
+    ref->SetOutput(output);
+    ref->SetRequestEnvelope(requestEnvelope);
+    ref->SetResponseEnvelope(responseEnvelope);
+    return true;
+}
+
 void DMSIFService::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
     DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
     DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
     if (responseEnvelope) ProcessServiceInstanceUpdate(responseEnvelope);
     auto* input = new DMSIF_GenericMethod_InputType(requestEnvelope);
     auto* output = responseEnvelope ? new DMSIF_GenericMethod_OutputType(responseEnvelope) : nullptr;
-    if (ref && FindMethodRef(ref->GetID()) == ref) {
-        ref->SetArguments(input);
-        ref->SetOutput(output);
-        ref->SetRequestEnvelope(requestEnvelope);
-        ref->SetResponseEnvelope(responseEnvelope);
-    } else {
-        delete input;
-        delete output;
-    }
+    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
     DispatchDidFinish(ref);
 }
 
@@ -461,15 +468,7 @@ void DMSIFService::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOAPResultMap& map)
         output = new DMSIF_GenericMethod_OutputType(responseEnvelope);
         if (fault) output->fault = DMSIF_FaultType(fault);
     }
-    if (ref && FindMethodRef(ref->GetID()) == ref) {
-        ref->SetArguments(input);
-        ref->SetOutput(output);
-        ref->SetRequestEnvelope(requestEnvelope);
-        ref->SetResponseEnvelope(responseEnvelope);
-    } else {
-        delete input;
-        delete output;
-    }
+    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
     DispatchDidFail(ref);
 }
 

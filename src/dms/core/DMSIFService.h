@@ -104,6 +104,10 @@ public:
     const std::shared_ptr<bool>& GetAliveToken() const { return mAlive; }
 
 protected:
+    // Hands a call's decoded arguments, output and envelopes to `ref` while this service
+    // still tracks it; otherwise frees the arguments and the output. True when attached.
+    bool AttachResults(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* arguments, DMSIF_MethodOutputType* output,
+                       DMSOAPElementType* requestEnvelope, DMSOAPElementType* responseEnvelope);
     // The URL a call is sent to: the endpoint, plus the client id when append-cid is on.
     std::string CallURL() const;
     void SetDeviceAttribute(const std::string& name, const std::string& value);
