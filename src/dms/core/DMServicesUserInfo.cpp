@@ -96,15 +96,19 @@ bool DMServicesUserInfo::InSignOnList(DMServiceRequestToken* token) const {
 
 void DMServicesUserInfo::RemoveFromSignOnList(DMServiceRequestToken* token) { mWaiting.remove(token); }
 
-void DMServicesUserInfo::FinishAuthenticationFailed(DMServiceRequestToken* token, std::int32_t reason) {
-    if (!OwnsToken(token)) {
-        return;
-    }
+void DMServicesUserInfo::ForgetToken(DMServiceRequestToken* token) {
     mLive.erase(token);
     RemoveFromSignOnList(token);
     for (auto& entry : mDiscoveries) {
         entry.second->Remove(token);
     }
+}
+
+void DMServicesUserInfo::FinishAuthenticationFailed(DMServiceRequestToken* token, std::int32_t reason) {
+    if (!OwnsToken(token)) {
+        return;
+    }
+    ForgetToken(token);
     if (token->listener) {
         token->listener->AuthenticationFailed(token->userName, token, reason);
     }
@@ -115,11 +119,7 @@ void DMServicesUserInfo::FinishServiceFailed(DMServiceRequestToken* token, std::
     if (!OwnsToken(token)) {
         return;
     }
-    mLive.erase(token);
-    RemoveFromSignOnList(token);
-    for (auto& entry : mDiscoveries) {
-        entry.second->Remove(token);
-    }
+    ForgetToken(token);
     if (token->listener) {
         token->listener->ServiceRequestFailed(reason, token->serviceType, token);
     }
@@ -132,11 +132,7 @@ void DMServicesUserInfo::FinishServiceSucceeded(DMServiceRequestToken* token,
         delete service;
         return;
     }
-    mLive.erase(token);
-    RemoveFromSignOnList(token);
-    for (auto& entry : mDiscoveries) {
-        entry.second->Remove(token);
-    }
+    ForgetToken(token);
     if (token->listener) {
         token->listener->ServiceRequestSucceeded(service, token->serviceType, token);
     } else {

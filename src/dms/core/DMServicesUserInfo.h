@@ -113,6 +113,8 @@ private:
     void DropAllDiscoveries(std::int32_t reason, const std::set<DMServiceRequestToken*>& keep);
     // Takes a record out of service: its Query is abandoned and the record kept until no
     // delivery can reach it.
+    // Drops a finishing request from every list that tracks it (the token itself stays).
+    void ForgetToken(DMServiceRequestToken* token);
     void RetireDiscoveryInfo(DMUserDiscoveryInfo* info);
     void DeleteUnreachableRetired();
     void Ask(bool securID);
