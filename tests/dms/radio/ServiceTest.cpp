@@ -415,3 +415,23 @@ TEST_F(RadioServiceTest, DestroyedWithCallsInFlight) {
     RunFor(50);
     EXPECT_EQ(radio.events, std::vector<std::string>{"valid"});
 }
+
+// Without an event queue the controller reports directly: DidBecomeInvalid comes before
+// the failure, and the call cancelled by the invalidation frees its token meanwhile
+// while the failing call's own token stays alive for its callback.
+TEST_F(RadioServiceTest, FaultWithoutQueueKeepsTheFailingCallsToken) {
+    Answers({{"ListGenresRequest", QJsonObject{{"reply", "fault11"}}},
+             {"GetMaxPresetsRequest", QJsonObject{{"silent", true}}}});
+    DMRadioService& s = Discover();
+    s.GetController()->SetEventQueue(nullptr);
+    DMRadio_GetMaxPresets_InputType max;
+    ASSERT_NE(s.RequestGetMaxPresets(max), nullptr);
+    DMRadio_ListGenres_InputType genres;
+    DMServiceRequestToken* token = s.RequestListGenres(genres);
+    ASSERT_NE(token, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return radio.events.size() >= 4; }));
+    EXPECT_EQ(radio.events, (std::vector<std::string>{"valid", "will-invalid", "invalid", "genres failed"}));
+    EXPECT_EQ(radio.token, token);
+    EXPECT_EQ(radio.faultCode, "SOAP-ENV:Server");
+    EXPECT_EQ(s.PendingCount(), 0u);
+}
