@@ -133,20 +133,20 @@ void DMRadioService::Ended(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* inpu
         mPending.erase(found);
     }
     const std::string methodName = ref->GetMethodName();
-    if (output) {
-        if (token) {
-            token->status = output->status;
-            if (!success) token->fault = output->fault;
-        }
-        if (!output->fault.GetFaultCode().empty()) {
-            InvalidateService();
-            if (mProvider) mProvider->ResetUsername(mUserName);
-        }
-    }
+    // Reached from the run loop: nothing may escape.
     try {
+        if (output) {
+            if (token) {
+                token->status = output->status;
+                if (!success) token->fault = output->fault;
+            }
+            if (!output->fault.GetFaultCode().empty()) {
+                InvalidateService();
+                if (mProvider) mProvider->ResetUsername(mUserName);
+            }
+        }
         HandleResponse(methodName, token.get(), input, output, success);
     } catch (const std::exception& e) {
-        // Reached from the run loop: nothing may escape.
         LogMessage(kLogError, "DMRadioService: %s ended with an exception: %s\n", methodName.c_str(), e.what());
     }
 }

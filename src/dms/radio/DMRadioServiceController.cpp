@@ -67,7 +67,7 @@ void DMRadioServiceController::Dispatch(DMSIF_MethodRef* ref, DMSOAPResultMap& r
     DMSOAPElementType* requestEnvelope = DMResultMapElement(result, "RequestEnvelope");
     DMSOAPElementType* responseEnvelope = DMResultMapElement(result, "ResponseEnvelope");
     DMSOAPElementType* fault = DMResultMapElement(result, "ResponseFault");
-    if (answered && responseEnvelope) ProcessServiceInstanceUpdate(responseEnvelope);
+    if (answered && requestEnvelope && responseEnvelope) ProcessServiceInstanceUpdate(responseEnvelope);
     DMSOAPElementType* requestBody = requestEnvelope ? requestEnvelope->FindChild("Body", 1) : nullptr;
     DMSOAPElementType* responseBody = responseEnvelope ? responseEnvelope->FindChild("Body", 1) : nullptr;
     const bool usable = answered ? requestBody && responseBody : requestBody != nullptr;
