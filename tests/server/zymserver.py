@@ -357,7 +357,8 @@ WSSE = "http://schemas.xmlsoap.org/ws/2003/06/secext"
 DISCO = "urn:liberty:disco:2003-08"
 SIF = "http://www.zym-com.invalid/soap/sif-2004-02"
 SOAP_LOCK = threading.Lock()
-SOAP_COUNTS = {}
+SOAP_COUNTS = {}  # (script path, request element or None) -> answers used
+SOAP_LOCK = threading.Lock()
 
 
 def xml_escape(text):
@@ -415,7 +416,8 @@ def soap_envelope(header, body, soap12=False, prefix="SOAP-ENV"):
 
 def soap_answer_body(answer, info):
     """The response text for one answer of a "soap" script."""
-    reply = answer.get("reply", "success")
+    written = "content" in answer or "content_file" in answer
+    reply = answer.get("reply", "content" if written else "success")
     method = info.get("body_child", "") or "Unknown"
     if method.endswith("Request"):
         method = method[:-len("Request")]
@@ -442,6 +444,8 @@ def soap_answer_body(answer, info):
                   % (SB, DISCO, "".join(parts)))
     if reply == "raw":
         return answer.get("body", "")
+    if reply == "content":
+        return soap_envelope(correlation + update, soap_content(answer), prefix=prefix)
     if reply == "nonxml":
         return "<html><body>Service temporarily unavailable</body></html"
     if reply == "nobody":
@@ -477,6 +481,37 @@ def soap_answer_body(answer, info):
     return soap_envelope(correlation + update, body, prefix=prefix)
 
 
+DATA_DIR = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data"))
+
+
+def soap_content(answer):
+    """The Body's content of a "content" reply, written by the test: `content` (text) or
+    `content_file` (below tests/data)."""
+    if "content_file" in answer:
+        path = os.path.normpath(os.path.join(DATA_DIR, answer["content_file"]))
+        if not path.startswith(DATA_DIR + os.sep):
+            raise ValueError("content_file outside tests/data: %r" % answer["content_file"])
+        with open(path, "r", encoding="utf-8") as f:
+            return f.read()
+    return answer.get("content", "")
+
+
+def soap_pick_answer(script, info):
+    """The answer for this request: by the Body's request element when `by_request` names
+    it, else from `answers` / `answer`. A list is used in order (per element for
+    `by_request`), its last entry repeating."""
+    element = info.get("body_child", "")
+    chosen = script.get("by_request", {}).get(element) if element else None
+    key = (script["path"], element) if chosen is not None else (script["path"], None)
+    answers = chosen if chosen is not None else (script.get("answers") or [script.get("answer", {})])
+    if isinstance(answers, dict):
+        answers = [answers]
+    with SOAP_LOCK:
+        index = SOAP_COUNTS.get(key, 0)
+        SOAP_COUNTS[key] = index + 1
+    return answers[min(index, len(answers) - 1)]
+
+
 def gzip_bytes(data, variant):
     import gzip
     import zlib
@@ -502,13 +537,15 @@ def gzip_bytes(data, variant):
 def serve_soap(conn, script):
     """A SOAP endpoint. Keys: answers (a list used in order, the last one repeating) or
     answer (one object). An answer: reply ("success", "fault11", "fault12", "moved",
-    "nobody", "nonxml", "raw" with body), status (HTTP, 200), status_code (success Status
+    "nobody", "nonxml", "raw" with body, "content" with content or content_file: a Body
+    written by the test), status (HTTP, 200), status_code (success Status
     code, "OK"), faultcode, faultstring, detail_code, moved_to, moved_faultcode, siu
     {endpoint, mech, credential}, correlation_id, no_correlation, envelope_prefix,
     gzip (true, "GZIP" for an upper-case header, "fname", "corrupt", "truncated"),
     deflate, and the transport faults of the "http" kind (silent, stall_after_headers,
-    trickle, close_after, reset_after, delay_ms). The request's parsed SOAP parts are
-    added to its record under "soap"."""
+    trickle, close_after, reset_after, delay_ms). by_request {request element: answer
+    or list of answers} picks the answer by the Body's first child. The request's parsed
+    SOAP parts are added to its record under "soap"."""
     state = conn.state
     path = urlsplit(conn.req.path).path
     with state.lock:
@@ -517,10 +554,7 @@ def serve_soap(conn, script):
     with state.lock:
         if entry is not None:
             entry["soap"] = info
-        index = SOAP_COUNTS.get(script["path"], 0)
-        SOAP_COUNTS[script["path"]] = index + 1
-    answers = script.get("answers") or [script.get("answer", {})]
-    answer = answers[min(index, len(answers) - 1)]
+    answer = soap_pick_answer(script, info)
     data = soap_answer_body(answer, info).encode("utf-8")
     headers = [["Content-Type", "text/xml; charset=utf-8"]]
     if answer.get("gzip"):
