@@ -402,3 +402,19 @@ TEST_F(RealPlayer, EngineSettingsAndTheSilentDelegate) {
     player->play(QString("http://127.0.0.1:%1/x").arg(TestServer::ClosedPort()));
     ASSERT_TRUE(RunUntil([&] { return !player->isActive(); }));
 }
+
+// The wrapper goes while a stream plays and its events are queued: the engine is deleted
+// before its listeners, so nothing reaches freed memory (ASan) or the delegate.
+TEST_F(RealPlayer, DeletedWhilePlaying) {
+    TestServer& server = TestServer::Get();
+    const std::string path = server.NewPrefix() + "station.mp3";
+    server.Script(QJsonObject{{"path", QString::fromStdString(path)},
+                              {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}},
+                              {"file", "chirp-64k.mp3"}, {"rate", 16000}});
+    player->play(QString::fromStdString(server.Url(path)));
+    ASSERT_TRUE(RunUntil([&] { return delegate.calls.contains("started"); })) << delegate.calls.join(", ").toStdString();
+    player.reset();
+    const int heard = int(delegate.calls.size());
+    platform::RunLoop::Current().RunFor(300ms);
+    EXPECT_EQ(delegate.calls.size(), heard);
+}
