@@ -1,5 +1,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
+#ifdef ZYM_TEST_WIDGETS
+#include <QApplication>
+#endif
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -21,10 +24,15 @@ void DefaultEnvironment() {
 }  // namespace
 
 // Every test executable gets a QCoreApplication so that run-loop code behaves as in the
-// program; tests that need the loop run it themselves.
+// program (a QApplication where the executable links Widgets); tests that need the loop
+// run it themselves.
 int main(int argc, char** argv) {
     DefaultEnvironment();
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef ZYM_TEST_WIDGETS
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+// Localized texts from the bundle's strings tables (NSBundle's
+// localizedStringForKey:value:table:). A table is read once, on first use; a missing or
+// malformed table answers like an empty one (its problem logged once).
+
+#include <QHash>
+#include <QString>
+
+class Localizer {
+public:
+    // The table's text for `key`; when the table lacks it, `defaultValue`, or the key
+    // itself when the default is empty.
+    QString text(const QString& key, const QString& defaultValue = QString(),
+                 const QString& table = QStringLiteral("Localizable"));
+
+    // Forget the tables read (tests that change the resource roots).
+    void reset();
+
+    static Localizer& shared();
+
+private:
+    const QHash<QString, QString>& load(const QString& table);
+    QHash<QString, QHash<QString, QString>> tables_;
+};
