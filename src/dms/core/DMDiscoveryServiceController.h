@@ -64,7 +64,7 @@ public:
 
     // Null when the input has no service type or the call is refused. The input stays
     // the caller's.
-    DMSIF_MethodRef* Query(DMSIFServiceListener* listener, DMDiscovery_Query_InputType* input);
+    [[nodiscard]] DMSIF_MethodRef* Query(DMSIFServiceListener* listener, DMDiscovery_Query_InputType* input);
     // A new controller (owned by the caller) for the offering's ServiceInstance/
     // ServiceType, compared exactly with the registered service URNs; null when the
     // offering lacks them or no service is registered for the text.

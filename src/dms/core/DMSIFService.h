@@ -47,9 +47,9 @@ public:
     virtual void SetAppendCID(bool on);
     // Takes the body over. Returns the call's ref, or null when the service is not
     // valid (the body is then deleted and nobody is told).
-    virtual DMSIF_MethodRef* Invoke(const std::string& methodName, DMSOAPElementType* body,
-                                    DMSIFServiceListener* listener,
-                                    const std::string& refToMessageID, DMSIF_MethodRef* ref);
+    [[nodiscard]] virtual DMSIF_MethodRef* Invoke(const std::string& methodName, DMSOAPElementType* body,
+                                                  DMSIFServiceListener* listener,
+                                                  const std::string& refToMessageID, DMSIF_MethodRef* ref);
     virtual void CancelMethod(DMSIF_MethodRef* ref);
     virtual void CancelAllMethods();
     virtual void ReleaseMethodRef(DMSIF_MethodRef* ref);

@@ -35,7 +35,7 @@ public:
     void CreateService(DMServiceRequestToken* token);
     // Ends the token with reason 4 when it waits here; the Query stops when no one else
     // waits for it.
-    bool CancelToken(DMServiceRequestToken* token);
+    [[nodiscard]] bool CancelToken(DMServiceRequestToken* token);
     // Gives up the Query in flight: it is cancelled and its deliveries ignored.
     void AbandonQuery();
     // Takes the record out of service (AbandonQuery; later deliveries ignored).
