@@ -341,8 +341,8 @@ std::string DMSIFService::CallURL() const {
 DMSIF_MethodRef* DMSIFService::Invoke(const std::string& methodName, DMSOAPElementType* body,
                                       DMSIFServiceListener* listener, const std::string& refToMessageID,
                                       DMSIF_MethodRef* ref) {
-    // A continued call's ref survives the clean-up even when it was already released.
     std::unique_ptr<DMSOAPElementType> ownedBody(body);
+    // A continued call's ref survives the clean-up even when it was already released.
     if (ref) {
         for (auto it = mRetiredRefs.begin(); it != mRetiredRefs.end(); ++it) {
             if (it->second.get() == ref) {
