@@ -63,7 +63,7 @@ bool DMAuthenticationServiceController::Knows(DMSIF_MethodRef* ref) const {
         return false;
     }
     for (const auto& entry : mLiveRefs) {
-        if (entry.second == ref) {
+        if (entry.second.get() == ref) {
             return true;
         }
     }
@@ -161,9 +161,10 @@ void DMAuthenticationServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref
         DispatchDidFail(ref);
         return;
     }
-    auto* input = new DMAuthentication_Authenticate_InputType(SASLElement(requestEnvelope));
-    auto* output = new DMAuthentication_Authenticate_OutputType(SASLElement(responseEnvelope));
-    if (!AttachResults(ref, input, output, requestEnvelope, responseEnvelope))
+    auto input = std::make_unique<DMAuthentication_Authenticate_InputType>(SASLElement(requestEnvelope));
+    auto decoded = std::make_unique<DMAuthentication_Authenticate_OutputType>(SASLElement(responseEnvelope));
+    DMAuthentication_Authenticate_OutputType* output = decoded.get();  // the ref's from here on
+    if (!AttachResults(ref, std::move(input), std::move(decoded), requestEnvelope, responseEnvelope))
         return;
 
     const std::string& code = output->GetStatus().GetCode();
@@ -199,12 +200,12 @@ void DMAuthenticationServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref,
         DispatchDidFail(ref);
         return;
     }
-    auto* input = new DMAuthentication_Authenticate_InputType(requestElement);
-    DMAuthentication_Authenticate_OutputType* output = nullptr;
+    auto input = std::make_unique<DMAuthentication_Authenticate_InputType>(requestElement);
+    std::unique_ptr<DMAuthentication_Authenticate_OutputType> output;
     if (DMSOAPElementType* responseElement = SASLElement(responseEnvelope)) {
-        output = new DMAuthentication_Authenticate_OutputType(responseElement);
+        output = std::make_unique<DMAuthentication_Authenticate_OutputType>(responseElement);
     } else if (fault) {
-        output = new DMAuthentication_Authenticate_OutputType(nullptr);
+        output = std::make_unique<DMAuthentication_Authenticate_OutputType>(nullptr);
     }
     if (output) {
         if (fault) {
@@ -213,7 +214,7 @@ void DMAuthenticationServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref,
         LogMessage(kLogError, "Authentication failed (code: %s, string: %s)\n",
                    output->fault.GetFaultCode().c_str(), output->fault.GetFaultString().c_str());
     }
-    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
+    AttachResults(ref, std::move(input), std::move(output), requestEnvelope, responseEnvelope);
     DispatchDidFail(ref);
 }
 

@@ -47,12 +47,12 @@ public:
 
     // A fresh sign-on: drops held credentials and offering. Null when the input has no
     // mechanism or the call is refused.
-    DMSIF_MethodRef* Authenticate(DMAuthenticationServiceListener* listener,
-                                  DMAuthentication_Authenticate_InputType& input);
+    [[nodiscard]] DMSIF_MethodRef* Authenticate(DMAuthenticationServiceListener* listener,
+                                                DMAuthentication_Authenticate_InputType& input);
     // A renewal presenting credentials (a "Credentials" element) in the Security header.
-    DMSIF_MethodRef* AuthenticateWithCredentials(DMSOAPElementType* credentials,
-                                                 DMAuthenticationServiceListener* listener,
-                                                 DMAuthentication_Authenticate_InputType& input);
+    [[nodiscard]] DMSIF_MethodRef* AuthenticateWithCredentials(DMSOAPElementType* credentials,
+                                                               DMAuthenticationServiceListener* listener,
+                                                               DMAuthentication_Authenticate_InputType& input);
     // Answers on the same call; the password is transformed as the last response asked.
     void SetPassword(DMSIF_MethodRef* ref, const std::string& refToMessageID,
                      const std::string& userName, const std::string& password);

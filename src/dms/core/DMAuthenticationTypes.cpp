@@ -162,10 +162,7 @@ DMAuthentication_Authenticate_OutputType::DMAuthentication_Authenticate_OutputTy
     DMAuthentication_Authenticate_OutputType::FromElement(element);
 }
 
-DMAuthentication_Authenticate_OutputType::~DMAuthentication_Authenticate_OutputType() {
-    delete resourceOffering;
-    delete credentials;
-}
+DMAuthentication_Authenticate_OutputType::~DMAuthentication_Authenticate_OutputType() = default;
 
 DMSOAPElementType* DMAuthentication_Authenticate_OutputType::ToElement(
     const std::string& name, const std::string& namespaceURI) {
@@ -184,10 +181,10 @@ DMSOAPElementType* DMAuthentication_Authenticate_OutputType::ToElement(
         element->AddChild(list, false);
     }
     if (resourceOffering) {
-        element->AddChild(resourceOffering, true);
+        element->AddChild(resourceOffering.get(), true);
     }
     if (credentials) {
-        element->AddChild(credentials, true);
+        element->AddChild(credentials.get(), true);
     }
     return element;
 }
@@ -211,12 +208,10 @@ void DMAuthentication_Authenticate_OutputType::FromElement(DMSOAPElementType* el
         }
     }
     if (DMSOAPElementType* child = element->FindChild("ResourceOffering", 1)) {
-        delete resourceOffering;
-        resourceOffering = new DMSOAPElementType(child);
+        resourceOffering = std::make_unique<DMSOAPElementType>(child);
     }
     if (DMSOAPElementType* child = element->FindChild("Credentials", 1)) {
-        delete credentials;
-        credentials = new DMSOAPElementType(child);
+        credentials = std::make_unique<DMSOAPElementType>(child);
     }
 }
 

@@ -6,6 +6,7 @@
 // Attributes and children of received elements are found by local name in any namespace.
 
 #include <list>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -81,16 +82,16 @@ public:
     const DMAuthenticationTransformList& GetPasswordTransforms() const { return transforms; }
     const std::string& GetData() const { return data; }
     // Still owned by the output; null when absent.
-    DMSOAPElementType* GetResourceOffering() const { return resourceOffering; }
-    DMSOAPElementType* GetCredentials() const { return credentials; }
+    DMSOAPElementType* GetResourceOffering() const { return resourceOffering.get(); }
+    DMSOAPElementType* GetCredentials() const { return credentials.get(); }
     const DMSIF_StatusType& GetStatus() const { return status; }
     const DMSIF_FaultType& GetFault() const { return fault; }
 
     std::string serverMechanism;
     DMAuthenticationTransformList transforms;
     std::string data;
-    DMSOAPElementType* resourceOffering = nullptr;  // owned deep copy
-    DMSOAPElementType* credentials = nullptr;       // owned deep copy
+    std::unique_ptr<DMSOAPElementType> resourceOffering;  // deep copy
+    std::unique_ptr<DMSOAPElementType> credentials;       // deep copy
 };
 
 // The transform rules, in list order, each on the previous one's result (truncate,

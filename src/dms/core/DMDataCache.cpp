@@ -2,26 +2,22 @@
 
 DMDataCache::DMDataCache(const std::string& name) : mName(name) {}
 
-DMDataCache::~DMDataCache() {
-    for (auto& entry : mStorages) {
-        entry.second->Flush();
-        delete entry.second;
-    }
-}
+DMDataCache::~DMDataCache() { Flush(); }
 
 DMDataCacheStorage* DMDataCache::GetStorage(const std::string& storageKey, bool create) {
     auto found = mStorages.find(storageKey);
     if (found != mStorages.end()) {
-        return found->second;
+        return found->second.get();
     }
     if (!create || !mFactory) {
         return nullptr;
     }
-    DMDataCacheStorage* storage = mFactory->Create(mName, storageKey);
+    std::unique_ptr<DMDataCacheStorage> storage(mFactory->Create(mName, storageKey));
+    DMDataCacheStorage* made = storage.get();
     if (storage) {
-        mStorages[storageKey] = storage;
+        mStorages[storageKey] = std::move(storage);
     }
-    return storage;
+    return made;
 }
 
 void DMDataCache::SetItem(const std::string& storageKey, const std::string& itemKey,

@@ -6,6 +6,7 @@
 // every write is dropped and every read misses. Main thread only.
 
 #include <map>
+#include <memory>
 #include <string>
 
 class DMDataCacheStorage {
@@ -18,7 +19,7 @@ public:
 
     virtual void Set(const std::string& itemKey, const std::string& value) = 0;
     // Found: value is the item's; otherwise value is left alone.
-    virtual bool Get(const std::string& itemKey, std::string& value) = 0;
+    [[nodiscard]] virtual bool Get(const std::string& itemKey, std::string& value) = 0;
     virtual bool Remove(const std::string& itemKey) = 0;
     // Writes the items out.
     virtual void Flush() = 0;
@@ -61,7 +62,7 @@ public:
     DMDataCacheStorage* GetStorage(const std::string& storageKey, bool create);
     void SetItem(const std::string& storageKey, const std::string& itemKey,
                  const std::string& value);
-    bool GetItem(const std::string& storageKey, const std::string& itemKey, std::string& value);
+    [[nodiscard]] bool GetItem(const std::string& storageKey, const std::string& itemKey, std::string& value);
     bool RemoveItem(const std::string& storageKey, const std::string& itemKey);
     // Clears every storage (nothing is written).
     void Clear();
@@ -69,6 +70,6 @@ public:
 
 private:
     std::string mName;
-    std::map<std::string, DMDataCacheStorage*> mStorages;  // owned
+    std::map<std::string, std::unique_ptr<DMDataCacheStorage>> mStorages;
     DMDataCacheStorageFactory* mFactory = nullptr;          // not owned
 };

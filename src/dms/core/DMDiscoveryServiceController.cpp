@@ -68,10 +68,7 @@ DMDiscovery_Query_OutputType::DMDiscovery_Query_OutputType(DMSOAPElementType* el
     DMDiscovery_Query_OutputType::FromElement(element);
 }
 
-DMDiscovery_Query_OutputType::~DMDiscovery_Query_OutputType() {
-    delete resourceOffering;
-    delete credentials;
-}
+DMDiscovery_Query_OutputType::~DMDiscovery_Query_OutputType() = default;
 
 DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& name,
                                                            const std::string& namespaceURI) {
@@ -81,8 +78,8 @@ DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& na
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareDiscoveryNamespaces(element);
     element->AddChild(status.ToElement("Status", namespaceURI), false);
-    element->AddChild(resourceOffering, true);
-    element->AddChild(credentials, true);
+    element->AddChild(resourceOffering.get(), true);
+    element->AddChild(credentials.get(), true);
     return element;
 }
 
@@ -94,12 +91,10 @@ void DMDiscovery_Query_OutputType::FromElement(DMSOAPElementType* element) {
         status = DMSIF_StatusType(child);
     }
     if (DMSOAPElementType* child = element->FindChild("ResourceOffering", 1)) {
-        delete resourceOffering;
-        resourceOffering = new DMSOAPElementType(child);
+        resourceOffering = std::make_unique<DMSOAPElementType>(child);
     }
     if (DMSOAPElementType* child = element->FindChild("Credentials", 1)) {
-        delete credentials;
-        credentials = new DMSOAPElementType(child);
+        credentials = std::make_unique<DMSOAPElementType>(child);
     }
 }
 
@@ -155,16 +150,17 @@ void DMDiscoveryServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMS
     if (!query || !response) {
         // An answer without a QueryResponse still ends the call, as a failure.
         if (query)
-            AttachResults(ref, new DMDiscovery_Query_InputType(query), nullptr, requestEnvelope, responseEnvelope);
+            AttachResults(ref, std::make_unique<DMDiscovery_Query_InputType>(query), nullptr, requestEnvelope,
+                          responseEnvelope);
         LogMessage(kLogError, "Discovery failed (no QueryResponse)\n");
         DispatchDidFail(ref);
         return;
     }
-    auto* input = new DMDiscovery_Query_InputType(query);
-    auto* output = new DMDiscovery_Query_OutputType(response);
+    auto input = std::make_unique<DMDiscovery_Query_InputType>(query);
+    auto output = std::make_unique<DMDiscovery_Query_OutputType>(response);
     const std::string code = output->status.GetCode();
     const std::string comment = output->status.GetComment();
-    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
+    AttachResults(ref, std::move(input), std::move(output), requestEnvelope, responseEnvelope);
     if (DMStringEqual(code, "OK", false)) {
         DispatchDidFinish(ref);
     } else {
@@ -180,16 +176,17 @@ void DMDiscoveryServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOA
     DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault");
     DMSOAPElementType* query = BodyChild(requestEnvelope, RequestElementName("Query"));
     if (query) {
-        DMDiscovery_Query_OutputType* output = nullptr;
+        std::unique_ptr<DMDiscovery_Query_OutputType> output;
         if (DMSOAPElementType* response = BodyChild(responseEnvelope, ResponseElementName("Query"))) {
-            output = new DMDiscovery_Query_OutputType(response);
+            output = std::make_unique<DMDiscovery_Query_OutputType>(response);
         } else if (fault) {
-            output = new DMDiscovery_Query_OutputType(nullptr);
+            output = std::make_unique<DMDiscovery_Query_OutputType>(nullptr);
         }
         if (output && fault) {
             output->fault = DMSIF_FaultType(fault);
         }
-        AttachResults(ref, new DMDiscovery_Query_InputType(query), output, requestEnvelope, responseEnvelope);
+        AttachResults(ref, std::make_unique<DMDiscovery_Query_InputType>(query), std::move(output), requestEnvelope,
+                      responseEnvelope);
     }
     DispatchDidFail(ref);
 }

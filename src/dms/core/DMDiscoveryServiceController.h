@@ -4,6 +4,7 @@
 // service's ResourceOffering and the Credentials to present to it, from which
 // CreateServiceController builds that service's controller. Main thread only.
 
+#include <memory>
 #include <string>
 
 #include "dms/core/DMSIFService.h"
@@ -42,11 +43,11 @@ public:
     void FromElement(DMSOAPElementType* element) override;
 
     // Still owned by the output; null when absent.
-    DMSOAPElementType* GetResourceOffering() const { return resourceOffering; }
-    DMSOAPElementType* GetCredentials() const { return credentials; }
+    DMSOAPElementType* GetResourceOffering() const { return resourceOffering.get(); }
+    DMSOAPElementType* GetCredentials() const { return credentials.get(); }
 
-    DMSOAPElementType* resourceOffering = nullptr;  // owned deep copy
-    DMSOAPElementType* credentials = nullptr;       // owned deep copy
+    std::unique_ptr<DMSOAPElementType> resourceOffering;  // deep copy
+    std::unique_ptr<DMSOAPElementType> credentials;       // deep copy
 };
 
 class DMDiscoveryServiceController : public DMSIFService {
@@ -63,7 +64,7 @@ public:
 
     // Null when the input has no service type or the call is refused. The input stays
     // the caller's.
-    DMSIF_MethodRef* Query(DMSIFServiceListener* listener, DMDiscovery_Query_InputType* input);
+    [[nodiscard]] DMSIF_MethodRef* Query(DMSIFServiceListener* listener, DMDiscovery_Query_InputType* input);
     // A new controller (owned by the caller) for the offering's ServiceInstance/
     // ServiceType, compared exactly with the registered service URNs; null when the
     // offering lacks them or no service is registered for the text.

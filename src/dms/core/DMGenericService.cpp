@@ -29,15 +29,14 @@ DMGenericService::DMGenericService(const std::string& userName, const std::strin
 DMGenericService::~DMGenericService() {
     if (mCache) {
         mCache->Flush();
-        delete mCache;
     }
 }
 
 DMDataCache* DMGenericService::EnsureCache() {
     if (!mCache) {
-        mCache = new DMDataCache(ServiceTypeURN());
+        mCache = std::make_unique<DMDataCache>(ServiceTypeURN());
     }
-    return mCache;
+    return mCache.get();
 }
 
 void DMGenericService::InstallCacheFactory(DMDataCacheStorageFactory* factory) {
@@ -97,8 +96,7 @@ void DMGenericService::SetLoadDate(const std::string& text) {
 
 std::string DMGenericService::GetLoadDate() {
     std::string date;
-    GetCacheValue(kDMLoadDateCacheItemKey, date);
-    return date;
+    return GetCacheValue(kDMLoadDateCacheItemKey, date) ? date : std::string();
 }
 
 void DMGenericService::ClearCache() {

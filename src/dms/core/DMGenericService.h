@@ -4,6 +4,7 @@
 // service works, and its persistent data cache (one storage per canonical user name,
 // named by the facade's service URN). Main thread only.
 
+#include <memory>
 #include <string>
 
 #include "dms/core/DMDataCache.h"
@@ -38,13 +39,13 @@ public:
 
     void SetCacheValue(const std::string& key, const std::string& value);
     // value is emptied first.
-    bool GetCacheValue(const std::string& key, std::string& value);
+    [[nodiscard]] bool GetCacheValue(const std::string& key, std::string& value);
     bool RemoveCacheValue(const std::string& key);
     // Stored in the fragment text form.
     void SetCachedElement(const std::string& key, DMSOAPElementType* element);
     // element is set to a new tree owned by the caller, or null; returns whether a text
     // was stored under key (a text that no longer parses gives true and null).
-    bool GetCachedElement(const std::string& key, DMSOAPElementType*& element);
+    [[nodiscard]] bool GetCachedElement(const std::string& key, DMSOAPElementType*& element);
     // Stored (and flushed) only when a cache exists.
     void SetLoadDate(const std::string& text);
     std::string GetLoadDate();
@@ -57,7 +58,7 @@ public:
     const std::string& GetEndpoint() const { return mEndpoint; }
     const std::string& GetCanonicalUserName() const { return mCanonicalUserName; }
     DMServicesProvider* GetProvider() const { return mProvider; }
-    DMDataCache* GetCache() const { return mCache; }
+    DMDataCache* GetCache() const { return mCache.get(); }
 
 protected:
     DMDataCache* EnsureCache();
@@ -65,6 +66,6 @@ protected:
     std::string mUserName;
     std::string mEndpoint;
     std::string mCanonicalUserName;
-    DMDataCache* mCache = nullptr;            // owned
+    std::unique_ptr<DMDataCache> mCache;
     DMServicesProvider* mProvider = nullptr;  // not owned
 };

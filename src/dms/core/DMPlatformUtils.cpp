@@ -9,12 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <random>
 #include <vector>
 
 namespace {
-
-DMPlatformUtils* gInstance = nullptr;
 
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -114,10 +113,9 @@ std::uint32_t ReadLE32(const unsigned char* p) {
 }  // namespace
 
 DMPlatformUtils* DMPlatformUtils::GetInstance() {
-    if (!gInstance) {
-        gInstance = new DMPlatformUtilsLinux();
-    }
-    return gInstance;
+    // Stateless, so nothing is lost when it goes at exit.
+    static DMPlatformUtilsLinux instance;
+    return &instance;
 }
 
 std::string DMPlatformUtilsLinux::FormatGUID(const unsigned char (&b)[16]) {
@@ -295,21 +293,20 @@ unsigned char* DMPlatformUtilsLinux::ReadFileToBuffer(const std::string& path) {
     if (!file) {
         return nullptr;
     }
-    unsigned char* buffer = nullptr;
+    std::unique_ptr<unsigned char[]> buffer;
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         length = std::ftell(file);
     }
     if (length >= 0 && std::fseek(file, 0, SEEK_SET) == 0) {
         const auto size = static_cast<std::size_t>(length);
-        buffer = new unsigned char[size > 0 ? size : 1];
-        if (std::fread(buffer, 1, size, file) != size) {
-            delete[] buffer;
-            buffer = nullptr;
+        buffer = std::make_unique_for_overwrite<unsigned char[]>(size > 0 ? size : 1);
+        if (std::fread(buffer.get(), 1, size, file) != size) {
+            buffer.reset();
         }
     }
     std::fclose(file);
-    return buffer;
+    return buffer.release();
 }
 
 std::string DMPlatformUtilsLinux::JoinPath(const std::string& directory, const std::string& name) {

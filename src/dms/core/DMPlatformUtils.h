@@ -26,19 +26,19 @@ public:
     virtual double CurrentAbsoluteTime() = 0;
     // RFC 4648 with "=" fill and a terminating zero byte; returns the characters written
     // before the zero, 0 when the output cannot hold them and the zero.
-    virtual std::int32_t Base64Encode(const void* input, std::uint32_t inputLength, char* output,
-                                      std::uint32_t outputCapacity) = 0;
+    [[nodiscard]] virtual std::int32_t Base64Encode(const void* input, std::uint32_t inputLength, char* output,
+                                                    std::uint32_t outputCapacity) = 0;
     // Skips every character outside the alphabet; returns the bytes written, 0 when the
     // output is too small (nothing terminated).
-    virtual std::uint32_t Base64Decode(const char* input, unsigned char* output,
-                                       std::uint32_t outputCapacity) = 0;
+    [[nodiscard]] virtual std::uint32_t Base64Decode(const char* input, unsigned char* output,
+                                                     std::uint32_t outputCapacity) = 0;
     // Inflates one gzip member. On success returns the length and hands back a malloc'ed
     // buffer (the caller frees it with free). Returns 0 and hands back nothing for input
     // that is not gzip, a damaged or truncated header, corrupt or truncated deflate data,
     // a trailer whose CRC-32 or length does not match, an empty result, or a result above
     // kDMGunzipMaxOutputBytes.
-    virtual std::uint32_t Gunzip(const unsigned char* input, std::uint32_t inputLength,
-                                 unsigned char** output, std::uint32_t* outputLength) = 0;
+    [[nodiscard]] virtual std::uint32_t Gunzip(const unsigned char* input, std::uint32_t inputLength,
+                                               unsigned char** output, std::uint32_t* outputLength) = 0;
     // The whole file; "" when it cannot be opened.
     virtual std::string ReadFileToString(const std::string& path) = 0;
     // The whole file in a new[] array owned by the caller (delete[]); null on failure.
@@ -60,12 +60,12 @@ public:
     std::string FormatCurrentTimeUTC(const char* format) override;
     std::string FormatTimeUTCWithOffset(std::int32_t seconds, const char* format) override;
     double CurrentAbsoluteTime() override;
-    std::int32_t Base64Encode(const void* input, std::uint32_t inputLength, char* output,
-                              std::uint32_t outputCapacity) override;
-    std::uint32_t Base64Decode(const char* input, unsigned char* output,
-                               std::uint32_t outputCapacity) override;
-    std::uint32_t Gunzip(const unsigned char* input, std::uint32_t inputLength,
-                         unsigned char** output, std::uint32_t* outputLength) override;
+    [[nodiscard]] std::int32_t Base64Encode(const void* input, std::uint32_t inputLength, char* output,
+                                            std::uint32_t outputCapacity) override;
+    [[nodiscard]] std::uint32_t Base64Decode(const char* input, unsigned char* output,
+                                             std::uint32_t outputCapacity) override;
+    [[nodiscard]] std::uint32_t Gunzip(const unsigned char* input, std::uint32_t inputLength,
+                                       unsigned char** output, std::uint32_t* outputLength) override;
     std::string ReadFileToString(const std::string& path) override;
     unsigned char* ReadFileToBuffer(const std::string& path) override;
     std::string JoinPath(const std::string& directory, const std::string& name) override;

@@ -2,14 +2,18 @@
 
 namespace {
 
-// Shared by both generic types: replace `held` by element or a deep copy of it.
-void ReplaceElement(DMSOAPElementType*& held, DMSOAPElementType* element, bool copy) {
-    if (element == held) {
+// Shared by both generic types: replace `held` by element (taken over) or a deep copy of it.
+void ReplaceElement(std::unique_ptr<DMSOAPElementType>& held, DMSOAPElementType* element, bool copy) {
+    if (element == held.get()) {
         return;
     }
-    DMSOAPElementType* next = (copy && element) ? new DMSOAPElementType(element) : element;
-    delete held;
-    held = next;
+    held = (copy && element) ? std::make_unique<DMSOAPElementType>(element)
+                             : std::unique_ptr<DMSOAPElementType>(element);
+}
+
+// A deep copy of element; null for null.
+std::unique_ptr<DMSOAPElementType> CopyOf(const DMSOAPElementType* element) {
+    return element ? std::make_unique<DMSOAPElementType>(element) : nullptr;
 }
 
 }  // namespace
@@ -20,14 +24,14 @@ DMSIF_GenericMethod_InputType::DMSIF_GenericMethod_InputType(DMSOAPElementType* 
     SetElement(element, true);
 }
 
-DMSIF_GenericMethod_InputType::~DMSIF_GenericMethod_InputType() { delete mElement; }
+DMSIF_GenericMethod_InputType::~DMSIF_GenericMethod_InputType() = default;
 
 void DMSIF_GenericMethod_InputType::SetElement(DMSOAPElementType* element, bool copy) {
     ReplaceElement(mElement, element, copy);
 }
 
 DMSOAPElementType* DMSIF_GenericMethod_InputType::ToElement(const std::string&, const std::string&) {
-    return mElement;
+    return mElement.get();
 }
 
 void DMSIF_GenericMethod_InputType::FromElement(DMSOAPElementType* element) {
@@ -38,14 +42,14 @@ DMSIF_GenericMethod_OutputType::DMSIF_GenericMethod_OutputType(DMSOAPElementType
     SetElement(element, true);
 }
 
-DMSIF_GenericMethod_OutputType::~DMSIF_GenericMethod_OutputType() { delete mElement; }
+DMSIF_GenericMethod_OutputType::~DMSIF_GenericMethod_OutputType() = default;
 
 void DMSIF_GenericMethod_OutputType::SetElement(DMSOAPElementType* element, bool copy) {
     ReplaceElement(mElement, element, copy);
 }
 
 DMSOAPElementType* DMSIF_GenericMethod_OutputType::ToElement(const std::string&, const std::string&) {
-    return mElement;
+    return mElement.get();
 }
 
 void DMSIF_GenericMethod_OutputType::FromElement(DMSOAPElementType* element) {
@@ -57,39 +61,24 @@ void DMSIF_GenericMethod_OutputType::FromElement(DMSOAPElementType* element) {
 DMSIF_MethodRef::DMSIF_MethodRef(const std::string& methodName, const std::string& messageID)
     : mID(messageID), mMethodName(methodName), mMessageID(messageID) {}
 
-DMSIF_MethodRef::~DMSIF_MethodRef() {
-    delete mArguments;
-    delete mOutput;
-    delete mRequestEnvelope;
-    delete mResponseEnvelope;
-}
+DMSIF_MethodRef::~DMSIF_MethodRef() = default;
 
 void DMSIF_MethodRef::SetArguments(DMSIF_MethodArgumentsType* arguments) {
-    if (arguments != mArguments) {
-        delete mArguments;
-        mArguments = arguments;
+    if (arguments != mArguments.get()) {
+        mArguments.reset(arguments);
     }
 }
 
 void DMSIF_MethodRef::SetOutput(DMSIF_MethodOutputType* output) {
-    if (output != mOutput) {
-        delete mOutput;
-        mOutput = output;
+    if (output != mOutput.get()) {
+        mOutput.reset(output);
     }
 }
 
-void DMSIF_MethodRef::SetRequestEnvelope(DMSOAPElementType* envelope) {
-    // Copy first: the caller may hand in the envelope copy held here.
-    DMSOAPElementType* copy = envelope ? new DMSOAPElementType(envelope) : nullptr;
-    delete mRequestEnvelope;
-    mRequestEnvelope = copy;
-}
+// The copy is made before the held one goes: the caller may hand in the held copy.
+void DMSIF_MethodRef::SetRequestEnvelope(DMSOAPElementType* envelope) { mRequestEnvelope = CopyOf(envelope); }
 
-void DMSIF_MethodRef::SetResponseEnvelope(DMSOAPElementType* envelope) {
-    DMSOAPElementType* copy = envelope ? new DMSOAPElementType(envelope) : nullptr;
-    delete mResponseEnvelope;
-    mResponseEnvelope = copy;
-}
+void DMSIF_MethodRef::SetResponseEnvelope(DMSOAPElementType* envelope) { mResponseEnvelope = CopyOf(envelope); }
 
 // --- DMServiceRequestToken ---
 

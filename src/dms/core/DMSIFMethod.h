@@ -5,6 +5,7 @@
 // request in flight.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "dms/core/DMSIFTypes.h"
@@ -54,7 +55,7 @@ public:
     // With copy: hold a deep copy (unless element is the held one). Without: hold and own
     // element itself.
     void SetElement(DMSOAPElementType* element, bool copy);
-    DMSOAPElementType* GetElement() const { return mElement; }
+    DMSOAPElementType* GetElement() const { return mElement.get(); }
 
     // Returns the held element itself, still owned by this object: do not delete it.
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
@@ -62,7 +63,7 @@ public:
     bool IsValid() override { return mElement != nullptr; }
 
 private:
-    DMSOAPElementType* mElement = nullptr;
+    std::unique_ptr<DMSOAPElementType> mElement;
 };
 
 // Owns the element it wraps (in the program a whole response envelope).
@@ -74,14 +75,14 @@ public:
     DMSIF_GenericMethod_OutputType& operator=(const DMSIF_GenericMethod_OutputType&) = delete;
 
     void SetElement(DMSOAPElementType* element, bool copy);
-    DMSOAPElementType* GetElement() const { return mElement; }
+    DMSOAPElementType* GetElement() const { return mElement.get(); }
 
     // Returns the held element itself, still owned by this object: do not delete it.
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
 private:
-    DMSOAPElementType* mElement = nullptr;
+    std::unique_ptr<DMSOAPElementType> mElement;
 };
 
 class DMSIF_MethodRef : public DMSIF_BaseType {
@@ -102,10 +103,10 @@ public:
     int GetDownloadTotal() const { return mDownloadTotal; }
     double GetElapsedTime() const { return mElapsedTime; }
     bool IsHeld() const { return mHeld; }
-    DMSIF_MethodArgumentsType* GetArguments() const { return mArguments; }
-    DMSIF_MethodOutputType* GetOutput() const { return mOutput; }
-    DMSOAPElementType* GetRequestEnvelope() const { return mRequestEnvelope; }
-    DMSOAPElementType* GetResponseEnvelope() const { return mResponseEnvelope; }
+    DMSIF_MethodArgumentsType* GetArguments() const { return mArguments.get(); }
+    DMSIF_MethodOutputType* GetOutput() const { return mOutput.get(); }
+    DMSOAPElementType* GetRequestEnvelope() const { return mRequestEnvelope.get(); }
+    DMSOAPElementType* GetResponseEnvelope() const { return mResponseEnvelope.get(); }
     DMSIFService* GetService() const { return mService; }
 
     void SetMessageID(const std::string& id) { mMessageID = id; }
@@ -136,11 +137,11 @@ private:
     int mDownloadTotal = 0;
     double mElapsedTime = 0;
     bool mHeld = false;
-    DMSIF_MethodArgumentsType* mArguments = nullptr;  // owned
-    DMSIF_MethodOutputType* mOutput = nullptr;        // owned
-    DMSOAPElementType* mRequestEnvelope = nullptr;    // owned copy
-    DMSOAPElementType* mResponseEnvelope = nullptr;   // owned copy
-    DMSIFService* mService = nullptr;                 // not owned
+    std::unique_ptr<DMSIF_MethodArgumentsType> mArguments;
+    std::unique_ptr<DMSIF_MethodOutputType> mOutput;
+    std::unique_ptr<DMSOAPElementType> mRequestEnvelope;
+    std::unique_ptr<DMSOAPElementType> mResponseEnvelope;
+    DMSIFService* mService = nullptr;  // not owned
 };
 
 // One service request in flight; deletes nothing it points to.

@@ -12,8 +12,8 @@ namespace {
 
 constexpr const char* kSOAPBindingURI = "urn:liberty:sb:2003-08";
 
-DMSOAPElementType* CopyOrNull(DMSOAPElementType* element) {
-    return element ? new DMSOAPElementType(element) : nullptr;
+std::unique_ptr<DMSOAPElementType> CopyOrNull(const DMSOAPElementType* element) {
+    return element ? std::make_unique<DMSOAPElementType>(element) : nullptr;
 }
 
 std::string ChildText(DMSOAPElementType* element, const char* name) {
@@ -39,11 +39,7 @@ DMSIFRequest::DMSIFRequest(DMSOAPElementType* body, DMSIFRequestListener* listen
     SetListener(static_cast<DMSOAPRequestListener*>(this));
 }
 
-DMSIFRequest::~DMSIFRequest() {
-    delete mCorrelationHeader;
-    delete mDeviceTypeHeader;
-    delete mSecurityHeader;
-}
+DMSIFRequest::~DMSIFRequest() = default;
 
 void DMSIFRequest::RegisterNamespace(const std::string& uri, const std::string& prefix) {
     mNamespaces[uri] = prefix;
@@ -53,37 +49,27 @@ void DMSIFRequest::RegisterNamespaces(const DMNamespacePrefixMap& table) {
     for (const auto& [uri, prefix] : table) mNamespaces[uri] = prefix;
 }
 
-void DMSIFRequest::SetSecurityHeader(DMSOAPElementType* element) {
-    delete mSecurityHeader;
-    mSecurityHeader = CopyOrNull(element);
-}
+void DMSIFRequest::SetSecurityHeader(DMSOAPElementType* element) { mSecurityHeader = CopyOrNull(element); }
 
-void DMSIFRequest::SetDeviceTypeHeader(DMSOAPElementType* element) {
-    delete mDeviceTypeHeader;
-    mDeviceTypeHeader = CopyOrNull(element);
-}
+void DMSIFRequest::SetDeviceTypeHeader(DMSOAPElementType* element) { mDeviceTypeHeader = CopyOrNull(element); }
 
-void DMSIFRequest::SetCorrelationHeader(DMSOAPElementType* element) {
-    delete mCorrelationHeader;
-    mCorrelationHeader = CopyOrNull(element);
-}
+void DMSIFRequest::SetCorrelationHeader(DMSOAPElementType* element) { mCorrelationHeader = CopyOrNull(element); }
 
 void DMSIFRequest::Serialize() {
     if (!mCorrelationHeader) {
-        auto* correlation = new DMSOAPElementType("Correlation", kSOAPBindingURI, "");
+        auto correlation = std::make_unique<DMSOAPElementType>("Correlation", kSOAPBindingURI, "");
         correlation->AddAttribute(new DMSOAPAttributeType("mustUnderstand", kDMSOAP11EnvelopeURI, "1"), false);
         correlation->AddAttribute(new DMSOAPAttributeType("messageID", kSOAPBindingURI, GetMessageID()), false);
         if (!mRefToMessageID.empty())
             correlation->AddAttribute(new DMSOAPAttributeType("refToMessageID", kSOAPBindingURI, mRefToMessageID),
                                       false);
         correlation->AddAttribute(new DMSOAPAttributeType("timestamp", kSOAPBindingURI, GetTimestamp()), false);
-        SetCorrelationHeader(correlation);
-        delete correlation;
+        mCorrelationHeader = std::move(correlation);
     }
     if (!mHeadersAdded) {
         mHeadersAdded = true;
         if (DMSOAPElementType* header = GetHeader()) {
-            for (DMSOAPElementType* block : {mCorrelationHeader, mDeviceTypeHeader, mSecurityHeader})
+            for (DMSOAPElementType* block : {mCorrelationHeader.get(), mDeviceTypeHeader.get(), mSecurityHeader.get()})
                 if (block) header->AddChild(block, true);
         }
     }
@@ -179,6 +165,6 @@ int DMSIFRequest::HandleEndpointMoved(DMSOAPElementType* faultElement, DMSOAPEle
         return 1;
     }
     ++mMoves;
-    Send(target);
-    return 0;
+    // Unsent, the fault is reported rather than waited upon.
+    return Send(target) == 1 ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 // fault by sending itself again to the new endpoint (at most kDMMaxEndpointMoves times,
 // never from https to http). Main thread only.
 
+#include <memory>
 #include <string>
 
 #include "dms/core/DMSIFMethod.h"
@@ -40,10 +41,10 @@ public:
     void SetSecurityHeader(DMSOAPElementType* element);
     void SetDeviceTypeHeader(DMSOAPElementType* element);
     void SetCorrelationHeader(DMSOAPElementType* element);
-    DMSOAPElementType* GetCorrelationHeader() const { return mCorrelationHeader; }
+    DMSOAPElementType* GetCorrelationHeader() const { return mCorrelationHeader.get(); }
 
     // 0 when the request was sent again to the moved endpoint, 1 otherwise.
-    int HandleEndpointMoved(DMSOAPElementType* fault, DMSOAPElementType* envelope);
+    [[nodiscard]] int HandleEndpointMoved(DMSOAPElementType* fault, DMSOAPElementType* envelope);
 
     void SetMethodRef(DMSIF_MethodRef* ref) { mMethodRef = ref; }
     DMSIF_MethodRef* GetMethodRef() const { return mMethodRef; }
@@ -56,10 +57,10 @@ private:
 
     DMSIF_MethodRef* mMethodRef = nullptr;  // not owned
     std::string mRefToMessageID;
-    DMSOAPElementType* mCorrelationHeader = nullptr;  // owned
-    DMSOAPElementType* mDeviceTypeHeader = nullptr;   // owned
-    DMSOAPElementType* mSecurityHeader = nullptr;     // owned
-    DMSIFRequestListener* mSIFListener = nullptr;     // not owned
+    std::unique_ptr<DMSOAPElementType> mCorrelationHeader;
+    std::unique_ptr<DMSOAPElementType> mDeviceTypeHeader;
+    std::unique_ptr<DMSOAPElementType> mSecurityHeader;
+    DMSIFRequestListener* mSIFListener = nullptr;  // not owned
     bool mHeadersAdded = false;
     int mMoves = 0;
 };

@@ -43,6 +43,16 @@ typename Map::mapped_type Lookup(const Map& map, const std::string& key) {
     return it == map.end() ? nullptr : it->second;
 }
 
+template <typename Map>
+typename Map::mapped_type::pointer LookupOwned(const Map& map, const std::string& key) {
+    const auto it = map.find(key);
+    return it == map.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<DMSOAPElementType> CopyOf(const DMSOAPElementType* element) {
+    return std::make_unique<DMSOAPElementType>(element);
+}
+
 }  // namespace
 
 DMSIFService::DMSIFService(const std::string& serviceType, DMSIFServiceListener* listener)
@@ -56,17 +66,7 @@ DMSIFService::DMSIFService(const std::string& serviceType, const std::string& en
     RegisterSIFNamespaces();
 }
 
-DMSIFService::~DMSIFService() {
-    *mAlive = false;
-    delete mSecurityHeader;
-    delete mResourceOffering;
-    delete mDeviceTypeHeader;
-    for (auto& [id, r] : mActiveRequests) delete r;
-    for (auto& [id, r] : mRetiredRequests) delete r;
-    for (auto* r : mDeferredRequests) delete r;
-    for (auto& [id, ref] : mLiveRefs) delete ref;
-    for (auto& [id, ref] : mRetiredRefs) delete ref;
-}
+DMSIFService::~DMSIFService() { *mAlive = false; }
 
 // ---- configuration ------------------------------------------------------------------------
 
@@ -85,20 +85,14 @@ DMSIFServiceListener* DMSIFService::GetListener(DMSIF_MethodRef* ref) const {
 }
 
 void DMSIFService::SetCredentials(DMSOAPElementType* element, bool copy) {
-    if (element && element == mSecurityHeader) {
-        if (!copy) return;  // already held
-        element = new DMSOAPElementType(element);
-        copy = false;
-    }
-    delete mSecurityHeader;
-    mSecurityHeader = nullptr;
-    if (!element) return;
-    if (element->name == "Security") {
-        mSecurityHeader = copy ? new DMSOAPElementType(element) : element;
-        return;
-    }
-    if (element->name == "Credentials" || element->name == "Credential") {
-        auto* security = new DMSOAPElementType("Security", kDMWSSecurityURI, "");
+    if (element && element == mSecurityHeader.get() && !copy) return;  // already held
+    // Without copy the element comes with the call (and goes unless it is kept).
+    std::unique_ptr<DMSOAPElementType> taken(copy ? nullptr : element);
+    std::unique_ptr<DMSOAPElementType> security;
+    if (element && element->name == "Security") {
+        security = copy ? CopyOf(element) : std::move(taken);
+    } else if (element && (element->name == "Credentials" || element->name == "Credential")) {
+        security = std::make_unique<DMSOAPElementType>("Security", kDMWSSecurityURI, "");
         if (copy) {
             for (DMSOAPElementType* child : element->children) security->AddChild(child, true);
         } else {
@@ -108,28 +102,28 @@ void DMSIFService::SetCredentials(DMSOAPElementType* element, bool copy) {
                 child->parent = nullptr;
                 security->AddChild(child, false);
             }
-            delete element;
         }
-        mSecurityHeader = security;
-        return;
     }
-    if (!copy) delete element;  // ownership came with it; no credentials
+    // Any other name: no credentials. The new header is complete before the held one
+    // goes, which a copied element may be part of.
+    mSecurityHeader = std::move(security);
 }
 
 void DMSIFService::SetResourceOffering(DMSOAPElementType* element, bool copy) {
-    if (element && element == mResourceOffering) {
-        if (!copy) {
-            ProcessResourceOffering(mResourceOffering);
-            return;
-        }
-        element = new DMSOAPElementType(element);
-        copy = false;
+    if (element && element == mResourceOffering.get() && !copy) {
+        ProcessResourceOffering(mResourceOffering.get());
+        return;
     }
-    delete mResourceOffering;
-    mResourceOffering = nullptr;
-    if (!element) return;
-    mResourceOffering = copy ? new DMSOAPElementType(element) : element;
-    ProcessResourceOffering(mResourceOffering);
+    if (!element) {
+        InstallResourceOffering(nullptr);
+        return;
+    }
+    InstallResourceOffering(copy ? CopyOf(element) : std::unique_ptr<DMSOAPElementType>(element));
+}
+
+void DMSIFService::InstallResourceOffering(std::unique_ptr<DMSOAPElementType> offering) {
+    mResourceOffering = std::move(offering);
+    if (mResourceOffering) ProcessResourceOffering(mResourceOffering.get());
 }
 
 void DMSIFService::ProcessResourceOffering(DMSOAPElementType* offering) {
@@ -171,8 +165,8 @@ void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvel
     DMSOAPElementType* header = responseEnvelope ? responseEnvelope->FindChild("Header", 1) : nullptr;
     DMSOAPElementType* update = header ? header->FindChild("ServiceInstanceUpdate", 1) : nullptr;
     if (!update) return;
-    auto* offering = mResourceOffering ? new DMSOAPElementType(mResourceOffering)
-                                       : new DMSOAPElementType("", "", "");
+    auto offering = mResourceOffering ? CopyOf(mResourceOffering.get())
+                                      : std::make_unique<DMSOAPElementType>("", "", "");
     bool mechanismCame = false;
     DMSOAPElementType* instance = offering->FindChild("ServiceInstance", 1);
     DMSOAPElementType* description = instance ? instance->FindChild("Description", 1) : nullptr;
@@ -195,7 +189,7 @@ void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvel
             }
         }
     }
-    SetResourceOffering(offering, false);
+    InstallResourceOffering(std::move(offering));
     if (DMSOAPElementType* credential = update->FindChild("Credential", 1)) {
         if (mechanismCame)
             SetCredentials(credential, true);
@@ -208,7 +202,7 @@ void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvel
 
 void DMSIFService::SetDeviceAttribute(const std::string& name, const std::string& value) {
     if (!value.empty()) {
-        if (!mDeviceTypeHeader) mDeviceTypeHeader = new DMSOAPElementType("DeviceType", kDMSIFURI, "");
+        if (!mDeviceTypeHeader) mDeviceTypeHeader = std::make_unique<DMSOAPElementType>("DeviceType", kDMSIFURI, "");
         if (DMSOAPAttributeType* attribute = mDeviceTypeHeader->FindAttribute(name))
             attribute->value = value;
         else
@@ -217,8 +211,7 @@ void DMSIFService::SetDeviceAttribute(const std::string& name, const std::string
         mDeviceTypeHeader->RemoveAttribute(name);
         if (!mDeviceTypeHeader->FindAttribute("man") && !mDeviceTypeHeader->FindAttribute("name") &&
             !mDeviceTypeHeader->FindAttribute("version")) {
-            delete mDeviceTypeHeader;
-            mDeviceTypeHeader = nullptr;
+            mDeviceTypeHeader.reset();
         }
     }
     UpdateUserAgent();
@@ -307,37 +300,34 @@ void DMSIFService::Invalidate() {
 bool DMSIFService::OwnsMethodRef(const DMSIF_MethodRef* ref) const {
     if (!ref) return false;
     for (const auto& [id, r] : mLiveRefs)
-        if (r == ref) return true;
+        if (r.get() == ref) return true;
     for (const auto& [id, r] : mRetiredRefs)
-        if (r == ref) return true;
+        if (r.get() == ref) return true;
     return false;
 }
 
 DMSIF_MethodRef* DMSIFService::FindMethodRef(const std::string& callID) const {
-    if (DMSIF_MethodRef* ref = Lookup(mLiveRefs, callID)) return ref;
-    return Lookup(mRetiredRefs, callID);
+    if (DMSIF_MethodRef* ref = LookupOwned(mLiveRefs, callID)) return ref;
+    return LookupOwned(mRetiredRefs, callID);
 }
 
 DMSIFRequest* DMSIFService::FindActiveRequest(const std::string& callID) const {
-    return Lookup(mActiveRequests, callID);
+    return LookupOwned(mActiveRequests, callID);
+}
+
+void DMSIFService::RetireRequest(const std::string& callID, std::unique_ptr<DMSIFRequest> request) {
+    std::unique_ptr<DMSIFRequest>& slot = mRetiredRequests[callID];
+    if (slot) mDeferredRequests.push_back(std::move(slot));
+    slot = std::move(request);
 }
 
 void DMSIFService::DeleteRetired() {
-    for (auto& [id, request] : mRetiredRequests) mDeferredRequests.push_back(request);
+    for (auto& [id, request] : mRetiredRequests) mDeferredRequests.push_back(std::move(request));
     mRetiredRequests.clear();
     // A request still inside its own report (a listener called Invoke from there) goes later.
-    std::vector<DMSIFRequest*> keep;
-    for (auto* request : mDeferredRequests) {
-        if (request->IsReporting())
-            keep.push_back(request);
-        else
-            delete request;
-    }
-    mDeferredRequests.swap(keep);
-    for (auto& [id, ref] : mRetiredRefs) {
-        mFinalPending.erase(ref);
-        delete ref;
-    }
+    std::erase_if(mDeferredRequests,
+                  [](const std::unique_ptr<DMSIFRequest>& request) { return !request->IsReporting(); });
+    for (const auto& [id, ref] : mRetiredRefs) mFinalPending.erase(ref.get());
     mRetiredRefs.clear();
 }
 
@@ -351,11 +341,12 @@ std::string DMSIFService::CallURL() const {
 DMSIF_MethodRef* DMSIFService::Invoke(const std::string& methodName, DMSOAPElementType* body,
                                       DMSIFServiceListener* listener, const std::string& refToMessageID,
                                       DMSIF_MethodRef* ref) {
+    std::unique_ptr<DMSOAPElementType> ownedBody(body);
     // A continued call's ref survives the clean-up even when it was already released.
     if (ref) {
         for (auto it = mRetiredRefs.begin(); it != mRetiredRefs.end(); ++it) {
-            if (it->second == ref) {
-                mLiveRefs[it->first] = ref;
+            if (it->second.get() == ref) {
+                mLiveRefs[it->first] = std::move(it->second);
                 mRetiredRefs.erase(it);
                 break;
             }
@@ -366,50 +357,49 @@ DMSIF_MethodRef* DMSIFService::Invoke(const std::string& methodName, DMSOAPEleme
     LogMessage(1, "Invoking SIF Method: %s\n", methodName.c_str());
     if (!CheckValidity()) {
         LogMessage(0, "\tSecurity Credentials are invalid.\n");
-        delete body;
         return nullptr;
     }
 
-    auto* request = new DMSIFRequest(body, this);
+    auto request = std::make_unique<DMSIFRequest>(ownedBody.release(), this);
     request->RegisterNamespaces(SIFNamespacePrefixTable());
-    if (mSecurityHeader) request->SetSecurityHeader(mSecurityHeader);
-    if (mDeviceTypeHeader) request->SetDeviceTypeHeader(mDeviceTypeHeader);
+    if (mSecurityHeader) request->SetSecurityHeader(mSecurityHeader.get());
+    if (mDeviceTypeHeader) request->SetDeviceTypeHeader(mDeviceTypeHeader.get());
     if (!refToMessageID.empty()) request->SetRefToMessageID(refToMessageID);
     if (!mSOAPAction.empty()) request->SetSOAPAction(mSOAPAction);
     if (!mUserAgent.empty()) request->SetUserAgent(mUserAgent);
     request->SetProgress(mProgress);
-    request->Send(CallURL());
+    // A transport is always made; what becomes of the call comes as a report.
+    static_cast<void>(request->Send(CallURL()));
 
     if (ref) {
         ref->SetMessageID(request->GetMessageID());
     } else {
-        ref = new DMSIF_MethodRef(methodName, request->GetMessageID());
+        auto made = std::make_unique<DMSIF_MethodRef>(methodName, request->GetMessageID());
+        ref = made.get();
+        mLiveRefs[ref->GetID()] = std::move(made);
     }
     ref->SetService(this);
     request->SetMethodRef(ref);
     if (listener) SetListener(listener, ref);
 
     const std::string& id = ref->GetID();
-    if (DMSIFRequest* previous = Lookup(mActiveRequests, id)) {
-        if (DMSIFRequest* older = Lookup(mRetiredRequests, id)) mDeferredRequests.push_back(older);
-        mRetiredRequests[id] = previous;
-    }
-    mActiveRequests[id] = request;
-    mLiveRefs[id] = ref;
+    std::unique_ptr<DMSIFRequest>& active = mActiveRequests[id];
+    if (active) RetireRequest(id, std::move(active));
+    active = std::move(request);
     mFinalPending.erase(ref);
     return ref;
 }
 
 void DMSIFService::CancelMethod(DMSIF_MethodRef* ref) {
     if (!ref || !OwnsMethodRef(ref)) return;
-    DMSIFRequest* request = Lookup(mActiveRequests, ref->GetID());
+    DMSIFRequest* request = LookupOwned(mActiveRequests, ref->GetID());
     if (request && !request->HasResponse()) request->Cancel();
     DispatchDidCancel(ref);
 }
 
 void DMSIFService::CancelAllMethods() {
     std::vector<DMSIF_MethodRef*> snapshot;
-    for (auto& [id, ref] : mLiveRefs) snapshot.push_back(ref);
+    for (auto& [id, ref] : mLiveRefs) snapshot.push_back(ref.get());
     for (DMSIF_MethodRef* ref : snapshot)
         if (OwnsMethodRef(ref)) CancelMethod(ref);
 }
@@ -417,30 +407,26 @@ void DMSIFService::CancelAllMethods() {
 void DMSIFService::ReleaseMethodRef(DMSIF_MethodRef* ref) {
     if (!ref || ref->IsHeld() || !OwnsMethodRef(ref)) return;
     const std::string id = ref->GetID();
-    if (DMSIFRequest* request = Lookup(mActiveRequests, id)) {
-        mActiveRequests.erase(id);
-        if (DMSIFRequest* older = Lookup(mRetiredRequests, id)) mDeferredRequests.push_back(older);
-        mRetiredRequests[id] = request;
+    if (auto active = mActiveRequests.find(id); active != mActiveRequests.end()) {
+        std::unique_ptr<DMSIFRequest> request = std::move(active->second);
+        mActiveRequests.erase(active);
+        if (request) RetireRequest(id, std::move(request));
     }
-    if (Lookup(mLiveRefs, id) == ref) {
-        mLiveRefs.erase(id);
-        mRetiredRefs[id] = ref;
+    if (auto live = mLiveRefs.find(id); live != mLiveRefs.end() && live->second.get() == ref) {
+        mRetiredRefs[id] = std::move(live->second);
+        mLiveRefs.erase(live);
     }
     mCallListeners.erase(id);
 }
 
 // ---- results ------------------------------------------------------------------------------
 
-bool DMSIFService::AttachResults(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* arguments,
-                                 DMSIF_MethodOutputType* output, DMSOAPElementType* requestEnvelope,
+bool DMSIFService::AttachResults(DMSIF_MethodRef* ref, std::unique_ptr<DMSIF_MethodArgumentsType> arguments,
+                                 std::unique_ptr<DMSIF_MethodOutputType> output, DMSOAPElementType* requestEnvelope,
                                  DMSOAPElementType* responseEnvelope) {
-    if (!ref || FindMethodRef(ref->GetID()) != ref) {
-        delete arguments;
-        delete output;
-        return false;
-    }
-    ref->SetArguments(arguments);
-    ref->SetOutput(output);
+    if (!ref || FindMethodRef(ref->GetID()) != ref) return false;
+    ref->SetArguments(arguments.release());
+    ref->SetOutput(output.release());
     ref->SetRequestEnvelope(requestEnvelope);
     ref->SetResponseEnvelope(responseEnvelope);
     return true;
@@ -450,25 +436,25 @@ void DMSIFService::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMSOAPResultMap& ma
     DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
     DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
     if (responseEnvelope) ProcessServiceInstanceUpdate(responseEnvelope);
-    auto* input = new DMSIF_GenericMethod_InputType(requestEnvelope);
-    auto* output = responseEnvelope ? new DMSIF_GenericMethod_OutputType(responseEnvelope) : nullptr;
-    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
+    auto input = std::make_unique<DMSIF_GenericMethod_InputType>(requestEnvelope);
+    auto output = responseEnvelope ? std::make_unique<DMSIF_GenericMethod_OutputType>(responseEnvelope) : nullptr;
+    AttachResults(ref, std::move(input), std::move(output), requestEnvelope, responseEnvelope);
     DispatchDidFinish(ref);
 }
 
 void DMSIFService::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
     DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
     DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
-    auto* input = new DMSIF_GenericMethod_InputType(requestEnvelope);
+    auto input = std::make_unique<DMSIF_GenericMethod_InputType>(requestEnvelope);
     // Every failure carries its fault when there is one (also the synthesized transport
     // fault, which has no response envelope), so a listener can tell why.
-    DMSIF_GenericMethod_OutputType* output = nullptr;
+    std::unique_ptr<DMSIF_GenericMethod_OutputType> output;
     DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault");
     if (responseEnvelope || fault) {
-        output = new DMSIF_GenericMethod_OutputType(responseEnvelope);
+        output = std::make_unique<DMSIF_GenericMethod_OutputType>(responseEnvelope);
         if (fault) output->fault = DMSIF_FaultType(fault);
     }
-    AttachResults(ref, input, output, requestEnvelope, responseEnvelope);
+    AttachResults(ref, std::move(input), std::move(output), requestEnvelope, responseEnvelope);
     DispatchDidFail(ref);
 }
 

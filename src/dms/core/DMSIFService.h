@@ -47,13 +47,13 @@ public:
     virtual void SetAppendCID(bool on);
     // Takes the body over. Returns the call's ref, or null when the service is not
     // valid (the body is then deleted and nobody is told).
-    virtual DMSIF_MethodRef* Invoke(const std::string& methodName, DMSOAPElementType* body,
-                                    DMSIFServiceListener* listener,
-                                    const std::string& refToMessageID, DMSIF_MethodRef* ref);
+    [[nodiscard]] virtual DMSIF_MethodRef* Invoke(const std::string& methodName, DMSOAPElementType* body,
+                                                  DMSIFServiceListener* listener,
+                                                  const std::string& refToMessageID, DMSIF_MethodRef* ref);
     virtual void CancelMethod(DMSIF_MethodRef* ref);
     virtual void CancelAllMethods();
     virtual void ReleaseMethodRef(DMSIF_MethodRef* ref);
-    virtual bool CheckValidity();
+    [[nodiscard]] virtual bool CheckValidity();
     virtual bool HasCredentials();
     virtual bool HasEndpoint();
     virtual std::string RequestElementName(const std::string& name);
@@ -86,9 +86,9 @@ public:
     static std::string GetCorrelationMessageID(DMSOAPElementType* envelope);
 
     const std::string& GetServiceType() const { return mServiceType; }
-    DMSOAPElementType* GetSecurityHeader() const { return mSecurityHeader; }
-    DMSOAPElementType* GetDeviceTypeHeader() const { return mDeviceTypeHeader; }
-    DMSOAPElementType* GetResourceOffering() const { return mResourceOffering; }
+    DMSOAPElementType* GetSecurityHeader() const { return mSecurityHeader.get(); }
+    DMSOAPElementType* GetDeviceTypeHeader() const { return mDeviceTypeHeader.get(); }
+    DMSOAPElementType* GetResourceOffering() const { return mResourceOffering.get(); }
     bool IsValid() const { return mValid; }
     bool GetAppendCID() const { return mAppendCID; }
     const std::string& GetUserAgentFormat() const { return mUserAgentFormat; }
@@ -106,24 +106,27 @@ public:
 protected:
     // Hands a call's decoded arguments, output and envelopes to `ref` while this service
     // still tracks it; otherwise frees the arguments and the output. True when attached.
-    bool AttachResults(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* arguments, DMSIF_MethodOutputType* output,
-                       DMSOAPElementType* requestEnvelope, DMSOAPElementType* responseEnvelope);
+    // (A result not attached needs no care: the dispatch passes such a call over too.)
+    bool AttachResults(DMSIF_MethodRef* ref, std::unique_ptr<DMSIF_MethodArgumentsType> arguments,
+                       std::unique_ptr<DMSIF_MethodOutputType> output, DMSOAPElementType* requestEnvelope,
+                       DMSOAPElementType* responseEnvelope);
     // The URL a call is sent to: the endpoint, plus the client id when append-cid is on.
     std::string CallURL() const;
     void SetDeviceAttribute(const std::string& name, const std::string& value);
 
     std::string mServiceType;
     DMSIFServiceListener* mDefaultListener = nullptr;
-    DMSOAPElementType* mSecurityHeader = nullptr;    // owned
-    DMSOAPElementType* mDeviceTypeHeader = nullptr;  // owned
-    DMSOAPElementType* mResourceOffering = nullptr;  // owned
+    std::unique_ptr<DMSOAPElementType> mSecurityHeader;
+    std::unique_ptr<DMSOAPElementType> mDeviceTypeHeader;
+    std::unique_ptr<DMSOAPElementType> mResourceOffering;
     std::map<std::string, std::string> mResourceOfferingValues;
     LThreadEventQueue* mEventQueue = nullptr;  // not owned
-    std::map<std::string, DMSIFRequest*> mActiveRequests;      // owned
-    std::map<std::string, DMSIFRequest*> mRetiredRequests;     // owned
+    // Refs before requests: the requests, which point at their refs, go first.
+    std::map<std::string, std::unique_ptr<DMSIF_MethodRef>> mLiveRefs;
+    std::map<std::string, std::unique_ptr<DMSIF_MethodRef>> mRetiredRefs;
+    std::map<std::string, std::unique_ptr<DMSIFRequest>> mActiveRequests;
+    std::map<std::string, std::unique_ptr<DMSIFRequest>> mRetiredRequests;
     std::map<std::string, DMSIFServiceListener*> mCallListeners;
-    std::map<std::string, DMSIF_MethodRef*> mLiveRefs;         // owned
-    std::map<std::string, DMSIF_MethodRef*> mRetiredRefs;      // owned
     bool mValid = false;
     std::string mUserAgentFormat = "%M_%N_%V";
     bool mAppendCID = false;
@@ -134,9 +137,13 @@ private:
     void DispatchFinal(DMSIF_MethodRef* ref, const std::function<LThreadEvent*(DMSIFServiceListener*)>& makeEvent,
                        const std::function<void(DMSIFServiceListener*)>& deliver);
 
+    // Holds the offering (null: none) and reads its values.
+    void InstallResourceOffering(std::unique_ptr<DMSOAPElementType> offering);
+    // Files the request as retired under the call id; one retired there before is deferred.
+    void RetireRequest(const std::string& callID, std::unique_ptr<DMSIFRequest> request);
     void DeleteRetired();
     // Retired requests that were still reporting when their turn to go came.
-    std::vector<DMSIFRequest*> mDeferredRequests;
+    std::vector<std::unique_ptr<DMSIFRequest>> mDeferredRequests;
     // Refs whose final delivery (finish, fail, cancel) is under way: a call gets one.
     std::set<const DMSIF_MethodRef*> mFinalPending;
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

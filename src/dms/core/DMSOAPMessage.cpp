@@ -32,17 +32,17 @@ void RegisterSIFNamespaces() {
     RegisterSIFNamespace("urn:zym-ups/idff.xsd", "idff");
 }
 
-DMSOAPMessage::DMSOAPMessage(bool create) : mDocument(new DMXMLDocument()) {
+DMSOAPMessage::DMSOAPMessage(bool create) : mDocument(std::make_unique<DMXMLDocument>()) {
     if (create) {
         CreateEnvelope();
     }
 }
 
-DMSOAPMessage::DMSOAPMessage(const std::string& text) : mDocument(new DMXMLDocument(text)) {
+DMSOAPMessage::DMSOAPMessage(const std::string& text) : mDocument(std::make_unique<DMXMLDocument>(text)) {
     FindHeaderAndBody();
 }
 
-DMSOAPMessage::~DMSOAPMessage() { delete mDocument; }
+DMSOAPMessage::~DMSOAPMessage() = default;
 
 void DMSOAPMessage::CreateEnvelope() {
     CheckDocument();

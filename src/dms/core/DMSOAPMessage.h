@@ -3,6 +3,7 @@
 // The XML document of one SOAP message: an outgoing envelope written from an element
 // tree, or a parsed response with its Header and Body located.
 
+#include <memory>
 #include <string>
 
 #include "dms/core/DMSOAPNamespaces.h"
@@ -26,14 +27,14 @@ public:
     // envelope namespace; null when absent (so always for a SOAP 1.2 envelope).
     void FindHeaderAndBody();
     void CheckDocument();
-    DMXMLDocument* GetDocument() { return mDocument; }
+    DMXMLDocument* GetDocument() { return mDocument.get(); }
     xmlNodePtr GetRootElement();
     xmlNodePtr GetHeader() const { return mHeader; }
     xmlNodePtr GetBody() const { return mBody; }
     std::string ToString();
 
 private:
-    DMXMLDocument* mDocument = nullptr;  // owned
+    std::unique_ptr<DMXMLDocument> mDocument;
     xmlNodePtr mHeader = nullptr;
     xmlNodePtr mBody = nullptr;
 };

@@ -31,8 +31,8 @@ private:
     std::weak_ptr<bool> alive_;
 };
 
-DMSOAPElementType* TextElement(const std::string& name, const std::string& text) {
-    return new DMSOAPElementType(name, "", text);
+std::unique_ptr<DMSOAPElementType> TextElement(const std::string& name, const std::string& text) {
+    return std::make_unique<DMSOAPElementType>(name, "", text);
 }
 
 }  // namespace
@@ -52,21 +52,13 @@ DMSOAPRequest::DMSOAPRequest(DMSOAPElementType* body, DMSOAPRequestListener* lis
 
 DMSOAPRequest::~DMSOAPRequest() {
     *mAlive = false;
-    delete mHTTPRequest;
+    // The transfers stop before anything they report into goes.
+    mHTTPRequest.reset();
     mRetiredTransports.clear();
-    delete mRequestMessage;
-    delete mResponseMessage;
-    delete mRequestEnvelope;
-    delete mRequestMessageIDElement;
-    delete mResponseEnvelope;
-    delete mErrorDomainElement;
-    delete mErrorCodeElement;
-    delete mFaultElement;
-    for (auto* e : mProgressElements) delete e;
 }
 
 void DMSOAPRequest::BuildEnvelope() {
-    mRequestEnvelope = new DMSOAPElementType("Envelope", kDMSOAP11EnvelopeURI, "");
+    mRequestEnvelope = std::make_unique<DMSOAPElementType>("Envelope", kDMSOAP11EnvelopeURI, "");
     mRequestEnvelope->DeclareNamespace(kDMSOAP11EnvelopeURI, kDMSOAP11Namespace.prefix);
     mRequestEnvelope->AddChild(new DMSOAPElementType("Header", kDMSOAP11EnvelopeURI, ""), false);
     mRequestEnvelope->AddChild(new DMSOAPElementType("Body", kDMSOAP11EnvelopeURI, ""), false);
@@ -91,32 +83,38 @@ const std::string& DMSOAPRequest::GetTimestamp() {
     return mTimestamp;
 }
 
-void DMSOAPRequest::ReplaceElement(DMSOAPElementType*& slot, DMSOAPElementType* element) {
+DMSOAPElementType* DMSOAPRequest::ReplaceElement(std::unique_ptr<DMSOAPElementType>& slot,
+                                                 std::unique_ptr<DMSOAPElementType> element) {
     // Elements handed out stay valid for the request's life (a re-send replaces them).
-    if (slot) mProgressElements.push_back(slot);
-    slot = element;
+    if (slot) mProgressElements.push_back(std::move(slot));
+    slot = std::move(element);
+    return slot.get();
+}
+
+DMSOAPElementType* DMSOAPRequest::KeepElement(std::unique_ptr<DMSOAPElementType> element) {
+    mProgressElements.push_back(std::move(element));
+    return mProgressElements.back().get();
 }
 
 void DMSOAPRequest::Serialize() {
     if (mRequestMessage) return;
-    auto* message = new DMSOAPMessage(false);
+    auto message = std::make_unique<DMSOAPMessage>(false);
     try {
         mRequestEnvelope->ToXMLElement(*message->GetDocument(), nullptr, mNamespaces);
         message->FindHeaderAndBody();
     } catch (const std::exception& e) {
         LogMessage(0, "Failed to serialize SOAP request: %s\n", e.what());
     }
-    mRequestMessage = message;
+    mRequestMessage = std::move(message);
 }
 
 void DMSOAPRequest::Cancel() {
     if (!mHTTPRequest) return;
     mHTTPRequest->Cancel();
     if (mReporting > 0)
-        mRetiredTransports.emplace_back(mHTTPRequest);
+        mRetiredTransports.push_back(std::move(mHTTPRequest));
     else
-        delete mHTTPRequest;
-    mHTTPRequest = nullptr;
+        mHTTPRequest.reset();
 }
 
 int DMSOAPRequest::Send(const std::string& url) {
@@ -124,13 +122,12 @@ int DMSOAPRequest::Send(const std::string& url) {
     if (mReporting == 0) mRetiredTransports.clear();
     mHasResponse = false;
     mMessageID.clear();
-    delete mRequestMessage;
-    mRequestMessage = nullptr;
+    mRequestMessage.reset();
     if (!url.empty()) mURL = url;
 
-    DMURLRequest* http = DMURLRequestLinux::Create(mURL);
+    mHTTPRequest.reset(DMURLRequestLinux::Create(mURL));
+    DMURLRequest* http = mHTTPRequest.get();
     if (!http) return 0;
-    mHTTPRequest = http;
     http->SetMethod("POST");
     http->SetProgressTimerEnabled(mProgress);
     if (!mUserAgent.empty()) http->SetHeader("User-Agent", mUserAgent);
@@ -150,15 +147,15 @@ int DMSOAPRequest::Send(const std::string& url) {
 
 DMSOAPResultMap DMSOAPRequest::BaseMap() {
     DMSOAPResultMap map;
-    map["RequestMessageID"] = mRequestMessageIDElement;
-    map["RequestEnvelope"] = mRequestEnvelope;
+    map["RequestMessageID"] = mRequestMessageIDElement.get();
+    map["RequestEnvelope"] = mRequestEnvelope.get();
     return map;
 }
 
 DMSOAPElementType* DMSOAPRequest::ElementFromXML(DMXMLDocument* document, xmlNodePtr node) {
     if (!document || !node) throw DMSOAPInvalidArgumentException();
-    auto* element = new DMSOAPElementType(document->GetNodeName(node), document->GetNodeNamespace(node),
-                                          document->GetNodeText(node));
+    auto element = std::make_unique<DMSOAPElementType>(
+        document->GetNodeName(node), document->GetNodeNamespace(node), document->GetNodeText(node));
     try {
         element->InitFromXMLElement(*document, node, mNamespaces);
     } catch (const std::exception& e) {
@@ -166,17 +163,16 @@ DMSOAPElementType* DMSOAPRequest::ElementFromXML(DMXMLDocument* document, xmlNod
     } catch (...) {
         std::printf("InitFromXMLElement threw\n");
     }
-    return element;
+    return element.release();
 }
 
 void DMSOAPRequest::URLRequestDidFinish(const std::string& body) {
     ReportingScope scope(mReporting, mAlive);
     mHasResponse = true;
     if (GetLogLevel() >= 0) mLastActivityTime = DMPlatformUtils::GetInstance()->CurrentAbsoluteTime();
-    delete mResponseMessage;
-    mResponseMessage = nullptr;
+    mResponseMessage.reset();
     try {
-        mResponseMessage = new DMSOAPMessage(body);
+        mResponseMessage = std::make_unique<DMSOAPMessage>(body);
     } catch (const DMXMLParsingException&) {
         // Bodies may carry credentials: never logged in clear, and cut short.
         LogMessage(0, "Failed to parse SOAP response %s\n", DMRedactForLog(body, kMaxLoggedResponse).c_str());
@@ -192,12 +188,12 @@ void DMSOAPRequest::URLRequestDidFinish(const std::string& body) {
     if (root) {
         ReplaceElement(mResponseEnvelope, nullptr);
         try {
-            mResponseEnvelope = ElementFromXML(mResponseMessage->GetDocument(), root);
+            mResponseEnvelope.reset(ElementFromXML(mResponseMessage->GetDocument(), root));
         } catch (...) {
-            mResponseEnvelope = nullptr;
+            mResponseEnvelope.reset();
         }
         if (mResponseEnvelope) {
-            map["ResponseEnvelope"] = mResponseEnvelope;
+            map["ResponseEnvelope"] = mResponseEnvelope.get();
             if (DMSOAPElementType* body = mResponseEnvelope->FindChild("Body", 1)) {
                 if (DMSOAPElementType* fault = body->FindChild("Fault", 1))
                     map["ResponseFault"] = fault;
@@ -220,19 +216,16 @@ void DMSOAPRequest::URLRequestDidFail(int domain, int error) {
     DMSOAPResultMap map = BaseMap();
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%d", domain);
-    ReplaceElement(mErrorDomainElement, TextElement("ErrorDomain", buffer));
+    map["ErrorDomain"] = ReplaceElement(mErrorDomainElement, TextElement("ErrorDomain", buffer));
     std::snprintf(buffer, sizeof buffer, "%d", error);
-    ReplaceElement(mErrorCodeElement, TextElement("ErrorCode", buffer));
-    map["ErrorDomain"] = mErrorDomainElement;
-    map["ErrorCode"] = mErrorCodeElement;
+    map["ErrorCode"] = ReplaceElement(mErrorCodeElement, TextElement("ErrorCode", buffer));
 
-    auto* fault = new DMSOAPElementType("Fault", kDMSOAP11EnvelopeURI, "");
+    auto fault = std::make_unique<DMSOAPElementType>("Fault", kDMSOAP11EnvelopeURI, "");
     fault->AddChild(new DMSOAPElementType("faultcode", kDMSOAP11EnvelopeURI, "Receiver"), false);
     fault->AddChild(new DMSOAPElementType("faultstring", kDMSOAP11EnvelopeURI, "ClientError"), false);
     std::snprintf(buffer, sizeof buffer, "%d, %d", domain, error);
     fault->AddChild(new DMSOAPElementType("faultactor", kDMSOAP11EnvelopeURI, buffer), false);
-    ReplaceElement(mFaultElement, fault);
-    map["ResponseFault"] = mFaultElement;
+    map["ResponseFault"] = ReplaceElement(mFaultElement, std::move(fault));
     mListener->SOAPRequestDidFail(map);
 }
 
@@ -241,12 +234,10 @@ void DMSOAPRequest::URLRequestUploadProgress(int sent, int total) {
     if (GetLogLevel() >= 0) mLastActivityTime = DMPlatformUtils::GetInstance()->CurrentAbsoluteTime();
     if (!mListener) return;
     DMSOAPResultMap map = BaseMap();
-    auto* bytes = TextElement("kRequestUploadBytes", std::to_string(static_cast<long>(sent)));
-    auto* all = TextElement("kRequestUploadTotal", std::to_string(static_cast<long>(total)));
-    mProgressElements.push_back(bytes);
-    mProgressElements.push_back(all);
-    map["kRequestUploadBytes"] = bytes;
-    map["kRequestUploadTotal"] = all;
+    map["kRequestUploadBytes"] =
+        KeepElement(TextElement("kRequestUploadBytes", std::to_string(static_cast<long>(sent))));
+    map["kRequestUploadTotal"] =
+        KeepElement(TextElement("kRequestUploadTotal", std::to_string(static_cast<long>(total))));
     mListener->SOAPRequestProgress(map);
 }
 
@@ -255,11 +246,9 @@ void DMSOAPRequest::URLRequestDownloadProgress(int received, int total) {
     if (GetLogLevel() >= 0) mLastActivityTime = DMPlatformUtils::GetInstance()->CurrentAbsoluteTime();
     if (!mListener) return;
     DMSOAPResultMap map = BaseMap();
-    auto* bytes = TextElement("kRequestDownloadBytes", std::to_string(static_cast<long>(received)));
-    auto* all = TextElement("kRequestDownloadTotal", std::to_string(static_cast<long>(total)));
-    mProgressElements.push_back(bytes);
-    mProgressElements.push_back(all);
-    map["kRequestDownloadBytes"] = bytes;
-    map["kRequestDownloadTotal"] = all;
+    map["kRequestDownloadBytes"] =
+        KeepElement(TextElement("kRequestDownloadBytes", std::to_string(static_cast<long>(received))));
+    map["kRequestDownloadTotal"] =
+        KeepElement(TextElement("kRequestDownloadTotal", std::to_string(static_cast<long>(total))));
     mListener->SOAPRequestProgress(map);
 }

@@ -58,7 +58,7 @@ public:
 
     // Starts the exchange (an empty URL keeps the one held); 0 when no transport could
     // be made, 1 otherwise. Reports arrive later.
-    virtual int Send(const std::string& url);
+    [[nodiscard]] virtual int Send(const std::string& url);
     virtual void Serialize();
     // Stops the transfer; nobody is told.
     void Cancel();
@@ -67,10 +67,10 @@ public:
     const std::string& GetTimestamp();
     DMSOAPElementType* GetHeader() const;
     DMSOAPElementType* GetBody() const;
-    DMSOAPElementType* GetEnvelope() const { return mRequestEnvelope; }
-    DMSOAPMessage* GetRequestMessage() const { return mRequestMessage; }
-    DMSOAPMessage* GetResponseMessage() const { return mResponseMessage; }
-    DMSOAPElementType* GetResponseEnvelope() const { return mResponseEnvelope; }
+    DMSOAPElementType* GetEnvelope() const { return mRequestEnvelope.get(); }
+    DMSOAPMessage* GetRequestMessage() const { return mRequestMessage.get(); }
+    DMSOAPMessage* GetResponseMessage() const { return mResponseMessage.get(); }
+    DMSOAPElementType* GetResponseEnvelope() const { return mResponseEnvelope.get(); }
     // A new tree (owned by the caller) for the node; DMSOAPInvalidArgumentException for a
     // null document or node.
     DMSOAPElementType* ElementFromXML(DMXMLDocument* document, xmlNodePtr node);
@@ -101,25 +101,30 @@ protected:
     std::string mTimestamp;
     std::string mURL;
     bool mProgress = false;
-    DMURLRequest* mHTTPRequest = nullptr;  // owned
+    std::unique_ptr<DMURLRequest> mHTTPRequest;
     std::string mSOAPAction;
     std::string mUserAgent;
     DMSOAPRequestListener* mListener = nullptr;
-    DMSOAPElementType* mRequestEnvelope = nullptr;  // owned
-    DMSOAPMessage* mRequestMessage = nullptr;       // owned
-    DMSOAPMessage* mResponseMessage = nullptr;      // owned
+    std::unique_ptr<DMSOAPElementType> mRequestEnvelope;
+    std::unique_ptr<DMSOAPMessage> mRequestMessage;
+    std::unique_ptr<DMSOAPMessage> mResponseMessage;
     DMNamespacePrefixMap mNamespaces;
     double mSendTime = 0;
     double mLastActivityTime = 0;
-    DMSOAPElementType* mRequestMessageIDElement = nullptr;  // owned
-    DMSOAPElementType* mResponseEnvelope = nullptr;         // owned
-    DMSOAPElementType* mErrorDomainElement = nullptr;       // owned
-    DMSOAPElementType* mErrorCodeElement = nullptr;         // owned
-    DMSOAPElementType* mFaultElement = nullptr;             // owned
-    std::list<DMSOAPElementType*> mProgressElements;        // owned
+    std::unique_ptr<DMSOAPElementType> mRequestMessageIDElement;
+    std::unique_ptr<DMSOAPElementType> mResponseEnvelope;
+    std::unique_ptr<DMSOAPElementType> mErrorDomainElement;
+    std::unique_ptr<DMSOAPElementType> mErrorCodeElement;
+    std::unique_ptr<DMSOAPElementType> mFaultElement;
+    // Elements replaced or handed out with progress reports.
+    std::vector<std::unique_ptr<DMSOAPElementType>> mProgressElements;
 
 private:
-    void ReplaceElement(DMSOAPElementType*& slot, DMSOAPElementType* element);
+    // Stores element in slot; the element it replaces stays valid for the request's life.
+    DMSOAPElementType* ReplaceElement(std::unique_ptr<DMSOAPElementType>& slot,
+                                      std::unique_ptr<DMSOAPElementType> element);
+    // Keeps element for the request's life and returns it.
+    DMSOAPElementType* KeepElement(std::unique_ptr<DMSOAPElementType> element);
     // Transports replaced while one of them may still be reporting; deleted later.
     std::vector<std::unique_ptr<DMURLRequest>> mRetiredTransports;
     int mReporting = 0;

@@ -16,33 +16,24 @@ DMSOAPService::DMSOAPService(DMSOAPServiceListener* listener) : mListener(listen
 DMSOAPService::DMSOAPService(const std::string& endpoint, DMSOAPServiceListener* listener)
     : mListener(listener), mEndpoint(endpoint) {}
 
-DMSOAPService::~DMSOAPService() {
-    for (auto& [id, request] : mRequests) delete request;
-    for (auto* request : mRemoved) delete request;
-}
+DMSOAPService::~DMSOAPService() = default;
 
 void DMSOAPService::SetEndpoint(const std::string& url) { mEndpoint = url; }
 
 void DMSOAPService::DeleteRemovedRequests() {
-    std::vector<DMSOAPRequest*> keep;
-    for (auto* request : mRemoved) {
-        if (request->IsReporting())
-            keep.push_back(request);
-        else
-            delete request;
-    }
-    mRemoved.swap(keep);
+    std::erase_if(mRemoved, [](const std::unique_ptr<DMSOAPRequest>& request) { return !request->IsReporting(); });
 }
 
 std::string DMSOAPService::SendRequest(DMSOAPElementType* body) {
     DeleteRemovedRequests();
-    auto* request = new DMSOAPRequest(body, this);
+    auto request = std::make_unique<DMSOAPRequest>(body, this);
     if (!mSOAPAction.empty()) request->SetSOAPAction(mSOAPAction);
     if (!mUserAgent.empty()) request->SetUserAgent(mUserAgent);
     request->SetProgress(mProgress);
-    request->Send(mEndpoint);
+    // A transport is always made; what becomes of the exchange comes as a report.
+    static_cast<void>(request->Send(mEndpoint));
     const std::string id = request->GetMessageID();
-    mRequests[id] = request;
+    mRequests[id] = std::move(request);
     return id;
 }
 
@@ -56,16 +47,16 @@ void DMSOAPService::CancelRequest(const std::string& messageID) {
 void DMSOAPService::RemoveRequest(const std::string& messageID) {
     const auto it = mRequests.find(messageID);
     if (it == mRequests.end()) return;
-    DMSOAPRequest* request = it->second;
+    std::unique_ptr<DMSOAPRequest> request = std::move(it->second);
     mRequests.erase(it);
     // The request may be the one reporting right now: it goes once it has returned.
-    mRemoved.push_back(request);
+    mRemoved.push_back(std::move(request));
     DeleteRemovedRequests();
 }
 
 DMSOAPRequest* DMSOAPService::FindRequest(const std::string& messageID) const {
     const auto it = mRequests.find(messageID);
-    return it == mRequests.end() ? nullptr : it->second;
+    return it == mRequests.end() ? nullptr : it->second.get();
 }
 
 void DMSOAPService::SOAPRequestDidFinish(DMSOAPResultMap& map) {

@@ -57,10 +57,10 @@ protected:
     std::string mSOAPAction = "\"\"";
     std::string mUserAgent;
     bool mProgress = false;
-    std::map<std::string, DMSOAPRequest*> mRequests;  // owned
+    std::map<std::string, std::unique_ptr<DMSOAPRequest>> mRequests;
 
 private:
     void DeleteRemovedRequests();
     // Requests removed while reporting; deleted once they no longer report.
-    std::vector<DMSOAPRequest*> mRemoved;
+    std::vector<std::unique_ptr<DMSOAPRequest>> mRemoved;
 };

@@ -1,15 +1,13 @@
 #include "dms/core/DMServicesProvider.h"
 
+#include <memory>
+
 #include "dms/core/DMServicesUserInfo.h"
 #include "engine/LogMessage.h"
 
 DMServicesProvider::DMServicesProvider() = default;
 
-DMServicesProvider::~DMServicesProvider() {
-    for (auto& entry : mUsers) {
-        delete entry.second;
-    }
-}
+DMServicesProvider::~DMServicesProvider() = default;
 
 void DMServicesProvider::SetDeviceName(const std::string& name, const std::string& manufacturer,
                                        const std::string& version) {
@@ -22,27 +20,28 @@ DMServicesUserInfo* DMServicesProvider::GetUserInfo(const std::string& userName,
     const std::string key = SIFCanonicalizedString(userName);
     auto found = mUsers.find(key);
     if (found != mUsers.end()) {
-        return found->second;
+        return found->second.get();
     }
     if (!create) {
         return nullptr;
     }
-    auto* info = new DMServicesUserInfo(userName, this);
+    auto info = std::make_unique<DMServicesUserInfo>(userName, this);
     if (!mServiceURL.empty()) {
         info->SetServiceURL(mServiceURL);
     }
     if (mEventQueue) {
         info->SetEventQueue(mEventQueue);
     }
-    mUsers[key] = info;
-    return info;
+    DMServicesUserInfo* record = info.get();
+    mUsers[key] = std::move(info);
+    return record;
 }
 
 DMServicesUserInfo* DMServicesProvider::FindTokenOwner(DMServiceRequestToken* token) {
     // Looked up without reading the token: it may have ended already.
     for (auto& entry : mUsers) {
         if (entry.second->OwnsToken(token)) {
-            return entry.second;
+            return entry.second.get();
         }
     }
     return nullptr;
@@ -53,8 +52,9 @@ DMServiceRequestToken* DMServicesProvider::RequestService(EServiceType type,
                                                           bool isRenewal,
                                                           DMServiceRequestListener* listener) {
     DMServicesUserInfo* info = GetUserInfo(userName, true);
-    auto* token = new DMServiceRequestToken(type, userName, isRenewal, listener);
-    info->RequestService(token);
+    auto request = std::make_unique<DMServiceRequestToken>(type, userName, isRenewal, listener);
+    DMServiceRequestToken* token = request.get();
+    info->RequestService(std::move(request));
     return token;
 }
 

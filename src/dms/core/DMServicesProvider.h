@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "dms/core/DMAuthenticationTypes.h"
@@ -104,7 +105,7 @@ private:
     // The record whose request the token is, null for a finished or foreign token.
     DMServicesUserInfo* FindTokenOwner(DMServiceRequestToken* token);
 
-    std::map<std::string, DMServicesUserInfo*> mUsers;  // owned by the provider's life
+    std::map<std::string, std::unique_ptr<DMServicesUserInfo>> mUsers;
     std::string mServiceURL;
     LThreadEventQueue* mEventQueue = nullptr;  // not owned
     std::string mDeviceName;

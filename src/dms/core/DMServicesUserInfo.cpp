@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
+#include <optional>
 
+#include "dms/core/DMAuthenticationFailureReasons.h"
 #include "dms/core/DMAuthenticationServiceController.h"
 #include "dms/core/DMDiscoveryServiceController.h"
 #include "dms/core/DMGenericService.h"
@@ -20,20 +21,16 @@ std::string ExpirationOf(const DMSOAPElementType* credentials) {
     return notAfter ? notAfter->value : std::string();
 }
 
-bool EqualsAny(const std::string& text, std::initializer_list<const char*> candidates) {
-    for (const char* candidate : candidates) {
-        if (DMStringEqual(text, candidate, false)) {
-            return true;
-        }
-    }
-    return false;
+std::unique_ptr<DMSOAPElementType> CopyOf(const DMSOAPElementType* element) {
+    return element ? std::make_unique<DMSOAPElementType>(element) : nullptr;
 }
 
 }  // namespace
 
 DMServicesUserInfo::DMServicesUserInfo(const std::string& userName, DMServicesProvider* provider)
-    : mUserName(userName), mProvider(provider) {
-    mAuthController = new DMAuthenticationServiceController(this);
+    : mAuthController(std::make_unique<DMAuthenticationServiceController>(this)),
+      mUserName(userName),
+      mProvider(provider) {
     if (mProvider) {
         mAuthController->SetDeviceName(mProvider->GetDeviceName());
         mAuthController->SetDeviceManufacturer(mProvider->GetManufacturer());
@@ -42,20 +39,7 @@ DMServicesUserInfo::DMServicesUserInfo(const std::string& userName, DMServicesPr
     }
 }
 
-DMServicesUserInfo::~DMServicesUserInfo() {
-    for (auto& entry : mDiscoveries) {
-        delete entry.second;
-    }
-    for (DMUserDiscoveryInfo* info : mRetiredDiscoveries) {
-        delete info;
-    }
-    delete mDiscoveryController;
-    delete mAuthController;
-    delete mCredentials;
-    for (auto& entry : mLive) {
-        delete entry.first;
-    }
-}
+DMServicesUserInfo::~DMServicesUserInfo() = default;
 
 void DMServicesUserInfo::SetServiceURL(const std::string& url) {
     if (mAuthController && !url.empty()) {
@@ -75,19 +59,25 @@ void DMServicesUserInfo::SetEventQueue(LThreadEventQueue* queue) {
 
 DMUserDiscoveryInfo* DMServicesUserInfo::GetDiscoveryInfo(EServiceType type) const {
     auto found = mDiscoveries.find(type);
-    return found == mDiscoveries.end() ? nullptr : found->second;
+    return found == mDiscoveries.end() ? nullptr : found->second.get();
 }
 
 // --- tokens ---
 
-bool DMServicesUserInfo::IsLive(const Waiting& waiting) const {
-    auto found = mLive.find(waiting.token);
-    return found != mLive.end() && found->second == waiting.serial;
-}
-
-DMServicesUserInfo::Waiting DMServicesUserInfo::Track(DMServiceRequestToken* token) const {
-    auto found = mLive.find(token);
-    return Waiting{token, found == mLive.end() ? 0 : found->second};
+std::vector<DMServicesUserInfo::Waiting> DMServicesUserInfo::TakeSignOnWaiters() {
+    std::vector<Waiting> waiting;
+    if (mDrivingToken) {
+        waiting.push_back(mTokens.Track(mDrivingToken));
+    }
+    for (DMServiceRequestToken* token : mWaiting) {
+        if (token != mDrivingToken) {
+            waiting.push_back(mTokens.Track(token));
+        }
+    }
+    mWaiting.clear();
+    mDrivingToken = nullptr;
+    mAuthenticating = false;
+    return waiting;
 }
 
 bool DMServicesUserInfo::InSignOnList(DMServiceRequestToken* token) const {
@@ -96,59 +86,48 @@ bool DMServicesUserInfo::InSignOnList(DMServiceRequestToken* token) const {
 
 void DMServicesUserInfo::RemoveFromSignOnList(DMServiceRequestToken* token) { mWaiting.remove(token); }
 
-void DMServicesUserInfo::ForgetToken(DMServiceRequestToken* token) {
-    mLive.erase(token);
-    RemoveFromSignOnList(token);
-    for (auto& entry : mDiscoveries) {
-        entry.second->Remove(token);
+std::unique_ptr<DMServiceRequestToken> DMServicesUserInfo::ForgetToken(DMServiceRequestToken* token) {
+    std::unique_ptr<DMServiceRequestToken> owned = mTokens.Release(token);
+    if (owned) {
+        RemoveFromSignOnList(token);
+        for (auto& entry : mDiscoveries) {
+            entry.second->Remove(token);
+        }
     }
+    return owned;
 }
 
 void DMServicesUserInfo::FinishAuthenticationFailed(DMServiceRequestToken* token, std::int32_t reason) {
-    if (!OwnsToken(token)) {
-        return;
+    const std::unique_ptr<DMServiceRequestToken> owned = ForgetToken(token);
+    if (owned && owned->listener) {
+        owned->listener->AuthenticationFailed(owned->userName, owned.get(), reason);
     }
-    ForgetToken(token);
-    if (token->listener) {
-        token->listener->AuthenticationFailed(token->userName, token, reason);
-    }
-    delete token;
 }
 
 void DMServicesUserInfo::FinishServiceFailed(DMServiceRequestToken* token, std::int32_t reason) {
-    if (!OwnsToken(token)) {
-        return;
+    const std::unique_ptr<DMServiceRequestToken> owned = ForgetToken(token);
+    if (owned && owned->listener) {
+        owned->listener->ServiceRequestFailed(reason, owned->serviceType, owned.get());
     }
-    ForgetToken(token);
-    if (token->listener) {
-        token->listener->ServiceRequestFailed(reason, token->serviceType, token);
-    }
-    delete token;
 }
 
 void DMServicesUserInfo::FinishServiceSucceeded(DMServiceRequestToken* token,
-                                                DMGenericService* service) {
-    if (!OwnsToken(token)) {
-        delete service;
-        return;
+                                                std::unique_ptr<DMGenericService> service) {
+    const std::unique_ptr<DMServiceRequestToken> owned = ForgetToken(token);
+    if (owned && owned->listener) {
+        // The facade goes to the listener's owner.
+        owned->listener->ServiceRequestSucceeded(service.release(), owned->serviceType, owned.get());
     }
-    ForgetToken(token);
-    if (token->listener) {
-        token->listener->ServiceRequestSucceeded(service, token->serviceType, token);
-    } else {
-        delete service;
-    }
-    delete token;
 }
 
 // --- requests ---
 
-void DMServicesUserInfo::RequestService(DMServiceRequestToken* token) {
-    if (!token || OwnsToken(token)) {
+void DMServicesUserInfo::RequestService(std::unique_ptr<DMServiceRequestToken> request) {
+    DMServiceRequestToken* token = mTokens.Adopt(std::move(request));
+    if (!token) {
         return;
     }
-    mLive[token] = ++mNextSerial;
-    const Waiting tracked = Track(token);
+    const Waiting tracked = mTokens.Track(token);
     const EServiceType type = token->serviceType;
 
     if (mCredentials && token->isRenewal) {
@@ -161,7 +140,7 @@ void DMServicesUserInfo::RequestService(DMServiceRequestToken* token) {
         if (token->listener) {
             token->listener->AuthenticationSucceeded(token->userName, token);
         }
-        if (!IsLive(tracked)) {
+        if (!mTokens.IsLive(tracked)) {
             return;
         }
     } else {
@@ -182,13 +161,14 @@ void DMServicesUserInfo::RequestService(DMServiceRequestToken* token) {
 
     DMUserDiscoveryInfo* info = GetDiscoveryInfo(type);
     if (!info) {
-        info = new DMUserDiscoveryInfo(type, this);
-        mDiscoveries[type] = info;
+        auto made = std::make_unique<DMUserDiscoveryInfo>(type, this);
+        info = made.get();
+        mDiscoveries[type] = std::move(made);
     }
     LogMessage(kLogInfo, "Discovery...\n");
     const bool wait = !mAuthenticated;
     info->RequestService(token, wait);
-    if (startSignOn && IsLive(tracked) && mDrivingToken == token) {
+    if (startSignOn && mTokens.IsLive(tracked) && mDrivingToken == token) {
         StartSignOn(token);
     }
 }
@@ -200,7 +180,7 @@ void DMServicesUserInfo::StartSignOn(DMServiceRequestToken* token) {
     DMSIF_MethodRef* ref = nullptr;
     if (token->isRenewal && mCredentials) {
         DMAuthentication_Authenticate_InputType input(mUserName, "", "PLAIN SECURID");
-        ref = mAuthController->AuthenticateWithCredentials(mCredentials, this, input);
+        ref = mAuthController->AuthenticateWithCredentials(mCredentials.get(), this, input);
     } else {
         DMAuthentication_Authenticate_InputType input("", "", "PLAIN SECURID");
         ref = mAuthController->Authenticate(this, input);
@@ -299,41 +279,31 @@ void DMServicesUserInfo::DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsTy
     mAuthCallID.clear();
     mPendingQuestion = Question::None;
 
-    delete mCredentials;
-    mCredentials = result->GetCredentials() ? new DMSOAPElementType(result->GetCredentials()) : nullptr;
-    mExpiration = ExpirationOf(mCredentials);
+    mCredentials = CopyOf(result->GetCredentials());
+    mExpiration = ExpirationOf(mCredentials.get());
     LogMessage(kLogDebug, "AuthenticationSucceeded - expiration date = [%s]\n", mExpiration.c_str());
-    std::unique_ptr<DMSOAPElementType> offering(
-        result->GetResourceOffering() ? new DMSOAPElementType(result->GetResourceOffering()) : nullptr);
+    const std::unique_ptr<DMSOAPElementType> offering = CopyOf(result->GetResourceOffering());
     const DMSIF_StatusType status = result->status;
 
     // State first: a listener may ask for more from inside its callback.
-    std::vector<Waiting> waiting;
-    if (mDrivingToken) {
-        waiting.push_back(Track(mDrivingToken));
-    }
-    for (DMServiceRequestToken* token : mWaiting) {
-        if (token != mDrivingToken) {
-            waiting.push_back(Track(token));
-        }
-    }
-    mWaiting.clear();
-    mDrivingToken = nullptr;
-    mAuthenticating = false;
+    const std::vector<Waiting> waiting = TakeSignOnWaiters();
     mAuthenticated = true;
 
     if (mDiscoveryController) {
-        mDiscoveryController->SetCredentials(mCredentials, true);
+        mDiscoveryController->SetCredentials(mCredentials.get(), true);
         mDiscoveryController->SetResourceOffering(offering.get(), true);
     } else {
-        mDiscoveryController = new DMDiscoveryServiceController(offering.get(), mCredentials, nullptr);
-        ConfigureController(mDiscoveryController);
+        mDiscoveryController =
+            std::make_unique<DMDiscoveryServiceController>(offering.get(), mCredentials.get(), nullptr);
+        ConfigureController(mDiscoveryController.get());
     }
-    std::vector<std::pair<EServiceType, DMUserDiscoveryInfo*>> records(mDiscoveries.begin(),
-                                                                       mDiscoveries.end());
+    std::vector<std::pair<EServiceType, DMUserDiscoveryInfo*>> records;
+    for (const auto& entry : mDiscoveries) {
+        records.emplace_back(entry.first, entry.second.get());
+    }
 
     for (const auto& entry : waiting) {
-        if (IsLive(entry)) {
+        if (mTokens.IsLive(entry)) {
             entry.token->status = status;
             if (entry.token->listener) {
                 entry.token->listener->AuthenticationSucceeded(entry.token->userName, entry.token);
@@ -365,84 +335,26 @@ void DMServicesUserInfo::DidCancel(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsTy
     SignOnFailed(true, input, nullptr);
 }
 
-std::int32_t DMServicesUserInfo::AuthenticationFailureReason(bool cancelled,
-                                                             DMSIF_MethodArgumentsType* input,
-                                                             DMSIF_MethodOutputType* output) {
-    if (cancelled) {
-        return kDMAuthFailedCancelled;
-    }
-    auto* request = dynamic_cast<DMAuthentication_Authenticate_InputType*>(input);
-    auto* response = dynamic_cast<DMAuthentication_Authenticate_OutputType*>(output);
-    if (!request || !response) {
-        return kDMAuthFailedOther;
-    }
-    if (EqualsAny(response->fault.GetFaultCode(), {"Receiver", "Sender"})) {
-        return kDMAuthFailedOther;
-    }
-    if (!DMStringEqual(response->status.GetCode(), "abort", false)) {
-        return kDMAuthFailedOther;
-    }
-    const std::string& comment = response->status.GetComment();
-    if (EqualsAny(comment, {"Invalid Credentials", "user authentication failed"})) {
-        if (request->GetMechanism() == "PLAIN") {
-            return kDMAuthFailedWrongPassword;
-        }
-        if (request->GetMechanism() == "SECURID") {
-            return kDMAuthFailedWrongSecurID;
-        }
-        return kDMAuthFailedOther;
-    }
-    if (EqualsAny(comment, {"Mechanism not supplied", "invalid data on initiation",
-                            "unsupported mechanism", "mismatching mechanisms",
-                            "Failed to extract credentials from request",
-                            "Bad AdvisoryAuthID or Data value"})) {
-        return kDMAuthFailedOther;
-    }
-    if (DMStringEqual(comment, "no password supplied before securid", false)) {
-        return kDMAuthFailedNoPasswordBeforeSecurID;
-    }
-    if (DMStringEqual(comment, "no data supplied with securid exchange", false)) {
-        return kDMAuthFailedNoSecurIDData;
-    }
-    if (EqualsAny(comment, {"undefined authentication error", "server misconfigured"})) {
-        return kDMAuthFailedOther;
-    }
-    if (DMStringPrefixEqual(comment, "If you see this message", false)) {
-        return kDMAuthFailedServerMessage;
-    }
-    return kDMAuthFailedOther;
-}
-
 void DMServicesUserInfo::SignOnFailed(bool cancelled, DMSIF_MethodArgumentsType* input,
                                       DMSIF_MethodOutputType* output) {
-    const std::int32_t reason = AuthenticationFailureReason(cancelled, input, output);
+    const std::int32_t reason = DMAuthenticationFailureReason(cancelled, input, output);
     LogMessage(kLogError, "Authentication failed with reason %d\n", reason);
-    std::unique_ptr<DMSIF_StatusType> status(output ? new DMSIF_StatusType(output->status) : nullptr);
-    std::unique_ptr<DMSIF_FaultType> fault(output ? new DMSIF_FaultType(output->fault) : nullptr);
+    std::optional<DMSIF_StatusType> status;
+    std::optional<DMSIF_FaultType> fault;
+    if (output) {
+        status = output->status;
+        fault = output->fault;
+    }
 
-    std::vector<Waiting> waiting;
-    std::set<DMServiceRequestToken*> signOnTokens;
-    if (mDrivingToken) {
-        waiting.push_back(Track(mDrivingToken));
-        signOnTokens.insert(mDrivingToken);
-    }
-    for (DMServiceRequestToken* token : mWaiting) {
-        if (token != mDrivingToken) {
-            waiting.push_back(Track(token));
-            signOnTokens.insert(token);
-        }
-    }
+    const std::vector<Waiting> waiting = TakeSignOnWaiters();
     mAuthRef = nullptr;
     mAuthCallID.clear();
     mPendingQuestion = Question::None;
-    mWaiting.clear();
-    mDrivingToken = nullptr;
-    mAuthenticating = false;
     mExpiration.clear();
 
-    DropAllDiscoveries(kDMServiceFailedOther, signOnTokens);
+    DropAllDiscoveries(kDMServiceFailedOther, waiting);
     for (const auto& entry : waiting) {
-        if (IsLive(entry)) {
+        if (mTokens.IsLive(entry)) {
             entry.token->cancelled = cancelled;
             entry.token->methodRef = nullptr;
             if (status) {
@@ -479,11 +391,11 @@ void DMServicesUserInfo::CancelServiceRequest(DMServiceRequestToken* token) {
                 mAuthenticating = false;
             }
         }
-        const Waiting next = successor ? Track(successor) : Waiting{nullptr, 0};
+        const Waiting next = successor ? mTokens.Track(successor) : Waiting{nullptr, 0};
         token->methodRef = nullptr;
         token->cancelled = true;
         FinishAuthenticationFailed(token, kDMAuthFailedCancelled);
-        if (successor && pending != Question::None && IsLive(next) && mDrivingToken == successor &&
+        if (successor && pending != Question::None && mTokens.IsLive(next) && mDrivingToken == successor &&
             mPendingQuestion == pending) {
             Ask(pending == Question::SecurID);
         }
@@ -491,7 +403,7 @@ void DMServicesUserInfo::CancelServiceRequest(DMServiceRequestToken* token) {
     }
     std::vector<DMUserDiscoveryInfo*> records;
     for (auto& entry : mDiscoveries) {
-        records.push_back(entry.second);
+        records.push_back(entry.second.get());
     }
     for (DMUserDiscoveryInfo* info : records) {
         if (info->CancelToken(token)) {
@@ -506,30 +418,15 @@ void DMServicesUserInfo::CancelServiceRequest(DMServiceRequestToken* token) {
 
 void DMServicesUserInfo::ResetUsername() {
     LogMessage(kLogInfo, "CancelPendingRequests - user [%s]\n", mUserName.c_str());
-    std::vector<Waiting> waiting;
-    std::set<DMServiceRequestToken*> signOnTokens;
-    if (mDrivingToken) {
-        waiting.push_back(Track(mDrivingToken));
-        signOnTokens.insert(mDrivingToken);
-    }
-    for (DMServiceRequestToken* token : mWaiting) {
-        if (token != mDrivingToken) {
-            waiting.push_back(Track(token));
-            signOnTokens.insert(token);
-        }
-    }
+    const std::vector<Waiting> waiting = TakeSignOnWaiters();
     AbandonAuthCall();
-    mWaiting.clear();
-    mDrivingToken = nullptr;
-    mAuthenticating = false;
     mAuthenticated = false;
-    delete mCredentials;
-    mCredentials = nullptr;
+    mCredentials.reset();
     mExpiration.clear();
 
-    DropAllDiscoveries(kDMServiceFailedCancelled, signOnTokens);
+    DropAllDiscoveries(kDMServiceFailedCancelled, waiting);
     for (const auto& entry : waiting) {
-        if (IsLive(entry)) {
+        if (mTokens.IsLive(entry)) {
             entry.token->cancelled = true;
             entry.token->methodRef = nullptr;
             FinishAuthenticationFailed(entry.token, kDMAuthFailedCancelled);
@@ -538,21 +435,23 @@ void DMServicesUserInfo::ResetUsername() {
 }
 
 void DMServicesUserInfo::ClearServiceForType(EServiceType type) {
-    DMUserDiscoveryInfo* info = GetDiscoveryInfo(type);
-    if (!info) {
+    auto found = mDiscoveries.find(type);
+    if (found == mDiscoveries.end()) {
         return;
     }
-    mDiscoveries.erase(type);
+    std::unique_ptr<DMUserDiscoveryInfo> info = std::move(found->second);
+    mDiscoveries.erase(found);
     std::list<DMServiceRequestToken*> tokens = info->TakeWaiting();
-    RetireDiscoveryInfo(info);
+    RetireDiscoveryInfo(std::move(info));
     if (tokens.empty()) {
         return;
     }
     if (mAuthenticated || mAuthenticating) {
         // The requests still waiting for this type are not dropped: they wait for a
         // fresh Query (now, or after the running sign-on).
-        auto* fresh = new DMUserDiscoveryInfo(type, this);
-        mDiscoveries[type] = fresh;
+        auto made = std::make_unique<DMUserDiscoveryInfo>(type, this);
+        DMUserDiscoveryInfo* fresh = made.get();
+        mDiscoveries[type] = std::move(made);
         for (DMServiceRequestToken* token : tokens) {
             token->methodRef = nullptr;
             fresh->AddWaiting(token);
@@ -562,37 +461,33 @@ void DMServicesUserInfo::ClearServiceForType(EServiceType type) {
         }
         return;
     }
-    std::vector<Waiting> waiting;
-    for (DMServiceRequestToken* token : tokens) {
-        waiting.push_back(Track(token));
-    }
-    for (const auto& entry : waiting) {
-        if (IsLive(entry)) {
+    for (const auto& entry : mTokens.Snapshot(tokens)) {
+        if (mTokens.IsLive(entry)) {
             FinishServiceFailed(entry.token, kDMServiceFailedOther);
         }
     }
 }
 
 void DMServicesUserInfo::DropAllDiscoveries(std::int32_t reason,
-                                            const std::set<DMServiceRequestToken*>& keep) {
+                                            const std::vector<Waiting>& signOnWaiters) {
+    const auto waitsForSignOn = [&signOnWaiters](const DMServiceRequestToken* token) {
+        return std::any_of(signOnWaiters.begin(), signOnWaiters.end(),
+                           [token](const Waiting& entry) { return entry.token == token; });
+    };
     std::vector<DMServiceRequestToken*> orphans;
-    std::map<EServiceType, DMUserDiscoveryInfo*> records;
+    std::map<EServiceType, std::unique_ptr<DMUserDiscoveryInfo>> records;
     records.swap(mDiscoveries);
     for (auto& entry : records) {
         for (DMServiceRequestToken* token : entry.second->TakeWaiting()) {
-            if (!keep.count(token)) {
+            if (!waitsForSignOn(token)) {
                 orphans.push_back(token);
             }
         }
-        RetireDiscoveryInfo(entry.second);
-    }
-    std::vector<Waiting> waiting;
-    for (DMServiceRequestToken* token : orphans) {
-        waiting.push_back(Track(token));
+        RetireDiscoveryInfo(std::move(entry.second));
     }
     // Requests past the sign-on that waited only for a discovery must still end.
-    for (const auto& entry : waiting) {
-        if (IsLive(entry)) {
+    for (const auto& entry : mTokens.Snapshot(orphans)) {
+        if (mTokens.IsLive(entry)) {
             entry.token->cancelled = reason == kDMServiceFailedCancelled;
             entry.token->methodRef = nullptr;
             FinishServiceFailed(entry.token, reason);
@@ -600,27 +495,18 @@ void DMServicesUserInfo::DropAllDiscoveries(std::int32_t reason,
     }
 }
 
-void DMServicesUserInfo::RetireDiscoveryInfo(DMUserDiscoveryInfo* info) {
+void DMServicesUserInfo::RetireDiscoveryInfo(std::unique_ptr<DMUserDiscoveryInfo> info) {
     info->Detach();
     DeleteUnreachableRetired();
     // A delivery already queued for it may still arrive: keep it until none can.
     if (info->MayBeReached()) {
-        mRetiredDiscoveries.push_back(info);
-    } else {
-        delete info;
+        mRetiredDiscoveries.push_back(std::move(info));
     }
 }
 
 void DMServicesUserInfo::DeleteUnreachableRetired() {
-    std::vector<DMUserDiscoveryInfo*> kept;
-    for (DMUserDiscoveryInfo* info : mRetiredDiscoveries) {
-        if (info->MayBeReached()) {
-            kept.push_back(info);
-        } else {
-            delete info;
-        }
-    }
-    mRetiredDiscoveries.swap(kept);
+    std::erase_if(mRetiredDiscoveries,
+                  [](const std::unique_ptr<DMUserDiscoveryInfo>& info) { return !info->MayBeReached(); });
 }
 
 // --- the service factory ---
@@ -638,16 +524,16 @@ void DMServicesUserInfo::ConfigureController(DMSIFService* controller) {
 void DMServicesUserInfo::CreateService(DMServiceRequestToken* token, EServiceType type,
                                        DMSOAPElementType* resourceOffering,
                                        DMSOAPElementType* credentials) {
-    DMSIFService* controller =
+    std::unique_ptr<DMSIFService> controller(
         mDiscoveryController
             ? mDiscoveryController->CreateServiceController(resourceOffering, credentials, nullptr)
-            : nullptr;
-    DMGenericService* service = nullptr;
+            : nullptr);
+    std::unique_ptr<DMGenericService> service;
     if (controller) {
-        ConfigureController(controller);
-        service = DMServiceFactory::CreateFacade(type, mUserName, controller, mProvider);
-        if (!service) {
-            delete controller;
+        ConfigureController(controller.get());
+        service.reset(DMServiceFactory::CreateFacade(type, mUserName, controller.get(), mProvider));
+        if (service) {
+            controller.release();  // the facade owns it now
         }
     }
     if (!service) {
@@ -661,5 +547,5 @@ void DMServicesUserInfo::CreateService(DMServiceRequestToken* token, EServiceTyp
         FinishServiceFailed(token, kDMServiceFailedOther);
         return;
     }
-    FinishServiceSucceeded(token, service);
+    FinishServiceSucceeded(token, std::move(service));
 }

@@ -9,18 +9,19 @@
 // Re-entrancy: listeners may call back into the provider from inside any callback. The
 // record therefore changes its state before it calls out, walks snapshots of its lists,
 // and checks before each callback that the token is still live (a token is finished
-// exactly once: it leaves every list, gets its final callback and is deleted). Calls that
-// the record gave up (cancelled, replaced) are remembered by id and their late deliveries
-// ignored. Main thread only.
+// exactly once: it leaves every list, gets its final callback and is deleted; the tokens
+// are held by a DMRequestTokenRegistry). Calls that the record gave up (cancelled,
+// replaced) are remembered by id and their late deliveries ignored. The reasons of a
+// failed sign-on come from DMAuthenticationFailureReason. Main thread only.
 
 #include <cstdint>
 #include <list>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "dms/core/DMRequestTokenRegistry.h"
 #include "dms/core/DMServicesProvider.h"
 #include "dms/core/DMSIFServiceListener.h"
 
@@ -42,8 +43,7 @@ public:
     void SetServiceURL(const std::string& url);
     void SetEventQueue(LThreadEventQueue* queue);
 
-    // Takes the token over.
-    void RequestService(DMServiceRequestToken* token);
+    void RequestService(std::unique_ptr<DMServiceRequestToken> token);
     void CancelServiceRequest(DMServiceRequestToken* token);
     void SetPasswordForRequest(const std::string& password, DMServiceRequestToken* token);
     void SetSecurIDForRequest(const std::string& passcode, DMServiceRequestToken* token);
@@ -68,36 +68,27 @@ public:
     const std::string& GetExpiration() const { return mExpiration; }
     bool IsAuthenticated() const { return mAuthenticated; }
     bool IsAuthenticating() const { return mAuthenticating; }
-    DMSOAPElementType* GetCredentials() const { return mCredentials; }
-    DMAuthenticationServiceController* GetAuthenticationController() const { return mAuthController; }
-    DMDiscoveryServiceController* GetDiscoveryController() const { return mDiscoveryController; }
+    DMSOAPElementType* GetCredentials() const { return mCredentials.get(); }
+    DMAuthenticationServiceController* GetAuthenticationController() const { return mAuthController.get(); }
+    DMDiscoveryServiceController* GetDiscoveryController() const { return mDiscoveryController.get(); }
     LThreadEventQueue* GetEventQueue() const { return mEventQueue; }
     DMUserDiscoveryInfo* GetDiscoveryInfo(EServiceType type) const;
 
     // --- token bookkeeping, shared with the discovery records ---
-    using Serial = std::uint64_t;
-    struct Waiting {
-        DMServiceRequestToken* token;
-        Serial serial;
-    };
-    bool OwnsToken(DMServiceRequestToken* token) const { return mLive.count(token) != 0; }
-    bool IsLive(const Waiting& waiting) const;
-    Waiting Track(DMServiceRequestToken* token) const;
+    using Waiting = DMRequestTokenRegistry::Waiting;
+    const DMRequestTokenRegistry& Tokens() const { return mTokens; }
+    bool OwnsToken(DMServiceRequestToken* token) const { return mTokens.Owns(token); }
     // Final callbacks: the token leaves every list, the listener is called, the token
-    // is deleted.
+    // is deleted. A facade nobody takes is deleted too.
     void FinishAuthenticationFailed(DMServiceRequestToken* token, std::int32_t reason);
     void FinishServiceFailed(DMServiceRequestToken* token, std::int32_t reason);
-    void FinishServiceSucceeded(DMServiceRequestToken* token, DMGenericService* service);
+    void FinishServiceSucceeded(DMServiceRequestToken* token, std::unique_ptr<DMGenericService> service);
     // Makes the type's controller and facade from a discovery result and hands the facade
     // to the token (the service factory).
     void CreateService(DMServiceRequestToken* token, EServiceType type,
                        DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials);
     // Applies the provider's device values and the event queue to a new controller.
     void ConfigureController(DMSIFService* controller);
-
-    // The reason of a failed sign-on (the provider's reason table).
-    static std::int32_t AuthenticationFailureReason(bool cancelled, DMSIF_MethodArgumentsType* input,
-                                                    DMSIF_MethodOutputType* output);
 
 private:
     bool IsCurrentAuthCall(DMSIF_MethodRef* ref) const;
@@ -108,16 +99,27 @@ private:
     void AbandonAuthCall();
     void RemoveFromSignOnList(DMServiceRequestToken* token);
     bool InSignOnList(DMServiceRequestToken* token) const;
+    // Ends the sign-on's bookkeeping (waiting list, driving token, authenticating flag)
+    // and returns its requests, the driving one first, for their callbacks.
+    std::vector<Waiting> TakeSignOnWaiters();
     // Detaches and deletes every discovery record; tokens waiting only there (already
-    // signed on) end with ServiceRequestFailed (reason).
-    void DropAllDiscoveries(std::int32_t reason, const std::set<DMServiceRequestToken*>& keep);
+    // signed on, not among signOnWaiters) end with ServiceRequestFailed (reason).
+    void DropAllDiscoveries(std::int32_t reason, const std::vector<Waiting>& signOnWaiters);
+    // Drops a finishing request from every list that tracks it and hands it over.
+    std::unique_ptr<DMServiceRequestToken> ForgetToken(DMServiceRequestToken* token);
     // Takes a record out of service: its Query is abandoned and the record kept until no
     // delivery can reach it.
-    // Drops a finishing request from every list that tracks it (the token itself stays).
-    void ForgetToken(DMServiceRequestToken* token);
-    void RetireDiscoveryInfo(DMUserDiscoveryInfo* info);
+    void RetireDiscoveryInfo(std::unique_ptr<DMUserDiscoveryInfo> info);
     void DeleteUnreachableRetired();
     void Ask(bool securID);
+
+    // Declared so that destruction runs records, controllers, credentials, tokens.
+    DMRequestTokenRegistry mTokens;
+    std::unique_ptr<DMSOAPElementType> mCredentials;
+    std::unique_ptr<DMAuthenticationServiceController> mAuthController;
+    std::unique_ptr<DMDiscoveryServiceController> mDiscoveryController;
+    std::vector<std::unique_ptr<DMUserDiscoveryInfo>> mRetiredDiscoveries;
+    std::map<EServiceType, std::unique_ptr<DMUserDiscoveryInfo>> mDiscoveries;
 
     std::string mUserName;
     DMServicesProvider* mProvider;  // not owned
@@ -125,18 +127,10 @@ private:
     bool mAuthenticated = false;
     DMServiceRequestToken* mDrivingToken = nullptr;
     std::list<DMServiceRequestToken*> mWaiting;  // sign-on waiters, the driving one included
-    std::map<EServiceType, DMUserDiscoveryInfo*> mDiscoveries;  // owned
-    std::vector<DMUserDiscoveryInfo*> mRetiredDiscoveries;      // owned
-    DMAuthenticationServiceController* mAuthController = nullptr;  // owned
-    DMDiscoveryServiceController* mDiscoveryController = nullptr;  // owned
-    LThreadEventQueue* mEventQueue = nullptr;                      // not owned
-    DMSOAPElementType* mCredentials = nullptr;                     // owned
+    LThreadEventQueue* mEventQueue = nullptr;    // not owned
     std::string mExpiration;
 
     DMSIF_MethodRef* mAuthRef = nullptr;  // the running Authenticate call
     std::string mAuthCallID;
     enum class Question { None, Password, SecurID } mPendingQuestion = Question::None;
-
-    std::map<DMServiceRequestToken*, Serial> mLive;  // owned tokens
-    Serial mNextSerial = 0;
 };

@@ -2,20 +2,25 @@
 
 #include <algorithm>
 #include <memory>
-#include <vector>
+#include <optional>
 
 #include "dms/core/DMDiscoveryServiceController.h"
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServicesUserInfo.h"
 #include "engine/LogMessage.h"
 
+namespace {
+
+std::unique_ptr<DMSOAPElementType> CopyOf(const DMSOAPElementType* element) {
+    return element ? std::make_unique<DMSOAPElementType>(element) : nullptr;
+}
+
+}  // namespace
+
 DMUserDiscoveryInfo::DMUserDiscoveryInfo(EServiceType type, DMServicesUserInfo* owner)
     : mType(type), mOwner(owner) {}
 
-DMUserDiscoveryInfo::~DMUserDiscoveryInfo() {
-    delete mResourceOffering;
-    delete mCredentials;
-}
+DMUserDiscoveryInfo::~DMUserDiscoveryInfo() = default;
 
 bool DMUserDiscoveryInfo::Waits(DMServiceRequestToken* token) const {
     return std::find(mWaiting.begin(), mWaiting.end(), token) != mWaiting.end();
@@ -51,7 +56,7 @@ void DMUserDiscoveryInfo::RequestService(DMServiceRequestToken* token, bool wait
 }
 
 void DMUserDiscoveryInfo::CreateService(DMServiceRequestToken* token) {
-    mOwner->CreateService(token, mType, mResourceOffering, mCredentials);
+    mOwner->CreateService(token, mType, mResourceOffering.get(), mCredentials.get());
 }
 
 void DMUserDiscoveryInfo::StartQuery() {
@@ -133,27 +138,19 @@ void DMUserDiscoveryInfo::DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsT
         Failed(false, output);
         return;
     }
-    delete mResourceOffering;
-    delete mCredentials;
-    mResourceOffering =
-        result->GetResourceOffering() ? new DMSOAPElementType(result->GetResourceOffering()) : nullptr;
-    mCredentials = result->GetCredentials() ? new DMSOAPElementType(result->GetCredentials()) : nullptr;
+    mResourceOffering = CopyOf(result->GetResourceOffering());
+    mCredentials = CopyOf(result->GetCredentials());
     mDiscovered = true;
 
     // The callbacks may remove this record: work from copies from here on.
     DMServicesUserInfo* owner = mOwner;
     const EServiceType type = mType;
     const DMSIF_StatusType status = result->status;
-    std::unique_ptr<DMSOAPElementType> offering(
-        mResourceOffering ? new DMSOAPElementType(mResourceOffering) : nullptr);
-    std::unique_ptr<DMSOAPElementType> credentials(
-        mCredentials ? new DMSOAPElementType(mCredentials) : nullptr);
-    std::vector<DMServicesUserInfo::Waiting> waiting;
-    for (DMServiceRequestToken* token : TakeWaiting()) {
-        waiting.push_back(owner->Track(token));
-    }
-    for (const auto& entry : waiting) {
-        if (owner->IsLive(entry)) {
+    const std::unique_ptr<DMSOAPElementType> offering = CopyOf(mResourceOffering.get());
+    const std::unique_ptr<DMSOAPElementType> credentials = CopyOf(mCredentials.get());
+    const DMRequestTokenRegistry& tokens = owner->Tokens();
+    for (const auto& entry : tokens.Snapshot(TakeWaiting())) {
+        if (tokens.IsLive(entry)) {
             entry.token->status = status;
             owner->CreateService(entry.token, type, offering.get(), credentials.get());
         }
@@ -182,15 +179,16 @@ void DMUserDiscoveryInfo::Failed(bool cancelled, DMSIF_MethodOutputType* output)
     mDiscovered = false;
     DMServicesUserInfo* owner = mOwner;
     const std::int32_t reason = cancelled ? kDMServiceFailedCancelled : kDMServiceFailedOther;
-    std::unique_ptr<DMSIF_StatusType> status(output ? new DMSIF_StatusType(output->status) : nullptr);
-    std::unique_ptr<DMSIF_FaultType> fault(output ? new DMSIF_FaultType(output->fault) : nullptr);
-    std::vector<DMServicesUserInfo::Waiting> waiting;
-    for (DMServiceRequestToken* token : TakeWaiting()) {
-        waiting.push_back(owner->Track(token));
+    std::optional<DMSIF_StatusType> status;
+    std::optional<DMSIF_FaultType> fault;
+    if (output) {
+        status = output->status;
+        fault = output->fault;
     }
     // The record stays, so a later request queries again.
-    for (const auto& entry : waiting) {
-        if (owner->IsLive(entry)) {
+    const DMRequestTokenRegistry& tokens = owner->Tokens();
+    for (const auto& entry : tokens.Snapshot(TakeWaiting())) {
+        if (tokens.IsLive(entry)) {
             entry.token->cancelled = cancelled;
             if (status) {
                 entry.token->status = *status;

@@ -6,13 +6,14 @@
 // only; see DMServicesUserInfo for the re-entrancy rules.
 
 #include <list>
+#include <memory>
 #include <string>
 
 #include "dms/core/DMSIFMethod.h"
 #include "dms/core/DMSIFServiceListener.h"
+#include "dms/core/DMSOAPElementType.h"
 
 class DMServicesUserInfo;
-class DMSOAPElementType;
 
 class DMUserDiscoveryInfo : public DMSIFServiceListener {
 public:
@@ -34,7 +35,7 @@ public:
     void CreateService(DMServiceRequestToken* token);
     // Ends the token with reason 4 when it waits here; the Query stops when no one else
     // waits for it.
-    bool CancelToken(DMServiceRequestToken* token);
+    [[nodiscard]] bool CancelToken(DMServiceRequestToken* token);
     // Gives up the Query in flight: it is cancelled and its deliveries ignored.
     void AbandonQuery();
     // Takes the record out of service (AbandonQuery; later deliveries ignored).
@@ -62,8 +63,8 @@ public:
     EServiceType GetType() const { return mType; }
     bool IsDiscovering() const { return mDiscovering; }
     bool IsDiscovered() const { return mDiscovered; }
-    DMSOAPElementType* GetResourceOffering() const { return mResourceOffering; }
-    DMSOAPElementType* GetCredentials() const { return mCredentials; }
+    DMSOAPElementType* GetResourceOffering() const { return mResourceOffering.get(); }
+    DMSOAPElementType* GetCredentials() const { return mCredentials.get(); }
 
 private:
     bool IsCurrentQuery(DMSIF_MethodRef* ref) const;
@@ -73,8 +74,8 @@ private:
     DMServicesUserInfo* mOwner;  // not owned
     bool mDiscovering = false;
     bool mDiscovered = false;
-    DMSOAPElementType* mResourceOffering = nullptr;  // owned
-    DMSOAPElementType* mCredentials = nullptr;       // owned
+    std::unique_ptr<DMSOAPElementType> mResourceOffering;
+    std::unique_ptr<DMSOAPElementType> mCredentials;
     std::list<DMServiceRequestToken*> mWaiting;
     DMSIF_MethodRef* mQueryRef = nullptr;  // the running Query
     std::string mQueryID;

@@ -80,8 +80,8 @@ public:
     // Empty URI: local name only, any namespace. Otherwise local name and URI exactly.
     bool NodeMatches(xmlNodePtr node, const std::string& name, const std::string& namespaceURI);
     unsigned GetAttributeCount(xmlNodePtr node);
-    bool GetAttributeAt(xmlNodePtr node, unsigned index, std::string& name,
-                        std::string& namespaceURI);
+    [[nodiscard]] bool GetAttributeAt(xmlNodePtr node, unsigned index, std::string& name,
+                                      std::string& namespaceURI);
     // Value of the index-th attribute itself ("" when out of range).
     std::string GetAttributeValueAt(xmlNodePtr node, unsigned index);
     // Empty URI: the first attribute of that name in any namespace.

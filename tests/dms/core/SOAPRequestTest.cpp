@@ -64,7 +64,7 @@ TEST_F(SOAPRequestTest, SendsExactlyTheHeadersAndEnvelope) {
     Listener l;
     DMSOAPRequest request(Body(), &l);
     request.SetUserAgent("Maker_Player_1.0");
-    request.Send(Url("soap/Service"));
+    ASSERT_EQ(request.Send(Url("soap/Service")), 1);
     EXPECT_TRUE(l.reports.empty()) << "no report inside Send";
     ASSERT_TRUE(RunUntil([&] { return l.Finals() > 0; }));
     ASSERT_EQ(l.reports.back().kind, "finish");
@@ -99,7 +99,7 @@ TEST_F(SOAPRequestTest, EmptyActionAndNoUserAgent) {
     Soap("soap/", QJsonObject{});
     Listener l;
     DMSOAPRequest request(Body(), &l);
-    request.Send(Url("soap/"));
+    ASSERT_EQ(request.Send(Url("soap/")), 1);
     ASSERT_TRUE(RunUntil([&] { return l.Finals() > 0; }));
     const auto records = Records();
     ASSERT_EQ(records.size(), 1u);
@@ -155,7 +155,7 @@ TEST_F(SOAPRequestTest, OutcomesAndTheirResultMaps) {
     for (const Case& c : cases) {
         Listener l;
         DMSOAPRequest request(Body(), &l);
-        request.Send(c.url);
+        ASSERT_EQ(request.Send(c.url), 1);
         ASSERT_TRUE(RunUntil([&] { return l.Finals() > 0; })) << c.what;
         RunFor(10);
         ASSERT_EQ(l.Finals(), 1) << c.what;
@@ -179,11 +179,11 @@ TEST_F(SOAPRequestTest, EachSendDrawsANewIdButKeepsTheTimestamp) {
     Soap("ok", QJsonObject{});
     Listener l;
     DMSOAPRequest request(Body(), &l);
-    request.Send(Url("ok"));
+    ASSERT_EQ(request.Send(Url("ok")), 1);
     const std::string first = request.GetMessageID();
     const std::string stamp = request.GetTimestamp();
     ASSERT_TRUE(RunUntil([&] { return l.Finals() == 1; }));
-    request.Send("");  // keeps the URL
+    ASSERT_EQ(request.Send(""), 1);  // keeps the URL
     const std::string second = request.GetMessageID();
     ASSERT_TRUE(RunUntil([&] { return l.Finals() == 2; }));
     EXPECT_NE(first, second);
@@ -196,7 +196,7 @@ TEST_F(SOAPRequestTest, EachSendDrawsANewIdButKeepsTheTimestamp) {
 TEST_F(SOAPRequestTest, WithoutListenerTheResponseIsStillParsed) {
     Soap("ok", QJsonObject{});
     DMSOAPRequest request(Body(), nullptr);
-    request.Send(Url("ok"));
+    ASSERT_EQ(request.Send(Url("ok")), 1);
     ASSERT_TRUE(RunUntil([&] { return request.GetResponseMessage() != nullptr; }));
     EXPECT_NE(request.GetResponseMessage()->GetBody(), nullptr);
 }

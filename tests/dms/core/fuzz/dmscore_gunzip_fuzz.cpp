@@ -1,4 +1,5 @@
-// libFuzzer target: response bodies through Gunzip and base64 decoding.
+// libFuzzer target: response bodies through Gunzip and base64 decoding; base64 encoding
+// of the same bytes writes the whole text when given room for it.
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,9 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<unsigned char> decoded(size / 2 + 1);
-    utils->Base64Decode(text.c_str(), decoded.data(), static_cast<std::uint32_t>(decoded.size()));
+    if (utils->Base64Decode(text.c_str(), decoded.data(), static_cast<std::uint32_t>(decoded.size())) >
+        decoded.size()) {
+        std::abort();
+    }
+    // Room for every quantum and the zero: the whole text is written.
     std::vector<char> encoded(size / 3 * 4 + 5);
-    utils->Base64Encode(data, static_cast<std::uint32_t>(size), encoded.data(),
-                        static_cast<std::uint32_t>(encoded.size()));
+    const std::int32_t written = utils->Base64Encode(data, static_cast<std::uint32_t>(size), encoded.data(),
+                                                     static_cast<std::uint32_t>(encoded.size()));
+    if (written != static_cast<std::int32_t>((size + 2) / 3 * 4)) {
+        std::abort();
+    }
     return 0;
 }

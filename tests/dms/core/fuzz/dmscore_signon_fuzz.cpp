@@ -10,9 +10,9 @@
 #include <string>
 
 #include "dms/core/DMAuthenticationEndpoints.h"
+#include "dms/core/DMAuthenticationFailureReasons.h"
 #include "dms/core/DMAuthenticationTypes.h"
 #include "dms/core/DMDiscoveryServiceController.h"
-#include "dms/core/DMServicesUserInfo.h"
 #include "dms/core/DMSOAPElementType.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -42,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const char* mechanism : {"PLAIN", "SECURID", "PLAIN SECURID"}) {
         DMAuthentication_Authenticate_InputType request("", "", mechanism);
-        const std::int32_t reason =
-            DMServicesUserInfo::AuthenticationFailureReason(false, &request, output);
+        const std::int32_t reason = DMAuthenticationFailureReason(false, &request, output);
         if (reason != 1 && reason != 2 && reason != 5 && reason != 6 && reason != 7 && reason != 8) {
             std::abort();
         }
