@@ -29,7 +29,29 @@ std::vector<DMSIF_IDType> Ids(std::initializer_list<const char*> values) {
     return ids;
 }
 
-class ServiceTest : public DirectoryFixture {};
+class ServiceTest : public DirectoryFixture {
+protected:
+    // A service built by the factory from a hand-made offering (endpoint) and credentials
+    // whose assertion discovery never handed out.
+    std::unique_ptr<DMGenericService> Synthetic(const std::string& endpoint) {
+        const std::string offering =
+            "<disco:ResourceOffering xmlns:disco=\"urn:liberty:disco:2003-08\"><disco:ResourceID>R</disco:ResourceID>"
+            "<disco:ServiceInstance><disco:ServiceType>urn:zym-com:services:radio:3.0</disco:ServiceType>"
+            "<disco:ProviderID>p</disco:ProviderID><disco:Description><disco:CredentialRef>c</disco:CredentialRef>"
+            "<disco:Endpoint>" + endpoint +
+            "</disco:Endpoint></disco:Description></disco:ServiceInstance></disco:ResourceOffering>";
+        const std::string credentials =
+            "<disco:Credentials xmlns:disco=\"urn:liberty:disco:2003-08\"><saml:Assertion "
+            "xmlns:saml=\"urn:oasis:names:tc:SAML:1.0:assertion\" AssertionID=\"x\"/></disco:Credentials>";
+        Owned o = Parse(offering), c = Parse(credentials);
+        DMSIFService* made =
+            DMServiceFactory::CreateController("urn:zym-com:services:radio:3.0", o.get(), c.get(), nullptr);
+        if (!made) return nullptr;
+        made->SetEventQueue(queue_);
+        return std::unique_ptr<DMGenericService>(
+            DMServiceFactory::CreateFacade(kServiceTypeRadio3, kUser, made, nullptr));
+    }
+};
 
 }  // namespace
 
@@ -346,21 +368,8 @@ TEST_F(ServiceTest, TransportFailuresCarryTheClientErrorFault) {
     }
 
     // A refused port: a controller built from an offering that points nowhere.
-    const std::string offering =
-        "<disco:ResourceOffering xmlns:disco=\"urn:liberty:disco:2003-08\"><disco:ResourceID>R</disco:ResourceID>"
-        "<disco:ServiceInstance><disco:ServiceType>urn:zym-com:services:radio:3.0</disco:ServiceType>"
-        "<disco:ProviderID>p</disco:ProviderID><disco:Description><disco:CredentialRef>c</disco:CredentialRef>"
-        "<disco:Endpoint>http://127.0.0.1:" +
-        std::to_string(zymtest::TestServer::ClosedPort()) +
-        "/svc</disco:Endpoint></disco:Description></disco:ServiceInstance></disco:ResourceOffering>";
-    const std::string credentials =
-        "<disco:Credentials xmlns:disco=\"urn:liberty:disco:2003-08\"><saml:Assertion "
-        "xmlns:saml=\"urn:oasis:names:tc:SAML:1.0:assertion\" AssertionID=\"x\"/></disco:Credentials>";
-    Owned o = Parse(offering), c = Parse(credentials);
-    DMSIFService* made = DMServiceFactory::CreateController("urn:zym-com:services:radio:3.0", o.get(), c.get(), nullptr);
-    ASSERT_NE(made, nullptr);
-    made->SetEventQueue(queue_);
-    std::unique_ptr<DMGenericService> facade(DMServiceFactory::CreateFacade(kServiceTypeRadio3, kUser, made, nullptr));
+    std::unique_ptr<DMGenericService> facade =
+        Synthetic("http://127.0.0.1:" + std::to_string(zymtest::TestServer::ClosedPort()) + "/svc");
     ASSERT_NE(facade, nullptr);
     auto* lone = static_cast<DMRadio3Service*>(facade.get());
     Recorder lr;
@@ -425,4 +434,21 @@ TEST_F(ServiceTest, AResultFindsItsTokenAfterTheCallWasSentAgain) {
     EXPECT_EQ(r.Last().token, token);
     EXPECT_EQ(r.maxPresets, 8);
     EXPECT_EQ(service->PendingCount(), 0u);
+}
+
+TEST_F(ServiceTest, ACallWithoutTheDiscoveredAssertionIsRefused) {
+    std::unique_ptr<DMGenericService> facade = Synthetic(server_->Url(prefix_) + "svc");
+    ASSERT_NE(facade, nullptr);
+    auto* service = static_cast<DMRadio3Service*>(facade.get());
+    Recorder r;
+    r.verdict = 0;
+    service->SetListener(&r);
+    ASSERT_NE(service->GetMaxPresets(), nullptr);
+    WaitFor(r, 1);
+    EXPECT_EQ(r.Last().event, "GetMaxPresets failed");
+    EXPECT_EQ(r.Last().faultCode, "SOAP-ENV:Client");
+    const auto calls = Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_FALSE(calls[0]["assertion"].toBool());
+    EXPECT_EQ(calls[0]["method"].toString(), "GetMaxPresets");
 }
