@@ -864,8 +864,12 @@ def signon_fault(conn, script, code):
 
 
 def signon_sasl_response(conn, script, ref_to, code, comment="", mechanism="", transforms=None,
-                         extra=""):
+                         extra="", session=None):
     message_id = signon_next("M")
+    if session is not None:
+        # Filed before the answer goes out: the client may answer before this thread runs on.
+        with SIGNON_LOCK:
+            SIGNON_SESSIONS[message_id] = session
     code = {"lower": code.lower(), "title": code.title()}.get(script.get("status_case"), code)
     attrs = ' serverMechanism="%s"' % xml_escape(mechanism) if mechanism else ""
     status = '<sa:Status code="sa:%s"%s/>' % (
@@ -971,11 +975,10 @@ def serve_signon(conn, script):
                 signon_ok(conn, script, "", renewing, base, expires)
                 return
             chosen = script.get("mechanism", "PLAIN")
-            mid = signon_sasl_response(conn, script, "", "continue", mechanism=chosen,
-                                       transforms=script.get("transforms"))
-            with SIGNON_LOCK:
-                SIGNON_SESSIONS[mid] = {"stage": "securid" if chosen == "SECURID" else "plain",
-                                        "user": None}
+            signon_sasl_response(conn, script, "", "continue", mechanism=chosen,
+                                 transforms=script.get("transforms"),
+                                 session={"stage": "securid" if chosen == "SECURID" else "plain",
+                                          "user": None})
             return
         with SIGNON_LOCK:
             session = SIGNON_SESSIONS.pop(ref_to, None)
@@ -997,9 +1000,8 @@ def serve_signon(conn, script):
                                      script.get("plain_abort", "Invalid Credentials"))
                 return
             if user.get("securid"):
-                mid = signon_sasl_response(conn, script, ref_to, "continue", mechanism="SECURID")
-                with SIGNON_LOCK:
-                    SIGNON_SESSIONS[mid] = {"stage": "securid", "user": name}
+                signon_sasl_response(conn, script, ref_to, "continue", mechanism="SECURID",
+                                     session={"stage": "securid", "user": name})
                 return
             signon_ok(conn, script, ref_to, name, base, expires)
             return
@@ -1057,6 +1059,304 @@ def signon_ok(conn, script, ref_to, user, base, expires):
     extra += signon_offering(base, "RID-" + user, DISCO, base, aid)
     signon_sasl_response(conn, script, ref_to, "OK", extra=extra)
 
+
+
+# ---- radio directory, version 3 ("directory" kind) -----------------------------------------
+# The directory a discovered 'Rdo3' endpoint serves. Every answer is written here by hand
+# (templates over a generated data set), never by the client's encoders.
+
+RADIO3 = "urn:zym-com:ns:service:radio:3.0"
+DIRECTORY_LOCK = threading.Lock()
+DIRECTORY_STATE = {}  # script path -> {"presets_ts", "presets", "calls": {method: count}}
+DIRECTORY_TS = "2026-12-01T08:00:00Z"
+
+# Station numbers, in the server's order: 45 of them, with 12345, 777, 99 and 100.
+DIRECTORY_NUMBERS = [12345, 777, 99, 100] + list(range(1, 42))
+DIRECTORY_MODES = ["full", "FULL", "sample", "preview", "full"]
+DIRECTORY_TYPES = ["zym", "Live", "user", "other"]
+DIRECTORY_CATEGORIES = [("1", "Rock", "Guitars first"), ("2", "Pop", "The charts"),
+                        ("10", "Jazz", "Smooth and modern jazz")]
+# Media formats: id -> (mime, desc, [(class, proto, mime, codec, bitrate, avg, vbr, channels)])
+DIRECTORY_FORMATS = {
+    "mf128": ("audio/mpeg", "MP3 128k", [("audio", "http:", "audio/mpeg", "MP3", 128000, None, None, "2.0")]),
+    "mf64": ("audio/aacp", "aacPlus 64k", [("audio", "qint:", "audio/aacp", "AACPLUS", 64000, 64000, "false", "2.0")]),
+    "vlb48": ("audio/x-vlb", "VLB 48k", [("audio", "qint:", "audio/x-vlb", "VLB", 48000, None, "true", "2.0")]),
+    "multi": ("audio/mpeg", "Two channels", [("audio", "http:", "audio/mpeg", "MP3", 32000, None, None, "1.0"),
+                                              ("video", "rtsp:", "video/mp4", "H264", 96000, 90000, "true", "2.0")]),
+}
+
+
+def directory_station_id(n):
+    return "radio:aggregate:%d" % n
+
+
+def directory_station_categories(i):
+    cats = ["1", "2", "10", "7"]  # "7" is referenced but never listed
+    return [cats[(i + k) % 4] for k in range(i % 4)]
+
+
+def directory_formats_of(i, n):
+    """[(mediaFormatId, progId)] of the i-th station."""
+    if n == 3:
+        return []  # a station without formats
+    if n == 4:
+        return [("mf999", "4,1")]  # a media format the server does not have
+    if n in (5, 6):
+        return [("mf128", "shared,1")]  # two stations share one pair
+    if n == 7:
+        return [("mf128", "plain7")]
+    ids = ["mf128", "mf64", "vlb48", "multi"]
+    return [(ids[(i + k) % 4], "%d,%d" % (n, k + 1)) for k in range(1 + i % 2)]
+
+
+def directory_attr(el, name):
+    for k, v in el.attrib.items():
+        if local_name(k) == name:
+            return v
+    return None
+
+
+def directory_children(el, name):
+    return [c for c in el if local_name(c.tag) == name]
+
+
+def directory_ids(el, name):
+    return [[c.text or "", directory_attr(c, "id") or ""] for c in el.iter() if local_name(c.tag) == name]
+
+
+def directory_state(script):
+    with DIRECTORY_LOCK:
+        return DIRECTORY_STATE.setdefault(script["path"], {
+            "presets_ts": script.get("presets_timestamp", DIRECTORY_TS), "calls": {},
+            "presets": script.get("presets", [["radio:aggregate:12345", "1"], ["radio:aggregate:4242", "2"],
+                                              ["radio:aggregate:99", "7"]])})
+
+
+def directory_route(first):
+    """(method, facts) for the request element."""
+    kind = local_name(first.tag)
+    if kind == "IMetadataListEnumRequest":
+        return "ListCategories"
+    if kind == "IMetadataBrowseRequest":
+        return "ListStations"
+    if kind == "IMetadataDescribeRequest":
+        if directory_children(first, "Restriction"):
+            return "GetStationState"
+        known = {directory_station_id(n) for n in DIRECTORY_NUMBERS}
+        refs = [c.text or "" for c in directory_children(first, "RefId")]
+        return "GetStationInfo" if refs and all(r in known for r in refs) else "GetMediaFormatInfo"
+    if kind == "IFulfillmentGetAssetRequest":
+        return "GetStationURL"
+    prop = next(iter(directory_children(first, "Property")), None)
+    name = directory_attr(prop, "name") if prop is not None else ""
+    if kind == "IProfileGetRequest":
+        return {"MaxPresets": "GetMaxPresets", "Presets": "GetPresets"}.get(name, "GetRatingsRange")
+    if kind == "IProfileSetRequest":
+        return "SetPresets" if name == "Presets" else "RateTrack"
+    return ""
+
+
+def directory_category_xml(cid, name, desc):
+    return ('<r:Category r:categoryId="%s"><r:Name xml:lang="en">%s</r:Name><r:Desc>%s</r:Desc></r:Category>'
+            % (cid, xml_escape(name), xml_escape(desc)))
+
+
+def directory_station_xml(i, n):
+    cats = "".join("<r:Category>%s</r:Category>" % c for c in directory_station_categories(i))
+    return ('<r:Station r:stationId="%s" r:playMode="%s"><r:Name>Station %d</r:Name>'
+            '<r:Desc>Music &amp; more from %d</r:Desc>%s</r:Station>'
+            % (directory_station_id(n), DIRECTORY_MODES[i % 5], n, n, cats))
+
+
+def directory_info_xml(i, n, host):
+    formats = "".join('<r:Format r:mediaFormatId="%s" r:progId="%s"/>' % f for f in directory_formats_of(i, n))
+    cats = "".join("<r:Category>%s</r:Category>" % c for c in directory_station_categories(i))
+    return ('<r:Station r:stationId="{sid}" r:playMode="{mode}" r:type="{typ}"><r:Name>Station {n}</r:Name>'
+            '<r:Desc xml:lang="en">Short {n}</r:Desc><r:LongDesc>All about station {n}</r:LongDesc>'
+            '<r:ImageUrlBase>http://{host}/img/</r:ImageUrlBase><r:StationUrl>http://{host}/st/{n}</r:StationUrl>'
+            '<r:ShareUrl>http://{host}/share/{n}</r:ShareUrl>{formats}{cats}'
+            '<r:Image r:url="http://{host}/img/{n}.png" r:type="logo" r:width="64" r:height="64" r:colorDepth="24"/>'
+            '<r:Related>{rel}</r:Related>'
+            '<r:Banner r:width="300" r:height="250" r:bannerId="{bid}" r:magicNumber="mn-{n}" r:flavorId="{fid}">'
+            '<r:Image r:url="http://{host}/ad/{n}.gif" r:type="banner"/><r:Url>http://{host}/ad/{n}</r:Url>'
+            '<r:Text>Visit {n}</r:Text></r:Banner></r:Station>').format(
+                sid=directory_station_id(n), mode=DIRECTORY_MODES[i % 5], typ=DIRECTORY_TYPES[i % 4], n=n,
+                host=host, formats=formats, cats=cats, rel=directory_station_id(DIRECTORY_NUMBERS[(i + 1) % 45]),
+                bid=8 + i % 2, fid=600 if i % 2 == 0 else 650)
+
+
+def directory_format_xml(fid):
+    mime, desc, channels = DIRECTORY_FORMATS[fid]
+    out = '<r:Format r:mediaFormatId="%s"><r:Mime>%s</r:Mime><r:Desc>%s</r:Desc>' % (fid, mime, xml_escape(desc))
+    for cls, proto, cmime, codec, rate, avg, vbr, chans in channels:
+        out += ('<r:Channel r:class="%s"><r:Desc>%s %d</r:Desc><r:Proto>%s</r:Proto><r:Mime>%s</r:Mime>'
+                '<r:Codec>%s</r:Codec><r:BitRate>%d</r:BitRate>' % (cls, codec, rate, proto, cmime, codec, rate))
+        if avg is not None:
+            out += "<r:AvgBitRate>%d</r:AvgBitRate>" % avg
+        if vbr is not None:
+            out += "<r:VBR>%s</r:VBR>" % vbr
+        out += "<r:Channels>%s</r:Channels></r:Channel>" % chans
+    return out + "</r:Format>"
+
+
+def directory_state_xml(ref):
+    sid = ref.split(",")[0]
+    tracks = ""
+    for k, typ in enumerate(["song", "promo", "Song"][:1 + len(ref) % 3]):
+        tracks += ('<r:Track><r:Type>%s</r:Type><r:TrackTitle>Title %d</r:TrackTitle><r:AlbumTitle>Album</r:AlbumTitle>'
+                   '<r:ArtistName>Artist</r:ArtistName><r:Next>Next up</r:Next><r:Lyrics>la la</r:Lyrics>'
+                   '<r:Duration>180000</r:Duration><r:Time>42000</r:Time><r:TrackId r:type="isrc">T%s-%d</r:TrackId>'
+                   '<r:AlbumIdUrl r:url="http://a.example/%s">A%s</r:AlbumIdUrl>'
+                   '<r:ArtistIdUrl r:url="http://r.example/%s">R%s</r:ArtistIdUrl>'
+                   '<r:Image r:url="http://i.example/%s.jpg"/></r:Track>'
+                   % (typ, k + 1, sid, k, sid, sid, sid, sid, sid))
+    return '<r:StationState r:stationId="%s">%s</r:StationState>' % (xml_escape(sid), tracks)
+
+
+def directory_answer_content(method, first, answer, state, host, prefix):
+    """(attributes text, children text, status code or None to use the answer's)."""
+    ts = answer.get("timestamp", DIRECTORY_TS)
+    ts_attr = ' timeStamp="%s"' % xml_escape(ts) if ts else ""
+    empty = answer.get("empty_list", False)
+    if method == "ListCategories":
+        items = "" if empty else "".join(directory_category_xml(*c) for c in DIRECTORY_CATEGORIES)
+        return ts_attr + ' remaining="0" offset="0"', items, None
+    if method == "ListStations":
+        full = any((directory_attr(t, "name") == "playMode" and (t.text or "") == "full")
+                   for t in first.iter() if local_name(t.tag) == "Term")
+        items = ""
+        if not empty:
+            for i, n in enumerate(DIRECTORY_NUMBERS):
+                if str(n) in answer.get("omit_numbers", []):
+                    continue
+                if not full or DIRECTORY_MODES[i % 5].lower() == "full":
+                    items += directory_station_xml(i, n)
+        return ts_attr + ' remaining="0" offset="0"', items, None
+    if method == "GetStationInfo":
+        omit = set(answer.get("omit", []))
+        index = {directory_station_id(n): (i, n) for i, n in enumerate(DIRECTORY_NUMBERS)}
+        items = "".join(directory_info_xml(*index[c.text], host) for c in directory_children(first, "RefId")
+                        if c.text in index and c.text not in omit)
+        return ts_attr, items, None
+    if method == "GetMediaFormatInfo":
+        return "", "".join(directory_format_xml(c.text) for c in directory_children(first, "RefId")
+                           if c.text in DIRECTORY_FORMATS), None
+    if method == "GetStationState":
+        if answer.get("empty_state"):
+            return "", "", None
+        return "", "".join(directory_state_xml(c.text or "") for c in directory_children(first, "RefId")), None
+    if method == "GetStationURL":
+        prog = directory_attr(first, "refId") or ""
+        fid = directory_attr(first, "mediaFormatId") or ""
+        if prog.startswith("fail"):
+            return "", "", "NoSuchAsset"
+        count = 1 + sum(map(ord, prog)) % 3
+        urls = "".join("<r:Url>http://%s%sstream/%s?fmt=%s&amp;n=%d</r:Url>"
+                       % (host, prefix, xml_escape(prog), xml_escape(fid), k + 1) for k in range(count))
+        return "", urls, None
+    if method == "GetMaxPresets":
+        return "", ('<r:Property name="MaxPresets"><r:MaxPresets>%d</r:MaxPresets></r:Property>'
+                    % int(answer.get("max_presets", 5))), None
+    if method == "GetPresets":
+        with DIRECTORY_LOCK:
+            presets, pts = list(state["presets"]), state["presets_ts"]
+        if not presets:
+            return ' timeStamp="%s"' % pts, "", "NO_PRESETS_STORED"
+        items = "".join('<r:Preset id="%s">%s</r:Preset>' % (xml_escape(i), xml_escape(t)) for t, i in presets)
+        stamp = "" if answer.get("timestamp", "x") == "" else ' timeStamp="%s"' % pts
+        return stamp, '<r:Property name="Presets"><r:Presets>%s</r:Presets></r:Property>' % items, None
+    if method == "SetPresets":
+        since = directory_attr(first, "changedSince") or ""
+        with DIRECTORY_LOCK:
+            if answer.get("out_of_date") or since != state["presets_ts"]:
+                return ' timeStamp="%s"' % state["presets_ts"], "", "OutOfDate"
+            state["presets"] = directory_ids(first, "Preset")
+            state["set_count"] = state.get("set_count", 0) + 1
+            state["presets_ts"] = "2026-12-02T00:00:%02dZ" % (state["set_count"] % 60)
+            return ' timeStamp="%s"' % state["presets_ts"], "", None
+    return "", "", None
+
+
+DIRECTORY_INTERFACES = {
+    "ListCategories": "IMetadataListEnum", "ListStations": "IMetadataBrowse", "GetStationInfo": "IMetadataDescribe",
+    "GetMediaFormatInfo": "IMetadataDescribe", "GetStationState": "IMetadataDescribe",
+    "GetStationURL": "IFulfillmentGetAsset", "GetMaxPresets": "IProfileGet", "GetPresets": "IProfileGet",
+    "SetPresets": "IProfileSet"}
+
+
+def directory_fault(code, text, response=""):
+    return ('<SOAP-ENV:Fault><faultcode>%s</faultcode><faultstring>%s</faultstring></SOAP-ENV:Fault>%s'
+            % (xml_escape(code), xml_escape(text), response))
+
+
+@handler("directory")
+def serve_directory(conn, script):
+    """The version-3 radio directory (see README.md). Keys: open (no assertion needed),
+    presets [[station, slot]...], presets_timestamp, and per method name under "methods":
+    an answer object, or a list used in order (the last one repeating)."""
+    import xml.etree.ElementTree as ET
+    entry, body = signon_claim_request(conn)
+    try:
+        root = ET.fromstring(body)
+    except ET.ParseError:
+        signon_reply(conn, script, "", directory_fault("SOAP-ENV:Client", "not XML"))
+        return
+    body_el = next((c for c in root if local_name(c.tag) == "Body"), None)
+    first = list(body_el)[0] if body_el is not None and len(body_el) else None
+    method = directory_route(first) if first is not None else ""
+    state = directory_state(script)
+    record = {"method": method, "element": local_name(first.tag) if first is not None else "",
+              "refids": directory_ids(first, "RefId") if first is not None else [],
+              "changedSince": directory_attr(first, "changedSince") if first is not None else None,
+              "presets": directory_ids(first, "Preset") if first is not None else [],
+              "refId": directory_attr(first, "refId") if first is not None else None,
+              "mediaFormatId": directory_attr(first, "mediaFormatId") if first is not None else None}
+    user = signon_presented(root, "service")
+    record["assertion"] = bool(user)
+    if entry is not None:
+        entry["directory"] = record
+    if not user and not script.get("open"):
+        signon_reply(conn, script, "", directory_fault("SOAP-ENV:Client", "Assertion not recognised"))
+        return
+    if method not in DIRECTORY_INTERFACES:
+        signon_reply(conn, script, "", directory_fault("SOAP-ENV:Server", "Method not offered"))
+        return
+    with DIRECTORY_LOCK:
+        index = state["calls"].get(method, 0)
+        state["calls"][method] = index + 1
+    answers = script.get("methods", {}).get(method, {})
+    if isinstance(answers, list):
+        answer = answers[min(index, len(answers) - 1)] if answers else {}
+    else:
+        answer = answers
+    if answer.get("drop"):
+        conn.reset()
+        return
+    host = conn.req.headers.get("Host", "127.0.0.1")
+    response_name = DIRECTORY_INTERFACES[method] + "Response"
+    if "body" in answer:
+        content = answer["body"]  # a literal answer, e.g. a golden file
+    elif answer.get("no_response_element"):
+        content = '<r:SomethingElseResponse xmlns:r="%s"><r:Status code="OK"/></r:SomethingElseResponse>' % RADIO3
+    else:
+        attrs, children, code = directory_answer_content(method, first, answer, state, host, script["path"])
+        code = answer.get("status_code", code or "OK")
+        status = "" if code is None else '<r:Status code="%s" comment="answer %d"/>' % (xml_escape(code), index + 1)
+        content = '<r:%s xmlns:r="%s"%s>%s%s</r:%s>' % (response_name, RADIO3, attrs, status, children, response_name)
+    if answer.get("fault"):
+        fault = answer["fault"]
+        content = directory_fault(fault.get("code", "SOAP-ENV:Server"), fault.get("string", "Server Error"),
+                                  content if fault.get("with_response") else "")
+    text = soap_envelope(signon_correlation(signon_next("M"), ""), content)
+    http = {"headers": [["Content-Type", "text/xml; charset=utf-8"]], "body": text,
+            "delay_ms": answer.get("delay_ms", 0)}
+    if "http_status" in answer:
+        http["status"] = int(answer["http_status"])
+        http["reason"] = "Status"
+        if answer.get("http_text"):
+            http["headers"] = [["Content-Type", "text/plain"]]
+            http["body"] = answer["http_text"]
+    serve_http(conn, http)
 
 
 def main():
