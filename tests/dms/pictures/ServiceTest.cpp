@@ -444,6 +444,9 @@ TEST_F(PicturesServiceTest, FailureWithoutQueueKeepsItsToken) {
     EXPECT_EQ(pics.token, token);
     EXPECT_EQ(pics.faultCode, "SOAP-ENV:Server");
     EXPECT_EQ(s.PendingCount(), 0u);
+    // Reported once, after the invalidation that ran inside its own report.
+    EXPECT_EQ(pics.events, (std::vector<std::string>{"valid", "vote", "will-invalid", "children  0 failed", "invalid",
+                                                     "delete a failed"}));
     // The call still open was cancelled meanwhile, with its own token.
     EXPECT_NE(std::find(pics.events.begin(), pics.events.end(), "children  0 failed"), pics.events.end());
 }
