@@ -22,7 +22,7 @@
 
 #include "engine/ChunkRingBuffer.h"
 #include "engine/DeviceAudioOut.h"
-#include "platform/AudioSinks.h"
+#include "platform/audio/AudioSinks.h"
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define ZYM_COUNT_ALLOCS 1

@@ -6,7 +6,7 @@
 // change to its owner.
 
 #include "engine/DataSource.h"
-#include "platform/AudioFormat.h"
+#include "platform/audio/AudioFormat.h"
 
 namespace Amp {
 

@@ -104,7 +104,7 @@ void CAMP3Decoder::AnnounceFormat() {
     format.mBytesPerPacket = format.mBytesPerFrame;
     format.mFramesPerPacket = 1;
     formatAnnounced_ = true;
-    if (output_->SetInputFormat(format) != 0) throw player_exception(3, 12);
+    if (output_->SetInputFormat(format) != 0) throw player_exception(EngineError::kFormatRefused);
 }
 
 }  // namespace Amp

@@ -32,9 +32,9 @@
 
 #include "engine/AudioOut.h"
 #include "engine/ChunkRingBuffer.h"
-#include "engine/LThreadMutex.h"
-#include "platform/AudioOutputUnit.h"
-#include "platform/FormatConverter.h"
+#include "engine/base/LThreadMutex.h"
+#include "platform/audio/AudioOutputUnit.h"
+#include "platform/audio/FormatConverter.h"
 
 namespace Amp {
 

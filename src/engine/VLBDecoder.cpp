@@ -117,7 +117,7 @@ void VLBDecoder::AnnounceFormat(uint32_t sampleRate, uint32_t channels) {
     format_.mBytesPerPacket = format_.mBytesPerFrame;
     format_.mFramesPerPacket = 1;
     formatAnnounced_ = true;
-    if (!output_ || output_->SetInputFormat(format_) != 0) throw player_exception(3, 12);
+    if (!output_ || output_->SetInputFormat(format_) != 0) throw player_exception(EngineError::kFormatRefused);
 }
 
 int VLBDecoder::OutputSamples(float** channels, unsigned count) {

@@ -16,7 +16,7 @@ constexpr int kMaxIdleDecodesAfterEnd = 4;
 }  // namespace
 
 aacPlusDecoder::aacPlusDecoder() {
-    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_) throw player_exception(3, 10);
+    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_) throw player_exception(EngineError::kAacPlusOpenFailed);
     if (aacPlusConfig* config = aacPlusDecoderGetConfig(handle_)) {
         config->limiterOn = 1;
         config->implicitSbr = 1;
@@ -69,7 +69,7 @@ bool aacPlusDecoder::AnnounceFormat() {
     formatAnnounced_ = true;
     announcedRate_ = rate;
     announcedChannels_ = channels;
-    if (output_->SetInputFormat(format) != 0) throw player_exception(3, 12);
+    if (output_->SetInputFormat(format) != 0) throw player_exception(EngineError::kFormatRefused);
     return true;
 }
 
@@ -123,7 +123,7 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
         case kAacPlusOk:
             break;
         default:
-            throw player_exception(3, 11);
+            throw player_exception(EngineError::kAacPlusDecodeFailed);
         }
         idleAfterEnd = 0;
         // A frame in another format than the output knows is never played at the old one.

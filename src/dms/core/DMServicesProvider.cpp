@@ -1,7 +1,7 @@
 #include "dms/core/DMServicesProvider.h"
 
 #include "dms/core/DMServicesUserInfo.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 DMServicesProvider::DMServicesProvider() = default;
 

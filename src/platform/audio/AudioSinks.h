@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioOutputUnit.h"
+#include "platform/audio/AudioOutputUnit.h"
 
 struct PaStreamCallbackTimeInfo;
 

@@ -22,7 +22,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/AudioFormat.h"
+#include "platform/audio/AudioFormat.h"
 
 namespace platform {
 

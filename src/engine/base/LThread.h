@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/LThreadMutex.h"
+#include "engine/base/LThreadMutex.h"
 
 // A thread object whose subclass supplies the body (Run).
 //
