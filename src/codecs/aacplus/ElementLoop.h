@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "codecs/aacplus/ChannelElements.h"
-#include "codecs/aacplus/CoreDecoder.h"
+#include "codecs/aacplus/FrameElements.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/StreamConfig.h"
 
 namespace aacplus {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/aacplus/BitReader.h"
+#include "codecs/aacplus/aacPlusTypes.h"
 
 namespace aacplus {
 
@@ -40,7 +41,7 @@ struct IcsInfo {
 
     bool isShort() const { return windowSequence == kEightShort; }
     int numWindows() const { return isShort() ? 8 : 1; }
-    bool isMain() const { return profile == 0x200 || profile == 0x401; }
+    bool isMain() const { return profile == kAacPlusProfileMpeg2Main || profile == kAacPlusProfileMpeg4Main; }
     const uint16_t* swbOffset() const;
     int predSfbMax() const;
     int tnsMaxBands() const;

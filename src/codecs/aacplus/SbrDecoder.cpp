@@ -6,15 +6,6 @@
 
 namespace aacplus {
 
-float SbrDecoderConfig::getFloat(int i) const
-{
-    float v;
-    std::memcpy(&v, &words[i], sizeof v);
-    return v;
-}
-
-void SbrDecoderConfig::setFloat(int i, float v) { std::memcpy(&words[i], &v, sizeof v); }
-
 void sbrGetDefaultConfig(SbrDecoderConfig* c, int32_t bypass)
 {
     if (!c)

@@ -23,6 +23,7 @@
 #include "codecs/aacplus/PsDecoder.h"
 #include "codecs/aacplus/QmfBank.h"
 #include "codecs/aacplus/SbrBitstream.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/SbrEnvelope.h"
 #include "codecs/aacplus/SbrError.h"
 #include "codecs/aacplus/SbrHfAdjust.h"
@@ -30,13 +31,6 @@
 #include "codecs/aacplus/SbrPayload.h"
 
 namespace aacplus {
-
-// Seventeen 32-bit words; words 5, 7, 8, 11 and 12 hold floats (bit copies).
-struct SbrDecoderConfig {
-    int32_t words[17] = {};
-    float getFloat(int i) const;
-    void setFloat(int i, float v);
-};
 
 inline constexpr int kSbrRows = 40;
 inline constexpr int kSbrLookahead = 8;

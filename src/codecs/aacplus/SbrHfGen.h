@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/aacplus/SbrBitstream.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/SbrError.h"
 
 namespace aacplus {
@@ -30,8 +31,6 @@ struct SbrHfGenerator {
     int32_t numNoise = 0;
     float whitening[7] = {};
 };
-
-struct SbrDecoderConfig;
 
 const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderConfig& config, int bands, int bypass,
                                           int slotsPerFrame);

@@ -3,36 +3,19 @@
 // header, LATM StreamMuxConfig, AudioSpecificConfig, program_config_element).
 // Header syntax is that of the MPEG-2/MPEG-4 AAC transports; this file records what the
 // decoder keeps and what it refuses. All reading goes through BitReader; peeking is done
-// on copies of the reader, and nothing reads outside the bound bytes.
+// on copies of the reader, and nothing reads outside the bound bytes. One source file per
+// syntax: StreamConfigPce, -Asc, -Latm, -Adif and -Adts.cpp.
 #pragma once
 
 #include <cstdint>
 
 #include "codecs/aacplus/BitReader.h"
+#include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aacplus/Crc.h"
 #include "codecs/aacplus/InputBuffer.h"
 #include "codecs/aacplus/StreamInfo.h"
 
 namespace aacplus {
-
-// Core status codes (mapped onto the interface's codes by the handle).
-enum CoreStatus : int {
-    kCoreOk = 0,
-    kCoreOutOfMemory = 0x1001,
-    kCoreEndOfStream = 0x1002,
-    kCoreNeedMoreInput = 0x1003,
-    kCoreSyntax = 0x1004,
-    kCoreCrcMismatch = 0x1005,
-    kCorePredictorReset = 0x1008,
-    kCorePulseBeyondEnd = 0x1009,
-    kCoreBadPceRate = 0x100D,
-    kCoreInconsistentFrame = 0x100F,
-    kCoreUnsupportedProfile = 0x1013,
-    kCoreBadSbrRate = 0x1015,
-    kCoreMissingElement = 0x1017,
-    kCoreOutputTooSmall = 0x1018,
-    kCoreNoiseWithPnsOff = 0x101A,
-};
 
 enum Transport : int32_t {
     kTransportAuto = 0,
