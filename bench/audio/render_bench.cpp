@@ -119,7 +119,7 @@ void BM_Render(benchmark::State& state, AudioStreamBasicDescription input, doubl
     out.Stop();
     stream.join();
     AudioStreamBasicDescription device;
-    out.GetOutputFormat(&device);
+    (void)out.GetOutputFormat(&device);
     state.SetItemsProcessed(state.iterations() * 512);
     state.counters["x_realtime"] =
         benchmark::Counter(512.0 / device.mSampleRate, benchmark::Counter::kIsIterationInvariantRate);

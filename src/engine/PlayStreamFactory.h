@@ -32,7 +32,7 @@ class PlayStreamInterface {
 public:
     virtual ~PlayStreamInterface() = default;
     // Starts the stream's thread; false when it could not be created.
-    virtual bool Start() = 0;
+    [[nodiscard]] virtual bool Start() = 0;
     // Stops the output and waits for the thread. A second call returns at once.
     virtual void Stop() = 0;
     virtual void SetBufferingLevels(float minSeconds, float maxSeconds) = 0;

@@ -20,7 +20,7 @@ aacPlusDecoder::aacPlusDecoder() {
     if (aacPlusConfig* config = aacPlusDecoderGetConfig(handle_)) {
         config->limiterOn = 1;
         config->implicitSbr = 1;
-        aacPlusDecoderSetConfig(handle_);
+        (void)aacPlusDecoderSetConfig(handle_);  // fails only for a bad handle
     }
 }
 

@@ -93,7 +93,7 @@ struct ChannelState {
 };
 
 // Reads individual_channel_stream: global_gain, ics_info unless shared, the channel data.
-int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain);
+[[nodiscard]] int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain);
 
 class decapl80 : public decapl61 {
 public:

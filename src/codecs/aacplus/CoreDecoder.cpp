@@ -326,7 +326,8 @@ void CoreDecoder::restart(DecoderStreamInfo& info)
     for (aacPlusProgramInfo& p : info.info.programs)
         p.outputChannels = 0;
     // Fresh elements: no overlap, prediction or concealment history from the old stream.
-    configure(maxChannels_, channelLimit_ - maxChannels_, pnsOn_, concealment_);
+    // Out of memory leaves fewer elements; the frames that need them then fail.
+    (void)configure(maxChannels_, channelLimit_ - maxChannels_, pnsOn_, concealment_);
 }
 
 int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input,

@@ -35,7 +35,7 @@ public:
 
     // Element objects for maxChannels single channels, maxChannels / 2 pairs, lfeChannels
     // LFE channels. 0 or 0x1001.
-    int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
+    [[nodiscard]] int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
     void setLimiterOn(bool on) { limiterOn_ = on; }
     void setImplicitSbr(bool on) { implicitSbr_ = on; }
     void setLowPowerSbr(bool on)
@@ -66,7 +66,7 @@ public:
     }
 
     // Decodes one frame into `out` (null: no samples). Core status.
-    int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input, Crc* crc);
+    [[nodiscard]] int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input, Crc* crc);
 
     // On the first decode call: when the input starts with an ADIF header, reads it (program
     // configurations into their slots) and fixes the transport at ADIF.

@@ -49,7 +49,7 @@ struct IcsInfo {
 
 // Reads ics_info. 0, 0x1008 (predictor reset group outside 1..30) or 0x100F (max_sfb above
 // the band count).
-int readIcsInfo(BitReader& r, IcsInfo& ics);
+[[nodiscard]] int readIcsInfo(BitReader& r, IcsInfo& ics);
 
 // Long-window band offsets of a sampling frequency index (numSwb + 1 entries).
 const uint16_t* longSwbOffset(int sfIndex, int* numSwb);

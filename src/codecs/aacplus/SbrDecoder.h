@@ -84,7 +84,7 @@ SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrD
 // Returns 0, 12 (element kind unknown: SBR off) or 14 (no valid band tables: SBR off).
 // samples: the element's first channel; channel c of sample i at stride*i + c. On return
 // it holds the output frame length per output channel.
-int sbrDecoderApply(SbrDecoder* handle, const SbrExtensionPayload* payload, float* samples, int stride);
+[[nodiscard]] int sbrDecoderApply(SbrDecoder* handle, const SbrExtensionPayload* payload, float* samples, int stride);
 int sbrGetOutputChannels(const SbrDecoder* handle, int coreChannels);
 float sbrGetRateRatio(const SbrDecoder* handle);
 bool sbrIsParametricStereo(const SbrDecoder* handle);
@@ -92,8 +92,8 @@ void sbrDecoderReset(SbrDecoder* handle);
 void sbrDecoderClose(SbrDecoder* handle);
 
 // Pieces, exposed for tests.
-int sbrParseExtension(SbrDecoder* handle, const SbrExtensionPayload* payload);
-const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& state, SbrHeader& header, SbrFrameData& frame);
+[[nodiscard]] int sbrParseExtension(SbrDecoder* handle, const SbrExtensionPayload* payload);
+[[nodiscard]] const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& state, SbrHeader& header, SbrFrameData& frame);
 void sbrChannelProcess(SbrChannelState& state, const float* input, int stride, const SbrHeader& header,
                        SbrFrameData& frame, int lowPower, int active);
 void sbrChannelSynthesis(SbrChannelState& state, float* out);

@@ -161,7 +161,7 @@ void applyMuxConfig(const LatmMuxConfig& mux, DecoderStreamInfo& info, bool impl
         if (config == 0) {
             ProgramConfig pce = asc.pce;
             pce.elementInstanceTag = prog;  // the record describes this program
-            programFromConfig(info, pce);
+            (void)programFromConfig(info, pce);  // a bad PCE rate keeps the config's own rate
             p.channelMode = 0;
             if (pce.valid && pce.totalChannels() == 1 && pce.frontChannels == 1)
                 config = 1;

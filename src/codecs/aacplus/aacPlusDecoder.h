@@ -21,20 +21,20 @@ struct aacPlusDecoder;
 using aacPlusHandle = aacPlusDecoder*;
 
 // channels below 2 count as 2; above 8: 0x1103 and *handle null.
-int aacPlusDecoderOpen(aacPlusHandle* handle, int outputFormat, int channels);
-int aacPlusDecoderOpenWithConfig(aacPlusHandle* handle, int outputFormat, int concealment, int limiterOn,
+[[nodiscard]] int aacPlusDecoderOpen(aacPlusHandle* handle, int outputFormat, int channels);
+[[nodiscard]] int aacPlusDecoderOpenWithConfig(aacPlusHandle* handle, int outputFormat, int concealment, int limiterOn,
                                  int lowPowerSbr, int implicitSbr, int sbrDownsampleRate, int adtsCrcAlways,
                                  int pnsOff, int reserved7, int reserved8, int maxChannels, int lfeChannels,
                                  int downmixMode, int downmixVariant);
 // Edit in place, then call aacPlusDecoderSetConfig.
 aacPlusConfig* aacPlusDecoderGetConfig(aacPlusHandle handle);
-int aacPlusDecoderSetConfig(aacPlusHandle handle);
+[[nodiscard]] int aacPlusDecoderSetConfig(aacPlusHandle handle);
 // A snapshot that changes only inside feed and decode calls. The transport field may be set
 // before the first decode to force a transport.
 aacPlusStreamInfo* aacPlusDecoderGetStreamInfo(aacPlusHandle handle);
-int aacPlusStreamFeed(aacPlusHandle handle, const uint8_t* data, aacPlusInputDesc* desc);
+[[nodiscard]] int aacPlusStreamFeed(aacPlusHandle handle, const uint8_t* data, aacPlusInputDesc* desc);
 // pcm holds samples of the output format (int16, float, or packed 24-bit); it may be null
 // to decode without output. ancillary/ancillaryDesc receive data stream element bytes.
-int aacPlusStreamDecode(aacPlusHandle handle, void* pcm, aacPlusOutputDesc* desc, uint8_t* ancillary,
+[[nodiscard]] int aacPlusStreamDecode(aacPlusHandle handle, void* pcm, aacPlusOutputDesc* desc, uint8_t* ancillary,
                         aacPlusAncillaryDesc* ancillaryDesc);
 void aacPlusDecoderClose(aacPlusHandle* handle);
