@@ -24,7 +24,7 @@ inline size_t DecodeAacOnce(const std::vector<uint8_t>& bytes)
     for (;;) {
         if (!ended) {
             aacPlusInputDesc in{uint32_t(std::min<size_t>(4096, bytes.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, bytes.data() + offset, &in);
+            (void)aacPlusStreamFeed(h, bytes.data() + offset, &in);
             offset += in.consumed;
             ended = in.length == 0;
         }

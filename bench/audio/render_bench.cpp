@@ -22,7 +22,7 @@
 
 #include "engine/ChunkRingBuffer.h"
 #include "engine/DeviceAudioOut.h"
-#include "platform/AudioSinks.h"
+#include "platform/audio/AudioSinks.h"
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define ZYM_COUNT_ALLOCS 1
@@ -119,7 +119,7 @@ void BM_Render(benchmark::State& state, AudioStreamBasicDescription input, doubl
     out.Stop();
     stream.join();
     AudioStreamBasicDescription device;
-    out.GetOutputFormat(&device);
+    (void)out.GetOutputFormat(&device);
     state.SetItemsProcessed(state.iterations() * 512);
     state.counters["x_realtime"] =
         benchmark::Counter(512.0 / device.mSampleRate, benchmark::Counter::kIsIterationInvariantRate);

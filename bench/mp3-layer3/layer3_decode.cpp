@@ -57,14 +57,14 @@ int main(int argc, char** argv) {
             }
             if (st == 0x81010004 || (st >> 30) == 3) break;
             int space = 0;
-            MpegDecoderGetInputSpace(h, &space);
+            (void)MpegDecoderGetInputSpace(h, &space);
             const size_t take = std::min({size_t{4096}, static_cast<size_t>(space), data.size() - pos});
             if (take == 0) {
-                MpegDecoderSetEndOfInput(h);
+                (void)MpegDecoderSetEndOfInput(h);
                 continue;
             }
             int consumed = 0;
-            MpegDecoderFeed(h, data.data() + pos, static_cast<int>(take), &consumed);
+            (void)MpegDecoderFeed(h, data.data() + pos, static_cast<int>(take), &consumed);
             pos += static_cast<size_t>(consumed);
         }
         MpegDecoderDestroy(h);

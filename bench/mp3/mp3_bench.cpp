@@ -45,7 +45,7 @@ bool PrepareStream() {
 // Decodes the whole stream; returns the PCM bytes produced.
 size_t DecodeOnce() {
     MpegDecoderHandle* h = nullptr;
-    MpegDecoderCreate(&h, 0, 0, 0);
+    (void)MpegDecoderCreate(&h, 0, 0, 0);
     static std::vector<uint8_t> out(4608);
     size_t pos = 0;
     size_t total = 0;
@@ -58,15 +58,15 @@ size_t DecodeOnce() {
         if (st == 0x81010004 || (st >> 30) == 3) break;
         if (ended) continue;
         int space = 0;
-        MpegDecoderGetInputSpace(h, &space);
+        (void)MpegDecoderGetInputSpace(h, &space);
         const size_t n = std::min<size_t>({4096, static_cast<size_t>(space), g_bytes.size() - pos});
         if (n == 0) {
-            MpegDecoderSetEndOfInput(h);
+            (void)MpegDecoderSetEndOfInput(h);
             ended = true;
             continue;
         }
         int consumed = 0;
-        MpegDecoderFeed(h, g_bytes.data() + pos, static_cast<int>(n), &consumed);
+        (void)MpegDecoderFeed(h, g_bytes.data() + pos, static_cast<int>(n), &consumed);
         pos += static_cast<size_t>(consumed);
     }
     MpegDecoderDestroy(h);

@@ -6,7 +6,7 @@
 // change to its owner.
 
 #include "engine/DataSource.h"
-#include "platform/AudioFormat.h"
+#include "platform/audio/AudioFormat.h"
 
 namespace Amp {
 
@@ -47,10 +47,10 @@ public:
     virtual bool IsPlaying() = 0;
     virtual bool IsStopped() = 0;
     // -50 until the device's format is known, else 0 with the format copied.
-    virtual int GetOutputFormat(AudioStreamBasicDescription* format) = 0;
+    [[nodiscard]] virtual int GetOutputFormat(AudioStreamBasicDescription* format) = 0;
     // Called by a decoder before its first PCM reaches the output (stream thread).
     // 0 = accepted; any other status refuses the format.
-    virtual int SetInputFormat(const AudioStreamBasicDescription& format) = 0;
+    [[nodiscard]] virtual int SetInputFormat(const AudioStreamBasicDescription& format) = 0;
 };
 
 }  // namespace Amp

@@ -14,7 +14,8 @@ constexpr uint32_t kEndOfStream = 0x81010004;
 constexpr uint32_t kOutputTooSmall = 0xC1010003;
 }  // namespace
 
-CAMP3Decoder::CAMP3Decoder() { MpegDecoderCreate(&handle_, 0, 0, 0); }
+// A failed create leaves the handle null, which every later call reports as an error.
+CAMP3Decoder::CAMP3Decoder() { (void)MpegDecoderCreate(&handle_, 0, 0, 0); }
 
 CAMP3Decoder::~CAMP3Decoder() {
     if (handle_) MpegDecoderDestroy(handle_);
@@ -64,7 +65,7 @@ uint32_t CAMP3Decoder::FeedInput() {
     const int got = source_->Read(input, wanted);
     if (got == -1 || got == -2) {
         inputEnded_ = true;
-        MpegDecoderSetEndOfInput(handle_);
+        (void)MpegDecoderSetEndOfInput(handle_);  // fails only for a bad handle
         return kOk;
     }
     if (got <= 0) return kOk;
@@ -104,7 +105,7 @@ void CAMP3Decoder::AnnounceFormat() {
     format.mBytesPerPacket = format.mBytesPerFrame;
     format.mFramesPerPacket = 1;
     formatAnnounced_ = true;
-    if (output_->SetInputFormat(format) != 0) throw player_exception(3, 12);
+    if (output_->SetInputFormat(format) != 0) throw player_exception(EngineError::kFormatRefused);
 }
 
 }  // namespace Amp

@@ -58,7 +58,7 @@ void DecoderWrapper::SetFactoryForTesting(Factory factory) { TestFactory() = std
 
 AudioDecoder* DecoderWrapper::CreateDecoder(uint32_t code) {
     AudioDecoder* decoder = TestFactory() ? TestFactory()(code) : CreateLibraryDecoder(code);
-    if (!decoder) throw player_exception(3, 9);
+    if (!decoder) throw player_exception(EngineError::kNoDecoder);
     return decoder;
 }
 
@@ -103,7 +103,7 @@ int DecoderWrapper::Read(void* buffer, unsigned length) {
         previous_ = nullptr;
         return 0;
     }
-    if (!current_) throw player_exception(3, 9);
+    if (!current_) throw player_exception(EngineError::kNoDecoder);
     AudioDecoder* before = current_;
     const int result = current_->Read(buffer, length);
     if (current_ != before && result == -1) return 0;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 #include "engine/player_exception.h"
 
 namespace Amp {
@@ -286,7 +286,7 @@ void DeviceAudioOut::StartOutputUnit() {
     if (status != 0) {
         // Left at state 4 the stream would sit silent for ever: report it.
         LogMessage(kLogError, "audio output: the device did not start (%d)\n", status);
-        throw player_exception(3, 12);
+        throw player_exception(EngineError::kFormatRefused);
     }
 }
 

@@ -32,9 +32,9 @@
 
 #include "engine/AudioOut.h"
 #include "engine/ChunkRingBuffer.h"
-#include "engine/LThreadMutex.h"
-#include "platform/AudioOutputUnit.h"
-#include "platform/FormatConverter.h"
+#include "engine/base/LThreadMutex.h"
+#include "platform/audio/AudioOutputUnit.h"
+#include "platform/audio/FormatConverter.h"
 
 namespace Amp {
 
@@ -65,8 +65,8 @@ public:
     float GetVolume() override;
     bool IsPlaying() override { return GetState() == kAudioOutPlaying; }
     bool IsStopped() override { return stop_.load(std::memory_order_acquire); }
-    int GetOutputFormat(AudioStreamBasicDescription* format) override;
-    int SetInputFormat(const AudioStreamBasicDescription& format) override;
+    [[nodiscard]] int GetOutputFormat(AudioStreamBasicDescription* format) override;
+    [[nodiscard]] int SetInputFormat(const AudioStreamBasicDescription& format) override;
 
     // Render thread: fills `frames` interleaved stereo frames (zeros where the ring has
     // nothing). Returns 0, or 33 when nothing at all was handed out while not stopped.

@@ -1,6 +1,6 @@
 #include "engine/HttpStreamReader.h"
 
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/player_exception.h"
 #include "platform/HttpReadStream.h"
@@ -87,9 +87,9 @@ std::vector<std::pair<std::string, std::string>> HTTPReader::AddRequestHeaders()
 void HTTPReader::Open() {
     Close();
     bytesRead_ = 0;
-    if (CheckNetworkUnreachable()) throw player_exception(3, 16);
-    if (!IsUtf8(url_)) throw player_exception(3, 2);
-    if (!platform::IsParsableUrl(url_)) throw player_exception(3, 4);
+    if (CheckNetworkUnreachable()) throw player_exception(EngineError::kNetworkUnreachable);
+    if (!IsUtf8(url_)) throw player_exception(EngineError::kUrlNotUtf8);
+    if (!platform::IsParsableUrl(url_)) throw player_exception(EngineError::kUrlNotParsable);
 
     requestHeaders_["User-Agent"] = userAgent_.empty() ? kDefaultUserAgent : userAgent_;
     auto stream = std::make_unique<platform::HttpReadStream>(url_, AddRequestHeaders());
@@ -105,9 +105,9 @@ void HTTPReader::Open() {
 }
 
 void HTTPReader::ThrowStreamError(platform::ErrorNumber error) {
-    if ((error.domain == 1 || error.domain == 2) && error.code != 0)
+    if ((error.domain == kPlayerErrorPOSIX || error.domain == kPlayerErrorMacOS) && error.code != 0)
         throw player_exception(error.domain, error.code);
-    throw player_exception(3, 7);
+    throw player_exception(EngineError::kReadStreamFailed);
 }
 
 void HTTPReader::ThrowCurrentStreamError() {
@@ -136,24 +136,24 @@ void HTTPReader::Wait(int ms) {
 }
 
 int HTTPReader::Read(void* buffer, unsigned length) {
-    if (!stream_) throw player_exception(3, 3);
+    if (!stream_) throw player_exception(EngineError::kNoReadStream);
     CheckStop();
 
     const ReadStreamStatus status = stream_->Status();
-    if (status == ReadStreamStatus::AtEnd || status == ReadStreamStatus::Closed) throw player_exception(3, 8);
+    if (status == ReadStreamStatus::AtEnd || status == ReadStreamStatus::Closed) throw player_exception(EngineError::kReadStreamEnded);
     if (status == ReadStreamStatus::Error) ThrowCurrentStreamError();
 
     const double startTimeout = startTimeout_.load();
     const double staleTimeout = staleTimeout_.load();
     const auto staleOrUnreachable = [&](double now) {
-        if (lastDataTime_ > 0.0 && now - lastDataTime_ >= staleTimeout) throw player_exception(3, 14);
+        if (lastDataTime_ > 0.0 && now - lastDataTime_ >= staleTimeout) throw player_exception(EngineError::kConnectionTimeOut);
         if (now - lastReachabilityCheck_ >= kReachabilityInterval && CheckNetworkUnreachable())
-            throw player_exception(3, 16);
+            throw player_exception(EngineError::kNetworkUnreachable);
     };
 
     if (!stream_->HasBytesAvailable()) {
         const double now = Now();
-        if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout) throw player_exception(3, 14);
+        if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout) throw player_exception(EngineError::kConnectionTimeOut);
         staleOrUnreachable(now);
         Wait(kEmptyReadWaitMs);
         return 0;
@@ -173,14 +173,14 @@ int HTTPReader::Read(void* buffer, unsigned length) {
     if (n > 0) lastDataTime_ = now;
     // "No byte yet" is judged by the time of the last byte, not by the byte count,
     // which would read as zero again once a long stream's count wrapped.
-    if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout) throw player_exception(3, 14);
+    if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout) throw player_exception(EngineError::kConnectionTimeOut);
     if (n > 0) return int(n);
     staleOrUnreachable(now);
     return 0;
 }
 
 std::string HTTPReader::GetResponseHeader(const char* name) {
-    if (!stream_) throw player_exception(3, 3);
+    if (!stream_) throw player_exception(EngineError::kNoReadStream);
     if (stream_->Status() == ReadStreamStatus::Error) ThrowCurrentStreamError();
 
     const platform::HeaderFields* fields = nullptr;
@@ -190,8 +190,8 @@ std::string HTTPReader::GetResponseHeader(const char* name) {
         if (status == ReadStreamStatus::Error) ThrowCurrentStreamError();
         fields = stream_->ResponseHeaders();
         if (fields) break;
-        if (status == ReadStreamStatus::Closed) throw player_exception(3, 8);
-        if (Now() - openTime_.load() > startTimeout_.load()) throw player_exception(3, 14);
+        if (status == ReadStreamStatus::Closed) throw player_exception(EngineError::kReadStreamEnded);
+        if (Now() - openTime_.load() > startTimeout_.load()) throw player_exception(EngineError::kConnectionTimeOut);
         // The wait returns as soon as the socket has something, so asking after every
         // slice costs nothing while keeping the stop check at 10 ms.
         Wait(kEmptyReadWaitMs);

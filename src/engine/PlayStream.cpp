@@ -8,11 +8,10 @@
 #include "engine/DecoderWrapper.h"
 #include "engine/DeviceAudioOut.h"
 #include "engine/HttpStreamReader.h"
-#include "engine/LThreadEvent.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEvent.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 #include "engine/QintPacket.h"
-#include "engine/RadioPlayer.h"
 #include "engine/player_exception.h"
 
 namespace Amp {
@@ -21,11 +20,11 @@ namespace {
 
 class PlayStreamEndEvent : public LThreadEvent {
 public:
-    PlayStreamEndEvent(RadioPlayer* player, PlayStream* stream) : player_(player), stream_(stream) {}
+    PlayStreamEndEvent(PlayStreamHost* player, PlayStream* stream) : player_(player), stream_(stream) {}
     void Fire() override { player_->PlayStreamEnded(stream_); }
 
 private:
-    RadioPlayer* player_;
+    PlayStreamHost* player_;
     PlayStream* stream_;
 };
 
@@ -55,11 +54,11 @@ std::string GetHeaderLineValue(const std::string& line) {
     return trim_whitespace(line.substr(colon + 1));
 }
 
-PlayStreamInterface* CreatePlayStream(RadioPlayer& player, const std::string& url, const std::string& userAgent) {
+PlayStreamInterface* CreatePlayStream(PlayStreamHost& player, const std::string& url, const std::string& userAgent) {
     return new PlayStream(&player, url, userAgent);
 }
 
-PlayStream::PlayStream(RadioPlayer* player, const std::string& url, const std::string& userAgent)
+PlayStream::PlayStream(PlayStreamHost* player, const std::string& url, const std::string& userAgent)
     : player_(player), queue_(LThreadEventQueue::Create()), url_(url) {
     try {
         std::string working = url;
@@ -134,7 +133,7 @@ void PlayStream::Run() {
     } catch (...) {
         if (!stopRequested_.load()) {
             LogMessage(kLogError, "unknown exception\n");
-            player_->PostPlayerError(url_, 3, 1);
+            player_->PostPlayerError(url_, kPlayerErrorEngine, int(EngineError::kOtherFailure));
         }
         output_->Stop();
     }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/AudioOut.h"
-#include "engine/LThread.h"
+#include "engine/base/LThread.h"
 #include "engine/PlayStreamFactory.h"
 #include "engine/QintDemuxer.h"
 
@@ -14,7 +14,6 @@ class LThreadEventQueue;
 
 namespace Amp {
 
-class RadioPlayer;
 class HTTPReader;
 class DecoderWrapper;
 
@@ -27,7 +26,7 @@ class PlayStream : public LThread,
                    public AudioOutOwner,
                    public QintDemuxerOwner {
 public:
-    PlayStream(RadioPlayer* player, const std::string& url, const std::string& userAgent);
+    PlayStream(PlayStreamHost* player, const std::string& url, const std::string& userAgent);
     ~PlayStream() override;
 
     // Main thread.
@@ -59,7 +58,7 @@ private:
     std::string ReadContentType();
     bool ReadHeaderLine(std::string& line, size_t limit);
 
-    RadioPlayer* player_;
+    PlayStreamHost* player_;
     std::unique_ptr<HTTPReader> reader_;
     std::unique_ptr<QintDemuxer> demuxer_;
     std::unique_ptr<DecoderWrapper> decoder_;
@@ -70,7 +69,7 @@ private:
 };
 
 // The factory the player uses in the program.
-PlayStreamInterface* CreatePlayStream(RadioPlayer& player, const std::string& url, const std::string& userAgent);
+PlayStreamInterface* CreatePlayStream(PlayStreamHost& player, const std::string& url, const std::string& userAgent);
 
 // Header-line helpers for servers that send their header inside the body.
 std::string trim_whitespace(const std::string& text);

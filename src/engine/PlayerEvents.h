@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/LThreadEvent.h"
+#include "engine/base/LThreadEvent.h"
 
 namespace Amp {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/DecoderWrapper.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 #include "engine/QintPacket.h"
 #include "engine/player_exception.h"
 
@@ -38,7 +38,7 @@ int QintDemuxer::Fill(void* buffer, unsigned length) {
 
 void QintDemuxer::ReadExactly(void* destination, size_t n) {
     // Inside a packet the data must go on; its end here means the stream was cut.
-    if (ring_->Read(destination, n) != n) throw player_exception(3, 8);
+    if (ring_->Read(destination, n) != n) throw player_exception(EngineError::kReadStreamEnded);
 }
 
 unsigned QintDemuxer::PacketClassAndType() const { return Qint::ReadBigEndian16(header_ + 2); }
@@ -83,7 +83,7 @@ int QintDemuxer::Read(void* buffer, unsigned length) {
             const Qint::Classification kind = Qint::ClassifyPacket(uint16_t(PacketClassAndType()));
             payloadIsMetadata_ = kind.kind == Qint::Kind::Metadata;
             if (!payloadIsMetadata_) {
-                if (!decoder_) throw player_exception(3, 9);
+                if (!decoder_) throw player_exception(EngineError::kNoDecoder);
                 if (decoder_->SwitchDecoder(kind.codec)) {
                     state_ = kSwitched;
                     return int(copied);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace Amp::Qint {
 

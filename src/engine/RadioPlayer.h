@@ -19,7 +19,7 @@ namespace Amp {
 // player's event queue and reach the listeners on the main thread. Do not delete the
 // player from inside one of its own listener callbacks: the events still queued behind
 // that callback would fire on it.
-class RadioPlayer {
+class RadioPlayer : public PlayStreamHost {
 public:
     explicit RadioPlayer(const std::string& userAgent);
     virtual ~RadioPlayer();
@@ -38,7 +38,7 @@ public:
     void SetBufferingLevels(float minSeconds, float maxSeconds);
     void GetBufferingLevels(float& minSeconds, float& maxSeconds) const;
     void SetVolume(float volume);
-    float GetVolume() const;
+    float GetVolume() const override;
     void SetStreamConnectionStartTimeout(float seconds);
     float GetStreamConnectionStartTimeout() const;
     void SetStreamConnectionStaleTimeout(float seconds);
@@ -50,10 +50,10 @@ public:
     void AddMetaDataListener(MetaDataListener* listener);
 
     // Any thread: post the matching event to the player's queue.
-    void PostPlayStateChange(const std::string& url, int from, int to);
-    void PostTrackProgress(const std::string& url, float position, float trackLength, float bufferedTime);
-    void PostMetaData(const std::string& url, const void* bytes, uint32_t length, double trackStart);
-    void PostPlayerError(const std::string& url, int domain, int code);
+    void PostPlayStateChange(const std::string& url, int from, int to) override;
+    void PostTrackProgress(const std::string& url, float position, float trackLength, float bufferedTime) override;
+    void PostMetaData(const std::string& url, const void* bytes, uint32_t length, double trackStart) override;
+    void PostPlayerError(const std::string& url, int domain, int code) override;
 
     // Main thread, from the events.
     void NotifyPlayStateChanged(const std::string& url, int from, int to);
@@ -62,7 +62,7 @@ public:
     void NotifyMetaData(const std::string& url, const uint8_t* bytes, uint32_t length, double trackStart);
 
     // Main thread, when a stream's end event fires: the stream is deleted here.
-    void PlayStreamEnded(PlayStreamInterface* stream);
+    void PlayStreamEnded(PlayStreamInterface* stream) override;
 
 private:
     void StartStream(const std::string& url);

@@ -24,23 +24,9 @@ int VLBDecoder::Read(void* buffer, unsigned length) {
         format_.mSampleRate = info.sampleRate;
         format_.mChannelsPerFrame = info.channels ? info.channels : 1;
     }
-    size_t placed = 0;
-    if (overflow_ && overflow_->Length() > 0) {
-        placed = TakePending(*overflow_, out, length);
-        if (placed == length) return int(length);
-    }
-    if (nextFormatPcm_ && nextFormatPcm_->Length() > 0) {
-        // The old format's PCM is out: announce the new one, then hand out its frame.
-        if (placed > 0) return int(placed);
-        AnnounceFormat(nextRate_, nextChannels_);
-        if (!overflow_) overflow_ = std::make_unique<GrowableBuffer>(nextFormatPcm_->Length());
-        size_t n = nextFormatPcm_->Length();
-        const uint8_t* pcm = nextFormatPcm_->Peek(n);
-        std::memcpy(overflow_->AppendSpace(n), pcm, n);
-        overflow_->Commit(n);
-        nextFormatPcm_->Consume(n);
-        return int(TakePending(*overflow_, out, length));
-    }
+    bool finished = false;
+    size_t placed = handOut_.TakeWaiting(out, length, [this] { AnnounceFormat(nextRate_, nextChannels_); }, finished);
+    if (finished || (placed == length && (placed > 0 || handOut_.HasPending()))) return int(placed);
     cursor_ = out + placed;
     remaining_ = length - placed;
     frameInfo_ = VlbFrameInfo{};
@@ -52,8 +38,8 @@ int VLBDecoder::Read(void* buffer, unsigned length) {
     }
     // Other statuses: a failed frame yields no PCM; the library resynchronises itself.
     if (stagedCount_ > 0) PlaceStagedFrame();
-    if (remaining_ > 0 && overflow_ && overflow_->Length() > 0) {
-        const size_t n = TakePending(*overflow_, cursor_, remaining_);
+    if (remaining_ > 0 && handOut_.HasPending()) {
+        const size_t n = handOut_.TakePending(cursor_, remaining_);
         cursor_ += n;
         remaining_ -= n;
     }
@@ -69,9 +55,7 @@ void VLBDecoder::PlaceStagedFrame() {
     const size_t bytes = size_t(stagedCount_) * 4 * channels;
     if (formatAnnounced_ && (rate != uint32_t(format_.mSampleRate) || channels != format_.mChannelsPerFrame)) {
         // Never play a frame at the wrong speed or channel count: it waits for its format.
-        if (!nextFormatPcm_) nextFormatPcm_ = std::make_unique<GrowableBuffer>(bytes);
-        InterleaveStaged(nextFormatPcm_->AppendSpace(bytes), channels);
-        nextFormatPcm_->Commit(bytes);
+        InterleaveStaged(handOut_.HoldForNewFormat(bytes), channels);
         nextRate_ = rate;
         nextChannels_ = channels;
         return;
@@ -82,9 +66,7 @@ void VLBDecoder::PlaceStagedFrame() {
         cursor_ += bytes;
         remaining_ -= bytes;
     } else {
-        if (!overflow_) overflow_ = std::make_unique<GrowableBuffer>(bytes);
-        InterleaveStaged(overflow_->AppendSpace(bytes), channels);
-        overflow_->Commit(bytes);
+        InterleaveStaged(handOut_.HoldPending(bytes), channels);
     }
 }
 
@@ -117,7 +99,7 @@ void VLBDecoder::AnnounceFormat(uint32_t sampleRate, uint32_t channels) {
     format_.mBytesPerPacket = format_.mBytesPerFrame;
     format_.mFramesPerPacket = 1;
     formatAnnounced_ = true;
-    if (!output_ || output_->SetInputFormat(format_) != 0) throw player_exception(3, 12);
+    if (!output_ || output_->SetInputFormat(format_) != 0) throw player_exception(EngineError::kFormatRefused);
 }
 
 int VLBDecoder::OutputSamples(float** channels, unsigned count) {

@@ -5,7 +5,8 @@
 #include "codecs/vlb/VlbDecoderFront.h"
 #include "codecs/vlb/VlbIO.h"
 #include "engine/DecoderWrapper.h"
-#include "platform/AudioFormat.h"
+#include "engine/PcmHandOut.h"
+#include "platform/audio/AudioFormat.h"
 
 namespace Amp {
 
@@ -54,16 +55,15 @@ private:
     uint8_t* cursor_ = nullptr;
     size_t remaining_ = 0;
     AudioOut* output_ = nullptr;
-    std::unique_ptr<GrowableBuffer> overflow_;
+    PcmHandOut handOut_;
     VlbFrameInfo frameInfo_{};
     // The frame the library pushed during the current DecodeFrame: its format is known only
     // once the call returns (the library reports it after writing).
     static constexpr unsigned kMaxFrameSamples = 2048;
     float staged_[2][kMaxFrameSamples] = {};
     unsigned stagedCount_ = 0;
-    // A frame in a new format (the extension switched rate, another channel count) waits
-    // here until everything of the old format has been handed out.
-    std::unique_ptr<GrowableBuffer> nextFormatPcm_;
+    // The format of a frame that waits in handOut_ (the extension switched rate, another
+    // channel count).
     uint32_t nextRate_ = 0, nextChannels_ = 0;
 };
 

@@ -16,11 +16,11 @@ constexpr int kMaxIdleDecodesAfterEnd = 4;
 }  // namespace
 
 aacPlusDecoder::aacPlusDecoder() {
-    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_) throw player_exception(3, 10);
+    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_) throw player_exception(EngineError::kAacPlusOpenFailed);
     if (aacPlusConfig* config = aacPlusDecoderGetConfig(handle_)) {
         config->limiterOn = 1;
         config->implicitSbr = 1;
-        aacPlusDecoderSetConfig(handle_);
+        (void)aacPlusDecoderSetConfig(handle_);  // fails only for a bad handle
     }
 }
 
@@ -69,28 +69,15 @@ bool aacPlusDecoder::AnnounceFormat() {
     formatAnnounced_ = true;
     announcedRate_ = rate;
     announcedChannels_ = channels;
-    if (output_->SetInputFormat(format) != 0) throw player_exception(3, 12);
+    if (output_->SetInputFormat(format) != 0) throw player_exception(EngineError::kFormatRefused);
     return true;
 }
 
 int aacPlusDecoder::Read(void* buffer, unsigned length) {
     auto* out = static_cast<uint8_t*>(buffer);
-    size_t placed = 0;
-    if (overflow_) placed = TakePending(*overflow_, out, length);
-    if (nextFormatPcm_ && nextFormatPcm_->Length() > 0) {
-        // The old format's PCM is out: announce the new one, then hand out its frame.
-        if (placed > 0) return int(placed);
-        AnnounceFormat();
-        placed = TakePending(*nextFormatPcm_, out, length);
-        if (nextFormatPcm_->Length() > 0) {
-            if (!overflow_) overflow_ = std::make_unique<GrowableBuffer>(nextFormatPcm_->Length());
-            size_t n = nextFormatPcm_->Length();
-            std::memcpy(overflow_->AppendSpace(n), nextFormatPcm_->Peek(n), n);
-            overflow_->Commit(n);
-            nextFormatPcm_->Consume(n);
-        }
-        return int(placed);
-    }
+    bool finished = false;
+    size_t placed = handOut_.TakeWaiting(out, length, [this] { AnnounceFormat(); }, finished);
+    if (finished) return int(placed);
     if (streamEnded_) return placed > 0 ? int(placed) : -1;
 
     int idleAfterEnd = 0;
@@ -100,8 +87,9 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
         aacPlusOutputDesc desc{};
         int status;
         uint8_t* frame;
-        if (overflow_) {
-            frame = overflow_->AppendSpace(overflowSize_);
+        GrowableBuffer* pending = handOut_.PendingBuffer();
+        if (pending) {
+            frame = pending->AppendSpace(overflowSize_);
             desc.capacity = overflowSize_;
             status = aacPlusStreamDecode(handle_, frame, &desc, nullptr, nullptr);
         } else {
@@ -112,7 +100,7 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
         switch (status) {
         case kAacPlusOutputTooSmall:
             overflowSize_ = desc.capacity + desc.needed;
-            if (!overflow_) overflow_ = std::make_unique<GrowableBuffer>(overflowSize_);
+            handOut_.Pending(overflowSize_);
             continue;
         case kAacPlusNeedMoreInput:
             if (inputEnded_ && input_.Length() == 0 && ++idleAfterEnd >= kMaxIdleDecodesAfterEnd) streamEnded_ = true;
@@ -123,7 +111,7 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
         case kAacPlusOk:
             break;
         default:
-            throw player_exception(3, 11);
+            throw player_exception(EngineError::kAacPlusDecodeFailed);
         }
         idleAfterEnd = 0;
         // A frame in another format than the output knows is never played at the old one.
@@ -133,16 +121,14 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
             return double(p.sampleRate) != announcedRate_ || uint32_t(p.outputChannels) != announcedChannels_;
         }();
         if (changed) {
-            if (!nextFormatPcm_) nextFormatPcm_ = std::make_unique<GrowableBuffer>(desc.written);
-            std::memcpy(nextFormatPcm_->AppendSpace(desc.written), frame, desc.written);
-            nextFormatPcm_->Commit(desc.written);
+            std::memcpy(handOut_.HoldForNewFormat(desc.written), frame, desc.written);
             if (before > 0) return int(before);
             return Read(buffer, length);
         }
         if (!formatAnnounced_) AnnounceFormat();
-        if (overflow_ && frame != out + placed) {
-            overflow_->Commit(desc.written);
-            placed += TakePending(*overflow_, out + placed, length - placed);
+        if (pending && frame != out + placed) {
+            pending->Commit(desc.written);
+            placed += handOut_.TakePending(out + placed, length - placed);
         } else {
             placed += desc.written;
         }

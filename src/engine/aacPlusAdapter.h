@@ -4,6 +4,7 @@
 
 #include "codecs/aacplus/aacPlusDecoder.h"
 #include "engine/DecoderWrapper.h"
+#include "engine/PcmHandOut.h"
 
 namespace Amp {
 
@@ -35,10 +36,10 @@ private:
     bool formatAnnounced_ = false;
     bool inputEnded_ = false;
     bool streamEnded_ = false;
-    std::unique_ptr<GrowableBuffer> overflow_;
+    // Once a frame did not fit the caller's buffer, frames are decoded into the pending
+    // buffer, this large.
+    PcmHandOut handOut_;
     uint32_t overflowSize_ = 0;
-    // A frame in a new format waits here until the old format's PCM has been handed out.
-    std::unique_ptr<GrowableBuffer> nextFormatPcm_;
     double announcedRate_ = 0;
     uint32_t announcedChannels_ = 0;
 };

@@ -85,7 +85,7 @@ public:
     HttpReadStream& operator=(const HttpReadStream&) = delete;
 
     // Starts the request. False when it could not start; Error() tells why.
-    bool Open();
+    [[nodiscard]] bool Open();
     // Drops the transfer; Status() is Closed afterwards.
     void Close();
 

@@ -19,7 +19,7 @@
 
 #include "engine/AudioOut.h"
 #include "engine/DataSource.h"
-#include "engine/LThreadEventQueue.h"
+#include "engine/base/LThreadEventQueue.h"
 #include "engine/player_exception.h"
 #include "platform/RunLoop.h"
 

@@ -6,8 +6,8 @@
 
 #include "AudioOutTestSupport.h"
 #include "engine/DeviceAudioOut.h"
-#include "engine/LogMessage.h"
-#include "platform/AudioSinks.h"
+#include "engine/base/LogMessage.h"
+#include "platform/audio/AudioSinks.h"
 
 using namespace audiotest;
 using Amp::DeviceAudioOut;

@@ -1,4 +1,4 @@
-#include "engine/LThreadEventQueue.h"
+#include "engine/base/LThreadEventQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "engine/LThread.h"
-#include "engine/LThreadCondition.h"
+#include "engine/base/LThread.h"
+#include "engine/base/LThreadCondition.h"
 
 #include <gtest/gtest.h>
 

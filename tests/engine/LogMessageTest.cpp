@@ -1,4 +1,4 @@
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 #include <gtest/gtest.h>
 

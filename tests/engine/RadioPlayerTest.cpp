@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 
 using namespace std::chrono_literals;
@@ -37,7 +37,7 @@ class PlayerEndEvent;
 // posts its end event to its own queue and releases that queue when deleted.
 class FakeStream : public Amp::PlayStreamInterface {
 public:
-    FakeStream(Amp::RadioPlayer& player, std::string url, StreamLog& log, bool startOk)
+    FakeStream(Amp::PlayStreamHost& player, std::string url, StreamLog& log, bool startOk)
         : player_(player), url_(std::move(url)), log_(log), startOk_(startOk), queue_(LThreadEventQueue::Create()) {
         ++log_.created;
     }
@@ -61,7 +61,7 @@ public:
     // The thread's last act.
     void PostEnd();
 
-    Amp::RadioPlayer& player_;
+    Amp::PlayStreamHost& player_;
     std::string url_;
 
 private:
@@ -114,7 +114,7 @@ protected:
         logPath_ = (dir_ / "player.log").string();
         InitLogFile(logPath_.c_str(), 2, 0);
         saved_ = Amp::SetPlayStreamFactory(
-            [this](Amp::RadioPlayer& player, const std::string& url, const std::string& userAgent) {
+            [this](Amp::PlayStreamHost& player, const std::string& url, const std::string& userAgent) {
                 userAgent_ = userAgent;
                 if (factoryBehaviour_ == Factory::ThrowPlayer)
                     throw player_exception(3, 6);

@@ -21,7 +21,7 @@
 
 #include "AudioOutTestSupport.h"
 #include "engine/DeviceAudioOut.h"
-#include "platform/AudioSinks.h"
+#include "platform/audio/AudioSinks.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZYM_LSAN 1

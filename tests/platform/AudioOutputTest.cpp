@@ -29,8 +29,8 @@
 #endif
 #endif
 
-#include "platform/AudioSinks.h"
-#include "platform/FormatConverter.h"
+#include "platform/audio/AudioSinks.h"
+#include "platform/audio/FormatConverter.h"
 
 using namespace platform;
 

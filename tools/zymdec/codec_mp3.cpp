@@ -52,15 +52,15 @@ bool DecodeMp3(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
         }
         if (ended) continue;  // a warning after the end of input: the decoder moves on to the end
         int space = 0;
-        MpegDecoderGetInputSpace(h, &space);
+        (void)MpegDecoderGetInputSpace(h, &space);
         const size_t n = std::min<size_t>({4096, static_cast<size_t>(space), input.size() - pos});
         if (n == 0) {
-            MpegDecoderSetEndOfInput(h);
+            (void)MpegDecoderSetEndOfInput(h);
             ended = true;
             continue;
         }
         int consumed = 0;
-        MpegDecoderFeed(h, input.data() + pos, static_cast<int>(n), &consumed);
+        (void)MpegDecoderFeed(h, input.data() + pos, static_cast<int>(n), &consumed);
         pos += static_cast<size_t>(consumed);
     }
     MpegDecoderDestroy(h);

@@ -46,7 +46,8 @@ void decapl61::RunSbr(float* out, int stride, const ElementContext& ctx, const S
         working_ = pending_;
     if (sbr_) {
         sbrSetMonoToStereo(sbrDecoderConfig(sbr_), config.words[15]);
-        sbrDecoderApply(sbr_, &working_, out, stride);
+        // A frame SBR refuses keeps the core output; the counts below tell which it was.
+        (void)sbrDecoderApply(sbr_, &working_, out, stride);
         outputChannels_ = sbrGetOutputChannels(sbr_, coreChannels_);
         rateRatio_ = sbrGetRateRatio(sbr_);
     } else {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "codecs/aacplus/BitReader.h"
+#include "codecs/aacplus/aacPlusTypes.h"
 #include "codecs/aacplus/Concealment.h"
 #include "codecs/aacplus/Crc.h"
 #include "codecs/aacplus/Ics.h"
@@ -20,7 +21,7 @@ namespace aacplus {
 // What an element needs to know of the stream for one frame.
 struct ElementContext {
     int sfIndex = 4;
-    int profile = 0x402;
+    int profile = kAacPlusProfileMpeg4Lc;
 };
 
 class decapl61 {
@@ -92,7 +93,7 @@ struct ChannelState {
 };
 
 // Reads individual_channel_stream: global_gain, ics_info unless shared, the channel data.
-int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain);
+[[nodiscard]] int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain);
 
 class decapl80 : public decapl61 {
 public:

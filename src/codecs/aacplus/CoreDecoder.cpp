@@ -326,7 +326,8 @@ void CoreDecoder::restart(DecoderStreamInfo& info)
     for (aacPlusProgramInfo& p : info.info.programs)
         p.outputChannels = 0;
     // Fresh elements: no overlap, prediction or concealment history from the old stream.
-    configure(maxChannels_, channelLimit_ - maxChannels_, pnsOn_, concealment_);
+    // Out of memory leaves fewer elements; the frames that need them then fail.
+    (void)configure(maxChannels_, channelLimit_ - maxChannels_, pnsOn_, concealment_);
 }
 
 int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input,
@@ -350,10 +351,10 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
         const int32_t sbrActive = snapshot.info.programs[snapshot.info.currentProgram & 15].sbrActive;
         info = snapshot;
         info.current().sbrActive = sbrActive;
-        if (info.info.state == 3)
-            info.stateToReturnTo = 5;
+        if (info.info.state == kAacPlusStateConcealing)
+            info.stateToReturnTo = kAacPlusStateEndOfStream;
         else
-            info.info.state = 5;
+            info.info.state = kAacPlusStateEndOfStream;
         visible = info.info;
         return kCoreEndOfStream;
     }
@@ -366,9 +367,9 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
         if (!framed || framesDecoded_ == 0) {
             info = snapshot;
             if (!framed) {
-                if (info.info.state != 3)
+                if (info.info.state != kAacPlusStateConcealing)
                     info.stateToReturnTo = info.info.state;
-                info.info.state = 3;
+                info.info.state = kAacPlusStateConcealing;
                 visible = info.info;
                 return err;
             }
@@ -462,14 +463,14 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
         std::swap(concealed, delayedConceal_);
     int32_t& state = info.info.state;
     if (concealed) {
-        if (state != 3)
+        if (state != kAacPlusStateConcealing)
             info.stateToReturnTo = state;
-        state = 3;
-    } else if (state == 0) {
-        state = 1;
-    } else if (state == 1) {
-        state = 2;
-    } else if (state == 3) {
+        state = kAacPlusStateConcealing;
+    } else if (state == kAacPlusStateNothingYet) {
+        state = kAacPlusStateFirstFrame;
+    } else if (state == kAacPlusStateFirstFrame) {
+        state = kAacPlusStateDecoding;
+    } else if (state == kAacPlusStateConcealing) {
         state = info.stateToReturnTo;
     }
     visible = info.info;

@@ -15,26 +15,12 @@
 #include "codecs/aacplus/BitReader.h"
 #include "codecs/aacplus/Crc.h"
 #include "codecs/aacplus/InputBuffer.h"
-#include "codecs/aacplus/SbrDecoder.h"
+#include "codecs/aacplus/FrameElements.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/StreamConfig.h"
 #include "codecs/aacplus/StreamInfo.h"
 
 namespace aacplus {
-
-// What the element loop learned about one raw_data_block.
-struct FrameElements {
-    FrameElement list[128];  // every element in bit stream order (PCE, DSE included)
-    int object[128];         // channel elements: the element object that read it
-    int count = 0;
-    int leadingPce[128];     // tags of the program configurations that opened the block
-    int leadingPceCount = 0;
-    int singles = 0;         // elements that belong to the active program
-    int pairs = 0;
-    int lfes = 0;
-    int channels = 0;
-    bool sbrPayload = false;     // a channel element took an SBR payload
-    bool crcRegionsFed = false;  // the protected element regions went into the CRC
-};
 
 class ElementDecoder;
 class Limiter;
@@ -49,7 +35,7 @@ public:
 
     // Element objects for maxChannels single channels, maxChannels / 2 pairs, lfeChannels
     // LFE channels. 0 or 0x1001.
-    int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
+    [[nodiscard]] int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
     void setLimiterOn(bool on) { limiterOn_ = on; }
     void setImplicitSbr(bool on) { implicitSbr_ = on; }
     void setLowPowerSbr(bool on)
@@ -80,7 +66,7 @@ public:
     }
 
     // Decodes one frame into `out` (null: no samples). Core status.
-    int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input, Crc* crc);
+    [[nodiscard]] int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input, Crc* crc);
 
     // On the first decode call: when the input starts with an ADIF header, reads it (program
     // configurations into their slots) and fixes the transport at ADIF.

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "codecs/aacplus/ChannelElements.h"
-#include "codecs/aacplus/CoreDecoder.h"
+#include "codecs/aacplus/FrameElements.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/StreamConfig.h"
 
 namespace aacplus {
@@ -30,12 +31,12 @@ public:
 
     // maxChannels single channel elements, maxChannels / 2 pairs, lfeChannels LFE elements.
     // 0 or 0x1001 (the counts then hold what was made).
-    int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
+    [[nodiscard]] int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
 
     // Reads the elements of a raw_data_block up to and including ID_END, after the leading
     // program configurations (already in fe). `program`: the active program or null (every
     // element belongs). Core status.
-    int readElements(const ElementContext& ctx, Crc* crc, FrameElements& fe, const ProgramConfig* program,
+    [[nodiscard]] int readElements(const ElementContext& ctx, Crc* crc, FrameElements& fe, const ProgramConfig* program,
                      const AncillarySink& sink, int64_t blockStart);
 
     // Decodes (or, for a damaged frame, conceals) the listed elements of the program into

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aacplus/Huffman.h"
 #include "codecs/aacplus/Imdct.h"
 
@@ -71,7 +72,7 @@ int decapl60::ReadChannelStream(BitReader& r, int globalGain)
         return e;
     readTnsData(tns_, *ics_, r);
     if (r.readBit())
-        return 0x1004;  // gain control
+        return kCoreSyntax;  // gain control
     return ReadSpectralData(r);
 }
 
@@ -84,18 +85,18 @@ int decapl60::ReadSectionData(BitReader& r)
         while (b < ics.maxSfb) {
             const int cb = int(r.read(4));
             if (cb == 12)
-                return 0x1007;
+                return kCoreReservedCodebook;
             int len = 0;
             for (;;) {
                 const uint32_t inc = r.read(sectionBits_);
                 if (inc == 0 && r.overran())
-                    return 0x100B;
+                    return kCoreSectionOverrun;
                 len += int(inc);
                 if (inc != esc)
                     break;
             }
             if (b + len > ics.maxSfb)
-                return 0x100B;
+                return kCoreSectionOverrun;
             std::fill(codebooks_[g] + b, codebooks_[g] + b + len, uint8_t(cb));
             b += len;
         }
@@ -117,7 +118,7 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain)
                 scale_[g][b] = 0;
             } else if (cb == 13) {
                 if (!pnsEnabled_)
-                    return 0x101A;
+                    return kCoreNoiseWithPnsOff;
                 readNoiseEnergy(noise_, r, globalGain, b, g);
                 scale_[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
@@ -225,7 +226,7 @@ int decapl60::ReadSpectralData(BitReader& r)
                                 int n = 4;
                                 while (r.readBit()) {
                                     if (++n > 32)
-                                        return 0x100C;
+                                        return kCoreBadEscape;
                                 }
                                 uint64_t bits;
                                 if (n > 16) {
@@ -236,7 +237,7 @@ int decapl60::ReadSpectralData(BitReader& r)
                                 }
                                 const uint64_t mag = (uint64_t(1) << n) + bits;
                                 if (mag > 8191)
-                                    return 0x100C;
+                                    return kCoreBadEscape;
                                 q[i] = q[i] < 0 ? -int(mag) : int(mag);
                             }
                         }

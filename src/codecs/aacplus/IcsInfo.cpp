@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aactables/AacSampleRate.h"
 #include "codecs/aactables/tables/AacTables.h"
 
@@ -88,7 +89,7 @@ int readIcsInfo(BitReader& r, IcsInfo& ics)
             if (ics.predictorReset) {
                 ics.predictorResetGroup = int(r.read(5));
                 if (ics.predictorResetGroup < 1 || ics.predictorResetGroup > 30)
-                    return 0x1008;
+                    return kCorePredictorReset;
             }
             const int n = std::min(ics.maxSfb, ics.predSfbMax());
             for (int b = 0; b < n; ++b)
@@ -98,7 +99,7 @@ int readIcsInfo(BitReader& r, IcsInfo& ics)
         ics.groupLength[0] = 1;
     }
     if (ics.maxSfb > ics.numSwb)
-        return 0x100F;
+        return kCoreInconsistentFrame;
     ics.valid = true;
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/aacplus/BitReader.h"
+#include "codecs/aacplus/aacPlusTypes.h"
 
 namespace aacplus {
 
@@ -40,7 +41,7 @@ struct IcsInfo {
 
     bool isShort() const { return windowSequence == kEightShort; }
     int numWindows() const { return isShort() ? 8 : 1; }
-    bool isMain() const { return profile == 0x200 || profile == 0x401; }
+    bool isMain() const { return profile == kAacPlusProfileMpeg2Main || profile == kAacPlusProfileMpeg4Main; }
     const uint16_t* swbOffset() const;
     int predSfbMax() const;
     int tnsMaxBands() const;
@@ -48,7 +49,7 @@ struct IcsInfo {
 
 // Reads ics_info. 0, 0x1008 (predictor reset group outside 1..30) or 0x100F (max_sfb above
 // the band count).
-int readIcsInfo(BitReader& r, IcsInfo& ics);
+[[nodiscard]] int readIcsInfo(BitReader& r, IcsInfo& ics);
 
 // Long-window band offsets of a sampling frequency index (numSwb + 1 entries).
 const uint16_t* longSwbOffset(int sfIndex, int* numSwb);

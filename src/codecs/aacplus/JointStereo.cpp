@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "codecs/aacplus/CoreStatus.h"
+
 namespace aacplus {
 
 int ReadMsData(MsData& ms, BitReader& r, const IcsInfo& ics)
@@ -23,7 +25,7 @@ int ReadMsData(MsData& ms, BitReader& r, const IcsInfo& ics)
             std::fill(ms.flags[g], ms.flags[g] + ics.maxSfb, uint8_t(1));
         break;
     default:
-        return 0x100E;
+        return kCoreReservedMsMask;
     }
     return 0;
 }

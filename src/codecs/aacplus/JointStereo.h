@@ -14,7 +14,7 @@ struct MsData {
 };
 
 // Reads ms_mask_present and the band flags. 0 or 0x100E (reserved value 3).
-int ReadMsData(MsData& ms, BitReader& r, const IcsInfo& ics);
+[[nodiscard]] int ReadMsData(MsData& ms, BitReader& r, const IcsInfo& ics);
 void ApplyMs(const uint8_t (*flags)[64], const IcsInfo& ics, decapl60& left, decapl60& right);
 // invertWithMs: the band's M/S flag reverses the intensity sign (common window with
 // ms_mask_present 1 only; see the caller).

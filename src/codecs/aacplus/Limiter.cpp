@@ -51,33 +51,33 @@ void Limiter::process(const float* in, float* out)
         const float target = peak > threshold_ ? threshold_ / peak : 1.0f;
         float slope = 0.0f;
         if (ch.gain > target) {
-            ch.state = 3;
+            ch.state = kAttack;
             slope = (ch.gain - target) / float(valuesPerBlock_);
         }
         switch (ch.state) {
-        case 0:
+        case kPass:
             for (int i = c; i < valuesPerBlock_; i += channels_) {
                 const float v = in[i];
                 out[i] = delay_[size_t(i)];
                 delay_[size_t(i)] = v;
             }
             break;
-        case 3:
+        case kAttack:
             for (int i = c; i < valuesPerBlock_; i += channels_) {
                 const float v = in[i];
                 out[i] = delay_[size_t(i)] * (ch.gain - float(i) * slope);
                 delay_[size_t(i)] = v;
             }
             ch.gain = target;
-            ch.state = 2;
+            ch.state = kHold;
             break;
-        case 2:
+        case kHold:
             for (int i = c; i < valuesPerBlock_; i += channels_) {
                 const float v = in[i];
                 out[i] = delay_[size_t(i)] * ch.gain;
                 delay_[size_t(i)] = v;
             }
-            ch.state = 1;
+            ch.state = kRelease;
             break;
         default: {
             const float limit = std::min(ch.previousTarget, target);
@@ -88,13 +88,13 @@ void Limiter::process(const float* in, float* out)
                 delay_[size_t(i)] = v;
             }
             if (target > ch.gain) {
-                ch.state = 1;
+                ch.state = kRelease;
             } else if (ch.gain < 1.0f) {
                 ch.gain = target;
-                ch.state = 2;
+                ch.state = kHold;
             } else {
                 ch.gain = 1.0f;
-                ch.state = 0;
+                ch.state = kPass;
             }
             break;
         }

@@ -22,8 +22,9 @@ public:
 private:
     Limiter() = default;
 
+    enum Phase : int { kPass = 0, kRelease = 1, kHold = 2, kAttack = 3 };
     struct Channel {
-        int state = 0;  // 0 pass, 1 release, 2 hold, 3 attack
+        Phase state = kPass;
         float gain = 1.0f;
         float previousTarget = 1.0f;
     };

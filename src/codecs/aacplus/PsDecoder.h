@@ -82,10 +82,10 @@ struct PsTables {
 };
 const PsTables& psTables();
 
-const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame);
+[[nodiscard]] const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame);
 void psDecoderClose(PsDecoder& ps);
 // Bits consumed (0 without a decoder).
-int psParseData(PsDecoder* ps, SbrBitReader& reader, int bitsAvailable);
+[[nodiscard]] int psParseData(PsDecoder* ps, SbrBitReader& reader, int bitsAvailable);
 void psDecodeFrame(PsDecoder& ps);
 // Keeps the hybrid history filled from slots that bypass PS (rows: the last 12 rows of the
 // slot matrix), so PS can start without a transient.

@@ -25,7 +25,7 @@ struct HybridFilterbank {
 };
 
 // Null or the hybrid unit's descriptor (a resolution other than 8 or 2, a bad slot count).
-const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitBands, const int* resolutions);
+[[nodiscard]] const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitBands, const int* resolutions);
 void hybridClose(HybridFilterbank& state);
 // rows: slot rows of QMF values (row[n][band]); hybrid: [slot][12].
 void hybridAnalysis(float* const* realRows, float* const* imagRows, float (*hybridRe)[kHybridBands],

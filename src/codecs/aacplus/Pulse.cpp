@@ -1,5 +1,7 @@
 #include "codecs/aacplus/Pulse.h"
 
+#include "codecs/aacplus/CoreStatus.h"
+
 namespace aacplus {
 
 int readPulseData(PulseData& p, const IcsInfo& ics, BitReader& r)
@@ -16,12 +18,12 @@ int readPulseData(PulseData& p, const IcsInfo& ics, BitReader& r)
     // A start band past the band table has no offset to start from: treated like a
     // position past the spectrum. Short windows carry no pulse data.
     if (ics.isShort() || p.startSfb > ics.numSwb)
-        return 0x1009;
+        return kCorePulseBeyondEnd;
     int pos = ics.swbOffset()[p.startSfb];
     for (int i = 0; i <= p.numberPulse; ++i) {
         pos += p.offset[i];
         if (pos > 1023)
-            return 0x1009;
+            return kCorePulseBeyondEnd;
         p.position[i] = pos;
     }
     return 0;

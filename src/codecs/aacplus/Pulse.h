@@ -18,7 +18,7 @@ struct PulseData {
 };
 
 // 0 or 0x1009 (a position beyond line 1023, or a start band the window type lacks).
-int readPulseData(PulseData& p, const IcsInfo& ics, BitReader& r);
+[[nodiscard]] int readPulseData(PulseData& p, const IcsInfo& ics, BitReader& r);
 void applyPulseData(const PulseData& p, int32_t* quantised);
 
 }  // namespace aacplus

@@ -42,9 +42,9 @@ void qmfAnalysisReal(const float* time, float* const* realRows, float* const* im
 void qmfSynthesisComplex(float* const* realRows, float* const* imagRows, float* out, QmfBank& bank);
 void qmfSynthesisReal(float* const* realRows, float* const* imagRows, float* out, QmfBank& bank);
 
-const ErrorDescriptor* qmfAnalysisOpen(QmfBank& bank, int bypass, int divider, int downsamplingFactor,
+[[nodiscard]] const ErrorDescriptor* qmfAnalysisOpen(QmfBank& bank, int bypass, int divider, int downsamplingFactor,
                                        int coreFrameLength, int lowPower);
-const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsamplingFactor, int outputFrameLength,
+[[nodiscard]] const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsamplingFactor, int outputFrameLength,
                                         float lowBandGain, float highBandGain, int lowPower);
 void qmfClose(QmfBank& bank);
 void qmfReset(QmfBank& bank);

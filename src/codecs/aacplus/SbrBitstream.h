@@ -71,14 +71,14 @@ struct SbrFrameData {
 };
 
 // 1 when the tables must be rebuilt, else 0.
-int sbrParseHeader(SbrHeader& header, SbrBitReader& reader, int active);
+[[nodiscard]] int sbrParseHeader(SbrHeader& header, SbrBitReader& reader, int active);
 // 1 on success, 0 on a syntax or consistency failure (the caller sets errorFlag).
-int sbrParseSingleChannel(SbrHeader& header, SbrFrameData& frame, SbrBitReader& reader, PsDecoder* ps);
-int sbrParseChannelPair(SbrHeader& header, SbrFrameData& frame0, SbrFrameData& frame1, SbrBitReader& reader);
+[[nodiscard]] int sbrParseSingleChannel(SbrHeader& header, SbrFrameData& frame, SbrBitReader& reader, PsDecoder* ps);
+[[nodiscard]] int sbrParseChannelPair(SbrHeader& header, SbrFrameData& frame0, SbrFrameData& frame1, SbrBitReader& reader);
 // Reads sbr_grid; 0 on a syntax failure. sbrCheckGrid applies the decoder's consistency rules.
-int sbrParseGrid(SbrBitReader& reader, SbrFrameData& frame);
-int sbrCheckGrid(const SbrHeader& header, const SbrFrameData& frame);
-int sbrParseEnvelope(const SbrHeader& header, SbrFrameData& frame, SbrBitReader& reader);
+[[nodiscard]] int sbrParseGrid(SbrBitReader& reader, SbrFrameData& frame);
+[[nodiscard]] int sbrCheckGrid(const SbrHeader& header, const SbrFrameData& frame);
+[[nodiscard]] int sbrParseEnvelope(const SbrHeader& header, SbrFrameData& frame, SbrBitReader& reader);
 void sbrParseNoise(SbrFrameData& frame, SbrBitReader& reader);
 void sbrParseExtendedData(SbrHeader& header, PsDecoder* ps, SbrBitReader& reader);
 int sbrHuffmanDecode(const aactables::HuffmanCodebook& book, SbrBitReader& reader);

@@ -6,15 +6,6 @@
 
 namespace aacplus {
 
-float SbrDecoderConfig::getFloat(int i) const
-{
-    float v;
-    std::memcpy(&v, &words[i], sizeof v);
-    return v;
-}
-
-void SbrDecoderConfig::setFloat(int i, float v) { std::memcpy(&words[i], &v, sizeof v); }
-
 void sbrGetDefaultConfig(SbrDecoderConfig* c, int32_t bypass)
 {
     if (!c)
@@ -408,7 +399,7 @@ void sbrDecoderReset(SbrDecoder* h)
     for (auto& c : h->channels) {
         SbrChannelState& s = *c.state;
         if (s.adjuster.tables.nMaster > 0)
-            sbrChannelResetTables(s, h->header, c.frame);
+            (void)sbrChannelResetTables(s, h->header, c.frame);  // rebuilt from the next header
         std::fill(s.adjuster.tables.prevHarmonics, s.adjuster.tables.prevHarmonics + kSbrMaxHighBands, 0.0f);
         for (int r = 0; r < kSbrRows; ++r) {
             std::fill(s.storageRe[r], s.storageRe[r] + 64, 0.0f);

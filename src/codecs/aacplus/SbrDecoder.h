@@ -23,6 +23,7 @@
 #include "codecs/aacplus/PsDecoder.h"
 #include "codecs/aacplus/QmfBank.h"
 #include "codecs/aacplus/SbrBitstream.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/SbrEnvelope.h"
 #include "codecs/aacplus/SbrError.h"
 #include "codecs/aacplus/SbrHfAdjust.h"
@@ -30,13 +31,6 @@
 #include "codecs/aacplus/SbrPayload.h"
 
 namespace aacplus {
-
-// Seventeen 32-bit words; words 5, 7, 8, 11 and 12 hold floats (bit copies).
-struct SbrDecoderConfig {
-    int32_t words[17] = {};
-    float getFloat(int i) const;
-    void setFloat(int i, float v);
-};
 
 inline constexpr int kSbrRows = 40;
 inline constexpr int kSbrLookahead = 8;
@@ -90,7 +84,7 @@ SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrD
 // Returns 0, 12 (element kind unknown: SBR off) or 14 (no valid band tables: SBR off).
 // samples: the element's first channel; channel c of sample i at stride*i + c. On return
 // it holds the output frame length per output channel.
-int sbrDecoderApply(SbrDecoder* handle, const SbrExtensionPayload* payload, float* samples, int stride);
+[[nodiscard]] int sbrDecoderApply(SbrDecoder* handle, const SbrExtensionPayload* payload, float* samples, int stride);
 int sbrGetOutputChannels(const SbrDecoder* handle, int coreChannels);
 float sbrGetRateRatio(const SbrDecoder* handle);
 bool sbrIsParametricStereo(const SbrDecoder* handle);
@@ -98,8 +92,8 @@ void sbrDecoderReset(SbrDecoder* handle);
 void sbrDecoderClose(SbrDecoder* handle);
 
 // Pieces, exposed for tests.
-int sbrParseExtension(SbrDecoder* handle, const SbrExtensionPayload* payload);
-const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& state, SbrHeader& header, SbrFrameData& frame);
+[[nodiscard]] int sbrParseExtension(SbrDecoder* handle, const SbrExtensionPayload* payload);
+[[nodiscard]] const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& state, SbrHeader& header, SbrFrameData& frame);
 void sbrChannelProcess(SbrChannelState& state, const float* input, int stride, const SbrHeader& header,
                        SbrFrameData& frame, int lowPower, int active);
 void sbrChannelSynthesis(SbrChannelState& state, float* out);

@@ -21,7 +21,7 @@ struct SbrEnvelopeAdjuster {
     int32_t phaseIndex = 0;
 };
 
-const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots);
+[[nodiscard]] const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots);
 void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster& adj);
 // Rows from the HF adjustment row on.
 void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& header, SbrFrameData& frame, float* const* re,

@@ -5,8 +5,6 @@
 #include <complex>
 #include <cstring>
 
-#include "codecs/aacplus/SbrDecoder.h"
-
 namespace aacplus {
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/aacplus/SbrBitstream.h"
+#include "codecs/aacplus/SbrConfig.h"
 #include "codecs/aacplus/SbrError.h"
 
 namespace aacplus {
@@ -31,12 +32,10 @@ struct SbrHfGenerator {
     float whitening[7] = {};
 };
 
-struct SbrDecoderConfig;
-
-const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderConfig& config, int bands, int bypass,
+[[nodiscard]] const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderConfig& config, int bands, int bypass,
                                           int slotsPerFrame);
 void sbrHfGeneratorClose(SbrHfGenerator& gen);
-const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const int32_t* fMaster, int32_t nMaster,
+[[nodiscard]] const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const int32_t* fMaster, int32_t nMaster,
                                        const int32_t* fNoise, int32_t nq, int32_t fsSbr, int bands, int bypass);
 // Rows from the HF adjustment row on (rows[-2], rows[-1] must exist). lowPower: real values only.
 void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,

@@ -3,36 +3,19 @@
 // header, LATM StreamMuxConfig, AudioSpecificConfig, program_config_element).
 // Header syntax is that of the MPEG-2/MPEG-4 AAC transports; this file records what the
 // decoder keeps and what it refuses. All reading goes through BitReader; peeking is done
-// on copies of the reader, and nothing reads outside the bound bytes.
+// on copies of the reader, and nothing reads outside the bound bytes. One source file per
+// syntax: StreamConfigPce, -Asc, -Latm, -Adif and -Adts.cpp.
 #pragma once
 
 #include <cstdint>
 
 #include "codecs/aacplus/BitReader.h"
+#include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aacplus/Crc.h"
 #include "codecs/aacplus/InputBuffer.h"
 #include "codecs/aacplus/StreamInfo.h"
 
 namespace aacplus {
-
-// Core status codes (mapped onto the interface's codes by the handle).
-enum CoreStatus : int {
-    kCoreOk = 0,
-    kCoreOutOfMemory = 0x1001,
-    kCoreEndOfStream = 0x1002,
-    kCoreNeedMoreInput = 0x1003,
-    kCoreSyntax = 0x1004,
-    kCoreCrcMismatch = 0x1005,
-    kCorePredictorReset = 0x1008,
-    kCorePulseBeyondEnd = 0x1009,
-    kCoreBadPceRate = 0x100D,
-    kCoreInconsistentFrame = 0x100F,
-    kCoreUnsupportedProfile = 0x1013,
-    kCoreBadSbrRate = 0x1015,
-    kCoreMissingElement = 0x1017,
-    kCoreOutputTooSmall = 0x1018,
-    kCoreNoiseWithPnsOff = 0x101A,
-};
 
 enum Transport : int32_t {
     kTransportAuto = 0,
@@ -108,7 +91,7 @@ struct FrameElement {
     int tag = 0;
 };
 // Every element the program names must occur in the frame: 0, or 0x1017 (record invalidated).
-int checkProgramMembership(ProgramConfig& pce, const FrameElement* elements, int count);
+[[nodiscard]] int checkProgramMembership(ProgramConfig& pce, const FrameElement* elements, int count);
 
 struct AudioSpecificConfig {
     int audioObjectType = 0;
@@ -136,8 +119,8 @@ struct AudioSpecificConfig {
 };
 
 // bitsAvailable < 0: no budget (no backward-compatible SBR signalling is looked for).
-int parseAudioSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int64_t bitsAvailable);
-int parseGaSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int channelConfiguration, int audioObjectType,
+[[nodiscard]] int parseAudioSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int64_t bitsAvailable);
+[[nodiscard]] int parseGaSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int channelConfiguration, int audioObjectType,
                           int64_t start);
 
 struct LatmLayer {
@@ -168,10 +151,10 @@ struct LatmMuxConfig {
 
 // LOAS sync (11 bits) and audioMuxLengthBytes (13); returns the length.
 int readLoasHeader(BitReader& r);
-int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r);
-int parseAudioMuxElementHeader(LatmMuxConfig& mux, BitReader& r);
+[[nodiscard]] int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r);
+[[nodiscard]] int parseAudioMuxElementHeader(LatmMuxConfig& mux, BitReader& r);
 // Skips the other data after the payload: 0, 0x1003 or 0x1004.
-int skipLatmOtherData(LatmMuxConfig& mux, BitReader& r);
+[[nodiscard]] int skipLatmOtherData(LatmMuxConfig& mux, BitReader& r);
 // Rebuilds the program records from the mux configuration; decides the downmix for the
 // first program with channels.
 void applyMuxConfig(const LatmMuxConfig& mux, DecoderStreamInfo& info, bool implicitSbr, int sbrDownsampleRate,
@@ -191,14 +174,14 @@ struct AdifHeader {
 bool detectAdif(const BitReader& r);
 // Parses the header into `header` and the tags' slots of `slots` and advances the reader.
 // Returns false when the input does not start with "ADIF".
-bool parseAdifHeader(AdifHeader& header, BitReader& r, ProgramConfig* slots);
+[[nodiscard]] bool parseAdifHeader(AdifHeader& header, BitReader& r, ProgramConfig* slots);
 
 // Program record of the program `pce` describes: 0 or 0x100D.
-int programFromConfig(DecoderStreamInfo& info, const ProgramConfig& pce);
+[[nodiscard]] int programFromConfig(DecoderStreamInfo& info, const ProgramConfig& pce);
 
 // Finds the next ADTS or LOAS frame (transports 0, 3, 5). 0, 0x1002, 0x1003 or 0x1013.
 // On 0, *transportOut is 3 or 5 and *crcOut the frame's CRC object or null.
-int synchronise(decapl84& input, DecoderStreamInfo& info, Crc** crcOut, int32_t* transportOut);
+[[nodiscard]] int synchronise(decapl84& input, DecoderStreamInfo& info, Crc** crcOut, int32_t* transportOut);
 
 // Channels of a standard channel configuration (0 for 0 and reserved values).
 int channelsOfConfiguration(int channelConfiguration);

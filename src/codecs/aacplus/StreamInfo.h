@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "codecs/aacplus/aacPlusDecoder.h"
+#include "codecs/aacplus/aacPlusTypes.h"
 
 namespace aacplus {
 

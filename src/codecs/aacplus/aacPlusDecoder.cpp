@@ -197,10 +197,10 @@ int aacPlusStreamFeed(aacPlusHandle h, const uint8_t* data, aacPlusInputDesc* de
         uint32_t zero = 0;
         h->input->append(nullptr, zero);
         DecoderStreamInfo& info = *h->info;
-        if (info.info.state == 3)
-            info.stateToReturnTo = 4;
+        if (info.info.state == kAacPlusStateConcealing)
+            info.stateToReturnTo = kAacPlusStateInputEnded;
         else
-            info.info.state = 4;
+            info.info.state = kAacPlusStateInputEnded;
         publish(h);
         return kAacPlusOk;
     }
@@ -267,10 +267,10 @@ int aacPlusStreamDecode(aacPlusHandle h, void* pcm, aacPlusOutputDesc* desc, uin
         }
         if (status != kCoreOk) {
             if (status == kCoreEndOfStream) {
-                if (info.info.state == 3)
-                    info.stateToReturnTo = 5;
+                if (info.info.state == kAacPlusStateConcealing)
+                    info.stateToReturnTo = kAacPlusStateEndOfStream;
                 else
-                    info.info.state = 5;
+                    info.info.state = kAacPlusStateEndOfStream;
                 publish(h);
             }
             return mapCoreStatus(status);

@@ -44,26 +44,26 @@ static_assert(sizeof(MpegDecoderInfo) == 13 * 4);
 // shift is taken as 2); eightBit non-zero writes one unsigned byte per sample (the 16-bit
 // value's high byte + 128); mono non-zero folds two channels into one.
 // 0, 0xC0000001 (null out-pointer), 0xC0000002 (out of memory; *handle = null).
-uint32_t MpegDecoderCreate(MpegDecoderHandle** handle, unsigned downsampleShift, unsigned eightBit, unsigned mono);
+[[nodiscard]] uint32_t MpegDecoderCreate(MpegDecoderHandle** handle, unsigned downsampleShift, unsigned eightBit, unsigned mono);
 
 // Deletes the decoder and the handle. 0 or 0xC0000003.
 uint32_t MpegDecoderDestroy(MpegDecoderHandle* handle);
 
 // Copies as many bytes as the 16384-byte input ring has room for (at most length) and
 // reports the count; bytes not consumed are the caller's to offer again.
-uint32_t MpegDecoderFeed(MpegDecoderHandle* handle, const uint8_t* data, int length, int* consumed);
+[[nodiscard]] uint32_t MpegDecoderFeed(MpegDecoderHandle* handle, const uint8_t* data, int length, int* consumed);
 
 // The free bytes of the input ring.
-uint32_t MpegDecoderGetInputSpace(MpegDecoderHandle* handle, int* space);
+[[nodiscard]] uint32_t MpegDecoderGetInputSpace(MpegDecoderHandle* handle, int* space);
 
 // Marks the input as ended; the frames still held are decoded, then 0x81010004 for good.
-uint32_t MpegDecoderSetEndOfInput(MpegDecoderHandle* handle);
+[[nodiscard]] uint32_t MpegDecoderSetEndOfInput(MpegDecoderHandle* handle);
 
 // Finds and decodes at most one frame into output. On 0, 0x41010001 and 0x41010002 one
 // frame was consumed and *produced (may be null) holds the bytes written; on any other
 // status nothing was consumed or written (0xC1010003: size is below the frame's output;
 // the next call with a large enough buffer decodes the same frame; 4608 bytes always do).
-uint32_t MpegDecoderDecode(MpegDecoderHandle* handle, uint8_t* output, int size, int* produced);
+[[nodiscard]] uint32_t MpegDecoderDecode(MpegDecoderHandle* handle, uint8_t* output, int size, int* produced);
 
 // The decoder's own information record, valid until MpegDecoderDestroy; null for a bad handle.
 const MpegDecoderInfo* MpegDecoderGetInfo(MpegDecoderHandle* handle);

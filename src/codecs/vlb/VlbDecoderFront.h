@@ -24,8 +24,8 @@ public:
     CVlbDecoderFront(const CVlbDecoderFront&) = delete;
     CVlbDecoderFront& operator=(const CVlbDecoderFront&) = delete;
 
-    int32_t Init(VlbFrameInfo* info);
-    int32_t DecodeFrame(AudioIOControl* output, VlbFrameInfo* info);
+    [[nodiscard]] int32_t Init(VlbFrameInfo* info);
+    [[nodiscard]] int32_t DecodeFrame(AudioIOControl* output, VlbFrameInfo* info);
 
     static int32_t StatusFromException(const CAacException& e);
     // The decoder core and stream state, for diagnostics.

@@ -2,7 +2,7 @@
 
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMSOAPNamespaces.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

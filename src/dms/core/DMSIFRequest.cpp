@@ -6,7 +6,7 @@
 #include "dms/core/DMPlatformUtils.h"
 #include "dms/core/DMSIFService.h"
 #include "dms/core/DMSOAPNamespaces.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 #include "dms/core/DMSOAPNamespaces.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/LThreadEvent.h"
+#include "engine/base/LThreadEvent.h"
 
 class DMSIFService;
 class DMSIF_MethodRef;

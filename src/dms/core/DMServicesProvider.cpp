@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "dms/core/DMServicesUserInfo.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 DMServicesProvider::DMServicesProvider() = default;
 

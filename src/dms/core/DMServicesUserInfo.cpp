@@ -10,7 +10,7 @@
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMUserDiscoveryInfo.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

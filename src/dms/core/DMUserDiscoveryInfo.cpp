@@ -7,7 +7,7 @@
 #include "dms/core/DMDiscoveryServiceController.h"
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServicesUserInfo.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

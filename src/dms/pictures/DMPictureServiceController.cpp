@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "dms/pictures/DMPictureMethods.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

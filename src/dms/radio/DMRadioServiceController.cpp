@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "dms/radio/DMRadioMethods.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "dms/radio3/DMRadio3ServiceController.h"
 
 #include "dms/core/DMSOAPNamespaces.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "dms/core/DMSIFService.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/DMURLRequestLinux.h"
-#include "engine/LThreadEventQueue.h"
+#include "engine/base/LThreadEventQueue.h"
 #include "platform/RunLoop.h"
 #include "support/TestServer.h"
 

@@ -110,7 +110,7 @@ inline DecodeRun decodeAll(aacPlusHandle h, const std::vector<uint8_t>& data, si
     for (int guard = 0; guard < 200000; ++guard) {
         if (!ended) {
             aacPlusInputDesc in{uint32_t(std::min(chunk, data.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, data.data() + offset, &in);
+            (void)aacPlusStreamFeed(h, data.data() + offset, &in);
             offset += in.consumed;
             ended = in.length == 0;
         }
@@ -156,7 +156,7 @@ inline Pcm16Run decodeToInt16(const std::vector<uint8_t>& data, const aacPlusCon
     for (int guard = 0; guard < 400000 && int(run.infos.size()) < maxFrames; ++guard) {
         if (!ended) {
             aacPlusInputDesc in{uint32_t(std::min<size_t>(3000, data.size() - offset)), 0, 0};
-            aacPlusStreamFeed(h, data.data() + offset, &in);
+            (void)aacPlusStreamFeed(h, data.data() + offset, &in);
             offset += in.consumed;
             ended = in.length == 0;
         }

@@ -67,7 +67,7 @@ inline CoreRun decodeCore(const std::vector<uint8_t>& file, bool concealment = f
     const std::vector<AdtsFrame> frames = adtsFrames(file);
     aacplus::BitReader reader;
     aacplus::ElementDecoder dec(&reader);
-    dec.configure(8, 1, pnsOn, concealment);
+    (void)dec.configure(8, 1, pnsOn, concealment);
     aacplus::FrameElements previous;
     aacplus::ProgramConfig program;  // the last program configuration: the output order
     std::vector<float> out(8 * 2048);

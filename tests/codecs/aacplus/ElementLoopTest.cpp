@@ -46,7 +46,7 @@ struct Loop {
         w.put(7, 3).align().put(0, 32);
         bytes = w.data();
         r.bind(bytes.data(), int32_t(bytes.size()));
-        dec.configure(2, 1, true, false);
+        (void)dec.configure(2, 1, true, false);
         return dec.readElements(kLc44, nullptr, fe, nullptr, {}, 0);
     }
 };
@@ -119,7 +119,7 @@ TEST(ElementLoopTest, ElementsFollowTheirTagsWhateverTheOrder)
 {
     BitReader r;
     ElementDecoder dec(&r);
-    dec.configure(2, 1, true, false);
+    (void)dec.configure(2, 1, true, false);
     int objectOfTag[16];
     for (int frame = 0; frame < 3; ++frame) {
         BitWriter w;
@@ -153,7 +153,7 @@ TEST(ElementLoopTest, DataStreamElementsWithOneTagMakeOneEntry)
     w.put(7, 3).align().put(0, 32);
     l.bytes = w.data();
     l.r.bind(l.bytes.data(), int32_t(l.bytes.size()));
-    l.dec.configure(2, 1, true, false);
+    (void)l.dec.configure(2, 1, true, false);
     std::vector<uint8_t> buffer(4);
     aacPlusAncillaryDesc desc{};
     desc.capacity = 4;

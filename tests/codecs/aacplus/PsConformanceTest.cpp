@@ -35,7 +35,7 @@ public:
         for (int guard = 0; guard < 1000; ++guard) {
             if (!ended_) {
                 aacPlusInputDesc in{uint32_t(std::min<size_t>(3000, data_.size() - offset_)), 0, 0};
-                aacPlusStreamFeed(h_, data_.data() + offset_, &in);
+                (void)aacPlusStreamFeed(h_, data_.data() + offset_, &in);
                 offset_ += in.consumed;
                 ended_ = in.length == 0;
             }

@@ -78,7 +78,7 @@ TEST(SbrBitstream, HeaderChangeDetection)
     Handle h = openDecoder();
     HeaderFields f;
     SbrExtensionPayload p = monoFrame(f, true);
-    sbrParseExtension(h.get(), &p);
+    (void)sbrParseExtension(h.get(), &p);
     ASSERT_EQ(h->active, 1);
     EXPECT_EQ(h->header.reset, 1);
 
@@ -97,13 +97,13 @@ TEST(SbrBitstream, HeaderChangeDetection)
         HeaderFields g = f;
         c.change(g);
         SbrExtensionPayload again = monoFrame(g, true);
-        sbrParseExtension(h.get(), &again);
+        (void)sbrParseExtension(h.get(), &again);
         EXPECT_EQ(h->header.tablesChanged, c.tablesChanged) << c.what;
         EXPECT_EQ(h->header.reset, c.reset) << c.what;
         EXPECT_EQ(h->header.errorFlag, 0) << c.what;
         // Back to the reference header for the next case.
         SbrExtensionPayload back = monoFrame(f, true);
-        sbrParseExtension(h.get(), &back);
+        (void)sbrParseExtension(h.get(), &back);
     }
 }
 
@@ -161,19 +161,19 @@ TEST(SbrBitstream, FirstBorderMustContinueThePreviousFrame)
     Handle h = openDecoder();
     // Right after open a first border of 0..3 is accepted.
     SbrExtensionPayload first = varfix(true, 2);
-    sbrParseExtension(h.get(), &first);
+    (void)sbrParseExtension(h.get(), &first);
     EXPECT_EQ(h->header.errorFlag, 0);
     sbrDecodeEnvelopes(h->header, h->channels[0].frame, h->channels[0].previous, nullptr, nullptr);
     EXPECT_EQ(h->header.firstFrame, 0);
     // The previous frame ended at 16: the next must start at 0.
     SbrExtensionPayload bad = varfix(false, 1);
-    sbrParseExtension(h.get(), &bad);
+    (void)sbrParseExtension(h.get(), &bad);
     EXPECT_EQ(h->header.errorFlag, 1);
     // After an error, firstFrame is set again and 0..3 is accepted.
     sbrDecodeEnvelopes(h->header, h->channels[0].frame, h->channels[0].previous, nullptr, nullptr);
     EXPECT_EQ(h->header.firstFrame, 1);
     SbrExtensionPayload good = varfix(false, 1);
-    sbrParseExtension(h.get(), &good);
+    (void)sbrParseExtension(h.get(), &good);
     EXPECT_EQ(h->header.errorFlag, 0);
 }
 
@@ -237,21 +237,21 @@ TEST(SbrBitstream, ReadsPastTheEndYieldZerosAndFailTheLengthTest)
     SbrExtensionPayload cut = full;
     cut.size = 3;
     std::fill(cut.data + 3, cut.data + sizeof cut.data, uint8_t(0xA5));  // must never be read
-    sbrParseExtension(h.get(), &cut);
+    (void)sbrParseExtension(h.get(), &cut);
     EXPECT_EQ(h->header.errorFlag, 1);
 
     // A byte count beyond the record never reads outside it.
     SbrExtensionPayload huge = full;
     huge.size = 100000;
     Handle h2 = openDecoder();
-    sbrParseExtension(h2.get(), &huge);
+    (void)sbrParseExtension(h2.get(), &huge);
     EXPECT_EQ(h2->header.errorFlag, 1);
 
     // Bits that do not end in the payload's last byte: concealed, SBR stays active.
     SbrExtensionPayload longer = full;
     longer.size += 1;
     Handle h3 = openDecoder();
-    sbrParseExtension(h3.get(), &longer);
+    (void)sbrParseExtension(h3.get(), &longer);
     EXPECT_EQ(h3->active, 1);
     EXPECT_EQ(h3->header.errorFlag, 1);
 }
@@ -293,7 +293,7 @@ TEST(SbrBitstream, ExtendedDataWithParametricStereo)
             b.w.put(v, 8);
         Handle h = openDecoder();
         SbrExtensionPayload p = b.finish();
-        sbrParseExtension(h.get(), &p);
+        (void)sbrParseExtension(h.get(), &p);
         EXPECT_EQ(h->header.extensionMode, kSbrModePs) << copies;
         EXPECT_TRUE(sbrIsParametricStereo(h.get()));
         // A second PS extension in one payload is an error.
@@ -370,7 +370,7 @@ TEST(SbrBitstream, InvalidHeaderWhileActiveRestoresThePreviousOne)
     Handle h = openDecoder();
     HeaderFields f;
     SbrExtensionPayload good = monoFrame(f, true);
-    sbrParseExtension(h.get(), &good);
+    (void)sbrParseExtension(h.get(), &good);
     ASSERT_EQ(h->active, 1);
     const int32_t kx = h->channels[0].state->adjuster.tables.kx;
     // start 9 / stop 15 at 44100: a span of 36 bands, refused.
@@ -400,7 +400,7 @@ TEST(SbrBitstream, ResetSwitchesOffAndKeepsTheHeader)
     HeaderFields f;
     SbrExtensionPayload p = monoFrame(f, true);
     std::vector<float> samples(2048, 100.0f);
-    sbrDecoderApply(h.get(), &p, samples.data(), 1);
+    (void)sbrDecoderApply(h.get(), &p, samples.data(), 1);
     ASSERT_EQ(h->active, 1);
     sbrDecoderReset(h.get());
     EXPECT_EQ(h->active, 0);
@@ -408,9 +408,9 @@ TEST(SbrBitstream, ResetSwitchesOffAndKeepsTheHeader)
     EXPECT_EQ(h->channels[0].state->tablesValid, 1);
     // A payload without a header re-activates nothing; one with a header does.
     SbrExtensionPayload noHeader = monoFrame(f, false);
-    sbrDecoderApply(h.get(), &noHeader, samples.data(), 1);
+    (void)sbrDecoderApply(h.get(), &noHeader, samples.data(), 1);
     EXPECT_EQ(h->active, 0);
-    sbrDecoderApply(h.get(), &p, samples.data(), 1);
+    (void)sbrDecoderApply(h.get(), &p, samples.data(), 1);
     EXPECT_EQ(h->active, 1);
 }
 

@@ -48,7 +48,7 @@ std::vector<float> run(SbrDecoder* h, const SbrExtensionPayload* payload, int fr
         const std::vector<float> in = tone(freq, 22050, 1024, 8000.0, fr * 1024);
         std::vector<float> buf(static_cast<size_t>(2048 * std::max(outChannels, 1)), 0.0f);
         std::copy(in.begin(), in.end(), buf.begin());
-        sbrDecoderApply(h, payload ? payload : &empty, buf.data(), 1);
+        (void)sbrDecoderApply(h, payload ? payload : &empty, buf.data(), 1);
         out.insert(out.end(), buf.begin(), buf.end());
     }
     return out;
@@ -148,7 +148,7 @@ TEST(SbrDecoder, DownsampledModeKeepsTheCoreRate)
     std::vector<float> buf(2048, 0.0f);
     const std::vector<float> in = tone(1000, 44100, 1024, 1000.0);
     std::copy(in.begin(), in.end(), buf.begin());
-    sbrDecoderApply(h.get(), &empty, buf.data(), 1);
+    (void)sbrDecoderApply(h.get(), &empty, buf.data(), 1);
     // Only the first 1024 samples are written.
     for (size_t i = 1024; i < buf.size(); ++i)
         ASSERT_EQ(buf[i], 0.0f);

@@ -191,8 +191,8 @@ TEST(SbrFreqTables, LimiterTable)
     }
     // Narrower limiter bands give at least as many bands.
     int32_t c1, c3;
-    sbrComputeLimiterTable(table, c1, fLow, nLow, patches, 3, 1);
-    sbrComputeLimiterTable(table, c3, fLow, nLow, patches, 3, 3);
+    (void)sbrComputeLimiterTable(table, c1, fLow, nLow, patches, 3, 1);
+    (void)sbrComputeLimiterTable(table, c3, fLow, nLow, patches, 3, 3);
     EXPECT_LE(c1, c3);
 }
 

@@ -47,7 +47,7 @@ inline Sizes sizesFor(const HeaderFields& f, int32_t fsSbr = 44100)
     h.alterScale = f.extra1 ? f.alterScale : 1;
     h.noiseBands = f.extra1 ? f.noiseBands : 2;
     h.reset = 1;
-    aacplus::sbrComputeBandTables(t, h, 64, fsSbr);
+    (void)aacplus::sbrComputeBandTables(t, h, 64, fsSbr);
     return {t.nHigh, t.nLow, h.nq};
 }
 

@@ -273,10 +273,10 @@ TEST(AacPlusConformance, AdifHeadersMatchTheReferenceDecoder)
         aacPlusHandle h = nullptr;
         ASSERT_EQ(aacPlusDecoderOpen(&h, kAacPlusFormatFloat, 2), 0);
         aacPlusInputDesc in{uint32_t(std::min<size_t>(data.size(), 4608)), 0, 0};
-        aacPlusStreamFeed(h, data.data(), &in);
+        (void)aacPlusStreamFeed(h, data.data(), &in);
         aacPlusOutputDesc out{8192, 0, 0};
         std::vector<float> pcm(2048);
-        aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
+        (void)aacPlusStreamDecode(h, pcm.data(), &out, nullptr, nullptr);
         EXPECT_EQ(aacPlusDecoderGetStreamInfo(h)->transport, 2) << file;
         aacPlusDecoderClose(&h);
     }

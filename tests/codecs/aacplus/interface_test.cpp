@@ -174,7 +174,7 @@ TEST(AacPlusInterface, TooSmallOutputLosesNoFrame)
         size_t offset = 0;
         feed(h.h, data, offset, data.size());
         aacPlusInputDesc end{0, 0, 0};
-        aacPlusStreamFeed(h.h, nullptr, &end);
+        (void)aacPlusStreamFeed(h.h, nullptr, &end);
         std::vector<uint8_t> pcm(frameBytes);
         int frames = 0;
         for (int call = 0; call < 100; ++call) {

@@ -77,15 +77,15 @@ inline DecodeResult DecodeAll(const std::vector<uint8_t>& data, size_t chunk = 4
             continue;
         }
         int space = 0;
-        MpegDecoderGetInputSpace(h, &space);
+        (void)MpegDecoderGetInputSpace(h, &space);
         const size_t n = std::min({chunk, static_cast<size_t>(space), data.size() - pos});
         if (n == 0 && pos >= data.size()) {
-            MpegDecoderSetEndOfInput(h);
+            (void)MpegDecoderSetEndOfInput(h);
             ended = true;
             continue;
         }
         int consumed = 0;
-        MpegDecoderFeed(h, data.data() + pos, static_cast<int>(n), &consumed);
+        (void)MpegDecoderFeed(h, data.data() + pos, static_cast<int>(n), &consumed);
         pos += static_cast<size_t>(consumed);
     }
     MpegDecoderDestroy(h);

@@ -108,10 +108,10 @@ TEST(MpegDecoderInterface, FeedTakesOnlyTheFreeSpace) {
     std::vector<uint8_t> bytes(10000, 0x42);
     EXPECT_EQ(h.Feed(bytes), 10000);
     int space = 0;
-    MpegDecoderGetInputSpace(h.get(), &space);
+    (void)MpegDecoderGetInputSpace(h.get(), &space);
     EXPECT_EQ(space, 6384);
     EXPECT_EQ(h.Feed(bytes), 6384);
-    MpegDecoderGetInputSpace(h.get(), &space);
+    (void)MpegDecoderGetInputSpace(h.get(), &space);
     EXPECT_EQ(space, 0);
     EXPECT_EQ(h.Feed(bytes), 0);
     int consumed = -1;
@@ -148,11 +148,11 @@ TEST(MpegDecoderInterface, TooSmallBufferLeavesTheFrameInPlace) {
     EXPECT_EQ(produced, 0);
     EXPECT_EQ(out[0], 0xEE);
     int space = 0;
-    MpegDecoderGetInputSpace(h.get(), &space);
+    (void)MpegDecoderGetInputSpace(h.get(), &space);
     EXPECT_EQ(space, 16384 - 6 * 417) << "nothing consumed";
     EXPECT_EQ(MpegDecoderDecode(h.get(), out.data(), 4608, &produced), kStatusOk);
     EXPECT_EQ(produced, 4608);
-    MpegDecoderGetInputSpace(h.get(), &space);
+    (void)MpegDecoderGetInputSpace(h.get(), &space);
     EXPECT_EQ(space, 16384 - 5 * 417);
 }
 

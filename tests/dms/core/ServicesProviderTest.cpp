@@ -28,8 +28,8 @@
 #include "dms/core/DMServicesUserInfo.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/DMUserDiscoveryInfo.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/TestServer.h"
 

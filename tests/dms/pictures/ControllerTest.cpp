@@ -14,8 +14,8 @@
 
 #include "dms/core/WebServiceTestSupport.h"
 #include "dms/pictures/DMPictureMethods.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 
 #include "PicturesTestSupport.h"
 

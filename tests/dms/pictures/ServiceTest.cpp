@@ -15,8 +15,8 @@
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMServicesProvider.h"
 #include "dms/core/WebServiceTestSupport.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 
 #include "PicturesTestSupport.h"
 

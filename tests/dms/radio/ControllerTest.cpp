@@ -14,8 +14,8 @@
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/WebServiceTestSupport.h"
 #include "dms/radio/DMRadioMethods.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 
 #include "RadioTestSupport.h"
 

@@ -22,8 +22,8 @@
 #include "dms/core/DMDataCache.h"
 #include "dms/core/DMServicesProvider.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/LThreadEventQueue.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueue.h"
+#include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/TestServer.h"
 

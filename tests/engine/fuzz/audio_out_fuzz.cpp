@@ -16,7 +16,7 @@
 
 #include "engine/DeviceAudioOut.h"
 #include "engine/player_exception.h"
-#include "platform/AudioSinks.h"
+#include "platform/audio/AudioSinks.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "platform/AudioFormat.h"
+#include "platform/audio/AudioFormat.h"
 
 struct SRC_STATE_tag;
 

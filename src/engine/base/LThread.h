@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/LThreadMutex.h"
+#include "engine/base/LThreadMutex.h"
 
 // A thread object whose subclass supplies the body (Run).
 //
@@ -15,7 +15,7 @@ public:
 
     virtual ~LThreadImpl() = default;
     // True when the platform thread was created.
-    virtual bool Start(Entry entry, void* argument) = 0;
+    [[nodiscard]] virtual bool Start(Entry entry, void* argument) = 0;
     // True when the join succeeded.
     virtual bool Join() = 0;
 
@@ -32,7 +32,7 @@ public:
 
     // Starts the thread. True when a thread was created, or one already exists (running
     // or not yet joined): Start never creates a second thread for one object.
-    bool Start();
+    [[nodiscard]] bool Start();
     // Waits for the thread Start created. Returns at once (true) when there is none or
     // it has already been joined.
     bool Join();

@@ -1,9 +1,9 @@
-#include "engine/LThreadEventQueue.h"
+#include "engine/base/LThreadEventQueue.h"
 
 #include <exception>
 
-#include "engine/LThreadEventQueueLinux.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadEventQueueLinux.h"
+#include "engine/base/LogMessage.h"
 
 LThreadEventQueue* LThreadEventQueue::Create() { return new LThreadEventQueueLinux(); }
 

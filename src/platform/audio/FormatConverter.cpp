@@ -1,4 +1,4 @@
-#include "platform/FormatConverter.h"
+#include "platform/audio/FormatConverter.h"
 
 #include <bit>
 #include <cmath>

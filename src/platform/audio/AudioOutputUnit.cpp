@@ -1,4 +1,4 @@
-#include "platform/AudioOutputUnit.h"
+#include "platform/audio/AudioOutputUnit.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/AudioSinks.h"
+#include "platform/audio/AudioSinks.h"
 
 namespace platform {
 

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioOutputUnit.h"
+#include "platform/audio/AudioOutputUnit.h"
 
 struct PaStreamCallbackTimeInfo;
 
@@ -36,8 +36,8 @@ public:
     explicit PacedOutputUnit(Options options);
     ~PacedOutputUnit() override;
 
-    int Initialize(double preferredRate) override;
-    int Start() override;
+    [[nodiscard]] int Initialize(double preferredRate) override;
+    [[nodiscard]] int Start() override;
     int Stop() override;
     bool IsRunning() const override { return running_.load(std::memory_order_acquire); }
 
@@ -74,7 +74,7 @@ class WavOutputUnit : public PacedOutputUnit {
 public:
     WavOutputUnit(std::string path, Options options);
     ~WavOutputUnit() override;
-    int Initialize(double preferredRate) override;
+    [[nodiscard]] int Initialize(double preferredRate) override;
     int Stop() override;
     const char* Name() const override { return "wav"; }
 
@@ -97,8 +97,8 @@ public:
     // Whether PortAudio finds a default output device.
     static bool HasDefaultDevice();
 
-    int Initialize(double preferredRate) override;
-    int Start() override;
+    [[nodiscard]] int Initialize(double preferredRate) override;
+    [[nodiscard]] int Start() override;
     int Stop() override;
     bool IsRunning() const override { return running_; }
     const char* Name() const override { return "portaudio"; }

@@ -2,8 +2,8 @@
 
 #include <deque>
 
-#include "engine/LThreadEvent.h"
-#include "engine/LThreadMutex.h"
+#include "engine/base/LThreadEvent.h"
+#include "engine/base/LThreadMutex.h"
 
 // A queue of events that belongs to one thread (the thread that created it).
 //

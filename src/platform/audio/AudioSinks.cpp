@@ -1,4 +1,4 @@
-#include "platform/AudioSinks.h"
+#include "platform/audio/AudioSinks.h"
 
 #include <chrono>
 #include <cstring>

@@ -2,9 +2,9 @@
 
 #include <pthread.h>
 
-#include "engine/LThread.h"
-#include "engine/LThreadCondition.h"
-#include "engine/LThreadMutex.h"
+#include "engine/base/LThread.h"
+#include "engine/base/LThreadCondition.h"
+#include "engine/base/LThreadMutex.h"
 
 // POSIX implementations of the thread layer.
 

@@ -1,4 +1,4 @@
-#include "engine/LThreadImplLinux.h"
+#include "engine/base/LThreadImplLinux.h"
 
 #include <cerrno>
 #include <ctime>

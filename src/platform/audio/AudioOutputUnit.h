@@ -22,7 +22,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/AudioFormat.h"
+#include "platform/audio/AudioFormat.h"
 
 namespace platform {
 
@@ -35,7 +35,7 @@ public:
     virtual ~AudioOutputUnit() = default;
 
     // Opens the device for float32 stereo, asking for `preferredRate`. 0 or a status.
-    virtual int Initialize(double preferredRate) = 0;
+    [[nodiscard]] virtual int Initialize(double preferredRate) = 0;
     // Valid after a successful Initialize.
     AudioStreamBasicDescription StreamFormat() const { return StereoFloatFormat(rate_); }
 
@@ -45,7 +45,7 @@ public:
         refCon_ = refCon;
     }
 
-    virtual int Start() = 0;
+    [[nodiscard]] virtual int Start() = 0;
     // Returns once the callback has stopped running. Stopping a stopped unit is 0.
     virtual int Stop() = 0;
     virtual bool IsRunning() const = 0;

@@ -1,11 +1,11 @@
-#include "engine/LThread.h"
+#include "engine/base/LThread.h"
 
 #include <cxxabi.h>
 
 #include <exception>
 
-#include "engine/LThreadCondition.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LThreadCondition.h"
+#include "engine/base/LogMessage.h"
 
 LThreadMutex::LThreadMutex() : impl_(LThreadMutexImpl::Create()) {}
 LThreadMutex::~LThreadMutex() { delete impl_; }
