@@ -133,7 +133,7 @@ void DMPictureServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType*
         if (upload != Upload::None) CancelURLRequests(transactionId);
         return;
     }
-    const bool attached = AttachResults(ref, input.release(), output.release(), requestElement->GetRoot(),
+    const bool attached = AttachResults(ref, std::move(input), std::move(output), requestElement->GetRoot(),
                                         resultElement ? resultElement->GetRoot() : nullptr);
     switch (upload) {
     case Upload::Begin:

@@ -95,15 +95,15 @@ template <class Input, class Output>
 bool DMRadioServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* requestElement,
                                       DMSOAPElementType* answerElement, DMSOAPElementType* faultElement) {
     if (!requestElement || !GetListener(ref)) return false;
-    auto* input = new Input(requestElement);
-    Output* output = nullptr;
+    auto input = std::make_unique<Input>(requestElement);
+    std::unique_ptr<Output> output;
     if (answerElement || faultElement) {
-        output = new Output(answerElement);
+        output = std::make_unique<Output>(answerElement);
         if (faultElement) output->fault = DMSIF_FaultType(faultElement);
     }
     const bool success = output && output->fault.GetFaultCode().empty() && IsSuccessCode(output->status.GetCode());
     // A ref no longer known gets neither the messages nor a dispatch.
-    if (!AttachResults(ref, input, output, requestElement->GetRoot(),
+    if (!AttachResults(ref, std::move(input), std::move(output), requestElement->GetRoot(),
                        answerElement ? answerElement->GetRoot() : nullptr))
         return true;
     if (success)

@@ -1,5 +1,7 @@
 #include "dms/radio3/DMRadio3ServiceController.h"
 
+#include <memory>
+
 #include "dms/core/DMSOAPNamespaces.h"
 #include "engine/base/LogMessage.h"
 
@@ -161,10 +163,10 @@ template <typename Input, typename Output>
 void DMRadio3ServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* request,
                                        DMSOAPElementType* response, DMSOAPElementType* fault,
                                        bool acceptsNoPresets) {
-    auto* input = new Input(request);
-    Output* output = nullptr;
+    auto input = std::make_unique<Input>(request);
+    std::unique_ptr<Output> output;
     if (response || fault) {
-        output = new Output(response);
+        output = std::make_unique<Output>(response);
         if (fault) output->fault = DMSIF_FaultType(fault);
     }
     bool success = false;
@@ -173,7 +175,7 @@ void DMRadio3ServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* 
         success = DMStringEqual(code, "OK", false) || DMStringEqual(code, "Partial", false) ||
                   (acceptsNoPresets && DMStringEqual(code, "NO_PRESETS_STORED", false));
     }
-    AttachResults(ref, input, output, request->GetRoot(), response ? response->GetRoot() : nullptr);
+    AttachResults(ref, std::move(input), std::move(output), request->GetRoot(), response ? response->GetRoot() : nullptr);
     if (success)
         DispatchDidFinish(ref);
     else
