@@ -377,3 +377,15 @@ TEST_F(PictureControllerTest, DestroyedWithHeldTransactionsAndImages) {
     RunFor(30);  // the queued event finds its controller gone
     EXPECT_EQ(r.events.size(), 2u);
 }
+
+// A method outside the fifteen fails, whatever its answer says.
+TEST_F(PictureControllerTest, UnknownMethodFails) {
+    Soap("svc", Content("Bogus", "<Status code=\"OK\"/>"));
+    Recorder r;
+    Make(&r);
+    DMPicture_GetShareInformation_InputType in;
+    DMSIF_MethodRef* ref = Call("Bogus", in, r);
+    ASSERT_NE(ref, nullptr);
+    EXPECT_EQ(r.events, std::vector<std::string>{"fail Bogus"});
+    EXPECT_EQ(r.statusCode, "-");
+}
