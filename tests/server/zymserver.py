@@ -830,8 +830,14 @@ def signon_fault(conn, script, code):
 
 
 def signon_sasl_response(conn, script, ref_to, code, comment="", mechanism="", transforms=None,
-                         extra=""):
+                         extra="", session=None):
+    """With `session`, the exchange's next step is stored under the reply's message id
+    before the reply goes out: the client's next request may arrive on another thread at
+    once."""
     message_id = signon_next("M")
+    if session is not None:
+        with SIGNON_LOCK:
+            SIGNON_SESSIONS[message_id] = session
     code = {"lower": code.lower(), "title": code.title()}.get(script.get("status_case"), code)
     attrs = ' serverMechanism="%s"' % xml_escape(mechanism) if mechanism else ""
     status = '<sa:Status code="sa:%s"%s/>' % (
@@ -937,11 +943,10 @@ def serve_signon(conn, script):
                 signon_ok(conn, script, "", renewing, base, expires)
                 return
             chosen = script.get("mechanism", "PLAIN")
-            mid = signon_sasl_response(conn, script, "", "continue", mechanism=chosen,
-                                       transforms=script.get("transforms"))
-            with SIGNON_LOCK:
-                SIGNON_SESSIONS[mid] = {"stage": "securid" if chosen == "SECURID" else "plain",
-                                        "user": None}
+            signon_sasl_response(conn, script, "", "continue", mechanism=chosen,
+                                 transforms=script.get("transforms"),
+                                 session={"stage": "securid" if chosen == "SECURID" else "plain",
+                                          "user": None})
             return
         with SIGNON_LOCK:
             session = SIGNON_SESSIONS.pop(ref_to, None)
@@ -963,9 +968,8 @@ def serve_signon(conn, script):
                                      script.get("plain_abort", "Invalid Credentials"))
                 return
             if user.get("securid"):
-                mid = signon_sasl_response(conn, script, ref_to, "continue", mechanism="SECURID")
-                with SIGNON_LOCK:
-                    SIGNON_SESSIONS[mid] = {"stage": "securid", "user": name}
+                signon_sasl_response(conn, script, ref_to, "continue", mechanism="SECURID",
+                                     session={"stage": "securid", "user": name})
                 return
             signon_ok(conn, script, ref_to, name, base, expires)
             return
