@@ -93,7 +93,7 @@ protected:
         std::remove(wavPath_.c_str());
     }
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
-        return platform::RunLoop::Current().RunUntil(done, timeout);
+        return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(timeout));
     }
     bool Ended() const { return !player_->IsPlaying(); }
 
@@ -316,7 +316,7 @@ TEST_F(PlayRoad, StopIsQuietAndPrompt) {
         if (r.waitForState == 2) platform::RunLoop::Current().RunFor(200ms);
         const auto start = std::chrono::steady_clock::now();
         player_->Stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << r.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, zymtest::Scaled(1s)) << r.name;
         platform::RunLoop::Current().RunFor(100ms);
         EXPECT_TRUE(recorder_.Of("error").empty()) << r.name;
         EXPECT_FALSE(player_->IsPlaying());
