@@ -264,7 +264,15 @@ TEST(SoundServer, ToneThroughPortAudioReachesTheSoundServer) {
         }
     }
     ASSERT_LT(first, last) << "nothing audible was recorded";
-    EXPECT_NEAR(double(last - first) / 48000.0, 2.0, 0.1) << "two seconds of tone";
+    // Two seconds of tone, counted in 10 ms blocks that carry it: a loaded machine may let
+    // the device run dry for a moment, which delays the tone but loses none of it.
+    size_t toneBlocks = 0;
+    for (size_t block = first; block < last; block += 480) {
+        float peak = 0;
+        for (size_t i = block; i < std::min(block + 480, frames); ++i) peak = std::max(peak, std::fabs(rec[2 * i]));
+        toneBlocks += peak >= 0.05f;
+    }
+    EXPECT_NEAR(double(toneBlocks) * 0.01, 2.0, 0.1) << "two seconds of tone";
     // The middle second: frequency from the spacing of rising zero crossings, level by RMS
     // over the 10 ms blocks that carry the tone. A loaded machine may let the device run
     // dry for a moment; such a gap is silence, not a wrong frequency or level.
