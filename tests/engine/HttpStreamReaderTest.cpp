@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // Time-outs shortened on purpose, and the slack of their upper bounds.
-const float kShort = float(zymtest::Scaled(0.3));
+const float kShort = float(zymtest::Scaled(1.0));
 const double kSlack = zymtest::Scaled(1.0);
 
 struct Result {
@@ -40,6 +40,7 @@ struct Result {
 
 // Polls the reader as the stream thread's stages do, until it ends, fails or `limit` passes.
 Result Pull(HTTPReader& reader, double limit = 10.0) {
+    limit = zymtest::Scaled(limit);
     Result r;
     const auto start = Clock::now();
     char buf[2048];
@@ -212,8 +213,8 @@ TEST_F(HttpStreamReaderTest, FinishedBodyEndsWithMinusOneNeverATimeOut) {
     for (const auto& c : cases) {
         auto reader = Reader(Url(c.name));
         // Were the end taken for "no data yet", the stale time-out would fire right after.
-        reader->SetConnectionStartTimeout(2.0f);
-        reader->SetConnectionStaleTimeout(0.5f);
+        reader->SetConnectionStartTimeout(float(zymtest::Scaled(2.0)));
+        reader->SetConnectionStaleTimeout(float(zymtest::Scaled(1.0)));
         reader->Connect();
         const Result r = Pull(*reader);
         EXPECT_FALSE(r.error.has_value()) << c.name << ": (" << r.error.value_or(std::make_pair(0, 0)).first << ", "
@@ -232,14 +233,16 @@ TEST_F(HttpStreamReaderTest, FinishedBodyEndsWithMinusOneNeverATimeOut) {
 }
 
 TEST_F(HttpStreamReaderTest, TrickleIsNotATimeOut) {
-    Script("trickle", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 8},
+    // 20 bytes, one every 100 ms: twice the stale time-out in all, far less between bytes.
+    Script("trickle", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 20},
                        {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 100}}}});
     auto reader = Reader(Url("trickle"));
+    reader->SetConnectionStaleTimeout(float(zymtest::Scaled(1.0)));
     reader->Connect();
     const Result r = Pull(*reader);
     EXPECT_FALSE(r.error.has_value());
     EXPECT_TRUE(r.ended);
-    EXPECT_EQ(r.body.size(), 8u);
+    EXPECT_EQ(r.body.size(), 20u);
 }
 
 TEST_F(HttpStreamReaderTest, RequestAndResponseHeaders) {
@@ -292,7 +295,7 @@ TEST_F(HttpStreamReaderTest, TimeOutSettersAfterOpenChangeNothing) {
     reader->Connect();
     reader->SetConnectionStartTimeout(1000.0f);
     reader->SetConnectionStaleTimeout(1000.0f);
-    const Result r = Pull(*reader, zymtest::Scaled(5.0));
+    const Result r = Pull(*reader, 5.0);
     ASSERT_TRUE(r.error.has_value());
     EXPECT_EQ(*r.error, std::make_pair(3, 14));
     EXPECT_LT(r.seconds, kShort + kSlack);

@@ -493,9 +493,14 @@ TEST_F(PlayRoad, HeAacStationsPlay) {
             {"body_b64", QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64())},
             {"piece", 1000}});
         const std::string url = server.Url(path);
+        // The file is the station's own, never what the one before left behind.
+        std::remove(wavPath_.c_str());
         player_->Play(url);
         ASSERT_TRUE(RunUntil([&] { return Ended(); }, 60s)) << s.file;
         EXPECT_TRUE(recorder_.Of("error").empty()) << s.file;
+        const auto states = recorder_.States(url);
+        ASSERT_NE(std::find(states.begin(), states.end(), std::make_pair(4, 5)), states.end())
+            << s.file << ": nothing was played";
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(zymtest::ReadFile(wavPath_, bytes));
         uint32_t rate = 0;
