@@ -37,11 +37,16 @@ void aacPlusDecoder::FeedInput() {
         }
     }
     size_t held = input_.Length();
-    const uint8_t* data = input_.Peek(held);
-    aacPlusInputDesc desc{uint32_t(held), 0, 0};
-    int status = aacPlusStreamFeed(handle_, data, &desc);
-    input_.Consume(desc.consumed);
-    if (status != 0) std::printf("aacPlusStreamFeed returned %X\n", unsigned(status));
+    int status = 0;
+    // An empty feed tells the decoder that the stream has ended: a read that found nothing
+    // yet (a slow server, a busy machine) must not end the station.
+    if (held > 0) {
+        const uint8_t* data = input_.Peek(held);
+        aacPlusInputDesc desc{uint32_t(held), 0, 0};
+        status = aacPlusStreamFeed(handle_, data, &desc);
+        input_.Consume(desc.consumed);
+        if (status != 0) std::printf("aacPlusStreamFeed returned %X\n", unsigned(status));
+    }
     if (endedNow) {
         aacPlusInputDesc end{0, 0, 0};
         static const uint8_t kNothing = 0;

@@ -22,6 +22,7 @@
 #include "engine/base/LThreadEventQueue.h"
 #include "engine/player_exception.h"
 #include "platform/RunLoop.h"
+#include "support/Env.h"
 
 namespace audiotest {
 
@@ -139,7 +140,7 @@ public:
 
     // Main thread: runs the loop until `count` changes have arrived.
     const std::vector<std::pair<int, int>>& WaitForChanges(size_t count, int ms = 5000) {
-        platform::RunLoop::Current().RunUntil([&] { return changes_.size() >= count; }, std::chrono::milliseconds(ms));
+        platform::RunLoop::Current().RunUntil([&] { return changes_.size() >= count; }, zymtest::Scaled(std::chrono::milliseconds(ms)));
         platform::RunLoop::Current().RunFor(std::chrono::milliseconds(20));  // anything extra shows too
         return changes_;
     }
@@ -187,9 +188,9 @@ inline std::string TempPath(const std::string& name) {
     return dir + "/" + name;
 }
 
-// Polls `done` every millisecond for at most `ms`.
+// Polls `done` every millisecond for at most `ms` (scaled for a slow machine).
 inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto end = std::chrono::steady_clock::now() + zymtest::Scaled(std::chrono::milliseconds(ms));
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -47,10 +47,17 @@ public:
             } catch (const Amp::player_exception& e) {
                 error_ = {e.domain, e.code};
             }
+            returned_.store(true);
         });
     }
     void Join() {
         if (thread_.joinable()) thread_.join();
+    }
+    // Whether Run returns within `ms`: a test fails here rather than hanging in a join.
+    bool Returns(int ms = 10000) {
+        if (!WaitUntil([&] { return returned_.load(); }, ms)) return false;
+        Join();
+        return true;
     }
     bool WaitForState(int state, int ms = 5000) {
         return WaitUntil([&] { return out_->GetState() == state; }, ms);
@@ -87,6 +94,7 @@ private:
     std::atomic<PacedOutputUnit*> unit_{nullptr};
     std::unique_ptr<DeviceAudioOut> out_;
     std::thread thread_;
+    std::atomic<bool> returned_{false};
     std::pair<int, int> error_{0, 0};
 };
 
@@ -400,9 +408,14 @@ TEST(DeviceAudioOut, StopWakesTheWaitingFillLoop) {
     h.source->Add(FloatFormat(44100, 2), Bytes(FloatRamp(2 * 44100)));
     h.Start();
     ASSERT_TRUE(h.WaitForState(Amp::kAudioOutPlaying));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let it sit in its wait
+    // Nothing pulls from the hand-stepped device: once playing, the loop waits for a wake-up
+    // that only the stop can give.
     h.out().Stop();
-    h.Join();  // hangs here if the loop is not woken
+    if (!h.Returns()) {
+        // The thread cannot be joined: end here with the failure instead of hanging.
+        std::fprintf(stderr, "the stop did not wake the fill loop\n");
+        std::_Exit(1);
+    }
     EXPECT_TRUE(h.out().IsStopped());
     EXPECT_EQ(h.recorder.WaitForChanges(4), kFullPlay);
     h.out().Stop();  // a second stop changes nothing

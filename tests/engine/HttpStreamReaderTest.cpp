@@ -26,7 +26,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr float kShort = 0.3f;
+// Time-outs shortened on purpose, and the slack of their upper bounds.
+const float kShort = float(zymtest::Scaled(1.0));
+const double kSlack = zymtest::Scaled(1.0);
 
 struct Result {
     std::string body;
@@ -38,6 +40,7 @@ struct Result {
 
 // Polls the reader as the stream thread's stages do, until it ends, fails or `limit` passes.
 Result Pull(HTTPReader& reader, double limit = 10.0) {
+    limit = zymtest::Scaled(limit);
     Result r;
     const auto start = Clock::now();
     char buf[2048];
@@ -181,7 +184,7 @@ TEST_F(HttpStreamReaderTest, TimeOutsComeAtTheirTime) {
         }
         const double s = std::chrono::duration<double>(Clock::now() - start).count();
         EXPECT_GE(s, kShort - 0.05);
-        EXPECT_LT(s, kShort + 1.0);
+        EXPECT_LT(s, kShort + kSlack);
     }
     {
         // Data, then nothing: (3,14) one stale time-out after the last byte.
@@ -192,7 +195,7 @@ TEST_F(HttpStreamReaderTest, TimeOutsComeAtTheirTime) {
         EXPECT_EQ(*r.error, std::make_pair(3, 14));
         EXPECT_EQ(r.body.size(), 3000u);
         EXPECT_GE(r.seconds, kShort - 0.05);
-        EXPECT_LT(r.seconds, kShort + 1.0);
+        EXPECT_LT(r.seconds, kShort + kSlack);
     }
 }
 
@@ -210,8 +213,8 @@ TEST_F(HttpStreamReaderTest, FinishedBodyEndsWithMinusOneNeverATimeOut) {
     for (const auto& c : cases) {
         auto reader = Reader(Url(c.name));
         // Were the end taken for "no data yet", the stale time-out would fire right after.
-        reader->SetConnectionStartTimeout(2.0f);
-        reader->SetConnectionStaleTimeout(0.5f);
+        reader->SetConnectionStartTimeout(float(zymtest::Scaled(2.0)));
+        reader->SetConnectionStaleTimeout(float(zymtest::Scaled(1.0)));
         reader->Connect();
         const Result r = Pull(*reader);
         EXPECT_FALSE(r.error.has_value()) << c.name << ": (" << r.error.value_or(std::make_pair(0, 0)).first << ", "
@@ -230,14 +233,16 @@ TEST_F(HttpStreamReaderTest, FinishedBodyEndsWithMinusOneNeverATimeOut) {
 }
 
 TEST_F(HttpStreamReaderTest, TrickleIsNotATimeOut) {
-    Script("trickle", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 8},
+    // 20 bytes, one every 100 ms: twice the stale time-out in all, far less between bytes.
+    Script("trickle", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 20},
                        {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 100}}}});
     auto reader = Reader(Url("trickle"));
+    reader->SetConnectionStaleTimeout(float(zymtest::Scaled(1.0)));
     reader->Connect();
     const Result r = Pull(*reader);
     EXPECT_FALSE(r.error.has_value());
     EXPECT_TRUE(r.ended);
-    EXPECT_EQ(r.body.size(), 8u);
+    EXPECT_EQ(r.body.size(), 20u);
 }
 
 TEST_F(HttpStreamReaderTest, RequestAndResponseHeaders) {
@@ -293,7 +298,7 @@ TEST_F(HttpStreamReaderTest, TimeOutSettersAfterOpenChangeNothing) {
     const Result r = Pull(*reader, 5.0);
     ASSERT_TRUE(r.error.has_value());
     EXPECT_EQ(*r.error, std::make_pair(3, 14));
-    EXPECT_LT(r.seconds, kShort + 1.0);
+    EXPECT_LT(r.seconds, kShort + kSlack);
 }
 
 TEST_F(HttpStreamReaderTest, StopEndsAStalledReadPromptly) {
@@ -323,7 +328,7 @@ TEST_F(HttpStreamReaderTest, StopEndsAStalledReadPromptly) {
         const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
         stopper.join();
         EXPECT_TRUE(quiet) << name << ": the stop must end the reader without an error";
-        EXPECT_LT(now - stoppedAt.load(), 1.0) << name;
+        EXPECT_LT(now - stoppedAt.load(), kSlack) << name;
     }
 }
 
@@ -357,7 +362,7 @@ TEST_F(HttpStreamReaderTest, UnreachableNetworkEndsTheStream) {
         ASSERT_TRUE(r.error.has_value());
         EXPECT_EQ(*r.error, std::make_pair(3, 16));
         EXPECT_GE(seconds, 0.99);
-        EXPECT_LT(seconds, 2.5);
+        EXPECT_LT(seconds, 1.5 + kSlack);
     }
 }
 

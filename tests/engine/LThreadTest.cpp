@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "support/Env.h"
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -14,9 +16,11 @@ namespace {
 // A body that waits until released, so tests can act while it runs.
 class GatedThread : public LThread {
 public:
-    ~GatedThread() override {
+    ~GatedThread() override { OpenAndJoin(); }
+    bool OpenAndJoin() {
         Open();
-        Join();
+        joining = true;
+        return Join();
     }
     void Open() {
         mutex.Lock();
@@ -27,6 +31,7 @@ public:
 
     std::atomic<int> bodies{0};
     std::atomic<bool> finished{false};
+    std::atomic<bool> joining{false};
 
 protected:
     void Run() override {
@@ -35,7 +40,11 @@ protected:
         while (!open)
             cond.Wait(mutex, 0);
         mutex.Unlock();
-        std::this_thread::sleep_for(20ms);  // so a Join that did not wait would be seen
+        // Ends only once the test is inside Join, so a Join that did not wait would be seen
+        // however late the test got there.
+        for (int i = 0; i < 10000 && !joining; ++i)
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(20ms);
         finished = true;
     }
 
@@ -44,6 +53,16 @@ private:
     LThreadCondition cond;
     bool open = false;
 };
+
+// The thread's body has begun; false after a generous wait.
+bool WaitUntilRunning(LThread& t) {
+    const auto end = std::chrono::steady_clock::now() + zymtest::Scaled(10s);
+    while (!t.IsRunning()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
 class SlowThread : public LThread {
 public:
@@ -83,11 +102,9 @@ TEST(LThread, StartWhileRunningOrNotYetJoinedCreatesNoSecondThread) {
     GatedThread t;
     ASSERT_TRUE(t.Start());
     EXPECT_TRUE(t.Start());  // possibly before the first body began
-    while (!t.IsRunning())
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(WaitUntilRunning(t));
     EXPECT_TRUE(t.Start());
-    t.Open();
-    ASSERT_TRUE(t.Join());
+    ASSERT_TRUE(t.OpenAndJoin());
     EXPECT_TRUE(t.finished);
     EXPECT_EQ(t.bodies, 1);
 }
@@ -96,11 +113,9 @@ TEST(LThread, RunningFlagFollowsTheBody) {
     GatedThread t;
     EXPECT_FALSE(t.IsRunning());
     ASSERT_TRUE(t.Start());
-    while (!t.IsRunning())
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(WaitUntilRunning(t));
     EXPECT_FALSE(t.finished);
-    t.Open();
-    t.Join();
+    t.OpenAndJoin();
     EXPECT_FALSE(t.IsRunning());
 }
 

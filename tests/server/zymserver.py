@@ -865,9 +865,11 @@ def signon_fault(conn, script, code):
 
 def signon_sasl_response(conn, script, ref_to, code, comment="", mechanism="", transforms=None,
                          extra="", session=None):
+    """With `session`, the exchange's next step is stored under the reply's message id
+    before the reply goes out: the client's next request may arrive on another thread at
+    once."""
     message_id = signon_next("M")
     if session is not None:
-        # Filed before the answer goes out: the client may answer before this thread runs on.
         with SIGNON_LOCK:
             SIGNON_SESSIONS[message_id] = session
     code = {"lower": code.lower(), "title": code.title()}.get(script.get("status_case"), code)

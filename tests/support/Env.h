@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -18,5 +19,17 @@ inline std::string SourceDir() {
 }
 
 inline std::string DataPath(const std::string& rel) { return SourceDir() + "/tests/data/" + rel; }
+
+// How much slower than usual the machine may be (ZYM_TEST_TIME_SCALE, default 1; a busy
+// CI raises it). Scales the upper bounds of waits and the time-outs a test shortens on
+// purpose, never a lower bound a test checks.
+double TimeScale();
+
+template <class Rep, class Period>
+std::chrono::milliseconds Scaled(std::chrono::duration<Rep, Period> d) {
+    return std::chrono::milliseconds(static_cast<long long>(
+        std::chrono::duration<double, std::milli>(d).count() * TimeScale()));
+}
+inline double Scaled(double seconds) { return seconds * TimeScale(); }
 
 }  // namespace zymtest

@@ -83,7 +83,7 @@ TestServer::TestServer() {
     char c;
     for (;;) {
         pollfd p{out[0], POLLIN, 0};
-        if (poll(&p, 1, 30000) <= 0 || read(out[0], &c, 1) != 1) break;
+        if (poll(&p, 1, int(Scaled(std::chrono::seconds(60)).count())) <= 0 || read(out[0], &c, 1) != 1) break;
         if (c == '\n') break;
         line += c;
     }
@@ -142,7 +142,7 @@ std::pair<int, std::string> TestServer::Exchange(const std::string& method, cons
     char buf[8192];
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 30000) <= 0) break;
+        if (poll(&p, 1, int(Scaled(std::chrono::seconds(60)).count())) <= 0) break;
         const ssize_t n = recv(fd, buf, sizeof buf, 0);
         if (n <= 0) break;
         reply.append(buf, std::size_t(n));

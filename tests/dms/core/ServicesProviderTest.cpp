@@ -31,6 +31,7 @@
 #include "engine/base/LThreadEventQueue.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
+#include "support/Env.h"
 #include "support/TestServer.h"
 
 using zymtest::TestServer;
@@ -222,7 +223,14 @@ protected:
     }
 
     void TearDown() override {
-        // Let late deliveries arrive: none may reach a finished request.
+        // Every request ends, each with exactly one final callback; what is still queued
+        // then is delivered too, and none of it may reach a finished request.
+        const bool allEnded = RunUntil([&] {
+            for (const auto& request : requests_)
+                if (!request->Done()) return false;
+            return true;
+        });
+        EXPECT_TRUE(allEnded) << "a request never ended";
         platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));
         for (const auto& request : requests_) {
             EXPECT_EQ(request->finals, 1) << "request " << request->userName << ": " << request->Log();
@@ -291,7 +299,7 @@ protected:
     }
 
     bool RunUntil(const std::function<bool()>& done) {
-        return platform::RunLoop::Current().RunUntil(done, kWait);
+        return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(kWait));
     }
 
     std::vector<zymtest::RecordedRequest> Sent() { return server_->Requests(prefix_); }
@@ -521,6 +529,7 @@ TEST_F(ServicesProviderTest, ThreeTypesShareOneSignOnAndTwoRequestsShareOneQuery
     }
     EXPECT_EQ(Count("SASLRequest"), 2);
     EXPECT_EQ(Count("Query"), 3);
+    ASSERT_TRUE(a.Service() && b.Service() && c.Service() && d.Service());
     EXPECT_EQ(b.Service()->ServiceTypeURN(), "urn:zym-com:services:radio");
     EXPECT_EQ(c.Service()->ServiceTypeURN(), "urn:zym-com:services:photo");
     // One Query, two facades with their own controllers.
@@ -700,6 +709,7 @@ TEST_F(ServicesProviderTest, AliceAndAliceShareOneRecord) {
     ASSERT_TRUE(RunUntil([&] { return a.Done() && b.Done(); }));
     EXPECT_EQ(a.Log(), "password, signed-on, service");
     EXPECT_EQ(b.Log(), "signed-on, service");
+    ASSERT_NE(b.Service(), nullptr);
     EXPECT_EQ(b.Service()->GetUserName(), "Alice");  // the record's spelling
     EXPECT_EQ(Count("SASLRequest"), 2);
 }

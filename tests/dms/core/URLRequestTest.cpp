@@ -165,10 +165,10 @@ TEST_F(URLRequestTest, ResponsesAreJudgedByStatusAndInflatedWhenGzip) {
 }
 
 TEST_F(URLRequestTest, TimeOutMeasuresSilenceNotTheWholeExchange) {
-    DMURLRequestLinux::SetTestTimeout(0.6);
+    DMURLRequestLinux::SetTestTimeout(zymtest::Scaled(1.0));
     Script("stall", {{"stall_after_headers", true}});
     Script("silent", {{"silent", true}});
-    // 12 bytes, one every 150 ms: 1.8 s in all, three times the time-out.
+    // 12 bytes, one every 150 ms: 1.8 s in all, longer than the time-out.
     Script("drip", {{"body", "dripdripdrip"}, {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 150}}}});
     for (const char* name : {"stall", "silent"}) {
         Listener l;

@@ -5,6 +5,7 @@
 // the run loop.
 
 #include "platform/RunLoop.h"
+#include "support/Env.h"
 #include "support/TestServer.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@
 namespace wstest {
 
 inline bool RunUntil(const std::function<bool()>& done, int ms = 10000) {
-    return platform::RunLoop::Current().RunUntil(done, std::chrono::milliseconds(ms));
+    return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::milliseconds(ms)));
 }
 
 inline void RunFor(int ms) { platform::RunLoop::Current().RunFor(std::chrono::milliseconds(ms)); }
