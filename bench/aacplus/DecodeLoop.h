@@ -12,11 +12,9 @@
 namespace zymbench {
 
 // Returns the PCM bytes produced (0 when the decoder does not open).
-inline size_t DecodeAacOnce(const std::vector<uint8_t>& bytes)
-{
+inline size_t DecodeAacOnce(const std::vector<uint8_t>& bytes) {
     aacPlusHandle h = nullptr;
-    if (aacPlusDecoderOpen(&h, kAacPlusFormatInt16, 2) != 0)
-        return 0;
+    if (aacPlusDecoderOpen(&h, kAacPlusFormatInt16, 2) != 0) return 0;
     static std::vector<uint8_t> pcm(8 * 2048 * 4);
     size_t offset = 0;
     size_t total = 0;

@@ -32,8 +32,7 @@ using zymbench::OwnCpu;
 std::string g_path;
 std::vector<uint8_t> g_bytes;
 
-bool PrepareStream()
-{
+bool PrepareStream() {
     return zymbench::LoadOrMakeStream(
         "ZYM_BENCH_AAC", "zym-bench-aac-60s-128k.aac", "sox and ffmpeg",
         [](const std::string& wav, const std::string& out) {
@@ -43,8 +42,7 @@ bool PrepareStream()
         g_path, g_bytes);
 }
 
-void BM_ZymAacLcDecode(benchmark::State& state)
-{
+void BM_ZymAacLcDecode(benchmark::State& state) {
     size_t bytes = 0;
     for (auto _ : state) {
         bytes = zymbench::DecodeAacOnce(g_bytes);
@@ -54,8 +52,7 @@ void BM_ZymAacLcDecode(benchmark::State& state)
     state.counters["pcm_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-void Compare()
-{
+void Compare() {
     const int runs = 7;
     const int loops = 9;
     auto ffmpegCmd = [](const std::string& f, int extra) {
@@ -67,9 +64,10 @@ void Compare()
     // The file decoded 1 + loops times in one process: the difference is decoding alone.
     const double ffmpegLooped = ChildCpu(ffmpegCmd(g_path, loops), runs);
     const double ffmpegNet = (ffmpegLooped - ffmpeg) / loops;
-    std::printf("\nAAC-LC, %zu bytes (%s), CPU seconds per whole decode (best of %d);\n"
-                "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
-                g_bytes.size(), g_path.c_str(), runs, loops);
+    std::printf(
+        "\nAAC-LC, %zu bytes (%s), CPU seconds per whole decode (best of %d);\n"
+        "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
+        g_bytes.size(), g_path.c_str(), runs, loops);
     zymbench::PrintAgainstFfmpeg(ours, ffmpegLooped > 0 ? ffmpeg : 0.0, ffmpegNet);
 }
 
@@ -77,10 +75,8 @@ void Compare()
 
 BENCHMARK(BM_ZymAacLcDecode)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    if (!PrepareStream())
-        return 1;
+int main(int argc, char** argv) {
+    if (!PrepareStream()) return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -45,23 +45,20 @@ Stream g_streams[] = {
     {"HE-AAC v1 (SBR)", "ZYM_BENCH_HEAAC1", "al_sbr_cm_48_2.adts.aac", {}, {}},
 };
 
-std::vector<uint8_t> readFile(const std::string& path)
-{
+std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Seconds of output of an ADTS stream, from the frame headers (1024 core samples a frame).
-double adtsSeconds(const std::vector<uint8_t>& b)
-{
+double adtsSeconds(const std::vector<uint8_t>& b) {
     size_t pos = 0, frames = 0;
     int rate = 0;
     static const int kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
                                  16000, 12000, 11025, 8000,  7350,  0,     0,     0};
     while (pos + 7 <= b.size() && b[pos] == 0xff && (b[pos + 1] & 0xf6) == 0xf0) {
         const size_t len = (size_t(b[pos + 3] & 3) << 11) | (size_t(b[pos + 4]) << 3) | (b[pos + 5] >> 5);
-        if (len < 7)
-            break;
+        if (len < 7) break;
         rate = kRates[(b[pos + 2] >> 2) & 15];
         frames += 1 + (b[pos + 6] & 3);
         pos += len;
@@ -69,19 +66,16 @@ double adtsSeconds(const std::vector<uint8_t>& b)
     return rate ? double(frames) * 1024.0 / rate : 0.0;
 }
 
-bool prepare(Stream& s)
-{
+bool prepare(Stream& s) {
     if (const char* p = std::getenv(s.envVar)) {
         s.path = p;
         s.bytes = readFile(s.path);
-        if (s.bytes.empty())
-            std::fprintf(stderr, "%s: cannot read %s (from %s)\n", s.label, s.path.c_str(), s.envVar);
+        if (s.bytes.empty()) std::fprintf(stderr, "%s: cannot read %s (from %s)\n", s.label, s.path.c_str(), s.envVar);
         return !s.bytes.empty();
     }
     s.path = zymbench::TempDir() + "/zym-bench-60s-" + s.vector;
     s.bytes = readFile(s.path);
-    if (!s.bytes.empty())
-        return true;
+    if (!s.bytes.empty()) return true;
     const char* shared = std::getenv("ZYM_SHARED_DIR");
     const std::string source =
         std::string(shared && *shared ? shared : ZYM_BENCH_SHARED_DIR) + "/vectors/aac/iso14496-4/" + s.vector;
@@ -109,8 +103,7 @@ bool prepare(Stream& s)
     return true;
 }
 
-void BM_ZymHeAacDecode(benchmark::State& state)
-{
+void BM_ZymHeAacDecode(benchmark::State& state) {
     const Stream& s = g_streams[state.range(0)];
     state.SetLabel(s.label);
     size_t bytes = 0;
@@ -122,8 +115,7 @@ void BM_ZymHeAacDecode(benchmark::State& state)
     state.counters["pcm_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-void compare(const Stream& s)
-{
+void compare(const Stream& s) {
     const int runs = 5;
     const int loops = 19;  // ffmpeg decodes 60 s in some 50 ms: many loops keep the difference clear of noise
     auto ffmpegCmd = [](const std::string& f, int extra) {
@@ -136,9 +128,10 @@ void compare(const Stream& s)
     // The file decoded 1 + loops times in one process: the difference is decoding alone.
     const double ffmpegLooped = ChildCpu(ffmpegCmd(s.path, loops), runs);
     const double ffmpegNet = (ffmpegLooped - ffmpeg) / loops;
-    std::printf("\n%s, %zu bytes (%s), %zu PCM bytes; CPU seconds per whole decode (best of %d);\n"
-                "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
-                s.label, s.bytes.size(), s.path.c_str(), pcmBytes, runs, loops);
+    std::printf(
+        "\n%s, %zu bytes (%s), %zu PCM bytes; CPU seconds per whole decode (best of %d);\n"
+        "net = ffmpeg's decode alone, from one run decoding the file %d times more:\n",
+        s.label, s.bytes.size(), s.path.c_str(), pcmBytes, runs, loops);
     zymbench::PrintAgainstFfmpeg(ours, ffmpegLooped > 0 ? ffmpeg : 0.0, ffmpegNet);
 }
 
@@ -146,11 +139,9 @@ void compare(const Stream& s)
 
 BENCHMARK(BM_ZymHeAacDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     for (Stream& s : g_streams)
-        if (!prepare(s))
-            return 1;
+        if (!prepare(s)) return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -93,7 +93,8 @@ void BM_Adapter(benchmark::State& state, uint32_t codec, const char* file) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BM_Adapter, aacplus_chirp, Amp::kCodecAACPlus, "streams/chirp-64k.aac")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Adapter, aacplus_chirp, Amp::kCodecAACPlus, "streams/chirp-64k.aac")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Adapter, vlb_stereo44k, Amp::kCodecVLB, "vlb/stereo44k.aac")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Adapter, mp3_chirp, Amp::kCodecMP3, "streams/chirp-64k.mp3")->Unit(benchmark::kMillisecond);
 

@@ -64,7 +64,8 @@ public:
         }
         length -= length % format_.mBytesPerFrame;
         auto* b = static_cast<unsigned char*>(buffer);
-        for (unsigned i = 0; i < length; ++i) b[i] = static_cast<unsigned char>((i * 31 + counter_) & 0x3F);
+        for (unsigned i = 0; i < length; ++i)
+            b[i] = static_cast<unsigned char>((i * 31 + counter_) & 0x3F);
         ++counter_;
         return static_cast<int>(length);
     }
@@ -85,7 +86,8 @@ void BM_Render(benchmark::State& state, AudioStreamBasicDescription input, doubl
     std::atomic<platform::PacedOutputUnit*> unit{nullptr};
     Amp::DeviceAudioOut out(&owner, [&](int* status) {
         *status = 0;
-        auto u = std::make_unique<platform::NullOutputUnit>(platform::PacedOutputUnit::Options{1.0, true, deviceRate, 512});
+        auto u =
+            std::make_unique<platform::NullOutputUnit>(platform::PacedOutputUnit::Options{1.0, true, deviceRate, 512});
         unit.store(u.get());
         return std::unique_ptr<platform::AudioOutputUnit>(std::move(u));
     });
@@ -93,12 +95,14 @@ void BM_Render(benchmark::State& state, AudioStreamBasicDescription input, doubl
     EndlessSource source(&out, input);
     out.SetSource(&source);
     std::thread stream([&] { out.Run(); });
-    while (out.GetState() != Amp::kAudioOutPlaying) std::this_thread::yield();
+    while (out.GetState() != Amp::kAudioOutPlaying)
+        std::this_thread::yield();
     // Let the fill loop refill before each buffer, as it does at real time.
     auto waitForData = [&] {
         // Below half the low level the render side has woken the fill loop, which then
         // refills whole chunks up to the high level.
-        while (out.GetBytesReadable() < out.GetLowByteLevel() / 2) std::this_thread::yield();
+        while (out.GetBytesReadable() < out.GetLowByteLevel() / 2)
+            std::this_thread::yield();
     };
 
     [[maybe_unused]] long allocs = 0;

@@ -30,7 +30,8 @@ std::string DirectoryResponse(int count) {
         text += "<r:Station id=\"" + n + "\"><r:StationID id=\"" + n + "\">st" + n +
                 "</r:StationID><r:Name xml:lang=\"en\">Station number " + n +
                 " &amp; friends</r:Name><r:Description>Music of every kind, all day long"
-                "</r:Description><r:CategoryID>" + std::to_string(i % 40) +
+                "</r:Description><r:CategoryID>" +
+                std::to_string(i % 40) +
                 "</r:CategoryID><r:Format codec=\"aacP\" bitrate=\"48\"/>"
                 "<r:Format codec=\"MP3 \" bitrate=\"128\"/></r:Station>";
     }
@@ -46,8 +47,7 @@ const std::string& Text() {
 void BM_LibxmlParseFloor(benchmark::State& state) {
     const std::string& text = Text();
     for (auto _ : state) {
-        xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                                      XML_PARSE_NONET);
+        xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, XML_PARSE_NONET);
         benchmark::DoNotOptimize(doc);
         xmlFreeDoc(doc);
     }
@@ -104,8 +104,7 @@ void BM_RoundTripOverFloor(benchmark::State& state) {
     double full = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
-        xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                                      XML_PARSE_NONET);
+        xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, XML_PARSE_NONET);
         benchmark::DoNotOptimize(doc);
         xmlFreeDoc(doc);
         auto t1 = std::chrono::steady_clock::now();

@@ -32,8 +32,9 @@ const char* const kTail = "</S:Body></S:Envelope>\n";
 
 std::string ListStationsText() {
     std::string text = kHead;
-    text += "<r:IMetadataBrowseResponse timeStamp=\"2026-12-01T08:00:00Z\" remaining=\"0\" offset=\"0\">"
-            "<r:Status code=\"OK\"/>";
+    text +=
+        "<r:IMetadataBrowseResponse timeStamp=\"2026-12-01T08:00:00Z\" remaining=\"0\" offset=\"0\">"
+        "<r:Status code=\"OK\"/>";
     for (int i = 0; i < kStations; ++i) {
         const std::string n = std::to_string(i);
         text += "<r:Station r:stationId=\"radio:aggregate:" + n + "\" r:playMode=\"full\"><r:Name>Station " + n +
@@ -49,17 +50,29 @@ std::string StationInfoText() {
     text += "<r:IMetadataDescribeResponse timeStamp=\"2026-12-01T08:00:00Z\"><r:Status code=\"OK\"/>";
     for (int i = 0; i < kStations; ++i) {
         const std::string n = std::to_string(i);
-        text += "<r:Station r:stationId=\"radio:aggregate:" + n + "\" r:playMode=\"full\" r:type=\"zym\">"
-                "<r:Name>Station " + n + "</r:Name><r:Desc>Short " + n + "</r:Desc><r:LongDesc>All about " + n +
+        text += "<r:Station r:stationId=\"radio:aggregate:" + n +
+                "\" r:playMode=\"full\" r:type=\"zym\">"
+                "<r:Name>Station " +
+                n + "</r:Name><r:Desc>Short " + n + "</r:Desc><r:LongDesc>All about " + n +
                 "</r:LongDesc><r:ImageUrlBase>http://img.example/</r:ImageUrlBase>"
-                "<r:StationUrl>http://st.example/" + n + "</r:StationUrl>"
-                "<r:Format r:mediaFormatId=\"mf128\" r:progId=\"" + n + ",1\"/>"
-                "<r:Format r:mediaFormatId=\"mf64\" r:progId=\"" + n + ",2\"/>"
-                "<r:Category>" + std::to_string(i % 40) + "</r:Category><r:Category>" +
-                std::to_string(40 + i % 7) + "</r:Category>"
-                "<r:Image r:url=\"http://img.example/" + n + ".png\" r:type=\"logo\" r:width=\"64\" r:height=\"64\"/>"
-                "<r:Banner r:width=\"300\" r:height=\"250\" r:bannerId=\"8\" r:magicNumber=\"mn-" + n +
-                "\" r:flavorId=\"600\"><r:Url>http://ads.example/" + n + "</r:Url><r:Text>Visit</r:Text></r:Banner>"
+                "<r:StationUrl>http://st.example/" +
+                n +
+                "</r:StationUrl>"
+                "<r:Format r:mediaFormatId=\"mf128\" r:progId=\"" +
+                n +
+                ",1\"/>"
+                "<r:Format r:mediaFormatId=\"mf64\" r:progId=\"" +
+                n +
+                ",2\"/>"
+                "<r:Category>" +
+                std::to_string(i % 40) + "</r:Category><r:Category>" + std::to_string(40 + i % 7) +
+                "</r:Category>"
+                "<r:Image r:url=\"http://img.example/" +
+                n +
+                ".png\" r:type=\"logo\" r:width=\"64\" r:height=\"64\"/>"
+                "<r:Banner r:width=\"300\" r:height=\"250\" r:bannerId=\"8\" r:magicNumber=\"mn-" +
+                n + "\" r:flavorId=\"600\"><r:Url>http://ads.example/" + n +
+                "</r:Url><r:Text>Visit</r:Text></r:Banner>"
                 "</r:Station>";
     }
     return text + "</r:IMetadataDescribeResponse>" + kTail;
@@ -127,7 +140,8 @@ void Floor() {
 
 void BM_LibxmlParseFloor(benchmark::State& state) {
     Text(0);
-    for (auto _ : state) Floor();
+    for (auto _ : state)
+        Floor();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (Text(0).size() + Text(1).size())));
 }
 BENCHMARK(BM_LibxmlParseFloor)->Unit(benchmark::kMillisecond);

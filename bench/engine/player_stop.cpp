@@ -57,8 +57,10 @@ void StopLatency(benchmark::State& state, const QJsonObject& script, int waitFor
 QJsonObject Mp3Station(bool stall) {
     QJsonObject packets{{"audio", QJsonObject{{"file", "chirp-64k.mp3"}}}, {"codec", "mp3"}};
     QJsonObject s{{"kind", "quintrel"}, {"packets", QJsonArray{packets}}, {"repeat", true}, {"content_length", false}};
-    if (stall) s["stall_after"] = 2000;  // less than the low buffering level: it stays buffering
-    else s["rate"] = 8000;
+    if (stall)
+        s["stall_after"] = 2000;  // less than the low buffering level: it stays buffering
+    else
+        s["rate"] = 8000;
     return s;
 }
 

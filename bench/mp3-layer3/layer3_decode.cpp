@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> data;
     uint8_t buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.insert(data.end(), buffer, buffer + n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        data.insert(data.end(), buffer, buffer + n);
     std::fclose(f);
     const int repeat = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
 

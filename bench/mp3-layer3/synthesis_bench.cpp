@@ -19,7 +19,8 @@ void BM_SynthesizeGranule(benchmark::State& state) {
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> dist(-2000.0f, 2000.0f);
     std::vector<float> input(1152);
-    for (float& v : input) v = dist(rng);
+    for (float& v : input)
+        v = dist(rng);
     std::vector<uint8_t> output(18 * 32 * 2 * 2);
     for (auto _ : state) {
         benchmark::DoNotOptimize(synthesis.Synthesize(input.data(), output.data(), 18));
@@ -31,6 +32,11 @@ void BM_SynthesizeGranule(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_SynthesizeGranule)->ArgNames({"channels", "shift"})->Args({2, 0})->Args({1, 0})->Args({2, 1})->Args({2, 2});
+BENCHMARK(BM_SynthesizeGranule)
+    ->ArgNames({"channels", "shift"})
+    ->Args({2, 0})
+    ->Args({1, 0})
+    ->Args({2, 1})
+    ->Args({2, 2});
 
 BENCHMARK_MAIN();

@@ -101,9 +101,10 @@ void Compare() {
     const double mpg123 = ChildCpu(mpg123Cmd(g_path), runs);
     const double mpg123Start = ChildCpu(mpg123Cmd(head), runs);
     std::remove(head.c_str());
-    std::printf("\nLayer II, %zu bytes (%s), CPU seconds per whole decode (best of %d);\n"
-                "net = minus the same tool's time on the first 8 KiB (process start-up):\n",
-                g_bytes.size(), g_path.c_str(), runs);
+    std::printf(
+        "\nLayer II, %zu bytes (%s), CPU seconds per whole decode (best of %d);\n"
+        "net = minus the same tool's time on the first 8 KiB (process start-up):\n",
+        g_bytes.size(), g_path.c_str(), runs);
     std::printf("  zym     %.3f\n", ours);
     if (ffmpeg > 0) {
         std::printf("  ffmpeg  %.3f (net %.3f)   zym/ffmpeg = %.2f (net %.2f)\n", ffmpeg, ffmpeg - ffmpegStart,

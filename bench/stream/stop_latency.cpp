@@ -52,7 +52,8 @@ void StopLatency(benchmark::State& state, bool headerWait) {
         char buf[2048];
         try {
             if (headerWait) reader.GetResponseHeader("Content-Type");
-            for (;;) reader.Read(buf, sizeof buf);
+            for (;;)
+                reader.Read(buf, sizeof buf);
         } catch (const Amp::stream_stopped&) {
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
@@ -69,9 +70,17 @@ void BM_StopWhileWaitingForHeader(benchmark::State& state) { StopLatency(state, 
 double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
 BENCHMARK(BM_StopWhileReadingStalledStream)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(3)->ComputeStatistics("max", Max);
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40)
+    ->Repetitions(3)
+    ->ComputeStatistics("max", Max);
 BENCHMARK(BM_StopWhileWaitingForHeader)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(3)->ComputeStatistics("max", Max);
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40)
+    ->Repetitions(3)
+    ->ComputeStatistics("max", Max);
 
 }  // namespace
 

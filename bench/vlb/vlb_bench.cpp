@@ -41,8 +41,8 @@ bool PrepareStream() {
         [](const std::string& wav, const std::string& out) {
             return "sox -n -r 44100 -c 2 -b 16 '" + wav +
                    "' synth 60 sine 200-8000 pinknoise remix 1 2 tremolo 3 60 gain -6 && "
-                   "ffmpeg -nostdin -v error -y -i '" + wav + "' -c:a aac -write_mpeg2 1 -aac_pns 0 -b:a 128k -f adts '" +
-                   out + "'";
+                   "ffmpeg -nostdin -v error -y -i '" +
+                   wav + "' -c:a aac -write_mpeg2 1 -aac_pns 0 -b:a 128k -f adts '" + out + "'";
         },
         g_path, g_bytes);
 }
@@ -99,8 +99,7 @@ size_t DecodeOnce() {
         if (st == 0 || st == -2 || st == 5) break;
     }
     if (st == 5) return 0;
-    while (front.DecodeFrame(&output, &info) != 5) {
-    }
+    while (front.DecodeFrame(&output, &info) != 5) {}
     return output.samples;
 }
 
@@ -120,18 +119,19 @@ void Compare() {
     // ffmpeg's start-up is large next to one decode: a second command decodes the same file
     // `loops` times in one process, and the difference gives the cost of one decode alone.
     auto ffmpegCmd = [](const std::string& f, int times) {
-        return "ffmpeg -nostdin -v error -threads 1 -stream_loop " + std::to_string(times - 1) + " -c:a aac -i '" +
-               f + "' -f null - >/dev/null 2>&1";
+        return "ffmpeg -nostdin -v error -threads 1 -stream_loop " + std::to_string(times - 1) + " -c:a aac -i '" + f +
+               "' -f null - >/dev/null 2>&1";
     };
     const size_t samples = DecodeOnce();
     const double ours = OwnCpu(runs, [] { return DecodeOnce(); });
     const double ffmpeg = ChildCpu(ffmpegCmd(g_path, 1), runs);
     const double ffmpegLoop = ChildCpu(ffmpegCmd(g_path, loops), runs);
     const double net = (ffmpegLoop - ffmpeg) / (loops - 1);
-    std::printf("\nVLB (MPEG-2 AAC-LC ADTS), %zu bytes, %.1f s of audio (%s);\n"
-                "CPU seconds per whole decode (best of %d); ffmpeg net = its cost per decode without\n"
-                "process start-up, from one run decoding the file %d times:\n",
-                g_bytes.size(), static_cast<double>(samples) / 44100.0, g_path.c_str(), runs, loops);
+    std::printf(
+        "\nVLB (MPEG-2 AAC-LC ADTS), %zu bytes, %.1f s of audio (%s);\n"
+        "CPU seconds per whole decode (best of %d); ffmpeg net = its cost per decode without\n"
+        "process start-up, from one run decoding the file %d times:\n",
+        g_bytes.size(), static_cast<double>(samples) / 44100.0, g_path.c_str(), runs, loops);
     zymbench::PrintAgainstFfmpeg(ours, ffmpegLoop > 0 ? ffmpeg : 0.0, net);
 }
 

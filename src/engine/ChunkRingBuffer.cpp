@@ -18,7 +18,10 @@ void ChunkRingBuffer::Allocate(unsigned count) {
         for (unsigned i = 0; i < count; ++i) {
             Chunk* c = new Chunk;
             c->size = chunkSize_;
-            if (last) last->next = c; else first_ = c;
+            if (last)
+                last->next = c;
+            else
+                first_ = c;
             last = c;
             ++count_;
             c->data = static_cast<unsigned char*>(std::malloc(chunkSize_));

@@ -427,7 +427,8 @@ void DeviceAudioOut::PlayOut() {
         // Let the render side hand out what it still holds (the resampler's stage and tail).
         renderDry_.store(false, std::memory_order_release);
         const auto last = Clock::now() + std::chrono::milliseconds(1000);
-        while (!stop_.load() && !renderDry_.load(std::memory_order_acquire) && Clock::now() < last) WaitForWake(10);
+        while (!stop_.load() && !renderDry_.load(std::memory_order_acquire) && Clock::now() < last)
+            WaitForWake(10);
     }
     LogUnderruns();
     Lock lock(ctlMutex_);
@@ -446,9 +447,8 @@ bool DeviceAudioOut::QueueToEnd(ChunkRingBuffer* ring) {
 
 void DeviceAudioOut::CollectSlots() {
     const uint64_t passed = renderGeneration_.load(std::memory_order_acquire);
-    slots_.remove_if([&](const std::unique_ptr<FormatSlot>& s) {
-        return s.get() != writeSlot_ && s->generation < passed;
-    });
+    slots_.remove_if(
+        [&](const std::unique_ptr<FormatSlot>& s) { return s.get() != writeSlot_ && s->generation < passed; });
 }
 
 void DeviceAudioOut::LogUnderruns() {
@@ -462,8 +462,7 @@ void DeviceAudioOut::LogUnderruns() {
 
 bool DeviceAudioOut::WaitForWake(int milliseconds) {
     if (milliseconds < 0) {
-        while (sem_wait(&wakeSem_) != 0 && errno == EINTR) {
-        }
+        while (sem_wait(&wakeSem_) != 0 && errno == EINTR) {}
         return true;
     }
     timespec ts;

@@ -117,9 +117,9 @@ private:
     AudioStreamBasicDescription outputFormat_;         // ctl mutex
     AudioStreamBasicDescription inputFormat_;          // ctl mutex
     std::atomic<float> volume_{0.5f};
-    bool formatReady_ = false;                         // stream thread
-    float highLevel_ = 4.0f;                           // ctl mutex
-    float lowLevel_ = 2.0f;                            // ctl mutex
+    bool formatReady_ = false;  // stream thread
+    float highLevel_ = 4.0f;    // ctl mutex
+    float lowLevel_ = 2.0f;     // ctl mutex
     std::atomic<unsigned> highBytes_{0};
     std::atomic<unsigned> lowBytes_{0};
     std::atomic<bool> stop_{false};

@@ -28,11 +28,24 @@ bool IsUtf8(const std::string& s) {
         std::size_t extra;
         unsigned min;
         unsigned cp;
-        if (c < 0x80) { ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { extra = 1; min = 0x80; cp = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { extra = 2; min = 0x800; cp = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { extra = 3; min = 0x10000; cp = c & 0x07; }
-        else return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+            cp = c & 0x07;
+        } else
+            return false;
         if (i + extra >= s.size()) return false;
         for (std::size_t k = 1; k <= extra; ++k) {
             const unsigned char d = static_cast<unsigned char>(s[i + k]);
@@ -46,7 +59,8 @@ bool IsUtf8(const std::string& s) {
 }
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -140,20 +154,23 @@ int HTTPReader::Read(void* buffer, unsigned length) {
     CheckStop();
 
     const ReadStreamStatus status = stream_->Status();
-    if (status == ReadStreamStatus::AtEnd || status == ReadStreamStatus::Closed) throw player_exception(EngineError::kReadStreamEnded);
+    if (status == ReadStreamStatus::AtEnd || status == ReadStreamStatus::Closed)
+        throw player_exception(EngineError::kReadStreamEnded);
     if (status == ReadStreamStatus::Error) ThrowCurrentStreamError();
 
     const double startTimeout = startTimeout_.load();
     const double staleTimeout = staleTimeout_.load();
     const auto staleOrUnreachable = [&](double now) {
-        if (lastDataTime_ > 0.0 && now - lastDataTime_ >= staleTimeout) throw player_exception(EngineError::kConnectionTimeOut);
+        if (lastDataTime_ > 0.0 && now - lastDataTime_ >= staleTimeout)
+            throw player_exception(EngineError::kConnectionTimeOut);
         if (now - lastReachabilityCheck_ >= kReachabilityInterval && CheckNetworkUnreachable())
             throw player_exception(EngineError::kNetworkUnreachable);
     };
 
     if (!stream_->HasBytesAvailable()) {
         const double now = Now();
-        if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout) throw player_exception(EngineError::kConnectionTimeOut);
+        if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout)
+            throw player_exception(EngineError::kConnectionTimeOut);
         staleOrUnreachable(now);
         Wait(kEmptyReadWaitMs);
         return 0;
@@ -173,7 +190,8 @@ int HTTPReader::Read(void* buffer, unsigned length) {
     if (n > 0) lastDataTime_ = now;
     // "No byte yet" is judged by the time of the last byte, not by the byte count,
     // which would read as zero again once a long stream's count wrapped.
-    if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout) throw player_exception(EngineError::kConnectionTimeOut);
+    if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout)
+        throw player_exception(EngineError::kConnectionTimeOut);
     if (n > 0) return int(n);
     staleOrUnreachable(now);
     return 0;

@@ -8,14 +8,10 @@ namespace Amp {
 
 AudioDecoder* CreateLibraryDecoder(uint32_t code) {
     switch (code) {
-    case kCodecMP3:
-        return new CAMP3Decoder();
-    case kCodecVLB:
-        return new VLBDecoder();
-    case kCodecAACPlus:
-        return new aacPlusDecoder();
-    default:
-        return nullptr;
+    case kCodecMP3: return new CAMP3Decoder();
+    case kCodecVLB: return new VLBDecoder();
+    case kCodecAACPlus: return new aacPlusDecoder();
+    default: return nullptr;
     }
 }
 

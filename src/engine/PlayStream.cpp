@@ -167,7 +167,8 @@ void PlayStream::SetupQintDecoding() {
     demuxer_->SetSource(reader_.get());
     const long maxMessage = std::atol(reader_->GetResponseHeader("Quintrel-Max-Msg").c_str());
     // Negative values are clamped by the demultiplexer like huge ones.
-    if (maxMessage != 0) demuxer_->SetMaxMessageSize(maxMessage < 0 ? UINT32_MAX : uint32_t(std::min(maxMessage, long(UINT32_MAX))));
+    if (maxMessage != 0)
+        demuxer_->SetMaxMessageSize(maxMessage < 0 ? UINT32_MAX : uint32_t(std::min(maxMessage, long(UINT32_MAX))));
     const long bitrate = std::atol(reader_->GetResponseHeader("Quintrel-Avg-Bitrate").c_str());
     if (bitrate > 0) demuxer_->SetAverageBitrate(uint32_t(std::min(bitrate, long(UINT32_MAX))));
     decoder_ = std::make_unique<DecoderWrapper>(kCodecVLB);

@@ -21,10 +21,7 @@ class DecoderWrapper;
 // (aacPlus, MPEG audio, or Quintrel packets) and runs the output's fill loop until the
 // stream is stopped or its data ends. Everything its parts report goes to the player's
 // posting operations with the URL as given.
-class PlayStream : public LThread,
-                   public PlayStreamInterface,
-                   public AudioOutOwner,
-                   public QintDemuxerOwner {
+class PlayStream : public LThread, public PlayStreamInterface, public AudioOutOwner, public QintDemuxerOwner {
 public:
     PlayStream(PlayStreamHost* player, const std::string& url, const std::string& userAgent);
     ~PlayStream() override;

@@ -14,8 +14,7 @@ class PlayStreamHost {
 public:
     // Any thread: post the matching event to the player's queue.
     virtual void PostPlayStateChange(const std::string& url, int from, int to) = 0;
-    virtual void PostTrackProgress(const std::string& url, float position, float trackLength,
-                                   float bufferedTime) = 0;
+    virtual void PostTrackProgress(const std::string& url, float position, float trackLength, float bufferedTime) = 0;
     virtual void PostMetaData(const std::string& url, const void* bytes, uint32_t length, double trackStart) = 0;
     virtual void PostPlayerError(const std::string& url, int domain, int code) = 0;
     // Main thread: the volume a new stream starts at.

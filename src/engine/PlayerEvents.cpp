@@ -12,8 +12,8 @@ PlayStateChangeEvent::PlayStateChangeEvent(RadioPlayer* player, const std::strin
 
 void PlayStateChangeEvent::Fire() { player_->NotifyPlayStateChanged(url_, from_, to_); }
 
-TrackProgressEvent::TrackProgressEvent(RadioPlayer* player, const std::string& url, float position,
-                                       float trackLength, float bufferedTime)
+TrackProgressEvent::TrackProgressEvent(RadioPlayer* player, const std::string& url, float position, float trackLength,
+                                       float bufferedTime)
     : player_(player), url_(url), position_(position), trackLength_(trackLength), bufferedTime_(bufferedTime) {}
 
 void TrackProgressEvent::Fire() { player_->NotifyPlayPosition(url_, position_, trackLength_, bufferedTime_); }
@@ -23,15 +23,13 @@ MetaDataEvent::MetaDataEvent(RadioPlayer* player, const std::string& url, const 
     : player_(player), url_(url), bytes_(nullptr), length_(bytes ? length : 0), trackStart_(trackStart) {
     // malloc(0) may return null; one spare byte keeps an empty copy distinct from a failed one.
     bytes_ = static_cast<uint8_t*>(std::malloc(length_ > 0 ? length_ : 1));
-    if (bytes_ && length_ > 0)
-        std::memcpy(bytes_, bytes, length_);
+    if (bytes_ && length_ > 0) std::memcpy(bytes_, bytes, length_);
 }
 
 MetaDataEvent::~MetaDataEvent() { std::free(bytes_); }
 
 void MetaDataEvent::Fire() {
-    if (bytes_)
-        player_->NotifyMetaData(url_, bytes_, length_, trackStart_);
+    if (bytes_) player_->NotifyMetaData(url_, bytes_, length_, trackStart_);
 }
 
 PlayerErrorEvent::PlayerErrorEvent(RadioPlayer* player, const std::string& url, int domain, int code)

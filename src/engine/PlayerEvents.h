@@ -42,8 +42,7 @@ private:
 // fires nothing.
 class MetaDataEvent : public LThreadEvent {
 public:
-    MetaDataEvent(RadioPlayer* player, const std::string& url, const void* bytes, uint32_t length,
-                  double trackStart);
+    MetaDataEvent(RadioPlayer* player, const std::string& url, const void* bytes, uint32_t length, double trackStart);
     ~MetaDataEvent() override;
     MetaDataEvent(const MetaDataEvent&) = delete;
     MetaDataEvent& operator=(const MetaDataEvent&) = delete;

@@ -22,9 +22,7 @@ QintDemuxer::QintDemuxer(QintDemuxerOwner* owner) : owner_(owner), maxPayload_(Q
 
 QintDemuxer::~QintDemuxer() = default;
 
-void QintDemuxer::SetMaxMessageSize(uint32_t bytes) {
-    maxPayload_ = std::min(bytes, Qint::kMaxPayloadLimit);
-}
+void QintDemuxer::SetMaxMessageSize(uint32_t bytes) { maxPayload_ = std::min(bytes, Qint::kMaxPayloadLimit); }
 
 void QintDemuxer::CreateInputBuffer() {
     ring_ = std::make_unique<RingBuffer>(this, size_t((maxPayload_ + 22) / 16) * 16);

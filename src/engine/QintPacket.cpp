@@ -11,10 +11,11 @@ Classification ClassifyPacket(uint16_t classAndType) {
     const unsigned cls = PacketClass(classAndType);
     const unsigned type = PacketType(classAndType);
     switch (cls) {
-    case 2:
-        return {};
-    case 3: case 4: case 5: case 6:
-        return {Kind::Metadata, 0};
+    case 2: return {};
+    case 3:
+    case 4:
+    case 5:
+    case 6: return {Kind::Metadata, 0};
     case 7:
         if (type == 0 || type == 1) return {Kind::Audio, kCodecMP3};
         LogMessage(0, "Unhandled MP3 packet type 0x%X\n", type);
@@ -24,9 +25,7 @@ Classification ClassifyPacket(uint16_t classAndType) {
         if (type == 3) return {Kind::Audio, kCodecAACPlus};
         LogMessage(0, "Unhandled AAC packet type 0x%X\n", type);
         return {};
-    default:
-        LogMessage(0, "Unknown packet. Class 0x%X, type 0x%X\n", cls, type);
-        return {};
+    default: LogMessage(0, "Unknown packet. Class 0x%X, type 0x%X\n", cls, type); return {};
     }
 }
 

@@ -8,8 +8,8 @@ namespace Amp {
 
 // Four-character codes are 32-bit integers whose big-endian bytes spell the characters.
 constexpr uint32_t FourCC(char a, char b, char c, char d) {
-    return (uint32_t(uint8_t(a)) << 24) | (uint32_t(uint8_t(b)) << 16) |
-           (uint32_t(uint8_t(c)) << 8) | uint32_t(uint8_t(d));
+    return (uint32_t(uint8_t(a)) << 24) | (uint32_t(uint8_t(b)) << 16) | (uint32_t(uint8_t(c)) << 8) |
+           uint32_t(uint8_t(d));
 }
 
 constexpr uint32_t kCodecVLB = FourCC('V', 'L', 'B', ' ');

@@ -19,8 +19,7 @@ struct SetupFailure {
 
 }  // namespace
 
-RadioPlayer::RadioPlayer(const std::string& userAgent)
-    : userAgent_(userAgent), queue_(LThreadEventQueue::Create()) {}
+RadioPlayer::RadioPlayer(const std::string& userAgent) : userAgent_(userAgent), queue_(LThreadEventQueue::Create()) {}
 
 RadioPlayer::~RadioPlayer() {
     Stop();
@@ -32,8 +31,7 @@ RadioPlayer::~RadioPlayer() {
 }
 
 void RadioPlayer::Play(const std::string& url) {
-    if (url == url_)
-        return;
+    if (url == url_) return;
     Stop();
     url_ = url;
     StartStream(url);
@@ -43,19 +41,16 @@ void RadioPlayer::StartStream(const std::string& url) {
     std::unique_ptr<PlayStreamInterface> stream;
     try {
         const PlayStreamFactory& factory = GetPlayStreamFactory();
-        if (!factory)
-            throw SetupFailure{"unknown error setting up play stream\n"};
+        if (!factory) throw SetupFailure{"unknown error setting up play stream\n"};
         stream.reset(factory(*this, url, userAgent_));
-        if (!stream)
-            throw SetupFailure{"unknown error setting up play stream\n"};
+        if (!stream) throw SetupFailure{"unknown error setting up play stream\n"};
         stream_ = stream.get();
         stream->SetBufferingLevels(minBuffering_, maxBuffering_);
         stream->SetVolume(volume_);
         stream->SetStreamConnectionStartTimeout(startTimeout_);
         stream->SetStreamConnectionStaleTimeout(staleTimeout_);
         // A stream whose thread never ran would stay current and silent for good.
-        if (!stream->Start())
-            throw SetupFailure{"error setting up play stream: its thread could not be started\n"};
+        if (!stream->Start()) throw SetupFailure{"error setting up play stream: its thread could not be started\n"};
         stream.release();
         return;
     } catch (const player_exception& e) {
@@ -87,8 +82,7 @@ int RadioPlayer::GetPlayState() const { return playState_; }
 void RadioPlayer::SetBufferingLevels(float minSeconds, float maxSeconds) {
     minBuffering_ = minSeconds;
     maxBuffering_ = maxSeconds;
-    if (stream_)
-        stream_->SetBufferingLevels(minSeconds, maxSeconds);
+    if (stream_) stream_->SetBufferingLevels(minSeconds, maxSeconds);
 }
 
 void RadioPlayer::GetBufferingLevels(float& minSeconds, float& maxSeconds) const {
@@ -98,36 +92,31 @@ void RadioPlayer::GetBufferingLevels(float& minSeconds, float& maxSeconds) const
 
 void RadioPlayer::SetVolume(float volume) {
     volume_ = volume;
-    if (stream_)
-        stream_->SetVolume(volume);
+    if (stream_) stream_->SetVolume(volume);
 }
 
 float RadioPlayer::GetVolume() const { return volume_; }
 
 void RadioPlayer::SetStreamConnectionStartTimeout(float seconds) {
     startTimeout_ = seconds;
-    if (stream_)
-        stream_->SetStreamConnectionStartTimeout(seconds);
+    if (stream_) stream_->SetStreamConnectionStartTimeout(seconds);
 }
 
 float RadioPlayer::GetStreamConnectionStartTimeout() const { return startTimeout_; }
 
 void RadioPlayer::SetStreamConnectionStaleTimeout(float seconds) {
     staleTimeout_ = seconds;
-    if (stream_)
-        stream_->SetStreamConnectionStaleTimeout(seconds);
+    if (stream_) stream_->SetStreamConnectionStaleTimeout(seconds);
 }
 
 float RadioPlayer::GetStreamConnectionStaleTimeout() const { return staleTimeout_; }
 
 void RadioPlayer::AddPlayStateListener(PlayStateListener* listener) {
-    if (listener)
-        playStateListeners_.insert(listener);
+    if (listener) playStateListeners_.insert(listener);
 }
 
 void RadioPlayer::AddMetaDataListener(MetaDataListener* listener) {
-    if (listener)
-        metaDataListeners_.insert(listener);
+    if (listener) metaDataListeners_.insert(listener);
 }
 
 void RadioPlayer::PostPlayStateChange(const std::string& url, int from, int to) {
@@ -174,8 +163,7 @@ void RadioPlayer::NotifyMetaData(const std::string& url, const uint8_t* bytes, u
 }
 
 void RadioPlayer::PlayStreamEnded(PlayStreamInterface* stream) {
-    if (stream == stream_)
-        Stop();  // it ended by itself: end of data or an error
+    if (stream == stream_) Stop();  // it ended by itself: end of data or an error
     endingStreams_.erase(stream);
     delete stream;
 }

@@ -25,7 +25,8 @@ int VLBDecoder::Read(void* buffer, unsigned length) {
         format_.mChannelsPerFrame = info.channels ? info.channels : 1;
     }
     bool finished = false;
-    size_t placed = handOut_.TakeWaiting(out, length, [this] { AnnounceFormat(nextRate_, nextChannels_); }, finished);
+    size_t placed = handOut_.TakeWaiting(
+        out, length, [this] { AnnounceFormat(nextRate_, nextChannels_); }, finished);
     if (finished || (placed == length && (placed > 0 || handOut_.HasPending()))) return int(placed);
     cursor_ = out + placed;
     remaining_ = length - placed;

@@ -32,7 +32,9 @@ public:
     // AudioIOControl
     int Reserved1() override { return 0; }
     int Reserved2() override { return 0; }
-    int Write(float** channels, unsigned samplesPerChannel) override { return OutputSamples(channels, samplesPerChannel); }
+    int Write(float** channels, unsigned samplesPerChannel) override {
+        return OutputSamples(channels, samplesPerChannel);
+    }
     int Reserved3() override { return 0; }
 
 private:

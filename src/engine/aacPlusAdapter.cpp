@@ -16,7 +16,8 @@ constexpr int kMaxIdleDecodesAfterEnd = 4;
 }  // namespace
 
 aacPlusDecoder::aacPlusDecoder() {
-    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_) throw player_exception(EngineError::kAacPlusOpenFailed);
+    if (aacPlusDecoderOpen(&handle_, kFloatOutput, kOpenChannels) != 0 || !handle_)
+        throw player_exception(EngineError::kAacPlusOpenFailed);
     if (aacPlusConfig* config = aacPlusDecoderGetConfig(handle_)) {
         config->limiterOn = 1;
         config->implicitSbr = 1;
@@ -81,7 +82,8 @@ bool aacPlusDecoder::AnnounceFormat() {
 int aacPlusDecoder::Read(void* buffer, unsigned length) {
     auto* out = static_cast<uint8_t*>(buffer);
     bool finished = false;
-    size_t placed = handOut_.TakeWaiting(out, length, [this] { AnnounceFormat(); }, finished);
+    size_t placed = handOut_.TakeWaiting(
+        out, length, [this] { AnnounceFormat(); }, finished);
     if (finished) return int(placed);
     if (streamEnded_) return placed > 0 ? int(placed) : -1;
 
@@ -110,13 +112,9 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
         case kAacPlusNeedMoreInput:
             if (inputEnded_ && input_.Length() == 0 && ++idleAfterEnd >= kMaxIdleDecodesAfterEnd) streamEnded_ = true;
             continue;
-        case kAacPlusEndOfStream:
-            streamEnded_ = true;
-            continue;
-        case kAacPlusOk:
-            break;
-        default:
-            throw player_exception(EngineError::kAacPlusDecodeFailed);
+        case kAacPlusEndOfStream: streamEnded_ = true; continue;
+        case kAacPlusOk: break;
+        default: throw player_exception(EngineError::kAacPlusDecodeFailed);
         }
         idleAfterEnd = 0;
         // A frame in another format than the output knows is never played at the old one.

@@ -14,19 +14,19 @@ enum PlayerErrorDomain : int {
 
 // The engine's own codes (domain 3). The numbers reach the listeners as they are.
 enum class EngineError : int {
-    kOtherFailure = 1,          // anything else that failed on the stream thread
+    kOtherFailure = 1,  // anything else that failed on the stream thread
     kUrlNotUtf8 = 2,
-    kNoReadStream = 3,          // read or header request without an open stream
+    kNoReadStream = 3,  // read or header request without an open stream
     kUrlNotParsable = 4,
-    kRequestNotMade = 5,        // the HTTP request could not be made
+    kRequestNotMade = 5,  // the HTTP request could not be made
     kReadStreamNotMade = 6,
-    kReadStreamFailed = 7,      // failed with an error of another domain, or with 0
-    kReadStreamEnded = 8,       // at its end or closed when read
-    kNoDecoder = 9,             // no decoder for the codec code
+    kReadStreamFailed = 7,  // failed with an error of another domain, or with 0
+    kReadStreamEnded = 8,   // at its end or closed when read
+    kNoDecoder = 9,         // no decoder for the codec code
     kAacPlusOpenFailed = 10,
     kAacPlusDecodeFailed = 11,
-    kFormatRefused = 12,        // the output refused the decoder's PCM format
-    kOutputStopped = 13,        // the output stopped while the demultiplexer read
+    kFormatRefused = 12,  // the output refused the decoder's PCM format
+    kOutputStopped = 13,  // the output stopped while the demultiplexer read
     kConnectionTimeOut = 14,
     // 15 is not used.
     kNetworkUnreachable = 16,

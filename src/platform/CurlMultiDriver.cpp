@@ -22,10 +22,8 @@ namespace platform {
 namespace {
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -33,7 +31,8 @@ std::string Trim(std::string s) {
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
         s.pop_back();
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
     return s.substr(i);
 }
 
@@ -235,7 +234,10 @@ size_t HeaderCallback(char* data, size_t size, size_t count, void* userp) {
         if (space != std::string::npos) {
             long code = 0;
             for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
-                if (line[i] < '0' || line[i] > '9') { code = 0; break; }
+                if (line[i] < '0' || line[i] > '9') {
+                    code = 0;
+                    break;
+                }
                 code = code * 10 + (line[i] - '0');
             }
             t->status = code;
@@ -300,10 +302,14 @@ void CurlTransfer::Start() {
         std::vector<std::string> lines;
         for (const auto& [name, value] : t.spec.headers)
             lines.push_back(value.empty() ? name + ";" : name + ": " + value);
-        for (const auto& name : t.spec.suppressedHeaders) lines.push_back(name + ":");
+        for (const auto& name : t.spec.suppressedHeaders)
+            lines.push_back(name + ":");
         for (const auto& line : lines) {
             curl_slist* next = curl_slist_append(t.headerList, line.c_str());
-            if (!next) { ok = false; break; }
+            if (!next) {
+                ok = false;
+                break;
+            }
             t.headerList = next;
         }
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headerList);

@@ -14,10 +14,10 @@ struct ErrorNumber {
 };
 
 // Domains of the pair.
-inline constexpr int kErrorDomainPOSIX = 1;  // code: a Darwin errno value
-inline constexpr int kErrorDomainSSL = 3;    // code: a secure-transport status
-inline constexpr int kErrorDomainHTTP = 4;   // -1 malformed/empty reply, -3 bad URL or scheme
-inline constexpr int kErrorDomainNetDB = 12; // code 8: the name did not resolve
+inline constexpr int kErrorDomainPOSIX = 1;   // code: a Darwin errno value
+inline constexpr int kErrorDomainSSL = 3;     // code: a secure-transport status
+inline constexpr int kErrorDomainHTTP = 4;    // -1 malformed/empty reply, -3 bad URL or scheme
+inline constexpr int kErrorDomainNetDB = 12;  // code 8: the name did not resolve
 
 // Darwin's number for a Linux errno. Numbers both systems share keep their value; a Linux
 // number without a Darwin counterpart becomes 5 (EIO).

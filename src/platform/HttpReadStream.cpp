@@ -44,7 +44,8 @@ CURL* Easy(void* p) { return static_cast<CURL*>(p); }
 CURLM* Multi(void* p) { return static_cast<CURLM*>(p); }
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -60,16 +61,13 @@ std::string WithoutLineBreaks(std::string s) {
     return s;
 }
 
-bool IsRedirectStatus(long code) {
-    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
+bool IsRedirectStatus(long code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
 
 const ErrorNumber kBadReply{kErrorDomainHTTP, -1};
 
 }  // namespace
 
-HttpReadStream::HttpReadStream(std::string url,
-                               std::vector<std::pair<std::string, std::string>> requestHeaders)
+HttpReadStream::HttpReadStream(std::string url, std::vector<std::pair<std::string, std::string>> requestHeaders)
     : url_(std::move(url)), requestHeaders_(std::move(requestHeaders)) {}
 
 HttpReadStream::~HttpReadStream() { Close(); }

@@ -119,15 +119,15 @@ private:
     std::string url_;
     std::string caFile_;
     std::vector<std::pair<std::string, std::string>> requestHeaders_;
-    void* easy_ = nullptr;   // CURL*
-    void* multi_ = nullptr;  // CURLM*
+    void* easy_ = nullptr;        // CURL*
+    void* multi_ = nullptr;       // CURLM*
     void* headerList_ = nullptr;  // curl_slist*
     void* aliases_ = nullptr;     // curl_slist*
     bool opened_ = false;
     bool closed_ = false;
-    bool done_ = false;          // the transfer has finished (well or not)
+    bool done_ = false;  // the transfer has finished (well or not)
     bool failed_ = false;
-    bool endReported_ = false;   // Read() has returned 0 at the end of the data
+    bool endReported_ = false;  // Read() has returned 0 at the end of the data
     bool paused_ = false;
     ErrorNumber error_{};
     long httpStatus_ = 0;

@@ -101,15 +101,13 @@ struct RunLoop::Impl {
             Item item;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (items.empty())
-                    break;
+                if (items.empty()) break;
                 item = std::move(items.front());
                 items.pop_front();
             }
             if (item.scope) {
                 std::lock_guard<std::recursive_mutex> lock(item.scope->mutex);
-                if (item.scope->alive)
-                    Invoke(item.callback, "posted callback");
+                if (item.scope->alive) Invoke(item.callback, "posted callback");
             } else {
                 Invoke(item.callback, "posted callback");
             }
@@ -134,16 +132,14 @@ RunLoop::RunLoop() : impl_(std::make_unique<Impl>()) {
     }
     // A thread not started by QThread gets its event dispatcher with its first QEventLoop;
     // notifiers and timers need it from the start.
-    if (!QAbstractEventDispatcher::instance())
-        QEventLoop makesDispatcher;
+    if (!QAbstractEventDispatcher::instance()) QEventLoop makesDispatcher;
     auto* notifier = new QSocketNotifier(impl_->wakeFd, QSocketNotifier::Read);
     Impl* impl = impl_.get();
     QObject::connect(notifier, &QSocketNotifier::activated, [impl] { impl->Drain(); });
     // On the application's thread the application deletes the notifier when it goes, so
     // no Qt object outlives QCoreApplication; other threads' die with their RunLoop.
     QCoreApplication* app = QCoreApplication::instance();
-    if (app && app->thread() == QThread::currentThread())
-        notifier->setParent(app);
+    if (app && app->thread() == QThread::currentThread()) notifier->setParent(app);
     impl_->notifier = notifier;
 }
 
@@ -162,8 +158,7 @@ RunLoop& RunLoop::Current() {
     // first when the thread ends.
     QThread::currentThread();
     thread_local RunLoopHolder holder;
-    if (!holder.loop)
-        holder.loop.reset(new RunLoop());
+    if (!holder.loop) holder.loop.reset(new RunLoop());
     return *holder.loop;
 }
 
@@ -175,8 +170,7 @@ void RunLoop::Post(std::function<void()> callback) {
         wake = !impl_->wakePending;
         impl_->wakePending = true;
     }
-    if (wake)
-        impl_->Wake();
+    if (wake) impl_->Wake();
 }
 
 void RunLoop::Post(std::function<void()> callback, const CallbackScope& scope) {
@@ -187,8 +181,7 @@ void RunLoop::Post(std::function<void()> callback, const CallbackScope& scope) {
         wake = !impl_->wakePending;
         impl_->wakePending = true;
     }
-    if (wake)
-        impl_->Wake();
+    if (wake) impl_->Wake();
 }
 
 bool RunLoop::IsCurrentThread() const { return impl_->thread == std::this_thread::get_id(); }
@@ -201,8 +194,7 @@ bool RunLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseco
     QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
     tick.start();
     while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return done();
+        if (std::chrono::steady_clock::now() >= deadline) return done();
         loop.exec();
     }
     return true;
@@ -227,8 +219,7 @@ Timer::Timer(std::function<void()> callback) : impl_(std::make_unique<Impl>()) {
     // The callback may destroy this Timer: hold our own reference to it while it runs.
     std::weak_ptr<std::function<void()>> weak = impl_->callback;
     QObject::connect(impl_->timer, &QTimer::timeout, [weak] {
-        if (auto cb = weak.lock())
-            Invoke(*cb, "timer callback");
+        if (auto cb = weak.lock()) Invoke(*cb, "timer callback");
     });
 }
 
@@ -267,12 +258,10 @@ FdWatch::FdWatch(int fd, std::function<void(int, unsigned)> callback) : impl_(st
     impl_->write->setEnabled(false);
     std::weak_ptr<std::function<void(int, unsigned)>> weak = impl_->callback;
     QObject::connect(impl_->read, &QSocketNotifier::activated, [weak, fd] {
-        if (auto cb = weak.lock())
-            Invoke([&] { (*cb)(fd, kRead); }, "descriptor callback");
+        if (auto cb = weak.lock()) Invoke([&] { (*cb)(fd, kRead); }, "descriptor callback");
     });
     QObject::connect(impl_->write, &QSocketNotifier::activated, [weak, fd] {
-        if (auto cb = weak.lock())
-            Invoke([&] { (*cb)(fd, kWrite); }, "descriptor callback");
+        if (auto cb = weak.lock()) Invoke([&] { (*cb)(fd, kWrite); }, "descriptor callback");
     });
 }
 

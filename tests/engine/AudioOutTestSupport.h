@@ -140,7 +140,8 @@ public:
 
     // Main thread: runs the loop until `count` changes have arrived.
     const std::vector<std::pair<int, int>>& WaitForChanges(size_t count, int ms = 5000) {
-        platform::RunLoop::Current().RunUntil([&] { return changes_.size() >= count; }, zymtest::Scaled(std::chrono::milliseconds(ms)));
+        platform::RunLoop::Current().RunUntil([&] { return changes_.size() >= count; },
+                                              zymtest::Scaled(std::chrono::milliseconds(ms)));
         platform::RunLoop::Current().RunFor(std::chrono::milliseconds(20));  // anything extra shows too
         return changes_;
     }

@@ -41,7 +41,8 @@ TEST(ChunkRingBuffer, NewRingOffersNothingUntilAWholeChunkIsCommitted) {
 
 TEST(ChunkRingBuffer, FullRingOffersNoRoomUntilTheReaderEmptiesAWholeChunk) {
     ChunkRingBuffer ring(3, 8);
-    for (unsigned char i = 0; i < 3; ++i) EXPECT_EQ(WriteBytes(ring, 8, i), 8u);
+    for (unsigned char i = 0; i < 3; ++i)
+        EXPECT_EQ(WriteBytes(ring, 8, i), 8u);
     EXPECT_EQ(ring.BytesAvailable(), 24u);
     void* w = nullptr;
     EXPECT_EQ(ring.GetWritePointer(&w, 8), 0u);
@@ -129,7 +130,8 @@ TEST(ChunkRingBuffer, TwoThreadsLoseDuplicateOrReorderNothing) {
             }
             auto* words = static_cast<unsigned char*>(p);
             unsigned n = 0;
-            for (; n < room / 4 && next < total; ++n, ++next) std::memcpy(words + 4 * n, &next, 4);
+            for (; n < room / 4 && next < total; ++n, ++next)
+                std::memcpy(words + 4 * n, &next, 4);
             ring.Commit(4 * n);
             if (rng() % 97 == 0) ring.Seal();
         }

@@ -26,7 +26,8 @@ public:
         : wav_(TempPath(name + ".wav")) {
         out_ = std::make_unique<DeviceAudioOut>(&recorder, [this, deviceRate](int* status) {
             *status = 0;
-            auto unit = std::make_unique<platform::WavOutputUnit>(wav_, PacedOutputUnit::Options{1.0, true, deviceRate, 512});
+            auto unit =
+                std::make_unique<platform::WavOutputUnit>(wav_, PacedOutputUnit::Options{1.0, true, deviceRate, 512});
             unit_.store(unit.get());
             return std::unique_ptr<platform::AudioOutputUnit>(std::move(unit));
         });
@@ -101,13 +102,15 @@ private:
 // Samples that are never 0, so silence can be told from data.
 std::vector<float> FloatRamp(size_t count, float scale = 1.0f) {
     std::vector<float> v(count);
-    for (size_t i = 0; i < count; ++i) v[i] = scale * (float((i * 7919) % 2001) - 1000.5f) / 1001.0f;
+    for (size_t i = 0; i < count; ++i)
+        v[i] = scale * (float((i * 7919) % 2001) - 1000.5f) / 1001.0f;
     return v;
 }
 
 std::vector<int16_t> IntRamp(size_t count) {
     std::vector<int16_t> v(count);
-    for (size_t i = 0; i < count; ++i) v[i] = static_cast<int16_t>(int((i * 7919) % 65535) - 32768 + (i % 2 ? 0 : 1));
+    for (size_t i = 0; i < count; ++i)
+        v[i] = static_cast<int16_t>(int((i * 7919) % 65535) - 32768 + (i % 2 ? 0 : 1));
     for (auto& s : v)
         if (s == 0) s = 1;
     return v;
@@ -132,7 +135,8 @@ void ExpectPlayed(const std::vector<float>& played, const std::vector<float>& ex
     for (size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(played[i], expected[i]) << "sample " << i << " (frame " << i / 2 << ")";
     }
-    for (size_t i = expected.size(); i < played.size(); ++i) ASSERT_EQ(played[i], 0.0f) << "sample " << i;
+    for (size_t i = expected.size(); i < played.size(); ++i)
+        ASSERT_EQ(played[i], 0.0f) << "sample " << i;
 }
 
 TEST(DeviceAudioOut, PlaysKnownPcmUnchangedInEveryAcceptedLayout) {
@@ -176,7 +180,8 @@ std::string ReadFile(const std::string& path) {
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         char buf[4096];
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            text.append(buf, n);
         std::fclose(f);
     }
     return text;
@@ -196,7 +201,8 @@ TEST(DeviceAudioOut, UnderrunPlaysSilenceThenTheRestInOrder) {
         ASSERT_TRUE(WaitUntil([&] { return h.out().GetBytesReadable() >= 512 * 8 || h.source->StalledReads() > 0; }));
         h.unit()->Step(512);
     }
-    for (int i = 0; i < 10; ++i) h.unit()->Step(512);
+    for (int i = 0; i < 10; ++i)
+        h.unit()->Step(512);
     EXPECT_GT(h.out().GetUnderrunCount(), 0u);
     EXPECT_EQ(ReadFile(log).find("Lacking Data"), std::string::npos) << "the render side writes no log";
     h.source->Release();
@@ -207,17 +213,21 @@ TEST(DeviceAudioOut, UnderrunPlaysSilenceThenTheRestInOrder) {
     // Data, a stretch of silence, the rest of the data: nothing lost, doubled or swapped.
     const size_t before = 3 * DeviceAudioOut::kChunkSize / 4;
     ASSERT_GT(played.size(), data.size() + 5120 * 2);
-    for (size_t i = 0; i < before; ++i) ASSERT_EQ(played[i], data[i]) << i;
+    for (size_t i = 0; i < before; ++i)
+        ASSERT_EQ(played[i], data[i]) << i;
     size_t gap = before;
-    while (gap < played.size() && played[gap] == 0.0f) ++gap;
+    while (gap < played.size() && played[gap] == 0.0f)
+        ++gap;
     EXPECT_GE(gap - before, size_t(2 * 5120)) << "silence, not garbage, on the underrun";
-    for (size_t i = before; i < data.size(); ++i) ASSERT_EQ(played[gap + i - before], data[i]) << i;
+    for (size_t i = before; i < data.size(); ++i)
+        ASSERT_EQ(played[gap + i - before], data[i]) << i;
     EXPECT_EQ(h.recorder.WaitForChanges(4), kFullPlay);
     // The fill loop logs the underrun once it runs again.
     const std::string text = ReadFile(log);
     EXPECT_NE(text.find("CoreAudioOut::CoreAudioFillBufferCallback Lacking Data Error!\n"), std::string::npos) << text;
     EXPECT_NE(text.find("CoreAudioOut::SupplyBuffersForPCMConverter need 512, only have 0 packets available\n"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
 }
 
 TEST(DeviceAudioOut, VolumeChangeIsRampedAcrossOneBuffer) {
@@ -233,13 +243,15 @@ TEST(DeviceAudioOut, VolumeChangeIsRampedAcrossOneBuffer) {
     h.out().Stop();
     const auto played = h.Finish();
     ASSERT_GE(played.size(), size_t(3 * 1024));
-    for (size_t i = 0; i < 512; ++i) ASSERT_EQ(played[2 * i], 0.5f);
+    for (size_t i = 0; i < 512; ++i)
+        ASSERT_EQ(played[2 * i], 0.5f);
     for (size_t i = 0; i < 512; ++i) {
         const float gain = 1.0f + (0.25f - 1.0f) * float(i + 1) / 512.0f;
         ASSERT_NEAR(played[1024 + 2 * i], 0.5f * gain, 1e-6) << i;
         ASSERT_NEAR(played[1024 + 2 * i + 1], 0.5f * gain, 1e-6) << i;
     }
-    for (size_t i = 0; i < 512; ++i) ASSERT_FLOAT_EQ(played[2048 + 2 * i], 0.125f);
+    for (size_t i = 0; i < 512; ++i)
+        ASSERT_FLOAT_EQ(played[2048 + 2 * i], 0.125f);
     EXPECT_EQ(h.recorder.WaitForChanges(4), kFullPlay);
 }
 
@@ -258,7 +270,8 @@ TEST(DeviceAudioOut, BufferLevelsFollowTheInputFormat) {
         {Int16Format(8000, 1), 0, 0, 1, 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.format.mSampleRate) + " Hz, " + std::to_string(c.format.mChannelsPerFrame) + " ch");
+        SCOPED_TRACE(std::to_string(c.format.mSampleRate) + " Hz, " + std::to_string(c.format.mChannelsPerFrame) +
+                     " ch");
         Harness h("levels", 0, c.low, c.high);
         AudioStreamBasicDescription device;
         EXPECT_EQ(h.out().GetOutputFormat(&device), -50);
@@ -307,8 +320,10 @@ TEST(DeviceAudioOut, FormatSwitchChangesConverterWhereTheNewPcmBegins) {
         ASSERT_TRUE(h.WaitForState(Amp::kAudioOutPlaying));
         h.StepToEnd();
         auto expected = ExpectedStereo(a, 2);
-        for (float s : ExpectedStereo(b, 1)) expected.push_back(s);
-        for (float s : ExpectedStereo(c, 2)) expected.push_back(s);
+        for (float s : ExpectedStereo(b, 1))
+            expected.push_back(s);
+        for (float s : ExpectedStereo(c, 2))
+            expected.push_back(s);
         ExpectPlayed(h.Finish(), expected);
     }
 }
@@ -361,7 +376,8 @@ double ToneShare(const std::vector<float>& x, size_t channel, double rate, doubl
 TEST(DeviceAudioOut, ResamplesARateTheDeviceRefuses) {
     Harness h("resample", /*device only takes*/ 48000);
     std::vector<int16_t> tone(22050);
-    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(16384 * std::sin(2 * M_PI * 1000 * i / 22050.0));
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<int16_t>(16384 * std::sin(2 * M_PI * 1000 * i / 22050.0));
     h.source->Add(Int16Format(22050, 1), Bytes(tone));
     h.Start();
     ASSERT_TRUE(h.WaitForState(Amp::kAudioOutPlaying));
@@ -369,12 +385,14 @@ TEST(DeviceAudioOut, ResamplesARateTheDeviceRefuses) {
     const auto played = h.Finish();
     // One second in, one second out at the device's rate (within the resampler's delay).
     size_t last = played.size() / 2;
-    while (last > 0 && played[2 * last - 2] == 0.0f) --last;
+    while (last > 0 && played[2 * last - 2] == 0.0f)
+        --last;
     EXPECT_NEAR(double(last), 48000.0, 300.0);
     for (size_t ch : {0u, 1u}) {
         EXPECT_GT(ToneShare(played, ch, 48000, 1000, 4800, 43200), 0.99) << "a 1 kHz tone stays 1 kHz";
         double energy = 0;
-        for (size_t i = 4800; i < 43200; ++i) energy += double(played[2 * i + ch]) * played[2 * i + ch];
+        for (size_t i = 4800; i < 43200; ++i)
+            energy += double(played[2 * i + ch]) * played[2 * i + ch];
         EXPECT_NEAR(std::sqrt(energy / 38400), 0.5 / std::sqrt(2.0), 0.01) << "level kept";
     }
 }
@@ -476,15 +494,26 @@ TEST(DeviceAudioOut, RefusesFormatsItCannotPlay) {
         return d;
     };
     const AudioStreamBasicDescription refused[] = {
-        f([](auto& d) { d.mBitsPerChannel = 8; d.mBytesPerFrame = d.mBytesPerPacket = 2; }),  // MP3's 8-bit option
+        f([](auto& d) {
+            d.mBitsPerChannel = 8;
+            d.mBytesPerFrame = d.mBytesPerPacket = 2;
+        }),  // MP3's 8-bit option
         Int16Format(44100, 7),
         Int16Format(96000, 2),
         Int16Format(4000, 1),
         f([](auto& d) { d.mFormatFlags |= kAudioFormatFlagIsBigEndian; }),
         f([](auto& d) { d.mFormatID = 0x2E6D7033; }),  // '.mp3'
         f([](auto& d) { d.mBytesPerFrame = 3; }),
-        [] { auto d = FloatFormat(44100, 2); d.mFormatFlags |= kAudioFormatFlagIsNonInterleaved; return d; }(),
-        [] { auto d = FloatFormat(44100, 2); d.mSampleRate = NAN; return d; }(),
+        [] {
+            auto d = FloatFormat(44100, 2);
+            d.mFormatFlags |= kAudioFormatFlagIsNonInterleaved;
+            return d;
+        }(),
+        [] {
+            auto d = FloatFormat(44100, 2);
+            d.mSampleRate = NAN;
+            return d;
+        }(),
         AudioStreamBasicDescription{},
     };
     Harness h("refused");

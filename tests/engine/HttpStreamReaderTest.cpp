@@ -32,10 +32,10 @@ const double kSlack = zymtest::Scaled(1.0);
 
 struct Result {
     std::string body;
-    bool ended = false;                    // a read returned -1
+    bool ended = false;                        // a read returned -1
     std::optional<std::pair<int, int>> error;  // player_exception (domain, code)
-    bool stopped = false;                  // stream_stopped
-    double seconds = 0;                    // until the outcome
+    bool stopped = false;                      // stream_stopped
+    double seconds = 0;                        // until the outcome
 };
 
 // Polls the reader as the stream thread's stages do, until it ends, fails or `limit` passes.
@@ -101,13 +101,15 @@ protected:
 
 TEST_F(HttpStreamReaderTest, FaultModesEndWithTheirErrorNumbers) {
     const QJsonArray mpeg{Header("Content-Type", "audio/mpeg")};
-    Script("refused-later", {{"kind", "redirect"},
-                             {"to", QString::fromStdString("http://127.0.0.1:" +
-                                                           std::to_string(TestServer::ClosedPort()) + "/x")}});
+    Script("refused-later",
+           {{"kind", "redirect"},
+            {"to", QString::fromStdString("http://127.0.0.1:" + std::to_string(TestServer::ClosedPort()) + "/x")}});
     Script("reset", {{"headers", mpeg}, {"size", 100000}, {"reset_after", 3000}, {"piece", 1000}});
     Script("short", {{"headers", mpeg}, {"size", 500}, {"content_length", 1000}});
-    Script("404", {{"status", 404}, {"reason", "Not Found"},
-                   {"headers", QJsonArray{Header("Content-Type", "text/html")}}, {"body", "<html>no</html>"}});
+    Script("404", {{"status", 404},
+                   {"reason", "Not Found"},
+                   {"headers", QJsonArray{Header("Content-Type", "text/html")}},
+                   {"body", "<html>no</html>"}});
     Script("hop1", {{"kind", "redirect"}, {"to", QString::fromStdString(Path("hop2"))}, {"exact", true}});
     Script("hop2", {{"kind", "redirect"}, {"to", QString::fromStdString(Path("404"))}, {"exact", true}});
     Script("500", {{"status", 500}, {"reason", "Oops"}, {"body", "x"}});
@@ -169,8 +171,8 @@ TEST_F(HttpStreamReaderTest, RefusedStatusIsLogged) {
 
 TEST_F(HttpStreamReaderTest, TimeOutsComeAtTheirTime) {
     Script("silent", {{"silent", true}});
-    Script("stall", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 5000},
-                     {"stall_after", 3000}});
+    Script("stall",
+           {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 5000}, {"stall_after", 3000}});
     {
         // Nothing after the open: the header wait gives up after the start time-out.
         auto reader = Reader(Url("silent"));
@@ -201,15 +203,15 @@ TEST_F(HttpStreamReaderTest, TimeOutsComeAtTheirTime) {
 
 TEST_F(HttpStreamReaderTest, FinishedBodyEndsWithMinusOneNeverATimeOut) {
     Script("mp3", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"file", "chirp-64k.mp3"}});
-    Script("chunked", {{"headers", QJsonArray{Header("Content-Type", "audio/aac")}}, {"file", "chirp-64k.aac"},
-                       {"chunked", true}});
+    Script(
+        "chunked",
+        {{"headers", QJsonArray{Header("Content-Type", "audio/aac")}}, {"file", "chirp-64k.aac"}, {"chunked", true}});
     Script("empty", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"body", ""}});
     const struct {
         const char* name;
         std::string body;
-    } cases[] = {{"mp3", FileBytes("streams/chirp-64k.mp3")},
-                 {"chunked", FileBytes("streams/chirp-64k.aac")},
-                 {"empty", ""}};
+    } cases[] = {
+        {"mp3", FileBytes("streams/chirp-64k.mp3")}, {"chunked", FileBytes("streams/chirp-64k.aac")}, {"empty", ""}};
     for (const auto& c : cases) {
         auto reader = Reader(Url(c.name));
         // Were the end taken for "no data yet", the stale time-out would fire right after.
@@ -234,7 +236,8 @@ TEST_F(HttpStreamReaderTest, FinishedBodyEndsWithMinusOneNeverATimeOut) {
 
 TEST_F(HttpStreamReaderTest, TrickleIsNotATimeOut) {
     // 20 bytes, one every 100 ms: twice the stale time-out in all, far less between bytes.
-    Script("trickle", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 20},
+    Script("trickle", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}},
+                       {"size", 20},
                        {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 100}}}});
     auto reader = Reader(Url("trickle"));
     reader->SetConnectionStaleTimeout(float(zymtest::Scaled(1.0)));
@@ -302,8 +305,8 @@ TEST_F(HttpStreamReaderTest, TimeOutSettersAfterOpenChangeNothing) {
 }
 
 TEST_F(HttpStreamReaderTest, StopEndsAStalledReadPromptly) {
-    Script("stall", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 4000},
-                     {"stall_after", 1000}});
+    Script("stall",
+           {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 4000}, {"stall_after", 1000}});
     Script("silent", {{"silent", true}});
     for (const char* name : {"stall", "silent"}) {
         std::atomic<bool> stop{false};
@@ -333,8 +336,8 @@ TEST_F(HttpStreamReaderTest, StopEndsAStalledReadPromptly) {
 }
 
 TEST_F(HttpStreamReaderTest, UnreachableNetworkEndsTheStream) {
-    Script("stall", {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 4000},
-                     {"stall_after", 1000}});
+    Script("stall",
+           {{"headers", QJsonArray{Header("Content-Type", "audio/mpeg")}}, {"size", 4000}, {"stall_after", 1000}});
     SetMakerWebHost("127.0.0.1");
     auto& connectivity = SysNetworkConnectivity::sharedInstance();
     {

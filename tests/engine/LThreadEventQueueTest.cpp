@@ -31,8 +31,7 @@ public:
     void Fire() override {
         journal_.lines.push_back("fire " + name_);
         journal_.fireThreads.push_back(std::this_thread::get_id());
-        if (onFire_)
-            onFire_();
+        if (onFire_) onFire_();
     }
 
 private:
@@ -50,8 +49,7 @@ public:
 
 protected:
     ~ManualQueue() override {
-        if (deleted_)
-            *deleted_ = true;
+        if (deleted_) *deleted_ = true;
     }
 
 private:
@@ -105,8 +103,8 @@ TEST(LThreadEventQueue, EventPostedByAFiringEventFiresInTheSameDispatch) {
     queue->Post(new RecordingEvent(journal, "A", [&] { queue->Post(new RecordingEvent(journal, "A2")); }));
     queue->Post(new RecordingEvent(journal, "B"));
     queue->Dispatch();
-    EXPECT_EQ(journal.lines, (std::vector<std::string>{"fire A", "delete A", "fire B", "delete B", "fire A2",
-                                                        "delete A2"}));
+    EXPECT_EQ(journal.lines,
+              (std::vector<std::string>{"fire A", "delete A", "fire B", "delete B", "fire A2", "delete A2"}));
     queue->Release();
 }
 
@@ -121,8 +119,7 @@ TEST(LThreadEventQueue, ReleaseInsideDispatchIsDeferredUntilTheQueueIsDrained) {
     queue->Post(new RecordingEvent(journal, "B"));
     queue->Dispatch();
     EXPECT_TRUE(deleted);
-    EXPECT_EQ(journal.lines,
-              (std::vector<std::string>{"fire A", "still alive", "delete A", "fire B", "delete B"}));
+    EXPECT_EQ(journal.lines, (std::vector<std::string>{"fire A", "still alive", "delete A", "fire B", "delete B"}));
 }
 
 TEST(LThreadEventQueue, ReleaseOutsideDispatchDeletesAtOnce) {

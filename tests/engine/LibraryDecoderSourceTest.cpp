@@ -21,7 +21,8 @@ namespace {
 // two pieces finds nothing yet.
 class PacedFile final : public DataSource {
 public:
-    PacedFile(std::vector<uint8_t> bytes, unsigned piece, bool gaps) : bytes_(std::move(bytes)), piece_(piece), gaps_(gaps) {}
+    PacedFile(std::vector<uint8_t> bytes, unsigned piece, bool gaps)
+        : bytes_(std::move(bytes)), piece_(piece), gaps_(gaps) {}
     int Read(void* buffer, unsigned length) override {
         if (pos_ >= bytes_.size()) return -1;
         if (gaps_ && (gap_ = !gap_)) return 0;

@@ -31,16 +31,24 @@ void WriteFile(const fs::path& p, const std::string& bytes) {
 bool IsDatePrefix(const std::string& s, size_t at) {
     static const char kShape[] = "Aaa Aaa _9 99:99:99 9999: ";  // A upper, a lower, 9 digit, _ digit or blank
     const size_t n = sizeof kShape - 1;
-    if (at + n > s.size())
-        return false;
+    if (at + n > s.size()) return false;
     for (size_t i = 0; i < n; ++i) {
         const char c = s[at + i];
         switch (kShape[i]) {
-        case 'A': if (c < 'A' || c > 'Z') return false; break;
-        case 'a': if (c < 'a' || c > 'z') return false; break;
-        case '9': if (c < '0' || c > '9') return false; break;
-        case '_': if (c != ' ' && (c < '0' || c > '9')) return false; break;
-        default: if (c != kShape[i]) return false;
+        case 'A':
+            if (c < 'A' || c > 'Z') return false;
+            break;
+        case 'a':
+            if (c < 'a' || c > 'z') return false;
+            break;
+        case '9':
+            if (c < '0' || c > '9') return false;
+            break;
+        case '_':
+            if (c != ' ' && (c < '0' || c > '9')) return false;
+            break;
+        default:
+            if (c != kShape[i]) return false;
         }
     }
     return true;
@@ -95,8 +103,8 @@ TEST_F(LogMessageTest, ThresholdFiltersByLevel) {
         int level;
         bool written;
     };
-    const Case cases[] = {{0, 0, true},  {0, 1, false}, {1, 1, true}, {1, 2, false},
-                          {2, 2, true},  {2, 0, true},  {-1, 0, false}};
+    const Case cases[] = {{0, 0, true}, {0, 1, false}, {1, 1, true},  {1, 2, false},
+                          {2, 2, true}, {2, 0, true},  {-1, 0, false}};
     for (const Case& c : cases) {
         InitLogFile(path_.c_str(), c.threshold, 0);
         EXPECT_EQ(GetLogLevel(), c.threshold);
@@ -174,8 +182,7 @@ TEST_F(LogMessageTest, LinesOfTwoThreadsNeverInterleave) {
     std::string line;
     int counted = 0;
     while (std::getline(lines, line)) {
-        if (line.empty() || line.find("Logging started") != std::string::npos)
-            continue;
+        if (line.empty() || line.find("Logging started") != std::string::npos) continue;
         ++counted;
         const std::string marked = MarkDates(line);
         const bool whole = marked.rfind("<D>" + a + " ", 0) == 0 || marked.rfind("<D>" + b + " ", 0) == 0;

@@ -30,7 +30,8 @@ using zymtest::TestServer;
 namespace {
 
 struct Event {
-    Event(std::string kind, std::string url, int a = 0, int b = 0) : kind(std::move(kind)), url(std::move(url)), a(a), b(b) {}
+    Event(std::string kind, std::string url, int a = 0, int b = 0)
+        : kind(std::move(kind)), url(std::move(url)), a(a), b(b) {}
     std::string kind;  // "state", "error", "position", "meta"
     std::string url;
     int a = 0, b = 0;
@@ -40,11 +41,15 @@ struct Event {
 
 class Recorder : public PlayStateListener, public MetaDataListener {
 public:
-    void PlayStateChanged(const std::string& url, int from, int to) override { events.emplace_back("state", url, from, to); }
+    void PlayStateChanged(const std::string& url, int from, int to) override {
+        events.emplace_back("state", url, from, to);
+    }
     void PlayPosition(const std::string& url, float position, float length, float) override {
         events.emplace_back("position", url, int(position * 1000), int(length * 1000));
     }
-    void PlayingError(const std::string& url, int domain, int code) override { events.emplace_back("error", url, domain, code); }
+    void PlayingError(const std::string& url, int domain, int code) override {
+        events.emplace_back("error", url, domain, code);
+    }
     void ReceivedMetaData(const std::string& url, const uint8_t* bytes, uint32_t length, double trackStart) override {
         Event e{"meta", url};
         e.text.assign(reinterpret_cast<const char*>(bytes), length);
@@ -133,8 +138,10 @@ std::string FixturePath(const char* name) { return zymtest::DataPath(std::string
 // Drops the silence at both ends (decoder delay, the output's prebuffer of zeros).
 std::vector<int16_t> TrimSilence(const std::vector<int16_t>& s) {
     size_t b = 0, e = s.size();
-    while (b < e && std::abs(s[b]) < 4) ++b;
-    while (e > b && std::abs(s[e - 1]) < 4) --e;
+    while (b < e && std::abs(s[b]) < 4)
+        ++b;
+    while (e > b && std::abs(s[e - 1]) < 4)
+        --e;
     b &= ~size_t(1);
     e = (e + 1) & ~size_t(1);
     return std::vector<int16_t>(s.begin() + long(b), s.begin() + long(std::min(e, s.size())));
@@ -148,7 +155,8 @@ std::vector<int16_t> DropUnderrunGaps(const std::vector<int16_t>& s) {
     const size_t frames = s.size() / 2;
     while (i < frames) {
         size_t j = i;
-        while (j < frames && s[2 * j] == 0 && s[2 * j + 1] == 0) ++j;
+        while (j < frames && s[2 * j] == 0 && s[2 * j + 1] == 0)
+            ++j;
         if (j - i < 64) {
             out.insert(out.end(), s.begin() + long(2 * i), s.begin() + long(2 * std::max(j, i + 1)));
             i = std::max(j, i + 1);
@@ -172,7 +180,8 @@ void ExpectMatchesReference(const std::vector<int16_t>& written, const std::stri
     std::vector<int16_t> ref = reference.samples;
     if (reference.channels == 1) {
         ref.clear();
-        for (int16_t s : reference.samples) ref.insert(ref.end(), {s, s});
+        for (int16_t s : reference.samples)
+            ref.insert(ref.end(), {s, s});
     }
     std::vector<int16_t> ours = TrimSilence(DropUnderrunGaps(written));
     if (edgeFrames > 0 && ours.size() > 4 * edgeFrames * 2)
@@ -197,7 +206,8 @@ TEST_F(PlayRoad, PlainMpegStreamPlaysToTheEnd) {
     const std::string path = server.NewPrefix() + "station.mp3";
     server.Script(QJsonObject{{"path", QString::fromStdString(path)},
                               {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}},
-                              {"file", kMp3Fixture}, {"piece", 1500}});
+                              {"file", kMp3Fixture},
+                              {"piece", 1500}});
     const std::string url = server.Url(path);
     player_->Play(url);
     ASSERT_TRUE(RunUntil([&] { return Ended(); }));
@@ -216,8 +226,11 @@ TEST_F(PlayRoad, QuintrelStreamSplitAnywhereWithMetadata) {
         QJsonObject{{"xml", "<metadata><song><name>X</name></song></metadata>"}, {"parts", 3}, {"id", 7}},
         QJsonObject{{"audio", FileAudio(kMp3Fixture)}, {"codec", "mp3"}, {"split", QJsonArray{1, 333, 4096, 17, 999}}},
     };
-    server.Script(QJsonObject{{"path", QString::fromStdString(path)}, {"kind", "quintrel"},
-                              {"packets", packets}, {"avg_bitrate", 64000}, {"piece", 777}});
+    server.Script(QJsonObject{{"path", QString::fromStdString(path)},
+                              {"kind", "quintrel"},
+                              {"packets", packets},
+                              {"avg_bitrate", 64000},
+                              {"piece", 777}});
     const std::string url = "qint" + server.Url(path).substr(4);
     const double before = GetTimeOfDaySeconds();
     player_->Play(url);
@@ -247,9 +260,15 @@ TEST_F(PlayRoad, StreamErrorsReachTheListener) {
         QJsonObject script;
         int domain, code;
     } rows[] = {
-        {"class 2 packet", QJsonObject{{"kind", "quintrel"}, {"packets", QJsonArray{QJsonObject{{"packet", QJsonObject{{"class", 2}}}}}}}, 3, 9},
-        {"closed mid-packet", QJsonObject{{"kind", "quintrel"}, {"content_length", false},
-                                          {"packets", QJsonArray{QJsonObject{{"raw_b64", QString(QByteArray("\x5A\x00\x70\x00\x03", 5).toBase64())}}}}}, 3, 8},
+        {"class 2 packet",
+         QJsonObject{{"kind", "quintrel"}, {"packets", QJsonArray{QJsonObject{{"packet", QJsonObject{{"class", 2}}}}}}},
+         3, 9},
+        {"closed mid-packet",
+         QJsonObject{{"kind", "quintrel"},
+                     {"content_length", false},
+                     {"packets",
+                      QJsonArray{QJsonObject{{"raw_b64", QString(QByteArray("\x5A\x00\x70\x00\x03", 5).toBase64())}}}}},
+         3, 8},
         {"404", QJsonObject{{"status", 404}, {"reason", "Not Found"}, {"body", "gone"}}, 3, 7},
     };
     for (const Row& r : rows) {
@@ -279,8 +298,11 @@ TEST_F(PlayRoad, ContentTypeFromHeaderLinesInTheBody) {
     QByteArray body("ICY 200 OK\r\ncontent-type: audio/mpeg\r\n\r\n");
     body.append(reinterpret_cast<const char*>(mp3.data()), qsizetype(mp3.size()));
     // Headers arrive a few bytes at a time: a slow server must still get the right chain.
-    server.Script(QJsonObject{{"path", QString::fromStdString(path)}, {"no_status", true},
-                              {"body_b64", QString(body.toBase64())}, {"piece", 5}, {"rate", 400000}});
+    server.Script(QJsonObject{{"path", QString::fromStdString(path)},
+                              {"no_status", true},
+                              {"body_b64", QString(body.toBase64())},
+                              {"piece", 5},
+                              {"rate", 400000}});
     const std::string url = server.Url(path);
     player_->Play(url);
     ASSERT_TRUE(RunUntil([&] { return Ended(); }));
@@ -299,9 +321,18 @@ TEST_F(PlayRoad, StopIsQuietAndPrompt) {
         int waitForState;
     } rows[] = {
         {"silent", QJsonObject{{"silent", true}}, 2},
-        {"quintrel stalled", QJsonObject{{"kind", "quintrel"}, {"stall_after", 2000}, {"content_length", false},
-                                          {"packets", QJsonArray{QJsonObject{{"audio", FileAudio(kMp3Fixture)}, {"codec", "mp3"}}}}}, 3},
-        {"playing", QJsonObject{{"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}}, {"file", kMp3Fixture}, {"repeat", true}, {"rate", 16000}}, 5},
+        {"quintrel stalled",
+         QJsonObject{{"kind", "quintrel"},
+                     {"stall_after", 2000},
+                     {"content_length", false},
+                     {"packets", QJsonArray{QJsonObject{{"audio", FileAudio(kMp3Fixture)}, {"codec", "mp3"}}}}},
+         3},
+        {"playing",
+         QJsonObject{{"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}},
+                     {"file", kMp3Fixture},
+                     {"repeat", true},
+                     {"rate", 16000}},
+         5},
     };
     for (const Row& r : rows) {
         recorder_.events.clear();
@@ -329,7 +360,9 @@ TEST_F(PlayRoad, PlayingAnotherUrlStopsTheFirst) {
     for (const char* name : {"a", "b"}) {
         server.Script(QJsonObject{{"path", QString::fromStdString(prefix + name)},
                                   {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}},
-                                  {"file", kMp3Fixture}, {"repeat", true}, {"rate", 16000}});
+                                  {"file", kMp3Fixture},
+                                  {"repeat", true},
+                                  {"rate", 16000}});
     }
     const std::string a = server.Url(prefix + "a"), b = server.Url(prefix + "b");
     player_->Play(a);
@@ -338,7 +371,8 @@ TEST_F(PlayRoad, PlayingAnotherUrlStopsTheFirst) {
     ASSERT_TRUE(RunUntil([&] { return !recorder_.States(b).empty() && recorder_.States(b).back().second == 5; }));
     // A's stop is its last word: after B's first callback nothing more of A arrives.
     size_t firstB = 0;
-    while (recorder_.events[firstB].url != b) ++firstB;
+    while (recorder_.events[firstB].url != b)
+        ++firstB;
     for (size_t i = firstB; i < recorder_.events.size(); ++i) {
         if (recorder_.events[i].url == a) {
             EXPECT_EQ(recorder_.events[i].kind, "state");
@@ -357,13 +391,16 @@ TEST_F(PlayRoad, QuintrelVlbStationPlays) {
     const std::string vlb = zymtest::DataPath("vlb/stereo44k.aac");
     std::vector<uint8_t> adts;
     ASSERT_TRUE(zymtest::ReadFile(vlb, adts));
-    const QString audio = QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64());
+    const QString audio =
+        QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64());
     for (bool trickle : {false, true}) {
         recorder_.events.clear();
         const std::string path = server.NewPrefix() + (trickle ? "trickled" : "vlb");
-        QJsonObject script{{"path", QString::fromStdString(path)}, {"kind", "quintrel"},
+        QJsonObject script{{"path", QString::fromStdString(path)},
+                           {"kind", "quintrel"},
                            {"packets", QJsonArray{QJsonObject{{"audio", QJsonObject{{"body_b64", audio}}},
-                                                              {"codec", "vlb"}, {"split", QJsonArray{700, 13, 2000}}}}}};
+                                                              {"codec", "vlb"},
+                                                              {"split", QJsonArray{700, 13, 2000}}}}}};
         if (trickle) script["trickle"] = QJsonObject{{"bytes", 1500}, {"interval_ms", 60}};
         server.Script(script);
         const std::string url = server.Url(path);
@@ -390,7 +427,8 @@ TEST_F(PlayRoad, VlbFormatChangeMidStreamKeepsTheSpeed) {
         zymtest::Pcm reference;
         ASSERT_TRUE(zymtest::DecodeWithFfmpeg(zymtest::DataPath(name), reference));
         seconds += double(reference.Frames()) / reference.sampleRate;
-        const QString audio = QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64());
+        const QString audio =
+            QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64());
         packets.append(QJsonObject{{"audio", QJsonObject{{"body_b64", audio}}}, {"codec", "vlb"}, {"split", 1000}});
     }
     const std::string path = server.NewPrefix() + "change";
@@ -420,7 +458,8 @@ TEST_F(PlayRoad, AacStationsPlay) {
         path = prefix + path.substr(prefix.size());
         server.Script(QJsonObject{{"path", QString::fromStdString(path)},
                                   {"headers", QJsonArray{QJsonArray{"Content-Type", type}}},
-                                  {"file", "chirp-64k.aac"}, {"piece", 1000}});
+                                  {"file", "chirp-64k.aac"},
+                                  {"piece", 1000}});
         const std::string url = server.Url(path);
         player_->Play(url);
         ASSERT_TRUE(RunUntil([&] { return Ended(); })) << type;
@@ -433,10 +472,12 @@ TEST_F(PlayRoad, AacStationsPlay) {
 
     recorder_.events.clear();
     const std::string path = prefix + "switch";
-    server.Script(QJsonObject{{"path", QString::fromStdString(path)}, {"kind", "quintrel"},
-                              {"packets", QJsonArray{
-                                  QJsonObject{{"audio", FileAudio(kMp3Fixture)}, {"codec", "mp3"}, {"split", 900}},
-                                  QJsonObject{{"audio", FileAudio("chirp-64k.aac")}, {"codec", "aacp"}, {"split", 900}}}}});
+    server.Script(QJsonObject{
+        {"path", QString::fromStdString(path)},
+        {"kind", "quintrel"},
+        {"packets",
+         QJsonArray{QJsonObject{{"audio", FileAudio(kMp3Fixture)}, {"codec", "mp3"}, {"split", 900}},
+                    QJsonObject{{"audio", FileAudio("chirp-64k.aac")}, {"codec", "aacp"}, {"split", 900}}}}});
     const std::string url = server.Url(path);
     player_->Play(url);
     ASSERT_TRUE(RunUntil([&] { return Ended(); }));
@@ -490,7 +531,8 @@ TEST_F(PlayRoad, HeAacStationsPlay) {
         server.Script(QJsonObject{
             {"path", QString::fromStdString(path)},
             {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/aacp"}}},
-            {"body_b64", QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64())},
+            {"body_b64",
+             QString(QByteArray(reinterpret_cast<const char*>(adts.data()), qsizetype(adts.size())).toBase64())},
             {"piece", 1000}});
         const std::string url = server.Url(path);
         // The file is the station's own, never what the one before left behind.

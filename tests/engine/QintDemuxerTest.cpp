@@ -86,8 +86,12 @@ private:
 };
 
 Bytes Packet(unsigned cls, unsigned type, const Bytes& payload, uint8_t trailer = 0) {
-    Bytes p = {0x5A, 0x00, uint8_t((cls << 4) | (type >> 8)), uint8_t(type & 0xFF),
-               uint8_t(payload.size() >> 8), uint8_t(payload.size() & 0xFF)};
+    Bytes p = {0x5A,
+               0x00,
+               uint8_t((cls << 4) | (type >> 8)),
+               uint8_t(type & 0xFF),
+               uint8_t(payload.size() >> 8),
+               uint8_t(payload.size() & 0xFF)};
     p.insert(p.end(), payload.begin(), payload.end());
     p.push_back(trailer);
     return p;
@@ -101,13 +105,15 @@ Bytes Meta(uint16_t id, uint16_t span, uint16_t index, const std::string& data) 
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
 Bytes Audio(size_t n, uint8_t seed) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(seed + i * 7);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(seed + i * 7);
     return b;
 }
 
@@ -119,8 +125,8 @@ struct Outcome {
 };
 
 // Runs a whole stream through demultiplexer and wrapper as the output would read it.
-void RunStream(const Bytes& stream, size_t piece, unsigned readSize, Outcome& out,
-               uint32_t maxPayload = 0, uint32_t bitrate = 0) {
+void RunStream(const Bytes& stream, size_t piece, unsigned readSize, Outcome& out, uint32_t maxPayload = 0,
+               uint32_t bitrate = 0) {
     g_received = &out.received;
     DecoderWrapper::SetFactoryForTesting([](uint32_t code) -> AudioDecoder* {
         if (code == 0) return nullptr;
@@ -156,13 +162,13 @@ TEST(QintPacket, ClassifiesEveryClass) {
         Qint::Kind kind;
         uint32_t codec;
     } rows[] = {
-        {0x7000, Qint::Kind::Audio, kCodecMP3},    {0x7001, Qint::Kind::Audio, kCodecMP3},
-        {0x7002, Qint::Kind::None, 0},             {0x8000, Qint::Kind::Audio, kCodecVLB},
-        {0x8001, Qint::Kind::Audio, kCodecVLB},    {0x8003, Qint::Kind::Audio, kCodecAACPlus},
-        {0x8303, Qint::Kind::None, 0},             {0x2123, Qint::Kind::None, 0},
-        {0x3001, Qint::Kind::Metadata, 0},         {0x6FFF, Qint::Kind::Metadata, 0},
-        {0x0000, Qint::Kind::None, 0},             {0x1000, Qint::Kind::None, 0},
-        {0x9000, Qint::Kind::None, 0},             {0xF000, Qint::Kind::None, 0},
+        {0x7000, Qint::Kind::Audio, kCodecMP3}, {0x7001, Qint::Kind::Audio, kCodecMP3},
+        {0x7002, Qint::Kind::None, 0},          {0x8000, Qint::Kind::Audio, kCodecVLB},
+        {0x8001, Qint::Kind::Audio, kCodecVLB}, {0x8003, Qint::Kind::Audio, kCodecAACPlus},
+        {0x8303, Qint::Kind::None, 0},          {0x2123, Qint::Kind::None, 0},
+        {0x3001, Qint::Kind::Metadata, 0},      {0x6FFF, Qint::Kind::Metadata, 0},
+        {0x0000, Qint::Kind::None, 0},          {0x1000, Qint::Kind::None, 0},
+        {0x9000, Qint::Kind::None, 0},          {0xF000, Qint::Kind::None, 0},
     };
     for (const Row& r : rows) {
         const Qint::Classification c = Qint::ClassifyPacket(r.classAndType);
@@ -184,7 +190,8 @@ TEST(QintPacket, TitlesBecomeMetadataXml) {
         {"streamtitle='A - B';", false, ""},
         // Markup characters from the station must not break the document.
         {"StreamTitle='Simon & Garfunkel - <Live> \"1981\"';", true,
-         "<metadata><song><name>&lt;Live&gt; &quot;1981&quot;</name><artist>Simon &amp; Garfunkel</artist></song></metadata>"},
+         "<metadata><song><name>&lt;Live&gt; &quot;1981&quot;</name><artist>Simon &amp; "
+         "Garfunkel</artist></song></metadata>"},
     };
     for (const Row& r : rows) {
         std::string xml;
@@ -250,7 +257,8 @@ TEST(QintDemuxer, FaultsInTheStream) {
                     EXPECT_EQ(out.results.back(), -1) << r.name;
                 }
                 // A switch never looks like the end to the output.
-                for (size_t i = 0; i + 1 < out.results.size(); ++i) EXPECT_GE(out.results[i], 0) << r.name;
+                for (size_t i = 0; i + 1 < out.results.size(); ++i)
+                    EXPECT_GE(out.results[i], 0) << r.name;
             }
         }
     }
@@ -272,11 +280,14 @@ TEST(QintDemuxer, MetadataTextsAndTrackProgress) {
     const Bytes timing = {0x00, 0x01, 0x57, 0xC0, 0x00, 0x00, 0xAB, 0xE0};
     const Bytes stream = Cat({
         Packet(3, 1, Meta(1, 1, 1, "StreamTitle='Some Artist - Some Song';")),
-        Packet(4, 0x901, Meta(2, 3, 1, "<a>")), Packet(7, 0, a), Packet(4, 0x901, Meta(2, 3, 2, "b")),
+        Packet(4, 0x901, Meta(2, 3, 1, "<a>")),
+        Packet(7, 0, a),
+        Packet(4, 0x901, Meta(2, 3, 2, "b")),
         Packet(4, 0x901, Meta(2, 3, 3, "</a>")),
         Packet(3, 0x901, Meta(5, 0, 1, "<single/>")),
         // Interrupted: the first part goes alone, the interrupting packet's data is dropped.
-        Packet(3, 0x901, Meta(7, 2, 1, "<part1>")), Packet(3, 0x901, Meta(8, 1, 1, "<dropped/>")),
+        Packet(3, 0x901, Meta(7, 2, 1, "<part1>")),
+        Packet(3, 0x901, Meta(8, 1, 1, "<dropped/>")),
         Packet(5, 1, Meta(9, 1, 1, std::string(timing.begin(), timing.end()))),
         Packet(6, 1, Meta(9, 1, 1, "ignored")),
     });

@@ -55,8 +55,12 @@ public:
         log_.calls.push_back("Levels " + std::to_string(lo) + " " + std::to_string(hi));
     }
     void SetVolume(float v) override { log_.calls.push_back("Volume " + std::to_string(v)); }
-    void SetStreamConnectionStartTimeout(float s) override { log_.calls.push_back("StartTimeout " + std::to_string(s)); }
-    void SetStreamConnectionStaleTimeout(float s) override { log_.calls.push_back("StaleTimeout " + std::to_string(s)); }
+    void SetStreamConnectionStartTimeout(float s) override {
+        log_.calls.push_back("StartTimeout " + std::to_string(s));
+    }
+    void SetStreamConnectionStaleTimeout(float s) override {
+        log_.calls.push_back("StaleTimeout " + std::to_string(s));
+    }
 
     // The thread's last act.
     void PostEnd();
@@ -116,12 +120,9 @@ protected:
         saved_ = Amp::SetPlayStreamFactory(
             [this](Amp::PlayStreamHost& player, const std::string& url, const std::string& userAgent) {
                 userAgent_ = userAgent;
-                if (factoryBehaviour_ == Factory::ThrowPlayer)
-                    throw player_exception(3, 6);
-                if (factoryBehaviour_ == Factory::ThrowOther)
-                    throw std::bad_alloc();
-                if (factoryBehaviour_ == Factory::Null)
-                    return static_cast<FakeStream*>(nullptr);
+                if (factoryBehaviour_ == Factory::ThrowPlayer) throw player_exception(3, 6);
+                if (factoryBehaviour_ == Factory::ThrowOther) throw std::bad_alloc();
+                if (factoryBehaviour_ == Factory::Null) return static_cast<FakeStream*>(nullptr);
                 auto* s = new FakeStream(player, url, log_, factoryBehaviour_ != Factory::StartFails);
                 streams_.push_back(s);
                 return s;
@@ -175,9 +176,9 @@ TEST_F(RadioPlayerTest, PlayHandsStoredSettingsToTheNewStreamThenStartsIt) {
     player.Play("http://a/");
     EXPECT_TRUE(player.IsPlaying());
     EXPECT_EQ(userAgent_, "UA/1.0");
-    EXPECT_EQ(log_.calls, (std::vector<std::string>{"Levels 5.000000 7.000000", "Volume 0.250000",
-                                                     "StartTimeout 0.500000", "StaleTimeout 0.750000",
-                                                     "Start http://a/"}));
+    EXPECT_EQ(log_.calls,
+              (std::vector<std::string>{"Levels 5.000000 7.000000", "Volume 0.250000", "StartTimeout 0.500000",
+                                        "StaleTimeout 0.750000", "Start http://a/"}));
     log_.calls.clear();
 
     player.SetVolume(0.9f);
@@ -185,7 +186,7 @@ TEST_F(RadioPlayerTest, PlayHandsStoredSettingsToTheNewStreamThenStartsIt) {
     player.SetStreamConnectionStartTimeout(2.0f);
     player.SetStreamConnectionStaleTimeout(3.0f);
     EXPECT_EQ(log_.calls, (std::vector<std::string>{"Volume 0.900000", "Levels 1.000000 3.000000",
-                                                     "StartTimeout 2.000000", "StaleTimeout 3.000000"}));
+                                                    "StartTimeout 2.000000", "StaleTimeout 3.000000"}));
     EXPECT_FLOAT_EQ(player.GetVolume(), 0.9f);
     EXPECT_FLOAT_EQ(player.GetStreamConnectionStartTimeout(), 2.0f);
     EXPECT_FLOAT_EQ(player.GetStreamConnectionStaleTimeout(), 3.0f);
@@ -277,12 +278,11 @@ TEST_P(RadioPlayerSetupFailure, IsLoggedLeavesThePlayerIdleAndLeaksNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RadioPlayerSetupFailure,
-    ::testing::Values(
-        SetupFailureCase{"PlayerException", 2, "error setting up play stream. domain=3, code=6\n", 0},
-        SetupFailureCase{"OtherException", 3, "unknown error setting up play stream\n", 0},
-        SetupFailureCase{"NoStream", 4, "unknown error setting up play stream\n", 0},
-        SetupFailureCase{"ThreadNotStarted", 1, "error setting up play stream: its thread could not be started\n",
-                         1}),
+    ::testing::Values(SetupFailureCase{"PlayerException", 2, "error setting up play stream. domain=3, code=6\n", 0},
+                      SetupFailureCase{"OtherException", 3, "unknown error setting up play stream\n", 0},
+                      SetupFailureCase{"NoStream", 4, "unknown error setting up play stream\n", 0},
+                      SetupFailureCase{"ThreadNotStarted", 1,
+                                       "error setting up play stream: its thread could not be started\n", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RadioPlayerWithoutStreams, PlayFailsItsSetUpCleanly) {
@@ -318,8 +318,7 @@ TEST_F(RadioPlayerTest, EventsPostedFromAStreamThreadReachListenersOnTheMainThre
 
     ASSERT_TRUE(Run([&] { return rec.calls.size() == 6; }));
     EXPECT_EQ(rec.calls, (std::vector<std::string>{"u state 1->2", "u state 1->3", "u position 1.5 180 2.25",
-                                                    "u meta '<x>song</x>' 1234.5", "u error 3,14",
-                                                    "u state 3->1"}));
+                                                   "u meta '<x>song</x>' 1234.5", "u error 3,14", "u state 3->1"}));
     for (auto id : rec.threads)
         EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(player.GetPlayState(), 1);
@@ -338,7 +337,7 @@ TEST_F(RadioPlayerTest, DeletingThePlayerDropsQueuedEventsAndStreamsStillEnding)
         Amp::RadioPlayer player("UA");
         player.AddPlayStateListener(&rec);
         player.Play("http://a/");
-        player.Play("http://b/");  // a waits for its end event
+        player.Play("http://b/");   // a waits for its end event
         streams_.at(0)->PostEnd();  // queued on a's own queue, not yet fired
         player.PostPlayStateChange("http://b/", 1, 2);
     }

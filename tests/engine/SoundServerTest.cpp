@@ -73,7 +73,8 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& stdoutPath,
     posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
@@ -108,7 +109,8 @@ std::string ReadText(const std::string& path) {
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         char buf[4096];
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            text.append(buf, n);
         std::fclose(f);
     }
     return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
@@ -131,11 +133,11 @@ public:
         setenv("HOME", (dir_ / "home").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
         setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
-        pid_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=false",
-                      "--log-target=stderr",
-                      "--load=module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1",
-                      "--load=module-null-sink sink_name=zymtest"},
-                     "/dev/null", (dir_ / "pulseaudio.log").string());
+        pid_ =
+            Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=false",
+                   "--log-target=stderr", "--load=module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1",
+                   "--load=module-null-sink sink_name=zymtest"},
+                  "/dev/null", (dir_ / "pulseaudio.log").string());
         if (pid_ <= 0) {
             why_ = "pulseaudio could not be run (is the package installed?)";
             return;
@@ -150,8 +152,10 @@ public:
     ~PulseServer() {
         StopProcess(pid_);
         for (const auto& [name, value] : saved_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
@@ -173,7 +177,8 @@ std::vector<float> ReadFloats(const std::string& path) {
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         float buf[4096];
         size_t n;
-        while ((n = std::fread(buf, sizeof(float), 4096, f)) > 0) v.insert(v.end(), buf, buf + n);
+        while ((n = std::fread(buf, sizeof(float), 4096, f)) > 0)
+            v.insert(v.end(), buf, buf + n);
         std::fclose(f);
     }
     return v;
@@ -197,8 +202,9 @@ TEST(SoundServer, ToneThroughPortAudioReachesTheSoundServer) {
         device = platform::PortAudioOutputUnit::HasDefaultDevice();
     }
     if (!device) {
-        const std::string why = "PortAudio finds no output device with the sound server running "
-                                "(is libasound2-plugins installed?)";
+        const std::string why =
+            "PortAudio finds no output device with the sound server running "
+            "(is libasound2-plugins installed?)";
         if (InCi()) FAIL() << why;
         GTEST_SKIP() << why;
     }
@@ -221,7 +227,8 @@ TEST(SoundServer, ToneThroughPortAudioReachesTheSoundServer) {
     // Two seconds of a 1 kHz tone at half scale, 44.1 kHz mono 16-bit as an MP3 stream has it.
     constexpr double kRate = 44100;
     std::vector<int16_t> tone(size_t(2 * kRate));
-    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(16384 * std::sin(2 * M_PI * 1000 * i / kRate));
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<int16_t>(16384 * std::sin(2 * M_PI * 1000 * i / kRate));
     {
         StateRecorder recorder;
         Amp::DeviceAudioOut out(&recorder, [](int* status) {
@@ -269,7 +276,8 @@ TEST(SoundServer, ToneThroughPortAudioReachesTheSoundServer) {
     size_t toneBlocks = 0;
     for (size_t block = first; block < last; block += 480) {
         float peak = 0;
-        for (size_t i = block; i < std::min(block + 480, frames); ++i) peak = std::max(peak, std::fabs(rec[2 * i]));
+        for (size_t i = block; i < std::min(block + 480, frames); ++i)
+            peak = std::max(peak, std::fabs(rec[2 * i]));
         toneBlocks += peak >= 0.05f;
     }
     EXPECT_NEAR(double(toneBlocks) * 0.01, 2.0, 0.1) << "two seconds of tone";
@@ -285,9 +293,11 @@ TEST(SoundServer, ToneThroughPortAudioReachesTheSoundServer) {
         size_t audible = 0;
         for (size_t block = from; block + 480 <= to; block += 480) {
             float peak = 0;
-            for (size_t i = block; i < block + 480; ++i) peak = std::max(peak, std::fabs(rec[2 * i + ch]));
+            for (size_t i = block; i < block + 480; ++i)
+                peak = std::max(peak, std::fabs(rec[2 * i + ch]));
             if (peak < 0.05f) continue;
-            for (size_t i = block; i < block + 480; ++i) energy += double(rec[2 * i + ch]) * rec[2 * i + ch];
+            for (size_t i = block; i < block + 480; ++i)
+                energy += double(rec[2 * i + ch]) * rec[2 * i + ch];
             audible += 480;
         }
         for (size_t i = from; i < to; ++i) {

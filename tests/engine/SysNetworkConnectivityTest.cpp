@@ -48,7 +48,8 @@ TEST_F(SysNetworkConnectivityTest, ChecksFromSeveralThreadsAgree) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i)
         threads.emplace_back([&] { reachable += IsNetworkAddressReachable("localhost") ? 1 : 0; });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(reachable.load(), 8);
 }
 

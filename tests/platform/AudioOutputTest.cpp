@@ -78,8 +78,16 @@ TEST(FormatConverter, MakesStereoFloatFromEveryAcceptedLayout) {
     };
     const Case cases[] = {
         {"int16 mono to both", Pcm(44100, 1, false), {}, {-32768, 16384}, {-1.0f, -1.0f, 0.5f, 0.5f}},
-        {"int16 stereo scaled", Pcm(44100, 2, false), {}, {32767, -1, 1, 0}, {32767 / 32768.0f, -1 / 32768.0f, 1 / 32768.0f, 0}},
-        {"int16 3 ch: first two", Pcm(44100, 3, false), {}, {1, 2, 3, 4, 5, 6}, {1 / 32768.0f, 2 / 32768.0f, 4 / 32768.0f, 5 / 32768.0f}},
+        {"int16 stereo scaled",
+         Pcm(44100, 2, false),
+         {},
+         {32767, -1, 1, 0},
+         {32767 / 32768.0f, -1 / 32768.0f, 1 / 32768.0f, 0}},
+        {"int16 3 ch: first two",
+         Pcm(44100, 3, false),
+         {},
+         {1, 2, 3, 4, 5, 6},
+         {1 / 32768.0f, 2 / 32768.0f, 4 / 32768.0f, 5 / 32768.0f}},
         {"float mono to both", Pcm(22050, 1, true), {0.25f, -2.0f}, {}, {0.25f, 0.25f, -2.0f, -2.0f}},
         {"float stereo unchanged", Pcm(48000, 2, true), {0.1f, 0.2f, 0.3f, 0.4f}, {}, {0.1f, 0.2f, 0.3f, 0.4f}},
         {"float 6 ch: first two", Pcm(48000, 6, true), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {}, {1, 2, 7, 8}},
@@ -110,10 +118,25 @@ TEST(FormatConverter, AcceptsOnlyWhatItCanConvert) {
         {Pcm(48001, 2, false), false},
         {Pcm(44100, 0, true), false},
         {Pcm(44100, 7, true), false},
-        {edit(Pcm(44100, 2, false), [](auto& f) { f.mBitsPerChannel = 8; f.mBytesPerFrame = f.mBytesPerPacket = 2; }), false},
-        {edit(Pcm(44100, 2, false), [](auto& f) { f.mBitsPerChannel = 24; f.mBytesPerFrame = f.mBytesPerPacket = 6; }), false},
+        {edit(Pcm(44100, 2, false),
+              [](auto& f) {
+                  f.mBitsPerChannel = 8;
+                  f.mBytesPerFrame = f.mBytesPerPacket = 2;
+              }),
+         false},
+        {edit(Pcm(44100, 2, false),
+              [](auto& f) {
+                  f.mBitsPerChannel = 24;
+                  f.mBytesPerFrame = f.mBytesPerPacket = 6;
+              }),
+         false},
         {edit(Pcm(44100, 2, false), [](auto& f) { f.mFormatFlags = 0; }), false},  // unsigned
-        {edit(Pcm(44100, 2, true), [](auto& f) { f.mBitsPerChannel = 64; f.mBytesPerFrame = f.mBytesPerPacket = 16; }), false},
+        {edit(Pcm(44100, 2, true),
+              [](auto& f) {
+                  f.mBitsPerChannel = 64;
+                  f.mBytesPerFrame = f.mBytesPerPacket = 16;
+              }),
+         false},
         {edit(Pcm(44100, 2, true), [](auto& f) { f.mFormatFlags |= kAudioFormatFlagIsNonInterleaved; }), false},
         {edit(Pcm(44100, 2, true), [](auto& f) { f.mFormatFlags |= kAudioFormatFlagIsBigEndian; }), false},
         {edit(Pcm(44100, 2, true), [](auto& f) { f.mFramesPerPacket = 1152; }), false},
@@ -214,11 +237,8 @@ TEST(AudioSinks, PacedSinkPullsFromItsOwnThreadUntilStopped) {
 TEST(AudioSinks, RateIsThePreferredOneUnlessTheDeviceRefusesIt) {
     const std::tuple<double, double, double> cases[] = {
         // fixed rate of the device, preferred rate, resulting rate
-        {0, 22050, 22050},
-        {0, 8000, 8000},
-        {0, 1000, 44100},  // nonsense asks get the common rate
-        {48000, 44100, 48000},
-        {48000, 48000, 48000},
+        {0, 22050, 22050},     {0, 8000, 8000},       {0, 1000, 44100},  // nonsense asks get the common rate
+        {48000, 44100, 48000}, {48000, 48000, 48000},
     };
     for (const auto& [fixed, preferred, result] : cases) {
         NullOutputUnit unit(PacedOutputUnit::Options{1.0, true, fixed});
@@ -255,7 +275,8 @@ TEST(AudioSinks, VolumeReadsBackWithinZeroToOneAndScalesTheOutput) {
     std::fseek(f, 44, SEEK_SET);
     ASSERT_EQ(std::fread(s.data(), 4, 128, f), 128u);
     std::fclose(f);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(s[2 * i], 0.5f * i);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(s[2 * i], 0.5f * i);
 }
 
 TEST(AudioSinks, OutputIsChosenByItsName) {

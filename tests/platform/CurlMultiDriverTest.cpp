@@ -182,7 +182,8 @@ TEST_F(CurlMultiDriverTest, ManyTransfersRunTogetherOnOneLoop) {
             if (r->completions == 0) return false;
         return true;
     }));
-    for (auto& t : transfers) EXPECT_EQ(t->GetResponseBody(), "alpha");
+    for (auto& t : transfers)
+        EXPECT_EQ(t->GetResponseBody(), "alpha");
 }
 
 TEST_F(CurlMultiDriverTest, TlsIsVerifiedAndATestCaOnlyThroughTheHook) {

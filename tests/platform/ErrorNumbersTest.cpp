@@ -14,14 +14,31 @@ TEST(ErrorNumbers, LinuxErrnoBecomesDarwinNumber) {
         int linuxErrno;
         int darwin;
     } cases[] = {
-        {ENETDOWN, 50},    {ENETUNREACH, 51}, {ENETRESET, 52}, {ECONNABORTED, 53}, {ECONNRESET, 54},
-        {ENOBUFS, 55},     {EISCONN, 56},     {ENOTCONN, 57},  {ESHUTDOWN, 58},    {ETIMEDOUT, 60},
-        {ECONNREFUSED, 61}, {EHOSTDOWN, 64},  {EHOSTUNREACH, 65},
+        {ENETDOWN, 50},
+        {ENETUNREACH, 51},
+        {ENETRESET, 52},
+        {ECONNABORTED, 53},
+        {ECONNRESET, 54},
+        {ENOBUFS, 55},
+        {EISCONN, 56},
+        {ENOTCONN, 57},
+        {ESHUTDOWN, 58},
+        {ETIMEDOUT, 60},
+        {ECONNREFUSED, 61},
+        {EHOSTDOWN, 64},
+        {EHOSTUNREACH, 65},
         // Shared numbers keep their value; 11 differs between the two systems.
-        {EPERM, 1}, {EIO, 5}, {ENOMEM, 12}, {EACCES, 13}, {EPIPE, 32}, {EAGAIN, 35}, {EDEADLK, 11},
+        {EPERM, 1},
+        {EIO, 5},
+        {ENOMEM, 12},
+        {EACCES, 13},
+        {EPIPE, 32},
+        {EAGAIN, 35},
+        {EDEADLK, 11},
         {EINPROGRESS, 36},
         // No Darwin counterpart: EIO.
-        {ECHRNG, 5}, {EKEYEXPIRED, 5},
+        {ECHRNG, 5},
+        {EKEYEXPIRED, 5},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ErrorFromErrno(c.linuxErrno), (ErrorNumber{1, c.darwin})) << "errno " << c.linuxErrno;

@@ -55,7 +55,8 @@ std::string FileBytes(const std::string& rel) {
 
 std::string Pattern(std::size_t n) {
     std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = char((i * 7 + 3) & 0xFF);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = char((i * 7 + 3) & 0xFF);
     return s;
 }
 
@@ -73,8 +74,10 @@ protected:
 };
 
 TEST_F(HttpReadStreamTest, FailuresCarryTheMacErrorNumbers) {
-    Script("404", {{"status", 404}, {"reason", "Not Found"},
-                   {"headers", QJsonArray{Header("Content-Type", "text/html")}}, {"body", "<html>gone</html>"}});
+    Script("404", {{"status", 404},
+                   {"reason", "Not Found"},
+                   {"headers", QJsonArray{Header("Content-Type", "text/html")}},
+                   {"body", "<html>gone</html>"}});
     Script("icy404", {{"status_line", "ICY 404 Resource Not Found"}, {"body", "gone"}});
     Script("reset-early", {{"reset_after", -1}});
     Script("reset-mid", {{"size", 200000}, {"reset_after", 5000}, {"piece", 1000}});
@@ -145,12 +148,17 @@ TEST_F(HttpReadStreamTest, FinishedBodyReadsZeroThenTurnsAtEnd) {
 
 TEST_F(HttpReadStreamTest, AnswerForms) {
     const std::string aac = FileBytes("streams/chirp-64k.aac");
-    Script("chunked", {{"file", "chirp-64k.aac"}, {"chunked", true}, {"piece", 777},
+    Script("chunked", {{"file", "chirp-64k.aac"},
+                       {"chunked", true},
+                       {"piece", 777},
                        {"headers", QJsonArray{Header("Content-Type", "audio/aacp")}}});
-    Script("icy", {{"status_line", "ICY 200 OK"}, {"content_length", false}, {"file", "chirp-64k.aac"},
+    Script("icy", {{"status_line", "ICY 200 OK"},
+                   {"content_length", false},
+                   {"file", "chirp-64k.aac"},
                    {"headers", QJsonArray{Header("content-type", "AUDIO/AACP"), Header("icy-name", "Test")}}});
     Script("bare", {{"no_status", true}, {"file", "chirp-64k.aac"}});
-    Script("noct", {{"status_line", "HTTP/1.0 200 OK"}, {"content_length", false},
+    Script("noct", {{"status_line", "HTTP/1.0 200 OK"},
+                    {"content_length", false},
                     {"body", "ICY 200 OK\r\ncontent-type: audio/mpeg\r\n\r\nDATA"}});
 
     struct Case {
@@ -187,8 +195,10 @@ TEST_F(HttpReadStreamTest, RedirectsAtMostFiveHttpHops) {
     const auto chain = [&](const std::string& tag, int hops) {
         for (int i = 0; i < hops; ++i) {
             const std::string to = i + 1 < hops ? Path(tag + std::to_string(i + 1)) : Path(tag + "end");
-            Script(tag + std::to_string(i), {{"kind", "redirect"}, {"to", QString::fromStdString(to)},
-                                             {"status", i % 2 ? 301 : 302}, {"exact", true}});
+            Script(tag + std::to_string(i), {{"kind", "redirect"},
+                                             {"to", QString::fromStdString(to)},
+                                             {"status", i % 2 ? 301 : 302},
+                                             {"exact", true}});
         }
         Script(tag + "end", {{"body", "final"}, {"exact", true}});
     };
@@ -237,7 +247,8 @@ TEST_F(HttpReadStreamTest, BufferStaysBoundedWhileNobodyReads) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (s.BufferedBytes() < HttpReadStream::kBufferLimit && std::chrono::steady_clock::now() < end)
         s.Wait(std::chrono::milliseconds(10));
-    for (int i = 0; i < 30; ++i) s.Wait(std::chrono::milliseconds(10));
+    for (int i = 0; i < 30; ++i)
+        s.Wait(std::chrono::milliseconds(10));
     EXPECT_GE(s.BufferedBytes(), HttpReadStream::kBufferLimit);
     EXPECT_LE(s.BufferedBytes(), HttpReadStream::kBufferLimit + 64 * 1024);
     const Outcome out = Drain(s, std::chrono::seconds(30));
@@ -253,9 +264,8 @@ TEST_F(HttpReadStreamTest, TlsVerificationFailuresCarrySecureTransportStatuses) 
         bool trustTestCa;
         ErrorNumber expected;  // (0, 0): the body arrives
     } cases[] = {
-        {"valid", true, {0, 0}},          {"valid", false, {3, -9812}},
-        {"expired", true, {3, -9814}},    {"notyetvalid", true, {3, -9815}},
-        {"wronghost", true, {3, -9843}},  {"selfsigned", true, {3, -9813}},
+        {"valid", true, {0, 0}},           {"valid", false, {3, -9812}},    {"expired", true, {3, -9814}},
+        {"notyetvalid", true, {3, -9815}}, {"wronghost", true, {3, -9843}}, {"selfsigned", true, {3, -9813}},
     };
     for (const auto& c : cases) {
         const auto [port, ca] = server.StartTls(c.variant);
@@ -267,9 +277,8 @@ TEST_F(HttpReadStreamTest, TlsVerificationFailuresCarrySecureTransportStatuses) 
             EXPECT_EQ(out.body, "secret") << c.variant;
         } else {
             EXPECT_EQ(out.status, ReadStreamStatus::Error) << c.variant;
-            EXPECT_EQ(s.Error(), c.expected)
-                << c.variant << (c.trustTestCa ? "" : " (untrusted CA)") << ": got (" << s.Error().domain << ", "
-                << s.Error().code << ")";
+            EXPECT_EQ(s.Error(), c.expected) << c.variant << (c.trustTestCa ? "" : " (untrusted CA)") << ": got ("
+                                             << s.Error().domain << ", " << s.Error().code << ")";
             EXPECT_TRUE(out.body.empty()) << c.variant;
         }
     }
@@ -299,28 +308,43 @@ TEST(ResponseHeaderCollector, KeepsOnlyTheFinalBlock) {
         bool complete;
         platform::HeaderFields fields;
     } cases[] = {
-        {"plain", {"HTTP/1.1 200 OK\r\n", "Content-Type: audio/mpeg\r\n", "\r\n"}, 200, true,
+        {"plain",
+         {"HTTP/1.1 200 OK\r\n", "Content-Type: audio/mpeg\r\n", "\r\n"},
+         200,
+         true,
          {{"content-type", "audio/mpeg"}}},
-        {"names lower-cased, values trimmed", {"HTTP/1.0 200 OK\r\n", "CONTENT-type:\t AUDIO/AACP  \r\n", "\r\n"},
-         200, true, {{"content-type", "AUDIO/AACP"}}},
-        {"interim 100 first", {"HTTP/1.1 100 Continue\r\n", "\r\n", "HTTP/1.1 200 OK\r\n", "A: 1\r\n", "\r\n"},
-         200, true, {{"a", "1"}}},
+        {"names lower-cased, values trimmed",
+         {"HTTP/1.0 200 OK\r\n", "CONTENT-type:\t AUDIO/AACP  \r\n", "\r\n"},
+         200,
+         true,
+         {{"content-type", "AUDIO/AACP"}}},
+        {"interim 100 first",
+         {"HTTP/1.1 100 Continue\r\n", "\r\n", "HTTP/1.1 200 OK\r\n", "A: 1\r\n", "\r\n"},
+         200,
+         true,
+         {{"a", "1"}}},
         {"followed redirect dropped",
          {"HTTP/1.1 302 Found\r\n", "Location: /b\r\n", "X-Old: 1\r\n", "\r\n", "HTTP/1.1 200 OK\r\n", "B: 2\r\n",
           "\r\n"},
-         200, true, {{"b", "2"}}},
+         200,
+         true,
+         {{"b", "2"}}},
         {"302 without Location is final", {"HTTP/1.1 302 Found\r\n", "\r\n"}, 302, true, {}},
         {"ICY status", {"ICY 200 OK\r\n", "icy-name: x\r\n", "\r\n"}, 200, true, {{"icy-name", "x"}}},
         {"folded line", {"HTTP/1.1 200 OK\r\n", "A: one\r\n", "  two\r\n", "\r\n"}, 200, true, {{"a", "one two"}}},
         {"junk lines ignored", {"HTTP/1.1 200 OK\r\n", "no colon here\r\n", ": empty name\r\n", "\r\n"}, 200, true, {}},
         {"trailers change nothing",
-         {"HTTP/1.1 200 OK\r\n", "A: 1\r\n", "\r\n", "Trailer-Field: t\r\n", "\r\n"}, 200, true, {{"a", "1"}}},
+         {"HTTP/1.1 200 OK\r\n", "A: 1\r\n", "\r\n", "Trailer-Field: t\r\n", "\r\n"},
+         200,
+         true,
+         {{"a", "1"}}},
         {"unfinished block", {"HTTP/1.1 200 OK\r\n", "A: 1\r\n"}, 200, false, {}},
         {"status line without code", {"HTTP/1.1\r\n", "\r\n"}, 0, true, {}},
     };
     for (const auto& c : cases) {
         ResponseHeaderCollector h;
-        for (const char* line : c.lines) h.Feed(line);
+        for (const char* line : c.lines)
+            h.Feed(line);
         EXPECT_EQ(h.Status(), c.status) << c.what;
         EXPECT_EQ(h.Complete(), c.complete) << c.what;
         if (c.complete) {

@@ -13,11 +13,13 @@ TEST(Reachability, LoopbackHosts) {
         const char* host;
         bool loopback;
     } cases[] = {
-        {"localhost", true},     {"LOCALHOST", true},    {"radio.localhost", true}, {"127.0.0.1", true},
-        {"127.9.8.7", true},     {"::1", true},          {"[::1]", true},           {"128.0.0.1", false},
-        {"localhost.example", false}, {"example.com", false}, {"", false},          {"0.0.0.0", false},
+        {"localhost", true},    {"LOCALHOST", true},  {"radio.localhost", true},
+        {"127.0.0.1", true},    {"127.9.8.7", true},  {"::1", true},
+        {"[::1]", true},        {"128.0.0.1", false}, {"localhost.example", false},
+        {"example.com", false}, {"", false},          {"0.0.0.0", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(platform::IsLoopbackHost(c.host), c.loopback) << c.host;
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::IsLoopbackHost(c.host), c.loopback) << c.host;
 }
 
 TEST(Reachability, LoopbackIsReachableByNameAndAddress) {

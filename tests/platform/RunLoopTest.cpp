@@ -36,8 +36,7 @@ TEST(RunLoop, CallbacksFromWorkersRunOnOwningThreadInOrder) {
     std::thread worker([&] {
         for (int i = 0; i < 100; ++i)
             loop.Post([&, i] {
-                if (std::this_thread::get_id() != owner)
-                    ++wrongThread;
+                if (std::this_thread::get_id() != owner) ++wrongThread;
                 seen.push_back(i);
             });
     });
@@ -97,7 +96,12 @@ TEST(RunLoop, CancelFromInsideOwnCallbackStopsLaterOnes) {
     auto scope = std::make_unique<CallbackScope>();
     int runs = 0;
     bool done = false;
-    loop.Post([&] { ++runs; scope.reset(); }, *scope);
+    loop.Post(
+        [&] {
+            ++runs;
+            scope.reset();
+        },
+        *scope);
     loop.Post([&] { ++runs; }, *scope);
     loop.Post([&] { done = true; });
     ASSERT_TRUE(loop.RunUntil([&] { return done; }, kWait));
@@ -204,8 +208,7 @@ TEST(RunLoopFdWatch, ReportsReadAndWriteReadiness) {
             readEvents.push_back(event);
             char buf[16];
             const ssize_t n = read(fd, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, static_cast<size_t>(n));
+            if (n > 0) got.append(buf, static_cast<size_t>(n));
         });
         FdWatch writer(fds[1], [&](int, unsigned event) { writeEvents.push_back(event); });
         reader.SetEvents(FdWatch::kRead);

@@ -27,8 +27,8 @@ double TimeScale();
 
 template <class Rep, class Period>
 std::chrono::milliseconds Scaled(std::chrono::duration<Rep, Period> d) {
-    return std::chrono::milliseconds(static_cast<long long>(
-        std::chrono::duration<double, std::milli>(d).count() * TimeScale()));
+    return std::chrono::milliseconds(
+        static_cast<long long>(std::chrono::duration<double, std::milli>(d).count() * TimeScale()));
 }
 inline double Scaled(double seconds) { return seconds * TimeScale(); }
 

@@ -24,7 +24,8 @@ uint32_t Le32(const uint8_t* p) {
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 void Put16(std::vector<uint8_t>& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v));
@@ -34,8 +35,10 @@ void Put16(std::vector<uint8_t>& out, uint16_t v) {
 std::string Quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
     }
     return q + "'";
 }
@@ -84,7 +87,8 @@ bool ReadWav(const std::string& path, Pcm& pcm, std::string* error) {
             size_t n = (size == 0 || size > available) ? available : size;
             n &= ~static_cast<size_t>(1);
             pcm.samples.resize(n / 2);
-            for (size_t i = 0; i < n / 2; ++i) pcm.samples[i] = static_cast<int16_t>(Le16(b.data() + body + 2 * i));
+            for (size_t i = 0; i < n / 2; ++i)
+                pcm.samples[i] = static_cast<int16_t>(Le16(b.data() + body + 2 * i));
             return true;
         }
         pos = body + size + (size & 1);
@@ -107,7 +111,8 @@ bool WriteWav(const std::string& path, const Pcm& pcm) {
     Put16(out, 16);
     out.insert(out.end(), {'d', 'a', 't', 'a'});
     Put32(out, dataBytes);
-    for (int16_t s : pcm.samples) Put16(out, static_cast<uint16_t>(s));
+    for (int16_t s : pcm.samples)
+        Put16(out, static_cast<uint16_t>(s));
     return WriteFile(path, out);
 }
 
@@ -115,7 +120,8 @@ bool ReadRaw16(const std::string& path, std::vector<int16_t>& samples) {
     std::vector<uint8_t> b;
     if (!ReadFile(path, b)) return false;
     samples.resize(b.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(Le16(b.data() + 2 * i));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(Le16(b.data() + 2 * i));
     return true;
 }
 
@@ -132,15 +138,13 @@ int RunCommand(const std::string& commandLine) {
     return WEXITSTATUS(status);
 }
 
-bool HaveProgram(const std::string& name) {
-    return RunCommand("command -v " + Quote(name) + " >/dev/null 2>&1") == 0;
-}
+bool HaveProgram(const std::string& name) { return RunCommand("command -v " + Quote(name) + " >/dev/null 2>&1") == 0; }
 
 bool DecodeWithMpg123(const std::string& input, Pcm& pcm) {
     if (!HaveProgram("mpg123")) return false;
     const std::string out = TempPath(".wav");
-    const bool ok = RunCommand("mpg123 -q -w " + Quote(out) + " " + Quote(input) + " >/dev/null 2>&1") == 0 &&
-                    ReadWav(out, pcm);
+    const bool ok =
+        RunCommand("mpg123 -q -w " + Quote(out) + " " + Quote(input) + " >/dev/null 2>&1") == 0 && ReadWav(out, pcm);
     std::remove(out.c_str());
     return ok;
 }
@@ -188,8 +192,8 @@ PcmDiff Compare(const std::vector<int16_t>& test, const std::vector<int16_t>& re
     return CompareRange(test, reference, channels, offsetFrames, 0);
 }
 
-long FindOffset(const std::vector<int16_t>& test, const std::vector<int16_t>& reference, int channels,
-                long maxShift, size_t window) {
+long FindOffset(const std::vector<int16_t>& test, const std::vector<int16_t>& reference, int channels, long maxShift,
+                size_t window) {
     long best = 0;
     double bestRms = std::numeric_limits<double>::max();
     for (long shift = -maxShift; shift <= maxShift; ++shift) {

@@ -51,7 +51,7 @@ PcmDiff Compare(const std::vector<int16_t>& test, const std::vector<int16_t>& re
 
 // The offset in frames within [-maxShift, maxShift] that gives the smallest RMS over
 // the first `window` frames of the overlap (whole overlap when 0).
-long FindOffset(const std::vector<int16_t>& test, const std::vector<int16_t>& reference, int channels,
-                long maxShift, size_t window = 0);
+long FindOffset(const std::vector<int16_t>& test, const std::vector<int16_t>& reference, int channels, long maxShift,
+                size_t window = 0);
 
 }  // namespace zymtest

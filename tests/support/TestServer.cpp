@@ -27,7 +27,8 @@ namespace zymtest {
 namespace {
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -168,8 +169,8 @@ void TestServer::Script(const QJsonArray& scripts) {
 }
 
 std::vector<RecordedRequest> TestServer::Requests(const std::string& prefix) {
-    const auto [status, body] =
-        Exchange("GET", "/_ctl/requests?prefix=" + QUrl::toPercentEncoding(QString::fromStdString(prefix)).toStdString());
+    const auto [status, body] = Exchange(
+        "GET", "/_ctl/requests?prefix=" + QUrl::toPercentEncoding(QString::fromStdString(prefix)).toStdString());
     if (status != 200) throw std::runtime_error("requests refused: " + body);
     std::vector<RecordedRequest> out;
     for (const QJsonValue& v : QJsonDocument::fromJson(QByteArray::fromStdString(body)).array()) {
@@ -188,9 +189,10 @@ std::vector<RecordedRequest> TestServer::Requests(const std::string& prefix) {
 }
 
 std::pair<int, std::string> TestServer::StartTls(const std::string& variant) {
-    const auto [status, body] = Exchange(
-        "POST", "/_ctl/tls",
-        QJsonDocument(QJsonObject{{"variant", QString::fromStdString(variant)}}).toJson(QJsonDocument::Compact).toStdString());
+    const auto [status, body] = Exchange("POST", "/_ctl/tls",
+                                         QJsonDocument(QJsonObject{{"variant", QString::fromStdString(variant)}})
+                                             .toJson(QJsonDocument::Compact)
+                                             .toStdString());
     if (status != 200) throw std::runtime_error("TLS listener refused: " + body);
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
     return {o["port"].toInt(), o["ca"].toString().toStdString()};

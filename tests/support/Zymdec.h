@@ -20,7 +20,8 @@ inline std::string Zymdec() {
     char self[PATH_MAX] = {};
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    for (int i = 0; i < 4 && !path.empty(); ++i) path = path.substr(0, path.rfind('/'));
+    for (int i = 0; i < 4 && !path.empty(); ++i)
+        path = path.substr(0, path.rfind('/'));
     return path + "/tools/zymdec/zymdec";
 }
 

@@ -15,8 +15,7 @@ void DefaultEnvironment() {
     setenv("ZYM_BINARY_DIR", ZYM_TEST_BINARY_DIR, 0);
     struct stat st {};
     // Conformance vectors only where they are: tests skip with a reason without them.
-    if (stat(ZYM_TEST_SHARED_DIR, &st) == 0 && S_ISDIR(st.st_mode))
-        setenv("ZYM_SHARED_DIR", ZYM_TEST_SHARED_DIR, 0);
+    if (stat(ZYM_TEST_SHARED_DIR, &st) == 0 && S_ISDIR(st.st_mode)) setenv("ZYM_SHARED_DIR", ZYM_TEST_SHARED_DIR, 0);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("ZYM_AUDIO_OUTPUT", "null", 0);
 }

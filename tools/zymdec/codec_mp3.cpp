@@ -29,8 +29,10 @@ bool DecodeMp3(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
                 out.channels = info->outputChannels;
                 char line[160];
                 std::snprintf(line, sizeof line, "MPEG-%s Layer %d, %d Hz, %d channel%s, %d kbit/s",
-                              info->version == 0 ? "1" : info->version == 1 ? "2" : "2.5", info->layer,
-                              info->sampleRate, info->channels, info->channels == 1 ? "" : "s",
+                              info->version == 0   ? "1"
+                              : info->version == 1 ? "2"
+                                                   : "2.5",
+                              info->layer, info->sampleRate, info->channels, info->channels == 1 ? "" : "s",
                               info->bitRate / 1000);
                 out.format = line;
             } else if (info->outputChannels != out.channels) {

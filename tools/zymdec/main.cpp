@@ -61,7 +61,8 @@ bool WriteOutput(const Options& o, const Decoded& d) {
         bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
         Put32(bytes, dataBytes);
     }
-    for (int16_t s : d.samples) Put16(bytes, static_cast<uint16_t>(s));
+    for (int16_t s : d.samples)
+        Put16(bytes, static_cast<uint16_t>(s));
     std::ofstream out(o.out, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);

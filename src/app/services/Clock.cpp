@@ -85,7 +85,8 @@ std::unique_ptr<ScheduledTimer> QtScheduler::repeating(std::chrono::milliseconds
 }
 
 void QtScheduler::setMaxStepForTesting(std::chrono::milliseconds step) {
-    g_maxStep = step.count() > 0 ? std::min(step, std::chrono::milliseconds(INT_MAX)) : std::chrono::milliseconds(INT_MAX);
+    g_maxStep =
+        step.count() > 0 ? std::min(step, std::chrono::milliseconds(INT_MAX)) : std::chrono::milliseconds(INT_MAX);
 }
 
 // ---- FakeScheduler ----
@@ -117,7 +118,8 @@ void FakeTimer::cancel() { entry_->active = false; }
 bool FakeTimer::isActive() const { return entry_->active; }
 
 FakeScheduler::~FakeScheduler() {
-    for (auto& e : entries_) e->active = false;
+    for (auto& e : entries_)
+        e->active = false;
 }
 
 std::unique_ptr<ScheduledTimer> FakeScheduler::add(std::chrono::milliseconds delay, std::chrono::milliseconds interval,

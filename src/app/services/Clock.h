@@ -27,8 +27,7 @@ public:
 
 class FakeClock : public Clock {
 public:
-    explicit FakeClock(QDateTime start = QDateTime(QDate(2007, 1, 1), QTime(12, 0), Qt::UTC))
-        : now_(start.toUTC()) {}
+    explicit FakeClock(QDateTime start = QDateTime(QDate(2007, 1, 1), QTime(12, 0), Qt::UTC)) : now_(start.toUTC()) {}
     QDateTime now() const override { return now_; }
     void set(const QDateTime& t) { now_ = t.toUTC(); }
     void advance(std::chrono::milliseconds d) { now_ = now_.addMSecs(d.count()); }
@@ -54,9 +53,11 @@ public:
     using Callback = std::function<void()>;
 
     // Fires once after `delay` (negative counts as 0).
-    [[nodiscard]] virtual std::unique_ptr<ScheduledTimer> singleShot(std::chrono::milliseconds delay, Callback callback) = 0;
+    [[nodiscard]] virtual std::unique_ptr<ScheduledTimer> singleShot(std::chrono::milliseconds delay,
+                                                                     Callback callback) = 0;
     // Fires every `interval` (at least 1 ms) until cancelled.
-    [[nodiscard]] virtual std::unique_ptr<ScheduledTimer> repeating(std::chrono::milliseconds interval, Callback callback) = 0;
+    [[nodiscard]] virtual std::unique_ptr<ScheduledTimer> repeating(std::chrono::milliseconds interval,
+                                                                    Callback callback) = 0;
 
     // The application's scheduler, on QTimer.
     static Scheduler& main();
@@ -94,7 +95,8 @@ public:
     struct Entry;
 
 private:
-    std::unique_ptr<ScheduledTimer> add(std::chrono::milliseconds delay, std::chrono::milliseconds interval, Callback callback);
+    std::unique_ptr<ScheduledTimer> add(std::chrono::milliseconds delay, std::chrono::milliseconds interval,
+                                        Callback callback);
     FakeClock* clock_;
     std::chrono::milliseconds now_{0};
     std::uint64_t sequence_ = 0;

@@ -61,6 +61,7 @@ bool RecordingDialogPresenter::answer(int button) {
 
 int RecordingDialogPresenter::waiting() const {
     int n = 0;
-    for (const Shown& s : shown) n += !s.answered;
+    for (const Shown& s : shown)
+        n += !s.answered;
     return n;
 }

@@ -43,7 +43,8 @@ bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' |
 
 // One "%d": blanks, a sign, digits; false when nothing fits an int.
 bool ScanInt(const char*& p, const char* end, int& out) {
-    while (p != end && IsCSpace(*p)) ++p;
+    while (p != end && IsCSpace(*p))
+        ++p;
     const char* start = p;
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) {
@@ -96,11 +97,11 @@ QString ZYMServiceErrorDescription::description() const {
     // "%@" of nil reads "(null)"; only the method name can be nil.
     auto text = [](const QString& s) { return s; };
     const QString method = methodName_.isNull() ? QStringLiteral("(null)") : methodName_;
-    return QStringLiteral("ZYMServiceErrorDescription 0x") +
-           QString::number(quintptr(this), 16) + QStringLiteral("\n  method name ") + method +
-           QStringLiteral("\n  status code ") + text(statusCode_) + QStringLiteral("\n  status comment ") +
-           text(statusComment_) + QStringLiteral("\n  fault code ") + text(faultCode_) +
-           QStringLiteral("\n  fault string ") + text(faultString_) + QStringLiteral("\n  fault actor ") +
-           text(faultActor_) + QStringLiteral("\n  fault error domain ") + QString::number(faultErrorDomain_) +
-           QStringLiteral("\n  fault error code ") + QString::number(faultErrorCode_);
+    return QStringLiteral("ZYMServiceErrorDescription 0x") + QString::number(quintptr(this), 16) +
+           QStringLiteral("\n  method name ") + method + QStringLiteral("\n  status code ") + text(statusCode_) +
+           QStringLiteral("\n  status comment ") + text(statusComment_) + QStringLiteral("\n  fault code ") +
+           text(faultCode_) + QStringLiteral("\n  fault string ") + text(faultString_) +
+           QStringLiteral("\n  fault actor ") + text(faultActor_) + QStringLiteral("\n  fault error domain ") +
+           QString::number(faultErrorDomain_) + QStringLiteral("\n  fault error code ") +
+           QString::number(faultErrorCode_);
 }

@@ -41,8 +41,8 @@ void NSLog(const QString& message) {
         return;
     }
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    const QByteArray line = (stamp + QLatin1Char(' ') + ProcessName() + QLatin1Char('[') +
-                             QString::number(::getpid()) + QStringLiteral("] ") + message + QLatin1Char('\n'))
+    const QByteArray line = (stamp + QLatin1Char(' ') + ProcessName() + QLatin1Char('[') + QString::number(::getpid()) +
+                             QStringLiteral("] ") + message + QLatin1Char('\n'))
                                 .toUtf8();
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);

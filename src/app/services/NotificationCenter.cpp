@@ -41,7 +41,8 @@ bool NotificationCenter::Subscription::active() const { return entry_ && !entry_
 NotificationCenter::NotificationCenter() : state_(std::make_shared<State>()) {}
 
 NotificationCenter::~NotificationCenter() {
-    for (auto& entry : state_->observers) entry->removed = true;
+    for (auto& entry : state_->observers)
+        entry->removed = true;
 }
 
 NotificationCenter& NotificationCenter::defaultCenter() {
@@ -49,8 +50,7 @@ NotificationCenter& NotificationCenter::defaultCenter() {
     return center;
 }
 
-NotificationCenter::Subscription NotificationCenter::observe(const QString& name, const void* object,
-                                                             Handler handler) {
+NotificationCenter::Subscription NotificationCenter::observe(const QString& name, const void* object, Handler handler) {
     auto entry = std::make_shared<Subscription::Entry>();
     entry->name = name;
     entry->object = object;

@@ -84,10 +84,8 @@ private:
         while (!r_.atEnd()) {
             const auto token = r_.readNext();
             switch (token) {
-            case QXmlStreamReader::StartElement:
-                return true;
-            case QXmlStreamReader::EndElement:
-                return false;
+            case QXmlStreamReader::StartElement: return true;
+            case QXmlStreamReader::EndElement: return false;
             case QXmlStreamReader::Characters:
                 if (!r_.isWhitespace()) {
                     bad(QStringLiteral("text between elements"));
@@ -97,11 +95,8 @@ private:
             case QXmlStreamReader::EntityReference:
                 bad(QStringLiteral("entity references are not allowed"));
                 return false;
-            case QXmlStreamReader::Invalid:
-                failed_ = true;
-                return false;
-            default:
-                break;
+            case QXmlStreamReader::Invalid: failed_ = true; return false;
+            default: break;
             }
         }
         failed_ = true;
@@ -114,18 +109,12 @@ private:
         while (!r_.atEnd()) {
             const auto token = r_.readNext();
             switch (token) {
-            case QXmlStreamReader::Characters:
-                text += r_.text();
-                break;
-            case QXmlStreamReader::EndElement:
-                return text;
+            case QXmlStreamReader::Characters: text += r_.text(); break;
+            case QXmlStreamReader::EndElement: return text;
             case QXmlStreamReader::Comment:
-            case QXmlStreamReader::ProcessingInstruction:
-                break;
-            case QXmlStreamReader::EntityReference:
-                return bad(QStringLiteral("entity references are not allowed"));
-            default:
-                return bad(QStringLiteral("unexpected content in <") + name_ + QLatin1Char('>'));
+            case QXmlStreamReader::ProcessingInstruction: break;
+            case QXmlStreamReader::EntityReference: return bad(QStringLiteral("entity references are not allowed"));
+            default: return bad(QStringLiteral("unexpected content in <") + name_ + QLatin1Char('>'));
             }
         }
         return bad(QStringLiteral("unexpected end"));
@@ -271,28 +260,20 @@ bool WriteValue(QXmlStreamWriter& w, const QVariant& v, QString* error, int dept
         w.writeEndElement();
         return true;
     }
-    case QMetaType::QString:
-        w.writeTextElement(QStringLiteral("string"), v.toString());
-        return true;
+    case QMetaType::QString: w.writeTextElement(QStringLiteral("string"), v.toString()); return true;
     case QMetaType::Bool:
         w.writeEmptyElement(v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
         return true;
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::Short:
-    case QMetaType::Long:
-        w.writeTextElement(QStringLiteral("integer"), QString::number(v.toLongLong()));
-        return true;
+    case QMetaType::Long: w.writeTextElement(QStringLiteral("integer"), QString::number(v.toLongLong())); return true;
     case QMetaType::UInt:
     case QMetaType::ULongLong:
     case QMetaType::UShort:
-    case QMetaType::ULong:
-        w.writeTextElement(QStringLiteral("integer"), QString::number(v.toULongLong()));
-        return true;
+    case QMetaType::ULong: w.writeTextElement(QStringLiteral("integer"), QString::number(v.toULongLong())); return true;
     case QMetaType::Double:
-    case QMetaType::Float:
-        w.writeTextElement(QStringLiteral("real"), RealText(v.toDouble()));
-        return true;
+    case QMetaType::Float: w.writeTextElement(QStringLiteral("real"), RealText(v.toDouble())); return true;
     case QMetaType::QDateTime: {
         const QDateTime date = v.toDateTime();
         if (!date.isValid()) break;
@@ -302,8 +283,7 @@ bool WriteValue(QXmlStreamWriter& w, const QVariant& v, QString* error, int dept
     case QMetaType::QByteArray:
         w.writeTextElement(QStringLiteral("data"), QString::fromLatin1(v.toByteArray().toBase64()));
         return true;
-    default:
-        break;
+    default: break;
     }
     SetError(error, QStringLiteral("a property list cannot hold a value of type ") +
                         QString::fromLatin1(v.metaType().name() ? v.metaType().name() : "invalid"));

@@ -72,9 +72,9 @@ public:
     void ReceivedMetaData(const std::string& url, const uint8_t* bytes, uint32_t length, double trackStart) override {
         Guarded("RadioMetaDataListener::ReceivedMetaData", [&] {
             const QByteArray metaData(reinterpret_cast<const char*>(bytes), bytes ? qsizetype(length) : 0);
-            const QDateTime start = std::isfinite(trackStart)
-                                        ? QDateTime::fromMSecsSinceEpoch(qint64(std::llround(trackStart * 1000.0)), Qt::UTC)
-                                        : QDateTime();
+            const QDateTime start = std::isfinite(trackStart) ? QDateTime::fromMSecsSinceEpoch(
+                                                                    qint64(std::llround(trackStart * 1000.0)), Qt::UTC)
+                                                              : QDateTime();
             owner_->receivedMetaData(metaData, start, FromCore(url));
         });
     }
@@ -100,7 +100,8 @@ RadioPlayer::RadioPlayer() = default;
 
 RadioPlayer::~RadioPlayer() { internals_.reset(); }
 
-std::unique_ptr<RadioPlayer> RadioPlayer::create(const QString& userAgent, const RadioPlayerEngineFactory& engineFactory) {
+std::unique_ptr<RadioPlayer> RadioPlayer::create(const QString& userAgent,
+                                                 const RadioPlayerEngineFactory& engineFactory) {
     std::unique_ptr<RadioPlayer> player(new RadioPlayer());
     try {
         if (userAgent.isNull() || !engineFactory) throw std::invalid_argument("no user agent");
@@ -129,8 +130,7 @@ T EngineCall(const char* line, T fallback, Call&& call) noexcept {
     } catch (...) {
         try {
             NSLog(QString::fromLatin1(line));
-        } catch (...) {
-        }
+        } catch (...) {}
         return fallback;
     }
 }
@@ -161,7 +161,8 @@ bool RadioPlayer::isActive() {
 }
 
 int RadioPlayer::playerState() {
-    const int engineState = EngineCall("Error calling GetPlayState", -1, [&] { return internals_->engine->GetPlayState(); });
+    const int engineState =
+        EngineCall("Error calling GetPlayState", -1, [&] { return internals_->engine->GetPlayState(); });
     switch (engineState) {
     case Amp::kPlayStateStopped: return Stopped;
     case Amp::kPlayStateConnecting: return Connecting;

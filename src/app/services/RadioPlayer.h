@@ -72,8 +72,8 @@ public:
 
     // The player for a user agent; null (and "Error creating player" logged) when the
     // user agent is null or the engine cannot be made.
-    static std::unique_ptr<RadioPlayer> create(const QString& userAgent,
-                                               const RadioPlayerEngineFactory& engineFactory = AmpRadioPlayerEngineFactory());
+    static std::unique_ptr<RadioPlayer> create(
+        const QString& userAgent, const RadioPlayerEngineFactory& engineFactory = AmpRadioPlayerEngineFactory());
     ~RadioPlayer();
     RadioPlayer(const RadioPlayer&) = delete;
     RadioPlayer& operator=(const RadioPlayer&) = delete;

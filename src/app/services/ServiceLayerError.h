@@ -14,8 +14,7 @@
 // ("Implementation Error", "ProtocolError") and a reason.
 class ServiceLayerError : public std::logic_error {
 public:
-    ServiceLayerError(std::string name, const std::string& reason)
-        : std::logic_error(reason), name_(std::move(name)) {}
+    ServiceLayerError(std::string name, const std::string& reason) : std::logic_error(reason), name_(std::move(name)) {}
     const std::string& name() const { return name_; }
 
 private:

@@ -54,7 +54,8 @@ private:
                 }
                 pos_ = end + 2;
             } else if (c == QLatin1Char('/') && pos_ + 1 < s_.size() && s_[pos_ + 1] == QLatin1Char('/')) {
-                while (pos_ < s_.size() && s_[pos_] != QLatin1Char('\n')) ++pos_;
+                while (pos_ < s_.size() && s_[pos_] != QLatin1Char('\n'))
+                    ++pos_;
             } else {
                 break;
             }
@@ -64,8 +65,8 @@ private:
 
     static bool UnquotedChar(QChar c) {
         const char16_t u = c.unicode();
-        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
-               u == '.' || u == '$' || u == ':' || u == '/' || u == '-';
+        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '.' ||
+               u == '$' || u == ':' || u == '/' || u == '-';
     }
 
     static int HexValue(QChar c) {
@@ -80,7 +81,8 @@ private:
         out.clear();
         if (peek() != QLatin1Char('"')) {
             const qsizetype start = pos_;
-            while (pos_ < s_.size() && UnquotedChar(s_[pos_])) ++pos_;
+            while (pos_ < s_.size() && UnquotedChar(s_[pos_]))
+                ++pos_;
             if (pos_ == start) {
                 message_ = QStringLiteral("expected a string");
                 return false;
@@ -124,7 +126,8 @@ private:
             default:
                 if (e.unicode() >= '0' && e.unicode() <= '7') {
                     int value = e.unicode() - '0';
-                    for (int i = 0; i < 2 && pos_ < s_.size() && s_[pos_].unicode() >= '0' && s_[pos_].unicode() <= '7'; ++i)
+                    for (int i = 0; i < 2 && pos_ < s_.size() && s_[pos_].unicode() >= '0' && s_[pos_].unicode() <= '7';
+                         ++i)
                         value = value * 8 + (s_[pos_++].unicode() - '0');
                     out.append(QChar(char16_t(value)));
                 } else {

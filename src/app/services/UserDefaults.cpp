@@ -65,16 +65,13 @@ UserDefaults& UserDefaults::standardUserDefaults() {
     return defaults;
 }
 
-QString UserDefaults::encodeKey(const QString& key) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(key));
-}
+QString UserDefaults::encodeKey(const QString& key) { return QString::fromLatin1(QUrl::toPercentEncoding(key)); }
 
-QString UserDefaults::decodeKey(const QString& stored) {
-    return QUrl::fromPercentEncoding(stored.toLatin1());
-}
+QString UserDefaults::decodeKey(const QString& stored) { return QUrl::fromPercentEncoding(stored.toLatin1()); }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults) {
-    for (auto it = defaults.begin(); it != defaults.end(); ++it) registered_.insert(it.key(), it.value());
+    for (auto it = defaults.begin(); it != defaults.end(); ++it)
+        registered_.insert(it.key(), it.value());
 }
 
 QVariant UserDefaults::object(const QString& key) const {
@@ -95,10 +92,8 @@ QString UserDefaults::string(const QString& key) const {
     case QMetaType::ULongLong:
     case QMetaType::Double:
     case QMetaType::Float:
-    case QMetaType::Bool:
-        return v.toString();
-    default:
-        return QString();
+    case QMetaType::Bool: return v.toString();
+    default: return QString();
     }
 }
 
@@ -107,15 +102,12 @@ qint64 UserDefaults::integer(const QString& key) const {
     switch (v.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
-    case QMetaType::UInt:
-        return v.toLongLong();
+    case QMetaType::UInt: return v.toLongLong();
     case QMetaType::ULongLong:
         return qint64(std::min<qulonglong>(v.toULongLong(), qulonglong(std::numeric_limits<qint64>::max())));
-    case QMetaType::Bool:
-        return v.toBool() ? 1 : 0;
+    case QMetaType::Bool: return v.toBool() ? 1 : 0;
     case QMetaType::Double:
-    case QMetaType::Float:
-        return ClampToInteger(v.toDouble());
+    case QMetaType::Float: return ClampToInteger(v.toDouble());
     case QMetaType::QString:
     case QMetaType::QByteArray: {
         const QString text = v.toString();
@@ -126,8 +118,7 @@ qint64 UserDefaults::integer(const QString& key) const {
         if (text == QLatin1String("true")) return 1;
         return 0;
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -139,18 +130,15 @@ double UserDefaults::doubleValue(const QString& key) const {
     case QMetaType::UInt:
     case QMetaType::ULongLong:
     case QMetaType::Double:
-    case QMetaType::Float:
-        return v.toDouble();
-    case QMetaType::Bool:
-        return v.toBool() ? 1.0 : 0.0;
+    case QMetaType::Float: return v.toDouble();
+    case QMetaType::Bool: return v.toBool() ? 1.0 : 0.0;
     case QMetaType::QString:
     case QMetaType::QByteArray: {
         double d = 0;
         if (ParseDouble(v.toString(), d)) return d;
         return v.toString() == QLatin1String("true") ? 1.0 : 0.0;
     }
-    default:
-        return 0.0;
+    default: return 0.0;
     }
 }
 
@@ -159,16 +147,14 @@ float UserDefaults::floatValue(const QString& key) const { return float(doubleVa
 bool UserDefaults::boolean(const QString& key) const {
     const QVariant v = object(key);
     switch (v.typeId()) {
-    case QMetaType::Bool:
-        return v.toBool();
+    case QMetaType::Bool: return v.toBool();
     case QMetaType::QString:
     case QMetaType::QByteArray: {
         const QString text = v.toString().trimmed().toLower();
         if (text == QLatin1String("true") || text == QLatin1String("yes")) return true;
         return integer(key) != 0;
     }
-    default:
-        return integer(key) != 0;
+    default: return integer(key) != 0;
     }
 }
 
@@ -177,7 +163,8 @@ QVariantList UserDefaults::array(const QString& key) const {
     if (v.typeId() == QMetaType::QVariantList) return v.toList();
     if (v.typeId() == QMetaType::QStringList) {
         QVariantList out;
-        for (const QString& s : v.toStringList()) out.append(s);
+        for (const QString& s : v.toStringList())
+            out.append(s);
         return out;
     }
     return {};

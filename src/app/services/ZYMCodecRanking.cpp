@@ -17,19 +17,15 @@ constexpr std::int64_t kUnlisted = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMarginLimit = std::int64_t(1) << 32;
 const QString kVersus = QStringLiteral("-vs-");
 
-QString fold(const QString& codec) {
-    return codec.toCaseFolded();
-}
+QString fold(const QString& codec) { return codec.toCaseFolded(); }
 
 bool isInteger(const QVariant& value) {
     switch (value.metaType().id()) {
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
+    case QMetaType::ULongLong: return true;
+    default: return false;
     }
 }
 
@@ -151,8 +147,10 @@ ZYMCodecRanking::ZYMCodecRanking(const QStringList& codecOrder, const QVariantMa
     });
 
     Groups groups;
-    for (const QString& codec : place.keys()) groups.node(codec);
-    for (const Margin& m : margins) groups.join(groups.node(m.a), groups.node(m.b), m.n);
+    for (const QString& codec : place.keys())
+        groups.node(codec);
+    for (const Margin& m : margins)
+        groups.join(groups.node(m.a), groups.node(m.b), m.n);
 
     // Each group is anchored at its best member (by place, then name) and ranked by it.
     struct Anchor {
@@ -173,7 +171,8 @@ ZYMCodecRanking::ZYMCodecRanking(const QStringList& codecOrder, const QVariantMa
     for (int n = 0; n < groups.size(); ++n) {
         const auto [root, offset] = groups.find(n);
         const Anchor& anchor = anchors[root];
-        codecs_.insert(groups.name(n), Codec{anchor.place, offset - anchor.offset, place.value(groups.name(n), kUnlisted)});
+        codecs_.insert(groups.name(n),
+                       Codec{anchor.place, offset - anchor.offset, place.value(groups.name(n), kUnlisted)});
     }
 }
 
@@ -216,11 +215,10 @@ QVariant loadResource(const QString& name, const QVariant& builtIn, Check isExpe
 std::shared_ptr<const ZYMCodecRanking> ZYMCodecRanking::shared() {
     std::lock_guard lock(sharedMutex);
     if (!sharedRanking) {
-        const QVariant order = loadResource(QStringLiteral("RadioFormatOrdering"), builtInCodecOrder(),
-                                            isCodecOrder, "Failed to Load theCodecOrderArray - [%s]\n");
-        const QVariant table = loadResource(QStringLiteral("RadioFormatCodecComparisonTable"),
-                                            builtInComparisonTable(), isComparisonTable,
-                                            "Failed to Load theCodecComparisonTable - [%s]\n");
+        const QVariant order = loadResource(QStringLiteral("RadioFormatOrdering"), builtInCodecOrder(), isCodecOrder,
+                                            "Failed to Load theCodecOrderArray - [%s]\n");
+        const QVariant table = loadResource(QStringLiteral("RadioFormatCodecComparisonTable"), builtInComparisonTable(),
+                                            isComparisonTable, "Failed to Load theCodecComparisonTable - [%s]\n");
         sharedRanking = std::make_shared<const ZYMCodecRanking>(order.toStringList(), table.toMap());
     }
     return sharedRanking;

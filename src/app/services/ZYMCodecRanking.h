@@ -58,11 +58,11 @@ public:
     const QVariantMap& comparisonTable() const { return table_; }
 
     struct Key {
-        int tier = 0;                  // 0 channels, 1 no channels, 2 no media format
+        int tier = 0;  // 0 channels, 1 no channels, 2 no media format
         std::int64_t groupRank = 0;
-        std::int64_t score = 0;        // higher first
+        std::int64_t score = 0;  // higher first
         std::int64_t codecPlace = 0;
-        QString codec;                 // case-folded
+        QString codec;  // case-folded
     };
     // A format with channels; its best channel's codec and bit rate.
     Key key(const QString& codec, std::int32_t bitRate) const;

@@ -69,13 +69,9 @@ void ZYMRadioStation::addUnfilteredGenreID(const QString& id) {
     if (!unfilteredGenreIDs_.contains(id)) unfilteredGenreIDs_.append(id);
 }
 
-void ZYMRadioStation::removeGenreID(const QString& id) {
-    genreIDs_.removeAll(id);
-}
+void ZYMRadioStation::removeGenreID(const QString& id) { genreIDs_.removeAll(id); }
 
-QString ZYMRadioStation::description() const {
-    return QStringLiteral("ZYMRadioStation ") + stationID_ + u' ' + name_;
-}
+QString ZYMRadioStation::description() const { return QStringLiteral("ZYMRadioStation ") + stationID_ + u' ' + name_; }
 
 bool ZYMRadioStation::isEqual(const ZYMModelObject& other) const {
     if (typeid(other) != typeid(ZYMRadioStation)) return false;
@@ -92,9 +88,7 @@ std::shared_ptr<ZYMRadioGenre> ZYMRadioGenre::create(const QString& name, const 
     return std::make_shared<ZYMRadioGenre>(name, description, genreID);
 }
 
-std::shared_ptr<ZYMRadioGenre> ZYMRadioGenre::clone() const {
-    return create(name_, description_, genreID_);
-}
+std::shared_ptr<ZYMRadioGenre> ZYMRadioGenre::clone() const { return create(name_, description_, genreID_); }
 
 void ZYMRadioGenre::addStation(const std::shared_ptr<ZYMRadioStation>& station) {
     if (station && !ZYMContainsEqual(stations_, *station)) stations_.push_back(station);
@@ -108,9 +102,7 @@ void ZYMRadioGenre::removeStation(const ZYMRadioStation& station) {
     std::erase_if(stations_, [&](const auto& s) { return s && s->isEqual(station); });
 }
 
-QString ZYMRadioGenre::description() const {
-    return QStringLiteral("ZYMRadioGenre ") + genreID_ + u' ' + name_;
-}
+QString ZYMRadioGenre::description() const { return QStringLiteral("ZYMRadioGenre ") + genreID_ + u' ' + name_; }
 
 bool ZYMRadioGenre::isEqual(const ZYMModelObject& other) const {
     if (typeid(other) != typeid(ZYMRadioGenre)) return false;

@@ -45,9 +45,7 @@ std::shared_ptr<const ZYMRadioMediaFormatChannel> ZYMRadioMediaFormat::theBestCh
     return best;
 }
 
-QString ZYMRadioMediaFormat::description() const {
-    return ZYMDefaultDescription("ZYMRadioMediaFormat", this);
-}
+QString ZYMRadioMediaFormat::description() const { return ZYMDefaultDescription("ZYMRadioMediaFormat", this); }
 
 bool ZYMRadioMediaFormat::isEqual(const ZYMModelObject& other) const {
     if (typeid(other) != typeid(ZYMRadioMediaFormat)) return false;
@@ -103,13 +101,9 @@ int ZYMRadioStationFormat::bandwidthCompare(const ZYMRadioStationFormat& other) 
     return 0;
 }
 
-QStringList ZYMRadioStationFormat::codecOrderArray() {
-    return ZYMCodecRanking::shared()->codecOrder();
-}
+QStringList ZYMRadioStationFormat::codecOrderArray() { return ZYMCodecRanking::shared()->codecOrder(); }
 
-QVariantMap ZYMRadioStationFormat::codecComparisonTable() {
-    return ZYMCodecRanking::shared()->comparisonTable();
-}
+QVariantMap ZYMRadioStationFormat::codecComparisonTable() { return ZYMCodecRanking::shared()->comparisonTable(); }
 
 ZYMRadioStationFormat::List ZYMRadioStationFormat::sortedByPriority(List formats) {
     return sortedByPriority(std::move(formats), *ZYMCodecRanking::shared());
@@ -134,6 +128,7 @@ ZYMRadioStationFormat::List ZYMRadioStationFormat::sortedByPriority(List formats
     });
     List sorted;
     sorted.reserve(entries.size());
-    for (auto& e : entries) sorted.push_back(std::move(e.format));
+    for (auto& e : entries)
+        sorted.push_back(std::move(e.format));
     return sorted;
 }

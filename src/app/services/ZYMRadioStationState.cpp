@@ -21,9 +21,7 @@ std::optional<QString> ZYMRadioStationState::stationID() const {
     return std::nullopt;
 }
 
-bool ZYMRadioStationState::canGetTrackDetails() const {
-    return state_ && !state_->mTracks.empty();
-}
+bool ZYMRadioStationState::canGetTrackDetails() const { return state_ && !state_->mTracks.empty(); }
 
 const DMRadio3_TrkInfoType& ZYMRadioStationState::trackDetails() const {
     if (!canGetTrackDetails()) throw ServiceLayerError(kImplementationError, "Can't get track details");
@@ -45,25 +43,17 @@ std::optional<QString> ZYMRadioStationState::currentTrackArtistName() const {
     return stringWith_LocString(trackDetails().mArtistName);
 }
 
-QString ZYMRadioStationState::comingNext() const {
-    return textWith_LocString(trackDetails().mNext);
-}
+QString ZYMRadioStationState::comingNext() const { return textWith_LocString(trackDetails().mNext); }
 
 namespace {
 
-double seconds(std::int32_t milliseconds) {
-    return milliseconds == -1 ? -1.0 : milliseconds / 1000.0;
-}
+double seconds(std::int32_t milliseconds) { return milliseconds == -1 ? -1.0 : milliseconds / 1000.0; }
 
 }  // namespace
 
-double ZYMRadioStationState::trackDuration() const {
-    return seconds(trackDetails().mDuration);
-}
+double ZYMRadioStationState::trackDuration() const { return seconds(trackDetails().mDuration); }
 
-double ZYMRadioStationState::trackTime() const {
-    return seconds(trackDetails().mTime);
-}
+double ZYMRadioStationState::trackTime() const { return seconds(trackDetails().mTime); }
 
 int ZYMRadioStationState::currentTrackType() const {
     if (!canGetTrackDetails()) return kTrackOther;
@@ -73,9 +63,7 @@ int ZYMRadioStationState::currentTrackType() const {
     return kTrackOther;
 }
 
-QString ZYMRadioStationState::description() const {
-    return ZYMDefaultDescription("ZYMRadioStationState", this);
-}
+QString ZYMRadioStationState::description() const { return ZYMDefaultDescription("ZYMRadioStationState", this); }
 
 // --- ZYMRadioStationBanner ---
 
@@ -126,6 +114,4 @@ ZYMRadioStationImage::ZYMRadioStationImage(const DMRadio3_ImageType& image)
       height_(image.mHeight),
       colorDepth_(image.mColorDepth) {}
 
-QString ZYMRadioStationImage::description() const {
-    return ZYMDefaultDescription("ZYMRadioStationImage", this);
-}
+QString ZYMRadioStationImage::description() const { return ZYMDefaultDescription("ZYMRadioStationImage", this); }

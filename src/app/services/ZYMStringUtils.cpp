@@ -19,10 +19,6 @@ std::optional<QString> stringWith_LocString(const DMSIF_LocStringType& text) {
     return stringWith_stdstring(text.GetValue());
 }
 
-QString textWith_stdstring(const std::string& bytes) {
-    return stringWith_stdstring(bytes).value_or(QString());
-}
+QString textWith_stdstring(const std::string& bytes) { return stringWith_stdstring(bytes).value_or(QString()); }
 
-QString textWith_LocString(const DMSIF_LocStringType& text) {
-    return stringWith_LocString(text).value_or(QString());
-}
+QString textWith_LocString(const DMSIF_LocStringType& text) { return stringWith_LocString(text).value_or(QString()); }

@@ -4,8 +4,7 @@
 
 namespace aacplus {
 
-void BitReader::bind(const uint8_t* bytes, int32_t byteCount, int64_t bitOffset)
-{
+void BitReader::bind(const uint8_t* bytes, int32_t byteCount, int64_t bitOffset) {
     data = bytes;
     count = bytes ? std::max<int32_t>(byteCount, 0) : 0;
     cache = 0;
@@ -15,16 +14,14 @@ void BitReader::bind(const uint8_t* bytes, int32_t byteCount, int64_t bitOffset)
     skip(std::max<int64_t>(bitOffset, 0));
 }
 
-void BitReader::refill()
-{
+void BitReader::refill() {
     int free = 32 - valid;
     while (free >= 8) {
         free -= 8;
         if (next < count) {
             // With a pending skip (valid < 0) the first bytes land partly or wholly above
             // bit 31 and fall away: that is how the skip takes effect.
-            if (free < 32)
-                cache |= uint32_t(data[next]) << free;
+            if (free < 32) cache |= uint32_t(data[next]) << free;
             ++next;
         } else {
             ++overrun;
@@ -33,31 +30,25 @@ void BitReader::refill()
     valid = 32 - free;
 }
 
-uint32_t BitReader::read(int n)
-{
-    if (valid < 25)
-        refill();
+uint32_t BitReader::read(int n) {
+    if (valid < 25) refill();
     const uint32_t v = cache >> (32 - n);
     cache = n >= 32 ? 0 : cache << n;
     valid -= n;
     return v;
 }
 
-uint32_t BitReader::peek(int n)
-{
-    if (valid < 25)
-        refill();
+uint32_t BitReader::peek(int n) {
+    if (valid < 25) refill();
     return cache >> (32 - n);
 }
 
-void BitReader::dropCached(int n)
-{
+void BitReader::dropCached(int n) {
     valid -= n;
     cache = n >= 32 ? 0 : cache << n;
 }
 
-void BitReader::skip(int64_t n)
-{
+void BitReader::skip(int64_t n) {
     // Bound the target so that byte indices stay within 32 bits whatever a stream claims.
     const int64_t limit = (int64_t(count) + (int64_t(1) << 24)) * 8;
     int64_t target = std::min(position() + std::max<int64_t>(n, 0), limit);
@@ -73,11 +64,9 @@ void BitReader::skip(int64_t n)
     valid = -int32_t(target % 8);
 }
 
-void BitReader::align(int64_t offset)
-{
+void BitReader::align(int64_t offset) {
     const int64_t d = ((offset - position()) % 8 + 8) % 8;
-    if (d)
-        skip(d);
+    if (d) skip(d);
 }
 
 }  // namespace aacplus

@@ -8,32 +8,26 @@
 namespace aacplus {
 
 decapl61::decapl61(BitReader* reader, bool pnsOn, bool concealment)
-    : reader_(reader), concealment_(concealment), pnsOn_(pnsOn)
-{
+    : reader_(reader), concealment_(concealment), pnsOn_(pnsOn) {
     pending_.Bind(reader);
     working_.Bind(reader);
 }
 
-bool decapl61::TakeExtensionPayload(int extensionType, int count)
-{
+bool decapl61::TakeExtensionPayload(int extensionType, int count) {
     const bool stored = pending_.Store(extensionType, count) == 1;
-    if (stored)
-        pending_.SetElement(elementKind());
+    if (stored) pending_.SetElement(elementKind());
     sbrOn_ = stored;
     return stored;
 }
 
-void decapl61::SetSbrMode(bool on)
-{
-    if (on && pending_.count == 0)
-        pending_.StoreEmpty(elementKind(), 13);
+void decapl61::SetSbrMode(bool on) {
+    if (on && pending_.count == 0) pending_.StoreEmpty(elementKind(), 13);
     sbrOn_ = on;
 }
 
 decapl61::~decapl61() { sbrDecoderClose(sbr_); }
 
-void decapl61::RunSbr(float* out, int stride, const ElementContext& ctx, const SbrDecoderConfig& config)
-{
+void decapl61::RunSbr(float* out, int stride, const ElementContext& ctx, const SbrDecoderConfig& config) {
     if (!sbrOpened_) {
         if (sbrOn_) {
             sbr_ = sbrDecoderOpen(int32_t(aactables::sampleRateForIndex(ctx.sfIndex)), 1024, &config);
@@ -42,8 +36,7 @@ void decapl61::RunSbr(float* out, int stride, const ElementContext& ctx, const S
         }
         sbrOpened_ = true;
     }
-    if (!concealment_)
-        working_ = pending_;
+    if (!concealment_) working_ = pending_;
     if (sbr_) {
         sbrSetMonoToStereo(sbrDecoderConfig(sbr_), config.words[15]);
         // A frame SBR refuses keeps the core output; the counts below tell which it was.
@@ -54,27 +47,22 @@ void decapl61::RunSbr(float* out, int stride, const ElementContext& ctx, const S
         outputChannels_ = coreChannels_;
         rateRatio_ = 1.0f;
     }
-    if (concealment_)
-        working_ = pending_;
+    if (concealment_) working_ = pending_;
 }
 
-int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain)
-{
+int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain) {
     globalGain = int(r.read(8));
     if (!commonWindow) {
-        if (int e = readIcsInfo(r, ch.ics))
-            return e;
+        if (int e = readIcsInfo(r, ch.ics)) return e;
     }
     decapl60* s = ch.storage.build(&ch.ics);
     s->setPnsEnabled(pnsOn);
     return s->ReadChannelStream(r, globalGain);
 }
 
-void synthesizeChannel(ChannelState& ch, decapl60* stream, float* out, int stride)
-{
+void synthesizeChannel(ChannelState& ch, decapl60* stream, float* out, int stride) {
     if (out) {
-        if (ch.concealment)
-            stream = ch.concealment->ConcealGoodFrame(stream, ch.ics);
+        if (ch.concealment) stream = ch.concealment->ConcealGoodFrame(stream, ch.ics);
         stream->SynthesizeFloat(ch.overlap, out, stride);
     }
     ch.storage.destroy();
@@ -82,8 +70,7 @@ void synthesizeChannel(ChannelState& ch, decapl60* stream, float* out, int strid
 
 namespace {
 
-void concealChannel(ChannelState& ch, const ElementContext& ctx, float* out, int stride)
-{
+void concealChannel(ChannelState& ch, const ElementContext& ctx, float* out, int stride) {
     ch.ics.reset(ctx.sfIndex, ctx.profile);
     if (!out) {
         ch.storage.destroy();
@@ -99,26 +86,21 @@ void concealChannel(ChannelState& ch, const ElementContext& ctx, float* out, int
     ch.storage.destroy();
 }
 
-void resetChannel(ChannelState& ch)
-{
+void resetChannel(ChannelState& ch) {
     ch.storage.destroy();
     ch.overlap = OverlapState();
     ResetPredictors(ch.prediction);
-    if (ch.concealment)
-        ch.concealment->Reset();
+    if (ch.concealment) ch.concealment->Reset();
 }
 
 }  // namespace
 
-decapl80::decapl80(BitReader* reader, bool pnsOn, bool concealment) : decapl61(reader, pnsOn, concealment)
-{
+decapl80::decapl80(BitReader* reader, bool pnsOn, bool concealment) : decapl61(reader, pnsOn, concealment) {
     coreChannels_ = outputChannels_ = 1;
-    if (concealment)
-        ch_.concealment.reset(new Concealment(&ch_.storage));
+    if (concealment) ch_.concealment.reset(new Concealment(&ch_.storage));
 }
 
-int decapl80::Read(const ElementContext& ctx, Crc* crc)
-{
+int decapl80::Read(const ElementContext& ctx, Crc* crc) {
     BitReader& r = *reader_;
     CrcRegion region;
     region.begin(r.position(), 192);
@@ -133,29 +115,24 @@ int decapl80::Read(const ElementContext& ctx, Crc* crc)
     return err;
 }
 
-void decapl80::Decode(float* out, int stride)
-{
+void decapl80::Decode(float* out, int stride) {
     decapl60* s = ch_.storage.get();
-    if (!s)
-        return;
-    if (ch_.ics.isMain())
-        Predict(ch_.prediction, ch_.ics, *s);
+    if (!s) return;
+    if (ch_.ics.isMain()) Predict(ch_.prediction, ch_.ics, *s);
     s->ApplyNoiseAndTns(nullptr, 0, noise_);
     synthesizeChannel(ch_, s, out, stride);
 }
 
 void decapl80::Conceal(const ElementContext& ctx, float* out, int stride) { concealChannel(ch_, ctx, out, stride); }
 
-void decapl80::Reset()
-{
+void decapl80::Reset() {
     resetChannel(ch_);
     sbrDecoderReset(sbr_);
     working_.count = 0;
     working_.size = 0;
 }
 
-decapl63::decapl63(BitReader* reader, bool pnsOn, bool concealment) : decapl61(reader, pnsOn, concealment)
-{
+decapl63::decapl63(BitReader* reader, bool pnsOn, bool concealment) : decapl61(reader, pnsOn, concealment) {
     coreChannels_ = outputChannels_ = 2;
     if (concealment) {
         ch_[0].concealment.reset(new Concealment(&ch_[0].storage));
@@ -163,8 +140,7 @@ decapl63::decapl63(BitReader* reader, bool pnsOn, bool concealment) : decapl61(r
     }
 }
 
-int decapl63::Read(const ElementContext& ctx, Crc* crc)
-{
+int decapl63::Read(const ElementContext& ctx, Crc* crc) {
     BitReader& r = *reader_;
     CrcRegion regions[2];
     regions[0].begin(r.position(), 192);
@@ -182,8 +158,7 @@ int decapl63::Read(const ElementContext& ctx, Crc* crc)
             err = ReadMsData(ms_, r, ch_[0].ics);
         }
     }
-    if (!err)
-        err = readIndividualChannelStream(r, ch_[0], commonWindow_, pnsOn_, globalGain_);
+    if (!err) err = readIndividualChannelStream(r, ch_[0], commonWindow_, pnsOn_, globalGain_);
     if (!err) {
         regions[1].begin(r.position(), 128);
         regionsOpen = 2;
@@ -192,44 +167,37 @@ int decapl63::Read(const ElementContext& ctx, Crc* crc)
     if (crc) {
         const int64_t end = r.position();
         regions[0].end(end, 192);
-        if (regionsOpen == 2)
-            regions[1].end(end, 128);
+        if (regionsOpen == 2) regions[1].end(end, 128);
         crc->feed(r.data, r.count, regions, regionsOpen);
     }
     return err;
 }
 
-void decapl63::Decode(float* out, int stride)
-{
+void decapl63::Decode(float* out, int stride) {
     decapl60* s0 = ch_[0].storage.get();
     decapl60* s1 = ch_[1].storage.get();
-    if (!s0 || !s1)
-        return;
+    if (!s0 || !s1) return;
     IcsInfo& ics0 = ch_[0].ics;
     IcsInfo& ics1 = ch_[1].ics;
     const bool noise = (pnsOn_ && s0->hasNoise()) || (pnsOn_ && s1->hasNoise());
     uint8_t applyFlags[8][64];
     if (!commonWindow_) {
-        if (noise)
-            std::memset(msFlags_, 0, sizeof(msFlags_));
+        if (noise) std::memset(msFlags_, 0, sizeof(msFlags_));
     } else {
         std::memcpy(msFlags_, ms_.flags, sizeof(msFlags_));
         std::memcpy(applyFlags, msFlags_, sizeof(applyFlags));
         if (noise) {
             for (int g = 0; g < ics0.numGroups; ++g)
                 for (int b = 0; b < ics0.maxSfb; ++b)
-                    if (s0->isNoiseBand(g, b) && s1->isNoiseBand(g, b))
-                        applyFlags[g][b] = 0;
+                    if (s0->isNoiseBand(g, b) && s1->isNoiseBand(g, b)) applyFlags[g][b] = 0;
         }
         ApplyMs(applyFlags, ics0, *s0, *s1);
     }
-    if (ics0.isMain())
-        Predict(ch_[0].prediction, ics0, *s0);
+    if (ics0.isMain()) Predict(ch_[0].prediction, ics0, *s0);
     // The standard reverses the intensity sign by ms_used only when ms_mask_present is 1;
     // with 2 (M/S everywhere) the transmitted sign stands.
     ApplyIntensity(msFlags_, ics1, *s0, *s1, commonWindow_ && ms_.maskPresent == 1);
-    if (ics1.isMain())
-        Predict(ch_[1].prediction, ics1, *s1);
+    if (ics1.isMain()) Predict(ch_[1].prediction, ics1, *s1);
     for (int c = 0; c < 2; ++c) {
         decapl60* s = c == 0 ? s0 : s1;
         s->ApplyNoiseAndTns(msFlags_, c, noise_);
@@ -237,14 +205,12 @@ void decapl63::Decode(float* out, int stride)
     }
 }
 
-void decapl63::Conceal(const ElementContext& ctx, float* out, int stride)
-{
+void decapl63::Conceal(const ElementContext& ctx, float* out, int stride) {
     concealChannel(ch_[0], ctx, out, stride);
     concealChannel(ch_[1], ctx, out ? out + 1 : nullptr, stride);
 }
 
-void decapl63::Reset()
-{
+void decapl63::Reset() {
     resetChannel(ch_[0]);
     resetChannel(ch_[1]);
     sbrDecoderReset(sbr_);

@@ -57,10 +57,8 @@ public:
     float rateRatio() const { return rateRatio_; }
     const SbrExtensionPayload& pendingPayload() const { return pending_; }
     const SbrExtensionPayload& workingPayload() const { return working_; }
-    void clearPendingPayloadSize()
-    {
-        if (sbr_)
-            pending_.size = 0;
+    void clearPendingPayloadSize() {
+        if (sbr_) pending_.size = 0;
     }
 
 protected:
@@ -93,7 +91,8 @@ struct ChannelState {
 };
 
 // Reads individual_channel_stream: global_gain, ics_info unless shared, the channel data.
-[[nodiscard]] int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn, int& globalGain);
+[[nodiscard]] int readIndividualChannelStream(BitReader& r, ChannelState& ch, bool commonWindow, bool pnsOn,
+                                              int& globalGain);
 
 class decapl80 : public decapl61 {
 public:

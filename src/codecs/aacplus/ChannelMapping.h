@@ -45,7 +45,7 @@ void applyChannelLayout(const ChannelLayout& layout, DecoderStreamInfo& info, aa
 
 // In place over frameSize sample frames of numChannels interleaved values: the downmix of
 // `kind` (variant 0..3) writing outputChannels values per frame, or else the reorder `map`.
-void reorderOrDownmix(float* samples, int frameSize, int numChannels, int outputChannels, int32_t kind,
-                      int variant, const uint8_t* map);
+void reorderOrDownmix(float* samples, int frameSize, int numChannels, int outputChannels, int32_t kind, int variant,
+                      const uint8_t* map);
 
 }  // namespace aacplus

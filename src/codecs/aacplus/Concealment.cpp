@@ -9,13 +9,11 @@ namespace aacplus {
 namespace {
 
 // Short layout (8 windows x 128) read as long lines.
-inline float longLine(const float* s, bool shortLayout, int k)
-{
+inline float longLine(const float* s, bool shortLayout, int k) {
     return shortLayout ? s[(k & 7) * 128 + (k >> 3)] : s[k];
 }
 
-void copyIn(decapl60* ch, const float* src, bool shortLayout)
-{
+void copyIn(decapl60* ch, const float* src, bool shortLayout) {
     if (shortLayout) {
         for (int w = 0; w < 8; ++w)
             std::memcpy(ch->GetSpectrum(w), src + 128 * w, 128 * sizeof(float));
@@ -26,8 +24,7 @@ void copyIn(decapl60* ch, const float* src, bool shortLayout)
 
 }  // namespace
 
-void Concealment::Reset()
-{
+void Concealment::Reset() {
     std::memset(stored_, 0, sizeof(stored_));
     std::memset(incoming_, 0, sizeof(incoming_));
     storedSeq_ = storedShape_ = inSeq_ = inShape_ = 0;
@@ -36,8 +33,7 @@ void Concealment::Reset()
     randomIndex_ = 0;
 }
 
-float Concealment::nextRandom(bool crossFade)
-{
+float Concealment::nextRandom(bool crossFade) {
     const int i = randomIndex_;
     randomIndex_ = (randomIndex_ + 1) & 511;
     const int f = crossFade ? 2 * i : i;  // index into the table read as 1024 floats
@@ -45,14 +41,12 @@ float Concealment::nextRandom(bool crossFade)
     return float((f & 1) ? c.im : c.re);
 }
 
-void Concealment::advanceLost()
-{
+void Concealment::advanceLost() {
     if (fadeState_ == 0) {
         fadeCounter_ = 1;
         fadeState_ = 1;
     } else if (fadeState_ == 1) {
-        if (++fadeCounter_ >= 5)
-            fadeState_ = 2;
+        if (++fadeCounter_ >= 5) fadeState_ = 2;
     } else if (fadeState_ == 3) {
         ++fadeCounter_;
         fadeState_ = 1;
@@ -60,8 +54,7 @@ void Concealment::advanceLost()
     gain_ = fadeState_ == 2 ? 0.0f : float(std::pow(0.75, fadeCounter_ - 1));
 }
 
-void Concealment::advanceGood()
-{
+void Concealment::advanceGood() {
     if (fadeState_ == 2) {
         fadeCounter_ = 5;
         fadeState_ = 3;
@@ -82,8 +75,7 @@ void Concealment::advanceGood()
     gain_ = fadeState_ == 0 ? 1.0f : float(std::pow(0.75, fadeCounter_ - 1));
 }
 
-void Concealment::capture(decapl60* channel, const IcsInfo& ics)
-{
+void Concealment::capture(decapl60* channel, const IcsInfo& ics) {
     if (ics.isShort()) {
         for (int w = 0; w < 8; ++w)
             std::memcpy(incoming_ + 128 * w, channel->GetSpectrum(w), 128 * sizeof(float));
@@ -94,8 +86,7 @@ void Concealment::capture(decapl60* channel, const IcsInfo& ics)
     inShape_ = ics.windowShape;
 }
 
-decapl60* Concealment::ConcealGoodFrame(decapl60* channel, IcsInfo& ics)
-{
+decapl60* Concealment::ConcealGoodFrame(decapl60* channel, IcsInfo& ics) {
     advanceGood();
     capture(channel, ics);
     decapl60* out;
@@ -113,8 +104,7 @@ decapl60* Concealment::ConcealGoodFrame(decapl60* channel, IcsInfo& ics)
     return out;
 }
 
-decapl60* Concealment::ConcealLostFrame(IcsInfo& ics)
-{
+decapl60* Concealment::ConcealLostFrame(IcsInfo& ics) {
     advanceLost();
     decapl60* out;
     if (lost_ == 0) {
@@ -128,13 +118,11 @@ decapl60* Concealment::ConcealLostFrame(IcsInfo& ics)
         inShape_ = shortPrev ? 0 : 1;
         out = bridge(ics);
     }
-    if (lost_ < 0x7FFFFFFF)
-        ++lost_;
+    if (lost_ < 0x7FFFFFFF) ++lost_;
     return out;
 }
 
-decapl60* Concealment::bridge(IcsInfo& ics)
-{
+decapl60* Concealment::bridge(IcsInfo& ics) {
     static const int kTable[3][3] = {{0, 1, 1}, {3, 4, 4}, {3, 2, 4}};
     const int prevRow = (storedSeq_ == 0 || storedSeq_ == 3) ? 0 : (storedSeq_ == 2 ? 2 : 1);
     const int nextCol = (inSeq_ == 0 || inSeq_ == 1) ? 0 : (inSeq_ == 2 ? 1 : 2);
@@ -166,9 +154,7 @@ decapl60* Concealment::bridge(IcsInfo& ics)
 
     switch (seq) {
     case kOnlyLong:
-    case kLongStart:
-        scaled(stored_, prevShort, incoming_, nextShort);
-        break;
+    case kLongStart: scaled(stored_, prevShort, incoming_, nextShort); break;
     case kLongStop:
         if (storedSeq_ == kLongStart)
             scaled(stored_, prevShort, incoming_, nextShort);

@@ -12,22 +12,20 @@ namespace aacplus {
 
 namespace {
 
-ElementContext elementContext(DecoderStreamInfo& info)
-{
+ElementContext elementContext(DecoderStreamInfo& info) {
     return ElementContext{info.samplingFrequencyIndex, info.current().profile};
 }
 
 }  // namespace
 
-CoreDecoder::CoreDecoder(BitReader* reader) : reader_(reader), mux_(new LatmMuxConfig), elements_(new ElementDecoder(reader))
-{
+CoreDecoder::CoreDecoder(BitReader* reader)
+    : reader_(reader), mux_(new LatmMuxConfig), elements_(new ElementDecoder(reader)) {
     sbrGetDefaultConfig(&sbrConfig_, 0);
 }
 
 CoreDecoder::~CoreDecoder() = default;
 
-int CoreDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment)
-{
+int CoreDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment) {
     const int err = elements_->configure(maxChannels, lfeChannels, pnsOn, concealment);
     singleCount_ = elements_->singleCount();
     pairCount_ = elements_->pairCount();
@@ -39,53 +37,41 @@ int CoreDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool co
     return err;
 }
 
-bool CoreDecoder::loasFrameWithoutConfig(const BitReader& r)
-{
+bool CoreDecoder::loasFrameWithoutConfig(const BitReader& r) {
     BitReader c = r;
-    if (c.bitsLeft() < 25)
-        return false;
-    if (c.read(11) != 0x2B7)
-        return false;
+    if (c.bitsLeft() < 25) return false;
+    if (c.read(11) != 0x2B7) return false;
     c.read(13);
     return c.read(1) == 1;
 }
 
-void CoreDecoder::skipLoasFrame(BitReader& r)
-{
+void CoreDecoder::skipLoasFrame(BitReader& r) {
     r.read(11);
     const int length = int(r.read(13));
     r.skip(int64_t(length) * 8);
 }
 
-bool CoreDecoder::setUpAdif(decapl84& input, DecoderStreamInfo& info)
-{
+bool CoreDecoder::setUpAdif(decapl84& input, DecoderStreamInfo& info) {
     BitReader& r = *reader_;
-    if (!parseAdifHeader(adif_, r, slots_))
-        return false;
+    if (!parseAdifHeader(adif_, r, slots_)) return false;
     input.transport = kTransportAdif;
     info.info.transport = kTransportAdif;
     return true;
 }
 
-int CoreDecoder::outputLength() const
-{
+int CoreDecoder::outputLength() const {
     // An element's SBR decoder, once open, doubles its output in every later frame, also in
     // frames that carry no SBR data: the buffers must be sized for that.
     return (upsampling_ || elements_->anySbrDecoder()) && !downsampledSbr_ ? 2048 : 1024;
 }
 
-int CoreDecoder::latmHeader(DecoderStreamInfo& info, decapl84& input)
-{
+int CoreDecoder::latmHeader(DecoderStreamInfo& info, decapl84& input) {
     BitReader& r = *reader_;
-    if (input.transport == kTransportLoas)
-        readLoasHeader(r);
+    if (input.transport == kTransportLoas) readLoasHeader(r);
     mux_->muxConfigPresent = input.transport == kTransportLoas || info.muxConfigPresent != 0;
-    if (int err = parseAudioMuxElementHeader(*mux_, r))
-        return err;
-    if (mux_->muxHeaderRead)
-        applyMuxConfig(*mux_, info, implicitSbr_, sbrDownsampleRate_, downmixMode_);
-    if (mux_->numSubFrames == 0)
-        return kCoreSyntax;  // no configuration to decode the payload with
+    if (int err = parseAudioMuxElementHeader(*mux_, r)) return err;
+    if (mux_->muxHeaderRead) applyMuxConfig(*mux_, info, implicitSbr_, sbrDownsampleRate_, downmixMode_);
+    if (mux_->numSubFrames == 0) return kCoreSyntax;  // no configuration to decode the payload with
     if (framesDecoded_ == 0) {
         const AudioSpecificConfig& asc = mux_->layers[info.info.currentProgram & 15][0].asc;
         explicitSbr_ = asc.sbrPresentFlag;
@@ -96,20 +82,16 @@ int CoreDecoder::latmHeader(DecoderStreamInfo& info, decapl84& input)
     return kCoreOk;
 }
 
-int CoreDecoder::latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t frameStart)
-{
+int CoreDecoder::latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t frameStart) {
     BitReader& r = *reader_;
     const LatmLayer& layer = mux_->layers[info.info.currentProgram & 15][0];
     const int64_t used = r.position() - latmPayloadStart_;
     const int64_t spare = layer.payloadBits - used;
-    if (spare < 0 || spare > 7)
-        return kCoreInconsistentFrame;
+    if (spare < 0 || spare > 7) return kCoreInconsistentFrame;
     r.skip(spare);
-    if (int err = skipLatmOtherData(*mux_, r))
-        return err;
+    if (int err = skipLatmOtherData(*mux_, r)) return err;
     r.align(0);
-    if (input.transport == kTransportLoas && input.frameEnd > r.position())
-        r.skip(input.frameEnd - r.position());
+    if (input.transport == kTransportLoas && input.frameEnd > r.position()) r.skip(input.frameEnd - r.position());
 
     latmBits_ += (r.position() - frameStart + 7) / 8 * 8;
     ++latmFrames_;
@@ -133,12 +115,10 @@ int CoreDecoder::latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t f
 // The element loop of the raw_data_block: leading program configurations here, the rest
 // in the element decoder.
 int CoreDecoder::readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc, FrameElements& fe,
-                              int64_t blockStart)
-{
+                              int64_t blockStart) {
     BitReader& r = *reader_;
     while (r.bitsLeft() >= 3 && r.peek(3) == kIdPce) {
-        if (fe.count >= 127)
-            return kCoreSyntax;
+        if (fe.count >= 127) return kCoreSyntax;
         r.read(3);
         const int tag = int(r.peek(4));
         parseProgramConfig(slots_[tag], r, crc, blockStart);
@@ -160,27 +140,21 @@ int CoreDecoder::readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc
     if (err == kCoreNeedMoreInput) {
         // Bits past the buffered data: a framed transport buffered the whole frame, so the
         // frame is damaged; otherwise the caller has not fed the whole block.
-        if (framed)
-            return kCoreSyntax;
+        if (framed) return kCoreSyntax;
         return input.endOfInput ? kCoreEndOfStream : kCoreNeedMoreInput;
     }
-    if (err)
-        return err;
-    if (input.transport != kTransportLatm && input.transport != kTransportLoas)
-        r.align(blockStart);
+    if (err) return err;
+    if (input.transport != kTransportLatm && input.transport != kTransportLoas) r.align(blockStart);
     if (input.transport == kTransportAdts && input.frameEnd >= 0) {
-        if (r.position() > input.frameEnd)
-            return kCoreSyntax;  // the elements ran past the frame
-        if (input.rawBlocksLeft == 0 && input.frameEnd > r.position())
-            r.skip(input.frameEnd - r.position());
+        if (r.position() > input.frameEnd) return kCoreSyntax;  // the elements ran past the frame
+        if (input.rawBlocksLeft == 0 && input.frameEnd > r.position()) r.skip(input.frameEnd - r.position());
     }
     return kCoreOk;
 }
 
 // Decodes (or conceals) the listed elements into `out`; returns the channels produced.
 int CoreDecoder::renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
-                                int numChannels, bool& parametricStereo)
-{
+                                int numChannels, bool& parametricStereo) {
     // The elements write frames of numChannels interleaved channels; SBR doubles them in place.
     const size_t frameFloats = size_t(outputLength()) * size_t(std::max(numChannels, 0));
     float* target = out && frameFloats <= capacityFloats_ ? out : nullptr;
@@ -189,8 +163,7 @@ int CoreDecoder::renderElements(float* out, DecoderStreamInfo& info, const Frame
     const ProgramConfig* order = program ? program : (lastPceTag_ >= 0 ? &slots_[lastPceTag_] : nullptr);
     aacPlusProgramInfo& p = info.current();
     // A mono element makes two channels only where the output is laid out for two.
-    const bool monoToStereo =
-        fe.singles == 1 && fe.pairs == 0 && fe.lfes == 0 && psFlag_ != 0 && numChannels >= 2;
+    const bool monoToStereo = fe.singles == 1 && fe.pairs == 0 && fe.lfes == 0 && psFlag_ != 0 && numChannels >= 2;
     sbrSetMonoToStereo(&sbrConfig_, monoToStereo ? 1 : 0);
     sbrConfig_.words[14] = downsampledSbr_ ? 1 : 0;
     ElementDecoder::SbrOutcome sbr;
@@ -203,46 +176,38 @@ int CoreDecoder::renderElements(float* out, DecoderStreamInfo& info, const Frame
 }
 
 int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& snapshot, decapl84& input, Crc* crc,
-                             FrameElements& fe, int64_t frameStart)
-{
+                             FrameElements& fe, int64_t frameStart) {
     BitReader& r = *reader_;
     const int32_t transport = input.transport;
 
     if (transport == kTransportAdif && framesDecoded_ == 0) {
         info.mpegVersion = 1;
         for (int tag = 0; tag < 16; ++tag)
-            if (int err = programFromConfig(info, slots_[tag]))
-                return err;
+            if (int err = programFromConfig(info, slots_[tag])) return err;
         activeTag_ = adif_.firstTag;
         active_ = slots_[activeTag_];
         hasActive_ = active_.valid;
         info.info.currentProgram = activeTag_;
         info.workProgram = activeTag_;
-        if (active_.samplingFrequencyIndex > 11)
-            return kCoreNeedMoreInput;
+        if (active_.samplingFrequencyIndex > 11) return kCoreNeedMoreInput;
         info.samplingFrequencyIndex = active_.samplingFrequencyIndex;
         info.info.bitRate = adif_.bitrate;
     }
 
-    if (r.bitsLeft() <= 0)
-        return input.endOfInput ? kCoreEndOfStream : kCoreNeedMoreInput;
+    if (r.bitsLeft() <= 0) return input.endOfInput ? kCoreEndOfStream : kCoreNeedMoreInput;
 
     if (transport == kTransportLatm || transport == kTransportLoas) {
-        if (int err = latmHeader(info, input))
-            return err;
+        if (int err = latmHeader(info, input)) return err;
     }
 
     const int64_t blockStart = (transport == kTransportLatm || transport == kTransportLoas) ? r.position() : frameStart;
-    if (int err = readElements(info, input, crc, fe, blockStart))
-        return err;
+    if (int err = readElements(info, input, crc, fe, blockStart)) return err;
 
     if (transport == kTransportLatm || transport == kTransportLoas) {
-        if (int err = latmTrailer(info, input, frameStart))
-            return err;
+        if (int err = latmTrailer(info, input, frameStart)) return err;
     }
 
-    if (crc && fe.crcRegionsFed && !crc->matches())
-        return kCoreCrcMismatch;
+    if (crc && fe.crcRegionsFed && !crc->matches()) return kCoreCrcMismatch;
 
     if (info.mpegVersion != 2 && fe.leadingPceCount) {
         if (framesDecoded_ == 0 && !hasActive_) {
@@ -253,13 +218,10 @@ int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& s
         for (int i = 0; i < fe.leadingPceCount; ++i) {
             ProgramConfig& s = slots_[fe.leadingPce[i]];
             if (fe.leadingPce[i] == activeTag_) {
-                if (int err = checkProgramMembership(s, fe.list, fe.count))
-                    return err;
-                if (hasActive_ && !s.sameLayout(active_))
-                    return kCoreInconsistentFrame;
+                if (int err = checkProgramMembership(s, fe.list, fe.count)) return err;
+                if (hasActive_ && !s.sameLayout(active_)) return kCoreInconsistentFrame;
             }
-            if (int err = programFromConfig(info, s))
-                return err;
+            if (int err = programFromConfig(info, s)) return err;
         }
         info.info.currentProgram = activeTag_ & 15;
         info.workProgram = info.info.currentProgram;
@@ -273,8 +235,7 @@ int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& s
     }
     // Beyond the channel limit the frame would not fit the buffers sized for it, whatever
     // kind of element carries the extra channels.
-    if (fe.channels > channelLimit_)
-        return kCoreSyntax;
+    if (fe.channels > channelLimit_) return kCoreSyntax;
     info.frameChannels = fe.channels;
 
     const bool lowRate = p.coreSampleRate < 32000;
@@ -288,8 +249,7 @@ int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& s
         upsampling_ = fe.sbrPayload || (implicitSbr_ && lowRate);
         p.sbrActive = fe.sbrPayload ? 1 : 0;
     }
-    if (upsampling_ && sbrDownsampleRate_ > 0 && sbrDownsampleRate_ <= p.coreSampleRate)
-        downsampledSbr_ = true;
+    if (upsampling_ && sbrDownsampleRate_ > 0 && sbrDownsampleRate_ <= p.coreSampleRate) downsampledSbr_ = true;
 
     if (fe.channels < 2 && upsampling_ && psFlag_ != 0)
         p.numChannels = 2;
@@ -308,8 +268,7 @@ int CoreDecoder::decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& s
     return kCoreOk;
 }
 
-void CoreDecoder::restart(DecoderStreamInfo& info)
-{
+void CoreDecoder::restart(DecoderStreamInfo& info) {
     inconsistentRun_ = 0;
     framesDecoded_ = 0;
     hasActive_ = false;
@@ -331,15 +290,13 @@ void CoreDecoder::restart(DecoderStreamInfo& info)
 }
 
 int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input,
-                             Crc* crc)
-{
+                             Crc* crc) {
     BitReader& r = *reader_;
     visible = info.info;
     const DecoderStreamInfo snapshot = info;
     const int32_t transport = input.transport;
     const bool framed = transport == kTransportAuto || transport == kTransportAdts || transport == kTransportLoas;
-    if (transport != kTransportLatm && transport != kTransportLoas)
-        r.align(0);
+    if (transport != kTransportLatm && transport != kTransportLoas) r.align(0);
     const int64_t frameStart = r.position();
     info.current().sbrActive = 0;
     info.frameChannels = 0;
@@ -367,8 +324,7 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
         if (!framed || framesDecoded_ == 0) {
             info = snapshot;
             if (!framed) {
-                if (info.info.state != kAacPlusStateConcealing)
-                    info.stateToReturnTo = info.info.state;
+                if (info.info.state != kAacPlusStateConcealing) info.stateToReturnTo = info.info.state;
                 info.info.state = kAacPlusStateConcealing;
                 visible = info.info;
                 return err;
@@ -391,8 +347,7 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
     aacPlusProgramInfo& p = info.current();
     info.markValid(p);
     info.downmixVariant = downmixVariant_;
-    if (info.downmixKind == kDownmixUndecided)
-        decideDownmix(info, p, downmixMode_);
+    if (info.downmixKind == kDownmixUndecided) decideDownmix(info, p, downmixMode_);
 
     const int frameLength = outputLength();
     if (outputDesc_) {
@@ -405,8 +360,7 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
         outputDesc_->needed = 0;
     }
 
-    if (!concealed)
-        previous_ = fe;
+    if (!concealed) previous_ = fe;
     const FrameElements& list = concealed ? previous_ : fe;
 
     p.sampleRate = p.coreSampleRate;
@@ -424,8 +378,7 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
                 out[2 * i + 1] = out[2 * i];
     }
 
-    if (framesDecoded_ < 0x7FFFFFFF)
-        ++framesDecoded_;
+    if (framesDecoded_ < 0x7FFFFFFF) ++framesDecoded_;
     if (concealment_ && framesDecoded_ == 1) {
         // The concealment state machine runs one frame late: the first frame is held back.
         delayedConceal_ = concealed;
@@ -459,12 +412,10 @@ int CoreDecoder::decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamI
             limiter_->process(out + pos, out + pos);
     }
 
-    if (concealment_)
-        std::swap(concealed, delayedConceal_);
+    if (concealment_) std::swap(concealed, delayedConceal_);
     int32_t& state = info.info.state;
     if (concealed) {
-        if (state != kAacPlusStateConcealing)
-            info.stateToReturnTo = state;
+        if (state != kAacPlusStateConcealing) info.stateToReturnTo = state;
         state = kAacPlusStateConcealing;
     } else if (state == kAacPlusStateNothingYet) {
         state = kAacPlusStateFirstFrame;

@@ -38,35 +38,32 @@ public:
     [[nodiscard]] int configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment);
     void setLimiterOn(bool on) { limiterOn_ = on; }
     void setImplicitSbr(bool on) { implicitSbr_ = on; }
-    void setLowPowerSbr(bool on)
-    {
+    void setLowPowerSbr(bool on) {
         lowPowerSbr_ = on;
         sbrConfig_.words[13] = on ? 1 : 0;
     }
     void setSbrDownsampleRate(int rate) { sbrDownsampleRate_ = rate; }
-    void setDownmix(int mode, int variant)
-    {
+    void setDownmix(int mode, int variant) {
         downmixMode_ = mode;
         downmixVariant_ = variant;
     }
     // desc null: no caller buffer (the size check is skipped). `capacityFloats` is what the
     // float target of decodeFrame holds; nothing is ever written beyond it.
-    void setOutput(aacPlusOutputDesc* desc, int bytesPerSample, size_t capacityFloats)
-    {
+    void setOutput(aacPlusOutputDesc* desc, int bytesPerSample, size_t capacityFloats) {
         outputDesc_ = desc;
         bytesPerSample_ = bytesPerSample;
         capacityFloats_ = capacityFloats;
     }
     // Both null: data stream element bytes are skipped.
-    void setAncillarySink(uint8_t* buffer, aacPlusAncillaryDesc* desc)
-    {
+    void setAncillarySink(uint8_t* buffer, aacPlusAncillaryDesc* desc) {
         ancillary_ = buffer;
         ancillaryDesc_ = desc;
         lastAncillaryTag_ = -1;
     }
 
     // Decodes one frame into `out` (null: no samples). Core status.
-    [[nodiscard]] int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input, Crc* crc);
+    [[nodiscard]] int decodeFrame(float* out, DecoderStreamInfo& info, aacPlusStreamInfo& visible, decapl84& input,
+                                  Crc* crc);
 
     // On the first decode call: when the input starts with an ADIF header, reads it (program
     // configurations into their slots) and fixes the transport at ADIF.
@@ -86,8 +83,8 @@ private:
     int decodeSteps(DecoderStreamInfo& info, const DecoderStreamInfo& snapshot, decapl84& input, Crc* crc,
                     FrameElements& fe, int64_t frameStart);
     int readElements(DecoderStreamInfo& info, decapl84& input, Crc* crc, FrameElements& fe, int64_t blockStart);
-    int renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed,
-                       int numChannels, bool& parametricStereo);
+    int renderElements(float* out, DecoderStreamInfo& info, const FrameElements& fe, bool concealed, int numChannels,
+                       bool& parametricStereo);
     int latmHeader(DecoderStreamInfo& info, decapl84& input);
     int latmTrailer(DecoderStreamInfo& info, decapl84& input, int64_t frameStart);
     int outputLength() const;

@@ -5,18 +5,14 @@
 
 namespace aacplus {
 
-void CrcRegion::end(int64_t position, int64_t maximum)
-{
+void CrcRegion::end(int64_t position, int64_t maximum) {
     length = std::max<int64_t>(0, std::min(maximum, position - start));
 }
 
-std::unique_ptr<Crc> Crc::create(uint16_t polynomial, uint16_t topBit, uint16_t initial, int width)
-{
-    if (width < 1 || width > 16)
-        return nullptr;
+std::unique_ptr<Crc> Crc::create(uint16_t polynomial, uint16_t topBit, uint16_t initial, int width) {
+    if (width < 1 || width > 16) return nullptr;
     std::unique_ptr<Crc> crc(new (std::nothrow) Crc);
-    if (!crc)
-        return nullptr;
+    if (!crc) return nullptr;
     crc->polynomial_ = polynomial;
     crc->topBit_ = topBit;
     crc->initial_ = initial;
@@ -35,17 +31,14 @@ std::unique_ptr<Crc> Crc::create(uint16_t polynomial, uint16_t topBit, uint16_t 
     return crc;
 }
 
-void Crc::feedBit(bool bit)
-{
+void Crc::feedBit(bool bit) {
     const bool top = (current_ & topBit_) != 0;
     current_ = uint16_t(current_ << 1);
-    if (top != bit)
-        current_ ^= polynomial_;
+    if (top != bit) current_ ^= polynomial_;
     current_ &= mask_;
 }
 
-void Crc::feedByte(uint8_t byte)
-{
+void Crc::feedByte(uint8_t byte) {
     if (hasTable_) {
         current_ = uint16_t((current_ << 8) ^ table_[((current_ >> 8) ^ byte) & 0xFF]);
         return;
@@ -54,12 +47,10 @@ void Crc::feedByte(uint8_t byte)
         feedBit((byte >> k) & 1);
 }
 
-void Crc::feed(const uint8_t* data, int32_t count, const CrcRegion* regions, int numRegions)
-{
+void Crc::feed(const uint8_t* data, int32_t count, const CrcRegion* regions, int numRegions) {
     for (int r = 0; r < numRegions; ++r) {
         const CrcRegion& region = regions[r];
-        if (region.length < 0)
-            continue;
+        if (region.length < 0) continue;
         reader_.bind(data, count, region.start);
         int64_t left = region.length;
         // A region past the data reads zeros; cap the work at what a frame can hold.

@@ -16,8 +16,7 @@ struct CrcRegion {
     int64_t length = -1;
     int64_t pad = 0;
 
-    void begin(int64_t position, int64_t padLength)
-    {
+    void begin(int64_t position, int64_t padLength) {
         start = position;
         length = -1;
         pad = padLength;

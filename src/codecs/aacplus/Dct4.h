@@ -13,8 +13,7 @@ namespace dct4detail {
 template <int M>
 struct FftTables {
     float wr[M], wi[M];  // exp(+2*pi*i*k/len) of every stage, stage of length len at [len/2 - 1]
-    FftTables()
-    {
+    FftTables() {
         for (int len = 2; len <= M; len <<= 1)
             for (int k = 0; k < len / 2; ++k) {
                 const double a = 2.0 * M_PI * k / len;
@@ -25,15 +24,13 @@ struct FftTables {
 };
 
 template <int M>
-const FftTables<M>& fftTables()
-{
+const FftTables<M>& fftTables() {
     static const FftTables<M> tables;
     return tables;
 }
 
 template <int M, int Len>
-inline void inverseStage(float* __restrict re, float* __restrict im, const FftTables<M>& t)
-{
+inline void inverseStage(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
     constexpr int half = Len / 2;
     const float* __restrict wr = t.wr + half - 1;
     const float* __restrict wi = t.wi + half - 1;
@@ -49,15 +46,13 @@ inline void inverseStage(float* __restrict re, float* __restrict im, const FftTa
             im[i + k] = ai + ti;
         }
     }
-    if constexpr (Len < M)
-        inverseStage<M, 2 * Len>(re, im, t);
+    if constexpr (Len < M) inverseStage<M, 2 * Len>(re, im, t);
 }
 
 // Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
 // The first two stages go together: their twiddles are 1 and i.
 template <int M>
-inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t)
-{
+inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
     static_assert(M >= 8);
     for (int i = 0; i < M; i += 4) {
         const float s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
@@ -77,8 +72,7 @@ inline void inverseDft(float* __restrict re, float* __restrict im, const FftTabl
     inverseStage<M, 8>(re, im, t);
 }
 
-constexpr int bitReversed(int n, int size)
-{
+constexpr int bitReversed(int n, int size) {
     int r = 0;
     for (int b = 1; b < size; b <<= 1, n >>= 1)
         r = (r << 1) | (n & 1);
@@ -94,8 +88,7 @@ struct Dct4Tables {
     float preR[H], preI[H];    // exp(+i*pi*(4n + 1)/(4N))
     float postR[H], postI[H];  // exp(+i*pi*k/N)
     int reversed[H];           // bit-reversed index of n within H
-    Dct4Tables()
-    {
+    Dct4Tables() {
         for (int n = 0; n < H; ++n) {
             reversed[n] = bitReversed(n, H);
             preR[n] = float(std::cos(M_PI * (4 * n + 1) / (4 * N)));
@@ -107,16 +100,14 @@ struct Dct4Tables {
 };
 
 template <int N>
-const Dct4Tables<N>& dct4Tables()
-{
+const Dct4Tables<N>& dct4Tables() {
     static const Dct4Tables<N> tables;
     return tables;
 }
 
 // One pre-twiddled DFT input, stored straight at its bit-reversed place (a constant).
 template <int N, bool Reversed, int n>
-inline void dct4Input(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d)
-{
+inline void dct4Input(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d) {
     constexpr int to = bitReversed(n, N / 2);
     const float a = Reversed ? x[N - 1 - 2 * n] : x[2 * n];
     const float b = Reversed ? -x[2 * n] : -x[N - 1 - 2 * n];
@@ -126,15 +117,13 @@ inline void dct4Input(const float* __restrict x, float* __restrict zr, float* __
 
 template <int N, bool Reversed, int... n>
 inline void dct4Inputs(const float* __restrict x, float* __restrict zr, float* __restrict zi, const Dct4Tables<N>& d,
-                       std::integer_sequence<int, n...>)
-{
+                       std::integer_sequence<int, n...>) {
     (dct4Input<N, Reversed, n>(x, zr, zi, d), ...);
 }
 
 // Reversed: the transform of x[N - 1 - k] (which gives the DST-IV as (-1)^i times it).
 template <int N, bool Reversed = false>
-void dct4(const float* __restrict x, float* __restrict y)
-{
+void dct4(const float* __restrict x, float* __restrict y) {
     constexpr int H = N / 2;
     const Dct4Tables<N>& d = dct4Tables<N>();
     const FftTables<H>& t = fftTables<H>();

@@ -6,8 +6,7 @@
 
 namespace aacplus {
 
-int ElementDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment)
-{
+int ElementDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool concealment) {
     singles_.clear();
     pairs_.clear();
     lfes_.clear();
@@ -26,10 +25,8 @@ int ElementDecoder::configure(int maxChannels, int lfeChannels, bool pnsOn, bool
     return kCoreOk;
 }
 
-decapl61* ElementDecoder::elementFor(int id, int index)
-{
-    if (index < 0)
-        return nullptr;
+decapl61* ElementDecoder::elementFor(int id, int index) {
+    if (index < 0) return nullptr;
     switch (id) {
     case kIdSce: return index < singleCount() ? singles_[size_t(index)].get() : nullptr;
     case kIdCpe: return index < pairCount() ? pairs_[size_t(index)].get() : nullptr;
@@ -38,31 +35,25 @@ decapl61* ElementDecoder::elementFor(int id, int index)
     }
 }
 
-int ElementDecoder::count(int id) const
-{
+int ElementDecoder::count(int id) const {
     return id == kIdSce ? singleCount() : id == kIdCpe ? pairCount() : id == kIdLfe ? lfeCount() : 0;
 }
 
-int ElementDecoder::objectFor(int id, int tag, const bool* usedThisFrame)
-{
+int ElementDecoder::objectFor(int id, int tag, const bool* usedThisFrame) {
     int* owner = owner_[id & 3];
     const int n = count(id);
     int chosen = owner[tag & 15];
-    if (chosen >= 0 && chosen < n && !usedThisFrame[chosen])
-        return chosen;
+    if (chosen >= 0 && chosen < n && !usedThisFrame[chosen]) return chosen;
     chosen = -1;
     // A free object, else one whose tag did not come this frame.
     for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
         for (int i = 0; i < n && chosen < 0; ++i) {
-            if (usedThisFrame[i])
-                continue;
+            if (usedThisFrame[i]) continue;
             const bool owned = std::find(owner, owner + 16, i) != owner + 16;
-            if (pass == 1 || !owned)
-                chosen = i;
+            if (pass == 1 || !owned) chosen = i;
         }
     }
-    if (chosen < 0)
-        return -1;
+    if (chosen < 0) return -1;
     std::replace(owner, owner + 16, chosen, -1);
     owner[tag & 15] = chosen;
     return chosen;
@@ -70,10 +61,8 @@ int ElementDecoder::objectFor(int id, int tag, const bool* usedThisFrame)
 
 namespace {
 
-bool belongs(const ProgramConfig* program, int id, int tag)
-{
-    if (!program || !program->valid)
-        return true;
+bool belongs(const ProgramConfig* program, int id, int tag) {
+    if (!program || !program->valid) return true;
     switch (id) {
     case kIdSce: return program->hasSingle(tag);
     case kIdCpe: return program->hasPair(tag);
@@ -84,38 +73,30 @@ bool belongs(const ProgramConfig* program, int id, int tag)
 
 }  // namespace
 
-int ElementDecoder::readFill(decapl61* owner, Crc*)
-{
+int ElementDecoder::readFill(decapl61* owner, Crc*) {
     BitReader& r = *reader_;
     int count = int(r.read(4));
-    if (count == 15)
-        count += int(r.read(8)) - 1;
+    if (count == 15) count += int(r.read(8)) - 1;
     if (!owner) {
         r.skip(int64_t(count) * 8);
         return kCoreOk;
     }
-    if (count == 0)
-        return kCoreOk;
-    if (r.bitsLeft() < int64_t(count) * 8)
-        return kCoreNeedMoreInput;
+    if (count == 0) return kCoreOk;
+    if (r.bitsLeft() < int64_t(count) * 8) return kCoreNeedMoreInput;
     const int type = int(r.read(4));
-    if (owner->TakeExtensionPayload(type, count))
-        return kCoreOk;
+    if (owner->TakeExtensionPayload(type, count)) return kCoreOk;
     r.skip(4 + int64_t(count - 1) * 8);
     return kCoreOk;
 }
 
-void ElementDecoder::readDataStream(Crc* crc, const AncillarySink& sink)
-{
+void ElementDecoder::readDataStream(Crc* crc, const AncillarySink& sink) {
     BitReader& r = *reader_;
     const int64_t start = r.position();
     const int tag = int(r.read(4));
     const bool align = r.readBit();
     int count = int(r.read(8));
-    if (count == 255)
-        count += int(r.read(8));
-    if (align)
-        r.align(0);
+    if (count == 255) count += int(r.read(8));
+    if (align) r.align(0);
     aacPlusAncillaryDesc* d = sink.desc;
     if (!d || !sink.buffer) {
         r.skip(int64_t(count) * 8);
@@ -131,14 +112,12 @@ void ElementDecoder::readDataStream(Crc* crc, const AncillarySink& sink)
             entry[1] = d->used;
             entry[2] = 0;
         }
-        if (lastTag)
-            *lastTag = tag;
+        if (lastTag) *lastTag = tag;
         for (int i = 0; i < count; ++i) {
             const uint8_t byte = uint8_t(r.read(8));
             if (d->used < d->capacity) {
                 sink.buffer[d->used++] = byte;
-                if (entry)
-                    ++entry[2];
+                if (entry) ++entry[2];
             } else {
                 ++d->lost;
             }
@@ -153,20 +132,16 @@ void ElementDecoder::readDataStream(Crc* crc, const AncillarySink& sink)
 }
 
 int ElementDecoder::readElements(const ElementContext& ctx, Crc* crc, FrameElements& fe, const ProgramConfig* program,
-                                 const AncillarySink& sink, int64_t blockStart)
-{
+                                 const AncillarySink& sink, int64_t blockStart) {
     BitReader& r = *reader_;
     bool used[4][8] = {};      // objects used this frame per kind (index by id 0, 1, 3)
     decapl61* last = nullptr;  // the element a fill element may extend
     fe.crcRegionsFed = crc != nullptr;
     for (;;) {
         const int id = int(r.read(3));
-        if (id == kIdEnd)
-            break;
-        if (r.overran())
-            return kCoreNeedMoreInput;
-        if (fe.count >= 127)
-            return kCoreSyntax;
+        if (id == kIdEnd) break;
+        if (r.overran()) return kCoreNeedMoreInput;
+        if (fe.count >= 127) return kCoreSyntax;
         decapl61* previous = last;
         last = nullptr;
         switch (id) {
@@ -176,13 +151,11 @@ int ElementDecoder::readElements(const ElementContext& ctx, Crc* crc, FrameEleme
             const int tag = int(r.peek(4));
             const int index = objectFor(id, tag, used[id]);
             decapl61* e = elementFor(id, index);
-            if (!e)
-                return kCoreSyntax;  // more elements of this kind than allocated
+            if (!e) return kCoreSyntax;  // more elements of this kind than allocated
             used[id][index] = true;
             fe.object[fe.count] = index;
             fe.list[fe.count++] = {id, tag};
-            if (int err = e->Read(ctx, crc))
-                return err;
+            if (int err = e->Read(ctx, crc)) return err;
             if (belongs(program, id, tag)) {
                 if (id == kIdSce)
                     ++fe.singles;
@@ -191,33 +164,25 @@ int ElementDecoder::readElements(const ElementContext& ctx, Crc* crc, FrameEleme
                 else
                     ++fe.lfes;
             }
-            if (id != kIdLfe)
-                last = e;
+            if (id != kIdLfe) last = e;
             break;
         }
-        case kIdCce:
-            return kCoreSyntax;
+        case kIdCce: return kCoreSyntax;
         case kIdDse:
             fe.list[fe.count++] = {id, int(r.peek(4))};
             readDataStream(crc, sink);
             break;
-        case kIdPce:
-            return kCoreInconsistentFrame;
+        case kIdPce: return kCoreInconsistentFrame;
         case kIdFil:
-            if (int err = readFill(previous, crc))
-                return err;
-            if (previous && previous->sbrTaken())
-                fe.sbrPayload = true;
+            if (int err = readFill(previous, crc)) return err;
+            if (previous && previous->sbrTaken()) fe.sbrPayload = true;
             last = previous;  // a second fill element after the same element is offered too
             break;
-        default:
-            break;
+        default: break;
         }
-        if (r.overran())
-            return kCoreNeedMoreInput;
+        if (r.overran()) return kCoreNeedMoreInput;
     }
-    if (r.overran())
-        return kCoreNeedMoreInput;
+    if (r.overran()) return kCoreNeedMoreInput;
     fe.channels = fe.singles + 2 * fe.pairs + fe.lfes;
     r.align(blockStart);
     return kCoreOk;
@@ -225,8 +190,7 @@ int ElementDecoder::readElements(const ElementContext& ctx, Crc* crc, FrameEleme
 
 int ElementDecoder::render(float* out, const FrameElements& fe, bool concealed, int stride, const ElementContext& ctx,
                            bool sbrUpsampling, const SbrDecoderConfig& sbrConfig, SbrOutcome& sbr,
-                           const ProgramConfig* program, const ProgramConfig* order)
-{
+                           const ProgramConfig* program, const ProgramConfig* order) {
     sbr = SbrOutcome();
     bool firstSingle = true;
     // The order of the output channels: the program's element order when there is one
@@ -254,32 +218,26 @@ int ElementDecoder::render(float* out, const FrameElements& fe, bool concealed, 
             take(kIdLfe, order->lfeTag[i]);
     }
     for (int i = 0; i < fe.count; ++i)
-        if (!taken[i])
-            sequence[n++] = i;
+        if (!taken[i]) sequence[n++] = i;
 
     int channels = 0;
     for (int s = 0; s < n; ++s) {
         const int i = sequence[s];
         const int id = fe.list[i].id;
-        if (id != kIdSce && id != kIdCpe && id != kIdLfe)
-            continue;
+        if (id != kIdSce && id != kIdCpe && id != kIdLfe) continue;
         decapl61* e = elementFor(id, fe.object[i]);
-        if (!e || !belongs(program, id, fe.list[i].tag))
-            continue;
-        if (channels + e->GetChannelCount() > stride)
-            break;  // the buffer is laid out for `stride` channels
+        if (!e || !belongs(program, id, fe.list[i].tag)) continue;
+        if (channels + e->GetChannelCount() > stride) break;  // the buffer is laid out for `stride` channels
         float* target = out ? out + channels : nullptr;
         if (concealed) {
             e->Conceal(ctx, target, stride);
-            if (id != kIdLfe)
-                e->clearPendingPayloadSize();
+            if (id != kIdLfe) e->clearPendingPayloadSize();
         } else {
             e->Decode(target, stride);
         }
         e->SetSbrMode(sbrUpsampling);
         e->RunSbr(target, stride, ctx, sbrConfig);
-        if (e->hasSbrDecoder())
-            sbr.rateRatio = e->rateRatio();
+        if (e->hasSbrDecoder()) sbr.rateRatio = e->rateRatio();
         if (id == kIdSce && firstSingle) {
             sbr.parametricStereo = e->parametricStereo();
             firstSingle = false;
@@ -289,17 +247,13 @@ int ElementDecoder::render(float* out, const FrameElements& fe, bool concealed, 
     return channels;
 }
 
-bool ElementDecoder::anySbrDecoder() const
-{
+bool ElementDecoder::anySbrDecoder() const {
     for (const auto& e : singles_)
-        if (e && e->hasSbrDecoder())
-            return true;
+        if (e && e->hasSbrDecoder()) return true;
     for (const auto& e : pairs_)
-        if (e && e->hasSbrDecoder())
-            return true;
+        if (e && e->hasSbrDecoder()) return true;
     for (const auto& e : lfes_)
-        if (e && e->hasSbrDecoder())
-            return true;
+        if (e && e->hasSbrDecoder()) return true;
     return false;
 }
 

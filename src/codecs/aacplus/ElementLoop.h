@@ -22,8 +22,7 @@ struct AncillarySink {
 
 class ElementDecoder {
 public:
-    explicit ElementDecoder(BitReader* reader) : reader_(reader)
-    {
+    explicit ElementDecoder(BitReader* reader) : reader_(reader) {
         for (auto& kind : owner_)
             for (int& o : kind)
                 o = -1;
@@ -37,7 +36,7 @@ public:
     // program configurations (already in fe). `program`: the active program or null (every
     // element belongs). Core status.
     [[nodiscard]] int readElements(const ElementContext& ctx, Crc* crc, FrameElements& fe, const ProgramConfig* program,
-                     const AncillarySink& sink, int64_t blockStart);
+                                   const AncillarySink& sink, int64_t blockStart);
 
     // Decodes (or, for a damaged frame, conceals) the listed elements of the program into
     // `out` (interleaved, `stride` channels; null: no samples). Returns channels written.
@@ -46,7 +45,7 @@ public:
     // SBR runs in each single channel and pair element after its core output; `sbr` tells
     // what came of it.
     struct SbrOutcome {
-        float rateRatio = 1.0f;          // the elements' SBR rate ratio (1: core rate)
+        float rateRatio = 1.0f;         // the elements' SBR rate ratio (1: core rate)
         bool parametricStereo = false;  // the first single channel element carries PS
     };
     int render(float* out, const FrameElements& fe, bool concealed, int stride, const ElementContext& ctx,

@@ -10,9 +10,9 @@ struct FrameElements {
     FrameElement list[128];  // every element in bit stream order (PCE, DSE included)
     int object[128];         // channel elements: the element object that read it
     int count = 0;
-    int leadingPce[128];     // tags of the program configurations that opened the block
+    int leadingPce[128];  // tags of the program configurations that opened the block
     int leadingPceCount = 0;
-    int singles = 0;         // elements that belong to the active program
+    int singles = 0;  // elements that belong to the active program
     int pairs = 0;
     int lfes = 0;
     int channels = 0;

@@ -13,8 +13,7 @@ namespace {
 
 // A root of 2^kRootBits entries, then nodes of 16 entries (4 bits per step). Leaf: code
 // length in the high half, codeword index in the low half. Inner: offset of the next node.
-std::vector<uint32_t> buildNodes(const aactables::HuffmanCodebook& book)
-{
+std::vector<uint32_t> buildNodes(const aactables::HuffmanCodebook& book) {
     std::vector<uint32_t> nodes(size_t(1) << kHuffmanRootBits, 0);
     for (int k = 0; k < book.count; ++k) {
         const uint32_t code = book.entries[k].codeword;
@@ -57,8 +56,7 @@ struct BookSet {
     std::vector<uint8_t> nonZero[13];
     HuffmanBook books[13];
 
-    BookSet()
-    {
+    BookSet() {
         for (int b = 1; b <= 12; ++b) {
             const aactables::HuffmanCodebook& src =
                 b == 12 ? aactables::kScaleFactorCodebook : aactables::kSpectralCodebooks[b];
@@ -93,8 +91,7 @@ struct BookSet {
 
 }  // namespace
 
-const HuffmanBook& huffmanBook(int book)
-{
+const HuffmanBook& huffmanBook(int book) {
     static const BookSet set;
     return set.books[book >= 1 && book <= 12 ? book : 1];
 }

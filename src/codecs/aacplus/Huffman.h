@@ -27,30 +27,25 @@ struct HuffmanBook {
 const HuffmanBook& huffmanBook(int book);
 
 // The next n (1..25) bits without a call when the reader's cache already holds them.
-inline uint32_t cachedPeek(BitReader& r, int n)
-{
-    if (r.valid < 25)
-        return r.peek(n);
+inline uint32_t cachedPeek(BitReader& r, int n) {
+    if (r.valid < 25) return r.peek(n);
     return r.cache >> (32 - n);
 }
 
 // Drops n bits that a cachedPeek of at least n bits has just shown.
-inline void cachedDrop(BitReader& r, int n)
-{
+inline void cachedDrop(BitReader& r, int n) {
     r.valid -= n;
     r.cache = n >= 32 ? 0 : r.cache << n;
 }
 
-inline uint32_t cachedRead(BitReader& r, int n)
-{
+inline uint32_t cachedRead(BitReader& r, int n) {
     const uint32_t v = cachedPeek(r, n);
     cachedDrop(r, n);
     return v;
 }
 
 // Consumes exactly one codeword and returns its index.
-inline int decodeHuffmanIndex(const HuffmanBook& b, BitReader& r)
-{
+inline int decodeHuffmanIndex(const HuffmanBook& b, BitReader& r) {
     uint32_t bits = cachedPeek(r, 25) << 7;
     uint32_t e = b.nodes[bits >> (32 - kHuffmanRootBits)];
     bits <<= kHuffmanRootBits;

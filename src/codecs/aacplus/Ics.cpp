@@ -18,8 +18,7 @@ struct QuantTables {
     float pow43[kMaxQuant + 1];
     float scale[256];  // 2^(sv / 4) for sv = -100 .. 155
 
-    QuantTables()
-    {
+    QuantTables() {
         for (int i = 0; i <= kMaxQuant; ++i)
             pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
         for (int i = 0; i < 256; ++i)
@@ -27,15 +26,13 @@ struct QuantTables {
     }
 };
 
-const QuantTables& quant()
-{
+const QuantTables& quant() {
     static const QuantTables t;
     return t;
 }
 
 // Damaged streams can drive samples to infinities; keep what leaves the decoder finite.
-inline float finite(float v)
-{
+inline float finite(float v) {
     v = v == v ? v : 0.0f;
     v = v > 1e9f ? 1e9f : v;
     return v < -1e9f ? -1e9f : v;
@@ -43,60 +40,44 @@ inline float finite(float v)
 
 }  // namespace
 
-int16_t sampleToInt16(float v)
-{
+int16_t sampleToInt16(float v) {
     if (v < 0.0f) {
         const float t = 0.5f - v;
-        if (!(t <= 32768.0f))
-            return -32768;
+        if (!(t <= 32768.0f)) return -32768;
         return int16_t(-int32_t(t));
     }
     const float t = v + 0.5f;
-    if (!(t <= 32767.0f))
-        return v == v ? 32767 : 0;
+    if (!(t <= 32767.0f)) return v == v ? 32767 : 0;
     return int16_t(int32_t(t));
 }
 
-decapl60::decapl60(IcsInfo* ics) : ics_(ics)
-{
-    std::memset(spectrum_, 0, sizeof(spectrum_));
-}
+decapl60::decapl60(IcsInfo* ics) : ics_(ics) { std::memset(spectrum_, 0, sizeof(spectrum_)); }
 
-int decapl60::ReadChannelStream(BitReader& r, int globalGain)
-{
-    if (int e = ReadSectionData(r))
-        return e;
-    if (int e = ReadScaleFactorData(r, globalGain))
-        return e;
-    if (int e = readPulseData(pulse_, *ics_, r))
-        return e;
+int decapl60::ReadChannelStream(BitReader& r, int globalGain) {
+    if (int e = ReadSectionData(r)) return e;
+    if (int e = ReadScaleFactorData(r, globalGain)) return e;
+    if (int e = readPulseData(pulse_, *ics_, r)) return e;
     readTnsData(tns_, *ics_, r);
-    if (r.readBit())
-        return kCoreSyntax;  // gain control
+    if (r.readBit()) return kCoreSyntax;  // gain control
     return ReadSpectralData(r);
 }
 
-int decapl60::ReadSectionData(BitReader& r)
-{
+int decapl60::ReadSectionData(BitReader& r) {
     const IcsInfo& ics = *ics_;
     const uint32_t esc = (1u << sectionBits_) - 1;
     for (int g = 0; g < ics.numGroups; ++g) {
         int b = 0;
         while (b < ics.maxSfb) {
             const int cb = int(r.read(4));
-            if (cb == 12)
-                return kCoreReservedCodebook;
+            if (cb == 12) return kCoreReservedCodebook;
             int len = 0;
             for (;;) {
                 const uint32_t inc = r.read(sectionBits_);
-                if (inc == 0 && r.overran())
-                    return kCoreSectionOverrun;
+                if (inc == 0 && r.overran()) return kCoreSectionOverrun;
                 len += int(inc);
-                if (inc != esc)
-                    break;
+                if (inc != esc) break;
             }
-            if (b + len > ics.maxSfb)
-                return kCoreSectionOverrun;
+            if (b + len > ics.maxSfb) return kCoreSectionOverrun;
             std::fill(codebooks_[g] + b, codebooks_[g] + b + len, uint8_t(cb));
             b += len;
         }
@@ -105,8 +86,7 @@ int decapl60::ReadSectionData(BitReader& r)
     return 0;
 }
 
-int decapl60::ReadScaleFactorData(BitReader& r, int globalGain)
-{
+int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
     IcsInfo& ics = *ics_;
     const HuffmanBook& sfBook = huffmanBook(12);
     int sf = globalGain;
@@ -117,16 +97,14 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain)
             if (cb == 0) {
                 scale_[g][b] = 0;
             } else if (cb == 13) {
-                if (!pnsEnabled_)
-                    return kCoreNoiseWithPnsOff;
+                if (!pnsEnabled_) return kCoreNoiseWithPnsOff;
                 readNoiseEnergy(noise_, r, globalGain, b, g);
                 scale_[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
                 position += decodeHuffmanIndex(sfBook, r) - 60;
                 position = std::clamp(position, -1000, 1000);
                 scale_[g][b] = int16_t(position - 100);
-                if (!ics.isShort() && b < ics.predSfbMax())
-                    ics.predictionUsed[b] = 0;
+                if (!ics.isShort() && b < ics.predSfbMax()) ics.predictionUsed[b] = 0;
             } else {
                 sf += decodeHuffmanIndex(sfBook, r) - 60;
                 sf = std::clamp(sf, -1000, 1000);
@@ -139,24 +117,19 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain)
 
 namespace {
 
-float bandGain(const QuantTables& t, int sv)
-{
-    if (sv == -100)
-        return 0.0f;  // scale factor 0 silences the band
-    if (sv >= -100 && sv <= 155)
-        return t.scale[sv + 100];
+float bandGain(const QuantTables& t, int sv) {
+    if (sv == -100) return 0.0f;  // scale factor 0 silences the band
+    if (sv >= -100 && sv <= 155) return t.scale[sv + 100];
     return float(std::exp2(0.25 * std::clamp(sv, -400, 400)));
 }
 
-inline float magnitude43(const QuantTables& t, int a)
-{
+inline float magnitude43(const QuantTables& t, int a) {
     return a <= kMaxQuant ? t.pow43[a] : float(std::pow(double(a), 4.0 / 3.0));
 }
 
 }  // namespace
 
-int decapl60::ReadSpectralData(BitReader& r)
-{
+int decapl60::ReadSpectralData(BitReader& r) {
     const IcsInfo& ics = *ics_;
     const QuantTables& t = quant();
     const uint16_t* offs = ics.swbOffset();
@@ -167,8 +140,7 @@ int decapl60::ReadSpectralData(BitReader& r)
     for (int g = 0; g < ics.numGroups; ++g) {
         for (int b = 0; b < ics.maxSfb; ++b) {
             const int cb = codebooks_[g][b];
-            if (cb == 0 || cb >= 13)
-                continue;
+            if (cb == 0 || cb >= 13) continue;
             const HuffmanBook& book = huffmanBook(cb);
             const int dim = book.dimension;
             const float gain = fused ? bandGain(t, scale_[g][b]) : 1.0f;
@@ -221,12 +193,10 @@ int decapl60::ReadSpectralData(BitReader& r)
                         }
                         if (cb == 11) {
                             for (int i = 0; i < dim; ++i) {
-                                if (q[i] != 16 && q[i] != -16)
-                                    continue;
+                                if (q[i] != 16 && q[i] != -16) continue;
                                 int n = 4;
                                 while (r.readBit()) {
-                                    if (++n > 32)
-                                        return kCoreBadEscape;
+                                    if (++n > 32) return kCoreBadEscape;
                                 }
                                 uint64_t bits;
                                 if (n > 16) {
@@ -236,16 +206,15 @@ int decapl60::ReadSpectralData(BitReader& r)
                                     bits = r.read(n);
                                 }
                                 const uint64_t mag = (uint64_t(1) << n) + bits;
-                                if (mag > 8191)
-                                    return kCoreBadEscape;
+                                if (mag > 8191) return kCoreBadEscape;
                                 q[i] = q[i] < 0 ? -int(mag) : int(mag);
                             }
                         }
                     }
                     if (fused) {
                         for (int i = 0; i < dim; ++i)
-                            s[k + i] = q[i] == 0 ? 0.0f
-                                                 : (q[i] < 0 ? -magnitude43(t, -q[i]) : magnitude43(t, q[i])) * gain;
+                            s[k + i] =
+                                q[i] == 0 ? 0.0f : (q[i] < 0 ? -magnitude43(t, -q[i]) : magnitude43(t, q[i])) * gain;
                     } else {
                         for (int i = 0; i < dim; ++i)
                             s[k + i] = float(q[i]);
@@ -265,8 +234,7 @@ int decapl60::ReadSpectralData(BitReader& r)
     return 0;
 }
 
-void decapl60::dequantise()
-{
+void decapl60::dequantise() {
     const IcsInfo& ics = *ics_;
     const QuantTables& t = quant();
     const uint16_t* offs = ics.swbOffset();
@@ -275,15 +243,13 @@ void decapl60::dequantise()
     for (int g = 0; g < ics.numGroups; ++g) {
         for (int b = 0; b < ics.maxSfb; ++b) {
             const int cb = codebooks_[g][b];
-            if (cb == 0 || cb >= 13)
-                continue;
+            if (cb == 0 || cb >= 13) continue;
             const float gain = bandGain(t, scale_[g][b]);
             for (int w = 0; w < ics.groupLength[g]; ++w) {
                 float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
                 for (int k = offs[b]; k < offs[b + 1]; ++k) {
                     const float q = s[k];
-                    if (q == 0.0f)
-                        continue;
+                    if (q == 0.0f) continue;
                     const float m = magnitude43(t, int(std::fabs(q)));
                     s[k] = (q < 0 ? -m : m) * gain;
                 }
@@ -293,42 +259,35 @@ void decapl60::dequantise()
     }
 }
 
-void decapl60::ApplyNoiseAndTns(const uint8_t (*msFlags)[64], int channel, NoiseGenerator& gen)
-{
+void decapl60::ApplyNoiseAndTns(const uint8_t (*msFlags)[64], int channel, NoiseGenerator& gen) {
     if (pnsEnabled_)
-        generateNoise(noise_, *ics_, [this](int w) { return GetSpectrum(w); }, gen, msFlags, channel);
+        generateNoise(
+            noise_, *ics_, [this](int w) { return GetSpectrum(w); }, gen, msFlags, channel);
     applyTns(tns_, *ics_, [this](int w) { return GetSpectrum(w); });
 }
 
-void decapl60::SynthesizeInt16(OverlapState& ov, int16_t* out, int stride)
-{
+void decapl60::SynthesizeInt16(OverlapState& ov, int16_t* out, int stride) {
     float tmp[1024];
     SynthesizeFloat(ov, tmp, 1);
     for (int i = 0; i < 1024; ++i)
         out[i * stride] = sampleToInt16(tmp[i]);
 }
 
-void decapl60::FlushOverlapFloat(OverlapState& ov, float* out, int stride)
-{
+void decapl60::FlushOverlapFloat(OverlapState& ov, float* out, int stride) {
     for (int i = 0; i < 1024; ++i)
         out[i * stride] = finite(ov.samples[i]);
     std::memset(ov.samples, 0, sizeof(ov.samples));
 }
 
-void decapl60::FlushOverlapInt16(OverlapState& ov, int16_t* out, int stride)
-{
+void decapl60::FlushOverlapInt16(OverlapState& ov, int16_t* out, int stride) {
     for (int i = 0; i < 1024; ++i)
         out[i * stride] = sampleToInt16(ov.samples[i]);
     std::memset(ov.samples, 0, sizeof(ov.samples));
 }
 
-decapl70::decapl70(IcsInfo* ics) : decapl60(ics)
-{
-    sectionBits_ = 5;
-}
+decapl70::decapl70(IcsInfo* ics) : decapl60(ics) { sectionBits_ = 5; }
 
-void decapl70::SynthesizeFloat(OverlapState& ov, float* out, int stride)
-{
+void decapl70::SynthesizeFloat(OverlapState& ov, float* out, int stride) {
     float* buf = spectrum_;
     imdctLong(buf);
     const int seq = ics_->windowSequence;
@@ -362,13 +321,9 @@ void decapl70::SynthesizeFloat(OverlapState& ov, float* out, int stride)
     ov.shape = shape;
 }
 
-decapl79::decapl79(IcsInfo* ics) : decapl60(ics)
-{
-    sectionBits_ = 3;
-}
+decapl79::decapl79(IcsInfo* ics) : decapl60(ics) { sectionBits_ = 3; }
 
-void decapl79::SynthesizeFloat(OverlapState& ov, float* out, int stride)
-{
+void decapl79::SynthesizeFloat(OverlapState& ov, float* out, int stride) {
     float acc[2048];
     std::memset(acc, 0, sizeof(acc));
     const int shape = ics_->windowShape & 1;
@@ -391,8 +346,7 @@ void decapl79::SynthesizeFloat(OverlapState& ov, float* out, int stride)
     ov.shape = shape;
 }
 
-decapl60* IcsStorage::build(IcsInfo* ics)
-{
+decapl60* IcsStorage::build(IcsInfo* ics) {
     destroy();
     if (ics->isShort())
         object_ = new (bytes_) decapl79(ics);
@@ -401,8 +355,7 @@ decapl60* IcsStorage::build(IcsInfo* ics)
     return object_;
 }
 
-void IcsStorage::destroy()
-{
+void IcsStorage::destroy() {
     if (object_) {
         object_->~decapl60();
         object_ = nullptr;

@@ -14,24 +14,20 @@ int row(int sfIndex) { return aactables::bandTableRow(std::clamp(sfIndex, 0, 12)
 
 }  // namespace
 
-const uint16_t* longSwbOffset(int sfIndex, int* numSwb)
-{
+const uint16_t* longSwbOffset(int sfIndex, int* numSwb) {
     const aactables::SwbOffsetTable& t = aactables::kSwbOffsetLong[row(sfIndex)];
-    if (numSwb)
-        *numSwb = t.numSwb;
+    if (numSwb) *numSwb = t.numSwb;
     return t.offsets;
 }
 
-void IcsInfo::reset(int samplingFrequencyIndex, int profileCode)
-{
+void IcsInfo::reset(int samplingFrequencyIndex, int profileCode) {
     *this = IcsInfo();
     sfIndex = samplingFrequencyIndex;
     profile = profileCode;
     numSwb = aactables::kSwbOffsetLong[row(sfIndex)].numSwb;
 }
 
-void IcsInfo::setSequence(int sequence, int shape)
-{
+void IcsInfo::setSequence(int sequence, int shape) {
     windowSequence = sequence;
     windowShape = shape;
     if (sequence == kEightShort) {
@@ -46,20 +42,18 @@ void IcsInfo::setSequence(int sequence, int shape)
     maxSfb = std::min(maxSfb, numSwb);
 }
 
-const uint16_t* IcsInfo::swbOffset() const
-{
-    return isShort() ? aactables::kSwbOffsetShort[row(sfIndex)].offsets : aactables::kSwbOffsetLong[row(sfIndex)].offsets;
+const uint16_t* IcsInfo::swbOffset() const {
+    return isShort() ? aactables::kSwbOffsetShort[row(sfIndex)].offsets
+                     : aactables::kSwbOffsetLong[row(sfIndex)].offsets;
 }
 
 int IcsInfo::predSfbMax() const { return aactables::kPredSfbMax[row(sfIndex)]; }
 
-int IcsInfo::tnsMaxBands() const
-{
+int IcsInfo::tnsMaxBands() const {
     return isShort() ? aactables::kTnsMaxBandsShort[row(sfIndex)] : aactables::kTnsMaxBandsLong[row(sfIndex)];
 }
 
-int readIcsInfo(BitReader& r, IcsInfo& ics)
-{
+int readIcsInfo(BitReader& r, IcsInfo& ics) {
     ics.reservedBit = int(r.read(1));
     ics.windowSequence = int(r.read(2));
     ics.windowShape = int(r.read(1));
@@ -88,8 +82,7 @@ int readIcsInfo(BitReader& r, IcsInfo& ics)
             ics.predictorReset = r.readBit();
             if (ics.predictorReset) {
                 ics.predictorResetGroup = int(r.read(5));
-                if (ics.predictorResetGroup < 1 || ics.predictorResetGroup > 30)
-                    return kCorePredictorReset;
+                if (ics.predictorResetGroup < 1 || ics.predictorResetGroup > 30) return kCorePredictorReset;
             }
             const int n = std::min(ics.maxSfb, ics.predSfbMax());
             for (int b = 0; b < n; ++b)
@@ -98,8 +91,7 @@ int readIcsInfo(BitReader& r, IcsInfo& ics)
         ics.numGroups = 1;
         ics.groupLength[0] = 1;
     }
-    if (ics.maxSfb > ics.numSwb)
-        return kCoreInconsistentFrame;
+    if (ics.maxSfb > ics.numSwb) return kCoreInconsistentFrame;
     ics.valid = true;
     return 0;
 }

@@ -10,8 +10,7 @@ namespace {
 
 // x = unfolded DCT-IV of the M coefficients, scaled by 1/M.
 template <int M>
-void imdct(float* buffer)
-{
+void imdct(float* buffer) {
     alignas(32) float u[M];
     dct4<M>(buffer, u);
     constexpr float scale = 1.0f / M;
@@ -25,8 +24,7 @@ void imdct(float* buffer)
     }
 }
 
-double besselI0(double x)
-{
+double besselI0(double x) {
     double sum = 1.0, term = 1.0;
     for (int k = 1; k < 50; ++k) {
         term *= (x / (2.0 * k)) * (x / (2.0 * k));
@@ -35,8 +33,7 @@ double besselI0(double x)
     return sum;
 }
 
-std::vector<float> kbdWindow(int n2, double alpha)
-{
+std::vector<float> kbdWindow(int n2, double alpha) {
     // n2 = half the window length.
     std::vector<double> w(n2 + 1);
     double total = 0.0;
@@ -54,8 +51,7 @@ std::vector<float> kbdWindow(int n2, double alpha)
     return out;
 }
 
-std::vector<float> sineWindow(int n2)
-{
+std::vector<float> sineWindow(int n2) {
     std::vector<float> out(n2);
     for (int n = 0; n < n2; ++n)
         out[n] = float(std::sin(M_PI / (2.0 * n2) * (n + 0.5)));
@@ -67,8 +63,7 @@ struct Windows {
     std::vector<float> shortW[2] = {sineWindow(128), kbdWindow(128, 6.0)};
 };
 
-const Windows& windows()
-{
+const Windows& windows() {
     static const Windows w;
     return w;
 }

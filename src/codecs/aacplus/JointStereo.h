@@ -18,7 +18,6 @@ struct MsData {
 void ApplyMs(const uint8_t (*flags)[64], const IcsInfo& ics, decapl60& left, decapl60& right);
 // invertWithMs: the band's M/S flag reverses the intensity sign (common window with
 // ms_mask_present 1 only; see the caller).
-void ApplyIntensity(const uint8_t (*flags)[64], const IcsInfo& ics, decapl60& left, decapl60& right,
-                    bool invertWithMs);
+void ApplyIntensity(const uint8_t (*flags)[64], const IcsInfo& ics, decapl60& left, decapl60& right, bool invertWithMs);
 
 }  // namespace aacplus

@@ -6,13 +6,10 @@
 
 namespace aacplus {
 
-std::unique_ptr<Limiter> Limiter::create(int blockLength, int channels, bool linked)
-{
-    if (blockLength <= 0 || channels <= 0)
-        return nullptr;
+std::unique_ptr<Limiter> Limiter::create(int blockLength, int channels, bool linked) {
+    if (blockLength <= 0 || channels <= 0) return nullptr;
     std::unique_ptr<Limiter> l(new (std::nothrow) Limiter());
-    if (!l)
-        return nullptr;
+    if (!l) return nullptr;
     try {
         l->state_.resize(size_t(channels));
         l->delay_.assign(size_t(blockLength) * size_t(channels), 0.0f);
@@ -27,14 +24,12 @@ std::unique_ptr<Limiter> Limiter::create(int blockLength, int channels, bool lin
     return l;
 }
 
-void Limiter::process(const float* in, float* out)
-{
+void Limiter::process(const float* in, float* out) {
     float linkedPeak = 0.0f;
     if (linked_) {
         for (int i = 0; i < valuesPerBlock_; ++i) {
             const float a = std::fabs(in[i]);
-            if (a > threshold_ && a > linkedPeak)
-                linkedPeak = a;
+            if (a > threshold_ && a > linkedPeak) linkedPeak = a;
         }
     }
     for (int c = 0; c < channels_; ++c) {
@@ -44,8 +39,7 @@ void Limiter::process(const float* in, float* out)
             peak = 0.0f;
             for (int i = c; i < valuesPerBlock_; i += channels_) {
                 const float a = std::fabs(in[i]);
-                if (a > threshold_ && a > peak)
-                    peak = a;
+                if (a > threshold_ && a > peak) peak = a;
             }
         }
         const float target = peak > threshold_ ? threshold_ / peak : 1.0f;

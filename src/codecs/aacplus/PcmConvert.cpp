@@ -2,10 +2,8 @@
 
 namespace aacplus {
 
-int16_t toInt16(float x)
-{
-    if (x != x)
-        return 0;  // NaN must not reach the integer conversion
+int16_t toInt16(float x) {
+    if (x != x) return 0;  // NaN must not reach the integer conversion
     if (x >= 0.0f) {
         const float y = x + 0.5f;
         return y > 32767.0f ? int16_t(32767) : int16_t(int32_t(y));
@@ -14,18 +12,14 @@ int16_t toInt16(float x)
     return y > 32768.0f ? int16_t(-32768) : int16_t(-int32_t(y));
 }
 
-int32_t toInt24(float x)
-{
+int32_t toInt24(float x) {
     const float v = x * 256.0f;
-    if (v >= 0.0f)
-        return v > 8388607.0f ? 0x7FFFFF : int32_t(v + 0.5f);
-    if (v < 0.0f)
-        return v < -8388608.0f ? -8388608 : int32_t(v - 0.5f);
+    if (v >= 0.0f) return v > 8388607.0f ? 0x7FFFFF : int32_t(v + 0.5f);
+    if (v < 0.0f) return v < -8388608.0f ? -8388608 : int32_t(v - 0.5f);
     return 0;  // NaN
 }
 
-void convertPcm(const float* in, void* out, size_t count, int format)
-{
+void convertPcm(const float* in, void* out, size_t count, int format) {
     switch (format) {
     case 0: {
         // toInt16 without branches, so that the loop vectorises: round half away from zero,

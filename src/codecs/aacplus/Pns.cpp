@@ -8,8 +8,7 @@
 
 namespace aacplus {
 
-void NoiseData::reset()
-{
+void NoiseData::reset() {
     for (auto& g : energy)
         std::fill(std::begin(g), std::end(g), kNoNoise);
     running = 0;
@@ -17,8 +16,7 @@ void NoiseData::reset()
     any = false;
 }
 
-void readNoiseEnergy(NoiseData& n, BitReader& r, int globalGain, int band, int group)
-{
+void readNoiseEnergy(NoiseData& n, BitReader& r, int globalGain, int band, int group) {
     if (!n.started) {
         n.started = true;
         n.running = globalGain - 90 + int32_t(r.read(9)) - 256;
@@ -29,10 +27,8 @@ void readNoiseEnergy(NoiseData& n, BitReader& r, int globalGain, int band, int g
     n.any = true;
 }
 
-void fillNoiseBand(float* lines, int width, int32_t energy, uint16_t& state)
-{
-    if (width <= 0)
-        return;
+void fillNoiseBand(float* lines, int width, int32_t energy, uint16_t& state) {
+    if (width <= 0) return;
     // Energies beyond this range only come from damaged streams; keep the samples finite.
     const double gain = std::exp2(0.25 * std::clamp(energy, -400, 400));
     const double norm = 1.0 / std::sqrt(double(width));

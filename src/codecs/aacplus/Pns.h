@@ -41,11 +41,9 @@ void fillNoiseBand(float* lines, int width, int32_t energy, uint16_t& state);
 
 template <class SpectrumOf>
 void generateNoise(const NoiseData& n, const IcsInfo& ics, SpectrumOf&& spectrumOf, NoiseGenerator& gen,
-                   const uint8_t (*msFlags)[64], int channel)
-{
+                   const uint8_t (*msFlags)[64], int channel) {
     if (!n.any) {
-        if (channel != 1)
-            ++gen.increment;
+        if (channel != 1) ++gen.increment;
         return;
     }
     const uint16_t* offs = ics.swbOffset();
@@ -54,23 +52,20 @@ void generateNoise(const NoiseData& n, const IcsInfo& ics, SpectrumOf&& spectrum
         for (int wi = 0; wi < ics.groupLength[g]; ++wi, ++window) {
             float* spec = spectrumOf(window);
             for (int b = 0; b < ics.maxSfb; ++b) {
-                if (n.energy[g][b] == kNoNoise)
-                    continue;
+                if (n.energy[g][b] == kNoNoise) continue;
                 const bool linked = msFlags && msFlags[g][b];
                 const int width = offs[b + 1] - offs[b];
                 if (linked && channel == 1) {
                     fillNoiseBand(spec + offs[b], width, n.energy[g][b], gen.saved[window][b]);
                 } else {
-                    if (linked)
-                        gen.saved[window][b] = gen.state;
+                    if (linked) gen.saved[window][b] = gen.state;
                     fillNoiseBand(spec + offs[b], width, n.energy[g][b], gen.state);
                 }
             }
         }
     }
     gen.state = uint16_t(gen.state + gen.increment);
-    if (channel != 1)
-        ++gen.increment;
+    if (channel != 1) ++gen.increment;
 }
 
 }  // namespace aacplus

@@ -10,21 +10,18 @@ namespace {
 
 inline float truncate16(float v) { return std::bit_cast<float>(std::bit_cast<uint32_t>(v) & 0xFFFF0000u); }
 
-inline float round16(float v)
-{
+inline float round16(float v) {
     uint32_t bits = std::bit_cast<uint32_t>(v);
     const bool up = bits & 0x8000u;
     bits &= 0xFFFF0000u;
-    if (up)
-        bits += 0x10000u;
+    if (up) bits += 0x10000u;
     return std::bit_cast<float>(bits);
 }
 
 struct Reciprocal {
     float mantissa[128];
     float exponent[256];
-    Reciprocal()
-    {
+    Reciprocal() {
         for (int m = 0; m < 128; ++m) {
             // 0.953125 / (1 + m / 128) rounded to an 8-bit mantissa.
             const double v = 0.953125 / (1.0 + m / 128.0);
@@ -37,15 +34,13 @@ struct Reciprocal {
     }
 };
 
-const Reciprocal& reciprocal()
-{
+const Reciprocal& reciprocal() {
     static const Reciprocal t;
     return t;
 }
 
 // Approximates 0.953125 / var; 0 when var is below 2.0.
-inline float gainOver(float var)
-{
+inline float gainOver(float var) {
     const Reciprocal& t = reciprocal();
     const uint32_t bits = std::bit_cast<uint32_t>(var);
     return t.mantissa[(bits >> 16) & 127] * t.exponent[(bits >> 23) & 255];
@@ -53,21 +48,18 @@ inline float gainOver(float var)
 
 }  // namespace
 
-void ResetPredictors(PredictionState& s)
-{
+void ResetPredictors(PredictionState& s) {
     for (Predictor& p : s.p)
         p = Predictor{{0.0f, 0.0f}, {0.0f, 0.0f}, {1.0f, 1.0f}};
 }
 
-float predictorEstimate(const Predictor& p)
-{
+float predictorEstimate(const Predictor& p) {
     const float k0 = p.cor[0] * gainOver(p.var[0]);
     const float k1 = p.cor[1] * gainOver(p.var[1]);
     return round16(k0 * p.r[0] + k1 * p.r[1]);
 }
 
-void predictorUpdate(Predictor& p, float x)
-{
+void predictorUpdate(Predictor& p, float x) {
     constexpr float a = 0.953125f;
     constexpr float alpha = 0.90625f;
     const float k0 = p.cor[0] * gainOver(p.var[0]);
@@ -80,8 +72,7 @@ void predictorUpdate(Predictor& p, float x)
     p.r[0] = truncate16(a * x);
 }
 
-void Predict(PredictionState& s, const IcsInfo& ics, decapl60& channel)
-{
+void Predict(PredictionState& s, const IcsInfo& ics, decapl60& channel) {
     if (ics.isShort()) {
         ResetPredictors(s);
         return;
@@ -92,8 +83,7 @@ void Predict(PredictionState& s, const IcsInfo& ics, decapl60& channel)
     float* x = channel.GetSpectrum(0);
     if (ics.predictorDataPresent) {
         for (int b = 0; b < limitBand; ++b) {
-            if (!ics.predictionUsed[b])
-                continue;
+            if (!ics.predictionUsed[b]) continue;
             for (int k = offs[b]; k < offs[b + 1] && k < end; ++k)
                 x[k] += predictorEstimate(s.p[k]);
         }

@@ -18,20 +18,17 @@ struct PsHeaderFields {
     int enableIid, enableIcc, enableExt, iidMode, iccMode, iidFine, iccModeHigh;
 };
 
-int huff(const HuffmanCodebook& book, SbrBitReader& r)
-{
+int huff(const HuffmanCodebook& book, SbrBitReader& r) {
     int node = 0;
     for (int i = 0; i <= book.maxLength; ++i) {
         const int child = book.tree[node].child[r.readBit() & 1];
-        if (child < 0)
-            return book.entries[~child].values[0];
+        if (child < 0) return book.entries[~child].values[0];
         node = child;
     }
     return 0;
 }
 
-void skipBits(SbrBitReader& r, int bits)
-{
+void skipBits(SbrBitReader& r, int bits) {
     while (bits > 0) {
         const int n = std::min(bits, 8);
         r.read(n);
@@ -39,8 +36,7 @@ void skipBits(SbrBitReader& r, int bits)
     }
 }
 
-PsTables buildTables()
-{
+PsTables buildTables() {
     PsTables t;
     for (int row = 0; row < kPsAllpassBands; ++row) {
         static const int kDelays[3] = {3, 4, 5};
@@ -61,16 +57,13 @@ PsTables buildTables()
 
 // Built once, on first use, with thread-safe static initialisation: decoders opened on
 // different threads never write the shared tables.
-const PsTables& psTables()
-{
+const PsTables& psTables() {
     static const PsTables tables = buildTables();
     return tables;
 }
 
-const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame)
-{
-    if (bands != 64 || slotsPerFrame != 32)
-        return sbrError(SbrUnit::Ps);
+const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame) {
+    if (bands != 64 || slotsPerFrame != 32) return sbrError(SbrUnit::Ps);
     ps = PsDecoder();
     // Until PS starts the output is the mono signal on both sides: the first envelope
     // moves from that (h11 = h12 = 1, h21 = h22 = 0) to its own coefficients, so PS
@@ -81,8 +74,7 @@ const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame
     ps.slots = slotsPerFrame;
     (void)psTables();
     static const int kRes[3] = {8, 2, 2};
-    if (hybridOpen(ps.hybrid, slotsPerFrame, 3, kRes))
-        return sbrError(SbrUnit::Ps);
+    if (hybridOpen(ps.hybrid, slotsPerFrame, 3, kRes)) return sbrError(SbrUnit::Ps);
     // Fractional-delay phase factors exp(-i*pi*q*f), q = 0.39 (delay) and per link.
     static const double kLinkQ[3] = {0.43, 0.75, 0.347};
     for (int b = 0; b < 76; ++b) {
@@ -103,10 +95,8 @@ const ErrorDescriptor* psDecoderOpen(PsDecoder& ps, int bands, int slotsPerFrame
 
 void psDecoderClose(PsDecoder& ps) { hybridClose(ps.hybrid); }
 
-int psParseData(PsDecoder* ps, SbrBitReader& r, int bitsAvailable)
-{
-    if (!ps)
-        return 0;
+int psParseData(PsDecoder* ps, SbrBitReader& r, int bitsAvailable) {
+    if (!ps) return 0;
     using namespace aactables;
     const int start = r.consumed;
     // A ps_data that runs past the bits announced is damaged: its header must not outlive it.
@@ -165,8 +155,7 @@ int psParseData(PsDecoder* ps, SbrBitReader& r, int bitsAvailable)
     }
     if (ps->enableExt) {
         int size = int(r.read(4));
-        if (size == 15)
-            size += int(r.read(8));
+        if (size == 15) size += int(r.read(8));
         skipBits(r, 8 * size);
     }
     const int used = r.consumed - start;
@@ -190,8 +179,7 @@ int psParseData(PsDecoder* ps, SbrBitReader& r, int bitsAvailable)
 namespace {
 
 // Delta decoding of one parameter set; values land at native resolution in `out`.
-void deltaDecode(const int8_t* coded, bool dt, const int8_t* prev, int n, int lo, int hi, int8_t* out)
-{
+void deltaDecode(const int8_t* coded, bool dt, const int8_t* prev, int n, int lo, int hi, int8_t* out) {
     int acc = 0;
     for (int b = 0; b < n; ++b) {
         int v;
@@ -205,15 +193,13 @@ void deltaDecode(const int8_t* coded, bool dt, const int8_t* prev, int n, int lo
     }
 }
 
-void widenTo34(int8_t* v, int n)
-{
+void widenTo34(int8_t* v, int n) {
     if (n == 10)
         for (int b = 9; b >= 0; --b)
             v[2 * b] = v[2 * b + 1] = v[b];
 }
 
-void map34To20(const int8_t* b, int8_t* o)
-{
+void map34To20(const int8_t* b, int8_t* o) {
     o[0] = int8_t((2 * b[0] + b[1]) / 3);
     o[1] = int8_t((b[1] + 2 * b[2]) / 3);
     o[2] = int8_t((2 * b[3] + b[4]) / 3);
@@ -238,10 +224,8 @@ void map34To20(const int8_t* b, int8_t* o)
 
 }  // namespace
 
-void psDecodeFrame(PsDecoder& ps)
-{
-    if (!ps.dataPresent)
-        ps.numEnv = 0;
+void psDecodeFrame(PsDecoder& ps) {
+    if (!ps.dataPresent) ps.numEnv = 0;
     // At most 4 envelopes are sent; one more may be appended below.
     ps.numEnv = std::clamp(ps.numEnv, 0, kPsMaxEnvelopes - 2);
     const int iidLimit = ps.iidFine ? 15 : 7;
@@ -334,15 +318,14 @@ struct Mix {
     float h11, h12, h21, h22;
 };
 
-Mix mixFor(int iid, int icc, bool fine)
-{
+Mix mixFor(int iid, int icc, bool fine) {
     const PsTables& t = psTables();
     const int limit = fine ? 15 : 7;
     iid = std::clamp(iid, -limit, limit);
     icc = std::clamp(icc, 0, 7);
     const float* scale = fine ? t.iidFine : t.iidCoarse;
-    const float c1 = scale[limit + iid];   // sqrt(2 / (1 + 10^(v/10)))
-    const float c2 = scale[limit - iid];   // the same for -v
+    const float c1 = scale[limit + iid];  // sqrt(2 / (1 + 10^(v/10)))
+    const float c2 = scale[limit - iid];  // the same for -v
     const float alpha = t.iccAngle[icc];
     const float beta = alpha * (c1 - c2) / float(M_SQRT2);
     return {std::cos(beta + alpha) * c2, std::cos(beta - alpha) * c1, std::sin(beta + alpha) * c2,
@@ -351,13 +334,11 @@ Mix mixFor(int iid, int icc, bool fine)
 
 }  // namespace
 
-void psPrime(PsDecoder& ps, float* const* rowsRe, float* const* rowsIm)
-{
+void psPrime(PsDecoder& ps, float* const* rowsRe, float* const* rowsIm) {
     hybridPrime(rowsRe, rowsIm, kHybridHistory, ps.hybrid);
 }
 
-void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* const* rightRe, float* const* rightIm)
-{
+void psApply(PsDecoder& ps, float* const* leftRe, float* const* leftIm, float* const* rightRe, float* const* rightIm) {
     using aactables::kPsGroups20;
     const PsTables& tables = psTables();
     const int slots = ps.slots;

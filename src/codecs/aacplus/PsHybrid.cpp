@@ -13,8 +13,7 @@ struct HybridKernels {
     float p2[13];
     float modRe[8][13];  // p8(q) * exp(i*2*pi/8*(k+0.5)*(q-6))
     float modIm[8][13];
-    HybridKernels()
-    {
+    HybridKernels() {
         for (int q = 0; q < 13; ++q) {
             p2[q] = float(aactables::kPsHybridP2[q]);
             for (int k = 0; k < 8; ++k) {
@@ -26,8 +25,7 @@ struct HybridKernels {
     }
 };
 
-const HybridKernels& kernels()
-{
+const HybridKernels& kernels() {
     static const HybridKernels k;  // thread-safe one-time construction
     return k;
 }
@@ -36,16 +34,12 @@ constexpr int kBandOffset[3] = {0, 8, 10};
 
 }  // namespace
 
-const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitBands, const int* resolutions)
-{
-    if (slots < 1 || slots > kHybridMaxSlots || splitBands != 3)
-        return sbrError(SbrUnit::Hybrid);
+const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitBands, const int* resolutions) {
+    if (slots < 1 || slots > kHybridMaxSlots || splitBands != 3) return sbrError(SbrUnit::Hybrid);
     for (int b = 0; b < splitBands; ++b)
-        if (resolutions[b] != 8 && resolutions[b] != 2)
-            return sbrError(SbrUnit::Hybrid);
+        if (resolutions[b] != 8 && resolutions[b] != 2) return sbrError(SbrUnit::Hybrid);
     // The output layout holds 8 + 2 + 2 hybrid bands.
-    if (resolutions[0] != 8 || resolutions[1] != 2 || resolutions[2] != 2)
-        return sbrError(SbrUnit::Hybrid);
+    if (resolutions[0] != 8 || resolutions[1] != 2 || resolutions[2] != 2) return sbrError(SbrUnit::Hybrid);
     state = HybridFilterbank();
     state.slots = slots;
     state.splitBands = splitBands;
@@ -56,8 +50,7 @@ const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitB
 void hybridClose(HybridFilterbank&) {}
 
 void hybridAnalysis(float* const* realRows, float* const* imagRows, float (*hybridRe)[kHybridBands],
-                    float (*hybridIm)[kHybridBands], HybridFilterbank& s)
-{
+                    float (*hybridIm)[kHybridBands], HybridFilterbank& s) {
     const HybridKernels& kk = kernels();
     for (int b = 0; b < 3; ++b) {
         float* xr = s.workRe;
@@ -102,9 +95,8 @@ void hybridAnalysis(float* const* realRows, float* const* imagRows, float (*hybr
     }
 }
 
-void hybridSynthesis(const float (*hybridRe)[kHybridBands], const float (*hybridIm)[kHybridBands], float* const* realRows,
-                     float* const* imagRows, const HybridFilterbank& s)
-{
+void hybridSynthesis(const float (*hybridRe)[kHybridBands], const float (*hybridIm)[kHybridBands],
+                     float* const* realRows, float* const* imagRows, const HybridFilterbank& s) {
     for (int n = 0; n < s.slots; ++n) {
         for (int b = 0; b < 3; ++b) {
             float re = 0, im = 0;
@@ -118,8 +110,7 @@ void hybridSynthesis(const float (*hybridRe)[kHybridBands], const float (*hybrid
     }
 }
 
-void hybridPrime(float* const* realRows, float* const* imagRows, int slots, HybridFilterbank& s)
-{
+void hybridPrime(float* const* realRows, float* const* imagRows, int slots, HybridFilterbank& s) {
     slots = std::clamp(slots, 0, kHybridHistory);
     for (int b = 0; b < 3; ++b) {
         for (int i = 0; i < slots; ++i) {

@@ -25,13 +25,14 @@ struct HybridFilterbank {
 };
 
 // Null or the hybrid unit's descriptor (a resolution other than 8 or 2, a bad slot count).
-[[nodiscard]] const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitBands, const int* resolutions);
+[[nodiscard]] const ErrorDescriptor* hybridOpen(HybridFilterbank& state, int slots, int splitBands,
+                                                const int* resolutions);
 void hybridClose(HybridFilterbank& state);
 // rows: slot rows of QMF values (row[n][band]); hybrid: [slot][12].
 void hybridAnalysis(float* const* realRows, float* const* imagRows, float (*hybridRe)[kHybridBands],
                     float (*hybridIm)[kHybridBands], HybridFilterbank& state);
-void hybridSynthesis(const float (*hybridRe)[kHybridBands], const float (*hybridIm)[kHybridBands], float* const* realRows,
-                     float* const* imagRows, const HybridFilterbank& state);
+void hybridSynthesis(const float (*hybridRe)[kHybridBands], const float (*hybridIm)[kHybridBands],
+                     float* const* realRows, float* const* imagRows, const HybridFilterbank& state);
 // Feeds slots of QMF bands 0..2 into the history without producing output (keeps the
 // filterbank primed while parametric stereo is not running).
 void hybridPrime(float* const* realRows, float* const* imagRows, int slots, HybridFilterbank& state);

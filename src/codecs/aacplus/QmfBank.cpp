@@ -24,8 +24,7 @@ constexpr int kTaps = 5;  // prototype length / 2M in every bank
 // 2 * exp(-i*pi*(phase + 1)*(k + 0.5)/2N), which turns the folded transforms into the bands.
 int twiddleCount(const QmfBank& b) { return b.bands; }
 
-bool allocate(QmfBank& b, int tableSize, int delaySize)
-{
+bool allocate(QmfBank& b, int tableSize, int delaySize) {
     b.window = new (std::nothrow) float[size_t(b.windowLength)];
     b.cosTable = new (std::nothrow) float[size_t(tableSize)];
     b.sinTable = new (std::nothrow) float[size_t(tableSize)];
@@ -34,8 +33,7 @@ bool allocate(QmfBank& b, int tableSize, int delaySize)
     return b.window && b.cosTable && b.sinTable && b.work && (b.delay || !delaySize);
 }
 
-void fillWindow(QmfBank& b)
-{
+void fillWindow(QmfBank& b) {
     for (int i = 0; i < b.windowLength; ++i)
         b.window[i] = float(aactables::kSbrQmfWindow[i * b.stride]);
 }
@@ -45,8 +43,7 @@ void fillWindow(QmfBank& b)
 template <int N>
 struct ReversedWindow {
     float w[kTaps * 2 * N];
-    ReversedWindow()
-    {
+    ReversedWindow() {
         constexpr int stride = 64 / N;  // as fillWindow takes it
         for (int j = 0; j < kTaps; ++j)
             for (int i = 0; i < 2 * N; ++i)
@@ -58,8 +55,7 @@ struct ReversedWindow {
 // w[n + 2Nj], stored reversed: r[2N-1-n] = u(n). Summed tap by tap, in the order a
 // per-sample loop would use.
 template <int N>
-void analysisWindow(const float* __restrict time, const float* __restrict wr, float* __restrict r)
-{
+void analysisWindow(const float* __restrict time, const float* __restrict wr, float* __restrict r) {
     constexpr int M = 2 * N;
     for (int i = 0; i < M; ++i)
         r[i] = 0.0f;
@@ -74,12 +70,10 @@ void analysisWindow(const float* __restrict time, const float* __restrict wr, fl
 }  // namespace
 
 const ErrorDescriptor* qmfAnalysisOpen(QmfBank& bank, int bypass, int divider, int downsamplingFactor,
-                                       int coreFrameLength, int lowPower)
-{
+                                       int coreFrameLength, int lowPower) {
     (void)bypass;
     qmfClose(bank);
-    if (divider != 2 || (downsamplingFactor != 1 && downsamplingFactor != 2) || coreFrameLength <= 0)
-        return qmfError();
+    if (divider != 2 || (downsamplingFactor != 1 && downsamplingFactor != 2) || coreFrameLength <= 0) return qmfError();
     bank.analysis = true;
     bank.bands = 64 / divider;
     bank.log2BandsMinus1 = 4;
@@ -108,12 +102,10 @@ const ErrorDescriptor* qmfAnalysisOpen(QmfBank& bank, int bypass, int divider, i
 }
 
 const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsamplingFactor, int outputFrameLength,
-                                        float lowBandGain, float highBandGain, int lowPower)
-{
+                                        float lowBandGain, float highBandGain, int lowPower) {
     (void)bypass;
     qmfClose(bank);
-    if ((downsamplingFactor != 1 && downsamplingFactor != 2) || outputFrameLength <= 0)
-        return qmfError();
+    if ((downsamplingFactor != 1 && downsamplingFactor != 2) || outputFrameLength <= 0) return qmfError();
     bank.analysis = false;
     bank.bands = 64 / downsamplingFactor;
     bank.log2BandsMinus1 = downsamplingFactor == 1 ? 5 : 4;
@@ -147,8 +139,7 @@ const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsampl
     return nullptr;
 }
 
-void qmfClose(QmfBank& bank)
-{
+void qmfClose(QmfBank& bank) {
     delete[] bank.window;
     delete[] bank.cosTable;
     delete[] bank.sinTable;
@@ -157,16 +148,12 @@ void qmfClose(QmfBank& bank)
     bank.window = bank.cosTable = bank.sinTable = bank.delay = bank.work = nullptr;
 }
 
-void qmfReset(QmfBank& bank)
-{
-    if (bank.work)
-        std::fill(bank.work, bank.work + 2 * bank.bands, 0.0f);
-    if (bank.delay)
-        std::fill(bank.delay, bank.delay + 2 * bank.windowLength, 0.0f);
+void qmfReset(QmfBank& bank) {
+    if (bank.work) std::fill(bank.work, bank.work + 2 * bank.bands, 0.0f);
+    if (bank.delay) std::fill(bank.delay, bank.delay + 2 * bank.windowLength, 0.0f);
 }
 
-void qmfUseComplexKernels()
-{
+void qmfUseComplexKernels() {
     qmfAnalysisKernel = qmfAnalysisComplex;
     qmfSynthesisKernel = qmfSynthesisComplex;
 }
@@ -177,8 +164,7 @@ namespace {
 // into a = u[n] - u[2N-1-n] and b = u[n] + u[2N-1-n], this is
 // 2 * exp(-i*pi*(phase + 1)*(k + 0.5)/2N) * (DCT-IV(a)[k] + i * DST-IV(b)[k]).
 template <int N>
-void analysisSlots(const float* time, float* const* re, float* const* im, QmfBank& b)
-{
+void analysisSlots(const float* time, float* const* re, float* const* im, QmfBank& b) {
     constexpr int M = 2 * N;
     const float* __restrict rotC = b.cosTable;
     const float* __restrict rotS = b.sinTable;
@@ -205,18 +191,15 @@ void analysisSlots(const float* time, float* const* re, float* const* im, QmfBan
 
 }  // namespace
 
-void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b)
-{
+void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b) {
     // Opening only makes 32-band analysis banks.
-    if (b.bands == 32)
-        analysisSlots<32>(time, re, im, b);
+    if (b.bands == 32) analysisSlots<32>(time, re, im, b);
 }
 
 // The real-valued (low-power) kernels keep their place in the kernel table but compute the
 // complex values: a real-only bank needs its own aliasing reduction in the HF path, which
 // this decoder does not have, and would lose the high band's imaginary half.
-void qmfAnalysisReal(const float* time, float* const* re, float* const* im, QmfBank& b)
-{
+void qmfAnalysisReal(const float* time, float* const* re, float* const* im, QmfBank& b) {
     qmfAnalysisComplex(time, re, im, b);
 }
 
@@ -227,8 +210,7 @@ namespace {
 // C = DCT-IV(re) and S = DST-IV(im): v[n] = S[n] - C[n] and v[2N-1-n] = C[n] + S[n].
 // v: the slot's place in the delay line, with the previous 20N - 2N values after it.
 template <int N>
-void synthesisSlot(const float* xr, const float* xi, float* out, float* __restrict v, const QmfBank& b)
-{
+void synthesisSlot(const float* xr, const float* xi, float* out, float* __restrict v, const QmfBank& b) {
     constexpr int M = 2 * N;
     alignas(32) float c[N], s[N];
     dct4<N>(xr, c);
@@ -254,8 +236,7 @@ void synthesisSlot(const float* xr, const float* xi, float* out, float* __restri
 }
 
 void gatherBands(const QmfBank& b, const float* __restrict re, const float* __restrict im, float* __restrict xr,
-                 float* __restrict xi)
-{
+                 float* __restrict xi) {
     const int lowEnd = std::clamp(b.rangeStart, 0, b.bands);
     const int highEnd = std::clamp(b.rangeEnd, lowEnd, b.bands);
     const float lowGain = b.lowGain, highGain = b.highGain;
@@ -282,13 +263,11 @@ void gatherBands(const QmfBank& b, const float* __restrict re, const float* __re
 
 }  // namespace
 
-void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank& b)
-{
+void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank& b) {
     float xr[64], xi[64];
     const int m = 2 * b.bands, len = 2 * b.windowLength;
     // Opening makes 64- or 32-band synthesis banks only.
-    if (b.bands != 64 && b.bands != 32)
-        return;
+    if (b.bands != 64 && b.bands != 32) return;
     // Move the state to the frame's far end; the last slot ends at the front again.
     std::memmove(b.delay + b.slots * m, b.delay, size_t(len) * sizeof(float));
     for (int l = 0; l < b.slots; ++l) {
@@ -301,13 +280,11 @@ void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank
     }
 }
 
-void qmfSynthesisReal(float* const* re, float* const* im, float* out, QmfBank& b)
-{
+void qmfSynthesisReal(float* const* re, float* const* im, float* out, QmfBank& b) {
     qmfSynthesisComplex(re, im, out, b);
 }
 
-void fftComplex(float* data, int size)
-{
+void fftComplex(float* data, int size) {
     // Bit reversal.
     for (int i = 1, j = 0; i < size; ++i) {
         int bit = size >> 1;

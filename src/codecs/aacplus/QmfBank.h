@@ -13,20 +13,21 @@
 namespace aacplus {
 
 struct QmfBank {
-    int32_t bands = 0;          // N
+    int32_t bands = 0;  // N
     int32_t log2BandsMinus1 = 0;
-    int32_t windowLength = 0;   // 640 / divider
-    int32_t stride = 1;         // prototype stride (divider)
+    int32_t windowLength = 0;  // 640 / divider
+    int32_t stride = 1;        // prototype stride (divider)
     int32_t taps = 5;
     int32_t slots = 32;
     int32_t rangeStart = 0, rangeEnd = 0;  // analysis: rotated bands; synthesis: low range end, high range end
     float lowGain = 1.0f / 64, highGain = 1.0f / 64, highGainCopy = 1.0f / 64;
     bool analysis = false;
-    float* window = nullptr;     // windowLength coefficients of the prototype at the bank's stride
-    float* cosTable = nullptr;   // N band rotations (cos, sin): after the analysis transforms, before a downsampled synthesis
+    float* window = nullptr;  // windowLength coefficients of the prototype at the bank's stride
+    float* cosTable =
+        nullptr;  // N band rotations (cos, sin): after the analysis transforms, before a downsampled synthesis
     float* sinTable = nullptr;
-    float* delay = nullptr;      // synthesis: 2N a slot + the 20N of the v buffer (in front between frames)
-    float* work = nullptr;       // 2N
+    float* delay = nullptr;  // synthesis: 2N a slot + the 20N of the v buffer (in front between frames)
+    float* work = nullptr;   // 2N
 };
 
 using QmfAnalysisFn = void (*)(const float* time, float* const* realRows, float* const* imagRows, QmfBank& bank);
@@ -43,9 +44,10 @@ void qmfSynthesisComplex(float* const* realRows, float* const* imagRows, float* 
 void qmfSynthesisReal(float* const* realRows, float* const* imagRows, float* out, QmfBank& bank);
 
 [[nodiscard]] const ErrorDescriptor* qmfAnalysisOpen(QmfBank& bank, int bypass, int divider, int downsamplingFactor,
-                                       int coreFrameLength, int lowPower);
-[[nodiscard]] const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsamplingFactor, int outputFrameLength,
-                                        float lowBandGain, float highBandGain, int lowPower);
+                                                     int coreFrameLength, int lowPower);
+[[nodiscard]] const ErrorDescriptor* qmfSynthesisOpen(QmfBank& bank, int bypass, int downsamplingFactor,
+                                                      int outputFrameLength, float lowBandGain, float highBandGain,
+                                                      int lowPower);
 void qmfClose(QmfBank& bank);
 void qmfReset(QmfBank& bank);
 void qmfUseComplexKernels();

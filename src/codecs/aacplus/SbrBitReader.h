@@ -15,20 +15,17 @@ struct SbrBitReader {
     int32_t consumed = 0;   // bits asked for, including those beyond the end
     int32_t remaining = 0;  // bits still readable
 
-    void init(const uint8_t* bytes, int32_t bytes_count, int32_t bits)
-    {
+    void init(const uint8_t* bytes, int32_t bytes_count, int32_t bits) {
         data = bytes;
         byteCount = bytes_count;
         bitPos = 0;
         consumed = 0;
         remaining = bits < bytes_count * 8 ? bits : bytes_count * 8;
-        if (remaining < 0)
-            remaining = 0;
+        if (remaining < 0) remaining = 0;
     }
 
     // 0 <= n <= 16.
-    uint32_t read(int n)
-    {
+    uint32_t read(int n) {
         consumed += n;
         if (n > remaining) {
             remaining = 0;
@@ -44,8 +41,7 @@ struct SbrBitReader {
         return v;
     }
     uint32_t readBit() { return read(1); }
-    void skip(int32_t n)
-    {
+    void skip(int32_t n) {
         while (n > 0) {
             const int s = n > 16 ? 16 : n;
             read(s);

@@ -10,8 +10,7 @@ namespace {
 
 using aactables::HuffmanCodebook;
 
-int pointerBits(int numEnv)
-{
+int pointerBits(int numEnv) {
     int bits = 0;
     while ((1 << bits) < numEnv + 1)
         ++bits;
@@ -20,21 +19,18 @@ int pointerBits(int numEnv)
 
 }  // namespace
 
-int sbrHuffmanDecode(const HuffmanCodebook& book, SbrBitReader& reader)
-{
+int sbrHuffmanDecode(const HuffmanCodebook& book, SbrBitReader& reader) {
     int node = 0;
     // A complete prefix code ends within maxLength bits; the bound only guards the walk.
     for (int i = 0; i <= book.maxLength; ++i) {
         const int child = book.tree[node].child[reader.readBit() & 1];
-        if (child < 0)
-            return book.entries[~child].values[0];
+        if (child < 0) return book.entries[~child].values[0];
         node = child;
     }
     return 0;
 }
 
-int sbrCheckCrc(const SbrBitReader& reader, int32_t bitCount, uint32_t crc)
-{
+int sbrCheckCrc(const SbrBitReader& reader, int32_t bitCount, uint32_t crc) {
     SbrBitReader r = reader;
     int32_t n = std::min(bitCount, r.remaining);
     uint32_t state = 0;
@@ -43,21 +39,18 @@ int sbrCheckCrc(const SbrBitReader& reader, int32_t bitCount, uint32_t crc)
             const uint32_t in = (bits >> i) & 1u;
             const uint32_t top = (state >> 9) & 1u;
             state = (state << 1) & 0x3FFu;
-            if (top ^ in)
-                state ^= 0x233u;  // x^9 + x^5 + x^4 + x + 1 (x^10 implied)
+            if (top ^ in) state ^= 0x233u;  // x^9 + x^5 + x^4 + x + 1 (x^10 implied)
         }
     };
     while (n >= 16) {
         feed(r.read(16), 16);
         n -= 16;
     }
-    if (n > 0)
-        feed(r.read(n), n);
+    if (n > 0) feed(r.read(n), n);
     return (state & 0x3FFu) == (crc & 0x3FFu) ? 1 : 0;
 }
 
-int sbrParseHeader(SbrHeader& h, SbrBitReader& r, int active)
-{
+int sbrParseHeader(SbrHeader& h, SbrBitReader& r, int active) {
     const SbrHeader prev = h;
     h.ampRes = int32_t(r.read(1));
     h.startFreq = int32_t(r.read(4));
@@ -99,8 +92,7 @@ int sbrParseHeader(SbrHeader& h, SbrBitReader& r, int active)
     return h.tablesChanged;
 }
 
-int sbrParseGrid(SbrBitReader& r, SbrFrameData& f)
-{
+int sbrParseGrid(SbrBitReader& r, SbrFrameData& f) {
     f.frameClass = int32_t(r.read(2));
     int absLead = 0, absTrail = kSbrTimeSlots, nRelLead = 0, nRelTrail = 0;
     int relLead[4] = {}, relTrail[4] = {};
@@ -109,8 +101,7 @@ int sbrParseGrid(SbrBitReader& r, SbrFrameData& f)
     case kFixFix: {
         numEnv = 1 << r.read(2);
         const uint8_t res = uint8_t(r.read(1));
-        if (numEnv > kSbrMaxEnvelopes)
-            return 0;
+        if (numEnv > kSbrMaxEnvelopes) return 0;
         for (int l = 0; l < numEnv; ++l)
             f.freqRes[l] = res;
         nRelLead = numEnv - 1;
@@ -146,8 +137,7 @@ int sbrParseGrid(SbrBitReader& r, SbrFrameData& f)
         nRelLead = int(r.read(2));
         nRelTrail = int(r.read(2));
         numEnv = nRelLead + nRelTrail + 1;
-        if (numEnv > kSbrMaxEnvelopes)
-            return 0;
+        if (numEnv > kSbrMaxEnvelopes) return 0;
         for (int i = 0; i < nRelLead; ++i)
             relLead[i] = 2 * int(r.read(2)) + 2;
         for (int i = 0; i < nRelTrail; ++i)
@@ -158,8 +148,7 @@ int sbrParseGrid(SbrBitReader& r, SbrFrameData& f)
         break;
     }
     }
-    if (pointer > numEnv)
-        return 0;
+    if (pointer > numEnv) return 0;
     f.numEnv = uint8_t(numEnv);
     f.tE[0] = uint8_t(absLead);
     f.tE[numEnv] = uint8_t(absTrail);
@@ -198,48 +187,37 @@ int sbrParseGrid(SbrBitReader& r, SbrFrameData& f)
     return 1;
 }
 
-int sbrCheckGrid(const SbrHeader& h, const SbrFrameData& f)
-{
+int sbrCheckGrid(const SbrHeader& h, const SbrFrameData& f) {
     const int le = f.numEnv, lq = f.numNoise;
-    if (le < 1 || le > kSbrMaxEnvelopes || lq < 1 || lq > 2 || f.timeSlots != kSbrTimeSlots)
-        return 0;
-    if (f.tE[0] >= f.tE[le] || f.tE[le] < 16 || f.tE[le] > 19)
-        return 0;
+    if (le < 1 || le > kSbrMaxEnvelopes || lq < 1 || lq > 2 || f.timeSlots != kSbrTimeSlots) return 0;
+    if (f.tE[0] >= f.tE[le] || f.tE[le] < 16 || f.tE[le] > 19) return 0;
     if (h.firstFrame) {
-        if (f.tE[0] > 3)
-            return 0;
+        if (f.tE[0] > 3) return 0;
     } else if (int(f.tE[0]) != f.prevLastBorder - kSbrTimeSlots) {
         return 0;
     }
     for (int l = 0; l < le; ++l)
-        if (f.tE[l] >= f.tE[l + 1])
-            return 0;
-    if (f.lA > le || (le == 1 && lq == 2))
-        return 0;
-    if (f.tQ[0] != f.tE[0] || f.tQ[lq] != f.tE[le])
-        return 0;
+        if (f.tE[l] >= f.tE[l + 1]) return 0;
+    if (f.lA > le || (le == 1 && lq == 2)) return 0;
+    if (f.tQ[0] != f.tE[0] || f.tQ[lq] != f.tE[le]) return 0;
     for (int q = 0; q < lq; ++q)
-        if (f.tQ[q] >= f.tQ[q + 1])
-            return 0;
+        if (f.tQ[q] >= f.tQ[q + 1]) return 0;
     for (int q = 1; q < lq; ++q) {
         bool found = false;
         for (int l = 0; l <= le; ++l)
             found |= f.tE[l] == f.tQ[q];
-        if (!found)
-            return 0;
+        if (!found) return 0;
     }
     return 1;
 }
 
-int sbrParseEnvelope(const SbrHeader& h, SbrFrameData& f, SbrBitReader& r)
-{
+int sbrParseEnvelope(const SbrHeader& h, SbrFrameData& f, SbrBitReader& r) {
     using namespace aactables;
     f.ampRes = (f.frameClass == kFixFix && f.numEnv == 1) ? 0 : h.ampRes;
     int total = 0;
     for (int l = 0; l < f.numEnv; ++l)
         total += f.freqRes[l] ? f.nh : f.nl;
-    if (total > kSbrMaxEnvValues)
-        return 0;
+    if (total > kSbrMaxEnvValues) return 0;
     f.numEnvValues = total;
     const bool balance = f.coupling == 2;
     const HuffmanCodebook* tBook;
@@ -268,8 +246,7 @@ int sbrParseEnvelope(const SbrHeader& h, SbrFrameData& f, SbrBitReader& r)
     return 1;
 }
 
-void sbrParseNoise(SbrFrameData& f, SbrBitReader& r)
-{
+void sbrParseNoise(SbrFrameData& f, SbrBitReader& r) {
     using namespace aactables;
     const bool balance = f.coupling == 2;
     const HuffmanCodebook& tBook = balance ? kSbrTHuffmanNoiseBal30dB : kSbrTHuffmanNoise30dB;
@@ -288,13 +265,10 @@ void sbrParseNoise(SbrFrameData& f, SbrBitReader& r)
     }
 }
 
-void sbrParseExtendedData(SbrHeader& h, PsDecoder* ps, SbrBitReader& r)
-{
-    if (!r.read(1))
-        return;
+void sbrParseExtendedData(SbrHeader& h, PsDecoder* ps, SbrBitReader& r) {
+    if (!r.read(1)) return;
     int32_t size = int32_t(r.read(4));
-    if (size == 15)
-        size += int32_t(r.read(8));
+    if (size == 15) size += int32_t(r.read(8));
     int32_t bits = 8 * size;
     if (bits > r.remaining) {
         bits = r.remaining;
@@ -325,23 +299,20 @@ void sbrParseExtendedData(SbrHeader& h, PsDecoder* ps, SbrBitReader& r)
 
 namespace {
 
-void readDtdf(SbrFrameData& f, SbrBitReader& r)
-{
+void readDtdf(SbrFrameData& f, SbrBitReader& r) {
     for (int l = 0; l < f.numEnv; ++l)
         f.dfEnv[l] = uint8_t(r.read(1));
     for (int q = 0; q < f.numNoise; ++q)
         f.dfNoise[q] = uint8_t(r.read(1));
 }
 
-void readInvf(SbrFrameData& f, SbrBitReader& r)
-{
+void readInvf(SbrFrameData& f, SbrBitReader& r) {
     const int n = std::clamp(f.nInvf, 0, kSbrMaxNoiseBands);
     for (int q = 0; q < n; ++q)
         f.invfMode[q] = uint8_t(r.read(2));
 }
 
-void readHarmonics(SbrFrameData& f, SbrBitReader& r)
-{
+void readHarmonics(SbrFrameData& f, SbrBitReader& r) {
     const int nh = std::clamp(f.nh, 0, kSbrMaxHighBands);
     std::fill(f.addHarmonic, f.addHarmonic + kSbrMaxHighBands, uint8_t(0));
     if (r.read(1))
@@ -351,29 +322,22 @@ void readHarmonics(SbrFrameData& f, SbrBitReader& r)
 
 }  // namespace
 
-int sbrParseSingleChannel(SbrHeader& h, SbrFrameData& f, SbrBitReader& r, PsDecoder* ps)
-{
-    if (r.read(1))
-        r.read(4);
+int sbrParseSingleChannel(SbrHeader& h, SbrFrameData& f, SbrBitReader& r, PsDecoder* ps) {
+    if (r.read(1)) r.read(4);
     f.coupling = 0;
-    if (!sbrParseGrid(r, f) || !sbrCheckGrid(h, f))
-        return 0;
+    if (!sbrParseGrid(r, f) || !sbrCheckGrid(h, f)) return 0;
     readDtdf(f, r);
-    if (f.dfEnv[0] == 0)
-        h.errorFlag = 0;
+    if (f.dfEnv[0] == 0) h.errorFlag = 0;
     readInvf(f, r);
-    if (!sbrParseEnvelope(h, f, r))
-        return 0;
+    if (!sbrParseEnvelope(h, f, r)) return 0;
     sbrParseNoise(f, r);
     readHarmonics(f, r);
     sbrParseExtendedData(h, ps, r);
-    if (h.extensionMode == kSbrModeNone)
-        h.extensionMode = kSbrModeMono;
+    if (h.extensionMode == kSbrModeNone) h.extensionMode = kSbrModeMono;
     return 1;
 }
 
-int sbrParseChannelPair(SbrHeader& h, SbrFrameData& f0, SbrFrameData& f1, SbrBitReader& r)
-{
+int sbrParseChannelPair(SbrHeader& h, SbrFrameData& f0, SbrFrameData& f1, SbrBitReader& r) {
     if (r.read(1)) {
         r.read(4);
         r.read(4);
@@ -381,8 +345,7 @@ int sbrParseChannelPair(SbrHeader& h, SbrFrameData& f0, SbrFrameData& f1, SbrBit
     const bool coupled = r.read(1) != 0;
     f0.coupling = coupled ? 1 : 0;
     f1.coupling = coupled ? 2 : 0;
-    if (!sbrParseGrid(r, f0) || !sbrCheckGrid(h, f0))
-        return 0;
+    if (!sbrParseGrid(r, f0) || !sbrCheckGrid(h, f0)) return 0;
     if (coupled) {
         f1.frameClass = f0.frameClass;
         f1.numEnv = f0.numEnv;
@@ -394,26 +357,21 @@ int sbrParseChannelPair(SbrHeader& h, SbrFrameData& f0, SbrFrameData& f1, SbrBit
     } else if (!sbrParseGrid(r, f1)) {
         return 0;
     }
-    if (!sbrCheckGrid(h, f1))
-        return 0;
+    if (!sbrCheckGrid(h, f1)) return 0;
     readDtdf(f0, r);
     readDtdf(f1, r);
-    if (f0.dfEnv[0] == 0 && f1.dfEnv[0] == 0)
-        h.errorFlag = 0;
+    if (f0.dfEnv[0] == 0 && f1.dfEnv[0] == 0) h.errorFlag = 0;
     if (coupled) {
         readInvf(f0, r);
         std::copy(f0.invfMode, f0.invfMode + kSbrMaxNoiseBands, f1.invfMode);
-        if (!sbrParseEnvelope(h, f0, r))
-            return 0;
+        if (!sbrParseEnvelope(h, f0, r)) return 0;
         sbrParseNoise(f0, r);
-        if (!sbrParseEnvelope(h, f1, r))
-            return 0;
+        if (!sbrParseEnvelope(h, f1, r)) return 0;
         sbrParseNoise(f1, r);
     } else {
         readInvf(f0, r);
         readInvf(f1, r);
-        if (!sbrParseEnvelope(h, f0, r) || !sbrParseEnvelope(h, f1, r))
-            return 0;
+        if (!sbrParseEnvelope(h, f0, r) || !sbrParseEnvelope(h, f1, r)) return 0;
         sbrParseNoise(f0, r);
         sbrParseNoise(f1, r);
     }

@@ -74,7 +74,8 @@ struct SbrFrameData {
 [[nodiscard]] int sbrParseHeader(SbrHeader& header, SbrBitReader& reader, int active);
 // 1 on success, 0 on a syntax or consistency failure (the caller sets errorFlag).
 [[nodiscard]] int sbrParseSingleChannel(SbrHeader& header, SbrFrameData& frame, SbrBitReader& reader, PsDecoder* ps);
-[[nodiscard]] int sbrParseChannelPair(SbrHeader& header, SbrFrameData& frame0, SbrFrameData& frame1, SbrBitReader& reader);
+[[nodiscard]] int sbrParseChannelPair(SbrHeader& header, SbrFrameData& frame0, SbrFrameData& frame1,
+                                      SbrBitReader& reader);
 // Reads sbr_grid; 0 on a syntax failure. sbrCheckGrid applies the decoder's consistency rules.
 [[nodiscard]] int sbrParseGrid(SbrBitReader& reader, SbrFrameData& frame);
 [[nodiscard]] int sbrCheckGrid(const SbrHeader& header, const SbrFrameData& frame);

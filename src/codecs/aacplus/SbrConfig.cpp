@@ -4,8 +4,7 @@
 
 namespace aacplus {
 
-float SbrDecoderConfig::getFloat(int i) const
-{
+float SbrDecoderConfig::getFloat(int i) const {
     float v;
     std::memcpy(&v, &words[i], sizeof v);
     return v;

@@ -6,10 +6,8 @@
 
 namespace aacplus {
 
-void sbrGetDefaultConfig(SbrDecoderConfig* c, int32_t bypass)
-{
-    if (!c)
-        return;
+void sbrGetDefaultConfig(SbrDecoderConfig* c, int32_t bypass) {
+    if (!c) return;
     *c = SbrDecoderConfig();
     c->words[0] = bypass;
     c->words[1] = 2;
@@ -29,20 +27,16 @@ void sbrGetDefaultConfig(SbrDecoderConfig* c, int32_t bypass)
     c->words[15] = 0;
 }
 
-void sbrSetMonoToStereo(SbrDecoderConfig* c, int32_t flag)
-{
-    if (c)
-        c->words[15] = flag;
+void sbrSetMonoToStereo(SbrDecoderConfig* c, int32_t flag) {
+    if (c) c->words[15] = flag;
 }
 
 SbrDecoderConfig* sbrDecoderConfig(SbrDecoder* h) { return h ? &h->config : nullptr; }
 
 namespace {
 
-void closeChannelState(SbrChannelState* s)
-{
-    if (!s)
-        return;
+void closeChannelState(SbrChannelState* s) {
+    if (!s) return;
     qmfClose(s->analysis);
     qmfClose(s->synthesis);
     sbrHfGeneratorClose(s->hfGenerator);
@@ -50,11 +44,9 @@ void closeChannelState(SbrChannelState* s)
     delete s;
 }
 
-SbrChannelState* createChannelState(int32_t rate, int32_t frameLength, const SbrDecoderConfig& c)
-{
+SbrChannelState* createChannelState(int32_t rate, int32_t frameLength, const SbrDecoderConfig& c) {
     auto* s = new (std::nothrow) SbrChannelState();
-    if (!s)
-        return nullptr;
+    if (!s) return nullptr;
     const int lowPower = c.words[13] != 0;
     const int down = c.words[14] ? 2 : 1;
     s->bypass = c.words[0];
@@ -88,15 +80,11 @@ SbrChannelState* createChannelState(int32_t rate, int32_t frameLength, const Sbr
 
 }  // namespace
 
-SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrDecoderConfig* config)
-{
-    if (!config || config->words[0] != 0)
-        return nullptr;
-    if (coreRate < 8000 || coreRate > 48000)
-        return nullptr;
+SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrDecoderConfig* config) {
+    if (!config || config->words[0] != 0) return nullptr;
+    if (coreRate < 8000 || coreRate > 48000) return nullptr;
     auto* h = new (std::nothrow) SbrDecoder();
-    if (!h)
-        return nullptr;
+    if (!h) return nullptr;
     h->scratch = new (std::nothrow) float[4096]();
     h->ps = new (std::nothrow) PsDecoder();
     h->config = *config;
@@ -109,8 +97,7 @@ SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrD
         h->channels[c].state = createChannelState(coreRate, coreFrameLength, h->config);
         ok = h->channels[c].state != nullptr;
     }
-    if (ok)
-        ok = psDecoderOpen(*h->ps, 64, 32) == nullptr;
+    if (ok) ok = psDecoderOpen(*h->ps, 64, 32) == nullptr;
     if (!ok) {
         sbrDecoderClose(h);
         return nullptr;
@@ -118,27 +105,22 @@ SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrD
     return h;
 }
 
-void sbrDecoderClose(SbrDecoder* h)
-{
-    if (!h)
-        return;
+void sbrDecoderClose(SbrDecoder* h) {
+    if (!h) return;
     for (auto& c : h->channels)
         closeChannelState(c.state);
-    if (h->ps)
-        psDecoderClose(*h->ps);
+    if (h->ps) psDecoderClose(*h->ps);
     delete h->ps;
     delete[] h->scratch;
     delete h;
 }
 
-const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& s, SbrHeader& header, SbrFrameData& f)
-{
+const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& s, SbrHeader& header, SbrFrameData& f) {
     s.tablesValid = 0;
     SbrBandTables& t = s.adjuster.tables;
     const int32_t oldKx = t.kx;
     const int32_t fsSbr = 2 * s.coreRate;
-    if (const ErrorDescriptor* e = sbrComputeBandTables(t, header, 64, fsSbr))
-        return e;
+    if (const ErrorDescriptor* e = sbrComputeBandTables(t, header, 64, fsSbr)) return e;
     s.synthesis.rangeStart = t.kx;
     s.synthesis.rangeEnd = std::min(64 / s.downsampling, t.kx + t.m);
     s.analysis.rangeStart = 0;
@@ -152,20 +134,19 @@ const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& s, SbrHeader& head
         // History rows carried replicated signal above the old crossover.
         const int from = std::clamp(2 * (f.prevLastBorder - kSbrTimeSlots) + kSbrHfAdjOffset, 2, kSbrLookahead);
         for (int r = 0; r < kSbrLookahead; ++r) {
-            if (r >= 2 && r < from)
-                continue;
+            if (r >= 2 && r < from) continue;
             std::fill(s.rowsRe[r] + oldKx, s.rowsRe[r] + t.kx, 0.0f);
             std::fill(s.rowsIm[r] + oldKx, s.rowsIm[r] + t.kx, 0.0f);
         }
     }
-    if (const ErrorDescriptor* e = sbrBuildPatches(s.hfGenerator, t.kx, t.fMaster, t.nMaster, t.fNoise, t.nNoise, fsSbr, 64,
-                                                   s.bypass))
+    if (const ErrorDescriptor* e =
+            sbrBuildPatches(s.hfGenerator, t.kx, t.fMaster, t.nMaster, t.fNoise, t.nNoise, fsSbr, 64, s.bypass))
         return e;
     int32_t starts[kSbrMaxPatches];
     for (int p = 0; p < s.hfGenerator.numPatches; ++p)
         starts[p] = s.hfGenerator.patches[p].targetStart;
-    if (const ErrorDescriptor* e =
-            sbrComputeLimiterTable(t.fLim, t.nLim, t.fLow, t.nLow, starts, s.hfGenerator.numPatches, header.limiterBands))
+    if (const ErrorDescriptor* e = sbrComputeLimiterTable(t.fLim, t.nLim, t.fLow, t.nLow, starts,
+                                                          s.hfGenerator.numPatches, header.limiterBands))
         return e;
     s.tablesValid = 1;
     return nullptr;
@@ -173,8 +154,7 @@ const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& s, SbrHeader& head
 
 namespace {
 
-bool rebuildBoth(SbrDecoder* h, int channels)
-{
+bool rebuildBoth(SbrDecoder* h, int channels) {
     bool ok = true;
     for (int c = 0; c < channels; ++c) {
         SbrChannel& ch = h->channels[c];
@@ -185,8 +165,7 @@ bool rebuildBoth(SbrDecoder* h, int channels)
 
 }  // namespace
 
-int sbrParseExtension(SbrDecoder* h, const SbrExtensionPayload* p)
-{
+int sbrParseExtension(SbrDecoder* h, const SbrExtensionPayload* p) {
     const int32_t bytes = std::clamp<int32_t>(p->size, 0, int32_t(sizeof p->data));
     SbrBitReader r;
     r.init(p->data, bytes, bytes * 8);
@@ -211,8 +190,7 @@ int sbrParseExtension(SbrDecoder* h, const SbrExtensionPayload* p)
                     const int32_t reset = h->header.reset;
                     h->header = saved;
                     h->header.reset = reset;
-                    if (!rebuildBoth(h, channels))
-                        h->active = 0;
+                    if (!rebuildBoth(h, channels)) h->active = 0;
                 } else {
                     h->active = 0;
                 }
@@ -229,8 +207,7 @@ int sbrParseExtension(SbrDecoder* h, const SbrExtensionPayload* p)
             }
         }
     }
-    if (p->element != 0 && p->element != 2)
-        return 12;
+    if (p->element != 0 && p->element != 2) return 12;
     if (h->active) {
         int ok;
         if (p->element == 0)
@@ -242,20 +219,17 @@ int sbrParseExtension(SbrDecoder* h, const SbrExtensionPayload* p)
             return 0;
         }
     }
-    if ((r.consumed + 7) / 8 != bytes)
-        h->header.errorFlag = 1;
+    if ((r.consumed + 7) / 8 != bytes) h->header.errorFlag = 1;
     return 0;
 }
 
 void sbrChannelProcess(SbrChannelState& s, const float* input, int stride, const SbrHeader& header, SbrFrameData& f,
-                       int lowPower, int active)
-{
+                       int lowPower, int active) {
     const int L = s.coreFrameLength;
     std::memmove(s.timeBuffer, s.timeBuffer + L, sizeof(float) * kSbrHistory);
     for (int i = 0; i < L; ++i)
         s.timeBuffer[kSbrHistory + i] = input[size_t(i) * size_t(stride)];
-    if (s.invfOverride < 4)
-        std::fill(f.invfMode, f.invfMode + kSbrMaxNoiseBands, uint8_t(s.invfOverride));
+    if (s.invfOverride < 4) std::fill(f.invfMode, f.invfMode + kSbrMaxNoiseBands, uint8_t(s.invfOverride));
     if (!active) {
         s.analysis.rangeStart = 0;
         s.analysis.rangeEnd = 32;
@@ -279,8 +253,7 @@ void sbrChannelProcess(SbrChannelState& s, const float* input, int stride, const
     }
 }
 
-void sbrChannelSynthesis(SbrChannelState& s, float* out)
-{
+void sbrChannelSynthesis(SbrChannelState& s, float* out) {
     qmfSynthesisKernel.load()(s.rowsRe + kSbrHfAdjOffset, s.rowsIm + kSbrHfAdjOffset, out, s.synthesis);
     for (int i = 0; i < kSbrLookahead; ++i) {
         std::swap(s.rowsRe[i], s.rowsRe[i + 32]);
@@ -288,22 +261,18 @@ void sbrChannelSynthesis(SbrChannelState& s, float* out)
     }
 }
 
-int sbrDecoderApply(SbrDecoder* h, const SbrExtensionPayload* p, float* samples, int stride)
-{
-    if (!h || !p)
-        return 0;
+int sbrDecoderApply(SbrDecoder* h, const SbrExtensionPayload* p, float* samples, int stride) {
+    if (!h || !p) return 0;
     const int channels = p->element == 2 ? 2 : 1;
     const int32_t count = std::min<int32_t>(p->count, 1);
     int result = 0;
     if (p->size == 0) {
-        if (h->active)
-            h->header.errorFlag = 1;
+        if (h->active) h->header.errorFlag = 1;
     } else if (count == 1) {
         result = sbrParseExtension(h, p);
         if (result != 0) {
             h->active = 0;
-            if (result != 14)
-                h->header.errorFlag = 1;
+            if (result != 14) h->header.errorFlag = 1;
         }
     } else {
         h->active = 0;
@@ -312,12 +281,12 @@ int sbrDecoderApply(SbrDecoder* h, const SbrExtensionPayload* p, float* samples,
     const bool ps = h->header.extensionMode == kSbrModePs && channels == 1;
     if (h->active) {
         sbrDecodeEnvelopes(h->header, h->channels[0].frame, h->channels[0].previous,
-                           channels == 2 ? &h->channels[1].frame : nullptr, channels == 2 ? &h->channels[1].previous : nullptr);
+                           channels == 2 ? &h->channels[1].frame : nullptr,
+                           channels == 2 ? &h->channels[1].previous : nullptr);
         if (ps) {
             h->config.words[13] = 0;
             qmfUseComplexKernels();
-            if (h->header.errorFlag)
-                h->ps->dataPresent = false;
+            if (h->header.errorFlag) h->ps->dataPresent = false;
             psDecodeFrame(*h->ps);
         }
     }
@@ -374,27 +343,21 @@ int sbrDecoderApply(SbrDecoder* h, const SbrExtensionPayload* p, float* samples,
     return result;
 }
 
-int sbrGetOutputChannels(const SbrDecoder* h, int coreChannels)
-{
-    if (h && coreChannels == 1 && h->config.words[15])
-        return 2;
+int sbrGetOutputChannels(const SbrDecoder* h, int coreChannels) {
+    if (h && coreChannels == 1 && h->config.words[15]) return 2;
     return coreChannels;
 }
 
-float sbrGetRateRatio(const SbrDecoder* h)
-{
-    if (!h)
-        return 1.0f;
+float sbrGetRateRatio(const SbrDecoder* h) {
+    if (!h) return 1.0f;
     const SbrChannelState& s = *h->channels[0].state;
     return float(s.upsampling) / float(s.downsampling);
 }
 
 bool sbrIsParametricStereo(const SbrDecoder* h) { return h && h->header.extensionMode == kSbrModePs; }
 
-void sbrDecoderReset(SbrDecoder* h)
-{
-    if (!h)
-        return;
+void sbrDecoderReset(SbrDecoder* h) {
+    if (!h) return;
     h->active = 0;
     for (auto& c : h->channels) {
         SbrChannelState& s = *c.state;

@@ -93,7 +93,8 @@ void sbrDecoderClose(SbrDecoder* handle);
 
 // Pieces, exposed for tests.
 [[nodiscard]] int sbrParseExtension(SbrDecoder* handle, const SbrExtensionPayload* payload);
-[[nodiscard]] const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& state, SbrHeader& header, SbrFrameData& frame);
+[[nodiscard]] const ErrorDescriptor* sbrChannelResetTables(SbrChannelState& state, SbrHeader& header,
+                                                           SbrFrameData& frame);
 void sbrChannelProcess(SbrChannelState& state, const float* input, int stride, const SbrHeader& header,
                        SbrFrameData& frame, int lowPower, int active);
 void sbrChannelSynthesis(SbrChannelState& state, float* out);

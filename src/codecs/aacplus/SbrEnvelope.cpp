@@ -8,8 +8,7 @@ namespace aacplus {
 namespace {
 
 // Low-resolution band k covers high bands [lo, hi).
-void lowBandCover(const SbrFrameData& f, int k, int& lo, int& hi)
-{
+void lowBandCover(const SbrFrameData& f, int k, int& lo, int& hi) {
     const int single = std::max(0, f.nlTwiceMinusNh);  // 2*NL - NH bands cover one high band
     if (k < single) {
         lo = k;
@@ -22,8 +21,7 @@ void lowBandCover(const SbrFrameData& f, int k, int& lo, int& hi)
     hi = std::clamp(hi, lo, f.nh);
 }
 
-void conceal(const SbrHeader& h, SbrFrameData& f, const SbrPreviousFrame& prev)
-{
+void conceal(const SbrHeader& h, SbrFrameData& f, const SbrPreviousFrame& prev) {
     const int start = std::clamp(f.prevLastBorder - kSbrTimeSlots, 0, 3);
     f.frameClass = kFixFix;
     f.numEnv = 1;
@@ -53,8 +51,7 @@ void conceal(const SbrHeader& h, SbrFrameData& f, const SbrPreviousFrame& prev)
 
 }  // namespace
 
-void sbrDeltaDecodeEnvelope(SbrFrameData& f, float* prev)
-{
+void sbrDeltaDecodeEnvelope(SbrFrameData& f, float* prev) {
     int pos = 0;
     for (int l = 0; l < f.numEnv; ++l) {
         const bool high = f.freqRes[l] != 0;
@@ -88,8 +85,7 @@ void sbrDeltaDecodeEnvelope(SbrFrameData& f, float* prev)
     }
 }
 
-void sbrDecodeChannelEnvelope(SbrHeader& h, SbrFrameData& f, SbrPreviousFrame& prev, const SbrPreviousFrame* other)
-{
+void sbrDecodeChannelEnvelope(SbrHeader& h, SbrFrameData& f, SbrPreviousFrame& prev, const SbrPreviousFrame* other) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool concealed = h.errorFlag != 0;
         float adjust = 0.0f;
@@ -146,8 +142,7 @@ void sbrDecodeChannelEnvelope(SbrHeader& h, SbrFrameData& f, SbrPreviousFrame& p
 
 namespace {
 
-void decodeNoise(SbrFrameData& f, SbrPreviousFrame& prev)
-{
+void decodeNoise(SbrFrameData& f, SbrPreviousFrame& prev) {
     const int nq = std::clamp(f.nqValues, 0, kSbrMaxNoiseBands);
     for (int q = 0; q < f.numNoise; ++q) {
         float* v = f.noise + q * kSbrMaxNoiseBands;
@@ -166,15 +161,13 @@ void decodeNoise(SbrFrameData& f, SbrPreviousFrame& prev)
               prev.lastNoise);
 }
 
-void dequantiseNoise(SbrFrameData& f)
-{
+void dequantiseNoise(SbrFrameData& f) {
     for (int q = 0; q < f.numNoise; ++q)
         for (int k = 0; k < f.nqValues && k < kSbrMaxNoiseBands; ++k)
             f.noise[q * kSbrMaxNoiseBands + k] = std::exp2(6.0f - f.noise[q * kSbrMaxNoiseBands + k]);
 }
 
-void finish(SbrFrameData& f, SbrPreviousFrame& prev)
-{
+void finish(SbrFrameData& f, SbrPreviousFrame& prev) {
     prev.coupling = f.coupling;
     prev.ampRes = f.ampRes;
     f.prevLastBorder = f.tE[f.numEnv];
@@ -182,8 +175,7 @@ void finish(SbrFrameData& f, SbrPreviousFrame& prev)
 
 }  // namespace
 
-void sbrDecodeEnvelopes(SbrHeader& h, SbrFrameData& f0, SbrPreviousFrame& p0, SbrFrameData* f1, SbrPreviousFrame* p1)
-{
+void sbrDecodeEnvelopes(SbrHeader& h, SbrFrameData& f0, SbrPreviousFrame& p0, SbrFrameData* f1, SbrPreviousFrame* p1) {
     const int errorBefore = h.errorFlag;
     const SbrFrameData f0Parsed = f0;
     const SbrPreviousFrame p0Before = p0;

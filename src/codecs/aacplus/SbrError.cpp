@@ -3,7 +3,8 @@
 namespace aacplus {
 
 namespace {
-#define ZYM_SBR_ERROR_RECORD {"gencodeclib/errorhnd", 0, "genericError", "generic Error"}
+#define ZYM_SBR_ERROR_RECORD \
+    { "gencodeclib/errorhnd", 0, "genericError", "generic Error" }
 const ErrorDescriptor kQmfError = ZYM_SBR_ERROR_RECORD;
 const ErrorDescriptor kChannelError = ZYM_SBR_ERROR_RECORD;
 const ErrorDescriptor kBandTablesError = ZYM_SBR_ERROR_RECORD;
@@ -14,8 +15,7 @@ const ErrorDescriptor kPsError = ZYM_SBR_ERROR_RECORD;
 #undef ZYM_SBR_ERROR_RECORD
 }  // namespace
 
-const ErrorDescriptor* sbrError(SbrUnit unit)
-{
+const ErrorDescriptor* sbrError(SbrUnit unit) {
     switch (unit) {
     case SbrUnit::Qmf: return &kQmfError;
     case SbrUnit::Channel: return &kChannelError;

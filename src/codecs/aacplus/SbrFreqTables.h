@@ -28,12 +28,16 @@ struct SbrBandTables {
 struct SbrPatchInfo;
 
 void sbrShellSort(int32_t* values, int count);
-[[nodiscard]] const ErrorDescriptor* sbrComputeStartStop(int32_t fsSbr, int bands, int startFreq, int stopFreq, int32_t& k0, int32_t& k2);
-[[nodiscard]] const ErrorDescriptor* sbrComputeMasterTable(int32_t* fMaster, int32_t& nMaster, int32_t k0, int32_t k2, int freqScale, int alterScale);
+[[nodiscard]] const ErrorDescriptor* sbrComputeStartStop(int32_t fsSbr, int bands, int startFreq, int stopFreq,
+                                                         int32_t& k0, int32_t& k2);
+[[nodiscard]] const ErrorDescriptor* sbrComputeMasterTable(int32_t* fMaster, int32_t& nMaster, int32_t k0, int32_t k2,
+                                                           int freqScale, int alterScale);
 // Everything but the limiter table; the master table only on a header reset. Writes NQ into the header.
-[[nodiscard]] const ErrorDescriptor* sbrComputeBandTables(SbrBandTables& t, SbrHeader& header, int bands, int32_t fsSbr);
+[[nodiscard]] const ErrorDescriptor* sbrComputeBandTables(SbrBandTables& t, SbrHeader& header, int bands,
+                                                          int32_t fsSbr);
 // patchStarts: target start band of every patch (absolute), count patches.
-[[nodiscard]] const ErrorDescriptor* sbrComputeLimiterTable(int32_t* table, int32_t& count, const int32_t* fLow, int nLow,
-                                              const int32_t* patchStarts, int patches, int limiterBands);
+[[nodiscard]] const ErrorDescriptor* sbrComputeLimiterTable(int32_t* table, int32_t& count, const int32_t* fLow,
+                                                            int nLow, const int32_t* patchStarts, int patches,
+                                                            int limiterBands);
 
 }  // namespace aacplus

@@ -19,10 +19,8 @@ constexpr float kPhiIm[4] = {0.0f, 1.0f, 0.0f, -1.0f};
 
 }  // namespace
 
-const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots)
-{
-    if (timeSlots != kSbrTimeSlots || synthesisSlots != 2 * timeSlots)
-        return sbrError(SbrUnit::BandTables);
+const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots) {
+    if (timeSlots != kSbrTimeSlots || synthesisSlots != 2 * timeSlots) return sbrError(SbrUnit::BandTables);
     adj = SbrEnvelopeAdjuster();
     adj.slotsPerEnvelopeSlot = synthesisSlots / timeSlots;
     return nullptr;
@@ -30,14 +28,12 @@ const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int syn
 
 void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster&) {}
 
-void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re, float* const* im,
-                       int lowPower, int bypass)
-{
+void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re,
+                       float* const* im, int lowPower, int bypass) {
     (void)bypass;
     SbrBandTables& t = adj.tables;
     const int kx = t.kx, m = t.m;
-    if (m <= 0 || kx + m > 64 || t.nHigh <= 0)
-        return;
+    if (m <= 0 || kx + m > 64 || t.nHigh <= 0) return;
     const int rate = adj.slotsPerEnvelopeSlot;
     const int nh = std::min<int>(t.nHigh, kSbrMaxHighBands);
 
@@ -45,8 +41,7 @@ void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameDat
     uint8_t sineNow[64] = {};
     uint8_t sineStarted[64] = {};  // flag present before envelope l_A (continued from the previous frame)
     for (int i = 0; i < nh; ++i) {
-        if (!f.addHarmonic[i])
-            continue;
+        if (!f.addHarmonic[i]) continue;
         const int band = (t.fHigh[i] + t.fHigh[i + 1]) / 2 - kx;
         if (band >= 0 && band < m) {
             sineNow[band] = 1;
@@ -64,8 +59,7 @@ void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameDat
         const int slots = std::max(1, r1 - r0);
         const bool transient = l == f.lA || l == adj.lAPrev;
         int qEnv = 0;
-        if (f.numNoise == 2 && f.tE[l] >= f.tQ[1])
-            qEnv = 1;
+        if (f.numNoise == 2 && f.tE[l] >= f.tQ[1]) qEnv = 1;
 
         float eOrig[64], eCurr[64], qOrig[64], sM[64], gain[64], noiseLevel[64];
         uint8_t sineMapped[64] = {}, sineIndex[64] = {};
@@ -136,8 +130,7 @@ void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameDat
                     gain[k] = gMax;
                 }
                 denom += eCurr[k] * gain[k] + sM[k];
-                if (!sineIndex[k] && !transient)
-                    denom += qM[k];
+                if (!sineIndex[k] && !transient) denom += qM[k];
             }
             const float boost = std::min(kMaxBoost, (kEps + sumOrig) / denom);
             for (int k = lo; k < hi; ++k) {
@@ -175,8 +168,7 @@ void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameDat
                     yi += qn * float(v.im);
                 }
                 re[r][band] = yr;
-                if (!lowPower)
-                    im[r][band] = yi;
+                if (!lowPower) im[r][band] = yi;
             }
             adj.phaseIndex = (adj.phaseIndex + 1) & 3;
         }

@@ -14,14 +14,15 @@ struct SbrEnvelopeAdjuster {
     SbrBandTables tables;
     int32_t lAPrev = -1;
     int32_t slotsPerEnvelopeSlot = 2;
-    float prevGain[64] = {};   // energies, per QMF band from kx
+    float prevGain[64] = {};  // energies, per QMF band from kx
     float prevNoise[64] = {};
     bool prevValid = false;
     int32_t noiseIndex = 0;
     int32_t phaseIndex = 0;
 };
 
-[[nodiscard]] const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots);
+[[nodiscard]] const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots,
+                                                             int timeSlots);
 void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster& adj);
 // Rows from the HF adjustment row on.
 void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& header, SbrFrameData& frame, float* const* re,

@@ -17,12 +17,10 @@ constexpr float kWhiteningLevels[6] = {0.0f, 0.6f, 0.75f, 0.9f, 0.98f, 0.2f};
 }  // namespace
 
 const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderConfig& config, int bands, int bypass,
-                                          int slotsPerFrame)
-{
+                                          int slotsPerFrame) {
     gen = SbrHfGenerator();
     gen.setup = config.words[10] / 20;
-    if (gen.setup != 2 || bypass != 0 || bands != 64 || slotsPerFrame != 32)
-        return genError();
+    if (gen.setup != 2 || bypass != 0 || bands != 64 || slotsPerFrame != 32) return genError();
     float chirp;
     const int32_t w12 = config.words[12];
     std::memcpy(&chirp, &w12, sizeof chirp);
@@ -36,17 +34,13 @@ const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderC
 void sbrHfGeneratorClose(SbrHfGenerator&) {}
 
 const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const int32_t* fMaster, int32_t nMaster,
-                                       const int32_t* fNoise, int32_t nq, int32_t fsSbr, int bands, int bypass)
-{
+                                       const int32_t* fNoise, int32_t nq, int32_t fsSbr, int bands, int bypass) {
     (void)bypass;
-    if (nMaster < 1 || fsSbr <= 0 || nq < 1 || nq > kSbrMaxNoiseBands)
-        return genError();
+    if (nMaster < 1 || fsSbr <= 0 || nq < 1 || nq > kSbrMaxNoiseBands) return genError();
     const int32_t k0 = fMaster[0], k2 = fMaster[nMaster];
     const int32_t lowest = gen.lowestSource;
-    if (k0 - lowest < 4)
-        return genError();
-    if (k2 <= kx || k2 > bands)
-        return genError();
+    if (k0 - lowest < 4) return genError();
+    if (k2 <= kx || k2 > bands) return genError();
     const int32_t goal = int32_t(128.0 * 16000.0 / fsSbr + 0.5);
     int32_t goalBand;
     if (goal <= k0) {
@@ -68,8 +62,7 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
     // Each pass either adds a patch or moves the goal to k2; the bound guards a table that
     // would make no progress.
     for (int pass = 0; usb < k2; ++pass) {
-        if (pass > 4 * kSbrMaxPatches + 4)
-            return genError();
+        if (pass > 4 * kSbrMaxPatches + 4) return genError();
         int32_t width = goalBand - usb;
         if (width >= k0 - s) {
             int32_t end = k0 + ((usb - s) & ~1);
@@ -80,15 +73,13 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
             } else {
                 int32_t best = k0;
                 for (int i = 0; i <= nMaster; ++i)
-                    if (fMaster[i] <= end)
-                        best = std::max(best, fMaster[i]);
+                    if (fMaster[i] <= end) best = std::max(best, fMaster[i]);
                 end = best;
             }
             width = end - usb;
         }
         if (width > 0) {
-            if (n >= kSbrMaxPatches)
-                return genError();
+            if (n >= kSbrMaxPatches) return genError();
             const int32_t shift = (usb + width - k0 + 1) & ~1;
             SbrPatch p;
             p.sourceStart = usb - shift;
@@ -96,18 +87,14 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
             p.targetStart = usb;
             p.shift = shift;
             p.width = width;
-            if (p.sourceStart < 1 || p.sourceEnd > kx)
-                return genError();
+            if (p.sourceStart < 1 || p.sourceEnd > kx) return genError();
             patches[n++] = p;
             usb += width;
         }
-        if (goalBand - usb < 3)
-            goalBand = k2;
+        if (goalBand - usb < 3) goalBand = k2;
     }
-    if (n > 1 && patches[n - 1].width < 3)
-        --n;
-    if (n < 1 || n > kSbrMaxPatches)
-        return genError();
+    if (n > 1 && patches[n - 1].width < 3) --n;
+    if (n < 1 || n > kSbrMaxPatches) return genError();
     gen.numPatches = n;
     std::copy(patches, patches + n, gen.patches);
     gen.minSource = patches[0].sourceStart;
@@ -124,8 +111,7 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
     const double crossover = double(kx) * fsSbr / 128.0;
     int row = 0;
     for (int i = 0; i < 9; ++i)
-        if (kWhiteningThresholds[i] <= crossover)
-            row = i;
+        if (kWhiteningThresholds[i] <= crossover) row = i;
     gen.whitening[0] = float(kWhiteningThresholds[row]);
     for (int i = 0; i < 6; ++i)
         gen.whitening[1 + i] = kWhiteningLevels[i];
@@ -133,8 +119,7 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
 }
 
 void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,
-                   int slotsPerEnvelopeSlot, SbrFrameData& f, SbrHfGenerator& gen, int lowPower, int bypass)
-{
+                   int slotsPerEnvelopeSlot, SbrFrameData& f, SbrHfGenerator& gen, int lowPower, int bypass) {
     (void)bypass;
     const int rate = slotsPerEnvelopeSlot;
     const float off = gen.whitening[1], transition = gen.whitening[2], low = gen.whitening[3], mid = gen.whitening[4],
@@ -154,10 +139,8 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
         }
         const float old = gen.prevChirp[q];
         bw = bw < old ? 0.75f * bw + 0.25f * old : 0.90625f * bw + 0.09375f * old;
-        if (bw < 0.015625f)
-            bw = 0.0f;
-        if (bw >= 0.99609375f)
-            bw = 0.99609375f;
+        if (bw < 0.015625f) bw = 0.0f;
+        if (bw >= 0.99609375f) bw = 0.99609375f;
         gen.chirp[q] = bw;
     }
 
@@ -167,8 +150,7 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
     for (int r = first; r < clearEnd; ++r)
         for (int k = gen.maxTargetEnd; k < 64; ++k) {
             dstRe[r][k] = 0.0f;
-            if (!lowPower)
-                dstIm[r][k] = 0.0f;
+            if (!lowPower) dstIm[r][k] = 0.0f;
         }
 
     // Prediction coefficients per source band. The covariances are summed slot by slot
@@ -232,10 +214,8 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
         const double phi11 = p11[k], phi22 = p22[k];
         const double det = phi22 * phi11 - (p12r[k] * p12r[k] + p12i[k] * p12i[k]) * 0.999999;
         std::complex<double> a1 = 0, a0 = 0;
-        if (std::abs(det) >= 1e-38)
-            a1 = (phi01 * phi12 - phi02 * phi11) / det;
-        if (phi11 >= 1e-38)
-            a0 = -(phi01 + a1 * std::conj(phi12)) / phi11;
+        if (std::abs(det) >= 1e-38) a1 = (phi01 * phi12 - phi02 * phi11) / det;
+        if (phi11 >= 1e-38) a0 = -(phi01 + a1 * std::conj(phi12)) / phi11;
         if (a0.real() * a0.real() + a0.imag() * a0.imag() >= 16.0 ||
             a1.real() * a1.real() + a1.imag() * a1.imag() >= 16.0)
             a0 = a1 = 0;
@@ -249,8 +229,7 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
         const SbrPatch& patch = gen.patches[p];
         const int kBegin = std::max({patch.targetStart, patch.shift, 0});
         const int kEnd = std::min({patch.targetStart + patch.width, 64, 64 + patch.shift});
-        if (kBegin >= kEnd)
-            continue;
+        if (kBegin >= kEnd) continue;
         const int count = kEnd - kBegin, srcBegin = kBegin - patch.shift;
         float c0r[64], c0i[64], c1r[64], c1i[64];
         for (int i = 0; i < count; ++i) {

@@ -32,11 +32,12 @@ struct SbrHfGenerator {
     float whitening[7] = {};
 };
 
-[[nodiscard]] const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderConfig& config, int bands, int bypass,
-                                          int slotsPerFrame);
+[[nodiscard]] const ErrorDescriptor* sbrHfGeneratorOpen(SbrHfGenerator& gen, const SbrDecoderConfig& config, int bands,
+                                                        int bypass, int slotsPerFrame);
 void sbrHfGeneratorClose(SbrHfGenerator& gen);
-[[nodiscard]] const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const int32_t* fMaster, int32_t nMaster,
-                                       const int32_t* fNoise, int32_t nq, int32_t fsSbr, int bands, int bypass);
+[[nodiscard]] const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const int32_t* fMaster,
+                                                     int32_t nMaster, const int32_t* fNoise, int32_t nq, int32_t fsSbr,
+                                                     int bands, int bypass);
 // Rows from the HF adjustment row on (rows[-2], rows[-1] must exist). lowPower: real values only.
 void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,
                    int slotsPerEnvelopeSlot, SbrFrameData& frame, SbrHfGenerator& gen, int lowPower, int bypass);

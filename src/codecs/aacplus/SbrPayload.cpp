@@ -8,8 +8,7 @@ namespace {
 bool isSbrType(int32_t t) { return t == 13 || t == 14; }
 }  // namespace
 
-SbrExtensionPayload& SbrExtensionPayload::operator=(const SbrExtensionPayload& o)
-{
+SbrExtensionPayload& SbrExtensionPayload::operator=(const SbrExtensionPayload& o) {
     if (this != &o) {
         count = o.count;
         element = o.element;
@@ -20,10 +19,8 @@ SbrExtensionPayload& SbrExtensionPayload::operator=(const SbrExtensionPayload& o
     return *this;
 }
 
-int SbrExtensionPayload::Store(int32_t extensionType, int32_t cnt)
-{
-    if (!isSbrType(extensionType) || cnt < 1 || cnt >= 1024 || count != 0 || !reader_)
-        return 0;
+int SbrExtensionPayload::Store(int32_t extensionType, int32_t cnt) {
+    if (!isSbrType(extensionType) || cnt < 1 || cnt >= 1024 || count != 0 || !reader_) return 0;
     type = extensionType;
     size = cnt;
     data[0] = uint8_t(reader_->read(4));
@@ -33,10 +30,8 @@ int SbrExtensionPayload::Store(int32_t extensionType, int32_t cnt)
     return 1;
 }
 
-void SbrExtensionPayload::StoreEmpty(int32_t elementKind, int32_t extensionType)
-{
-    if (!isSbrType(extensionType) || count != 0)
-        return;
+void SbrExtensionPayload::StoreEmpty(int32_t elementKind, int32_t extensionType) {
+    if (!isSbrType(extensionType) || count != 0) return;
     element = elementKind;
     type = extensionType;
     size = 0;

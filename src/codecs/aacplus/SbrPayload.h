@@ -16,8 +16,7 @@ public:
     SbrExtensionPayload(const SbrExtensionPayload& o) { *this = o; }
     SbrExtensionPayload& operator=(const SbrExtensionPayload& o);
 
-    void Bind(BitReader* reader)
-    {
+    void Bind(BitReader* reader) {
         reader_ = reader;
         count = 0;
     }

@@ -120,8 +120,8 @@ struct AudioSpecificConfig {
 
 // bitsAvailable < 0: no budget (no backward-compatible SBR signalling is looked for).
 [[nodiscard]] int parseAudioSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int64_t bitsAvailable);
-[[nodiscard]] int parseGaSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int channelConfiguration, int audioObjectType,
-                          int64_t start);
+[[nodiscard]] int parseGaSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int channelConfiguration,
+                                        int audioObjectType, int64_t start);
 
 struct LatmLayer {
     int frameLengthType = 0;
@@ -137,9 +137,9 @@ struct LatmMuxConfig {
     int useSameStreamMux = 0;
     int audioMuxVersion = 0;
     int allStreamsSameTimeFraming = 0;
-    int numSubFrames = 0;  // stored plus one
-    int numProgram = 0;    // plus one
-    int numLayer = 0;      // plus one, last program's
+    int numSubFrames = 0;        // stored plus one
+    int numProgram = 0;          // plus one
+    int numLayer = 0;            // plus one, last program's
     int programLayers[16] = {};  // each program's own layer count
     int useSameConfig = 0;
     int otherDataPresent = 0;

@@ -10,10 +10,8 @@ namespace aacplus {
 using transport::bytesAt;
 using transport::rateOfIndex;
 
-int channelsOfConfiguration(int channelConfiguration)
-{
-    if (channelConfiguration >= 1 && channelConfiguration <= 6)
-        return channelConfiguration;
+int channelsOfConfiguration(int channelConfiguration) {
+    if (channelConfiguration >= 1 && channelConfiguration <= 6) return channelConfiguration;
     return channelConfiguration == 7 ? 8 : 0;
 }
 
@@ -23,8 +21,7 @@ struct AdtsHeader {
     int id, layer, protectionAbsent, profile, sfIndex, channelConfiguration, frameLength, fullness, blocks;
 };
 
-AdtsHeader readAdtsHeader(BitReader& c)
-{
+AdtsHeader readAdtsHeader(BitReader& c) {
     AdtsHeader h{};
     c.read(12);
     h.id = int(c.read(1));
@@ -41,14 +38,12 @@ AdtsHeader readAdtsHeader(BitReader& c)
     return h;
 }
 
-void updateAdtsBitRate(decapl84& in, DecoderStreamInfo& info, const AdtsHeader& h, int rate)
-{
+void updateAdtsBitRate(decapl84& in, DecoderStreamInfo& info, const AdtsHeader& h, int rate) {
     const int delta = in.previousFullness < 0 ? 0 : (h.fullness - in.previousFullness) * 32;
     int channels = info.frameChannels;
-    if (channels == 0)
-        channels = h.channelConfiguration == 6 ? 5 : h.channelConfiguration;
-    const float estimate = (float(h.frameLength) * 8.0f + float(delta) * float(channels)) * float(rate) /
-                           (float(h.blocks + 1) * 1024.0f);
+    if (channels == 0) channels = h.channelConfiguration == 6 ? 5 : h.channelConfiguration;
+    const float estimate =
+        (float(h.frameLength) * 8.0f + float(delta) * float(channels)) * float(rate) / (float(h.blocks + 1) * 1024.0f);
     if (info.current().coreSampleRate != 0) {
         in.rateRing[in.rateIndex] = estimate;
         in.rateIndex = (in.rateIndex + 1) % 16;
@@ -67,18 +62,15 @@ void updateAdtsBitRate(decapl84& in, DecoderStreamInfo& info, const AdtsHeader& 
 
 // What may follow a frame: the next sync, or a tag that ends the stream. Accepting a
 // trailing tag keeps the last frame before an ID3v1/ID3v2 tag from being dropped.
-bool plausibleFollower(const BitReader& at)
-{
+bool plausibleFollower(const BitReader& at) {
     BitReader c = at;
-    if (c.peek(8) == 0xFF)
-        return true;
+    if (c.peek(8) == 0xFF) return true;
     return bytesAt(at, "TAG") || bytesAt(at, "ID3");
 }
 
 }  // namespace
 
-int synchronise(decapl84& in, DecoderStreamInfo& info, Crc** crcOut, int32_t* transportOut)
-{
+int synchronise(decapl84& in, DecoderStreamInfo& info, Crc** crcOut, int32_t* transportOut) {
     BitReader& r = in.reader();
     *crcOut = nullptr;
     r.align(0);
@@ -91,8 +83,7 @@ int synchronise(decapl84& in, DecoderStreamInfo& info, Crc** crcOut, int32_t* tr
     const int32_t t = in.transport;
     for (;;) {
         BitReader c = r;
-        if (c.bitsLeft() < 12)
-            break;
+        if (c.bitsLeft() < 12) break;
         const uint32_t word = c.peek(12);
         const bool adts = (t == kTransportAuto || t == kTransportAdts) && word == 0xFFF;
         const bool loas = !adts && (t == kTransportAuto || t == kTransportLoas) && (word >> 1) == 0x2B7;
@@ -102,15 +93,13 @@ int synchronise(decapl84& in, DecoderStreamInfo& info, Crc** crcOut, int32_t* tr
         }
         const int64_t start = c.position();
         if (loas) {
-            if (c.bitsLeft() < 25)
-                break;
+            if (c.bitsLeft() < 25) break;
             const int length = readLoasHeader(c);
             if (3 + length > kInputBufferSize) {
                 r.skip(8);
                 continue;
             }
-            if (c.bitsLeft() < int64_t(length) * 8)
-                break;
+            if (c.bitsLeft() < int64_t(length) * 8) break;
             BitReader after = c;
             after.skip(int64_t(length) * 8);
             if (after.bitsLeft() != 0 && after.peek(8) != 0x56) {
@@ -125,18 +114,15 @@ int synchronise(decapl84& in, DecoderStreamInfo& info, Crc** crcOut, int32_t* tr
             return kCoreOk;
         }
 
-        if (c.bitsLeft() < 56)
-            break;
+        if (c.bitsLeft() < 56) break;
         const AdtsHeader h = readAdtsHeader(c);
         if (h.layer != 0 || h.frameLength <= 7 || h.frameLength > kInputBufferSize) {
             r.skip(8);
             continue;
         }
-        if (c.bitsLeft() < int64_t(h.frameLength - 7) * 8)
-            break;
+        if (c.bitsLeft() < int64_t(h.frameLength - 7) * 8) break;
         const bool hasCrc = h.protectionAbsent == 0 || in.adtsCrcAlways;
-        if (hasCrc && c.bitsLeft() < 16)
-            break;
+        if (hasCrc && c.bitsLeft() < 16) break;
         BitReader after = r;
         after.skip(int64_t(h.frameLength) * 8);
         if (after.bitsLeft() > 0 && !plausibleFollower(after)) {
@@ -164,8 +150,7 @@ int synchronise(decapl84& in, DecoderStreamInfo& info, Crc** crcOut, int32_t* tr
         info.info.transport = kTransportAdts;
         in.frameEnd = start + int64_t(h.frameLength) * 8;
         *transportOut = kTransportAdts;
-        if (h.profile > 1)
-            return kCoreUnsupportedProfile;
+        if (h.profile > 1) return kCoreUnsupportedProfile;
         const int rate = rateOfIndex(h.sfIndex);
         info.samplingRate = rate;
         info.samplingFrequencyIndex = h.sfIndex;

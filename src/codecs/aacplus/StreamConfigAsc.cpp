@@ -9,8 +9,7 @@ using transport::rateOfIndex;
 
 namespace {
 
-int readRate(BitReader& r, int& index)
-{
+int readRate(BitReader& r, int& index) {
     index = int(r.read(4));
     if (index == 15) {
         const uint32_t hi = r.read(16);
@@ -22,14 +21,12 @@ int readRate(BitReader& r, int& index)
 }  // namespace
 
 int parseGaSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int channelConfiguration, int audioObjectType,
-                          int64_t start)
-{
+                          int64_t start) {
     asc.frameLengthFlag = int(r.read(1));
     asc.dependsOnCoreCoder = int(r.read(1));
     asc.coreCoderDelay = asc.dependsOnCoreCoder ? int(r.read(14)) : 0;
     asc.extensionFlag = int(r.read(1));
-    if (channelConfiguration == 0)
-        parseProgramConfig(asc.pce, r, nullptr, start);
+    if (channelConfiguration == 0) parseProgramConfig(asc.pce, r, nullptr, start);
     if (asc.extensionFlag) {
         if (audioObjectType == 22) {
             asc.numOfSubFrame = int(r.read(5));
@@ -42,14 +39,12 @@ int parseGaSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int channelCon
             asc.spectralDataResilience = int(r.read(1));
         }
         asc.extensionFlag3 = int(r.read(1));
-        if (asc.extensionFlag3)
-            return kCoreSyntax;
+        if (asc.extensionFlag3) return kCoreSyntax;
     }
     return kCoreOk;
 }
 
-int parseAudioSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int64_t bitsAvailable)
-{
+int parseAudioSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int64_t bitsAvailable) {
     const int64_t start = r.position();
     auto budget = [&] { return bitsAvailable < 0 ? int64_t(-1) : bitsAvailable - (r.position() - start); };
     asc.sbrPresentFlag = -1;
@@ -65,10 +60,8 @@ int parseAudioSpecificConfig(AudioSpecificConfig& asc, BitReader& r, int64_t bit
         asc.extensionSamplingFrequency = readRate(r, asc.extensionSamplingFrequencyIndex);
         asc.audioObjectType = int(r.read(5));
     }
-    if (asc.audioObjectType != 1 && asc.audioObjectType != 2)
-        return kCoreUnsupportedProfile;
-    if (int err = parseGaSpecificConfig(asc, r, asc.channelConfiguration, asc.audioObjectType, start))
-        return err;
+    if (asc.audioObjectType != 1 && asc.audioObjectType != 2) return kCoreUnsupportedProfile;
+    if (int err = parseGaSpecificConfig(asc, r, asc.channelConfiguration, asc.audioObjectType, start)) return err;
     asc.frameLength = asc.frameLengthFlag ? 960 : 1024;
 
     if (budget() >= 16 && asc.extensionAudioObjectType != 5 && r.peek(11) == 0x2B7) {

@@ -8,21 +8,17 @@ namespace aacplus {
 
 using transport::indexForRate;
 
-int readLoasHeader(BitReader& r)
-{
+int readLoasHeader(BitReader& r) {
     r.read(11);
     return int(r.read(13));
 }
 
-int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r)
-{
+int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r) {
     mux.audioMuxVersion = int(r.read(1));
-    if (mux.audioMuxVersion == 1)
-        return kCoreSyntax;
+    if (mux.audioMuxVersion == 1) return kCoreSyntax;
     mux.allStreamsSameTimeFraming = int(r.read(1));
     mux.numSubFrames = int(r.read(6)) + 1;
-    if (mux.numSubFrames != 1)
-        return kCoreSyntax;
+    if (mux.numSubFrames != 1) return kCoreSyntax;
     mux.numProgram = int(r.read(4)) + 1;
     int streamCount = 0;
     const AudioSpecificConfig* previous = nullptr;
@@ -37,17 +33,14 @@ int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r)
                 own = !mux.useSameConfig || !previous;
             }
             if (own) {
-                if (int err = parseAudioSpecificConfig(layer.asc, r, -1))
-                    return err;
+                if (int err = parseAudioSpecificConfig(layer.asc, r, -1)) return err;
             } else {
                 layer.asc = *previous;
             }
             previous = &layer.asc;
-            if (layer.asc.audioObjectType != 2)
-                return kCoreUnsupportedProfile;
+            if (layer.asc.audioObjectType != 2) return kCoreUnsupportedProfile;
             layer.frameLengthType = int(r.read(3));
-            if (layer.frameLengthType != 0)
-                return kCoreSyntax;
+            if (layer.frameLengthType != 0) return kCoreSyntax;
             layer.latmBufferFullness = int(r.read(8));
         }
         // Programs may differ in layer count; the payload lengths need each program's own
@@ -62,10 +55,9 @@ int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r)
             escape = r.read(1) != 0;
             const int64_t byte = r.read(8);
             // Saturate: a run of escape bytes would otherwise overflow.
-            mux.otherDataLenBits = mux.otherDataLenBits >= (int64_t(1) << 40) ? mux.otherDataLenBits
-                                                                                : (mux.otherDataLenBits << 8) + byte;
-            if (r.overran())
-                break;
+            mux.otherDataLenBits =
+                mux.otherDataLenBits >= (int64_t(1) << 40) ? mux.otherDataLenBits : (mux.otherDataLenBits << 8) + byte;
+            if (r.overran()) break;
         }
     }
     mux.crcCheckPresent = int(r.read(1));
@@ -73,8 +65,7 @@ int parseStreamMuxConfig(LatmMuxConfig& mux, BitReader& r)
     return kCoreOk;
 }
 
-int parseAudioMuxElementHeader(LatmMuxConfig& mux, BitReader& r)
-{
+int parseAudioMuxElementHeader(LatmMuxConfig& mux, BitReader& r) {
     if (mux.muxConfigPresent) {
         mux.useSameStreamMux = int(r.read(1));
         if (!mux.useSameStreamMux) {
@@ -89,13 +80,11 @@ int parseAudioMuxElementHeader(LatmMuxConfig& mux, BitReader& r)
         mux.muxHeaderRead = true;
         return kCoreOk;
     }
-    if (mux.allStreamsSameTimeFraming != 1)
-        return kCoreSyntax;
+    if (mux.allStreamsSameTimeFraming != 1) return kCoreSyntax;
     for (int prog = 0; prog < mux.numProgram; ++prog) {
         for (int lay = 0; lay < mux.programLayers[prog]; ++lay) {
             LatmLayer& layer = mux.layers[prog][lay];
-            if (layer.frameLengthType != 0)
-                return kCoreSyntax;
+            if (layer.frameLengthType != 0) return kCoreSyntax;
             int64_t bytes = 0;
             uint32_t tmp;
             do {
@@ -109,21 +98,16 @@ int parseAudioMuxElementHeader(LatmMuxConfig& mux, BitReader& r)
     return kCoreOk;
 }
 
-int skipLatmOtherData(LatmMuxConfig& mux, BitReader& r)
-{
-    if (!mux.otherDataPresent)
-        return kCoreOk;
-    if (mux.audioMuxVersion != 0)
-        return kCoreSyntax;
-    if (mux.otherDataLenBits > r.bitsLeft())
-        return kCoreNeedMoreInput;
+int skipLatmOtherData(LatmMuxConfig& mux, BitReader& r) {
+    if (!mux.otherDataPresent) return kCoreOk;
+    if (mux.audioMuxVersion != 0) return kCoreSyntax;
+    if (mux.otherDataLenBits > r.bitsLeft()) return kCoreNeedMoreInput;
     r.skip(mux.otherDataLenBits);
     return kCoreOk;
 }
 
 void applyMuxConfig(const LatmMuxConfig& mux, DecoderStreamInfo& info, bool implicitSbr, int sbrDownsampleRate,
-                    int downmixMode)
-{
+                    int downmixMode) {
     for (int prog = 0; prog < mux.numProgram && prog < 16; ++prog) {
         info.workProgram = prog;
         aacPlusProgramInfo& p = info.info.programs[prog];
@@ -135,8 +119,7 @@ void applyMuxConfig(const LatmMuxConfig& mux, DecoderStreamInfo& info, bool impl
             info.samplingFrequencyIndex = index;
             p.coreSampleRate = rate;
             info.mpegVersion = 2;
-            if (asc.audioObjectType == 2)
-                p.profile = kAacPlusProfileMpeg4Lc;
+            if (asc.audioObjectType == 2) p.profile = kAacPlusProfileMpeg4Lc;
         }
         const bool downsample = sbrDownsampleRate > 0 && sbrDownsampleRate <= p.coreSampleRate;
         bool sbrUp = false;
@@ -160,11 +143,10 @@ void applyMuxConfig(const LatmMuxConfig& mux, DecoderStreamInfo& info, bool impl
         int config = asc.channelConfiguration;
         if (config == 0) {
             ProgramConfig pce = asc.pce;
-            pce.elementInstanceTag = prog;  // the record describes this program
+            pce.elementInstanceTag = prog;       // the record describes this program
             (void)programFromConfig(info, pce);  // a bad PCE rate keeps the config's own rate
             p.channelMode = 0;
-            if (pce.valid && pce.totalChannels() == 1 && pce.frontChannels == 1)
-                config = 1;
+            if (pce.valid && pce.totalChannels() == 1 && pce.frontChannels == 1) config = 1;
         }
         auto layout = [&](int mode, int front, int side, int back, int lfe, int channels) {
             p.channelMode = mode;
@@ -195,8 +177,7 @@ void applyMuxConfig(const LatmMuxConfig& mux, DecoderStreamInfo& info, bool impl
         case 7: layout(0, 3, 2, 2, 1, 8); break;
         default: break;
         }
-        if (p.numChannels > 0 && info.downmixKind == kDownmixUndecided)
-            decideDownmix(info, p, downmixMode);
+        if (p.numChannels > 0 && info.downmixKind == kDownmixUndecided) decideDownmix(info, p, downmixMode);
         info.markValid(p);
     }
     info.workProgram = info.info.currentProgram;

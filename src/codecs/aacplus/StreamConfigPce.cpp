@@ -10,8 +10,7 @@ using transport::rateOfIndex;
 
 namespace {
 
-void readGroup(BitReader& r, PceEntry* entries, int n, int& channels)
-{
+void readGroup(BitReader& r, PceEntry* entries, int n, int& channels) {
     channels = 0;
     for (int i = 0; i < n; ++i) {
         entries[i].isCpe = uint8_t(r.read(1));
@@ -20,24 +19,19 @@ void readGroup(BitReader& r, PceEntry* entries, int n, int& channels)
     }
 }
 
-bool findElement(const FrameElement* elements, int count, int id, int tag)
-{
+bool findElement(const FrameElement* elements, int count, int id, int tag) {
     for (int i = 0; i < count; ++i)
-        if (elements[i].id == id && elements[i].tag == tag)
-            return true;
+        if (elements[i].id == id && elements[i].tag == tag) return true;
     return false;
 }
 
-bool groupHas(const PceEntry* entries, int n, int isCpe, int tag)
-{
+bool groupHas(const PceEntry* entries, int n, int isCpe, int tag) {
     for (int i = 0; i < n; ++i)
-        if (entries[i].isCpe == isCpe && entries[i].tag == tag)
-            return true;
+        if (entries[i].isCpe == isCpe && entries[i].tag == tag) return true;
     return false;
 }
 
-int profileOf(int mpegVersion, int objectType)
-{
+int profileOf(int mpegVersion, int objectType) {
     if (mpegVersion == 1)
         return objectType == 0 ? kAacPlusProfileMpeg2Main : objectType == 1 ? kAacPlusProfileMpeg2Lc : -1;
     if (mpegVersion == 2)
@@ -47,37 +41,30 @@ int profileOf(int mpegVersion, int objectType)
 
 }  // namespace
 
-bool ProgramConfig::hasSingle(int tag) const
-{
+bool ProgramConfig::hasSingle(int tag) const {
     return !valid || groupHas(front, numFront, 0, tag) || groupHas(side, numSide, 0, tag) ||
            groupHas(back, numBack, 0, tag);
 }
 
-bool ProgramConfig::hasPair(int tag) const
-{
+bool ProgramConfig::hasPair(int tag) const {
     return !valid || groupHas(front, numFront, 1, tag) || groupHas(side, numSide, 1, tag) ||
            groupHas(back, numBack, 1, tag);
 }
 
-bool ProgramConfig::hasLfe(int tag) const
-{
-    if (!valid)
-        return true;
+bool ProgramConfig::hasLfe(int tag) const {
+    if (!valid) return true;
     for (int i = 0; i < numLfe; ++i)
-        if (lfeTag[i] == tag)
-            return true;
+        if (lfeTag[i] == tag) return true;
     return false;
 }
 
-bool ProgramConfig::sameLayout(const ProgramConfig& o) const
-{
-    return objectType == o.objectType && samplingFrequencyIndex == o.samplingFrequencyIndex &&
-           numLfe == o.numLfe && numAssocData == o.numAssocData && numValidCc == o.numValidCc &&
-           numFront == o.numFront && numSide == o.numSide && numBack == o.numBack;
+bool ProgramConfig::sameLayout(const ProgramConfig& o) const {
+    return objectType == o.objectType && samplingFrequencyIndex == o.samplingFrequencyIndex && numLfe == o.numLfe &&
+           numAssocData == o.numAssocData && numValidCc == o.numValidCc && numFront == o.numFront &&
+           numSide == o.numSide && numBack == o.numBack;
 }
 
-void parseProgramConfig(ProgramConfig& pce, BitReader& r, Crc* crc, int64_t blockStart)
-{
+void parseProgramConfig(ProgramConfig& pce, BitReader& r, Crc* crc, int64_t blockStart) {
     const int64_t start = r.position();
     pce.elementInstanceTag = int(r.read(4));
     pce.objectType = int(r.read(2));
@@ -115,8 +102,7 @@ void parseProgramConfig(ProgramConfig& pce, BitReader& r, Crc* crc, int64_t bloc
     pce.commentBytes = int(r.read(8));
     for (int i = 0; i < pce.commentBytes; ++i) {
         const uint8_t b = uint8_t(r.read(8));
-        if (i < 64)
-            pce.comment[i] = b;
+        if (i < 64) pce.comment[i] = b;
     }
     if (crc) {
         CrcRegion region;
@@ -127,10 +113,8 @@ void parseProgramConfig(ProgramConfig& pce, BitReader& r, Crc* crc, int64_t bloc
     pce.valid = true;
 }
 
-int checkProgramMembership(ProgramConfig& pce, const FrameElement* elements, int count)
-{
-    if (!pce.valid)
-        return kCoreOk;
+int checkProgramMembership(ProgramConfig& pce, const FrameElement* elements, int count) {
+    if (!pce.valid) return kCoreOk;
     const struct {
         const PceEntry* entries;
         int n;
@@ -152,14 +136,11 @@ int checkProgramMembership(ProgramConfig& pce, const FrameElement* elements, int
     return kCoreOk;
 }
 
-int programFromConfig(DecoderStreamInfo& info, const ProgramConfig& pce)
-{
-    if (!pce.valid)
-        return kCoreOk;
+int programFromConfig(DecoderStreamInfo& info, const ProgramConfig& pce) {
+    if (!pce.valid) return kCoreOk;
     const int rate = rateOfIndex(pce.samplingFrequencyIndex);
     const int index = indexForRate(rate);
-    if (pce.samplingFrequencyIndex > 15 || rate <= 0 || index >= 15)
-        return kCoreBadPceRate;
+    if (pce.samplingFrequencyIndex > 15 || rate <= 0 || index >= 15) return kCoreBadPceRate;
     aacPlusProgramInfo& p = info.info.programs[pce.elementInstanceTag & 15];
     info.samplingRate = rate;
     info.samplingFrequencyIndex = index;

@@ -5,17 +5,14 @@
 
 namespace aacplus {
 
-void readTnsData(TnsData& t, const IcsInfo& ics, BitReader& r)
-{
+void readTnsData(TnsData& t, const IcsInfo& ics, BitReader& r) {
     t.present = r.readBit();
-    if (!t.present)
-        return;
+    if (!t.present) return;
     const bool shortWin = ics.isShort();
     const int maxOrder = shortWin ? 7 : (ics.isMain() ? 20 : 12);
     for (int w = 0; w < ics.numWindows(); ++w) {
         t.nFilt[w] = int(r.read(shortWin ? 1 : 2));
-        if (t.nFilt[w])
-            t.coefRes[w] = int(r.read(1));
+        if (t.nFilt[w]) t.coefRes[w] = int(r.read(1));
         int top = ics.numSwb;
         for (int f = 0; f < t.nFilt[w]; ++f) {
             TnsFilter& flt = t.filter[w][f];
@@ -39,8 +36,7 @@ void readTnsData(TnsData& t, const IcsInfo& ics, BitReader& r)
     }
 }
 
-int tnsPredictor(const TnsFilter& f, int coefRes, float* a)
-{
+int tnsPredictor(const TnsFilter& f, int coefRes, float* a) {
     int order = f.order;
     while (order > 0 && f.coef[order - 1] == 0)
         --order;
@@ -64,22 +60,18 @@ int tnsPredictor(const TnsFilter& f, int coefRes, float* a)
     return order;
 }
 
-void tnsFilterWindow(const TnsData& t, const IcsInfo& ics, int window, float* spectrum)
-{
+void tnsFilterWindow(const TnsData& t, const IcsInfo& ics, int window, float* spectrum) {
     const uint16_t* offs = ics.swbOffset();
     const int limit = std::min(ics.tnsMaxBands(), ics.maxSfb);
     for (int f = 0; f < t.nFilt[window]; ++f) {
         const TnsFilter& flt = t.filter[window][f];
-        if (flt.order <= 0)
-            continue;
+        if (flt.order <= 0) continue;
         float a[33];
         const int order = tnsPredictor(flt, t.coefRes[window], a);
-        if (order == 0)
-            continue;
+        if (order == 0) continue;
         const int start = offs[std::min(flt.bottom, limit)];
         const int end = offs[std::min(flt.top, limit)];
-        if (end <= start)
-            continue;
+        if (end <= start) continue;
         float state[32] = {};  // state[0] = y[n-1]
         const int n = end - start;
         float* x = spectrum + (flt.direction > 0 ? start : end - 1);

@@ -34,10 +34,8 @@ int tnsPredictor(const TnsFilter& f, int coefRes, float* a);
 void tnsFilterWindow(const TnsData& t, const IcsInfo& ics, int window, float* spectrum);
 
 template <class SpectrumOf>
-void applyTns(const TnsData& t, const IcsInfo& ics, SpectrumOf&& spectrumOf)
-{
-    if (!t.present)
-        return;
+void applyTns(const TnsData& t, const IcsInfo& ics, SpectrumOf&& spectrumOf) {
+    if (!t.present) return;
     for (int w = 0; w < ics.numWindows(); ++w)
         tnsFilterWindow(t, ics, w, spectrumOf(w));
 }

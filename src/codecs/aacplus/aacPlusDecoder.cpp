@@ -22,8 +22,7 @@ namespace {
 
 constexpr uint32_t kHandleTag = 0xCAACDC37u;
 
-int mapCoreStatus(int core)
-{
+int mapCoreStatus(int core) {
     switch (core) {
     case kCoreOk: return kAacPlusOk;
     case kCoreEndOfStream: return kAacPlusEndOfStream;
@@ -66,8 +65,7 @@ struct aacPlusDecoder {
     std::unique_ptr<float[]> work;
     size_t workFloats = 0;
 
-    ResumePoint save() const
-    {
+    ResumePoint save() const {
         ResumePoint p{};
         p.reader = reader;
         p.rawBlocksLeft = input->rawBlocksLeft;
@@ -82,8 +80,7 @@ struct aacPlusDecoder {
         p.configured = configured;
         return p;
     }
-    void restore(const ResumePoint& p)
-    {
+    void restore(const ResumePoint& p) {
         reader = p.reader;
         input->rawBlocksLeft = p.rawBlocksLeft;
         input->frameHasCrc = p.frameHasCrc;
@@ -110,12 +107,9 @@ void publish(aacPlusDecoder* h) { h->visible = h->info->info; }
 
 }  // namespace
 
-int aacPlusDecoderOpen(aacPlusHandle* handle, int outputFormat, int channels)
-{
-    if (!handle)
-        return kAacPlusInvalidHandle;
-    if (channels < 2)
-        channels = 2;
+int aacPlusDecoderOpen(aacPlusHandle* handle, int outputFormat, int channels) {
+    if (!handle) return kAacPlusInvalidHandle;
+    if (channels < 2) channels = 2;
     if (channels > 8) {
         *handle = nullptr;
         return kAacPlusInvalidConfig;
@@ -125,32 +119,26 @@ int aacPlusDecoderOpen(aacPlusHandle* handle, int outputFormat, int channels)
 }
 
 int aacPlusDecoderOpenWithConfig(aacPlusHandle* handle, int outputFormat, int concealment, int limiterOn,
-                                 int lowPowerSbr, int implicitSbr, int sbrDownsampleRate, int adtsCrcAlways,
-                                 int pnsOff, int reserved7, int reserved8, int maxChannels, int lfeChannels,
-                                 int downmixMode, int downmixVariant)
-{
-    if (!handle)
-        return kAacPlusInvalidHandle;
+                                 int lowPowerSbr, int implicitSbr, int sbrDownsampleRate, int adtsCrcAlways, int pnsOff,
+                                 int reserved7, int reserved8, int maxChannels, int lfeChannels, int downmixMode,
+                                 int downmixVariant) {
+    if (!handle) return kAacPlusInvalidHandle;
     *handle = nullptr;
     std::unique_ptr<aacPlusDecoder> h(new (std::nothrow) aacPlusDecoder);
-    if (!h)
-        return kAacPlusOutOfMemory;
+    if (!h) return kAacPlusOutOfMemory;
     h->input.reset(new (std::nothrow) decapl84(&h->reader));
     h->core.reset(new (std::nothrow) CoreDecoder(&h->reader));
     h->info.reset(new (std::nothrow) DecoderStreamInfo);
-    if (!h->input || !h->core || !h->info)
-        return kAacPlusOutOfMemory;
+    if (!h->input || !h->core || !h->info) return kAacPlusOutOfMemory;
     h->visible = h->info->info;
     h->firstCall = true;
     h->configured = false;
-    if (outputFormat < 0 || outputFormat > 2)
-        return kAacPlusInvalidParameter;
+    if (outputFormat < 0 || outputFormat > 2) return kAacPlusInvalidParameter;
     h->outputFormat = outputFormat;
     h->tag = kHandleTag;
-    h->config = {concealment, limiterOn,  lowPowerSbr, implicitSbr, sbrDownsampleRate, adtsCrcAlways, pnsOff,
-                 reserved7,   reserved8,  maxChannels, lfeChannels, downmixMode,       downmixVariant};
-    if (int status = aacPlusDecoderSetConfig(h.get()))
-        return status;
+    h->config = {concealment, limiterOn, lowPowerSbr, implicitSbr, sbrDownsampleRate, adtsCrcAlways, pnsOff,
+                 reserved7,   reserved8, maxChannels, lfeChannels, downmixMode,       downmixVariant};
+    if (int status = aacPlusDecoderSetConfig(h.get())) return status;
     *handle = h.release();
     return kAacPlusOk;
 }
@@ -159,20 +147,16 @@ aacPlusConfig* aacPlusDecoderGetConfig(aacPlusHandle h) { return valid(h) ? &h->
 
 aacPlusStreamInfo* aacPlusDecoderGetStreamInfo(aacPlusHandle h) { return valid(h) ? &h->visible : nullptr; }
 
-int aacPlusDecoderSetConfig(aacPlusHandle h)
-{
-    if (!valid(h))
-        return kAacPlusInvalidHandle;
+int aacPlusDecoderSetConfig(aacPlusHandle h) {
+    if (!valid(h)) return kAacPlusInvalidHandle;
     const aacPlusConfig& c = h->config;
-    if (c.maxChannels < 2 || c.maxChannels > 8 || c.lfeChannels < 0 || c.lfeChannels > 1)
-        return kAacPlusInvalidConfig;
+    if (c.maxChannels < 2 || c.maxChannels > 8 || c.lfeChannels < 0 || c.lfeChannels > 1) return kAacPlusInvalidConfig;
     if (!(h->outputFormat == kAacPlusFormatFloat && c.downmixMode == 0)) {
         h->work.reset();
         h->workFloats = 0;
         const size_t n = size_t(c.maxChannels + c.lfeChannels) * 2048;
         h->work.reset(new (std::nothrow) float[n]());
-        if (!h->work)
-            return kAacPlusOutOfMemory;
+        if (!h->work) return kAacPlusOutOfMemory;
         h->workFloats = n;
     }
     if (int core = h->core->configure(c.maxChannels, c.lfeChannels, c.pnsOff == 0, c.concealment != 0))
@@ -188,10 +172,8 @@ int aacPlusDecoderSetConfig(aacPlusHandle h)
     return kAacPlusOk;
 }
 
-int aacPlusStreamFeed(aacPlusHandle h, const uint8_t* data, aacPlusInputDesc* desc)
-{
-    if (!valid(h) || !desc)
-        return kAacPlusInvalidHandle;
+int aacPlusStreamFeed(aacPlusHandle h, const uint8_t* data, aacPlusInputDesc* desc) {
+    if (!valid(h) || !desc) return kAacPlusInvalidHandle;
     desc->consumed = 0;
     if (desc->length == 0) {
         uint32_t zero = 0;
@@ -204,10 +186,8 @@ int aacPlusStreamFeed(aacPlusHandle h, const uint8_t* data, aacPlusInputDesc* de
         publish(h);
         return kAacPlusOk;
     }
-    if (!data)
-        return kAacPlusInvalidHandle;
-    if (desc->flags != 0)
-        return kAacPlusInvalidParameter;
+    if (!data) return kAacPlusInvalidHandle;
+    if (desc->flags != 0) return kAacPlusInvalidParameter;
     uint32_t remaining = desc->length;
     h->input->append(data, remaining);
     desc->consumed = desc->length - remaining;
@@ -215,10 +195,8 @@ int aacPlusStreamFeed(aacPlusHandle h, const uint8_t* data, aacPlusInputDesc* de
 }
 
 int aacPlusStreamDecode(aacPlusHandle h, void* pcm, aacPlusOutputDesc* desc, uint8_t* ancillary,
-                        aacPlusAncillaryDesc* ancillaryDesc)
-{
-    if (!valid(h) || !desc)
-        return kAacPlusInvalidHandle;
+                        aacPlusAncillaryDesc* ancillaryDesc) {
+    if (!valid(h) || !desc) return kAacPlusInvalidHandle;
     DecoderStreamInfo& info = *h->info;
     decapl84& input = *h->input;
     const bool direct = h->outputFormat == kAacPlusFormatFloat && h->config.downmixMode == 0;
@@ -228,14 +206,11 @@ int aacPlusStreamDecode(aacPlusHandle h, void* pcm, aacPlusOutputDesc* desc, uin
     if (h->firstCall) {
         info.info.transport = h->visible.transport;
         input.transport = info.info.transport;
-        if (input.transport == kTransportRaw)
-            info.current().coreSampleRate = info.samplingRate;
-        if (input.transport == kTransportAuto || input.transport == kTransportAdif)
-            h->core->setUpAdif(input, info);
+        if (input.transport == kTransportRaw) info.current().coreSampleRate = info.samplingRate;
+        if (input.transport == kTransportAuto || input.transport == kTransportAdif) h->core->setUpAdif(input, info);
         // ADIF can only be recognised once bytes are there: a decode before the first
         // feed must not use up the first call.
-        if (input.held() > 0 || input.endOfInput)
-            h->firstCall = false;
+        if (input.held() > 0 || input.endOfInput) h->firstCall = false;
     }
 
     const int bps = bytesPerSample(h->outputFormat);
@@ -287,8 +262,7 @@ int aacPlusStreamDecode(aacPlusHandle h, void* pcm, aacPlusOutputDesc* desc, uin
         h->configured = true;
         decodable = true;
         break;
-    default:
-        break;
+    default: break;
     }
 
     if (decodable) {
@@ -301,18 +275,15 @@ int aacPlusStreamDecode(aacPlusHandle h, void* pcm, aacPlusOutputDesc* desc, uin
             publish(h);
             return kAacPlusEndOfStream;
         }
-        if (core != kCoreOk)
-            return mapCoreStatus(core);
+        if (core != kCoreOk) return mapCoreStatus(core);
     }
 
-    if (!h->configured)
-        return kAacPlusNeedMoreInput;
+    if (!h->configured) return kAacPlusNeedMoreInput;
     const aacPlusProgramInfo& p = info.current();
     const size_t count = size_t(std::max(p.frameSize, 0)) * size_t(std::max(p.outputChannels, 0));
     desc->written = 0;
     desc->needed = 0;
-    if (!pcm)
-        return kAacPlusOk;
+    if (!pcm) return kAacPlusOk;
     if (count > capacityFloats || count * size_t(bps) > desc->capacity) {
         // Never write past either buffer, whatever the frame claims.
         desc->needed = uint32_t(count * size_t(bps) > desc->capacity ? count * size_t(bps) - desc->capacity : 0);
@@ -323,14 +294,11 @@ int aacPlusStreamDecode(aacPlusHandle h, void* pcm, aacPlusOutputDesc* desc, uin
     return kAacPlusOk;
 }
 
-void aacPlusDecoderClose(aacPlusHandle* handle)
-{
-    if (!handle)
-        return;
+void aacPlusDecoderClose(aacPlusHandle* handle) {
+    if (!handle) return;
     aacPlusDecoder* h = *handle;
     *handle = nullptr;
-    if (!valid(h))
-        return;
+    if (!valid(h)) return;
     h->tag = 0;
     delete h;
 }

@@ -23,9 +23,9 @@ using aacPlusHandle = aacPlusDecoder*;
 // channels below 2 count as 2; above 8: 0x1103 and *handle null.
 [[nodiscard]] int aacPlusDecoderOpen(aacPlusHandle* handle, int outputFormat, int channels);
 [[nodiscard]] int aacPlusDecoderOpenWithConfig(aacPlusHandle* handle, int outputFormat, int concealment, int limiterOn,
-                                 int lowPowerSbr, int implicitSbr, int sbrDownsampleRate, int adtsCrcAlways,
-                                 int pnsOff, int reserved7, int reserved8, int maxChannels, int lfeChannels,
-                                 int downmixMode, int downmixVariant);
+                                               int lowPowerSbr, int implicitSbr, int sbrDownsampleRate,
+                                               int adtsCrcAlways, int pnsOff, int reserved7, int reserved8,
+                                               int maxChannels, int lfeChannels, int downmixMode, int downmixVariant);
 // Edit in place, then call aacPlusDecoderSetConfig.
 aacPlusConfig* aacPlusDecoderGetConfig(aacPlusHandle handle);
 [[nodiscard]] int aacPlusDecoderSetConfig(aacPlusHandle handle);
@@ -36,5 +36,5 @@ aacPlusStreamInfo* aacPlusDecoderGetStreamInfo(aacPlusHandle handle);
 // pcm holds samples of the output format (int16, float, or packed 24-bit); it may be null
 // to decode without output. ancillary/ancillaryDesc receive data stream element bytes.
 [[nodiscard]] int aacPlusStreamDecode(aacPlusHandle handle, void* pcm, aacPlusOutputDesc* desc, uint8_t* ancillary,
-                        aacPlusAncillaryDesc* ancillaryDesc);
+                                      aacPlusAncillaryDesc* ancillaryDesc);
 void aacPlusDecoderClose(aacPlusHandle* handle);

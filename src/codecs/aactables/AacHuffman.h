@@ -10,13 +10,11 @@ namespace aactables {
 // this always ends within book.maxLength bits; what happens on running out of input is
 // the bit source's business (our bit readers return zeros past the end and flag it).
 template <class ReadBit>
-int decodeHuffman(const HuffmanCodebook& book, ReadBit&& readBit)
-{
+int decodeHuffman(const HuffmanCodebook& book, ReadBit&& readBit) {
     int node = 0;
     for (;;) {
         const int child = book.tree[node].child[readBit() & 1];
-        if (child < 0)
-            return ~child;
+        if (child < 0) return ~child;
         node = child;
     }
 }

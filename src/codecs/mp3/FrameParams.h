@@ -16,7 +16,7 @@ struct MpegFrameParams {
     int tableSet = 1;     // Layer III band tables: 0 MPEG-2, 1 MPEG-1, 2 MPEG-2.5
     int protectedFlag = 0;
     int mpeg1 = 1;
-    int rateIndex = 0;    // version * 3 + sampling index (0..8)
+    int rateIndex = 0;  // version * 3 + sampling index (0..8)
 
     void CopyFrom(const CMpegHeader& h) {
         channels = h.channels;

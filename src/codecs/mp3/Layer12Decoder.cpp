@@ -157,10 +157,8 @@ void CLayer12Decoder::DecodeLayer2(uint8_t* output) {
     const CMpegHeader& header = bs.Header();
     const int channels = params_.channels;
 
-    const int tableIndex = params_.mpeg1
-                               ? tables::kL2TableSelect[params_.samplingIndex][channels == 1 ? 0 : 1]
-                                                       [header.bitRateIndex]
-                               : 4;
+    const int tableIndex =
+        params_.mpeg1 ? tables::kL2TableSelect[params_.samplingIndex][channels == 1 ? 0 : 1][header.bitRateIndex] : 4;
     const tables::L2AllocTable& table = tables::kL2AllocTables[tableIndex];
     const int limit = table.subbandLimit;
     int bound = (channels == 2 && params_.mode == 1) ? 4 * params_.modeExtension + 4 : limit;
@@ -210,9 +208,7 @@ void CLayer12Decoder::DecodeLayer2(uint8_t* output) {
                 s[0] = s[1] = static_cast<int>(bs.GetBits(6));
                 s[2] = static_cast<int>(bs.GetBits(6));
                 break;
-            case 2:
-                s[0] = s[1] = s[2] = static_cast<int>(bs.GetBits(6));
-                break;
+            case 2: s[0] = s[1] = s[2] = static_cast<int>(bs.GetBits(6)); break;
             default:
                 s[0] = static_cast<int>(bs.GetBits(6));
                 s[1] = s[2] = static_cast<int>(bs.GetBits(6));

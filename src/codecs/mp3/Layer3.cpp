@@ -17,15 +17,16 @@ constexpr int kPow43Entries = 8208;  // |x| <= 15 + 8191
 // two threads start together.
 struct Layer3Constants {
     float pow43[kPow43Entries];
-    float gain[128];           // 32768 * 2^(-k/4)
-    float isLeft[7];           // MPEG-1 intensity: tan(p pi/12) / (1 + tan)
-    float isRight[7];          //                  1 / (1 + tan)
-    float lsfIo[2][17];        // io^e, io = 2^(-1/4) or 2^(-1/2)
+    float gain[128];     // 32768 * 2^(-k/4)
+    float isLeft[7];     // MPEG-1 intensity: tan(p pi/12) / (1 + tan)
+    float isRight[7];    //                  1 / (1 + tan)
+    float lsfIo[2][17];  // io^e, io = 2^(-1/4) or 2^(-1/2)
 
     Layer3Constants() {
         for (int i = 0; i < kPow43Entries; ++i)
             pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
-        for (int k = 0; k < 128; ++k) gain[k] = static_cast<float>(32768.0 * std::pow(2.0, -k / 4.0));
+        for (int k = 0; k < 128; ++k)
+            gain[k] = static_cast<float>(32768.0 * std::pow(2.0, -k / 4.0));
         for (int p = 0; p < 7; ++p) {
             if (p == 6) {
                 isLeft[p] = 1.0f;
@@ -104,8 +105,8 @@ uint32_t CLayer3Decoder::Decode(uint8_t* output, int size, int* produced) {
     stream_->SkipBits(params_.headerBits);
     const bool sideInfoGood = ReadSideInfo();
 
-    const int mainDataBytes = std::max(
-        0, (params_.frameBits - params_.headerBits) / 8 - SideInfoBytes(params_.mpeg1, params_.channels));
+    const int mainDataBytes =
+        std::max(0, (params_.frameBits - params_.headerBits) / 8 - SideInfoBytes(params_.mpeg1, params_.channels));
     const bool haveMainData = FillReservoir(mainDataBytes);
 
     uint8_t* out = output;
@@ -131,7 +132,8 @@ bool CLayer3Decoder::ReadSideInfo() {
     const int sideBits = 8 * SideInfoBytes(params_.mpeg1, channels);
     int gains[2][2];
     for (int gr = 0; gr < 2; ++gr)
-        for (int ch = 0; ch < 2; ++ch) gains[gr][ch] = side_.granule[gr][ch].global_gain;
+        for (int ch = 0; ch < 2; ++ch)
+            gains[gr][ch] = side_.granule[gr][ch].global_gain;
     std::memset(&side_, 0, sizeof(side_));
 
     if (params_.protectedFlag) {
@@ -143,7 +145,8 @@ bool CLayer3Decoder::ReadSideInfo() {
         if (stored != 0 && stored != crc) {
             // Keep only the gains; everything else reads as an empty granule.
             for (int gr = 0; gr < 2; ++gr)
-                for (int ch = 0; ch < 2; ++ch) side_.granule[gr][ch].global_gain = gains[gr][ch];
+                for (int ch = 0; ch < 2; ++ch)
+                    side_.granule[gr][ch].global_gain = gains[gr][ch];
             in.SkipBits(sideBits);
             return false;
         }
@@ -153,7 +156,8 @@ bool CLayer3Decoder::ReadSideInfo() {
         side_.main_data_begin = static_cast<int>(in.GetBits(9));
         side_.private_bits = static_cast<int>(in.GetBits(channels == 1 ? 5 : 3));
         for (int ch = 0; ch < channels; ++ch)
-            for (int g = 0; g < 4; ++g) side_.scfsi[ch][g] = static_cast<int>(in.GetBit());
+            for (int g = 0; g < 4; ++g)
+                side_.scfsi[ch][g] = static_cast<int>(in.GetBit());
     } else {
         side_.main_data_begin = static_cast<int>(in.GetBits(8));
         side_.private_bits = static_cast<int>(in.GetBits(channels == 1 ? 1 : 2));
@@ -170,12 +174,15 @@ bool CLayer3Decoder::ReadSideInfo() {
             if (g.window_switching_flag) {
                 g.block_type = static_cast<int>(in.GetBits(2));
                 g.mixed_block_flag = static_cast<int>(in.GetBit());
-                for (int r = 0; r < 2; ++r) g.table_select[r] = static_cast<int>(in.GetBits(5));
-                for (int w = 0; w < 3; ++w) g.subblock_gain[w] = static_cast<int>(in.GetBits(3));
+                for (int r = 0; r < 2; ++r)
+                    g.table_select[r] = static_cast<int>(in.GetBits(5));
+                for (int w = 0; w < 3; ++w)
+                    g.subblock_gain[w] = static_cast<int>(in.GetBits(3));
                 g.region0_count = (g.block_type == 2 && !g.mixed_block_flag) ? 8 : 7;
                 g.region1_count = 20 - g.region0_count;
             } else {
-                for (int r = 0; r < 3; ++r) g.table_select[r] = static_cast<int>(in.GetBits(5));
+                for (int r = 0; r < 3; ++r)
+                    g.table_select[r] = static_cast<int>(in.GetBits(5));
                 g.region0_count = static_cast<int>(in.GetBits(4));
                 g.region1_count = static_cast<int>(in.GetBits(3));
             }
@@ -258,14 +265,17 @@ void CLayer3Decoder::ReadScaleFactors(int gr, int ch, Layer3BitReader& bits) {
     if (IsShort(g)) {
         int band = 0;
         if (g.mixed_block_flag) {
-            for (; band < 8; ++band) sf.longBand[band] = static_cast<int>(bits.GetBits(slen1));
+            for (; band < 8; ++band)
+                sf.longBand[band] = static_cast<int>(bits.GetBits(slen1));
             band = 3;
         }
         for (; band < 12; ++band) {
             const int slen = band < 6 ? slen1 : slen2;
-            for (int w = 0; w < 3; ++w) sf.shortBand[w][band] = static_cast<int>(bits.GetBits(slen));
+            for (int w = 0; w < 3; ++w)
+                sf.shortBand[w][band] = static_cast<int>(bits.GetBits(slen));
         }
-        for (int w = 0; w < 3; ++w) sf.shortBand[w][12] = 0;
+        for (int w = 0; w < 3; ++w)
+            sf.shortBand[w][12] = 0;
     } else {
         static constexpr int kGroupStart[5] = {0, 6, 11, 16, 21};
         for (int group = 0; group < 4; ++group) {
@@ -276,8 +286,10 @@ void CLayer3Decoder::ReadScaleFactors(int gr, int ch, Layer3BitReader& bits) {
         }
         sf.longBand[21] = sf.longBand[22] = 0;
     }
-    for (int b = 0; b < 23; ++b) sf.illegalLong[b] = 7;
-    for (int b = 0; b < 13; ++b) sf.illegalShort[b] = 7;
+    for (int b = 0; b < 23; ++b)
+        sf.illegalLong[b] = 7;
+    for (int b = 0; b < 13; ++b)
+        sf.illegalShort[b] = 7;
 }
 
 void CLayer3Decoder::ReadScaleFactorsLsf(int ch, Layer3BitReader& bits) {
@@ -296,8 +308,10 @@ void CLayer3Decoder::ReadScaleFactorsLsf(int ch, Layer3BitReader& bits) {
     const uint8_t* counts = tables::kLsfNrOfSfb[row->tableIndex % 6][block];
 
     std::memset(&sf, 0, sizeof(sf));
-    for (int b = 0; b < 23; ++b) sf.illegalLong[b] = 1;
-    for (int b = 0; b < 13; ++b) sf.illegalShort[b] = 1;
+    for (int b = 0; b < 23; ++b)
+        sf.illegalLong[b] = 1;
+    for (int b = 0; b < 13; ++b)
+        sf.illegalShort[b] = 1;
 
     int k = 0;  // index of the value within the granule's scale factors
     for (int part = 0; part < 4; ++part) {
@@ -357,10 +371,12 @@ void CLayer3Decoder::DecodeHuffman(int gr, int ch, Layer3BitReader& bits, uint32
         const int end = std::max(bounds[region], i);
         huffman_.SelectTable(g.table_select[region]);
         if (!huffman_.HasTree()) {
-            for (; i < end; ++i) x[i] = 0;
+            for (; i < end; ++i)
+                x[i] = 0;
             continue;
         }
-        for (; i < end; i += 2) huffman_.DecodePair(bits, x[i], x[i + 1]);
+        for (; i < end; i += 2)
+            huffman_.DecodePair(bits, x[i], x[i + 1]);
     }
 
     const uint32_t partEnd = partStart + static_cast<uint32_t>(g.part2_3_length);
@@ -373,7 +389,8 @@ void CLayer3Decoder::DecodeHuffman(int gr, int ch, Layer3BitReader& bits, uint32
         }
         i += 4;
     }
-    for (int j = i; j < 576; ++j) x[j] = 0;
+    for (int j = i; j < 576; ++j)
+        x[j] = 0;
     DeriveCounts(g, x);
 }
 
@@ -383,14 +400,17 @@ void CLayer3Decoder::DeriveCounts(Layer3Granule& g, const int* x) const {
     // An all-zero channel has no non-zero lines at all, so that intensity stereo can
     // start at band 0 when the right channel carries nothing.
     int last = 575;
-    while (last >= 0 && x[last] == 0) --last;
+    while (last >= 0 && x[last] == 0)
+        --last;
     g.nonZeroLines = last + 1;
 
     int lb = 0;
-    while (lb < 22 && sfbLong[lb] < g.nonZeroLines) ++lb;
+    while (lb < 22 && sfbLong[lb] < g.nonZeroLines)
+        ++lb;
     g.longBandCount = lb;
     int sb = 0;
-    while (sb < 13 && 3 * sfbShort[sb] < g.nonZeroLines) ++sb;
+    while (sb < 13 && 3 * sfbShort[sb] < g.nonZeroLines)
+        ++sb;
     g.shortBandCount = sb;
 
     if (!IsShort(g)) {
@@ -400,7 +420,8 @@ void CLayer3Decoder::DeriveCounts(Layer3Granule& g, const int* x) const {
     } else {
         g.longPartOnly = g.nonZeroLines <= sfbLong[params_.mpeg1 ? 8 : 6] ? 1 : 0;
     }
-    for (int w = 0; w < 3; ++w) g.windowBandCount[w] = g.shortBandCount;
+    for (int w = 0; w < 3; ++w)
+        g.windowBandCount[w] = g.shortBandCount;
     if (IsShort(g)) {
         for (int w = 0; w < 3; ++w) {
             int count = -1;
@@ -482,7 +503,8 @@ void CLayer3Decoder::Stereo(int gr) {
     if (!joint) {
         if (mono) {
             const int n = std::max(left.nonZeroLines, right.nonZeroLines);
-            for (int i = 0; i < n; ++i) l[i] = (l[i] + r[i]) * 0.5f;
+            for (int i = 0; i < n; ++i)
+                l[i] = (l[i] + r[i]) * 0.5f;
         }
     } else {
         const bool intensity = (params_.modeExtension & 1) != 0;
@@ -499,7 +521,8 @@ void CLayer3Decoder::Stereo(int gr) {
                     const float fl = c.isLeft[position];
                     const float fr = c.isRight[position];
                     if (mono) {
-                        for (int i = 0; i < n; ++i) a[i] *= 0.5f;
+                        for (int i = 0; i < n; ++i)
+                            a[i] *= 0.5f;
                     } else {
                         for (int i = 0; i < n; ++i) {
                             const float v = a[i];
@@ -512,19 +535,22 @@ void CLayer3Decoder::Stereo(int gr) {
                     const float k = c.lsfIo[ioScale][(position + 1) >> 1];
                     if (mono) {
                         const float f = (1.0f + k) * 0.5f;
-                        for (int i = 0; i < n; ++i) a[i] *= f;
+                        for (int i = 0; i < n; ++i)
+                            a[i] *= f;
                     } else if (odd) {
                         for (int i = 0; i < n; ++i) {
                             b[i] = a[i];
                             a[i] *= k;
                         }
                     } else {
-                        for (int i = 0; i < n; ++i) b[i] = a[i] * k;
+                        for (int i = 0; i < n; ++i)
+                            b[i] = a[i] * k;
                     }
                 }
             } else if (midSide) {
                 if (mono) {
-                    for (int i = 0; i < n; ++i) a[i] *= kInvSqrt2;
+                    for (int i = 0; i < n; ++i)
+                        a[i] *= kInvSqrt2;
                 } else {
                     for (int i = 0; i < n; ++i) {
                         const float m = a[i];
@@ -534,7 +560,8 @@ void CLayer3Decoder::Stereo(int gr) {
                     }
                 }
             } else if (mono) {
-                for (int i = 0; i < n; ++i) a[i] = (a[i] + b[i]) * 0.5f;
+                for (int i = 0; i < n; ++i)
+                    a[i] = (a[i] + b[i]) * 0.5f;
             }
         };
         // The intensity position of a band, or -1 when the band is stereo coded.
@@ -550,8 +577,8 @@ void CLayer3Decoder::Stereo(int gr) {
             const int count = std::max(left.longBandCount, right.longBandCount);
             for (int b = 0; b < count; ++b) {
                 const int sb = std::min(b, 20);  // band 21 carries no position: band 20's holds
-                const int p = intensity && b >= right.longBandCount
-                                  ? position(sfr.longBand[sb], sfr.illegalLong[sb]) : -1;
+                const int p =
+                    intensity && b >= right.longBandCount ? position(sfr.longBand[sb], sfr.illegalLong[sb]) : -1;
 
                 band(sfbLong[b], sfbLong[b + 1] - sfbLong[b], p);
             }
@@ -561,7 +588,8 @@ void CLayer3Decoder::Stereo(int gr) {
                 const int longBands = params_.mpeg1 ? 8 : 6;
                 for (int b = 0; b < longBands; ++b) {
                     const int p = intensity && right.longPartOnly && b >= right.longBandCount
-                                      ? position(sfr.longBand[b], sfr.illegalLong[b]) : -1;
+                                      ? position(sfr.longBand[b], sfr.illegalLong[b])
+                                      : -1;
                     band(sfbLong[b], sfbLong[b + 1] - sfbLong[b], p);
                 }
                 firstShort = 3;
@@ -573,8 +601,7 @@ void CLayer3Decoder::Stereo(int gr) {
                     const int start = sfbShort[b];
                     const int width = sfbShort[b + 1] - start;
                     const int sb = std::min(b, 11);  // band 12 carries no position: band 11's holds
-                    const int p = intensity && b >= isStart
-                                      ? position(sfr.shortBand[w][sb], sfr.illegalShort[sb]) : -1;
+                    const int p = intensity && b >= isStart ? position(sfr.shortBand[w][sb], sfr.illegalShort[sb]) : -1;
                     band(3 * start + w * width, width, p);
                 }
             }
@@ -585,7 +612,8 @@ void CLayer3Decoder::Stereo(int gr) {
     widen(left.nonZeroLines, right.nonZeroLines);
     widen(left.longBandCount, right.longBandCount);
     widen(left.shortBandCount, right.shortBandCount);
-    for (int w = 0; w < 3; ++w) widen(left.windowBandCount[w], right.windowBandCount[w]);
+    for (int w = 0; w < 3; ++w)
+        widen(left.windowBandCount[w], right.windowBandCount[w]);
 }
 
 void CLayer3Decoder::FilterAndSynthesize(int gr, uint8_t*& out) {
@@ -619,7 +647,8 @@ void CLayer3Decoder::FilterAndSynthesize(int gr, uint8_t*& out) {
         filterBank_.Process(ch, xr, hybrid_, std::min(count + 1, limit), blockType, longSubbands);
         float* in = synthesisInput_ + 576 * ch;
         for (int sb = 0; sb < 32; ++sb)
-            for (int t = 0; t < 18; ++t) in[32 * t + sb] = hybrid_[18 * sb + t];
+            for (int t = 0; t < 18; ++t)
+                in[32 * t + sb] = hybrid_[18 * sb + t];
     }
     out = synthesis_.Synthesize(synthesisInput_, out, 18);
 }

@@ -16,13 +16,14 @@ struct Transforms {
     // [k][n] = cos(pi/72 (2n+1)(2k+1)): 18-point DCT-IV; rows padded with zeros to 20 so
     // that the accumulation runs in whole vectors.
     float dct18[18][20];
-    float dct6[6][6];      // cos(pi/24 (2n+1)(2k+1)): 6-point DCT-IV
-    float window[4][36];   // long windows by block type (2 unused)
+    float dct6[6][6];     // cos(pi/24 (2n+1)(2k+1)): 6-point DCT-IV
+    float window[4][36];  // long windows by block type (2 unused)
     float shortWindow[12];
 
     Transforms() {
         for (auto& row : dct18)
-            for (float& c : row) c = 0.0f;
+            for (float& c : row)
+                c = 0.0f;
         for (int n = 0; n < 18; ++n)
             for (int k = 0; k < 18; ++k)
                 dct18[k][n] = static_cast<float>(std::cos(kPi / 72 * (2 * n + 1) * (2 * k + 1)));
@@ -34,15 +35,9 @@ struct Transforms {
             window[0][i] = static_cast<float>(longWin);
             window[2][i] = 0.0f;
             // start: long rise, flat, short fall, zero
-            double start = i < 18 ? longWin
-                         : i < 24 ? 1.0
-                         : i < 30 ? std::sin(kPi / 12 * (i - 18 + 0.5))
-                                  : 0.0;
+            double start = i < 18 ? longWin : i < 24 ? 1.0 : i < 30 ? std::sin(kPi / 12 * (i - 18 + 0.5)) : 0.0;
             // stop: zero, short rise, flat, long fall
-            double stop = i < 6 ? 0.0
-                        : i < 12 ? std::sin(kPi / 12 * (i - 6 + 0.5))
-                        : i < 18 ? 1.0
-                                 : longWin;
+            double stop = i < 6 ? 0.0 : i < 12 ? std::sin(kPi / 12 * (i - 6 + 0.5)) : i < 18 ? 1.0 : longWin;
             window[1][i] = static_cast<float>(start);
             window[3][i] = static_cast<float>(stop);
         }
@@ -67,12 +62,17 @@ void Imdct36(const float* in, const float* window, float* overlap, float* out) {
     for (int k = 0; k < 18; ++k) {
         const float x = in[k];
         const float* c = t.dct18[k];
-        for (int n = 0; n < 20; ++n) d[n] += x * c[n];
+        for (int n = 0; n < 20; ++n)
+            d[n] += x * c[n];
     }
-    for (int i = 0; i < 9; ++i) out[i] = overlap[i] + d[i + 9] * window[i];
-    for (int i = 9; i < 18; ++i) out[i] = overlap[i] - d[26 - i] * window[i];
-    for (int i = 18; i < 27; ++i) overlap[i - 18] = -d[26 - i] * window[i];
-    for (int i = 27; i < 36; ++i) overlap[i - 18] = -d[i - 27] * window[i];
+    for (int i = 0; i < 9; ++i)
+        out[i] = overlap[i] + d[i + 9] * window[i];
+    for (int i = 9; i < 18; ++i)
+        out[i] = overlap[i] - d[26 - i] * window[i];
+    for (int i = 18; i < 27; ++i)
+        overlap[i - 18] = -d[26 - i] * window[i];
+    for (int i = 27; i < 36; ++i)
+        overlap[i - 18] = -d[i - 27] * window[i];
 }
 
 // Three 12-point inverse MDCTs (windows interleaved in the input as line * 3 + window),
@@ -84,16 +84,21 @@ void Imdct12x3(const float* in, float* overlap, float* out) {
         float d[6];
         for (int n = 0; n < 6; ++n) {
             float s = 0.0f;
-            for (int k = 0; k < 6; ++k) s += in[3 * k + w] * t.dct6[n][k];
+            for (int k = 0; k < 6; ++k)
+                s += in[3 * k + w] * t.dct6[n][k];
             d[n] = s;
         }
         // y[i] = sum_k X[k] cos(pi/24 (2i + 7)(2k + 1)), i = 0..11:
         // t[i+3] for i < 3, -t[8-i] for 3 <= i < 9, -t[i-9] for i >= 9.
         float y[12];
-        for (int i = 0; i < 3; ++i) y[i] = d[i + 3];
-        for (int i = 3; i < 9; ++i) y[i] = -d[8 - i];
-        for (int i = 9; i < 12; ++i) y[i] = -d[i - 9];
-        for (int i = 0; i < 12; ++i) z[6 + 6 * w + i] += y[i] * t.shortWindow[i];
+        for (int i = 0; i < 3; ++i)
+            y[i] = d[i + 3];
+        for (int i = 3; i < 9; ++i)
+            y[i] = -d[8 - i];
+        for (int i = 9; i < 12; ++i)
+            y[i] = -d[i - 9];
+        for (int i = 0; i < 12; ++i)
+            z[6 + 6 * w + i] += y[i] * t.shortWindow[i];
     }
     for (int i = 0; i < 18; ++i) {
         out[i] = overlap[i] + z[i];
@@ -110,7 +115,8 @@ void Layer3ReorderShort(float* xr, const int16_t* sfbShort, int fromBand) {
         int width = sfbShort[band + 1] - start;
         float* base = xr + 3 * start;
         for (int w = 0; w < 3; ++w)
-            for (int j = 0; j < width; ++j) tmp[3 * j + w] = base[w * width + j];
+            for (int j = 0; j < width; ++j)
+                tmp[3 * j + w] = base[w * width + j];
         std::memcpy(base, tmp, sizeof(float) * 3 * width);
     }
 }
@@ -151,16 +157,15 @@ void Layer3AliasReduce(float* xr, int lastBoundary) {
     }
 }
 
-CHybridFilterBank::CHybridFilterBank(unsigned downsampleShift)
-    : shift_(downsampleShift > 2 ? 2 : downsampleShift) {
+CHybridFilterBank::CHybridFilterBank(unsigned downsampleShift) : shift_(downsampleShift > 2 ? 2 : downsampleShift) {
     T();
     Reset();
 }
 
 void CHybridFilterBank::Reset() { std::memset(overlap_, 0, sizeof(overlap_)); }
 
-void CHybridFilterBank::Process(int channel, const float* in, float* out, int processed,
-                                int blockType, int longSubbands) {
+void CHybridFilterBank::Process(int channel, const float* in, float* out, int processed, int blockType,
+                                int longSubbands) {
     const Transforms& t = T();
     const int limit = static_cast<int>(SubbandLimit());
     if (processed > limit) processed = limit;
@@ -181,7 +186,8 @@ void CHybridFilterBank::Process(int channel, const float* in, float* out, int pr
         std::memset(overlap[sb], 0, sizeof(float) * 18);
     }
     for (int sb = 1; sb < 32; sb += 2)
-        for (int i = 1; i < 18; i += 2) out[18 * sb + i] = -out[18 * sb + i];
+        for (int i = 1; i < 18; i += 2)
+            out[18 * sb + i] = -out[18 * sb + i];
 }
 
 }  // namespace mp3

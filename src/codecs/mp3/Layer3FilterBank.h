@@ -25,8 +25,7 @@ public:
     // `processed`: subbands transformed (the rest output and clear their overlap);
     // `longSubbands`: leading subbands of a mixed block that use the long window;
     // `blockType`: 0 normal, 1 start, 2 short, 3 stop.
-    void Process(int channel, const float* in, float* out, int processed, int blockType,
-                 int longSubbands);
+    void Process(int channel, const float* in, float* out, int processed, int blockType, int longSubbands);
 
     unsigned SubbandLimit() const { return 32u >> shift_; }
 

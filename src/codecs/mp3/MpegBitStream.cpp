@@ -118,8 +118,7 @@ uint32_t CMpegBitStream::NextFrame() {
             state_ = CheckNextHeader();
         }
     } else {
-        state_ = (state_ == kStatusOk || state_ == kStatusFrameIncomplete) ? kStatusFrameIncomplete
-                                                                             : kStatusNeedSync;
+        state_ = (state_ == kStatusOk || state_ == kStatusFrameIncomplete) ? kStatusFrameIncomplete : kStatusNeedSync;
     }
     if (IsEndOfInput() && (state_ == kStatusNeedSync || state_ == kStatusFrameIncomplete)) {
         state_ = kStatusEndOfStream;

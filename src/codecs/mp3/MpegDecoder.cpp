@@ -61,8 +61,8 @@ uint32_t CMpegDecoder::Decode(uint8_t* output, int size, int* produced) {
     if (header.layer != lockedLayer_) {
         return kStatusWrongLayer;
     }
-    const uint32_t status = header.layer == 3 ? layer3_.Decode(output, size, produced)
-                                              : layer12_.Decode(output, size, produced);
+    const uint32_t status =
+        header.layer == 3 ? layer3_.Decode(output, size, produced) : layer12_.Decode(output, size, produced);
     if (status != kStatusWrongLayer) {
         UpdateInfo(header, status);
     }

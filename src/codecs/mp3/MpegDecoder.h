@@ -24,17 +24,17 @@ struct MpegDecoderHandle {
 
 // Thirteen 32-bit words, zero after creation, rewritten after every decode that found a frame.
 struct MpegDecoderInfo {
-    int32_t layer;             // 1, 2 or 3
-    int32_t version;           // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
-    int32_t bitRate;           // bits per second of the frame
+    int32_t layer;    // 1, 2 or 3
+    int32_t version;  // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
+    int32_t bitRate;  // bits per second of the frame
     int32_t bitRateIndex;
-    int32_t channels;          // 1 for single-channel mode, else 2
-    int32_t sampleRate;        // Hz
-    int32_t outputChannels;    // 1 with the mono option, else channels
-    int32_t outputSampleRate;  // sampleRate >> downsampling shift
-    int32_t bitsPerSample;     // 8 with the eight-bit option, else 16
-    int32_t frameBits;         // whole frame, header included
-    float frameDuration;       // milliseconds
+    int32_t channels;              // 1 for single-channel mode, else 2
+    int32_t sampleRate;            // Hz
+    int32_t outputChannels;        // 1 with the mono option, else channels
+    int32_t outputSampleRate;      // sampleRate >> downsampling shift
+    int32_t bitsPerSample;         // 8 with the eight-bit option, else 16
+    int32_t frameBits;             // whole frame, header included
+    float frameDuration;           // milliseconds
     int32_t frameSideInfoBad;      // 1 when this call returned 0x41010001
     int32_t frameMainDataMissing;  // 1 when this call returned 0x41010002
 };
@@ -44,7 +44,8 @@ static_assert(sizeof(MpegDecoderInfo) == 13 * 4);
 // shift is taken as 2); eightBit non-zero writes one unsigned byte per sample (the 16-bit
 // value's high byte + 128); mono non-zero folds two channels into one.
 // 0, 0xC0000001 (null out-pointer), 0xC0000002 (out of memory; *handle = null).
-[[nodiscard]] uint32_t MpegDecoderCreate(MpegDecoderHandle** handle, unsigned downsampleShift, unsigned eightBit, unsigned mono);
+[[nodiscard]] uint32_t MpegDecoderCreate(MpegDecoderHandle** handle, unsigned downsampleShift, unsigned eightBit,
+                                         unsigned mono);
 
 // Deletes the decoder and the handle. 0 or 0xC0000003.
 uint32_t MpegDecoderDestroy(MpegDecoderHandle* handle);

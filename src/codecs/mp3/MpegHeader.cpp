@@ -30,8 +30,7 @@ bool CMpegHeader::Decode(uint32_t w) {
     word = w;
 
     const bool accepted = sync == 0x7FF && layer != 4 && bitRateIndex != 0 && bitRateIndex != 15 &&
-                          samplingIndex != 3 &&
-                          (id == 1 || (layer == 3 && versionBit == 0 && bitRateIndex < 9));
+                          samplingIndex != 3 && (id == 1 || (layer == 3 && versionBit == 0 && bitRateIndex < 9));
     if (!accepted) {
         Clear();
         return false;
@@ -52,14 +51,10 @@ bool CMpegHeader::Decode(uint32_t w) {
 
 int CMpegHeader::GetSamplesPerFrame() const {
     switch (layer) {
-    case 1:
-        return 384;
-    case 2:
-        return 1152;
-    case 3:
-        return version == 0 ? 1152 : 576;
-    default:
-        return 0;
+    case 1: return 384;
+    case 2: return 1152;
+    case 3: return version == 0 ? 1152 : 576;
+    default: return 0;
     }
 }
 

@@ -29,7 +29,7 @@ public:
     int samplingIndex = 0;  // 0..2 within the version
     int padding = 0;
     int privateBit = 0;
-    int mode = 0;           // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+    int mode = 0;  // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
     int modeExtension = 0;
     int copyright = 0;
     int original = 0;
@@ -37,14 +37,14 @@ public:
 
     // Derived fields.
     int valid = 0;
-    int version = 0;     // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
-    int channels = 0;    // 1 for single channel, else 2
-    int sampleRate = 0;  // Hz
-    int bitRate = 0;     // bits per second
-    int frameBits = 0;   // whole frame, header included
+    int version = 0;             // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
+    int channels = 0;            // 1 for single channel, else 2
+    int sampleRate = 0;          // Hz
+    int bitRate = 0;             // bits per second
+    int frameBits = 0;           // whole frame, header included
     float frameDuration = 0.0f;  // milliseconds
 
-    uint32_t word = 0;   // the header word as read (kept for the lock check)
+    uint32_t word = 0;  // the header word as read (kept for the lock check)
 
     // Index 0..8 into the nine-rate tables: 44100, 48000, 32000, 22050, 24000, 16000,
     // 11025, 12000, 8000 (version * 3 + samplingIndex).

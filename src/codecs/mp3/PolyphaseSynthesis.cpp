@@ -110,15 +110,9 @@ __attribute__((flatten))
 #endif
 void DctOfLevel(int level, const T* x, T* out, const DctFactors& factors) {
     switch (level) {
-    case 5:
-        Dct<5>(x, out, factors);
-        break;
-    case 4:
-        Dct<4>(x, out, factors);
-        break;
-    default:
-        Dct<3>(x, out, factors);
-        break;
+    case 5: Dct<5>(x, out, factors); break;
+    case 4: Dct<4>(x, out, factors); break;
+    default: Dct<3>(x, out, factors); break;
     }
 }
 
@@ -158,8 +152,8 @@ void DctBlocks(int level, const float* input, int blocks, float (*x)[32], const 
 
 }  // namespace
 
-CPolyphaseSynthesis::CPolyphaseSynthesis(const MpegFrameParams* frameParameters, unsigned downsampleShift,
-                                         int eightBit, int mono)
+CPolyphaseSynthesis::CPolyphaseSynthesis(const MpegFrameParams* frameParameters, unsigned downsampleShift, int eightBit,
+                                         int mono)
     : frameParameters_(frameParameters),
       downsampleShift_(downsampleShift > 2 ? 2 : downsampleShift),
       eightBit_(eightBit ? 1 : 0),

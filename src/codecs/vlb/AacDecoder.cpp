@@ -3,8 +3,7 @@
 #include "codecs/vlb/VlbIO.h"
 
 namespace {
-constexpr unsigned kIdSce = 0, kIdCpe = 1, kIdCce = 2, kIdLfe = 3, kIdDse = 4, kIdPce = 5,
-                   kIdFil = 6, kIdEnd = 7;
+constexpr unsigned kIdSce = 0, kIdCpe = 1, kIdCce = 2, kIdLfe = 3, kIdDse = 4, kIdPce = 5, kIdFil = 6, kIdEnd = 7;
 }
 
 CAacDecoder::CAacDecoder(CVlbBitStream& bs) : bs_(bs), single_(bs), pair_(bs), lfe_(bs) {}
@@ -51,16 +50,17 @@ void CAacDecoder::DecodeFrame(AudioIOControl* out, AacStreamInfo& info) {
                 if (elementRead) throw EUnimplemented();
                 bs_.SetPositionMarker(0);
                 tag = bs_.Get(4);
-                if (id == kIdSce) single_.Read(info);
-                else pair_.Read(info);
+                if (id == kIdSce)
+                    single_.Read(info);
+                else
+                    pair_.Read(info);
                 bs_.SetPositionMarker(1);
                 info.channels += id == kIdSce ? 1 : 2;
                 last = id == kIdSce ? Last::Single : Last::Pair;
                 elementRead = true;
                 break;
             }
-            case kIdCce:
-                throw EUnimplemented();
+            case kIdCce: throw EUnimplemented();
             case kIdLfe: {
                 bs_.SetPositionMarker(0);
                 uint32_t lfeTag = bs_.Get(4);
@@ -71,25 +71,23 @@ void CAacDecoder::DecodeFrame(AudioIOControl* out, AacStreamInfo& info) {
                 elementRead = true;
                 break;
             }
-            case kIdDse:
-                ReadDataStream();
-                break;
-            case kIdPce:
-                ReadProgramConfig();
-                break;
-            case kIdFil:
-                ReadFill(last, commit);
-                break;
+            case kIdDse: ReadDataStream(); break;
+            case kIdPce: ReadProgramConfig(); break;
+            case kIdFil: ReadFill(last, commit); break;
             }
         }
         if (info.profile == 0) throw EIllegalProfile();
         if (out != nullptr) {
             if (last == Last::Single && LockTest(tag, 0)) {
-                if (extensionFound_) single_.OutputWithExtension(out, extension_, info);
-                else single_.Output(out, info, 1);
+                if (extensionFound_)
+                    single_.OutputWithExtension(out, extension_, info);
+                else
+                    single_.Output(out, info, 1);
             } else if (last == Last::Pair && LockTest(tag, 1)) {
-                if (extensionFound_) pair_.OutputWithExtension(out, extension_, info);
-                else pair_.Output(out, info, 2);
+                if (extensionFound_)
+                    pair_.OutputWithExtension(out, extension_, info);
+                else
+                    pair_.Output(out, info, 2);
             } else if (last != Last::None) {
                 lockRefused_ = true;
             }
@@ -97,13 +95,17 @@ void CAacDecoder::DecodeFrame(AudioIOControl* out, AacStreamInfo& info) {
         }
         bs_.ByteAlign();
     }
-    if (out == nullptr) bs_.MarkHeaderRead();
-    else bs_.ClearHeaderRead();
+    if (out == nullptr)
+        bs_.MarkHeaderRead();
+    else
+        bs_.ClearHeaderRead();
 }
 
 void CAacDecoder::ReadFill(Last last, bool commit) {
-    if (last == Last::Single) PrepareExtension(single_);
-    else if (last == Last::Pair) PrepareExtension(pair_);
+    if (last == Last::Single)
+        PrepareExtension(single_);
+    else if (last == Last::Pair)
+        PrepareExtension(pair_);
     unsigned count = bs_.Get(4);
     if (count == 15) count += bs_.Get(8) - 1;
     unsigned left = 0;
@@ -117,7 +119,8 @@ void CAacDecoder::ReadFill(Last last, bool commit) {
             left = count * 8 - 8;
         }
     }
-    for (; left >= 8; left -= 8) bs_.Get(8);
+    for (; left >= 8; left -= 8)
+        bs_.Get(8);
     bs_.Get(left);
 }
 
@@ -140,7 +143,8 @@ void CAacDecoder::PrepareExtension(CChannelElement& element) {
         VlbExtensionChannel& ch = extension_.channel[c];
         ch.windowSequence = info.windowSequence.Value();
         ch.numGroups = info.numGroups;
-        for (unsigned g = 0; g < 8; ++g) ch.groupLength[g] = info.groupLength[g];
+        for (unsigned g = 0; g < 8; ++g)
+            ch.groupLength[g] = info.groupLength[g];
         ch.maxSfb = info.maxSfb.Value();
         ch.numSwb = info.numSwb;
         ch.offsets = info.Offsets();
@@ -157,7 +161,8 @@ void CAacDecoder::ReadDataStream() {
     if (count == 255) count += dataStream_.escCount.Read(bs_);
     if (dataStream_.dataByteAlignFlag.Value()) bs_.ByteAlign();
     dataStream_.length = count;
-    for (uint32_t i = 0; i < count; ++i) dataStream_.bytes[i] = static_cast<uint8_t>(bs_.Get(8));
+    for (uint32_t i = 0; i < count; ++i)
+        dataStream_.bytes[i] = static_cast<uint8_t>(bs_.Get(8));
 }
 
 void CAacDecoder::ReadProgramConfig() {
@@ -191,8 +196,10 @@ void CAacDecoder::ReadProgramConfig() {
     p.frontChannels = readList(p.numFront, p.frontIsCpe, p.frontTag);
     p.sideChannels = readList(p.numSide, p.sideIsCpe, p.sideTag);
     p.backChannels = readList(p.numBack, p.backIsCpe, p.backTag);
-    for (uint32_t i = 0; i < p.numLfe; ++i) p.lfeTag[i] = static_cast<uint8_t>(bs_.Get(4));
-    for (uint32_t i = 0; i < p.numAssocData; ++i) p.assocTag[i] = static_cast<uint8_t>(bs_.Get(4));
+    for (uint32_t i = 0; i < p.numLfe; ++i)
+        p.lfeTag[i] = static_cast<uint8_t>(bs_.Get(4));
+    for (uint32_t i = 0; i < p.numAssocData; ++i)
+        p.assocTag[i] = static_cast<uint8_t>(bs_.Get(4));
     readList(p.numValidCc, p.ccIsIndSw, p.ccTag);
     p.totalChannels = p.frontChannels + p.sideChannels + p.backChannels;
     bs_.ByteAlign();

@@ -13,10 +13,10 @@ class AudioIOControl;
 
 // ADIF header fields and the program configurations met in the stream (stored, unused).
 struct CProgramConfig {
-    CBitSequence elementInstanceTag{4}, objectType{2}, samplingFrequencyIndex{4}, numFront{4},
-        numSide{4}, numBack{4}, numLfe{2}, numAssocData{3}, numValidCc{4}, monoMixdownPresent{1},
-        monoMixdownElement{4}, stereoMixdownPresent{1}, stereoMixdownElement{4},
-        matrixMixdownIdxPresent{1}, matrixMixdownIdx{2}, pseudoSurroundEnable{1};
+    CBitSequence elementInstanceTag{4}, objectType{2}, samplingFrequencyIndex{4}, numFront{4}, numSide{4}, numBack{4},
+        numLfe{2}, numAssocData{3}, numValidCc{4}, monoMixdownPresent{1}, monoMixdownElement{4},
+        stereoMixdownPresent{1}, stereoMixdownElement{4}, matrixMixdownIdxPresent{1}, matrixMixdownIdx{2},
+        pseudoSurroundEnable{1};
     uint8_t frontIsCpe[15] = {}, frontTag[15] = {}, sideIsCpe[15] = {}, sideTag[15] = {};
     uint8_t backIsCpe[15] = {}, backTag[15] = {}, lfeTag[3] = {}, assocTag[7] = {};
     uint8_t ccIsIndSw[15] = {}, ccTag[15] = {};

@@ -14,15 +14,16 @@ struct DequantTables {
     float pow43[1024];
     float pow2[128];
     DequantTables() {
-        for (int i = 0; i < 1024; ++i) pow43[i] = static_cast<float>(std::pow(i, 4.0 / 3.0));
-        for (int i = 0; i < 128; ++i) pow2[i] = static_cast<float>(std::pow(2.0, 0.25 * i));
+        for (int i = 0; i < 1024; ++i)
+            pow43[i] = static_cast<float>(std::pow(i, 4.0 / 3.0));
+        for (int i = 0; i < 128; ++i)
+            pow2[i] = static_cast<float>(std::pow(2.0, 0.25 * i));
     }
 };
 const DequantTables kDequant;
 
 float Pow43(int magnitude) {
-    return magnitude < 1024 ? kDequant.pow43[magnitude]
-                            : static_cast<float>(std::pow(magnitude, 4.0 / 3.0));
+    return magnitude < 1024 ? kDequant.pow43[magnitude] : static_cast<float>(std::pow(magnitude, 4.0 / 3.0));
 }
 
 float Pow2Quarter(int s) {
@@ -55,7 +56,8 @@ VlbBandTable MakeBandTable(uint32_t index) {
 struct BandTables {
     VlbBandTable rows[16];
     BandTables() {
-        for (uint32_t i = 0; i < 16; ++i) rows[i] = MakeBandTable(i);
+        for (uint32_t i = 0; i < 16; ++i)
+            rows[i] = MakeBandTable(i);
     }
 };
 
@@ -126,8 +128,7 @@ void CChannelInfo::Read(CVlbBitStream& bs) {
 // ---------------------------------------------------------------------------------------
 // Blocks
 
-CBlock::CBlock(CChannelInfo& info)
-    : info_(info), short_(info.IsShort()), sectionBits_(info.IsShort() ? 3 : 5) {}
+CBlock::CBlock(CChannelInfo& info) : info_(info), short_(info.IsShort()), sectionBits_(info.IsShort() ? 3 : 5) {}
 
 void CBlock::Read(CVlbBitStream& bs, uint32_t globalGain) {
     ReadSectionData(bs);
@@ -159,7 +160,8 @@ void CBlock::ReadSectionData(CVlbBitStream& bs) {
             sections_.codebook[g][count] = static_cast<uint8_t>(cb);
             sections_.start[g][count] = static_cast<uint8_t>(k);
             sections_.end[g][count] = static_cast<uint8_t>(k + length);
-            for (unsigned b = k; b < k + length; ++b) bandCodebook_[g][b] = static_cast<uint8_t>(cb);
+            for (unsigned b = k; b < k + length; ++b)
+                bandCodebook_[g][b] = static_cast<uint8_t>(cb);
             k += length;
             ++count;
         }
@@ -170,7 +172,8 @@ void CBlock::ReadSectionData(CVlbBitStream& bs) {
             ++count;
         }
         sections_.count[g] = count;
-        for (unsigned b = maxSfb; b < 64; ++b) bandCodebook_[g][b] = 0;
+        for (unsigned b = maxSfb; b < 64; ++b)
+            bandCodebook_[g][b] = 0;
     }
 }
 
@@ -225,8 +228,7 @@ void CBlock::ReadTnsData(CVlbBitStream& bs) {
                 unsigned bits = tns_.coefRes[w] + 3 - filter.coefCompress;
                 for (unsigned i = 0; i < filter.order; ++i) {
                     unsigned v = bs.Get(bits);
-                    filter.coef[i] = (v & (1u << (bits - 1))) ? static_cast<int>(v) - (1 << bits)
-                                                              : static_cast<int>(v);
+                    filter.coef[i] = (v & (1u << (bits - 1))) ? static_cast<int>(v) - (1 << bits) : static_cast<int>(v);
                 }
             }
         }
@@ -241,7 +243,8 @@ void CBlock::DecodeBand(CVlbBitStream& bs, unsigned codebook, int* q, unsigned l
         unsigned index = DecodeHuffman(bs, book);
         if (index >= book.count) throw EInvalidCodeBook();
         int v[4];
-        for (unsigned d = 0; d < dim; ++d) v[d] = book.entries[index].values[d];
+        for (unsigned d = 0; d < dim; ++d)
+            v[d] = book.entries[index].values[d];
         if (!info.isSigned) {
             for (unsigned d = 0; d < dim; ++d)
                 if (v[d] != 0 && bs.Get(1)) v[d] = -v[d];
@@ -259,7 +262,8 @@ void CBlock::DecodeBand(CVlbBitStream& bs, unsigned codebook, int* q, unsigned l
                 v[d] = v[d] < 0 ? -value : value;
             }
         }
-        for (unsigned d = 0; d < dim && k + d < lines; ++d) q[k + d] = v[d];
+        for (unsigned d = 0; d < dim && k + d < lines; ++d)
+            q[k + d] = v[d];
     }
 }
 
@@ -361,8 +365,10 @@ void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
             for (unsigned m = 1; m <= order; ++m) {
                 int c = filter.coef[m - 1];
                 float k = static_cast<float>(std::sin(c / (c >= 0 ? iqfac : iqfacNeg)));
-                for (unsigned i = 1; i < m; ++i) b[i] = a[i] + k * a[m - i];
-                for (unsigned i = 1; i < m; ++i) a[i] = b[i];
+                for (unsigned i = 1; i < m; ++i)
+                    b[i] = a[i] + k * a[m - i];
+                for (unsigned i = 1; i < m; ++i)
+                    a[i] = b[i];
                 a[m] = k;
             }
             const int inc = filter.direction ? -1 : 1;
@@ -371,8 +377,10 @@ void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
             float state[32] = {};
             for (unsigned n = 0; n < count; ++n, pos += inc) {
                 float y = x[pos];
-                for (unsigned i = 0; i < order; ++i) y -= a[i + 1] * state[i];
-                for (unsigned i = order - 1; i > 0; --i) state[i] = state[i - 1];
+                for (unsigned i = 0; i < order; ++i)
+                    y -= a[i + 1] * state[i];
+                for (unsigned i = order - 1; i > 0; --i)
+                    state[i] = state[i - 1];
                 state[0] = y;
                 x[pos] = y;
             }
@@ -382,8 +390,8 @@ void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
 
 void CBlock::Synthesize(OverlapRecord& overlap) {
     vlb::SynthesizeBlock(vlb::WindowSet::ForLength(2048), spectrum_, info_.windowSequence.Value(),
-                         overlap.previousShape, info_.windowShape.Value(), time_, overlap.samples,
-                         SynthesisWork(), SynthesisScratch());
+                         overlap.previousShape, info_.windowShape.Value(), time_, overlap.samples, SynthesisWork(),
+                         SynthesisScratch());
     overlap.previousShape = info_.windowShape.Value();
 }
 
@@ -417,7 +425,8 @@ void CSingleChannel::Output(AudioIOControl* out, const AacStreamInfo& info, unsi
     block_->Synthesize(overlap_);
     pointers_[0] = pointers_[1] = block_->GetTimeSignal();
     stage_.SetRate(info.OutputRate());
-    for (unsigned p = 0; p < 8; ++p) stage_.Process(pointers_, 128, p);
+    for (unsigned p = 0; p < 8; ++p)
+        stage_.Process(pointers_, 128, p);
     out->Write(pointers_, 1024);
     DestroyBlocks();
 }
@@ -432,18 +441,14 @@ void CChannelPair::Read(const AacStreamInfo& info) {
         info_[1] = info_[0];
         msMaskPresent_.Read(bs_);
         switch (msMaskPresent_.Value()) {
-        case 0:
-            std::memset(msUsed_, 0, sizeof msUsed_);
-            break;
+        case 0: std::memset(msUsed_, 0, sizeof msUsed_); break;
         case 1:
             for (unsigned g = 0; g < info_[0].numGroups; ++g)
-                for (unsigned b = 0; b < info_[0].maxSfb.Value(); ++b) msUsed_[g][b] = static_cast<uint8_t>(bs_.Get(1));
+                for (unsigned b = 0; b < info_[0].maxSfb.Value(); ++b)
+                    msUsed_[g][b] = static_cast<uint8_t>(bs_.Get(1));
             break;
-        case 2:
-            std::memset(msUsed_, 1, sizeof msUsed_);
-            break;
-        default:
-            break;  // 3 keeps the previous element's flags
+        case 2: std::memset(msUsed_, 1, sizeof msUsed_); break;
+        default: break;  // 3 keeps the previous element's flags
         }
     }
     CBlock* first = ReadChannelStream(info_[0], storage_[0]);
@@ -503,7 +508,8 @@ void CChannelPair::ApplyStereo(float* left, float* right, unsigned stride) {
                 bool ms = common && msUsed_[g][b];
                 float scale = static_cast<float>(std::pow(0.5, 0.25 * (factors[b] + 100)));
                 if ((ms && cb == 15) || (!ms && cb == 14)) scale = -scale;
-                for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k) r[k] = scale * l[k];
+                for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k)
+                    r[k] = scale * l[k];
             }
         }
     }
@@ -519,7 +525,8 @@ void CChannelPair::Output(AudioIOControl* out, const AacStreamInfo& info, unsign
         pointers_[c] = block_[c]->GetTimeSignal();
     }
     stage_.SetRate(info.OutputRate());
-    for (unsigned p = 0; p < 8; ++p) stage_.Process(pointers_, 128, p);
+    for (unsigned p = 0; p < 8; ++p)
+        stage_.Process(pointers_, 128, p);
     out->Write(pointers_, 1024);
     DestroyBlocks();
 }

@@ -41,8 +41,8 @@ public:
     const uint16_t* Offsets() const;  // band offsets of the window kind, may be null
 
     bool valid = false;
-    CBitSequence icsReservedBit{1}, windowSequence{2}, windowShape{1}, maxSfb{6},
-        scaleFactorGrouping{7}, predictorDataPresent{1};
+    CBitSequence icsReservedBit{1}, windowSequence{2}, windowShape{1}, maxSfb{6}, scaleFactorGrouping{7},
+        predictorDataPresent{1};
     uint32_t samplingIndex = 0;
     uint32_t profile = 0;
     unsigned numSwb = 0;

@@ -25,7 +25,8 @@ double BesselI0(double x) {
 
 std::vector<double> SineWindowHalf(unsigned length) {
     std::vector<double> w(length / 2);
-    for (unsigned i = 0; i < length / 2; ++i) w[i] = std::sin((i + 0.5) * kPi / length);
+    for (unsigned i = 0; i < length / 2; ++i)
+        w[i] = std::sin((i + 0.5) * kPi / length);
     return w;
 }
 
@@ -56,13 +57,16 @@ Imdct::Imdct(unsigned lines) : lines_(lines) {
         post_[p] = std::polar(1.0 / m, kPi * (p + 0.25) / m);
     }
     twiddle_.resize(q / 2 > 0 ? q / 2 : 1);
-    for (unsigned k = 0; k < q / 2; ++k) twiddle_[k] = std::polar(1.0, 2.0 * kPi * k / q);
+    for (unsigned k = 0; k < q / 2; ++k)
+        twiddle_[k] = std::polar(1.0, 2.0 * kPi * k / q);
     unsigned bits = 0;
-    while ((1u << bits) < q) ++bits;
+    while ((1u << bits) < q)
+        ++bits;
     bitReverse_.resize(q);
     for (unsigned i = 0; i < q; ++i) {
         unsigned r = 0;
-        for (unsigned b = 0; b < bits; ++b) r |= ((i >> b) & 1u) << (bits - 1 - b);
+        for (unsigned b = 0; b < bits; ++b)
+            r |= ((i >> b) & 1u) << (bits - 1 - b);
         bitReverse_[i] = r;
     }
 }
@@ -103,11 +107,14 @@ void Imdct::Run(const float* in, float* out, std::complex<float>* z) const {
     }
     const unsigned h = m / 2;
     // y[0..M/2) = u[M/2..M), y[M/2..3M/2) = -u[M-1-j], y[3M/2..2M) = -u[j]
-    for (unsigned n = 0; n < h; ++n) out[n] = u[h + n];
+    for (unsigned n = 0; n < h; ++n)
+        out[n] = u[h + n];
     float tmp[2048];
     std::memcpy(tmp, u, sizeof(float) * m);
-    for (unsigned n = h; n < 3 * h; ++n) out[n] = -tmp[2 * m - 1 - (n + h)];
-    for (unsigned n = 3 * h; n < 2 * m; ++n) out[n] = -tmp[n + h - 2 * m];
+    for (unsigned n = h; n < 3 * h; ++n)
+        out[n] = -tmp[2 * m - 1 - (n + h)];
+    for (unsigned n = 3 * h; n < 2 * m; ++n)
+        out[n] = -tmp[n + h - 2 * m];
 }
 
 WindowSet::WindowSet(unsigned size) : n(size) {
@@ -124,8 +131,10 @@ WindowSet::WindowSet(unsigned size) : n(size) {
         std::vector<float>& t = transitionWindow[shape];
         t.assign(size / 2, 1.0f);
         unsigned zeros = size / 4 - s / 2;
-        for (unsigned i = 0; i < zeros; ++i) t[i] = 0.0f;
-        for (unsigned i = 0; i < s; ++i) t[zeros + i] = shortWindow[shape][i];
+        for (unsigned i = 0; i < zeros; ++i)
+            t[i] = 0.0f;
+        for (unsigned i = 0; i < s; ++i)
+            t[zeros + i] = shortWindow[shape][i];
     }
 }
 
@@ -134,9 +143,9 @@ const WindowSet& WindowSet::ForLength(unsigned size) {
     return size == 4096 ? k4096 : k2048;
 }
 
-int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t sequence,
-                    uint32_t previousShape, uint32_t shape, float* out, float* overlap,
-                    std::vector<float>& work, std::vector<std::complex<float>>& scratch) {
+int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t sequence, uint32_t previousShape,
+                    uint32_t shape, float* out, float* overlap, std::vector<float>& work,
+                    std::vector<std::complex<float>>& scratch) {
     if (sequence > 3) return -1;
     const unsigned n = windows.n, half = n / 2;
     previousShape &= 1;
@@ -148,8 +157,8 @@ int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t se
         Imdct::ForLines(half).Run(spectrum, y, scratch.data());
         const float* rise = sequence == kLongStop ? windows.transitionWindow[previousShape].data()
                                                   : windows.longWindow[previousShape].data();
-        const float* fall = sequence == kLongStart ? windows.transitionWindow[shape].data()
-                                                   : windows.longWindow[shape].data();
+        const float* fall =
+            sequence == kLongStart ? windows.transitionWindow[shape].data() : windows.longWindow[shape].data();
         for (unsigned i = 0; i < half; ++i) {
             y[i] *= rise[i];
             y[half + i] *= fall[half - 1 - i];
@@ -184,8 +193,8 @@ CVlbFilterBank::CVlbFilterBank(unsigned n, unsigned)
     : n_(n), windows_(vlb::WindowSet::ForLength(n)), overlap_(n / 2, 0.0f), out_(n / 2) {}
 
 int CVlbFilterBank::Synthesize(float* spectrum, uint32_t sequence, uint32_t shape) {
-    int rc = vlb::SynthesizeBlock(windows_, spectrum, sequence, previousShape_, shape, out_.data(),
-                                  overlap_.data(), work_, scratch_);
+    int rc = vlb::SynthesizeBlock(windows_, spectrum, sequence, previousShape_, shape, out_.data(), overlap_.data(),
+                                  work_, scratch_);
     if (rc != 0) return rc;
     std::memcpy(spectrum, out_.data(), sizeof(float) * (n_ / 2));
     previousShape_ = shape & 1;

@@ -47,9 +47,9 @@ std::vector<double> KbdWindowHalf(unsigned length, double alpha);
 // One block through the IMDCT, the windows of `sequence` and the overlap-add:
 // out receives N/2 samples, overlap (N/2 floats) carries the second half to the next block.
 // Returns -1 for a sequence outside 0..3 and leaves everything untouched.
-int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t sequence,
-                    uint32_t previousShape, uint32_t shape, float* out, float* overlap,
-                    std::vector<float>& work, std::vector<std::complex<float>>& scratch);
+int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t sequence, uint32_t previousShape,
+                    uint32_t shape, float* out, float* overlap, std::vector<float>& work,
+                    std::vector<std::complex<float>>& scratch);
 
 }  // namespace vlb
 

@@ -20,14 +20,25 @@ const double* VlbLimiterGainTable() { return gGainTable; }
 
 COutputStage::COutputStage(int channels, int) : channels_(channels < 1 ? 1 : channels > 2 ? 2 : channels) {
     BuildGainTable();
-    for (float& w : work_) w = 0.0f;
+    for (float& w : work_)
+        w = 0.0f;
 }
 
 void COutputStage::SetRate(uint32_t rate) {
     rate_ = rate;
     switch (rate) {
-    case 96000: case 88200: case 64000: case 48000: case 44100: case 32000:
-    case 24000: case 22050: case 16000: case 12000: case 11025: case 8000:
+    case 96000:
+    case 88200:
+    case 64000:
+    case 48000:
+    case 44100:
+    case 32000:
+    case 24000:
+    case 22050:
+    case 16000:
+    case 12000:
+    case 11025:
+    case 8000:
         holdTime_ = static_cast<uint16_t>(rate / 50);
         decay_ = 1.0f - 20.0f / static_cast<float>(rate);
         break;
@@ -75,7 +86,8 @@ void COutputStage::Process(float** channels, unsigned n, unsigned piece) {
     for (int c = 0; c < channels_; ++c) {
         float* samples = channels[c] + piece * n;
         float* delay = delay_[c];
-        for (unsigned i = 0; i < kDelay; ++i) work_[i] = delay[i];
+        for (unsigned i = 0; i < kDelay; ++i)
+            work_[i] = delay[i];
         // Sample j of this piece is stored at out(j): the work buffer while it still fits
         // in front of the last 10, else the delay line carried to the next piece.
         auto slot = [&](unsigned j) -> float& {
@@ -92,8 +104,10 @@ void COutputStage::Process(float** channels, unsigned n, unsigned piece) {
                 for (unsigned k = 1; k <= 9; ++k) {
                     float factor = 1.0f - 0.1f * static_cast<float>(10 - k) * d;
                     // k = 1 is the sample just before (factor 1 - 0.9 d).
-                    if (j >= k) slot(j - k) *= factor;
-                    else if (kDelay + j >= k) work_[kDelay + j - k] *= factor;
+                    if (j >= k)
+                        slot(j - k) *= factor;
+                    else if (kDelay + j >= k)
+                        work_[kDelay + j - k] *= factor;
                 }
             }
             previousGain_[c] = g;

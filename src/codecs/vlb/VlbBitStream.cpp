@@ -13,7 +13,8 @@ std::array<uint16_t, 256> MakeCrcTable() {
     std::array<uint16_t, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
         uint32_t crc = i << 8;
-        for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1;
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1;
         table[i] = static_cast<uint16_t>(crc);
     }
     return table;
@@ -61,9 +62,7 @@ unsigned CBitBuffer::Get(unsigned bits) {
 
 void CBitBuffer::SetPositionMarker(unsigned kind) {
     switch (kind) {
-    case 4:
-        ++recordIndex_;
-        [[fallthrough]];
+    case 4: ++recordIndex_; [[fallthrough]];
     case 0:
     case 2:
         // A frame with more elements than records keeps its first regions; the rest is not
@@ -83,8 +82,7 @@ void CBitBuffer::SetPositionMarker(unsigned kind) {
         }
         if (recordIndex_ < kMaxCrcRecords) ++recordIndex_;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -184,8 +182,7 @@ bool CBitBuffer::ReadAdtsHeader(AacStreamInfo& info) {
         // so must the next frame's two sync bytes, which the caller checks after parsing.
         int32_t need = static_cast<int32_t>(h.aacFrameLength - 7) * 8;
         bool ringFull = bitsAvailable_ + static_cast<int32_t>(kHeaderBits) >= static_cast<int32_t>(kRingBits) - 8;
-        bool complete = bitsAvailable_ >= need + 16 ||
-                        (bitsAvailable_ >= need && (endOfInput_ || ringFull));
+        bool complete = bitsAvailable_ >= need + 16 || (bitsAvailable_ >= need && (endOfInput_ || ringFull));
         if (!complete) {
             if (endOfInput_) throw EEndOfFile();
             PushBack(kHeaderBits);
@@ -216,20 +213,24 @@ void CBitBuffer::UpdateBitRate(AacStreamInfo& info) {
     if (info.samplingRate == 0) return;
     double rate = info.extensionActive ? info.samplingRate * 2.0 : info.samplingRate;
     float samples = static_cast<float>((header_.numberOfRawDataBlocks + 1) * 1024);
-    uint32_t bits = (header_.previousFrameLength +
-                     (header_.adtsBufferFullness - header_.previousBufferFullness) * 4) * 8;
+    uint32_t bits =
+        (header_.previousFrameLength + (header_.adtsBufferFullness - header_.previousBufferFullness) * 4) * 8;
     double estimate = static_cast<double>(bits) / (samples / rate);
     uint32_t value;
-    if (!(estimate > 0)) value = 0;
-    else if (estimate >= 4294967296.0) value = 0xFFFFFFFF;
-    else value = static_cast<uint32_t>(estimate);
+    if (!(estimate > 0))
+        value = 0;
+    else if (estimate >= 4294967296.0)
+        value = 0xFFFFFFFF;
+    else
+        value = static_cast<uint32_t>(estimate);
     history_[historyWrites_ % 16] = value;
     ++historyWrites_;
     if (historyValid_ < 16) ++historyValid_;
     header_.previousBufferFullness = header_.adtsBufferFullness;
     header_.previousFrameLength = header_.aacFrameLength;
     uint64_t sum = 0;
-    for (uint32_t i = 0; i < historyValid_; ++i) sum += history_[i];
+    for (uint32_t i = 0; i < historyValid_; ++i)
+        sum += history_[i];
     info.averageBitRate = static_cast<uint32_t>(sum / historyValid_);
 }
 
@@ -248,10 +249,13 @@ void CBitBuffer::CheckCrc() {
         uint32_t limit = r.kind == 2 ? 0 : r.kind == 4 ? 128 : 192;
         uint32_t n = (limit != 0 && r.lengthBits > limit) ? limit : r.lengthBits;
         uint32_t left = n;
-        for (; left >= 8; left -= 8) crc = ((crc << 8) ^ kCrcTable[((crc >> 8) ^ Get(8)) & 0xFF]) & 0xFFFF;
-        for (; left > 0; --left) crc = CrcBit(crc, Get(1));
+        for (; left >= 8; left -= 8)
+            crc = ((crc << 8) ^ kCrcTable[((crc >> 8) ^ Get(8)) & 0xFF]) & 0xFFFF;
+        for (; left > 0; --left)
+            crc = CrcBit(crc, Get(1));
         if (limit != 0)
-            for (uint32_t z = n; z < limit; ++z) crc = CrcBit(crc, 0);
+            for (uint32_t z = n; z < limit; ++z)
+                crc = CrcBit(crc, 0);
     }
     bitsAvailable_ = savedAvailable;
     bitsSinceAlign_ = savedAlign;

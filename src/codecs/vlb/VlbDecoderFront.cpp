@@ -77,8 +77,7 @@ bool CVlbDecoderFront::FillInfo(VlbFrameInfo* info) {
         info->home = static_cast<uint16_t>(streamInfo_->home);
     }
     bool changed = false;
-    if (gReportedRate != 0 && gReportedChannels != 0 &&
-        (rate != gReportedRate || channels != gReportedChannels)) {
+    if (gReportedRate != 0 && gReportedChannels != 0 && (rate != gReportedRate || channels != gReportedChannels)) {
         changed = true;
         if (channels != gReportedChannels) decoder_->ReleaseLock();
     }

@@ -50,7 +50,8 @@ const float* NoiseTable() {
         }
         const double rms = std::sqrt(energy / kNoiseTableSize);
         std::vector<float> f(kNoiseTableSize);
-        for (unsigned i = 0; i < kNoiseTableSize; ++i) f[i] = static_cast<float>(v[i] / rms);
+        for (unsigned i = 0; i < kNoiseTableSize; ++i)
+            f[i] = static_cast<float>(v[i] / rms);
         return f;
     }();
     return table.data();
@@ -136,13 +137,15 @@ unsigned VlbExtensionBands(uint32_t samplingRate, bool shortWindows, uint32_t do
     const unsigned below = upperBin - start, above = end - upperBin;
     unsigned n = 0;
     if (end == upperBin) {
-        for (unsigned j = i + 1; j < count; ++j) widths[n++] = layout[j];
+        for (unsigned j = i + 1; j < count; ++j)
+            widths[n++] = layout[j];
         return n;
     }
     // The straddling band is kept whole from the upper bin when most of it lies above,
     // else dropped; the kept list is then trimmed or widened to end at the output length.
     unsigned first = above > below ? i : i + 1;
-    for (unsigned j = first; j < count && n < kVlbMaxExtensionBands; ++j) widths[n++] = layout[j];
+    for (unsigned j = first; j < count && n < kVlbMaxExtensionBands; ++j)
+        widths[n++] = layout[j];
     if (n == 0) return 0;
     if (above >= below) {
         unsigned removed = 0, guard = 0;
@@ -254,7 +257,8 @@ void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, 
         for (unsigned w = 0; w < ch.groupLength[g] && window < 8; ++w, ++window) {
             float* x = spectrum + window * stride;
             float source[150];
-            for (unsigned i = 0; i < sourceLength; ++i) source[i] = x[start + i];
+            for (unsigned i = 0; i < sourceLength; ++i)
+                source[i] = x[start + i];
             for (unsigned g0 = 0; g0 < sourceLength; g0 += groupSize) {
                 double energy = 0;
                 unsigned nonZero = 0;
@@ -265,8 +269,11 @@ void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, 
                     }
                 const float rms = nonZero ? static_cast<float>(std::sqrt(energy / nonZero)) : 1.0f;
                 for (unsigned i = g0; i < g0 + groupSize; ++i) {
-                    if (source[i] != 0.0f) source[i] /= rms;
-                    else source[i] = 1.5f * kLcgScale * static_cast<float>(static_cast<int32_t>(LcgNext(gState.holeNoise)));
+                    if (source[i] != 0.0f)
+                        source[i] /= rms;
+                    else
+                        source[i] =
+                            1.5f * kLcgScale * static_cast<float>(static_cast<int32_t>(LcgNext(gState.holeNoise)));
                 }
             }
             // Noise into the zero bins of bands that carry spectral data.
@@ -287,8 +294,11 @@ void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, 
                     const float level = static_cast<float>(std::sqrt(energy / nonZero)) * grp.noiseLevel[b];
                     for (unsigned k = std::max(lo, start); k < hi; ++k) {
                         if (x[k] != 0.0f) continue;
-                        if (isShort) x[k] = 0.8f * source[k % sourceLength] * level;
-                        else x[k] = (0.3f + 0.3f * float(k - start) / float(e - start)) * source[k % sourceLength] * level;
+                        if (isShort)
+                            x[k] = 0.8f * source[k % sourceLength] * level;
+                        else
+                            x[k] =
+                                (0.3f + 0.3f * float(k - start) / float(e - start)) * source[k % sourceLength] * level;
                     }
                 }
             }
@@ -324,7 +334,8 @@ void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, 
                 }
             }
             bool zero[1025];
-            for (unsigned k = start; k < e; ++k) zero[k] = x[k] == 0.0f;
+            for (unsigned k = start; k < e; ++k)
+                zero[k] = x[k] == 0.0f;
             for (unsigned k = start; k < e; ++k) {
                 if (!zero[k]) continue;
                 bool neighbour = (k > start && !zero[k - 1]) || (k + 1 < e && !zero[k + 1]) ||
@@ -406,7 +417,8 @@ void SynthesizeBands(float* x, const Synthesis& s, const VlbExtensionGroup& grp,
     }
     if (energy > 0 && std::isfinite(energy)) {
         const float scale = static_cast<float>(1.0 / std::sqrt(energy / draw));
-        for (unsigned i = 0; i < draw; ++i) noise[i] *= scale;
+        for (unsigned i = 0; i < draw; ++i)
+            noise[i] *= scale;
     } else {
         std::fill(noise, noise + draw, 0.0f);
     }
@@ -439,7 +451,8 @@ void SynthesizeBands(float* x, const Synthesis& s, const VlbExtensionGroup& grp,
                    std::sqrt((1.0f - t) * (1.0f - t) + t * t);
         }
     }
-    for (unsigned j = plan.end; j < s.length; ++j) x[j] = 0.0f;
+    for (unsigned j = plan.end; j < s.length; ++j)
+        x[j] = 0.0f;
 }
 
 // Runs the extension over the spectra of an element's channels and delivers the block.
@@ -457,7 +470,8 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
         float* x = element.GetExtension(c).spectrum.data();
         std::fill(x, x + 2048, 0.0f);
         if (ci.IsShort()) {
-            for (unsigned w = 0; w < 8; ++w) std::memcpy(x + w * 256, block->GetSpectrum(w), 128 * sizeof(float));
+            for (unsigned w = 0; w < 8; ++w)
+                std::memcpy(x + w * 256, block->GetSpectrum(w), 128 * sizeof(float));
         } else {
             std::memcpy(x, block->GetSpectrum(), 1024 * sizeof(float));
         }
@@ -502,7 +516,8 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
                         if (n) energies[b] += static_cast<float>(sum / n);
                     }
                 }
-                for (unsigned b = 0; b < grp.bandCount && windows; ++b) energies[b] /= static_cast<float>(windows);
+                for (unsigned b = 0; b < grp.bandCount && windows; ++b)
+                    energies[b] /= static_cast<float>(windows);
                 for (unsigned w = 0; w < ch.groupLength[g] && window < 8; ++w, ++window) {
                     SynthesizeBands(x + window * stride, s, grp, plan, energies, limitBlend);
                     gState.toggle = !gState.toggle;
@@ -510,15 +525,18 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
             }
         } else {
             for (unsigned w = 0; w < (isShort ? 8u : 1u); ++w)
-                for (unsigned k = e; k < stride; ++k) x[w * stride + k] = 0.0f;
+                for (unsigned k = e; k < stride; ++k)
+                    x[w * stride + k] = 0.0f;
         }
         ExtensionChannel& bank = element.GetExtension(c);
         if (doubleRate) {
-            for (unsigned i = 0; i < 2048; ++i) x[i] *= 2.0f;
+            for (unsigned i = 0; i < 2048; ++i)
+                x[i] *= 2.0f;
             bank.doubleRate.Synthesize(x, ci.windowSequence.Value(), ci.windowShape.Value());
         } else {
             if (isShort)
-                for (unsigned w = 1; w < 8; ++w) std::memmove(x + w * 128, x + w * 256, 128 * sizeof(float));
+                for (unsigned w = 1; w < 8; ++w)
+                    std::memmove(x + w * 128, x + w * 256, 128 * sizeof(float));
             bank.normalRate.Synthesize(x, ci.windowSequence.Value(), ci.windowShape.Value());
         }
         pointers[c] = x;
@@ -526,10 +544,12 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
     COutputStage& stage = element.GetOutputStage();
     stage.SetRate(info.OutputRate());
     const unsigned samples = doubleRate ? 2048 : 1024;
-    for (unsigned p = 0; p < samples / 128; ++p) stage.Process(pointers, 128, p);
+    for (unsigned p = 0; p < samples / 128; ++p)
+        stage.Process(pointers, 128, p);
     if (channels == 1) pointers[1] = pointers[0];  // as in the core path: never a null entry
     out->Write(pointers, samples);
-    for (unsigned c = 0; c < channels; ++c) previousSequences[c] = element.GetInfo(c).windowSequence.Value();
+    for (unsigned c = 0; c < channels; ++c)
+        previousSequences[c] = element.GetInfo(c).windowSequence.Value();
     element.DestroyBlocks();
 }
 

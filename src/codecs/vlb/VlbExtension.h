@@ -53,8 +53,7 @@ inline constexpr uint32_t kVlbErrorPadding = 243;
 // Reads the payload of a fill element (extension_type already read) and returns the bits
 // of the element it left unread. `commit` steps the process-wide rate hysteresis; the
 // parse pass reads with commit false so that each frame steps it once.
-unsigned ReadExtensionPayload(unsigned count, VlbExtensionState& state, CVlbBitStream& bs,
-                              bool commit = true);
+unsigned ReadExtensionPayload(unsigned count, VlbExtensionState& state, CVlbBitStream& bs, bool commit = true);
 
 // Process-wide extension state, for tests and for a new decoder.
 struct VlbExtensionGlobals {
@@ -67,5 +66,5 @@ uint32_t VlbHysteresisStep(VlbExtensionGlobals& g, uint32_t rateFlag);
 
 // Extension band layout for a channel: widths of the kept bands starting at the core's
 // upper bin, before the top-band reduction. Returns the band count.
-unsigned VlbExtensionBands(uint32_t samplingRate, bool shortWindows, uint32_t doubleRate,
-                           uint32_t upperBin, uint16_t* widths);
+unsigned VlbExtensionBands(uint32_t samplingRate, bool shortWindows, uint32_t doubleRate, uint32_t upperBin,
+                           uint16_t* widths);

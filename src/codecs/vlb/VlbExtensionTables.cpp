@@ -20,7 +20,8 @@ struct NoiseLevels {
     NoiseLevels() {
         v[0] = 0.0f;
         const double ratio = std::pow(0.35 / 0.03, 1.0 / 14.0);
-        for (int i = 1; i < 16; ++i) v[i] = static_cast<float>(0.03 * std::pow(ratio, i - 1));
+        for (int i = 1; i < 16; ++i)
+            v[i] = static_cast<float>(0.03 * std::pow(ratio, i - 1));
         v[15] = 0.35f;
     }
 };
@@ -46,10 +47,14 @@ constexpr unsigned kBandCounts[2][2][5] = {
 
 int RowOf(uint32_t rate) {
     switch (rate) {
-    case 48000: case 44100: return 0;
+    case 48000:
+    case 44100: return 0;
     case 32000: return 1;
-    case 24000: case 22050: return 2;
-    case 16000: case 12000: case 11025: return 3;
+    case 24000:
+    case 22050: return 2;
+    case 16000:
+    case 12000:
+    case 11025: return 3;
     case 8000: return 4;
     default: return -1;
     }
@@ -63,10 +68,13 @@ std::vector<uint16_t> MakeLayout(unsigned bands, unsigned length) {
     for (unsigned i = 0; i <= bands; ++i)
         edge[i] = static_cast<unsigned>(std::lround(length * (std::exp(a * i / bands) - 1.0) / denominator));
     edge[bands] = length;
-    for (unsigned i = 1; i <= bands; ++i) edge[i] = std::max(edge[i], edge[i - 1] + 1);
-    for (unsigned i = bands; i-- > 1;) edge[i] = std::min(edge[i], edge[i + 1] - 1);
+    for (unsigned i = 1; i <= bands; ++i)
+        edge[i] = std::max(edge[i], edge[i - 1] + 1);
+    for (unsigned i = bands; i-- > 1;)
+        edge[i] = std::min(edge[i], edge[i + 1] - 1);
     std::vector<uint16_t> widths(bands);
-    for (unsigned i = 0; i < bands; ++i) widths[i] = static_cast<uint16_t>(edge[i + 1] - edge[i]);
+    for (unsigned i = 0; i < bands; ++i)
+        widths[i] = static_cast<uint16_t>(edge[i + 1] - edge[i]);
     return widths;
 }
 
@@ -82,23 +90,23 @@ struct Layouts {
 
 // Code lengths by delta, from the smallest delta up. Sets 0 follow a geometric spread
 // (one more bit per step of |delta|); sets 1 spread their larger ranges over 2 to 10 bits.
-constexpr uint8_t kLengthsSet0Long[31] = {16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 2,
-                                          3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15, 16};
-constexpr uint8_t kLengthsSet1Long[71] = {
-    10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 9, 9, 9, 9, 9, 9, 9, 9, 9, 8, 8, 8, 8, 8,
-    8,  7,  7,  7,  7,  7,  6,  6,  5,  5,  4, 2, 2, 4, 5, 5, 6, 6, 6, 7, 7, 7, 7, 8,
-    8,  8,  8,  8,  8,  9,  9,  9,  9,  9,  9, 9, 9, 9, 9, 10, 10, 10, 10, 10, 10, 10, 10};
-constexpr uint8_t kLengthsSet0Short[29] = {16, 16, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2,
+constexpr uint8_t kLengthsSet0Long[31] = {16, 15, 14, 13, 12, 11, 10, 9,  8,  7,  6,  5,  4,  3,  2, 2,
+                                          3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 15, 16};
+constexpr uint8_t kLengthsSet1Long[71] = {10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 9,  9,  9,  9,  9,  9,  9, 9,
+                                          9,  8,  8,  8,  8,  8,  8,  7,  7,  7,  7,  7,  6,  6,  5,  5,  4, 2,
+                                          2,  4,  5,  5,  6,  6,  6,  7,  7,  7,  7,  8,  8,  8,  8,  8,  8, 9,
+                                          9,  9,  9,  9,  9,  9,  9,  9,  9,  10, 10, 10, 10, 10, 10, 10, 10};
+constexpr uint8_t kLengthsSet0Short[29] = {16, 16, 14, 13, 12, 11, 10, 9, 8,  7,  6,  5,  4,  3, 2,
                                            2,  3,  4,  5,  6,  7,  8,  9, 10, 11, 12, 13, 13, 15};
-constexpr uint8_t kLengthsSet1Short[64] = {
-    10, 10, 10, 10, 10, 10, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 8, 8, 8, 8, 8,
-    8,  8,  7,  7,  7,  6,  6, 6, 5, 5, 4, 2, 2, 4, 5, 5, 6, 6, 6, 7, 7, 7,
-    7,  8,  8,  8,  8,  8,  8, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 10, 10};
+constexpr uint8_t kLengthsSet1Short[64] = {10, 10, 10, 10, 10, 10, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 8, 8,  8, 8, 8,
+                                           8,  8,  7,  7,  7,  6,  6, 6, 5, 5, 4, 2, 2, 4, 5, 5, 6, 6, 6,  7, 7, 7,
+                                           7,  8,  8,  8,  8,  8,  8, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 10, 10};
 
 // Canonical code: entries ordered by length, then by delta; codes count up.
 std::vector<DeltaCode> MakeCodes(const uint8_t* lengths, unsigned count, int minDelta) {
     std::vector<DeltaCode> codes(count);
-    for (unsigned i = 0; i < count; ++i) codes[i] = {static_cast<int16_t>(minDelta + int(i)), lengths[i], 0};
+    for (unsigned i = 0; i < count; ++i)
+        codes[i] = {static_cast<int16_t>(minDelta + int(i)), lengths[i], 0};
     std::stable_sort(codes.begin(), codes.end(),
                      [](const DeltaCode& a, const DeltaCode& b) { return a.length < b.length; });
     uint32_t code = 0;

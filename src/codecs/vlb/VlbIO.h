@@ -6,11 +6,11 @@
 
 // Filled by CVlbDecoderFront::Init and CVlbDecoderFront::DecodeFrame.
 struct VlbFrameInfo {
-    uint32_t sampleRate = 0;   // Hz; doubled while the spectral extension runs at double rate
-    uint32_t channels = 0;     // 1 single channel element, 2 channel pair element, 0 neither
-    uint32_t bitRate = 0;      // running average in bits per second, 0 until the second frame
-    uint16_t streamType = 0;   // 0: ADTS
-    uint32_t frameBytes = 0;   // frame length plus bytes skipped before its sync word
+    uint32_t sampleRate = 0;  // Hz; doubled while the spectral extension runs at double rate
+    uint32_t channels = 0;    // 1 single channel element, 2 channel pair element, 0 neither
+    uint32_t bitRate = 0;     // running average in bits per second, 0 until the second frame
+    uint16_t streamType = 0;  // 0: ADTS
+    uint32_t frameBytes = 0;  // frame length plus bytes skipped before its sync word
     uint16_t protectionAbsent = 0;
     uint16_t originalCopy = 0;
     uint16_t home = 0;

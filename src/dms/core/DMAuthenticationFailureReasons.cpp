@@ -77,11 +77,10 @@ std::int32_t DMAuthenticationFailureReason(bool cancelled, DMSIF_MethodArguments
     }
     const std::string& comment = response->status.GetComment();
     for (const AbortComment& row : kAbortComments) {
-        const bool matches = row.prefix ? DMStringPrefixEqual(comment, row.text, false)
-                                        : DMStringEqual(comment, row.text, false);
+        const bool matches =
+            row.prefix ? DMStringPrefixEqual(comment, row.text, false) : DMStringEqual(comment, row.text, false);
         if (matches) {
-            return row.reason == kByMechanism ? RejectedCredentialReason(request->GetMechanism())
-                                              : row.reason;
+            return row.reason == kByMechanism ? RejectedCredentialReason(request->GetMechanism()) : row.reason;
         }
     }
     return kDMAuthFailedOther;

@@ -21,9 +21,7 @@ DMSOAPElementType* SASLElement(DMSOAPElementType* envelope) {
     return body->FindChild("SASLResponse", 1);
 }
 
-bool IsHttps(const std::string& url) {
-    return url.size() >= 8 && DMStringEqual(url.substr(0, 8), "https://", false);
-}
+bool IsHttps(const std::string& url) { return url.size() >= 8 && DMStringEqual(url.substr(0, 8), "https://", false); }
 
 bool IsPlainHttp(const std::string& url) {
     return url.size() >= 7 && DMStringEqual(url.substr(0, 7), "http://", false);
@@ -31,8 +29,7 @@ bool IsPlainHttp(const std::string& url) {
 
 }  // namespace
 
-DMAuthenticationServiceController::DMAuthenticationServiceController(
-    DMSIFServiceListener* listener)
+DMAuthenticationServiceController::DMAuthenticationServiceController(DMSIFServiceListener* listener)
     : DMSIFService(kDMAuthenticationServiceType, listener) {
     mEndpoint = kDMDefaultSignOnURL;
 }
@@ -70,8 +67,8 @@ bool DMAuthenticationServiceController::Knows(DMSIF_MethodRef* ref) const {
     return false;
 }
 
-DMSIF_MethodRef* DMAuthenticationServiceController::Start(
-    DMAuthenticationServiceListener* listener, DMAuthentication_Authenticate_InputType& input) {
+DMSIF_MethodRef* DMAuthenticationServiceController::Start(DMAuthenticationServiceListener* listener,
+                                                          DMAuthentication_Authenticate_InputType& input) {
     DMSOAPElementType* body = input.ToElement(RequestElementName("SASL"), kDMSASLNamespaceURI);
     if (!body) {
         return nullptr;
@@ -79,8 +76,8 @@ DMSIF_MethodRef* DMAuthenticationServiceController::Start(
     return Invoke("Authenticate", body, listener, "", nullptr);
 }
 
-DMSIF_MethodRef* DMAuthenticationServiceController::Authenticate(
-    DMAuthenticationServiceListener* listener, DMAuthentication_Authenticate_InputType& input) {
+DMSIF_MethodRef* DMAuthenticationServiceController::Authenticate(DMAuthenticationServiceListener* listener,
+                                                                 DMAuthentication_Authenticate_InputType& input) {
     if (!input.IsValid()) {
         return nullptr;
     }
@@ -100,31 +97,26 @@ DMSIF_MethodRef* DMAuthenticationServiceController::AuthenticateWithCredentials(
     return Start(listener, input);
 }
 
-void DMAuthenticationServiceController::ContinueAuthentication(DMSIF_MethodRef* ref,
-                                                               const std::string& refToMessageID,
-                                                               const std::string& data,
-                                                               const std::string& mechanism) {
+void DMAuthenticationServiceController::ContinueAuthentication(DMSIF_MethodRef* ref, const std::string& refToMessageID,
+                                                               const std::string& data, const std::string& mechanism) {
     if (!Knows(ref)) {
         return;
     }
     DMAuthentication_Authenticate_InputType input("", data, mechanism);
-    DMSOAPElementType* body =
-        input.IsValid() ? input.ToElement("SASLRequest", kDMSASLNamespaceURI) : nullptr;
+    DMSOAPElementType* body = input.IsValid() ? input.ToElement("SASLRequest", kDMSASLNamespaceURI) : nullptr;
     if (!body || !Invoke("Authenticate", body, nullptr, refToMessageID, ref)) {
         // The call waits for this step; without it the call would never end.
         DispatchDidFail(ref);
     }
 }
 
-void DMAuthenticationServiceController::ApplyPasswordTransforms(
-    std::string& password, const DMAuthenticationTransformList& transforms) {
+void DMAuthenticationServiceController::ApplyPasswordTransforms(std::string& password,
+                                                                const DMAuthenticationTransformList& transforms) {
     DMApplyPasswordTransforms(password, transforms);
 }
 
-void DMAuthenticationServiceController::SetPassword(DMSIF_MethodRef* ref,
-                                                    const std::string& refToMessageID,
-                                                    const std::string& userName,
-                                                    const std::string& password) {
+void DMAuthenticationServiceController::SetPassword(DMSIF_MethodRef* ref, const std::string& refToMessageID,
+                                                    const std::string& userName, const std::string& password) {
     if (!Knows(ref)) {
         return;
     }
@@ -138,8 +130,7 @@ void DMAuthenticationServiceController::SetPassword(DMSIF_MethodRef* ref,
     DMWipeString(data);
 }
 
-void DMAuthenticationServiceController::SetSecurID(DMSIF_MethodRef* ref,
-                                                   const std::string& refToMessageID,
+void DMAuthenticationServiceController::SetSecurID(DMSIF_MethodRef* ref, const std::string& refToMessageID,
                                                    const std::string& passcode) {
     if (!Knows(ref)) {
         return;
@@ -149,8 +140,7 @@ void DMAuthenticationServiceController::SetSecurID(DMSIF_MethodRef* ref,
     DMWipeString(data);
 }
 
-void DMAuthenticationServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref,
-                                                            DMSOAPResultMap& map) {
+void DMAuthenticationServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
     DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
     DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
     if (responseEnvelope) {
@@ -164,8 +154,7 @@ void DMAuthenticationServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref
     auto input = std::make_unique<DMAuthentication_Authenticate_InputType>(SASLElement(requestEnvelope));
     auto decoded = std::make_unique<DMAuthentication_Authenticate_OutputType>(SASLElement(responseEnvelope));
     DMAuthentication_Authenticate_OutputType* output = decoded.get();  // the ref's from here on
-    if (!AttachResults(ref, std::move(input), std::move(decoded), requestEnvelope, responseEnvelope))
-        return;
+    if (!AttachResults(ref, std::move(input), std::move(decoded), requestEnvelope, responseEnvelope)) return;
 
     const std::string& code = output->GetStatus().GetCode();
     if (DMStringEqual(code, "OK", false)) {
@@ -190,8 +179,7 @@ void DMAuthenticationServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref
     }
 }
 
-void DMAuthenticationServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref,
-                                                          DMSOAPResultMap& map) {
+void DMAuthenticationServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref, DMSOAPResultMap& map) {
     DMSOAPElementType* requestEnvelope = DMResultMapElement(map, "RequestEnvelope");
     DMSOAPElementType* responseEnvelope = DMResultMapElement(map, "ResponseEnvelope");
     DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault");
@@ -211,8 +199,8 @@ void DMAuthenticationServiceController::SIFRequestDidFail(DMSIF_MethodRef* ref,
         if (fault) {
             output->fault = DMSIF_FaultType(fault);
         }
-        LogMessage(kLogError, "Authentication failed (code: %s, string: %s)\n",
-                   output->fault.GetFaultCode().c_str(), output->fault.GetFaultString().c_str());
+        LogMessage(kLogError, "Authentication failed (code: %s, string: %s)\n", output->fault.GetFaultCode().c_str(),
+                   output->fault.GetFaultString().c_str());
     }
     AttachResults(ref, std::move(input), std::move(output), requestEnvelope, responseEnvelope);
     DispatchDidFail(ref);
@@ -225,8 +213,7 @@ void DMAuthenticationServiceController::DispatchAsksForUsernamePassword(DMSIF_Me
         return;
     }
     if (mEventQueue) {
-        mEventQueue->Post(
-            new DMAuthenticationServiceListenerDispatchAsksForUsernamePasswordEvent(listener, ref, this));
+        mEventQueue->Post(new DMAuthenticationServiceListenerDispatchAsksForUsernamePasswordEvent(listener, ref, this));
     } else {
         listener->AsksForUsernamePassword(ref, ref->GetResponseMessageID());
     }
@@ -239,8 +226,7 @@ void DMAuthenticationServiceController::DispatchAsksForSecurid(DMSIF_MethodRef* 
         return;
     }
     if (mEventQueue) {
-        mEventQueue->Post(
-            new DMAuthenticationServiceListenerDispatchAsksForSecuridEvent(listener, ref, this));
+        mEventQueue->Post(new DMAuthenticationServiceListenerDispatchAsksForSecuridEvent(listener, ref, this));
     } else {
         listener->AsksForSecurid(ref, ref->GetResponseMessageID());
     }
@@ -249,8 +235,7 @@ void DMAuthenticationServiceController::DispatchAsksForSecurid(DMSIF_MethodRef* 
 // --- events ---
 
 DMAuthenticationServiceListenerDispatchAsksEvent::DMAuthenticationServiceListenerDispatchAsksEvent(
-    DMAuthenticationServiceListener* listener, DMSIF_MethodRef* ref,
-    DMAuthenticationServiceController* service)
+    DMAuthenticationServiceListener* listener, DMSIF_MethodRef* ref, DMAuthenticationServiceController* service)
     : mListener(listener),
       mRef(ref),
       mCallID(ref ? ref->GetID() : std::string()),

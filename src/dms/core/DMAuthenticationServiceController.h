@@ -25,8 +25,7 @@ protected:
     ~DMAuthenticationServiceListenerDispatch() = default;
 };
 
-class DMAuthenticationServiceController : public DMSIFService,
-                                          public DMAuthenticationServiceListenerDispatch {
+class DMAuthenticationServiceController : public DMSIFService, public DMAuthenticationServiceListenerDispatch {
 public:
     explicit DMAuthenticationServiceController(DMSIFServiceListener* listener);
     ~DMAuthenticationServiceController() override;
@@ -42,8 +41,7 @@ public:
 
     void DispatchAsksForUsernamePassword(DMSIF_MethodRef* ref) override;
     void DispatchAsksForSecurid(DMSIF_MethodRef* ref) override;
-    virtual void ApplyPasswordTransforms(std::string& password,
-                                         const DMAuthenticationTransformList& transforms);
+    virtual void ApplyPasswordTransforms(std::string& password, const DMAuthenticationTransformList& transforms);
 
     // A fresh sign-on: drops held credentials and offering. Null when the input has no
     // mechanism or the call is refused.
@@ -54,28 +52,25 @@ public:
                                                                DMAuthenticationServiceListener* listener,
                                                                DMAuthentication_Authenticate_InputType& input);
     // Answers on the same call; the password is transformed as the last response asked.
-    void SetPassword(DMSIF_MethodRef* ref, const std::string& refToMessageID,
-                     const std::string& userName, const std::string& password);
-    void SetSecurID(DMSIF_MethodRef* ref, const std::string& refToMessageID,
-                    const std::string& passcode);
+    void SetPassword(DMSIF_MethodRef* ref, const std::string& refToMessageID, const std::string& userName,
+                     const std::string& password);
+    void SetSecurID(DMSIF_MethodRef* ref, const std::string& refToMessageID, const std::string& passcode);
     // Sends the next SASLRequest of the call. A step that cannot be sent fails the call.
-    void ContinueAuthentication(DMSIF_MethodRef* ref, const std::string& refToMessageID,
-                                const std::string& data, const std::string& mechanism);
+    void ContinueAuthentication(DMSIF_MethodRef* ref, const std::string& refToMessageID, const std::string& data,
+                                const std::string& mechanism);
 
     // True when ref is a call of this controller that has not ended.
     bool Knows(DMSIF_MethodRef* ref) const;
 
 private:
-    DMSIF_MethodRef* Start(DMAuthenticationServiceListener* listener,
-                           DMAuthentication_Authenticate_InputType& input);
+    DMSIF_MethodRef* Start(DMAuthenticationServiceListener* listener, DMAuthentication_Authenticate_InputType& input);
 };
 
 // Queue events of the two questions; they release nothing (the call goes on). An event
 // whose service is gone, or whose call has ended meanwhile, is dropped.
 class DMAuthenticationServiceListenerDispatchAsksEvent : public LThreadEvent {
 public:
-    DMAuthenticationServiceListenerDispatchAsksEvent(DMAuthenticationServiceListener* listener,
-                                                     DMSIF_MethodRef* ref,
+    DMAuthenticationServiceListenerDispatchAsksEvent(DMAuthenticationServiceListener* listener, DMSIF_MethodRef* ref,
                                                      DMAuthenticationServiceController* service);
 
 protected:
@@ -92,15 +87,13 @@ protected:
 class DMAuthenticationServiceListenerDispatchAsksForUsernamePasswordEvent
     : public DMAuthenticationServiceListenerDispatchAsksEvent {
 public:
-    using DMAuthenticationServiceListenerDispatchAsksEvent::
-        DMAuthenticationServiceListenerDispatchAsksEvent;
+    using DMAuthenticationServiceListenerDispatchAsksEvent::DMAuthenticationServiceListenerDispatchAsksEvent;
     void Fire() override;
 };
 
 class DMAuthenticationServiceListenerDispatchAsksForSecuridEvent
     : public DMAuthenticationServiceListenerDispatchAsksEvent {
 public:
-    using DMAuthenticationServiceListenerDispatchAsksEvent::
-        DMAuthenticationServiceListenerDispatchAsksEvent;
+    using DMAuthenticationServiceListenerDispatchAsksEvent::DMAuthenticationServiceListenerDispatchAsksEvent;
     void Fire() override;
 };

@@ -33,8 +33,7 @@ void ReadChildText(const DMSOAPElementType* element, const char* name, std::stri
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-const std::string* FindParameter(const DMAuthentication_TransformType& transform,
-                                 const char* name) {
+const std::string* FindParameter(const DMAuthentication_TransformType& transform, const char* name) {
     for (const auto& parameter : transform.parameters) {
         if (parameter.first == name) {
             return &parameter.second;
@@ -56,9 +55,9 @@ bool ParseLength(const std::string& text, long& value) {
 std::string Encode(const std::string& bytes) {
     // Twice the input plus 4 is always enough for base64 and its terminating zero.
     std::vector<char> buffer(bytes.size() * 2 + 4);
-    const std::int32_t written = DMPlatformUtils::GetInstance()->Base64Encode(
-        bytes.data(), static_cast<std::uint32_t>(bytes.size()), buffer.data(),
-        static_cast<std::uint32_t>(buffer.size()));
+    const std::int32_t written =
+        DMPlatformUtils::GetInstance()->Base64Encode(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                                     buffer.data(), static_cast<std::uint32_t>(buffer.size()));
     std::string text(buffer.data(), written > 0 ? static_cast<std::size_t>(written) : 0);
     std::memset(buffer.data(), 0, buffer.size());
     return text;
@@ -121,21 +120,19 @@ void DMAuthentication_TransformType::FromElement(DMSOAPElementType* element) {
 
 // --- DMAuthentication_Authenticate_InputType ---
 
-DMAuthentication_Authenticate_InputType::DMAuthentication_Authenticate_InputType(
-    const std::string& authzID_, const std::string& data_, const std::string& mechanism_)
+DMAuthentication_Authenticate_InputType::DMAuthentication_Authenticate_InputType(const std::string& authzID_,
+                                                                                 const std::string& data_,
+                                                                                 const std::string& mechanism_)
     : authzID(authzID_), mechanism(mechanism_), data(data_) {}
 
-DMAuthentication_Authenticate_InputType::DMAuthentication_Authenticate_InputType(
-    DMSOAPElementType* element) {
+DMAuthentication_Authenticate_InputType::DMAuthentication_Authenticate_InputType(DMSOAPElementType* element) {
     DMAuthentication_Authenticate_InputType::FromElement(element);
 }
 
-DMAuthentication_Authenticate_InputType::~DMAuthentication_Authenticate_InputType() {
-    DMWipeString(data);
-}
+DMAuthentication_Authenticate_InputType::~DMAuthentication_Authenticate_InputType() { DMWipeString(data); }
 
-DMSOAPElementType* DMAuthentication_Authenticate_InputType::ToElement(
-    const std::string& name, const std::string& namespaceURI) {
+DMSOAPElementType* DMAuthentication_Authenticate_InputType::ToElement(const std::string& name,
+                                                                      const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareSASLNamespaces(element);
     AddAttributeIfSet(element, "authzID", authzID);
@@ -157,15 +154,14 @@ void DMAuthentication_Authenticate_InputType::FromElement(DMSOAPElementType* ele
 
 // --- DMAuthentication_Authenticate_OutputType ---
 
-DMAuthentication_Authenticate_OutputType::DMAuthentication_Authenticate_OutputType(
-    DMSOAPElementType* element) {
+DMAuthentication_Authenticate_OutputType::DMAuthentication_Authenticate_OutputType(DMSOAPElementType* element) {
     DMAuthentication_Authenticate_OutputType::FromElement(element);
 }
 
 DMAuthentication_Authenticate_OutputType::~DMAuthentication_Authenticate_OutputType() = default;
 
-DMSOAPElementType* DMAuthentication_Authenticate_OutputType::ToElement(
-    const std::string& name, const std::string& namespaceURI) {
+DMSOAPElementType* DMAuthentication_Authenticate_OutputType::ToElement(const std::string& name,
+                                                                       const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareSASLNamespaces(element);
     element->AddChild(status.ToElement("Status", namespaceURI), false);
@@ -217,8 +213,7 @@ void DMAuthentication_Authenticate_OutputType::FromElement(DMSOAPElementType* el
 
 // --- transforms and answers ---
 
-void DMApplyPasswordTransforms(std::string& password,
-                               const DMAuthenticationTransformList& transforms) {
+void DMApplyPasswordTransforms(std::string& password, const DMAuthenticationTransformList& transforms) {
     for (const auto& transform : transforms) {
         if (transform.name == "urn:liberty:sa:pm:truncate") {
             const std::string* length = FindParameter(transform, "length");

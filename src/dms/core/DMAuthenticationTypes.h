@@ -70,10 +70,8 @@ public:
     // Null gives an empty output.
     explicit DMAuthentication_Authenticate_OutputType(DMSOAPElementType* element);
     ~DMAuthentication_Authenticate_OutputType() override;
-    DMAuthentication_Authenticate_OutputType(const DMAuthentication_Authenticate_OutputType&) =
-        delete;
-    DMAuthentication_Authenticate_OutputType& operator=(
-        const DMAuthentication_Authenticate_OutputType&) = delete;
+    DMAuthentication_Authenticate_OutputType(const DMAuthentication_Authenticate_OutputType&) = delete;
+    DMAuthentication_Authenticate_OutputType& operator=(const DMAuthentication_Authenticate_OutputType&) = delete;
 
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
@@ -96,8 +94,7 @@ public:
 
 // The transform rules, in list order, each on the previous one's result (truncate,
 // lowercase, uppercase, select; other names are ignored).
-void DMApplyPasswordTransforms(std::string& password,
-                               const DMAuthenticationTransformList& transforms);
+void DMApplyPasswordTransforms(std::string& password, const DMAuthenticationTransformList& transforms);
 
 // The canonical form of a user name: only the bytes 0x21..0x7E, lower-cased.
 std::string SIFCanonicalizedString(const std::string& text);

@@ -20,15 +20,13 @@ DMDataCacheStorage* DMDataCache::GetStorage(const std::string& storageKey, bool 
     return made;
 }
 
-void DMDataCache::SetItem(const std::string& storageKey, const std::string& itemKey,
-                          const std::string& value) {
+void DMDataCache::SetItem(const std::string& storageKey, const std::string& itemKey, const std::string& value) {
     if (DMDataCacheStorage* storage = GetStorage(storageKey, true)) {
         storage->Set(itemKey, value);
     }
 }
 
-bool DMDataCache::GetItem(const std::string& storageKey, const std::string& itemKey,
-                          std::string& value) {
+bool DMDataCache::GetItem(const std::string& storageKey, const std::string& itemKey, std::string& value) {
     DMDataCacheStorage* storage = GetStorage(storageKey, true);
     return storage && storage->Get(itemKey, value);
 }

@@ -37,8 +37,7 @@ protected:
 class DMDataCacheStorageFactory {
 public:
     // A new storage, owned by the cache from then on.
-    virtual DMDataCacheStorage* Create(const std::string& cacheName,
-                                       const std::string& storageKey) = 0;
+    virtual DMDataCacheStorage* Create(const std::string& cacheName, const std::string& storageKey) = 0;
 
 protected:
     ~DMDataCacheStorageFactory() = default;
@@ -60,8 +59,7 @@ public:
     // The storage filed under key; with create and a factory, a new one is made and
     // filed when there is none. Null otherwise.
     DMDataCacheStorage* GetStorage(const std::string& storageKey, bool create);
-    void SetItem(const std::string& storageKey, const std::string& itemKey,
-                 const std::string& value);
+    void SetItem(const std::string& storageKey, const std::string& itemKey, const std::string& value);
     [[nodiscard]] bool GetItem(const std::string& storageKey, const std::string& itemKey, std::string& value);
     bool RemoveItem(const std::string& storageKey, const std::string& itemKey);
     // Clears every storage (nothing is written).
@@ -71,5 +69,5 @@ public:
 private:
     std::string mName;
     std::map<std::string, std::unique_ptr<DMDataCacheStorage>> mStorages;
-    DMDataCacheStorageFactory* mFactory = nullptr;          // not owned
+    DMDataCacheStorageFactory* mFactory = nullptr;  // not owned
 };

@@ -35,21 +35,18 @@ void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element) {
 
 // --- DMDiscovery_Query_InputType ---
 
-DMDiscovery_Query_InputType::DMDiscovery_Query_InputType(const std::string& serviceType_)
-    : serviceType(serviceType_) {}
+DMDiscovery_Query_InputType::DMDiscovery_Query_InputType(const std::string& serviceType_) : serviceType(serviceType_) {}
 
 DMDiscovery_Query_InputType::DMDiscovery_Query_InputType(DMSOAPElementType* element) {
     DMDiscovery_Query_InputType::FromElement(element);
 }
 
-DMSOAPElementType* DMDiscovery_Query_InputType::ToElement(const std::string& name,
-                                                          const std::string& namespaceURI) {
+DMSOAPElementType* DMDiscovery_Query_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareDiscoveryNamespaces(element);
     if (!serviceType.empty()) {
         auto* requested = new DMSOAPElementType("RequestedServiceType", kDMDiscoveryServiceType, "");
-        requested->AddChild(new DMSOAPElementType("ServiceType", kDMDiscoveryServiceType, serviceType),
-                            false);
+        requested->AddChild(new DMSOAPElementType("ServiceType", kDMDiscoveryServiceType, serviceType), false);
         element->AddChild(requested, false);
     }
     return element;
@@ -70,8 +67,7 @@ DMDiscovery_Query_OutputType::DMDiscovery_Query_OutputType(DMSOAPElementType* el
 
 DMDiscovery_Query_OutputType::~DMDiscovery_Query_OutputType() = default;
 
-DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& name,
-                                                           const std::string& namespaceURI) {
+DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     if (!resourceOffering || !credentials) {
         return nullptr;
     }
@@ -119,15 +115,14 @@ DMSIF_MethodRef* DMDiscoveryServiceController::Query(DMSIFServiceListener* liste
     if (!body) {
         return nullptr;
     }
-    body->AddChild(new DMSOAPElementType("ResourceID", kDMDiscoveryServiceType,
-                                         GetResourceOfferingValue("ResourceID")),
+    body->AddChild(new DMSOAPElementType("ResourceID", kDMDiscoveryServiceType, GetResourceOfferingValue("ResourceID")),
                    false);
     return Invoke("Query", body, listener, "", nullptr);
 }
 
-DMSIFService* DMDiscoveryServiceController::CreateServiceController(
-    DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials,
-    DMSIFServiceListener* listener) {
+DMSIFService* DMDiscoveryServiceController::CreateServiceController(DMSOAPElementType* resourceOffering,
+                                                                    DMSOAPElementType* credentials,
+                                                                    DMSIFServiceListener* listener) {
     if (!resourceOffering) {
         return nullptr;
     }
@@ -164,8 +159,7 @@ void DMDiscoveryServiceController::SIFRequestDidFinish(DMSIF_MethodRef* ref, DMS
     if (DMStringEqual(code, "OK", false)) {
         DispatchDidFinish(ref);
     } else {
-        LogMessage(kLogError, "Discovery failed (STATUS code: %s, comment: %s)\n", code.c_str(),
-                   comment.c_str());
+        LogMessage(kLogError, "Discovery failed (STATUS code: %s, comment: %s)\n", code.c_str(), comment.c_str());
         DispatchDidFail(ref);
     }
 }

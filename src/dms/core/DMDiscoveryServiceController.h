@@ -53,8 +53,8 @@ public:
 class DMDiscoveryServiceController : public DMSIFService {
 public:
     // Keeps copies of both elements; the caller keeps its own.
-    DMDiscoveryServiceController(DMSOAPElementType* resourceOffering,
-                                 DMSOAPElementType* credentials, DMSIFServiceListener* listener);
+    DMDiscoveryServiceController(DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials,
+                                 DMSIFServiceListener* listener);
     ~DMDiscoveryServiceController() override;
 
     std::string RequestElementName(const std::string& name) override { return name; }
@@ -68,7 +68,6 @@ public:
     // A new controller (owned by the caller) for the offering's ServiceInstance/
     // ServiceType, compared exactly with the registered service URNs; null when the
     // offering lacks them or no service is registered for the text.
-    DMSIFService* CreateServiceController(DMSOAPElementType* resourceOffering,
-                                          DMSOAPElementType* credentials,
+    DMSIFService* CreateServiceController(DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials,
                                           DMSIFServiceListener* listener);
 };

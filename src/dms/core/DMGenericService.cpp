@@ -8,14 +8,10 @@
 
 std::string ServiceTypeURN(EServiceType type) {
     switch (type) {
-        case kServiceTypeRadio:
-            return "urn:zym-com:services:radio";
-        case kServiceTypeRadio3:
-            return "urn:zym-com:services:radio:3.0";
-        case kServiceTypePictures:
-            return "urn:zym-com:services:photo";
-        default:
-            return "";
+    case kServiceTypeRadio: return "urn:zym-com:services:radio";
+    case kServiceTypeRadio3: return "urn:zym-com:services:radio:3.0";
+    case kServiceTypePictures: return "urn:zym-com:services:photo";
+    default: return "";
     }
 }
 
@@ -42,8 +38,7 @@ DMDataCache* DMGenericService::EnsureCache() {
 void DMGenericService::InstallCacheFactory(DMDataCacheStorageFactory* factory) {
     EnsureCache()->SetStorageFactory(factory);
     std::string stored;
-    if (!mCache->GetItem(mCanonicalUserName, kDMServiceURLCacheItemKey, stored) ||
-        stored != mEndpoint) {
+    if (!mCache->GetItem(mCanonicalUserName, kDMServiceURLCacheItemKey, stored) || stored != mEndpoint) {
         // Data cached from another endpoint (another service environment) is never reused.
         mCache->Clear();
         mCache->SetItem(mCanonicalUserName, kDMServiceURLCacheItemKey, mEndpoint);

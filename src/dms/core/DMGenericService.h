@@ -21,8 +21,7 @@ std::string ServiceTypeURN(EServiceType type);
 
 class DMGenericService {
 public:
-    DMGenericService(const std::string& userName, const std::string& endpoint,
-                     DMServicesProvider* provider);
+    DMGenericService(const std::string& userName, const std::string& endpoint, DMServicesProvider* provider);
     // Flushes and deletes the cache.
     virtual ~DMGenericService();
     DMGenericService(const DMGenericService&) = delete;

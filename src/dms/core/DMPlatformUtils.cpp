@@ -15,8 +15,7 @@
 
 namespace {
 
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 int Base64Value(unsigned char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -120,9 +119,8 @@ DMPlatformUtils* DMPlatformUtils::GetInstance() {
 
 std::string DMPlatformUtilsLinux::FormatGUID(const unsigned char (&b)[16]) {
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%X%X%X%X-%X%X-%X%X-%X%X%X%X%X%X%X%X", b[0], b[1], b[2],
-                  b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
-                  b[15]);
+    std::snprintf(buffer, sizeof buffer, "%X%X%X%X-%X%X-%X%X-%X%X%X%X%X%X%X%X", b[0], b[1], b[2], b[3], b[4], b[5],
+                  b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return buffer;
 }
 
@@ -145,11 +143,10 @@ double DMPlatformUtilsLinux::CurrentAbsoluteTime() {
     return std::chrono::duration<double>(now).count();
 }
 
-std::int32_t DMPlatformUtilsLinux::Base64Encode(const void* inputBytes, std::uint32_t inputLength,
-                                                char* output, std::uint32_t outputCapacity) {
+std::int32_t DMPlatformUtilsLinux::Base64Encode(const void* inputBytes, std::uint32_t inputLength, char* output,
+                                                std::uint32_t outputCapacity) {
     const std::uint64_t needed = (static_cast<std::uint64_t>(inputLength) + 2) / 3 * 4 + 1;
-    if (!output || needed > outputCapacity || needed > 0x7FFFFFFFu ||
-        (!inputBytes && inputLength > 0)) {
+    if (!output || needed > outputCapacity || needed > 0x7FFFFFFFu || (!inputBytes && inputLength > 0)) {
         return 0;
     }
     const auto* in = static_cast<const unsigned char*>(inputBytes);
@@ -256,8 +253,8 @@ std::uint32_t DMPlatformUtilsLinux::Gunzip(const unsigned char* input, std::uint
         inputLength - trailerOffset < 8) {
         return 0;
     }
-    const std::uint32_t crc = static_cast<std::uint32_t>(
-        crc32(crc32(0L, Z_NULL, 0), inflated.data(), static_cast<uInt>(inflated.size())));
+    const std::uint32_t crc =
+        static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), inflated.data(), static_cast<uInt>(inflated.size())));
     if (ReadLE32(input + trailerOffset) != crc ||
         ReadLE32(input + trailerOffset + 4) != static_cast<std::uint32_t>(inflated.size())) {
         return 0;

@@ -64,8 +64,8 @@ public:
                                             std::uint32_t outputCapacity) override;
     [[nodiscard]] std::uint32_t Base64Decode(const char* input, unsigned char* output,
                                              std::uint32_t outputCapacity) override;
-    [[nodiscard]] std::uint32_t Gunzip(const unsigned char* input, std::uint32_t inputLength,
-                                       unsigned char** output, std::uint32_t* outputLength) override;
+    [[nodiscard]] std::uint32_t Gunzip(const unsigned char* input, std::uint32_t inputLength, unsigned char** output,
+                                       std::uint32_t* outputLength) override;
     std::string ReadFileToString(const std::string& path) override;
     unsigned char* ReadFileToBuffer(const std::string& path) override;
     std::string JoinPath(const std::string& directory, const std::string& name) override;

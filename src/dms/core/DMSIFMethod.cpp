@@ -7,8 +7,8 @@ void ReplaceElement(std::unique_ptr<DMSOAPElementType>& held, DMSOAPElementType*
     if (element == held.get()) {
         return;
     }
-    held = (copy && element) ? std::make_unique<DMSOAPElementType>(element)
-                             : std::unique_ptr<DMSOAPElementType>(element);
+    held =
+        (copy && element) ? std::make_unique<DMSOAPElementType>(element) : std::unique_ptr<DMSOAPElementType>(element);
 }
 
 // A deep copy of element; null for null.
@@ -20,9 +20,7 @@ std::unique_ptr<DMSOAPElementType> CopyOf(const DMSOAPElementType* element) {
 
 // --- generic method types ---
 
-DMSIF_GenericMethod_InputType::DMSIF_GenericMethod_InputType(DMSOAPElementType* element) {
-    SetElement(element, true);
-}
+DMSIF_GenericMethod_InputType::DMSIF_GenericMethod_InputType(DMSOAPElementType* element) { SetElement(element, true); }
 
 DMSIF_GenericMethod_InputType::~DMSIF_GenericMethod_InputType() = default;
 
@@ -34,9 +32,7 @@ DMSOAPElementType* DMSIF_GenericMethod_InputType::ToElement(const std::string&, 
     return mElement.get();
 }
 
-void DMSIF_GenericMethod_InputType::FromElement(DMSOAPElementType* element) {
-    SetElement(element, true);
-}
+void DMSIF_GenericMethod_InputType::FromElement(DMSOAPElementType* element) { SetElement(element, true); }
 
 DMSIF_GenericMethod_OutputType::DMSIF_GenericMethod_OutputType(DMSOAPElementType* element) {
     SetElement(element, true);
@@ -52,9 +48,7 @@ DMSOAPElementType* DMSIF_GenericMethod_OutputType::ToElement(const std::string&,
     return mElement.get();
 }
 
-void DMSIF_GenericMethod_OutputType::FromElement(DMSOAPElementType* element) {
-    SetElement(element, true);
-}
+void DMSIF_GenericMethod_OutputType::FromElement(DMSOAPElementType* element) { SetElement(element, true); }
 
 // --- DMSIF_MethodRef ---
 
@@ -82,6 +76,6 @@ void DMSIF_MethodRef::SetResponseEnvelope(DMSOAPElementType* envelope) { mRespon
 
 // --- DMServiceRequestToken ---
 
-DMServiceRequestToken::DMServiceRequestToken(EServiceType type, const std::string& userName_,
-                                             bool isRenewal_, DMServiceRequestListener* listener_)
+DMServiceRequestToken::DMServiceRequestToken(EServiceType type, const std::string& userName_, bool isRenewal_,
+                                             DMServiceRequestListener* listener_)
     : serviceType(type), userName(userName_), isRenewal(isRenewal_), listener(listener_) {}

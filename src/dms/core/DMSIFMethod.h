@@ -22,8 +22,8 @@ constexpr std::uint32_t DMFourCharCode(const char (&code)[5]) {
 
 // A four-character service type code: the big-endian bytes of the four characters.
 using EServiceType = std::uint32_t;
-inline constexpr EServiceType kServiceTypeRadio = DMFourCharCode("Rdio");     // version 2
-inline constexpr EServiceType kServiceTypeRadio3 = DMFourCharCode("Rdo3");    // version 3
+inline constexpr EServiceType kServiceTypeRadio = DMFourCharCode("Rdio");   // version 2
+inline constexpr EServiceType kServiceTypeRadio3 = DMFourCharCode("Rdo3");  // version 3
 inline constexpr EServiceType kServiceTypePictures = DMFourCharCode("Pict");
 
 class DMSIF_MethodArgumentsType : public DMSIF_BaseType, public DMSOAPElementCoding {

@@ -41,12 +41,11 @@ DMSIFRequest::DMSIFRequest(DMSOAPElementType* body, DMSIFRequestListener* listen
 
 DMSIFRequest::~DMSIFRequest() = default;
 
-void DMSIFRequest::RegisterNamespace(const std::string& uri, const std::string& prefix) {
-    mNamespaces[uri] = prefix;
-}
+void DMSIFRequest::RegisterNamespace(const std::string& uri, const std::string& prefix) { mNamespaces[uri] = prefix; }
 
 void DMSIFRequest::RegisterNamespaces(const DMNamespacePrefixMap& table) {
-    for (const auto& [uri, prefix] : table) mNamespaces[uri] = prefix;
+    for (const auto& [uri, prefix] : table)
+        mNamespaces[uri] = prefix;
 }
 
 void DMSIFRequest::SetSecurityHeader(DMSOAPElementType* element) { mSecurityHeader = CopyOrNull(element); }
@@ -106,10 +105,10 @@ void DMSIFRequest::SOAPRequestProgress(DMSOAPResultMap& map) {
         if (!mMethodRef) continue;
         const int value = std::atoi(element->text.c_str());
         switch (i) {
-            case 0: mMethodRef->SetUploadBytes(value); break;
-            case 1: mMethodRef->SetUploadTotal(value); break;
-            case 2: mMethodRef->SetDownloadBytes(value); break;
-            default: mMethodRef->SetDownloadTotal(value); break;
+        case 0: mMethodRef->SetUploadBytes(value); break;
+        case 1: mMethodRef->SetUploadTotal(value); break;
+        case 2: mMethodRef->SetDownloadBytes(value); break;
+        default: mMethodRef->SetDownloadTotal(value); break;
         }
     }
     StoreElapsedTime();

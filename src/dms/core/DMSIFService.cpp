@@ -60,8 +60,7 @@ DMSIFService::DMSIFService(const std::string& serviceType, DMSIFServiceListener*
     RegisterSIFNamespaces();
 }
 
-DMSIFService::DMSIFService(const std::string& serviceType, const std::string& endpoint,
-                           DMSIFServiceListener* listener)
+DMSIFService::DMSIFService(const std::string& serviceType, const std::string& endpoint, DMSIFServiceListener* listener)
     : DMSOAPService(endpoint, nullptr), mServiceType(serviceType), mDefaultListener(listener) {
     RegisterSIFNamespaces();
 }
@@ -94,7 +93,8 @@ void DMSIFService::SetCredentials(DMSOAPElementType* element, bool copy) {
     } else if (element && (element->name == "Credentials" || element->name == "Credential")) {
         security = std::make_unique<DMSOAPElementType>("Security", kDMWSSecurityURI, "");
         if (copy) {
-            for (DMSOAPElementType* child : element->children) security->AddChild(child, true);
+            for (DMSOAPElementType* child : element->children)
+                security->AddChild(child, true);
         } else {
             std::list<DMSOAPElementType*> children;
             children.swap(element->children);
@@ -165,8 +165,8 @@ void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvel
     DMSOAPElementType* header = responseEnvelope ? responseEnvelope->FindChild("Header", 1) : nullptr;
     DMSOAPElementType* update = header ? header->FindChild("ServiceInstanceUpdate", 1) : nullptr;
     if (!update) return;
-    auto offering = mResourceOffering ? CopyOf(mResourceOffering.get())
-                                      : std::make_unique<DMSOAPElementType>("", "", "");
+    auto offering =
+        mResourceOffering ? CopyOf(mResourceOffering.get()) : std::make_unique<DMSOAPElementType>("", "", "");
     bool mechanismCame = false;
     DMSOAPElementType* instance = offering->FindChild("ServiceInstance", 1);
     DMSOAPElementType* description = instance ? instance->FindChild("Description", 1) : nullptr;
@@ -179,8 +179,8 @@ void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvel
         if (DMSOAPElementType* endpoint = update->FindChild("Endpoint", 1)) {
             // A server may move the service, but not from a protected endpoint to a clear
             // one: the credentials would follow in clear.
-            const bool downgrade = StartsWithNoCase(mEndpoint, "https://") &&
-                                   !StartsWithNoCase(endpoint->text, "https://");
+            const bool downgrade =
+                StartsWithNoCase(mEndpoint, "https://") && !StartsWithNoCase(endpoint->text, "https://");
             if (downgrade) {
                 LogMessage(0, "ServiceInstanceUpdate to a clear endpoint refused: %s\n", endpoint->text.c_str());
             } else {
@@ -244,10 +244,14 @@ void DMSIFService::UpdateUserAgent() {
             }
             if (i + 1 >= f.size()) break;
             const char c = f[++i];
-            if (c == 'M') agent += value("man");
-            else if (c == 'N') agent += value("name");
-            else if (c == 'V') agent += value("version");
-            else if (c == '%') agent += '%';
+            if (c == 'M')
+                agent += value("man");
+            else if (c == 'N')
+                agent += value("name");
+            else if (c == 'V')
+                agent += value("version");
+            else if (c == '%')
+                agent += '%';
         }
     } else if (mDeviceTypeHeader->FindAttribute("man") && mDeviceTypeHeader->FindAttribute("name")) {
         agent = value("man") + "_" + value("name");
@@ -322,12 +326,14 @@ void DMSIFService::RetireRequest(const std::string& callID, std::unique_ptr<DMSI
 }
 
 void DMSIFService::DeleteRetired() {
-    for (auto& [id, request] : mRetiredRequests) mDeferredRequests.push_back(std::move(request));
+    for (auto& [id, request] : mRetiredRequests)
+        mDeferredRequests.push_back(std::move(request));
     mRetiredRequests.clear();
     // A request still inside its own report (a listener called Invoke from there) goes later.
     std::erase_if(mDeferredRequests,
                   [](const std::unique_ptr<DMSIFRequest>& request) { return !request->IsReporting(); });
-    for (const auto& [id, ref] : mRetiredRefs) mFinalPending.erase(ref.get());
+    for (const auto& [id, ref] : mRetiredRefs)
+        mFinalPending.erase(ref.get());
     mRetiredRefs.clear();
 }
 
@@ -399,7 +405,8 @@ void DMSIFService::CancelMethod(DMSIF_MethodRef* ref) {
 
 void DMSIFService::CancelAllMethods() {
     std::vector<DMSIF_MethodRef*> snapshot;
-    for (auto& [id, ref] : mLiveRefs) snapshot.push_back(ref.get());
+    for (auto& [id, ref] : mLiveRefs)
+        snapshot.push_back(ref.get());
     for (DMSIF_MethodRef* ref : snapshot)
         if (OwnsMethodRef(ref)) CancelMethod(ref);
 }

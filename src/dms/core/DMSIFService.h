@@ -31,13 +31,10 @@
 class LThreadEvent;
 class LThreadEventQueue;
 
-class DMSIFService : public DMSOAPService,
-                     public DMSIFRequestListener,
-                     public DMSIFServiceListenerDispatch {
+class DMSIFService : public DMSOAPService, public DMSIFRequestListener, public DMSIFServiceListenerDispatch {
 public:
     DMSIFService(const std::string& serviceType, DMSIFServiceListener* listener);
-    DMSIFService(const std::string& serviceType, const std::string& endpoint,
-                 DMSIFServiceListener* listener);
+    DMSIFService(const std::string& serviceType, const std::string& endpoint, DMSIFServiceListener* listener);
     ~DMSIFService() override;
 
     virtual void SetDeviceManufacturer(const std::string& value);
@@ -48,8 +45,8 @@ public:
     // Takes the body over. Returns the call's ref, or null when the service is not
     // valid (the body is then deleted and nobody is told).
     [[nodiscard]] virtual DMSIF_MethodRef* Invoke(const std::string& methodName, DMSOAPElementType* body,
-                                                  DMSIFServiceListener* listener,
-                                                  const std::string& refToMessageID, DMSIF_MethodRef* ref);
+                                                  DMSIFServiceListener* listener, const std::string& refToMessageID,
+                                                  DMSIF_MethodRef* ref);
     virtual void CancelMethod(DMSIF_MethodRef* ref);
     virtual void CancelAllMethods();
     virtual void ReleaseMethodRef(DMSIF_MethodRef* ref);

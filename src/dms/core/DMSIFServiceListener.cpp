@@ -9,8 +9,7 @@ void DMSIFServiceListener::UploadProgress(DMSIF_MethodRef*, std::int32_t, std::i
 void DMSIFServiceListener::DownloadProgress(DMSIF_MethodRef*, std::int32_t, std::int32_t) {}
 
 DMSIFServiceListenerDispatchEvent::DMSIFServiceListenerDispatchEvent(DMSIFServiceListener* listener,
-                                                                     DMSIF_MethodRef* ref,
-                                                                     DMSIFService* service)
+                                                                     DMSIF_MethodRef* ref, DMSIFService* service)
     : mListener(listener), mRef(ref), mService(service) {
     if (service) mServiceAlive = service->GetAliveToken();
 }

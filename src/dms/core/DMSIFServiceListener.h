@@ -19,15 +19,12 @@ class DMSIFServiceListener {
 public:
     virtual void DidBecomeValid(DMSIFService* service);
     virtual void DidBecomeInvalid(DMSIFService* service);
-    virtual void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                           DMSIF_MethodOutputType* output) = 0;
+    virtual void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) = 0;
     // output may be null.
-    virtual void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                         DMSIF_MethodOutputType* output) = 0;
+    virtual void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) = 0;
     virtual void DidCancel(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input);
     virtual void UploadProgress(DMSIF_MethodRef* ref, std::int32_t bytesSent, std::int32_t total);
-    virtual void DownloadProgress(DMSIF_MethodRef* ref, std::int32_t bytesReceived,
-                                  std::int32_t total);
+    virtual void DownloadProgress(DMSIF_MethodRef* ref, std::int32_t bytesReceived, std::int32_t total);
 
 protected:
     ~DMSIFServiceListener() = default;
@@ -35,8 +32,7 @@ protected:
 
 class DMAuthenticationServiceListener : public DMSIFServiceListener {
 public:
-    virtual void AsksForUsernamePassword(DMSIF_MethodRef* ref,
-                                         const std::string& responseMessageID) = 0;
+    virtual void AsksForUsernamePassword(DMSIF_MethodRef* ref, const std::string& responseMessageID) = 0;
     virtual void AsksForSecurid(DMSIF_MethodRef* ref, const std::string& responseMessageID) = 0;
 
 protected:
@@ -60,8 +56,7 @@ protected:
 // an event whose service was destroyed before it fired is dropped.
 class DMSIFServiceListenerDispatchEvent : public LThreadEvent {
 public:
-    DMSIFServiceListenerDispatchEvent(DMSIFServiceListener* listener, DMSIF_MethodRef* ref,
-                                      DMSIFService* service);
+    DMSIFServiceListenerDispatchEvent(DMSIFServiceListener* listener, DMSIF_MethodRef* ref, DMSIFService* service);
 
 protected:
     // False when the service is gone (then nothing may be touched).
@@ -75,15 +70,13 @@ protected:
 
 class DMSIFServiceListenerDispatchDidBecomeValidEvent : public DMSIFServiceListenerDispatchEvent {
 public:
-    DMSIFServiceListenerDispatchDidBecomeValidEvent(DMSIFServiceListener* listener,
-                                                    DMSIFService* service);
+    DMSIFServiceListenerDispatchDidBecomeValidEvent(DMSIFServiceListener* listener, DMSIFService* service);
     void Fire() override;
 };
 
 class DMSIFServiceListenerDispatchDidBecomeInvalidEvent : public DMSIFServiceListenerDispatchEvent {
 public:
-    DMSIFServiceListenerDispatchDidBecomeInvalidEvent(DMSIFServiceListener* listener,
-                                                      DMSIFService* service);
+    DMSIFServiceListenerDispatchDidBecomeInvalidEvent(DMSIFServiceListener* listener, DMSIFService* service);
     void Fire() override;
 };
 

@@ -32,8 +32,7 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 // --- DMSIF_IDType ---
 
-DMSIF_IDType::DMSIF_IDType(const std::string& value, const std::string& id)
-    : mValue(value), mID(id) {}
+DMSIF_IDType::DMSIF_IDType(const std::string& value, const std::string& id) : mValue(value), mID(id) {}
 
 DMSIF_IDType::DMSIF_IDType(DMSOAPElementType* element) { DMSIF_IDType::FromElement(element); }
 
@@ -53,16 +52,13 @@ void DMSIF_IDType::FromElement(DMSOAPElementType* element) {
 
 // --- DMSIF_QualIDType ---
 
-DMSIF_QualIDType::DMSIF_QualIDType(const std::string& value, const std::string& id,
-                                   const std::string& type_, const std::string& url_)
+DMSIF_QualIDType::DMSIF_QualIDType(const std::string& value, const std::string& id, const std::string& type_,
+                                   const std::string& url_)
     : DMSIF_IDType(value, id), type(type_), url(url_) {}
 
-DMSIF_QualIDType::DMSIF_QualIDType(DMSOAPElementType* element) {
-    DMSIF_QualIDType::FromElement(element);
-}
+DMSIF_QualIDType::DMSIF_QualIDType(DMSOAPElementType* element) { DMSIF_QualIDType::FromElement(element); }
 
-DMSOAPElementType* DMSIF_QualIDType::ToElement(const std::string& name,
-                                               const std::string& namespaceURI) {
+DMSOAPElementType* DMSIF_QualIDType::ToElement(const std::string& name, const std::string& namespaceURI) {
     DMSOAPElementType* element = DMSIF_IDType::ToElement(name, namespaceURI);
     AddAttributeIfSet(element, "type", type);
     AddAttributeIfSet(element, "url", url);
@@ -80,12 +76,9 @@ void DMSIF_QualIDType::FromElement(DMSOAPElementType* element) {
 
 // --- DMSIF_LocStringType ---
 
-DMSIF_LocStringType::DMSIF_LocStringType(DMSOAPElementType* element) {
-    DMSIF_LocStringType::FromElement(element);
-}
+DMSIF_LocStringType::DMSIF_LocStringType(DMSOAPElementType* element) { DMSIF_LocStringType::FromElement(element); }
 
-DMSOAPElementType* DMSIF_LocStringType::ToElement(const std::string& name,
-                                                  const std::string& namespaceURI) {
+DMSOAPElementType* DMSIF_LocStringType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, mValue);
     AddAttributeIfSet(element, "id", mID);
     AddAttributeIfSet(element, "xml:lang", mLanguage);
@@ -116,12 +109,9 @@ void DMSIF_LocStringType::FromElement(DMSOAPElementType* element) {
 
 // --- DMSIF_StatusType ---
 
-DMSIF_StatusType::DMSIF_StatusType(DMSOAPElementType* element) {
-    DMSIF_StatusType::FromElement(element);
-}
+DMSIF_StatusType::DMSIF_StatusType(DMSOAPElementType* element) { DMSIF_StatusType::FromElement(element); }
 
-DMSOAPElementType* DMSIF_StatusType::ToElement(const std::string& name,
-                                               const std::string& namespaceURI) {
+DMSOAPElementType* DMSIF_StatusType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddAttributeIfSet(element, "code", code);
     AddAttributeIfSet(element, "comment", comment);
@@ -156,8 +146,7 @@ void DMSIF_StatusType::FromElement(DMSOAPElementType* element) {
 
 DMSIF_FaultType::DMSIF_FaultType(DMSOAPElementType* element) { DMSIF_FaultType::FromElement(element); }
 
-DMSOAPElementType* DMSIF_FaultType::ToElement(const std::string& name,
-                                              const std::string& namespaceURI) {
+DMSOAPElementType* DMSIF_FaultType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     if (!faultcode.empty()) {
         element->AddChild(new DMSOAPElementType("faultcode", "", faultcode), false);

@@ -33,8 +33,7 @@ public:
 class DMSIF_QualIDType : public DMSIF_IDType {
 public:
     DMSIF_QualIDType() = default;
-    DMSIF_QualIDType(const std::string& value, const std::string& id, const std::string& type,
-                     const std::string& url);
+    DMSIF_QualIDType(const std::string& value, const std::string& id, const std::string& type, const std::string& url);
     explicit DMSIF_QualIDType(DMSOAPElementType* element);
     DMSIF_QualIDType(const DMSIF_QualIDType&) = default;
     DMSIF_QualIDType& operator=(const DMSIF_QualIDType&) = default;

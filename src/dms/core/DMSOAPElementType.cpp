@@ -157,8 +157,7 @@ std::string DMSOAPElementType::FindNamespacePrefix(const std::string& uri) const
     return {};
 }
 
-std::string DMSOAPElementType::GetNamespacePrefix(const std::string& uri,
-                                                  const DMNamespacePrefixMap& table) const {
+std::string DMSOAPElementType::GetNamespacePrefix(const std::string& uri, const DMNamespacePrefixMap& table) const {
     std::string prefix = FindNamespacePrefix(uri);
     return prefix.empty() ? DMMapValueOrEmpty(table, uri) : prefix;
 }
@@ -242,18 +241,15 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
         if (!document.GetAttributeAt(node, i, attributeName, attributeNamespace)) {
             break;
         }
-        AddAttribute(new DMSOAPAttributeType(attributeName, attributeNamespace,
-                                             document.GetAttributeValueAt(node, i)),
+        AddAttribute(new DMSOAPAttributeType(attributeName, attributeNamespace, document.GetAttributeValueAt(node, i)),
                      false);
     }
     // Walk the sibling list instead of GetChildElement (index), which is linear per call.
-    for (xmlNodePtr childNode = document.GetChildElement(node, 0); childNode;
-         childNode = childNode->next) {
+    for (xmlNodePtr childNode = document.GetChildElement(node, 0); childNode; childNode = childNode->next) {
         if (childNode->type != XML_ELEMENT_NODE) {
             continue;
         }
-        auto* child = new DMSOAPElementType(document.GetNodeName(childNode),
-                                            document.GetNodeNamespace(childNode),
+        auto* child = new DMSOAPElementType(document.GetNodeName(childNode), document.GetNodeNamespace(childNode),
                                             document.GetNodeText(childNode));
         // Attached before it is filled (owned by this tree if that throws), so that its
         // default declarations find a prefix already known above it; then its
@@ -272,22 +268,19 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
 
 void DMSOAPElementType::ToString(std::string& out, const DMNamespacePrefixMap& table) const {
     DMXMLDocument document;
-    xmlNodePtr root =
-        document.CreateRootElement(kDMFragmentElementName, kDMFragmentNamespace, kDMFragmentPrefix);
+    xmlNodePtr root = document.CreateRootElement(kDMFragmentElementName, kDMFragmentNamespace, kDMFragmentPrefix);
     ToXMLElement(document, root, table);
     out = document.ToString();
 }
 
-DMSOAPElementType* DMSOAPElementType::CreateFromString(const std::string& source,
-                                                       const DMNamespacePrefixMap& table,
+DMSOAPElementType* DMSOAPElementType::CreateFromString(const std::string& source, const DMNamespacePrefixMap& table,
                                                        bool unwrap) {
     DMXMLDocument document(source);
     xmlNodePtr root = document.GetRootElement();
     if (!root) {
         throw DMXMLParsingException();
     }
-    auto top = std::make_unique<DMSOAPElementType>(document.GetNodeName(root),
-                                                   document.GetNodeNamespace(root),
+    auto top = std::make_unique<DMSOAPElementType>(document.GetNodeName(root), document.GetNodeNamespace(root),
                                                    document.GetNodeText(root));
     top->InitFromXMLElement(document, root, table);
     if (!unwrap) {

@@ -24,8 +24,7 @@ std::string DMMapValueOrEmpty(const DMNamespacePrefixMap& map, const std::string
 
 class DMSOAPAttributeType {
 public:
-    DMSOAPAttributeType(const std::string& name, const std::string& namespaceURI,
-                        const std::string& value);
+    DMSOAPAttributeType(const std::string& name, const std::string& namespaceURI, const std::string& value);
     // Copies name, namespace and value; a null source gives empty strings.
     explicit DMSOAPAttributeType(const DMSOAPAttributeType* source);
     virtual ~DMSOAPAttributeType();
@@ -41,8 +40,7 @@ public:
 
 class DMSOAPElementType {
 public:
-    DMSOAPElementType(const std::string& name, const std::string& namespaceURI,
-                      const std::string& text);
+    DMSOAPElementType(const std::string& name, const std::string& namespaceURI, const std::string& text);
     // Deep copy of name, namespace, text, attributes and children; no namespace
     // declarations and no parent. A null source gives an empty element.
     explicit DMSOAPElementType(const DMSOAPElementType* source);
@@ -71,24 +69,20 @@ public:
     // Prefix declared on this element or the nearest ancestor declaring the URI; "".
     std::string FindNamespacePrefix(const std::string& namespaceURI) const;
     // FindNamespacePrefix, else the table's prefix, else "".
-    std::string GetNamespacePrefix(const std::string& namespaceURI,
-                                   const DMNamespacePrefixMap& table) const;
+    std::string GetNamespacePrefix(const std::string& namespaceURI, const DMNamespacePrefixMap& table) const;
 
     // Writes this subtree into the document, as its root when parent is null. Failures
     // while writing an element are reported on standard output and skip the rest of that
     // element only.
-    void ToXMLElement(DMXMLDocument& document, xmlNodePtr parent,
-                      const DMNamespacePrefixMap& table) const;
+    void ToXMLElement(DMXMLDocument& document, xmlNodePtr parent, const DMNamespacePrefixMap& table) const;
     // Fills declarations, attributes and children from node; the caller has set name,
     // namespace and text. DMXMLInvalidArgumentException for a null node.
-    void InitFromXMLElement(DMXMLDocument& document, xmlNodePtr node,
-                            const DMNamespacePrefixMap& table);
+    void InitFromXMLElement(DMXMLDocument& document, xmlNodePtr node, const DMNamespacePrefixMap& table);
     // The fragment text form: this element inside a docfrag:document_fragment wrapper.
     void ToString(std::string& text, const DMNamespacePrefixMap& table) const;
     // A new tree from text (owned by the caller). With unwrap, the wrapper's first child
     // element (null when it has none). DMXMLParsingException for text that does not parse.
-    static DMSOAPElementType* CreateFromString(const std::string& text,
-                                               const DMNamespacePrefixMap& table, bool unwrap);
+    static DMSOAPElementType* CreateFromString(const std::string& text, const DMNamespacePrefixMap& table, bool unwrap);
 
     std::string name;
     std::string namespaceURI;
@@ -99,16 +93,14 @@ public:
     DMSOAPElementType* parent = nullptr;         // not owning
 
 private:
-    void WriteElement(DMXMLDocument& document, xmlNodePtr parent,
-                      const DMNamespacePrefixMap& table) const;
+    void WriteElement(DMXMLDocument& document, xmlNodePtr parent, const DMNamespacePrefixMap& table) const;
 };
 
 // Interface of every schema value type.
 class DMSOAPElementCoding {
 public:
     // A new element of that name and namespace holding the value; owned by the caller.
-    virtual DMSOAPElementType* ToElement(const std::string& name,
-                                         const std::string& namespaceURI) = 0;
+    virtual DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) = 0;
     // Reads the value from the element; null changes nothing.
     virtual void FromElement(DMSOAPElementType* element) = 0;
 

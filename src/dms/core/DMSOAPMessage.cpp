@@ -46,8 +46,7 @@ DMSOAPMessage::~DMSOAPMessage() = default;
 
 void DMSOAPMessage::CreateEnvelope() {
     CheckDocument();
-    xmlNodePtr envelope = mDocument->CreateRootElement("Envelope", kDMSOAP11Namespace.uri,
-                                                       kDMSOAP11Namespace.prefix);
+    xmlNodePtr envelope = mDocument->CreateRootElement("Envelope", kDMSOAP11Namespace.uri, kDMSOAP11Namespace.prefix);
     mHeader = mDocument->CreateChildElement(envelope, "Header", kDMSOAP11Namespace.uri);
     mBody = mDocument->CreateChildElement(envelope, "Body", kDMSOAP11Namespace.uri);
 }

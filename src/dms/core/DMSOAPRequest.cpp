@@ -19,9 +19,7 @@ constexpr std::size_t kMaxLoggedResponse = 4096;
 
 class ReportingScope {
 public:
-    ReportingScope(int& counter, const std::shared_ptr<bool>& alive) : counter_(counter), alive_(alive) {
-        ++counter_;
-    }
+    ReportingScope(int& counter, const std::shared_ptr<bool>& alive) : counter_(counter), alive_(alive) { ++counter_; }
     ~ReportingScope() {
         if (!alive_.expired()) --counter_;
     }
@@ -42,8 +40,7 @@ DMSOAPElementType* DMResultMapElement(const DMSOAPResultMap& map, const std::str
     return it == map.end() ? nullptr : it->second;
 }
 
-DMSOAPRequest::DMSOAPRequest(DMSOAPElementType* body, DMSOAPRequestListener* listener)
-    : mListener(listener) {
+DMSOAPRequest::DMSOAPRequest(DMSOAPElementType* body, DMSOAPRequestListener* listener) : mListener(listener) {
     BuildEnvelope();
     if (body) {
         if (DMSOAPElementType* b = GetBody()) b->AddChild(body, false);
@@ -78,8 +75,7 @@ const std::string& DMSOAPRequest::GetMessageID() {
 }
 
 const std::string& DMSOAPRequest::GetTimestamp() {
-    if (mTimestamp.empty())
-        mTimestamp = DMPlatformUtils::GetInstance()->FormatCurrentTimeUTC("%Y-%m-%dT%H:%M:%SZ");
+    if (mTimestamp.empty()) mTimestamp = DMPlatformUtils::GetInstance()->FormatCurrentTimeUTC("%Y-%m-%dT%H:%M:%SZ");
     return mTimestamp;
 }
 
@@ -154,8 +150,8 @@ DMSOAPResultMap DMSOAPRequest::BaseMap() {
 
 DMSOAPElementType* DMSOAPRequest::ElementFromXML(DMXMLDocument* document, xmlNodePtr node) {
     if (!document || !node) throw DMSOAPInvalidArgumentException();
-    auto element = std::make_unique<DMSOAPElementType>(
-        document->GetNodeName(node), document->GetNodeNamespace(node), document->GetNodeText(node));
+    auto element = std::make_unique<DMSOAPElementType>(document->GetNodeName(node), document->GetNodeNamespace(node),
+                                                       document->GetNodeText(node));
     try {
         element->InitFromXMLElement(*document, node, mNamespaces);
     } catch (const std::exception& e) {
@@ -177,8 +173,7 @@ void DMSOAPRequest::URLRequestDidFinish(const std::string& body) {
         // Bodies may carry credentials: never logged in clear, and cut short.
         LogMessage(0, "Failed to parse SOAP response %s\n", DMRedactForLog(body, kMaxLoggedResponse).c_str());
     } catch (...) {
-        LogMessage(0, "Failed to create SOAP response from XML %s\n",
-                   DMRedactForLog(body, kMaxLoggedResponse).c_str());
+        LogMessage(0, "Failed to create SOAP response from XML %s\n", DMRedactForLog(body, kMaxLoggedResponse).c_str());
     }
     if (!mListener) return;
 

@@ -21,18 +21,15 @@ std::map<EServiceType, Registration>& Registry() {
 
 void DMServiceFactory::Register(EServiceType type, DMServiceControllerMaker controllerMaker,
                                 DMServiceFacadeMaker facadeMaker) {
-    Registry()[type] = Registration{::ServiceTypeURN(type), std::move(controllerMaker),
-                                    std::move(facadeMaker)};
+    Registry()[type] = Registration{::ServiceTypeURN(type), std::move(controllerMaker), std::move(facadeMaker)};
 }
 
 void DMServiceFactory::Unregister(EServiceType type) { Registry().erase(type); }
 
 bool DMServiceFactory::IsRegistered(EServiceType type) { return Registry().count(type) != 0; }
 
-DMSIFService* DMServiceFactory::CreateController(const std::string& serviceTypeURN,
-                                                 DMSOAPElementType* resourceOffering,
-                                                 DMSOAPElementType* credentials,
-                                                 DMSIFServiceListener* listener) {
+DMSIFService* DMServiceFactory::CreateController(const std::string& serviceTypeURN, DMSOAPElementType* resourceOffering,
+                                                 DMSOAPElementType* credentials, DMSIFServiceListener* listener) {
     if (serviceTypeURN.empty()) {
         return nullptr;
     }
@@ -45,8 +42,7 @@ DMSIFService* DMServiceFactory::CreateController(const std::string& serviceTypeU
 }
 
 DMGenericService* DMServiceFactory::CreateFacade(EServiceType type, const std::string& userName,
-                                                 DMSIFService* controller,
-                                                 DMServicesProvider* provider) {
+                                                 DMSIFService* controller, DMServicesProvider* provider) {
     auto found = Registry().find(type);
     if (!controller || found == Registry().end() || !found->second.facadeMaker) {
         return nullptr;

@@ -18,29 +18,25 @@ class DMSOAPElementType;
 
 // Makes a controller holding its own copies of offering and credentials.
 using DMServiceControllerMaker = std::function<DMSIFService*(
-    DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials,
-    DMSIFServiceListener* listener)>;
+    DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials, DMSIFServiceListener* listener)>;
 // Makes the facade and takes the controller over; returns null (leaving the controller
 // to the caller) when the controller is not of the class the facade needs.
-using DMServiceFacadeMaker = std::function<DMGenericService*(
-    const std::string& userName, DMSIFService* controller, DMServicesProvider* provider)>;
+using DMServiceFacadeMaker = std::function<DMGenericService*(const std::string& userName, DMSIFService* controller,
+                                                             DMServicesProvider* provider)>;
 
 class DMServiceFactory {
 public:
     // The service URN of the registration is ServiceTypeURN (type). A later
     // registration of the same type replaces the earlier one.
-    static void Register(EServiceType type, DMServiceControllerMaker controllerMaker,
-                         DMServiceFacadeMaker facadeMaker);
+    static void Register(EServiceType type, DMServiceControllerMaker controllerMaker, DMServiceFacadeMaker facadeMaker);
     static void Unregister(EServiceType type);
     static bool IsRegistered(EServiceType type);
 
     // A new controller for the service type URN (exact comparison); null when none is
     // registered for it.
-    static DMSIFService* CreateController(const std::string& serviceTypeURN,
-                                          DMSOAPElementType* resourceOffering,
-                                          DMSOAPElementType* credentials,
-                                          DMSIFServiceListener* listener);
+    static DMSIFService* CreateController(const std::string& serviceTypeURN, DMSOAPElementType* resourceOffering,
+                                          DMSOAPElementType* credentials, DMSIFServiceListener* listener);
     // A new facade owning controller, or null (controller still the caller's).
-    static DMGenericService* CreateFacade(EServiceType type, const std::string& userName,
-                                          DMSIFService* controller, DMServicesProvider* provider);
+    static DMGenericService* CreateFacade(EServiceType type, const std::string& userName, DMSIFService* controller,
+                                          DMServicesProvider* provider);
 };

@@ -47,10 +47,8 @@ DMServicesUserInfo* DMServicesProvider::FindTokenOwner(DMServiceRequestToken* to
     return nullptr;
 }
 
-DMServiceRequestToken* DMServicesProvider::RequestService(EServiceType type,
-                                                          const std::string& userName,
-                                                          bool isRenewal,
-                                                          DMServiceRequestListener* listener) {
+DMServiceRequestToken* DMServicesProvider::RequestService(EServiceType type, const std::string& userName,
+                                                          bool isRenewal, DMServiceRequestListener* listener) {
     DMServicesUserInfo* info = GetUserInfo(userName, true);
     auto request = std::make_unique<DMServiceRequestToken>(type, userName, isRenewal, listener);
     DMServiceRequestToken* token = request.get();
@@ -58,15 +56,13 @@ DMServiceRequestToken* DMServicesProvider::RequestService(EServiceType type,
     return token;
 }
 
-void DMServicesProvider::SetPasswordForRequest(const std::string& password,
-                                               DMServiceRequestToken* token) {
+void DMServicesProvider::SetPasswordForRequest(const std::string& password, DMServiceRequestToken* token) {
     if (DMServicesUserInfo* info = FindTokenOwner(token)) {
         info->SetPasswordForRequest(password, token);
     }
 }
 
-void DMServicesProvider::SetSecurIDForRequest(const std::string& passcode,
-                                              DMServiceRequestToken* token) {
+void DMServicesProvider::SetSecurIDForRequest(const std::string& passcode, DMServiceRequestToken* token) {
     if (DMServicesUserInfo* info = FindTokenOwner(token)) {
         info->SetSecurIDForRequest(passcode, token);
     }
@@ -91,8 +87,7 @@ void DMServicesProvider::ResetUsername(const std::string& userName) {
 }
 
 void DMServicesProvider::ClearServiceForUsername(const std::string& userName, EServiceType type) {
-    LogMessage(kLogInfo, "ClearServiceForUsername %s,%x\n", userName.c_str(),
-               static_cast<unsigned>(type));
+    LogMessage(kLogInfo, "ClearServiceForUsername %s,%x\n", userName.c_str(), static_cast<unsigned>(type));
     if (DMServicesUserInfo* info = GetUserInfo(userName, false)) {
         info->ClearServiceForType(type);
     }

@@ -49,8 +49,7 @@ public:
     virtual void RequiresPassword(const std::string& userName, DMServiceRequestToken* token) = 0;
     // Answer with DMServicesProvider::SetSecurIDForRequest.
     virtual void RequiresSecurID(const std::string& userName, DMServiceRequestToken* token) = 0;
-    virtual void AuthenticationSucceeded(const std::string& userName,
-                                         DMServiceRequestToken* token) = 0;
+    virtual void AuthenticationSucceeded(const std::string& userName, DMServiceRequestToken* token) = 0;
     // Final.
     virtual void AuthenticationFailed(const std::string& userName, DMServiceRequestToken* token,
                                       std::int32_t reason) = 0;
@@ -58,8 +57,7 @@ public:
     virtual void ServiceRequestSucceeded(DMGenericService* service, EServiceType type,
                                          DMServiceRequestToken* token) = 0;
     // Final.
-    virtual void ServiceRequestFailed(std::int32_t reason, EServiceType type,
-                                      DMServiceRequestToken* token) = 0;
+    virtual void ServiceRequestFailed(std::int32_t reason, EServiceType type, DMServiceRequestToken* token) = 0;
 
 protected:
     ~DMServiceRequestListener() = default;
@@ -79,16 +77,15 @@ public:
     const std::string& GetServiceURL() const { return mServiceURL; }
     void SetEventQueue(LThreadEventQueue* queue) { mEventQueue = queue; }
     LThreadEventQueue* GetEventQueue() const { return mEventQueue; }
-    void SetDeviceName(const std::string& name, const std::string& manufacturer,
-                       const std::string& version);
+    void SetDeviceName(const std::string& name, const std::string& manufacturer, const std::string& version);
     void SetUserAgentFormat(const std::string& format) { mUserAgentFormat = format; }
     const std::string& GetDeviceName() const { return mDeviceName; }
     const std::string& GetManufacturer() const { return mManufacturer; }
     const std::string& GetVersion() const { return mVersion; }
     const std::string& GetUserAgentFormat() const { return mUserAgentFormat; }
 
-    DMServiceRequestToken* RequestService(EServiceType type, const std::string& userName,
-                                          bool isRenewal, DMServiceRequestListener* listener);
+    DMServiceRequestToken* RequestService(EServiceType type, const std::string& userName, bool isRenewal,
+                                          DMServiceRequestListener* listener);
     // Tokens that have had their final callback are ignored.
     void SetPasswordForRequest(const std::string& password, DMServiceRequestToken* token);
     void SetSecurIDForRequest(const std::string& passcode, DMServiceRequestToken* token);

@@ -197,8 +197,7 @@ void DMServicesUserInfo::StartSignOn(DMServiceRequestToken* token) {
 }
 
 bool DMServicesUserInfo::IsCurrentAuthCall(DMSIF_MethodRef* ref) const {
-    return ref && ref == mAuthRef && ref->GetID() == mAuthCallID &&
-           ref->GetMethodName() == "Authenticate";
+    return ref && ref == mAuthRef && ref->GetID() == mAuthCallID && ref->GetMethodName() == "Authenticate";
 }
 
 void DMServicesUserInfo::AbandonAuthCall() {
@@ -212,8 +211,7 @@ void DMServicesUserInfo::AbandonAuthCall() {
     }
 }
 
-void DMServicesUserInfo::AsksForUsernamePassword(DMSIF_MethodRef* ref,
-                                                 const std::string& responseMessageID) {
+void DMServicesUserInfo::AsksForUsernamePassword(DMSIF_MethodRef* ref, const std::string& responseMessageID) {
     if (!IsCurrentAuthCall(ref) || !mDrivingToken) {
         return;
     }
@@ -242,21 +240,17 @@ void DMServicesUserInfo::Ask(bool securID) {
     }
 }
 
-void DMServicesUserInfo::SetPasswordForRequest(const std::string& password,
-                                               DMServiceRequestToken* token) {
+void DMServicesUserInfo::SetPasswordForRequest(const std::string& password, DMServiceRequestToken* token) {
     // Only an answer to the question asked: a second answer would spoil the exchange.
-    if (!OwnsToken(token) || token != mDrivingToken || !mAuthRef ||
-        mPendingQuestion != Question::Password) {
+    if (!OwnsToken(token) || token != mDrivingToken || !mAuthRef || mPendingQuestion != Question::Password) {
         return;
     }
     mPendingQuestion = Question::None;
     mAuthController->SetPassword(mAuthRef, token->refToMessageID, token->userName, password);
 }
 
-void DMServicesUserInfo::SetSecurIDForRequest(const std::string& passcode,
-                                              DMServiceRequestToken* token) {
-    if (!OwnsToken(token) || token != mDrivingToken || !mAuthRef ||
-        mPendingQuestion != Question::SecurID) {
+void DMServicesUserInfo::SetSecurIDForRequest(const std::string& passcode, DMServiceRequestToken* token) {
+    if (!OwnsToken(token) || token != mDrivingToken || !mAuthRef || mPendingQuestion != Question::SecurID) {
         return;
     }
     mPendingQuestion = Question::None;
@@ -313,8 +307,7 @@ void DMServicesUserInfo::DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsTy
     for (const auto& record : records) {
         // Records removed by a callback are skipped; a Query already running (started by
         // a callback, or under the previous credentials) is left to finish.
-        if (GetDiscoveryInfo(record.first) == record.second && mAuthenticated &&
-            !record.second->IsDiscovering()) {
+        if (GetDiscoveryInfo(record.first) == record.second && mAuthenticated && !record.second->IsDiscovering()) {
             record.second->StartQuery();
         }
     }
@@ -468,8 +461,7 @@ void DMServicesUserInfo::ClearServiceForType(EServiceType type) {
     }
 }
 
-void DMServicesUserInfo::DropAllDiscoveries(std::int32_t reason,
-                                            const std::vector<Waiting>& signOnWaiters) {
+void DMServicesUserInfo::DropAllDiscoveries(std::int32_t reason, const std::vector<Waiting>& signOnWaiters) {
     const auto waitsForSignOn = [&signOnWaiters](const DMServiceRequestToken* token) {
         return std::any_of(signOnWaiters.begin(), signOnWaiters.end(),
                            [token](const Waiting& entry) { return entry.token == token; });
@@ -522,12 +514,10 @@ void DMServicesUserInfo::ConfigureController(DMSIFService* controller) {
 }
 
 void DMServicesUserInfo::CreateService(DMServiceRequestToken* token, EServiceType type,
-                                       DMSOAPElementType* resourceOffering,
-                                       DMSOAPElementType* credentials) {
+                                       DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials) {
     std::unique_ptr<DMSIFService> controller(
-        mDiscoveryController
-            ? mDiscoveryController->CreateServiceController(resourceOffering, credentials, nullptr)
-            : nullptr);
+        mDiscoveryController ? mDiscoveryController->CreateServiceController(resourceOffering, credentials, nullptr)
+                             : nullptr);
     std::unique_ptr<DMGenericService> service;
     if (controller) {
         ConfigureController(controller.get());

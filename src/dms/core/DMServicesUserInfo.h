@@ -55,10 +55,8 @@ public:
     void ClearServiceForType(EServiceType type);
 
     // DMAuthenticationServiceListener: deliveries of the authentication controller.
-    void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                   DMSIF_MethodOutputType* output) override;
-    void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                 DMSIF_MethodOutputType* output) override;
+    void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) override;
+    void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) override;
     void DidCancel(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input) override;
     void AsksForUsernamePassword(DMSIF_MethodRef* ref, const std::string& responseMessageID) override;
     void AsksForSecurid(DMSIF_MethodRef* ref, const std::string& responseMessageID) override;
@@ -85,16 +83,15 @@ public:
     void FinishServiceSucceeded(DMServiceRequestToken* token, std::unique_ptr<DMGenericService> service);
     // Makes the type's controller and facade from a discovery result and hands the facade
     // to the token (the service factory).
-    void CreateService(DMServiceRequestToken* token, EServiceType type,
-                       DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials);
+    void CreateService(DMServiceRequestToken* token, EServiceType type, DMSOAPElementType* resourceOffering,
+                       DMSOAPElementType* credentials);
     // Applies the provider's device values and the event queue to a new controller.
     void ConfigureController(DMSIFService* controller);
 
 private:
     bool IsCurrentAuthCall(DMSIF_MethodRef* ref) const;
     void StartSignOn(DMServiceRequestToken* token);
-    void SignOnFailed(bool cancelled, DMSIF_MethodArgumentsType* input,
-                      DMSIF_MethodOutputType* output);
+    void SignOnFailed(bool cancelled, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output);
     // Gives up the running Authenticate call: its late deliveries are ignored.
     void AbandonAuthCall();
     void RemoveFromSignOnList(DMServiceRequestToken* token);

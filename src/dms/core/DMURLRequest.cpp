@@ -7,10 +7,8 @@
 namespace {
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -19,14 +17,13 @@ bool IsNameChar(char c) {
     return std::isalnum(u) || c == '_' || c == '-' || c == '.' || c == ':' || u >= 0x80;
 }
 
-constexpr std::array<const char*, 7> kSecretElements = {
-    "Security", "Credentials", "Credential", "Assertion", "Data", "Password", "PasswordText"};
+constexpr std::array<const char*, 7> kSecretElements = {"Security", "Credentials", "Credential",  "Assertion",
+                                                        "Data",     "Password",    "PasswordText"};
 
 bool IsSecretName(const std::string& qname) {
     const auto colon = qname.rfind(':');
     const std::string local = colon == std::string::npos ? qname : qname.substr(colon + 1);
-    return std::any_of(kSecretElements.begin(), kSecretElements.end(),
-                       [&](const char* s) { return local == s; });
+    return std::any_of(kSecretElements.begin(), kSecretElements.end(), [&](const char* s) { return local == s; });
 }
 
 // Position of the '>' that ends the tag starting at `open` ('<'), honouring quotes.
@@ -109,7 +106,8 @@ std::string DMRedactForLog(const std::string& text, std::size_t maxLength) {
         }
         out.append(text, i, open - i);
         std::size_t nameEnd = open + 1;
-        while (nameEnd < text.size() && IsNameChar(text[nameEnd])) ++nameEnd;
+        while (nameEnd < text.size() && IsNameChar(text[nameEnd]))
+            ++nameEnd;
         const std::string qname = text.substr(open + 1, nameEnd - open - 1);
         const auto end = TagEnd(text, open);
         if (end == std::string::npos) {
@@ -129,7 +127,8 @@ std::string DMRedactForLog(const std::string& text, std::size_t maxLength) {
             const bool closing = next + 1 < text.size() && text[next + 1] == '/';
             const std::size_t nameStart = next + (closing ? 2 : 1);
             std::size_t e = nameStart;
-            while (e < text.size() && IsNameChar(text[e])) ++e;
+            while (e < text.size() && IsNameChar(text[e]))
+                ++e;
             const auto tagEnd = TagEnd(text, next);
             if (tagEnd == std::string::npos) break;
             if (text.compare(nameStart, e - nameStart, qname) == 0 && e - nameStart == qname.size()) {

@@ -20,10 +20,8 @@ namespace {
 std::atomic<double> gTestTimeout{0};
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -73,12 +71,9 @@ struct DMURLRequestLinux::Impl final : platform::HttpTransferListener {
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
-DMURLRequestLinux* DMURLRequestLinux::Create(const std::string& url) {
-    return new DMURLRequestLinux(url);
-}
+DMURLRequestLinux* DMURLRequestLinux::Create(const std::string& url) { return new DMURLRequestLinux(url); }
 
-DMURLRequestLinux::DMURLRequestLinux(const std::string& url)
-    : DMURLRequest(url), mImpl(std::make_unique<Impl>(*this)) {
+DMURLRequestLinux::DMURLRequestLinux(const std::string& url) : DMURLRequest(url), mImpl(std::make_unique<Impl>(*this)) {
     const double t = gTestTimeout.load();
     if (t > 0) {
         mTimeout = static_cast<float>(t);
@@ -139,13 +134,15 @@ void DMURLRequestLinux::Send() {
     platform::HttpRequestSpec spec;
     spec.method = mMethod.empty() ? "GET" : mMethod;
     spec.url = mURL;
-    for (const auto& [name, value] : mHeaders) spec.headers.emplace_back(name, value);
+    for (const auto& [name, value] : mHeaders)
+        spec.headers.emplace_back(name, value);
     // Only the headers above go out: curl's own Accept and Expect are suppressed.
     spec.suppressedHeaders = {"Accept", "Expect"};
     spec.body = mBody;
     if (mLogFlags & kDMURLLogBodies) {
         std::string head = spec.method + " " + mURL + " HTTP/1.1\n";
-        for (const auto& [name, value] : mHeaders) head += name + ": " + value + "\n";
+        for (const auto& [name, value] : mHeaders)
+            head += name + ": " + value + "\n";
         LogMessage(2, "%s\n", head.c_str());
         LogFramed(2, "UNCOMPRESSED REQUEST BODY\n", DMRedactForLog(mBody));
     }
@@ -259,9 +256,8 @@ bool DMURLRequestLinux::Impl::ReportProgress() {
     }
     if (owner.mLogFlags & kDMURLLogProgress)
         LogMessage(2, "ReadStream:%lx  Outgoing:%ld of %ld  Incoming:%ld of %ld\n",
-                   static_cast<long>(reinterpret_cast<std::uintptr_t>(transfer.get())),
-                   static_cast<long>(sent), static_cast<long>(total), static_cast<long>(received),
-                   static_cast<long>(expected));
+                   static_cast<long>(reinterpret_cast<std::uintptr_t>(transfer.get())), static_cast<long>(sent),
+                   static_cast<long>(total), static_cast<long>(received), static_cast<long>(expected));
     return true;
 }
 
@@ -273,8 +269,7 @@ std::string DMURLRequestLinux::Impl::ResponseBody() {
     unsigned char* out = nullptr;
     std::uint32_t outLength = 0;
     const std::uint32_t n = DMPlatformUtils::GetInstance()->Gunzip(
-        reinterpret_cast<const unsigned char*>(raw.data()), static_cast<std::uint32_t>(raw.size()), &out,
-        &outLength);
+        reinterpret_cast<const unsigned char*>(raw.data()), static_cast<std::uint32_t>(raw.size()), &out, &outLength);
     if (n == 0 || !out) return raw;  // a failed inflation delivers the bytes as received
     std::string body(reinterpret_cast<char*>(out), n);
     std::free(out);
@@ -302,8 +297,8 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
         if (!ReportProgress()) return;
         finished = true;
         const long status = transfer->GetStatusCode();
-        const bool accepted = status == 0 || (status >= 200 && status <= 206) || status == 300 ||
-                              status == 302 || status == 303 || status == 304 || status == 407;
+        const bool accepted = status == 0 || (status >= 200 && status <= 206) || status == 300 || status == 302 ||
+                              status == 303 || status == 304 || status == 407;
         if (!owner.mListener) return;
         if (!accepted) {
             LogMessage(0,
@@ -333,8 +328,7 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
 
 void DMURLRequestLinux::Impl::TimeoutFired() {
     if (finished) return;
-    if (owner.mLogFlags & kDMURLLogTimers)
-        LogMessage(2, "Timeout timer fired for request at %s\n", owner.mURL.c_str());
+    if (owner.mLogFlags & kDMURLLogTimers) LogMessage(2, "Timeout timer fired for request at %s\n", owner.mURL.c_str());
     LogMessage(0, "Unexpected failure with request %s (domain=%ld, error=%ld)\n", owner.mURL.c_str(),
                static_cast<long>(kDMURLErrorDomainTimeout), 1L);
     failedOrError = true;

@@ -17,8 +17,7 @@ std::unique_ptr<DMSOAPElementType> CopyOf(const DMSOAPElementType* element) {
 
 }  // namespace
 
-DMUserDiscoveryInfo::DMUserDiscoveryInfo(EServiceType type, DMServicesUserInfo* owner)
-    : mType(type), mOwner(owner) {}
+DMUserDiscoveryInfo::DMUserDiscoveryInfo(EServiceType type, DMServicesUserInfo* owner) : mType(type), mOwner(owner) {}
 
 DMUserDiscoveryInfo::~DMUserDiscoveryInfo() = default;
 

@@ -51,10 +51,8 @@ public:
     void AddWaiting(DMServiceRequestToken* token);
     const std::list<DMServiceRequestToken*>& GetWaiting() const { return mWaiting; }
 
-    void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                   DMSIF_MethodOutputType* output) override;
-    void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                 DMSIF_MethodOutputType* output) override;
+    void DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) override;
+    void DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) override;
     void DidCancel(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input) override;
 
     // The discovered offering proved unusable: the next request queries again.

@@ -9,9 +9,7 @@ namespace {
 
 const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
 
-std::string FromXml(const xmlChar* s) {
-    return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
-}
+std::string FromXml(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); }
 
 // Set by the DTD hook below while a parse on this thread runs.
 thread_local bool tDocumentHadDTD = false;
@@ -35,8 +33,7 @@ xmlDocPtr ParseUntrusted(const std::string& text) {
     ctxt->sax->internalSubset = RefuseDocumentType;
     tDocumentHadDTD = false;
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr,
-                                      nullptr, options);
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, nullptr, options);
     const bool stopped = tDocumentHadDTD || ctxt->errNo == XML_ERR_USER_STOP;
     // Namespace errors (an unbound prefix, a prefix bound to "") are not fatal to
     // libxml2, but such a document is malformed for every reader here.
@@ -95,13 +92,9 @@ xmlNodePtr DMXMLDocument::CreateRootElement(const std::string& name, const std::
     return node;
 }
 
-std::string DMXMLDocument::ToString() {
-    return mDocument ? DMXMLSaveDocumentToString(mDocument) : std::string();
-}
+std::string DMXMLDocument::ToString() { return mDocument ? DMXMLSaveDocumentToString(mDocument) : std::string(); }
 
-std::string DMXMLDocument::GetNodeName(xmlNodePtr node) {
-    return node ? FromXml(node->name) : std::string();
-}
+std::string DMXMLDocument::GetNodeName(xmlNodePtr node) { return node ? FromXml(node->name) : std::string(); }
 
 std::string DMXMLDocument::GetNodeNamespace(xmlNodePtr node) {
     if (!node || !node->ns) {
@@ -160,8 +153,7 @@ xmlNodePtr DMXMLDocument::GetChildElement(xmlNodePtr node, unsigned index) {
     return nullptr;
 }
 
-xmlNodePtr DMXMLDocument::FindChildElement(xmlNodePtr node, const std::string& name,
-                                           const std::string& namespaceURI) {
+xmlNodePtr DMXMLDocument::FindChildElement(xmlNodePtr node, const std::string& name, const std::string& namespaceURI) {
     for (xmlNodePtr child = node ? node->children : nullptr; child; child = child->next) {
         if (IsElement(child) && NodeMatches(child, name, namespaceURI)) {
             return child;
@@ -170,16 +162,14 @@ xmlNodePtr DMXMLDocument::FindChildElement(xmlNodePtr node, const std::string& n
     return nullptr;
 }
 
-bool DMXMLDocument::NodeMatches(xmlNodePtr node, const std::string& name,
-                                const std::string& namespaceURI) {
+bool DMXMLDocument::NodeMatches(xmlNodePtr node, const std::string& name, const std::string& namespaceURI) {
     if (!node || !node->name || name != reinterpret_cast<const char*>(node->name)) {
         return false;
     }
     if (namespaceURI.empty()) {
         return true;
     }
-    return node->ns && node->ns->href &&
-           namespaceURI == reinterpret_cast<const char*>(node->ns->href);
+    return node->ns && node->ns->href && namespaceURI == reinterpret_cast<const char*>(node->ns->href);
 }
 
 unsigned DMXMLDocument::GetAttributeCount(xmlNodePtr node) {
@@ -206,8 +196,7 @@ xmlAttrPtr AttributeAt(xmlNodePtr node, unsigned index) {
 }
 }  // namespace
 
-bool DMXMLDocument::GetAttributeAt(xmlNodePtr node, unsigned index, std::string& name,
-                                   std::string& namespaceURI) {
+bool DMXMLDocument::GetAttributeAt(xmlNodePtr node, unsigned index, std::string& name, std::string& namespaceURI) {
     name.clear();
     namespaceURI.clear();
     xmlAttrPtr a = AttributeAt(node, index);
@@ -234,13 +223,11 @@ std::string DMXMLDocument::GetAttributeValueAt(xmlNodePtr node, unsigned index) 
     return text;
 }
 
-std::string DMXMLDocument::GetAttribute(xmlNodePtr node, const std::string& name,
-                                        const std::string& namespaceURI) {
+std::string DMXMLDocument::GetAttribute(xmlNodePtr node, const std::string& name, const std::string& namespaceURI) {
     if (!IsElement(node)) {
         return {};
     }
-    xmlChar* value = namespaceURI.empty() ? xmlGetProp(node, X(name))
-                                          : xmlGetNsProp(node, X(name), X(namespaceURI));
+    xmlChar* value = namespaceURI.empty() ? xmlGetProp(node, X(name)) : xmlGetNsProp(node, X(name), X(namespaceURI));
     std::string text = FromXml(value);
     if (value) {
         xmlFree(value);
@@ -255,8 +242,7 @@ bool DMXMLDocument::HasNamespace(xmlNodePtr node, const std::string& namespaceUR
     return xmlSearchNsByHref(mDocument, node, X(namespaceURI)) != nullptr;
 }
 
-std::vector<std::pair<std::string, std::string>> DMXMLDocument::GetNamespaceDeclarations(
-    xmlNodePtr node) {
+std::vector<std::pair<std::string, std::string>> DMXMLDocument::GetNamespaceDeclarations(xmlNodePtr node) {
     if (!node) {
         throw DMXMLInvalidArgumentException();
     }
@@ -269,8 +255,7 @@ std::vector<std::pair<std::string, std::string>> DMXMLDocument::GetNamespaceDecl
     return declarations;
 }
 
-bool DMXMLDocument::AddNamespace(xmlNodePtr node, const std::string& namespaceURI,
-                                 const std::string& prefix) {
+bool DMXMLDocument::AddNamespace(xmlNodePtr node, const std::string& namespaceURI, const std::string& prefix) {
     if (!node || namespaceURI.empty() || prefix.empty()) {
         throw DMXMLInvalidArgumentException();
     }
@@ -304,8 +289,8 @@ xmlNodePtr DMXMLDocument::CreateChildElement(xmlNodePtr parent, const std::strin
     return child;
 }
 
-xmlAttrPtr DMXMLDocument::SetAttribute(xmlNodePtr node, const std::string& name,
-                                       const std::string& namespaceURI, const std::string& value) {
+xmlAttrPtr DMXMLDocument::SetAttribute(xmlNodePtr node, const std::string& name, const std::string& namespaceURI,
+                                       const std::string& value) {
     if (!IsElement(node)) {
         throw DMXMLInvalidArgumentException();
     }

@@ -60,8 +60,7 @@ public:
     xmlNodePtr GetRootElement();
     // New root element in `namespaceURI`, declared with `prefix` (default namespace when
     // the prefix is empty) on the root itself.
-    xmlNodePtr CreateRootElement(const std::string& name, const std::string& namespaceURI,
-                                 const std::string& prefix);
+    xmlNodePtr CreateRootElement(const std::string& name, const std::string& namespaceURI, const std::string& prefix);
     // UTF-8 text with the XML declaration; "" without document.
     std::string ToString();
 
@@ -75,18 +74,15 @@ public:
     std::string GetNodeContent(xmlNodePtr node);
     unsigned GetChildElementCount(xmlNodePtr node);
     xmlNodePtr GetChildElement(xmlNodePtr node, unsigned index);
-    xmlNodePtr FindChildElement(xmlNodePtr node, const std::string& name,
-                                const std::string& namespaceURI);
+    xmlNodePtr FindChildElement(xmlNodePtr node, const std::string& name, const std::string& namespaceURI);
     // Empty URI: local name only, any namespace. Otherwise local name and URI exactly.
     bool NodeMatches(xmlNodePtr node, const std::string& name, const std::string& namespaceURI);
     unsigned GetAttributeCount(xmlNodePtr node);
-    [[nodiscard]] bool GetAttributeAt(xmlNodePtr node, unsigned index, std::string& name,
-                                      std::string& namespaceURI);
+    [[nodiscard]] bool GetAttributeAt(xmlNodePtr node, unsigned index, std::string& name, std::string& namespaceURI);
     // Value of the index-th attribute itself ("" when out of range).
     std::string GetAttributeValueAt(xmlNodePtr node, unsigned index);
     // Empty URI: the first attribute of that name in any namespace.
-    std::string GetAttribute(xmlNodePtr node, const std::string& name,
-                             const std::string& namespaceURI);
+    std::string GetAttribute(xmlNodePtr node, const std::string& name, const std::string& namespaceURI);
     bool HasNamespace(xmlNodePtr node, const std::string& namespaceURI);
     // (URI, prefix) declared on the node itself, in order; prefix "" for a default
     // declaration. DMXMLInvalidArgumentException for a null node.
@@ -98,11 +94,10 @@ public:
     bool AddNamespace(xmlNodePtr node, const std::string& namespaceURI, const std::string& prefix);
     // Reuses the nearest declaration of the URI in scope, else declares it as the child's
     // default namespace; an empty URI gives a child without namespace.
-    xmlNodePtr CreateChildElement(xmlNodePtr parent, const std::string& name,
-                                  const std::string& namespaceURI);
+    xmlNodePtr CreateChildElement(xmlNodePtr parent, const std::string& name, const std::string& namespaceURI);
     // DMXMLInvalidNamespaceException when a non-empty URI is not declared in scope.
-    xmlAttrPtr SetAttribute(xmlNodePtr node, const std::string& name,
-                            const std::string& namespaceURI, const std::string& value);
+    xmlAttrPtr SetAttribute(xmlNodePtr node, const std::string& name, const std::string& namespaceURI,
+                            const std::string& value);
     void AddNodeText(xmlNodePtr node, const std::string& text);
 
 private:

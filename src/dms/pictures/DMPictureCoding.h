@@ -60,20 +60,23 @@ public:
     void List(const char* wrapper, const char* item, NS ns, std::list<T>& list, ListRead) {
         if (list.empty()) return;
         auto* w = new DMSOAPElementType(wrapper, Uri(ns), "");
-        for (T& entry : list) w->AddChild(entry.ToElement(item, Uri(ns)), false);
+        for (T& entry : list)
+            w->AddChild(entry.ToElement(item, Uri(ns)), false);
         e_->AddChild(w, false);
     }
     void Strings(const char* wrapper, const char* item, NS ns, std::list<std::string>& list, ListRead,
                  bool /*onlyItemName*/ = false) {
         if (list.empty()) return;
         auto* w = new DMSOAPElementType(wrapper, Uri(ns), "");
-        for (const std::string& s : list) Add(w, item, ns, s);
+        for (const std::string& s : list)
+            Add(w, item, ns, s);
         e_->AddChild(w, false);
     }
     void Flags(const char* wrapper, const char* item, NS ns, std::list<bool>& list) {
         if (list.empty()) return;
         auto* w = new DMSOAPElementType(wrapper, Uri(ns), "");
-        for (bool b : list) Add(w, item, ns, b ? "true" : "false");
+        for (bool b : list)
+            Add(w, item, ns, b ? "true" : "false");
         e_->AddChild(w, false);
     }
     // Name/value pairs of a value: "NameValuePair" items with "Name" and "Value" always.
@@ -134,7 +137,8 @@ public:
         DMSOAPElementType* w = Wrapper(wrapper, mode);
         if (!w) return;
         std::list<T> read;
-        for (DMSOAPElementType* c : w->children) read.emplace_back(c);
+        for (DMSOAPElementType* c : w->children)
+            read.emplace_back(c);
         list.swap(read);
     }
     void Strings(const char* wrapper, const char* item, NS, std::list<std::string>& list, ListRead mode,
@@ -151,7 +155,8 @@ public:
         DMSOAPElementType* w = Wrapper(wrapper, ListRead::IfNonEmpty);
         if (!w) return;
         std::list<bool> read;
-        for (DMSOAPElementType* c : w->children) read.push_back(c->text != "false");
+        for (DMSOAPElementType* c : w->children)
+            read.push_back(c->text != "false");
         list.swap(read);
     }
     // Whenever the wrapper is present; children lacking "Name" or "Value" are skipped.

@@ -2,7 +2,7 @@
 
 #include "dms/pictures/DMPictureCoding.h"
 
-#define DMPICTURE_MESSAGES(Method)                                         \
+#define DMPICTURE_MESSAGES(Method)                                        \
     DMPICTURE_DEFINE_CODING(DMPicture_##Method##_InputType, WriteMessage) \
     DMPICTURE_DEFINE_CODING(DMPicture_##Method##_OutputType, WriteMessage)
 

@@ -15,16 +15,15 @@
 #include "dms/core/DMSIFMethod.h"
 #include "dms/pictures/DMPictureTypes.h"
 
-#define DMPICTURE_MESSAGE_CODING(T, Base)                                                   \
-    T() = default;                                                                          \
-    explicit T(DMSOAPElementType* element);                                                 \
-    T(const T&) = default;                                                                  \
-    T& operator=(const T&) = default;                                                       \
-    ~T() override = default;                                                                \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) \
-        override;                                                                           \
-    void FromElement(DMSOAPElementType* element) override;                                  \
-    template <class Visitor>                                                                \
+#define DMPICTURE_MESSAGE_CODING(T, Base)                                                            \
+    T() = default;                                                                                   \
+    explicit T(DMSOAPElementType* element);                                                          \
+    T(const T&) = default;                                                                           \
+    T& operator=(const T&) = default;                                                                \
+    ~T() override = default;                                                                         \
+    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
+    void FromElement(DMSOAPElementType* element) override;                                           \
+    template <class Visitor>                                                                         \
     void Fields(Visitor& v)
 
 #define DMPICTURE_INPUT(T) DMPICTURE_MESSAGE_CODING(T, DMSIF_MethodArgumentsType)
@@ -199,10 +198,10 @@ public:
 };
 
 // The results that carry nothing but their status.
-#define DMPICTURE_STATUS_ONLY_OUTPUT(T)                                 \
-    class T : public DMSIF_MethodOutputType {                           \
-    public:                                                             \
-        DMPICTURE_OUTPUT(T) { v.Status(status); }                       \
+#define DMPICTURE_STATUS_ONLY_OUTPUT(T)           \
+    class T : public DMSIF_MethodOutputType {     \
+    public:                                       \
+        DMPICTURE_OUTPUT(T) { v.Status(status); } \
     }
 
 DMPICTURE_STATUS_ONLY_OUTPUT(DMPicture_SetProperties_OutputType);
@@ -256,33 +255,33 @@ public:
 };
 
 // CopyObjects and MoveObjects share every field, child and rule.
-#define DMPICTURE_TRANSFER_MESSAGES(Method)                                                      \
-    class DMPicture_##Method##_InputType : public DMSIF_MethodArgumentsType {                    \
-    public:                                                                                      \
-        DMPICTURE_INPUT(DMPicture_##Method##_InputType) {                                        \
-            using namespace dmpictures;                                                          \
-            v.List("Ids", "Id", P, mIds, kListRead);                                             \
-            v.Id("DestinationId", M, mDestinationId);                                            \
-            v.Int("Offset", M, mOffset);                                                         \
-        }                                                                                        \
+#define DMPICTURE_TRANSFER_MESSAGES(Method)                                                     \
+    class DMPicture_##Method##_InputType : public DMSIF_MethodArgumentsType {                   \
+    public:                                                                                     \
+        DMPICTURE_INPUT(DMPicture_##Method##_InputType) {                                       \
+            using namespace dmpictures;                                                         \
+            v.List("Ids", "Id", P, mIds, kListRead);                                            \
+            v.Id("DestinationId", M, mDestinationId);                                           \
+            v.Int("Offset", M, mOffset);                                                        \
+        }                                                                                       \
         bool IsValid() override { return !mIds.empty() && !mDestinationId.GetValue().empty(); } \
-        std::list<DMSIF_IDType>& GetIds() { return mIds; }                                       \
-        DMSIF_IDType& GetDestinationId() { return mDestinationId; }                              \
-                                                                                                 \
-        std::list<DMSIF_IDType> mIds;                                                            \
-        DMSIF_IDType mDestinationId;                                                             \
-        std::int32_t mOffset = -1;                                                               \
-    };                                                                                           \
-    class DMPicture_##Method##_OutputType : public DMSIF_MethodOutputType {                      \
-    public:                                                                                      \
-        DMPICTURE_OUTPUT(DMPicture_##Method##_OutputType) {                                      \
-            using namespace dmpictures;                                                          \
-            v.Status(status);                                                                    \
-            v.List("Ids", "Id", P, mIds, kListRead);                                             \
-        }                                                                                        \
-        std::list<DMSIF_IDType>& GetIds() { return mIds; }                                       \
-                                                                                                 \
-        std::list<DMSIF_IDType> mIds;                                                            \
+        std::list<DMSIF_IDType>& GetIds() { return mIds; }                                      \
+        DMSIF_IDType& GetDestinationId() { return mDestinationId; }                             \
+                                                                                                \
+        std::list<DMSIF_IDType> mIds;                                                           \
+        DMSIF_IDType mDestinationId;                                                            \
+        std::int32_t mOffset = -1;                                                              \
+    };                                                                                          \
+    class DMPicture_##Method##_OutputType : public DMSIF_MethodOutputType {                     \
+    public:                                                                                     \
+        DMPICTURE_OUTPUT(DMPicture_##Method##_OutputType) {                                     \
+            using namespace dmpictures;                                                         \
+            v.Status(status);                                                                   \
+            v.List("Ids", "Id", P, mIds, kListRead);                                            \
+        }                                                                                       \
+        std::list<DMSIF_IDType>& GetIds() { return mIds; }                                      \
+                                                                                                \
+        std::list<DMSIF_IDType> mIds;                                                           \
     }
 
 DMPICTURE_TRANSFER_MESSAGES(CopyObjects);

@@ -14,8 +14,7 @@ constexpr const char* kPicturesServiceURN = "urn:zym-com:services:photo";
 }  // namespace
 
 DMPictureServiceController::DMPictureServiceController(DMSOAPElementType* resourceOffering,
-                                                       DMSOAPElementType* credentials,
-                                                       DMSIFServiceListener* listener)
+                                                       DMSOAPElementType* credentials, DMSIFServiceListener* listener)
     : DMSIFService(kPicturesServiceURN, listener) {
     SetResourceOffering(resourceOffering, true);
     SetCredentials(credentials, true);
@@ -91,7 +90,8 @@ void DMPictureServiceController::Dispatch(DMSIF_MethodRef* ref, DMSOAPResultMap&
                                ref->GetMethodName().c_str());
                     continue;
                 }
-                DMSOAPElementType* resultElement = response ? response->FindChild(request->name + "Result", 1) : nullptr;
+                DMSOAPElementType* resultElement =
+                    response ? response->FindChild(request->name + "Result", 1) : nullptr;
                 if (answered && !resultElement) continue;
                 const Handler handler = HandlerFor(ref->GetMethodName());
                 if (!handler) continue;
@@ -144,10 +144,8 @@ void DMPictureServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType*
         }
         break;
     case Upload::Cancel:
-    case Upload::End:
-        break;
-    case Upload::None:
-        break;
+    case Upload::End: break;
+    case Upload::None: break;
     }
     if (attached) {
         if (success)
@@ -163,7 +161,7 @@ void DMPictureServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType*
 }
 
 #define DMPICTURE_HANDLER(Name, Messages, ...)                                                                 \
-    void DMPictureServiceController::Name(DMSIF_MethodRef* ref, DMSOAPElementType* requestElement,            \
+    void DMPictureServiceController::Name(DMSIF_MethodRef* ref, DMSOAPElementType* requestElement,             \
                                           DMSOAPElementType* resultElement, DMSOAPElementType* faultElement) { \
         Handle<DMPicture_##Messages##_InputType, DMPicture_##Messages##_OutputType>(                           \
             ref, requestElement, resultElement, faultElement __VA_ARGS__);                                     \
@@ -211,7 +209,8 @@ void DMPictureServiceController::RemoveTransaction(const std::string& id) {
 }
 
 void DMPictureServiceController::RemoveAllTransactions() {
-    while (!mTransactions.empty()) RemoveTransaction(mTransactions.begin()->first);
+    while (!mTransactions.empty())
+        RemoveTransaction(mTransactions.begin()->first);
 }
 
 const DMSIF_MethodRef* DMPictureServiceController::FindTransaction(const std::string& transactionId) const {
@@ -230,8 +229,8 @@ void DMPictureServiceController::RegisterImageUpload(const std::string& transact
 }
 
 void DMPictureServiceController::RemoveImageUploads(const std::string& transactionId) {
-    for (auto it = mImageUploads.lower_bound(Key(transactionId, "")); it != mImageUploads.end() &&
-                                                                       it->first.first == transactionId;) {
+    for (auto it = mImageUploads.lower_bound(Key(transactionId, ""));
+         it != mImageUploads.end() && it->first.first == transactionId;) {
         LogMessage(kLogDebug, "Removing Image Upload \"%s\"\n", (it->first.first + it->first.second).c_str());
         it = mImageUploads.erase(it);
     }
@@ -249,7 +248,8 @@ namespace {
 
 template <class Map, class Pred>
 void EraseIf(Map& map, Pred pred) {
-    for (auto it = map.begin(); it != map.end();) it = pred(*it) ? map.erase(it) : std::next(it);
+    for (auto it = map.begin(); it != map.end();)
+        it = pred(*it) ? map.erase(it) : std::next(it);
 }
 
 }  // namespace
@@ -304,8 +304,7 @@ void DMPictureServiceController::DispatchImageUploadDidFail(DMSIF_MethodRef* ref
     RemoveImageUpload(transactionId, imageId);
 }
 
-void DMPictureServiceController::DispatchImageUploadDidProgress(DMSIF_MethodRef* ref,
-                                                                const std::string& transactionId,
+void DMPictureServiceController::DispatchImageUploadDidProgress(DMSIF_MethodRef* ref, const std::string& transactionId,
                                                                 const std::string& imageId, int sent, int total) {
     if (DMPictureServiceListener* listener = GetPictureListener(ref))
         listener->ImageUploadDidProgress(ref, transactionId, imageId, sent, total);

@@ -39,8 +39,8 @@ public:
     virtual void AsksForImagesToUpload(DMSIF_MethodRef* ref) = 0;
     virtual void ImageUploadDidFinish(DMSIF_MethodRef* ref, const std::string& transactionId,
                                       const std::string& imageId, const DMSIF_IDType& id) = 0;
-    virtual void ImageUploadDidFail(DMSIF_MethodRef* ref, const std::string& transactionId,
-                                    const std::string& imageId, const DMSIF_StatusType& status) = 0;
+    virtual void ImageUploadDidFail(DMSIF_MethodRef* ref, const std::string& transactionId, const std::string& imageId,
+                                    const DMSIF_StatusType& status) = 0;
     virtual void ImageUploadDidProgress(DMSIF_MethodRef* ref, const std::string& transactionId,
                                         const std::string& imageId, int sent, int total) = 0;
 
@@ -117,15 +117,15 @@ public:
     void DispatchAsksForImagesToUpload(DMSIF_MethodRef* ref) override;
     void DispatchImageUploadDidFinish(DMSIF_MethodRef* ref, const std::string& transactionId,
                                       const std::string& imageId, const DMSIF_IDType& id);
-    void DispatchImageUploadDidFail(DMSIF_MethodRef* ref, const std::string& transactionId,
-                                    const std::string& imageId, const DMSIF_StatusType& status);
+    void DispatchImageUploadDidFail(DMSIF_MethodRef* ref, const std::string& transactionId, const std::string& imageId,
+                                    const DMSIF_StatusType& status);
     void DispatchImageUploadDidProgress(DMSIF_MethodRef* ref, const std::string& transactionId,
                                         const std::string& imageId, int sent, int total);
 
 private:
     using Key = std::pair<std::string, std::string>;
     using Handler = void (DMPictureServiceController::*)(DMSIF_MethodRef*, DMSOAPElementType*, DMSOAPElementType*,
-                                                          DMSOAPElementType*);
+                                                         DMSOAPElementType*);
     enum class Upload { None, Begin, Cancel, End };
     static Handler HandlerFor(const std::string& methodName);
     void Dispatch(DMSIF_MethodRef* ref, DMSOAPResultMap& result, bool answered);
@@ -142,8 +142,8 @@ private:
 // the call is gone.
 class DMPictureServiceListenerDispatchAsksForImagesToUploadEvent : public DMSIFServiceListenerDispatchEvent {
 public:
-    DMPictureServiceListenerDispatchAsksForImagesToUploadEvent(DMPictureServiceListener* listener,
-                                                               DMSIF_MethodRef* ref, DMSIFService* service)
+    DMPictureServiceListenerDispatchAsksForImagesToUploadEvent(DMPictureServiceListener* listener, DMSIF_MethodRef* ref,
+                                                               DMSIFService* service)
         : DMSIFServiceListenerDispatchEvent(listener, ref, service), mPictureListener(listener) {}
     void Fire() override;
 
@@ -156,8 +156,11 @@ public:
     DMPictureServiceListenerDispatchImageUploadDidFinishEvent(DMPictureServiceController* controller,
                                                               DMSIF_MethodRef* ref, std::string transactionId,
                                                               std::string imageId, DMSIF_IDType id)
-        : DMSIFServiceListenerDispatchEvent(nullptr, ref, controller), mController(controller),
-          mTransactionId(std::move(transactionId)), mImageId(std::move(imageId)), mId(std::move(id)) {}
+        : DMSIFServiceListenerDispatchEvent(nullptr, ref, controller),
+          mController(controller),
+          mTransactionId(std::move(transactionId)),
+          mImageId(std::move(imageId)),
+          mId(std::move(id)) {}
     void Fire() override;
 
 private:
@@ -171,8 +174,11 @@ public:
     DMPictureServiceListenerDispatchImageUploadDidFailEvent(DMPictureServiceController* controller,
                                                             DMSIF_MethodRef* ref, std::string transactionId,
                                                             std::string imageId, DMSIF_StatusType status)
-        : DMSIFServiceListenerDispatchEvent(nullptr, ref, controller), mController(controller),
-          mTransactionId(std::move(transactionId)), mImageId(std::move(imageId)), mStatus(std::move(status)) {}
+        : DMSIFServiceListenerDispatchEvent(nullptr, ref, controller),
+          mController(controller),
+          mTransactionId(std::move(transactionId)),
+          mImageId(std::move(imageId)),
+          mStatus(std::move(status)) {}
     void Fire() override;
 
 private:
@@ -186,8 +192,12 @@ public:
     DMPictureServiceListenerDispatchImageUploadDidProgressEvent(DMPictureServiceController* controller,
                                                                 DMSIF_MethodRef* ref, std::string transactionId,
                                                                 std::string imageId, int sent, int total)
-        : DMSIFServiceListenerDispatchEvent(nullptr, ref, controller), mController(controller),
-          mTransactionId(std::move(transactionId)), mImageId(std::move(imageId)), mSent(sent), mTotal(total) {}
+        : DMSIFServiceListenerDispatchEvent(nullptr, ref, controller),
+          mController(controller),
+          mTransactionId(std::move(transactionId)),
+          mImageId(std::move(imageId)),
+          mSent(sent),
+          mTotal(total) {}
     void Fire() override;
 
 private:

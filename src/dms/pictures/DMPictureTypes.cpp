@@ -16,7 +16,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool LeadingInt(const std::string& text, std::int32_t& value) {
     const char* p = text.data();
     const char* end = p + text.size();
-    while (p != end && IsBlank(*p)) ++p;
+    while (p != end && IsBlank(*p))
+        ++p;
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     if (p == end || !IsDigit(*p)) return false;

@@ -37,17 +37,16 @@ enum class ListRead {
 // (name, value) pairs of Rights, Attributes and Arguments.
 using DMPicture_NameValueList = std::list<std::pair<std::string, std::string>>;
 
-#define DMPICTURE_VALUE_CODING(T)                                                            \
-    T() = default;                                                                           \
-    explicit T(DMSOAPElementType* element);                                                  \
-    T(const T&) = default;                                                                   \
-    T& operator=(const T&) = default;                                                        \
-    virtual ~T() = default;                                                                  \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI)  \
-        override;                                                                            \
-    void FromElement(DMSOAPElementType* element) override;                                   \
-    /* The fields in child order, for the coders. */                                         \
-    template <class Visitor>                                                                 \
+#define DMPICTURE_VALUE_CODING(T)                                                                    \
+    T() = default;                                                                                   \
+    explicit T(DMSOAPElementType* element);                                                          \
+    T(const T&) = default;                                                                           \
+    T& operator=(const T&) = default;                                                                \
+    virtual ~T() = default;                                                                          \
+    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
+    void FromElement(DMSOAPElementType* element) override;                                           \
+    /* The fields in child order, for the coders. */                                                 \
+    template <class Visitor>                                                                         \
     void Fields(Visitor& v)
 
 class DMPicture_NameValuePairType : public DMSIF_BaseType, public DMSOAPElementCoding {

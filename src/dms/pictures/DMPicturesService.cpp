@@ -28,7 +28,8 @@ DMPicturesService::DMPicturesService(const std::string& userName, DMPictureServi
 DMPicturesService::~DMPicturesService() {
     delete mController;
     // Calls that never ended: their tokens would otherwise be lost.
-    for (auto& entry : mPending) delete entry.second;
+    for (auto& entry : mPending)
+        delete entry.second;
 }
 
 std::string DMPicturesService::ServiceTypeURN() { return kPicturesServiceURN; }
@@ -68,9 +69,9 @@ DMServiceRequestToken* DMPicturesService::Request(const std::string& methodName,
     return token;
 }
 
-#define DMPICTURES_REQUEST(Method, Messages, Name)                                             \
+#define DMPICTURES_REQUEST(Method, Messages, Name)                                                       \
     DMServiceRequestToken* DMPicturesService::Request##Method(DMPicture_##Messages##_InputType& input) { \
-        return Request(Name, input);                                                           \
+        return Request(Name, input);                                                                     \
     }
 
 DMPICTURES_REQUEST(CreateFolder, CreateFolder, "CreateFolder")
@@ -169,25 +170,30 @@ void DMPicturesService::HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestTok
     if (method == "GetChildren") {
         auto* i = As<DMPicture_GetChildren_InputType>(input);
         auto* o = As<DMPicture_GetChildren_OutputType>(out);
-        if (l) l->GetChildrenCompleted(i ? i->GetParentId().GetValue() : "", o ? o->GetObjects() : noObjects, token,
-                                       success);
+        if (l)
+            l->GetChildrenCompleted(i ? i->GetParentId().GetValue() : "", o ? o->GetObjects() : noObjects, token,
+                                    success);
     } else if (method == "CreateFolder") {
         auto* i = As<DMPicture_CreateFolder_InputType>(input);
         auto* o = As<DMPicture_CreateFolder_OutputType>(out);
-        if (l) l->CreateFolderCompleted(i ? i->GetDestinationId().GetValue() : "", o ? o->GetId().GetValue() : "",
-                                        token, success);
+        if (l)
+            l->CreateFolderCompleted(i ? i->GetDestinationId().GetValue() : "", o ? o->GetId().GetValue() : "", token,
+                                     success);
     } else if (method == "DeleteObjects") {
         if (l) l->DeleteObjectsCompleted(idsOf(As<DMPicture_DeleteObjects_InputType>(input)), token, success);
     } else if (method == "CopyObjects") {
-        if (l) l->CopyObjectsCompleted(idsOf(As<DMPicture_CopyObjects_InputType>(input)),
-                                       idsOf(As<DMPicture_CopyObjects_OutputType>(out)), token, success);
+        if (l)
+            l->CopyObjectsCompleted(idsOf(As<DMPicture_CopyObjects_InputType>(input)),
+                                    idsOf(As<DMPicture_CopyObjects_OutputType>(out)), token, success);
     } else if (method == "MoveObjects") {
-        if (l) l->MoveObjectsCompleted(idsOf(As<DMPicture_MoveObjects_InputType>(input)),
-                                       idsOf(As<DMPicture_MoveObjects_OutputType>(out)), token, success);
+        if (l)
+            l->MoveObjectsCompleted(idsOf(As<DMPicture_MoveObjects_InputType>(input)),
+                                    idsOf(As<DMPicture_MoveObjects_OutputType>(out)), token, success);
     } else if (method == "GetProperties") {
         auto* o = As<DMPicture_GetProperties_OutputType>(out);
-        if (l) l->GetPropertiesCompleted(idsOf(As<DMPicture_GetProperties_InputType>(input)),
-                                         o ? o->GetObjects() : noObjects, token, success);
+        if (l)
+            l->GetPropertiesCompleted(idsOf(As<DMPicture_GetProperties_InputType>(input)),
+                                      o ? o->GetObjects() : noObjects, token, success);
     } else if (method == "SetProperties") {
         if (l) l->SetPropertiesCompleted(idsOf(As<DMPicture_SetProperties_InputType>(input)), token, success);
     } else if (method == "NotifyZym") {
@@ -196,8 +202,9 @@ void DMPicturesService::HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestTok
     } else if (method == "UploadBegin") {
         auto* i = As<DMPicture_UploadBegin_InputType>(input);
         auto* o = As<DMPicture_UploadBegin_OutputType>(out);
-        if (l) l->UploadBeginCompleted(i ? i->GetDestinationId().GetValue() : "", i ? i->GetCount() : 0,
-                                       o ? o->GetTransactionId() : "", o ? o->GetUrl() : "", token, success);
+        if (l)
+            l->UploadBeginCompleted(i ? i->GetDestinationId().GetValue() : "", i ? i->GetCount() : 0,
+                                    o ? o->GetTransactionId() : "", o ? o->GetUrl() : "", token, success);
     } else if (method == "UploadEnd") {
         auto* i = As<DMPicture_UploadEnd_InputType>(input);
         if (l) l->UploadEndCompleted(i ? i->GetTransactionId() : "", token, success);
@@ -207,11 +214,13 @@ void DMPicturesService::HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestTok
     } else if (method == "ShareObjects") {
         auto* i = As<DMPicture_ShareObjects_InputType>(input);
         const std::list<std::string> none;
-        if (l) l->ShareObjectsCompleted(idsOf(i), i ? i->GetAddresses() : none, i ? i->GetSubject() : "",
-                                        i ? i->GetDescription() : "", token, success);
+        if (l)
+            l->ShareObjectsCompleted(idsOf(i), i ? i->GetAddresses() : none, i ? i->GetSubject() : "",
+                                     i ? i->GetDescription() : "", token, success);
     } else if (method == "EditObjects") {
-        if (l) l->EditObjectsCompleted(idsOf(As<DMPicture_EditObjects_InputType>(input)),
-                                       idsOf(As<DMPicture_EditObjects_OutputType>(out)), token, success);
+        if (l)
+            l->EditObjectsCompleted(idsOf(As<DMPicture_EditObjects_InputType>(input)),
+                                    idsOf(As<DMPicture_EditObjects_OutputType>(out)), token, success);
     } else if (method == "GetShareInfo") {
         auto* o = As<DMPicture_GetShareInformation_OutputType>(out);
         const std::list<DMPicture_ShareEventType> none;
@@ -226,9 +235,8 @@ void DMPicturesService::HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestTok
 void DMPicturesServiceRegister() {
     DMServiceFactory::Register(
         kServiceTypePictures,
-        [](DMSOAPElementType* offering, DMSOAPElementType* credentials, DMSIFServiceListener* listener) -> DMSIFService* {
-            return new DMPictureServiceController(offering, credentials, listener);
-        },
+        [](DMSOAPElementType* offering, DMSOAPElementType* credentials, DMSIFServiceListener* listener)
+            -> DMSIFService* { return new DMPictureServiceController(offering, credentials, listener); },
         [](const std::string& userName, DMSIFService* controller, DMServicesProvider* provider) -> DMGenericService* {
             auto* own = dynamic_cast<DMPictureServiceController*>(controller);
             return own ? new DMPicturesService(userName, own, provider) : nullptr;

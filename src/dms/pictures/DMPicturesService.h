@@ -53,14 +53,13 @@ public:
     virtual void ShareObjectsCompleted(const std::list<DMSIF_IDType>& ids, const std::list<std::string>& addresses,
                                        const std::string& subject, const std::string& description,
                                        DMServiceRequestToken* token, bool success) = 0;
-    virtual void GetShareInfoCompleted(const std::list<DMPicture_ShareEventType>& events,
-                                       DMServiceRequestToken* token, bool success) = 0;
+    virtual void GetShareInfoCompleted(const std::list<DMPicture_ShareEventType>& events, DMServiceRequestToken* token,
+                                       bool success) = 0;
     virtual void UploadBeginCompleted(const std::string& destinationId, int count, const std::string& transactionId,
                                       const std::string& uploadURL, DMServiceRequestToken* token, bool success) = 0;
     virtual void UploadCancelCompleted(const std::string& transactionId, DMServiceRequestToken* token,
                                        bool success) = 0;
-    virtual void UploadEndCompleted(const std::string& transactionId, DMServiceRequestToken* token,
-                                    bool success) = 0;
+    virtual void UploadEndCompleted(const std::string& transactionId, DMServiceRequestToken* token, bool success) = 0;
 
 protected:
     ~DMPicturesServiceListener() = default;
@@ -117,8 +116,8 @@ private:
     void HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestToken* token, DMSIF_MethodArgumentsType* input,
                         DMSIF_MethodArgumentsType* output, bool success);
 
-    DMPictureServiceController* mController;            // owned
-    DMPicturesServiceListener* mListener = nullptr;     // not owned
+    DMPictureServiceController* mController;                 // owned
+    DMPicturesServiceListener* mListener = nullptr;          // not owned
     std::map<std::string, DMServiceRequestToken*> mPending;  // by message id; owned
 };
 

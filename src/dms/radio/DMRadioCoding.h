@@ -31,8 +31,7 @@ bool ReadFlag(const std::string& text);
 class RadioWriter {
 public:
     // Children go into childNamespace: the schema's for values, the caller's for messages.
-    RadioWriter(DMSOAPElementType* element, std::string childNamespace)
-        : e_(element), ns_(std::move(childNamespace)) {}
+    RadioWriter(DMSOAPElementType* element, std::string childNamespace) : e_(element), ns_(std::move(childNamespace)) {}
 
     void Text(const char* child, const std::string& value) {
         if (!value.empty()) Add(child, value);
@@ -57,7 +56,8 @@ public:
     void List(const char* wrapper, const char* item, std::list<T>& list) {
         if (list.empty()) return;
         auto* w = new DMSOAPElementType(wrapper, ns_, "");
-        for (T& entry : list) w->AddChild(entry.ToElement(item, ns_), false);
+        for (T& entry : list)
+            w->AddChild(entry.ToElement(item, ns_), false);
         e_->AddChild(w, false);
     }
     template <class T>
@@ -69,7 +69,8 @@ public:
         List(wrapper, item, list);
     }
     void Repeated(const char* child, std::list<std::string>& values) {
-        for (const std::string& v : values) Add(child, v);
+        for (const std::string& v : values)
+            Add(child, v);
     }
     void Attr(const char* name, const std::string& value) {
         if (!value.empty()) e_->AddAttribute(new DMSOAPAttributeType(name, "", value), false);
@@ -174,7 +175,8 @@ private:
     template <class T>
     static void Rebuild(DMSOAPElementType* wrapper, std::list<T>& list) {
         std::list<T> read;
-        for (DMSOAPElementType* c : wrapper->children) read.emplace_back(c);
+        for (DMSOAPElementType* c : wrapper->children)
+            read.emplace_back(c);
         list.swap(read);
     }
     DMSOAPElementType* e_;
@@ -209,9 +211,9 @@ void ReadFields(T& target, DMSOAPElementType* element) {
 }  // namespace dmradio
 
 // The three members every value class defines the same way.
-#define DMRADIO_DEFINE_VALUE_CODING(T)                                                        \
-    T::T(DMSOAPElementType* element) { FromElement(element); }                                \
+#define DMRADIO_DEFINE_VALUE_CODING(T)                                                          \
+    T::T(DMSOAPElementType* element) { FromElement(element); }                                  \
     DMSOAPElementType* T::ToElement(const std::string& name, const std::string& namespaceURI) { \
-        return dmradio::WriteValue(*this, name, namespaceURI);                                \
-    }                                                                                         \
+        return dmradio::WriteValue(*this, name, namespaceURI);                                  \
+    }                                                                                           \
     void T::FromElement(DMSOAPElementType* element) { dmradio::ReadFields(*this, element); }

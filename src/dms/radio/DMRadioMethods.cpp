@@ -2,11 +2,11 @@
 
 #include "dms/radio/DMRadioCoding.h"
 
-#define DMRADIO_DEFINE_MESSAGE_CODING(T)                                                      \
-    T::T(DMSOAPElementType* element) { FromElement(element); }                                \
+#define DMRADIO_DEFINE_MESSAGE_CODING(T)                                                        \
+    T::T(DMSOAPElementType* element) { FromElement(element); }                                  \
     DMSOAPElementType* T::ToElement(const std::string& name, const std::string& namespaceURI) { \
-        return dmradio::WriteMessage(*this, name, namespaceURI);                              \
-    }                                                                                         \
+        return dmradio::WriteMessage(*this, name, namespaceURI);                                \
+    }                                                                                           \
     void T::FromElement(DMSOAPElementType* element) { dmradio::ReadFields(*this, element); }
 
 namespace {
@@ -58,9 +58,7 @@ void DMRadio_GetStationUrl_InputType::Fields(V& v) {
     v.Value("Format", mFormat);
 }
 
-bool DMRadio_GetStationUrl_InputType::IsValid() {
-    return !mStation.GetValue().empty() && !mFormat.GetValue().empty();
-}
+bool DMRadio_GetStationUrl_InputType::IsValid() { return !mStation.GetValue().empty() && !mFormat.GetValue().empty(); }
 
 template <class V>
 void DMRadio_GetMaxPresets_InputType::Fields(V&) {}

@@ -14,12 +14,11 @@
 #include "dms/core/DMSIFMethod.h"
 #include "dms/radio/DMRadioTypes.h"
 
-#define DMRADIO_MESSAGE_CODING(T)                                                            \
-    explicit T(DMSOAPElementType* element = nullptr);                                        \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI)  \
-        override;                                                                            \
-    void FromElement(DMSOAPElementType* element) override;                                   \
-    template <class Visitor>                                                                 \
+#define DMRADIO_MESSAGE_CODING(T)                                                                    \
+    explicit T(DMSOAPElementType* element = nullptr);                                                \
+    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
+    void FromElement(DMSOAPElementType* element) override;                                           \
+    template <class Visitor>                                                                         \
     void Fields(Visitor& v)
 
 // ---- inputs ------------------------------------------------------------------------------
@@ -112,8 +111,8 @@ public:
 class DMRadio_ListGenres_OutputType : public DMSIF_MethodOutputType {
 public:
     DMRADIO_MESSAGE_CODING(DMRadio_ListGenres_OutputType);
-    DMRadio_ListGenres_OutputType(const DMSIF_StatusType& status, const std::string& timeStamp,
-                                  int remaining, const std::list<DMRadio_GenreType>& genres)
+    DMRadio_ListGenres_OutputType(const DMSIF_StatusType& status, const std::string& timeStamp, int remaining,
+                                  const std::list<DMRadio_GenreType>& genres)
         : DMSIF_MethodOutputType(status), mTimeStamp(timeStamp), mRemaining(remaining), mGenres(genres) {}
     const std::string& GetTimeStamp() const { return mTimeStamp; }
     std::int32_t GetRemaining() const { return mRemaining; }
@@ -126,8 +125,8 @@ public:
 class DMRadio_ListStations_OutputType : public DMSIF_MethodOutputType {
 public:
     DMRADIO_MESSAGE_CODING(DMRadio_ListStations_OutputType);
-    DMRadio_ListStations_OutputType(const DMSIF_StatusType& status, const std::string& timeStamp,
-                                    int remaining, const std::list<DMRadio_StationType>& stations)
+    DMRadio_ListStations_OutputType(const DMSIF_StatusType& status, const std::string& timeStamp, int remaining,
+                                    const std::list<DMRadio_StationType>& stations)
         : DMSIF_MethodOutputType(status), mTimeStamp(timeStamp), mRemaining(remaining), mStations(stations) {}
     const std::string& GetTimeStamp() const { return mTimeStamp; }
     std::int32_t GetRemaining() const { return mRemaining; }

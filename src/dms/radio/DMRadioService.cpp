@@ -17,10 +17,13 @@ void MergeById(std::list<T>& held, const std::list<T>& received) {
         return;
     }
     std::map<std::string, T> byId;
-    for (const T& item : held) byId.insert_or_assign(item.GetId().GetValue(), item);
-    for (const T& item : received) byId.insert_or_assign(item.GetId().GetValue(), item);
+    for (const T& item : held)
+        byId.insert_or_assign(item.GetId().GetValue(), item);
+    for (const T& item : received)
+        byId.insert_or_assign(item.GetId().GetValue(), item);
     held.clear();
-    for (auto& entry : byId) held.push_back(std::move(entry.second));
+    for (auto& entry : byId)
+        held.push_back(std::move(entry.second));
 }
 
 }  // namespace
@@ -34,7 +37,8 @@ DMRadioService::DMRadioService(const std::string& userName, DMRadioServiceContro
 
 DMRadioService::~DMRadioService() {
     delete mController;
-    for (auto& entry : mPending) delete entry.second;
+    for (auto& entry : mPending)
+        delete entry.second;
 }
 
 std::string DMRadioService::ServiceTypeURN() { return kRadioServiceURN; }
@@ -103,13 +107,11 @@ DMServiceRequestToken* DMRadioService::RequestRateTrack(DMRadio_RateTrack_InputT
 
 // ---- outcomes ------------------------------------------------------------------------------
 
-void DMRadioService::DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                               DMSIF_MethodOutputType* output) {
+void DMRadioService::DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) {
     Ended(ref, input, output, true);
 }
 
-void DMRadioService::DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                             DMSIF_MethodOutputType* output) {
+void DMRadioService::DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) {
     Ended(ref, input, output, false);
 }
 
@@ -170,9 +172,7 @@ void DMRadioService::HandleResponse(const std::string& methodName, DMServiceRequ
 
 void DMRadioService::MergeGenres(const std::list<DMRadio_GenreType>& received) { MergeById(mGenres, received); }
 
-void DMRadioService::MergeStations(const std::list<DMRadio_StationType>& received) {
-    MergeById(mStations, received);
-}
+void DMRadioService::MergeStations(const std::list<DMRadio_StationType>& received) { MergeById(mStations, received); }
 
 // A failed answer never changes what is kept: only a success is merged and cached.
 void DMRadioService::HandleListGenres(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success) {
@@ -190,15 +190,13 @@ void DMRadioService::HandleListGenres(DMServiceRequestToken* token, DMSIF_Method
     if (mListener) mListener->GenresUpdated(true, token, success);
 }
 
-void DMRadioService::HandleListStations(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output,
-                                        bool success) {
+void DMRadioService::HandleListStations(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success) {
     auto* out = dynamic_cast<DMRadio_ListStations_OutputType*>(output);
     if (success && out) {
         mStationsTimeStamp = out->GetTimeStamp();
         if (!out->GetStations().empty()) {
             MergeStations(out->GetStations());
-            DMRadio_ListStations_OutputType cached(out->status, out->GetTimeStamp(), out->GetRemaining(),
-                                                   mStations);
+            DMRadio_ListStations_OutputType cached(out->status, out->GetTimeStamp(), out->GetRemaining(), mStations);
             std::unique_ptr<DMSOAPElementType> element(cached.ToElement("ListStations", kDMRadioSchemaURI));
             SetCachedElement("Stations", element.get());
             FlushCache();
@@ -244,8 +242,8 @@ void DMRadioService::HandleGetStationURL(DMServiceRequestToken* token, DMSIF_Met
 void DMRadioService::HandleGetMaxPresets(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output,
                                          bool success) {
     auto* out = dynamic_cast<DMRadio_GetMaxPresets_OutputType*>(output);
-    if (mListener) mListener->RequestForMaxPresetsCompleted(success && out ? out->GetMaxPresets() : 0, token,
-                                                            success && out);
+    if (mListener)
+        mListener->RequestForMaxPresetsCompleted(success && out ? out->GetMaxPresets() : 0, token, success && out);
 }
 
 void DMRadioService::HandleGetPresets(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success) {
@@ -267,9 +265,8 @@ void DMRadioService::HandleSetPresets(DMServiceRequestToken* token, DMSIF_Method
 void DMRadioServiceRegister() {
     DMServiceFactory::Register(
         kServiceTypeRadio,
-        [](DMSOAPElementType* offering, DMSOAPElementType* credentials, DMSIFServiceListener* listener) -> DMSIFService* {
-            return new DMRadioServiceController(offering, credentials, listener);
-        },
+        [](DMSOAPElementType* offering, DMSOAPElementType* credentials, DMSIFServiceListener* listener)
+            -> DMSIFService* { return new DMRadioServiceController(offering, credentials, listener); },
         [](const std::string& userName, DMSIFService* controller, DMServicesProvider* provider) -> DMGenericService* {
             auto* own = dynamic_cast<DMRadioServiceController*>(controller);
             return own ? new DMRadioService(userName, own, provider) : nullptr;

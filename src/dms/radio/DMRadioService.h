@@ -43,8 +43,8 @@ public:
     virtual void RequestForURLsCompleted(const DMRadio_StationUrlType* urls, DMServiceRequestToken* token,
                                          bool success) = 0;
     virtual void RequestForMaxPresetsCompleted(int maxPresets, DMServiceRequestToken* token, bool success) = 0;
-    virtual void RequestForPresetsCompleted(const std::list<DMRadio_PresetType>* presets,
-                                            DMServiceRequestToken* token, bool success) = 0;
+    virtual void RequestForPresetsCompleted(const std::list<DMRadio_PresetType>* presets, DMServiceRequestToken* token,
+                                            bool success) = 0;
     virtual void StorePresetsCompleted(DMServiceRequestToken* token, bool success) = 0;
 
 protected:
@@ -54,8 +54,7 @@ protected:
 class DMRadioService : public DMGenericService, public DMSIFServiceListener {
 public:
     // Takes the controller over and becomes its default listener.
-    DMRadioService(const std::string& userName, DMRadioServiceController* controller,
-                   DMServicesProvider* provider);
+    DMRadioService(const std::string& userName, DMRadioServiceController* controller, DMServicesProvider* provider);
     // Deletes the controller (its calls are cancelled) and the tokens still pending.
     ~DMRadioService() override;
 
@@ -106,10 +105,9 @@ public:
 
 private:
     DMServiceRequestToken* Request(const std::string& methodName, DMSIF_MethodArgumentsType& input);
-    void Ended(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output,
-               bool success);
-    void HandleResponse(const std::string& methodName, DMServiceRequestToken* token,
-                        DMSIF_MethodArgumentsType* input, DMSIF_MethodArgumentsType* output, bool success);
+    void Ended(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output, bool success);
+    void HandleResponse(const std::string& methodName, DMServiceRequestToken* token, DMSIF_MethodArgumentsType* input,
+                        DMSIF_MethodArgumentsType* output, bool success);
     void HandleListGenres(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success);
     void HandleListStations(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success);
     void HandleGetStationInfo(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success);
@@ -119,8 +117,8 @@ private:
     void HandleGetPresets(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success);
     void HandleSetPresets(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* output, bool success);
 
-    DMRadioServiceController* mController;           // owned
-    DMRadioServiceListener* mListener = nullptr;     // not owned
+    DMRadioServiceController* mController;                   // owned
+    DMRadioServiceListener* mListener = nullptr;             // not owned
     std::map<std::string, DMServiceRequestToken*> mPending;  // by message id; owned
     std::string mGenresTimeStamp;
     std::string mStationsTimeStamp;

@@ -15,8 +15,7 @@ bool IsSuccessCode(const std::string& code) {
 
 }  // namespace
 
-DMRadioServiceController::DMRadioServiceController(DMSOAPElementType* resourceOffering,
-                                                   DMSOAPElementType* credentials,
+DMRadioServiceController::DMRadioServiceController(DMSOAPElementType* resourceOffering, DMSOAPElementType* credentials,
                                                    DMSIFServiceListener* listener)
     : DMSIFService(kRadioServiceURN, listener) {
     SetResourceOffering(resourceOffering, true);
@@ -113,11 +112,11 @@ bool DMRadioServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* r
     return true;
 }
 
-#define DMRADIO_HANDLER(Name, Method)                                                                       \
-    bool DMRadioServiceController::Name(DMSIF_MethodRef* ref, DMSOAPElementType* requestElement,           \
-                                        DMSOAPElementType* answerElement, DMSOAPElementType* faultElement) { \
-        return Handle<DMRadio_##Method##_InputType, DMRadio_##Method##_OutputType>(ref, requestElement,      \
-                                                                                   answerElement, faultElement); \
+#define DMRADIO_HANDLER(Name, Method)                                                                                  \
+    bool DMRadioServiceController::Name(DMSIF_MethodRef* ref, DMSOAPElementType* requestElement,                       \
+                                        DMSOAPElementType* answerElement, DMSOAPElementType* faultElement) {           \
+        return Handle<DMRadio_##Method##_InputType, DMRadio_##Method##_OutputType>(ref, requestElement, answerElement, \
+                                                                                   faultElement);                      \
     }
 
 DMRADIO_HANDLER(HandleListGenresResponse, ListGenres)

@@ -48,8 +48,8 @@ public:
                                  DMSOAPElementType* answerElement, DMSOAPElementType* faultElement);
 
 private:
-    using Handler = bool (DMRadioServiceController::*)(DMSIF_MethodRef*, DMSOAPElementType*,
-                                                        DMSOAPElementType*, DMSOAPElementType*);
+    using Handler = bool (DMRadioServiceController::*)(DMSIF_MethodRef*, DMSOAPElementType*, DMSOAPElementType*,
+                                                       DMSOAPElementType*);
     // The handler of the method name (exact comparison), null outside the ten methods.
     static Handler HandlerFor(const std::string& methodName);
     void Dispatch(DMSIF_MethodRef* ref, DMSOAPResultMap& result, bool answered);

@@ -13,7 +13,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 const char* SkipBlanks(const char* p, const char* end) {
-    while (p != end && IsBlank(*p)) ++p;
+    while (p != end && IsBlank(*p))
+        ++p;
     return p;
 }
 
@@ -63,7 +64,8 @@ bool ScanFloat(const std::string& text, float& value) {
 bool ReadFlag(const std::string& text) {
     const char* end = text.data() + text.size();
     const char* p = SkipBlanks(text.data(), end);
-    while (end != p && IsBlank(end[-1])) --end;
+    while (end != p && IsBlank(end[-1]))
+        --end;
     const std::string word(p, end);
     return !(word == "0" || DMStringEqual(word, "false", false));
 }

@@ -27,17 +27,16 @@ inline constexpr const char* kDMRadioSchemaURI = "http://radio.zym-com.invalid/x
 inline constexpr const char* kDMRadioSchemaPrefix = "RADIO2";
 
 // Declarations every value class of the schema shares.
-#define DMRADIO_VALUE_CODING(T)                                                              \
-    T() = default;                                                                           \
-    explicit T(DMSOAPElementType* element);                                                  \
-    T(const T&) = default;                                                                   \
-    T& operator=(const T&) = default;                                                        \
-    virtual ~T() = default;                                                                  \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI)  \
-        override;                                                                            \
-    void FromElement(DMSOAPElementType* element) override;                                   \
-    /* The fields in child order, for the coders. */                                         \
-    template <class Visitor>                                                                 \
+#define DMRADIO_VALUE_CODING(T)                                                                      \
+    T() = default;                                                                                   \
+    explicit T(DMSOAPElementType* element);                                                          \
+    T(const T&) = default;                                                                           \
+    T& operator=(const T&) = default;                                                                \
+    virtual ~T() = default;                                                                          \
+    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
+    void FromElement(DMSOAPElementType* element) override;                                           \
+    /* The fields in child order, for the coders. */                                                 \
+    template <class Visitor>                                                                         \
     void Fields(Visitor& v)
 
 class DMRadio_GenreType : public DMSIF_BaseType, public DMSOAPElementCoding {
@@ -54,8 +53,7 @@ public:
 class DMRadio_StationType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
     DMRADIO_VALUE_CODING(DMRadio_StationType);
-    DMRadio_StationType(const DMSIF_IDType& id, const std::string& name,
-                        const std::list<DMSIF_IDType>& genres)
+    DMRadio_StationType(const DMSIF_IDType& id, const std::string& name, const std::list<DMSIF_IDType>& genres)
         : mId(id), mName(name), mGenres(genres) {}
     DMSIF_IDType& GetId() { return mId; }
     const DMSIF_IDType& GetId() const { return mId; }

@@ -6,15 +6,11 @@
 namespace {
 
 // The C locale's white space, whatever the process locale says.
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Past the white space and the sign.
 const char* SkipToNumber(const char* p, const char* end, bool& negative) {
@@ -86,42 +82,42 @@ std::string DMRadio3FormatInt(std::int32_t value) {
 std::string DMRadio3FormatFloat(float value) {
     // The largest float has 39 digits before the point.
     char buffer[64];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                 std::chars_format::fixed, 1);
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::fixed, 1);
     if (r.ec != std::errc()) {
         return "0.0";
     }
     return std::string(buffer, r.ptr);
 }
 
-void DMRadio3AddAttribute(DMSOAPElementType* element, const char* name,
-                          const std::string& namespaceURI, const std::string& value) {
+void DMRadio3AddAttribute(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                          const std::string& value) {
     element->AddAttribute(new DMSOAPAttributeType(name, namespaceURI, value), false);
 }
 
-void DMRadio3AddAttributeIfSet(DMSOAPElementType* element, const char* name,
-                               const std::string& namespaceURI, const std::string& value) {
+void DMRadio3AddAttributeIfSet(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                               const std::string& value) {
     if (!value.empty()) {
         DMRadio3AddAttribute(element, name, namespaceURI, value);
     }
 }
 
-DMSOAPElementType* DMRadio3AddChild(DMSOAPElementType* element, const char* name,
-                                    const std::string& namespaceURI, const std::string& text) {
+DMSOAPElementType* DMRadio3AddChild(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                                    const std::string& text) {
     auto* child = new DMSOAPElementType(name, namespaceURI, text);
     element->AddChild(child, false);
     return child;
 }
 
-void DMRadio3AddChildIfSet(DMSOAPElementType* element, const char* name,
-                           const std::string& namespaceURI, const std::string& text) {
+void DMRadio3AddChildIfSet(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                           const std::string& text) {
     if (!text.empty()) {
         DMRadio3AddChild(element, name, namespaceURI, text);
     }
 }
 
-void DMRadio3AddLocStringIfSet(DMSOAPElementType* element, const char* name,
-                               const std::string& namespaceURI, DMSIF_LocStringType& value) {
+void DMRadio3AddLocStringIfSet(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                               DMSIF_LocStringType& value) {
     if (!value.mValue.empty()) {
         element->AddChild(value.ToElement(name, namespaceURI), false);
     }
@@ -135,8 +131,7 @@ bool DMRadio3ReadAttribute(const DMSOAPElementType* element, const char* name, s
     return false;
 }
 
-bool DMRadio3ReadIntAttribute(const DMSOAPElementType* element, const char* name,
-                              std::int32_t& field) {
+bool DMRadio3ReadIntAttribute(const DMSOAPElementType* element, const char* name, std::int32_t& field) {
     const DMSOAPAttributeType* attribute = element->FindAttribute(name);
     return attribute && DMRadio3ScanInt(attribute->value, field);
 }
@@ -154,8 +149,7 @@ bool DMRadio3ReadIntChild(const DMSOAPElementType* element, const char* name, st
     return child && DMRadio3ScanInt(child->text, field);
 }
 
-bool DMRadio3ReadIDAttribute(const DMSOAPElementType* element, const char* name,
-                             DMSIF_IDType& field) {
+bool DMRadio3ReadIDAttribute(const DMSOAPElementType* element, const char* name, DMSIF_IDType& field) {
     if (const DMSOAPAttributeType* attribute = element->FindAttribute(name)) {
         field.mValue = attribute->value;
         field.mID.clear();
@@ -164,8 +158,7 @@ bool DMRadio3ReadIDAttribute(const DMSOAPElementType* element, const char* name,
     return false;
 }
 
-bool DMRadio3ReadLocString(const DMSOAPElementType* element, const char* name,
-                           DMSIF_LocStringType& field) {
+bool DMRadio3ReadLocString(const DMSOAPElementType* element, const char* name, DMSIF_LocStringType& field) {
     if (DMSOAPElementType* child = element->FindChild(name, 1)) {
         field = DMSIF_LocStringType(child);
         return true;

@@ -20,27 +20,24 @@ std::string DMRadio3FormatInt(std::int32_t value);
 std::string DMRadio3FormatFloat(float value);
 
 // Writing. Each adds to element, which owns what is added.
-void DMRadio3AddAttribute(DMSOAPElementType* element, const char* name,
-                          const std::string& namespaceURI, const std::string& value);
-void DMRadio3AddAttributeIfSet(DMSOAPElementType* element, const char* name,
-                               const std::string& namespaceURI, const std::string& value);
-DMSOAPElementType* DMRadio3AddChild(DMSOAPElementType* element, const char* name,
-                                    const std::string& namespaceURI, const std::string& text);
-void DMRadio3AddChildIfSet(DMSOAPElementType* element, const char* name,
-                           const std::string& namespaceURI, const std::string& text);
-void DMRadio3AddLocStringIfSet(DMSOAPElementType* element, const char* name,
-                               const std::string& namespaceURI, DMSIF_LocStringType& value);
+void DMRadio3AddAttribute(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                          const std::string& value);
+void DMRadio3AddAttributeIfSet(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                               const std::string& value);
+DMSOAPElementType* DMRadio3AddChild(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                                    const std::string& text);
+void DMRadio3AddChildIfSet(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                           const std::string& text);
+void DMRadio3AddLocStringIfSet(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
+                               DMSIF_LocStringType& value);
 
 // Reading: by local name, whatever the namespace; each leaves the field unchanged and
 // answers false when the attribute or child is absent (or its number does not convert).
 bool DMRadio3ReadAttribute(const DMSOAPElementType* element, const char* name, std::string& field);
-bool DMRadio3ReadIntAttribute(const DMSOAPElementType* element, const char* name,
-                              std::int32_t& field);
+bool DMRadio3ReadIntAttribute(const DMSOAPElementType* element, const char* name, std::int32_t& field);
 bool DMRadio3ReadChildText(const DMSOAPElementType* element, const char* name, std::string& field);
 bool DMRadio3ReadIntChild(const DMSOAPElementType* element, const char* name, std::int32_t& field);
 // An identifier held in an attribute: the value from it, an empty id.
-bool DMRadio3ReadIDAttribute(const DMSOAPElementType* element, const char* name,
-                             DMSIF_IDType& field);
+bool DMRadio3ReadIDAttribute(const DMSOAPElementType* element, const char* name, DMSIF_IDType& field);
 // Replaced whole by the first child of that name.
-bool DMRadio3ReadLocString(const DMSOAPElementType* element, const char* name,
-                           DMSIF_LocStringType& field);
+bool DMRadio3ReadLocString(const DMSOAPElementType* element, const char* name, DMSIF_LocStringType& field);

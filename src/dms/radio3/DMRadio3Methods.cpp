@@ -15,15 +15,13 @@ void AddOptionalInt(DMSOAPElementType* element, const char* name, std::int32_t v
 }
 
 template <typename T>
-void AddItems(DMSOAPElementType* element, const char* name, const std::string& namespaceURI,
-              std::vector<T>& items) {
+void AddItems(DMSOAPElementType* element, const char* name, const std::string& namespaceURI, std::vector<T>& items) {
     for (T& item : items) {
         element->AddChild(item.ToElement(name, namespaceURI), false);
     }
 }
 
-void AddStatus(DMSOAPElementType* element, DMSIF_StatusType& status,
-               const std::string& namespaceURI) {
+void AddStatus(DMSOAPElementType* element, DMSIF_StatusType& status, const std::string& namespaceURI) {
     element->AddChild(status.ToElement("Status", namespaceURI), false);
 }
 
@@ -59,8 +57,7 @@ void ReadItems(const DMSOAPElementType* element, const char* name, std::vector<T
 
 // The "Property" pattern: a child "Property" named by an unqualified "name" attribute,
 // holding one child named like the property.
-DMSOAPElementType* AddProperty(DMSOAPElementType* element, const char* property,
-                               const std::string& namespaceURI) {
+DMSOAPElementType* AddProperty(DMSOAPElementType* element, const char* property, const std::string& namespaceURI) {
     DMSOAPElementType* child = DMRadio3AddChild(element, "Property", namespaceURI, "");
     DMRadio3AddAttribute(child, "name", kUnqualified, property);
     return child;
@@ -80,8 +77,7 @@ void ForEachProperty(const DMSOAPElementType* element, const char* property, Use
     }
 }
 
-void AddPresets(DMSOAPElementType* property, const std::string& namespaceURI,
-                std::vector<DMSIF_IDType>& presets) {
+void AddPresets(DMSOAPElementType* property, const std::string& namespaceURI, std::vector<DMSIF_IDType>& presets) {
     DMSOAPElementType* wrapper = DMRadio3AddChild(property, "Presets", namespaceURI, "");
     AddItems(wrapper, "Preset", namespaceURI, presets);
 }
@@ -97,8 +93,7 @@ std::vector<DMSIF_IDType> PresetChildren(const DMSOAPElementType* element) {
 }
 
 // The request side: only a property with a "Presets" child replaces the list.
-void ReadPresetsRequest(DMSOAPElementType* element, std::string& changedSince,
-                        std::vector<DMSIF_IDType>& presets) {
+void ReadPresetsRequest(DMSOAPElementType* element, std::string& changedSince, std::vector<DMSIF_IDType>& presets) {
     DMRadio3ReadAttribute(element, "changedSince", changedSince);
     ForEachProperty(element, "Presets", [&](DMSOAPElementType* property) {
         if (const DMSOAPElementType* wrapper = property->FindChild("Presets", 1)) {
@@ -125,9 +120,9 @@ void ReadDescribeLists(DMSOAPElementType* element, std::vector<DMSIF_IDType>& re
 
 // --- ListCategories ---
 
-DMRadio3_ListCategories_InputType::DMRadio3_ListCategories_InputType(
-    const std::string& changedSince, std::int32_t offset, std::int32_t count,
-    const std::string& domain)
+DMRadio3_ListCategories_InputType::DMRadio3_ListCategories_InputType(const std::string& changedSince,
+                                                                     std::int32_t offset, std::int32_t count,
+                                                                     const std::string& domain)
     : mDomain(domain), mChangedSince(changedSince), mOffset(offset), mCount(count) {}
 
 DMRadio3_ListCategories_InputType::DMRadio3_ListCategories_InputType(DMSOAPElementType* element) {
@@ -157,8 +152,8 @@ void DMRadio3_ListCategories_InputType::FromElement(DMSOAPElementType* element) 
 bool DMRadio3_ListCategories_InputType::IsValid() { return mDomain == "Categories"; }
 
 DMRadio3_ListCategories_OutputType::DMRadio3_ListCategories_OutputType(
-    const DMSIF_StatusType& status_, const std::string& timeStamp, std::int32_t remaining,
-    std::int32_t offset, const std::vector<DMRadio3_CategoryType>& categories)
+    const DMSIF_StatusType& status_, const std::string& timeStamp, std::int32_t remaining, std::int32_t offset,
+    const std::vector<DMRadio3_CategoryType>& categories)
     : DMSIF_MethodOutputType(status_),
       mTimeStamp(timeStamp),
       mRemaining(remaining),
@@ -193,9 +188,10 @@ void DMRadio3_ListCategories_OutputType::FromElement(DMSOAPElementType* element)
 
 // --- ListStations ---
 
-DMRadio3_ListStations_InputType::DMRadio3_ListStations_InputType(
-    const std::string& changedSince, std::int32_t offset, std::int32_t count,
-    const DMRadio3_SearchDirectiveType& searchDirective, const std::string& domain)
+DMRadio3_ListStations_InputType::DMRadio3_ListStations_InputType(const std::string& changedSince, std::int32_t offset,
+                                                                 std::int32_t count,
+                                                                 const DMRadio3_SearchDirectiveType& searchDirective,
+                                                                 const std::string& domain)
     : mDomain(domain), mChangedSince(changedSince), mOffset(offset), mCount(count) {
     SetSearchDirective(searchDirective);
 }
@@ -204,8 +200,7 @@ DMRadio3_ListStations_InputType::DMRadio3_ListStations_InputType(DMSOAPElementTy
     DMRadio3_ListStations_InputType::FromElement(element);
 }
 
-void DMRadio3_ListStations_InputType::SetSearchDirective(
-    const DMRadio3_SearchDirectiveType& searchDirective) {
+void DMRadio3_ListStations_InputType::SetSearchDirective(const DMRadio3_SearchDirectiveType& searchDirective) {
     mSearchDirective = searchDirective;
 }
 
@@ -237,9 +232,10 @@ void DMRadio3_ListStations_InputType::FromElement(DMSOAPElementType* element) {
 
 bool DMRadio3_ListStations_InputType::IsValid() { return mDomain == "Stations"; }
 
-DMRadio3_ListStations_OutputType::DMRadio3_ListStations_OutputType(
-    const DMSIF_StatusType& status_, const std::string& timeStamp, std::int32_t remaining,
-    std::int32_t offset, const std::vector<DMRadio3_StationType>& stations)
+DMRadio3_ListStations_OutputType::DMRadio3_ListStations_OutputType(const DMSIF_StatusType& status_,
+                                                                   const std::string& timeStamp, std::int32_t remaining,
+                                                                   std::int32_t offset,
+                                                                   const std::vector<DMRadio3_StationType>& stations)
     : DMSIF_MethodOutputType(status_),
       mTimeStamp(timeStamp),
       mRemaining(remaining),
@@ -274,9 +270,10 @@ void DMRadio3_ListStations_OutputType::FromElement(DMSOAPElementType* element) {
 
 // --- GetStationInfo ---
 
-DMRadio3_GetStationInfo_InputType::DMRadio3_GetStationInfo_InputType(
-    const std::vector<DMSIF_IDType>& refIds, const std::string& version,
-    const std::string& changedSince, const std::vector<DMSIF_IDType>& outputElements)
+DMRadio3_GetStationInfo_InputType::DMRadio3_GetStationInfo_InputType(const std::vector<DMSIF_IDType>& refIds,
+                                                                     const std::string& version,
+                                                                     const std::string& changedSince,
+                                                                     const std::vector<DMSIF_IDType>& outputElements)
     : mVersion(version), mChangedSince(changedSince), mRefIds(refIds), mOutputElements(outputElements) {}
 
 DMRadio3_GetStationInfo_InputType::DMRadio3_GetStationInfo_InputType(DMSOAPElementType* element) {
@@ -328,9 +325,10 @@ void DMRadio3_GetStationInfo_OutputType::FromElement(DMSOAPElementType* element)
 
 // --- GetStationState ---
 
-DMRadio3_GetStationState_InputType::DMRadio3_GetStationState_InputType(
-    const std::vector<DMSIF_IDType>& refIds, std::int32_t maxTracks,
-    const std::vector<DMSIF_IDType>& outputElements, const std::string& version)
+DMRadio3_GetStationState_InputType::DMRadio3_GetStationState_InputType(const std::vector<DMSIF_IDType>& refIds,
+                                                                       std::int32_t maxTracks,
+                                                                       const std::vector<DMSIF_IDType>& outputElements,
+                                                                       const std::string& version)
     : mRefIds(refIds), mMaxTracks(maxTracks), mOutputElements(outputElements), mVersion(version) {}
 
 DMRadio3_GetStationState_InputType::DMRadio3_GetStationState_InputType(DMSOAPElementType* element) {
@@ -397,13 +395,12 @@ DMRadio3_GetMediaFormatInfo_InputType::DMRadio3_GetMediaFormatInfo_InputType(
     const std::string& version)
     : mRefIds(refIds), mOutputElements(outputElements), mVersion(version) {}
 
-DMRadio3_GetMediaFormatInfo_InputType::DMRadio3_GetMediaFormatInfo_InputType(
-    DMSOAPElementType* element) {
+DMRadio3_GetMediaFormatInfo_InputType::DMRadio3_GetMediaFormatInfo_InputType(DMSOAPElementType* element) {
     DMRadio3_GetMediaFormatInfo_InputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_GetMediaFormatInfo_InputType::ToElement(
-    const std::string& name, const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_GetMediaFormatInfo_InputType::ToElement(const std::string& name,
+                                                                    const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
     AddItems(element, "RefId", namespaceURI, mRefIds);
@@ -419,17 +416,14 @@ void DMRadio3_GetMediaFormatInfo_InputType::FromElement(DMSOAPElementType* eleme
     ReadDescribeLists(element, mRefIds, mOutputElements);
 }
 
-bool DMRadio3_GetMediaFormatInfo_InputType::IsValid() {
-    return DescribeInputValid(mVersion, mRefIds);
-}
+bool DMRadio3_GetMediaFormatInfo_InputType::IsValid() { return DescribeInputValid(mVersion, mRefIds); }
 
-DMRadio3_GetMediaFormatInfo_OutputType::DMRadio3_GetMediaFormatInfo_OutputType(
-    DMSOAPElementType* element) {
+DMRadio3_GetMediaFormatInfo_OutputType::DMRadio3_GetMediaFormatInfo_OutputType(DMSOAPElementType* element) {
     DMRadio3_GetMediaFormatInfo_OutputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_GetMediaFormatInfo_OutputType::ToElement(
-    const std::string& name, const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_GetMediaFormatInfo_OutputType::ToElement(const std::string& name,
+                                                                     const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddStatus(element, status, namespaceURI);
     AddItems(element, "Format", namespaceURI, mFormats);
@@ -470,9 +464,7 @@ void DMRadio3_GetStationURL_InputType::FromElement(DMSOAPElementType* element) {
     DMRadio3ReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
 }
 
-bool DMRadio3_GetStationURL_InputType::IsValid() {
-    return !mRefId.mValue.empty() && !mMediaFormatId.mValue.empty();
-}
+bool DMRadio3_GetStationURL_InputType::IsValid() { return !mRefId.mValue.empty() && !mMediaFormatId.mValue.empty(); }
 
 DMRadio3_GetStationURL_OutputType::DMRadio3_GetStationURL_OutputType(DMSOAPElementType* element) {
     DMRadio3_GetStationURL_OutputType::FromElement(element);
@@ -537,9 +529,8 @@ void DMRadio3_GetMaxPresets_OutputType::FromElement(DMSOAPElementType* element) 
         return;
     }
     ReadStatus(element, status);
-    ForEachProperty(element, "MaxPresets", [&](DMSOAPElementType* property) {
-        DMRadio3ReadIntChild(property, "MaxPresets", mMaxPresets);
-    });
+    ForEachProperty(element, "MaxPresets",
+                    [&](DMSOAPElementType* property) { DMRadio3ReadIntChild(property, "MaxPresets", mMaxPresets); });
 }
 
 // --- GetPresets ---
@@ -552,8 +543,7 @@ DMRadio3_GetPresets_InputType::DMRadio3_GetPresets_InputType(DMSOAPElementType* 
     DMRadio3_GetPresets_InputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_GetPresets_InputType::ToElement(const std::string& name,
-                                                            const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_GetPresets_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     DMSOAPElementType* property = AddProperty(element, "Presets", namespaceURI);
@@ -574,8 +564,7 @@ DMRadio3_GetPresets_OutputType::DMRadio3_GetPresets_OutputType(DMSOAPElementType
     DMRadio3_GetPresets_OutputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_GetPresets_OutputType::ToElement(const std::string& name,
-                                                             const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_GetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
@@ -607,8 +596,7 @@ DMRadio3_SetPresets_InputType::DMRadio3_SetPresets_InputType(DMSOAPElementType* 
     DMRadio3_SetPresets_InputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_SetPresets_InputType::ToElement(const std::string& name,
-                                                            const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_SetPresets_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     if (!mPresets.empty()) {
@@ -630,8 +618,7 @@ DMRadio3_SetPresets_OutputType::DMRadio3_SetPresets_OutputType(DMSOAPElementType
     DMRadio3_SetPresets_OutputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_SetPresets_OutputType::ToElement(const std::string& name,
-                                                             const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_SetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
@@ -693,8 +680,7 @@ DMRadio3_RateTrack_InputType::DMRadio3_RateTrack_InputType(DMSOAPElementType* el
     DMRadio3_RateTrack_InputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_RateTrack_InputType::ToElement(const std::string& name,
-                                                           const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_RateTrack_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMSOAPElementType* property = AddProperty(element, "TrackRating", namespaceURI);
     DMSOAPElementType* rating = DMRadio3AddChild(property, "TrackRating", namespaceURI, "");
@@ -731,8 +717,7 @@ DMRadio3_RateTrack_OutputType::DMRadio3_RateTrack_OutputType(DMSOAPElementType* 
     DMRadio3_RateTrack_OutputType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_RateTrack_OutputType::ToElement(const std::string& name,
-                                                            const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_RateTrack_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddStatus(element, status, namespaceURI);
     return element;

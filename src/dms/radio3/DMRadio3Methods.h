@@ -24,8 +24,8 @@
 
 class DMRadio3_ListCategories_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRadio3_ListCategories_InputType(const std::string& changedSince, std::int32_t offset,
-                                      std::int32_t count, const std::string& domain);
+    DMRadio3_ListCategories_InputType(const std::string& changedSince, std::int32_t offset, std::int32_t count,
+                                      const std::string& domain);
     explicit DMRadio3_ListCategories_InputType(DMSOAPElementType* element);
 
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
@@ -60,10 +60,8 @@ public:
 
 class DMRadio3_ListStations_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRadio3_ListStations_InputType(const std::string& changedSince, std::int32_t offset,
-                                    std::int32_t count,
-                                    const DMRadio3_SearchDirectiveType& searchDirective,
-                                    const std::string& domain);
+    DMRadio3_ListStations_InputType(const std::string& changedSince, std::int32_t offset, std::int32_t count,
+                                    const DMRadio3_SearchDirectiveType& searchDirective, const std::string& domain);
     explicit DMRadio3_ListStations_InputType(DMSOAPElementType* element);
 
     // "SearchDirective" only when the directive holds an entry.
@@ -102,9 +100,8 @@ public:
 
 class DMRadio3_GetStationInfo_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRadio3_GetStationInfo_InputType(const std::vector<DMSIF_IDType>& refIds,
-                                      const std::string& version, const std::string& changedSince,
-                                      const std::vector<DMSIF_IDType>& outputElements);
+    DMRadio3_GetStationInfo_InputType(const std::vector<DMSIF_IDType>& refIds, const std::string& version,
+                                      const std::string& changedSince, const std::vector<DMSIF_IDType>& outputElements);
     explicit DMRadio3_GetStationInfo_InputType(DMSOAPElementType* element);
 
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
@@ -120,10 +117,8 @@ public:
 
 class DMRadio3_GetStationState_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRadio3_GetStationState_InputType(const std::vector<DMSIF_IDType>& refIds,
-                                       std::int32_t maxTracks,
-                                       const std::vector<DMSIF_IDType>& outputElements,
-                                       const std::string& version);
+    DMRadio3_GetStationState_InputType(const std::vector<DMSIF_IDType>& refIds, std::int32_t maxTracks,
+                                       const std::vector<DMSIF_IDType>& outputElements, const std::string& version);
     explicit DMRadio3_GetStationState_InputType(DMSOAPElementType* element);
 
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
@@ -140,8 +135,7 @@ public:
 class DMRadio3_GetMediaFormatInfo_InputType : public DMSIF_MethodArgumentsType {
 public:
     DMRadio3_GetMediaFormatInfo_InputType(const std::vector<DMSIF_IDType>& refIds,
-                                          const std::vector<DMSIF_IDType>& outputElements,
-                                          const std::string& version);
+                                          const std::vector<DMSIF_IDType>& outputElements, const std::string& version);
     explicit DMRadio3_GetMediaFormatInfo_InputType(DMSOAPElementType* element);
 
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
@@ -236,8 +230,7 @@ public:
 
 class DMRadio3_GetPresets_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRadio3_GetPresets_InputType(const std::vector<DMSIF_IDType>& presets,
-                                  const std::string& changedSince);
+    DMRadio3_GetPresets_InputType(const std::vector<DMSIF_IDType>& presets, const std::string& changedSince);
     explicit DMRadio3_GetPresets_InputType(DMSOAPElementType* element);
 
     // The "Presets" property always, holding the list only when there is one.
@@ -264,8 +257,7 @@ public:
 
 class DMRadio3_SetPresets_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRadio3_SetPresets_InputType(const std::vector<DMSIF_IDType>& presets,
-                                  const std::string& changedSince);
+    DMRadio3_SetPresets_InputType(const std::vector<DMSIF_IDType>& presets, const std::string& changedSince);
     explicit DMRadio3_SetPresets_InputType(DMSOAPElementType* element);
 
     // No property at all for an empty list.
@@ -322,10 +314,10 @@ public:
     // Track, station and category ids all non-empty.
     bool IsValid() override;
 
-    DMSIF_QualIDType mTrackId;   // "Property" "TrackRating" > "TrackRating" @trackId
-    DMSIF_IDType mCategoryId;    // @categoryId
-    DMSIF_IDType mStationId;     // @stationId
-    std::int32_t mRating = 0;    // @rating; 0 when the element gives no usable one
+    DMSIF_QualIDType mTrackId;  // "Property" "TrackRating" > "TrackRating" @trackId
+    DMSIF_IDType mCategoryId;   // @categoryId
+    DMSIF_IDType mStationId;    // @stationId
+    std::int32_t mRating = 0;   // @rating; 0 when the element gives no usable one
 };
 
 class DMRadio3_RateTrack_OutputType : public DMSIF_MethodOutputType {

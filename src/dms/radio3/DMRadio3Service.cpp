@@ -25,11 +25,14 @@ void Merge(std::vector<T>& held, const std::vector<T>& received, Id id) {
         return;
     }
     std::map<std::string, T> byId;
-    for (const T& item : held) byId.insert_or_assign(id(item), item);
-    for (const T& item : received) byId.insert_or_assign(id(item), item);
+    for (const T& item : held)
+        byId.insert_or_assign(id(item), item);
+    for (const T& item : received)
+        byId.insert_or_assign(id(item), item);
     held.clear();
     held.reserve(byId.size());
-    for (auto& entry : byId) held.push_back(std::move(entry.second));
+    for (auto& entry : byId)
+        held.push_back(std::move(entry.second));
 }
 
 }  // namespace
@@ -158,8 +161,7 @@ void DMRadio3Service::DidFinish(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType*
     Forget(ref);
 }
 
-void DMRadio3Service::DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input,
-                              DMSIF_MethodOutputType* output) {
+void DMRadio3Service::DidFail(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output) {
     DMServiceRequestToken* token = FindToken(ref);
     if (token && output) {
         token->status = output->status;
@@ -187,8 +189,7 @@ void DMRadio3Service::DidCancel(DMSIF_MethodRef* ref, DMSIF_MethodArgumentsType*
 }
 
 void DMRadio3Service::HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestToken* token,
-                                     DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output,
-                                     bool success) {
+                                     DMSIF_MethodArgumentsType* input, DMSIF_MethodOutputType* output, bool success) {
     if (!ref) return;
     const std::string& method = ref->GetMethodName();
     if (method == "ListCategories")
@@ -211,8 +212,7 @@ void DMRadio3Service::HandleResponse(DMSIF_MethodRef* ref, DMServiceRequestToken
         HandleSetPresets(token, output, success);
 }
 
-void DMRadio3Service::HandleListCategories(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
-                                           bool success) {
+void DMRadio3Service::HandleListCategories(DMServiceRequestToken* token, DMSIF_MethodOutputType* output, bool success) {
     auto* answer = dynamic_cast<DMRadio3_ListCategories_OutputType*>(output);
     if (success && answer) {
         if (!answer->mTimeStamp.empty()) mCategoriesTimeStamp = answer->mTimeStamp;
@@ -228,8 +228,7 @@ void DMRadio3Service::HandleListCategories(DMServiceRequestToken* token, DMSIF_M
     if (mListener) mListener->GenresUpdated(true, token, success);
 }
 
-void DMRadio3Service::HandleListStations(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
-                                         bool success) {
+void DMRadio3Service::HandleListStations(DMServiceRequestToken* token, DMSIF_MethodOutputType* output, bool success) {
     auto* answer = dynamic_cast<DMRadio3_ListStations_OutputType*>(output);
     if (success && answer) {
         if (!answer->mTimeStamp.empty()) mStationsTimeStamp = answer->mTimeStamp;
@@ -247,8 +246,7 @@ void DMRadio3Service::HandleListStations(DMServiceRequestToken* token, DMSIF_Met
     if (mListener) mListener->StationsUpdated(true, token, success);
 }
 
-void DMRadio3Service::HandleGetStationInfo(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
-                                           bool success) {
+void DMRadio3Service::HandleGetStationInfo(DMServiceRequestToken* token, DMSIF_MethodOutputType* output, bool success) {
     auto* answer = dynamic_cast<DMRadio3_GetStationInfo_OutputType*>(output);
     if (success && answer) {
         for (DMRadio3_StationInfoType& info : answer->mStations) {
@@ -260,16 +258,14 @@ void DMRadio3Service::HandleGetStationInfo(DMServiceRequestToken* token, DMSIF_M
         StampLoadDate();
     }
     if (!mListener) return;
-    mListener->RequestForStationsInfoCompleted(success && answer ? answer->mStations : kNoStationInfos, token,
-                                               success);
+    mListener->RequestForStationsInfoCompleted(success && answer ? answer->mStations : kNoStationInfos, token, success);
 }
 
 void DMRadio3Service::HandleGetStationState(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
                                             bool success) {
     auto* answer = dynamic_cast<DMRadio3_GetStationState_OutputType*>(output);
     if (!mListener) return;
-    mListener->RequestForStationsStateCompleted(success && answer ? answer->mStates : kNoStationStates, token,
-                                                success);
+    mListener->RequestForStationsStateCompleted(success && answer ? answer->mStates : kNoStationStates, token, success);
 }
 
 void DMRadio3Service::HandleGetMediaFormatInfo(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
@@ -285,8 +281,7 @@ void DMRadio3Service::HandleGetMediaFormatInfo(DMServiceRequestToken* token, DMS
         StampLoadDate();
     }
     if (!mListener) return;
-    mListener->RequestForMediaFormatsCompleted(success && answer ? answer->mFormats : kNoMediaFormats, token,
-                                               success);
+    mListener->RequestForMediaFormatsCompleted(success && answer ? answer->mFormats : kNoMediaFormats, token, success);
 }
 
 void DMRadio3Service::HandleGetStationURL(DMServiceRequestToken* token, DMSIF_MethodArgumentsType* input,
@@ -298,23 +293,20 @@ void DMRadio3Service::HandleGetStationURL(DMServiceRequestToken* token, DMSIF_Me
     mListener->RequestForURLsCompleted(refId, success && answer ? answer->mURLs : kNoURLs, token, success);
 }
 
-void DMRadio3Service::HandleGetMaxPresets(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
-                                          bool success) {
+void DMRadio3Service::HandleGetMaxPresets(DMServiceRequestToken* token, DMSIF_MethodOutputType* output, bool success) {
     auto* answer = dynamic_cast<DMRadio3_GetMaxPresets_OutputType*>(output);
     if (!mListener) return;
     mListener->RequestForMaxPresetsCompleted(success && answer ? answer->mMaxPresets : 0, token, success);
 }
 
-void DMRadio3Service::HandleGetPresets(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
-                                       bool success) {
+void DMRadio3Service::HandleGetPresets(DMServiceRequestToken* token, DMSIF_MethodOutputType* output, bool success) {
     auto* answer = dynamic_cast<DMRadio3_GetPresets_OutputType*>(output);
     if (success && answer) mPresetsTimeStamp = answer->mTimeStamp;
     if (!mListener) return;
     mListener->RequestForPresetsCompleted(success && answer ? answer->mPresets : kNoPresets, token, success);
 }
 
-void DMRadio3Service::HandleSetPresets(DMServiceRequestToken* token, DMSIF_MethodOutputType* output,
-                                       bool success) {
+void DMRadio3Service::HandleSetPresets(DMServiceRequestToken* token, DMSIF_MethodOutputType* output, bool success) {
     auto* answer = dynamic_cast<DMRadio3_SetPresets_OutputType*>(output);
     if (success && answer) mPresetsTimeStamp = answer->mTimeStamp;
     if (mListener) mListener->StorePresetsCompleted(token, success);
@@ -334,8 +326,7 @@ std::unique_ptr<DMSOAPElementType> DMRadio3Service::ReadCachedElement(const std:
     return std::unique_ptr<DMSOAPElementType>(element);
 }
 
-void DMRadio3Service::WriteCachedElement(const std::string& key, DMSOAPElementCoding& value,
-                                         const char* elementName) {
+void DMRadio3Service::WriteCachedElement(const std::string& key, DMSOAPElementCoding& value, const char* elementName) {
     std::unique_ptr<DMSOAPElementType> element(value.ToElement(elementName, kDMRadio3NamespaceURI));
     // The cache writes with no prefixes of its own: without this declaration the schema's
     // qualified attributes would be stored unqualified.
@@ -376,8 +367,7 @@ void DMRadio3Service::LoadStationInfoFromCache(const std::string& stationId) {
 
 void DMRadio3Service::LoadMediaFormatFromCache(const std::string& mediaFormatId) {
     if (mMediaFormats.count(mediaFormatId)) return;
-    std::unique_ptr<DMSOAPElementType> element =
-        ReadCachedElement(kDMRadio3MediaFormatItemPrefix + mediaFormatId);
+    std::unique_ptr<DMSOAPElementType> element = ReadCachedElement(kDMRadio3MediaFormatItemPrefix + mediaFormatId);
     if (!element) return;
     DMRadio3_MediaFormatType format(element.get());
     const std::string id = format.mMediaFormatId.GetValue();
@@ -419,13 +409,15 @@ void DMRadio3Service::MergeStations(const std::vector<DMRadio3_StationType>& rec
 }
 
 void DMRadio3Service::ClearStationInfoCache() {
-    for (const auto& entry : mStationInfos) RemoveCacheValue(kDMRadio3StationInfoItemPrefix + entry.first);
+    for (const auto& entry : mStationInfos)
+        RemoveCacheValue(kDMRadio3StationInfoItemPrefix + entry.first);
     FlushCache();
     mStationInfos.clear();
 }
 
 void DMRadio3Service::ClearMediaFormatCache() {
-    for (const auto& entry : mMediaFormats) RemoveCacheValue(kDMRadio3MediaFormatItemPrefix + entry.first);
+    for (const auto& entry : mMediaFormats)
+        RemoveCacheValue(kDMRadio3MediaFormatItemPrefix + entry.first);
     mMediaFormats.clear();
 }
 
@@ -434,12 +426,9 @@ void DMRadio3Service::ClearMediaFormatCache() {
 void DMRadio3RegisterService() {
     DMServiceFactory::Register(
         kServiceTypeRadio3,
-        [](DMSOAPElementType* offering, DMSOAPElementType* credentials,
-           DMSIFServiceListener* listener) -> DMSIFService* {
-            return new DMRadio3ServiceController(offering, credentials, listener);
-        },
-        [](const std::string& userName, DMSIFService* controller,
-           DMServicesProvider* provider) -> DMGenericService* {
+        [](DMSOAPElementType* offering, DMSOAPElementType* credentials, DMSIFServiceListener* listener)
+            -> DMSIFService* { return new DMRadio3ServiceController(offering, credentials, listener); },
+        [](const std::string& userName, DMSIFService* controller, DMServicesProvider* provider) -> DMGenericService* {
             // Any other controller stays the caller's.
             auto* own = dynamic_cast<DMRadio3ServiceController*>(controller);
             if (!own) return nullptr;

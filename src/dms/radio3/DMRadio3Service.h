@@ -30,8 +30,7 @@ inline constexpr const char* kDMRadio3MediaFormatItemPrefix = "MediaFormat_";
 class DMRadio3Service : public DMGenericService, public DMSIFServiceListener {
 public:
     // Takes the controller over and becomes its default listener.
-    DMRadio3Service(const std::string& userName, DMRadio3ServiceController* controller,
-                    DMServicesProvider* provider);
+    DMRadio3Service(const std::string& userName, DMRadio3ServiceController* controller, DMServicesProvider* provider);
     ~DMRadio3Service() override;
 
     // Not owned; null clears it.
@@ -108,8 +107,8 @@ private:
     void WriteCachedElement(const std::string& key, DMSOAPElementCoding& value, const char* elementName);
     void StampLoadDate();
 
-    DMRadio3ServiceController* mController = nullptr;  // owned
-    DMRadio3ServiceListener* mListener = nullptr;      // not owned
+    DMRadio3ServiceController* mController = nullptr;                        // owned
+    DMRadio3ServiceListener* mListener = nullptr;                            // not owned
     std::map<std::string, std::unique_ptr<DMServiceRequestToken>> mPending;  // by the call's id
     std::string mCategoriesTimeStamp;
     std::string mStationsTimeStamp;

@@ -40,8 +40,7 @@ Handler FindHandler(const std::string& methodName) {
 }  // namespace
 
 DMRadio3ServiceController::DMRadio3ServiceController(DMSOAPElementType* resourceOffering,
-                                                     DMSOAPElementType* credentials,
-                                                     DMSIFServiceListener* listener)
+                                                     DMSOAPElementType* credentials, DMSIFServiceListener* listener)
     : DMSIFService(kDMRadio3ServiceTypeURN, listener) {
     // Without a bound prefix the search term's and directive's qualified attributes
     // would be written unqualified.
@@ -53,8 +52,7 @@ DMRadio3ServiceController::DMRadio3ServiceController(DMSOAPElementType* resource
 DMRadio3ServiceController::~DMRadio3ServiceController() = default;
 
 DMSIF_MethodRef* DMRadio3ServiceController::Send(const char* methodName, const char* interfaceName,
-                                                 DMSIFServiceListener* listener,
-                                                 DMSIF_MethodArgumentsType& input) {
+                                                 DMSIFServiceListener* listener, DMSIF_MethodArgumentsType& input) {
     if (!input.IsValid()) return nullptr;
     DMSOAPElementType* body = input.ToElement(RequestElementName(interfaceName), kDMRadio3NamespaceURI);
     return Invoke(methodName, body, listener, "", nullptr);
@@ -160,9 +158,8 @@ void DMRadio3ServiceController::Route(DMSIF_MethodRef* ref, DMSOAPResultMap& map
 }
 
 template <typename Input, typename Output>
-void DMRadio3ServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                       DMSOAPElementType* response, DMSOAPElementType* fault,
-                                       bool acceptsNoPresets) {
+void DMRadio3ServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                       DMSOAPElementType* fault, bool acceptsNoPresets) {
     auto input = std::make_unique<Input>(request);
     std::unique_ptr<Output> output;
     if (response || fault) {
@@ -175,7 +172,8 @@ void DMRadio3ServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* 
         success = DMStringEqual(code, "OK", false) || DMStringEqual(code, "Partial", false) ||
                   (acceptsNoPresets && DMStringEqual(code, "NO_PRESETS_STORED", false));
     }
-    AttachResults(ref, std::move(input), std::move(output), request->GetRoot(), response ? response->GetRoot() : nullptr);
+    AttachResults(ref, std::move(input), std::move(output), request->GetRoot(),
+                  response ? response->GetRoot() : nullptr);
     if (success)
         DispatchDidFinish(ref);
     else
@@ -183,10 +181,8 @@ void DMRadio3ServiceController::Handle(DMSIF_MethodRef* ref, DMSOAPElementType* 
 }
 
 void DMRadio3ServiceController::HandleListCategoriesResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                                             DMSOAPElementType* response,
-                                                             DMSOAPElementType* fault) {
-    Handle<DMRadio3_ListCategories_InputType, DMRadio3_ListCategories_OutputType>(ref, request, response, fault,
-                                                                                  false);
+                                                             DMSOAPElementType* response, DMSOAPElementType* fault) {
+    Handle<DMRadio3_ListCategories_InputType, DMRadio3_ListCategories_OutputType>(ref, request, response, fault, false);
 }
 
 void DMRadio3ServiceController::HandleListStationsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
@@ -195,21 +191,17 @@ void DMRadio3ServiceController::HandleListStationsResponse(DMSIF_MethodRef* ref,
 }
 
 void DMRadio3ServiceController::HandleGetStationInfoResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                                             DMSOAPElementType* response,
-                                                             DMSOAPElementType* fault) {
-    Handle<DMRadio3_GetStationInfo_InputType, DMRadio3_GetStationInfo_OutputType>(ref, request, response, fault,
-                                                                                  false);
+                                                             DMSOAPElementType* response, DMSOAPElementType* fault) {
+    Handle<DMRadio3_GetStationInfo_InputType, DMRadio3_GetStationInfo_OutputType>(ref, request, response, fault, false);
 }
 
 void DMRadio3ServiceController::HandleGetStationURLResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
                                                             DMSOAPElementType* response, DMSOAPElementType* fault) {
-    Handle<DMRadio3_GetStationURL_InputType, DMRadio3_GetStationURL_OutputType>(ref, request, response, fault,
-                                                                                false);
+    Handle<DMRadio3_GetStationURL_InputType, DMRadio3_GetStationURL_OutputType>(ref, request, response, fault, false);
 }
 
 void DMRadio3ServiceController::HandleGetStationStateResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                                              DMSOAPElementType* response,
-                                                              DMSOAPElementType* fault) {
+                                                              DMSOAPElementType* response, DMSOAPElementType* fault) {
     Handle<DMRadio3_GetStationState_InputType, DMRadio3_GetStationState_OutputType>(ref, request, response, fault,
                                                                                     false);
 }
@@ -217,14 +209,13 @@ void DMRadio3ServiceController::HandleGetStationStateResponse(DMSIF_MethodRef* r
 void DMRadio3ServiceController::HandleGetMediaFormatInfoResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
                                                                  DMSOAPElementType* response,
                                                                  DMSOAPElementType* fault) {
-    Handle<DMRadio3_GetMediaFormatInfo_InputType, DMRadio3_GetMediaFormatInfo_OutputType>(ref, request, response,
-                                                                                          fault, false);
+    Handle<DMRadio3_GetMediaFormatInfo_InputType, DMRadio3_GetMediaFormatInfo_OutputType>(ref, request, response, fault,
+                                                                                          false);
 }
 
 void DMRadio3ServiceController::HandleGetMaxPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
                                                             DMSOAPElementType* response, DMSOAPElementType* fault) {
-    Handle<DMRadio3_GetMaxPresets_InputType, DMRadio3_GetMaxPresets_OutputType>(ref, request, response, fault,
-                                                                                false);
+    Handle<DMRadio3_GetMaxPresets_InputType, DMRadio3_GetMaxPresets_OutputType>(ref, request, response, fault, false);
 }
 
 void DMRadio3ServiceController::HandleGetPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
@@ -238,8 +229,7 @@ void DMRadio3ServiceController::HandleSetPresetsResponse(DMSIF_MethodRef* ref, D
 }
 
 void DMRadio3ServiceController::HandleGetRatingsRangeResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                                              DMSOAPElementType* response,
-                                                              DMSOAPElementType* fault) {
+                                                              DMSOAPElementType* response, DMSOAPElementType* fault) {
     Handle<DMRadio3_GetRatingsRange_InputType, DMRadio3_GetRatingsRange_OutputType>(ref, request, response, fault,
                                                                                     false);
 }

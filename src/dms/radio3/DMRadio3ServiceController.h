@@ -28,8 +28,7 @@ public:
     DMSIF_MethodRef* GetStationInfo(DMSIFServiceListener* listener, DMRadio3_GetStationInfo_InputType& input);
     DMSIF_MethodRef* GetStationURL(DMSIFServiceListener* listener, DMRadio3_GetStationURL_InputType& input);
     DMSIF_MethodRef* GetStationState(DMSIFServiceListener* listener, DMRadio3_GetStationState_InputType& input);
-    DMSIF_MethodRef* GetMediaFormatInfo(DMSIFServiceListener* listener,
-                                        DMRadio3_GetMediaFormatInfo_InputType& input);
+    DMSIF_MethodRef* GetMediaFormatInfo(DMSIFServiceListener* listener, DMRadio3_GetMediaFormatInfo_InputType& input);
     DMSIF_MethodRef* GetMaxPresets(DMSIFServiceListener* listener, DMRadio3_GetMaxPresets_InputType& input);
     DMSIF_MethodRef* GetPresets(DMSIFServiceListener* listener, DMRadio3_GetPresets_InputType& input);
     DMSIF_MethodRef* SetPresets(DMSIFServiceListener* listener, DMRadio3_SetPresets_InputType& input);
@@ -41,28 +40,28 @@ public:
     static std::string MethodNameFromElementName(const std::string& elementName);
 
     // (call, request body element, response element or null, fault element or null)
-    void HandleListCategoriesResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                      DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleListStationsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                    DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetStationInfoResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                      DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetStationURLResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                     DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetStationStateResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                       DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetMediaFormatInfoResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                          DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetMaxPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                     DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                  DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleSetPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                  DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleGetRatingsRangeResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                       DMSOAPElementType* response, DMSOAPElementType* fault);
-    void HandleRateTrackResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request,
-                                 DMSOAPElementType* response, DMSOAPElementType* fault);
+    void HandleListCategoriesResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                      DMSOAPElementType* fault);
+    void HandleListStationsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                    DMSOAPElementType* fault);
+    void HandleGetStationInfoResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                      DMSOAPElementType* fault);
+    void HandleGetStationURLResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                     DMSOAPElementType* fault);
+    void HandleGetStationStateResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                       DMSOAPElementType* fault);
+    void HandleGetMediaFormatInfoResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                          DMSOAPElementType* fault);
+    void HandleGetMaxPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                     DMSOAPElementType* fault);
+    void HandleGetPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                  DMSOAPElementType* fault);
+    void HandleSetPresetsResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                  DMSOAPElementType* fault);
+    void HandleGetRatingsRangeResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                       DMSOAPElementType* fault);
+    void HandleRateTrackResponse(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
+                                 DMSOAPElementType* fault);
 
 private:
     DMSIF_MethodRef* Send(const char* methodName, const char* interfaceName, DMSIFServiceListener* listener,
@@ -70,6 +69,6 @@ private:
     // Pairs request and response elements; `finished` says which road the exchange took.
     void Route(DMSIF_MethodRef* ref, DMSOAPResultMap& map, bool finished);
     template <typename Input, typename Output>
-    void Handle(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response,
-                DMSOAPElementType* fault, bool acceptsNoPresets);
+    void Handle(DMSIF_MethodRef* ref, DMSOAPElementType* request, DMSOAPElementType* response, DMSOAPElementType* fault,
+                bool acceptsNoPresets);
 };

@@ -1,5 +1,3 @@
 #include "dms/radio3/DMRadio3ServiceListener.h"
 
-int DMRadio3ServiceListener::ShouldMethodFailureInvalidateService(DMServiceRequestToken*) {
-    return 2;
-}
+int DMRadio3ServiceListener::ShouldMethodFailureInvalidateService(DMServiceRequestToken*) { return 2; }

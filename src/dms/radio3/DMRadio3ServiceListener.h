@@ -26,20 +26,18 @@ public:
     virtual void StationsUpdated(bool updated, DMServiceRequestToken* token, bool success) = 0;
     virtual void RequestForStationsInfoCompleted(const std::vector<DMRadio3_StationInfoType>& stations,
                                                  DMServiceRequestToken* token, bool success) = 0;
-    virtual void RequestForStationsStateCompleted(
-        const std::vector<DMRadio3_StationStateType>& states, DMServiceRequestToken* token,
-        bool success) = 0;
+    virtual void RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>& states,
+                                                  DMServiceRequestToken* token, bool success) = 0;
     virtual void RequestForMediaFormatsCompleted(const std::vector<DMRadio3_MediaFormatType>& formats,
                                                  DMServiceRequestToken* token, bool success) = 0;
     // refId is the program id the URLs were asked for, passed on failure too.
     virtual void RequestForURLsCompleted(const std::string& refId, const std::vector<std::string>& urls,
                                          DMServiceRequestToken* token, bool success) = 0;
     // maxPresets is 0 on failure.
-    virtual void RequestForMaxPresetsCompleted(int maxPresets, DMServiceRequestToken* token,
-                                               bool success) = 0;
+    virtual void RequestForMaxPresetsCompleted(int maxPresets, DMServiceRequestToken* token, bool success) = 0;
     // Station ids in preset order.
-    virtual void RequestForPresetsCompleted(const std::vector<DMSIF_IDType>& presets,
-                                            DMServiceRequestToken* token, bool success) = 0;
+    virtual void RequestForPresetsCompleted(const std::vector<DMSIF_IDType>& presets, DMServiceRequestToken* token,
+                                            bool success) = 0;
     virtual void StorePresetsCompleted(DMServiceRequestToken* token, bool success) = 0;
 
 protected:

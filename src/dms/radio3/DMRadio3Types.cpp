@@ -46,8 +46,7 @@ DMRadio3_SearchTermType::DMRadio3_SearchTermType(DMSOAPElementType* element) {
     DMRadio3_SearchTermType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_SearchTermType::ToElement(const std::string& name,
-                                                      const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_SearchTermType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, mValue);
     DMRadio3AddAttribute(element, "name", kRadioNS, mName);
     DMRadio3AddAttribute(element, "relop", kRadioNS, mRelOp);
@@ -73,8 +72,7 @@ DMRadio3_SearchEntry::DMRadio3_SearchEntry(const DMRadio3_SearchTermType& term)
 DMRadio3_SearchEntry::DMRadio3_SearchEntry(const DMRadio3_SearchDirectiveType& directive)
     : mDirective(std::make_unique<DMRadio3_SearchDirectiveType>(directive)) {}
 
-DMRadio3_SearchEntry::DMRadio3_SearchEntry(std::unique_ptr<DMRadio3_SearchTermType> term)
-    : mTerm(std::move(term)) {}
+DMRadio3_SearchEntry::DMRadio3_SearchEntry(std::unique_ptr<DMRadio3_SearchTermType> term) : mTerm(std::move(term)) {}
 
 DMRadio3_SearchEntry::DMRadio3_SearchEntry(std::unique_ptr<DMRadio3_SearchDirectiveType> directive)
     : mDirective(std::move(directive)) {}
@@ -116,8 +114,7 @@ DMRadio3_SearchDirectiveType::DMRadio3_SearchDirectiveType(DMSOAPElementType* el
     DMRadio3_SearchDirectiveType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_SearchDirectiveType::ToElement(const std::string& name,
-                                                           const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_SearchDirectiveType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     for (DMRadio3_SearchEntry& entry : mEntries) {
         if (DMRadio3_SearchDirectiveType* nested = entry.GetDirective()) {
@@ -171,8 +168,7 @@ DMRadio3_CategoryType::DMRadio3_CategoryType(DMSOAPElementType* element) {
     DMRadio3_CategoryType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_CategoryType::ToElement(const std::string& name,
-                                                    const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_CategoryType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "categoryId", mCategoryId);
     DMRadio3AddLocStringIfSet(element, "Name", kRadioNS, mName);
@@ -191,12 +187,9 @@ void DMRadio3_CategoryType::FromElement(DMSOAPElementType* element) {
 
 // --- DMRadio3_StationType ---
 
-DMRadio3_StationType::DMRadio3_StationType(DMSOAPElementType* element) {
-    DMRadio3_StationType::FromElement(element);
-}
+DMRadio3_StationType::DMRadio3_StationType(DMSOAPElementType* element) { DMRadio3_StationType::FromElement(element); }
 
-DMSOAPElementType* DMRadio3_StationType::ToElement(const std::string& name,
-                                                   const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_StationType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
     DMRadio3AddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);
@@ -231,8 +224,7 @@ DMRadio3_StationFormatType::DMRadio3_StationFormatType(DMSOAPElementType* elemen
     DMRadio3_StationFormatType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_StationFormatType::ToElement(const std::string& name,
-                                                         const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_StationFormatType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "mediaFormatId", mMediaFormatId);
     AddIDAttribute(element, "progId", mProgId);
@@ -298,8 +290,7 @@ DMRadio3_MediaFormatType::DMRadio3_MediaFormatType(DMSOAPElementType* element) {
     DMRadio3_MediaFormatType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_MediaFormatType::ToElement(const std::string& name,
-                                                       const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_MediaFormatType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "mediaFormatId", mMediaFormatId);
     DMRadio3AddChildIfSet(element, "Mime", kRadioNS, mMime);
@@ -328,12 +319,9 @@ void DMRadio3_MediaFormatType::FromElement(DMSOAPElementType* element) {
 
 // --- DMRadio3_ImageType ---
 
-DMRadio3_ImageType::DMRadio3_ImageType(DMSOAPElementType* element) {
-    DMRadio3_ImageType::FromElement(element);
-}
+DMRadio3_ImageType::DMRadio3_ImageType(DMSOAPElementType* element) { DMRadio3_ImageType::FromElement(element); }
 
-DMSOAPElementType* DMRadio3_ImageType::ToElement(const std::string& name,
-                                                 const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_ImageType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddAttributeIfSet(element, "url", kRadioNS, mUrl);
     DMRadio3AddAttributeIfSet(element, "type", kRadioNS, mType);
@@ -356,12 +344,9 @@ void DMRadio3_ImageType::FromElement(DMSOAPElementType* element) {
 
 // --- DMRadio3_BannerType ---
 
-DMRadio3_BannerType::DMRadio3_BannerType(DMSOAPElementType* element) {
-    DMRadio3_BannerType::FromElement(element);
-}
+DMRadio3_BannerType::DMRadio3_BannerType(DMSOAPElementType* element) { DMRadio3_BannerType::FromElement(element); }
 
-DMSOAPElementType* DMRadio3_BannerType::ToElement(const std::string& name,
-                                                  const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_BannerType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     if (!mImage.mUrl.empty()) {
         element->AddChild(mImage.ToElement("Image", kRadioNS), false);
@@ -394,12 +379,9 @@ void DMRadio3_BannerType::FromElement(DMSOAPElementType* element) {
 
 // --- DMRadio3_TrkInfoType ---
 
-DMRadio3_TrkInfoType::DMRadio3_TrkInfoType(DMSOAPElementType* element) {
-    DMRadio3_TrkInfoType::FromElement(element);
-}
+DMRadio3_TrkInfoType::DMRadio3_TrkInfoType(DMSOAPElementType* element) { DMRadio3_TrkInfoType::FromElement(element); }
 
-DMSOAPElementType* DMRadio3_TrkInfoType::ToElement(const std::string& name,
-                                                   const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_TrkInfoType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMRadio3AddChildIfSet(element, "Type", kRadioNS, mType);
     DMRadio3AddLocStringIfSet(element, "TrackTitle", kRadioNS, mTrackTitle);
@@ -457,8 +439,7 @@ DMRadio3_StationStateType::DMRadio3_StationStateType(DMSOAPElementType* element)
     DMRadio3_StationStateType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_StationStateType::ToElement(const std::string& name,
-                                                        const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_StationStateType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
     AddItems(element, "Track", mTracks);
@@ -487,8 +468,7 @@ DMRadio3_StationInfoType::DMRadio3_StationInfoType(DMSOAPElementType* element) {
     DMRadio3_StationInfoType::FromElement(element);
 }
 
-DMSOAPElementType* DMRadio3_StationInfoType::ToElement(const std::string& name,
-                                                       const std::string& namespaceURI) {
+DMSOAPElementType* DMRadio3_StationInfoType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
     DMRadio3AddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);

@@ -26,8 +26,8 @@ inline constexpr const char* kDMRadio3NamespacePrefix = "radio";
 class DMRadio3_SearchTermType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
     DMRadio3_SearchTermType() = default;
-    DMRadio3_SearchTermType(const std::string& boolOp, const std::string& name,
-                            const std::string& relOp, const std::string& value);
+    DMRadio3_SearchTermType(const std::string& boolOp, const std::string& name, const std::string& relOp,
+                            const std::string& value);
     explicit DMRadio3_SearchTermType(DMSOAPElementType* element);
     DMRadio3_SearchTermType(const DMRadio3_SearchTermType&) = default;
     DMRadio3_SearchTermType& operator=(const DMRadio3_SearchTermType&) = default;
@@ -128,11 +128,11 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    DMSIF_IDType mStationId;                 // attribute "stationId"
-    std::string mPlayMode;                   // attribute "playMode"
-    DMSIF_LocStringType mName;               // child "Name"
-    DMSIF_LocStringType mDesc;               // child "Desc"
-    std::vector<DMSIF_IDType> mCategories;   // children "Category"
+    DMSIF_IDType mStationId;                // attribute "stationId"
+    std::string mPlayMode;                  // attribute "playMode"
+    DMSIF_LocStringType mName;              // child "Name"
+    DMSIF_LocStringType mDesc;              // child "Desc"
+    std::vector<DMSIF_IDType> mCategories;  // children "Category"
 };
 
 class DMRadio3_StationFormatType : public DMSIF_BaseType, public DMSOAPElementCoding {
@@ -163,11 +163,11 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    std::string mClass;          // attribute "class"
-    DMSIF_LocStringType mDesc;   // child "Desc"
-    std::string mProto;          // child "Proto"
-    std::string mMime;           // child "Mime"
-    std::string mCodec;          // child "Codec"
+    std::string mClass;            // attribute "class"
+    DMSIF_LocStringType mDesc;     // child "Desc"
+    std::string mProto;            // child "Proto"
+    std::string mMime;             // child "Mime"
+    std::string mCodec;            // child "Codec"
     std::int32_t mBitRate = 0;     // child "BitRate", bits per second
     std::int32_t mAvgBitRate = 0;  // child "AvgBitRate"
     std::int32_t mVBR = -1;        // child "VBR": -1 not stated, 0 no, 1 yes
@@ -185,9 +185,9 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    DMSIF_IDType mMediaFormatId;  // attribute "mediaFormatId"
-    std::string mMime;            // child "Mime"
-    DMSIF_LocStringType mDesc;    // child "Desc"
+    DMSIF_IDType mMediaFormatId;                             // attribute "mediaFormatId"
+    std::string mMime;                                       // child "Mime"
+    DMSIF_LocStringType mDesc;                               // child "Desc"
     std::vector<DMRadio3_MediaFormatChannelType> mChannels;  // children "Channel"
 };
 
@@ -223,14 +223,14 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    DMRadio3_ImageType mImage;   // child "Image"
-    std::string mUrl;            // child "Url"
-    DMSIF_LocStringType mText;   // child "Text"
-    std::int32_t mWidth = 0;     // attribute "width"
-    std::int32_t mHeight = 0;    // attribute "height"
-    std::string mBannerId;       // attribute "bannerId"
-    std::string mMagicNumber;    // attribute "magicNumber"
-    std::string mFlavorId;       // attribute "flavorId"
+    DMRadio3_ImageType mImage;  // child "Image"
+    std::string mUrl;           // child "Url"
+    DMSIF_LocStringType mText;  // child "Text"
+    std::int32_t mWidth = 0;    // attribute "width"
+    std::int32_t mHeight = 0;   // attribute "height"
+    std::string mBannerId;      // attribute "bannerId"
+    std::string mMagicNumber;   // attribute "magicNumber"
+    std::string mFlavorId;      // attribute "flavorId"
 };
 
 // --- track information, station state and station information ---
@@ -246,18 +246,18 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    std::string mType;                               // child "Type"
-    DMSIF_LocStringType mTrackTitle;                 // child "TrackTitle"
-    std::vector<DMSIF_QualIDType> mTrackIds;         // children "TrackId"
-    DMSIF_LocStringType mAlbumTitle;                 // child "AlbumTitle"
-    std::vector<DMSIF_QualIDType> mAlbumIdUrls;      // children "AlbumIdUrl"
-    DMSIF_LocStringType mArtistName;                 // child "ArtistName"
-    std::vector<DMSIF_QualIDType> mArtistIdUrls;     // children "ArtistIdUrl"
-    std::string mLyrics;                             // child "Lyrics"
-    std::vector<DMRadio3_ImageType> mImages;         // children "Image"
-    DMSIF_LocStringType mNext;                       // child "Next"
-    std::int32_t mDuration = 0;                      // child "Duration", milliseconds
-    std::int32_t mTime = 0;                          // child "Time", milliseconds
+    std::string mType;                            // child "Type"
+    DMSIF_LocStringType mTrackTitle;              // child "TrackTitle"
+    std::vector<DMSIF_QualIDType> mTrackIds;      // children "TrackId"
+    DMSIF_LocStringType mAlbumTitle;              // child "AlbumTitle"
+    std::vector<DMSIF_QualIDType> mAlbumIdUrls;   // children "AlbumIdUrl"
+    DMSIF_LocStringType mArtistName;              // child "ArtistName"
+    std::vector<DMSIF_QualIDType> mArtistIdUrls;  // children "ArtistIdUrl"
+    std::string mLyrics;                          // child "Lyrics"
+    std::vector<DMRadio3_ImageType> mImages;      // children "Image"
+    DMSIF_LocStringType mNext;                    // child "Next"
+    std::int32_t mDuration = 0;                   // child "Duration", milliseconds
+    std::int32_t mTime = 0;                       // child "Time", milliseconds
 };
 
 class DMRadio3_StationStateType : public DMSIF_BaseType, public DMSOAPElementCoding {
@@ -271,7 +271,7 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    DMSIF_IDType mStationId;                   // attribute "stationId"
+    DMSIF_IDType mStationId;                    // attribute "stationId"
     std::vector<DMRadio3_TrkInfoType> mTracks;  // children "Track"
 };
 
@@ -286,18 +286,18 @@ public:
     DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override;
     void FromElement(DMSOAPElementType* element) override;
 
-    DMSIF_IDType mStationId;                          // attribute "stationId"
-    std::string mPlayMode;                            // attribute "playMode"
-    std::string mType;                                // attribute "type"
+    DMSIF_IDType mStationId;                           // attribute "stationId"
+    std::string mPlayMode;                             // attribute "playMode"
+    std::string mType;                                 // attribute "type"
     std::vector<DMRadio3_StationFormatType> mFormats;  // children "Format"
-    DMSIF_LocStringType mName;                        // child "Name"
-    DMSIF_LocStringType mDesc;                        // child "Desc"
-    DMSIF_LocStringType mLongDesc;                    // child "LongDesc"
-    std::vector<DMSIF_IDType> mCategories;            // children "Category"
-    std::string mImageUrlBase;                        // child "ImageUrlBase"
-    std::vector<DMRadio3_ImageType> mImages;          // children "Image"
-    std::vector<DMSIF_IDType> mRelated;               // children "Related"
-    std::string mStationUrl;                          // child "StationUrl"
-    std::vector<DMRadio3_BannerType> mBanners;        // children "Banner"
-    std::string mShareUrl;                            // child "ShareUrl"
+    DMSIF_LocStringType mName;                         // child "Name"
+    DMSIF_LocStringType mDesc;                         // child "Desc"
+    DMSIF_LocStringType mLongDesc;                     // child "LongDesc"
+    std::vector<DMSIF_IDType> mCategories;             // children "Category"
+    std::string mImageUrlBase;                         // child "ImageUrlBase"
+    std::vector<DMRadio3_ImageType> mImages;           // children "Image"
+    std::vector<DMSIF_IDType> mRelated;                // children "Related"
+    std::string mStationUrl;                           // child "StationUrl"
+    std::vector<DMRadio3_BannerType> mBanners;         // children "Banner"
+    std::string mShareUrl;                             // child "ShareUrl"
 };

@@ -23,20 +23,16 @@ LThread::~LThread() {
 bool LThread::Start() {
     // started_ stays set until the thread is joined: a thread that exists but has not
     // yet run (or has finished) must not get a sibling running the same body.
-    if (IsRunning() || started_)
-        return true;
+    if (IsRunning() || started_) return true;
     started_ = true;
-    if (!impl_)
-        impl_ = LThreadImpl::Create();
+    if (!impl_) impl_ = LThreadImpl::Create();
     const bool ok = impl_->Start(&LThreadEntry, this);
-    if (!ok)
-        started_ = false;
+    if (!ok) started_ = false;
     return ok;
 }
 
 bool LThread::Join() {
-    if (!started_)
-        return true;
+    if (!started_) return true;
     started_ = false;
     return impl_->Join();
 }

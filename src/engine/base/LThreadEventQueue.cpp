@@ -20,8 +20,7 @@ void LThreadEventQueue::Post(LThreadEvent* event) {
     events_.push_back(event);
     mutex_.Unlock();
     // A queue that already holds events has a dispatch coming that takes this one too.
-    if (wasEmpty)
-        Signal();
+    if (wasEmpty) Signal();
 }
 
 void LThreadEventQueue::Dispatch() {
@@ -34,8 +33,7 @@ void LThreadEventQueue::Dispatch() {
             events_.pop_front();
         }
         mutex_.Unlock();
-        if (!event)
-            break;
+        if (!event) break;
         // Fire runs from the run loop: an exception must not leave it, nor skip the
         // delete or the dispatch's bookkeeping.
         try {
@@ -48,8 +46,7 @@ void LThreadEventQueue::Dispatch() {
         delete event;
     }
     --dispatching_;
-    if (dispatching_ == 0 && deletePending_)
-        delete this;
+    if (dispatching_ == 0 && deletePending_) delete this;
 }
 
 void LThreadEventQueue::Release() {

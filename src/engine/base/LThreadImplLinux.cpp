@@ -43,15 +43,13 @@ bool LThreadConditionImplLinux::Wait(LThreadMutexImpl* mutex, uint32_t milliseco
 }
 
 bool LThreadImplLinux::Start(Entry entry, void* argument) {
-    if (pthread_create(&thread_, nullptr, entry, argument) != 0)
-        return false;
+    if (pthread_create(&thread_, nullptr, entry, argument) != 0) return false;
     created_ = true;
     return true;
 }
 
 bool LThreadImplLinux::Join() {
-    if (!created_)
-        return false;
+    if (!created_) return false;
     created_ = false;
     return pthread_join(thread_, nullptr) == 0;
 }

@@ -27,26 +27,20 @@ void OpenLocked(const char* path, int maxBytes) {
         std::fclose(g_file);
         g_file = nullptr;
     }
-    if (!path)
-        return;
+    if (!path) return;
     FILE* f = std::fopen(path, maxBytes != 0 ? "r+" : "w");
-    if (!f)
-        f = std::fopen(path, "w+");
+    if (!f) f = std::fopen(path, "w+");
     g_file = f;
 }
 
 // Keeps the file's last maxBytes bytes.
 void TrimLocked(long maxBytes) {
-    if (std::fseek(g_file, 0, SEEK_END) != 0)
-        return;
+    if (std::fseek(g_file, 0, SEEK_END) != 0) return;
     const long size = std::ftell(g_file);
-    if (size <= maxBytes)
-        return;
+    if (size <= maxBytes) return;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(maxBytes)]);
-    if (!buffer)
-        return;
-    if (std::fseek(g_file, -maxBytes, SEEK_END) != 0)
-        return;
+    if (!buffer) return;
+    if (std::fseek(g_file, -maxBytes, SEEK_END) != 0) return;
     const size_t got = std::fread(buffer.get(), 1, static_cast<size_t>(maxBytes), g_file);
     std::fseek(g_file, 0, SEEK_SET);
     std::fwrite(buffer.get(), 1, got, g_file);
@@ -61,16 +55,14 @@ void TrimLocked(long maxBytes) {
 void WriteLineLocked(const char* format, va_list args) {
     char date[64];
     const time_t now = std::time(nullptr);
-    if (!ctime_r(&now, date))
-        date[0] = '\0';
+    if (!ctime_r(&now, date)) date[0] = '\0';
     std::fprintf(g_file, "%.24s: ", date);
     std::vfprintf(g_file, format, args);
     std::fflush(g_file);
 }
 
 void LogLocked(int level, const char* format, ...) {
-    if (level > g_threshold || !g_file)
-        return;
+    if (level > g_threshold || !g_file) return;
     va_list args;
     va_start(args, format);
     WriteLineLocked(format, args);
@@ -88,10 +80,8 @@ void InitLogFile(const char* path, int level, int maxBytes) {
     std::lock_guard<std::mutex> lock(LogLock());
     OpenLocked(path, maxBytes);
     g_threshold = level;
-    if (!g_file)
-        return;
-    if (maxBytes > 0)
-        TrimLocked(maxBytes);
+    if (!g_file) return;
+    if (maxBytes > 0) TrimLocked(maxBytes);
     std::fseek(g_file, 0, SEEK_END);
     std::fputs("\n\n", g_file);
     LogLocked(level, "Logging started\n");
@@ -99,8 +89,7 @@ void InitLogFile(const char* path, int level, int maxBytes) {
 
 void LogMessageV(int level, const char* format, va_list args) {
     std::lock_guard<std::mutex> lock(LogLock());
-    if (level > g_threshold || !g_file)
-        return;
+    if (level > g_threshold || !g_file) return;
     WriteLineLocked(format, args);
 }
 

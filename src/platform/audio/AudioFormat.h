@@ -27,10 +27,10 @@ constexpr uint32_t kAudioFormatFlagIsNonInterleaved = 1u << 5;
 namespace platform {
 
 // Statuses of the audio layer (the numbers the engine's callers know).
-constexpr int kAudioStatusNoDefaultOutput = -9405;   // no output device
-constexpr int kAudioStatusParamErr = -50;            // no format yet, bad argument
+constexpr int kAudioStatusNoDefaultOutput = -9405;          // no output device
+constexpr int kAudioStatusParamErr = -50;                   // no format yet, bad argument
 constexpr int kAudioStatusFormatNotSupported = 0x666D743F;  // 'fmt?'
-constexpr int kAudioStatusNoData = 33;               // render: nothing to hand out
+constexpr int kAudioStatusNoData = 33;                      // render: nothing to hand out
 
 // Accepted decoder PCM: 'lpcm', interleaved, native byte order, either 32-bit float or
 // signed 16-bit integer, 1 to 6 channels, 8 to 48 kHz, one frame per packet.

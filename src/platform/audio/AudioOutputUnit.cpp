@@ -25,7 +25,8 @@ void AudioOutputUnit::Render(float* out, uint32_t frames) {
     const float target = volume_.load(std::memory_order_relaxed);
     if (gain_ == target) {
         if (target != 1.0f) {
-            for (uint32_t i = 0; i < 2 * frames; ++i) out[i] *= target;
+            for (uint32_t i = 0; i < 2 * frames; ++i)
+                out[i] *= target;
         }
         return;
     }
@@ -65,7 +66,8 @@ std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, do
         return std::make_unique<PortAudioOutputUnit>();
     }
     if (spec.empty()) {
-        if (SoundSystemVisible() && PortAudioOutputUnit::HasDefaultDevice()) return std::make_unique<PortAudioOutputUnit>();
+        if (SoundSystemVisible() && PortAudioOutputUnit::HasDefaultDevice())
+            return std::make_unique<PortAudioOutputUnit>();
         return std::make_unique<NullOutputUnit>(PacedOutputUnit::Options{pace, false});
     }
     *status = kAudioStatusNoDefaultOutput;  // an output nobody knows: there is none

@@ -14,7 +14,8 @@ constexpr int kStatusIOError = -36;  // the WAV file could not be written
 double ClampRate(double r) { return (r >= 8000.0 && r <= 192000.0) ? r : 44100.0; }
 
 void PutLE32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 void PutLE16(unsigned char* p, uint16_t v) {
@@ -100,8 +101,7 @@ void PacedOutputUnit::ThreadMain() {
 
 // ---- WAV ----
 
-WavOutputUnit::WavOutputUnit(std::string path, Options options)
-    : PacedOutputUnit(options), path_(std::move(path)) {}
+WavOutputUnit::WavOutputUnit(std::string path, Options options) : PacedOutputUnit(options), path_(std::move(path)) {}
 
 WavOutputUnit::~WavOutputUnit() {
     PacedOutputUnit::Stop();
@@ -225,8 +225,7 @@ int PortAudioOutputUnit::Stop() {
 }
 
 int PortAudioOutputUnit::Callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                                  unsigned long,
-                                  void* userData) {
+                                  unsigned long, void* userData) {
     auto* self = static_cast<PortAudioOutputUnit*>(userData);
     self->Render(static_cast<float*>(output), static_cast<uint32_t>(frames));
     return paContinue;

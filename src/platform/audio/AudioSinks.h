@@ -28,10 +28,10 @@ namespace platform {
 class PacedOutputUnit : public AudioOutputUnit {
 public:
     struct Options {
-        double pace = 1.0;          // x real time
-        bool manual = false;        // no thread: the caller steps the unit
-        double fixedRate = 0;       // > 0: the device takes only this rate
-        uint32_t blockFrames = 512; // frames per pull of the thread
+        double pace = 1.0;           // x real time
+        bool manual = false;         // no thread: the caller steps the unit
+        double fixedRate = 0;        // > 0: the device takes only this rate
+        uint32_t blockFrames = 512;  // frames per pull of the thread
     };
     explicit PacedOutputUnit(Options options);
     ~PacedOutputUnit() override;
@@ -104,8 +104,8 @@ public:
     const char* Name() const override { return "portaudio"; }
 
 private:
-    static int Callback(const void* input, void* output, unsigned long frames,
-                        const PaStreamCallbackTimeInfo* timeInfo, unsigned long statusFlags, void* userData);
+    static int Callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo* timeInfo,
+                        unsigned long statusFlags, void* userData);
 
     bool initialized_ = false;
     void* stream_ = nullptr;  // PaStream

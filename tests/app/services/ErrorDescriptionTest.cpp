@@ -104,8 +104,9 @@ TEST(ErrorDescriptionTest, ServiceErrorFromTheRequestRecord) {
     EXPECT_EQ(none.userInfo()->value("x").toInt(), 1);
     const QString text = none.description();
     EXPECT_TRUE(text.startsWith("ZYMServiceErrorDescription 0x")) << text.toStdString();
-    EXPECT_TRUE(text.endsWith("\n  method name (null)\n  status code \n  status comment \n  fault code \n"
-                              "  fault string \n  fault actor \n  fault error domain 0\n  fault error code 0"))
+    EXPECT_TRUE(
+        text.endsWith("\n  method name (null)\n  status code \n  status comment \n  fault code \n"
+                      "  fault string \n  fault actor \n  fault error domain 0\n  fault error code 0"))
         << text.toStdString();
 }
 

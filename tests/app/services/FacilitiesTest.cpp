@@ -89,8 +89,7 @@ TEST(NotificationCenterTest, ObserversRemovedOrAddedDuringAPost) {
     auto first = center.observe("n", nullptr, [&](const Notification&) {
         heard << "first";
         second.reset();  // removed before its turn: it must not be called
-        if (!added.active())
-            added = center.observe("n", nullptr, [&](const Notification&) { heard << "added"; });
+        if (!added.active()) added = center.observe("n", nullptr, [&](const Notification&) { heard << "added"; });
     });
     second = center.observe("n", nullptr, [&](const Notification&) { heard << "second"; });
     NotificationCenter::Subscription self;
@@ -120,12 +119,20 @@ TEST(NotificationCenterTest, SubscriptionMayOutliveItsCenter) {
 TEST(UserDefaultsTest, KeysOfEveryKindSurviveARestart) {
     QTemporaryDir dir;
     const QString path = dir.filePath("defaults.conf");
-    const QStringList keys{"play_at_launch", "recent_stations_a/b", "preset_stations_a\\b", "100%", "Ærø ünïcödé",
-                           "a=b;c", "[General]", "@x", " lead"};
+    const QStringList keys{"play_at_launch",
+                           "recent_stations_a/b",
+                           "preset_stations_a\\b",
+                           "100%",
+                           "Ærø ünïcödé",
+                           "a=b;c",
+                           "[General]",
+                           "@x",
+                           " lead"};
     {
         UserDefaults d(path);
         qint64 i = 1;
-        for (const QString& k : keys) d.setInteger(k, i++);
+        for (const QString& k : keys)
+            d.setInteger(k, i++);
         d.setString("text", "a, b");
         d.setDouble("real", 0.1);
         d.setBool("flag", true);
@@ -136,7 +143,8 @@ TEST(UserDefaultsTest, KeysOfEveryKindSurviveARestart) {
     }
     UserDefaults d(path);
     qint64 i = 1;
-    for (const QString& k : keys) EXPECT_EQ(d.integer(k), i++) << k.toStdString();
+    for (const QString& k : keys)
+        EXPECT_EQ(d.integer(k), i++) << k.toStdString();
     EXPECT_EQ(d.string("text"), "a, b");
     EXPECT_DOUBLE_EQ(d.doubleValue("real"), 0.1);
     EXPECT_TRUE(d.boolean("flag"));
@@ -183,9 +191,10 @@ TEST(UserDefaultsTest, IntegerIsZeroWhenMissingOrNotANumber) {
     const struct {
         const char* key;
         qint64 expected;
-    } rows[] = {{"missing", 0}, {"word", 0}, {"half", 0}, {"blank", 0}, {"spaced", 42}, {"real", 2}, {"list", 0},
-                {"huge", std::numeric_limits<qint64>::max()}};
-    for (const auto& r : rows) EXPECT_EQ(d.integer(r.key), r.expected) << r.key;
+    } rows[] = {{"missing", 0}, {"word", 0}, {"half", 0}, {"blank", 0},
+                {"spaced", 42}, {"real", 2}, {"list", 0}, {"huge", std::numeric_limits<qint64>::max()}};
+    for (const auto& r : rows)
+        EXPECT_EQ(d.integer(r.key), r.expected) << r.key;
     EXPECT_TRUE(d.string("missing").isNull());
     EXPECT_FALSE(d.boolean("missing"));
 }
@@ -252,7 +261,8 @@ TEST(ResourcesTest, CompiledResourcesWithATestRootFirst) {
         ScopedResourceRoot root(dir.path());
         EXPECT_EQ(Resources::find("Localizable", "strings"), dir.filePath("Localizable.strings"));
         EXPECT_EQ(Resources::find("Only", "plist"), dir.filePath("Only.plist"));
-        for (const char* escape : {"../x", "/etc/passwd", "a/../../x"}) EXPECT_TRUE(Resources::find(escape, "").isEmpty());
+        for (const char* escape : {"../x", "/etc/passwd", "a/../../x"})
+            EXPECT_TRUE(Resources::find(escape, "").isEmpty());
     }
     EXPECT_EQ(Resources::find("Localizable", "strings"), ":/Localizable.strings");
     EXPECT_TRUE(Resources::find("Only", "plist").isEmpty());
@@ -263,7 +273,8 @@ TEST(ResourcesTest, CompiledResourcesWithATestRootFirst) {
 TEST(PropertyListTest, EveryTypeRoundTrips) {
     const QDateTime date(QDate(2007, 3, 4), QTime(5, 6, 7), Qt::UTC);
     QByteArray binary;
-    for (int i = 0; i < 256; ++i) binary.append(char(i));
+    for (int i = 0; i < 256; ++i)
+        binary.append(char(i));
     const QVariantMap value{
         {"string", QString::fromUtf8("Ærø Café <&> \"q\" ]]>")},
         {"empty string", QString("")},
@@ -309,9 +320,11 @@ TEST(PropertyListTest, EveryTypeRoundTrips) {
 }
 
 TEST(PropertyListTest, MalformedAndHostileDocumentsAreRefused) {
-    const char* head = "<?xml version=\"1.0\"?><!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">";
-    const QByteArray good = QByteArray(head) + "<plist version=\"1.0\"><dict><key>a</key><integer>+7</integer></dict></plist>";
+    const char* head =
+        "<?xml version=\"1.0\"?><!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">";
+    const QByteArray good =
+        QByteArray(head) + "<plist version=\"1.0\"><dict><key>a</key><integer>+7</integer></dict></plist>";
     const auto ok = PropertyList::read(good);
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->toMap()["a"].toLongLong(), 7);
@@ -330,8 +343,10 @@ TEST(PropertyListTest, MalformedAndHostileDocumentsAreRefused) {
         "<plist><array><string>a</string></plist>",
         "",
         "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY e \"expanded\">]><plist><string>&e;</string></plist>",
-        "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><plist><string>&e;</string></plist>",
-        "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]><plist><string>&b;</string></plist>",
+        "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY e SYSTEM "
+        "\"file:///etc/passwd\">]><plist><string>&e;</string></plist>",
+        "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaa\"><!ENTITY b "
+        "\"&a;&a;&a;\">]><plist><string>&b;</string></plist>",
         "<plist><string>&undeclared;</string></plist>",
     };
     for (const char* text : bad) {
@@ -341,7 +356,8 @@ TEST(PropertyListTest, MalformedAndHostileDocumentsAreRefused) {
     }
     // Deep nesting is bounded, not a stack overflow.
     QByteArray deep = "<plist>";
-    for (int i = 0; i < 100000; ++i) deep += "<array>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<array>";
     EXPECT_FALSE(PropertyList::read(deep));
 }
 
@@ -353,13 +369,15 @@ TEST(PropertyListTest, AWriteThatDiesBeforeTheRenameKeepsTheOldFile) {
 
     // A writer process killed in the middle of its write.
     QVariantList big;
-    for (int i = 0; i < 200000; ++i) big.append(QString("item %1").arg(i));
+    for (int i = 0; i < 200000; ++i)
+        big.append(QString("item %1").arg(i));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         // The write is under way when the alarm ends the process.
         alarm(1);
-        for (;;) PropertyList::writeFile(path, QVariantMap{{"k", big}});
+        for (;;)
+            PropertyList::writeFile(path, QVariantMap{{"k", big}});
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

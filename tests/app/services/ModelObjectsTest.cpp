@@ -71,8 +71,8 @@ void ExpectNoTrackDetails(const ZYMRadioStationState& state) {
 TEST(StringBridges, Utf8OrNothing) {
     EXPECT_EQ(stringWith_stdstring("\xC3\x86r\xC3\xB8 Caf\xC3\xA9"), QString::fromUtf8("Ærø Café"));
     EXPECT_EQ(stringWith_stdstring(""), QString());
-    EXPECT_FALSE(stringWith_stdstring("Caf\xE9"));          // Latin-1, not UTF-8
-    EXPECT_FALSE(stringWith_stdstring("\xC3"));             // cut short
+    EXPECT_FALSE(stringWith_stdstring("Caf\xE9"));                               // Latin-1, not UTF-8
+    EXPECT_FALSE(stringWith_stdstring("\xC3"));                                  // cut short
     EXPECT_EQ(stringWith_stdstring(std::string("ab\0\xFF", 4)), QString("ab"));  // a C string ends at NUL
     DMSIF_LocStringType loc;
     loc.mValue = "Jazz";
@@ -84,8 +84,8 @@ TEST(StringBridges, Utf8OrNothing) {
 
 TEST(RadioStation, StationTypeFromText) {
     const std::vector<std::pair<QString, int>> rows = {
-        {"zym", 0}, {"Zym", 0}, {"ZYM", 0}, {"live", 1}, {"LIVE", 1}, {"user", 2}, {"uSeR", 2},
-        {"", 3},    {"zymx", 3}, {" live", 3}, {"other", 3},
+        {"zym", 0},  {"Zym", 0}, {"ZYM", 0},  {"live", 1},  {"LIVE", 1},  {"user", 2},
+        {"uSeR", 2}, {"", 3},    {"zymx", 3}, {" live", 3}, {"other", 3},
     };
     for (const auto& [text, type] : rows) {
         auto s = ZYMRadioStation::create("n", "1");
@@ -212,7 +212,8 @@ TEST(RadioGenre, StationsCopiesAndDescription) {
 }
 
 TEST(ModelDescriptions, Texts) {
-    EXPECT_EQ(ZYMRadioStation::create("Radio Ærø", "st:12")->description(), QString::fromUtf8("ZYMRadioStation st:12 Radio Ærø"));
+    EXPECT_EQ(ZYMRadioStation::create("Radio Ærø", "st:12")->description(),
+              QString::fromUtf8("ZYMRadioStation st:12 Radio Ærø"));
     EXPECT_EQ(ZYMRadioGenre::create("Jazz", "d", "g7")->description(), "ZYMRadioGenre g7 Jazz");
     const ZYMRadioTrack track("Song", "Artist", "Album");
     EXPECT_EQ(track.description(), "ZYMRadioTrack Song Artist Album");

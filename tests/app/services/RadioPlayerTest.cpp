@@ -129,18 +129,19 @@ protected:
 
 TEST_F(RadioPlayerWrapperTest, CreationFailures) {
     LogCapture log;
-    EXPECT_EQ(RadioPlayer::create(QString(), [this](const std::string&) { return std::make_unique<FakeEngine>(engine); }),
-              nullptr);
-    EXPECT_EQ(RadioPlayer::create("UA", [](const std::string&) -> std::unique_ptr<RadioPlayerEngine> {
-                  throw std::runtime_error("no engine");
-              }),
+    EXPECT_EQ(
+        RadioPlayer::create(QString(), [this](const std::string&) { return std::make_unique<FakeEngine>(engine); }),
+        nullptr);
+    EXPECT_EQ(RadioPlayer::create("UA",
+                                  [](const std::string&) -> std::unique_ptr<RadioPlayerEngine> {
+                                      throw std::runtime_error("no engine");
+                                  }),
               nullptr);
     EXPECT_EQ(log.lines, (QStringList{"Error creating player", "Error creating player"}));
-    auto p = RadioPlayer::create(QString::fromUtf8("Zym Radio/4.2 (Ærø)"),
-                                 [this](const std::string& ua) {
-                                     userAgent = ua;
-                                     return std::make_unique<FakeEngine>(engine);
-                                 });
+    auto p = RadioPlayer::create(QString::fromUtf8("Zym Radio/4.2 (Ærø)"), [this](const std::string& ua) {
+        userAgent = ua;
+        return std::make_unique<FakeEngine>(engine);
+    });
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(userAgent, "Zym Radio/4.2 (\xC3\x86r\xC3\xB8)");
     EXPECT_NE(engine.stateListener, nullptr);
@@ -177,11 +178,12 @@ TEST_F(RadioPlayerWrapperTest, EveryEngineFailureLogsItsLineAndAnswersNeutrally)
     EXPECT_EQ(p->streamConnectionStaleTimeout(), -1.0f);
     EXPECT_EQ(lo, 7);
     EXPECT_EQ(hi, 8);
-    EXPECT_EQ(log.lines, (QStringList{"Error playing", "Error stopping", "Error calling IsPlaying",
-                                      "Error calling GetPlayState", "Error setting volume", "Error getting volume",
-                                      "Error setting buffer levels", "Error getting buffer levels",
-                                      "Error setting connection start timeout", "Error setting connection stale timeout",
-                                      "Error getting connection start timeout", "Error getting connection stale timeout"}));
+    EXPECT_EQ(log.lines,
+              (QStringList{"Error playing", "Error stopping", "Error calling IsPlaying", "Error calling GetPlayState",
+                           "Error setting volume", "Error getting volume", "Error setting buffer levels",
+                           "Error getting buffer levels", "Error setting connection start timeout",
+                           "Error setting connection stale timeout", "Error getting connection start timeout",
+                           "Error getting connection stale timeout"}));
 
     engine.throwing = false;
     log.lines.clear();
@@ -224,7 +226,8 @@ TEST_F(RadioPlayerWrapperTest, EngineCallbacksBecomeDelegateMessages) {
 
     RecordingDelegate d;
     p->setDelegate(&d);
-    for (int to : {2, 3, 4, 5, 1, 0, 6, -3}) state->PlayStateChanged("http://a/", 9, to);
+    for (int to : {2, 3, 4, 5, 1, 0, 6, -3})
+        state->PlayStateChanged("http://a/", 9, to);
     EXPECT_EQ(d.calls, (QStringList{"connecting", "buffering", "willStart", "started", "stopped"}));
 
     d.calls.clear();
@@ -234,8 +237,11 @@ TEST_F(RadioPlayerWrapperTest, EngineCallbacksBecomeDelegateMessages) {
     const struct {
         int domain, code;
         const char* text;
-    } rows[] = {{1, 61, "POSIXErrorDomain"}, {2, -50, "OSStatusErrorDomain"}, {3, 14, "ErrorDescApplicationErrorDomain"},
-                {0, 5, "ErrorDescApplicationErrorDomain"}, {-1, 7, "ErrorDescApplicationErrorDomain"}};
+    } rows[] = {{1, 61, "POSIXErrorDomain"},
+                {2, -50, "OSStatusErrorDomain"},
+                {3, 14, "ErrorDescApplicationErrorDomain"},
+                {0, 5, "ErrorDescApplicationErrorDomain"},
+                {-1, 7, "ErrorDescApplicationErrorDomain"}};
     for (const auto& r : rows) {
         d.errors.clear();
         state->PlayingError("http://a/", r.domain, r.code);
@@ -248,8 +254,8 @@ TEST_F(RadioPlayerWrapperTest, EngineCallbacksBecomeDelegateMessages) {
     // Metadata: the bytes as they came, NULs and non-ASCII included; the track start to the millisecond.
     static const char raw[] = "<metadata>\xC3\x86r\xC3\xB8 Caf\xC3\xA9\0tail</metadata>";
     const QByteArray bytes(raw, sizeof raw - 1);
-    meta->ReceivedMetaData("http://a/\xC3\xA6", reinterpret_cast<const uint8_t*>(bytes.constData()), uint32_t(bytes.size()),
-                           1700000000.25);
+    meta->ReceivedMetaData("http://a/\xC3\xA6", reinterpret_cast<const uint8_t*>(bytes.constData()),
+                           uint32_t(bytes.size()), 1700000000.25);
     ASSERT_EQ(d.metaData.size(), 1u);
     EXPECT_EQ(d.metaData[0], bytes);
     EXPECT_EQ(d.trackStarts[0], QDateTime::fromMSecsSinceEpoch(1700000000250LL, Qt::UTC));
@@ -259,7 +265,8 @@ TEST_F(RadioPlayerWrapperTest, EngineCallbacksBecomeDelegateMessages) {
     // implements nothing gets nothing, and nothing fails.
     OnlyStarted only;
     p->setDelegate(&only);
-    for (int to : {0, 1, 2, 3, 4, 5}) state->PlayStateChanged("u", 1, to);
+    for (int to : {0, 1, 2, 3, 4, 5})
+        state->PlayStateChanged("u", 1, to);
     EXPECT_EQ(only.started, 1);
     RadioPlayerDelegate nothing;
     p->setDelegate(&nothing);
@@ -327,8 +334,11 @@ TEST_F(RealPlayer, AQuintrelStationPlaysAndStopsWithEveryEventInOrder) {
         QJsonObject{{"audio", QJsonObject{{"file", "chirp-64k.mp3"}}}, {"codec", "mp3"}},
     };
     // Slow enough that it still plays when the test stops it.
-    server.Script(QJsonObject{{"path", QString::fromStdString(path)}, {"kind", "quintrel"}, {"packets", packets},
-                              {"avg_bitrate", 64000}, {"rate", 8000}});
+    server.Script(QJsonObject{{"path", QString::fromStdString(path)},
+                              {"kind", "quintrel"},
+                              {"packets", packets},
+                              {"avg_bitrate", 64000},
+                              {"rate", 8000}});
     const QString url = QString::fromStdString("qint" + server.Url(path).substr(4));
     player->play(url);
     EXPECT_TRUE(player->isActive());
@@ -346,7 +356,8 @@ TEST_F(RealPlayer, AQuintrelStationPlaysAndStopsWithEveryEventInOrder) {
     EXPECT_EQ(order, (QStringList{"connecting", "buffering", "willStart", "started", "stopped"}));
     EXPECT_EQ(delegate.kinds().last(), "stopped");
     EXPECT_LT(delegate.kinds().indexOf("connecting"), delegate.kinds().indexOf("progress"));
-    for (const QString& u : delegate.urls) EXPECT_EQ(u, url);
+    for (const QString& u : delegate.urls)
+        EXPECT_EQ(u, url);
     // Exactly the bytes the stream carried.
     ASSERT_EQ(delegate.metaData.size(), 1u);
     EXPECT_EQ(delegate.metaData[0], xml.toUtf8());
@@ -362,14 +373,16 @@ TEST_F(RealPlayer, ANonAsciiStreamUrlReachesTheDelegateUnchanged) {
     const std::string prefix = server.NewPrefix();
     server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
                               {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}},
-                              {"file", "chirp-64k.mp3"}, {"rate", 8000}});
+                              {"file", "chirp-64k.mp3"},
+                              {"rate", 8000}});
     const QString url = QString::fromStdString(server.Url(prefix)) + QString::fromUtf8("Ærø-stætion.mp3");
     player->play(url);
     ASSERT_TRUE(RunUntil([&] { return delegate.calls.contains("started") || !delegate.errors.empty(); }))
         << delegate.calls.join(", ").toStdString();
     EXPECT_TRUE(delegate.errors.empty()) << delegate.calls.join(", ").toStdString();
     ASSERT_FALSE(delegate.urls.isEmpty());
-    for (const QString& u : delegate.urls) EXPECT_EQ(u, url);
+    for (const QString& u : delegate.urls)
+        EXPECT_EQ(u, url);
 }
 
 TEST_F(RealPlayer, ARefusedPortGivesPosixError61) {
@@ -410,9 +423,11 @@ TEST_F(RealPlayer, DeletedWhilePlaying) {
     const std::string path = server.NewPrefix() + "station.mp3";
     server.Script(QJsonObject{{"path", QString::fromStdString(path)},
                               {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}},
-                              {"file", "chirp-64k.mp3"}, {"rate", 16000}});
+                              {"file", "chirp-64k.mp3"},
+                              {"rate", 16000}});
     player->play(QString::fromStdString(server.Url(path)));
-    ASSERT_TRUE(RunUntil([&] { return delegate.calls.contains("started"); })) << delegate.calls.join(", ").toStdString();
+    ASSERT_TRUE(RunUntil([&] { return delegate.calls.contains("started"); }))
+        << delegate.calls.join(", ").toStdString();
     player.reset();
     const int heard = int(delegate.calls.size());
     platform::RunLoop::Current().RunFor(300ms);

@@ -17,18 +17,15 @@
 
 namespace aactest {
 
-inline std::vector<uint8_t> readFile(const std::string& path)
-{
+inline std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-inline std::string run(const std::string& command)
-{
+inline std::string run(const std::string& command) {
     std::string out;
     FILE* p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
+    if (!p) return out;
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, p)) > 0)
@@ -37,13 +34,13 @@ inline std::string run(const std::string& command)
     return out;
 }
 
-inline bool haveTool(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool haveTool(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // A committed fixture under tests/data/aacplus.
-inline std::string fixturePath(const std::string& name)
-{
-    if (std::getenv("ZYM_SOURCE_DIR"))
-        return zymtest::DataPath("aacplus/" + name);
+inline std::string fixturePath(const std::string& name) {
+    if (std::getenv("ZYM_SOURCE_DIR")) return zymtest::DataPath("aacplus/" + name);
 #ifdef ZYM_AACPLUS_DATA_DIR
     return std::string(ZYM_AACPLUS_DATA_DIR) + "/" + name;
 #else
@@ -59,15 +56,13 @@ struct Packet {
 };
 
 // The reference demuxer's view of the frames.
-inline std::vector<Packet> probePackets(const std::string& path)
-{
+inline std::vector<Packet> probePackets(const std::string& path) {
     std::vector<Packet> packets;
     std::istringstream in(run("ffprobe -v error -show_entries packet=pos,size -of csv=p=0 '" + path + "'"));
     std::string line;
     while (std::getline(in, line)) {
         long size = 0, pos = 0;
-        if (std::sscanf(line.c_str(), "%ld,%ld", &size, &pos) == 2)
-            packets.push_back({pos, size});
+        if (std::sscanf(line.c_str(), "%ld,%ld", &size, &pos) == 2) packets.push_back({pos, size});
     }
     return packets;
 }
@@ -78,8 +73,7 @@ struct ProbeStream {
     int channels = 0;
 };
 
-inline ProbeStream probeStream(const std::string& path)
-{
+inline ProbeStream probeStream(const std::string& path) {
     ProbeStream s;
     const std::string line =
         run("ffprobe -v error -select_streams a:0 -show_entries stream=profile,sample_rate,channels -of csv=p=0 '" +
@@ -101,8 +95,7 @@ struct DecodeRun {
 // Feeds `data` in pieces of `chunk` bytes and decodes until the end of stream (or a
 // guard on the number of calls), as the engine does.
 inline DecodeRun decodeAll(aacPlusHandle h, const std::vector<uint8_t>& data, size_t chunk = 4608,
-                           int format = kAacPlusFormatFloat)
-{
+                           int format = kAacPlusFormatFloat) {
     DecodeRun r;
     std::vector<uint8_t> pcm(8 * 2048 * 4);
     size_t offset = 0;
@@ -139,14 +132,12 @@ struct Pcm16Run {
 
 // Opens a handle with 16-bit output and the given configuration, feeds `data` in pieces of
 // 3000 bytes and decodes until the end of stream or `maxFrames` frames.
-inline Pcm16Run decodeToInt16(const std::vector<uint8_t>& data, const aacPlusConfig& c, int maxFrames = 1 << 30)
-{
+inline Pcm16Run decodeToInt16(const std::vector<uint8_t>& data, const aacPlusConfig& c, int maxFrames = 1 << 30) {
     Pcm16Run run;
     aacPlusHandle h = nullptr;
-    if (aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, c.concealment, c.limiterOn, c.lowPowerSbr,
-                                     c.implicitSbr, c.sbrDownsampleRate, c.adtsCrcAlways, c.pnsOff, c.reserved7,
-                                     c.reserved8, c.maxChannels, c.lfeChannels, c.downmixMode,
-                                     c.downmixVariant) != 0) {
+    if (aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, c.concealment, c.limiterOn, c.lowPowerSbr, c.implicitSbr,
+                                     c.sbrDownsampleRate, c.adtsCrcAlways, c.pnsOff, c.reserved7, c.reserved8,
+                                     c.maxChannels, c.lfeChannels, c.downmixMode, c.downmixVariant) != 0) {
         ++run.errors;
         return run;
     }
@@ -176,8 +167,7 @@ inline Pcm16Run decodeToInt16(const std::vector<uint8_t>& data, const aacPlusCon
 }
 
 // A configuration with every field 0 but the channel limits.
-inline aacPlusConfig configWithChannels(int maxChannels, int lfeChannels)
-{
+inline aacPlusConfig configWithChannels(int maxChannels, int lfeChannels) {
     aacPlusConfig c{};
     c.maxChannels = maxChannels;
     c.lfeChannels = lfeChannels;

@@ -24,28 +24,24 @@ struct ErrorCase {
 };
 
 // A single channel element: tag 0, global_gain 100, then the rest.
-std::function<void(BitWriter&)> sce(std::function<void(BitWriter&)> rest)
-{
+std::function<void(BitWriter&)> sce(std::function<void(BitWriter&)> rest) {
     return [rest](BitWriter& w) {
         w.put(0, 4).put(100, 8);
         rest(w);
     };
 }
 
-int readSce(const std::vector<uint8_t>& bytes, bool pnsOn, decapl80** keep = nullptr)
-{
+int readSce(const std::vector<uint8_t>& bytes, bool pnsOn, decapl80** keep = nullptr) {
     static BitReader r;
     r.bind(bytes.data(), int32_t(bytes.size()));
     static std::unique_ptr<decapl80> e;
     e.reset(new decapl80(&r, pnsOn, false));
     const int status = e->Read(kLc44, nullptr);
-    if (keep)
-        *keep = e.get();
+    if (keep) *keep = e.get();
     return status;
 }
 
-TEST(ChannelStreamTest, DamagedOrUnsupportedSyntaxGivesItsCode)
-{
+TEST(ChannelStreamTest, DamagedOrUnsupportedSyntaxGivesItsCode) {
     const ErrorCase cases[] = {
         {"reserved codebook 12", sce([](BitWriter& w) {
              putLongIcsInfo(w, 1);
@@ -70,14 +66,10 @@ TEST(ChannelStreamTest, DamagedOrUnsupportedSyntaxGivesItsCode)
              w.put(0, 1).put(0, 1).put(1, 1);
          }),
          0x1004},
-        {"predictor reset group 0", sce([](BitWriter& w) {
-             w.put(0, 1).put(0, 2).put(0, 1).put(1, 6).put(1, 1).put(1, 1).put(0, 5);
-         }),
-         0x1008},
-        {"predictor reset group 31", sce([](BitWriter& w) {
-             w.put(0, 1).put(0, 2).put(0, 1).put(1, 6).put(1, 1).put(1, 1).put(31, 5);
-         }),
-         0x1008},
+        {"predictor reset group 0",
+         sce([](BitWriter& w) { w.put(0, 1).put(0, 2).put(0, 1).put(1, 6).put(1, 1).put(1, 1).put(0, 5); }), 0x1008},
+        {"predictor reset group 31",
+         sce([](BitWriter& w) { w.put(0, 1).put(0, 2).put(0, 1).put(1, 6).put(1, 1).put(1, 1).put(31, 5); }), 0x1008},
         {"max_sfb 50 at 44.1 kHz", sce([](BitWriter& w) { putLongIcsInfo(w, 50); }), 0x100F},
         {"pulse beyond line 1023", sce([](BitWriter& w) {
              putLongIcsInfo(w, 1);
@@ -115,8 +107,7 @@ TEST(ChannelStreamTest, DamagedOrUnsupportedSyntaxGivesItsCode)
     }
 }
 
-TEST(ChannelStreamTest, EscapeOf8191AndPlainValuesDequantise)
-{
+TEST(ChannelStreamTest, EscapeOf8191AndPlainValuesDequantise) {
     BitWriter w;
     w.put(0, 4).put(100, 8);  // scale factor 100: gain 1
     putLongIcsInfo(w, 2);
@@ -143,8 +134,7 @@ TEST(ChannelStreamTest, EscapeOf8191AndPlainValuesDequantise)
 }
 
 // A scale factor of 0 silences its band whatever the coded values.
-TEST(ChannelStreamTest, ScaleFactorZeroSilencesTheBand)
-{
+TEST(ChannelStreamTest, ScaleFactorZeroSilencesTheBand) {
     BitWriter w;
     w.put(0, 4).put(0, 8);
     putLongIcsInfo(w, 1);

@@ -19,8 +19,7 @@ struct Channel {
     Concealment conceal{&storage};
 
     // A decoded long frame whose every line is `value`; returns what is to be synthesized.
-    decapl60* good(float value, int sequence = kOnlyLong)
-    {
+    decapl60* good(float value, int sequence = kOnlyLong) {
         ics.reset(4, 0x402);
         ics.setSequence(sequence, 0);
         decapl60* s = storage.build(&ics);
@@ -29,8 +28,7 @@ struct Channel {
                 s->GetSpectrum(w)[k] = value;
         return conceal.ConcealGoodFrame(s, ics);
     }
-    decapl60* lost()
-    {
+    decapl60* lost() {
         ics.reset(4, 0x402);
         return conceal.ConcealLostFrame(ics);
     }
@@ -41,20 +39,17 @@ struct Summary {
     bool allPositive;
 };
 
-Summary summarise(decapl60* s, const IcsInfo& ics)
-{
+Summary summarise(decapl60* s, const IcsInfo& ics) {
     const float* x = s->GetSpectrum(0);
     Summary r{std::fabs(x[0]), true};
     for (int k = 0; k < (ics.isShort() ? 128 : 1024); ++k) {
-        if (std::fabs(std::fabs(x[k]) - r.magnitude) > 1e-3f * (1.0f + r.magnitude))
-            r.magnitude = -1.0f;
+        if (std::fabs(std::fabs(x[k]) - r.magnitude) > 1e-3f * (1.0f + r.magnitude)) r.magnitude = -1.0f;
         r.allPositive = r.allPositive && x[k] >= 0.0f;
     }
     return r;
 }
 
-TEST(ConcealmentTest, OneLostFrameIsBridgedAtFullGain)
-{
+TEST(ConcealmentTest, OneLostFrameIsBridgedAtFullGain) {
     Channel ch;
     EXPECT_EQ(summarise(ch.good(100.0f), ch.ics).magnitude, 0.0f);  // nothing stored yet
     Summary s = summarise(ch.good(100.0f), ch.ics);
@@ -71,8 +66,7 @@ TEST(ConcealmentTest, OneLostFrameIsBridgedAtFullGain)
     EXPECT_TRUE(s.allPositive);
 }
 
-TEST(ConcealmentTest, LongLossFadesMutesAndComesBackThroughAQuietBridge)
-{
+TEST(ConcealmentTest, LongLossFadesMutesAndComesBackThroughAQuietBridge) {
     Channel ch;
     ch.good(100.0f);
     ch.good(100.0f);
@@ -90,8 +84,7 @@ TEST(ConcealmentTest, LongLossFadesMutesAndComesBackThroughAQuietBridge)
     }
 }
 
-TEST(ConcealmentTest, LossBetweenShortFramesIsBridgedWithShortWindows)
-{
+TEST(ConcealmentTest, LossBetweenShortFramesIsBridgedWithShortWindows) {
     Channel ch;
     ch.good(0.0f, kEightShort);
     ch.good(50.0f, kEightShort);
@@ -106,13 +99,12 @@ TEST(ConcealmentTest, LossBetweenShortFramesIsBridgedWithShortWindows)
 }
 
 // The windows of a bridge join those around it.
-TEST(ConcealmentTest, BridgeWindowJoinsItsNeighbours)
-{
+TEST(ConcealmentTest, BridgeWindowJoinsItsNeighbours) {
     const struct {
         int previous, next, bridge;
-    } cases[] = {{kOnlyLong, kOnlyLong, kOnlyLong}, {kOnlyLong, kEightShort, kLongStart},
+    } cases[] = {{kOnlyLong, kOnlyLong, kOnlyLong},   {kOnlyLong, kEightShort, kLongStart},
                  {kEightShort, kOnlyLong, kLongStop}, {kEightShort, kEightShort, kEightShort},
-                 {kLongStart, kOnlyLong, kLongStop}, {kLongStart, kEightShort, kStopStart}};
+                 {kLongStart, kOnlyLong, kLongStop},  {kLongStart, kEightShort, kStopStart}};
     for (const auto& c : cases) {
         Channel ch;
         ch.good(10.0f, c.previous);
@@ -125,8 +117,7 @@ TEST(ConcealmentTest, BridgeWindowJoinsItsNeighbours)
 
 // Through the element decoder: a frame that goes missing (or arrives damaged) in the middle
 // of a stream leaves the rest of the stream intact, and nothing is output for ever silent.
-TEST(ConcealmentTest, DroppedAndDamagedFramesAreConcealedAndTheStreamRecovers)
-{
+TEST(ConcealmentTest, DroppedAndDamagedFramesAreConcealedAndTheStreamRecovers) {
     const std::vector<uint8_t> file = aactest::readFile(aactest::fixturePath("lc_ms_44k.adts"));
     ASSERT_FALSE(file.empty());
     const aactest::CoreRun clean = aactest::decodeCore(file, true);

@@ -12,20 +12,18 @@ using namespace aactest;
 
 struct Case {
     const char* file;
-    double maxRms;  // LSB
-    int maxAbs;     // LSB
+    double maxRms;          // LSB
+    int maxAbs;             // LSB
     bool swapPair = false;  // compare with the two channels exchanged
 };
 
 // Bit stream order C, L, R, Ls, Rs, LFE to ffmpeg's L, R, C, LFE, Ls, Rs.
 // (C, L, R to L, R, C likewise.)
-std::vector<int16_t> toFfmpegOrder(const std::vector<int16_t>& pcm, int channels)
-{
+std::vector<int16_t> toFfmpegOrder(const std::vector<int16_t>& pcm, int channels) {
     static const int kSix[6] = {1, 2, 0, 5, 3, 4};
     static const int kThree[3] = {1, 2, 0};
     const int* source = channels == 6 ? kSix : channels == 3 ? kThree : nullptr;
-    if (!source)
-        return pcm;
+    if (!source) return pcm;
     const size_t n = size_t(channels);
     std::vector<int16_t> out(pcm.size());
     for (size_t f = 0; f + n <= pcm.size(); f += n)
@@ -35,8 +33,7 @@ std::vector<int16_t> toFfmpegOrder(const std::vector<int16_t>& pcm, int channels
 }
 
 zymtest::PcmDiff compareWithFfmpeg(const std::string& path, const CoreRun& run, long* offsetOut = nullptr,
-                                   bool swapPair = false)
-{
+                                   bool swapPair = false) {
     zymtest::Pcm ref;
     EXPECT_TRUE(zymtest::DecodeWithFfmpeg(path, ref)) << path;
     EXPECT_EQ(ref.channels, run.channels);
@@ -45,8 +42,7 @@ zymtest::PcmDiff compareWithFfmpeg(const std::string& path, const CoreRun& run, 
         for (size_t i = 0; i + 1 < pcm.size(); i += 2)
             std::swap(pcm[i], pcm[i + 1]);
     const long offset = zymtest::FindOffset(pcm, ref.samples, run.channels, 2048, 8192);
-    if (offsetOut)
-        *offsetOut = offset;
+    if (offsetOut) *offsetOut = offset;
     return zymtest::Compare(pcm, ref.samples, run.channels, offset);
 }
 
@@ -54,10 +50,8 @@ class CoreDecodeTest : public ::testing::TestWithParam<Case> {};
 
 // The streams are made with ffmpeg's encoder, one per coding tool (see the data README);
 // PNS is left out here because its noise differs by design.
-TEST_P(CoreDecodeTest, MatchesFfmpegWithinBounds)
-{
-    if (!haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST_P(CoreDecodeTest, MatchesFfmpegWithinBounds) {
+    if (!haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     const Case c = GetParam();
     const std::string path = fixturePath(c.file);
     const std::vector<uint8_t> file = readFile(path);
@@ -76,13 +70,11 @@ TEST_P(CoreDecodeTest, MatchesFfmpegWithinBounds)
 INSTANTIATE_TEST_SUITE_P(Streams, CoreDecodeTest,
                          ::testing::Values(Case{"lc_ms_44k.adts", 0.5, 2}, Case{"lc_is_44k.adts", 0.5, 2},
                                            Case{"lc_tns_44k.adts", 0.5, 2}, Case{"lc_mono_44k.adts", 0.5, 2},
-                                           Case{"lc_51_48k.adts", 0.5, 2},
-                                           Case{"main_pred_44k.adts", 2.0, 16}),
+                                           Case{"lc_51_48k.adts", 0.5, 2}, Case{"main_pred_44k.adts", 2.0, 16}),
                          [](const auto& info) {
                              std::string n = info.param.file;
                              for (char& ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return n;
                          });
 
@@ -93,20 +85,16 @@ namespace {
 class CoreDecodeConformance : public ::testing::TestWithParam<Case> {};
 
 // The ISO conformance streams' ADTS copies (LC mono, stereo, PCE layouts, two single
-// channel elements whose order changes from frame to frame), against ffmpeg, which agrees with the standard's references within
-// about 1 LSB. al07, al15 and am05 carry coupling channel elements, which are refused
+// channel elements whose order changes from frame to frame), against ffmpeg, which agrees with the standard's
+// references within about 1 LSB. al07, al15 and am05 carry coupling channel elements, which are refused
 // (HandleDecodeTest); al18 uses noise substitution (NoiseSubstitutionTest).
-TEST_P(CoreDecodeConformance, MatchesReference)
-{
-    if (vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
-    if (!haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST_P(CoreDecodeConformance, MatchesReference) {
+    if (vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+    if (!haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     const Case c = GetParam();
     const std::string path = vectors() + "iso14496-4/" + c.file;
     const std::vector<uint8_t> file = readFile(path);
-    if (file.empty())
-        GTEST_SKIP() << path << " missing";
+    if (file.empty()) GTEST_SKIP() << path << " missing";
     const CoreRun run = decodeCore(file);
     EXPECT_EQ(run.errors, 0);
     const zymtest::PcmDiff d = compareWithFfmpeg(path, run, nullptr, c.swapPair);
@@ -122,8 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Iso, CoreDecodeConformance,
                          [](const auto& info) {
                              std::string n = info.param.file;
                              for (char& ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return n;
                          });
 

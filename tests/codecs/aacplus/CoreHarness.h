@@ -21,8 +21,7 @@ struct AdtsFrame {
     int profileCode = 0;
 };
 
-inline std::vector<AdtsFrame> adtsFrames(const std::vector<uint8_t>& d)
-{
+inline std::vector<AdtsFrame> adtsFrames(const std::vector<uint8_t>& d) {
     std::vector<AdtsFrame> frames;
     size_t p = 0;
     while (p + 7 <= d.size()) {
@@ -37,8 +36,7 @@ inline std::vector<AdtsFrame> adtsFrames(const std::vector<uint8_t>& d)
         f.sfIndex = (d[p + 2] >> 2) & 15;
         f.channelConfig = ((d[p + 2] & 1) << 2) | (d[p + 3] >> 6);
         const size_t len = (size_t(d[p + 3] & 3) << 11) | (size_t(d[p + 4]) << 3) | (d[p + 5] >> 5);
-        if (len < 7 || p + len > d.size())
-            break;
+        if (len < 7 || p + len > d.size()) break;
         const size_t header = noCrc ? 7 : 9;
         f.payload = p + header;
         f.size = len - header;
@@ -61,8 +59,7 @@ struct CoreRun {
 // bytes before decoding.
 inline CoreRun decodeCore(const std::vector<uint8_t>& file, bool concealment = false, bool pnsOn = true,
                           const std::function<bool(int)>& lost = {},
-                          const std::function<void(int, std::vector<uint8_t>&)>& mutate = {})
-{
+                          const std::function<void(int, std::vector<uint8_t>&)>& mutate = {}) {
     CoreRun run;
     const std::vector<AdtsFrame> frames = adtsFrames(file);
     aacplus::BitReader reader;
@@ -73,11 +70,9 @@ inline CoreRun decodeCore(const std::vector<uint8_t>& file, bool concealment = f
     std::vector<float> out(8 * 2048);
     for (size_t i = 0; i < frames.size(); ++i) {
         const AdtsFrame& f = frames[i];
-        if (f.channelConfig != 0)
-            run.channels = f.channelConfig == 7 ? 8 : f.channelConfig;
+        if (f.channelConfig != 0) run.channels = f.channelConfig == 7 ? 8 : f.channelConfig;
         std::vector<uint8_t> block(file.begin() + long(f.payload), file.begin() + long(f.payload + f.size));
-        if (mutate)
-            mutate(int(i), block);
+        if (mutate) mutate(int(i), block);
         reader.bind(block.data(), int32_t(block.size()));
         aacplus::ElementContext ctx{f.sfIndex, f.profileCode};
         aacplus::FrameElements fe;
@@ -86,21 +81,16 @@ inline CoreRun decodeCore(const std::vector<uint8_t>& file, bool concealment = f
         while (reader.bitsLeft() >= 3 && reader.peek(3) == aacplus::kIdPce) {
             reader.read(3);
             aacplus::parseProgramConfig(program, reader, nullptr, 0);
-            if (f.channelConfig == 0)
-                run.channels = program.totalChannels();
+            if (f.channelConfig == 0) run.channels = program.totalChannels();
         }
-        if (run.channels == 0)
-            break;
+        if (run.channels == 0) break;
         if (!concealed) {
             status = dec.readElements(ctx, nullptr, fe, nullptr, {}, 0);
-            if (status)
-                concealed = true;
+            if (status) concealed = true;
         }
         run.statuses.push_back(status);
-        if (status)
-            ++run.errors;
-        if (!concealed)
-            previous = fe;
+        if (status) ++run.errors;
+        if (!concealed) previous = fe;
         std::fill(out.begin(), out.end(), 0.0f);
         aacplus::SbrDecoderConfig sbrConfig;
         aacplus::sbrGetDefaultConfig(&sbrConfig, 0);

@@ -15,16 +15,14 @@ using namespace aacplus;
 const ElementContext kLc44{4, 0x402};
 
 // A silent single channel element (max_sfb 0) with the given tag; id included.
-void putSilentSce(BitWriter& w, int id, int tag)
-{
+void putSilentSce(BitWriter& w, int id, int tag) {
     w.put(uint32_t(id), 3).put(uint32_t(tag), 4).put(100, 8);
     putLongIcsInfo(w, 0);
     putNoTools(w);
 }
 
 // A fill element holding an extension payload of `count` bytes of type `type`.
-void putFill(BitWriter& w, int type, int count)
-{
+void putFill(BitWriter& w, int type, int count) {
     w.put(6, 3);
     if (count >= 15)
         w.put(15, 4).put(uint32_t(count - 14), 8);
@@ -41,8 +39,7 @@ struct Loop {
     std::vector<uint8_t> bytes;
     FrameElements fe;
 
-    int read(BitWriter& w)
-    {
+    int read(BitWriter& w) {
         w.put(7, 3).align().put(0, 32);
         bytes = w.data();
         r.bind(bytes.data(), int32_t(bytes.size()));
@@ -51,8 +48,7 @@ struct Loop {
     }
 };
 
-TEST(ElementLoopTest, SbrPayloadIsTakenOnlyAfterAChannelElementAndOnlyOnce)
-{
+TEST(ElementLoopTest, SbrPayloadIsTakenOnlyAfterAChannelElementAndOnlyOnce) {
     {
         Loop l;
         BitWriter w;
@@ -91,8 +87,7 @@ TEST(ElementLoopTest, SbrPayloadIsTakenOnlyAfterAChannelElementAndOnlyOnce)
     }
 }
 
-TEST(ElementLoopTest, RefusedElements)
-{
+TEST(ElementLoopTest, RefusedElements) {
     const struct {
         const char* name;
         int id;
@@ -115,8 +110,7 @@ TEST(ElementLoopTest, RefusedElements)
 
 // Elements are bound to their tags: when a stream sends its two single channel elements in
 // the other order, each channel keeps its own object (overlap, prediction).
-TEST(ElementLoopTest, ElementsFollowTheirTagsWhateverTheOrder)
-{
+TEST(ElementLoopTest, ElementsFollowTheirTagsWhateverTheOrder) {
     BitReader r;
     ElementDecoder dec(&r);
     (void)dec.configure(2, 1, true, false);
@@ -142,8 +136,7 @@ TEST(ElementLoopTest, ElementsFollowTheirTagsWhateverTheOrder)
     EXPECT_NE(objectOfTag[0], objectOfTag[15]);
 }
 
-TEST(ElementLoopTest, DataStreamElementsWithOneTagMakeOneEntry)
-{
+TEST(ElementLoopTest, DataStreamElementsWithOneTagMakeOneEntry) {
     Loop l;
     BitWriter w;
     for (int i = 0; i < 2; ++i) {
@@ -167,8 +160,7 @@ TEST(ElementLoopTest, DataStreamElementsWithOneTagMakeOneEntry)
     EXPECT_EQ(buffer[3], 0x22);
 }
 
-TEST(ElementLoopTest, PayloadRecordLimits)
-{
+TEST(ElementLoopTest, PayloadRecordLimits) {
     std::vector<uint8_t> bytes(2048, 0x5A);
     BitReader r;
     r.bind(bytes.data(), int32_t(bytes.size()));

@@ -12,8 +12,7 @@ namespace {
 
 using namespace aacplus;
 
-std::vector<double> directImdct(const std::vector<float>& x)
-{
+std::vector<double> directImdct(const std::vector<float>& x) {
     const int m = int(x.size()), n = 2 * m;
     std::vector<double> y(size_t(n), 0.0);
     const double n0 = (n / 2.0 + 1.0) / 2.0;
@@ -26,8 +25,7 @@ std::vector<double> directImdct(const std::vector<float>& x)
     return y;
 }
 
-TEST(FilterBankTest, ImdctMatchesTheDefinitionForBothSizes)
-{
+TEST(FilterBankTest, ImdctMatchesTheDefinitionForBothSizes) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> dist(-20000.0f, 20000.0f);
     for (int m : {128, 1024}) {
@@ -49,8 +47,7 @@ TEST(FilterBankTest, ImdctMatchesTheDefinitionForBothSizes)
     }
 }
 
-TEST(FilterBankTest, SingleDcCoefficientGivesACosine)
-{
+TEST(FilterBankTest, SingleDcCoefficientGivesACosine) {
     std::vector<float> buf(2048, 0.0f);
     buf[0] = 1024.0f;
     imdctLong(buf.data());
@@ -58,8 +55,7 @@ TEST(FilterBankTest, SingleDcCoefficientGivesACosine)
         ASSERT_NEAR(buf[size_t(n)], std::cos(M_PI * (n + 512.5) / 2048.0), 1e-5) << n;
 }
 
-TEST(FilterBankTest, WindowsArePowerComplementary)
-{
+TEST(FilterBankTest, WindowsArePowerComplementary) {
     for (int shape : {0, 1}) {
         const float* l = longWindow(shape);
         for (int i = 0; i < 1024; ++i)
@@ -72,20 +68,18 @@ TEST(FilterBankTest, WindowsArePowerComplementary)
     EXPECT_LT(longWindow(1)[0], longWindow(0)[0]);  // the KBD window starts lower
 }
 
-TEST(FilterBankTest, Int16OutputRoundsHalfAwayAndSaturates)
-{
+TEST(FilterBankTest, Int16OutputRoundsHalfAwayAndSaturates) {
     const struct {
         float in;
         int16_t out;
-    } cases[] = {{32767.4f, 32767}, {-32768.4f, -32768}, {-0.5f, -1}, {0.5f, 1},   {0.49f, 0},
+    } cases[] = {{32767.4f, 32767}, {-32768.4f, -32768}, {-0.5f, -1},     {0.5f, 1},        {0.49f, 0},
                  {-0.49f, 0},       {1e9f, 32767},       {-1e9f, -32768}, {40000.f, 32767}, {NAN, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(sampleToInt16(c.in), c.out) << c.in;
 }
 
 // A stop window after a short frame: its first 448 samples are the overlap alone.
-TEST(FilterBankTest, LongStopOutputsTheOverlapBeforeItsSlope)
-{
+TEST(FilterBankTest, LongStopOutputsTheOverlapBeforeItsSlope) {
     IcsInfo ics;
     ics.reset(4, 0x402);
     ics.setSequence(kLongStop, 0);

@@ -13,17 +13,14 @@ namespace {
 
 using HandleRun = aactest::Pcm16Run;
 
-HandleRun decodeWithHandle(const std::vector<uint8_t>& data, int channels, int concealment = 0)
-{
+HandleRun decodeWithHandle(const std::vector<uint8_t>& data, int channels, int concealment = 0) {
     aacPlusConfig c = aactest::configWithChannels(channels, 1);
     c.concealment = concealment;
     return aactest::decodeToInt16(data, c);
 }
 
-TEST(HandleDecodeTest, StereoStreamMatchesFfmpeg)
-{
-    if (!aactest::haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST(HandleDecodeTest, StereoStreamMatchesFfmpeg) {
+    if (!aactest::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     const std::string path = aactest::fixturePath("lc_ms_44k.adts");
     const HandleRun run = decodeWithHandle(aactest::readFile(path), 2);
     EXPECT_EQ(run.errors, 0);
@@ -47,8 +44,7 @@ struct Switch {
     HandleRun run;
 };
 
-Switch decodeSwitch(const char* first, const char* second, int channels)
-{
+Switch decodeSwitch(const char* first, const char* second, int channels) {
     Switch sw;
     std::vector<uint8_t> data = aactest::readFile(aactest::fixturePath(first));
     const std::vector<uint8_t> tail = aactest::readFile(aactest::fixturePath(second));
@@ -63,8 +59,7 @@ Switch decodeSwitch(const char* first, const char* second, int channels)
 
 // 44.1 kHz stereo followed by 48 kHz stereo: every frame carries its rate, so the new
 // frames decode at once with the new band tables.
-TEST(HandleDecodeTest, RateChangeWithinAStreamDecodesAtTheNewRate)
-{
+TEST(HandleDecodeTest, RateChangeWithinAStreamDecodesAtTheNewRate) {
     const Switch sw = decodeSwitch("lc_ms_44k.adts", "lc_stereo_48k.adts", 2);
     EXPECT_EQ(sw.run.errors, 0);
     EXPECT_EQ(sw.run.infos.size(), sw.firstFrames + sw.secondFrames);
@@ -77,8 +72,7 @@ TEST(HandleDecodeTest, RateChangeWithinAStreamDecodesAtTheNewRate)
 // Stereo followed by 5.1: the first frames of the new layout are concealed (faded to
 // silence), then the decoder starts over with the new layout instead of muting for the
 // rest of the stream.
-TEST(HandleDecodeTest, ChannelChangeIsConcealedThenDecodedAfresh)
-{
+TEST(HandleDecodeTest, ChannelChangeIsConcealedThenDecodedAfresh) {
     const Switch sw = decodeSwitch("lc_ms_44k.adts", "lc_51_48k.adts", 6);
     EXPECT_EQ(sw.run.errors, 0);
     size_t concealed = 0, surround = 0;
@@ -95,13 +89,10 @@ TEST(HandleDecodeTest, ChannelChangeIsConcealedThenDecodedAfresh)
 
 // Coupling channel elements are refused (not skipped): an ISO stream that carries them
 // decodes no frame, the rest of the frames' elements are never played wrongly mixed.
-TEST(HandleDecodeTest, CouplingChannelElementIsRefusedConformance)
-{
-    if (aactest::vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+TEST(HandleDecodeTest, CouplingChannelElementIsRefusedConformance) {
+    if (aactest::vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
     const std::vector<uint8_t> file = aactest::readFile(aactest::vectors() + "iso14496-4/al15_44.adts.aac");
-    if (file.empty())
-        GTEST_SKIP() << "al15_44 missing";
+    if (file.empty()) GTEST_SKIP() << "al15_44 missing";
     const aactest::CoreRun run = aactest::decodeCore(file);
     ASSERT_FALSE(run.statuses.empty());
     for (int s : run.statuses)

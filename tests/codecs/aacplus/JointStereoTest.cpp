@@ -14,14 +14,12 @@ using namespace aacplus;
 
 // A common-window pair over band 0: the left channel coded with book 1, the right one
 // coded as intensity (book 14 or 15, position 0: scale 1).
-std::vector<uint8_t> intensityPair(int msMaskPresent, int msFlag, int rightBook)
-{
+std::vector<uint8_t> intensityPair(int msMaskPresent, int msFlag, int rightBook) {
     BitWriter w;
     w.put(0, 4).put(1, 1);  // tag, common_window
     putLongIcsInfo(w, 1);
     w.put(uint32_t(msMaskPresent), 2);
-    if (msMaskPresent == 1)
-        w.put(uint32_t(msFlag), 1);
+    if (msMaskPresent == 1) w.put(uint32_t(msFlag), 1);
     w.put(100, 8);
     putLongSections(w, {{1, 1}});
     putScaleFactorDelta(w, 0);
@@ -36,8 +34,7 @@ std::vector<uint8_t> intensityPair(int msMaskPresent, int msFlag, int rightBook)
 }
 
 // The sign of the right channel relative to the left after one decoded frame.
-int intensitySign(int msMaskPresent, int msFlag, int rightBook)
-{
+int intensitySign(int msMaskPresent, int msFlag, int rightBook) {
     const std::vector<uint8_t> bytes = intensityPair(msMaskPresent, msFlag, rightBook);
     BitReader r;
     r.bind(bytes.data(), int32_t(bytes.size()));
@@ -48,34 +45,28 @@ int intensitySign(int msMaskPresent, int msFlag, int rightBook)
     int sign = 0;
     for (int i = 0; i < 1024; ++i) {
         const float l = out[size_t(2 * i)], rr = out[size_t(2 * i + 1)];
-        if (std::fabs(l) < 1e-3f)
-            continue;
+        if (std::fabs(l) < 1e-3f) continue;
         const int s = std::fabs(rr - l) < 1e-4f * std::fabs(l) ? 1 : std::fabs(rr + l) < 1e-4f * std::fabs(l) ? -1 : 0;
-        if (sign == 0)
-            sign = s;
-        if (s != sign)
-            return 0;  // neither a copy nor an inverted copy
+        if (sign == 0) sign = s;
+        if (s != sign) return 0;  // neither a copy nor an inverted copy
     }
     return sign;
 }
 
 // The standard reverses the intensity sign by the band's M/S flag only when
 // ms_mask_present is 1; with 2 (M/S on every band) the codebook's sign stands.
-TEST(JointStereoTest, IntensitySignFollowsTheCodebookAndTheMsFlagOnlyWithMaskOne)
-{
+TEST(JointStereoTest, IntensitySignFollowsTheCodebookAndTheMsFlagOnlyWithMaskOne) {
     const struct {
         int mask, flag, book, sign;
     } cases[] = {
-        {0, 0, 15, 1}, {0, 0, 14, -1}, {1, 0, 15, 1}, {1, 1, 15, -1},
-        {1, 1, 14, 1}, {2, 0, 15, 1},  {2, 0, 14, -1},
+        {0, 0, 15, 1}, {0, 0, 14, -1}, {1, 0, 15, 1}, {1, 1, 15, -1}, {1, 1, 14, 1}, {2, 0, 15, 1}, {2, 0, 14, -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(intensitySign(c.mask, c.flag, c.book), c.sign)
             << "ms_mask_present " << c.mask << " flag " << c.flag << " book " << c.book;
 }
 
-TEST(JointStereoTest, MsDataSyntax)
-{
+TEST(JointStereoTest, MsDataSyntax) {
     IcsInfo ics;
     ics.reset(4, 0x402);
     ics.setSequence(kOnlyLong, 0);
@@ -107,8 +98,7 @@ TEST(JointStereoTest, MsDataSyntax)
 }
 
 // M/S turns (m, s) into (m + s, m - s) on flagged bands only, per window of a group.
-TEST(JointStereoTest, MsAppliesToFlaggedBandsOfEveryWindow)
-{
+TEST(JointStereoTest, MsAppliesToFlaggedBandsOfEveryWindow) {
     IcsInfo ics;
     ics.reset(4, 0x402);
     ics.setSequence(kEightShort, 0);

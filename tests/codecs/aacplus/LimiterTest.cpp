@@ -10,8 +10,7 @@ namespace {
 
 using aacplus::Limiter;
 
-TEST(LimiterTest, QuietSignalComesOutDelayedByOneBlock)
-{
+TEST(LimiterTest, QuietSignalComesOutDelayedByOneBlock) {
     auto l = Limiter::create(64, 2, true);
     ASSERT_TRUE(l);
     std::vector<float> prev(128, 0.0f);
@@ -26,15 +25,14 @@ TEST(LimiterTest, QuietSignalComesOutDelayedByOneBlock)
     }
 }
 
-TEST(LimiterTest, PeakIsBroughtToFullScaleAndReleasedSlowly)
-{
+TEST(LimiterTest, PeakIsBroughtToFullScaleAndReleasedSlowly) {
     auto l = Limiter::create(64, 1, true);
     ASSERT_TRUE(l);
     std::vector<float> quiet(64, 1000.0f), loud(64, 1000.0f), out(64);
     loud[10] = 65534.0f;
     l->process(quiet.data(), out.data());  // the delay line fills
     l->process(quiet.data(), out.data());
-    l->process(loud.data(), out.data());   // the quiet block ahead of the peak ramps down
+    l->process(loud.data(), out.data());  // the quiet block ahead of the peak ramps down
     EXPECT_FLOAT_EQ(out[0], 1000.0f);
     EXPECT_LT(out[63], 1000.0f * 0.52f);
     EXPECT_GT(out[63], 1000.0f * 0.5f);
@@ -52,8 +50,7 @@ TEST(LimiterTest, PeakIsBroughtToFullScaleAndReleasedSlowly)
     }
 }
 
-TEST(LimiterTest, LinkedChannelsShareTheGain)
-{
+TEST(LimiterTest, LinkedChannelsShareTheGain) {
     auto l = Limiter::create(64, 2, true);
     ASSERT_TRUE(l);
     std::vector<float> in(128, 100.0f), out(128);

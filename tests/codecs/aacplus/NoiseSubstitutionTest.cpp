@@ -13,16 +13,14 @@ namespace {
 
 using namespace aactest;
 
-void fft(std::vector<std::complex<double>>& a)
-{
+void fft(std::vector<std::complex<double>>& a) {
     const size_t n = a.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
             j ^= bit;
         j ^= bit;
-        if (i < j)
-            std::swap(a[i], a[j]);
+        if (i < j) std::swap(a[i], a[j]);
     }
     for (size_t len = 2; len <= n; len <<= 1) {
         const std::complex<double> wl = std::polar(1.0, -2.0 * M_PI / double(len));
@@ -40,8 +38,7 @@ void fft(std::vector<std::complex<double>>& a)
 // Energy per band (edges in FFT bins of a 2048-point transform) over chunks of `chunk`
 // frames of 1024 samples, one channel. result[chunk][band].
 std::vector<std::vector<double>> bandEnergies(const std::vector<int16_t>& pcm, int channels, int channel,
-                                              const std::vector<int>& edges, size_t chunk)
-{
+                                              const std::vector<int>& edges, size_t chunk) {
     const size_t frames = pcm.size() / size_t(channels) / 1024;
     std::vector<std::vector<double>> out;
     std::vector<double> acc(edges.size() - 1, 0.0);
@@ -68,8 +65,7 @@ struct PnsCase {
     bool conformance;
 };
 
-void compareByBandEnergy(const std::string& path)
-{
+void compareByBandEnergy(const std::string& path) {
     const std::vector<uint8_t> file = readFile(path);
     ASSERT_FALSE(file.empty()) << path;
     const CoreRun run = decodeCore(file);
@@ -88,8 +84,7 @@ void compareByBandEnergy(const std::string& path)
         for (size_t t = 0; t < std::min(ours.size(), theirs.size()); ++t)
             for (size_t b = 0; b < ours[t].size(); ++b) {
                 // Bands far below full scale carry too little to judge.
-                if (theirs[t][b] < 1e9 * (edges[b + 1] - edges[b]))
-                    continue;
+                if (theirs[t][b] < 1e9 * (edges[b + 1] - edges[b])) continue;
                 worst = std::max(worst, std::fabs(10.0 * std::log10(ours[t][b] / theirs[t][b])));
                 ++compared;
             }
@@ -101,19 +96,14 @@ void compareByBandEnergy(const std::string& path)
                 compared);
 }
 
-TEST(NoiseSubstitutionTest, BandEnergiesMatchFfmpeg)
-{
-    if (!haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST(NoiseSubstitutionTest, BandEnergiesMatchFfmpeg) {
+    if (!haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     compareByBandEnergy(fixturePath("lc_pns_44k.adts"));
 }
 
-TEST(NoiseSubstitutionTest, IsoNoiseStreamConformance)
-{
-    if (vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
-    if (!haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST(NoiseSubstitutionTest, IsoNoiseStreamConformance) {
+    if (vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+    if (!haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     compareByBandEnergy(vectors() + "iso14496-4/al18_44.adts.aac");
 }
 

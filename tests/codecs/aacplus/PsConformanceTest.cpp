@@ -21,16 +21,14 @@ constexpr size_t kFrame = 2048;  // output samples per channel and frame
 // Decodes frame by frame, so that several decoders can be interleaved.
 class Stepper {
 public:
-    explicit Stepper(const std::vector<uint8_t>& data, int format = kAacPlusFormatInt16) : data_(data)
-    {
+    explicit Stepper(const std::vector<uint8_t>& data, int format = kAacPlusFormatInt16) : data_(data) {
         EXPECT_EQ(aacPlusDecoderOpenWithConfig(&h_, format, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0, 0), 0);
     }
     ~Stepper() { aacPlusDecoderClose(&h_); }
 
     // Appends one frame's PCM; false at the end of the stream.
     template <typename Sample>
-    bool next(std::vector<Sample>& pcm)
-    {
+    bool next(std::vector<Sample>& pcm) {
         std::vector<Sample> buf(8 * kFrame);
         for (int guard = 0; guard < 1000; ++guard) {
             if (!ended_) {
@@ -50,10 +48,8 @@ public:
                 parametricStereo = p.channelMode == 3;
                 return true;
             }
-            if (status == kAacPlusEndOfStream)
-                return false;
-            if (status != kAacPlusNeedMoreInput)
-                ++errors;
+            if (status == kAacPlusEndOfStream) return false;
+            if (status != kAacPlusNeedMoreInput) ++errors;
         }
         return false;
     }
@@ -78,12 +74,10 @@ struct Decoded {
     int errors = 0;
 };
 
-Decoded decode(const std::vector<uint8_t>& data)
-{
+Decoded decode(const std::vector<uint8_t>& data) {
     Decoded d;
     Stepper s(data);
-    while (s.next(d.pcm)) {
-    }
+    while (s.next(d.pcm)) {}
     d.sampleRate = s.sampleRate;
     d.channels = s.channels;
     d.parametricStereo = s.parametricStereo;
@@ -92,8 +86,7 @@ Decoded decode(const std::vector<uint8_t>& data)
 }
 
 // Energy of both channels over samples [from, from + n).
-double energy(const std::vector<int16_t>& pcm, size_t from, size_t n)
-{
+double energy(const std::vector<int16_t>& pcm, size_t from, size_t n) {
     double e = 0;
     for (size_t i = 2 * from; i < 2 * (from + n); ++i)
         e += double(pcm[i]) * pcm[i];
@@ -101,8 +94,7 @@ double energy(const std::vector<int16_t>& pcm, size_t from, size_t n)
 }
 
 // Energy of L - R over frame f.
-double sideEnergy(const std::vector<int16_t>& pcm, size_t f)
-{
+double sideEnergy(const std::vector<int16_t>& pcm, size_t f) {
     double e = 0;
     for (size_t i = f * kFrame; i < (f + 1) * kFrame; ++i) {
         const double d = double(pcm[2 * i]) - pcm[2 * i + 1];
@@ -115,8 +107,8 @@ struct PsCase {
     const char* name;
     const char* fixture;
     size_t frames;
-    size_t psStart;     // first frame decoded with PS data
-    size_t skipFrom;    // frames [skipFrom, skipTo) are judged by other tests
+    size_t psStart;   // first frame decoded with PS data
+    size_t skipFrom;  // frames [skipFrom, skipTo) are judged by other tests
     size_t skipTo;
 };
 
@@ -140,11 +132,9 @@ class PsConformance : public ::testing::TestWithParam<PsCase> {};
 // 16-bit output from both sides: the only difference is the rounding of the last bit
 // (measured: at most 1 LSB in every frame, 101 dB over the PS part; faad and ffmpeg are 77 dB
 // apart on the same stream).
-TEST_P(PsConformance, MatchesFfmpegPerFrame)
-{
+TEST_P(PsConformance, MatchesFfmpegPerFrame) {
     const PsCase& c = GetParam();
-    if (!aactest::haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+    if (!aactest::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     const std::string path = aactest::fixturePath(c.fixture);
     const std::vector<uint8_t> data = aactest::readFile(path);
     ASSERT_FALSE(data.empty()) << path;
@@ -162,8 +152,7 @@ TEST_P(PsConformance, MatchesFfmpegPerFrame)
     int stereoFrames = 0;
     double signal = 0, noise = 0;
     for (size_t f = 0; f < c.frames; ++f) {
-        if (f >= c.skipFrom && f < c.skipTo)
-            continue;
+        if (f >= c.skipFrom && f < c.skipTo) continue;
         int maxAbs = 0;
         for (size_t i = 2 * f * kFrame; i < 2 * (f + 1) * kFrame; ++i) {
             const int d = std::abs(int(ours.pcm[i]) - int(ref.samples[i]));
@@ -174,8 +163,7 @@ TEST_P(PsConformance, MatchesFfmpegPerFrame)
             }
         }
         EXPECT_LE(maxAbs, 1) << "frame " << f;
-        if (f >= c.psStart)
-            stereoFrames += sideEnergy(ref.samples, f) > 0.01 * energy(ref.samples, f * kFrame, kFrame);
+        if (f >= c.psStart) stereoFrames += sideEnergy(ref.samples, f) > 0.01 * energy(ref.samples, f * kFrame, kFrame);
     }
     EXPECT_GE(10.0 * std::log10(signal / std::max(noise, 1e-9)), 90.0);
     // The 20-band stream is sent with every IID at 0 dB and no ICC: mono on both sides.
@@ -190,8 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, PsConformance, ::testing::ValuesIn(kCases),
 // The frame where PS begins after plain SBR frames: no start-up dip or burst. Every 256
 // samples of it carry the energy (within 3 dB) of the same stretch decoded from the stream
 // that has PS all along (measured: within 1.5 dB; a mixing that fades in from zero shows 5 dB).
-TEST(PsConformanceStart, MidStreamStartHasNoDip)
-{
+TEST(PsConformanceStart, MidStreamStartHasNoDip) {
     const Decoded mid = decode(aactest::readFile(aactest::fixturePath("ps_baseline_midstart.adts")));
     const Decoded all = decode(aactest::readFile(aactest::fixturePath("ps_baseline_mixed.adts")));
     ASSERT_EQ(mid.pcm.size(), all.pcm.size());
@@ -218,8 +205,7 @@ TEST(PsConformanceStart, MidStreamStartHasNoDip)
 // A decoder opened after another was closed, and two decoders open at the same time and fed
 // in turns, decode exactly what the first one did: the process-wide tables are built once and
 // nothing of one decoder's PS state is shared with another.
-TEST(PsConformanceStart, InterleavedDecodersMatchOneAlone)
-{
+TEST(PsConformanceStart, InterleavedDecodersMatchOneAlone) {
     const std::vector<uint8_t> data = aactest::readFile(aactest::fixturePath("ps_baseline_mixed.adts"));
     ASSERT_FALSE(data.empty());
     const Decoded alone = decode(data);
@@ -242,10 +228,8 @@ TEST(PsConformanceStart, InterleavedDecodersMatchOneAlone)
 // holds the parameters as we do. faad's output starts one frame later. Measured: 94 dB or
 // better in the held frames, 56 dB in the frame where PS data resumes (its interpolation
 // differs slightly), 76.7 dB over the rest, where we equal ffmpeg and faad is 76.6 dB from it.
-TEST(PsConformanceStart, FramesWithoutPsDataHoldTheParameters)
-{
-    if (!aactest::haveTool("faad"))
-        GTEST_SKIP() << "faad not installed";
+TEST(PsConformanceStart, FramesWithoutPsDataHoldTheParameters) {
+    if (!aactest::haveTool("faad")) GTEST_SKIP() << "faad not installed";
     const std::string path = aactest::fixturePath("ps_baseline_gap.adts");
     const Decoded ours = decode(aactest::readFile(path));
     EXPECT_EQ(ours.errors, 0);
@@ -277,18 +261,15 @@ TEST(PsConformanceStart, FramesWithoutPsDataHoldTheParameters)
 
 // Float output against ffmpeg's float output, the agreement beyond 16-bit rounding: same
 // scale, and 127 dB over the PS part as measured (the bound leaves room for other compilers).
-TEST(PsConformanceStart, FloatOutputMatchesFfmpeg)
-{
-    if (!aactest::haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST(PsConformanceStart, FloatOutputMatchesFfmpeg) {
+    if (!aactest::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     for (const char* fixture : {"ps_baseline_mixed.adts", "ps_baseline_fine10.adts"}) {
         const std::string path = aactest::fixturePath(fixture);
         const std::vector<uint8_t> data = aactest::readFile(path);
         std::vector<float> ours;
         {
             Stepper s(data, kAacPlusFormatFloat);
-            while (s.next(ours)) {
-            }
+            while (s.next(ours)) {}
             EXPECT_EQ(s.errors, 0);
         }
         const std::string raw = zymtest::TempPath(".f32");

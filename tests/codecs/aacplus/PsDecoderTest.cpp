@@ -14,15 +14,13 @@ using namespace aacplus;
 
 namespace {
 
-std::unique_ptr<PsDecoder> openPs()
-{
+std::unique_ptr<PsDecoder> openPs() {
     auto ps = std::make_unique<PsDecoder>();
     EXPECT_EQ(psDecoderOpen(*ps, 64, 32), nullptr);
     return ps;
 }
 
-void putCode(aactest::BitWriter& w, const aactables::HuffmanCodebook& book, int value)
-{
+void putCode(aactest::BitWriter& w, const aactables::HuffmanCodebook& book, int value) {
     for (int i = 0; i < book.count; ++i)
         if (book.entries[i].values[0] == value) {
             w.put(book.entries[i].codeword, book.entries[i].length);
@@ -31,8 +29,7 @@ void putCode(aactest::BitWriter& w, const aactables::HuffmanCodebook& book, int 
     ADD_FAILURE() << "no codeword for " << value;
 }
 
-int parse(PsDecoder& ps, const aactest::BitWriter& w)
-{
+int parse(PsDecoder& ps, const aactest::BitWriter& w) {
     const std::vector<uint8_t> d = w.data();
     SbrBitReader r;
     r.init(d.data(), int32_t(d.size()), int32_t(w.bits()));
@@ -41,8 +38,7 @@ int parse(PsDecoder& ps, const aactest::BitWriter& w)
 
 // One frame: header with IID mode `iidMode` (enabled) and ICC mode 0, one envelope of
 // frequency deltas `iidDeltas` and ICC all `icc`.
-aactest::BitWriter frame(int iidMode, const std::vector<int>& iidDeltas, int icc, int extBytes = 0)
-{
+aactest::BitWriter frame(int iidMode, const std::vector<int>& iidDeltas, int icc, int extBytes = 0) {
     aactest::BitWriter w;
     w.put(1, 1).put(1, 1).put(uint32_t(iidMode), 3).put(1, 1).put(0, 3).put(extBytes ? 1 : 0, 1);
     w.put(0, 1).put(1, 2);
@@ -56,16 +52,14 @@ aactest::BitWriter frame(int iidMode, const std::vector<int>& iidDeltas, int icc
         putCode(w, aactables::kPsHuffIccDf, 0);
     if (extBytes) {
         w.put(uint32_t(extBytes >= 15 ? 15 : extBytes), 4);
-        if (extBytes >= 15)
-            w.put(uint32_t(extBytes - 15), 8);
+        if (extBytes >= 15) w.put(uint32_t(extBytes - 15), 8);
         for (int i = 0; i < extBytes; ++i)
             w.put(0xA5, 8);
     }
     return w;
 }
 
-std::vector<int> constant(int n, int v)
-{
+std::vector<int> constant(int n, int v) {
     std::vector<int> d(static_cast<size_t>(n), 0);
     d[0] = v;
     return d;
@@ -73,8 +67,7 @@ std::vector<int> constant(int n, int v)
 
 }  // namespace
 
-TEST(PsDecoder, ParsesAndDecodesParameters)
-{
+TEST(PsDecoder, ParsesAndDecodesParameters) {
     auto ps = openPs();
     aactest::BitWriter w = frame(0, constant(10, 3), 2);
     EXPECT_EQ(parse(*ps, w), int(w.bits()));
@@ -95,8 +88,7 @@ TEST(PsDecoder, ParsesAndDecodesParameters)
     EXPECT_EQ(ps->outIid[0][7], 3);
 }
 
-TEST(PsDecoder, ReservedModeIsIgnoredAndExtensionSkipped)
-{
+TEST(PsDecoder, ReservedModeIsIgnoredAndExtensionSkipped) {
     auto ps = openPs();
     aactest::BitWriter first = frame(0, constant(10, 2), 1);
     parse(*ps, first);
@@ -121,8 +113,7 @@ TEST(PsDecoder, ReservedModeIsIgnoredAndExtensionSkipped)
     EXPECT_TRUE(ps2->dataPresent);
 }
 
-TEST(PsDecoder, ThirtyFourBandsMapToTwenty)
-{
+TEST(PsDecoder, ThirtyFourBandsMapToTwenty) {
     auto ps = openPs();
     // Fine IID, 34 bands: -1 at 0..27, -15 at 28..33.
     std::vector<int> deltas(34, 0);
@@ -132,7 +123,7 @@ TEST(PsDecoder, ThirtyFourBandsMapToTwenty)
     EXPECT_EQ(parse(*ps, w), int(w.bits()));
     psDecodeFrame(*ps);
     EXPECT_EQ(ps->outIidFine, 1);
-    EXPECT_EQ(ps->outIid[0][0], -1);   // (2*(-1) + (-1)) / 3
+    EXPECT_EQ(ps->outIid[0][0], -1);  // (2*(-1) + (-1)) / 3
     EXPECT_EQ(ps->outIid[0][13], -1);
     EXPECT_EQ(ps->outIid[0][18], -15);  // bands 28..31
     EXPECT_EQ(ps->outIid[0][19], -15);
@@ -147,8 +138,7 @@ struct Matrix {
     float re[38][64] = {}, im[38][64] = {};
     float* pr[38];
     float* pi[38];
-    Matrix()
-    {
+    Matrix() {
         for (int n = 0; n < 38; ++n) {
             pr[n] = re[n];
             pi[n] = im[n];
@@ -156,8 +146,7 @@ struct Matrix {
     }
     Matrix(const Matrix&) = delete;
     Matrix& operator=(const Matrix&) = delete;
-    void clear()
-    {
+    void clear() {
         std::fill(&re[0][0], &re[0][0] + 38 * 64, 0.0f);
         std::fill(&im[0][0], &im[0][0] + 38 * 64, 0.0f);
     }
@@ -165,8 +154,7 @@ struct Matrix {
 
 // Runs `frames` frames of a noise-like mono signal through psApply with fixed parameters;
 // returns the last frame's left and right matrices.
-void mixFrames(PsDecoder& ps, int iid, int icc, Matrix& left, Matrix& right, int frames = 3)
-{
+void mixFrames(PsDecoder& ps, int iid, int icc, Matrix& left, Matrix& right, int frames = 3) {
     for (int f = 0; f < frames; ++f) {
         left.clear();
         right.clear();
@@ -190,8 +178,7 @@ void mixFrames(PsDecoder& ps, int iid, int icc, Matrix& left, Matrix& right, int
 
 }  // namespace
 
-TEST(PsDecoder, MixingFollowsIidAndIcc)
-{
+TEST(PsDecoder, MixingFollowsIidAndIcc) {
     // Full coherence, no level difference: both channels equal.
     {
         auto ps = openPs();
@@ -233,8 +220,7 @@ TEST(PsDecoder, MixingFollowsIidAndIcc)
 
 namespace {
 
-double slotRatioDb(const Matrix& l, const Matrix& r, int n)
-{
+double slotRatioDb(const Matrix& l, const Matrix& r, int n) {
     double el = 0, er = 0;
     for (int k = 3; k < 64; ++k) {
         el += double(l.re[n][k]) * l.re[n][k] + double(l.im[n][k]) * l.im[n][k];
@@ -248,8 +234,7 @@ double slotRatioDb(const Matrix& l, const Matrix& r, int n)
 // Before PS starts both channels carry the mono signal; the first envelope moves from there
 // to its own coefficients over its slots instead of switching at once (or fading in from
 // silence), so PS that starts in mid-stream gives no audible step.
-TEST(PsDecoder, FirstEnvelopeMovesFromMono)
-{
+TEST(PsDecoder, FirstEnvelopeMovesFromMono) {
     auto ps = openPs();
     Matrix l, r;
     mixFrames(*ps, 7, 0, l, r, 1);
@@ -270,8 +255,7 @@ TEST(PsDecoder, FirstEnvelopeMovesFromMono)
 
 // ps_data that runs past the bits announced: reported as over-long (the SBR frame is then
 // concealed), and neither its header nor its parameters replace the good ones before it.
-TEST(PsDecoder, TruncatedDataChangesNothing)
-{
+TEST(PsDecoder, TruncatedDataChangesNothing) {
     auto ps = openPs();
     aactest::BitWriter good = frame(0, constant(10, 2), 1);
     parse(*ps, good);

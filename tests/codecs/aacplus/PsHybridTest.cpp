@@ -13,8 +13,7 @@ namespace {
 struct Rows {
     std::vector<float> re, im;
     std::vector<float*> pr, pi;
-    explicit Rows(int slots) : re(static_cast<size_t>(slots * 64)), im(static_cast<size_t>(slots * 64))
-    {
+    explicit Rows(int slots) : re(static_cast<size_t>(slots * 64)), im(static_cast<size_t>(slots * 64)) {
         for (int n = 0; n < slots; ++n) {
             pr.push_back(&re[size_t(n * 64)]);
             pi.push_back(&im[size_t(n * 64)]);
@@ -24,8 +23,7 @@ struct Rows {
 
 }  // namespace
 
-TEST(PsHybrid, OnlyResolutionsEightAndTwo)
-{
+TEST(PsHybrid, OnlyResolutionsEightAndTwo) {
     HybridFilterbank h;
     const int good[3] = {8, 2, 2};
     const int four[3] = {8, 4, 2};
@@ -33,8 +31,7 @@ TEST(PsHybrid, OnlyResolutionsEightAndTwo)
     EXPECT_NE(hybridOpen(h, 32, 3, four), nullptr);
 }
 
-TEST(PsHybrid, ConstantSignalLandsInTheLowSubBand)
-{
+TEST(PsHybrid, ConstantSignalLandsInTheLowSubBand) {
     HybridFilterbank h;
     const int res[3] = {8, 2, 2};
     ASSERT_EQ(hybridOpen(h, 32, 3, res), nullptr);
@@ -51,8 +48,7 @@ TEST(PsHybrid, ConstantSignalLandsInTheLowSubBand)
     }
 }
 
-TEST(PsHybrid, RoundTripDelaysBySixSlots)
-{
+TEST(PsHybrid, RoundTripDelaysBySixSlots) {
     HybridFilterbank h;
     const int res[3] = {8, 2, 2};
     ASSERT_EQ(hybridOpen(h, 32, 3, res), nullptr);

@@ -15,8 +15,7 @@ namespace {
 
 // Runs analysis then synthesis over `frames` frames of 1024 input samples; bands above
 // `highEnd` are dropped. Returns the output (1024 or 2048 samples per frame).
-std::vector<float> roundTrip(const std::vector<float>& in, int down, int lowPower = 0)
-{
+std::vector<float> roundTrip(const std::vector<float>& in, int down, int lowPower = 0) {
     QmfBank a, s;
     EXPECT_EQ(qmfAnalysisOpen(a, 0, 2, down, 1024, lowPower), nullptr);
     EXPECT_EQ(qmfSynthesisOpen(s, 0, down, 2048 / down, 1.0f, 1.0f, lowPower), nullptr);
@@ -48,8 +47,7 @@ std::vector<float> roundTrip(const std::vector<float>& in, int down, int lowPowe
     return out;
 }
 
-std::vector<float> sine(double freq, double rate, int n, double amp = 10000.0)
-{
+std::vector<float> sine(double freq, double rate, int n, double amp = 10000.0) {
     std::vector<float> v(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         v[size_t(i)] = float(amp * std::sin(2 * M_PI * freq * i / rate));
@@ -57,8 +55,8 @@ std::vector<float> sine(double freq, double rate, int n, double amp = 10000.0)
 }
 
 // Best delay (0..maxDelay) and SNR in dB of `out` against `ref`, compared over [from, to).
-std::pair<int, double> bestMatch(const std::vector<float>& ref, const std::vector<float>& out, int maxDelay, int from, int to)
-{
+std::pair<int, double> bestMatch(const std::vector<float>& ref, const std::vector<float>& out, int maxDelay, int from,
+                                 int to) {
     int best = 0;
     double bestSnr = -1e9;
     for (int d = 0; d <= maxDelay; ++d) {
@@ -79,8 +77,7 @@ std::pair<int, double> bestMatch(const std::vector<float>& ref, const std::vecto
 
 }  // namespace
 
-TEST(QmfBank, DownsampledRoundTripIsADelayedCopy)
-{
+TEST(QmfBank, DownsampledRoundTripIsADelayedCopy) {
     // A mix of tones below the core Nyquist frequency; 32-band synthesis at the core rate.
     std::vector<float> in = sine(440, 22050, 8192);
     const std::vector<float> b = sine(3000, 22050, 8192, 3000.0);
@@ -90,13 +87,13 @@ TEST(QmfBank, DownsampledRoundTripIsADelayedCopy)
     const std::vector<float> out = roundTrip(in, 2);
     ASSERT_EQ(out.size(), in.size());
     const auto [delay, snr] = bestMatch(in, out, 700, 2048, 8192);
-    // The two banks delay by 289 samples together; reconstruction better than 50 dB (the prototype is near-perfect, not perfect).
+    // The two banks delay by 289 samples together; reconstruction better than 50 dB (the prototype is near-perfect, not
+    // perfect).
     EXPECT_EQ(delay, 289);
     EXPECT_GT(snr, 50.0);
 }
 
-TEST(QmfBank, UpsamplingRoundTripDoublesTheRate)
-{
+TEST(QmfBank, UpsamplingRoundTripDoublesTheRate) {
     // With the high bands empty the output is the core signal at twice the rate.
     const std::vector<float> in = sine(1000, 22050, 8192);
     const std::vector<float> out = roundTrip(in, 1);
@@ -108,8 +105,7 @@ TEST(QmfBank, UpsamplingRoundTripDoublesTheRate)
     EXPECT_GT(snr, 50.0) << "delay " << delay;
 }
 
-TEST(QmfBank, KernelPointersFollowTheLastBankAndSwitchBack)
-{
+TEST(QmfBank, KernelPointersFollowTheLastBankAndSwitchBack) {
     QmfBank a, s;
     ASSERT_EQ(qmfAnalysisOpen(a, 0, 2, 1, 1024, 1), nullptr);
     ASSERT_EQ(qmfSynthesisOpen(s, 0, 1, 2048, 1.0f, 1.0f, 1), nullptr);
@@ -129,8 +125,7 @@ TEST(QmfBank, KernelPointersFollowTheLastBankAndSwitchBack)
     qmfClose(d);
 }
 
-TEST(QmfBank, FftMatchesTheDft)
-{
+TEST(QmfBank, FftMatchesTheDft) {
     for (int n : {8, 16, 32}) {
         std::vector<float> data(size_t(2 * n));
         std::vector<std::complex<double>> x(static_cast<size_t>(n));
@@ -156,8 +151,7 @@ TEST(QmfBank, FftMatchesTheDft)
 // The fast kernels against the banks' defining modulation, summed in double. One slot of
 // random input; the tolerance is relative to the slot's largest value (float transforms of
 // at most 64 points stay well inside 1e-5 of it).
-TEST(QmfBank, KernelsMatchTheDirectModulation)
-{
+TEST(QmfBank, KernelsMatchTheDirectModulation) {
     uint32_t seed = 12345;
     auto random = [&seed] {
         seed = seed * 1664525u + 1013904223u;

@@ -20,15 +20,13 @@ struct DecoderDeleter {
 };
 using Handle = std::unique_ptr<SbrDecoder, DecoderDeleter>;
 
-Handle openDecoder(int32_t rate = 22050)
-{
+Handle openDecoder(int32_t rate = 22050) {
     SbrDecoderConfig c;
     sbrGetDefaultConfig(&c, 0);
     return Handle(sbrDecoderOpen(rate, 1024, &c));
 }
 
-SbrExtensionPayload monoFrame(const HeaderFields& f, bool withHeader, int envCode = 0, int start = 20, int noise = 10)
-{
+SbrExtensionPayload monoFrame(const HeaderFields& f, bool withHeader, int envCode = 0, int start = 20, int noise = 10) {
     Builder b;
     if (withHeader)
         b.header(f);
@@ -40,8 +38,7 @@ SbrExtensionPayload monoFrame(const HeaderFields& f, bool withHeader, int envCod
 
 }  // namespace
 
-TEST(SbrBitstream, HeaderAndSingleChannelElement)
-{
+TEST(SbrBitstream, HeaderAndSingleChannelElement) {
     Handle h = openDecoder();
     ASSERT_TRUE(h);
     HeaderFields f;
@@ -73,8 +70,7 @@ TEST(SbrBitstream, HeaderAndSingleChannelElement)
     EXPECT_EQ(fd.env[0], 100.0f);
 }
 
-TEST(SbrBitstream, HeaderChangeDetection)
-{
+TEST(SbrBitstream, HeaderChangeDetection) {
     Handle h = openDecoder();
     HeaderFields f;
     SbrExtensionPayload p = monoFrame(f, true);
@@ -90,7 +86,12 @@ TEST(SbrBitstream, HeaderChangeDetection)
         {"unchanged", [](HeaderFields&) {}, 0, 0},
         {"amp_res alone", [](HeaderFields& x) { x.ampRes = 0; }, 0, 0},
         {"crossover band", [](HeaderFields& x) { x.xover = 1; }, 1, 0},
-        {"noise bands", [](HeaderFields& x) { x.extra1 = true; x.noiseBands = 1; }, 1, 0},
+        {"noise bands",
+         [](HeaderFields& x) {
+             x.extra1 = true;
+             x.noiseBands = 1;
+         },
+         1, 0},
         {"start frequency", [](HeaderFields& x) { x.start = 6; }, 1, 1},
     };
     for (const Case& c : cases) {
@@ -107,8 +108,7 @@ TEST(SbrBitstream, HeaderChangeDetection)
     }
 }
 
-TEST(SbrBitstream, GridsThatFailTheElement)
-{
+TEST(SbrBitstream, GridsThatFailTheElement) {
     HeaderFields f;
     const Sizes s = sizesFor(f);
     struct Case {
@@ -120,7 +120,8 @@ TEST(SbrBitstream, GridsThatFailTheElement)
         // VARVAR with 2 + 2 relative borders: six envelopes.
         {"varvar six envelopes", [](aactest::BitWriter& w) { w.put(3, 2).put(0, 2).put(0, 2).put(2, 2).put(2, 2); }},
         // VARFIX starting at slot 0 with a pointer beyond the envelope count (2 envelopes, pointer 3).
-        {"pointer beyond envelopes", [](aactest::BitWriter& w) { w.put(2, 2).put(0, 2).put(1, 2).put(0, 2).put(3, 2).put(0, 2); }},
+        {"pointer beyond envelopes",
+         [](aactest::BitWriter& w) { w.put(2, 2).put(0, 2).put(1, 2).put(0, 2).put(3, 2).put(0, 2); }},
     };
     for (const Case& c : cases) {
         Handle h = openDecoder();
@@ -137,8 +138,7 @@ TEST(SbrBitstream, GridsThatFailTheElement)
     (void)s;
 }
 
-TEST(SbrBitstream, FirstBorderMustContinueThePreviousFrame)
-{
+TEST(SbrBitstream, FirstBorderMustContinueThePreviousFrame) {
     HeaderFields f;
     const Sizes s = sizesFor(f);
     // VARFIX, first border at slot `b0`, one envelope, pointer 0, high resolution.
@@ -177,8 +177,7 @@ TEST(SbrBitstream, FirstBorderMustContinueThePreviousFrame)
     EXPECT_EQ(h->header.errorFlag, 0);
 }
 
-TEST(SbrBitstream, CrcProtectedPayload)
-{
+TEST(SbrBitstream, CrcProtectedPayload) {
     HeaderFields f;
     // Body without the CRC: header and element.
     Builder body;
@@ -195,8 +194,7 @@ TEST(SbrBitstream, CrcProtectedPayload)
         const uint32_t in = i < bodyBits ? uint32_t(bitAt(4 + i)) : 0u;
         const uint32_t top = (crc >> 9) & 1u;
         crc = (crc << 1) & 0x3FF;
-        if (top ^ in)
-            crc ^= 0x233;  // x^10 + x^9 + x^5 + x^4 + x + 1
+        if (top ^ in) crc ^= 0x233;  // x^10 + x^9 + x^5 + x^4 + x + 1
     }
     auto make = [&](uint32_t crcValue) {
         Builder b;
@@ -218,8 +216,7 @@ TEST(SbrBitstream, CrcProtectedPayload)
     EXPECT_EQ(h2->header.errorFlag, 1);
 }
 
-TEST(SbrBitstream, ReadsPastTheEndYieldZerosAndFailTheLengthTest)
-{
+TEST(SbrBitstream, ReadsPastTheEndYieldZerosAndFailTheLengthTest) {
     SbrBitReader r;
     const uint8_t bytes[2] = {0xFF, 0xFF};
     r.init(bytes, 2, 16);
@@ -256,8 +253,7 @@ TEST(SbrBitstream, ReadsPastTheEndYieldZerosAndFailTheLengthTest)
     EXPECT_EQ(h3->header.errorFlag, 1);
 }
 
-TEST(SbrBitstream, ExtendedDataWithParametricStereo)
-{
+TEST(SbrBitstream, ExtendedDataWithParametricStereo) {
     HeaderFields f;
     const Sizes s = sizesFor(f);
     // ps_data: header with IID (mode 0) and ICC (mode 0) enabled, fixed class, 1 envelope,
@@ -303,15 +299,14 @@ TEST(SbrBitstream, ExtendedDataWithParametricStereo)
     }
 }
 
-TEST(SbrBitstream, CoupledPairStoresBalanceValuesDoubled)
-{
+TEST(SbrBitstream, CoupledPairStoresBalanceValuesDoubled) {
     HeaderFields f;
     const Sizes s = sizesFor(f);
     using namespace aactables;
     Builder b;
     b.header(f);
-    b.w.put(0, 1);  // bs_data_extra
-    b.w.put(1, 1);  // bs_coupling
+    b.w.put(0, 1);                      // bs_data_extra
+    b.w.put(1, 1);                      // bs_coupling
     b.w.put(0, 2).put(1, 2).put(1, 1);  // FIXFIX, 2 envelopes (3 dB), high resolution
     for (int ch = 0; ch < 2; ++ch)
         b.w.put(0, 1).put(0, 1).put(0, 1).put(0, 1);  // df_env x2, df_noise x2
@@ -337,8 +332,7 @@ TEST(SbrBitstream, CoupledPairStoresBalanceValuesDoubled)
     EXPECT_EQ(h->channels[0].frame.env[0], 30.0f);
 }
 
-TEST(SbrBitstream, UnknownElementKindSwitchesSbrOff)
-{
+TEST(SbrBitstream, UnknownElementKindSwitchesSbrOff) {
     HeaderFields f;
     SbrExtensionPayload p = monoFrame(f, true);
     p.element = 3;
@@ -349,8 +343,7 @@ TEST(SbrBitstream, UnknownElementKindSwitchesSbrOff)
     EXPECT_EQ(h->header.errorFlag, 1);
 }
 
-TEST(SbrBitstream, HuffmanDecodeWalksTheTree)
-{
+TEST(SbrBitstream, HuffmanDecodeWalksTheTree) {
     using namespace aactables;
     for (const HuffmanCodebook* book : {&kSbrTHuffmanEnv15dB, &kSbrFHuffmanEnvBal30dB, &kSbrTHuffmanNoise30dB}) {
         aactest::BitWriter w;
@@ -365,8 +358,7 @@ TEST(SbrBitstream, HuffmanDecodeWalksTheTree)
     }
 }
 
-TEST(SbrBitstream, InvalidHeaderWhileActiveRestoresThePreviousOne)
-{
+TEST(SbrBitstream, InvalidHeaderWhileActiveRestoresThePreviousOne) {
     Handle h = openDecoder();
     HeaderFields f;
     SbrExtensionPayload good = monoFrame(f, true);
@@ -394,8 +386,7 @@ TEST(SbrBitstream, InvalidHeaderWhileActiveRestoresThePreviousOne)
     EXPECT_EQ(fresh->header.errorFlag, 0);
 }
 
-TEST(SbrBitstream, ResetSwitchesOffAndKeepsTheHeader)
-{
+TEST(SbrBitstream, ResetSwitchesOffAndKeepsTheHeader) {
     Handle h = openDecoder();
     HeaderFields f;
     SbrExtensionPayload p = monoFrame(f, true);
@@ -417,8 +408,7 @@ TEST(SbrBitstream, ResetSwitchesOffAndKeepsTheHeader)
 // The four grid classes: envelope count and borders, frequency resolutions in the order the
 // class sends them, the transient envelope from the pointer, and a noise grid on the
 // envelope borders.
-TEST(SbrBitstream, GridClasses)
-{
+TEST(SbrBitstream, GridClasses) {
     HeaderFields f;
     const Sizes s = sizesFor(f);
     struct Case {
@@ -436,11 +426,18 @@ TEST(SbrBitstream, GridClasses)
         {"fixvar", {{1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 1}, {0, 1}}, {0, 13, 17}, {0, 1}, 2},
         // VARFIX: start at slot 2 (first frame), two relative borders of 4 and 2 slots,
         // pointer 2 of 2 bits; resolutions first envelope first.
-        {"varfix", {{2, 2}, {2, 2}, {2, 2}, {1, 2}, {0, 2}, {2, 2}, {1, 1}, {0, 1}, {1, 1}}, {2, 6, 8, 16}, {1, 0, 1}, 1},
+        {"varfix",
+         {{2, 2}, {2, 2}, {2, 2}, {1, 2}, {0, 2}, {2, 2}, {1, 1}, {0, 1}, {1, 1}},
+         {2, 6, 8, 16},
+         {1, 0, 1},
+         1},
         // VARVAR: from slot 1 to 16 + 2, one border 2 slots after the start and one 4 slots
         // before the end, no pointer (0 of 2 bits); resolutions first envelope first.
-        {"varvar", {{3, 2}, {1, 2}, {2, 2}, {1, 2}, {1, 2}, {0, 2}, {1, 2}, {0, 2}, {0, 1}, {1, 1}, {1, 1}},
-         {1, 3, 14, 18}, {0, 1, 1}, -1},
+        {"varvar",
+         {{3, 2}, {1, 2}, {2, 2}, {1, 2}, {1, 2}, {0, 2}, {1, 2}, {0, 2}, {0, 1}, {1, 1}, {1, 1}},
+         {1, 3, 14, 18},
+         {0, 1, 1},
+         -1},
     };
     for (const Case& c : cases) {
         Handle h = openDecoder();

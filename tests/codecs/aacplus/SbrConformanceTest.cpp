@@ -18,8 +18,7 @@ struct Decoded {
     int errors = 0;
 };
 
-Decoded decode(const std::vector<uint8_t>& data, int sbrDownsampleRate = 0, int maxFrames = 1 << 30)
-{
+Decoded decode(const std::vector<uint8_t>& data, int sbrDownsampleRate = 0, int maxFrames = 1 << 30) {
     aacPlusConfig c = aactest::configWithChannels(6, 1);
     c.sbrDownsampleRate = sbrDownsampleRate;
     const aactest::Pcm16Run run = aactest::decodeToInt16(data, c, maxFrames);
@@ -37,8 +36,7 @@ Decoded decode(const std::vector<uint8_t>& data, int sbrDownsampleRate = 0, int 
 
 // SNR in dB of `ours` channel c against reference channel rc, frames [from, to).
 double snr(const std::vector<int16_t>& ours, int oc, int c, const std::vector<int16_t>& ref, int rc, int r, size_t from,
-           size_t to)
-{
+           size_t to) {
     double signal = 0, noise = 0;
     for (size_t i = from; i < to; ++i) {
         const double y = ref[i * size_t(rc) + size_t(r)];
@@ -51,8 +49,8 @@ double snr(const std::vector<int16_t>& ours, int oc, int c, const std::vector<in
 
 struct SbrCase {
     const char* name;
-    const char* stream;       // under vectors/aac/
-    const char* reference;    // what ffmpeg decodes (the same stream, or its MP4 twin)
+    const char* stream;     // under vectors/aac/
+    const char* reference;  // what ffmpeg decodes (the same stream, or its MP4 twin)
     int sbrDownsampleRate;
     int rate;
     int channels;
@@ -64,25 +62,37 @@ struct SbrCase {
 // first front pair is our L/R and ffmpeg's FLC/FRC.
 const SbrCase kCases[] = {
     {"stereo_48k", "iso14496-4/al_sbr_cm_48_2.adts.aac", "iso14496-4/al_sbr_cm_48_2.adts.aac", 0, 48000, 2, {0, 1}},
-    {"surround_48k", "iso14496-4/al_sbr_cm_48_5.1.adts.aac", "iso14496-4/al_sbr_cm_48_5.1.adts.aac", 0, 48000, 6,
+    {"surround_48k",
+     "iso14496-4/al_sbr_cm_48_5.1.adts.aac",
+     "iso14496-4/al_sbr_cm_48_5.1.adts.aac",
+     0,
+     48000,
+     6,
      {4, 5, 2, 3, 0, 1}},
-    {"core_48k_to_96k", "iso14496-4/al_sbr_sr_48_2_fsaac48.adts.aac", "iso14496-4/al_sbr_sr_48_2_fsaac48.adts.aac", 0,
-     96000, 2, {0, 1}},
+    {"core_48k_to_96k",
+     "iso14496-4/al_sbr_sr_48_2_fsaac48.adts.aac",
+     "iso14496-4/al_sbr_sr_48_2_fsaac48.adts.aac",
+     0,
+     96000,
+     2,
+     {0, 1}},
     // Downsampled SBR: the MP4 twin signals it, the ADTS copy cannot; we ask for it.
-    {"downsampled_48k", "iso14496-4/al_sbr_sr_48_2_fsaac48.adts.aac", "iso14496-4/al_sbr_sr_48_2_fsaac48.mp4", 48000,
-     48000, 2, {0, 1}},
+    {"downsampled_48k",
+     "iso14496-4/al_sbr_sr_48_2_fsaac48.adts.aac",
+     "iso14496-4/al_sbr_sr_48_2_fsaac48.mp4",
+     48000,
+     48000,
+     2,
+     {0, 1}},
     {"loas_48k", "latm-loas/latm_000000001180bc60.loas", "latm-loas/latm_000000001180bc60.loas", 0, 48000, 2, {0, 1}},
 };
 
 class SbrConformance : public ::testing::TestWithParam<SbrCase> {};
 
-TEST_P(SbrConformance, MatchesFfmpeg)
-{
+TEST_P(SbrConformance, MatchesFfmpeg) {
     const SbrCase& c = GetParam();
-    if (aactest::vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
-    if (!aactest::haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+    if (aactest::vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+    if (!aactest::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     const Decoded ours = decode(aactest::readFile(aactest::vectors() + c.stream), c.sbrDownsampleRate);
     zymtest::Pcm ref;
     ASSERT_TRUE(zymtest::DecodeWithFfmpeg(aactest::vectors() + c.reference, ref));
@@ -104,12 +114,9 @@ INSTANTIATE_TEST_SUITE_P(Streams, SbrConformance, ::testing::ValuesIn(kCases),
 
 // Before its first SBR header a parametric stereo stream plays its core through the QMF
 // banks: twice the core rate, the upper half empty, the mono channel on both outputs.
-TEST(SbrConformanceBeforeHeader, CoreUpsampledUntilTheFirstHeader)
-{
-    if (aactest::vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
-    if (!aactest::haveTool("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg not installed";
+TEST(SbrConformanceBeforeHeader, CoreUpsampledUntilTheFirstHeader) {
+    if (aactest::vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+    if (!aactest::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     // The first header of al_sbr_ps_06_new arrives in frame 106.
     const std::string path = aactest::vectors() + "iso14496-4/al_sbr_ps_06_new.adts.aac";
     const Decoded ours = decode(aactest::readFile(path), 0, 106);

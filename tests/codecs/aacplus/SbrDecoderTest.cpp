@@ -19,17 +19,14 @@ struct DecoderDeleter {
 };
 using Handle = std::unique_ptr<SbrDecoder, DecoderDeleter>;
 
-Handle open(int32_t rate, void (*tweak)(SbrDecoderConfig&) = nullptr)
-{
+Handle open(int32_t rate, void (*tweak)(SbrDecoderConfig&) = nullptr) {
     SbrDecoderConfig c;
     sbrGetDefaultConfig(&c, 0);
-    if (tweak)
-        tweak(c);
+    if (tweak) tweak(c);
     return Handle(sbrDecoderOpen(rate, 1024, &c));
 }
 
-std::vector<float> tone(double freq, double rate, int n, double amp, int phase0 = 0)
-{
+std::vector<float> tone(double freq, double rate, int n, double amp, int phase0 = 0) {
     std::vector<float> v(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         v[size_t(i)] = float(amp * std::sin(2 * M_PI * freq * (i + phase0) / rate));
@@ -38,8 +35,7 @@ std::vector<float> tone(double freq, double rate, int n, double amp, int phase0 
 
 // Decodes `frames` frames of a tone through the handle; each frame gets `payload` (or none).
 std::vector<float> run(SbrDecoder* h, const SbrExtensionPayload* payload, int frames, int outChannels = 1,
-                       double freq = 1000.0)
-{
+                       double freq = 1000.0) {
     std::vector<float> out;
     SbrExtensionPayload empty;
     empty.count = 0;
@@ -54,8 +50,7 @@ std::vector<float> run(SbrDecoder* h, const SbrExtensionPayload* payload, int fr
     return out;
 }
 
-double energy(const std::vector<float>& v, size_t from, size_t to)
-{
+double energy(const std::vector<float>& v, size_t from, size_t to) {
     double e = 0;
     for (size_t i = from; i < to; ++i)
         e += double(v[i]) * v[i];
@@ -64,8 +59,7 @@ double energy(const std::vector<float>& v, size_t from, size_t to)
 
 }  // namespace
 
-TEST(SbrDecoder, OpenChecksRateAndConfiguration)
-{
+TEST(SbrDecoder, OpenChecksRateAndConfiguration) {
     EXPECT_FALSE(open(7999));
     EXPECT_FALSE(open(48001));
     EXPECT_TRUE(open(8000));
@@ -75,8 +69,7 @@ TEST(SbrDecoder, OpenChecksRateAndConfiguration)
     sbrDecoderClose(nullptr);
 }
 
-TEST(SbrDecoder, BeforeAHeaderTheCoreIsUpsampled)
-{
+TEST(SbrDecoder, BeforeAHeaderTheCoreIsUpsampled) {
     Handle h = open(22050);
     ASSERT_TRUE(h);
     const std::vector<float> out = run(h.get(), nullptr, 6);
@@ -95,8 +88,7 @@ TEST(SbrDecoder, BeforeAHeaderTheCoreIsUpsampled)
     EXPECT_GT(10 * std::log10(sig / err), 50.0);
 }
 
-TEST(SbrDecoder, MonoToStereoWithoutPsDuplicatesTheChannel)
-{
+TEST(SbrDecoder, MonoToStereoWithoutPsDuplicatesTheChannel) {
     Handle h = open(22050);
     sbrSetMonoToStereo(sbrDecoderConfig(h.get()), 1);
     EXPECT_EQ(sbrGetOutputChannels(h.get(), 1), 2);
@@ -111,8 +103,7 @@ TEST(SbrDecoder, MonoToStereoWithoutPsDuplicatesTheChannel)
     EXPECT_GT(energy(out, 0, out.size()), 0.0);
 }
 
-TEST(SbrDecoder, HighBandFollowsTheEnvelope)
-{
+TEST(SbrDecoder, HighBandFollowsTheEnvelope) {
     // Same core tone, envelopes 6 steps of 3 dB apart: the replicated band differs by about 18 dB.
     HeaderFields f;
     auto highBand = [&](int start) {
@@ -139,8 +130,7 @@ TEST(SbrDecoder, HighBandFollowsTheEnvelope)
     EXPECT_NEAR(db, 18.06, 1.0);
 }
 
-TEST(SbrDecoder, DownsampledModeKeepsTheCoreRate)
-{
+TEST(SbrDecoder, DownsampledModeKeepsTheCoreRate) {
     Handle h = open(44100, [](SbrDecoderConfig& c) { c.words[14] = 1; });
     ASSERT_TRUE(h);
     EXPECT_EQ(sbrGetRateRatio(h.get()), 1.0f);
@@ -154,8 +144,7 @@ TEST(SbrDecoder, DownsampledModeKeepsTheCoreRate)
         ASSERT_EQ(buf[i], 0.0f);
 }
 
-TEST(SbrDecoder, MissingPayloadWhileActiveConceals)
-{
+TEST(SbrDecoder, MissingPayloadWhileActiveConceals) {
     Handle h = open(22050);
     HeaderFields f;
     Builder b;
@@ -177,13 +166,12 @@ TEST(SbrDecoder, MissingPayloadWhileActiveConceals)
 namespace {
 
 // A mono SBR frame carrying PS data: IID `iid` (coarse, 10 bands) and ICC `icc`.
-SbrExtensionPayload monoWithPs(int iid, int icc)
-{
+SbrExtensionPayload monoWithPs(int iid, int icc) {
     HeaderFields f;
     aactest::BitWriter ps;
-    ps.put(2, 2);                                       // bs_extension_id: PS
+    ps.put(2, 2);  // bs_extension_id: PS
     ps.put(1, 1).put(1, 1).put(0, 3).put(1, 1).put(0, 3).put(0, 1);
-    ps.put(0, 1).put(1, 2);                             // fixed class, one envelope
+    ps.put(0, 1).put(1, 2);  // fixed class, one envelope
     ps.put(0, 1);
     for (int b = 0; b < 10; ++b) {
         const Code c = codeOf(aactables::kPsHuffIidDf, b == 0 ? iid : 0);
@@ -207,8 +195,7 @@ SbrExtensionPayload monoWithPs(int iid, int icc)
 
 }  // namespace
 
-TEST(SbrDecoder, MonoElementGainsParametricStereo)
-{
+TEST(SbrDecoder, MonoElementGainsParametricStereo) {
     Handle h = open(22050, [](SbrDecoderConfig& c) { c.words[13] = 1; });  // low power until PS
     ASSERT_TRUE(h);
     sbrSetMonoToStereo(sbrDecoderConfig(h.get()), 1);

@@ -11,8 +11,7 @@ using namespace aacplus;
 namespace {
 
 // One channel with NH = 5 (odd: low band 0 covers high band 0, the others two each), NL = 3, NQ = 2.
-SbrFrameData frame(int numEnv = 1, int ampRes = 1)
-{
+SbrFrameData frame(int numEnv = 1, int ampRes = 1) {
     SbrFrameData f;
     f.nh = 5;
     f.nl = 3;
@@ -27,8 +26,7 @@ SbrFrameData frame(int numEnv = 1, int ampRes = 1)
     f.numNoise = uint8_t(numEnv > 1 ? 2 : 1);
     f.tQ[0] = 0;
     f.tQ[f.numNoise] = 16;
-    if (f.numNoise == 2)
-        f.tQ[1] = 8;
+    if (f.numNoise == 2) f.tQ[1] = 8;
     f.ampRes = ampRes;
     f.numEnvValues = 5 * numEnv;
     return f;
@@ -38,8 +36,7 @@ float quantised(float e, int ampRes) { return std::log2(e / 64.0f) * (ampRes ? 1
 
 }  // namespace
 
-TEST(SbrEnvelope, TimeDeltasAcrossResolutions)
-{
+TEST(SbrEnvelope, TimeDeltasAcrossResolutions) {
     SbrFrameData f = frame(2);
     f.freqRes[0] = 1;
     f.freqRes[1] = 0;
@@ -75,8 +72,7 @@ TEST(SbrEnvelope, TimeDeltasAcrossResolutions)
     EXPECT_EQ(g.env[4], 22);
 }
 
-TEST(SbrEnvelope, OutOfRangeEnvelopeIsConcealedNotClipped)
-{
+TEST(SbrEnvelope, OutOfRangeEnvelopeIsConcealedNotClipped) {
     SbrHeader h;
     h.firstFrame = 0;
     SbrPreviousFrame prev;
@@ -95,8 +91,7 @@ TEST(SbrEnvelope, OutOfRangeEnvelopeIsConcealedNotClipped)
     EXPECT_EQ(prev.lastEnvelope[0], 1.0f);
 }
 
-TEST(SbrEnvelope, ConcealmentFadesOneStepPerFrame)
-{
+TEST(SbrEnvelope, ConcealmentFadesOneStepPerFrame) {
     struct Case {
         bool balance;
         int ampRes;
@@ -138,8 +133,7 @@ TEST(SbrEnvelope, ConcealmentFadesOneStepPerFrame)
     EXPECT_FLOAT_EQ(f.noise[1], std::exp2(6.0f - 4.0f));
 }
 
-TEST(SbrEnvelope, FirstFrameAfterAnErrorIsStretchedBack)
-{
+TEST(SbrEnvelope, FirstFrameAfterAnErrorIsStretchedBack) {
     SbrHeader h;
     h.firstFrame = 1;
     SbrPreviousFrame prev;
@@ -163,8 +157,7 @@ TEST(SbrEnvelope, FirstFrameAfterAnErrorIsStretchedBack)
     EXPECT_EQ(prev.lastEnvelope[0], 10.0f);            // the time reference keeps the sent value
 }
 
-TEST(SbrEnvelope, CoupledPairSplitsSumAndBalance)
-{
+TEST(SbrEnvelope, CoupledPairSplitsSumAndBalance) {
     SbrHeader h;
     h.firstFrame = 0;
     SbrPreviousFrame p0, p1;
@@ -196,8 +189,7 @@ TEST(SbrEnvelope, CoupledPairSplitsSumAndBalance)
     EXPECT_FLOAT_EQ(f1.noise[0], 1.0f);
 }
 
-TEST(SbrEnvelope, PairIsConcealedAlikeWhenTheSecondChannelFails)
-{
+TEST(SbrEnvelope, PairIsConcealedAlikeWhenTheSecondChannelFails) {
     SbrHeader h;
     h.firstFrame = 0;
     SbrPreviousFrame p0, p1;

@@ -10,17 +10,14 @@ using namespace aacplus;
 
 namespace {
 
-std::vector<int32_t> master(int32_t k0, int32_t k2, int scale, int alter)
-{
+std::vector<int32_t> master(int32_t k0, int32_t k2, int scale, int alter) {
     int32_t t[65];
     int32_t n = 0;
-    if (sbrComputeMasterTable(t, n, k0, k2, scale, alter))
-        return {};
+    if (sbrComputeMasterTable(t, n, k0, k2, scale, alter)) return {};
     return std::vector<int32_t>(t, t + n + 1);
 }
 
-SbrHeader header(int start, int stop, int xover = 0, int noiseBands = 2, int scale = 2, int alter = 1)
-{
+SbrHeader header(int start, int stop, int xover = 0, int noiseBands = 2, int scale = 2, int alter = 1) {
     SbrHeader h;
     h.startFreq = start;
     h.stopFreq = stop;
@@ -34,8 +31,7 @@ SbrHeader header(int start, int stop, int xover = 0, int noiseBands = 2, int sca
 
 }  // namespace
 
-TEST(SbrFreqTables, StartStopBandsAcrossRatesAndLimits)
-{
+TEST(SbrFreqTables, StartStopBandsAcrossRatesAndLimits) {
     struct Case {
         int32_t fs;
         int start, stop;
@@ -67,8 +63,7 @@ TEST(SbrFreqTables, StartStopBandsAcrossRatesAndLimits)
     }
 }
 
-TEST(SbrFreqTables, FailureDescriptorIsTheGenericRecord)
-{
+TEST(SbrFreqTables, FailureDescriptorIsTheGenericRecord) {
     int32_t k0, k2;
     const ErrorDescriptor* e = sbrComputeStartStop(44100, 64, 9, 15, k0, k2);
     ASSERT_NE(e, nullptr);
@@ -78,8 +73,7 @@ TEST(SbrFreqTables, FailureDescriptorIsTheGenericRecord)
     EXPECT_STREQ(e->text, "generic Error");
 }
 
-TEST(SbrFreqTables, LinearMasterTableSpreadsTheRemainder)
-{
+TEST(SbrFreqTables, LinearMasterTableSpreadsTheRemainder) {
     // 11 bands of width 1 in 10 even bands: the top band takes the extra one.
     EXPECT_EQ(master(10, 21, 0, 0), (std::vector<int32_t>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21}));
     // Width 2, 6 bands reach 22: the lowest band gives one back.
@@ -88,8 +82,7 @@ TEST(SbrFreqTables, LinearMasterTableSpreadsTheRemainder)
     EXPECT_TRUE(master(10, 11, 0, 0).empty());
 }
 
-TEST(SbrFreqTables, LogarithmicMasterTable)
-{
+TEST(SbrFreqTables, LogarithmicMasterTable) {
     // One region (ratio 2), 12 bands per octave: widths sorted ascending.
     EXPECT_EQ(master(16, 32, 1, 0), (std::vector<int32_t>{16, 17, 18, 19, 20, 21, 22, 23, 24, 26, 28, 30, 32}));
     // Two regions: continuous, ascending widths in each region, ends at k2.
@@ -103,8 +96,7 @@ TEST(SbrFreqTables, LogarithmicMasterTable)
     EXPECT_EQ(m[10], 28);  // 10 bands in the first octave, split at 2 * k0
 }
 
-TEST(SbrFreqTables, HighLowAndNoiseTables)
-{
+TEST(SbrFreqTables, HighLowAndNoiseTables) {
     SbrBandTables t;
     SbrHeader h = header(5, 9);
     ASSERT_EQ(sbrComputeBandTables(t, h, 64, 44100), nullptr);
@@ -141,8 +133,7 @@ TEST(SbrFreqTables, HighLowAndNoiseTables)
     EXPECT_EQ(x.kx, x.fMaster[2]);
 }
 
-TEST(SbrFreqTables, SinusoidFlagsFollowTheTopBandOnRebuild)
-{
+TEST(SbrFreqTables, SinusoidFlagsFollowTheTopBandOnRebuild) {
     SbrBandTables t;
     SbrHeader h = header(5, 9);
     ASSERT_EQ(sbrComputeBandTables(t, h, 64, 44100), nullptr);
@@ -165,8 +156,7 @@ TEST(SbrFreqTables, SinusoidFlagsFollowTheTopBandOnRebuild)
     EXPECT_EQ(t.prevHarmonics[nh - 1], float(nh));
 }
 
-TEST(SbrFreqTables, LimiterTable)
-{
+TEST(SbrFreqTables, LimiterTable) {
     const int32_t fLow[] = {14, 16, 18, 20, 23, 26, 30, 35, 40, 47};
     const int nLow = 9;
     int32_t table[13];
@@ -196,8 +186,7 @@ TEST(SbrFreqTables, LimiterTable)
     EXPECT_LE(c1, c3);
 }
 
-TEST(SbrFreqTables, ShellSort)
-{
+TEST(SbrFreqTables, ShellSort) {
     std::vector<int32_t> v = {5, -1, 9, 3, 3, 0, 42, 7, 1, 8, 2, 6, 4, 11};
     std::vector<int32_t> sorted = v;
     std::sort(sorted.begin(), sorted.end());

@@ -15,8 +15,7 @@ using namespace aacplus;
 
 namespace {
 
-SbrHfGenerator generator(float fixedChirp = 0.0f)
-{
+SbrHfGenerator generator(float fixedChirp = 0.0f) {
     SbrDecoderConfig c;
     sbrGetDefaultConfig(&c, 0);
     c.setFloat(12, fixedChirp);
@@ -29,8 +28,7 @@ struct Rows {
     float re[40][64] = {}, im[40][64] = {};
     float* pr[40];
     float* pi[40];
-    Rows()
-    {
+    Rows() {
         for (int r = 0; r < 40; ++r) {
             pr[r] = re[r];
             pi[r] = im[r];
@@ -40,8 +38,7 @@ struct Rows {
 
 }  // namespace
 
-TEST(SbrHfGen, PatchesCoverTheHighBandFromTheLowBand)
-{
+TEST(SbrHfGen, PatchesCoverTheHighBandFromTheLowBand) {
     int32_t fMaster[65], nMaster;
     ASSERT_EQ(sbrComputeMasterTable(fMaster, nMaster, 14, 47, 2, 1), nullptr);
     const int32_t fNoise[4] = {14, 20, 30, 47};
@@ -63,8 +60,7 @@ TEST(SbrHfGen, PatchesCoverTheHighBandFromTheLowBand)
     EXPECT_EQ(g.maxTargetEnd, 47);
 }
 
-TEST(SbrHfGen, PatchConstructionFailures)
-{
+TEST(SbrHfGen, PatchConstructionFailures) {
     SbrHfGenerator g = generator();
     const int32_t fNoise[2] = {4, 40};
     // k0 = 4 with the lowest source band 1: too little to copy from.
@@ -77,8 +73,7 @@ TEST(SbrHfGen, PatchConstructionFailures)
     EXPECT_NE(sbrBuildPatches(g, 5, m5, n5, fNoise, 1, 32000, 64, 0), nullptr);
 }
 
-TEST(SbrHfGen, ChirpFactors)
-{
+TEST(SbrHfGen, ChirpFactors) {
     int32_t fMaster[65], nMaster;
     ASSERT_EQ(sbrComputeMasterTable(fMaster, nMaster, 14, 47, 2, 1), nullptr);
     const int32_t fNoise[4] = {14, 20, 30, 47};
@@ -87,11 +82,9 @@ TEST(SbrHfGen, ChirpFactors)
         uint8_t prevMode, mode;
         float expected;  // after smoothing with a previous factor of 0
     } cases[] = {
-        {0.5f, 0, 3, 0.90625f * 0.5f},   // fixed factor whatever the mode
-        {0.0f, 0, 1, 0.90625f * 0.6f},   // transition level after mode 0
-        {0.0f, 1, 1, 0.90625f * 0.75f},
-        {0.0f, 1, 0, 0.90625f * 0.6f},
-        {0.0f, 0, 0, 0.0f},
+        {0.5f, 0, 3, 0.90625f * 0.5f},  // fixed factor whatever the mode
+        {0.0f, 0, 1, 0.90625f * 0.6f},  // transition level after mode 0
+        {0.0f, 1, 1, 0.90625f * 0.75f}, {0.0f, 1, 0, 0.90625f * 0.6f}, {0.0f, 0, 0, 0.0f},
         {0.0f, 2, 3, 0.90625f * 0.98f},
     };
     for (const Case& c : cases) {
@@ -125,8 +118,7 @@ TEST(SbrHfGen, ChirpFactors)
     EXPECT_EQ(h.chirp[0], 0.99609375f);
 }
 
-TEST(SbrHfGen, SilentLowBandGivesSilentHighBand)
-{
+TEST(SbrHfGen, SilentLowBandGivesSilentHighBand) {
     int32_t fMaster[65], nMaster;
     ASSERT_EQ(sbrComputeMasterTable(fMaster, nMaster, 14, 47, 2, 1), nullptr);
     const int32_t fNoise[4] = {14, 20, 30, 47};
@@ -143,8 +135,7 @@ TEST(SbrHfGen, SilentLowBandGivesSilentHighBand)
             ASSERT_EQ(rows.re[r][k], 0.0f) << r << " " << k;
 }
 
-TEST(SbrHfAdjust, TransientEnvelopeGetsNoNoise)
-{
+TEST(SbrHfAdjust, TransientEnvelopeGetsNoNoise) {
     // Tables for k0 14 .. k2 47 at 44100; a silent high band and a strong noise floor.
     SbrEnvelopeAdjuster adj;
     ASSERT_EQ(sbrEnvelopeAdjusterOpen(adj, 32, 16), nullptr);
@@ -193,8 +184,7 @@ TEST(SbrHfAdjust, TransientEnvelopeGetsNoNoise)
 // The patched high band against the covariance method summed directly in double: complex
 // second-order prediction per source band over the 38 slots, chirp factor bw on every band.
 // Float arithmetic in the generator keeps each value within 1e-4 of the band's scale.
-TEST(SbrHfGen, PredictionMatchesTheCovarianceMethod)
-{
+TEST(SbrHfGen, PredictionMatchesTheCovarianceMethod) {
     int32_t fMaster[65], nMaster;
     ASSERT_EQ(sbrComputeMasterTable(fMaster, nMaster, 14, 47, 2, 1), nullptr);
     const int32_t fNoise[4] = {14, 20, 30, 47};
@@ -252,8 +242,7 @@ TEST(SbrHfGen, PredictionMatchesTheCovarianceMethod)
             for (int n = 0; n < 32; ++n)
                 scale = std::max(scale, std::abs(x(n, src)));
             for (int n = 0; n < 32; ++n) {
-                const std::complex<double> want =
-                    x(n, src) + bw * a0 * x(n - 1, src) + bw * bw * a1 * x(n - 2, src);
+                const std::complex<double> want = x(n, src) + bw * a0 * x(n - 1, src) + bw * bw * a1 * x(n - 2, src);
                 EXPECT_NEAR(rows.re[n + 2][k], want.real(), 1e-4 * scale) << "band " << k << " slot " << n;
                 EXPECT_NEAR(rows.im[n + 2][k], want.imag(), 1e-4 * scale) << "band " << k << " slot " << n;
             }

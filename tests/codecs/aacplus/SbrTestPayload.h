@@ -17,11 +17,9 @@ struct Code {
 };
 
 // Codeword of `value` in `book`.
-inline Code codeOf(const aactables::HuffmanCodebook& book, int value)
-{
+inline Code codeOf(const aactables::HuffmanCodebook& book, int value) {
     for (int i = 0; i < book.count; ++i)
-        if (book.entries[i].values[0] == value)
-            return {book.entries[i].codeword, book.entries[i].length};
+        if (book.entries[i].values[0] == value) return {book.entries[i].codeword, book.entries[i].length};
     return {0, 0};
 }
 
@@ -36,8 +34,7 @@ struct HeaderFields {
 struct Sizes {
     int nh, nl, nq;
 };
-inline Sizes sizesFor(const HeaderFields& f, int32_t fsSbr = 44100)
-{
+inline Sizes sizesFor(const HeaderFields& f, int32_t fsSbr = 44100) {
     aacplus::SbrBandTables t;
     aacplus::SbrHeader h;
     h.startFreq = f.start;
@@ -56,45 +53,37 @@ public:
     Builder() { w.put(0, 4); }
     aactest::BitWriter w;
 
-    Builder& header(const HeaderFields& f)
-    {
+    Builder& header(const HeaderFields& f) {
         w.put(1, 1);  // bs_header_flag
         w.put(f.ampRes, 1).put(f.start, 4).put(f.stop, 4).put(f.xover, 3).put(0, 2);
         w.put(f.extra1, 1).put(f.extra2, 1);
-        if (f.extra1)
-            w.put(f.freqScale, 2).put(f.alterScale, 1).put(f.noiseBands, 2);
-        if (f.extra2)
-            w.put(f.limiterBands, 2).put(f.limiterGains, 2).put(f.interpolFreq, 1).put(f.smoothing, 1);
+        if (f.extra1) w.put(f.freqScale, 2).put(f.alterScale, 1).put(f.noiseBands, 2);
+        if (f.extra2) w.put(f.limiterBands, 2).put(f.limiterGains, 2).put(f.interpolFreq, 1).put(f.smoothing, 1);
         return *this;
     }
-    Builder& noHeader()
-    {
+    Builder& noHeader() {
         w.put(0, 1);
         return *this;
     }
-    Builder& huff(const aactables::HuffmanCodebook& book, int value)
-    {
+    Builder& huff(const aactables::HuffmanCodebook& book, int value) {
         const Code c = codeOf(book, value);
         w.put(c.bits, c.length);
         return *this;
     }
     // Envelope of n values, frequency-coded: start value then zero deltas.
-    Builder& envFreq(int n, int startBits, int start, const aactables::HuffmanCodebook& fBook, int delta = 0)
-    {
+    Builder& envFreq(int n, int startBits, int start, const aactables::HuffmanCodebook& fBook, int delta = 0) {
         w.put(uint32_t(start), startBits);
         for (int k = 1; k < n; ++k)
             huff(fBook, delta);
         return *this;
     }
-    Builder& envTime(int n, const aactables::HuffmanCodebook& tBook, int delta)
-    {
+    Builder& envTime(int n, const aactables::HuffmanCodebook& tBook, int delta) {
         for (int k = 0; k < n; ++k)
             huff(tBook, delta);
         return *this;
     }
 
-    aacplus::SbrExtensionPayload finish(int element = 0, int type = 13)
-    {
+    aacplus::SbrExtensionPayload finish(int element = 0, int type = 13) {
         w.align();
         const std::vector<uint8_t> d = w.data();
         aacplus::SbrExtensionPayload p;
@@ -110,27 +99,26 @@ public:
 // A single channel element: FIXFIX with `envCode` (1 << code envelopes), all envelopes
 // frequency-coded with start value `start` and zero deltas, noise start `noise`.
 inline void writeMonoFixFix(Builder& b, const Sizes& s, int ampRes, int envCode, int freqRes, int start, int noise,
-                            bool ps = false)
-{
+                            bool ps = false) {
     using namespace aactables;
     const int numEnv = 1 << envCode;
-    b.w.put(0, 1);       // bs_data_extra
+    b.w.put(0, 1);  // bs_data_extra
     b.w.put(0, 2).put(envCode, 2).put(freqRes, 1);
     for (int l = 0; l < numEnv; ++l)
-        b.w.put(0, 1);   // bs_df_env
+        b.w.put(0, 1);  // bs_df_env
     for (int q = 0; q < (numEnv > 1 ? 2 : 1); ++q)
-        b.w.put(0, 1);   // bs_df_noise
+        b.w.put(0, 1);  // bs_df_noise
     for (int q = 0; q < s.nq; ++q)
-        b.w.put(0, 2);   // bs_invf_mode
+        b.w.put(0, 2);  // bs_invf_mode
     const int res = numEnv == 1 ? 0 : ampRes;
     const HuffmanCodebook& fBook = res ? kSbrFHuffmanEnv30dB : kSbrFHuffmanEnv15dB;
     for (int l = 0; l < numEnv; ++l)
         b.envFreq(freqRes ? s.nh : s.nl, res ? 6 : 7, start, fBook);
     for (int q = 0; q < (numEnv > 1 ? 2 : 1); ++q)
         b.envFreq(s.nq, 5, noise, kSbrFHuffmanEnv30dB);
-    b.w.put(0, 1);       // bs_add_harmonic_flag
+    b.w.put(0, 1);  // bs_add_harmonic_flag
     if (!ps) {
-        b.w.put(0, 1);   // bs_extended_data
+        b.w.put(0, 1);  // bs_extended_data
     }
 }
 

@@ -16,8 +16,7 @@ namespace {
 using namespace aactest;
 using namespace aacplus;
 
-IcsInfo longIcs(int maxSfb)
-{
+IcsInfo longIcs(int maxSfb) {
     IcsInfo ics;
     ics.reset(4, 0x402);
     ics.setSequence(kOnlyLong, 0);
@@ -25,15 +24,13 @@ IcsInfo longIcs(int maxSfb)
     return ics;
 }
 
-BitReader readerOver(const std::vector<uint8_t>& bytes)
-{
+BitReader readerOver(const std::vector<uint8_t>& bytes) {
     BitReader r;
     r.bind(bytes.data(), int32_t(bytes.size()));
     return r;
 }
 
-TEST(SpectralToolsTest, PulsePositionsAccumulateFromTheStartBand)
-{
+TEST(SpectralToolsTest, PulsePositionsAccumulateFromTheStartBand) {
     BitWriter w;
     w.put(1, 1).put(3, 2).put(0, 6);
     for (int amp : {1, 2, 3, 4})
@@ -54,8 +51,7 @@ TEST(SpectralToolsTest, PulsePositionsAccumulateFromTheStartBand)
     EXPECT_EQ(q[93], -3);  // zero counts as not above zero
 }
 
-TEST(SpectralToolsTest, TnsLengthBeyondTheTopStartsAtBandZero)
-{
+TEST(SpectralToolsTest, TnsLengthBeyondTheTopStartsAtBandZero) {
     BitWriter w;
     // n_filt 1, coef_res 1, length 63 (> 49 bands), order 1, upward, no compression, coef 3
     w.put(1, 1).put(1, 2).put(1, 1).put(63, 6).put(1, 5).put(0, 1).put(0, 1).put(3, 4).put(0, 16);
@@ -71,8 +67,7 @@ TEST(SpectralToolsTest, TnsLengthBeyondTheTopStartsAtBandZero)
 }
 
 // Trailing zero coefficients only lengthen the filter: same output as the shorter one.
-TEST(SpectralToolsTest, TnsTrailingZeroCoefficientsChangeNothing)
-{
+TEST(SpectralToolsTest, TnsTrailingZeroCoefficientsChangeNothing) {
     const IcsInfo ics = longIcs(40);
     TnsData a, b;
     a.present = b.present = true;
@@ -103,8 +98,7 @@ TEST(SpectralToolsTest, TnsTrailingZeroCoefficientsChangeNothing)
     EXPECT_EQ(x[size_t(offs[30])], float(std::sin(offs[30] * 0.37) * 1000.0));
 }
 
-TEST(SpectralToolsTest, TnsPredictorFromReflectionCoefficients)
-{
+TEST(SpectralToolsTest, TnsPredictorFromReflectionCoefficients) {
     TnsFilter f;
     f.order = 2;
     f.coef[0] = 2;
@@ -118,8 +112,7 @@ TEST(SpectralToolsTest, TnsPredictorFromReflectionCoefficients)
     EXPECT_FLOAT_EQ(a[2], float(k2));
 }
 
-TEST(SpectralToolsTest, NoiseBandCarriesItsEnergy)
-{
+TEST(SpectralToolsTest, NoiseBandCarriesItsEnergy) {
     for (const auto& [width, energy] : std::vector<std::pair<int, int>>{{4, 0}, {32, 20}, {12, -8}}) {
         std::vector<float> lines(static_cast<size_t>(width), 0.0f);
         uint16_t state = 1234;
@@ -133,8 +126,7 @@ TEST(SpectralToolsTest, NoiseBandCarriesItsEnergy)
 
 // A band that is noise in both channels and flagged by the pair carries the same noise in
 // both; an unflagged one does not.
-TEST(SpectralToolsTest, FlaggedNoiseBandsAreCorrelatedInAPair)
-{
+TEST(SpectralToolsTest, FlaggedNoiseBandsAreCorrelatedInAPair) {
     IcsInfo ics = longIcs(3);
     NoiseData n;
     n.any = true;
@@ -145,8 +137,10 @@ TEST(SpectralToolsTest, FlaggedNoiseBandsAreCorrelatedInAPair)
     NoiseGenerator gen;
     gen.state = 77;
     std::vector<float> left(1024, 0.0f), right(1024, 0.0f);
-    generateNoise(n, ics, [&](int) { return left.data(); }, gen, flags, 0);
-    generateNoise(n, ics, [&](int) { return right.data(); }, gen, flags, 1);
+    generateNoise(
+        n, ics, [&](int) { return left.data(); }, gen, flags, 0);
+    generateNoise(
+        n, ics, [&](int) { return right.data(); }, gen, flags, 1);
     const uint16_t* offs = ics.swbOffset();
     for (int k = offs[1]; k < offs[2]; ++k)
         EXPECT_EQ(left[size_t(k)], right[size_t(k)]) << k;
@@ -156,8 +150,7 @@ TEST(SpectralToolsTest, FlaggedNoiseBandsAreCorrelatedInAPair)
     EXPECT_TRUE(differs);
 }
 
-TEST(SpectralToolsTest, PredictorsStartSilentAndResetOnShortFramesAndByGroup)
-{
+TEST(SpectralToolsTest, PredictorsStartSilentAndResetOnShortFramesAndByGroup) {
     PredictionState s;
     for (const Predictor& p : s.p)
         EXPECT_EQ(predictorEstimate(p), 0.0f);  // VAR 1.0 is below 2.0

@@ -59,19 +59,18 @@ TEST_P(ZymdecAacFixture, DecodesWithTheStreamsFormat) {
     EXPECT_EQ(pcm.Frames(), ref.Frames());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, ZymdecAacFixture,
-    ::testing::Values(Case{"stereo_44k.adts", "AAC ADTS, 44100 Hz, 2 channels", 44100, 2},
-                      Case{"mono_44k.adts", "AAC ADTS, 44100 Hz, 1 channel", 44100, 1},
-                      Case{"surround51_48k.adts", "AAC ADTS, 48000 Hz, 6 channels", 48000, 6},
-                      Case{"pce_quad_48k.adts", "AAC ADTS, 48000 Hz, 4 channels", 48000, 4},
-                      Case{"stereo_44k_smc3.loas", "AAC LOAS, 44100 Hz, 2 channels", 44100, 2}),
-    [](const auto& info) {
-        std::string n = info.param.file;
-        for (char& ch : n)
-            if (ch == '.') ch = '_';
-        return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Fixtures, ZymdecAacFixture,
+                         ::testing::Values(Case{"stereo_44k.adts", "AAC ADTS, 44100 Hz, 2 channels", 44100, 2},
+                                           Case{"mono_44k.adts", "AAC ADTS, 44100 Hz, 1 channel", 44100, 1},
+                                           Case{"surround51_48k.adts", "AAC ADTS, 48000 Hz, 6 channels", 48000, 6},
+                                           Case{"pce_quad_48k.adts", "AAC ADTS, 48000 Hz, 4 channels", 48000, 4},
+                                           Case{"stereo_44k_smc3.loas", "AAC LOAS, 44100 Hz, 2 channels", 44100, 2}),
+                         [](const auto& info) {
+                             std::string n = info.param.file;
+                             for (char& ch : n)
+                                 if (ch == '.') ch = '_';
+                             return n;
+                         });
 
 TEST(ZymdecAac, RawIsTheWavDataAndVerboseEndsWithEndOfStream) {
     if (!HaveZymdec()) GTEST_SKIP() << "zymdec not built in " << Zymdec();
@@ -102,7 +101,8 @@ TEST(ZymdecAac, ExitCodes) {
     const std::string garbage = zymtest::TempPath(".bin");
     const std::string empty = zymtest::TempPath(".aac");
     std::vector<uint8_t> noise(6000);
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     ASSERT_TRUE(zymtest::WriteFile(garbage, noise));
     ASSERT_TRUE(zymtest::WriteFile(empty, {}));
     struct {
@@ -122,7 +122,8 @@ TEST(ZymdecAac, ExitCodes) {
         EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << c.args << ": a failure must say why";
     }
-    for (const std::string& p : {out, garbage, empty}) std::remove(p.c_str());
+    for (const std::string& p : {out, garbage, empty})
+        std::remove(p.c_str());
 }
 
 // A file cut inside its last frame (a recording stopped mid-frame) decodes every whole
@@ -146,7 +147,8 @@ TEST(ZymdecAac, TruncatedFileKeepsTheWholeFrames) {
     EXPECT_EQ(b.size() + 1024 * 2, a.size()) << "only the cut frame may be missing";
     b.resize(std::min(a.size(), b.size()));
     EXPECT_TRUE(std::equal(b.begin(), b.end(), a.begin()));
-    for (const std::string& p : {full, cut, part}) std::remove(p.c_str());
+    for (const std::string& p : {full, cut, part})
+        std::remove(p.c_str());
 }
 
 }  // namespace
@@ -184,9 +186,11 @@ TEST(ZymdecAac, ChannelChangeKeepsTheFirstFormat) {
     // on the mono stretch is on both channels.
     ASSERT_GT(j.Frames(), a.Frames() + 2048);
     size_t unequal = 0;
-    for (size_t f = a.Frames() + 1024; f < j.Frames(); ++f) unequal += j.samples[2 * f] != j.samples[2 * f + 1];
+    for (size_t f = a.Frames() + 1024; f < j.Frames(); ++f)
+        unequal += j.samples[2 * f] != j.samples[2 * f + 1];
     EXPECT_EQ(unequal, 0u) << "the mono stretch must be on both channels";
-    for (const std::string& p : {joined, firstWav, joinedWav}) std::remove(p.c_str());
+    for (const std::string& p : {joined, firstWav, joinedWav})
+        std::remove(p.c_str());
 }
 
 }  // namespace

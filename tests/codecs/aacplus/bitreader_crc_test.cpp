@@ -10,8 +10,7 @@
 
 using namespace aacplus;
 
-TEST(AacPlusBitReader, ReadsMsbFirstAcrossRefills)
-{
+TEST(AacPlusBitReader, ReadsMsbFirstAcrossRefills) {
     const uint8_t data[] = {0xA5, 0x3C, 0xFF, 0x00, 0x81, 0x7E, 0x12, 0x34};
     BitReader r;
     r.bind(data, sizeof data);
@@ -26,8 +25,7 @@ TEST(AacPlusBitReader, ReadsMsbFirstAcrossRefills)
     EXPECT_FALSE(r.overran());
 }
 
-TEST(AacPlusBitReader, ReadingPastTheEndGivesZerosAndNegativeBitsLeft)
-{
+TEST(AacPlusBitReader, ReadingPastTheEndGivesZerosAndNegativeBitsLeft) {
     const uint8_t data[] = {0xFF, 0xF0};
     BitReader r;
     r.bind(data, sizeof data);
@@ -38,8 +36,7 @@ TEST(AacPlusBitReader, ReadingPastTheEndGivesZerosAndNegativeBitsLeft)
     EXPECT_EQ(r.read(25), 0u);
 }
 
-TEST(AacPlusBitReader, SkipAndAlign)
-{
+TEST(AacPlusBitReader, SkipAndAlign) {
     const uint8_t data[] = {0x00, 0x0D, 0xFF, 0x80};
     BitReader r;
     r.bind(data, sizeof data);
@@ -65,8 +62,7 @@ TEST(AacPlusBitReader, SkipAndAlign)
     EXPECT_EQ(c.read(8), 0u);
 }
 
-TEST(AacPlusBitReader, ConsumedBytesCountsWholeBytesBehindThePosition)
-{
+TEST(AacPlusBitReader, ConsumedBytesCountsWholeBytesBehindThePosition) {
     const uint8_t data[8] = {};
     BitReader r;
     r.bind(data, sizeof data);
@@ -77,8 +73,7 @@ TEST(AacPlusBitReader, ConsumedBytesCountsWholeBytesBehindThePosition)
     EXPECT_EQ(r.consumedBytes(), 2);
 }
 
-TEST(AacPlusCrc, KnownAnswers)
-{
+TEST(AacPlusCrc, KnownAnswers) {
     auto crc = Crc::createAdts();
     ASSERT_TRUE(crc);
     EXPECT_EQ(crc->current(), 0xFFFF);  // empty message
@@ -109,8 +104,7 @@ TEST(AacPlusCrc, KnownAnswers)
     }
 }
 
-TEST(AacPlusCrc, ElementRegionIsPaddedTo192Bits)
-{
+TEST(AacPlusCrc, ElementRegionIsPaddedTo192Bits) {
     std::vector<uint8_t> data = {0x44, 0x20, 0x82, 0x3c, 0xfd, 0xe6, 0xf1, 0xc2, 0x6b, 0x30, 0xf9, 0x0e, 0xc7, 0xdd,
                                  0x01, 0xe4, 0x88, 0x75, 0x34, 0xa2, 0x0f, 0x0b, 0x0d, 0x04, 0xc3, 0x6e, 0xd8, 0x0e,
                                  0x71, 0xe0, 0xfd, 0x77, 0xb0, 0x76, 0x70, 0xeb, 0x94, 0x0b, 0xd5, 0x33};
@@ -125,8 +119,7 @@ TEST(AacPlusCrc, ElementRegionIsPaddedTo192Bits)
     EXPECT_EQ(region.length, 192);
 }
 
-TEST(AacPlusInputBuffer, TakesWhatFitsAndMakesRoomAsTheReaderConsumes)
-{
+TEST(AacPlusInputBuffer, TakesWhatFitsAndMakesRoomAsTheReaderConsumes) {
     BitReader reader;
     decapl84 input(&reader);
     std::vector<uint8_t> bytes(10000);
@@ -149,8 +142,7 @@ TEST(AacPlusInputBuffer, TakesWhatFitsAndMakesRoomAsTheReaderConsumes)
     EXPECT_TRUE(input.endOfInput);
 }
 
-TEST(AacPlusInputBuffer, CompactingKeepsAPartReadCacheIntact)
-{
+TEST(AacPlusInputBuffer, CompactingKeepsAPartReadCacheIntact) {
     BitReader reader;
     decapl84 input(&reader);
     const uint8_t first[] = {0x12, 0x34, 0x56};

@@ -8,8 +8,7 @@
 
 using namespace aacplus;
 
-TEST(AacPlusChannelMapping, LayoutTable)
-{
+TEST(AacPlusChannelMapping, LayoutTable) {
     struct Case {
         int channels, singles, pairs;
         bool ps;
@@ -51,13 +50,12 @@ TEST(AacPlusChannelMapping, LayoutTable)
     }
 }
 
-TEST(AacPlusChannelMapping, DownmixDecision)
-{
+TEST(AacPlusChannelMapping, DownmixDecision) {
     struct Case {
         int mode, channels;
         int kind, outputs;
     } cases[] = {
-        {0, 6, kDownmixNone, 6},       {1, 6, kDownmixSixToMono, 1},   {1, 5, kDownmixFiveToMono, 1},
+        {0, 6, kDownmixNone, 6},        {1, 6, kDownmixSixToMono, 1},    {1, 5, kDownmixFiveToMono, 1},
         {2, 6, kDownmixSixToStereo, 2}, {2, 5, kDownmixFiveToStereo, 2}, {2, 4, kDownmixNone, 4},
         {1, 2, kDownmixNone, 2},
     };
@@ -77,8 +75,7 @@ TEST(AacPlusChannelMapping, DownmixDecision)
 
 // Every downmix kind and variant against the formula, one sample frame of distinct values
 // in decoded order C, L, R, Ls, Rs, LFE.
-TEST(AacPlusChannelMapping, DownmixFormulas)
-{
+TEST(AacPlusChannelMapping, DownmixFormulas) {
     const float c = 1000, l = 2000, r = -3000, ls = 400, rs = -500, lfe = 7000;
     const float centre[4] = {0.292893f, 0.320377f, 0.343146f, 0.414214f};
     const float front[4] = {0.414214f, 0.453082f, 0.485281f, 0.585786f};
@@ -88,8 +85,7 @@ TEST(AacPlusChannelMapping, DownmixFormulas)
     for (int v = 0; v < 4; ++v) {
         for (int channels : {5, 6}) {
             float frame[12] = {c, l, r, ls, rs, lfe, c, l, r, ls, rs, lfe};
-            if (channels == 5)
-                std::copy(frame + 6, frame + 11, frame + 5);
+            if (channels == 5) std::copy(frame + 6, frame + 11, frame + 5);
             reorderOrDownmix(frame, 2, channels, 2, channels == 6 ? kDownmixSixToStereo : kDownmixFiveToStereo, v,
                              nullptr);
             const float wantL = centre[v] * c + front[v] * l + surround[v] * ls;
@@ -100,10 +96,8 @@ TEST(AacPlusChannelMapping, DownmixFormulas)
             }
 
             float mono[12] = {c, l, r, ls, rs, lfe, c, l, r, ls, rs, lfe};
-            if (channels == 5)
-                std::copy(mono + 6, mono + 11, mono + 5);
-            reorderOrDownmix(mono, 2, channels, 1, channels == 6 ? kDownmixSixToMono : kDownmixFiveToMono, v,
-                             nullptr);
+            if (channels == 5) std::copy(mono + 6, mono + 11, mono + 5);
+            reorderOrDownmix(mono, 2, channels, 1, channels == 6 ? kDownmixSixToMono : kDownmixFiveToMono, v, nullptr);
             const float want = monoFront[v] * (c + l + r) + monoSurround[v] * (ls + rs);
             EXPECT_NEAR(mono[0], want, 1e-2) << v << "/" << channels;
             EXPECT_NEAR(mono[1], want, 1e-2) << v << "/" << channels;
@@ -111,8 +105,7 @@ TEST(AacPlusChannelMapping, DownmixFormulas)
     }
 }
 
-TEST(AacPlusChannelMapping, ReorderPutsLeftRightCentreFirst)
-{
+TEST(AacPlusChannelMapping, ReorderPutsLeftRightCentreFirst) {
     float six[6] = {1, 2, 3, 4, 5, 6};  // C L R Ls Rs LFE
     const ChannelLayout l6 = channelLayout(6, 1, 2, false);
     reorderOrDownmix(six, 1, 6, 6, kDownmixNone, 0, l6.map);
@@ -129,8 +122,7 @@ TEST(AacPlusChannelMapping, ReorderPutsLeftRightCentreFirst)
 }
 
 // Through the interface: the output channel count follows the downmix from the first frame.
-TEST(AacPlusChannelMapping, DownmixFixesTheOutputChannels)
-{
+TEST(AacPlusChannelMapping, DownmixFixesTheOutputChannels) {
     struct Case {
         const char* file;
         int downmixMode;
@@ -138,15 +130,14 @@ TEST(AacPlusChannelMapping, DownmixFixesTheOutputChannels)
     } cases[] = {
         {"surround51_48k.adts", 0, 6, 6, 8}, {"surround51_48k.adts", 2, 6, 2, 8}, {"surround51_48k.adts", 1, 6, 1, 8},
         {"surround50_48k.adts", 2, 5, 2, 7}, {"surround51_48k.loas", 2, 6, 2, 8}, {"pce51_48k.adts", 0, 6, 6, 8},
-        {"pce_quad_48k.adts", 0, 4, 4, 5},   {"mono_44k.adts", 2, 1, 1, 1},        {"stereo_44k.adts", 1, 2, 2, 2},
+        {"pce_quad_48k.adts", 0, 4, 4, 5},   {"mono_44k.adts", 2, 1, 1, 1},       {"stereo_44k.adts", 1, 2, 2, 2},
     };
     for (const Case& c : cases) {
         aacPlusHandle h = nullptr;
-        ASSERT_EQ(aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, 0, 0, 0, 0, 0, 0, 0, 6, 6, 6, 1,
-                                               c.downmixMode, 0),
-                  0);
-        const aactest::DecodeRun run =
-            aactest::decodeAll(h, aactest::readFile(aactest::fixturePath(c.file)));
+        ASSERT_EQ(
+            aacPlusDecoderOpenWithConfig(&h, kAacPlusFormatInt16, 0, 0, 0, 0, 0, 0, 0, 6, 6, 6, 1, c.downmixMode, 0),
+            0);
+        const aactest::DecodeRun run = aactest::decodeAll(h, aactest::readFile(aactest::fixturePath(c.file)));
         EXPECT_EQ(run.frames, 16 - (c.numChannels < 4 ? 2 : 0)) << c.file;
         ASSERT_FALSE(run.infos.empty()) << c.file;
         const aacPlusProgramInfo& p = run.infos.back().programs[run.infos.back().currentProgram];

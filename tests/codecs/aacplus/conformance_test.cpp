@@ -23,8 +23,7 @@ struct FrameSeen {
 
 // Walks the transport frames of a file with the synchronisation alone, feeding the input
 // store as the handle does, and reports each frame's absolute position and size.
-std::vector<FrameSeen> walkFrames(const std::vector<uint8_t>& data)
-{
+std::vector<FrameSeen> walkFrames(const std::vector<uint8_t>& data) {
     std::vector<FrameSeen> frames;
     BitReader r;
     decapl84 input(&r);
@@ -42,10 +41,8 @@ std::vector<FrameSeen> walkFrames(const std::vector<uint8_t>& data)
         Crc* crc = nullptr;
         int32_t transport = 0;
         const int status = synchronise(input, info, &crc, &transport);
-        if (status == kCoreEndOfStream)
-            break;
-        if (status == kCoreNeedMoreInput)
-            continue;
+        if (status == kCoreEndOfStream) break;
+        if (status == kCoreNeedMoreInput) continue;
         const int64_t start = transport == kTransportLoas ? r.position() : r.position() - (crc ? 72 : 56);
         frames.push_back({base + long(start / 8), long((input.frameEnd - start) / 8), status});
         r.skip(input.frameEnd - r.position());
@@ -55,23 +52,20 @@ std::vector<FrameSeen> walkFrames(const std::vector<uint8_t>& data)
 }
 
 // The reference demuxer does not count a mid-stream ID3v2 tag in its offsets.
-long skipId3(const std::vector<uint8_t>& d, long pos)
-{
+long skipId3(const std::vector<uint8_t>& d, long pos) {
     while (pos + 10 <= long(d.size()) && d[pos] == 'I' && d[pos + 1] == 'D' && d[pos + 2] == '3')
-        pos += 10 + ((d[pos + 6] & 0x7F) << 21 | (d[pos + 7] & 0x7F) << 14 | (d[pos + 8] & 0x7F) << 7 |
-                     (d[pos + 9] & 0x7F));
+        pos += 10 +
+               ((d[pos + 6] & 0x7F) << 21 | (d[pos + 7] & 0x7F) << 14 | (d[pos + 8] & 0x7F) << 7 | (d[pos + 9] & 0x7F));
     return pos;
 }
 
 // A last frame cut short by the end of the file: the reference demuxer hands it out, a
 // decoder cannot decode it and ends the stream before it.
-bool truncatedTail(const std::vector<uint8_t>& d, const Packet& p)
-{
-    if (p.pos + p.size != long(d.size()) || p.size < 7)
-        return false;
+bool truncatedTail(const std::vector<uint8_t>& d, const Packet& p) {
+    if (p.pos + p.size != long(d.size()) || p.size < 7) return false;
     const uint8_t* h = d.data() + p.pos;
-    const long declared = h[0] == 0x56 ? (((h[1] & 0x1F) << 8) | h[2]) + 3
-                                       : ((h[3] & 3) << 11) | (h[4] << 3) | (h[5] >> 5);
+    const long declared =
+        h[0] == 0x56 ? (((h[1] & 0x1F) << 8) | h[2]) + 3 : ((h[3] & 3) << 11) | (h[4] << 3) | (h[5] >> 5);
     return declared > p.size;
 }
 
@@ -105,8 +99,7 @@ const Expected kStreams[] = {
     {"latm-loas/latm_000000001180bc60.loas", 5, 24000, 2, 0x402},
 };
 
-bool setUp(std::string& why)
-{
+bool setUp(std::string& why) {
     if (aactest::vectors().empty()) {
         why = "ZYM_SHARED_DIR not set: no conformance vectors";
         return false;
@@ -122,11 +115,9 @@ bool setUp(std::string& why)
 
 // Frame boundaries: every frame the reference demuxer sees, at the same offset with the
 // same size, and nothing else (ID3 tags and leading garbage skipped).
-TEST(AacPlusConformance, FrameBoundariesMatchTheReferenceDemuxer)
-{
+TEST(AacPlusConformance, FrameBoundariesMatchTheReferenceDemuxer) {
     std::string why;
-    if (!setUp(why))
-        GTEST_SKIP() << why;
+    if (!setUp(why)) GTEST_SKIP() << why;
     std::vector<std::string> files;
     for (const Expected& e : kStreams)
         files.push_back(e.file);
@@ -138,8 +129,7 @@ TEST(AacPlusConformance, FrameBoundariesMatchTheReferenceDemuxer)
         std::vector<Packet> want = aactest::probePackets(path);
         const std::vector<FrameSeen> got = walkFrames(data);
         EXPECT_FALSE(want.empty()) << file;
-        if (!want.empty() && truncatedTail(data, want.back()))
-            want.pop_back();
+        if (!want.empty() && truncatedTail(data, want.back())) want.pop_back();
         long shift = 0;  // bytes of mid-stream tags the reference leaves out of its offsets
         for (Packet& p : want) {
             const long at = skipId3(data, p.pos + shift);
@@ -159,11 +149,9 @@ TEST(AacPlusConformance, FrameBoundariesMatchTheReferenceDemuxer)
 
 // Through the public interface: transport, core rate, channels of the program and profile
 // of every stream, and one decoded frame per transport frame.
-TEST(AacPlusConformance, StreamsAreRecognisedThroughTheInterface)
-{
+TEST(AacPlusConformance, StreamsAreRecognisedThroughTheInterface) {
     std::string why;
-    if (!setUp(why))
-        GTEST_SKIP() << why;
+    if (!setUp(why)) GTEST_SKIP() << why;
     for (const Expected& e : kStreams) {
         const std::string path = aactest::vectors() + e.file;
         aacPlusHandle h = nullptr;
@@ -172,8 +160,7 @@ TEST(AacPlusConformance, StreamsAreRecognisedThroughTheInterface)
         EXPECT_EQ(run.lastStatus, kAacPlusEndOfStream) << e.file;
         EXPECT_EQ(run.errors, 0) << e.file;
         std::vector<Packet> want = aactest::probePackets(path);
-        if (!want.empty() && truncatedTail(aactest::readFile(path), want.back()))
-            want.pop_back();
+        if (!want.empty() && truncatedTail(aactest::readFile(path), want.back())) want.pop_back();
         EXPECT_EQ(size_t(run.frames), want.size()) << e.file;
         ASSERT_FALSE(run.infos.empty()) << e.file;
         const aacPlusStreamInfo& info = run.infos.back();
@@ -188,14 +175,13 @@ TEST(AacPlusConformance, StreamsAreRecognisedThroughTheInterface)
 }
 
 // LTP (ADTS profile 3) is refused frame by frame, never decoded.
-TEST(AacPlusConformance, LtpStreamIsRefused)
-{
+TEST(AacPlusConformance, LtpStreamIsRefused) {
     std::string why;
-    if (!setUp(why))
-        GTEST_SKIP() << why;
+    if (!setUp(why)) GTEST_SKIP() << why;
     aacPlusHandle h = nullptr;
     ASSERT_EQ(aacPlusDecoderOpen(&h, kAacPlusFormatFloat, 2), kAacPlusOk);
-    const aactest::DecodeRun run = aactest::decodeAll(h, aactest::readFile(aactest::vectors() + "iso14496-4/ap05_48.adts.aac"));
+    const aactest::DecodeRun run =
+        aactest::decodeAll(h, aactest::readFile(aactest::vectors() + "iso14496-4/ap05_48.adts.aac"));
     EXPECT_EQ(run.frames, 0);
     EXPECT_GT(run.errors, 0);
     aacPlusDecoderClose(&h);
@@ -205,11 +191,9 @@ TEST(AacPlusConformance, LtpStreamIsRefused)
 // started with while the switch is concealed (never 5.1 decoded into a stereo-sized
 // output), and after the fade the decoder starts over in the new layout instead of
 // concealing for ever with a success status.
-TEST(AacPlusConformance, LoasStereoTo51SwitchIsConcealedThenRestarts)
-{
+TEST(AacPlusConformance, LoasStereoTo51SwitchIsConcealedThenRestarts) {
     std::string why;
-    if (!setUp(why))
-        GTEST_SKIP() << why;
+    if (!setUp(why)) GTEST_SKIP() << why;
     const std::string path = aactest::vectors() + "latm-loas/latm_stereo_to_51.loas";
     const std::string channels =
         aactest::run("ffprobe -v error -show_entries frame=channels -of csv=p=0 '" + path + "'");
@@ -243,14 +227,11 @@ TEST(AacPlusConformance, LoasStereoTo51SwitchIsConcealedThenRestarts)
 
 // ADIF headers against faad's view (the reference for ADIF): bit rate and sampling rate of
 // the first program; through the interface the transport becomes ADIF on the first call.
-TEST(AacPlusConformance, AdifHeadersMatchTheReferenceDecoder)
-{
-    if (aactest::vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
-    if (!aactest::haveTool("faad"))
-        GTEST_SKIP() << "faad (the ADIF reference) is not installed";
-    for (const char* file : {"adif/lc_22k_mono_48k_ffmpeg.adif.aac", "adif/lc_44k_stereo_128k_ffmpeg.adif.aac",
-                             "adif/mutagen_adif.aac"}) {
+TEST(AacPlusConformance, AdifHeadersMatchTheReferenceDecoder) {
+    if (aactest::vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+    if (!aactest::haveTool("faad")) GTEST_SKIP() << "faad (the ADIF reference) is not installed";
+    for (const char* file :
+         {"adif/lc_22k_mono_48k_ffmpeg.adif.aac", "adif/lc_44k_stereo_128k_ffmpeg.adif.aac", "adif/mutagen_adif.aac"}) {
         const std::string path = aactest::vectors() + file;
         const std::vector<uint8_t> data = aactest::readFile(path);
         BitReader r;
@@ -284,10 +265,8 @@ TEST(AacPlusConformance, AdifHeadersMatchTheReferenceDecoder)
 
 // The project's own ffmpeg-made streams (ADTS, LOAS at several configuration intervals,
 // mono to 5.1, with and without a PCE): frames and stream facts as ffprobe sees them.
-TEST(AacPlusFixtures, MatchTheReferenceDemuxer)
-{
-    if (!aactest::haveTool("ffprobe"))
-        GTEST_SKIP() << "ffprobe (the reference demuxer) is not installed";
+TEST(AacPlusFixtures, MatchTheReferenceDemuxer) {
+    if (!aactest::haveTool("ffprobe")) GTEST_SKIP() << "ffprobe (the reference demuxer) is not installed";
     for (const char* name : {"stereo_44k.adts", "mono_44k.adts", "surround51_48k.adts", "surround50_48k.adts",
                              "pce51_48k.adts", "pce_quad_48k.adts", "stereo_44k_smc1.loas", "stereo_44k_smc3.loas",
                              "stereo_44k_smc20.loas", "surround51_48k.loas"}) {
@@ -321,10 +300,8 @@ TEST(AacPlusFixtures, MatchTheReferenceDemuxer)
 
 // The engine's calling order: float output for 6 channels, limiter and implicit SBR on. A
 // 22.05 kHz mono stream is then prepared for SBR: 44.1 kHz, two channels, 2048-sample frames.
-TEST(AacPlusConformance, EngineCallingOrderOnALowRateMonoStream)
-{
-    if (aactest::vectors().empty())
-        GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
+TEST(AacPlusConformance, EngineCallingOrderOnALowRateMonoStream) {
+    if (aactest::vectors().empty()) GTEST_SKIP() << "ZYM_SHARED_DIR not set: no conformance vectors";
     aacPlusHandle h = nullptr;
     ASSERT_EQ(aacPlusDecoderOpen(&h, kAacPlusFormatFloat, 6), 0);
     aacPlusConfig* cfg = aacPlusDecoderGetConfig(h);

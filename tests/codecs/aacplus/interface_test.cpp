@@ -19,8 +19,7 @@ struct Handle {
 
 std::vector<uint8_t> fixture(const char* name) { return aactest::readFile(aactest::fixturePath(name)); }
 
-int feed(aacPlusHandle h, const std::vector<uint8_t>& data, size_t& offset, size_t chunk = 4608)
-{
+int feed(aacPlusHandle h, const std::vector<uint8_t>& data, size_t& offset, size_t chunk = 4608) {
     aacPlusInputDesc in{uint32_t(std::min(chunk, data.size() - offset)), 0, 0};
     const int status = aacPlusStreamFeed(h, data.data() + offset, &in);
     offset += in.consumed;
@@ -29,8 +28,7 @@ int feed(aacPlusHandle h, const std::vector<uint8_t>& data, size_t& offset, size
 
 }  // namespace
 
-TEST(AacPlusInterface, OpenClampsAndRefusesChannelCounts)
-{
+TEST(AacPlusInterface, OpenClampsAndRefusesChannelCounts) {
     struct Case {
         int channels;
         int status;
@@ -56,8 +54,7 @@ TEST(AacPlusInterface, OpenClampsAndRefusesChannelCounts)
 }
 
 // Every refusal of the interface, with its exact code.
-TEST(AacPlusInterface, StatusCodes)
-{
+TEST(AacPlusInterface, StatusCodes) {
     Handle h;
     ASSERT_EQ(aacPlusDecoderOpen(&h.h, kAacPlusFormatFloat, 2), 0);
     aacPlusInputDesc in{4, 0, 0};
@@ -93,8 +90,8 @@ TEST(AacPlusInterface, StatusCodes)
         int value;
         int status;
     } edits[] = {
-        {&aacPlusConfig::maxChannels, 1, 0x1103}, {&aacPlusConfig::maxChannels, 9, 0x1103},
-        {&aacPlusConfig::lfeChannels, 2, 0x1103}, {&aacPlusConfig::downmixMode, 3, 0x1103},
+        {&aacPlusConfig::maxChannels, 1, 0x1103},    {&aacPlusConfig::maxChannels, 9, 0x1103},
+        {&aacPlusConfig::lfeChannels, 2, 0x1103},    {&aacPlusConfig::downmixMode, 3, 0x1103},
         {&aacPlusConfig::downmixVariant, 4, 0x1103}, {&aacPlusConfig::downmixMode, 2, 0},
         {&aacPlusConfig::limiterOn, 1, 0},
     };
@@ -110,8 +107,7 @@ TEST(AacPlusInterface, StatusCodes)
     EXPECT_EQ(aacPlusStreamDecode(h.h, nullptr, &out, nullptr, nullptr), 0x1105);
 }
 
-TEST(AacPlusInterface, FeedTakesWhatFits)
-{
+TEST(AacPlusInterface, FeedTakesWhatFits) {
     Handle h;
     ASSERT_EQ(aacPlusDecoderOpen(&h.h, kAacPlusFormatInt16, 2), 0);
     std::vector<uint8_t> junk(10000, 0x11);
@@ -129,8 +125,7 @@ TEST(AacPlusInterface, FeedTakesWhatFits)
 }
 
 // Draining after the end of input: state 4 while frames remain, 5 and 0x1106 at the end.
-TEST(AacPlusInterface, DrainsAfterTheEndOfInput)
-{
+TEST(AacPlusInterface, DrainsAfterTheEndOfInput) {
     const std::vector<uint8_t> data = fixture("stereo_44k.adts");
     ASSERT_FALSE(data.empty());
     Handle h;
@@ -148,8 +143,7 @@ TEST(AacPlusInterface, DrainsAfterTheEndOfInput)
     for (;;) {
         aacPlusOutputDesc out{uint32_t(pcm.size() * 2), 0, 0};
         status = aacPlusStreamDecode(h.h, pcm.data(), &out, nullptr, nullptr);
-        if (status != 0)
-            break;
+        if (status != 0) break;
         ++frames;
         EXPECT_EQ(out.written, 1024u * 2 * 2);
         EXPECT_EQ(aacPlusDecoderGetStreamInfo(h.h)->state, 4);
@@ -163,40 +157,37 @@ TEST(AacPlusInterface, DrainsAfterTheEndOfInput)
 
 // A buffer one byte short is refused with the shortfall, and the frame is decoded on the
 // next call with a large enough buffer: no frame is lost.
-TEST(AacPlusInterface, TooSmallOutputLosesNoFrame)
-{
+TEST(AacPlusInterface, TooSmallOutputLosesNoFrame) {
     for (const char* name : {"stereo_44k.adts", "stereo_44k_smc3.loas"})
-    for (int format : {kAacPlusFormatInt16, kAacPlusFormatFloat, kAacPlusFormatInt24}) {
-        const std::vector<uint8_t> data = fixture(name);
-        const uint32_t frameBytes = 1024 * 2 * (format == 0 ? 2 : format == 1 ? 4 : 3);
-        Handle h;
-        ASSERT_EQ(aacPlusDecoderOpen(&h.h, format, 2), 0);
-        size_t offset = 0;
-        feed(h.h, data, offset, data.size());
-        aacPlusInputDesc end{0, 0, 0};
-        (void)aacPlusStreamFeed(h.h, nullptr, &end);
-        std::vector<uint8_t> pcm(frameBytes);
-        int frames = 0;
-        for (int call = 0; call < 100; ++call) {
-            aacPlusOutputDesc small{frameBytes - 1, 0, 0};
-            const int refused = aacPlusStreamDecode(h.h, pcm.data(), &small, nullptr, nullptr);
-            if (refused == 0x1106)
-                break;
-            ASSERT_EQ(refused, 0x1104) << format;
-            EXPECT_EQ(small.needed, 1u);
-            EXPECT_EQ(small.written, 0u);
-            aacPlusOutputDesc out{frameBytes, 0, 0};
-            ASSERT_EQ(aacPlusStreamDecode(h.h, pcm.data(), &out, nullptr, nullptr), 0) << format;
-            EXPECT_EQ(out.written, frameBytes);
-            ++frames;
+        for (int format : {kAacPlusFormatInt16, kAacPlusFormatFloat, kAacPlusFormatInt24}) {
+            const std::vector<uint8_t> data = fixture(name);
+            const uint32_t frameBytes = 1024 * 2 * (format == 0 ? 2 : format == 1 ? 4 : 3);
+            Handle h;
+            ASSERT_EQ(aacPlusDecoderOpen(&h.h, format, 2), 0);
+            size_t offset = 0;
+            feed(h.h, data, offset, data.size());
+            aacPlusInputDesc end{0, 0, 0};
+            (void)aacPlusStreamFeed(h.h, nullptr, &end);
+            std::vector<uint8_t> pcm(frameBytes);
+            int frames = 0;
+            for (int call = 0; call < 100; ++call) {
+                aacPlusOutputDesc small{frameBytes - 1, 0, 0};
+                const int refused = aacPlusStreamDecode(h.h, pcm.data(), &small, nullptr, nullptr);
+                if (refused == 0x1106) break;
+                ASSERT_EQ(refused, 0x1104) << format;
+                EXPECT_EQ(small.needed, 1u);
+                EXPECT_EQ(small.written, 0u);
+                aacPlusOutputDesc out{frameBytes, 0, 0};
+                ASSERT_EQ(aacPlusStreamDecode(h.h, pcm.data(), &out, nullptr, nullptr), 0) << format;
+                EXPECT_EQ(out.written, frameBytes);
+                ++frames;
+            }
+            EXPECT_EQ(frames, 14) << name << " " << format;
         }
-        EXPECT_EQ(frames, 14) << name << " " << format;
-    }
 }
 
 // With float output and no downmix, a null buffer decodes without writing samples.
-TEST(AacPlusInterface, NullPcmDecodesWithoutOutput)
-{
+TEST(AacPlusInterface, NullPcmDecodesWithoutOutput) {
     const std::vector<uint8_t> data = fixture("stereo_44k.adts");
     Handle h;
     ASSERT_EQ(aacPlusDecoderOpen(&h.h, kAacPlusFormatFloat, 2), 0);
@@ -210,8 +201,7 @@ TEST(AacPlusInterface, NullPcmDecodesWithoutOutput)
 }
 
 // Feeding byte by byte finds the same frames as feeding everything at once.
-TEST(AacPlusInterface, TrickleFeedFindsEveryFrame)
-{
+TEST(AacPlusInterface, TrickleFeedFindsEveryFrame) {
     const std::vector<uint8_t> data = fixture("stereo_44k_smc3.loas");
     for (size_t chunk : {size_t(1), size_t(7), size_t(4608)}) {
         Handle h;
@@ -223,8 +213,7 @@ TEST(AacPlusInterface, TrickleFeedFindsEveryFrame)
 }
 
 // Sample conversion of each output format, at the rounding and saturation edges.
-TEST(AacPlusPcm, ConversionTable)
-{
+TEST(AacPlusPcm, ConversionTable) {
     struct Case {
         float in;
         int16_t s16;

@@ -15,8 +15,7 @@ using aactest::BitWriter;
 
 namespace {
 
-std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts)
-{
+std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> out;
     for (const auto& p : parts)
         out.insert(out.end(), p.begin(), p.end());
@@ -30,11 +29,9 @@ struct Sync {
     Crc* crc = nullptr;
     int32_t transport = 0;
 
-    explicit Sync(const std::vector<uint8_t>& bytes, bool ended = true)
-    {
+    explicit Sync(const std::vector<uint8_t>& bytes, bool ended = true) {
         uint32_t n = uint32_t(bytes.size());
-        if (n)
-            input.append(bytes.data(), n);
+        if (n) input.append(bytes.data(), n);
         if (ended) {
             uint32_t zero = 0;
             input.append(nullptr, zero);
@@ -44,11 +41,9 @@ struct Sync {
     int64_t byte() const { return reader.position() / 8; }
 };
 
-
 }  // namespace
 
-TEST(AacPlusSync, AdtsFramesBackToBackAndAtTheEnd)
-{
+TEST(AacPlusSync, AdtsFramesBackToBackAndAtTheEnd) {
     AdtsFields f;
     const auto data = join({aactest::adtsFrame(f), aactest::adtsFrame(f)});
     Sync s(data);
@@ -67,18 +62,34 @@ TEST(AacPlusSync, AdtsFramesBackToBackAndAtTheEnd)
     EXPECT_EQ(s.next(), 0x1002);
 }
 
-TEST(AacPlusSync, RejectedCandidatesAreSkippedByteWise)
-{
+TEST(AacPlusSync, RejectedCandidatesAreSkippedByteWise) {
     AdtsFields good;
     struct Case {
         const char* what;
         std::vector<uint8_t> bad;
     } cases[] = {
         {"garbage after the frame", join({aactest::adtsFrame(good), {0x12, 0x34}})},
-        {"layer 1", aactest::adtsFrame([] { AdtsFields f; f.layer = 1; return f; }())},
-        {"length 7", aactest::adtsFrame([] { AdtsFields f; f.length = 7; return f; }())},
-        {"rate index 12", aactest::adtsFrame([] { AdtsFields f; f.sfIndex = 12; return f; }())},
-        {"MPEG-2 profile 3", aactest::adtsFrame([] { AdtsFields f; f.id = 1; f.profile = 3; return f; }())},
+        {"layer 1", aactest::adtsFrame([] {
+             AdtsFields f;
+             f.layer = 1;
+             return f;
+         }())},
+        {"length 7", aactest::adtsFrame([] {
+             AdtsFields f;
+             f.length = 7;
+             return f;
+         }())},
+        {"rate index 12", aactest::adtsFrame([] {
+             AdtsFields f;
+             f.sfIndex = 12;
+             return f;
+         }())},
+        {"MPEG-2 profile 3", aactest::adtsFrame([] {
+             AdtsFields f;
+             f.id = 1;
+             f.profile = 3;
+             return f;
+         }())},
         {"LOAS too long", {0x56, 0xFF, 0xFF, 0, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -90,8 +101,7 @@ TEST(AacPlusSync, RejectedCandidatesAreSkippedByteWise)
     }
 }
 
-TEST(AacPlusSync, IncompleteFrameWaitsForInputOrEndsTheStream)
-{
+TEST(AacPlusSync, IncompleteFrameWaitsForInputOrEndsTheStream) {
     auto frame = aactest::adtsFrame(AdtsFields{});
     frame.resize(40);
     {
@@ -107,14 +117,13 @@ TEST(AacPlusSync, IncompleteFrameWaitsForInputOrEndsTheStream)
     EXPECT_EQ(empty.next(), 0x1003);
 }
 
-TEST(AacPlusSync, ProfilesAndVersions)
-{
+TEST(AacPlusSync, ProfilesAndVersions) {
     struct Case {
         int id, profile;
         int status, code, version;
     } cases[] = {
-        {1, 0, 0, 0x200, 1}, {1, 1, 0, 0x201, 1}, {0, 0, 0, 0x401, 2}, {0, 1, 0, 0x402, 2},
-        {0, 2, 0x1013, 0, 0}, {0, 3, 0x1013, 0, 0},
+        {1, 0, 0, 0x200, 1}, {1, 1, 0, 0x201, 1},  {0, 0, 0, 0x401, 2},
+        {0, 1, 0, 0x402, 2}, {0, 2, 0x1013, 0, 0}, {0, 3, 0x1013, 0, 0},
     };
     for (const Case& c : cases) {
         AdtsFields f;
@@ -130,8 +139,7 @@ TEST(AacPlusSync, ProfilesAndVersions)
     }
 }
 
-TEST(AacPlusSync, AdtsBitRate)
-{
+TEST(AacPlusSync, AdtsBitRate) {
     // Two frames of 100 bytes at 44100 Hz, one raw data block each.
     AdtsFields f;
     f.length = 100;
@@ -146,8 +154,7 @@ TEST(AacPlusSync, AdtsBitRate)
     EXPECT_EQ(v.info.info.bitRate, 0);
 }
 
-TEST(AacPlusSync, CrcWordIsReadAndTheHeaderFedIntoTheCrc)
-{
+TEST(AacPlusSync, CrcWordIsReadAndTheHeaderFedIntoTheCrc) {
     AdtsFields f;
     f.protectionAbsent = 0;
     f.crc = 0xBEEF;
@@ -172,8 +179,7 @@ TEST(AacPlusSync, CrcWordIsReadAndTheHeaderFedIntoTheCrc)
     EXPECT_EQ(a.byte(), 9);
 }
 
-TEST(AacPlusSync, LoasNeedsTheNextSyncOrTheEndOfData)
-{
+TEST(AacPlusSync, LoasNeedsTheNextSyncOrTheEndOfData) {
     const std::vector<uint8_t> frame = {0x56, 0xE0, 0x02, 0xAA, 0xBB};  // length 2
     {
         Sync s(join({frame, frame}));
@@ -191,8 +197,7 @@ TEST(AacPlusSync, LoasNeedsTheNextSyncOrTheEndOfData)
 
 // A file that starts with an ID3v2 tag (whose body holds a false sync) and ends with an
 // ID3v1 tag: all frames are found, the last one too.
-TEST(AacPlusSync, Id3TagsAroundTheFrames)
-{
+TEST(AacPlusSync, Id3TagsAroundTheFrames) {
     AdtsFields f;
     std::vector<uint8_t> id3v2 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 6, 0xFF, 0xF1, 0x50, 0x80, 0x00, 0x1F};
     std::vector<uint8_t> id3v1(128, ' ');
@@ -209,8 +214,7 @@ TEST(AacPlusSync, Id3TagsAroundTheFrames)
     EXPECT_EQ(frames, 2);
 }
 
-TEST(AacPlusAudioSpecificConfig, Table)
-{
+TEST(AacPlusAudioSpecificConfig, Table) {
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -224,41 +228,39 @@ TEST(AacPlusAudioSpecificConfig, Table)
         return w.data();
     };
     const Case cases[] = {
-        {"LC stereo", asc([](BitWriter& w) { w.put(2, 5).put(4, 4).put(2, 4).put(0, 3); }), 16, 0, 2, 44100, -1, -1,
-         0, 2},
+        {"LC stereo", asc([](BitWriter& w) { w.put(2, 5).put(4, 4).put(2, 4).put(0, 3); }), 16, 0, 2, 44100, -1, -1, 0,
+         2},
         {"PS signalled explicitly",
-         asc([](BitWriter& w) { w.put(29, 5).put(6, 4).put(1, 4).put(3, 4).put(2, 5).put(0, 3); }), 25, 0, 2, 24000,
-         1, 1, 48000, 1},
+         asc([](BitWriter& w) { w.put(29, 5).put(6, 4).put(1, 4).put(3, 4).put(2, 5).put(0, 3); }), 25, 0, 2, 24000, 1,
+         1, 48000, 1},
         {"SBR with a 24-bit extension rate",
          asc([](BitWriter& w) { w.put(5, 5).put(6, 4).put(2, 4).put(15, 4).put(48000, 24).put(2, 5).put(0, 3); }), 45,
          0, 2, 24000, 1, -1, 48000, 2},
         {"SBR, extension index 15 over core index 3",
-         asc([](BitWriter& w) { w.put(5, 5).put(3, 4).put(2, 4).put(15, 4).put(96000, 24).put(2, 5).put(0, 3); }),
-         45, 0, 2, 48000, 1, -1, 96000, 2},
+         asc([](BitWriter& w) { w.put(5, 5).put(3, 4).put(2, 4).put(15, 4).put(96000, 24).put(2, 5).put(0, 3); }), 45,
+         0, 2, 48000, 1, -1, 96000, 2},
         {"escape-coded core rate", asc([](BitWriter& w) { w.put(2, 5).put(15, 4).put(44100, 24).put(2, 4).put(0, 3); }),
          40, 0, 2, 44100, -1, -1, 0, 2},
-        {"backward-compatible SBR and PS",
-         asc([](BitWriter& w) {
+        {"backward-compatible SBR and PS", asc([](BitWriter& w) {
              w.put(2, 5).put(6, 4).put(1, 4).put(0, 3);
              w.put(0x2B7, 11).put(5, 5).put(1, 1).put(3, 4).put(0x548, 11).put(1, 1);
          }),
          49, 0, 2, 24000, 1, 1, 48000, 1},
-        {"backward-compatible signalling without a budget",
-         asc([](BitWriter& w) {
+        {"backward-compatible signalling without a budget", asc([](BitWriter& w) {
              w.put(2, 5).put(6, 4).put(1, 4).put(0, 3);
              w.put(0x2B7, 11).put(5, 5).put(1, 1).put(3, 4);
          }),
          -1, 0, 2, 24000, -1, -1, 0, 1},
         {"backward-compatible SBR flag 0",
-         asc([](BitWriter& w) { w.put(2, 5).put(6, 4).put(1, 4).put(0, 3).put(0x2B7, 11).put(5, 5).put(0, 1); }), 33,
-         0, 2, 24000, 0, 0, 24000, 1},
+         asc([](BitWriter& w) { w.put(2, 5).put(6, 4).put(1, 4).put(0, 3).put(0x2B7, 11).put(5, 5).put(0, 1); }), 33, 0,
+         2, 24000, 0, 0, 24000, 1},
         {"SBR rate neither 1x nor 2x",
-         asc([](BitWriter& w) { w.put(5, 5).put(4, 4).put(2, 4).put(0, 4).put(2, 5).put(0, 3); }), 25, 0x1015, 2,
-         44100, 1, -1, 96000, 2},
-        {"LTP refused", asc([](BitWriter& w) { w.put(4, 5).put(4, 4).put(2, 4).put(0, 3); }), 16, 0x1013, 4, 44100,
-         -1, -1, 0, 2},
-        {"extensionFlag3 refused", asc([](BitWriter& w) { w.put(2, 5).put(4, 4).put(2, 4).put(1, 3).put(1, 1); }),
-         17, 0x1004, 2, 44100, -1, -1, 0, 2},
+         asc([](BitWriter& w) { w.put(5, 5).put(4, 4).put(2, 4).put(0, 4).put(2, 5).put(0, 3); }), 25, 0x1015, 2, 44100,
+         1, -1, 96000, 2},
+        {"LTP refused", asc([](BitWriter& w) { w.put(4, 5).put(4, 4).put(2, 4).put(0, 3); }), 16, 0x1013, 4, 44100, -1,
+         -1, 0, 2},
+        {"extensionFlag3 refused", asc([](BitWriter& w) { w.put(2, 5).put(4, 4).put(2, 4).put(1, 3).put(1, 1); }), 17,
+         0x1004, 2, 44100, -1, -1, 0, 2},
     };
     for (const Case& c : cases) {
         AudioSpecificConfig a;
@@ -275,18 +277,17 @@ TEST(AacPlusAudioSpecificConfig, Table)
     }
 }
 
-TEST(AacPlusProgramConfig, ParseAndMembership)
-{
+TEST(AacPlusProgramConfig, ParseAndMembership) {
     BitWriter w;
-    w.put(0, 3);  // three bits before the element: alignment counts from the block start
-    w.put(5, 4).put(1, 2).put(3, 4);           // tag 5, LC, 48 kHz
+    w.put(0, 3);                                // three bits before the element: alignment counts from the block start
+    w.put(5, 4).put(1, 2).put(3, 4);            // tag 5, LC, 48 kHz
     w.put(2, 4).put(0, 4).put(1, 4).put(1, 2);  // 2 front, 0 side, 1 back, 1 LFE
     w.put(1, 3).put(0, 4);                      // 1 data element, no coupling
     w.put(0, 1).put(0, 1).put(1, 1).put(2, 2).put(1, 1);  // matrix mixdown 2, pseudo surround
-    w.put(0, 1).put(0, 4).put(1, 1).put(0, 4);  // front: SCE 0, CPE 0
-    w.put(1, 1).put(1, 4);                      // back: CPE 1
-    w.put(0, 4);                                // LFE 0
-    w.put(7, 4);                                // data element 7
+    w.put(0, 1).put(0, 4).put(1, 1).put(0, 4);            // front: SCE 0, CPE 0
+    w.put(1, 1).put(1, 4);                                // back: CPE 1
+    w.put(0, 4);                                          // LFE 0
+    w.put(7, 4);                                          // data element 7
     w.align();
     w.put(70, 8);
     for (int i = 0; i < 70; ++i)
@@ -334,8 +335,7 @@ TEST(AacPlusProgramConfig, ParseAndMembership)
     EXPECT_EQ(programFromConfig(info, pce), 0x100D);
 }
 
-TEST(AacPlusAdif, HeaderWithTwoProgramsReadsAFullnessBeforeEach)
-{
+TEST(AacPlusAdif, HeaderWithTwoProgramsReadsAFullnessBeforeEach) {
     auto pce = [](BitWriter& w, int tag) {
         w.put(tag, 4).put(1, 2).put(4, 4).put(1, 4).put(0, 4).put(0, 4).put(0, 2).put(0, 3).put(0, 4);
         w.put(0, 3);
@@ -343,7 +343,7 @@ TEST(AacPlusAdif, HeaderWithTwoProgramsReadsAFullnessBeforeEach)
     };
     BitWriter w;
     w.bytes({'A', 'D', 'I', 'F'}).put(1, 1).put(0, 32).put(0, 32).put(0, 8);  // copyright id
-    w.put(0, 1).put(0, 1).put(0, 1).put(128000, 23).put(1, 4);  // constant rate, 2 programs
+    w.put(0, 1).put(0, 1).put(0, 1).put(128000, 23).put(1, 4);                // constant rate, 2 programs
     w.put(0xFFFFF, 20);
     pce(w, 3);
     w.align();  // relative to the header start
@@ -374,8 +374,7 @@ TEST(AacPlusAdif, HeaderWithTwoProgramsReadsAFullnessBeforeEach)
     EXPECT_EQ(r.position(), 0);
 }
 
-TEST(AacPlusLatm, StreamMuxConfigRefusals)
-{
+TEST(AacPlusLatm, StreamMuxConfigRefusals) {
     auto mux = [](int version, int subFrames, int aot, int frameLengthType) {
         BitWriter w;
         w.put(0, 1);  // useSameStreamMux
@@ -409,8 +408,7 @@ TEST(AacPlusLatm, StreamMuxConfigRefusals)
     }
 }
 
-TEST(AacPlusLatm, MuxConfigDescribesThePrograms)
-{
+TEST(AacPlusLatm, MuxConfigDescribesThePrograms) {
     struct Case {
         int channelConfiguration, sbr, ps, extRate;
         bool implicitSbr;
@@ -418,8 +416,8 @@ TEST(AacPlusLatm, MuxConfigDescribesThePrograms)
     } cases[] = {
         {1, 1, 1, 48000, false, 3, 2, 1, 48000, 2048},  {1, 0, 0, 24000, false, 1, 1, 1, 24000, 1024},
         {1, 1, -1, 48000, false, 0, 2, 1, 48000, 2048}, {1, -1, -1, 0, false, 0, 0, 1, 24000, 1024},
-        {1, -1, -1, 0, true, 0, 2, 1, 48000, 2048},      {2, -1, -1, 0, false, 2, 2, 2, 24000, 1024},
-        {6, 1, -1, 24000, false, 8, 6, 6, 24000, 1024},  {7, -1, -1, 0, false, 0, 8, 8, 24000, 1024},
+        {1, -1, -1, 0, true, 0, 2, 1, 48000, 2048},     {2, -1, -1, 0, false, 2, 2, 2, 24000, 1024},
+        {6, 1, -1, 24000, false, 8, 6, 6, 24000, 1024}, {7, -1, -1, 0, false, 0, 8, 8, 24000, 1024},
     };
     for (const Case& c : cases) {
         LatmMuxConfig mux;
@@ -448,8 +446,7 @@ TEST(AacPlusLatm, MuxConfigDescribesThePrograms)
 
 // A LOAS stream cut after its configuration: frames that repeat the missing configuration
 // are skipped until one carries a StreamMuxConfig.
-TEST(AacPlusLatm, LeadingFramesWithoutConfigurationAreSkipped)
-{
+TEST(AacPlusLatm, LeadingFramesWithoutConfigurationAreSkipped) {
     struct Case {
         const char* file;
         int cut;

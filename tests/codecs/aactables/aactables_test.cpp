@@ -11,8 +11,7 @@ using namespace aactables;
 
 namespace {
 
-std::vector<std::pair<const char*, const HuffmanCodebook*>> allBooks()
-{
+std::vector<std::pair<const char*, const HuffmanCodebook*>> allBooks() {
     std::vector<std::pair<const char*, const HuffmanCodebook*>> books;
     for (int i = 1; i <= 11; ++i)
         books.emplace_back("spectral", &kSpectralCodebooks[i]);
@@ -22,8 +21,8 @@ std::vector<std::pair<const char*, const HuffmanCodebook*>> allBooks()
           &kSbrTHuffmanEnv30dB, &kSbrFHuffmanEnv30dB, &kSbrTHuffmanEnvBal30dB, &kSbrFHuffmanEnvBal30dB,
           &kSbrTHuffmanNoise30dB, &kSbrTHuffmanNoiseBal30dB})
         books.emplace_back("sbr", b);
-    for (const HuffmanCodebook* b : {&kPsHuffIidDf, &kPsHuffIidDt, &kPsHuffIidFineDf, &kPsHuffIidFineDt,
-                                     &kPsHuffIccDf, &kPsHuffIccDt})
+    for (const HuffmanCodebook* b :
+         {&kPsHuffIidDf, &kPsHuffIidDt, &kPsHuffIidFineDf, &kPsHuffIidFineDt, &kPsHuffIccDf, &kPsHuffIccDt})
         books.emplace_back("ps", b);
     return books;
 }
@@ -31,8 +30,7 @@ std::vector<std::pair<const char*, const HuffmanCodebook*>> allBooks()
 }  // namespace
 
 // The decode tree must give back every codeword's own index after exactly its length.
-TEST(AacTables, EveryCodewordDecodesThroughTheTree)
-{
+TEST(AacTables, EveryCodewordDecodesThroughTheTree) {
     for (auto [kind, book] : allBooks()) {
         ASSERT_GT(book->count, 0);
         for (int k = 0; k < book->count; ++k) {
@@ -45,8 +43,7 @@ TEST(AacTables, EveryCodewordDecodesThroughTheTree)
     }
 }
 
-TEST(AacTables, SpectralValuesFollowTheIndexFormula)
-{
+TEST(AacTables, SpectralValuesFollowTheIndexFormula) {
     for (int cb = 1; cb <= 11; ++cb) {
         const SpectralCodebookInfo& info = kSpectralCodebookInfo[cb];
         const HuffmanCodebook& book = kSpectralCodebooks[cb];
@@ -61,8 +58,7 @@ TEST(AacTables, SpectralValuesFollowTheIndexFormula)
     EXPECT_EQ(kScaleFactorCodebook.entries[60].length, 1);
 }
 
-TEST(AacTables, BandTablesEndAtTheFrameLengthAndRate12SharesRate11)
-{
+TEST(AacTables, BandTablesEndAtTheFrameLengthAndRate12SharesRate11) {
     for (int i = 0; i < kSampleRateIndexCount; ++i) {
         EXPECT_EQ(kSwbOffsetLong[i].offsets[kSwbOffsetLong[i].numSwb], 1024) << i;
         EXPECT_EQ(kSwbOffsetShort[i].offsets[kSwbOffsetShort[i].numSwb], 128) << i;
@@ -74,11 +70,10 @@ TEST(AacTables, BandTablesEndAtTheFrameLengthAndRate12SharesRate11)
     EXPECT_EQ(kTnsMaxBandsLong[12], kTnsMaxBandsLong[11]);
 }
 
-TEST(AacTables, RateToIndex)
-{
+TEST(AacTables, RateToIndex) {
     const std::pair<uint32_t, int> cases[] = {
-        {96000, 0}, {200000, 0}, {92017, 0}, {92016, 1}, {88200, 1}, {48000, 3}, {46009, 3},
-        {46008, 4}, {44100, 4}, {32000, 5}, {22050, 7}, {8000, 11}, {7350, 11}, {1, 11}, {0, 11},
+        {96000, 0}, {200000, 0}, {92017, 0}, {92016, 1}, {88200, 1}, {48000, 3}, {46009, 3}, {46008, 4},
+        {44100, 4}, {32000, 5},  {22050, 7}, {8000, 11}, {7350, 11}, {1, 11},    {0, 11},
     };
     for (auto [rate, index] : cases)
         EXPECT_EQ(sampleRateIndexForRate(rate), index) << rate;

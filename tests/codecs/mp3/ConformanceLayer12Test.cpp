@@ -12,9 +12,7 @@
 
 namespace {
 
-std::string VectorPath(const std::string& rel) {
-    return zymtest::SharedDir() + "/vectors/mpeg-audio/" + rel;
-}
+std::string VectorPath(const std::string& rel) { return zymtest::SharedDir() + "/vectors/mpeg-audio/" + rel; }
 
 bool HaveVectors() {
     std::vector<uint8_t> probe;
@@ -89,14 +87,15 @@ TEST_P(Mp3GeneratedLayer12Conformance, MatchesMpg123) {
 
 INSTANTIATE_TEST_SUITE_P(
     Generated, Mp3GeneratedLayer12Conformance,
-    ::testing::Values(IsoCase{"lsf_l1_16k_mono_32k_synthetic.mp1"}, IsoCase{"lsf_l1_22k_stereo_64k_padding_synthetic.mp1"},
+    ::testing::Values(IsoCase{"lsf_l1_16k_mono_32k_synthetic.mp1"},
+                      IsoCase{"lsf_l1_22k_stereo_64k_padding_synthetic.mp1"},
                       IsoCase{"lsf_l1_24k_dual_256k_synthetic.mp1"},
                       IsoCase{"lsf_l1_24k_joint_bound8_96k_crc_synthetic.mp1"},
-                      IsoCase{"mpeg1_l1_44k_joint_bound4_384k_crc_synthetic.mp1"}, IsoCase{"lsf_l2_16k_mono_32k_ffmpeg.mp2"},
-                      IsoCase{"lsf_l2_16k_mono_8k_twolame.mp2"}, IsoCase{"lsf_l2_22k_stereo_48k_padding_twolame.mp2"},
-                      IsoCase{"lsf_l2_22k_stereo_64k_ffmpeg.mp2"}, IsoCase{"lsf_l2_24k_dual_160k_twolame.mp2"},
-                      IsoCase{"lsf_l2_24k_joint_64k_crc_twolame.mp2"}, IsoCase{"lsf_l2_24k_stereo_96k_ffmpeg.mp2"},
-                      IsoCase{"mpeg1_l2_44k_joint_192k_crc_twolame.mp2"}),
+                      IsoCase{"mpeg1_l1_44k_joint_bound4_384k_crc_synthetic.mp1"},
+                      IsoCase{"lsf_l2_16k_mono_32k_ffmpeg.mp2"}, IsoCase{"lsf_l2_16k_mono_8k_twolame.mp2"},
+                      IsoCase{"lsf_l2_22k_stereo_48k_padding_twolame.mp2"}, IsoCase{"lsf_l2_22k_stereo_64k_ffmpeg.mp2"},
+                      IsoCase{"lsf_l2_24k_dual_160k_twolame.mp2"}, IsoCase{"lsf_l2_24k_joint_64k_crc_twolame.mp2"},
+                      IsoCase{"lsf_l2_24k_stereo_96k_ffmpeg.mp2"}, IsoCase{"mpeg1_l2_44k_joint_192k_crc_twolame.mp2"}),
     [](const auto& info) {
         std::string n = info.param.name;
         for (char& c : n) {
@@ -127,8 +126,9 @@ TEST(Mp3Layer12Conformance, LayerOneMonoOptionYieldsMeanOfChannels) {
 // Free-format streams are refused: the decoder finds no frame and says the stream ended.
 TEST(Mp3Layer12Conformance, FreeFormatStreamsAreRefused) {
     if (!HaveVectors()) GTEST_SKIP() << "ZYM_SHARED_DIR has no vectors/mpeg-audio (conformance material absent)";
-    for (const char* name : {"generated/lsf_l2_24k_freeformat_twolame.mp2", "generated/mpeg1_l2_44k_freeformat_twolame.mp2",
-                             "illegal-and-nonstandard/l2-nonstandard-free_format.bit"}) {
+    for (const char* name :
+         {"generated/lsf_l2_24k_freeformat_twolame.mp2", "generated/mpeg1_l2_44k_freeformat_twolame.mp2",
+          "illegal-and-nonstandard/l2-nonstandard-free_format.bit"}) {
         SCOPED_TRACE(name);
         std::vector<uint8_t> bits;
         ASSERT_TRUE(zymtest::ReadFile(VectorPath(name), bits));
@@ -142,13 +142,38 @@ TEST(Mp3Layer12Conformance, FreeFormatStreamsAreRefused) {
 // time, without reading or writing outside a buffer (the sanitizers watch).
 TEST(Mp3Layer12Conformance, IllegalStreamsAreSurvived) {
     if (!HaveVectors()) GTEST_SKIP() << "ZYM_SHARED_DIR has no vectors/mpeg-audio (conformance material absent)";
-    const char* names[] = {"ILL2_center2", "ILL2_dual", "ILL2_dynx22", "ILL2_dynx31", "ILL2_dynx32",
-                           "ILL2_ext_switching", "ILL2_layer1", "ILL2_layer3", "ILL2_mono", "ILL2_multilingual",
-                           "ILL2_overalloc1", "ILL2_overalloc2", "ILL2_prediction", "ILL2_samples", "ILL2_scf63",
-                           "ILL2_tca21", "ILL2_tca30", "ILL2_tca30_PC", "ILL2_tca31_PC", "ILL2_tca31_mtx0",
-                           "ILL2_tca31_mtx2", "ILL2_tca32_PC", "ILL2_wrongcrc", "ILL4_ext_id1", "ILL4_sync",
-                           "ILL4_wrong_length1", "ILL4_wrong_length2", "ILL4_wrongcrc", "l2-nonstandard-fl1_fl2_ff",
-                           "l2-nonstandard-test32-size", "l3-nonstandard-small", "l3-nonstandard-sideinfo-size",
+    const char* names[] = {"ILL2_center2",
+                           "ILL2_dual",
+                           "ILL2_dynx22",
+                           "ILL2_dynx31",
+                           "ILL2_dynx32",
+                           "ILL2_ext_switching",
+                           "ILL2_layer1",
+                           "ILL2_layer3",
+                           "ILL2_mono",
+                           "ILL2_multilingual",
+                           "ILL2_overalloc1",
+                           "ILL2_overalloc2",
+                           "ILL2_prediction",
+                           "ILL2_samples",
+                           "ILL2_scf63",
+                           "ILL2_tca21",
+                           "ILL2_tca30",
+                           "ILL2_tca30_PC",
+                           "ILL2_tca31_PC",
+                           "ILL2_tca31_mtx0",
+                           "ILL2_tca31_mtx2",
+                           "ILL2_tca32_PC",
+                           "ILL2_wrongcrc",
+                           "ILL4_ext_id1",
+                           "ILL4_sync",
+                           "ILL4_wrong_length1",
+                           "ILL4_wrong_length2",
+                           "ILL4_wrongcrc",
+                           "l2-nonstandard-fl1_fl2_ff",
+                           "l2-nonstandard-test32-size",
+                           "l3-nonstandard-small",
+                           "l3-nonstandard-sideinfo-size",
                            "l3-nonstandard-id3v2-only"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
@@ -173,7 +198,8 @@ TEST(Mp3Layer12Conformance, ScaleFactor63IsSilent) {
     const mp3test::DecodeResult r = mp3test::DecodeAll(bits);
     ASSERT_GT(r.frames, 0);
     int peak = 0;
-    for (int16_t s : r.pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    for (int16_t s : r.pcm)
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
     EXPECT_LT(peak, 32767);
 }
 

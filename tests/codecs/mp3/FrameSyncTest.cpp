@@ -22,7 +22,8 @@ TEST(BitStream, SizeIsPowerOfTwoUpTo65536) {
         int wished;
         uint32_t size;
     } cases[] = {{2048, 2048}, {16384, 16384}, {1000, 1024}, {16385, 32768}, {1 << 20, 65536}};
-    for (const Case& c : cases) EXPECT_EQ(CBitStream(c.wished).Size(), c.size) << c.wished;
+    for (const Case& c : cases)
+        EXPECT_EQ(CBitStream(c.wished).Size(), c.size) << c.wished;
 }
 
 TEST(BitStream, ReadsAcrossTheWrapAndRefusesOverflow) {
@@ -52,12 +53,14 @@ TEST(BitStream, CopyFromTakesWhatFits) {
     CBitStream source(64);
     CBitStream reservoir(8);
     std::vector<uint8_t> bytes(20);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i + 1);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i + 1);
     source.Feed(bytes.data(), 20);
     EXPECT_EQ(reservoir.CopyFrom(source, 5), 5);
     EXPECT_EQ(reservoir.CopyFrom(source, 10), 3);  // only 3 free
     EXPECT_EQ(source.ValidBytes(), 12);
-    for (int i = 1; i <= 8; ++i) EXPECT_EQ(reservoir.GetBits(8), static_cast<uint32_t>(i));
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_EQ(reservoir.GetBits(8), static_cast<uint32_t>(i));
 }
 
 // Reference CRC, bit by bit from the definition.
@@ -73,13 +76,15 @@ uint16_t BitwiseCrc(const std::vector<int>& bits, uint16_t crc) {
 TEST(BitStream, CrcOfAnyBitCountMatchesBitwiseDefinition) {
     std::mt19937 rng(11);
     std::vector<uint8_t> bytes(40);
-    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>(rng());
     for (int count : {0, 1, 7, 8, 9, 16, 136, 255, 256, 257, 300}) {
         CBitStream ring(64);
         ring.Feed(bytes.data(), static_cast<int>(bytes.size()));
         ring.SkipBits(3);  // start off byte alignment
         std::vector<int> bits;
-        for (int i = 0; i < count; ++i) bits.push_back((bytes[static_cast<size_t>((i + 3) / 8)] >> (7 - (i + 3) % 8)) & 1);
+        for (int i = 0; i < count; ++i)
+            bits.push_back((bytes[static_cast<size_t>((i + 3) / 8)] >> (7 - (i + 3) % 8)) & 1);
         const int before = ring.ValidBits();
         EXPECT_EQ(ComputeCrc(ring, count, 0xFFFF), BitwiseCrc(bits, 0xFFFF)) << count;
         EXPECT_EQ(before - ring.ValidBits(), count);
@@ -113,12 +118,12 @@ int Count(const std::vector<uint32_t>& v, uint32_t what) {
 }
 
 TEST(FrameSync, InvalidHeadersAreSteppedOver) {
-    for (uint32_t bad : {HeaderWord(3, 2, 0, 0), HeaderWord(3, 2, 15, 0), HeaderWord(3, 2, 8, 3), HeaderWord(3, 0, 8, 0),
-                         HeaderWord(0, 2, 4, 0), HeaderWord(0, 3, 9, 2)}) {
+    for (uint32_t bad : {HeaderWord(3, 2, 0, 0), HeaderWord(3, 2, 15, 0), HeaderWord(3, 2, 8, 3),
+                         HeaderWord(3, 0, 8, 0), HeaderWord(0, 2, 4, 0), HeaderWord(0, 3, 9, 2)}) {
         std::vector<uint8_t> bytes;
         for (int i = 0; i < 3; ++i) {
-            Append(bytes, {static_cast<uint8_t>(bad >> 24), static_cast<uint8_t>(bad >> 16), static_cast<uint8_t>(bad >> 8),
-                           static_cast<uint8_t>(bad)});
+            Append(bytes, {static_cast<uint8_t>(bad >> 24), static_cast<uint8_t>(bad >> 16),
+                           static_cast<uint8_t>(bad >> 8), static_cast<uint8_t>(bad)});
             Append(bytes, std::vector<uint8_t>(50, 0x11));
         }
         const size_t garbage = bytes.size();
@@ -177,7 +182,8 @@ TEST(FrameSync, FreeParametersMayChangeLockedOnesMayNot) {
 TEST(FrameSync, GarbageBetweenFramesLosesSyncOnceThenResyncs) {
     std::vector<uint8_t> bytes = mp3test::SilentLayer2(5);
     std::mt19937 rng(5);
-    for (int i = 0; i < 700; ++i) bytes.push_back(static_cast<uint8_t>(rng() & 0x7F));  // no 0xFF bytes
+    for (int i = 0; i < 700; ++i)
+        bytes.push_back(static_cast<uint8_t>(rng() & 0x7F));  // no 0xFF bytes
     Append(bytes, mp3test::SilentLayer2(6));
     CMpegBitStream s(16384);
     s.Feed(bytes.data(), static_cast<int>(bytes.size()));
@@ -209,9 +215,11 @@ TEST(FrameSync, ShortStreamsAndLateTailsAreDecodedAtEnd) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> bytes = mp3test::SilentLayer2(c.before);
-        for (int i = 0; i < c.garbage; ++i) bytes.push_back(static_cast<uint8_t>(0x20 + i % 64));
+        for (int i = 0; i < c.garbage; ++i)
+            bytes.push_back(static_cast<uint8_t>(0x20 + i % 64));
         Append(bytes, mp3test::SilentLayer2(c.after));
-        for (int i = 0; i < c.trailing; ++i) bytes.push_back(static_cast<uint8_t>("TAG"[i % 3]));
+        for (int i = 0; i < c.trailing; ++i)
+            bytes.push_back(static_cast<uint8_t>("TAG"[i % 3]));
         const mp3test::DecodeResult r = mp3test::DecodeAll(bytes);
         EXPECT_EQ(r.frames, c.expected);
         EXPECT_EQ(r.statuses.back(), kStatusEndOfStream);

@@ -38,7 +38,8 @@ inline void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& what) {
 // A run of n silent MPEG-1 Layer II frames, 44100 Hz stereo, 128 kbit/s (417 bytes).
 inline std::vector<uint8_t> SilentLayer2(int n, int padding = 0) {
     std::vector<uint8_t> out;
-    for (int i = 0; i < n; ++i) Append(out, Frame(HeaderWord(3, 2, 8, 0, padding)));
+    for (int i = 0; i < n; ++i)
+        Append(out, Frame(HeaderWord(3, 2, 8, 0, padding)));
     return out;
 }
 

@@ -73,10 +73,10 @@ TEST_P(Layer2AgainstMpg123, MatchesReferenceDecoder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, Layer2AgainstMpg123,
-    ::testing::Values(RefCase{"l2_44k_stereo_192k.mp2", 2, 44100}, RefCase{"l2_44k_joint_128k_crc_padding.mp2", 2, 44100},
-                      RefCase{"l2_44k_joint_64k.mp2", 2, 44100}, RefCase{"l2_32k_stereo_96k.mp2", 2, 32000},
-                      RefCase{"l2_32k_stereo_112k.mp2", 2, 32000}, RefCase{"l2_22k_stereo_64k_lsf.mp2", 2, 22050},
-                      RefCase{"l2_48k_mono_64k_ffmpeg.mp2", 1, 48000}),
+    ::testing::Values(RefCase{"l2_44k_stereo_192k.mp2", 2, 44100},
+                      RefCase{"l2_44k_joint_128k_crc_padding.mp2", 2, 44100}, RefCase{"l2_44k_joint_64k.mp2", 2, 44100},
+                      RefCase{"l2_32k_stereo_96k.mp2", 2, 32000}, RefCase{"l2_32k_stereo_112k.mp2", 2, 32000},
+                      RefCase{"l2_22k_stereo_64k_lsf.mp2", 2, 22050}, RefCase{"l2_48k_mono_64k_ffmpeg.mp2", 1, 48000}),
     [](const auto& info) {
         std::string n = info.param.file;
         for (char& ch : n) {
@@ -224,12 +224,13 @@ std::vector<uint8_t> GroupedFrame(uint32_t code) {
             EXPECT_EQ(table.entries[walk + 1].second, 3) << "allocation 1 must be the 3-level quantizer";
         }
         w.Put(sb == 0 ? 1 : 0, width);  // left
-        w.Put(0, width);                 // right
+        w.Put(0, width);                // right
         walk += 1 << width;
     }
     w.Put(2, 2);  // one scale factor for all three parts
     w.Put(0, 6);
-    for (int granule = 0; granule < 12; ++granule) w.Put(code, 5);
+    for (int granule = 0; granule < 12; ++granule)
+        w.Put(code, 5);
     std::vector<uint8_t> frame = w.bytes_;
     frame.resize(417, 0);
     return frame;
@@ -243,11 +244,13 @@ TEST(Layer2Decoding, GroupedCodeBeyondItsTableIsSilent) {
     for (uint32_t code : {26u, 27u, 31u}) {
         SCOPED_TRACE(code);
         std::vector<uint8_t> bytes;
-        for (int i = 0; i < 4; ++i) mp3test::Append(bytes, GroupedFrame(code));
+        for (int i = 0; i < 4; ++i)
+            mp3test::Append(bytes, GroupedFrame(code));
         const mp3test::DecodeResult r = mp3test::DecodeAll(bytes);
         ASSERT_EQ(r.frames, 4);
         int peak = 0;
-        for (int16_t s : r.pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
+        for (int16_t s : r.pcm)
+            peak = std::max(peak, std::abs(static_cast<int>(s)));
         if (code < 27) {
             EXPECT_GT(peak, 1000);
         } else {

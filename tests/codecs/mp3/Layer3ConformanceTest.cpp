@@ -38,8 +38,8 @@ void ExpectWithinBound(const char* name, const zymtest::PcmDiff& d) {
 }
 
 struct ReferenceCase {
-    const char* path;       // below vectors/mpeg-audio, without extension
-    long offsetFrames;      // reference frame f matches our frame f + offset
+    const char* path;   // below vectors/mpeg-audio, without extension
+    long offsetFrames;  // reference frame f matches our frame f + offset
 };
 
 class Layer3Conformance : public ::testing::TestWithParam<ReferenceCase> {};
@@ -78,8 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ReferenceCase>& info) {
         std::string name = info.param.path;
         name = name.substr(name.find('/') + 1);
-        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
-                        '_');
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
         return name;
     });
 
@@ -147,22 +147,19 @@ TEST_P(Layer3ConformanceMpg123, MatchesMpg123) {
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, Layer3ConformanceMpg123,
-    ::testing::Values("mpeg25/lazka_mono_16k_lame_3.88_preset_phone.mp3",
-                      "mpeg25/lazka_mono_16k_lame_3.93.1_preset_phone.mp3",
-                      "mpeg25/lazka_stereo_16k_lame_3.92_alt_preset_32.mp3",
-                      "mpeg25/lazka_stereo_16k_lame_3.93.1_b_32.mp3", "generated/lsf_l3_16k_mono_8k_lame.mp3",
-                      "generated/lsf_l3_22k_joint_64k_crc_lame.mp3", "generated/lsf_l3_24k_joint_160k_lame.mp3",
-                      "generated/mpeg25_l3_11k_joint_24k_crc_lame.mp3",
-                      "generated/mpeg25_l3_12k_joint_32k_cbr_noxing_lame.mp3",
-                      "generated/mpeg25_l3_12k_joint_vbr_xing_lame.mp3", "generated/mpeg25_l3_8k_mono_8k_cbr_lame.mp3",
-                      "generated/mpeg25_l3_8k_stereo_32k_cbr_lame.mp3",
-                      "mpeg2-lsf/lazka_mono_16k_helix_5.1_vbr_50.mp3",
-                      "mpeg2-lsf/lazka_stereo_16k_helix_5.1_vbr_100.mp3"),
+    ::testing::Values(
+        "mpeg25/lazka_mono_16k_lame_3.88_preset_phone.mp3", "mpeg25/lazka_mono_16k_lame_3.93.1_preset_phone.mp3",
+        "mpeg25/lazka_stereo_16k_lame_3.92_alt_preset_32.mp3", "mpeg25/lazka_stereo_16k_lame_3.93.1_b_32.mp3",
+        "generated/lsf_l3_16k_mono_8k_lame.mp3", "generated/lsf_l3_22k_joint_64k_crc_lame.mp3",
+        "generated/lsf_l3_24k_joint_160k_lame.mp3", "generated/mpeg25_l3_11k_joint_24k_crc_lame.mp3",
+        "generated/mpeg25_l3_12k_joint_32k_cbr_noxing_lame.mp3", "generated/mpeg25_l3_12k_joint_vbr_xing_lame.mp3",
+        "generated/mpeg25_l3_8k_mono_8k_cbr_lame.mp3", "generated/mpeg25_l3_8k_stereo_32k_cbr_lame.mp3",
+        "mpeg2-lsf/lazka_mono_16k_helix_5.1_vbr_50.mp3", "mpeg2-lsf/lazka_stereo_16k_helix_5.1_vbr_100.mp3"),
     [](const ::testing::TestParamInfo<const char*>& info) {
         std::string name = info.param;
         name = name.substr(name.find('/') + 1);
-        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
-                        '_');
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
         return name;
     });
 

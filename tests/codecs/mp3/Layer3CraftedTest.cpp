@@ -24,10 +24,12 @@ namespace {
 class BitWriter {
 public:
     void Put(uint32_t value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1) != 0);
+        for (int i = bits - 1; i >= 0; --i)
+            bits_.push_back(((value >> i) & 1) != 0);
     }
     void Put(const std::string& code) {
-        for (char c : code) bits_.push_back(c == '1');
+        for (char c : code)
+            bits_.push_back(c == '1');
     }
     size_t Size() const { return bits_.size(); }
     const std::vector<bool>& Bits() const { return bits_; }
@@ -65,10 +67,10 @@ struct GranuleSpec {
 };
 
 struct StreamSpec {
-    int version;        // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
+    int version;  // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
     int samplingIndex;
     int bitRateIndex;
-    int mode;           // 3 mono, 1 joint stereo
+    int mode;  // 3 mono, 1 joint stereo
     int modeExtension;
     uint32_t seed;
     bool mixedBlocks = true;
@@ -94,19 +96,19 @@ std::vector<uint8_t> MakeStream(const StreamSpec& spec, int frames) {
     EXPECT_TRUE(header.Decode(word));
     const size_t frameBytes = static_cast<size_t>(header.frameBits / 8);
     const int sideBytes = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
-    const size_t budget = (frameBytes - 4 - static_cast<size_t>(sideBytes)) * 8 /
-                          static_cast<size_t>(granules * channels);
-    static const Block kCycle[] = {Block::Long, Block::Start, Block::Short, Block::Stop, Block::MixedShort,
-                                   Block::MixedStart, Block::Long, Block::MixedShort, Block::Short, Block::Stop};
+    const size_t budget =
+        (frameBytes - 4 - static_cast<size_t>(sideBytes)) * 8 / static_cast<size_t>(granules * channels);
+    static const Block kCycle[] = {Block::Long,       Block::Start, Block::Short,      Block::Stop,  Block::MixedShort,
+                                   Block::MixedStart, Block::Long,  Block::MixedShort, Block::Short, Block::Stop};
     int cycle = 0;
 
     std::vector<uint8_t> stream;
     for (int f = 0; f < frames; ++f) {
         BitWriter side;
         BitWriter main;
-        side.Put(0, mpeg1 ? 9 : 8);                                   // main_data_begin
+        side.Put(0, mpeg1 ? 9 : 8);  // main_data_begin
         side.Put(0, mpeg1 ? (channels == 1 ? 5 : 3) : (channels == 1 ? 1 : 2));
-        if (mpeg1) side.Put(0, 4 * channels);                          // scfsi
+        if (mpeg1) side.Put(0, 4 * channels);  // scfsi
         for (int gr = 0; gr < granules; ++gr) {
             Block block = spec.fixedGain >= 0 ? Block::Long : kCycle[cycle % 10];
             ++cycle;
@@ -132,8 +134,10 @@ std::vector<uint8_t> MakeStream(const StreamSpec& spec, int frames) {
                         n1 = mixed ? 8 + 9 : 18;
                         n2 = 18;
                     }
-                    for (int i = 0; i < n1; ++i) part.Put(static_cast<uint32_t>(random(0, (1 << slen1) - 1)), slen1);
-                    for (int i = 0; i < n2; ++i) part.Put(static_cast<uint32_t>(random(0, (1 << slen2) - 1)), slen2);
+                    for (int i = 0; i < n1; ++i)
+                        part.Put(static_cast<uint32_t>(random(0, (1 << slen1) - 1)), slen1);
+                    for (int i = 0; i < n2; ++i)
+                        part.Put(static_cast<uint32_t>(random(0, (1 << slen2) - 1)), slen2);
                 } else {
                     sfc = random(0, 511);
                     const mp3::tables::LsfSlen& row = mp3::tables::kLsfSlenNormal[sfc];
@@ -171,23 +175,26 @@ std::vector<uint8_t> MakeStream(const StreamSpec& spec, int frames) {
                 side.Put(ws ? 1 : 0, 1);
                 if (ws) {
                     const int type = block == Block::Start || block == Block::MixedStart ? 1
-                                     : block == Block::Stop                               ? 3
-                                                                                          : 2;
+                                     : block == Block::Stop                              ? 3
+                                                                                         : 2;
                     side.Put(static_cast<uint32_t>(type), 2);
                     side.Put(mixed ? 1 : 0, 1);
                     side.Put(15, 5);
                     side.Put(15, 5);
-                    for (int w = 0; w < 3; ++w) side.Put(static_cast<uint32_t>(random(0, 2)), 3);
+                    for (int w = 0; w < 3; ++w)
+                        side.Put(static_cast<uint32_t>(random(0, 2)), 3);
                 } else {
-                    for (int r = 0; r < 3; ++r) side.Put(15, 5);
+                    for (int r = 0; r < 3; ++r)
+                        side.Put(15, 5);
                     side.Put(static_cast<uint32_t>(random(0, 15)), 4);
                     side.Put(static_cast<uint32_t>(random(0, 7)), 3);
                 }
                 const uint32_t flags = spec.fixedGain >= 0 ? 0u : static_cast<uint32_t>(random(0, 3));
                 if (mpeg1) side.Put(flags & 1, 1);  // preflag
                 side.Put(flags >> 1, 1);            // scalefac_scale
-                side.Put(0, 1);                                                // count1table_select
-                for (bool b : part.Bits()) main.Put(b ? 1 : 0, 1);
+                side.Put(0, 1);                     // count1table_select
+                for (bool b : part.Bits())
+                    main.Put(b ? 1 : 0, 1);
             }
         }
         EXPECT_EQ(side.Size(), static_cast<size_t>(sideBytes) * 8);
@@ -237,19 +244,20 @@ TEST_P(Layer3Crafted, MatchesMpg123) {
     EXPECT_LE(d.maxAbs, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Streams, Layer3Crafted,
-    ::testing::Values(CraftedCase{"mpeg1_44k_mono_blocks", {0, 0, 9, 3, 0, 1}},
-                      CraftedCase{"mpeg1_32k_mono_blocks", {0, 2, 11, 3, 0, 2}},
-                      CraftedCase{"mpeg2_22k_mono_blocks", {1, 0, 12, 3, 0, 3}},
-                      CraftedCase{"mpeg2_16k_mono_blocks", {1, 2, 10, 3, 0, 4}},
-                      // Mixed blocks at 8 kHz have a long part of four subbands here, as its
-                      // band tables say; mpg123 keeps two, so they are left out of the comparison.
-                      CraftedCase{"mpeg25_8k_mono_blocks", {2, 2, 8, 3, 0, 5, false}},
-                      CraftedCase{"mpeg25_11k_mono_blocks", {2, 0, 8, 3, 0, 6}},
-                      CraftedCase{"mpeg1_44k_intensity_and_midside", {0, 0, 14, 1, 3, 7}},
-                      CraftedCase{"mpeg1_48k_intensity_only", {0, 1, 14, 1, 1, 8}}),
-    [](const ::testing::TestParamInfo<CraftedCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Streams, Layer3Crafted,
+                         ::testing::Values(CraftedCase{"mpeg1_44k_mono_blocks", {0, 0, 9, 3, 0, 1}},
+                                           CraftedCase{"mpeg1_32k_mono_blocks", {0, 2, 11, 3, 0, 2}},
+                                           CraftedCase{"mpeg2_22k_mono_blocks", {1, 0, 12, 3, 0, 3}},
+                                           CraftedCase{"mpeg2_16k_mono_blocks", {1, 2, 10, 3, 0, 4}},
+                                           // Mixed blocks at 8 kHz have a long part of four subbands here, as its
+                                           // band tables say; mpg123 keeps two, so they are left out of the comparison.
+                                           CraftedCase{"mpeg25_8k_mono_blocks", {2, 2, 8, 3, 0, 5, false}},
+                                           CraftedCase{"mpeg25_11k_mono_blocks", {2, 0, 8, 3, 0, 6}},
+                                           CraftedCase{"mpeg1_44k_intensity_and_midside", {0, 0, 14, 1, 3, 7}},
+                                           CraftedCase{"mpeg1_48k_intensity_only", {0, 1, 14, 1, 1, 8}}),
+                         [](const ::testing::TestParamInfo<CraftedCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The gain exponent 210 - global_gain (scale factors 0) must lie in 0..127: a single
 // spectral line sounds at global_gain 210 and below, and its band is silent at 211.
@@ -263,7 +271,8 @@ TEST(Layer3Gain, ExponentBelowZeroSilencesTheBand) {
             const mp3test::DecodeResult r = mp3test::DecodeAll(MakeStream(spec, 8));
             ASSERT_TRUE(r.sawInfo);
             int m = 0;
-            for (int16_t s : r.pcm) m = std::max(m, std::abs(static_cast<int>(s)));
+            for (int16_t s : r.pcm)
+                m = std::max(m, std::abs(static_cast<int>(s)));
             peak[gain] = m;
         }
         EXPECT_GT(peak[200], 0);

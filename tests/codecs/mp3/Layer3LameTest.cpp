@@ -41,8 +41,8 @@ zymtest::Pcm MakeSource() {
         const double t = i / 44100.0;
         const double sinceBurst = std::fmod(t, 0.4);
         const double burst = sinceBurst < 0.05 ? std::exp(-sinceBurst * 120.0) * noise() * 0.6 : 0.0;
-        const double left = 0.30 * std::sin(kTwoPi * 440.0 * t) + 0.10 * std::sin(kTwoPi * 3150.0 * t) +
-                            0.02 * noise() + burst;
+        const double left =
+            0.30 * std::sin(kTwoPi * 440.0 * t) + 0.10 * std::sin(kTwoPi * 3150.0 * t) + 0.02 * noise() + burst;
         const double right = 0.25 * std::sin(kTwoPi * 660.0 * t) + 0.08 * std::sin(kTwoPi * 7200.0 * t) +
                              0.15 * std::sin(kTwoPi * 440.0 * t) + 0.02 * noise() + 0.8 * burst;
         pcm.samples.push_back(static_cast<int16_t>(std::lround(left * 32767.0)));
@@ -70,7 +70,7 @@ std::string Encode(const std::string& options) {
 struct LameCase {
     const char* name;
     const char* options;
-    int version;     // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
+    int version;  // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
     int sampleRate;
     int channels;
 };
@@ -111,10 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LameCase{"midside_forced_128", "-m f -b 128", 0, 44100, 2},
                       LameCase{"simple_stereo_192", "-m s -b 192", 0, 44100, 2},
                       LameCase{"dual_channel_160", "-m d -b 160", 0, 44100, 2},
-                      LameCase{"mono_64", "-m m -b 64", 0, 44100, 1},
-                      LameCase{"crc_128", "-p -b 128", 0, 44100, 2},
-                      LameCase{"cbr_320", "-b 320", 0, 44100, 2},
-                      LameCase{"vbr_v2", "-V 2", 0, 44100, 2},
+                      LameCase{"mono_64", "-m m -b 64", 0, 44100, 1}, LameCase{"crc_128", "-p -b 128", 0, 44100, 2},
+                      LameCase{"cbr_320", "-b 320", 0, 44100, 2}, LameCase{"vbr_v2", "-V 2", 0, 44100, 2},
                       LameCase{"vbr_v9_lame_picks_22k", "-V 9", 1, 22050, 2},
                       LameCase{"short_blocks_only", "--allshort -b 128", 0, 44100, 2},
                       LameCase{"rate_48k", "--resample 48 -b 256", 0, 48000, 2},
@@ -171,10 +169,12 @@ TEST(Layer3Reservoir, StreamStartingMidReservoirDecodesSilenceThenRecovers) {
     const std::vector<uint32_t> st = FrameStatuses(part);
     ASSERT_FALSE(st.empty());
     EXPECT_EQ(st[0], 0x41010002u);
-    for (int16_t s : std::vector<int16_t>(part.pcm.begin(), part.pcm.begin() + 2304)) ASSERT_EQ(s, 0);
+    for (int16_t s : std::vector<int16_t>(part.pcm.begin(), part.pcm.begin() + 2304))
+        ASSERT_EQ(s, 0);
 
     size_t firstGood = 0;
-    while (firstGood < st.size() && st[firstGood] != 0) ++firstGood;
+    while (firstGood < st.size() && st[firstGood] != 0)
+        ++firstGood;
     ASSERT_LT(firstGood, 4u) << "main data never became complete";
     const size_t compareFrom = firstGood + 1;
     const std::vector<int16_t> a = Frames(part, compareFrom, 2304);
@@ -198,7 +198,8 @@ TEST(Layer3Crc, MismatchSilencesFrameAndEmptiesReservoirZeroCrcIsAccepted) {
 
     // Corrupt one global_gain bit of frame k whose successor reaches back into the reservoir.
     size_t k = 20;
-    while (k + 1 < frames.size() && l3test::MainDataBegin(bits, frames[k + 1]) == 0) ++k;
+    while (k + 1 < frames.size() && l3test::MainDataBegin(bits, frames[k + 1]) == 0)
+        ++k;
     ASSERT_LT(k + 5, frames.size());
     std::vector<uint8_t> bad = bits;
     bad[frames[k].offset + 6 + 5] ^= 0x10;
@@ -206,7 +207,8 @@ TEST(Layer3Crc, MismatchSilencesFrameAndEmptiesReservoirZeroCrcIsAccepted) {
     ASSERT_EQ(st.size(), cleanSt.size());
     EXPECT_EQ(st[k], 0x41010001u);
     EXPECT_EQ(st[k + 1], 0x41010002u);
-    for (size_t i = k + 4; i < st.size(); ++i) EXPECT_EQ(st[i], cleanSt[i]) << "frame " << i;
+    for (size_t i = k + 4; i < st.size(); ++i)
+        EXPECT_EQ(st[i], cleanSt[i]) << "frame " << i;
 
     // A clean frame whose stored CRC is zero decodes exactly as before.
     std::vector<uint8_t> zeroed = bits;

@@ -39,7 +39,8 @@ std::vector<double> DirectBlock(const float* x, int type) {
     if (type != 2) {
         for (int i = 0; i < 36; ++i) {
             double s = 0.0;
-            for (int k = 0; k < 18; ++k) s += x[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
+            for (int k = 0; k < 18; ++k)
+                s += x[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
             z[i] = s * LongWindow(type, i);
         }
         return z;
@@ -47,7 +48,8 @@ std::vector<double> DirectBlock(const float* x, int type) {
     for (int w = 0; w < 3; ++w)
         for (int i = 0; i < 12; ++i) {
             double s = 0.0;
-            for (int k = 0; k < 6; ++k) s += x[3 * k + w] * std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1));
+            for (int k = 0; k < 6; ++k)
+                s += x[3 * k + w] * std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1));
             z[6 + 6 * w + i] += s * std::sin(kPi / 12 * (i + 0.5));
         }
     return z;
@@ -70,7 +72,8 @@ TEST_P(Layer3FilterBankTest, MatchesDefiningTransformWithOverlapAndInversion) {
     std::vector<double> previous(32 * 18, 0.0);
     for (int granule = 0; granule < 2; ++granule) {
         std::vector<float> in(576);
-        for (float& v : in) v = value(rng);
+        for (float& v : in)
+            v = value(rng);
         std::vector<float> out(576);
         bank.Process(1, in.data(), out.data(), 32, c.blockType, c.longSubbands);
         for (int sb = 0; sb < 32; ++sb) {
@@ -99,19 +102,23 @@ TEST(Layer3FilterBank, UnprocessedSubbandsFlushOverlapAndDownsamplingStopsAtItsL
     std::vector<float> in(576, 100.0f);
     std::vector<float> out(576);
     bank.Process(0, in.data(), out.data(), 32, 0, 0);
-    for (int i = 8 * 18; i < 576; ++i) ASSERT_EQ(out[i], 0.0f) << "line " << i;
+    for (int i = 8 * 18; i < 576; ++i)
+        ASSERT_EQ(out[i], 0.0f) << "line " << i;
     bool any = false;
-    for (int i = 0; i < 8 * 18; ++i) any = any || out[i] != 0.0f;
+    for (int i = 0; i < 8 * 18; ++i)
+        any = any || out[i] != 0.0f;
     EXPECT_TRUE(any);
 
     // Nothing processed now: the overlap comes out once, then silence.
     std::vector<float> zero(576, 0.0f);
     bank.Process(0, zero.data(), out.data(), 0, 0, 0);
     any = false;
-    for (int i = 0; i < 8 * 18; ++i) any = any || out[i] != 0.0f;
+    for (int i = 0; i < 8 * 18; ++i)
+        any = any || out[i] != 0.0f;
     EXPECT_TRUE(any);
     bank.Process(0, zero.data(), out.data(), 0, 0, 0);
-    for (float v : out) ASSERT_EQ(v, 0.0f);
+    for (float v : out)
+        ASSERT_EQ(v, 0.0f);
 }
 
 TEST(Layer3Reorder, InterleavesWindowsWithinEachBandFromTheFirstShortBand) {
@@ -119,10 +126,12 @@ TEST(Layer3Reorder, InterleavesWindowsWithinEachBandFromTheFirstShortBand) {
         const int16_t* sfb = mp3::tables::kSfbShort[rate];
         for (int from : {0, 3}) {
             std::vector<float> xr(576);
-            for (int i = 0; i < 576; ++i) xr[i] = static_cast<float>(i);
+            for (int i = 0; i < 576; ++i)
+                xr[i] = static_cast<float>(i);
             const std::vector<float> original = xr;
             mp3::Layer3ReorderShort(xr.data(), sfb, from);
-            for (int i = 0; i < 3 * sfb[from]; ++i) ASSERT_EQ(xr[i], original[i]) << "rate " << rate;
+            for (int i = 0; i < 3 * sfb[from]; ++i)
+                ASSERT_EQ(xr[i], original[i]) << "rate " << rate;
             for (int band = from; band < 13; ++band) {
                 const int start = sfb[band];
                 const int width = sfb[band + 1] - start;
@@ -177,7 +186,8 @@ TEST(Layer3Huffman, TreesAreCompleteAndEveryCodeDecodesInItsLength) {
             ASSERT_LE(bits.size(), 19u);
         }
         EXPECT_DOUBLE_EQ(kraft, 1.0);
-        for (const auto& [value, count] : seen) EXPECT_EQ(count, 1) << "value " << value;
+        for (const auto& [value, count] : seen)
+            EXPECT_EQ(count, 1) << "value " << value;
         EXPECT_EQ(codes.size(), table >= 32 ? 16u : seen.size());
 
         mp3::CHuffmanTable selected;
@@ -206,18 +216,32 @@ std::string CodeOf(int table, uint32_t value) {
 TEST(Layer3Huffman, PairsReadLinbitsAndSignsInOrder) {
     struct Case {
         int table;
-        uint32_t symbol;     // x * 16 + y
-        const char* extra;   // bits after the code
+        uint32_t symbol;    // x * 16 + y
+        const char* extra;  // bits after the code
         int x;
         int y;
-        size_t bits;         // extra bits consumed
+        size_t bits;  // extra bits consumed
     };
     // table 23 has 13 linbits, table 16 one, table 15 none.
     const Case cases[] = {
-        {23, 0xFF, "0000000000011" "1" "1111111111111" "0", -(15 + 3), 15 + 8191, 28},
-        {16, 0xF0, "1" "1", -16, 0, 2},
-        {16, 0x0F, "0" "1", 0, -15, 2},
-        {15, 0xF1, "1" "0", -15, 1, 2},
+        {23, 0xFF,
+         "0000000000011"
+         "1"
+         "1111111111111"
+         "0",
+         -(15 + 3), 15 + 8191, 28},
+        {16, 0xF0,
+         "1"
+         "1",
+         -16, 0, 2},
+        {16, 0x0F,
+         "0"
+         "1",
+         0, -15, 2},
+        {15, 0xF1,
+         "1"
+         "0",
+         -15, 1, 2},
         {24, 0x00, "", 0, 0, 0},
     };
     for (const Case& c : cases) {

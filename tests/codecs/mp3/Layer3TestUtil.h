@@ -48,8 +48,8 @@ inline std::vector<FrameSpan> SplitFrames(const std::vector<uint8_t>& data) {
     std::vector<FrameSpan> frames;
     size_t pos = 0;
     while (pos + 4 <= data.size()) {
-        const uint32_t word = uint32_t{data[pos]} << 24 | uint32_t{data[pos + 1]} << 16 |
-                              uint32_t{data[pos + 2]} << 8 | data[pos + 3];
+        const uint32_t word =
+            uint32_t{data[pos]} << 24 | uint32_t{data[pos + 1]} << 16 | uint32_t{data[pos + 2]} << 8 | data[pos + 3];
         mp3::CMpegHeader h;
         if (!h.Decode(word) || pos + static_cast<size_t>(h.frameBits / 8) > data.size()) break;
         frames.push_back({pos, static_cast<size_t>(h.frameBits / 8), h});

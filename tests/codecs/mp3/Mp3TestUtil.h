@@ -34,10 +34,10 @@ inline std::string BinaryDir() {
 }
 
 struct DecodeResult {
-    std::vector<int16_t> pcm;            // interleaved
-    std::vector<uint32_t> statuses;      // every Decode status, in order
-    MpegDecoderInfo info{};              // after the last frame
-    int frames = 0;                      // frames consumed
+    std::vector<int16_t> pcm;        // interleaved
+    std::vector<uint32_t> statuses;  // every Decode status, in order
+    MpegDecoderInfo info{};          // after the last frame
+    int frames = 0;                  // frames consumed
     bool sawInfo = false;
 };
 
@@ -61,7 +61,8 @@ inline DecodeResult DecodeAll(const std::vector<uint8_t>& data, size_t chunk = 4
             ++r.frames;
             const int samples = eightBit ? produced : produced / 2;
             if (eightBit) {
-                for (int i = 0; i < samples; ++i) r.pcm.push_back(static_cast<int16_t>(out[i]));
+                for (int i = 0; i < samples; ++i)
+                    r.pcm.push_back(static_cast<int16_t>(out[i]));
             } else {
                 const auto* s = reinterpret_cast<const int16_t*>(out.data());
                 r.pcm.insert(r.pcm.end(), s, s + samples);

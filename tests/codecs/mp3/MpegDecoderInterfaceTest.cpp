@@ -50,7 +50,8 @@ TEST(MpegDecoderInterface, StatusClassesAreTheTopTwoBits) {
         {kStatusWrongLayer, StatusClass::Error},
         {kStatusOutputTooSmall, StatusClass::Error},
     };
-    for (const Case& c : cases) EXPECT_EQ(ClassOf(c.status), c.cls) << std::hex << c.status;
+    for (const Case& c : cases)
+        EXPECT_EQ(ClassOf(c.status), c.cls) << std::hex << c.status;
     EXPECT_EQ(kStatusSideInfoBad, 0x41010001u);
     EXPECT_EQ(kStatusMainDataMissing, 0x41010002u);
     EXPECT_EQ(kStatusNeedSync, 0x81010001u);
@@ -128,7 +129,8 @@ TEST(MpegDecoderInterface, DecodeBeforeInputAndEndOfInput) {
     EXPECT_EQ(MpegDecoderDecode(h.get(), out.data(), 4608, &produced), kStatusNeedSync);
     EXPECT_EQ(produced, 0);
     EXPECT_EQ(MpegDecoderSetEndOfInput(h.get()), kStatusOk);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(MpegDecoderDecode(h.get(), out.data(), 4608, &produced), kStatusEndOfStream);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(MpegDecoderDecode(h.get(), out.data(), 4608, &produced), kStatusEndOfStream);
     // Nothing clears the mark: bytes fed later are never decoded.
     h.Feed(mp3test::SilentLayer2(6));
     EXPECT_EQ(MpegDecoderDecode(h.get(), out.data(), 4608, &produced), kStatusEndOfStream);
@@ -173,7 +175,8 @@ TEST(MpegDecoderInterface, InfoDescribesTheStreamAndOptions) {
         SCOPED_TRACE(testing::Message() << std::hex << c.header);
         Handle h(c.shift, c.eightBit, c.mono);
         std::vector<uint8_t> bytes;
-        for (int i = 0; i < 5; ++i) mp3test::Append(bytes, mp3test::Frame(c.header));
+        for (int i = 0; i < 5; ++i)
+            mp3test::Append(bytes, mp3test::Frame(c.header));
         h.Feed(bytes);
         std::vector<uint8_t> out(4608);
         int produced = 0;
@@ -226,7 +229,8 @@ TEST(MpegDecoderInterface, FreeFormatStreamIsNotDecoded) {
 // the lock keeps the layer, so the other frames are a lost sync, never a wrong layer.
 TEST(MpegDecoderInterface, LayerIsLockedByTheFirstFrame) {
     std::vector<uint8_t> bytes = mp3test::SilentLayer2(5);
-    for (int i = 0; i < 5; ++i) mp3test::Append(bytes, mp3test::Frame(mp3test::HeaderWord(3, 1, 8, 0)));
+    for (int i = 0; i < 5; ++i)
+        mp3test::Append(bytes, mp3test::Frame(mp3test::HeaderWord(3, 1, 8, 0)));
     const mp3test::DecodeResult r = mp3test::DecodeAll(bytes);
     EXPECT_EQ(r.frames, 5);
     EXPECT_EQ(std::count(r.statuses.begin(), r.statuses.end(), kStatusWrongLayer), 0);

@@ -59,14 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"mpeg2_l1_256k_24k", HeaderWord(2, 1, 14, 1), true, 1, 1, 24000, 256000, 4096, 384},
         HeaderCase{"mpeg25_l3_64k_8k_index8", HeaderWord(0, 3, 8, 2), true, 2, 3, 8000, 64000, 4608, 576},
         HeaderCase{"mpeg25_l3_8k_11k", HeaderWord(0, 3, 1, 0), true, 2, 3, 11025, 8000, 416, 576},
-        Invalid("mpeg25_l3_80k_index9", HeaderWord(0, 3, 9, 2)),
-        Invalid("mpeg25_layer2", HeaderWord(0, 2, 4, 0)),
-        Invalid("reserved_version", HeaderWord(1, 3, 9, 0)),
-        Invalid("free_format", HeaderWord(3, 2, 0, 0)),
-        Invalid("bitrate_index_15", HeaderWord(3, 2, 15, 0)),
-        Invalid("sampling_index_3", HeaderWord(3, 2, 8, 3)),
-        Invalid("layer_bits_00", HeaderWord(3, 0, 8, 0)),
-        Invalid("no_sync", HeaderWord(3, 2, 8, 0) & ~0x00200000u)),
+        Invalid("mpeg25_l3_80k_index9", HeaderWord(0, 3, 9, 2)), Invalid("mpeg25_layer2", HeaderWord(0, 2, 4, 0)),
+        Invalid("reserved_version", HeaderWord(1, 3, 9, 0)), Invalid("free_format", HeaderWord(3, 2, 0, 0)),
+        Invalid("bitrate_index_15", HeaderWord(3, 2, 15, 0)), Invalid("sampling_index_3", HeaderWord(3, 2, 8, 3)),
+        Invalid("layer_bits_00", HeaderWord(3, 0, 8, 0)), Invalid("no_sync", HeaderWord(3, 2, 8, 0) & ~0x00200000u)),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(MpegHeader, RawFieldsAndChannels) {

@@ -21,10 +21,12 @@ public:
     DirectSynthesis() : v_(1024, 0.0) {}
     // 32 output values (before conversion) for 32 subband samples.
     std::vector<double> Block(const float* s) {
-        for (int i = 1023; i >= 64; --i) v_[i] = v_[i - 64];
+        for (int i = 1023; i >= 64; --i)
+            v_[i] = v_[i - 64];
         for (int i = 0; i < 64; ++i) {
             double sum = 0.0;
-            for (int k = 0; k < 32; ++k) sum += s[k] * std::cos((16 + i) * (2 * k + 1) * M_PI / 64.0);
+            for (int k = 0; k < 32; ++k)
+                sum += s[k] * std::cos((16 + i) * (2 * k + 1) * M_PI / 64.0);
             v_[i] = sum;
         }
         std::vector<double> u(512);
@@ -36,7 +38,8 @@ public:
         }
         std::vector<double> out(32, 0.0);
         for (int j = 0; j < 32; ++j) {
-            for (int i = 0; i < 16; ++i) out[j] += u[j + 32 * i] * (mp3::tables::kSynthesisWindowD[j + 32 * i] / 65536.0);
+            for (int i = 0; i < 16; ++i)
+                out[j] += u[j + 32 * i] * (mp3::tables::kSynthesisWindowD[j + 32 * i] / 65536.0);
         }
         return out;
     }
@@ -50,7 +53,8 @@ std::vector<float> RandomInput(int blocks, int subbands, uint32_t seed, double s
     std::uniform_real_distribution<double> dist(-scale, scale);
     std::vector<float> in(static_cast<size_t>(blocks) * 32, 0.0f);
     for (int b = 0; b < blocks; ++b) {
-        for (int k = 0; k < subbands; ++k) in[static_cast<size_t>(b) * 32 + k] = static_cast<float>(dist(rng));
+        for (int k = 0; k < subbands; ++k)
+            in[static_cast<size_t>(b) * 32 + k] = static_cast<float>(dist(rng));
     }
     return in;
 }
@@ -112,7 +116,8 @@ TEST(PolyphaseSynthesis, ZeroInputAfterResetYieldsSilence) {
     std::vector<float> zero(1152, 0.0f);
     uint8_t* end = synthesis.Synthesize(zero.data(), bytes.data(), 16);
     ASSERT_EQ(end - bytes.data(), 16 * 32 * 2 * 2);
-    for (ptrdiff_t i = 0; i < end - bytes.data(); ++i) ASSERT_EQ(bytes[static_cast<size_t>(i)], 0) << i;
+    for (ptrdiff_t i = 0; i < end - bytes.data(); ++i)
+        ASSERT_EQ(bytes[static_cast<size_t>(i)], 0) << i;
 }
 
 TEST(PolyphaseSynthesis, ConversionTruncatesAndClamps) {
@@ -121,7 +126,8 @@ TEST(PolyphaseSynthesis, ConversionTruncatesAndClamps) {
         int16_t expected;
     } cases[] = {{32767.9, 32767}, {40000.0, 32767}, {-32768.5, -32768}, {-1e9, -32768},
                  {-0.9, 0},        {0.9, 0},         {-1.0, -1},         {1234.99, 1234}};
-    for (const Case& c : cases) EXPECT_EQ(CPolyphaseSynthesis::ToPcm16(c.sum), c.expected) << c.sum;
+    for (const Case& c : cases)
+        EXPECT_EQ(CPolyphaseSynthesis::ToPcm16(c.sum), c.expected) << c.sum;
 }
 
 // Bytes per block: channels x (32 >> shift) samples, halved with eight bits; the mono option
@@ -141,8 +147,10 @@ TEST(PolyphaseSynthesis, OutputLayoutPerOption) {
         params.channels = c.channels;
         CPolyphaseSynthesis synthesis(&params, c.shift, c.eightBit, c.mono);
         std::vector<float> in(1152, 0.0f);
-        for (int b = 0; b < 3; ++b) in[static_cast<size_t>(b) * 32] = 1000.0f;      // channel 0
-        for (int b = 0; b < 3; ++b) in[576 + static_cast<size_t>(b) * 32] = -1000.0f;  // channel 1
+        for (int b = 0; b < 3; ++b)
+            in[static_cast<size_t>(b) * 32] = 1000.0f;  // channel 0
+        for (int b = 0; b < 3; ++b)
+            in[576 + static_cast<size_t>(b) * 32] = -1000.0f;  // channel 1
         std::vector<uint8_t> bytes(18 * 128 + 16, 0xEE);
         uint8_t* end = synthesis.Synthesize(in.data(), bytes.data(), 18);
         EXPECT_EQ(end - bytes.data(), 18 * c.bytes);

@@ -11,9 +11,7 @@
 
 namespace {
 
-std::string Zymdec() {
-    return mp3test::BinaryDir() + "/tools/zymdec/zymdec";
-}
+std::string Zymdec() { return mp3test::BinaryDir() + "/tools/zymdec/zymdec"; }
 
 bool HaveZymdec() {
     std::vector<uint8_t> probe;
@@ -31,7 +29,8 @@ TEST(Zymdec, WritesTheLibraryDecodeAsWavOrRaw) {
     const std::string raw = zymtest::TempPath(".raw");
     const std::string info = zymtest::TempPath(".txt");
     EXPECT_EQ(zymtest::RunCommand(Zymdec() + " --codec mp3 '" + in + "' '" + wav + "' > '" + info + "'"), 0);
-    EXPECT_EQ(zymtest::RunCommand(Zymdec() + " --codec mp3 --raw -v '" + in + "' '" + raw + "' 2>/dev/null >/dev/null"), 0);
+    EXPECT_EQ(zymtest::RunCommand(Zymdec() + " --codec mp3 --raw -v '" + in + "' '" + raw + "' 2>/dev/null >/dev/null"),
+              0);
     zymtest::Pcm pcm;
     ASSERT_TRUE(zymtest::ReadWav(wav, pcm));
     EXPECT_EQ(pcm.channels, 2);
@@ -43,7 +42,8 @@ TEST(Zymdec, WritesTheLibraryDecodeAsWavOrRaw) {
     std::vector<uint8_t> text;
     ASSERT_TRUE(zymtest::ReadFile(info, text));
     EXPECT_EQ(std::string(text.begin(), text.end()), "MPEG-1 Layer 2, 44100 Hz, 2 channels, 192 kbit/s\n");
-    for (const std::string& p : {wav, raw, info}) std::remove(p.c_str());
+    for (const std::string& p : {wav, raw, info})
+        std::remove(p.c_str());
 }
 
 TEST(Zymdec, ExitCodes) {

@@ -18,7 +18,8 @@ void Feed(CBitBuffer& bb, const std::vector<uint8_t>& bytes) {
 void AdvanceTo(CBitBuffer& bb, unsigned index) {
     std::vector<uint8_t> filler(index, 0x11);
     Feed(bb, filler);
-    for (unsigned i = 0; i < index; ++i) bb.Get(8);
+    for (unsigned i = 0; i < index; ++i)
+        bb.Get(8);
     ASSERT_EQ(bb.BitsAvailable(), 0);
 }
 

@@ -16,7 +16,8 @@ namespace {
 FrameSpec ToneFrame(bool pair = false) {
     FrameSpec f;
     f.pair = pair;
-    for (IcsSpec& ics : f.ics) ics.quantized = Tone(false, 20, 8);
+    for (IcsSpec& ics : f.ics)
+        ics.quantized = Tone(false, 20, 8);
     return f;
 }
 
@@ -33,7 +34,8 @@ TEST(VlbCoreSyntax, FourRawBlocksGiveFourOutputs) {
     EXPECT_EQ(d.statuses[1], 0);
     EXPECT_EQ(d.statuses[2], 0);
     ASSERT_EQ(d.output.writes.size(), 8u);
-    for (unsigned n : d.output.writes) EXPECT_EQ(n, 1024u);
+    for (unsigned n : d.output.writes)
+        EXPECT_EQ(n, 1024u);
 }
 
 TEST(VlbCoreSyntax, BlockWithOnlyEndDecodesToNothing) {
@@ -64,12 +66,16 @@ void WritePce(BitWriter& w) {
     w.Put(1, 1);
     w.Put(1, 2);
     w.Put(1, 1);  // matrix mixdown
-    w.Put(0, 1); w.Put(0, 4);  // front: single 0
-    w.Put(1, 1); w.Put(1, 4);  // front: pair 1
-    w.Put(1, 1); w.Put(2, 4);  // side: pair 2
-    w.Put(5, 4);               // lfe tag
-    w.Put(6, 4);               // assoc tag
-    w.Put(0, 1); w.Put(7, 4);  // cc
+    w.Put(0, 1);
+    w.Put(0, 4);  // front: single 0
+    w.Put(1, 1);
+    w.Put(1, 4);  // front: pair 1
+    w.Put(1, 1);
+    w.Put(2, 4);  // side: pair 2
+    w.Put(5, 4);  // lfe tag
+    w.Put(6, 4);  // assoc tag
+    w.Put(0, 1);
+    w.Put(7, 4);  // cc
 }
 
 TEST(VlbCoreSyntax, SideDataElementsAreConsumedExactlyAndStored) {
@@ -83,7 +89,8 @@ TEST(VlbCoreSyntax, SideDataElementsAreConsumedExactlyAndStored) {
         w.Put(0, 1);
         w.Put(255, 8);
         w.Put(255, 8);
-        for (int i = 0; i < 510; ++i) w.Put(i & 0xFF, 8);
+        for (int i = 0; i < 510; ++i)
+            w.Put(i & 0xFF, 8);
         w.Put(6, 3);  // fill, count 0
         w.Put(0, 4);
         w.Put(6, 3);  // fill, count 3, extension type 1
@@ -100,7 +107,8 @@ TEST(VlbCoreSyntax, SideDataElementsAreConsumedExactlyAndStored) {
         w.Put(0, 4);
         WriteIcs(w, f.ics[0], f.samplingIndex, true);
         f.extraElements(w);
-        while (w.Bits() % 8) w.Put(0, 1);
+        while (w.Bits() % 8)
+            w.Put(0, 1);
         w.Put(2, 8);  // comment bytes
         w.Put('h', 8);
         w.Put('i', 8);
@@ -114,7 +122,8 @@ TEST(VlbCoreSyntax, SideDataElementsAreConsumedExactlyAndStored) {
     VlbFrameInfo info{};
     ASSERT_EQ(front.Init(&info), 0);
     CollectingOutput out;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(front.DecodeFrame(&out, &info), 0) << i;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(front.DecodeFrame(&out, &info), 0) << i;
     EXPECT_EQ(front.Core().DataStream().length, 510u);
     EXPECT_EQ(front.Core().DataStream().bytes[300], 300 & 0xFF);
     const CProgramConfig& pce = front.Core().ProgramConfig().program[3];
@@ -166,7 +175,12 @@ void ElementThenEnd(FrameSpec& f, unsigned id, const std::function<void(BitWrite
 INSTANTIATE_TEST_SUITE_P(
     Core, VlbCoreRefusals,
     ::testing::Values(
-        Refusal{"MaxSfbAboveTheRatesBands", [](FrameSpec& f) { f.ics[0].maxSfb = 50; f.ics[0].codebook = 0; }, 4},
+        Refusal{"MaxSfbAboveTheRatesBands",
+                [](FrameSpec& f) {
+                    f.ics[0].maxSfb = 50;
+                    f.ics[0].codebook = 0;
+                },
+                4},
         Refusal{"MoreSectionsThanBands",
                 [](FrameSpec& f) {
                     f.ics[0].sections = [](BitWriter& w) {
@@ -201,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                     f.ics[0].spectral = [](BitWriter& w) {
                         const int v[2] = {16, 0};
                         WriteSpectralValues(w, 11, v);
-                        for (int i = 0; i < 9; ++i) w.Put(1, 1);
+                        for (int i = 0; i < 9; ++i)
+                            w.Put(1, 1);
                         w.Put(0, 1);
                         w.Put(0, 13);
                     };
@@ -238,17 +253,15 @@ INSTANTIATE_TEST_SUITE_P(
                         w.Put(13, 5);
                         w.Put(0, 1);
                         w.Put(0, 1);
-                        for (int i = 0; i < 13; ++i) w.Put(1, 4);
+                        for (int i = 0; i < 13; ++i)
+                            w.Put(1, 4);
                     };
                 },
                 4},
         Refusal{"MainProfilePrediction", [](FrameSpec& f) { f.ics[0].predictor = 1; }, 9},
         Refusal{"MainProfileHeader", [](FrameSpec& f) { f.profile = 0; }, 9},
         Refusal{"CouplingChannelElement",
-                [](FrameSpec& f) {
-                    ElementThenEnd(f, 2, [](BitWriter& w, const FrameSpec&) { w.Put(0, 16); });
-                },
-                4},
+                [](FrameSpec& f) { ElementThenEnd(f, 2, [](BitWriter& w, const FrameSpec&) { w.Put(0, 16); }); }, 4},
         Refusal{"SecondSingleChannelElement",
                 [](FrameSpec& f) {
                     f.extraElements = [f](BitWriter& w) {
@@ -278,7 +291,8 @@ TEST(VlbCoreSyntax, TagChangeRelocksAfterOneFrame) {
     b.tag = 3;
     Decoded d = DecodeFrames({MakeFrame(a), MakeFrame(a), MakeFrame(b), MakeFrame(b), MakeFrame(b)});
     ASSERT_EQ(d.statuses.size(), 7u);
-    for (int i = 1; i <= 5; ++i) EXPECT_EQ(d.statuses[i], 0);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(d.statuses[i], 0);
     EXPECT_EQ(d.output.writes.size(), 4u);
 }
 
@@ -330,7 +344,8 @@ TEST(VlbCoreSyntax, ScaleFactorGroupingFormsTheWindowGroups) {
         unsigned groups;
         std::vector<unsigned> lengths;
     };
-    for (const Case& c : {Case{0x7F, 1, {8}}, Case{0x00, 8, {1, 1, 1, 1, 1, 1, 1, 1}}, Case{0x5B, 3, {2, 3, 3}}, Case{0x2A, 5, {1, 2, 2, 2, 1}}}) {
+    for (const Case& c : {Case{0x7F, 1, {8}}, Case{0x00, 8, {1, 1, 1, 1, 1, 1, 1, 1}}, Case{0x5B, 3, {2, 3, 3}},
+                          Case{0x2A, 5, {1, 2, 2, 2, 1}}}) {
         BitWriter w;
         IcsSpec ics;
         ics.windowSequence = 2;
@@ -349,7 +364,8 @@ TEST(VlbCoreSyntax, ScaleFactorGroupingFormsTheWindowGroups) {
         info.Reset(si);
         info.Read(bb);
         ASSERT_EQ(info.numGroups, c.groups);
-        for (unsigned g = 0; g < c.groups; ++g) EXPECT_EQ(info.groupLength[g], c.lengths[g]);
+        for (unsigned g = 0; g < c.groups; ++g)
+            EXPECT_EQ(info.groupLength[g], c.lengths[g]);
         EXPECT_EQ(info.maxSfb.Value(), 10u);
     }
 }

@@ -19,9 +19,7 @@ using namespace vlbtest;
 namespace {
 
 // Puts the process-wide hysteresis in a known mode: `mode` 0 single rate, 1 double.
-void ForceMode(uint32_t mode) {
-    VlbExtensionProcessState() = VlbExtensionGlobals{mode, 0};
-}
+void ForceMode(uint32_t mode) { VlbExtensionProcessState() = VlbExtensionGlobals{mode, 0}; }
 
 FrameSpec ExtensionFrame(bool pair, uint32_t windowSequence, uint32_t mode, uint32_t rateFlag) {
     FrameSpec f;
@@ -66,15 +64,19 @@ TEST_P(VlbExtensionModes, DeliversBlocksOfTheModesLength) {
     }
     Decoded d = DecodeAll(Join(frames));
     ASSERT_EQ(d.statuses.front(), 0);
-    for (size_t i = 1; i + 1 < d.statuses.size(); ++i) EXPECT_EQ(d.statuses[i], 0) << "call " << i;
+    for (size_t i = 1; i + 1 < d.statuses.size(); ++i)
+        EXPECT_EQ(d.statuses[i], 0) << "call " << i;
     EXPECT_EQ(d.statuses.back(), 5);
-    for (size_t i = 0; i + 1 < d.extensionErrors.size(); ++i) EXPECT_EQ(d.extensionErrors[i], 0u) << "frame " << i;
+    for (size_t i = 0; i + 1 < d.extensionErrors.size(); ++i)
+        EXPECT_EQ(d.extensionErrors[i], 0u) << "frame " << i;
     ASSERT_EQ(d.output.writes.size(), 6u);
-    for (unsigned n : d.output.writes) EXPECT_EQ(n, c.mode ? 2048u : 1024u);
+    for (unsigned n : d.output.writes)
+        EXPECT_EQ(n, c.mode ? 2048u : 1024u);
     EXPECT_EQ(d.sampleRate, c.mode ? 48000u : 24000u);
     EXPECT_EQ(d.channels, c.pair ? 2u : 1u);
     for (const auto& ch : d.output.samples)
-        for (float v : ch) ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 32768.5f);
+        for (float v : ch)
+            ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 32768.5f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Extension, VlbExtensionModes,
@@ -87,13 +89,13 @@ INSTANTIATE_TEST_SUITE_P(Extension, VlbExtensionModes,
                                     (info.param.mode ? "Double" : "Normal");
                          });
 
-
 // Every core line carries a value, so hole filling has nothing to fill, and band values at
 // the bottom of the gain table make the extension bands vanish: the normal-rate extension
 // path must then reproduce the core path's samples.
 std::vector<int> DenseSpectrum(unsigned upper) {
     std::vector<int> q(1024, 0);
-    for (unsigned k = 0; k < upper; ++k) q[k] = (k % 7 == 3) ? 9 : ((k & 1) ? 1 : -1);
+    for (unsigned k = 0; k < upper; ++k)
+        q[k] = (k % 7 == 3) ? 9 : ((k & 1) ? 1 : -1);
     return q;
 }
 
@@ -125,10 +127,12 @@ TEST(VlbExtension, LeavesTheCoreBandUnchanged) {
     Decoded e;
     auto core = DecodeFirstChannel(plain);
     auto ext = DecodeFirstChannel(extended, &e);
-    for (size_t i = 0; i + 1 < e.extensionErrors.size(); ++i) ASSERT_EQ(e.extensionErrors[i], 0u);
+    for (size_t i = 0; i + 1 < e.extensionErrors.size(); ++i)
+        ASSERT_EQ(e.extensionErrors[i], 0u);
     ASSERT_EQ(core.size(), ext.size());
     float worst = 0;
-    for (size_t i = 0; i < core.size(); ++i) worst = std::max(worst, std::fabs(core[i] - ext[i]));
+    for (size_t i = 0; i < core.size(); ++i)
+        worst = std::max(worst, std::fabs(core[i] - ext[i]));
     EXPECT_LE(worst, 1.0f);
 
     // At double rate the core band is the same signal at twice the sampling rate: the same
@@ -138,7 +142,8 @@ TEST(VlbExtension, LeavesTheCoreBandUnchanged) {
     ASSERT_EQ(twice.size(), 2 * core.size());
     auto rms = [](const std::vector<float>& v, size_t from) {
         double sum = 0;
-        for (size_t i = from; i < v.size(); ++i) sum += double(v[i]) * v[i];
+        for (size_t i = from; i < v.size(); ++i)
+            sum += double(v[i]) * v[i];
         return std::sqrt(sum / double(v.size() - from));
     };
     EXPECT_NEAR(rms(twice, 4096) / rms(core, 2048), 1.0, 0.02);
@@ -159,17 +164,20 @@ TEST(VlbExtension, RateHysteresisSwitchesAfterTwoPayloadsAndReportsOnce) {
     Decoded d;
     DecodeFirstChannel(frames, &d);
     ASSERT_EQ(d.output.writes.size(), 7u);
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(d.output.writes[i], modes[i] ? 2048u : 1024u) << "block " << i;
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(d.output.writes[i], modes[i] ? 2048u : 1024u) << "block " << i;
     // statuses[0] is Init's; DecodeFrame i is statuses[i + 1].
     const int32_t expected[] = {0, 0, 0, 0, -2, 0, 0};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(d.statuses[i + 1], expected[i]) << "frame " << i;
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(d.statuses[i + 1], expected[i]) << "frame " << i;
     EXPECT_EQ(d.infos[5].sampleRate, 48000u);
     EXPECT_EQ(d.infos[4].sampleRate, 24000u);
 
     // The next stream starts in the mode this one ended in, until two payloads ask otherwise.
     std::vector<std::vector<uint8_t>> next;
     const uint32_t modes2[] = {1, 0, 0, 0};
-    for (int i = 0; i < 4; ++i) next.push_back(MakeFrame(ExtensionFrame(false, 0, modes2[i], 1)));
+    for (int i = 0; i < 4; ++i)
+        next.push_back(MakeFrame(ExtensionFrame(false, 0, modes2[i], 1)));
     Decoded d2;
     MemoryInput input(Join(next));
     CVlbDecoderFront front(&input);
@@ -181,7 +189,8 @@ TEST(VlbExtension, RateHysteresisSwitchesAfterTwoPayloadsAndReportsOnce) {
         d2.statuses.push_back(front.DecodeFrame(&d2.output, &fi));
     }
     ASSERT_EQ(d2.output.writes.size(), 4u);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(d2.output.writes[i], modes2[i] ? 2048u : 1024u) << "block " << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(d2.output.writes[i], modes2[i] ? 2048u : 1024u) << "block " << i;
     EXPECT_EQ(d2.statuses[0], 0);
     EXPECT_EQ(d2.statuses[1], -2);
     EXPECT_EQ(d2.statuses[2], 0);
@@ -194,7 +203,8 @@ TEST(VlbExtension, HysteresisTable) {
     // From the process start (no previous mode) the first payload decides at once.
     const Step steps[] = {{0, 1}, {1, 1}, {0, 1}, {1, 1}, {1, 0}, {1, 0}, {0, 0}, {0, 1}, {1, 1}, {1, 0}};
     VlbExtensionGlobals g;
-    for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(VlbHysteresisStep(g, steps[i].flag), steps[i].mode) << i;
+    for (size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_EQ(VlbHysteresisStep(g, steps[i].flag), steps[i].mode) << i;
 }
 
 struct ErrorCase {
@@ -220,12 +230,14 @@ TEST_P(VlbExtensionErrors, PlayTheCoreAtTheCurrentRateAndConsumeTheElement) {
         Decoded d;
         DecodeFirstChannel(frames, &d);
         ASSERT_EQ(d.statuses.size(), 5u);
-        for (int i = 1; i <= 3; ++i) EXPECT_EQ(d.statuses[i], 0) << "frame " << i - 1;
+        for (int i = 1; i <= 3; ++i)
+            EXPECT_EQ(d.statuses[i], 0) << "frame " << i - 1;
         EXPECT_EQ(d.extensionErrors[0], 0u);
         EXPECT_EQ(d.extensionErrors[1], c.error);
         EXPECT_EQ(d.extensionErrors[2], 0u);
         ASSERT_EQ(d.output.writes.size(), 3u);
-        for (unsigned n : d.output.writes) EXPECT_EQ(n, mode ? 2048u : 1024u);
+        for (unsigned n : d.output.writes)
+            EXPECT_EQ(n, mode ? 2048u : 1024u);
     }
 }
 
@@ -233,7 +245,8 @@ INSTANTIATE_TEST_SUITE_P(
     Extension, VlbExtensionErrors,
     ::testing::Values(ErrorCase{"Version4", [](FrameSpec& f) { f.extension.version = 4; }, kVlbErrorVersion},
                       ErrorCase{"Truncated", [](FrameSpec& f) { f.extension.truncate = true; }, kVlbErrorTruncated},
-                      ErrorCase{"NonZeroPadding", [](FrameSpec& f) { f.extension.badPadding = true; }, kVlbErrorPadding},
+                      ErrorCase{"NonZeroPadding", [](FrameSpec& f) { f.extension.badPadding = true; },
+                                kVlbErrorPadding},
                       ErrorCase{"ZeroBytesAfterPayload", [](FrameSpec& f) { f.extension.extraZeroBytes = 20; }, 0u}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -244,7 +257,8 @@ TEST(VlbExtension, ChannelCountOtherThanOneOrTwoIsRefused) {
     w.Put(0, 2);
     w.Put(0, 1);
     w.Put(1, 1);
-    for (int i = 0; i < 7; ++i) w.Put(0xA5, 8);
+    for (int i = 0; i < 7; ++i)
+        w.Put(0xA5, 8);
     CBitBuffer bb;
     std::vector<uint8_t> bytes = w.Bytes();
     uint32_t left = static_cast<uint32_t>(bytes.size());
@@ -265,8 +279,8 @@ TEST(VlbExtension, OutOfRangeBandValuesAndLayoutsStayInBounds) {
         uint32_t reduction;
         uint32_t maxSfb;
     };
-    const Variant variants[] = {{255, 15, 0, 30}, {0, -15, 0, 30}, {128, 15, 7, 30}, {60, 0, 3, 47}, {60, 0, 0, 0},
-                                {60, 1, 0, 1}};
+    const Variant variants[] = {{255, 15, 0, 30}, {0, -15, 0, 30}, {128, 15, 7, 30},
+                                {60, 0, 3, 47},   {60, 0, 0, 0},   {60, 1, 0, 1}};
     for (uint32_t mode : {0u, 1u}) {
         for (uint32_t seq : {0u, 2u}) {
             for (const Variant& v : variants) {
@@ -287,9 +301,11 @@ TEST(VlbExtension, OutOfRangeBandValuesAndLayoutsStayInBounds) {
                 DecodeFirstChannel(frames, &d);
                 SCOPED_TRACE(testing::Message() << "mode " << mode << " seq " << seq << " first " << v.first);
                 ASSERT_EQ(d.output.writes.size(), 3u);
-                for (size_t i = 0; i < 3; ++i) EXPECT_EQ(d.extensionErrors[i], 0u);
+                for (size_t i = 0; i < 3; ++i)
+                    EXPECT_EQ(d.extensionErrors[i], 0u);
                 for (const auto& ch : d.output.samples)
-                    for (float s : ch) ASSERT_TRUE(std::isfinite(s) && std::fabs(s) <= 32768.5f);
+                    for (float s : ch)
+                        ASSERT_TRUE(std::isfinite(s) && std::fabs(s) <= 32768.5f);
             }
         }
     }
@@ -327,12 +343,14 @@ TEST(VlbExtension, BandLayoutIsTrimmedToStartAtTheCoreUpperBin) {
     unsigned count = 0;
     const uint16_t* layout = vlbext::BandLayout(48000, false, 0, &count);
     unsigned start = 0, i = 0;
-    while (layout[i] < 8) start += layout[i++];
+    while (layout[i] < 8)
+        start += layout[i++];
     const unsigned w = layout[i];
     uint16_t widths[kVlbMaxExtensionBands];
     auto total = [&](unsigned n) {
         unsigned sum = 0;
-        for (unsigned b = 0; b < n; ++b) sum += widths[b];
+        for (unsigned b = 0; b < n; ++b)
+            sum += widths[b];
         return sum;
     };
     unsigned kept = VlbExtensionBands(48000, false, 0, start + 1, widths);
@@ -351,7 +369,8 @@ TEST(VlbExtension, TablesFollowTheFormat) {
     EXPECT_NEAR(vlbext::NoiseLevel(14), 0.2937f, 1e-4);
     EXPECT_NEAR(vlbext::NoiseLevel(15), 0.35f, 1e-6);
     const float chirps[] = {1.0f, 0.98f, 0.96f, 0.9f, 0.84f, 0.6f, 0.3f, 0.0f};
-    for (unsigned i = 0; i < 8; ++i) EXPECT_EQ(vlbext::ChirpFactor(i), chirps[i]);
+    for (unsigned i = 0; i < 8; ++i)
+        EXPECT_EQ(vlbext::ChirpFactor(i), chirps[i]);
     EXPECT_FLOAT_EQ(vlbext::BandGain(0, 32), 1.0f);
     EXPECT_FLOAT_EQ(vlbext::BandGain(1, 32 + 15), std::pow(10.0f, 2.0f));
 
@@ -404,14 +423,14 @@ TEST(VlbExtension, TablesFollowTheFormat) {
                 EXPECT_GE(count, ranges[kind][mode][0]);
                 EXPECT_LE(count, ranges[kind][mode][1]);
                 unsigned sum = 0;
-                for (unsigned b = 0; b < count; ++b) sum += widths[b];
+                for (unsigned b = 0; b < count; ++b)
+                    sum += widths[b];
                 EXPECT_EQ(sum, (kind ? 128u : 1024u) << mode);
             }
     }
     unsigned count = 0;
     EXPECT_EQ(vlbext::BandLayout(96000, false, 0, &count), nullptr);
 }
-
 
 // Energy of a Hann-windowed stretch of samples between two fractions of the Nyquist rate.
 double BandEnergy(const std::vector<float>& x, size_t from, size_t n, double lo, double hi) {

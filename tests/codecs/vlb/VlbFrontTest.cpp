@@ -16,7 +16,8 @@ FrameSpec ToneFrame(bool pair = false, uint32_t samplingIndex = 4) {
     FrameSpec f;
     f.samplingIndex = samplingIndex;
     f.pair = pair;
-    for (IcsSpec& ics : f.ics) ics.quantized = Tone(false, 20, 8);
+    for (IcsSpec& ics : f.ics)
+        ics.quantized = Tone(false, 20, 8);
     return f;
 }
 
@@ -54,8 +55,9 @@ TEST_F(VlbFront, FailedOpenThrowsDoesNotExist) {
 
 TEST_F(VlbFront, StatusMappingTable) {
     const std::pair<uint32_t, int32_t> table[] = {{4097, 4}, {4099, 1}, {4100, 5}, {4101, 3}, {4102, -1},
-                                                   {4103, 3}, {4104, 4}, {4108, 9}, {4098, 4}, {1, 4}};
-    for (auto [code, status] : table) EXPECT_EQ(CVlbDecoderFront::StatusFromException(CAacException(code, "")), status) << code;
+                                                  {4103, 3}, {4104, 4}, {4108, 9}, {4098, 4}, {1, 4}};
+    for (auto [code, status] : table)
+        EXPECT_EQ(CVlbDecoderFront::StatusFromException(CAacException(code, "")), status) << code;
     EXPECT_EQ(CVlbDecoderFront::StatusFromException(CBlock::EInvalidCodeBook()), 4);
     EXPECT_EQ(CVlbDecoderFront::StatusFromException(CChannelInfo::EIllegalProfile()), 9);
     EXPECT_STREQ(ESyncError().Text(), "Synchronization Error!");
@@ -67,7 +69,8 @@ TEST_F(VlbFront, DecodesAStreamAndReportsItsFormat) {
     Decoded d = DecodeAll(bytes);
     ASSERT_EQ(d.statuses.size(), 7u);
     EXPECT_EQ(d.statuses[0], 0);
-    for (int i = 1; i <= 5; ++i) EXPECT_EQ(d.statuses[i], 0);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(d.statuses[i], 0);
     EXPECT_EQ(d.statuses[6], 5);
     EXPECT_EQ(d.output.writes.size(), 5u);
     EXPECT_EQ(d.infos[1].sampleRate, 44100u);
@@ -96,7 +99,8 @@ TEST_F(VlbFront, RingOfGarbageWithoutSyncGivesStatus3) {
     VlbFrameInfo info{};
     EXPECT_EQ(front.Init(&info), 3);
     // Once the input has ended the same search reports the end.
-    while (input.Position() < garbage.size()) (void)front.Init(&info);
+    while (input.Position() < garbage.size())
+        (void)front.Init(&info);
     EXPECT_EQ(front.Init(&info), 5);
 }
 
@@ -112,7 +116,8 @@ TEST_F(VlbFront, Mpeg4IdentifierFramesAreNeverSynced) {
 TEST_F(VlbFront, FrameFollowedByRiffDecodes) {
     // Small reads keep the input from ending early, so the check after each frame runs.
     auto bytes = Frames(2, ToneFrame());
-    for (char c : std::string("RIFF\x10\0\0\0WAVE", 12)) bytes.push_back(static_cast<uint8_t>(c));
+    for (char c : std::string("RIFF\x10\0\0\0WAVE", 12))
+        bytes.push_back(static_cast<uint8_t>(c));
     bytes.resize(bytes.size() + 4096, 0);
     Decoded d = DecodeAll(bytes, 64);
     EXPECT_EQ(d.statuses[1], 0);
@@ -150,10 +155,12 @@ TEST_F(VlbFront, FrameReadPastItsEndDoesNotCostTheNextFrame) {
     auto truncated = MakeFrame(bad);
     truncated.resize(declared);
     std::vector<std::vector<uint8_t>> frames = {good, good, truncated};
-    for (int i = 0; i < 60; ++i) frames.push_back(good);
+    for (int i = 0; i < 60; ++i)
+        frames.push_back(good);
     Decoded d = DecodeAll(Join(frames), 64);
     EXPECT_TRUE(d.statuses[3] == 3 || d.statuses[3] == 4) << d.statuses[3];
-    for (size_t i = 4; i + 1 < d.statuses.size(); ++i) EXPECT_EQ(d.statuses[i], 0) << "call " << i;
+    for (size_t i = 4; i + 1 < d.statuses.size(); ++i)
+        EXPECT_EQ(d.statuses[i], 0) << "call " << i;
     EXPECT_EQ(d.output.writes.size(), 62u);
 }
 
@@ -197,7 +204,8 @@ TEST_F(VlbFront, TrickledInputDecodesEveryFrame) {
         CVlbDecoderFront front(&input);
         VlbFrameInfo info{};
         int32_t status = 3;
-        for (int i = 0; i < 100000 && status != 0; ++i) status = front.Init(&info);
+        for (int i = 0; i < 100000 && status != 0; ++i)
+            status = front.Init(&info);
         ASSERT_EQ(status, 0);
         CollectingOutput out;
         out.channels = 2;

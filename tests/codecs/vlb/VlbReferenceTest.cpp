@@ -34,7 +34,8 @@ TEST_P(VlbReferenceTest, MatchesFfmpegWithinOneLsbRms) {
     Decoded d = DecodeAll(bytes);
     ASSERT_EQ(d.statuses.front(), 0);
     EXPECT_EQ(d.statuses.back(), 5);
-    for (size_t i = 1; i + 1 < d.statuses.size(); ++i) EXPECT_EQ(d.statuses[i], 0) << "call " << i;
+    for (size_t i = 1; i + 1 < d.statuses.size(); ++i)
+        EXPECT_EQ(d.statuses[i], 0) << "call " << i;
     EXPECT_EQ(d.sampleRate, c.rate);
     EXPECT_EQ(d.channels, c.channels);
     ASSERT_EQ(d.output.samples.size(), c.channels);
@@ -46,17 +47,21 @@ TEST_P(VlbReferenceTest, MatchesFfmpegWithinOneLsbRms) {
     const int ch = static_cast<int>(c.channels);
     std::vector<int16_t> ours;
     for (size_t i = 0; i < d.output.samples[0].size(); ++i)
-        for (int k = 0; k < ch; ++k) ours.push_back(ToPcm16({d.output.samples[k][i]})[0]);
+        for (int k = 0; k < ch; ++k)
+            ours.push_back(ToPcm16({d.output.samples[k][i]})[0]);
 
     const long offset = zymtest::FindOffset(ours, reference.samples, ch, 1100);
     EXPECT_EQ(offset, -10);  // the limiter's look-ahead
     for (int k = 0; k < ch; ++k) {
         std::vector<int16_t> a, b;
-        for (size_t i = k; i < ours.size(); i += ch) a.push_back(ours[i]);
-        for (size_t i = k; i < reference.samples.size(); i += ch) b.push_back(reference.samples[i]);
+        for (size_t i = k; i < ours.size(); i += ch)
+            a.push_back(ours[i]);
+        for (size_t i = k; i < reference.samples.size(); i += ch)
+            b.push_back(reference.samples[i]);
         zymtest::PcmDiff diff = zymtest::Compare(a, b, 1, offset);
         int peak = 0;
-        for (int16_t v : b) peak = std::max(peak, std::abs(int(v)));
+        for (int16_t v : b)
+            peak = std::max(peak, std::abs(int(v)));
         std::printf("%s channel %d: rms %.3f LSB, max %d LSB over %zu samples (peak %d)\n", c.file, k, diff.rms,
                     diff.maxAbs, diff.compared, peak);
         EXPECT_GT(peak, 3000) << "the fixture must carry signal";

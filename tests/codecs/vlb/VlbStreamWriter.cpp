@@ -19,7 +19,8 @@ void BitWriter::Put(uint32_t value, unsigned bits) {
 }
 
 void BitWriter::AlignZero() {
-    while (bits_ % 8) Put(0, 1);
+    while (bits_ % 8)
+        Put(0, 1);
 }
 
 namespace {
@@ -60,8 +61,10 @@ Groups GroupsOf(const IcsSpec& ics) {
     Groups g;
     if (ics.windowSequence != 2) return g;
     for (int bit = 6; bit >= 0; --bit) {
-        if ((ics.grouping >> bit) & 1) ++g.length[g.count - 1];
-        else g.length[g.count++] = 1;
+        if ((ics.grouping >> bit) & 1)
+            ++g.length[g.count - 1];
+        else
+            g.length[g.count++] = 1;
     }
     return g;
 }
@@ -73,8 +76,8 @@ void WriteScaleFactor(BitWriter& w, int delta) { WriteScaleFactorDelta(w, delta)
 
 unsigned UpperBin(const IcsSpec& ics, uint32_t samplingIndex) {
     samplingIndex = samplingIndex > 11 ? 11 : samplingIndex;
-    const auto& t = ics.windowSequence == 2 ? aactables::kSwbOffsetShort[samplingIndex]
-                                            : aactables::kSwbOffsetLong[samplingIndex];
+    const auto& t =
+        ics.windowSequence == 2 ? aactables::kSwbOffsetShort[samplingIndex] : aactables::kSwbOffsetLong[samplingIndex];
     return t.offsets[ics.maxSfb];
 }
 
@@ -193,7 +196,8 @@ std::vector<uint8_t> MakeFrame(const FrameSpec& spec, FrameLayout* layout) {
                     body.Put(spec.msMaskPresent, 2);
                     if (spec.msMaskPresent == 1) {
                         Groups g = GroupsOf(spec.ics[0]);
-                        for (unsigned i = 0; i < g.count * spec.ics[0].maxSfb; ++i) body.Put(1, 1);
+                        for (unsigned i = 0; i < g.count * spec.ics[0].maxSfb; ++i)
+                            body.Put(1, 1);
                     }
                 }
                 WriteIcs(body, spec.ics[0], spec.samplingIndex, !spec.commonWindow);
@@ -209,7 +213,8 @@ std::vector<uint8_t> MakeFrame(const FrameSpec& spec, FrameLayout* layout) {
                 WriteExtensionPayload(payload, spec, spec.pair ? 2 : 1);
                 if (spec.extension.badPadding) payload.Put(1, 1);
                 payload.AlignZero();
-                for (unsigned i = 0; i < spec.extension.extraZeroBytes; ++i) payload.Put(0, 8);
+                for (unsigned i = 0; i < spec.extension.extraZeroBytes; ++i)
+                    payload.Put(0, 8);
                 unsigned count = static_cast<unsigned>(payload.Bits() / 8);
                 if (spec.extension.truncate) count = count > 2 ? count / 2 : 1;
                 body.Put(6, 3);
@@ -220,8 +225,10 @@ std::vector<uint8_t> MakeFrame(const FrameSpec& spec, FrameLayout* layout) {
                     body.Put(count - 14, 8);
                 }
                 const auto& bytes = payload.Bytes();
-                for (unsigned i = 0; i < count && i < bytes.size(); ++i) body.Put(bytes[i], 8);
-                for (unsigned i = static_cast<unsigned>(bytes.size()); i < count; ++i) body.Put(0, 8);
+                for (unsigned i = 0; i < count && i < bytes.size(); ++i)
+                    body.Put(bytes[i], 8);
+                for (unsigned i = static_cast<unsigned>(bytes.size()); i < count; ++i)
+                    body.Put(0, 8);
             }
             if (spec.extraElements) spec.extraElements(body);
             body.Put(7, 3);
@@ -258,10 +265,13 @@ uint16_t ExpectedAdtsCrc(const std::vector<uint8_t>& frame, const FrameLayout& l
     };
     auto region = [&](size_t from, size_t to, size_t limit) {
         size_t n = std::min(to - from, limit);
-        for (size_t i = 0; i < n; ++i) feed(bit(from + i));
-        for (size_t i = n; i < limit; ++i) feed(0);
+        for (size_t i = 0; i < n; ++i)
+            feed(bit(from + i));
+        for (size_t i = n; i < limit; ++i)
+            feed(0);
     };
-    for (size_t i = 0; i < 56; ++i) feed(bit(i));
+    for (size_t i = 0; i < 56; ++i)
+        feed(bit(i));
     if (layout.secondIcs) {
         region(layout.elementStart, layout.elementEnd, 192);
         region(layout.secondIcs, layout.elementEnd, 128);
@@ -273,14 +283,16 @@ uint16_t ExpectedAdtsCrc(const std::vector<uint8_t>& frame, const FrameLayout& l
 
 std::vector<uint8_t> Join(const std::vector<std::vector<uint8_t>>& frames) {
     std::vector<uint8_t> all;
-    for (const auto& f : frames) all.insert(all.end(), f.begin(), f.end());
+    for (const auto& f : frames)
+        all.insert(all.end(), f.begin(), f.end());
     return all;
 }
 
 std::vector<int> Tone(bool shortWindows, unsigned line, int amplitude) {
     std::vector<int> q(1024, 0);
     if (shortWindows) {
-        for (unsigned w = 0; w < 8; ++w) q[w * 128 + line % 128] = amplitude;
+        for (unsigned w = 0; w < 8; ++w)
+            q[w * 128 + line % 128] = amplitude;
     } else {
         q[line] = amplitude;
     }

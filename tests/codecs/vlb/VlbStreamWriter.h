@@ -58,9 +58,9 @@ struct ExtensionSpec {
 struct FrameSpec {
     uint32_t samplingIndex = 4;  // 44100 Hz
     uint32_t profile = 1;
-    uint32_t id = 1;             // MPEG-2
+    uint32_t id = 1;  // MPEG-2
     uint32_t protectionAbsent = 1;
-    uint32_t rawBlocks = 0;      // number_of_raw_data_blocks_in_frame
+    uint32_t rawBlocks = 0;  // number_of_raw_data_blocks_in_frame
     bool pair = false;
     uint32_t tag = 0;
     uint32_t commonWindow = 1;

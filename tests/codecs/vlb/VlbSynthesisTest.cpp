@@ -23,14 +23,16 @@ TEST(VlbFilterBank, ImdctMatchesTheDefinition) {
     for (unsigned lines : {128u, 256u, 1024u, 2048u}) {
         const unsigned n = 2 * lines;
         std::vector<float> in(lines), out(n);
-        for (float& v : in) v = dist(rng);
+        for (float& v : in)
+            v = dist(rng);
         std::vector<std::complex<float>> scratch(lines / 2);
         vlb::Imdct::ForLines(lines).Run(in.data(), out.data(), scratch.data());
         const double n0 = (n / 2.0 + 1.0) / 2.0;
         double worst = 0, peak = 0;
         for (unsigned i = 0; i < n; ++i) {
             double sum = 0;
-            for (unsigned k = 0; k < lines; ++k) sum += in[k] * std::cos(2 * kPi / n * (i + n0) * (k + 0.5));
+            for (unsigned k = 0; k < lines; ++k)
+                sum += in[k] * std::cos(2 * kPi / n * (i + n0) * (k + 0.5));
             sum *= 2.0 / n;
             worst = std::max(worst, std::fabs(sum - out[i]));
             peak = std::max(peak, std::fabs(sum));
@@ -49,7 +51,8 @@ std::vector<float> Analyse(const WindowSet& ws, const std::vector<double>& x, si
         const double n0 = (len / 2.0 + 1.0) / 2.0;
         for (unsigned k = 0; k < len / 2; ++k) {
             double sum = 0;
-            for (unsigned i = 0; i < len; ++i) sum += z[i] * std::cos(2 * kPi / len * (i + n0) * (k + 0.5));
+            for (unsigned i = 0; i < len; ++i)
+                sum += z[i] * std::cos(2 * kPi / len * (i + n0) * (k + 0.5));
             outSpec[k] = static_cast<float>(2 * sum);
         }
     };
@@ -88,7 +91,8 @@ TEST(VlbFilterBank, WindowSequencesAndShapeChangesReconstructASine) {
         const uint32_t shapes[] = {0, 1, 1, 0, 0, 1, 0, 1, 1, 0};
         const size_t blocks = std::size(seqs);
         std::vector<double> x((blocks + 1) * half);
-        for (size_t i = 0; i < x.size(); ++i) x[i] = 10000 * std::sin(2 * kPi * 0.0123 * i) * (i >= half ? 1 : 0);
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] = 10000 * std::sin(2 * kPi * 0.0123 * i) * (i >= half ? 1 : 0);
         CVlbFilterBank bank(n, n / 16);
         std::vector<float> out;
         uint32_t prev = 0;
@@ -99,7 +103,8 @@ TEST(VlbFilterBank, WindowSequencesAndShapeChangesReconstructASine) {
             prev = shapes[b];
         }
         double worst = 0;
-        for (size_t i = half; i < out.size(); ++i) worst = std::max(worst, std::fabs(out[i] - x[i]));
+        for (size_t i = half; i < out.size(); ++i)
+            worst = std::max(worst, std::fabs(out[i] - x[i]));
         EXPECT_LT(worst, 0.5) << "N " << n;
         std::vector<float> spec(half, 0.0f);
         EXPECT_EQ(bank.Synthesize(spec.data(), 4, 0), -1);
@@ -118,7 +123,8 @@ FrameSpec TnsFrame(std::function<void(BitWriter&)> tns) {
     FrameSpec f;
     f.ics[0].maxSfb = 40;
     f.ics[0].quantized = Tone(false, 300, 6);
-    for (int k = 100; k < 400; k += 13) f.ics[0].quantized[k] = 2;
+    for (int k = 100; k < 400; k += 13)
+        f.ics[0].quantized[k] = 2;
     f.ics[0].tns = std::move(tns);
     return f;
 }
@@ -142,7 +148,8 @@ TEST(VlbTns, FiltersThatCoverNoLinesLeaveTheSpectrumAlone) {
             if (order) {
                 w.Put(0, 1);
                 w.Put(0, 1);
-                for (unsigned i = 0; i < order; ++i) w.Put(5, 4);
+                for (unsigned i = 0; i < order; ++i)
+                    w.Put(5, 4);
             }
         };
     };
@@ -157,7 +164,8 @@ TEST(VlbTns, FiltersThatCoverNoLinesLeaveTheSpectrumAlone) {
 std::vector<float> Limit(COutputStage& stage, std::vector<float> in) {
     const unsigned pieces = static_cast<unsigned>(in.size() / 128);
     float* p[1] = {in.data()};
-    for (unsigned i = 0; i < pieces; ++i) stage.Process(p, 128, i);
+    for (unsigned i = 0; i < pieces; ++i)
+        stage.Process(p, 128, i);
     return in;
 }
 
@@ -165,9 +173,11 @@ TEST(VlbOutputStage, SamplesWithinRangeAreOnlyDelayedAndRounded) {
     COutputStage stage(1);
     stage.SetRate(44100);
     std::vector<float> in(1024);
-    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(30000 * std::sin(0.01 * i));
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<float>(30000 * std::sin(0.01 * i));
     auto out = Limit(stage, in);
-    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(out[i], 0.5f);
+    for (size_t i = 0; i < 10; ++i)
+        EXPECT_EQ(out[i], 0.5f);
     for (size_t i = 10; i < in.size(); ++i) {
         float v = in[i - 10];
         EXPECT_FLOAT_EQ(out[i], v >= 0 ? v + 0.5f : v - 0.5f) << i;
@@ -184,7 +194,8 @@ TEST(VlbOutputStage, PeakIsLimitedAndTheSamplesBeforeItRampDown) {
     EXPECT_NEAR(gain, 0.487f, 0.002f);
     EXPECT_LT(out[110], 32767.5f);
     const float d = 1.0f - gain;
-    for (int k = 1; k <= 9; ++k) EXPECT_NEAR(out[110 - k] - 0.5f, 1000.0f * (1.0f - 0.1f * (10 - k) * d), 0.05f) << k;
+    for (int k = 1; k <= 9; ++k)
+        EXPECT_NEAR(out[110 - k] - 0.5f, 1000.0f * (1.0f - 0.1f * (10 - k) * d), 0.05f) << k;
     EXPECT_NEAR(out[109] - 0.5f, 538.0f, 2.0f);
 }
 
@@ -200,7 +211,8 @@ TEST(VlbOutputStage, EnvelopeHoldsTwentyMillisecondsThenDecays) {
     stage.SetRate(44100);
     EXPECT_EQ(stage.HoldTime(), 882);
     stage.Gain(0, 50000.0f);
-    for (int i = 0; i < 882; ++i) stage.Gain(0, 0.0f);
+    for (int i = 0; i < 882; ++i)
+        stage.Gain(0, 0.0f);
     EXPECT_FLOAT_EQ(stage.Envelope(0), 50000.0f);
     stage.Gain(0, 0.0f);
     EXPECT_FLOAT_EQ(stage.Envelope(0), 50000.0f * (1.0f - 20.0f / 44100.0f));
@@ -234,7 +246,8 @@ TEST(VlbOutputStage, NonFiniteSamplesBecomeSilence) {
     in[5] = std::nanf("");
     in[6] = INFINITY;
     auto out = Limit(stage, in);
-    for (float v : out) EXPECT_TRUE(std::isfinite(v));
+    for (float v : out)
+        EXPECT_TRUE(std::isfinite(v));
     EXPECT_EQ(out[15], 0.5f);
     EXPECT_EQ(out[16], 0.5f);
 }

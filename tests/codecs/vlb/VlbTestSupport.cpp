@@ -34,7 +34,8 @@ int CollectingOutput::Write(float** channels, unsigned n) {
     writes.push_back(n);
     writeChannels.push_back(this->channels);
     if (samples.size() < this->channels) samples.resize(this->channels);
-    for (unsigned c = 0; c < this->channels; ++c) samples[c].insert(samples[c].end(), channels[c], channels[c] + n);
+    for (unsigned c = 0; c < this->channels; ++c)
+        samples[c].insert(samples[c].end(), channels[c], channels[c] + n);
     return 0;
 }
 

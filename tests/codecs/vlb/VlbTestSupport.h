@@ -17,8 +17,7 @@ std::string FixturePath(const std::string& name);
 // Hands out its bytes `chunk` at a time; Read returns 0 only at the end.
 class MemoryInput : public DataIOControl {
 public:
-    explicit MemoryInput(std::vector<uint8_t> bytes, unsigned chunk = 2048)
-        : bytes_(std::move(bytes)), chunk_(chunk) {}
+    explicit MemoryInput(std::vector<uint8_t> bytes, unsigned chunk = 2048) : bytes_(std::move(bytes)), chunk_(chunk) {}
     unsigned Read(void* buffer, unsigned size, unsigned count) override;
     int Reserved() override { return 0; }
     int IsEndOfFile() override { return pos_ >= bytes_.size(); }

@@ -110,7 +110,8 @@ TEST(ZymdecVlb, ExitCodes) {
     const std::string garbage = zymtest::TempPath(".bin");
     const std::string empty = zymtest::TempPath(".aac");
     std::vector<uint8_t> noise(6000);
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     ASSERT_TRUE(zymtest::WriteFile(garbage, noise));
     ASSERT_TRUE(zymtest::WriteFile(empty, {}));
     struct {
@@ -131,7 +132,8 @@ TEST(ZymdecVlb, ExitCodes) {
         EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << c.args << ": a failure must say why";
     }
-    for (const std::string& p : {out, garbage, empty}) std::remove(p.c_str());
+    for (const std::string& p : {out, garbage, empty})
+        std::remove(p.c_str());
 }
 
 // A frame whose header is destroyed must not pass as a clean decode, but the frames around
@@ -158,7 +160,8 @@ TEST(ZymdecVlb, DamagedFrameIsReportedAndTheRestDecoded) {
     EXPECT_EQ(part.channels, 2);
     EXPECT_GT(part.samples.size(), full.samples.size() / 2);
     EXPECT_LT(part.samples.size(), full.samples.size());
-    for (const std::string& p : {clean, damaged, wav}) std::remove(p.c_str());
+    for (const std::string& p : {clean, damaged, wav})
+        std::remove(p.c_str());
 }
 
 }  // namespace
@@ -201,9 +204,11 @@ TEST(ZymdecVlb, FormatChangeKeepsTheFirstFormat) {
     EXPECT_GE(tailFrames + 1024, m.Frames()) << "at most the frame of the change may be missing";
     EXPECT_LE(tailFrames, m.Frames());
     size_t unequal = 0;
-    for (size_t f = a.Frames(); f < j.Frames(); ++f) unequal += j.samples[2 * f] != j.samples[2 * f + 1];
+    for (size_t f = a.Frames(); f < j.Frames(); ++f)
+        unequal += j.samples[2 * f] != j.samples[2 * f + 1];
     EXPECT_EQ(unequal, 0u) << "the mono stretch must be on both channels";
-    for (const std::string& p : {first, joined, firstWav, monoWav, joinedWav}) std::remove(p.c_str());
+    for (const std::string& p : {first, joined, firstWav, monoWav, joinedWav})
+        std::remove(p.c_str());
 }
 
 }  // namespace

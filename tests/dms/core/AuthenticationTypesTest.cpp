@@ -14,16 +14,15 @@
 namespace {
 
 std::unique_ptr<DMSOAPElementType> Parse(const std::string& xml) {
-    std::string text = std::string("<docfrag:document_fragment xmlns:docfrag=\"") +
-                       kDMFragmentNamespace + "\">" + xml + "</docfrag:document_fragment>";
-    return std::unique_ptr<DMSOAPElementType>(
-        DMSOAPElementType::CreateFromString(text, DMNamespacePrefixMap(), true));
+    std::string text = std::string("<docfrag:document_fragment xmlns:docfrag=\"") + kDMFragmentNamespace + "\">" + xml +
+                       "</docfrag:document_fragment>";
+    return std::unique_ptr<DMSOAPElementType>(DMSOAPElementType::CreateFromString(text, DMNamespacePrefixMap(), true));
 }
 
 std::string Decode(const std::string& base64) {
     std::vector<unsigned char> bytes(base64.size() + 4);
-    const std::uint32_t n = DMPlatformUtils::GetInstance()->Base64Decode(
-        base64.c_str(), bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    const std::uint32_t n = DMPlatformUtils::GetInstance()->Base64Decode(base64.c_str(), bytes.data(),
+                                                                         static_cast<std::uint32_t>(bytes.size()));
     return std::string(reinterpret_cast<const char*>(bytes.data()), n);
 }
 
@@ -119,7 +118,8 @@ TEST(AuthenticationTypes, PasswordTransforms) {
     const Case cases[] = {
         {"upper then truncate",
          {Transform("urn:liberty:sa:pm:uppercase"), Transform(kTruncate, "length", "3")},
-         "hello", "HEL"},
+         "hello",
+         "HEL"},
         {"lowercase", {Transform("urn:liberty:sa:pm:lowercase")}, "PaSs", "pass"},
         {"truncate to length", {Transform(kTruncate, "length", "5")}, "hello", "hello"},
         {"truncate above length", {Transform(kTruncate, "length", "9")}, "hello", "hello"},
@@ -133,13 +133,11 @@ TEST(AuthenticationTypes, PasswordTransforms) {
         {"select empty set", {Transform(kSelect, "allowed", "")}, "a1b2", "a1b2"},
         {"unknown name", {Transform("urn:liberty:sa:pm:rot13")}, "abc", "abc"},
         {"case of the name matters", {Transform("URN:liberty:sa:pm:lowercase")}, "ABC", "ABC"},
-        {"bytes above 0x7f kept", {Transform("urn:liberty:sa:pm:uppercase")}, "\xc3\xa9t\xc3\xa9",
-         "\xc3\xa9T\xc3\xa9"},
+        {"bytes above 0x7f kept", {Transform("urn:liberty:sa:pm:uppercase")}, "\xc3\xa9t\xc3\xa9", "\xc3\xa9T\xc3\xa9"},
     };
     for (const Case& c : cases) {
         std::string password = c.password;
-        DMApplyPasswordTransforms(password, DMAuthenticationTransformList(c.transforms.begin(),
-                                                                          c.transforms.end()));
+        DMApplyPasswordTransforms(password, DMAuthenticationTransformList(c.transforms.begin(), c.transforms.end()));
         EXPECT_EQ(password, c.expected) << c.what;
     }
 }
@@ -149,7 +147,9 @@ TEST(AuthenticationTypes, AnswersCarryTheCanonicalNameAndNoMore) {
     EXPECT_EQ(SIFCanonicalizedString(" Al\tice\x7f\xc3\xa9!~"), "alice!~");
     EXPECT_EQ(Decode(DMSASLPlainData("John Doe", "Secret")), std::string("\0johndoe\0Secret", 15));
     EXPECT_EQ(Decode(DMSASLPlainData("bob", "")), std::string("\0bob\0", 5));
-    EXPECT_EQ(Decode(DMSASLSecurIDData("123456")), std::string("\0\0" "123456\0", 9));
+    EXPECT_EQ(Decode(DMSASLSecurIDData("123456")), std::string("\0\0"
+                                                               "123456\0",
+                                                               9));
     // The encoder's fill characters are present.
     EXPECT_EQ(DMSASLPlainData("a", "b"), "AGEAYg==");
 }
@@ -175,9 +175,14 @@ TEST(AuthenticationEndpoints, NamesAndUrls) {
     }
     // Scheme, port and path of each environment are fixed; the hosts are ours.
     const char* shapes[][2] = {
-        {"https://", ""}, {"https://", "/"}, {"https://", ":5201/"}, {"https://", ":443/"},
-        {"http://", ":9080/tfs/IDPSSO_IDWSF/"}, {"http://", ":9080/tfs/IDPSSO_IDWSF10"},
-        {"http://", ":12345/"}, {"https://", ":5201/"},
+        {"https://", ""},
+        {"https://", "/"},
+        {"https://", ":5201/"},
+        {"https://", ":443/"},
+        {"http://", ":9080/tfs/IDPSSO_IDWSF/"},
+        {"http://", ":9080/tfs/IDPSSO_IDWSF10"},
+        {"http://", ":12345/"},
+        {"https://", ":5201/"},
     };
     int i = 0;
     for (const auto& environment : kDMAuthenticationEnvironments) {

@@ -64,8 +64,7 @@ const char* kURN = "urn:zym-com:services:radio:3.0";
 
 class TestFacade : public DMGenericService {
 public:
-    TestFacade(const std::string& user, const std::string& endpoint)
-        : DMGenericService(user, endpoint, nullptr) {}
+    TestFacade(const std::string& user, const std::string& endpoint) : DMGenericService(user, endpoint, nullptr) {}
     void InvalidateService() override {}
     std::string ServiceTypeURN() override { return kURN; }
 };
@@ -94,10 +93,8 @@ TEST(DataCache, StoragesComeFromTheFactoryAndAreFlushedOnDestruction) {
         cache.SetItem("other", "k3", "v3");
         EXPECT_TRUE(factory.disk.empty());
     }
-    EXPECT_EQ(factory.disk[std::make_pair(std::string("c"), std::string("u"))],
-              (Items{{"k2", "v2"}}));
-    EXPECT_EQ(factory.disk[std::make_pair(std::string("c"), std::string("other"))],
-              (Items{{"k3", "v3"}}));
+    EXPECT_EQ(factory.disk[std::make_pair(std::string("c"), std::string("u"))], (Items{{"k2", "v2"}}));
+    EXPECT_EQ(factory.disk[std::make_pair(std::string("c"), std::string("other"))], (Items{{"k3", "v3"}}));
 }
 
 TEST(DataCache, FacadeWithoutFactoryDropsWritesAndMissesReads) {

@@ -16,17 +16,20 @@
 namespace {
 
 std::unique_ptr<DMSOAPElementType> Parse(const std::string& xml) {
-    std::string text = std::string("<f:document_fragment xmlns:f=\"") + kDMFragmentNamespace +
-                       "\">" + xml + "</f:document_fragment>";
-    return std::unique_ptr<DMSOAPElementType>(
-        DMSOAPElementType::CreateFromString(text, DMNamespacePrefixMap(), true));
+    std::string text =
+        std::string("<f:document_fragment xmlns:f=\"") + kDMFragmentNamespace + "\">" + xml + "</f:document_fragment>";
+    return std::unique_ptr<DMSOAPElementType>(DMSOAPElementType::CreateFromString(text, DMNamespacePrefixMap(), true));
 }
 
 std::string Offering(const std::string& serviceType, const std::string& endpoint) {
     return "<disco:ResourceOffering xmlns:disco='urn:liberty:disco:2003-08'>"
            "<disco:ResourceID>RID</disco:ResourceID><disco:ServiceInstance>"
-           "<disco:ServiceType>" + serviceType + "</disco:ServiceType><disco:Description>"
-           "<disco:Endpoint>" + endpoint + "</disco:Endpoint></disco:Description>"
+           "<disco:ServiceType>" +
+           serviceType +
+           "</disco:ServiceType><disco:Description>"
+           "<disco:Endpoint>" +
+           endpoint +
+           "</disco:Endpoint></disco:Description>"
            "</disco:ServiceInstance></disco:ResourceOffering>";
 }
 
@@ -55,8 +58,8 @@ TEST(DiscoveryService, QueryInputAndResponse) {
 
     auto response = Parse(
         "<disco:QueryResponse xmlns:disco='urn:liberty:disco:2003-08'>"
-        "<disco:Status code='disco:ok'/>" + Offering("first", "http://a/") +
-        Offering("second", "http://b/") +
+        "<disco:Status code='disco:ok'/>" +
+        Offering("first", "http://a/") + Offering("second", "http://b/") +
         "<disco:Credentials><x:Assertion xmlns:x='urn:oasis:names:tc:SAML:1.0:assertion'/>"
         "</disco:Credentials></disco:QueryResponse>");
     DMDiscovery_Query_OutputType output(response.get());
@@ -77,8 +80,9 @@ TEST(DiscoveryService, QueryInputAndResponse) {
 TEST(DiscoveryService, ControllerChosenByTheExactServiceType) {
     DMServiceFactory::Register(
         kServiceTypePictures,
-        [](DMSOAPElementType* offering, DMSOAPElementType* credentials,
-           DMSIFServiceListener*) -> DMSIFService* { return new PlainController(offering, credentials); },
+        [](DMSOAPElementType* offering, DMSOAPElementType* credentials, DMSIFServiceListener*) -> DMSIFService* {
+            return new PlainController(offering, credentials);
+        },
         [](const std::string&, DMSIFService*, DMServicesProvider*) -> DMGenericService* { return nullptr; });
     DMDiscoveryServiceController discovery(nullptr, nullptr, nullptr);
     struct Case {
@@ -91,14 +95,12 @@ TEST(DiscoveryService, ControllerChosenByTheExactServiceType) {
         {"white space around it", Offering(" urn:zym-com:services:photo", "http://svc/"), false},
         {"other letter case", Offering("urn:zym-com:services:Photo", "http://svc/"), false},
         {"unregistered type", Offering("urn:zym-com:services:radio", "http://svc/"), false},
-        {"no ServiceType",
-         "<o:ResourceOffering xmlns:o='u'><o:ServiceInstance/></o:ResourceOffering>", false},
+        {"no ServiceType", "<o:ResourceOffering xmlns:o='u'><o:ServiceInstance/></o:ResourceOffering>", false},
         {"no ServiceInstance", "<o:ResourceOffering xmlns:o='u'/>", false},
     };
     for (const Case& c : cases) {
         auto offering = Parse(c.offering);
-        std::unique_ptr<DMSIFService> controller(
-            discovery.CreateServiceController(offering.get(), nullptr, nullptr));
+        std::unique_ptr<DMSIFService> controller(discovery.CreateServiceController(offering.get(), nullptr, nullptr));
         EXPECT_EQ(controller != nullptr, c.made) << c.what;
         if (controller) {
             // The controller keeps its own copy; the caller's offering stays its own.

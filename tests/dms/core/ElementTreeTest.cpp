@@ -23,8 +23,7 @@ std::unique_ptr<Element> Read(const std::string& text, const DMNamespacePrefixMa
     return std::unique_ptr<Element>(Element::CreateFromString(text, table, false));
 }
 
-Element* Child(Element* parent, const std::string& name, const std::string& ns = "",
-               const std::string& text = "") {
+Element* Child(Element* parent, const std::string& name, const std::string& ns = "", const std::string& text = "") {
     auto* child = new Element(name, ns, text);
     parent->AddChild(child, false);
     return child;
@@ -42,7 +41,7 @@ TEST(ElementTree, FindChildCountsByLocalNameAcrossNamespaces) {
         int occurrence;
         Element* expected;
     } cases[] = {
-        {"Status", 1, first}, {"Status", 2, second}, {"Status", 3, nullptr},
+        {"Status", 1, first},   {"Status", 2, second},   {"Status", 3, nullptr},
         {"Status", 0, nullptr}, {"Status", -1, nullptr}, {"status", 1, nullptr},
     };
     for (const Case& c : cases) {
@@ -292,8 +291,7 @@ TEST(ElementTreeRead, DefaultDeclarationsTakeThePrefixKnownForTheirURI) {
     EXPECT_EQ(Read(text)->namespaces, (DMNamespacePrefixMap{{"urn:a", ""}, {"urn:b", ""}}));
     std::unique_ptr<Element> tabled = Read(text, {{"urn:b", "bb"}});
     EXPECT_EQ(tabled->namespaces, (DMNamespacePrefixMap{{"urn:a", ""}, {"urn:b", "bb"}}));
-    EXPECT_EQ(Write(*tabled),
-              kDecl + "<a xmlns=\"urn:a\" xmlns:bb=\"urn:b\"><bb:b><bb:c/></bb:b></a>\n");
+    EXPECT_EQ(Write(*tabled), kDecl + "<a xmlns=\"urn:a\" xmlns:bb=\"urn:b\"><bb:b><bb:c/></bb:b></a>\n");
     // Without any prefix the default declarations come back as they were.
     EXPECT_EQ(Write(*Read(text)), kDecl + text + "\n");
 }

@@ -23,8 +23,7 @@ TEST(MethodRef, IdentityAcrossResends) {
     EXPECT_EQ(ref.GetMessageID(), "M1");
     EXPECT_EQ(ref.GetMethodName(), "ListStations");
     EXPECT_EQ(ref.GetResponseMessageID(), "");
-    EXPECT_EQ(ref.GetUploadBytes() + ref.GetUploadTotal() + ref.GetDownloadBytes() +
-                  ref.GetDownloadTotal(), 0);
+    EXPECT_EQ(ref.GetUploadBytes() + ref.GetUploadTotal() + ref.GetDownloadBytes() + ref.GetDownloadTotal(), 0);
     EXPECT_EQ(ref.GetElapsedTime(), 0.0);
     EXPECT_FALSE(ref.IsHeld());
     EXPECT_EQ(ref.GetArguments(), nullptr);
@@ -53,7 +52,7 @@ TEST(MethodRef, OwnershipOfArgumentsOutputAndEnvelopes) {
         envelope.AddChild(new Element("Body", "urn:e", ""), false);
         ref.SetRequestEnvelope(&envelope);
         ASSERT_NE(ref.GetRequestEnvelope(), nullptr);
-        EXPECT_NE(ref.GetRequestEnvelope(), &envelope);  // a copy; the caller keeps its own
+        EXPECT_NE(ref.GetRequestEnvelope(), &envelope);    // a copy; the caller keeps its own
         ref.SetRequestEnvelope(ref.GetRequestEnvelope());  // handing back its own copy is safe
         ASSERT_NE(ref.GetRequestEnvelope(), nullptr);
         EXPECT_EQ(ref.GetRequestEnvelope()->FindChild("Body", 1)->name, "Body");
@@ -75,7 +74,7 @@ TEST(GenericMethod, WrapsEnvelopes) {
     EXPECT_NE(input.GetElement(), &envelope);
     Element* held = input.ToElement("ignored", "ignored");
     EXPECT_EQ(held, input.GetElement());  // not a new element: still owned by input
-    input.SetElement(held, true);           // the held one: nothing changes
+    input.SetElement(held, true);         // the held one: nothing changes
     EXPECT_EQ(input.GetElement(), held);
     input.SetElement(new Element("Other", "", ""), false);
     EXPECT_EQ(input.GetElement()->name, "Other");
@@ -88,7 +87,6 @@ TEST(GenericMethod, WrapsEnvelopes) {
     Element* returned = output->ToElement("x", "");
     EXPECT_EQ(returned->name, "Envelope");
     output.reset();  // deletes the element returned above as well (ASan: no leak, no double free)
-
 }
 
 TEST(ServiceRequestToken, Defaults) {

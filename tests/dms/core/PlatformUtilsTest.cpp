@@ -83,7 +83,8 @@ std::string Inflate(const std::string& gz) {
 
 TEST(PlatformUtils, GuidTextForm) {
     unsigned char counting[16];
-    for (int i = 0; i < 15; ++i) counting[i] = static_cast<unsigned char>(i + 1);
+    for (int i = 0; i < 15; ++i)
+        counting[i] = static_cast<unsigned char>(i + 1);
     counting[15] = 0;
     EXPECT_EQ(DMPlatformUtilsLinux::FormatGUID(counting), "1234-56-78-9ABCDEF0");
     unsigned char ones[16];
@@ -133,15 +134,20 @@ TEST(PlatformUtils, UtcTimes) {
 
 TEST(PlatformUtils, Base64Rfc4648Vectors) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("\0\xFF\xFE", 3), "AP/+"},
     };
     for (const auto& [plain, encoded] : vectors) {
         char out[64];
         std::memset(out, '#', sizeof out);
-        const std::int32_t n = Utils().Base64Encode(plain.data(), static_cast<std::uint32_t>(plain.size()),
-                                                    out, sizeof out);
+        const std::int32_t n =
+            Utils().Base64Encode(plain.data(), static_cast<std::uint32_t>(plain.size()), out, sizeof out);
         EXPECT_EQ(n, static_cast<std::int32_t>(encoded.size()));
         EXPECT_EQ(std::string(out), encoded);  // zero-terminated
 
@@ -165,9 +171,8 @@ TEST(PlatformUtils, Base64Edges) {
         std::uint32_t capacity;
         std::uint32_t expected;
     } cases[] = {
-        {"Zm9v", 8, 3},  {"Zg==", 8, 1},   {"Zm9v\n", 8, 3}, {"Z", 8, 0},
-        {"Zm 9v", 8, 3}, {"Zm9vYmFy", 5, 0}, {"Zm9vYmFy", 6, 6}, {"", 8, 0},
-        {"====", 8, 0},
+        {"Zm9v", 8, 3},     {"Zg==", 8, 1},     {"Zm9v\n", 8, 3}, {"Z", 8, 0},    {"Zm 9v", 8, 3},
+        {"Zm9vYmFy", 5, 0}, {"Zm9vYmFy", 6, 6}, {"", 8, 0},       {"====", 8, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Utils().Base64Decode(c.text, bytes, c.capacity), c.expected) << c.text;
@@ -179,7 +184,8 @@ TEST(PlatformUtils, Base64Edges) {
     std::srand(7);
     for (int len = 0; len < 200; ++len) {
         std::string plain;
-        for (int i = 0; i < len; ++i) plain += static_cast<char>(std::rand());
+        for (int i = 0; i < len; ++i)
+            plain += static_cast<char>(std::rand());
         std::vector<char> enc(len / 3 * 4 + 8);
         std::vector<unsigned char> dec(len + 1);
         Utils().Base64Encode(plain.data(), len, enc.data(), static_cast<std::uint32_t>(enc.size()));
@@ -195,9 +201,8 @@ TEST(PlatformUtils, GunzipInflatesPythonMadeMembers) {
         const char* gz;
         const char* expected;
     } cases[] = {
-        {"small_plain.gz", "small.txt"},    {"small_fname.gz", "small.txt"},
-        {"small_fextra.gz", "small.txt"},   {"small_fcomment.gz", "small.txt"},
-        {"small_fhcrc.gz", "small.txt"},    {"small_allflags.gz", "small.txt"},
+        {"small_plain.gz", "small.txt"},    {"small_fname.gz", "small.txt"},     {"small_fextra.gz", "small.txt"},
+        {"small_fcomment.gz", "small.txt"}, {"small_fhcrc.gz", "small.txt"},     {"small_allflags.gz", "small.txt"},
         {"large.gz", "large.txt"},          {"exact10240.gz", "exact10240.txt"},
     };
     for (const Case& c : cases) {
@@ -212,13 +217,13 @@ TEST(PlatformUtils, GunzipRefusesDamagedInput) {
         "",
         "not gzip at all",
         "\x1F\x8B",
-        std::string("\x1F\x8B\x07\x00\x00\x00\x00\x00\x00\x03", 10) + "xxxx",  // not deflate
-        good.substr(0, 9),                                                   // short header
-        good.substr(0, 12),   // inside FEXTRA's length
-        good.substr(0, 20),   // inside the name
-        ReadFixture("small_fhcrc.gz").substr(0, 11),  // header CRC cut
-        std::string("\x1F\x8B\x08\x04\x00\x00\x00\x00\x00\x03\xFF\xFF", 12),  // XLEN past the end
-        std::string("\x1F\x8B\x08\x08\x00\x00\x00\x00\x00\x03name", 14),     // no name terminator
+        std::string("\x1F\x8B\x07\x00\x00\x00\x00\x00\x00\x03", 10) + "xxxx",           // not deflate
+        good.substr(0, 9),                                                              // short header
+        good.substr(0, 12),                                                             // inside FEXTRA's length
+        good.substr(0, 20),                                                             // inside the name
+        ReadFixture("small_fhcrc.gz").substr(0, 11),                                    // header CRC cut
+        std::string("\x1F\x8B\x08\x04\x00\x00\x00\x00\x00\x03\xFF\xFF", 12),            // XLEN past the end
+        std::string("\x1F\x8B\x08\x08\x00\x00\x00\x00\x00\x03name", 14),                // no name terminator
         std::string("\x1F\x8B\x08\x20\x00\x00\x00\x00\x00\x03", 10) + good.substr(10),  // reserved flag
         ReadFixture("large_truncated_data.gz"),
         ReadFixture("large_truncated_trailer.gz"),
@@ -232,8 +237,9 @@ TEST(PlatformUtils, GunzipRefusesDamagedInput) {
         ++i;
     }
     // An empty member inflates to nothing, which counts as failure.
-    EXPECT_EQ(Inflate(std::string("\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00", 20)),
-              "<fail>");
+    EXPECT_EQ(
+        Inflate(std::string("\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00", 20)),
+        "<fail>");
     unsigned char* out = nullptr;
     EXPECT_EQ(Utils().Gunzip(nullptr, 10, &out, nullptr), 0u);
 }
@@ -275,7 +281,8 @@ TEST(PlatformUtils, Files) {
     const std::string dir = ::testing::TempDir();
     for (std::size_t size : {0u, 1023u, 1024u, 2048u, 3000u}) {
         std::string content;
-        for (std::size_t i = 0; i < size; ++i) content += static_cast<char>(i * 7);
+        for (std::size_t i = 0; i < size; ++i)
+            content += static_cast<char>(i * 7);
         const std::string path = Utils().JoinPath(dir, "dmscore_file_" + std::to_string(size));
         std::ofstream(path, std::ios::binary) << content;
         EXPECT_EQ(Utils().ReadFileToString(path), content) << size;
@@ -294,7 +301,7 @@ TEST(PlatformUtils, JoinPath) {
         const char* name;
         const char* expected;
     } cases[] = {
-        {"a", "b", "a/b"},   {"a/", "b", "a/b"},     {"dir", "", "dir"}, {"dir/", "", "dir"},
+        {"a", "b", "a/b"},        {"a/", "b", "a/b"},    {"dir", "", "dir"}, {"dir/", "", "dir"},
         {"dir//", "x", "dir//x"}, {"dir//", "", "dir/"}, {"/", "x", "/x"},
     };
     for (const Case& c : cases) {

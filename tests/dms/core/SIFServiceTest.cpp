@@ -73,7 +73,8 @@ struct Recorder : DMSIFServiceListener {
     }
     int Finals() const {
         int n = 0;
-        for (const auto& e : events) n += e == "finish" || e == "fail" || e == "cancel";
+        for (const auto& e : events)
+            n += e == "finish" || e == "fail" || e == "cancel";
         return n;
     }
 };
@@ -172,7 +173,8 @@ TEST_F(SIFServiceTest, EnvelopeCarriesCorrelationDeviceTypeAndSecurity) {
     const QJsonObject& soap = records[0].soap;
     EXPECT_EQ(Str(soap["body_child"]), "PingRequest");
     QStringList order;
-    for (const auto& v : soap["header_children"].toArray()) order << v.toString();
+    for (const auto& v : soap["header_children"].toArray())
+        order << v.toString();
     EXPECT_EQ(order, (QStringList{"Correlation", "DeviceType", "Security"}));
 
     const QJsonObject c = soap["correlation"].toObject();
@@ -180,9 +182,11 @@ TEST_F(SIFServiceTest, EnvelopeCarriesCorrelationDeviceTypeAndSecurity) {
     EXPECT_EQ(Str(c["messageID"]), ref->GetID());
     EXPECT_EQ(Str(c["mustUnderstand"]), "1");
     EXPECT_FALSE(c.contains("refToMessageID"));
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(c["timestamp"].toString()).hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(c["timestamp"].toString()).hasMatch());
     QStringList qualified;
-    for (const auto& v : soap["correlation_qualified"].toArray()) qualified << v.toString();
+    for (const auto& v : soap["correlation_qualified"].toArray())
+        qualified << v.toString();
     EXPECT_TRUE(qualified.contains(QString("{%1}mustUnderstand").arg(kDMSOAP11EnvelopeURI)));
     EXPECT_TRUE(qualified.contains(QString("{%1}messageID").arg(kSB)));
     EXPECT_TRUE(qualified.contains(QString("{%1}timestamp").arg(kSB)));
@@ -205,7 +209,9 @@ TEST_F(SIFServiceTest, TransportFailuresReachTheListenerAsReceiverFaults) {
     DMURLRequestLinux::SetTestTimeout(zymtest::Scaled(2.0));  // the stalled answer ends soon
     Soap("stall", QJsonObject{{"stall_after_headers", true}});
     Soap("s500", QJsonObject{{"status", 500}});
-    Soap("f11", QJsonObject{{"reply", "fault11"}, {"faultcode", "SOAP-ENV:Client"}, {"faultstring", "Nope"},
+    Soap("f11", QJsonObject{{"reply", "fault11"},
+                            {"faultcode", "SOAP-ENV:Client"},
+                            {"faultstring", "Nope"},
                             {"detail_code", "zym:InvalidArgument"}});
     Soap("nobody", QJsonObject{{"reply", "nobody"}});
     Soap("nonxml", QJsonObject{{"reply", "nonxml"}});
@@ -258,7 +264,8 @@ TEST_F(SIFServiceTest, EndpointMovedResendsOnceWithTheSameMessageID) {
 
 TEST_F(SIFServiceTest, EndpointMovedIsBoundedAndOnlyForTheRightFault) {
     Soap("loop", QJsonObject{{"reply", "moved"}, {"moved_to", QString::fromStdString(Url("loop"))}});
-    Soap("wrongcode", QJsonObject{{"reply", "moved"}, {"moved_faultcode", "SOAP-ENV:Server"},
+    Soap("wrongcode", QJsonObject{{"reply", "moved"},
+                                  {"moved_faultcode", "SOAP-ENV:Server"},
                                   {"moved_to", QString::fromStdString(Url("never"))}});
     Soap("noendpoint", QJsonObject{{"reply", "moved"}});
     Soap("ftp", QJsonObject{{"reply", "moved"}, {"moved_to", "ftp://127.0.0.1/x"}});

@@ -29,7 +29,7 @@ TEST(SIFTypes, IDAndQualIDForms) {
     DMSIF_IDType kept("old", "keep");
     Owned noText = Parse("<StationID/>");
     kept.FromElement(noText.get());
-    EXPECT_EQ(kept.GetValue(), "");    // text is always read
+    EXPECT_EQ(kept.GetValue(), "");   // text is always read
     EXPECT_EQ(kept.GetID(), "keep");  // absent attribute keeps the field
     kept.FromElement(nullptr);
     EXPECT_EQ(kept.GetID(), "keep");
@@ -37,7 +37,8 @@ TEST(SIFTypes, IDAndQualIDForms) {
     DMSIF_QualIDType q("v", "7", "station", "http://x/");
     Owned qe(q.ToElement("Q", "urn:r"));
     std::string order;
-    for (auto* a : qe->attributes) order += a->name + ",";
+    for (auto* a : qe->attributes)
+        order += a->name + ",";
     EXPECT_EQ(order, "id,type,url,");
     DMSIF_QualIDType back(qe.get());
     EXPECT_EQ(back.GetValue(), "v");
@@ -78,8 +79,7 @@ TEST(SIFTypes, StatusCodePrefixIsStripped) {
         const char* code;
         const char* expected;
     } cases[] = {
-        {"sb:EndpointMoved", "EndpointMoved"}, {"a:b:c", "b:c"}, {"OK", "OK"},
-        {":x", "x"},                           {"x:", ""},       {"", ""},
+        {"sb:EndpointMoved", "EndpointMoved"}, {"a:b:c", "b:c"}, {"OK", "OK"}, {":x", "x"}, {"x:", ""}, {"", ""},
     };
     for (const Case& c : cases) {
         Element e("Status", "", "");
@@ -208,7 +208,8 @@ TEST(SIFStrings, HexDump) {
               "000000  30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66   0123456789abcdef\n"
               "000010  7F   .\n");
     std::string all;
-    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+    for (int i = 0; i < 256; ++i)
+        all += static_cast<char>(i);
     const std::string dump = DMHexDump(all);
     EXPECT_NE(dump.find("0000F0  F0 F1"), std::string::npos);
     EXPECT_NE(dump.find(" !\"#$%&'()*+,-./\n"), std::string::npos);

@@ -15,7 +15,7 @@ using namespace wstest;
 namespace {
 
 struct Report {
-    std::string kind;  // "finish", "fail", "progress"
+    std::string kind;                            // "finish", "fail", "progress"
     std::map<std::string, std::string> present;  // key -> element name ("" for null)
     std::string faultcode, faultstring, faultactor;
     std::string errorDomain, errorCode;
@@ -25,7 +25,8 @@ struct Report {
 Report Capture(const std::string& kind, DMSOAPResultMap& map) {
     Report r;
     r.kind = kind;
-    for (const auto& [key, element] : map) r.present[key] = element ? element->name : "";
+    for (const auto& [key, element] : map)
+        r.present[key] = element ? element->name : "";
     if (DMSOAPElementType* fault = DMResultMapElement(map, "ResponseFault")) {
         auto text = [&](const char* n) {
             DMSOAPElementType* c = fault->FindChild(n, 1);
@@ -48,14 +49,13 @@ struct Listener : DMSOAPRequestListener {
     void SOAPRequestProgress(DMSOAPResultMap& m) override { reports.push_back(Capture("progress", m)); }
     int Finals() const {
         int n = 0;
-        for (const auto& r : reports) n += r.kind != "progress";
+        for (const auto& r : reports)
+            n += r.kind != "progress";
         return n;
     }
 };
 
-DMSOAPElementType* Body(const char* name = "PingRequest") {
-    return new DMSOAPElementType(name, kDMSIFURI, "");
-}
+DMSOAPElementType* Body(const char* name = "PingRequest") { return new DMSOAPElementType(name, kDMSIFURI, ""); }
 
 class SOAPRequestTest : public WebServiceTest {};
 
@@ -75,7 +75,8 @@ TEST_F(SOAPRequestTest, SendsExactlyTheHeadersAndEnvelope) {
     EXPECT_EQ(q.method, "POST");
     EXPECT_EQ(q.version, "HTTP/1.1");
     std::vector<std::string> names;
-    for (const auto& [name, value] : q.headers) names.push_back(name);
+    for (const auto& [name, value] : q.headers)
+        names.push_back(name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Accept-Encoding", "Connection", "Content-Length", "Content-Type",
                                                "Host", "SOAPAction", "User-Agent"}));
@@ -135,16 +136,28 @@ TEST_F(SOAPRequestTest, OutcomesAndTheirResultMaps) {
     } cases[] = {
         {"success", Url("ok"), "finish", {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope"}, "", ""},
         {"gzip success", Url("gz"), "finish", {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope"}, "", ""},
-        {"gzip with a file name", Url("gzname"), "finish",
-         {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope"}, "", ""},
+        {"gzip with a file name",
+         Url("gzname"),
+         "finish",
+         {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope"},
+         "",
+         ""},
         // A failed inflation hands the raw bytes on, which then do not parse.
         {"corrupt gzip", Url("gzcorrupt"), "fail", {"RequestEnvelope", "RequestMessageID"}, "", ""},
         {"truncated gzip", Url("gzcut"), "fail", {"RequestEnvelope", "RequestMessageID"}, "", ""},
         {"no Body", Url("nobody"), "fail", {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope"}, "", ""},
-        {"SOAP 1.1 fault", Url("f11"), "fail",
-         {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope", "ResponseFault"}, "SOAP-ENV:Client", ""},
-        {"SOAP 1.2 fault", Url("f12"), "fail",
-         {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope", "ResponseFault"}, "", ""},
+        {"SOAP 1.1 fault",
+         Url("f11"),
+         "fail",
+         {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope", "ResponseFault"},
+         "SOAP-ENV:Client",
+         ""},
+        {"SOAP 1.2 fault",
+         Url("f12"),
+         "fail",
+         {"RequestEnvelope", "RequestMessageID", "ResponseEnvelope", "ResponseFault"},
+         "",
+         ""},
         {"not XML", Url("nonxml"), "fail", {"RequestEnvelope", "RequestMessageID"}, "", ""},
         {"HTTP 500", Url("s500"), "fail", transport, "Receiver", "100, 500"},
         {"stall", Url("stall"), "fail", transport, "Receiver", "101, 1"},
@@ -162,7 +175,8 @@ TEST_F(SOAPRequestTest, OutcomesAndTheirResultMaps) {
         const Report& r = l.reports.back();
         EXPECT_EQ(r.kind, c.kind) << c.what;
         Keys keys;
-        for (const auto& [k, v] : r.present) keys.push_back(k);
+        for (const auto& [k, v] : r.present)
+            keys.push_back(k);
         EXPECT_EQ(keys, c.keys) << c.what;
         EXPECT_EQ(r.faultcode, c.faultcode) << c.what;
         EXPECT_EQ(r.faultactor, c.faultactor) << c.what;

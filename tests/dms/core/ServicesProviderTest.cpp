@@ -44,8 +44,8 @@ constexpr auto kWait = std::chrono::milliseconds(10000);
 
 class TestServiceController : public DMSIFService {
 public:
-    TestServiceController(const std::string& urn, DMSOAPElementType* offering,
-                          DMSOAPElementType* credentials, DMSIFServiceListener* listener)
+    TestServiceController(const std::string& urn, DMSOAPElementType* offering, DMSOAPElementType* credentials,
+                          DMSIFServiceListener* listener)
         : DMSIFService(urn, listener) {
         SetResourceOffering(offering, true);
         SetCredentials(credentials, true);
@@ -54,8 +54,7 @@ public:
 
 class TestService : public DMGenericService, public DMSIFServiceListener {
 public:
-    TestService(const std::string& user, TestServiceController* controller,
-                DMServicesProvider* provider)
+    TestService(const std::string& user, TestServiceController* controller, DMServicesProvider* provider)
         : DMGenericService(user, controller->GetEndpoint(), provider), controller_(controller) {
         controller_->SetListener(this, nullptr);
     }
@@ -95,8 +94,7 @@ void RegisterTestType(EServiceType type) {
                DMSIFServiceListener* listener) -> DMSIFService* {
             return new TestServiceController(ServiceTypeURN(type), offering, credentials, listener);
         },
-        [type](const std::string& user, DMSIFService* controller,
-               DMServicesProvider* provider) -> DMGenericService* {
+        [type](const std::string& user, DMSIFService* controller, DMServicesProvider* provider) -> DMGenericService* {
             // Stands in for each facade needing a controller of its own class.
             auto* own = dynamic_cast<TestServiceController*>(controller);
             if (!own || own->GetServiceType() != ServiceTypeURN(type)) return nullptr;
@@ -126,22 +124,19 @@ public:
         EXPECT_EQ(user, userName) << name_;
         if (onSignedOn) onSignedOn(token);
     }
-    void AuthenticationFailed(const std::string& user, DMServiceRequestToken* token,
-                              std::int32_t reason) override {
+    void AuthenticationFailed(const std::string& user, DMServiceRequestToken* token, std::int32_t reason) override {
         Note(token, "auth-failed " + std::to_string(reason));
         EXPECT_EQ(user, userName) << name_;
         Keep(token);
         Final(reason);
     }
-    void ServiceRequestSucceeded(DMGenericService* facade, EServiceType type,
-                                 DMServiceRequestToken* token) override {
+    void ServiceRequestSucceeded(DMGenericService* facade, EServiceType type, DMServiceRequestToken* token) override {
         Note(token, "service");
         EXPECT_EQ(type, serviceType) << name_;
         service = facade;
         Final(0);
     }
-    void ServiceRequestFailed(std::int32_t reason, EServiceType type,
-                              DMServiceRequestToken* token) override {
+    void ServiceRequestFailed(std::int32_t reason, EServiceType type, DMServiceRequestToken* token) override {
         Note(token, "service-failed " + std::to_string(reason));
         EXPECT_EQ(type, serviceType) << name_;
         Keep(token);
@@ -152,7 +147,8 @@ public:
     TestService* Service() const { return dynamic_cast<TestService*>(service); }
     std::string Log() const {
         std::string all;
-        for (const auto& e : events) all += (all.empty() ? "" : ", ") + e;
+        for (const auto& e : events)
+            all += (all.empty() ? "" : ", ") + e;
         return all;
     }
 
@@ -199,9 +195,7 @@ QJsonObject User(const char* name, const char* password, const char* securid = n
     return user;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class ServicesProviderTest : public ::testing::Test {
 protected:
@@ -281,12 +275,8 @@ protected:
     Request& Ask(const std::string& user, EServiceType type, const std::string& password,
                  const std::string& passcode = "", bool renewal = false) {
         Request& r = Make(user, type);
-        r.onPassword = [this, password](DMServiceRequestToken* t) {
-            provider_->SetPasswordForRequest(password, t);
-        };
-        r.onSecurID = [this, passcode](DMServiceRequestToken* t) {
-            provider_->SetSecurIDForRequest(passcode, t);
-        };
+        r.onPassword = [this, password](DMServiceRequestToken* t) { provider_->SetPasswordForRequest(password, t); };
+        r.onSecurID = [this, passcode](DMServiceRequestToken* t) { provider_->SetSecurIDForRequest(passcode, t); };
         Send(r, renewal);
         return r;
     }
@@ -322,7 +312,8 @@ protected:
 
     int Count(const std::string& kind) {
         int n = 0;
-        for (const auto& k : Kinds()) n += k == kind;
+        for (const auto& k : Kinds())
+            n += k == kind;
         return n;
     }
 
@@ -337,7 +328,8 @@ protected:
 
 QJsonArray Users(std::initializer_list<QJsonObject> users) {
     QJsonArray array;
-    for (const auto& u : users) array.append(u);
+    for (const auto& u : users)
+        array.append(u);
     return array;
 }
 
@@ -345,7 +337,8 @@ QJsonArray Users(std::initializer_list<QJsonObject> users) {
 
 TEST_F(ServicesProviderTest, SignOnDiscoveryAndACallOfTheService) {
     QJsonArray transforms{QJsonObject{{"name", "urn:liberty:sa:pm:lowercase"}}};
-    Script({{"users", Users({User("Alice Smith", "Secret-1")})}, {"transforms", transforms},
+    Script({{"users", Users({User("Alice Smith", "Secret-1")})},
+            {"transforms", transforms},
             {"expires", "2031-02-03T04:05:06Z"}});
     Secret("Alice Smith", "Secret-1");
     Secret("Alice Smith", "secret-1");
@@ -380,10 +373,10 @@ TEST_F(ServicesProviderTest, SignOnDiscoveryAndACallOfTheService) {
     ASSERT_NE(resource, std::string::npos) << query;
     EXPECT_LT(requested, resource);
     EXPECT_TRUE(Contains(query, ">urn:zym-com:services:radio:3.0<"));
-    for (const char* prefix : {"disco", "zym", "lib", "S", "samlp", "saml", "sb", "sb-ext", "sec",
-                               "wsse", "ds", "idff"}) {
-        EXPECT_TRUE(Contains(query.substr(0, query.find("<SOAP-ENV:Header")),
-                             std::string("xmlns:") + prefix + "=")) << prefix;
+    for (const char* prefix :
+         {"disco", "zym", "lib", "S", "samlp", "saml", "sb", "sb-ext", "sec", "wsse", "ds", "idff"}) {
+        EXPECT_TRUE(Contains(query.substr(0, query.find("<SOAP-ENV:Header")), std::string("xmlns:") + prefix + "="))
+            << prefix;
     }
     EXPECT_TRUE(Contains(query, "AssertionID=\"A-"));
     // The service call presents the discovered credentials, not the sign-on ones.
@@ -440,12 +433,18 @@ TEST_F(ServicesProviderTest, EveryAuthenticationReason) {
         {"other wording", {{"users", dave}, {"plain_abort", "User Authentication Failed"}}, "wrong", "", 1},
         {"wrong passcode", {{"users", erin}}, "right", "97531086420", 2},
         {"message for the user",
-         {{"users", dave}, {"plain_abort_always", "If you see this message, call us"}}, "right", "", 5},
+         {{"users", dave}, {"plain_abort_always", "If you see this message, call us"}},
+         "right",
+         "",
+         5},
         {"empty comment", {{"users", dave}, {"plain_abort_always", ""}}, "right", "", 5},
         {"passcode first", {{"users", erin}, {"mechanism", "SECURID"}}, "", "86420135791", 6},
         {"empty passcode", {{"users", erin}}, "right", "", 7},
-        {"invalid credentials on the first step", {{"users", dave}, {"first_abort", "Invalid Credentials"}},
-         "right", "", 8},
+        {"invalid credentials on the first step",
+         {{"users", dave}, {"first_abort", "Invalid Credentials"}},
+         "right",
+         "",
+         8},
         {"other comment", {{"users", dave}, {"first_abort", "server misconfigured"}}, "right", "", 8},
         {"SOAP fault", {{"users", dave}, {"first_fault", "Server"}}, "right", "", 8},
         {"mechanism in lower case", {{"users", dave}, {"mechanism", "plain"}}, "right", "", 8},
@@ -573,8 +572,7 @@ TEST_F(ServicesProviderTest, DiscoveryFailuresAndCancellation) {
     provider_->ClearServiceForUsername("ivan", kServiceTypeRadio3);
 
     // An offered type that is not exactly a known URN makes no controller.
-    Script({{"users", Users({User("ivan", "pw")})},
-            {"offer_type", " urn:zym-com:services:radio:3.0 "}});
+    Script({{"users", Users({User("ivan", "pw")})}, {"offer_type", " urn:zym-com:services:radio:3.0 "}});
     Request& blank = Make("ivan");
     Send(blank);
     ASSERT_TRUE(RunUntil([&] { return blank.Done(); }));
@@ -618,8 +616,7 @@ TEST_F(ServicesProviderTest, RenewalSignsOnAndDiscoversAgain) {
     ASSERT_TRUE(RunUntil([&] { return renewal.Done(); }));
     EXPECT_EQ(renewal.Log(), "signed-on, service");
     EXPECT_NE(renewal.Service(), nullptr);
-    EXPECT_EQ(Kinds(), (std::vector<std::string>{"SASLRequest", "SASLRequest", "Query",
-                                                  "SASLRequest", "Query"}));
+    EXPECT_EQ(Kinds(), (std::vector<std::string>{"SASLRequest", "SASLRequest", "Query", "SASLRequest", "Query"}));
     const auto sent = Sent();
     // The renewal names the user and presents the sign-on assertion; it goes where the
     // sign-on's offering pointed (here the same URL).
@@ -724,8 +721,7 @@ TEST_F(ServicesProviderTest, RequestsWaitingOnlyForADiscoveryStillEnd) {
     // A failed renewal forgets every discovery; a request past the sign-on that waited
     // for one of them is told, not dropped.
     provider_->ResetUsername("nora");
-    Script({{"users", Users({User("nora", "pw")})}, {"hold", QJsonArray{"Query"}},
-            {"renew_ok", false}});
+    Script({{"users", Users({User("nora", "pw")})}, {"hold", QJsonArray{"Query"}}, {"renew_ok", false}});
     Request& pictures = Ask("nora", kServiceTypePictures, "pw");
     ASSERT_TRUE(RunUntil([&] { return Count("Query") == 1; }));
     Request& renewal = Ask("nora", kServiceTypeRadio3, "wrong", "", true);

@@ -261,15 +261,15 @@ TEST(URLRequestRedaction, SecretsNeverReachTheLogInClear) {
         {"<a><wsse:Security xmlns:wsse=\"u\"><saml:Assertion ID=\"x\">T0P</saml:Assertion></wsse:Security></a>",
          "<a><wsse:Security xmlns:wsse=\"u\">[redacted]</wsse:Security></a>"},
         {"<sa:Data>AHVzZXIAcGFzcw==</sa:Data><b>kept</b>", "<sa:Data>[redacted]</sa:Data><b>kept</b>"},
-        {"<Credentials><Credentials>in</Credentials>x</Credentials>y",
-         "<Credentials>[redacted]</Credentials>y"},
+        {"<Credentials><Credentials>in</Credentials>x</Credentials>y", "<Credentials>[redacted]</Credentials>y"},
         {"<Security/><b>kept</b>", "<Security/><b>kept</b>"},
         {"<DataSet>kept</DataSet>", "<DataSet>kept</DataSet>"},
         {"<Security>cut off", "<Security>[redacted]"},
         {"<Security a='>'>s</Security>", "<Security a='>'>[redacted]</Security>"},
         {"plain text", "plain text"},
     };
-    for (const Case& c : cases) EXPECT_EQ(DMRedactForLog(c.in), c.out) << c.in;
+    for (const Case& c : cases)
+        EXPECT_EQ(DMRedactForLog(c.in), c.out) << c.in;
     EXPECT_EQ(DMRedactForLog("abcdefgh", 4), "abcd...[truncated]");
 }
 

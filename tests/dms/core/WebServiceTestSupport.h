@@ -50,9 +50,7 @@ protected:
         server.Script(script);
     }
     // A "soap" endpoint answering with the given answers in order (the last repeats).
-    void Soap(const std::string& name, QJsonArray answers) {
-        Script(name, {{"kind", "soap"}, {"answers", answers}});
-    }
+    void Soap(const std::string& name, QJsonArray answers) { Script(name, {{"kind", "soap"}, {"answers", answers}}); }
     void Soap(const std::string& name, QJsonObject answer) { Soap(name, QJsonArray{answer}); }
 
     std::vector<SoapRecord> Records(const std::string& under = {}) {

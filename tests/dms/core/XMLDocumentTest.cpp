@@ -47,12 +47,10 @@ TEST(XMLDocument, FindChildElementByNameAndNamespace) {
         const char* ns;
         int expectedIndex;  // -1: not found
     } cases[] = {
-        {"y", "", 1},       // any namespace: the first y, which is a:y
-        {"y", "urn:a", 1},  // that namespace only
-        {"x", "", 0},       // no namespace matches an empty URI
-        {"x", "urn:a", -1},
-        {"z", "", -1},
-        {"Y", "", -1},  // case-sensitive
+        {"y", "", 1},                                      // any namespace: the first y, which is a:y
+        {"y", "urn:a", 1},                                 // that namespace only
+        {"x", "", 0},                                      // no namespace matches an empty URI
+        {"x", "urn:a", -1}, {"z", "", -1}, {"Y", "", -1},  // case-sensitive
     };
     for (const Case& c : cases) {
         xmlNodePtr found = doc.FindChildElement(root, c.name, c.ns);
@@ -245,19 +243,19 @@ TEST(XMLDocumentUntrusted, NothingIsFetchedFromTheNetwork) {
     ListenerProbe probe;
     const std::string url = probe.Url();
     EXPECT_THROW(DMXMLDocument("<!DOCTYPE a SYSTEM \"" + url + "\"><a/>"), DMXMLParsingException);
-    EXPECT_THROW(DMXMLDocument("<!DOCTYPE a [<!ENTITY e SYSTEM \"" + url + "\">]><a>&e;</a>"),
-                 DMXMLParsingException);
+    EXPECT_THROW(DMXMLDocument("<!DOCTYPE a [<!ENTITY e SYSTEM \"" + url + "\">]><a>&e;</a>"), DMXMLParsingException);
     // XInclude is not processed: the element stays an ordinary element.
-    DMXMLDocument include("<a xmlns:xi=\"http://www.w3.org/2001/XInclude\"><xi:include href=\"" +
-                          url + "\"/></a>");
+    DMXMLDocument include("<a xmlns:xi=\"http://www.w3.org/2001/XInclude\"><xi:include href=\"" + url + "\"/></a>");
     EXPECT_EQ(include.GetNodeName(include.GetChildElement(include.GetRootElement(), 0)), "include");
     EXPECT_FALSE(probe.Connected());
 }
 
 TEST(XMLDocumentUntrusted, DeepNestingIsRefusedNotACrash) {
     std::string deep;
-    for (int i = 0; i < 100000; ++i) deep += "<a>";
-    for (int i = 0; i < 100000; ++i) deep += "</a>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</a>";
     EXPECT_THROW(DMXMLDocument doc(deep), DMXMLParsingException);
 }
 

@@ -107,9 +107,9 @@ struct Transfer : DMURLRequest {
 };
 
 QJsonObject Content(const std::string& method, const std::string& inner) {
-    return QJsonObject{{"content", QString::fromStdString("<" + method + "Response xmlns=\"" PNS "\"><" + method +
-                                                          "Result>" + inner + "</" + method + "Result></" + method +
-                                                          "Response>")}};
+    return QJsonObject{
+        {"content", QString::fromStdString("<" + method + "Response xmlns=\"" PNS "\"><" + method + "Result>" + inner +
+                                           "</" + method + "Result></" + method + "Response>")}};
 }
 
 QJsonObject Begin(const std::string& transaction, const std::string& code = "OK") {
@@ -141,8 +141,7 @@ protected:
     // Sends a valid request of the method and waits for its report.
     DMSIF_MethodRef* Call(const std::string& method, DMSIF_MethodArgumentsType& input, Events& r) {
         const std::size_t before = r.events.size();
-        DMSIF_MethodRef* ref =
-            controller->Invoke(method, input.ToElement(method, PNS), nullptr, "", nullptr);
+        DMSIF_MethodRef* ref = controller->Invoke(method, input.ToElement(method, PNS), nullptr, "", nullptr);
         EXPECT_NE(ref, nullptr);
         EXPECT_TRUE(RunUntil([&] {
             for (std::size_t i = before; i < r.events.size(); ++i)
@@ -256,7 +255,8 @@ TEST_F(PictureControllerTest, UploadTransactionsHeldAndReleased) {
     UploadClose("UploadEnd", "T", r);
     EXPECT_EQ(r.events.back(), "fail UploadEnd");
     EXPECT_EQ(c.TransactionCount(), 0u);
-    EXPECT_NE(Log().find("Removing Transaction \"T\" with MethodRef \"UploadBegin-" + second->GetID()), std::string::npos);
+    EXPECT_NE(Log().find("Removing Transaction \"T\" with MethodRef \"UploadBegin-" + second->GetID()),
+              std::string::npos);
     // A transaction that is not stored: nothing changes, nothing is logged.
     const std::string before = Log();
     c.RemoveTransaction("nope");
@@ -300,9 +300,11 @@ TEST_F(PictureControllerTest, UploadEndCancelsItsTransfersWithALineEach) {
     UploadRecorder r;
     DMPictureServiceController& c = Make(&r);
     int images = 0, transfers = 0;
-    c.RegisterImageUpload("T", "a", std::make_unique<Image>(images), std::make_unique<Transfer>("http://u/a", transfers));
+    c.RegisterImageUpload("T", "a", std::make_unique<Image>(images),
+                          std::make_unique<Transfer>("http://u/a", transfers));
     c.RegisterImageUpload("T", "b", nullptr, std::make_unique<Transfer>("http://u/b", transfers));
-    c.RegisterImageUpload("U", "a", std::make_unique<Image>(images), std::make_unique<Transfer>("http://u/c", transfers));
+    c.RegisterImageUpload("U", "a", std::make_unique<Image>(images),
+                          std::make_unique<Transfer>("http://u/c", transfers));
     UploadClose("UploadEnd", "T", r);
     EXPECT_EQ(images, 1);
     EXPECT_EQ(transfers, 2);
@@ -326,11 +328,14 @@ TEST_F(PictureControllerTest, ImageEventsThroughTheQueue) {
     DMSIF_MethodRef* ref = UploadBegin(uploader);
     int images = 0, transfers = 0;
     for (const char* i : {"a", "b", "c"})
-        c.RegisterImageUpload("T", i, std::make_unique<Image>(images), std::make_unique<Transfer>("http://u", transfers));
+        c.RegisterImageUpload("T", i, std::make_unique<Image>(images),
+                              std::make_unique<Transfer>("http://u", transfers));
     queue->Post(new DMPictureServiceListenerDispatchImageUploadDidProgressEvent(&c, ref, "T", "a", 5, 10));
-    queue->Post(new DMPictureServiceListenerDispatchImageUploadDidFinishEvent(&c, ref, "T", "a", DMSIF_IDType("p1", "")));
+    queue->Post(
+        new DMPictureServiceListenerDispatchImageUploadDidFinishEvent(&c, ref, "T", "a", DMSIF_IDType("p1", "")));
     std::unique_ptr<DMSOAPElementType> s(DMSOAPElementType::CreateFromString("<S code=\"TooBig\"/>", {}, false));
-    queue->Post(new DMPictureServiceListenerDispatchImageUploadDidFailEvent(&c, ref, "T", "b", DMSIF_StatusType(s.get())));
+    queue->Post(
+        new DMPictureServiceListenerDispatchImageUploadDidFailEvent(&c, ref, "T", "b", DMSIF_StatusType(s.get())));
     ASSERT_TRUE(RunUntil([&] { return uploader.events.size() >= 5; }));
     EXPECT_EQ(std::vector<std::string>(uploader.events.begin() + 2, uploader.events.end()),
               (std::vector<std::string>{"image progress T/a 5/10", "image done T/a p1", "image failed T/b TooBig"}));
@@ -352,7 +357,8 @@ TEST_F(PictureControllerTest, NoListenerStillCancelsTransfers) {
     Soap("svc", Content("UploadCancel", "<Status code=\"OK\"/>"));
     DMPictureServiceController& c = Make(nullptr);
     int images = 0, transfers = 0;
-    c.RegisterImageUpload("T", "a", std::make_unique<Image>(images), std::make_unique<Transfer>("http://u/a", transfers));
+    c.RegisterImageUpload("T", "a", std::make_unique<Image>(images),
+                          std::make_unique<Transfer>("http://u/a", transfers));
     DMPicture_UploadCancel_InputType in;
     in.mTransactionId = "T";
     DMSIF_MethodRef* ref = c.Invoke("UploadCancel", in.ToElement("UploadCancel", PNS), nullptr, "", nullptr);
@@ -368,7 +374,8 @@ TEST_F(PictureControllerTest, DestroyedWithHeldTransactionsAndImages) {
     DMPictureServiceController& c = Make(&r);
     DMSIF_MethodRef* ref = UploadBegin(r);
     int images = 0, transfers = 0;
-    c.RegisterImageUpload("T", "a", std::make_unique<Image>(images), std::make_unique<Transfer>("http://u/a", transfers));
+    c.RegisterImageUpload("T", "a", std::make_unique<Image>(images),
+                          std::make_unique<Transfer>("http://u/a", transfers));
     c.RegisterImageUpload("T", "b", std::make_unique<Image>(images), nullptr);
     queue->Post(new DMPictureServiceListenerDispatchImageUploadDidFinishEvent(&c, ref, "T", "a", DMSIF_IDType()));
     controller.reset();

@@ -26,15 +26,17 @@ T Decoded(const std::string& text) {
 TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
     {
         DMPicture_GetProperties_InputType in;
-        EXPECT_EQ(RoundTrip(M("GetProperties", "<Ids><Id id=\"x\">o1</Id><Id>o2</Id></Ids>"
-                                               "<m:Fields><m:String>Name</m:String><m:String/></m:Fields>"),
+        EXPECT_EQ(RoundTrip(M("GetProperties",
+                              "<Ids><Id id=\"x\">o1</Id><Id>o2</Id></Ids>"
+                              "<m:Fields><m:String>Name</m:String><m:String/></m:Fields>"),
                             in),
                   "");
         EXPECT_EQ(in.GetIds().size(), 2u);
         EXPECT_EQ(in.GetIds().front().GetID(), "x");
         EXPECT_EQ(in.mFields, (std::list<std::string>{"Name", ""}));
         // Only "String" items count in these Fields; other names leave an empty list.
-        auto other = Decoded<DMPicture_GetProperties_InputType>(M("GetProperties", "<m:Fields><m:Field>x</m:Field></m:Fields>"));
+        auto other =
+            Decoded<DMPicture_GetProperties_InputType>(M("GetProperties", "<m:Fields><m:Field>x</m:Field></m:Fields>"));
         EXPECT_TRUE(other.mFields.empty());
     }
     {
@@ -52,18 +54,22 @@ TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
     {
         // A Properties item without "Value" still gives an item, its Value empty.
         DMPicture_SetProperties_InputType in;
-        EXPECT_EQ(RoundTrip(M("SetProperties", "<Ids><Id>o1</Id></Ids><Properties><NameValuePair><Name>Caption"
-                                               "</Name></NameValuePair></Properties>"),
-                            in, M("SetProperties", "<Ids><Id>o1</Id></Ids><Properties><NameValuePair><Name>Caption"
-                                                   "</Name><Value/></NameValuePair></Properties>")),
+        EXPECT_EQ(RoundTrip(M("SetProperties",
+                              "<Ids><Id>o1</Id></Ids><Properties><NameValuePair><Name>Caption"
+                              "</Name></NameValuePair></Properties>"),
+                            in,
+                            M("SetProperties",
+                              "<Ids><Id>o1</Id></Ids><Properties><NameValuePair><Name>Caption"
+                              "</Name><Value/></NameValuePair></Properties>")),
                   "");
         ASSERT_EQ(in.mProperties.size(), 1u);
         EXPECT_EQ(in.mProperties.front().mValue, "");
     }
     {
         DMPicture_ShareObjects_InputType in;
-        EXPECT_EQ(RoundTrip(M("ShareObjects", "<Ids><Id>o1</Id></Ids><m:Addresses><m:String>a@x</m:String>"
-                                              "</m:Addresses><m:Subject>Hi</m:Subject><m:Description>Look</m:Description>"),
+        EXPECT_EQ(RoundTrip(M("ShareObjects",
+                              "<Ids><Id>o1</Id></Ids><m:Addresses><m:String>a@x</m:String>"
+                              "</m:Addresses><m:Subject>Hi</m:Subject><m:Description>Look</m:Description>"),
                             in),
                   "");
         EXPECT_EQ(in.GetAddresses(), std::list<std::string>{"a@x"});
@@ -84,8 +90,9 @@ TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
     {
         // "events" in lower case, its items in the pictures namespace.
         DMPicture_GetShareInformation_OutputType out;
-        EXPECT_EQ(RoundTrip(M("GetShareInfoResult", "<m:Status code=\"OK\"/><m:Remaining>4</m:Remaining><events>"
-                                                    "<ShareEvent><AlbumName>A</AlbumName></ShareEvent></events>"),
+        EXPECT_EQ(RoundTrip(M("GetShareInfoResult",
+                              "<m:Status code=\"OK\"/><m:Remaining>4</m:Remaining><events>"
+                              "<ShareEvent><AlbumName>A</AlbumName></ShareEvent></events>"),
                             out),
                   "");
         EXPECT_EQ(out.mRemaining, 4);
@@ -98,8 +105,9 @@ TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
     {
         // Count is held before Offset but "Offset" is written first.
         DMPicture_UploadBegin_InputType in;
-        EXPECT_EQ(RoundTrip(M("UploadBegin", "<m:DestinationId id=\"d\">f1</m:DestinationId><m:Offset>2</m:Offset>"
-                                             "<m:Count>5</m:Count>"),
+        EXPECT_EQ(RoundTrip(M("UploadBegin",
+                              "<m:DestinationId id=\"d\">f1</m:DestinationId><m:Offset>2</m:Offset>"
+                              "<m:Count>5</m:Count>"),
                             in),
                   "");
         EXPECT_EQ(in.GetDestinationId().GetValue(), "f1");
@@ -115,8 +123,9 @@ TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
     }
     {
         DMPicture_UploadBegin_OutputType out;
-        EXPECT_EQ(RoundTrip(M("UploadBeginResult", "<m:Status code=\"OK\" comment=\"c\"/><m:TransactionId>T1"
-                                                   "</m:TransactionId><m:Url>http://up/1</m:Url>"),
+        EXPECT_EQ(RoundTrip(M("UploadBeginResult",
+                              "<m:Status code=\"OK\" comment=\"c\"/><m:TransactionId>T1"
+                              "</m:TransactionId><m:Url>http://up/1</m:Url>"),
                             out),
                   "");
         EXPECT_EQ(out.GetTransactionId(), "T1");
@@ -133,8 +142,9 @@ TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
     }
     {
         DMPicture_NotifyZym_InputType in;
-        EXPECT_EQ(RoundTrip(M("NotifyZym", "<m:Id id=\"i\">o1</m:Id><m:Violation>6</m:Violation>"
-                                           "<m:Comments>bad</m:Comments><m:UserAgent>UA</m:UserAgent>"),
+        EXPECT_EQ(RoundTrip(M("NotifyZym",
+                              "<m:Id id=\"i\">o1</m:Id><m:Violation>6</m:Violation>"
+                              "<m:Comments>bad</m:Comments><m:UserAgent>UA</m:UserAgent>"),
                             in),
                   "");
         EXPECT_EQ(in.GetId().GetID(), "i");
@@ -158,8 +168,9 @@ TEST(PictureMessages, PropertiesSharingUploadsAndNotices) {
 TEST(PictureMessages, FoldersAndObjects) {
     {
         DMPicture_CreateFolder_InputType in;
-        EXPECT_EQ(RoundTrip(M("CreateFolder", "<m:Name>Trips</m:Name><m:Mimetype>folder</m:Mimetype>"
-                                              "<m:DestinationId>root</m:DestinationId><m:Offset>0</m:Offset>"),
+        EXPECT_EQ(RoundTrip(M("CreateFolder",
+                              "<m:Name>Trips</m:Name><m:Mimetype>folder</m:Mimetype>"
+                              "<m:DestinationId>root</m:DestinationId><m:Offset>0</m:Offset>"),
                             in),
                   "");
         EXPECT_TRUE(in.IsValid());
@@ -183,10 +194,13 @@ TEST(PictureMessages, FoldersAndObjects) {
     {
         // Items of "Ids" whatever their names; an empty wrapper leaves the list.
         DMPicture_CopyObjects_InputType copy;
-        EXPECT_EQ(RoundTrip(M("CopyObjects", "<Ids><Id>a</Id><Other>b</Other></Ids><m:DestinationId>d"
-                                             "</m:DestinationId><m:Offset>3</m:Offset>"),
-                            copy, M("CopyObjects", "<Ids><Id>a</Id><Id>b</Id></Ids><m:DestinationId>d"
-                                                   "</m:DestinationId><m:Offset>3</m:Offset>")),
+        EXPECT_EQ(RoundTrip(M("CopyObjects",
+                              "<Ids><Id>a</Id><Other>b</Other></Ids><m:DestinationId>d"
+                              "</m:DestinationId><m:Offset>3</m:Offset>"),
+                            copy,
+                            M("CopyObjects",
+                              "<Ids><Id>a</Id><Id>b</Id></Ids><m:DestinationId>d"
+                              "</m:DestinationId><m:Offset>3</m:Offset>")),
                   "");
         Tree empty = Parse(M("CopyObjects", "<Ids/>"));
         copy.FromElement(empty.get());
@@ -196,14 +210,14 @@ TEST(PictureMessages, FoldersAndObjects) {
         DMPicture_CopyObjects_OutputType copied;
         EXPECT_EQ(RoundTrip(M("CopyObjectsResult", "<m:Status code=\"OK\"/><Ids><Id>c</Id></Ids>"), copied), "");
         DMPicture_MoveObjects_InputType moved;
-        EXPECT_EQ(RoundTrip(M("MoveObjects", "<Ids><Id>a</Id></Ids><m:DestinationId>d</m:DestinationId>"), moved),
-                  "");
+        EXPECT_EQ(RoundTrip(M("MoveObjects", "<Ids><Id>a</Id></Ids><m:DestinationId>d</m:DestinationId>"), moved), "");
     }
     {
         DMPicture_EditObjects_InputType in;
-        EXPECT_EQ(RoundTrip(M("EditObjects", "<Ids><Id>a</Id></Ids><Operations><Operation><Name>rotate</Name>"
-                                             "<Arguments><NameValuePair><Name>deg</Name><Value>90</Value>"
-                                             "</NameValuePair></Arguments></Operation></Operations>"),
+        EXPECT_EQ(RoundTrip(M("EditObjects",
+                              "<Ids><Id>a</Id></Ids><Operations><Operation><Name>rotate</Name>"
+                              "<Arguments><NameValuePair><Name>deg</Name><Value>90</Value>"
+                              "</NameValuePair></Arguments></Operation></Operations>"),
                             in),
                   "");
         ASSERT_EQ(in.mOperations.size(), 1u);
@@ -213,13 +227,16 @@ TEST(PictureMessages, FoldersAndObjects) {
     }
     {
         DMPicture_SearchObjects_InputType in;
-        EXPECT_EQ(RoundTrip(M("SearchObjects", "<m:RootId>r</m:RootId><m:Query>cat</m:Query><m:Offset>0</m:Offset>"
-                                               "<m:Count>-1</m:Count>"),
-                            in, M("SearchObjects", "<m:RootId>r</m:RootId><m:Query>cat</m:Query><m:Offset>0</m:Offset>")),
-                  "");
+        EXPECT_EQ(
+            RoundTrip(M("SearchObjects",
+                        "<m:RootId>r</m:RootId><m:Query>cat</m:Query><m:Offset>0</m:Offset>"
+                        "<m:Count>-1</m:Count>"),
+                      in, M("SearchObjects", "<m:RootId>r</m:RootId><m:Query>cat</m:Query><m:Offset>0</m:Offset>")),
+            "");
         DMPicture_SearchObjects_OutputType out;
-        EXPECT_EQ(RoundTrip(M("SearchObjectsResult", "<m:Status code=\"OK\"/><m:Remaining>0</m:Remaining>"
-                                                     "<Ids><Id>a</Id></Ids>"),
+        EXPECT_EQ(RoundTrip(M("SearchObjectsResult",
+                              "<m:Status code=\"OK\"/><m:Remaining>0</m:Remaining>"
+                              "<Ids><Id>a</Id></Ids>"),
                             out),
                   "");
         auto noRemaining = Decoded<DMPicture_SearchObjects_OutputType>(M("R", ""));
@@ -228,12 +245,15 @@ TEST(PictureMessages, FoldersAndObjects) {
     {
         // "Fields" follows the method namespace, its items read whatever their names.
         DMPicture_GetChildren_InputType in;
-        EXPECT_EQ(RoundTrip(M("GetChildren", "<m:ParentId>p</m:ParentId><m:Offset>0</m:Offset><m:Count>50</m:Count>"
-                                             "<m:ModifiedSince>2026-01-01</m:ModifiedSince><m:Fields><m:String>Name"
-                                             "</m:String><m:Other>Caption</m:Other></m:Fields>"),
-                            in, M("GetChildren", "<m:ParentId>p</m:ParentId><m:Offset>0</m:Offset><m:Count>50</m:Count>"
-                                                 "<m:ModifiedSince>2026-01-01</m:ModifiedSince><m:Fields><m:String>Name"
-                                                 "</m:String><m:String>Caption</m:String></m:Fields>")),
+        EXPECT_EQ(RoundTrip(M("GetChildren",
+                              "<m:ParentId>p</m:ParentId><m:Offset>0</m:Offset><m:Count>50</m:Count>"
+                              "<m:ModifiedSince>2026-01-01</m:ModifiedSince><m:Fields><m:String>Name"
+                              "</m:String><m:Other>Caption</m:Other></m:Fields>"),
+                            in,
+                            M("GetChildren",
+                              "<m:ParentId>p</m:ParentId><m:Offset>0</m:Offset><m:Count>50</m:Count>"
+                              "<m:ModifiedSince>2026-01-01</m:ModifiedSince><m:Fields><m:String>Name"
+                              "</m:String><m:String>Caption</m:String></m:Fields>")),
                   "");
         EXPECT_EQ(in.GetParentId().GetValue(), "p");
     }
@@ -276,7 +296,8 @@ TEST(PictureMessages, NamespacesOfWrittenChildren) {
         ASSERT_NE(wrapper, nullptr);
         EXPECT_EQ(wrapper->namespaceURI, PNS);
         EXPECT_EQ(wrapper->children.front()->namespaceURI, PNS);
-        for (const DMSOAPElementType* c : wrapper->children.front()->children) EXPECT_EQ(c->namespaceURI, PNS);
+        for (const DMSOAPElementType* c : wrapper->children.front()->children)
+            EXPECT_EQ(c->namespaceURI, PNS);
     }
 }
 
@@ -297,8 +318,10 @@ TEST(PictureMessages, IsValid) {
         in.mUserAgent = "ua";
         return in.IsValid();
     };
-    for (int v : {0, 3, 7, -1}) EXPECT_FALSE(notify(v)) << v;
-    for (int v : {1, 2, 4, 5, 6}) EXPECT_TRUE(notify(v)) << v;
+    for (int v : {0, 3, 7, -1})
+        EXPECT_FALSE(notify(v)) << v;
+    for (int v : {1, 2, 4, 5, 6})
+        EXPECT_TRUE(notify(v)) << v;
     DMPicture_CopyObjects_InputType copy;
     copy.mIds = {DMSIF_IDType("a", "")};
     EXPECT_FALSE(copy.IsValid());  // no destination

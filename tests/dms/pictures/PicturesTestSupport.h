@@ -35,7 +35,8 @@ inline std::string Diff(const DMSOAPElementType* a, const DMSOAPElementType* b, 
     if (text(a) != text(b)) return here + ": text '" + a->text + "' vs '" + b->text + "'";
     auto attrs = [](const DMSOAPElementType* e) {
         std::set<std::tuple<std::string, std::string, std::string>> s;
-        for (const auto* x : e->attributes) s.emplace(x->namespaceURI, x->name, x->value);
+        for (const auto* x : e->attributes)
+            s.emplace(x->namespaceURI, x->name, x->value);
         return s;
     };
     if (attrs(a) != attrs(b)) return here + ": attributes differ";

@@ -48,7 +48,8 @@ struct SignOn : DMServiceRequestListener {
 
 std::string Ids(const std::list<DMSIF_IDType>& ids) {
     std::string all;
-    for (const auto& id : ids) all += (all.empty() ? "" : ",") + id.GetValue();
+    for (const auto& id : ids)
+        all += (all.empty() ? "" : ",") + id.GetValue();
     return all;
 }
 
@@ -149,7 +150,8 @@ protected:
         provider->SetDeviceName("Pics", "ZYM", "1.0");
         provider->SetServiceURL(Url(""));
         signOn.provider = provider.get();
-        Script("", {{"kind", "signon"}, {"users", QJsonArray{QJsonObject{{"name", "alice"}, {"password", "secret-pw"}}}}});
+        Script("",
+               {{"kind", "signon"}, {"users", QJsonArray{QJsonObject{{"name", "alice"}, {"password", "secret-pw"}}}}});
         logPath = ::testing::TempDir() + "zym-pictures-service-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         InitLogFile(logPath.c_str(), kLogDebug, 0);
@@ -196,7 +198,8 @@ protected:
     }
     int Discoveries() {
         int n = 0;
-        for (const auto& r : Records("")) n += Str(r.soap["body_child"]) == "Query";
+        for (const auto& r : Records(""))
+            n += Str(r.soap["body_child"]) == "Query";
         return n;
     }
 
@@ -347,7 +350,9 @@ TEST_F(PicturesServiceTest, VotesOnAFailedCall) {
         int vote;
         bool listener;
         bool signOnAgain;
-    } rows[] = {{"vote 1", 1, true, false}, {"vote 2", 2, true, true}, {"vote 3", 3, true, true},
+    } rows[] = {{"vote 1", 1, true, false},
+                {"vote 2", 2, true, true},
+                {"vote 3", 3, true, true},
                 {"no listener", 0, false, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -367,8 +372,8 @@ TEST_F(PicturesServiceTest, VotesOnAFailedCall) {
         RunFor(50);
         EXPECT_FALSE(s.GetController()->HasCredentials());
         if (row.listener) {
-            EXPECT_EQ(listener.events, (std::vector<std::string>{"valid", "vote", "will-invalid", "delete a failed",
-                                                                 "invalid"}));
+            EXPECT_EQ(listener.events,
+                      (std::vector<std::string>{"valid", "vote", "will-invalid", "delete a failed", "invalid"}));
             EXPECT_EQ(listener.faultCode, "SOAP-ENV:Server");
         }
         EXPECT_EQ(provider->AuthenticationCredentialsExpirationDate("alice").empty(), row.signOnAgain);
@@ -438,9 +443,8 @@ TEST_F(PicturesServiceTest, FailureWithoutQueueKeepsItsToken) {
     del.mIds = {Id("a")};
     DMServiceRequestToken* token = s.RequestDeleteObjects(del);
     ASSERT_NE(token, nullptr);
-    ASSERT_TRUE(RunUntil([&] {
-        return std::find(pics.events.begin(), pics.events.end(), "delete a failed") != pics.events.end();
-    }));
+    ASSERT_TRUE(RunUntil(
+        [&] { return std::find(pics.events.begin(), pics.events.end(), "delete a failed") != pics.events.end(); }));
     EXPECT_EQ(pics.token, token);
     EXPECT_EQ(pics.faultCode, "SOAP-ENV:Server");
     EXPECT_EQ(s.PendingCount(), 0u);

@@ -14,14 +14,14 @@ namespace {
 // An element "V" in the caller's namespace, the pictures namespace as the default.
 std::string V(const std::string& inner) { return "<c:V xmlns:c=\"urn:caller\" xmlns=\"" PNS "\">" + inner + "</c:V>"; }
 
-const std::string kFullProperties = V(
-    "<Id id=\"legacy-1\">obj-1</Id><Mimetype>image/jpeg</Mimetype><ModificationDate>2026-12-10T09:00:00Z"
-    "</ModificationDate><Permissions><Read>true</Read><Write>false</Write><Erase>true</Erase></Permissions>"
-    "<Rights><NameValuePair><Name>share</Name><Value>friends</Value></NameValuePair></Rights>"
-    "<ParentId>folder-9</ParentId><Name>Beach &amp; sun</Name><Caption> at dusk </Caption>"
-    "<Keywords>sea,,sand</Keywords><ChildrenCount>3</ChildrenCount>"
-    "<Attributes><NameValuePair><Name>w</Name><Value>640</Value></NameValuePair>"
-    "<NameValuePair><Name>h</Name><Value></Value></NameValuePair></Attributes>");
+const std::string kFullProperties =
+    V("<Id id=\"legacy-1\">obj-1</Id><Mimetype>image/jpeg</Mimetype><ModificationDate>2026-12-10T09:00:00Z"
+      "</ModificationDate><Permissions><Read>true</Read><Write>false</Write><Erase>true</Erase></Permissions>"
+      "<Rights><NameValuePair><Name>share</Name><Value>friends</Value></NameValuePair></Rights>"
+      "<ParentId>folder-9</ParentId><Name>Beach &amp; sun</Name><Caption> at dusk </Caption>"
+      "<Keywords>sea,,sand</Keywords><ChildrenCount>3</ChildrenCount>"
+      "<Attributes><NameValuePair><Name>w</Name><Value>640</Value></NameValuePair>"
+      "<NameValuePair><Name>h</Name><Value></Value></NameValuePair></Attributes>");
 
 }  // namespace
 
@@ -69,8 +69,17 @@ TEST(PictureValues, ChildrenCountAsAtoiReadsIt) {
     const struct {
         const char* text;
         int expected;
-    } rows[] = {{"12abc", 12}, {"  -7", -7}, {"+5", 5}, {"abc", 0}, {"", 0}, {"2147483647", 2147483647},
-                {"-2147483648", -2147483648}, {"2147483648", 0}, {"99999999999", 0}, {"+-5", 0}, {"3.9", 3}};
+    } rows[] = {{"12abc", 12},
+                {"  -7", -7},
+                {"+5", 5},
+                {"abc", 0},
+                {"", 0},
+                {"2147483647", 2147483647},
+                {"-2147483648", -2147483648},
+                {"2147483648", 0},
+                {"99999999999", 0},
+                {"+-5", 0},
+                {"3.9", 3}};
     for (const auto& row : rows) {
         DMPicture_PropertiesType p;
         p.mChildrenCount = 77;
@@ -85,8 +94,8 @@ TEST(PictureValues, KeywordsJoinedAndSplit) {
         const char* text;
         std::list<std::string> keywords;
     } rows[] = {
-        {"a", {"a"}},         {"a,b", {"a", "b"}},      {"a,,b", {"a", "", "b"}},
-        {",a,", {"", "a", ""}}, {",", {"", ""}},          {" a , b ", {" a ", " b "}},
+        {"a", {"a"}},           {"a,b", {"a", "b"}}, {"a,,b", {"a", "", "b"}},
+        {",a,", {"", "a", ""}}, {",", {"", ""}},     {" a , b ", {" a ", " b "}},
     };
     for (const auto& row : rows) {
         DMPicture_PropertiesType p;
@@ -149,9 +158,10 @@ TEST(PictureValues, PermissionsFlags) {
 
 // A pair child without "Name" or "Value" is skipped; any child name counts as a pair.
 TEST(PictureValues, PairsWithoutValueSkipped) {
-    Tree in = Parse(V("<Name>op</Name><Arguments><NameValuePair><Name>a</Name></NameValuePair>"
-                      "<X><Value>1</Value><Name>b</Name></X><NameValuePair><Value>2</Value></NameValuePair>"
-                      "</Arguments>"));
+    Tree in =
+        Parse(V("<Name>op</Name><Arguments><NameValuePair><Name>a</Name></NameValuePair>"
+                "<X><Value>1</Value><Name>b</Name></X><NameValuePair><Value>2</Value></NameValuePair>"
+                "</Arguments>"));
     DMPicture_OperationType op(in.get());
     EXPECT_EQ(op.mName, "op");
     EXPECT_EQ(op.mArguments, (DMPicture_NameValueList{{"b", "1"}}));

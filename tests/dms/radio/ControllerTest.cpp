@@ -117,9 +117,10 @@ protected:
 
 TEST(RadioController, MethodNameFromElementName) {
     const std::pair<const char*, const char*> rows[] = {
-        {"ListGenresRequest", "ListGenres"},   {"ListGenresResponse", "ListGenres"}, {"Ping", "Ping"},
-        {"RequestRequest", "Request"},         {"ARequestXResponse", "A"},           {"", ""}};
-    for (const auto& [in, out] : rows) EXPECT_EQ(DMRadioServiceController::MethodNameFromElementName(in), out) << in;
+        {"ListGenresRequest", "ListGenres"}, {"ListGenresResponse", "ListGenres"}, {"Ping", "Ping"},
+        {"RequestRequest", "Request"},       {"ARequestXResponse", "A"},           {"", ""}};
+    for (const auto& [in, out] : rows)
+        EXPECT_EQ(DMRadioServiceController::MethodNameFromElementName(in), out) << in;
 }
 
 TEST_F(RadioControllerTest, AnswersAreJudgedByStatusAndFault) {
@@ -132,31 +133,86 @@ TEST_F(RadioControllerTest, AnswersAreJudgedByStatusAndFault) {
         const char* fault;
         bool input, output;
     } rows[] = {
-        {"ok", "ListGenres", {{"content", QString::fromStdString(Answer("ListGenres", "<r:Status code=\"ok\"/>"))}},
-         "finish", "ok", "", true, true},
-        {"PARTIAL", "ListStations",
+        {"ok",
+         "ListGenres",
+         {{"content", QString::fromStdString(Answer("ListGenres", "<r:Status code=\"ok\"/>"))}},
+         "finish",
+         "ok",
+         "",
+         true,
+         true},
+        {"PARTIAL",
+         "ListStations",
          {{"content", QString::fromStdString(Answer("ListStations", "<r:Status code=\"PARTIAL\"/>"))}},
-         "finish", "PARTIAL", "", true, true},
-        {"prefixed Ok", "RateTrack",
+         "finish",
+         "PARTIAL",
+         "",
+         true,
+         true},
+        {"prefixed Ok",
+         "RateTrack",
          {{"content", QString::fromStdString(Answer("RateTrack", "<r:Status code=\"r:Ok\"/>"))}},
-         "finish", "Ok", "", true, true},
-        {"OKAY", "GetMaxPresets",
+         "finish",
+         "Ok",
+         "",
+         true,
+         true},
+        {"OKAY",
+         "GetMaxPresets",
          {{"content", QString::fromStdString(Answer("GetMaxPresets", "<r:Status code=\"OKAY\"/>"))}},
-         "fail", "OKAY", "", true, true},
-        {"no status", "GetPresets", {{"content", QString::fromStdString(Answer("GetPresets", ""))}},
-         "fail", "", "", true, true},
-        {"OK with a fault", "SetPresets",
+         "fail",
+         "OKAY",
+         "",
+         true,
+         true},
+        {"no status",
+         "GetPresets",
+         {{"content", QString::fromStdString(Answer("GetPresets", ""))}},
+         "fail",
+         "",
+         "",
+         true,
+         true},
+        {"OK with a fault",
+         "SetPresets",
          {{"content", QString::fromStdString(Answer("SetPresets", "<r:Status code=\"OK\"/>") + kFault)}},
-         "fail", "OK", "SOAP-ENV:Server", true, true},
-        {"a fault alone", "GetStationState", {{"reply", "fault11"}, {"faultcode", "SOAP-ENV:Client"}},
-         "fail", "", "SOAP-ENV:Client", true, true},
-        {"GetStationURL routes to its handler", "GetStationURL",
-         {{"content_file", "dms/radio/GetStationURL.xml"}}, "finish", "OK", "", true, true},
-        {"GetStationUrl matches no row", "GetStationUrl",
+         "fail",
+         "OK",
+         "SOAP-ENV:Server",
+         true,
+         true},
+        {"a fault alone",
+         "GetStationState",
+         {{"reply", "fault11"}, {"faultcode", "SOAP-ENV:Client"}},
+         "fail",
+         "",
+         "SOAP-ENV:Client",
+         true,
+         true},
+        {"GetStationURL routes to its handler",
+         "GetStationURL",
+         {{"content_file", "dms/radio/GetStationURL.xml"}},
+         "finish",
+         "OK",
+         "",
+         true,
+         true},
+        {"GetStationUrl matches no row",
+         "GetStationUrl",
          {{"content", QString::fromStdString(Answer("GetStationUrl", "<r:Status code=\"OK\"/>"))}},
-         "fail", "", "", false, false},
-        {"unknown method", "Ping", {{"content", QString::fromStdString(Answer("Ping", "<r:Status code=\"OK\"/>"))}},
-         "fail", "", "", false, false},
+         "fail",
+         "",
+         "",
+         false,
+         false},
+        {"unknown method",
+         "Ping",
+         {{"content", QString::fromStdString(Answer("Ping", "<r:Status code=\"OK\"/>"))}},
+         "fail",
+         "",
+         "",
+         false,
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -223,13 +279,14 @@ TEST_F(RadioControllerTest, OneDispatchPerCallAndNoneForAStrangeRef) {
     DMSIF_MethodRef* ref = Call("ListGenres", "ListGenresRequest");
     ASSERT_NE(ref, nullptr);
 
-    radiotest::Tree request = radiotest::Parse(
-        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:r=\"" RNS "\"><e:Body>"
-        "<r:ListGenresRequest/><r:GetMaxPresetsRequest/><r:ListGenresRequest/></e:Body></e:Envelope>");
-    radiotest::Tree response = radiotest::Parse(
-        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>" +
-        Answer("ListGenres", "<r:Status code=\"OK\"/><r:Remaining>7</r:Remaining>") +
-        Answer("GetMaxPresets", "<r:Status code=\"Failed\"/>") + "</e:Body></e:Envelope>");
+    radiotest::Tree request =
+        radiotest::Parse("<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:r=\"" RNS
+                         "\"><e:Body>"
+                         "<r:ListGenresRequest/><r:GetMaxPresetsRequest/><r:ListGenresRequest/></e:Body></e:Envelope>");
+    radiotest::Tree response =
+        radiotest::Parse("<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>" +
+                         Answer("ListGenres", "<r:Status code=\"OK\"/><r:Remaining>7</r:Remaining>") +
+                         Answer("GetMaxPresets", "<r:Status code=\"Failed\"/>") + "</e:Body></e:Envelope>");
     DMSOAPResultMap result{{"RequestEnvelope", request.get()}, {"ResponseEnvelope", response.get()}};
 
     DMSIF_MethodRef stray("ListGenres", "stray-1");
@@ -251,9 +308,10 @@ TEST_F(RadioControllerTest, FailureWithoutAnswerOrFaultStoresOnlyTheInput) {
     Make(Url("svc"), &recorder, false);
     DMSIF_MethodRef* ref = Call("GetStationState", "GetStationStateRequest");
     ASSERT_NE(ref, nullptr);
-    radiotest::Tree request = radiotest::Parse(
-        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:r=\"" RNS "\"><e:Body>"
-        "<r:GetStationStateRequest maxFutureTrks=\"2\"/></e:Body></e:Envelope>");
+    radiotest::Tree request =
+        radiotest::Parse("<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:r=\"" RNS
+                         "\"><e:Body>"
+                         "<r:GetStationStateRequest maxFutureTrks=\"2\"/></e:Body></e:Envelope>");
     DMSOAPResultMap result{{"RequestEnvelope", request.get()}};
     controller->SIFRequestDidFail(ref, result);
     EXPECT_EQ(recorder.events, std::vector<std::string>{"fail"});

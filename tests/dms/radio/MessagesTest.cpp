@@ -16,8 +16,7 @@ namespace {
 
 // stable: the encoding decodes to a message that encodes the same way again.
 template <class T>
-void Check(const std::string& in, const std::function<void(T&)>& check, const std::string& out,
-           bool stable = true) {
+void Check(const std::string& in, const std::function<void(T&)>& check, const std::string& out, bool stable = true) {
     Tree tree = in.empty() ? nullptr : Parse(in);
     T message(tree.get());
     check(message);
@@ -138,8 +137,7 @@ std::vector<Row> OutputRows() {
         {"GetMaxPresets",
          [] {
              Check<DMRadio_GetMaxPresets_OutputType>(
-                 Answer("GetMaxPresets"),
-                 [](DMRadio_GetMaxPresets_OutputType& m) { EXPECT_EQ(m.GetMaxPresets(), 12); },
+                 Answer("GetMaxPresets"), [](DMRadio_GetMaxPresets_OutputType& m) { EXPECT_EQ(m.GetMaxPresets(), 12); },
                  V("<c:Status code=\"OK\"/><c:MaxPresets>12</c:MaxPresets>"));
          }},
         {"MaxPresets -1 is read and not written",
@@ -216,7 +214,10 @@ std::vector<Row> InputRows() {
                  V("<c:Offset>0</c:Offset>", " changedSince=\"2026-01-01\""));
          }},
         {"ListGenres from no element writes the bare element",
-         [] { Check<DMRadio_ListGenres_InputType>("", [](DMRadio_ListGenres_InputType&) {}, V("")); }},
+         [] {
+             Check<DMRadio_ListGenres_InputType>(
+                 "", [](DMRadio_ListGenres_InputType&) {}, V(""));
+         }},
         {"ListGenres: Offset 12abc is 12, abc leaves -1",
          [] {
              Check<DMRadio_ListGenres_InputType>(
@@ -250,7 +251,8 @@ std::vector<Row> InputRows() {
         {"GetStationInfo",
          [] {
              Check<DMRadio_GetStationInfo_InputType>(
-                 V("<Stations><Station>s1</Station><Station>s2</Station></Stations><Fields><Field>Base</Field></Fields>",
+                 V("<Stations><Station>s1</Station><Station>s2</Station></Stations><Fields><Field>Base</Field></"
+                   "Fields>",
                    " strictVersion=\"2.0\""),
                  [](DMRadio_GetStationInfo_InputType& m) { EXPECT_TRUE(m.IsValid()); },
                  V("<c:Stations><c:Station>s1</c:Station><c:Station>s2</c:Station></c:Stations>"
@@ -268,14 +270,15 @@ std::vector<Row> InputRows() {
          [] {
              Check<DMRadio_GetStationUrl_InputType>(
                  V("<Station/><Format id=\"\"/>"),
-                 [](DMRadio_GetStationUrl_InputType& m) { EXPECT_FALSE(m.IsValid()); },
-                 V("<c:Station/><c:Format/>"));
+                 [](DMRadio_GetStationUrl_InputType& m) { EXPECT_FALSE(m.IsValid()); }, V("<c:Station/><c:Format/>"));
          }},
         {"GetMaxPresets and GetRatingsRange write the bare element",
          [] {
              const std::string busy = V("<Offset>1</Offset><Stations><s>1</s></Stations>", " changedSince=\"x\"");
-             Check<DMRadio_GetMaxPresets_InputType>(busy, [](DMRadio_GetMaxPresets_InputType&) {}, V(""));
-             Check<DMRadio_GetRatingsRange_InputType>(busy, [](DMRadio_GetRatingsRange_InputType&) {}, V(""));
+             Check<DMRadio_GetMaxPresets_InputType>(
+                 busy, [](DMRadio_GetMaxPresets_InputType&) {}, V(""));
+             Check<DMRadio_GetRatingsRange_InputType>(
+                 busy, [](DMRadio_GetRatingsRange_InputType&) {}, V(""));
          }},
         {"GetPresets",
          [] {
@@ -331,22 +334,78 @@ TEST(RadioMessages, IsValidOfTheTenInputs) {
         {"GetMaxPresets", [] { return DMRadio_GetMaxPresets_InputType().IsValid(); }, true},
         {"GetPresets", [] { return DMRadio_GetPresets_InputType().IsValid(); }, true},
         {"GetRatingsRange", [] { return DMRadio_GetRatingsRange_InputType().IsValid(); }, true},
-        {"GetStationInfo one station", [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations><s>1</s></Stations>")).get()).IsValid(); }, true},
-        {"GetStationInfo 2.0", [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2.0\"")).get()).IsValid(); }, true},
-        {"GetStationInfo 2.00", [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2.00\"")).get()).IsValid(); }, false},
-        {"GetStationInfo 2", [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2\"")).get()).IsValid(); }, false},
-        {"GetStationInfo no station", [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations/>")).get()).IsValid(); }, false},
-        {"GetStationState one station", [] { return DMRadio_GetStationState_InputType(Parse(V("<Stations><s>1</s></Stations>")).get()).IsValid(); }, true},
-        {"GetStationState 2.1", [] { return DMRadio_GetStationState_InputType(Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2.1\"")).get()).IsValid(); }, false},
+        {"GetStationInfo one station",
+         [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations><s>1</s></Stations>")).get()).IsValid(); },
+         true},
+        {"GetStationInfo 2.0",
+         [] {
+             return DMRadio_GetStationInfo_InputType(
+                        Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2.0\"")).get())
+                 .IsValid();
+         },
+         true},
+        {"GetStationInfo 2.00",
+         [] {
+             return DMRadio_GetStationInfo_InputType(
+                        Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2.00\"")).get())
+                 .IsValid();
+         },
+         false},
+        {"GetStationInfo 2",
+         [] {
+             return DMRadio_GetStationInfo_InputType(
+                        Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2\"")).get())
+                 .IsValid();
+         },
+         false},
+        {"GetStationInfo no station",
+         [] { return DMRadio_GetStationInfo_InputType(Parse(V("<Stations/>")).get()).IsValid(); }, false},
+        {"GetStationState one station",
+         [] { return DMRadio_GetStationState_InputType(Parse(V("<Stations><s>1</s></Stations>")).get()).IsValid(); },
+         true},
+        {"GetStationState 2.1",
+         [] {
+             return DMRadio_GetStationState_InputType(
+                        Parse(V("<Stations><s>1</s></Stations>", " strictVersion=\"2.1\"")).get())
+                 .IsValid();
+         },
+         false},
         {"GetStationState no station", [] { return DMRadio_GetStationState_InputType().IsValid(); }, false},
-        {"GetStationUrl both", [] { return DMRadio_GetStationUrl_InputType(Parse(V("<Station>s</Station><Format>f</Format>")).get()).IsValid(); }, true},
-        {"GetStationUrl id only", [] { return DMRadio_GetStationUrl_InputType(Parse(V("<Station id=\"i\"/><Format>f</Format>")).get()).IsValid(); }, false},
-        {"SetPresets both", [] { return DMRadio_SetPresets_InputType(Parse(V("<Timestamp>t</Timestamp><Presets><p/></Presets>")).get()).IsValid(); }, true},
-        {"SetPresets no presets", [] { return DMRadio_SetPresets_InputType(Parse(V("<Timestamp>t</Timestamp>")).get()).IsValid(); }, false},
-        {"RateTrack all", [] { return DMRadio_RateTrack_InputType(Parse(V("<TrackId>t</TrackId><StationId>s</StationId><GenreId>g</GenreId>")).get()).IsValid(); }, true},
-        {"RateTrack no genre", [] { return DMRadio_RateTrack_InputType(Parse(V("<TrackId>t</TrackId><StationId>s</StationId><GenreId id=\"g\"/>")).get()).IsValid(); }, false},
+        {"GetStationUrl both",
+         [] {
+             return DMRadio_GetStationUrl_InputType(Parse(V("<Station>s</Station><Format>f</Format>")).get()).IsValid();
+         },
+         true},
+        {"GetStationUrl id only",
+         [] {
+             return DMRadio_GetStationUrl_InputType(Parse(V("<Station id=\"i\"/><Format>f</Format>")).get()).IsValid();
+         },
+         false},
+        {"SetPresets both",
+         [] {
+             return DMRadio_SetPresets_InputType(Parse(V("<Timestamp>t</Timestamp><Presets><p/></Presets>")).get())
+                 .IsValid();
+         },
+         true},
+        {"SetPresets no presets",
+         [] { return DMRadio_SetPresets_InputType(Parse(V("<Timestamp>t</Timestamp>")).get()).IsValid(); }, false},
+        {"RateTrack all",
+         [] {
+             return DMRadio_RateTrack_InputType(
+                        Parse(V("<TrackId>t</TrackId><StationId>s</StationId><GenreId>g</GenreId>")).get())
+                 .IsValid();
+         },
+         true},
+        {"RateTrack no genre",
+         [] {
+             return DMRadio_RateTrack_InputType(
+                        Parse(V("<TrackId>t</TrackId><StationId>s</StationId><GenreId id=\"g\"/>")).get())
+                 .IsValid();
+         },
+         false},
     };
-    for (const auto& row : rows) EXPECT_EQ(row.valid(), row.expected) << row.name;
+    for (const auto& row : rows)
+        EXPECT_EQ(row.valid(), row.expected) << row.name;
 }
 
 // The value constructors that the facade re-encodes its merged lists with.

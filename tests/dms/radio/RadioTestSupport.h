@@ -46,7 +46,8 @@ inline std::string Diff(const DMSOAPElementType* a, const DMSOAPElementType* b, 
     if (text(a) != text(b)) return here + ": text '" + a->text + "' vs '" + b->text + "'";
     auto attrs = [](const DMSOAPElementType* e) {
         std::set<std::tuple<std::string, std::string, std::string>> s;
-        for (const auto* x : e->attributes) s.emplace(x->namespaceURI, x->name, x->value);
+        for (const auto* x : e->attributes)
+            s.emplace(x->namespaceURI, x->name, x->value);
         return s;
     };
     if (attrs(a) != attrs(b)) return here + ": attributes differ";
@@ -72,7 +73,8 @@ inline std::string Written(const DMSOAPElementType* e) {
 
 inline int Count(const std::string& text, const std::string& part) {
     int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
     return n;
 }
 

@@ -127,9 +127,7 @@ struct Radio : DMRadioServiceListener {
     void StorePresetsCompleted(DMServiceRequestToken* t, bool ok) override { Note("store", t, ok); }
 };
 
-QJsonObject File(const char* method) {
-    return QJsonObject{{"content_file", QString("dms/radio/") + method + ".xml"}};
-}
+QJsonObject File(const char* method) { return QJsonObject{{"content_file", QString("dms/radio/") + method + ".xml"}}; }
 
 QJsonObject Content(const std::string& method, const std::string& inner) {
     return QJsonObject{{"content", QString::fromStdString("<r:" + method + "Response xmlns:r=\"" RNS "\">" + inner +
@@ -146,7 +144,8 @@ protected:
         provider->SetDeviceName("Radio", "ZYM", "2.0");
         provider->SetServiceURL(Url(""));
         signOn.provider = provider.get();
-        Script("", {{"kind", "signon"}, {"users", QJsonArray{QJsonObject{{"name", "alice"}, {"password", "secret-pw"}}}}});
+        Script("",
+               {{"kind", "signon"}, {"users", QJsonArray{QJsonObject{{"name", "alice"}, {"password", "secret-pw"}}}}});
     }
     void TearDown() override {
         service.reset();
@@ -315,8 +314,8 @@ TEST_F(RadioServiceTest, InvalidInputSendsNothing) {
 // fault, then DidBecomeInvalid from the queue; the other call in flight is cancelled and
 // its token freed; the next request of the service signs on again.
 TEST_F(RadioServiceTest, FaultInvalidatesTheServiceAndResetsTheSignOn) {
-    Answers({{"ListGenresRequest", QJsonObject{{"reply", "fault11"}, {"faultcode", "SOAP-ENV:Server"},
-                                               {"detail_code", "zym:Busy"}}},
+    Answers({{"ListGenresRequest",
+              QJsonObject{{"reply", "fault11"}, {"faultcode", "SOAP-ENV:Server"}, {"detail_code", "zym:Busy"}}},
              {"GetMaxPresetsRequest", QJsonObject{{"silent", true}}}});
     DMRadioService& s = Discover();
     ASSERT_NE(provider->AuthenticationCredentialsExpirationDate("alice"), "");
@@ -345,7 +344,8 @@ TEST_F(RadioServiceTest, FailureWithoutFaultKeepsTheService) {
     Answers({{"ListGenresRequest", Content("ListGenres",
                                            "<r:Status code=\"Failed\"/><r:Genres><r:Genre><r:Id>g1</r:Id></r:Genre>"
                                            "</r:Genres>")},
-             {"GetMaxPresetsRequest", Content("GetMaxPresets", "<r:Status code=\"Failed\"/><r:MaxPresets>9</r:MaxPresets>")}});
+             {"GetMaxPresetsRequest",
+              Content("GetMaxPresets", "<r:Status code=\"Failed\"/><r:MaxPresets>9</r:MaxPresets>")}});
     DMRadioService& s = Discover();
     Send(&DMRadioService::RequestListGenres, DMRadio_ListGenres_InputType());
     Send(&DMRadioService::RequestGetMaxPresets, DMRadio_GetMaxPresets_InputType());
@@ -360,17 +360,18 @@ TEST_F(RadioServiceTest, FailureWithoutFaultKeepsTheService) {
 
 TEST_F(RadioServiceTest, LaterStationListsAreMergedAndSorted) {
     Answers({{"ListStationsRequest",
-              QJsonArray{File("ListStations"),
-                         Content("ListStations", "<r:Status code=\"OK\"/><r:Stations>"
-                                                 "<r:Station><r:Id>s2</r:Id><r:Name>early</r:Name></r:Station>"
-                                                 "<r:Station><r:Id>s1</r:Id><r:Name>renamed</r:Name></r:Station>"
-                                                 "<r:Station><r:Id>s2</r:Id><r:Name>late</r:Name></r:Station>"
-                                                 "</r:Stations>")}}});
+              QJsonArray{File("ListStations"), Content("ListStations",
+                                                       "<r:Status code=\"OK\"/><r:Stations>"
+                                                       "<r:Station><r:Id>s2</r:Id><r:Name>early</r:Name></r:Station>"
+                                                       "<r:Station><r:Id>s1</r:Id><r:Name>renamed</r:Name></r:Station>"
+                                                       "<r:Station><r:Id>s2</r:Id><r:Name>late</r:Name></r:Station>"
+                                                       "</r:Stations>")}}});
     DMRadioService& s = Discover();
     Send(&DMRadioService::RequestListStations, DMRadio_ListStations_InputType());
     Send(&DMRadioService::RequestListStations, DMRadio_ListStations_InputType());
     std::vector<std::string> held;
-    for (const auto& st : s.GetStations()) held.push_back(st.mId.GetValue() + "=" + st.mName);
+    for (const auto& st : s.GetStations())
+        held.push_back(st.mId.GetValue() + "=" + st.mName);
     EXPECT_EQ(held, (std::vector<std::string>{"s1=renamed", "s2=late", "s3=Third Wave"}));
     EXPECT_EQ(s.GetStationsTimeStamp(), "");  // the second answer carried none
     radiotest::Tree cached = cache.Item("Stations");
@@ -391,7 +392,8 @@ TEST(RadioServiceMerge, GenresByteWise) {
     };
     auto ids = [&] {
         std::string all;
-        for (const auto& g : s.GetGenres()) all += g.GetId().GetValue() + ":" + g.mName + " ";
+        for (const auto& g : s.GetGenres())
+            all += g.GetId().GetValue() + ":" + g.mName + " ";
         return all;
     };
     s.MergeGenres({genre("b", "1"), genre("B", "2"), genre("b", "3")});

@@ -166,8 +166,7 @@ std::vector<Row> Rows() {
         {"track info at its defaults; a Duration that is no number keeps -1",
          [] {
              RoundTrip<DMRadio_TrkInfoType>(
-                 V("<Duration>long</Duration>"),
-                 [](const DMRadio_TrkInfoType& t) { EXPECT_EQ(t.mDuration, -1); },
+                 V("<Duration>long</Duration>"), [](const DMRadio_TrkInfoType& t) { EXPECT_EQ(t.mDuration, -1); },
                  V("<R:Details/><R:Duration>-1</R:Duration><R:Time>-1</R:Time><R:Serial>0</R:Serial>"));
          }},
         {"track with three artist ids and two images of any names",

@@ -162,9 +162,11 @@ TEST(Radio3Answers, PropertyReading) {
     } maxRows[] = {
         {"<Property name=\"MaxPresets\"><MaxPresets>abc</MaxPresets></Property>", 0},
         {"<Property name=\"MaxPresets\"><MaxPresets>5</MaxPresets></Property>"
-         "<Property name=\"MaxPresets\"><MaxPresets>3</MaxPresets></Property>", 3},
+         "<Property name=\"MaxPresets\"><MaxPresets>3</MaxPresets></Property>",
+         3},
         {"<Property name=\"MaxPresets\"><MaxPresets>5</MaxPresets></Property>"
-         "<Property name=\"MaxPresets\"><MaxPresets>x</MaxPresets></Property>", 5},
+         "<Property name=\"MaxPresets\"><MaxPresets>x</MaxPresets></Property>",
+         5},
         {"<Property><MaxPresets>5</MaxPresets></Property>", 0},
         {"<Property name=\"maxpresets\"><MaxPresets>5</MaxPresets></Property>", 0},
         {"<MaxPresets>5</MaxPresets>", 0},
@@ -188,7 +190,8 @@ TEST(Radio3Answers, PropertyReading) {
         {"<Property name=\"Presets\"><Preset>a</Preset><Preset>c</Preset></Property>", "a,c,"},  // no wrapper
         {"<Property name=\"Presets\"><Presets/><Preset>ignored</Preset></Property>", ""},
         {"<Property name=\"Presets\"><Presets><Preset>a</Preset></Presets></Property>"
-         "<Property name=\"Presets\"><Presets><Preset>z</Preset></Presets></Property>", "z,"},
+         "<Property name=\"Presets\"><Presets><Preset>z</Preset></Presets></Property>",
+         "z,"},
         {"<Property name=\"Other\"><Presets><Preset>a</Preset></Presets></Property>", ""},
         {"<Preset>loose</Preset>", ""},
     };
@@ -197,7 +200,8 @@ TEST(Radio3Answers, PropertyReading) {
         Owned e = Parse(xml);
         DMRadio3_GetPresets_OutputType out(e.get());
         std::string joined;
-        for (const DMSIF_IDType& id : out.mPresets) joined += id.mValue + ",";
+        for (const DMSIF_IDType& id : out.mPresets)
+            joined += id.mValue + ",";
         EXPECT_EQ(joined, r.values) << xml;
     }
 
@@ -209,7 +213,8 @@ TEST(Radio3Answers, PropertyReading) {
         {"<Property name=\"RatingsRange\"><RatingsRange min=\"1\"/></Property>", 1, 0},
         {"<Property name=\"RatingsRange\"><RatingsRange r:min=\"-2\" r:max=\"9\"/></Property>", -2, 9},
         {"<Property name=\"RatingsRange\"><RatingsRange min=\"1\" max=\"2\"/></Property>"
-         "<Property name=\"RatingsRange\"><RatingsRange max=\"4\"/></Property>", 1, 4},
+         "<Property name=\"RatingsRange\"><RatingsRange max=\"4\"/></Property>",
+         1, 4},
         {"<Property name=\"RatingsRange\"/>", 0, 0},
     };
     for (const RangeRow& r : rangeRows) {

@@ -12,7 +12,8 @@ namespace {
 
 std::vector<DMSIF_IDType> Ids(std::initializer_list<const char*> values) {
     std::vector<DMSIF_IDType> ids;
-    for (const char* v : values) ids.emplace_back(v, "");
+    for (const char* v : values)
+        ids.emplace_back(v, "");
     return ids;
 }
 
@@ -20,7 +21,8 @@ std::vector<std::string> StationIds(DMRadio3Service& s) {
     std::vector<DMRadio3_StationType> stations;
     s.LoadStationsFromCache(stations);
     std::vector<std::string> ids;
-    for (const auto& st : stations) ids.push_back(st.mStationId.GetValue());
+    for (const auto& st : stations)
+        ids.push_back(st.mStationId.GetValue());
     return ids;
 }
 
@@ -28,7 +30,8 @@ std::vector<std::string> CategoryIds(DMRadio3Service& s) {
     std::vector<DMRadio3_CategoryType> categories;
     s.LoadCategoriesFromCache(categories);
     std::vector<std::string> ids;
-    for (const auto& c : categories) ids.push_back(c.mCategoryId.GetValue());
+    for (const auto& c : categories)
+        ids.push_back(c.mCategoryId.GetValue());
     return ids;
 }
 
@@ -74,9 +77,10 @@ protected:
 }  // namespace
 
 TEST_F(DirectoryTest, TimeStampsComeBackAsChangedSince) {
-    Directory({{"methods", QJsonObject{{"ListCategories", QJsonArray{QJsonObject{{"timestamp", "2026-12-03T01:00:00Z"}},
-                                                                     QJsonObject{{"timestamp", "2026-12-03T02:00:00Z"}}}},
-                                       {"GetPresets", QJsonObject{{"timestamp", ""}}}}}});
+    Directory(
+        {{"methods", QJsonObject{{"ListCategories", QJsonArray{QJsonObject{{"timestamp", "2026-12-03T01:00:00Z"}},
+                                                               QJsonObject{{"timestamp", "2026-12-03T02:00:00Z"}}}},
+                                 {"GetPresets", QJsonObject{{"timestamp", ""}}}}}});
     Recorder r;
     DMRadio3Service* service = SignOn(&r);
     ASSERT_NE(service, nullptr);
@@ -164,8 +168,7 @@ TEST_F(DirectoryTest, CacheItemsHoldTheDirectory) {
 
     std::vector<DMRadio3_CategoryType> categories;
     service->LoadCategoriesFromCache(categories);
-    DMRadio3_ListCategories_OutputType expectedCategories(DMSIF_StatusType(), "2026-12-01T08:00:00Z", 0, 0,
-                                                          categories);
+    DMRadio3_ListCategories_OutputType expectedCategories(DMSIF_StatusType(), "2026-12-01T08:00:00Z", 0, 0, categories);
     expectedCategories.status.code = "OK";
     expectedCategories.status.comment = "answer 1";
     EXPECT_EQ(Dump(Item(items["Categories"]).get()), Expected(expectedCategories, "ListCategoriesResponse"));

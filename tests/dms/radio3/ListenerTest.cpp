@@ -12,17 +12,16 @@ public:
     void ServiceDidBecomeInvalid() override {}
     void GenresUpdated(bool, DMServiceRequestToken*, bool) override {}
     void StationsUpdated(bool, DMServiceRequestToken*, bool) override {}
-    void RequestForStationsInfoCompleted(const std::vector<DMRadio3_StationInfoType>&,
-                                         DMServiceRequestToken*, bool) override {}
-    void RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>&,
-                                          DMServiceRequestToken*, bool) override {}
-    void RequestForMediaFormatsCompleted(const std::vector<DMRadio3_MediaFormatType>&,
-                                         DMServiceRequestToken*, bool) override {}
-    void RequestForURLsCompleted(const std::string&, const std::vector<std::string>&,
-                                 DMServiceRequestToken*, bool) override {}
+    void RequestForStationsInfoCompleted(const std::vector<DMRadio3_StationInfoType>&, DMServiceRequestToken*,
+                                         bool) override {}
+    void RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>&, DMServiceRequestToken*,
+                                          bool) override {}
+    void RequestForMediaFormatsCompleted(const std::vector<DMRadio3_MediaFormatType>&, DMServiceRequestToken*,
+                                         bool) override {}
+    void RequestForURLsCompleted(const std::string&, const std::vector<std::string>&, DMServiceRequestToken*,
+                                 bool) override {}
     void RequestForMaxPresetsCompleted(int, DMServiceRequestToken*, bool) override {}
-    void RequestForPresetsCompleted(const std::vector<DMSIF_IDType>&, DMServiceRequestToken*,
-                                    bool) override {}
+    void RequestForPresetsCompleted(const std::vector<DMSIF_IDType>&, DMServiceRequestToken*, bool) override {}
     void StorePresetsCompleted(DMServiceRequestToken*, bool) override {}
 };
 

@@ -39,7 +39,9 @@ void CheckNumberRows() {
         {"-", false, 0},
         {"+-3", false, 0},
         {"- 3", false, 0},
-        {"\xC2\xA0" "5", false, 0},  // no-break space is not white space for "%d"
+        {"\xC2\xA0"
+         "5",
+         false, 0},  // no-break space is not white space for "%d"
     };
     for (const IntRow& r : ints) {
         std::int32_t v = 1234;
@@ -52,17 +54,10 @@ void CheckNumberRows() {
         bool converts;
         float value;
     } floats[] = {
-        {"2", true, 2.0f},
-        {"2.5", true, 2.5f},
-        {" 1.25e1x", true, 12.5f},
-        {"-0.5", true, -0.5f},
-        {"+.5", true, 0.5f},
-        {"5.", true, 5.0f},
-        {"0x1p1", true, 2.0f},
-        {"2,5", true, 2.0f},  // a comma ends the number, whatever the locale
-        {"1e39", false, 0},
-        {"abc", false, 0},
-        {"", false, 0},
+        {"2", true, 2.0f},     {"2.5", true, 2.5f}, {" 1.25e1x", true, 12.5f},
+        {"-0.5", true, -0.5f}, {"+.5", true, 0.5f}, {"5.", true, 5.0f},
+        {"0x1p1", true, 2.0f}, {"2,5", true, 2.0f},  // a comma ends the number, whatever the locale
+        {"1e39", false, 0},    {"abc", false, 0},   {"", false, 0},
         {".", false, 0},
     };
     for (const FloatRow& r : floats) {
@@ -121,8 +116,7 @@ TEST(Radio3Numbers, SameUnderACommaDecimalLocale) {
 }
 
 TEST(Radio3Numbers, BadNumbersLeaveFields) {
-    Owned e = Parse(
-        "<Image width=\"abc\" height=\"99999999999\" colorDepth=\" 24bit\"/>");
+    Owned e = Parse("<Image width=\"abc\" height=\"99999999999\" colorDepth=\" 24bit\"/>");
     DMRadio3_ImageType image;
     image.mWidth = 5;
     image.mHeight = 6;

@@ -44,9 +44,7 @@ inline Owned Golden(const std::string& name) {
     return Parse(text);
 }
 
-inline bool Blank(const std::string& s) {
-    return s.find_first_not_of(" \t\r\n") == std::string::npos;
-}
+inline bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 inline void DumpInto(const Element* e, std::string& out, int depth) {
     out.append(static_cast<std::size_t>(depth) * 2, ' ');

@@ -179,8 +179,7 @@ TEST(Radio3Requests, RatingRequests) {
 
     // Without a usable rating the input holds 0.
     for (const char* xml : {"<R><Property name=\"TrackRating\"><TrackRating trackId=\"t\"/></Property></R>",
-                            "<R><Property name=\"TrackRating\"><TrackRating rating=\"x\"/></Property></R>",
-                            "<R/>"}) {
+                            "<R><Property name=\"TrackRating\"><TrackRating rating=\"x\"/></Property></R>", "<R/>"}) {
         Owned e = Parse(xml);
         DMRadio3_RateTrack_InputType in(e.get());
         EXPECT_EQ(in.mRating, 0) << xml;
@@ -196,11 +195,14 @@ TEST(Radio3Requests, IsValidTable) {
     };
     const std::vector<Row> rows = {
         {"categories", true, [] { return DMRadio3_ListCategories_InputType("", -1, -1, "Categories").IsValid(); }},
-        {"categories lower case", false, [] { return DMRadio3_ListCategories_InputType("", -1, -1, "categories").IsValid(); }},
-        {"categories as Stations", false, [] { return DMRadio3_ListCategories_InputType("", -1, -1, "Stations").IsValid(); }},
+        {"categories lower case", false,
+         [] { return DMRadio3_ListCategories_InputType("", -1, -1, "categories").IsValid(); }},
+        {"categories as Stations", false,
+         [] { return DMRadio3_ListCategories_InputType("", -1, -1, "Stations").IsValid(); }},
         {"categories empty", false, [] { return DMRadio3_ListCategories_InputType("", -1, -1, "").IsValid(); }},
         {"stations", true, [] { return DMRadio3_ListStations_InputType("", -1, -1, {}, "Stations").IsValid(); }},
-        {"stations upper case", false, [] { return DMRadio3_ListStations_InputType("", -1, -1, {}, "STATIONS").IsValid(); }},
+        {"stations upper case", false,
+         [] { return DMRadio3_ListStations_InputType("", -1, -1, {}, "STATIONS").IsValid(); }},
         {"info 3.0", true, [&] { return DMRadio3_GetStationInfo_InputType(one, "3.0", "", {}).IsValid(); }},
         {"info empty version", true, [&] { return DMRadio3_GetStationInfo_InputType(one, "", "", {}).IsValid(); }},
         {"info other version", false, [&] { return DMRadio3_GetStationInfo_InputType(one, "2.0", "", {}).IsValid(); }},
@@ -214,9 +216,12 @@ TEST(Radio3Requests, IsValidTable) {
         {"media empty version", true, [&] { return DMRadio3_GetMediaFormatInfo_InputType(one, {}, "").IsValid(); }},
         {"media other version", false, [&] { return DMRadio3_GetMediaFormatInfo_InputType(one, {}, "3").IsValid(); }},
         {"media 3.0 no RefId", false, [] { return DMRadio3_GetMediaFormatInfo_InputType({}, {}, "3.0").IsValid(); }},
-        {"url both", true, [] { return DMRadio3_GetStationURL_InputType(DMSIF_IDType("p", ""), DMSIF_IDType("m", "")).IsValid(); }},
-        {"url empty mediaFormatId", false, [] { return DMRadio3_GetStationURL_InputType(DMSIF_IDType("p", ""), DMSIF_IDType("", "id")).IsValid(); }},
-        {"url empty refId", false, [] { return DMRadio3_GetStationURL_InputType(DMSIF_IDType("", "id"), DMSIF_IDType("m", "")).IsValid(); }},
+        {"url both", true,
+         [] { return DMRadio3_GetStationURL_InputType(DMSIF_IDType("p", ""), DMSIF_IDType("m", "")).IsValid(); }},
+        {"url empty mediaFormatId", false,
+         [] { return DMRadio3_GetStationURL_InputType(DMSIF_IDType("p", ""), DMSIF_IDType("", "id")).IsValid(); }},
+        {"url empty refId", false,
+         [] { return DMRadio3_GetStationURL_InputType(DMSIF_IDType("", "id"), DMSIF_IDType("m", "")).IsValid(); }},
         {"max presets", true, [] { return DMRadio3_GetMaxPresets_InputType().IsValid(); }},
         {"get presets empty", true, [] { return DMRadio3_GetPresets_InputType({}, "").IsValid(); }},
         {"set presets empty", false, [] { return DMRadio3_SetPresets_InputType({}, "t").IsValid(); }},
@@ -269,8 +274,10 @@ TEST(Radio3Requests, ReadQuirksOfRequestElements) {
         {"<R><Restriction name=\"maxTracks\"/></R>", -1},
         {"<R><Restriction name=\"maxTracks\"><MaxTracks>abc</MaxTracks></Restriction></R>", -1},
         {"<R><Restriction name=\"maxTracks\"><MaxTracks>3</MaxTracks></Restriction>"
-         "<Restriction name=\"maxTracks\"><MaxTracks>7</MaxTracks></Restriction></R>", 7},
-        {"<R><x:Restriction xmlns:x=\"urn:x\" name=\"maxTracks\"><MaxTracks> 4tracks</MaxTracks></x:Restriction></R>", 4},
+         "<Restriction name=\"maxTracks\"><MaxTracks>7</MaxTracks></Restriction></R>",
+         7},
+        {"<R><x:Restriction xmlns:x=\"urn:x\" name=\"maxTracks\"><MaxTracks> 4tracks</MaxTracks></x:Restriction></R>",
+         4},
     };
     for (const Row& r : rows) {
         Owned e = Parse(r.xml);
@@ -279,8 +286,7 @@ TEST(Radio3Requests, ReadQuirksOfRequestElements) {
     }
 
     // A "Preset" without its "Presets" wrapper is not read in a request.
-    const char* unwrapped =
-        "<R><Property name=\"Presets\"><Preset>a</Preset></Property></R>";
+    const char* unwrapped = "<R><Property name=\"Presets\"><Preset>a</Preset></Property></R>";
     Owned u = Parse(unwrapped);
     DMRadio3_GetPresets_InputType get({DMSIF_IDType("kept", "")}, "");
     get.FromElement(u.get());

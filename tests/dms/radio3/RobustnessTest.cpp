@@ -29,9 +29,11 @@ TEST(Radio3Robustness, DirectivesNestedToTheParserLimit) {
     int deepest = 0;
     for (int depth : {200, 255, 256, 1000, 5000}) {
         std::string xml;
-        for (int i = 0; i < depth; ++i) xml += "<SearchDirective boolop=\"and\">";
+        for (int i = 0; i < depth; ++i)
+            xml += "<SearchDirective boolop=\"and\">";
         xml += "<Term name=\"n\" relop=\"eq\">v</Term>";
-        for (int i = 0; i < depth; ++i) xml += "</SearchDirective>";
+        for (int i = 0; i < depth; ++i)
+            xml += "</SearchDirective>";
         Owned e;
         try {
             e = Parse(xml);

@@ -31,9 +31,7 @@ namespace radio3test {
 
 constexpr auto kWait = std::chrono::milliseconds(15000);
 
-inline bool RunUntil(const std::function<bool()>& done) {
-    return platform::RunLoop::Current().RunUntil(done, kWait);
-}
+inline bool RunUntil(const std::function<bool()>& done) { return platform::RunLoop::Current().RunUntil(done, kWait); }
 
 // Every storage of every cache name lives in one shared map, so a later object (or a
 // second user) sees what an earlier one wrote, as with files on disk.
@@ -95,8 +93,8 @@ public:
         infos = v;
         Note("GetStationInfo", t, ok);
     }
-    void RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>& v,
-                                          DMServiceRequestToken* t, bool ok) override {
+    void RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>& v, DMServiceRequestToken* t,
+                                          bool ok) override {
         states = v;
         Note("GetStationState", t, ok);
     }
@@ -105,8 +103,8 @@ public:
         formats = v;
         Note("GetMediaFormatInfo", t, ok);
     }
-    void RequestForURLsCompleted(const std::string& ref, const std::vector<std::string>& v,
-                                 DMServiceRequestToken* t, bool ok) override {
+    void RequestForURLsCompleted(const std::string& ref, const std::vector<std::string>& v, DMServiceRequestToken* t,
+                                 bool ok) override {
         refId = ref;
         urls = v;
         Note("GetStationURL", t, ok);
@@ -125,7 +123,8 @@ public:
     const Seen& Last() const { return seen.back(); }
     std::string Events() const {
         std::string all;
-        for (const auto& e : events) all += (all.empty() ? "" : ", ") + e;
+        for (const auto& e : events)
+            all += (all.empty() ? "" : ", ") + e;
         return all;
     }
 
@@ -250,7 +249,9 @@ protected:
     }
 
     // Runs until the recorder has `n` results.
-    void WaitFor(Recorder& r, std::size_t n) { ASSERT_TRUE(RunUntil([&] { return r.Results() >= n; })) << r.Events(); }
+    void WaitFor(Recorder& r, std::size_t n) {
+        ASSERT_TRUE(RunUntil([&] { return r.Results() >= n; })) << r.Events();
+    }
 
     // The directory's record of each call made to it, oldest first.
     std::vector<QJsonObject> Calls() {
@@ -265,7 +266,8 @@ protected:
     std::vector<zymtest::RecordedRequest> Sent() { return server_->Requests(prefix_); }
     int CountBodies(const std::string& part) {
         int n = 0;
-        for (const auto& r : Sent()) n += r.body.find(part) != std::string::npos;
+        for (const auto& r : Sent())
+            n += r.body.find(part) != std::string::npos;
         return n;
     }
     std::string Log() {

@@ -25,7 +25,8 @@ Owned BodyElement(const zymtest::RecordedRequest& r) {
 
 std::vector<DMSIF_IDType> Ids(std::initializer_list<const char*> values) {
     std::vector<DMSIF_IDType> ids;
-    for (const char* v : values) ids.emplace_back(v, "");
+    for (const char* v : values)
+        ids.emplace_back(v, "");
     return ids;
 }
 
@@ -38,8 +39,8 @@ protected:
             "<disco:ResourceOffering xmlns:disco=\"urn:liberty:disco:2003-08\"><disco:ResourceID>R</disco:ResourceID>"
             "<disco:ServiceInstance><disco:ServiceType>urn:zym-com:services:radio:3.0</disco:ServiceType>"
             "<disco:ProviderID>p</disco:ProviderID><disco:Description><disco:CredentialRef>c</disco:CredentialRef>"
-            "<disco:Endpoint>" + endpoint +
-            "</disco:Endpoint></disco:Description></disco:ServiceInstance></disco:ResourceOffering>";
+            "<disco:Endpoint>" +
+            endpoint + "</disco:Endpoint></disco:Description></disco:ServiceInstance></disco:ResourceOffering>";
         const std::string credentials =
             "<disco:Credentials xmlns:disco=\"urn:liberty:disco:2003-08\"><saml:Assertion "
             "xmlns:saml=\"urn:oasis:names:tc:SAML:1.0:assertion\" AssertionID=\"x\"/></disco:Credentials>";
@@ -73,24 +74,32 @@ TEST_F(ServiceTest, NineRequestsTravelAsWrittenAndComeBackTyped) {
         {[&] { return service->ListStations(false); }, "liststations_request", "ListStations ok"},
         // The first answer's timeStamp comes back as changedSince.
         {[&] { return service->ListStations(true); }, "liststations_request_full", "ListStations ok"},
-        {[&] { return service->GetStationInfo(Ids({"radio:aggregate:12345", "radio:aggregate:777"})); },
+        {[&] {
+             return service->GetStationInfo(Ids({"radio:aggregate:12345", "radio:aggregate:777"}));
+         },
          "getstationinfo_request", "GetStationInfo ok"},
-        {[&] { return service->GetStationState(Ids({"12345,1", "777,3"})); }, "getstationstate_request",
-         "GetStationState ok"},
-        {[&] { return service->GetMediaFormatInfo(Ids({"mf128", "mf64"})); }, "getmediaformatinfo_request",
-         "GetMediaFormatInfo ok"},
+        {[&] {
+             return service->GetStationState(Ids({"12345,1", "777,3"}));
+         },
+         "getstationstate_request", "GetStationState ok"},
+        {[&] {
+             return service->GetMediaFormatInfo(Ids({"mf128", "mf64"}));
+         },
+         "getmediaformatinfo_request", "GetMediaFormatInfo ok"},
         {[&] { return service->GetStationURL(DMSIF_IDType("12345,1", ""), DMSIF_IDType("mf128", "")); },
          "getstationurl_request", "GetStationURL ok"},
         {[&] { return service->GetMaxPresets(); }, "getmaxpresets_request", "GetMaxPresets ok"},
         {[&] { return service->GetPresets({}, ""); }, "getpresets_request_empty", "GetPresets ok"},
         {[&] {
-             return service->GetPresets({DMSIF_IDType("radio:aggregate:12345", "1"),
-                                         DMSIF_IDType("radio:aggregate:777", "2")},
-                                        "2026-12-01T08:00:00Z");
+             return service->GetPresets(
+                 {DMSIF_IDType("radio:aggregate:12345", "1"), DMSIF_IDType("radio:aggregate:777", "2")},
+                 "2026-12-01T08:00:00Z");
          },
          "getpresets_request_full", "GetPresets ok"},
         // changedSince: the presets timeStamp of the GetPresets answer.
-        {[&] { return service->SetPresets(Ids({"radio:aggregate:12345", "", "radio:aggregate:777"})); },
+        {[&] {
+             return service->SetPresets(Ids({"radio:aggregate:12345", "", "radio:aggregate:777"}));
+         },
          "setpresets_request", "SetPresets ok"},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -144,7 +153,8 @@ TEST_F(ServiceTest, NineRequestsTravelAsWrittenAndComeBackTyped) {
     EXPECT_EQ(service->GetPresetsTimeStamp(), "2026-12-02T00:00:01Z");  // from the SetPresets answer
 
     // Every call presented the discovered assertion.
-    for (const auto& call : Calls()) EXPECT_TRUE(call["assertion"].toBool());
+    for (const auto& call : Calls())
+        EXPECT_TRUE(call["assertion"].toBool());
 
     // Invalid inputs send nothing and give no token.
     const std::size_t count = Sent().size();
@@ -160,10 +170,11 @@ TEST_F(ServiceTest, NineRequestsTravelAsWrittenAndComeBackTyped) {
 }
 
 TEST_F(ServiceTest, GoldenAnswersDecodeIntoTheCallbacks) {
-    Directory({{"methods", QJsonObject{{"GetMediaFormatInfo", QJsonObject{{"body", QString::fromStdString(
-                                                                ReadGolden("getmediaformatinfo_response"))}}},
-                                       {"GetPresets", QJsonObject{{"body", QString::fromStdString(
-                                                                ReadGolden("getpresets_response"))}}}}}});
+    Directory({{"methods",
+                QJsonObject{{"GetMediaFormatInfo",
+                             QJsonObject{{"body", QString::fromStdString(ReadGolden("getmediaformatinfo_response"))}}},
+                            {"GetPresets",
+                             QJsonObject{{"body", QString::fromStdString(ReadGolden("getpresets_response"))}}}}}});
     Recorder r;
     DMRadio3Service* service = SignOn(&r);
     ASSERT_NE(service, nullptr);
@@ -231,7 +242,8 @@ TEST_F(ServiceTest, StatusMatrixOverEveryMethod) {
     QJsonObject methods;
     for (const Method& m : Methods()) {
         QJsonArray answers;
-        for (const Case& c : cases) answers.append(c.answer);
+        for (const Case& c : cases)
+            answers.append(c.answer);
         methods[m.name] = answers;
     }
     Directory({{"methods", methods}, {"presets_timestamp", ""}});
@@ -269,7 +281,8 @@ TEST_F(ServiceTest, StatusMatrixOverEveryMethod) {
 
 TEST_F(ServiceTest, FailedDescribeCallsDecodeWithTheirOwnTypes) {
     const QJsonObject fault{{"fault", QJsonObject{{"code", "Sender"}, {"string", "no"}, {"with_response", true}}}};
-    Directory({{"methods", QJsonObject{{"GetStationState", fault}, {"GetMediaFormatInfo", fault},
+    Directory({{"methods", QJsonObject{{"GetStationState", fault},
+                                       {"GetMediaFormatInfo", fault},
                                        {"GetStationURL", QJsonObject{{"status_code", "NoSuchAsset"}}}}}});
     Recorder r;
     DMRadio3Service* service = SignOn(&r);
@@ -352,9 +365,9 @@ TEST_F(ServiceTest, FailureOrderPerVerdict) {
 }
 
 TEST_F(ServiceTest, TransportFailuresCarryTheClientErrorFault) {
-    Directory({{"methods",
-                QJsonObject{{"GetMaxPresets", QJsonArray{QJsonObject{{"http_status", 500}, {"http_text", "down"}},
-                                                         QJsonObject{{"drop", true}}}}}}});
+    Directory(
+        {{"methods", QJsonObject{{"GetMaxPresets", QJsonArray{QJsonObject{{"http_status", 500}, {"http_text", "down"}},
+                                                              QJsonObject{{"drop", true}}}}}}});
     Recorder r;
     DMRadio3Service* service = SignOn(&r);
     ASSERT_NE(service, nullptr);
@@ -423,9 +436,9 @@ TEST_F(ServiceTest, AResultFindsItsTokenAfterTheCallWasSentAgain) {
     const std::string first = ref->GetMessageID();
     // The same call continued under a new message id, as the core re-sends a call.
     DMRadio3_GetMaxPresets_InputType input;
-    ASSERT_EQ(service->GetController()->Invoke("GetMaxPresets", input.ToElement("IProfileGetRequest", kNS), service,
-                                               "", ref),
-              ref);
+    ASSERT_EQ(
+        service->GetController()->Invoke("GetMaxPresets", input.ToElement("IProfileGetRequest", kNS), service, "", ref),
+        ref);
     EXPECT_NE(ref->GetMessageID(), first);
     WaitFor(r, 1);
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));

@@ -25,7 +25,9 @@ public:
     Script(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     bool Done() const { return pos_ >= size_; }
     uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    uint32_t U32() { return uint32_t(Byte()) | uint32_t(Byte()) << 8 | uint32_t(Byte()) << 16 | uint32_t(Byte()) << 24; }
+    uint32_t U32() {
+        return uint32_t(Byte()) | uint32_t(Byte()) << 8 | uint32_t(Byte()) << 16 | uint32_t(Byte()) << 24;
+    }
 
 private:
     const uint8_t* data_;
@@ -82,9 +84,11 @@ public:
                 const float v = float(int8_t(s_.Byte())) / 128.0f;
                 std::memcpy(b + i, &v, 4);
             }
-            for (unsigned i = n - n % 4; i < n; ++i) b[i] = 0;
+            for (unsigned i = n - n % 4; i < n; ++i)
+                b[i] = 0;
         } else {
-            for (unsigned i = 0; i < n; ++i) b[i] = s_.Byte();
+            for (unsigned i = 0; i < n; ++i)
+                b[i] = s_.Byte();
         }
         return static_cast<int>(n);
     }
@@ -112,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::atomic<platform::PacedOutputUnit*> unit{nullptr};
     Amp::DeviceAudioOut out(&owner, [&](int* status) {
         *status = 0;
-        auto u = std::make_unique<platform::NullOutputUnit>(platform::PacedOutputUnit::Options{1.0, true, deviceRate, 256});
+        auto u =
+            std::make_unique<platform::NullOutputUnit>(platform::PacedOutputUnit::Options{1.0, true, deviceRate, 256});
         unit.store(u.get());
         return std::unique_ptr<platform::AudioOutputUnit>(std::move(u));
     });

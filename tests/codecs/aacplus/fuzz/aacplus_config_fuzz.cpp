@@ -13,8 +13,7 @@ using namespace aacplus;
 
 namespace {
 
-void parseRecords(const uint8_t* data, size_t size, uint8_t selector)
-{
+void parseRecords(const uint8_t* data, size_t size, uint8_t selector) {
     BitReader r;
     r.bind(data, int32_t(size));
     AudioSpecificConfig asc;
@@ -45,12 +44,11 @@ void parseRecords(const uint8_t* data, size_t size, uint8_t selector)
     checkProgramMembership(pce, frame, 3);
 }
 
-void decodeStream(const uint8_t* data, size_t size, uint8_t a, uint8_t b)
-{
+void decodeStream(const uint8_t* data, size_t size, uint8_t a, uint8_t b) {
     aacPlusHandle h = nullptr;
     const int format = a % 3;
-    if (aacPlusDecoderOpenWithConfig(&h, format, a & 4, 0, 0, a & 8, (a & 16) ? 24000 : 0, a & 32, 0, 0, 0,
-                                     2 + b % 7, (b >> 3) & 1, (b >> 4) % 3, (b >> 6) & 3) != 0)
+    if (aacPlusDecoderOpenWithConfig(&h, format, a & 4, 0, 0, a & 8, (a & 16) ? 24000 : 0, a & 32, 0, 0, 0, 2 + b % 7,
+                                     (b >> 3) & 1, (b >> 4) % 3, (b >> 6) & 3) != 0)
         return;
     aacPlusDecoderGetStreamInfo(h)->transport = (a >> 5) % 6;
     std::vector<uint8_t> pcm(8 * 2048 * 4);
@@ -63,18 +61,15 @@ void decodeStream(const uint8_t* data, size_t size, uint8_t a, uint8_t b)
         // Alternate a small buffer, a null buffer and a full one.
         aacPlusOutputDesc out{uint32_t(call % 3 == 0 ? 1000 : pcm.size()), 0, 0};
         const int status = aacPlusStreamDecode(h, call % 3 == 1 ? nullptr : pcm.data(), &out, nullptr, nullptr);
-        if (status == kAacPlusEndOfStream)
-            break;
+        if (status == kAacPlusEndOfStream) break;
     }
     aacPlusDecoderClose(&h);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 3)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
     parseRecords(data + 1, size - 1, data[0]);
     decodeStream(data + 3, size - 3, data[1], data[2]);
     return 0;

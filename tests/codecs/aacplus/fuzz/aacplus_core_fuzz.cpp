@@ -9,10 +9,8 @@
 
 #include "codecs/aacplus/aacPlusDecoder.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 4)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4) return 0;
     const uint8_t a = data[0], b = data[1], c = data[2], d = data[3];
     data += 4;
     size -= 4;
@@ -28,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                      (b >> 4) % 3, (b >> 6) & 3) != 0)
         return 0;
     aacPlusStreamInfo* info = aacPlusDecoderGetStreamInfo(h);
-    if (info && (c & 7) <= 5)
-        info->transport = c & 7;  // 0 auto, 1 raw, 2 ADIF, 3 ADTS, 4 LATM, 5 LOAS
+    if (info && (c & 7) <= 5) info->transport = c & 7;  // 0 auto, 1 raw, 2 ADIF, 3 ADTS, 4 LATM, 5 LOAS
 
     const size_t chunk = 1 + size_t(d) * 37;
     std::vector<uint8_t> pcm(8 * 2048 * 4);
@@ -48,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         aacPlusOutputDesc out{capacity, 0, 0};
         aacPlusAncillaryDesc anc{};
         anc.capacity = uint32_t(ancillary.size());
-        const int status = aacPlusStreamDecode(h, (calls % 5 == 4) ? nullptr : pcm.data(), &out, ancillary.data(), &anc);
-        if (status == kAacPlusEndOfStream)
-            break;
+        const int status =
+            aacPlusStreamDecode(h, (calls % 5 == 4) ? nullptr : pcm.data(), &out, ancillary.data(), &anc);
+        if (status == kAacPlusEndOfStream) break;
         if (status != kAacPlusOk && status != kAacPlusNeedMoreInput && status != kAacPlusOutputTooSmall && ended &&
             offset >= size && calls > 3000)
             break;

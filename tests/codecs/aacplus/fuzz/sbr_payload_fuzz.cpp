@@ -12,10 +12,8 @@
 
 using namespace aacplus;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 2)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
     const uint8_t sel = data[0];
     data += 1;
     size -= 1;
@@ -39,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     config.words[14] = (sel >> 5) & 1;
     static const int32_t kRates[4] = {22050, 24000, 16000, 44100};
     SbrDecoder* h = sbrDecoderOpen(kRates[(sel >> 6) & 3], 1024, &config);
-    if (!h)
-        return 0;
+    if (!h) return 0;
     sbrSetMonoToStereo(sbrDecoderConfig(h), (sel >> 2) & 1);
     const int element = (sel & 3) == 3 ? 1 : (sel & 1 ? 2 : 0);
     std::vector<float> samples(2 * 2048);

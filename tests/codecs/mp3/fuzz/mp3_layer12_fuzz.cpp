@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
-    const uint32_t layerBits = (data[0] & 1) ? 3u : 2u;                       // Layer I or II
-    const uint32_t versionBits = (data[0] & 2) ? 3u : 2u;                     // MPEG-1 or 2
+    const uint32_t layerBits = (data[0] & 1) ? 3u : 2u;    // Layer I or II
+    const uint32_t versionBits = (data[0] & 2) ? 3u : 2u;  // MPEG-1 or 2
     const uint32_t rate = 1u + (data[1] % 14u);
     const uint32_t fs = (data[1] >> 4) % 3u;
     const uint32_t word = (0x7FFu << 21) | (versionBits << 19) | (layerBits << 17) | (((data[0] >> 2) & 1u) << 16) |
@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Keep the locked bits, let the fuzzer vary padding, mode and extension per frame.
         stream[start + 2] = static_cast<uint8_t>((word >> 8) & 0xFD);
         stream[start + 3] = static_cast<uint8_t>(word);
-        for (size_t i = 4; i < frameBytes && pos < size; ++i) stream[start + i] = data[pos++];
+        for (size_t i = 4; i < frameBytes && pos < size; ++i)
+            stream[start + i] = data[pos++];
     }
     MpegDecoderHandle* h = nullptr;
     if (MpegDecoderCreate(&h, shift, 0, mono) != 0) return 0;

@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CVlbDecoderFront front(&input);
     VlbFrameInfo info{};
     int32_t status = 3;
-    for (int i = 0; i < 64 && status != 0 && status != 5; ++i) status = front.Init(&info);
+    for (int i = 0; i < 64 && status != 0 && status != 5; ++i)
+        status = front.Init(&info);
     if (status != 0) return 0;
     Sink sink;
     // Channel count of the next Write: a channel element that changes kind is refused by the

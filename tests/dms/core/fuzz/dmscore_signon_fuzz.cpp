@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input(reinterpret_cast<const char*>(data), size);
     DMAuthenticationEndpointFor(input);
 
-    const std::string text = std::string("<f:document_fragment xmlns:f=\"") + kDMFragmentNamespace +
-                             "\">" + input + "</f:document_fragment>";
+    const std::string text = std::string("<f:document_fragment xmlns:f=\"") + kDMFragmentNamespace + "\">" + input +
+                             "</f:document_fragment>";
     std::unique_ptr<DMSOAPElementType> element;
     try {
         element.reset(DMSOAPElementType::CreateFromString(text, DMNamespacePrefixMap(), true));

@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         DMSOAPMessage message(text);
         (void)message.GetHeader();
-    } catch (const DMXMLException&) {
-    }
+    } catch (const DMXMLException&) {}
 
     std::unique_ptr<DMSOAPElementType> tree;
     try {

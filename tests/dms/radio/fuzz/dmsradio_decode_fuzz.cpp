@@ -54,8 +54,8 @@ void All(DMSOAPElementType* element) {
 
 void Decode(DMSOAPElementType* element) {
     All<DMRadio_GenreType, DMRadio_StationType, DMRadio_StationFormatType, DMRadio_StationBaseInfoType,
-        DMRadio_StationInfoType, DMRadio_PresetType, DMRadio_StationUrlType, DMRadio_ImageType,
-        DMRadio_TrkDetailsType, DMRadio_TrkInfoType, DMRadio_StationStateType>(element);
+        DMRadio_StationInfoType, DMRadio_PresetType, DMRadio_StationUrlType, DMRadio_ImageType, DMRadio_TrkDetailsType,
+        DMRadio_TrkInfoType, DMRadio_StationStateType>(element);
     All<DMRadio_ListGenres_InputType, DMRadio_ListStations_InputType, DMRadio_GetStationInfo_InputType,
         DMRadio_GetStationState_InputType, DMRadio_GetStationUrl_InputType, DMRadio_GetMaxPresets_InputType,
         DMRadio_GetPresets_InputType, DMRadio_SetPresets_InputType, DMRadio_GetRatingsRange_InputType,
