@@ -43,7 +43,8 @@ DMRadio3_MediaFormatChannelType Channel(const Ch& c) {
 std::shared_ptr<const ZYMRadioMediaFormat> Media(const std::string& id, const std::vector<Ch>& channels) {
     DMRadio3_MediaFormatType m;
     m.mMediaFormatId.mValue = id;
-    for (const Ch& c : channels) m.mChannels.push_back(Channel(c));
+    for (const Ch& c : channels)
+        m.mChannels.push_back(Channel(c));
     return std::make_shared<const ZYMRadioMediaFormat>(m);
 }
 
@@ -64,9 +65,7 @@ std::shared_ptr<ZYMRadioStationFormat> Format(const std::string& codec, std::int
     return Format(codec + "@" + std::to_string(bitRate), std::vector<Ch>{{codec, bitRate}});
 }
 
-std::string Name(const ZYMRadioStationFormat& f) {
-    return f.formatID().toStdString();
-}
+std::string Name(const ZYMRadioStationFormat& f) { return f.formatID().toStdString(); }
 
 // The comparison exactly as the rules read pair by pair, to see where the ordering keeps
 // their answer.
@@ -97,8 +96,10 @@ void WriteFile(const QString& path, const QByteArray& text) {
 
 QByteArray Plist(const QByteArray& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">" + body + "</plist>\n";
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">" +
+           body + "</plist>\n";
 }
 
 // The codec tables of the process, loaded afresh from a resource folder of the test's
@@ -283,16 +284,18 @@ TEST(PriorityCompare, RowsWithTheBuiltInTables) {
 // its equivalences), the rules' own answer wherever they are an ordering, and one
 // sorted order whatever order the formats come in.
 TEST(PriorityCompare, IsAStrictWeakOrderingOverRandomSets) {
-    const QStringList codecs = {"AACPLUS", "aacplus", "VLB", "MP3", "mp3", "Mp3", "OGG", "ogg", "FLAC",
-                                "WMA",     "OPUS",    "SPEEX", ""};
-    const std::vector<std::int32_t> rates = {0,     1,     8000,  32000, 32001, 32002, 48000,
+    const QStringList codecs = {"AACPLUS", "aacplus", "VLB", "MP3",  "mp3",   "Mp3", "OGG",
+                                "ogg",     "FLAC",    "WMA", "OPUS", "SPEEX", ""};
+    const std::vector<std::int32_t> rates = {0,     1,     8000,   32000,  32001,  32002,  48000,
                                              48001, 64000, 105728, 105729, 105730, 137728, 137729};
     std::mt19937 random(20261210);
-    auto pick = [&](auto& list) { return list[std::uniform_int_distribution<std::size_t>(0, list.size() - 1)(random)]; };
+    auto pick = [&](auto& list) {
+        return list[std::uniform_int_distribution<std::size_t>(0, list.size() - 1)(random)];
+    };
 
     std::vector<std::pair<std::string, ZYMCodecRanking>> rankings;
-    rankings.emplace_back("built-in", ZYMCodecRanking(ZYMCodecRanking::builtInCodecOrder(),
-                                                      ZYMCodecRanking::builtInComparisonTable()));
+    rankings.emplace_back(
+        "built-in", ZYMCodecRanking(ZYMCodecRanking::builtInCodecOrder(), ZYMCodecRanking::builtInComparisonTable()));
     {
         const auto order = PropertyList::read(Plist(kInconsistentOrder));
         const auto table = PropertyList::read(Plist(kInconsistentTable));
@@ -301,10 +304,12 @@ TEST(PriorityCompare, IsAStrictWeakOrderingOverRandomSets) {
     }
     for (int t = 0; t < 6; ++t) {
         QStringList order;
-        for (int i = 0; i < 4; ++i) order.append(pick(codecs));
+        for (int i = 0; i < 4; ++i)
+            order.append(pick(codecs));
         QVariantMap table;
         for (int i = 0; i < 8; ++i)
-            table[pick(codecs) + "-vs-" + pick(codecs)] = qint64(std::uniform_int_distribution<int>(-80000, 80000)(random));
+            table[pick(codecs) + "-vs-" + pick(codecs)] =
+                qint64(std::uniform_int_distribution<int>(-80000, 80000)(random));
         rankings.emplace_back("random " + std::to_string(t), ZYMCodecRanking(order, table));
     }
 
@@ -320,7 +325,8 @@ TEST(PriorityCompare, IsAStrictWeakOrderingOverRandomSets) {
             } else {
                 std::vector<Ch> channels;
                 const int n = std::uniform_int_distribution<int>(1, 3)(random);
-                for (int c = 0; c < n; ++c) channels.push_back({pick(codecs).toStdString(), pick(rates)});
+                for (int c = 0; c < n; ++c)
+                    channels.push_back({pick(codecs).toStdString(), pick(rates)});
                 set.push_back(Format(id, channels));
             }
         }
@@ -335,7 +341,8 @@ TEST(PriorityCompare, IsAStrictWeakOrderingOverRandomSets) {
             const std::size_t n = set.size();
             std::vector<std::vector<int>> cmp(n, std::vector<int>(n));
             for (std::size_t i = 0; i < n; ++i)
-                for (std::size_t j = 0; j < n; ++j) cmp[i][j] = set[i]->priorityCompare(*set[j], ranking);
+                for (std::size_t j = 0; j < n; ++j)
+                    cmp[i][j] = set[i]->priorityCompare(*set[j], ranking);
             for (std::size_t i = 0; i < n; ++i) {
                 ASSERT_EQ(cmp[i][i], 0) << Name(*set[i]);
                 for (std::size_t j = 0; j < n; ++j) {
@@ -378,9 +385,9 @@ TEST(PriorityCompare, IsAStrictWeakOrderingOverRandomSets) {
                         const int rule = RuleCompare(a, b, order, table);
                         if (rule != 0 || sameCodec) {
                             ++ruleChecks;
-                            ASSERT_EQ(cmp[i][j], rule) << ca->theCodec().toStdString() << "@" << ca->theBitrate()
-                                                       << " vs " << cb->theCodec().toStdString() << "@"
-                                                       << cb->theBitrate();
+                            ASSERT_EQ(cmp[i][j], rule)
+                                << ca->theCodec().toStdString() << "@" << ca->theBitrate() << " vs "
+                                << cb->theCodec().toStdString() << "@" << cb->theBitrate();
                         }
                     }
                 }
@@ -390,15 +397,16 @@ TEST(PriorityCompare, IsAStrictWeakOrderingOverRandomSets) {
             // agrees with it up to formats of equal priority
             const auto sorted = ZYMRadioStationFormat::sortedByPriority(set, ranking);
             ASSERT_EQ(sorted.size(), n);
-            for (std::size_t i = 1; i < n; ++i) ASSERT_LE(sorted[i - 1]->priorityCompare(*sorted[i], ranking), 0);
+            for (std::size_t i = 1; i < n; ++i)
+                ASSERT_LE(sorted[i - 1]->priorityCompare(*sorted[i], ranking), 0);
             for (int shuffle = 0; shuffle < 4; ++shuffle) {
                 auto mixed = set;
                 std::shuffle(mixed.begin(), mixed.end(), random);
                 ASSERT_EQ(ZYMRadioStationFormat::sortedByPriority(mixed, ranking), sorted);
-                std::stable_sort(mixed.begin(), mixed.end(), [&](const auto& x, const auto& y) {
-                    return x->priorityCompare(*y, ranking) < 0;
-                });
-                for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(mixed[i]->priorityCompare(*sorted[i], ranking), 0);
+                std::stable_sort(mixed.begin(), mixed.end(),
+                                 [&](const auto& x, const auto& y) { return x->priorityCompare(*y, ranking) < 0; });
+                for (std::size_t i = 0; i < n; ++i)
+                    ASSERT_EQ(mixed[i]->priorityCompare(*sorted[i], ranking), 0);
             }
         }
         if (what == "built-in") EXPECT_GT(ruleChecks, 1000u);
@@ -434,7 +442,8 @@ TEST_F(CodecTables, NoResourcesMeansTheBuiltInTablesSilently) {
 TEST_F(CodecTables, ResourcesOverrideTheBuiltInTables) {
     Put("RadioFormatOrdering.plist", Plist("<array><string>MP3</string><string>VLB</string></array>"));
     Put("RadioFormatCodecComparisonTable.plist",
-        Plist("<dict><key>VLB-vs-MP3</key><integer>1000</integer><key>MP3-vs-VLB</key><integer>-1000</integer></dict>"));
+        Plist(
+            "<dict><key>VLB-vs-MP3</key><integer>1000</integer><key>MP3-vs-VLB</key><integer>-1000</integer></dict>"));
     EXPECT_EQ(ZYMRadioStationFormat::codecOrderArray(), (QStringList{"MP3", "VLB"}));
     EXPECT_EQ(ZYMRadioStationFormat::codecComparisonTable(),
               (QVariantMap{{"VLB-vs-MP3", qint64(1000)}, {"MP3-vs-VLB", qint64(-1000)}}));
@@ -452,7 +461,8 @@ TEST_F(CodecTables, AMalformedResourceKeepsTheBuiltInTableAndLogsOnce) {
     };
     const std::vector<Row> rows = {
         {"order as a dictionary", "RadioFormatOrdering", Plist("<dict><key>MP3</key><integer>1</integer></dict>")},
-        {"order with a number", "RadioFormatOrdering", Plist("<array><string>MP3</string><integer>2</integer></array>")},
+        {"order with a number", "RadioFormatOrdering",
+         Plist("<array><string>MP3</string><integer>2</integer></array>")},
         {"order, broken XML", "RadioFormatOrdering", "<plist><array><string>MP3</array></plist>"},
         {"order, not XML", "RadioFormatOrdering", "MP3, VLB"},
         {"table as an array", "RadioFormatCodecComparisonTable", Plist("<array><integer>1</integer></array>")},
@@ -460,8 +470,7 @@ TEST_F(CodecTables, AMalformedResourceKeepsTheBuiltInTableAndLogsOnce) {
          Plist("<dict><key>MP3-vs-VLB</key><real>1.5</real></dict>")},
         {"table with a string", "RadioFormatCodecComparisonTable",
          Plist("<dict><key>MP3-vs-VLB</key><string>12</string></dict>")},
-        {"table with a boolean", "RadioFormatCodecComparisonTable",
-         Plist("<dict><key>MP3-vs-VLB</key><true/></dict>")},
+        {"table with a boolean", "RadioFormatCodecComparisonTable", Plist("<dict><key>MP3-vs-VLB</key><true/></dict>")},
         {"table, broken XML", "RadioFormatCodecComparisonTable", "<plist><dict><key>MP3-vs-VLB</key>"},
         {"table, empty file", "RadioFormatCodecComparisonTable", ""},
     };
@@ -515,9 +524,8 @@ protected:
 }  // namespace
 
 TEST_F(GermanLocaleFormats, NumbersDoNotFollowTheLocale) {
-    Put("RadioFormatCodecComparisonTable.plist",
-        Plist("<dict><key>MP3-vs-VLB</key><integer>1234567</integer>"
-              "<key>VLB-vs-MP3</key><integer>-1234567</integer></dict>"));
+    Put("RadioFormatCodecComparisonTable.plist", Plist("<dict><key>MP3-vs-VLB</key><integer>1234567</integer>"
+                                                       "<key>VLB-vs-MP3</key><integer>-1234567</integer></dict>"));
     EXPECT_EQ(ZYMRadioStationFormat::codecComparisonTable()["MP3-vs-VLB"].toLongLong(), 1234567);
     EXPECT_EQ(Format("MP3", 1234568)->priorityCompare(*Format("VLB", 0)), -1);
     EXPECT_EQ(Format("MP3", 1234567)->priorityCompare(*Format("VLB", 0)), 1);
