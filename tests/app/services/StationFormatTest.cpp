@@ -7,7 +7,7 @@
 #include "app/services/ZYMRadioStationFormat.h"
 #include "app/services/ZYMRadioStationState.h"
 #include "dms/radio3/DMRadio3Types.h"
-#include "engine/LogMessage.h"
+#include "engine/base/LogMessage.h"
 
 #include "AppTestSupport.h"
 
