@@ -17,8 +17,15 @@ public:
         if (w) w->installEventFilter(this);
     }
     bool isVisible() const override { return widget_ && widget_->isVisible(); }
-    float alphaValue() const override { return widget_ ? float(widget_->windowOpacity()) : 0.0f; }
+    // Qt keeps the opacity in 8 bits: the exact value last set is answered while the
+    // window still holds it, so that small steps do not drift down.
+    float alphaValue() const override {
+        if (!widget_) return 0.0f;
+        const double held = widget_->windowOpacity();
+        return std::abs(held - double(alpha_)) <= 1.0 / 255.0 ? alpha_ : float(held);
+    }
     void setAlphaValue(float alpha) override {
+        alpha_ = alpha;
         if (widget_) widget_->setWindowOpacity(alpha);
     }
     void show() override {
@@ -35,6 +42,7 @@ public:
 private:
     QPointer<QWidget> widget_;
     WindowFadeController* controller_;
+    float alpha_ = 1.0f;
 };
 
 WindowFadeController::WindowFadeController(FadableWindow& window, WindowFadeDelegate* delegate, const Clock& clock,
