@@ -114,6 +114,9 @@ ExtendedTableView::ExtendedTableView(QWidget* parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     verticalHeader()->hide();
     setShowGrid(false);
+    // Moves are always followed, so that turning the row reports on knows the row under
+    // the mouse at once.
+    viewport()->setMouseTracking(true);
 }
 
 void ExtendedTableView::keyPressEvent(QKeyEvent* event) {
@@ -131,7 +134,6 @@ void ExtendedTableView::contextMenuEvent(QContextMenuEvent* event) {
 void ExtendedTableView::enableRowMouseTracking(bool on) {
     if (on == tracking_) return;
     tracking_ = on;
-    viewport()->setMouseTracking(on);
     if (!on) {
         trackedRow_ = -1;  // no report: tracking is gone, as the rectangles were
         return;
@@ -140,11 +142,12 @@ void ExtendedTableView::enableRowMouseTracking(bool on) {
 }
 
 void ExtendedTableView::updateTrackedRow() {
-    if (!tracking_) return;
+    // While rows go away the layout still counts them: wait for the removal to end.
+    if (!tracking_ || removing_) return;
     int row = -1;
     if (mouse_ && viewport()->rect().contains(*mouse_)) {
         const QModelIndex index = indexAt(*mouse_);
-        if (index.isValid()) row = index.row();
+        if (index.isValid() && index.row() < model()->rowCount(rootIndex())) row = index.row();
     }
     if (row == trackedRow_) return;
     const int old = trackedRow_;
@@ -177,13 +180,23 @@ void ExtendedTableView::scrollContentsBy(int dx, int dy) {
 
 void ExtendedTableView::setModel(QAbstractItemModel* model) {
     QTableView::setModel(model);
+    if (model)
+        connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
+            removing_ = false;
+            updateTrackedRow();
+        });
     updateTrackedRow();
 }
 
-// A reload moves rows under a still mouse: the row under it is looked up anew.
+// A reload changes the rows under a still mouse: the old row is left and the row there
+// now is entered, even when it has the same number.
 void ExtendedTableView::reset() {
     QTableView::reset();
-    trackedRow_ = -1;
+    if (trackedRow_ >= 0) {
+        const int old = trackedRow_;
+        trackedRow_ = -1;
+        if (auto* d = viewDelegate()) d->rowExited(old);
+    }
     updateTrackedRow();
 }
 
@@ -194,6 +207,7 @@ void ExtendedTableView::rowsInserted(const QModelIndex& parent, int start, int e
 
 void ExtendedTableView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
     QTableView::rowsAboutToBeRemoved(parent, start, end);
+    removing_ = true;
     if (trackedRow_ >= start && trackedRow_ <= end) {
         if (auto* d = viewDelegate()) d->rowExited(trackedRow_);
         trackedRow_ = -1;

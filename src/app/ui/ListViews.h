@@ -83,6 +83,8 @@ public:
     explicit ExtendedTableView(QWidget* parent = nullptr);
     QMenu* menuForEvent(const QPoint& viewportPos) { return menuAt(this, viewportPos); }
 
+    void setModel(QAbstractItemModel* model) override;
+
     // Per-row enter/exit reports to the delegate.
     void enableRowMouseTracking(bool on);
     bool rowMouseTracking() const { return tracking_; }
@@ -101,7 +103,6 @@ protected:
     void startDrag(Qt::DropActions supported) override;
     bool viewportEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
-    void setModel(QAbstractItemModel* model) override;
     void reset() override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
@@ -110,6 +111,7 @@ private:
     void updateTrackedRow();
     bool tracking_ = false;
     bool generatingDragImage_ = false;
+    bool removing_ = false;
     int trackedRow_ = -1;
     std::optional<QPoint> mouse_;  // the last mouse position over the viewport
 };

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "../services/AppTestSupport.h"
+
 #include <QRectF>
-#include <QString>
-#include <QStringList>
 
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '{' << l.join(" | ").toStdString() << '}'; }
 inline void PrintTo(const QRectF& r, std::ostream* os) {
     *os << '(' << r.x() << ", " << r.y() << ", " << r.width() << ", " << r.height() << ')';
 }
