@@ -217,6 +217,10 @@ void DisplayButton::paintEvent(QPaintEvent*) {
         p.drawPath(roundCorneredRectPath(outline, outline.height() / 2));
     }
     const bool bright = isMouseInside() || isDown() || menuShown_;
+    // Runs without a colour of their own take the button's.
+    QColor text = color_;
+    text.setAlpha(255);
+    p.setPen(text);
     title_.draw(p, drawingRectForBounds(f), bright ? std::optional<QColor>(Qt::white) : std::nullopt);
 }
 
