@@ -39,8 +39,8 @@ TEST(StringTruncationTest, ByCharactersAndByWidth) {
     struct Case {
         const char* what;
         int position;
-        int length;     // truncateTo
-        double width;   // truncateToWidth; < 0: not used
+        int length;    // truncateTo
+        double width;  // truncateToWidth; < 0: not used
         QString expected;
     } cases[] = {
         {"tail", TruncateTail, 4, -1, "abcd" + E},
@@ -73,7 +73,8 @@ TEST(StringTruncationTest, WidthTruncationWithProportionalWidths) {
     // Narrow and wide letters: the bisection must still find the longest fit.
     auto measure = [](const QString& s) {
         double w = 0;
-        for (QChar c : s) w += c == QLatin1Char('m') ? 15 : c == QChar(0x2026) ? 8 : 4;
+        for (QChar c : s)
+            w += c == QLatin1Char('m') ? 15 : c == QChar(0x2026) ? 8 : 4;
         return w;
     };
     const QString text = QStringLiteral("mmmmiiiimmmmiiii");
@@ -172,7 +173,8 @@ TEST(EnsureDirectoriesTest, MakesWritableFoldersOnlyWhereItMay) {
         {"an existing file", root + "/file", false, "", ""},
         {"through a symbolic link", root + "/link/x/y", true, root + "/target/x/y", ""},
         {"one component", "zym-single-component", false, "", "zym-single-component"},
-        {"with dots and doubled slashes", root + "//existing/./d/../e", true, root + "/existing/e", root + "/existing/d"},
+        {"with dots and doubled slashes", root + "//existing/./d/../e", true, root + "/existing/e",
+         root + "/existing/d"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -274,6 +276,5 @@ TEST(ColorDictionaryTest, RoundTrip) {
     EXPECT_TRUE(ZYMColor::calibratedRGBDictionaryWithColor(QColor()).isEmpty());
     // Another colour model is converted first.
     const QColor hsv = QColor::fromHsvF(0.5f, 1, 1);
-    EXPECT_EQ(ZYMColor::colorWithCalibratedRGBDictionary(ZYMColor::calibratedRGBDictionaryWithColor(hsv)),
-              hsv.toRgb());
+    EXPECT_EQ(ZYMColor::colorWithCalibratedRGBDictionary(ZYMColor::calibratedRGBDictionaryWithColor(hsv)), hsv.toRgb());
 }
