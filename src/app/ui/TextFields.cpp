@@ -1,5 +1,6 @@
 #include "app/ui/TextFields.h"
 
+#include "app/foundation/ZYMStringAdditions.h"
 #include "app/services/Clock.h"
 #include "app/ui/ApplicationActions.h"
 #include "app/ui/DrawingHelpers.h"
@@ -7,6 +8,9 @@
 
 #include <QAction>
 #include <QGraphicsDropShadowEffect>
+#include <QTextBlock>
+#include <QStyle>
+#include <QTextCursor>
 #include <QMouseEvent>
 
 #include <cmath>
@@ -78,4 +82,81 @@ void ClickableTextField::mousePressEvent(QMouseEvent* event) {
     if (readOnly && isEnabled() && event->button() == Qt::LeftButton)
         ApplicationActions::send(QStringLiteral("click"), this, [this] { emit clicked(); });
     QLabel::mousePressEvent(event);
+}
+
+// ---- read-only text views ----
+
+namespace {
+
+void makeTransparent(QTextBrowser* view, bool transparent) {
+    view->setFrameShape(transparent ? QFrame::NoFrame : QFrame::StyledPanel);
+    view->viewport()->setAutoFillBackground(!transparent);
+    view->setAttribute(Qt::WA_TranslucentBackground, transparent);
+    QPalette p = view->palette();
+    p.setColor(QPalette::Base,
+               transparent ? QColor(Qt::transparent) : view->style()->standardPalette().color(QPalette::Base));
+    view->setPalette(p);
+}
+
+}  // namespace
+
+TextViewWithLinks::TextViewWithLinks(QWidget* parent) : QTextBrowser(parent) {
+    setOpenExternalLinks(true);
+    document()->setDocumentMargin(0);
+}
+
+void TextViewWithLinks::setTransparent(bool transparent) { makeTransparent(this, transparent); }
+
+SimpleTextView::SimpleTextView(QWidget* parent) : QTextBrowser(parent) {
+    setOpenLinks(false);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QFont small = font();
+    small.setPointSizeF(std::max<qreal>(6, small.pointSizeF() - 2));
+    setFont(small);
+    makeTransparent(this, true);
+    setLineWrapMode(QTextEdit::NoWrap);
+}
+
+void SimpleTextView::setTransparent(bool transparent) { makeTransparent(this, transparent); }
+
+void SimpleTextView::setDefaultFont(const QFont& font) {
+    setFont(font);
+    updateStringWithAttributes();
+}
+
+void SimpleTextView::setDefaultAlignment(Qt::Alignment alignment) {
+    alignment_ = alignment;
+    updateStringWithAttributes();
+}
+
+void SimpleTextView::setDefaultTruncatesTail(bool truncates) {
+    truncatesTail_ = truncates;
+    setLineWrapMode(truncates ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
+    updateStringWithAttributes();
+}
+
+void SimpleTextView::setStringValue(const QString& text) {
+    plain_ = text;
+    isPlain_ = true;
+    updateStringWithAttributes();
+}
+
+void SimpleTextView::setHtmlValue(const QString& html) {
+    isPlain_ = false;
+    setHtml(html);
+}
+
+void SimpleTextView::updateStringWithAttributes() {
+    if (!isPlain_) return;
+    const qreal room = viewport()->width() - 2 * document()->documentMargin();
+    QString shown = plain_;
+    if (truncatesTail_ && room > 0)
+        shown = ZYMString::stringByTruncatingToWidth(plain_, room, ZYMString::TruncateTail,
+                                                     ZYMString::fontWidthMeasure(font()));
+    setPlainText(shown);
+    QTextCursor cursor(document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat block;
+    block.setAlignment(alignment_);
+    cursor.mergeBlockFormat(block);
 }

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTextBrowser>
 
 #include <memory>
 
@@ -65,4 +66,37 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+};
+
+// A read-only text view that shows its links with the pointing hand and opens them
+// outside; `setTransparent` drops its background (and its scroll area's).
+class TextViewWithLinks : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit TextViewWithLinks(QWidget* parent = nullptr);
+    void setTransparent(bool transparent);
+};
+
+// A read-only, selectable text view whose whole text takes one set of default
+// attributes: the small system font, centred, one line cut at the tail unless changed.
+class SimpleTextView : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit SimpleTextView(QWidget* parent = nullptr);
+    void setTransparent(bool transparent);
+    void setDefaultFont(const QFont& font);
+    void setDefaultAlignment(Qt::Alignment alignment);
+    // Texts are cut at the tail (else they wrap).
+    void setDefaultTruncatesTail(bool truncates);
+    // The text with the default attributes.
+    void setStringValue(const QString& text);
+    // Rich text shown as given.
+    void setHtmlValue(const QString& html);
+
+private:
+    void updateStringWithAttributes();
+    QString plain_;
+    bool isPlain_ = true;
+    Qt::Alignment alignment_ = Qt::AlignHCenter;
+    bool truncatesTail_ = true;
 };

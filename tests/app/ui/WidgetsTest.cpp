@@ -24,6 +24,7 @@
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTextBlock>
 
 using namespace std::chrono_literals;
 
@@ -510,4 +511,26 @@ TEST(TextFieldsTest, ClickableLabelActsOnlyWhenReadOnlyAndEnabled) {
         QTest::mouseClick(&label, Qt::LeftButton);
         EXPECT_EQ(clicked.count(), c.clicks);
     }
+}
+
+TEST(TextFieldsTest, SimpleTextViewAppliesItsDefaultsToTheWholeText) {
+    SimpleTextView view;
+    view.resize(300, 40);
+    view.show();
+    view.setStringValue("Version 1.0 (4250)");
+    EXPECT_TRUE(view.isReadOnly());
+    EXPECT_EQ(view.toPlainText(), "Version 1.0 (4250)");
+    EXPECT_EQ(view.document()->firstBlock().blockFormat().alignment(), Qt::AlignHCenter);
+    view.setDefaultAlignment(Qt::AlignRight);
+    EXPECT_EQ(view.document()->firstBlock().blockFormat().alignment(), Qt::AlignRight);
+    EXPECT_EQ(view.toPlainText(), "Version 1.0 (4250)");  // the text is kept across a change
+    view.setStringValue(QString(400, QLatin1Char('x')));
+    EXPECT_TRUE(view.toPlainText().endsWith(QChar(0x2026)));
+    view.setDefaultTruncatesTail(false);
+    EXPECT_EQ(view.toPlainText().size(), 400);
+
+    TextViewWithLinks links;
+    EXPECT_TRUE(links.openExternalLinks());
+    links.setTransparent(true);
+    EXPECT_FALSE(links.viewport()->autoFillBackground());
 }
