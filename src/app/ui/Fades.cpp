@@ -47,12 +47,7 @@ private:
 
 WindowFadeController::WindowFadeController(FadableWindow& window, WindowFadeDelegate* delegate, const Clock& clock,
                                            Scheduler& scheduler)
-    : window_(window), delegate_(delegate), clock_(clock), scheduler_(scheduler) {
-    if (!window_.isVisible())
-        state_ = Hidden;
-    else
-        state_ = window_.alphaValue() < maxAlpha() ? FadingIn : Shown;
-}
+    : window_(window), delegate_(delegate), clock_(clock), scheduler_(scheduler), state_(stateOfWindow()) {}
 
 WindowFadeController::WindowFadeController(QWidget* window, WindowFadeDelegate* delegate, const Clock& clock,
                                            Scheduler& scheduler)
@@ -60,11 +55,12 @@ WindowFadeController::WindowFadeController(QWidget* window, WindowFadeDelegate* 
       window_(*owned_),
       delegate_(delegate),
       clock_(clock),
-      scheduler_(scheduler) {
-    if (!window_.isVisible())
-        state_ = Hidden;
-    else
-        state_ = window_.alphaValue() < maxAlpha() ? FadingIn : Shown;
+      scheduler_(scheduler),
+      state_(stateOfWindow()) {}
+
+WindowFadeController::State WindowFadeController::stateOfWindow() const {
+    if (!window_.isVisible()) return Hidden;
+    return window_.alphaValue() < maxAlpha() ? FadingIn : Shown;
 }
 
 WindowFadeController::~WindowFadeController() { clearFadeTimer(); }

@@ -74,6 +74,7 @@ private:
     bool incrementalFade(bool in);
     void clearFadeTimer();
     float maxAlpha() const;
+    State stateOfWindow() const;
 
     std::unique_ptr<WidgetWindow> owned_;
     FadableWindow& window_;

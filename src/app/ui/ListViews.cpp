@@ -71,13 +71,10 @@ QMenu* ExtendedViewActions::menuAt(QAbstractItemView* view, const QPoint& pos) {
     return delegate_ ? delegate_->contextMenuForRow(row) : nullptr;
 }
 
-namespace {
-
-void popUp(QMenu* menu, const QPoint& global) {
-    if (menu) menu->popup(global);
+void ExtendedViewActions::showContextMenu(QAbstractItemView* view, QContextMenuEvent* event) {
+    if (QMenu* menu = menuAt(view, event->pos())) menu->popup(event->globalPos());
+    event->accept();
 }
-
-}  // namespace
 
 // ---- ExtendedOutlineView ----
 
@@ -94,10 +91,7 @@ void ExtendedOutlineView::keyPressEvent(QKeyEvent* event) {
         QTreeView::keyPressEvent(event);
 }
 
-void ExtendedOutlineView::contextMenuEvent(QContextMenuEvent* event) {
-    popUp(menuForEvent(event->pos()), event->globalPos());
-    event->accept();
-}
+void ExtendedOutlineView::contextMenuEvent(QContextMenuEvent* event) { showContextMenu(this, event); }
 
 void ExtendedOutlineView::startDrag(Qt::DropActions) {
     const QModelIndexList indexes = selectedIndexes();
@@ -126,10 +120,7 @@ void ExtendedTableView::keyPressEvent(QKeyEvent* event) {
         QTableView::keyPressEvent(event);
 }
 
-void ExtendedTableView::contextMenuEvent(QContextMenuEvent* event) {
-    popUp(menuForEvent(event->pos()), event->globalPos());
-    event->accept();
-}
+void ExtendedTableView::contextMenuEvent(QContextMenuEvent* event) { showContextMenu(this, event); }
 
 void ExtendedTableView::enableRowMouseTracking(bool on) {
     if (on == tracking_) return;

@@ -59,6 +59,7 @@ protected:
     // The menu for a context click at `pos` (viewport coordinates), after selecting the
     // row as needed; null below the last row.
     QMenu* menuAt(QAbstractItemView* view, const QPoint& pos);
+    void showContextMenu(QAbstractItemView* view, class QContextMenuEvent* event);
 
 private:
     Action doubleAction_, deleteAction_, spaceAction_;

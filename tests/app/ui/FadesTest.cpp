@@ -53,6 +53,13 @@ struct Fixture {
     FakeScheduler scheduler;
     FakeWindow window;
     RecordingDelegate delegate;
+    // `n` ticks of 10 ms, on time.
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) {
+            clock.advance(10ms);
+            scheduler.advance(10ms);
+        }
+    }
 };
 
 }  // namespace
@@ -85,16 +92,12 @@ TEST(WindowFadeTest, FadeInFromHiddenStepsUpAndReportsOnce) {
     fade.startWindowFadeIn(4, 0.04);  // 10 ms ticks
     EXPECT_EQ(f.window.alpha, 0);
     EXPECT_EQ(f.window.shows, 1);
-    for (int i = 0; i < 4; ++i) {
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
-    }
+    f.ticks(4);
     EXPECT_EQ(f.window.alphas, (QList<float>{0, 0.25f, 0.5f, 0.75f, 1}));
     EXPECT_EQ(f.delegate.calls, QStringList{"in"});
     EXPECT_EQ(fade.state(), WindowFadeController::Shown);
     // The next tick only stops the timer.
-    f.clock.advance(10ms);
-    f.scheduler.advance(10ms);
+    f.ticks(1);
     EXPECT_FALSE(fade.isFading());
     EXPECT_EQ(f.delegate.calls, QStringList{"in"});
     EXPECT_EQ(f.window.alphas.size(), 5);
@@ -107,8 +110,7 @@ TEST(WindowFadeTest, FullAlphaCompletesOnTheFirstTick) {
     WindowFadeController fade(f.window, &f.delegate, f.clock, f.scheduler);
     fade.startWindowFadeIn(20, 0.2);
     EXPECT_TRUE(f.window.alphas.isEmpty());  // not dropped to 0 first
-    f.clock.advance(10ms);
-    f.scheduler.advance(10ms);
+    f.ticks(1);
     EXPECT_EQ(f.window.alpha, 1);
     EXPECT_EQ(f.delegate.calls, QStringList{"in"});
 }
@@ -118,16 +120,12 @@ TEST(WindowFadeTest, ReversingNeverFlashesToZero) {
     f.window.visible = true;
     WindowFadeController fade(f.window, &f.delegate, f.clock, f.scheduler);
     fade.startWindowFadeOut(10, 0.1);
-    for (int i = 0; i < 3; ++i) {
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
-    }
+    f.ticks(3);
     ASSERT_NEAR(f.window.alpha, 0.7f, 1e-5);
     f.window.alphas.clear();
     fade.startWindowFadeIn(10, 0.1);
     for (int i = 0; i < 3; ++i) {
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
+        f.ticks(1);
         ASSERT_FALSE(f.window.alphas.isEmpty());
         EXPECT_GT(f.window.alphas.back(), 0.7f);
     }
@@ -162,10 +160,7 @@ TEST(WindowFadeTest, FadeOutOrdersOutThenNextFadeInStartsFromZero) {
     f.window.visible = true;
     WindowFadeController fade(f.window, &f.delegate, f.clock, f.scheduler);
     fade.startWindowFadeOut(2, 0.02);
-    for (int i = 0; i < 2; ++i) {
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
-    }
+    f.ticks(2);
     EXPECT_EQ(f.window.alpha, 0);
     EXPECT_EQ(f.window.orderOuts, 1);
     EXPECT_EQ(fade.state(), WindowFadeController::Hidden);
@@ -180,8 +175,7 @@ TEST(WindowFadeTest, CloseHideAndStopping) {
         Fixture f;
         WindowFadeController fade(f.window, &f.delegate, f.clock, f.scheduler);
         fade.startWindowFadeIn(10, 0.1);
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
+        f.ticks(1);
         fade.windowWillClose();
         f.clock.advance(500ms);
         f.scheduler.advance(500ms);
@@ -194,13 +188,11 @@ TEST(WindowFadeTest, CloseHideAndStopping) {
         f.delegate.ceiling = 0.9f;
         WindowFadeController fade(f.window, &f.delegate, f.clock, f.scheduler);
         fade.startWindowFadeIn(10, 0.1);
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
+        f.ticks(1);
         fade.applicationWillHide();
         EXPECT_EQ(f.window.alpha, 0.9f);
         EXPECT_TRUE(f.delegate.calls.isEmpty());
-        f.clock.advance(10ms);
-        f.scheduler.advance(10ms);
+        f.ticks(1);
         EXPECT_EQ(f.window.alpha, 0.9f);
         EXPECT_EQ(f.delegate.calls, QStringList{"in"});
     }
