@@ -54,7 +54,10 @@ bool ensureDirectoriesInPath(const QString& path) {
 
     struct stat attributes {};
     if (stat(QFile::encodeName(ancestor).constData(), &attributes) != 0) return false;
-    const mode_t mode = attributes.st_mode & 07777;
+    // The ancestor's permissions, except that a folder of ours is never writable by
+    // everyone nor sticky: under a shared folder such as /tmp, copying them whole would
+    // let any user plant files in it.
+    const mode_t mode = attributes.st_mode & 0775;
 
     QString current = ancestor;
     for (int i = existing; i < components.size(); ++i) {

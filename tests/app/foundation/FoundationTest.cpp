@@ -182,10 +182,20 @@ TEST(EnsureDirectoriesTest, MakesWritableFoldersOnlyWhereItMay) {
         if (!c.mustExist.isEmpty()) EXPECT_TRUE(QFileInfo(c.mustExist).isDir());
         if (!c.mustNotExist.isEmpty()) EXPECT_FALSE(Exists(c.mustNotExist));
     }
-    // The new folders take the permissions of the folder they were made in.
-    struct stat st {};
-    ASSERT_EQ(stat(QFile::encodeName(root + "/existing/a/b").constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    // The new folders take the permissions of the folder they were made in, but not a
+    // shared folder's write-for-everyone and sticky bits.
+    ASSERT_TRUE(QDir(root).mkpath("shared"));
+    ASSERT_EQ(chmod(QFile::encodeName(root + "/shared").constData(), 01777), 0);
+    ASSERT_TRUE(ZYMFileManager::ensureDirectoriesInPath(root + "/shared/zym/cache"));
+    struct {
+        QString path;
+        unsigned mode;
+    } modes[] = {{root + "/existing/a/b", 0750u}, {root + "/shared/zym", 0775u}, {root + "/shared/zym/cache", 0775u}};
+    for (const auto& m : modes) {
+        struct stat st {};
+        ASSERT_EQ(stat(QFile::encodeName(m.path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, m.mode) << m.path.toStdString();
+    }
 
     bool isDir = false;
     EXPECT_TRUE(ZYMFileManager::fileExistsAtPath(root + "/link", &isDir, true));

@@ -534,3 +534,28 @@ TEST(TextFieldsTest, SimpleTextViewAppliesItsDefaultsToTheWholeText) {
     links.setTransparent(true);
     EXPECT_FALSE(links.viewport()->autoFillBackground());
 }
+
+TEST(ListViewTest, SingleRowDragImage) {
+    auto model = Rows(5);
+    ExtendedTableView table;
+    table.resize(240, 200);
+    table.verticalHeader()->setDefaultSectionSize(20);
+    table.setModel(model.get());
+    table.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));
+    const QPoint mouse(30, 47);  // in row 2
+    QPoint offset;
+    const QPixmap image = table.dragImageForRows({2}, mouse, &offset);
+    const int w = table.viewport()->width();
+    EXPECT_EQ(image.size(), QSize(w, 20));
+    EXPECT_EQ(offset, QPoint(0 - mouse.x() + w / 2, 40 - mouse.y() - 10 + 2 * (mouse.y() % 20)));
+
+    class Custom : public ExtendedViewDelegate {
+    public:
+        std::optional<QPixmap> dragImageForSingleRow(int) override { return QPixmap(7, 7); }
+        std::optional<QPixmap> dragImageForBatchDragOfRowCount(int) override { return QPixmap(9, 9); }
+    } custom;
+    table.setViewDelegate(&custom);
+    EXPECT_EQ(table.dragImageForRows({2}, mouse, &offset).size(), QSize(7, 7));
+    EXPECT_EQ(table.dragImageForRows({1, 2}, mouse, &offset).size(), QSize(9, 9));
+}
