@@ -2,7 +2,9 @@
 // gallery.png) and checked by regions and sampled pixels.
 
 #include "app/ui/Buttons.h"
+#include "app/ui/LineLayoutView.h"
 #include "app/ui/ListViews.h"
+#include "app/ui/TextFields.h"
 
 #include "UiTestSupport.h"
 
@@ -95,6 +97,23 @@ TEST(GalleryTest, ControlsDrawTheirStates) {
     badgeLabel->setPixmap(badge);
     badgeLabel->setGeometry(QRect(QPoint(330, 90), badge.size()));
 
+    // Row 4: a search field holding text, and a display line with buttons and a warning.
+    auto* search = new SearchTextField(&gallery);
+    search->setGeometry(10, 190, 180, 24);
+    search->setText("jazz");
+    class Makes : public LineLayoutDelegate {
+    public:
+        QAbstractButton* createButtonWithTag(int tag) override { return new DisplayButton(tag); }
+    } makes;
+    auto* line = new LineLayoutView(&gallery);
+    line->setDelegate(&makes);
+    line->setGeometry(200, 188, 250, 30);
+    line->setAttributedStringValue({{{TextRun{"Not signed on ", font, QColor()}, std::nullopt, QString()},
+                                     {TextRun{" ", font, QColor()}, std::nullopt, "SmallGrayWarning"},
+                                     {TextRun{"Sign On", font, QColor()}, 203, QString()}},
+                                    Qt::AlignHCenter,
+                                    true});
+
     gallery.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&gallery));
     table->setFocus();  // no pill shows its focus ring
@@ -182,4 +201,21 @@ TEST(GalleryTest, ControlsDrawTheirStates) {
     EXPECT_GT(Count(image, badgeRect, [](QColor c) { return c.blue() > c.red() + 50; }), 100);
     EXPECT_GT(Count(image, badgeRect, [](QColor c) { return Brightness(c) > 240 && c.red() > 240; }), 5);
     EXPECT_EQ(badgeOffset, QPoint((badge.width() - 30) / 2, -8));
+
+    // The search image at the left and the cancel button at the right of the field.
+    const QRect field = search->geometry();
+    EXPECT_GT(Count(image, QRect(field.left() + 2, field.top() + 4, 22, field.height() - 8),
+                    [](QColor c) { return Brightness(c) < 140; }),
+              8);
+    EXPECT_GT(Count(image, QRect(field.right() - 24, field.top() + 4, 22, field.height() - 8),
+                    [](QColor c) { return Brightness(c) < 180 && std::abs(c.red() - c.blue()) < 10; }),
+              20);
+    // The display line: centred as a whole, the grey warning between the text and the pill.
+    const auto parts = line->lineSubviews();
+    ASSERT_EQ(parts.size(), 3);
+    const QRect warning = parts[1]->geometry().translated(line->pos());
+    EXPECT_GT(Count(image, warning, [](QColor c) { return !IsBackground(c) && std::abs(c.red() - c.blue()) < 10; }),
+              20);
+    const int left = parts[0]->x(), right = line->width() - (parts[2]->x() + parts[2]->width());
+    EXPECT_LE(std::abs(left - right), 1);
 }
