@@ -1,0 +1,32 @@
+#pragma once
+// The texts the windows show: each key the code uses is declared once here with the
+// number of arguments its text takes, and formats are filled in one pass, so an argument
+// holding "%@" or "%1" (a song title) is shown as it is.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+struct StringKey {
+    const char* key;
+    int arguments;
+};
+
+namespace StringKeys {
+inline constexpr StringKey SearchPlaceholder{"SearchPlaceholder", 0};
+
+// Every key above (the strings table must hold each, with its number of arguments).
+const std::vector<StringKey>& all();
+}  // namespace StringKeys
+
+// The main table's text for a key without arguments.
+QString localized(const StringKey& key);
+// The main table's format filled with `arguments` (their number must be the key's).
+QString localizedFormat(const StringKey& key, const QStringList& arguments);
+
+// "%@" and "%d", "%ld", "%u" take the next argument, "%n$@" the n-th, "%%" is "%". A
+// placeholder without its argument is left as written.
+QString formatOnePass(const QString& format, const QStringList& arguments);
+// The number of arguments a format takes: the highest position it names.
+int formatArgumentCount(const QString& format);

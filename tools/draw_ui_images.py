@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Draws the small interface images of the main window into resources/images/.
+
+Standard library only; each image is a function of the pixel centre, sampled 4x4 per
+pixel for soft edges. Run again after changing a shape: python3 tools/draw_ui_images.py
+"""
+import math
+import os
+import struct
+import sys
+import zlib
+
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "images")
+
+
+def png(path, w, h, shade):
+    """shade(x, y) -> (r, g, b, a) floats 0..1 or None (transparent), x/y in pixels."""
+    rows = bytearray()
+    n = 4
+    for y in range(h):
+        rows.append(0)
+        for x in range(w):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(n):
+                for sx in range(n):
+                    c = shade(x + (sx + 0.5) / n, y + (sy + 0.5) / n)
+                    if c is None:
+                        continue
+                    r, g, b, a = c
+                    acc[0] += r * a
+                    acc[1] += g * a
+                    acc[2] += b * a
+                    acc[3] += a
+            a = acc[3] / (n * n)
+            if a > 0:
+                r, g, b = (acc[i] / acc[3] for i in range(3))
+            else:
+                r = g = b = 0.0
+            rows += bytes(int(round(v * 255)) for v in (r, g, b, a))
+    raw = zlib.compress(bytes(rows), 9)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)))
+        f.write(chunk(b"IDAT", raw))
+        f.write(chunk(b"IEND", b""))
+
+
+def mix(a, b, t):
+    return tuple(a[i] + (b[i] - a[i]) * t for i in range(len(a)))
+
+
+def band(top, bottom, edge, h, cap):
+    """A vertical gradient with a rounded end: cap = 'left', 'right' or None."""
+    w = 8 if cap else 1
+    r = 6.0
+
+    def shade(x, y):
+        if cap == "left" and x < r:
+            cy = min(max(y, r), h - r)
+            if math.hypot(x - r, y - cy) > r:
+                return None
+            if math.hypot(x - r, y - cy) > r - 1:
+                return edge + (1.0,)
+        if cap == "right" and x > w - r:
+            cy = min(max(y, r), h - r)
+            if math.hypot(x - (w - r), y - cy) > r:
+                return None
+            if math.hypot(x - (w - r), y - cy) > r - 1:
+                return edge + (1.0,)
+        if y < 1 or y > h - 1:
+            return edge + (1.0,)
+        return mix(top, bottom, y / h) + (1.0,)
+
+    return w, h, shade
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    images = {}
+    for cap, suffix in (("left", "left"), (None, "center"), ("right", "right")):
+        images["preset_%s_normal" % suffix] = band((0.96, 0.96, 0.96), (0.80, 0.80, 0.80), (0.45, 0.45, 0.45), 22, cap)
+        images["preset_%s_selected" % suffix] = band((0.45, 0.62, 0.93), (0.12, 0.33, 0.78), (0.08, 0.2, 0.5), 22, cap)
+        images["category_back_%s" % suffix] = band((0.88, 0.90, 0.95), (0.70, 0.74, 0.84), (0.55, 0.58, 0.68), 18, cap)
+        images["display_overlay_%s" % suffix] = band((1, 1, 1), (0.9, 0.9, 0.9), (0.6, 0.6, 0.6), 40, cap)
+
+    def magnifier(x, y):
+        d = math.hypot(x - 6.5, y - 6.5)
+        if 3.2 < d < 5.0:
+            return (0.35, 0.35, 0.35, 1.0)
+        # the handle, from the ring towards the bottom right
+        t = ((x - 9.5) + (y - 9.5)) / 2
+        off = abs((x - 9.5) - (y - 9.5)) / math.sqrt(2)
+        if 0 <= t <= 4.5 and off < 1.2:
+            return (0.35, 0.35, 0.35, 1.0)
+        return None
+
+    images["SearchPopUpNoArrow"] = (16, 16, magnifier)
+
+    def cancel(x, y):
+        d = math.hypot(x - 7, y - 7)
+        if d > 6.5:
+            return None
+        u, v = x - 7, y - 7
+        if abs(abs(u) - abs(v)) < 1.1 and abs(u) < 3.2:
+            return (1, 1, 1, 1.0)
+        return (0.55, 0.55, 0.55, 1.0)
+
+    images["SearchCancel"] = (14, 14, cancel)
+
+    def warning(x, y):
+        # a triangle with its point up, and an exclamation mark
+        if y < 1 or y > 11:
+            return None
+        half = (y - 1) / 10 * 5.5
+        if abs(x - 6) > half:
+            return None
+        if abs(x - 6) < 0.8 and (3.5 < y < 8 or 9 < y < 10.2):
+            return (1, 1, 1, 1.0)
+        return (0.5, 0.5, 0.5, 1.0)
+
+    images["SmallGrayWarning"] = (12, 12, warning)
+
+    for name, (w, h, shade) in sorted(images.items()):
+        png(os.path.join(OUT, name + ".png"), w, h, shade)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
