@@ -89,7 +89,7 @@ void AuthPanelDialogs::build() {
         dialog->setObjectName(QStringLiteral("SecurIDPanel"));
         dialog->setWindowTitle(Tr("SecurIDPanelTitle", "SecurID"));
         auto* layout = new QVBoxLayout(dialog);
-        auto* intro = new QLabel(Tr("SecurIDPanelMessage", "Enter the passcode shown by your SecurID token."), dialog);
+        auto* intro = new QLabel(Tr("SecurIDPanelMessage", "Enter the passcode your SecurID token shows."), dialog);
         intro->setWordWrap(true);
         layout->addWidget(intro);
         auto* form = new QFormLayout;
