@@ -124,7 +124,7 @@ TEST_F(CacheStorageTest, KeyOrNameOnlyDotsOrEmptyStaysInMemory) {
         const char* name;
     };
     const Row rows[] = {{"..", kRadioURN}, {".", kRadioURN}, {"", kRadioURN}, {"...", kRadioURN},
-                        {"janedoe", ".."},  {"janedoe", ""},  {"janedoe", "."}};
+                        {"janedoe", ".."}, {"janedoe", ""},  {"janedoe", "."}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.key) + " | " + row.name);
         LogCapture log;

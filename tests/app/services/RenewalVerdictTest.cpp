@@ -13,7 +13,7 @@ class RenewalTest : public SignOnFixture {};
 TEST_F(RenewalTest, TimerFollowsTheDefaultOrTheCredentialsExpiry) {
     struct Row {
         const char* what;
-        qint64 configured;               // 0: not set
+        qint64 configured;                // 0: not set
         std::optional<qint64> expiresIn;  // seconds from now; nullopt: the user's sign-on forgotten
         std::optional<qint64> fires;      // seconds; nullopt: no timer
     };
@@ -118,8 +118,8 @@ protected:
 class OnlyHTTPResponseCode : public ZYMGenericServiceDelegate {
 public:
     std::optional<int> shouldMethodFailureInvalidateServiceWithHTTPResponseCode(ZYMGenericService&,
-                                                                               DMServiceRequestToken*,
-                                                                               int code) override {
+                                                                                DMServiceRequestToken*,
+                                                                                int code) override {
         codes.push_back(code);
         return 2;
     }
@@ -139,8 +139,7 @@ TEST_F(VerdictTest, FailedDirectoryCallsAreJudgedByFaultStatusAndTransport) {
         const char* logged;
     };
     const Row rows[] = {
-        {"Sender, expired assertion", fault("Sender", "Assertion expired"), 2,
-         "withSenderFault:[Assertion expired]"},
+        {"Sender, expired assertion", fault("Sender", "Assertion expired"), 2, "withSenderFault:[Assertion expired]"},
         {"prefixed Sender, digest", fault("SOAP-ENV:Sender", "assertion DIGEST check failed"), 2,
          "withSenderFault:[assertion DIGEST check failed]"},
         {"Sender, signature", fault("Sender", "Assertion signature invalid"), 2, "withSenderFault:"},
@@ -163,7 +162,8 @@ TEST_F(VerdictTest, FailedDirectoryCallsAreJudgedByFaultStatusAndTransport) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(FailedCall(row.knob), row.verdict);
-        EXPECT_NE(Log().find(row.logged), std::string::npos) << Log().substr(Log().size() > 3000 ? Log().size() - 3000 : 0);
+        EXPECT_NE(Log().find(row.logged), std::string::npos)
+            << Log().substr(Log().size() > 3000 ? Log().size() - 3000 : 0);
     }
 }
 

@@ -110,7 +110,8 @@ TEST_F(SignOnTest, CancelOnEitherPanelCancelsAndShowsNothing) {
         const char* user;
         Panel panel;
     };
-    for (const Row& row : {Row{"sign-on panel", kUser, Panel::SignOn}, Row{"SecurID panel", kSecurUser, Panel::SecurID}}) {
+    for (const Row& row :
+         {Row{"sign-on panel", kUser, Panel::SignOn}, Row{"SecurID panel", kSecurUser, Panel::SecurID}}) {
         SCOPED_TRACE(row.what);
         MakeService();
         stats_.numbers.clear();
@@ -230,16 +231,31 @@ TEST_F(SignOnTest, FailuresFromTheServerShowTheirAlertAndRecordTheirStatistic) {
         std::pair<quint8, quint16> statistic;
     };
     const Row rows[] = {
-        {"locked SecurID", QJsonObject{{"first_abort", "If you see this message, your token is locked"}}, false,
-         "AuthenticationFailureSecurIDLocked", {32, 65535}},
-        {"no password before the passcode", QJsonObject{{"first_abort", "no password supplied before securid"}}, false,
-         "AuthenticationFailureEmptyPassword", {32, 65535}},
-        {"misconfigured server", QJsonObject{{"first_abort", "server misconfigured"}}, false,
-         "AuthenticationFailureUnknown", {32, 65535}},
-        {"fault at the first step", QJsonObject{{"first_fault", "SOAP-ENV:Server"}}, false,
-         "AuthenticationFailureUnknown", {32, 65535}},
+        {"locked SecurID",
+         QJsonObject{{"first_abort", "If you see this message, your token is locked"}},
+         false,
+         "AuthenticationFailureSecurIDLocked",
+         {32, 65535}},
+        {"no password before the passcode",
+         QJsonObject{{"first_abort", "no password supplied before securid"}},
+         false,
+         "AuthenticationFailureEmptyPassword",
+         {32, 65535}},
+        {"misconfigured server",
+         QJsonObject{{"first_abort", "server misconfigured"}},
+         false,
+         "AuthenticationFailureUnknown",
+         {32, 65535}},
+        {"fault at the first step",
+         QJsonObject{{"first_fault", "SOAP-ENV:Server"}},
+         false,
+         "AuthenticationFailureUnknown",
+         {32, 65535}},
         {"refused port", QJsonObject{}, true, "AuthenticationFailureUnknown", {2, 61}},
-        {"discovery refused", QJsonObject{{"disco_status", "Failed"}}, false, "ServiceRequestFailureDiscoveryFailed",
+        {"discovery refused",
+         QJsonObject{{"disco_status", "Failed"}},
+         false,
+         "ServiceRequestFailureDiscoveryFailed",
          {33, 4099}},
     };
     const QString url = provider_->serviceURL();
@@ -249,8 +265,8 @@ TEST_F(SignOnTest, FailuresFromTheServerShowTheirAlertAndRecordTheirStatistic) {
         presenter_.shown.clear();
         stats_.numbers.clear();
         SignOnScript(row.signon);
-        provider_->setServiceURL(row.refusedPort ? QStringLiteral("http://127.0.0.1:%1/").arg(zymtest::TestServer::ClosedPort())
-                                                 : url);
+        provider_->setServiceURL(
+            row.refusedPort ? QStringLiteral("http://127.0.0.1:%1/").arg(zymtest::TestServer::ClosedPort()) : url);
         // The endpoint reaches only users the provider has not met yet.
         const char* user = row.refusedPort ? "Ray Refused" : kUser;
         StorePassword(user, kPassword);
@@ -329,10 +345,10 @@ TEST_F(SignOnTest, SignOffTellsUserLoggedOffAndStopsRenewal) {
     MakeValid();
     ASSERT_TRUE(service_->credentialsTimerActive());
     QString reason;
-    auto sub = center_.observe(QLatin1String(kServiceNoLongerValidNotification), service_.get(),
-                               [&](const Notification& n) {
-                                   reason = std::any_cast<QString>(n.userInfo.at(QLatin1String(kInvalidityReasonKey)));
-                               });
+    auto sub =
+        center_.observe(QLatin1String(kServiceNoLongerValidNotification), service_.get(), [&](const Notification& n) {
+            reason = std::any_cast<QString>(n.userInfo.at(QLatin1String(kInvalidityReasonKey)));
+        });
     service_->signOff();
     EXPECT_EQ(reason, QLatin1String(kInvalidityUserLoggedOff));
     EXPECT_FALSE(service_->credentialsTimerActive());

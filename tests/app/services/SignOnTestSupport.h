@@ -75,7 +75,9 @@ public:
     // DMRadio3ServiceListener: the verdict is recorded, the service kept for the next row.
     void ServiceDidBecomeValid() override { serviceDidBecomeValid(); }
     void ServiceWillBecomeInvalid() override { serviceWillBecomeInvalid(); }
-    void ServiceDidBecomeInvalid() override { serviceDidBecomeInvalidWithReason(QLatin1String(kInvalidityServiceError)); }
+    void ServiceDidBecomeInvalid() override {
+        serviceDidBecomeInvalidWithReason(QLatin1String(kInvalidityServiceError));
+    }
     int ShouldMethodFailureInvalidateService(DMServiceRequestToken* token) override {
         verdicts.push_back(shouldMethodFailureInvalidateService(token));
         return 0;
@@ -175,8 +177,8 @@ protected:
         service_ = std::make_unique<TestService>(env);
         service_->setAuthenticationController(auth_.get());
         notes_.clear();
-        observation_ = center_.observe(QString(), service_.get(),
-                                       [this](const Notification& n) { notes_.append(n.name); });
+        observation_ =
+            center_.observe(QString(), service_.get(), [this](const Notification& n) { notes_.append(n.name); });
     }
 
     void TearDown() override {
@@ -212,9 +214,9 @@ protected:
     void SignOnScript(QJsonObject script) {
         script["path"] = QString::fromStdString(prefix_);
         script["kind"] = "signon";
-        script["users"] = QJsonArray{
-            QJsonObject{{"name", kUser}, {"password", kPassword}},
-            QJsonObject{{"name", kSecurUser}, {"password", kSecurPassword}, {"securid", kPasscode}}};
+        script["users"] =
+            QJsonArray{QJsonObject{{"name", kUser}, {"password", kPassword}},
+                       QJsonObject{{"name", kSecurUser}, {"password", kSecurPassword}, {"securid", kPasscode}}};
         server_->Script(script);
     }
     void Directory(QJsonObject script) {
