@@ -17,11 +17,17 @@ dbus-run-session -- sh -c '
   export XDG_DATA_HOME="$ZYM_KEYRING_HOME/data" XDG_RUNTIME_DIR="$ZYM_KEYRING_HOME/run"
   mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   printf "zymtest" | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1
-  if ! dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q "boolean true"; then
-    echo "with-keyring: gnome-keyring-daemon did not start" >&2
-    exit 70
-  fi
+  # The daemon takes its bus name a moment after it returns: wait for it, 10 s at most.
+  tries=0
+  until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q "boolean true"; do
+    tries=$((tries + 1))
+    if [ "$tries" -ge 100 ]; then
+      echo "with-keyring: gnome-keyring-daemon did not start" >&2
+      exit 70
+    fi
+    sleep 0.1
+  done
   ZYM_REAL_KEYRING=1 exec "$@"
 ' sh "$@"
 status=$?
