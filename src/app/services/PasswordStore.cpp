@@ -70,9 +70,18 @@ private:
     QObject* context_ = nullptr;
 };
 
-template <class MakeJob>
-Outcome RunJob(MakeJob make, std::chrono::milliseconds timeout) {
-    return KeyringThread::instance().run([make]() -> QKeychain::Job* { return make(); }, timeout);
+// A job of type Job on the item, set up further by `prepare` (on the keyring's thread).
+template <class Job>
+Outcome RunJob(const QString& service, const QString& account, std::chrono::milliseconds timeout,
+               std::function<void(Job&)> prepare = {}) {
+    return KeyringThread::instance().run(
+        [=]() -> QKeychain::Job* {
+            auto* job = new Job(service);
+            job->setKey(account);
+            if (prepare) prepare(*job);
+            return job;
+        },
+        timeout);
 }
 
 std::optional<QString> DecodeStrict(const QByteArray& bytes) {
@@ -99,13 +108,7 @@ PasswordStore& PasswordStore::system() {
 KeychainPasswordStore::KeychainPasswordStore(std::chrono::milliseconds timeout) : timeout_(timeout) {}
 
 std::optional<QString> KeychainPasswordStore::read(const QString& service, const QString& account) {
-    const Outcome outcome = RunJob(
-        [=] {
-            auto* job = new QKeychain::ReadPasswordJob(service);
-            job->setKey(account);
-            return job;
-        },
-        timeout_);
+    const Outcome outcome = RunJob<QKeychain::ReadPasswordJob>(service, account, timeout_);
     if (!outcome.finished || outcome.error != QKeychain::NoError) {
         if (!outcome.finished || outcome.error != QKeychain::EntryNotFound) LogKeyringProblem("read", outcome);
         return QString();
@@ -114,27 +117,16 @@ std::optional<QString> KeychainPasswordStore::read(const QString& service, const
 }
 
 bool KeychainPasswordStore::write(const QString& service, const QString& account, const QString& password) {
-    const Outcome outcome = RunJob(
-        [=] {
-            auto* job = new QKeychain::WritePasswordJob(service);
-            job->setKey(account);
-            job->setBinaryData(password.toUtf8());
-            return job;
-        },
-        timeout_);
+    const QByteArray bytes = password.toUtf8();
+    const Outcome outcome = RunJob<QKeychain::WritePasswordJob>(
+        service, account, timeout_, [bytes](QKeychain::WritePasswordJob& job) { job.setBinaryData(bytes); });
     const bool ok = outcome.finished && outcome.error == QKeychain::NoError;
     if (!ok) LogKeyringProblem("write", outcome);
     return ok;
 }
 
 bool KeychainPasswordStore::remove(const QString& service, const QString& account) {
-    const Outcome outcome = RunJob(
-        [=] {
-            auto* job = new QKeychain::DeletePasswordJob(service);
-            job->setKey(account);
-            return job;
-        },
-        timeout_);
+    const Outcome outcome = RunJob<QKeychain::DeletePasswordJob>(service, account, timeout_);
     const bool ok =
         outcome.finished && (outcome.error == QKeychain::NoError || outcome.error == QKeychain::EntryNotFound);
     if (!ok) LogKeyringProblem("delete", outcome);

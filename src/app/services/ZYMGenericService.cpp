@@ -392,23 +392,22 @@ void ZYMGenericService::authenticationControllerSecurIDOKButtonClicked(Authentic
 
 void ZYMGenericService::authenticationControllerCancelButtonClicked(AuthenticationController& controller) {
     controller.setAuthenticationBusy(false);
-    if (!authRequestToken_.isNull()) {
-        const ZYMRequestToken token = authRequestToken_;
-        authRequestToken_ = ZYMRequestToken();
-        provider().cancelServiceRequest(token);
-    } else {
-        authenticationFailedWithReason(3);
-    }
+    cancelHeldRequest();
 }
 
 void ZYMGenericService::authenticationControllerSecurIDCancelButtonClicked(AuthenticationController&) {
-    if (!authRequestToken_.isNull()) {
-        const ZYMRequestToken token = authRequestToken_;
-        authRequestToken_ = ZYMRequestToken();
-        provider().cancelServiceRequest(token);
-    } else {
+    cancelHeldRequest();
+}
+
+void ZYMGenericService::cancelHeldRequest() {
+    if (authRequestToken_.isNull()) {
         authenticationFailedWithReason(3);
+        return;
     }
+    // Dropped first: the cancel's final callback may come inside the call.
+    const ZYMRequestToken token = authRequestToken_;
+    authRequestToken_ = ZYMRequestToken();
+    provider().cancelServiceRequest(token);
 }
 
 // ---- validity ----

@@ -249,6 +249,7 @@ private:
     void startServiceRequestWithUsername(const QString& userName, bool isRenewal);
     AuthenticationController& requireAuthController() const;
     void dropGenericService();
+    void cancelHeldRequest();
     void retireGenericServiceOnDestruction();
 
     ZYMServiceEnvironment env_;
