@@ -195,8 +195,9 @@ protected:
     // Shows the reason's alert (nothing for a cancel).
     virtual void serviceRequestFailedWithReason(int reason);
     // Called when the core's service object is replaced (by a renewal) or dropped (sign
-    // off, destruction). The default deletes it at once; a subclass may keep it alive a
-    // while longer.
+    // off). The default deletes it at once; a subclass may keep it alive a while longer.
+    // Not called from the destructor, which deletes the object itself: a subclass
+    // detaches whatever the object calls back before that.
     virtual void retireGenericService(std::unique_ptr<DMGenericService> service);
 
     // Validity, called by the subclass as its service object reports it.
