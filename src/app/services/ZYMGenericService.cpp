@@ -114,6 +114,10 @@ std::optional<int> ZYMGenericServiceDelegate::shouldMethodFailureInvalidateServi
     return std::nullopt;
 }
 
+QString sifCanonicalizedString(const QString& text) {
+    return Text(SIFCanonicalizedString(text.toUtf8().toStdString()));
+}
+
 // ---- ZYMGenericService ----
 
 ZYMGenericService::ZYMGenericService(ZYMServiceEnvironment environment) : env_(environment) {}
@@ -214,8 +218,7 @@ bool ZYMGenericService::usernameIsAuthenticatedUsername(const QString& userName)
     const std::optional<QString> plain = authenticatedUsername(false);
     const std::optional<QString> canonical = authenticatedUsername(true);
     if (plain && userName.compare(*plain, Qt::CaseInsensitive) == 0) return true;
-    const QString reduced = Text(SIFCanonicalizedString(userName.toUtf8().toStdString()));
-    return canonical && reduced.compare(*canonical, Qt::CaseInsensitive) == 0;
+    return canonical && sifCanonicalizedString(userName).compare(*canonical, Qt::CaseInsensitive) == 0;
 }
 
 void ZYMGenericService::authenticationStartingForUsername(const QString&) {

@@ -48,6 +48,9 @@ inline constexpr const char* kInvalidityServiceError = "ServiceError";
 
 inline constexpr const char* kRenewalIntervalDefaultsKey = "lfs_auth_renewal_interval";
 
+// The text's UTF-8 bytes 0x21 to 0x7E, lower-cased: how the core keys its users.
+QString sifCanonicalizedString(const QString& text);
+
 // The delegate (the main window). Every method has a default meaning "not implemented".
 // A verdict question the delegate answers (a value, not nullopt) is decided by that
 // answer alone: the service neither logs nor asks further.

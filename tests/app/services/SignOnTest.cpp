@@ -34,6 +34,8 @@ TEST_F(SignOnTest, StoredPasswordSignsOnWithoutPanelAndDeliversTheRadioService) 
     EXPECT_TRUE(service_->usernameIsAuthenticatedUsername(QStringLiteral("DORA SIGNON")));
     EXPECT_TRUE(service_->usernameIsAuthenticatedUsername(QStringLiteral("dorasignon")));
     EXPECT_FALSE(service_->usernameIsAuthenticatedUsername(QString()));
+    EXPECT_FALSE(service_->usernameIsAuthenticatedUsername(QStringLiteral("Dora")));
+    EXPECT_EQ(sifCanonicalizedString(QStringLiteral(" Dora\tSIGN\u00e9on ")), QStringLiteral("dorasignon"));
     // The screen name is remembered as typed.
     EXPECT_EQ(defaults_->string(QLatin1String(kScreenNameDefaultsKey)), QString::fromLatin1(kUser));
     EXPECT_TRUE(presenter_.shown.empty());
