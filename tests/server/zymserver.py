@@ -1358,7 +1358,7 @@ def serve_directory(conn, script):
                                   content if fault.get("with_response") else "")
     header = signon_correlation(signon_next("M"), "")
     if "moved_to" in answer:
-        content = ('<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>Endpoint moved</faultstring>'
+        content = ('<SOAP-ENV:Fault><faultcode>SOAP-ENV:Service</faultcode><faultstring>Endpoint moved</faultstring>'
                    '<detail><zym:Status xmlns:zym="%s" code="zym:EndpointMoved"/></detail></SOAP-ENV:Fault>' % SIF)
         header += ('<sb:ServiceInstanceUpdate xmlns:sb="%s" xmlns:disco="%s"><disco:Endpoint>%s</disco:Endpoint>'
                    '</sb:ServiceInstanceUpdate>' % (SB, DISCO, xml_escape(answer["moved_to"])))
