@@ -14,14 +14,13 @@
 #include <memory>
 #include <optional>
 
+#include "app/services/ZYMGenericService.h"
+
 class DMServiceRequestToken;
 class ZYMServiceErrorDescription;
 class ZYMRadioStationState;
 
-#ifndef ZYM_DELEGATED_DEFINED
-#define ZYM_DELEGATED_DEFINED
 enum class Delegated { Handled, NotImplemented };
-#endif
 
 // Names of the fall-back notifications.
 namespace RadioServiceNotification {
@@ -59,21 +58,14 @@ inline const QString kStationURLDidLoad = QStringLiteral("kRadioServiceStationUR
 inline const QString kStationURLDidFail = QStringLiteral("kRadioServiceStationURLDidFailNotificationName");
 }  // namespace RadioServiceNotification
 
-class RadioServiceDelegate {
+// The validity messages and the verdict questions come from the generic service's
+// delegate.
+class RadioServiceDelegate : public ZYMGenericServiceDelegate {
 public:
-    virtual ~RadioServiceDelegate() = default;
-
     virtual Delegated authenticationStartedForUsername(const QString&) { return Delegated::NotImplemented; }
     virtual void authenticationDone(bool) {}
     virtual void authenticationCancelled() {}
     virtual void serviceRequestDone(bool) {}
-    virtual void serviceDidBecomeValid() {}
-    virtual void serviceWillBecomeInvalid() {}
-    // "ServiceError" or "UserLoggedOff".
-    virtual void serviceDidBecomeInvalidWithReason(const QString&) {}
-    // 0 keep, 1 drop the service, 2 reset the sign-on; nullopt leaves the question to the
-    // service.
-    virtual std::optional<int> shouldMethodFailureInvalidateService(DMServiceRequestToken*) { return std::nullopt; }
     virtual void serviceEncounteredError(const ZYMServiceErrorDescription&) {}
 
     virtual Delegated radioServiceInformationWillLoad() { return Delegated::NotImplemented; }

@@ -39,9 +39,8 @@ QStringList supportedList(const QString& name, const QStringList& builtIn) {
 
 }  // namespace
 
-ZYMRadioService::ZYMRadioService() : ZYMRadioService(Environment{}) {}
-
-ZYMRadioService::ZYMRadioService(Environment environment) : env_(std::move(environment)) {
+ZYMRadioService::ZYMRadioService(ZYMServiceEnvironment environment, RadioEnvironment radio)
+    : ZYMGenericService(environment), radioEnv_(std::move(radio)) {
     filteredArraysAreStale_ = true;
     stationMaxPresets_ = 5;
     ensureStationPresetArray();
@@ -50,22 +49,12 @@ ZYMRadioService::ZYMRadioService(Environment environment) : env_(std::move(envir
 
 ZYMRadioService::~ZYMRadioService() {
     informationRefreshTimer_.reset();
-    if (radioService_) radioService_->SetListener(nullptr);
-    // The core object goes before its listener: it may report to it while going.
-    if (genericService_) {
-        if (auto* radio = dynamic_cast<DMRadio3Service*>(genericService_.get())) radio->SetListener(nullptr);
-        genericService_.reset();
-    }
+    // The generic service deletes the core object after this; it must not reach a
+    // listener that is gone.
+    if (auto* radio = dynamic_cast<DMRadio3Service*>(genericService())) radio->SetListener(nullptr);
+    radioService_ = nullptr;
     serviceListener_.reset();
 }
-
-NotificationCenter& ZYMRadioService::center() const {
-    return env_.notificationCenter ? *env_.notificationCenter : NotificationCenter::defaultCenter();
-}
-
-const Clock& ZYMRadioService::clock() const { return env_.clock ? *env_.clock : Clock::system(); }
-
-Scheduler& ZYMRadioService::scheduler() const { return env_.scheduler ? *env_.scheduler : Scheduler::main(); }
 
 DMRadio3Service& ZYMRadioService::ensureRadioService() const {
     if (!radioService_) throw ServiceLayerError(kImplementationError, "Radio service not available");
@@ -74,104 +63,77 @@ DMRadio3Service& ZYMRadioService::ensureRadioService() const {
 
 // --- hand-over, loss, sign-on flow ---
 
-void ZYMRadioService::serviceRequestSucceeded(DMGenericService* service) {
-    std::unique_ptr<DMGenericService> incoming(service);
-    // The object held before, lost or not, goes now, before the new one gets the cache:
-    // it flushes its cache first and the new object's writes win.
-    if (genericService_) {
-        if (auto* old = dynamic_cast<DMRadio3Service*>(genericService_.get())) old->SetListener(nullptr);
-        genericService_.reset();
+void ZYMRadioService::retireGenericService(std::unique_ptr<DMGenericService> service) {
+    if (auto* radio = dynamic_cast<DMRadio3Service*>(service.get())) {
+        radio->SetListener(nullptr);
+        if (radioService_ == radio) radioService_ = nullptr;
     }
+    ZYMGenericService::retireGenericService(std::move(service));
+}
+
+void ZYMRadioService::serviceRequestSucceeded(DMGenericService* service) {
+    // The object held before, lost or not, has been retired by now; its listener goes
+    // with it, before the new object gets the cache.
     radioService_ = nullptr;
     serviceListener_.reset();
+    ZYMGenericService::serviceRequestSucceeded(service);
 
-    genericService_ = std::move(incoming);
-    serviceAvailable_ = genericService_ != nullptr;
-    if (genericService_ && env_.cacheFactory) genericService_->InstallCacheFactory(env_.cacheFactory);
-
-    auto* radio = dynamic_cast<DMRadio3Service*>(genericService_.get());
-    if (!radio) {
-        serviceAvailable_ = false;
-        throw ServiceLayerError(kImplementationError, "Can't get radio service");
-    }
+    auto* radio = dynamic_cast<DMRadio3Service*>(service);
+    if (!radio) throw ServiceLayerError(kImplementationError, "Can't get radio service");
     radioService_ = radio;
     serviceListener_ = std::make_unique<RadioServiceListener>(this);
     radio->SetListener(serviceListener_.get());
-    if (delegate_) delegate_->serviceRequestDone(true);
+    if (radioDelegate_) radioDelegate_->serviceRequestDone(true);
     preloadInformation(true, true);
     startInformationRefreshTimer();
 }
 
-void ZYMRadioService::serviceRequestFailedWithReason(int) {
-    if (delegate_) delegate_->serviceRequestDone(false);
-}
-
-void ZYMRadioService::serviceDidBecomeValid() {
-    center().post(QStringLiteral("ServiceEstablishedNotification"), this);
-    if (delegate_) delegate_->serviceDidBecomeValid();
-}
-
-void ZYMRadioService::serviceWillBecomeInvalid() {
-    center().post(QStringLiteral("ServiceWillBecomeInvalidNotification"), this);
-    if (delegate_) delegate_->serviceWillBecomeInvalid();
+void ZYMRadioService::serviceRequestFailedWithReason(int reason) {
+    ZYMGenericService::serviceRequestFailedWithReason(reason);
+    if (radioDelegate_) radioDelegate_->serviceRequestDone(false);
 }
 
 void ZYMRadioService::serviceDidBecomeInvalidWithReason(const QString& reason) {
-    // The core object itself stays owned: a lost one may still deliver a result.
+    // The core object itself stays held: a lost one may still deliver a result.
     radioService_ = nullptr;
     genres_.reset();
     genresDict_.reset();
     stations_.reset();
     stationsDict_.reset();
     resetInformationLoading();
-    serviceAvailable_ = false;
-    center().post(QStringLiteral("ServiceNoLongerValidNotification"), this,
-                  {{QStringLiteral("invalidity_reason"), reason}});
-    if (delegate_) delegate_->serviceDidBecomeInvalidWithReason(reason);
+    setServiceAvailable(false);
+    ZYMGenericService::serviceDidBecomeInvalidWithReason(reason);
 }
 
 int ZYMRadioService::shouldMethodFailureInvalidateService(DMServiceRequestToken* token) {
-    int verdict = 0;
-    if (auto answer = delegate_ ? delegate_->shouldMethodFailureInvalidateService(token) : std::nullopt) {
-        verdict = *answer;
-    } else if (!token) {
-        verdict = 0;
-    } else if (!token->methodRef || !token->methodRef->GetOutput()) {
-        verdict = 1;
-    } else if (!token->fault.GetFaultCode().empty()) {
-        verdict = 1;
-    }
-    if (env_.isNetworkAddressReachable && !env_.isNetworkAddressReachable(env_.reachabilityHost)) verdict = 2;
+    const int verdict = ZYMGenericService::shouldMethodFailureInvalidateService(token);
+    if (radioEnv_.isNetworkAddressReachable && !radioEnv_.isNetworkAddressReachable(radioEnv_.reachabilityHost))
+        return 2;
     return verdict;
 }
 
-void ZYMRadioService::credentialsTimerTask() {
-    if (genericService_) genericService_->ResetCache();
+void ZYMRadioService::credentialsTimerTask(const QString& userName) {
+    if (genericService()) genericService()->ResetCache();
+    ZYMGenericService::credentialsTimerTask(userName);
 }
 
 void ZYMRadioService::authenticationStartingForUsername(const QString& userName) {
-    userName_ = userName;
+    ZYMGenericService::authenticationStartingForUsername(userName);
     notifyAuthenticationStartedForUsername(userName);
 }
 
 void ZYMRadioService::authenticationSucceeded() {
-    if (delegate_) delegate_->authenticationDone(true);
+    ZYMGenericService::authenticationSucceeded();
+    if (radioDelegate_) radioDelegate_->authenticationDone(true);
 }
 
 void ZYMRadioService::authenticationFailedWithReason(int reason) {
-    if (!delegate_) return;
+    ZYMGenericService::authenticationFailedWithReason(reason);
+    if (!radioDelegate_) return;
     if (reason == 3)
-        delegate_->authenticationCancelled();
+        radioDelegate_->authenticationCancelled();
     else
-        delegate_->authenticationDone(false);
-}
-
-void ZYMRadioService::signOff() {
-    if (radioService_) radioService_->SetListener(nullptr);
-    radioService_ = nullptr;
-    genericService_.reset();
-    serviceListener_.reset();
-    serviceDidBecomeInvalidWithReason(QStringLiteral("UserLoggedOff"));
+        radioDelegate_->authenticationDone(false);
 }
 
 // --- look-ups ---
@@ -348,23 +310,23 @@ void ZYMRadioService::rebuildFilteredInternalReferences() {
 // --- delegate or notification ---
 
 void ZYMRadioService::notify(const QString& name, Delegated (RadioServiceDelegate::*message)()) {
-    if (delegate_ && (delegate_->*message)() == Delegated::Handled) return;
-    center().post(name, this);
+    if (radioDelegate_ && (radioDelegate_->*message)() == Delegated::Handled) return;
+    notifications().post(name, this);
 }
 
 void ZYMRadioService::notifyDetails(const QString& name,
                                     Delegated (RadioServiceDelegate::*message)(const std::optional<QString>&),
                                     const std::optional<QString>& stationID) {
-    if (delegate_ && (delegate_->*message)(stationID) == Delegated::Handled) return;
+    if (radioDelegate_ && (radioDelegate_->*message)(stationID) == Delegated::Handled) return;
     NotificationCenter::UserInfo info;
     if (stationID) info[QStringLiteral("object1")] = *stationID;
-    center().post(name, this, std::move(info));
+    notifications().post(name, this, std::move(info));
 }
 
 void ZYMRadioService::notifyAuthenticationStartedForUsername(const QString& userName) {
-    if (delegate_ && delegate_->authenticationStartedForUsername(userName) == Delegated::Handled) return;
-    center().post(RadioServiceNotification::kAuthenticationForUsernameDidStart, this,
-                  {{QStringLiteral("object1"), userName}});
+    if (radioDelegate_ && radioDelegate_->authenticationStartedForUsername(userName) == Delegated::Handled) return;
+    notifications().post(RadioServiceNotification::kAuthenticationForUsernameDidStart, this,
+                         {{QStringLiteral("object1"), userName}});
 }
 
 namespace N = RadioServiceNotification;

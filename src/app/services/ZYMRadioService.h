@@ -7,11 +7,11 @@
 // only; every entry from the event loop (listener bridge, refresh timer) is guarded, so
 // nothing throws into the loop.
 //
-// Ownership of the core object: the object handed over is owned here. When it reports
-// its own loss ("ServiceError") it may still have results on their way to the listener,
-// so it stays owned, with its listener, until the next hand-over deletes both, before
-// the cache factory goes onto the new one (the old object flushes first, the new one
-// last). Sign-off deletes it at once.
+// The core object belongs to the generic service. When it reports its own loss
+// ("ServiceError") it may still have results on their way to the listener, so it stays
+// held, listener attached, until the next hand-over retires it, before the cache goes
+// onto the new one (the old object flushes first, the new one last). Sign-off retires
+// it at once.
 
 #include <QHash>
 #include <QString>
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/services/RadioServiceDelegate.h"
+#include "app/services/ZYMGenericService.h"
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMRadioStationFormat.h"
 
@@ -91,56 +92,50 @@ private:
     int pendingChunks_ = 1;
 };
 
-class ZYMRadioService {
+class ZYMRadioService : public ZYMGenericService {
 public:
-    // What the service needs from its surroundings; null members take the process's own.
-    struct Environment {
-        NotificationCenter* notificationCenter = nullptr;
-        const Clock* clock = nullptr;
-        Scheduler* scheduler = nullptr;
-        // Whether the services' host answers; absent counts every host reachable.
+    // What the radio service adds to the generic service's surroundings.
+    struct RadioEnvironment {
+        // Whether the host answers without a connection to set up first; absent counts
+        // every host reachable.
         std::function<bool(const std::string& host)> isNetworkAddressReachable;
-        // The host whose reachability decides a failure verdict of 2.
+        // The services' host, whose reachability decides a failure verdict of 2.
         std::string reachabilityHost;
-        // Installed on every core object handed over (not owned).
-        DMDataCacheStorageFactory* cacheFactory = nullptr;
     };
 
     static constexpr int kStationInfoChunk = 20;
     static constexpr std::chrono::seconds kRefreshInterval{3600};
     static inline const QString kEmptyPreset = QStringLiteral("radio:aggregate:-1");
 
-    ZYMRadioService();
-    explicit ZYMRadioService(Environment environment);
-    virtual ~ZYMRadioService();
-    ZYMRadioService(const ZYMRadioService&) = delete;
-    ZYMRadioService& operator=(const ZYMRadioService&) = delete;
+    explicit ZYMRadioService(ZYMServiceEnvironment environment = {}, RadioEnvironment radio = {});
+    ~ZYMRadioService() override;
 
-    QString serviceName() const { return QStringLiteral("RadioService"); }
-    void setDelegate(RadioServiceDelegate* delegate) { delegate_ = delegate; }
-    RadioServiceDelegate* delegate() const { return delegate_; }
-    bool serviceAvailable() const { return serviceAvailable_; }
+    QString serviceName() const override { return QStringLiteral("RadioService"); }
+    // Also the generic service's delegate.
+    void setDelegate(RadioServiceDelegate* delegate) {
+        radioDelegate_ = delegate;
+        ZYMGenericService::setDelegate(delegate);
+    }
+    RadioServiceDelegate* delegate() const { return radioDelegate_; }
 
     // --- hand-over, loss and the generic service's flow ---
-    // Takes the core object over (owned from now on). Throws ServiceLayerError
+    // Takes the core object over (the generic service owns it). Throws ServiceLayerError
     // ("Implementation Error", "Can't get radio service") for another service type.
-    virtual void serviceRequestSucceeded(DMGenericService* service);
-    virtual void serviceRequestFailedWithReason(int reason);
+    void serviceRequestSucceeded(DMGenericService* service) override;
+    void serviceRequestFailedWithReason(int reason) override;
     // "ServiceError" (the core object reported its loss) or "UserLoggedOff".
-    virtual void serviceDidBecomeInvalidWithReason(const QString& reason);
-    virtual void serviceDidBecomeValid();
-    virtual void serviceWillBecomeInvalid();
-    virtual int shouldMethodFailureInvalidateService(DMServiceRequestToken* token);
+    void serviceDidBecomeInvalidWithReason(const QString& reason) override;
+    void serviceDidBecomeValid() override { ZYMGenericService::serviceDidBecomeValid(); }
+    void serviceWillBecomeInvalid() override { ZYMGenericService::serviceWillBecomeInvalid(); }
+    // The generic verdict, or 2 whatever it was when the services' host is unreachable.
+    int shouldMethodFailureInvalidateService(DMServiceRequestToken* token) override;
     // The credentials are due for renewal: the day's cache goes, so the renewed service
     // reloads the whole directory.
-    virtual void credentialsTimerTask();
-    virtual void authenticationStartingForUsername(const QString& userName);
-    virtual void authenticationSucceeded();
-    virtual void authenticationFailedWithReason(int reason);
-    // Deletes the core object, then reports "UserLoggedOff".
-    void signOff();
-    // The core object held (also after its loss, until the next hand-over); may be null.
-    DMGenericService* genericService() const { return genericService_.get(); }
+    void credentialsTimerTask(const QString& userName) override;
+    void authenticationStartingForUsername(const QString& userName) override;
+    void authenticationSucceeded() override;
+    void authenticationFailedWithReason(int reason) override;
+    // The typed alias of genericService(); null once the service is lost.
     DMRadio3Service* radioService() const { return radioService_; }
 
     // --- model, look-ups and filter ---
@@ -242,7 +237,7 @@ protected:
     // Throws ServiceLayerError ("Implementation Error", "Radio service not available")
     // when no core service is held.
     DMRadio3Service& ensureRadioService() const;
-    bool radioServiceUsable() const { return radioService_ != nullptr && serviceAvailable_; }
+    bool radioServiceUsable() const { return radioService_ != nullptr && serviceAvailable(); }
     void rebuildFilteredInternalReferences();
 
     // Delegate or notification.
@@ -269,9 +264,7 @@ protected:
     void notifyRadioPresetsDidLoad();
     void notifyAuthenticationStartedForUsername(const QString& userName);
 
-    NotificationCenter& center() const;
-    const Clock& clock() const;
-    Scheduler& scheduler() const;
+    void retireGenericService(std::unique_ptr<DMGenericService> service) override;
 
 private:
     void applyStationGenres(const std::shared_ptr<ZYMRadioStation>& station, const QStringList& genreIDs);
@@ -279,11 +272,9 @@ private:
     // The answer rule shared by every handler: whether the answer is to be applied.
     bool answerArrived(int type, bool success, DMServiceRequestToken* token, const char* notRequiredLine);
 
-    Environment env_;
-    RadioServiceDelegate* delegate_ = nullptr;
-    bool serviceAvailable_ = false;
-    std::unique_ptr<DMGenericService> genericService_;
-    DMRadio3Service* radioService_ = nullptr;  // typed alias of genericService_, or null
+    RadioEnvironment radioEnv_;
+    RadioServiceDelegate* radioDelegate_ = nullptr;
+    DMRadio3Service* radioService_ = nullptr;  // typed alias of genericService(), or null
     std::unique_ptr<RadioServiceListener> serviceListener_;
 
     std::optional<ZYMRadioGenreList> genres_;
@@ -301,5 +292,4 @@ private:
     bool informationLoaded_ = false;
     std::unique_ptr<ScheduledTimer> informationRefreshTimer_;
     int stationMaxPresets_ = 5;
-    QString userName_;
 };

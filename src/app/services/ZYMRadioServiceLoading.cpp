@@ -119,7 +119,7 @@ void ZYMRadioService::preloadInformation(bool clear, bool useCache) {
         return;
     }
     LogMessage(kLogDebug, "Radio Service cache is being cleared.\n");
-    if (genericService_ && radioService_) genericService_->ResetCache();
+    if (genericService() && radioService_) genericService()->ResetCache();
     clearCacheableInformation();
     loadInformationFromService();
 }
@@ -408,7 +408,7 @@ void ZYMRadioService::requestFailed(DMServiceRequestToken* token) {
     if (!token) return;
     const std::string method = token->methodRef ? token->methodRef->GetMethodName() : std::string();
     LogMessage(kLogError, "requestFailed! %s\n", method.c_str());
-    if (delegate_) delegate_->serviceEncounteredError(ZYMServiceErrorDescription(*token));
+    if (radioDelegate_) radioDelegate_->serviceEncounteredError(ZYMServiceErrorDescription(*token));
     if (!informationLoaded_) {
         resetInformationLoading();
         notifyRadioServerInformationDidFail();

@@ -41,7 +41,7 @@ bool ZYMRadioService::sameGMTDay(const QDateTime& loadDate, const QDateTime& now
 
 bool ZYMRadioService::cacheIsGood() {
     DMRadio3Service& service = ensureRadioService();
-    if (!serviceAvailable_) return true;
+    if (!serviceAvailable()) return true;
     const std::string loadDate = service.GetLoadDate();
     if (loadDate.empty()) {
         LogMessage(kLogInfo, "cacheIsGood? There is no cache\n");

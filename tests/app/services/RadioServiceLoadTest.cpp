@@ -5,6 +5,9 @@
 
 #include <set>
 
+#include <QDirIterator>
+
+#include "app/services/PropertyList.h"
 #include "app/services/ServiceLayerError.h"
 
 using namespace radiotest;
@@ -79,7 +82,9 @@ TEST_F(RadioServiceFixture, FreshLoadAsksForEverythingInChunksAndReportsTheLoadO
     radio_->loadMoreInformationFromService();
     radio_->serviceInformationLoaded();
     EXPECT_EQ(reports_.informationDidLoad, 1);
-    EXPECT_EQ(reports_.events.front(), "requestDone YES");
+    ASSERT_GE(reports_.events.size(), 2u);
+    EXPECT_EQ(reports_.events[0], "authenticated");
+    EXPECT_EQ(reports_.events[1], "requestDone YES");
     EXPECT_EQ(reports_.events.back(), "InformationDidLoad");
 }
 
@@ -158,13 +163,16 @@ TEST_F(RadioServiceFixture, TheNextGMTDayReloadsFullyAtRestartAndAtTheHourlyTick
 }
 
 TEST_F(RadioServiceFixture, ARenewalReloadsFullyTheSameDay) {
+    defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), 600);
     Start();
     HandOver();
     WaitLoaded();
     clock_.set(LoadDate());
     const std::size_t before = Calls().size();
-    radio_->credentialsTimerTask();
-    HandOver(true);
+    const DMGenericService* first = radio_->genericService();
+    scheduler_.advance(std::chrono::seconds(601));
+    ASSERT_TRUE(RunUntil([&] { return reports_.Count("requestDone YES") == 2; })) << reports_.Joined();
+    EXPECT_NE(radio_->genericService(), first);
     WaitLoaded();
     EXPECT_EQ(Methods(before), kFullLoad);
 }
@@ -214,9 +222,7 @@ TEST_F(RadioServiceFixture, ARequiredStepFailingReportsTheErrorThenTheFailureAnd
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        prefix_ = server_->NewPrefix();
-        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
+        SignOnAt(server_->NewPrefix());
         Directory({{"play_modes", QJsonArray{"full"}}, {"methods", QJsonObject{{row.method, row.answer}}}});
         reports_ = Reports(&radioPtr_);
         reports_.verdict = 0;  // keep the service
@@ -295,13 +301,16 @@ TEST_F(RadioServiceFixture, AMalformedCacheItemIsFetchedFromTheServer) {
     HandOver();
     WaitLoaded();
     const QDateTime day = LoadDate();
-    const std::string user = radio_->genericService()->GetCanonicalUserName();
-    auto& items = cache_.Of(user);
-    ASSERT_TRUE(items.count("StationInfo_radio:aggregate:777"));
-    items["StationInfo_radio:aggregate:777"] = "<Station stationId=";
     const std::size_t before = Calls().size();
 
-    Start();
+    Start();  // the old object flushed its cache as it went
+    QDirIterator files(folder_.filePath("cache"), {"*.cache"}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(files.hasNext());
+    const QString path = files.next();
+    QVariantMap items = PropertyList::readFile(path).value_or(QVariant()).toMap();
+    ASSERT_TRUE(items.contains("StationInfo_radio:aggregate:777"));
+    items["StationInfo_radio:aggregate:777"] = "<Station stationId=";
+    ASSERT_TRUE(PropertyList::writeFile(path, items));
     clock_.set(day);
     HandOver();
     WaitLoaded();

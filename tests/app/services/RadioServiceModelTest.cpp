@@ -226,8 +226,8 @@ public:
 
 TEST(RadioServiceFallBack, WithoutADelegateMessagesBecomeNotificationsAndErrorsLeaveNoTrace) {
     NotificationCenter center;
-    ZYMRadioService::Environment env;
-    env.notificationCenter = &center;
+    ZYMServiceEnvironment env;
+    env.notifications = &center;
     Probe radio(env);
     Posted posted(center);
 
@@ -249,14 +249,14 @@ TEST(RadioServiceFallBack, WithoutADelegateMessagesBecomeNotificationsAndErrorsL
     posted.seen.clear();
     radio.authenticationSucceeded();
     radio.authenticationFailedWithReason(3);
-    radio.serviceRequestFailedWithReason(2);
+    radio.serviceRequestFailedWithReason(4);
     EXPECT_TRUE(posted.seen.empty());
 }
 
 TEST(RadioServiceFallBack, ADelegateGetsWhatItImplementsAndTheRestIsPosted) {
     NotificationCenter center;
-    ZYMRadioService::Environment env;
-    env.notificationCenter = &center;
+    ZYMServiceEnvironment env;
+    env.notifications = &center;
     ZYMRadioService radio(env);
     OnlyGenresDidLoad delegate;
     radio.setDelegate(&delegate);

@@ -1,9 +1,9 @@
 #pragma once
 
-// A radio service signed on over loopback: the test server's sign-on at the test's
-// prefix, its directory at the discovered endpoint, a cache that outlives the service
-// objects (as the folder on disk does), a fake clock and timers, and a delegate that
-// writes down every report in order.
+// A radio service signed on over loopback through the sign-on stack (the stored password
+// of an in-memory keyring): the test server's sign-on at the test's prefix, its directory
+// at the discovered endpoint, a cache folder that outlives the service objects, a fake
+// clock and timers, and a delegate that writes down every report in order.
 
 #include <gtest/gtest.h>
 
@@ -19,14 +19,18 @@
 #include <string>
 #include <vector>
 
+#include <QTemporaryDir>
+
+#include "app/services/AuthenticationController.h"
 #include "app/services/Clock.h"
 #include "app/services/ErrorDescription.h"
 #include "app/services/NotificationCenter.h"
+#include "app/services/PasswordStore.h"
+#include "app/services/UserDefaults.h"
+#include "app/services/ZYMCacheStorage.h"
+#include "app/services/ZYMServicesProvider.h"
 #include "app/services/ZYMRadioService.h"
-#include "dms/core/DMDataCache.h"
-#include "dms/core/DMServicesProvider.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/base/LThreadEventQueue.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
@@ -37,38 +41,6 @@ namespace radiotest {
 inline bool RunUntil(const std::function<bool()>& done) {
     return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::seconds(20)));
 }
-
-// One map per cache name and user, kept by the factory: a later service object sees what
-// an earlier one wrote.
-class MemoryCache : public DMDataCacheStorageFactory {
-public:
-    using Items = std::map<std::string, std::string>;
-    class Storage : public DMDataCacheStorage {
-    public:
-        Storage(const std::string& name, const std::string& key, Items& items)
-            : DMDataCacheStorage(name, key), items_(items) {}
-        void Set(const std::string& k, const std::string& v) override { items_[k] = v; }
-        bool Get(const std::string& k, std::string& v) override {
-            auto it = items_.find(k);
-            if (it == items_.end()) return false;
-            v = it->second;
-            return true;
-        }
-        bool Remove(const std::string& k) override { return items_.erase(k) != 0; }
-        void Flush() override {}
-        void Clear() override { items_.clear(); }
-
-    private:
-        Items& items_;
-    };
-    DMDataCacheStorage* Create(const std::string& name, const std::string& key) override {
-        return new Storage(name, key, stores[name + "|" + key]);
-    }
-    Items& Of(const std::string& canonicalUser) {
-        return stores[std::string(kDMRadio3ServiceTypeURN) + "|" + canonicalUser];
-    }
-    std::map<std::string, Items> stores;
-};
 
 class Reports : public RadioServiceDelegate {
 public:
@@ -91,10 +63,13 @@ public:
     }
 
     void serviceRequestDone(bool ok) override { events.push_back(ok ? "requestDone YES" : "requestDone NO"); }
-    void serviceDidBecomeInvalidWithReason(const QString& r) override {
+    void serviceDidBecomeInvalidWithReason(ZYMGenericService&, const QString& r) override {
         events.push_back("invalid " + r.toStdString());
     }
-    std::optional<int> shouldMethodFailureInvalidateService(DMServiceRequestToken*) override { return verdict; }
+    std::optional<int> shouldMethodFailureInvalidateService(ZYMGenericService&, DMServiceRequestToken*) override {
+        return verdict;
+    }
+    void authenticationDone(bool ok) override { events.push_back(ok ? "authenticated" : "not authenticated"); }
     void serviceEncounteredError(const ZYMServiceErrorDescription& e) override {
         errors.push_back(e.sifMethodName().toStdString() + " " + e.sifStatusCode().toStdString());
         events.push_back("error " + e.sifMethodName().toStdString());
@@ -139,34 +114,6 @@ private:
     ZYMRadioService** service_;
 };
 
-// Ends one service request and hands the facade over.
-class ServiceRequest final : public DMServiceRequestListener {
-public:
-    ~ServiceRequest() { delete service; }
-    void RequiresPassword(const std::string&, DMServiceRequestToken* token) override {
-        provider->SetPasswordForRequest(password, token);
-    }
-    void RequiresSecurID(const std::string&, DMServiceRequestToken*) override {}
-    void AuthenticationSucceeded(const std::string&, DMServiceRequestToken*) override {}
-    void AuthenticationFailed(const std::string&, DMServiceRequestToken*, std::int32_t r) override {
-        why = "authentication failed " + std::to_string(r);
-        done = true;
-    }
-    void ServiceRequestSucceeded(DMGenericService* facade, EServiceType, DMServiceRequestToken*) override {
-        service = facade;
-        done = true;
-    }
-    void ServiceRequestFailed(std::int32_t r, EServiceType, DMServiceRequestToken*) override {
-        why = "service request failed " + std::to_string(r);
-        done = true;
-    }
-    DMServicesProvider* provider = nullptr;
-    std::string password;
-    DMGenericService* service = nullptr;
-    bool done = false;
-    std::string why;
-};
-
 class RadioServiceFixture : public ::testing::Test {
 protected:
     static constexpr const char* kUser = "Rita Radio";
@@ -177,22 +124,29 @@ protected:
         logPath_ = ::testing::TempDir() + "zym-radioservice-" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         InitLogFile(logPath_.c_str(), kLogDebug, 0);
-        queue_ = LThreadEventQueue::Create();
         server_ = &zymtest::TestServer::Get();
-        prefix_ = server_->NewPrefix();
-        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
+        SignOnAt(server_->NewPrefix());
         Directory({{"play_modes", QJsonArray{"full"}}});
         clock_.set(QDateTime::currentDateTimeUtc());
+        defaults_ = std::make_unique<UserDefaults>(folder_.filePath("defaults.ini"));
+        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
+        KeychainUtils::savePasswordToKeychain(passwords_, kPassword, kUser, kKeychain);
     }
 
     void TearDown() override {
         radio_.reset();
+        controller_.reset();
         platform::RunLoop::Current().RunFor(std::chrono::milliseconds(20));
         provider_.reset();
-        queue_->Release();
         InitLogFile(nullptr, kLogError, 0);
         if (!HasFailure()) std::remove(logPath_.c_str());
+    }
+
+    // The sign-on (and below it the directory) at a new prefix.
+    void SignOnAt(const std::string& prefix) {
+        prefix_ = prefix;
+        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
+        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
     }
 
     void Directory(QJsonObject script) {
@@ -201,39 +155,42 @@ protected:
         server_->Script(script);
     }
 
-    ZYMRadioService::Environment Env() {
-        ZYMRadioService::Environment env;
-        env.notificationCenter = &center_;
+    // A new provider and radio service over the same cache folder (a restart).
+    void Start() {
+        radio_.reset();
+        controller_.reset();
+        provider_.reset();
+        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
+        provider_->setServiceURL(QString::fromStdString(server_->Url(prefix_)));
+        provider_->setDeviceName("Radio", "ZYM", "1.0");
+        AuthenticationEnvironment auth;
+        auth.passwords = &passwords_;
+        auth.defaults = defaults_.get();
+        controller_ = std::make_unique<AuthenticationController>(kKeychain, view_, auth);
+        ZYMServiceEnvironment env;
+        env.provider = provider_.get();
+        env.defaults = defaults_.get();
+        env.notifications = &center_;
         env.clock = &clock_;
         env.scheduler = &scheduler_;
         env.cacheFactory = &cache_;
-        return env;
-    }
-
-    // A new service object with its own provider (a restart of the program).
-    void Start() {
-        radio_.reset();
-        provider_.reset();
-        provider_ = std::make_unique<DMServicesProvider>();
-        provider_->SetEventQueue(queue_);
-        provider_->SetDeviceName("Radio", "ZYM", "1.0");
-        provider_->SetServiceURL(server_->Url(prefix_));
-        radio_ = std::make_unique<ZYMRadioService>(Env());
+        radio_ = std::make_unique<ZYMRadioService>(env, radioEnv_);
         radioPtr_ = radio_.get();
         radio_->setDelegate(&reports_);
+        radio_->setAuthenticationController(controller_.get());
     }
 
-    // Signs on (a renewal when asked) and hands the new facade to the radio service.
-    void HandOver(bool renewal = false) {
-        auto request = std::make_unique<ServiceRequest>();
-        request->provider = provider_.get();
-        request->password = kPassword;
-        provider_->RequestService(kServiceTypeRadio3, kUser, renewal, request.get());
-        ASSERT_TRUE(RunUntil([&] { return request->done; }));
-        ASSERT_TRUE(request->service) << request->why;
-        DMGenericService* service = request->service;
-        request->service = nullptr;
-        radio_->serviceRequestSucceeded(service);
+    // Signs on with the stored password; the service object arrives by the hand-over.
+    void HandOver() {
+        const DMGenericService* before = radio_->genericService();
+        const int done = reports_.Count("requestDone YES");
+        radio_->requestServiceWithUsername(kUser, nullptr);
+        ASSERT_FALSE(view_.signOnVisible) << "the stored password should have been used";
+        ASSERT_TRUE(RunUntil([&] {
+            return reports_.Count("requestDone YES") > done || reports_.Has("requestDone NO");
+        })) << reports_.Joined();
+        ASSERT_NE(radio_->genericService(), before);
+        ASSERT_TRUE(radio_->radioService());
     }
 
     void WaitLoaded() {
@@ -275,14 +232,21 @@ protected:
         return t;
     }
 
+    static constexpr const char* kKeychain = "ZYM Radio test";
+
     zymtest::TestServer* server_ = nullptr;
     std::string prefix_;
-    LThreadEventQueue* queue_ = nullptr;
-    std::unique_ptr<DMServicesProvider> provider_;
-    MemoryCache cache_;
+    QTemporaryDir folder_;
+    std::unique_ptr<UserDefaults> defaults_;
+    MemoryPasswordStore passwords_;
+    FakeAuthPanelsView view_;
+    std::unique_ptr<AuthenticationController> controller_;
+    std::unique_ptr<ZYMServicesProvider> provider_;
+    ZYMCacheStorageFactory cache_{folder_.filePath("cache")};
     NotificationCenter center_;
     FakeClock clock_;
     FakeScheduler scheduler_{&clock_};
+    ZYMRadioService::RadioEnvironment radioEnv_;
     ZYMRadioService* radioPtr_ = nullptr;
     Reports reports_{&radioPtr_};
     std::unique_ptr<ZYMRadioService> radio_;
