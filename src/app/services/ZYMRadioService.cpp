@@ -11,6 +11,7 @@
 #include "app/services/Resources.h"
 #include "app/services/ServiceLayerError.h"
 #include "dms/radio3/DMRadio3Service.h"
+#include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
@@ -107,9 +108,11 @@ void ZYMRadioService::serviceDidBecomeInvalidWithReason(const QString& reason) {
 
 int ZYMRadioService::shouldMethodFailureInvalidateService(DMServiceRequestToken* token) {
     const int verdict = ZYMGenericService::shouldMethodFailureInvalidateService(token);
-    if (radioEnv_.isNetworkAddressReachable && !radioEnv_.isNetworkAddressReachable(radioEnv_.reachabilityHost))
-        return 2;
-    return verdict;
+    const std::string host = radioEnv_.reachabilityHost.empty() ? QUrl(provider().serviceURL()).host().toStdString()
+                                                                : radioEnv_.reachabilityHost;
+    const bool reachable = radioEnv_.isNetworkAddressReachable ? radioEnv_.isNetworkAddressReachable(host)
+                                                               : IsNetworkAddressReachable(host.c_str());
+    return reachable ? verdict : 2;
 }
 
 void ZYMRadioService::credentialsTimerTask(const QString& userName) {

@@ -96,10 +96,11 @@ class ZYMRadioService : public ZYMGenericService {
 public:
     // What the radio service adds to the generic service's surroundings.
     struct RadioEnvironment {
-        // Whether the host answers without a connection to set up first; absent counts
-        // every host reachable.
+        // Whether the host answers without a connection to set up first; absent: the
+        // engine's check.
         std::function<bool(const std::string& host)> isNetworkAddressReachable;
-        // The services' host, whose reachability decides a failure verdict of 2.
+        // The host whose reachability decides a failure verdict of 2; empty: the host of
+        // the services URL.
         std::string reachabilityHost;
     };
 

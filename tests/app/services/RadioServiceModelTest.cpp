@@ -287,3 +287,23 @@ TEST(RadioServiceFallBack, TheQueueStepsCountTheirChunks) {
     EXPECT_EQ(ZYMRadioInformationRequest(9, nullptr).description(), "");
     EXPECT_EQ(ZYMRadioInformationRequest(1, nullptr).description().isEmpty(), false);
 }
+
+TEST_F(RadioServiceFixture, AnUnreachableServicesHostTurnsEveryVerdictIntoASignOnReset) {
+    std::vector<std::string> asked;
+    bool reachable = true;
+    radioEnv_.isNetworkAddressReachable = [&](const std::string& host) {
+        asked.push_back(host);
+        return reachable;
+    };
+    Start();
+    DMServiceRequestToken token(kServiceTypeRadio3, kUser, false, nullptr);
+    for (int answer : {0, 1, 2}) {
+        reports_.verdict = answer;
+        reachable = true;
+        EXPECT_EQ(radio_->shouldMethodFailureInvalidateService(&token), answer);
+        reachable = false;
+        EXPECT_EQ(radio_->shouldMethodFailureInvalidateService(&token), 2);
+    }
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.front(), "127.0.0.1");
+}
