@@ -395,12 +395,22 @@ TEST_F(RadioServiceFixture, LossDropsStationsAndGenresButKeepsTheFilteredOnesThr
     scheduler_.advance(std::chrono::hours(1));  // the tick finds nothing loaded
     EXPECT_NE(Log().find("Could not refresh Radio service information at this time."), std::string::npos);
 
-    // A new sign-on hands over a new object; the lost one goes then.
+    // A new sign-on hands over a new object; the lost one goes then, and its cache is
+    // written out before the new object opens the same file.
     Directory({{"play_modes", QJsonArray{"full"}}});
     reports_.failed = false;
+    cache_.events.clear();
+    const std::string lostStorage = std::to_string(cache_.made);
     HandOver();
     WaitLoaded();
     EXPECT_NE(radio_->genericService(), lost);
+    const auto& events = cache_.events;
+    const auto flushed = std::find(events.begin(), events.end(), "flush " + lostStorage);
+    const auto created = std::find(events.begin(), events.end(), "create " + std::to_string(cache_.made));
+    ASSERT_NE(flushed, events.end());
+    ASSERT_NE(created, events.end());
+    EXPECT_LT(flushed, created);
+    EXPECT_NE(std::find(events.begin(), created, "delete " + lostStorage), created);
     EXPECT_EQ(radio_->stations()->size(), 45u);
 
     radio_->signOff();

@@ -42,6 +42,39 @@ inline bool RunUntil(const std::function<bool()>& done) {
     return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::seconds(20)));
 }
 
+// The cache folder's storages, with the order in which they are made, flushed and
+// deleted ("create 1", "flush 1", "delete 1" ...).
+class RecordingCacheFactory : public ZYMCacheStorageFactory {
+public:
+    using ZYMCacheStorageFactory::ZYMCacheStorageFactory;
+    class Storage : public DMDataCacheStorage {
+    public:
+        Storage(const std::string& name, const std::string& key, DMDataCacheStorage* inner, int id,
+                std::vector<std::string>& events)
+            : DMDataCacheStorage(name, key), inner_(inner), id_(std::to_string(id)), events_(events) {}
+        ~Storage() override { events_.push_back("delete " + id_); }
+        void Set(const std::string& k, const std::string& v) override { inner_->Set(k, v); }
+        bool Get(const std::string& k, std::string& v) override { return inner_->Get(k, v); }
+        bool Remove(const std::string& k) override { return inner_->Remove(k); }
+        void Flush() override {
+            events_.push_back("flush " + id_);
+            inner_->Flush();
+        }
+        void Clear() override { inner_->Clear(); }
+
+    private:
+        std::unique_ptr<DMDataCacheStorage> inner_;
+        std::string id_;
+        std::vector<std::string>& events_;
+    };
+    DMDataCacheStorage* Create(const std::string& name, const std::string& key) override {
+        events.push_back("create " + std::to_string(++made));
+        return new Storage(name, key, ZYMCacheStorageFactory::Create(name, key), made, events);
+    }
+    std::vector<std::string> events;
+    int made = 0;
+};
+
 class Reports : public RadioServiceDelegate {
 public:
     explicit Reports(ZYMRadioService** service = nullptr) : service_(service) {}
@@ -242,7 +275,7 @@ protected:
     FakeAuthPanelsView view_;
     std::unique_ptr<AuthenticationController> controller_;
     std::unique_ptr<ZYMServicesProvider> provider_;
-    ZYMCacheStorageFactory cache_{folder_.filePath("cache")};
+    RecordingCacheFactory cache_{folder_.filePath("cache")};
     NotificationCenter center_;
     FakeClock clock_;
     FakeScheduler scheduler_{&clock_};
