@@ -32,6 +32,11 @@ void AuthPanelDialogs::attach(CredentialsModel* model, AuthPanelsActions* action
     if (model_) model_->unobserve(observation_);
     model_ = model;
     actions_ = actions;
+    if (!model_) {
+        hidePanel(Panel::SignOn);
+        hidePanel(Panel::SecurID);
+        return;
+    }
     observation_ = model_->observe([this](CredentialsModel::Field field) { refresh(field); });
     build();
 }
@@ -41,6 +46,7 @@ void AuthPanelDialogs::build() {
         auto* dialog = new QDialog;
         dialog->setObjectName(QStringLiteral("SignOnPanel"));
         dialog->setWindowTitle(Tr("SignOnPanelTitle", "Sign On"));
+        dialog->setMinimumWidth(360);
         auto* layout = new QVBoxLayout(dialog);
         auto* intro = new QLabel(Tr("SignOnPanelMessage", "Sign on with your screen name and password."), dialog);
         intro->setWordWrap(true);
@@ -65,21 +71,24 @@ void AuthPanelDialogs::build() {
         signOnCancel_->setObjectName(QStringLiteral("cancel"));
         layout->addWidget(buttons);
 
-        QObject::connect(username_, &QLineEdit::textEdited, dialog,
-                         [this](const QString& text) { Guarded("sign-on panel", [&] { model_->setUsername(text); }); });
+        QObject::connect(username_, &QLineEdit::textEdited, dialog, [this](const QString& text) {
+            if (model_) Guarded("sign-on panel", [&] { model_->setUsername(text); });
+        });
         QObject::connect(username_, &QLineEdit::editingFinished, dialog, [this] {
-            if (!hiding_) Guarded("sign-on panel", [&] { actions_->usernameChanged(); });
+            if (!hiding_ && actions_) Guarded("sign-on panel", [&] { actions_->usernameChanged(); });
         });
-        QObject::connect(password_, &QLineEdit::textEdited, dialog,
-                         [this](const QString& text) { Guarded("sign-on panel", [&] { model_->setPassword(text); }); });
+        QObject::connect(password_, &QLineEdit::textEdited, dialog, [this](const QString& text) {
+            if (model_) Guarded("sign-on panel", [&] { model_->setPassword(text); });
+        });
         QObject::connect(keychain_, &QCheckBox::toggled, dialog, [this](bool on) {
-            if (!updating_) Guarded("sign-on panel", [&] { model_->setKeepInKeychain(on); });
+            if (!updating_ && model_) Guarded("sign-on panel", [&] { model_->setKeepInKeychain(on); });
         });
-        QObject::connect(signOnButton_, &QPushButton::clicked, dialog,
-                         [this] { Guarded("sign-on panel", [&] { actions_->authOK(); }); });
+        QObject::connect(signOnButton_, &QPushButton::clicked, dialog, [this] {
+            if (actions_) Guarded("sign-on panel", [&] { actions_->authOK(); });
+        });
         // Cancel, Escape and the window's close button.
         QObject::connect(dialog, &QDialog::rejected, dialog, [this] {
-            if (!hiding_) Guarded("sign-on panel", [&] { actions_->authCancel(); });
+            if (!hiding_ && actions_) Guarded("sign-on panel", [&] { actions_->authCancel(); });
         });
         QObject::connect(signOnCancel_, &QPushButton::clicked, dialog, [dialog] { dialog->reject(); });
         signOn_ = dialog;
@@ -88,8 +97,9 @@ void AuthPanelDialogs::build() {
         auto* dialog = new QDialog;
         dialog->setObjectName(QStringLiteral("SecurIDPanel"));
         dialog->setWindowTitle(Tr("SecurIDPanelTitle", "SecurID"));
+        dialog->setMinimumWidth(360);
         auto* layout = new QVBoxLayout(dialog);
-        auto* intro = new QLabel(Tr("SecurIDPanelMessage", "Enter the passcode shown by your SecurID token."), dialog);
+        auto* intro = new QLabel(Tr("SecurIDPanelMessage", "Enter the passcode your SecurID token shows."), dialog);
         intro->setWordWrap(true);
         layout->addWidget(intro);
         auto* form = new QFormLayout;
@@ -106,12 +116,14 @@ void AuthPanelDialogs::build() {
         securIDCancel_->setObjectName(QStringLiteral("cancel"));
         layout->addWidget(buttons);
 
-        QObject::connect(passcode_, &QLineEdit::textEdited, dialog,
-                         [this](const QString& text) { Guarded("SecurID panel", [&] { model_->setSecurID(text); }); });
-        QObject::connect(securIDOK_, &QPushButton::clicked, dialog,
-                         [this] { Guarded("SecurID panel", [&] { actions_->securIDOK(); }); });
+        QObject::connect(passcode_, &QLineEdit::textEdited, dialog, [this](const QString& text) {
+            if (model_) Guarded("SecurID panel", [&] { model_->setSecurID(text); });
+        });
+        QObject::connect(securIDOK_, &QPushButton::clicked, dialog, [this] {
+            if (actions_) Guarded("SecurID panel", [&] { actions_->securIDOK(); });
+        });
         QObject::connect(dialog, &QDialog::rejected, dialog, [this] {
-            if (!hiding_) Guarded("SecurID panel", [&] { actions_->securIDCancel(); });
+            if (!hiding_ && actions_) Guarded("SecurID panel", [&] { actions_->securIDCancel(); });
         });
         QObject::connect(securIDCancel_, &QPushButton::clicked, dialog, [dialog] { dialog->reject(); });
         securID_ = dialog;
@@ -163,12 +175,14 @@ void AuthPanelDialogs::showPanel(Panel panel, QWidget* parent) {
 
 void AuthPanelDialogs::hidePanel(Panel panel) {
     QDialog* dialog = panel == Panel::SignOn ? signOn_.data() : securID_.data();
-    if (!dialog || !dialog->isVisible()) return;
-    hiding_ = true;
-    dialog->hide();
+    if (!dialog) return;
+    if (dialog->isVisible()) {
+        hiding_ = true;
+        dialog->hide();
+        hiding_ = false;
+    }
     // Free of the parent window again, so that closing that window leaves it alone.
-    dialog->setParent(nullptr, Qt::Dialog);
-    hiding_ = false;
+    if (dialog->parentWidget()) dialog->setParent(nullptr, Qt::Dialog);
 }
 
 bool AuthPanelDialogs::isPanelVisible(Panel panel) const {

@@ -75,7 +75,10 @@ AuthenticationController::AuthenticationController(const QString& keychainServic
     fillFieldsFromKeychain();
 }
 
-AuthenticationController::~AuthenticationController() { model_.unobserve(observation_); }
+AuthenticationController::~AuthenticationController() {
+    model_.unobserve(observation_);
+    view_.attach(nullptr, nullptr);
+}
 
 void AuthenticationController::setScreenName(const QString& name) {
     model_.setUsername(name);

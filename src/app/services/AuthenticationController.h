@@ -82,7 +82,8 @@ public:
     enum class Field { Username, Password, SecurID };
 
     virtual ~AuthPanelsView() = default;
-    // Called once by the controller, before anything else.
+    // Called by the controller when it is made, and with two nulls when it goes (the view
+    // outlives its controller).
     virtual void attach(CredentialsModel* model, AuthPanelsActions* actions) = 0;
     // Window-modal on `parent`, or a free-standing window without one. Only called for a
     // panel that is not visible.
