@@ -270,6 +270,8 @@ protected:
 private:
     void applyStationGenres(const std::shared_ptr<ZYMRadioStation>& station, const QStringList& genreIDs);
     void releasePendingStationInfo();
+    // Whether a loader's request went out; when not, the load is reset and has failed.
+    bool sent(DMServiceRequestToken* token);
     // The answer rule shared by every handler: whether the answer is to be applied.
     bool answerArrived(int type, bool success, DMServiceRequestToken* token, const char* notRequiredLine);
 

@@ -150,24 +150,24 @@ void ZYMRadioService::serviceInformationLoaded() {
 
 // --- loaders ---
 
+bool ZYMRadioService::sent(DMServiceRequestToken* token) {
+    if (token) return true;
+    // The request did not go out: the load starts over.
+    resetInformationLoading();
+    notifyRadioServerInformationDidFail();
+    return false;
+}
+
 void ZYMRadioService::loadGenresFromService() {
     if (!radioServiceUsable()) return;
-    if (!ensureRadioService().ListCategories()) {
-        resetInformationLoading();
-        notifyRadioServerInformationDidFail();
-        return;
-    }
+    if (!sent(ensureRadioService().ListCategories())) return;
     notifyRadioGenresWillLoad();
     infoRequestWithType(ZYMRadioInformationRequest::kGenre)->setRequested(true);
 }
 
 void ZYMRadioService::loadStationsFromService() {
     if (!radioServiceUsable()) return;
-    if (!ensureRadioService().ListStations(true)) {
-        resetInformationLoading();
-        notifyRadioServerInformationDidFail();
-        return;
-    }
+    if (!sent(ensureRadioService().ListStations(true))) return;
     notifyRadioStationsWillLoad();
     infoRequestWithType(ZYMRadioInformationRequest::kStation)->setRequested(true);
 }
@@ -192,11 +192,7 @@ void ZYMRadioService::loadStationInfosFromService() {
         loadMoreInformationFromService();
         return;
     }
-    if (!ensureRadioService().GetStationInfo(ids)) {
-        resetInformationLoading();
-        notifyRadioServerInformationDidFail();
-        return;
-    }
+    if (!sent(ensureRadioService().GetStationInfo(ids))) return;
     notifyRadioStationDetailsWillLoad(std::nullopt);
     request->setRequested(true);
 }
@@ -234,22 +230,14 @@ void ZYMRadioService::loadMediaFormatsFromService() {
     std::vector<DMSIF_IDType> ids;
     for (const QString& id : missing)
         ids.emplace_back(id.toStdString(), "ID" + std::to_string(ids.size() + 1));
-    if (!ensureRadioService().GetMediaFormatInfo(ids)) {
-        resetInformationLoading();
-        notifyRadioServerInformationDidFail();
-        return;
-    }
+    if (!sent(ensureRadioService().GetMediaFormatInfo(ids))) return;
     notifyRadioMediaFormatsWillLoad();
     request->setRequested(true);
 }
 
 void ZYMRadioService::loadMaxPresetsFromService() {
     if (!radioServiceUsable()) return;
-    if (!ensureRadioService().GetMaxPresets()) {
-        resetInformationLoading();
-        notifyRadioServerInformationDidFail();
-        return;
-    }
+    if (!sent(ensureRadioService().GetMaxPresets())) return;
     notifyRadioMaxPresetsWillLoad();
     infoRequestWithType(ZYMRadioInformationRequest::kMaxPresets)->setRequested(true);
 }
@@ -261,11 +249,7 @@ void ZYMRadioService::loadPresetsFromService() {
     std::vector<DMSIF_IDType> ids;
     for (int slot = 1; slot <= stationMaxPresets_; ++slot)
         ids.emplace_back(std::string(), std::to_string(slot));
-    if (!ensureRadioService().GetPresets(ids, std::string())) {
-        resetInformationLoading();
-        notifyRadioServerInformationDidFail();
-        return;
-    }
+    if (!sent(ensureRadioService().GetPresets(ids, std::string()))) return;
     notifyRadioPresetsWillLoad();
     if (auto* presets = infoRequestWithType(ZYMRadioInformationRequest::kPreset)) presets->setRequested(true);
 }

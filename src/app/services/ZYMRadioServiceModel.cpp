@@ -24,6 +24,15 @@ QStringList idsOf(const std::vector<DMSIF_IDType>& ids) {
     return list;
 }
 
+// Made when absent, else emptied.
+template <class Collection>
+void emptied(std::optional<Collection>& c) {
+    if (c)
+        c->clear();
+    else
+        c.emplace();
+}
+
 QByteArray dateText(const QDateTime& t) {
     return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'GMT'")).toUtf8() : QByteArray("(invalid)");
 }
@@ -167,14 +176,8 @@ void ZYMRadioService::loadMediaFormatsFromCache(bool notify) {
 void ZYMRadioService::clearStations(bool notify) {
     if (notify) notifyRadioStationsWillLoad();
     filteredStations_.clear();
-    if (stations_)
-        stations_->clear();
-    else
-        stations_.emplace();
-    if (stationsDict_)
-        stationsDict_->clear();
-    else
-        stationsDict_.emplace();
+    emptied(stations_);
+    emptied(stationsDict_);
     filteredArraysAreStale_ = true;
     if (notify) notifyRadioStationsDidLoad();
 }
@@ -182,14 +185,8 @@ void ZYMRadioService::clearStations(bool notify) {
 void ZYMRadioService::clearGenres(bool notify) {
     if (notify) notifyRadioGenresWillLoad();
     filteredGenres_.clear();
-    if (genres_)
-        genres_->clear();
-    else
-        genres_.emplace();
-    if (genresDict_)
-        genresDict_->clear();
-    else
-        genresDict_.emplace();
+    emptied(genres_);
+    emptied(genresDict_);
     filteredArraysAreStale_ = true;
     if (notify) notifyRadioGenresDidLoad();
 }

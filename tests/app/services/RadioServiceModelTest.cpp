@@ -307,3 +307,29 @@ TEST_F(RadioServiceFixture, AnUnreachableServicesHostTurnsEveryVerdictIntoASignO
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(asked.front(), "127.0.0.1");
 }
+
+TEST(RadioServiceFallBack, ARequestThatDoesNotGoOutResetsTheLoadAndReportsTheFailure) {
+    NotificationCenter center;
+    FakeScheduler scheduler;
+    ZYMServiceEnvironment env;
+    env.notifications = &center;
+    env.scheduler = &scheduler;
+    QTemporaryDir folder;
+    ZYMCacheStorageFactory cache(folder.path());
+    env.cacheFactory = &cache;
+    ZYMRadioService radio(env);
+    Reports reports;
+    radio.setDelegate(&reports);
+    // A core object without a controller sends nothing.
+    radio.requestSucceeded(ZYMRequestToken(), radio.serviceName(), new DMRadio3Service("nobody", nullptr, nullptr));
+    EXPECT_EQ(reports.Count("ServerInformationDidFail"), 1) << reports.Joined();
+    // Nothing is told as loading between the turn to the server and the failure.
+    const auto server = std::find(reports.events.begin(), reports.events.end(), "ServerInformationWillLoad");
+    ASSERT_NE(server, reports.events.end());
+    EXPECT_EQ(*(server + 1), "ServerInformationDidFail");
+    EXPECT_FALSE(radio.informationLoaded());
+    EXPECT_EQ(radio.countOfPendingInfoRequests(), 6);
+    for (int type : {1, 2, 3, 6, 7, 8})
+        EXPECT_FALSE(radio.infoRequestWithType(type)->requested()) << type;
+    EXPECT_EQ(reports.informationDidLoad, 0);
+}
