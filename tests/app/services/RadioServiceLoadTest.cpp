@@ -146,8 +146,9 @@ TEST_F(RadioServiceFixture, TheNextGMTDayReloadsFullyAtRestartAndAtTheHourlyTick
 
     // Same day: the tick does nothing.
     before = Calls().size();
-    clock_.set(LoadDate());
+    clock_.set(QDateTime(LoadDate().date(), QTime(0, 0), Qt::UTC));
     scheduler_.advance(std::chrono::hours(1));
+    EXPECT_TRUE(radio_->informationLoaded());  // a reload would have reset it at once
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));
     EXPECT_EQ(Calls().size(), before);
 
