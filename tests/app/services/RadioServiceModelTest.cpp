@@ -333,3 +333,28 @@ TEST(RadioServiceFallBack, ARequestThatDoesNotGoOutResetsTheLoadAndReportsTheFai
         EXPECT_FALSE(radio.infoRequestWithType(type)->requested()) << type;
     EXPECT_EQ(reports.informationDidLoad, 0);
 }
+
+TEST_F(RadioModelTest, OnlyADifferentSetOfGenresIsReportedAsAGenreChange) {
+    // Station 99 is listed under 10 and 7 (7 is named but never listed: a data error).
+    EXPECT_NE(Log().find("DATA_ERROR - Station [radio:aggregate:99] is related to an unknown category [7]\n"),
+              std::string::npos);
+    const auto station = radio_->stationWithID("99");
+    ASSERT_EQ(station->unfilteredGenreIDs(), (QStringList{"10", "7"}));
+    auto describe = [&](const std::vector<std::string>& categories) {
+        DMRadio3_StationInfoType info;
+        info.mStationId.mValue = "radio:aggregate:99";
+        for (const auto& c : categories)
+            info.mCategories.emplace_back(c, "");
+        reports_.events.clear();
+        radio_->updateInfoForStation(info);
+        return reports_.Count("GenresWillLoad") + reports_.Count("GenresDidLoad");
+    };
+    EXPECT_EQ(describe({"7", "10"}), 0);
+    EXPECT_EQ(station->unfilteredGenreIDs(), (QStringList{"10", "7"}));
+    EXPECT_EQ(describe({"10"}), 2);
+    EXPECT_EQ(station->genreIDs(), QStringList{"10"});
+    EXPECT_EQ(station->unfilteredGenreIDs(), QStringList{"10"});
+    EXPECT_EQ(describe({"10", "1"}), 2);
+    const auto& rock = radio_->genreWithID("1")->unfilteredRadioStations();
+    EXPECT_NE(std::find(rock.begin(), rock.end(), station), rock.end());
+}
