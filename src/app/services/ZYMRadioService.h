@@ -29,8 +29,6 @@
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMRadioStationFormat.h"
 
-class Clock;
-class DMDataCacheStorageFactory;
 class DMGenericService;
 class DMRadio3Service;
 class DMRadio3_StationFormatType;
@@ -38,10 +36,8 @@ class DMRadio3_StationInfoType;
 class DMRadio3_MediaFormatType;
 class DMSIF_IDType;
 class DMServiceRequestToken;
-class NotificationCenter;
 class RadioServiceListener;
 class ScheduledTimer;
-class Scheduler;
 class ZYMRadioService;
 
 using ZYMRadioGenreList = std::vector<std::shared_ptr<ZYMRadioGenre>>;
