@@ -7,6 +7,7 @@
 
 #include "RadioServiceSupport.h"
 #include "app/services/Resources.h"
+#include "app/services/ServiceLayerError.h"
 #include "dms/radio3/DMRadio3Types.h"
 
 using namespace radiotest;
@@ -357,4 +358,40 @@ TEST_F(RadioModelTest, OnlyADifferentSetOfGenresIsReportedAsAGenreChange) {
     EXPECT_EQ(describe({"10", "1"}), 2);
     const auto& rock = radio_->genreWithID("1")->unfilteredRadioStations();
     EXPECT_NE(std::find(rock.begin(), rock.end(), station), rock.end());
+}
+
+namespace {
+
+// A core service object of some other kind.
+class OtherFacade : public DMGenericService {
+public:
+    OtherFacade() : DMGenericService("someone", "http://127.0.0.1/other", nullptr) {}
+    void InvalidateService() override {}
+    std::string ServiceTypeURN() override { return "urn:zym-com:services:other:1.0"; }
+};
+
+}  // namespace
+
+TEST(RadioServiceFallBack, AnObjectOfAnotherServiceIsRefusedBeforeAnyListener) {
+    NotificationCenter center;
+    FakeScheduler scheduler;
+    ZYMServiceEnvironment env;
+    env.notifications = &center;
+    env.scheduler = &scheduler;
+    QTemporaryDir folder;
+    ZYMCacheStorageFactory cache(folder.path());
+    env.cacheFactory = &cache;
+    ZYMRadioService radio(env);
+    Reports reports;
+    radio.setDelegate(&reports);
+    try {
+        radio.requestSucceeded(ZYMRequestToken(), radio.serviceName(), new OtherFacade);
+        ADD_FAILURE() << "no exception";
+    } catch (const ServiceLayerError& e) {
+        EXPECT_EQ(e.name(), "Implementation Error");
+        EXPECT_STREQ(e.what(), "Can't get radio service");
+    }
+    EXPECT_EQ(radio.radioService(), nullptr);
+    EXPECT_TRUE(reports.events.empty()) << reports.Joined();
+    EXPECT_THROW(radio.loadInformationFromService(), ServiceLayerError);
 }
