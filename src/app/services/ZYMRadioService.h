@@ -179,6 +179,8 @@ public:
     void loadMediaFormatsFromService();
     void loadMaxPresetsFromService();
     void loadPresetsFromService();
+    // A required step failed (the sign-on request's own failure keeps its overload).
+    using ZYMGenericService::requestFailed;
     void requestFailed(DMServiceRequestToken* token);
     void startInformationRefreshTimer();
     void refreshInformation();
