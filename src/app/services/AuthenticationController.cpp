@@ -104,14 +104,16 @@ void AuthenticationController::displayAuthPanel() {
     model_.setKeepInKeychain(false);
     fillFieldsFromKeychain();
     view_.focusField(model_.username().isEmpty() ? AuthPanelsView::Field::Username : AuthPanelsView::Field::Password);
-    if (!view_.isPanelVisible(AuthPanelsView::Panel::SignOn)) view_.showPanel(AuthPanelsView::Panel::SignOn, parent_);
+    if (!view_.isPanelVisible(AuthPanelsView::Panel::SignOn))
+        view_.showPanel(AuthPanelsView::Panel::SignOn, visibleParent());
 }
 
 void AuthenticationController::displaySecurIDPanel() {
     model_.setSecurID(QString());
     model_.setSecurIDEnabled(true);
     view_.focusField(AuthPanelsView::Field::SecurID);
-    if (!view_.isPanelVisible(AuthPanelsView::Panel::SecurID)) view_.showPanel(AuthPanelsView::Panel::SecurID, parent_);
+    if (!view_.isPanelVisible(AuthPanelsView::Panel::SecurID))
+        view_.showPanel(AuthPanelsView::Panel::SecurID, visibleParent());
 }
 
 void AuthenticationController::dismissAuthPanel() { view_.hidePanel(AuthPanelsView::Panel::SignOn); }
@@ -152,15 +154,19 @@ void AuthenticationController::displayFailure(const char* titleKey, const QStrin
     request.informativeText = message;
     request.buttons = {Texts(env_).text(QStringLiteral("OK"))};
     // Without a visible parent the alert stands alone, and the panel still comes back.
-    QWidget* parent = parent_ && parent_->isVisible() ? parent_.data() : nullptr;
     std::weak_ptr<int> alive = alive_;
-    Presenter(env_).present(request, parent, [this, alive](int) {
+    Presenter(env_).present(request, visibleParent(), [this, alive](int) {
         if (alive.expired() || !displayAuthPanelAfterFailure_) return;
         // After the alert has gone from the screen.
         QTimer::singleShot(0, [this, alive] {
             if (!alive.expired()) Guarded("auth panel after failure", [&] { displayAuthPanel(); });
         });
     });
+}
+
+QWidget* AuthenticationController::visibleParent() const {
+    // Modal on a window nobody sees would hide the panel or alert with it.
+    return parent_ && parent_->isVisible() ? parent_.data() : nullptr;
 }
 
 void AuthenticationController::revealSecurIDField(bool focus) {

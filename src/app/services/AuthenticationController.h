@@ -128,6 +128,7 @@ public:
     void setScreenName(const QString& name);
     void setDelegate(AuthenticationControllerDelegate* delegate) { delegate_ = delegate; }
     AuthenticationControllerDelegate* delegate() const { return delegate_; }
+    // Panels and alerts are window-modal on it while it is visible, else free-standing.
     void setParentWindow(QWidget* parent) { parent_ = parent; }
     QWidget* parentWindow() const { return parent_; }
     void setDisplayAuthPanelOnFailure(bool on) { displayAuthPanelAfterFailure_ = on; }
@@ -182,6 +183,7 @@ private:
     void saveScreennameToDefaults();
     void updateSignOnButton();
     void displayFailure(const char* titleKey, const QString& message);
+    QWidget* visibleParent() const;
     void requireDelegate() const;
 
     QString keychainService_;

@@ -2,14 +2,15 @@
 
 #include "app/services/NSLog.h"
 
-#include <QEventLoop>
 #include <QStringDecoder>
 #include <QThread>
-#include <QTimer>
 
 #include <qt6keychain/keychain.h>
 
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -19,28 +20,68 @@ struct Outcome {
     QByteArray data;
 };
 
-// Runs one keyring job on a thread of its own with its own event loop, and waits for it
-// there, at most `timeout`: the caller's loop runs nothing meanwhile.
-template <class MakeJob>
-Outcome RunJob(MakeJob make, std::chrono::milliseconds timeout) {
-    Outcome outcome;
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        QEventLoop loop;
-        std::unique_ptr<QKeychain::Job> job(make());
-        job->setAutoDelete(false);
-        QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
-            outcome.finished = true;
-            outcome.error = done->error();
-            if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done)) outcome.data = read->binaryData();
-            loop.quit();
-        });
-        QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-        job->start();
-        if (!outcome.finished) loop.exec();
-    }));
-    thread->start();
-    thread->wait();
-    return outcome;
+// The keyring's jobs run on one thread of their own with its own event loop (the
+// Secret Service library keeps state bound to the thread that first used it); the
+// caller waits for the answer there, at most `timeout`, so its own loop runs nothing
+// meanwhile. Made on first use and never stopped.
+class KeyringThread {
+public:
+    static KeyringThread& instance() {
+        static auto* keyring = new KeyringThread;
+        return *keyring;
+    }
+
+    Outcome run(std::function<QKeychain::Job*()> make, std::chrono::milliseconds timeout) {
+        struct State {
+            std::mutex mutex;
+            std::condition_variable done;
+            Outcome outcome;
+        };
+        auto state = std::make_shared<State>();
+        QMetaObject::invokeMethod(
+            context_,
+            [state, make = std::move(make)] {
+                QKeychain::Job* job = make();
+                job->setAutoDelete(true);
+                QObject::connect(job, &QKeychain::Job::finished, job, [state](QKeychain::Job* finished) {
+                    std::lock_guard<std::mutex> lock(state->mutex);
+                    state->outcome.finished = true;
+                    state->outcome.error = finished->error();
+                    if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
+                        state->outcome.data = read->binaryData();
+                    state->done.notify_all();
+                });
+                job->start();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock<std::mutex> lock(state->mutex);
+        state->done.wait_for(lock, timeout, [&] { return state->outcome.finished; });
+        return state->outcome;
+    }
+
+private:
+    KeyringThread() {
+        thread_.setObjectName(QStringLiteral("keyring"));
+        context_ = new QObject;
+        context_->moveToThread(&thread_);
+        thread_.start();
+    }
+    QThread thread_;
+    QObject* context_ = nullptr;
+};
+
+// A job of type Job on the item, set up further by `prepare` (on the keyring's thread).
+template <class Job>
+Outcome RunJob(const QString& service, const QString& account, std::chrono::milliseconds timeout,
+               std::function<void(Job&)> prepare = {}) {
+    return KeyringThread::instance().run(
+        [=]() -> QKeychain::Job* {
+            auto* job = new Job(service);
+            job->setKey(account);
+            if (prepare) prepare(*job);
+            return job;
+        },
+        timeout);
 }
 
 std::optional<QString> DecodeStrict(const QByteArray& bytes) {
@@ -67,13 +108,7 @@ PasswordStore& PasswordStore::system() {
 KeychainPasswordStore::KeychainPasswordStore(std::chrono::milliseconds timeout) : timeout_(timeout) {}
 
 std::optional<QString> KeychainPasswordStore::read(const QString& service, const QString& account) {
-    const Outcome outcome = RunJob(
-        [&] {
-            auto* job = new QKeychain::ReadPasswordJob(service);
-            job->setKey(account);
-            return job;
-        },
-        timeout_);
+    const Outcome outcome = RunJob<QKeychain::ReadPasswordJob>(service, account, timeout_);
     if (!outcome.finished || outcome.error != QKeychain::NoError) {
         if (!outcome.finished || outcome.error != QKeychain::EntryNotFound) LogKeyringProblem("read", outcome);
         return QString();
@@ -82,27 +117,16 @@ std::optional<QString> KeychainPasswordStore::read(const QString& service, const
 }
 
 bool KeychainPasswordStore::write(const QString& service, const QString& account, const QString& password) {
-    const Outcome outcome = RunJob(
-        [&] {
-            auto* job = new QKeychain::WritePasswordJob(service);
-            job->setKey(account);
-            job->setBinaryData(password.toUtf8());
-            return job;
-        },
-        timeout_);
+    const QByteArray bytes = password.toUtf8();
+    const Outcome outcome = RunJob<QKeychain::WritePasswordJob>(
+        service, account, timeout_, [bytes](QKeychain::WritePasswordJob& job) { job.setBinaryData(bytes); });
     const bool ok = outcome.finished && outcome.error == QKeychain::NoError;
     if (!ok) LogKeyringProblem("write", outcome);
     return ok;
 }
 
 bool KeychainPasswordStore::remove(const QString& service, const QString& account) {
-    const Outcome outcome = RunJob(
-        [&] {
-            auto* job = new QKeychain::DeletePasswordJob(service);
-            job->setKey(account);
-            return job;
-        },
-        timeout_);
+    const Outcome outcome = RunJob<QKeychain::DeletePasswordJob>(service, account, timeout_);
     const bool ok =
         outcome.finished && (outcome.error == QKeychain::NoError || outcome.error == QKeychain::EntryNotFound);
     if (!ok) LogKeyringProblem("delete", outcome);

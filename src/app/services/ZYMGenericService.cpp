@@ -114,6 +114,10 @@ std::optional<int> ZYMGenericServiceDelegate::shouldMethodFailureInvalidateServi
     return std::nullopt;
 }
 
+QString sifCanonicalizedString(const QString& text) {
+    return Text(SIFCanonicalizedString(text.toUtf8().toStdString()));
+}
+
 // ---- ZYMGenericService ----
 
 ZYMGenericService::ZYMGenericService(ZYMServiceEnvironment environment) : env_(environment) {}
@@ -214,8 +218,7 @@ bool ZYMGenericService::usernameIsAuthenticatedUsername(const QString& userName)
     const std::optional<QString> plain = authenticatedUsername(false);
     const std::optional<QString> canonical = authenticatedUsername(true);
     if (plain && userName.compare(*plain, Qt::CaseInsensitive) == 0) return true;
-    const QString reduced = Text(SIFCanonicalizedString(userName.toUtf8().toStdString()));
-    return canonical && reduced.compare(*canonical, Qt::CaseInsensitive) == 0;
+    return canonical && sifCanonicalizedString(userName).compare(*canonical, Qt::CaseInsensitive) == 0;
 }
 
 void ZYMGenericService::authenticationStartingForUsername(const QString&) {
@@ -392,23 +395,22 @@ void ZYMGenericService::authenticationControllerSecurIDOKButtonClicked(Authentic
 
 void ZYMGenericService::authenticationControllerCancelButtonClicked(AuthenticationController& controller) {
     controller.setAuthenticationBusy(false);
-    if (!authRequestToken_.isNull()) {
-        const ZYMRequestToken token = authRequestToken_;
-        authRequestToken_ = ZYMRequestToken();
-        provider().cancelServiceRequest(token);
-    } else {
-        authenticationFailedWithReason(3);
-    }
+    cancelHeldRequest();
 }
 
 void ZYMGenericService::authenticationControllerSecurIDCancelButtonClicked(AuthenticationController&) {
-    if (!authRequestToken_.isNull()) {
-        const ZYMRequestToken token = authRequestToken_;
-        authRequestToken_ = ZYMRequestToken();
-        provider().cancelServiceRequest(token);
-    } else {
+    cancelHeldRequest();
+}
+
+void ZYMGenericService::cancelHeldRequest() {
+    if (authRequestToken_.isNull()) {
         authenticationFailedWithReason(3);
+        return;
     }
+    // Dropped first: the cancel's final callback may come inside the call.
+    const ZYMRequestToken token = authRequestToken_;
+    authRequestToken_ = ZYMRequestToken();
+    provider().cancelServiceRequest(token);
 }
 
 // ---- validity ----

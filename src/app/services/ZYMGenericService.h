@@ -48,6 +48,9 @@ inline constexpr const char* kInvalidityServiceError = "ServiceError";
 
 inline constexpr const char* kRenewalIntervalDefaultsKey = "lfs_auth_renewal_interval";
 
+// The text's UTF-8 bytes 0x21 to 0x7E, lower-cased: how the core keys its users.
+QString sifCanonicalizedString(const QString& text);
+
 // The delegate (the main window). Every method has a default meaning "not implemented".
 // A verdict question the delegate answers (a value, not nullopt) is decided by that
 // answer alone: the service neither logs nor asks further.
@@ -195,8 +198,9 @@ protected:
     // Shows the reason's alert (nothing for a cancel).
     virtual void serviceRequestFailedWithReason(int reason);
     // Called when the core's service object is replaced (by a renewal) or dropped (sign
-    // off, destruction). The default deletes it at once; a subclass may keep it alive a
-    // while longer.
+    // off). The default deletes it at once; a subclass may keep it alive a while longer.
+    // Not called from the destructor, which deletes the object itself: a subclass
+    // detaches whatever the object calls back before that.
     virtual void retireGenericService(std::unique_ptr<DMGenericService> service);
 
     // Validity, called by the subclass as its service object reports it.
@@ -249,6 +253,7 @@ private:
     void startServiceRequestWithUsername(const QString& userName, bool isRenewal);
     AuthenticationController& requireAuthController() const;
     void dropGenericService();
+    void cancelHeldRequest();
     void retireGenericServiceOnDestruction();
 
     ZYMServiceEnvironment env_;

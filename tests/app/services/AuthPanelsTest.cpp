@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -452,6 +453,31 @@ TEST_F(DialogsTest, ScreenshotsShowEveryControlAndUnclippedLabels) {
         EXPECT_TRUE(Drawn(passcode, securID, w));
     }
     ExpectLabelsNotClipped(securID);
+}
+
+// With the real alert: no visible parent, so the alert is a window of its own; once it
+// is answered the sign-on panel comes back, a window of its own too.
+TEST_F(DialogsTest, FailureAlertWithoutAVisibleParentIsAWindowOfItsOwn) {
+    MessageBoxPresenter boxes;
+    controller_ = std::make_unique<AuthenticationController>(
+        QLatin1String(kService), view_, AuthenticationEnvironment{&passwords_, defaults_.get(), &boxes, nullptr});
+    controller_->setDelegate(&buttons_);
+    QWidget hidden;
+    controller_->setParentWindow(&hidden);
+    controller_->displayAuthFailedPanel(QStringLiteral("The screen name or password is not correct."));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(Settle([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+        return box != nullptr;
+    }));
+    EXPECT_EQ(box->parentWidget(), nullptr);
+    EXPECT_EQ(box->informativeText(), QStringLiteral("The screen name or password is not correct."));
+    EXPECT_FALSE(controller_->isAuthPanelVisible());
+    box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->buttons().first()->click();
+    ASSERT_TRUE(Settle([&] { return controller_->isAuthPanelVisible(); }));
+    EXPECT_EQ(view_.signOnPanel()->parentWidget(), nullptr);
+    controller_->dismissAuthPanel();
 }
 
 }  // namespace

@@ -13,9 +13,10 @@ class RenewalTest : public SignOnFixture {};
 TEST_F(RenewalTest, TimerFollowsTheDefaultOrTheCredentialsExpiry) {
     struct Row {
         const char* what;
-        qint64 configured;                // 0: not set
-        std::optional<qint64> expiresIn;  // seconds from now; nullopt: the user's sign-on forgotten
-        std::optional<qint64> fires;      // seconds; nullopt: no timer
+        qint64 configured;                  // 0: not set
+        std::optional<qint64> expiresIn;    // seconds from now; nullopt: the user's sign-on forgotten
+        std::optional<qint64> fires;        // seconds; nullopt: no timer
+        const char* expiresText = nullptr;  // the server's text instead
     };
     const Row rows[] = {
         {"configured 600", 600, 7200, 600},
@@ -26,6 +27,7 @@ TEST_F(RenewalTest, TimerFollowsTheDefaultOrTheCredentialsExpiry) {
         {"expired", 0, -60, std::nullopt},
         {"no credentials held", 0, std::nullopt, std::nullopt},
         {"configured 600, no credentials held", 600, std::nullopt, 600},
+        {"expiry that does not parse", 0, 7200, std::nullopt, "next tuesday"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -35,7 +37,9 @@ TEST_F(RenewalTest, TimerFollowsTheDefaultOrTheCredentialsExpiry) {
             defaults_->setInteger(QLatin1String(kRenewalIntervalDefaultsKey), row.configured);
         else
             defaults_->removeObject(QLatin1String(kRenewalIntervalDefaultsKey));
-        SignOnScript(QJsonObject{{"expires", Iso(clock_.now().addSecs(row.expiresIn.value_or(7200)))}});
+        SignOnScript(
+            QJsonObject{{"expires", row.expiresText ? QString::fromLatin1(row.expiresText)
+                                                    : Iso(clock_.now().addSecs(row.expiresIn.value_or(7200)))}});
         SignOn();
         if (HasFatalFailure()) return;
         if (!row.expiresIn) provider_->resetUsername(QLatin1String(kUser));

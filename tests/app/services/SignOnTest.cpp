@@ -34,6 +34,8 @@ TEST_F(SignOnTest, StoredPasswordSignsOnWithoutPanelAndDeliversTheRadioService) 
     EXPECT_TRUE(service_->usernameIsAuthenticatedUsername(QStringLiteral("DORA SIGNON")));
     EXPECT_TRUE(service_->usernameIsAuthenticatedUsername(QStringLiteral("dorasignon")));
     EXPECT_FALSE(service_->usernameIsAuthenticatedUsername(QString()));
+    EXPECT_FALSE(service_->usernameIsAuthenticatedUsername(QStringLiteral("Dora")));
+    EXPECT_EQ(sifCanonicalizedString(QStringLiteral(" Dora\tSIGN\u00e9on ")), QStringLiteral("dorasignon"));
     // The screen name is remembered as typed.
     EXPECT_EQ(defaults_->string(QLatin1String(kScreenNameDefaultsKey)), QString::fromLatin1(kUser));
     EXPECT_TRUE(presenter_.shown.empty());
@@ -295,8 +297,8 @@ TEST_F(SignOnTest, CertificateNotYetValidShowsItsAlertAndRecordsIt) {
     EXPECT_FALSE(service_->servicePending());
 }
 
-// A failure alert goes on the parent window when it is visible, else it stands alone;
-// either way the panel comes back after it.
+// A failure alert and the panels go on the parent window when it is visible, else they
+// stand alone; either way the panel comes back after the alert.
 TEST_F(SignOnTest, FailureAlertWithoutAVisibleParentStandsAloneThenThePanelReturns) {
     QWidget window;
     window.resize(400, 300);
@@ -312,13 +314,14 @@ TEST_F(SignOnTest, FailureAlertWithoutAVisibleParentStandsAloneThenThePanelRetur
         window.setVisible(row.visible);
         service_->requestServiceWithUsername(QLatin1String(kUser), &window);
         ASSERT_EQ(view_.shows.size(), 1u);
-        EXPECT_EQ(view_.lastParent, &window);
+        EXPECT_EQ(view_.lastParent, row.visible ? &window : nullptr);
         view_.model->setPassword(QLatin1String(kWrongPassword));
         view_.actions->authOK();
         ASSERT_TRUE(RunUntil([&] { return !presenter_.shown.empty(); }));
         EXPECT_EQ(presenter_.shown[0].parent, row.visible ? &window : nullptr);
         ASSERT_TRUE(presenter_.answer(0));
         ASSERT_TRUE(RunUntil([&] { return view_.signOnVisible; }));
+        EXPECT_EQ(view_.lastParent, row.visible ? &window : nullptr);
         view_.actions->authCancel();
     }
 }
