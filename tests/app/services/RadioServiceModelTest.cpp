@@ -309,18 +309,29 @@ TEST_F(RadioServiceFixture, AnUnreachableServicesHostTurnsEveryVerdictIntoASignO
     EXPECT_EQ(asked.front(), "127.0.0.1");
 }
 
-TEST(RadioServiceFallBack, ARequestThatDoesNotGoOutResetsTheLoadAndReportsTheFailure) {
+// A radio service with no network behind it, its own notifications, timers and cache
+// folder, and a delegate that writes everything down.
+struct Offline {
+    Offline() {
+        env.notifications = &center;
+        env.scheduler = &scheduler;
+        env.cacheFactory = &cache;
+        radio = std::make_unique<ZYMRadioService>(env);
+        radio->setDelegate(&reports);
+    }
     NotificationCenter center;
     FakeScheduler scheduler;
-    ZYMServiceEnvironment env;
-    env.notifications = &center;
-    env.scheduler = &scheduler;
     QTemporaryDir folder;
-    ZYMCacheStorageFactory cache(folder.path());
-    env.cacheFactory = &cache;
-    ZYMRadioService radio(env);
+    ZYMCacheStorageFactory cache{folder.path()};
+    ZYMServiceEnvironment env;
     Reports reports;
-    radio.setDelegate(&reports);
+    std::unique_ptr<ZYMRadioService> radio;
+};
+
+TEST(RadioServiceFallBack, ARequestThatDoesNotGoOutResetsTheLoadAndReportsTheFailure) {
+    Offline offline;
+    ZYMRadioService& radio = *offline.radio;
+    Reports& reports = offline.reports;
     // A core object without a controller sends nothing.
     radio.requestSucceeded(ZYMRequestToken(), radio.serviceName(), new DMRadio3Service("nobody", nullptr, nullptr));
     EXPECT_EQ(reports.Count("ServerInformationDidFail"), 1) << reports.Joined();
@@ -373,17 +384,9 @@ public:
 }  // namespace
 
 TEST(RadioServiceFallBack, AnObjectOfAnotherServiceIsRefusedBeforeAnyListener) {
-    NotificationCenter center;
-    FakeScheduler scheduler;
-    ZYMServiceEnvironment env;
-    env.notifications = &center;
-    env.scheduler = &scheduler;
-    QTemporaryDir folder;
-    ZYMCacheStorageFactory cache(folder.path());
-    env.cacheFactory = &cache;
-    ZYMRadioService radio(env);
-    Reports reports;
-    radio.setDelegate(&reports);
+    Offline offline;
+    ZYMRadioService& radio = *offline.radio;
+    Reports& reports = offline.reports;
     try {
         radio.requestSucceeded(ZYMRequestToken(), radio.serviceName(), new OtherFacade);
         ADD_FAILURE() << "no exception";
