@@ -114,7 +114,7 @@ struct AuthenticationEnvironment {
     Localizer* localizer = nullptr;
 };
 
-class AuthenticationController : public AuthPanelsActions {
+class AuthenticationController final : public AuthPanelsActions {
 public:
     // Fills the screen name from the defaults and its password from the keyring; the
     // checkbox starts on, display-after-failure on, not sticky, not busy.
