@@ -89,6 +89,12 @@ std::size_t WholeRecordAt(const PhoneHomeReader& in, std::size_t at) {
     return size <= in.size - at ? size : 0;
 }
 
+// Both header fields are there: the file is one of ours, though perhaps cut short.
+bool HasRecordHeader(const PhoneHomeReader& in) {
+    return in.size >= 8 && in.data[0] == kRecordTag && ReadBigEndian(in.data + 1, 2) == 2 &&
+           in.data[5] == kVersionTag && ReadBigEndian(in.data + 6, 2) == 2;
+}
+
 }  // namespace
 
 PhoneHomeRequestorDelegate::PhoneHomeRequestorDelegate(PhoneHomeServices* store)
@@ -434,10 +440,7 @@ void PhoneHomeServices::LoadPrevious() {
     if (auto previous = ReadWholeFile(sessionStatsPath_)) {
         PhoneHomeReader in(*previous);
         const std::size_t recordSize = WholeRecordAt(in, 0);
-        const bool valid = previous->size() >= 8 && std::uint8_t(previous->at(0)) == kRecordTag &&
-                           ReadBigEndian(reinterpret_cast<const std::uint8_t*>(previous->constData()) + 1, 2) == 2 &&
-                           std::uint8_t(previous->at(5)) == kVersionTag;
-        if (valid) {
+        if (HasRecordHeader(in)) {
             LoadPersistentKeys(in);
             // The lock is still there: the previous run did not end normally, and its last
             // state is reported as it was.
