@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
+#include <QMutex>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,7 @@ public:
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         if (message.member() != QLatin1String("Inhibit")) return false;
+        QMutexLocker lock(&mutex);
         calls.push_back(message.arguments().value(0).toString() + "/" + message.arguments().value(3).toString());
         int fds[2];
         if (pipe(fds) != 0) return false;
@@ -48,13 +50,21 @@ public:
         pollfd p{fd, POLLIN, 0};
         return poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLIN));
     }
-    int OpenCount() const {
+    int OpenCount() {
+        QMutexLocker lock(&mutex);
         int n = 0;
         for (int fd : readEnds)
             if (!Closed(fd)) ++n;
         return n;
     }
 
+    std::vector<QString> Calls() {
+        QMutexLocker lock(&mutex);
+        return calls;
+    }
+
+    // The bus may call in from its own thread.
+    QMutex mutex;
     std::vector<QString> calls;
     std::vector<int> readEnds;
 };
@@ -92,7 +102,7 @@ TEST_F(SleepWake, ObserverRunsBeforeSleepIsAllowedAndWakeTakesANewInhibitor) {
     ASSERT_TRUE(InstallSleepWakeNotifier(bus.Connect(), center));
     EXPECT_TRUE(InstallSleepWakeNotifier(bus.Connect(), center));  // once only
     ASSERT_TRUE(RunUntil([&] { return logind.OpenCount() == 1; }));
-    EXPECT_EQ(logind.calls, std::vector<QString>{"sleep/delay"});
+    EXPECT_EQ(logind.Calls(), std::vector<QString>{"sleep/delay"});
 
     Announce(fakeConnection, true);
     ASSERT_TRUE(RunUntil([&] { return !seen.empty() && logind.OpenCount() == 0; }));
@@ -102,7 +112,7 @@ TEST_F(SleepWake, ObserverRunsBeforeSleepIsAllowedAndWakeTakesANewInhibitor) {
     Announce(fakeConnection, false);
     ASSERT_TRUE(RunUntil([&] { return seen.size() == 2 && logind.OpenCount() == 1; }));
     EXPECT_EQ(seen.back(), kMachineIsWakingUpNotification);
-    EXPECT_EQ(logind.calls.size(), 2u);
+    EXPECT_EQ(logind.Calls().size(), 2u);
 
     RemoveSleepWakeNotifier();
     EXPECT_FALSE(IsSleepWakeNotifierInstalled());
