@@ -408,7 +408,7 @@ TEST_F(StoreTest, ANormalEndRemovesTheLockAndKeepsSessionStats) {
 
 TEST_F(StoreTest, LoadPrevious) {
     const QByteArray valid = Record(Entry(28, Hex("00000007")) + Entry(93, Hex("00000005")));
-    enum class Stats { Missing, Empty, Invalid, Valid };
+    enum class Stats { Missing, Empty, Invalid, Valid, CutShort };
     struct Case {
         const char* name;
         bool lock;
@@ -424,6 +424,9 @@ TEST_F(StoreTest, LoadPrevious) {
         {"lock, empty stats", true, Stats::Empty, 0, false},
         {"lock, invalid stats", true, Stats::Invalid, 0, false},
         {"lock, valid stats", true, Stats::Valid, 7, true},
+        // What it holds comes back, but a partial record never goes to the log, where it
+        // would hide the records after it.
+        {"lock, stats cut short", true, Stats::CutShort, 7, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -434,6 +437,7 @@ TEST_F(StoreTest, LoadPrevious) {
         if (c.stats == Stats::Empty) WriteFile(StatsPath(), {});
         if (c.stats == Stats::Invalid) WriteFile(StatsPath(), Hex("A20002001CA0000207010001000100"));
         if (c.stats == Stats::Valid) WriteFile(StatsPath(), valid);
+        if (c.stats == Stats::CutShort) WriteFile(StatsPath(), valid.chopped(1));
         PhoneHomeServices& store = Start();
         EXPECT_EQ(store.GetNumber(28), c.launchCount);
         EXPECT_FALSE(store.HasKey(93));  // not persistent
