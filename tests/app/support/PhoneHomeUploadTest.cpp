@@ -68,8 +68,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         PhoneHomeController::shutdownForTesting();
         defaults_ = std::make_unique<UserDefaults>(dir_.path() + "/defaults.conf");
-        Script({});
-        defaults_->setString("statistics_url", QString::fromStdString(server_.Url(prefix_ + "sendvorp.psp")));
+        NewEndpoint({});
         random_.set({1});  // no sampled report at the default rate
     }
     void TearDown() override { PhoneHomeController::shutdownForTesting(); }
@@ -78,9 +77,13 @@ protected:
     QString LogPath() const { return Folder() + "/Disconnect Log"; }
     QString StatsPath() const { return Folder() + "/Session Stats"; }
 
-    void Script(QJsonObject answers) {
-        server_.Script(QJsonObject{
-            {"path", QString::fromStdString(prefix_ + "sendvorp.psp")}, {"kind", "statistics"}, {"answers", answers}});
+    // A statistics endpoint of its own, answering as scripted, in the user's defaults.
+    void NewEndpoint(const QJsonObject& answers) {
+        prefix_ = server_.NewPrefix();
+        const std::string path = prefix_ + "sendvorp.psp";
+        server_.Script(
+            QJsonObject{{"path", QString::fromStdString(path)}, {"kind", "statistics"}, {"answers", answers}});
+        defaults_->setString("statistics_url", QString::fromStdString(server_.Url(path)));
     }
 
     // Stands for a later start of the program: a launch count above 1, nothing queued.
@@ -124,7 +127,7 @@ protected:
     }
 
     TestServer& server_ = TestServer::Get();
-    std::string prefix_ = server_.NewPrefix();
+    std::string prefix_;
     QTemporaryDir dir_;
     std::unique_ptr<UserDefaults> defaults_;
     FakeClock clock_{QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC)};
@@ -158,9 +161,7 @@ TEST_F(UploadTest, EachRecordGoesInARequestOfItsOwnAndTheLogGoesOnceAllAreTaken)
     for (int n : {1, 2, 3, 5}) {
         SCOPED_TRACE(n);
         PhoneHomeController::shutdownForTesting();
-        prefix_ = server_.NewPrefix();
-        Script({});
-        defaults_->setString("statistics_url", QString::fromStdString(server_.Url(prefix_ + "sendvorp.psp")));
+        NewEndpoint({});
         QByteArray log;
         for (int i = 1; i <= n; ++i)
             log += Record(Entry(93, Hex("000000") + QByteArray(1, char(i))));
@@ -186,9 +187,7 @@ TEST_F(UploadTest, ARecordWhoseUploadFailedStaysAloneInTheLog) {
     for (const QJsonObject& failure : failures) {
         SCOPED_TRACE(QJsonDocument(failure).toJson().toStdString());
         PhoneHomeController::shutdownForTesting();
-        prefix_ = server_.NewPrefix();
-        Script({{"2", failure}});
-        defaults_->setString("statistics_url", QString::fromStdString(server_.Url(prefix_ + "sendvorp.psp")));
+        NewEndpoint({{"2", failure}});
         const QByteArray r1 = Record(Entry(93, Hex("00000001")));
         const QByteArray r2 = Record(Entry(93, Hex("00000002")));
         const QByteArray r3 = Record(Entry(93, Hex("00000003")));
@@ -206,7 +205,7 @@ TEST_F(UploadTest, ReportsQueuedWhileUploadsRunAreKept) {
     const QByteArray old1 = Record(Entry(93, Hex("00000001")));
     const QByteArray old2 = Record(Entry(93, Hex("00000002")));
     WriteFile(LogPath(), old1 + Hex("5A5A") + old2);
-    Script({{"1", QJsonObject{{"status", 503}}}});
+    NewEndpoint({{"1", QJsonObject{{"status", 503}}}});
     Launch();
     const auto queued = LogRecords();
     ASSERT_EQ(queued.size(), 3u);
@@ -277,9 +276,7 @@ TEST_F(UploadTest, MachineModelTexts) {
         facts.processorCount = c.processors;
         // The first launch queues its report; the next one uploads it.
         QDir(Folder()).removeRecursively();
-        prefix_ = server_.NewPrefix();
-        Script({});
-        defaults_->setString("statistics_url", QString::fromStdString(server_.Url(prefix_ + "sendvorp.psp")));
+        NewEndpoint({});
         Launch(facts);
         PhoneHomeController::shutdownForTesting();
         Launch(facts);
