@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-struct CurlPhoneHomeUploader::Running : platform::HttpTransferListener {
+struct CurlPhoneHomeUploader::Running final : platform::HttpTransferListener {
     CurlPhoneHomeUploader* owner = nullptr;
     std::function<void(bool)> done;
     std::unique_ptr<platform::CurlTransfer> transfer;
