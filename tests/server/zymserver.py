@@ -1221,16 +1221,23 @@ def directory_category_xml(cid, name, desc):
             % (cid, xml_escape(name), xml_escape(desc)))
 
 
-def directory_station_xml(i, n):
+def directory_mode(script, i):
+    modes = script.get("play_modes") or DIRECTORY_MODES
+    return modes[i % len(modes)]
+
+
+def directory_station_xml(i, n, script):
     cats = "".join("<r:Category>%s</r:Category>" % c for c in directory_station_categories(i))
     return ('<r:Station r:stationId="%s" r:playMode="%s"><r:Name>Station %d</r:Name>'
             '<r:Desc>Music &amp; more from %d</r:Desc>%s</r:Station>'
-            % (directory_station_id(n), DIRECTORY_MODES[i % 5], n, n, cats))
+            % (directory_station_id(n), directory_mode(script, i), n, n, cats))
 
 
-def directory_info_xml(i, n, host):
+def directory_info_xml(i, n, host, script):
     formats = "".join('<r:Format r:mediaFormatId="%s" r:progId="%s"/>' % f for f in directory_formats_of(i, n))
-    cats = "".join("<r:Category>%s</r:Category>" % c for c in directory_station_categories(i))
+    info_cats = script.get("info_categories", {}).get(str(n))
+    cats = "".join("<r:Category>%s</r:Category>" % c
+                   for c in (directory_station_categories(i) if info_cats is None else info_cats))
     return ('<r:Station r:stationId="{sid}" r:playMode="{mode}" r:type="{typ}"><r:Name>Station {n}</r:Name>'
             '<r:Desc xml:lang="en">Short {n}</r:Desc><r:LongDesc>All about station {n}</r:LongDesc>'
             '<r:ImageUrlBase>http://{host}/img/</r:ImageUrlBase><r:StationUrl>http://{host}/st/{n}</r:StationUrl>'
@@ -1240,7 +1247,7 @@ def directory_info_xml(i, n, host):
             '<r:Banner r:width="300" r:height="250" r:bannerId="{bid}" r:magicNumber="mn-{n}" r:flavorId="{fid}">'
             '<r:Image r:url="http://{host}/ad/{n}.gif" r:type="banner"/><r:Url>http://{host}/ad/{n}</r:Url>'
             '<r:Text>Visit {n}</r:Text></r:Banner></r:Station>').format(
-                sid=directory_station_id(n), mode=DIRECTORY_MODES[i % 5], typ=DIRECTORY_TYPES[i % 4], n=n,
+                sid=directory_station_id(n), mode=directory_mode(script, i), typ=DIRECTORY_TYPES[i % 4], n=n,
                 host=host, formats=formats, cats=cats, rel=directory_station_id(DIRECTORY_NUMBERS[(i + 1) % 45]),
                 bid=8 + i % 2, fid=600 if i % 2 == 0 else 650)
 
@@ -1273,7 +1280,7 @@ def directory_state_xml(ref):
     return '<r:StationState r:stationId="%s">%s</r:StationState>' % (xml_escape(sid), tracks)
 
 
-def directory_answer_content(method, first, answer, state, host, prefix):
+def directory_answer_content(method, first, answer, state, host, script):
     """(attributes text, children text, status code or None to use the answer's)."""
     ts = answer.get("timestamp", DIRECTORY_TS)
     ts_attr = ' timeStamp="%s"' % xml_escape(ts) if ts else ""
@@ -1289,13 +1296,13 @@ def directory_answer_content(method, first, answer, state, host, prefix):
             for i, n in enumerate(DIRECTORY_NUMBERS):
                 if str(n) in answer.get("omit_numbers", []):
                     continue
-                if not full or DIRECTORY_MODES[i % 5].lower() == "full":
-                    items += directory_station_xml(i, n)
+                if not full or directory_mode(script, i).lower() == "full":
+                    items += directory_station_xml(i, n, script)
         return ts_attr + ' remaining="0" offset="0"', items, None
     if method == "GetStationInfo":
         omit = set(answer.get("omit", []))
         index = {directory_station_id(n): (i, n) for i, n in enumerate(DIRECTORY_NUMBERS)}
-        items = "".join(directory_info_xml(*index[c.text], host) for c in directory_children(first, "RefId")
+        items = "".join(directory_info_xml(*index[c.text], host, script) for c in directory_children(first, "RefId")
                         if c.text in index and c.text not in omit)
         return ts_attr, items, None
     if method == "GetMediaFormatInfo":
@@ -1312,7 +1319,7 @@ def directory_answer_content(method, first, answer, state, host, prefix):
             return "", "", "NoSuchAsset"
         count = 1 + sum(map(ord, prog)) % 3
         urls = "".join("<r:Url>http://%s%sstream/%s?fmt=%s&amp;n=%d</r:Url>"
-                       % (host, prefix, xml_escape(prog), xml_escape(fid), k + 1) for k in range(count))
+                       % (host, script["path"], xml_escape(prog), xml_escape(fid), k + 1) for k in range(count))
         return "", urls, None
     if method == "GetMaxPresets":
         return "", ('<r:Property name="MaxPresets"><r:MaxPresets>%d</r:MaxPresets></r:Property>'
@@ -1399,7 +1406,7 @@ def serve_directory(conn, script):
     elif answer.get("no_response_element"):
         content = '<r:SomethingElseResponse xmlns:r="%s"><r:Status code="OK"/></r:SomethingElseResponse>' % RADIO3
     else:
-        attrs, children, code = directory_answer_content(method, first, answer, state, host, script["path"])
+        attrs, children, code = directory_answer_content(method, first, answer, state, host, script)
         code = answer.get("status_code", code or "OK")
         status = "" if code is None else '<r:Status code="%s" comment="answer %d"/>' % (xml_escape(code), index + 1)
         content = '<r:%s xmlns:r="%s"%s>%s%s</r:%s>' % (response_name, RADIO3, attrs, status, children, response_name)
@@ -1407,7 +1414,13 @@ def serve_directory(conn, script):
         fault = answer["fault"]
         content = directory_fault(fault.get("code", "SOAP-ENV:Server"), fault.get("string", "Server Error"),
                                   content if fault.get("with_response") else "")
-    text = soap_envelope(signon_correlation(signon_next("M"), ""), content)
+    header = signon_correlation(signon_next("M"), "")
+    if "moved_to" in answer:
+        content = ('<SOAP-ENV:Fault><faultcode>SOAP-ENV:Service</faultcode><faultstring>Endpoint moved</faultstring>'
+                   '<detail><zym:Status xmlns:zym="%s" code="zym:EndpointMoved"/></detail></SOAP-ENV:Fault>' % SIF)
+        header += ('<sb:ServiceInstanceUpdate xmlns:sb="%s" xmlns:disco="%s"><disco:Endpoint>%s</disco:Endpoint>'
+                   '</sb:ServiceInstanceUpdate>' % (SB, DISCO, xml_escape(answer["moved_to"])))
+    text = soap_envelope(header, content)
     http = {"headers": [["Content-Type", "text/xml; charset=utf-8"]], "body": text,
             "delay_ms": answer.get("delay_ms", 0)}
     if "http_status" in answer:

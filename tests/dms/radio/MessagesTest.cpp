@@ -318,7 +318,7 @@ TEST(RadioMessages, InputsDecodeAndEncode) { RunRows(InputRows()); }
 
 TEST(RadioMessages, NumericRowsUnderGermanLocale) {
     GermanLocale german;
-    if (!german.Active()) GTEST_SKIP() << "de_DE.UTF-8 is not installed (scripts/setup makes it)";
+    GERMAN_LOCALE_OR_SKIP(german);
     RunRows(OutputRows());
     RunRows(InputRows());
 }

@@ -214,7 +214,7 @@ TEST(RadioValueTypes, DecodeAndEncodeRows) {
 
 TEST(RadioValueTypes, NumericRowsUnderGermanLocale) {
     GermanLocale german;
-    if (!german.Active()) GTEST_SKIP() << "de_DE.UTF-8 is not installed (scripts/setup makes it)";
+    GERMAN_LOCALE_OR_SKIP(german);
     for (const Row& row : Rows()) {
         SCOPED_TRACE(row.name);
         row.run();

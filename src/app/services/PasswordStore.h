@@ -1,0 +1,73 @@
+#pragma once
+
+// The user's keyring, read and written synchronously. Reads never report an error: a
+// failure reads as the empty string, and stored bytes that are not UTF-8 as no string.
+
+#include <QHash>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <utility>
+
+class PasswordStore {
+public:
+    virtual ~PasswordStore() = default;
+
+    // The password of (service, account): "" when there is none or the read failed,
+    // nullopt when the stored bytes are not UTF-8.
+    virtual std::optional<QString> read(const QString& service, const QString& account) = 0;
+    // Adds or replaces the item; false when the keyring refused.
+    virtual bool write(const QString& service, const QString& account, const QString& password) = 0;
+    // Deletes the item; true also when there was none.
+    virtual bool remove(const QString& service, const QString& account) = 0;
+
+    // The application's keyring (the Secret Service through QtKeychain).
+    static PasswordStore& system();
+};
+
+// The Secret Service through QtKeychain. Each call waits at most `timeout` for the
+// keyring on a thread of its own, so no event of the caller's loop runs meanwhile (no
+// web-service callback can arrive inside a read).
+class KeychainPasswordStore : public PasswordStore {
+public:
+    explicit KeychainPasswordStore(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::optional<QString> read(const QString& service, const QString& account) override;
+    bool write(const QString& service, const QString& account, const QString& password) override;
+    bool remove(const QString& service, const QString& account) override;
+
+private:
+    std::chrono::milliseconds timeout_;
+};
+
+// In memory, for tests and for machines without a keyring. Items hold raw bytes, so a
+// test can store bytes that are not UTF-8.
+class MemoryPasswordStore : public PasswordStore {
+public:
+    std::optional<QString> read(const QString& service, const QString& account) override;
+    bool write(const QString& service, const QString& account, const QString& password) override;
+    bool remove(const QString& service, const QString& account) override;
+
+    void setRaw(const QString& service, const QString& account, const QByteArray& bytes);
+    bool contains(const QString& service, const QString& account) const;
+    // Every read fails (reads as "") while set; writes and removes are refused.
+    bool failing = false;
+    int reads = 0;
+
+private:
+    QHash<std::pair<QString, QString>, QByteArray> items_;
+};
+
+// The keyring item of one screen name's password: service = the keychain service name,
+// account = the canonical screen name.
+namespace KeychainUtils {
+
+// The name without white space, lower-cased.
+QString canonicalScreenName(const QString& screenName);
+// "" for an empty name; nullopt for stored bytes that are not UTF-8.
+std::optional<QString> passwordForScreenName(PasswordStore& store, const QString& screenName, const QString& service);
+// A non-empty password adds or replaces the item; an empty one deletes it.
+void savePasswordToKeychain(PasswordStore& store, const QString& password, const QString& screenName,
+                            const QString& service);
+
+}  // namespace KeychainUtils
