@@ -3,6 +3,8 @@
 // The statistics key table and the byte-order helpers of the statistics store. Keys are
 // 16-bit; values are held and written big-endian in the width of their key's type.
 
+#include "app/services/ServiceStatistics.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,7 +33,8 @@ enum : std::uint16_t {
     kPhoneHomeFlagNeverWritten = 0x8000,
 };
 
-// Keys the program sets.
+// Keys the program sets (kPhoneHomeKeyServiceError, 93, comes with the service layer's
+// recorder).
 enum : std::uint16_t {
     kPhoneHomeKeyRecordCategory = 1,
     kPhoneHomeKeyEndCode = 2,
@@ -46,7 +49,6 @@ enum : std::uint16_t {
     kPhoneHomeKeyCountry = 43,
     kPhoneHomeKeyDateStamp = 48,
     kPhoneHomeKeyMachineModel = 82,
-    kPhoneHomeKeyServiceError = 93,
     kPhoneHomeKeyMemoryMB = 109,
     kPhoneHomeKeySignedOnTime = 241,
     kPhoneHomeKeySignedOffTime = 242,

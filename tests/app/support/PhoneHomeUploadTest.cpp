@@ -6,6 +6,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeKeys.h"
+#include "app/support/PhoneHomeStatisticsRecorder.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
@@ -289,6 +290,19 @@ TEST_F(UploadTest, MachineModelTexts) {
         EXPECT_EQ(uploads[0].entry(24), "0610");
         PhoneHomeController::shutdownForTesting();
     }
+}
+
+TEST_F(UploadTest, TheServiceLayersRecorderReachesTheStore) {
+    PhoneHomeStatisticsRecorder recorder;
+    recorder.setNumber(kPhoneHomeKeyServiceError, PackErrorCode(33, 0x1001));  // before set-up: nowhere
+    PrepareLaterLaunch({});
+    Launch();
+    PhoneHomeServices& store = *PhoneHomeController::sharedPhoneHome();
+    EXPECT_FALSE(store.HasKey(kPhoneHomeKeyServiceError));
+    recorder.setNumber(kPhoneHomeKeyServiceError, PackErrorCode(33, 0x1001));
+    EXPECT_EQ(store.GetNumber(kPhoneHomeKeyServiceError), 0x00210110u);
+    recorder.setNumber(kPhoneHomeKeyLayoutState, 2);
+    EXPECT_EQ(store.GetNumber(kPhoneHomeKeyLayoutState), 2u);
 }
 
 // Run by the next test in a process of its own, which it then kills.
