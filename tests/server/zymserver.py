@@ -346,6 +346,63 @@ def serve_redirect(conn, script):
               [("Location", script["to"]), ("Content-Length", "0")])
 
 
+# ---- statistics upload ("statistics" kind) --------------------------------------------
+# The packet is read here by hand from its byte layout, never by the client's code.
+
+def parse_statistics_packet(body):
+    """The upload packet: little-endian header fields, then one big-endian record."""
+    info = {"parsed": False}
+    if len(body) < 14:
+        return info
+    magic, version, zero, sequence, count, length = struct.unpack("<HHHIHH", body[:14])
+    info.update({"magic": magic, "version": version, "zero": zero, "sequence": sequence,
+                 "count": count, "record_length": length, "record_hex": body[14:].hex()})
+    record = body[14:]
+    if len(record) < 10 or record[0] != 0xA1 or record[5] != 0xA0:
+        return info
+    tag_len, rest = struct.unpack(">HH", record[1:5])
+    ver_len, rec_version = struct.unpack(">HH", record[6:10])
+    info["record"] = {"tag_length": tag_len, "rest": rest, "version_length": ver_len,
+                      "record_version": rec_version}
+    entries = []
+    pos = 10
+    while pos < len(record):
+        width = 1 if record[pos] in (0xA0, 0xA1) else 2
+        if pos + width + 2 > len(record):
+            info["record"]["trailing_hex"] = record[pos:].hex()
+            break
+        key = record[pos] if width == 1 else struct.unpack(">H", record[pos:pos + 2])[0]
+        (size,) = struct.unpack(">H", record[pos + width:pos + width + 2])
+        start = pos + width + 2
+        entries.append({"key": key, "key_width": width, "length": size,
+                        "value": record[start:start + size].hex()})
+        pos = start + size
+    info["record"]["entries"] = entries
+    info["parsed"] = True
+    return info
+
+
+@handler("statistics")
+def serve_statistics(conn, script):
+    """The statistics server. Answers 200 with an empty body, or what `answers` gives for
+    the packet's sequence number ({"2": {"status": 500}} or {"2": {"reset_after": -1}};
+    any key of the "http" kind). The request's record gains `statistics`: the packet's
+    header fields, the record's header and its entries (key, length, value in hex)."""
+    state = conn.state
+    path = urlsplit(conn.req.path).path
+    with state.lock:
+        entry = next((r for r in reversed(state.requests)
+                      if r["path"] == path and "statistics" not in r), None)
+    info = parse_statistics_packet(base64.b64decode(entry["body_b64"])) if entry else {"parsed": False}
+    with state.lock:
+        if entry is not None:
+            entry["statistics"] = info
+    answer = dict(script.get("answers", {}).get(str(info.get("sequence")), {}))
+    answer.setdefault("status", 200)
+    answer.setdefault("body", "")
+    serve_http(conn, answer)
+
+
 
 # ---- SOAP endpoint (web-service core tests) -------------------------------------------
 # Answers are written here by hand, never produced by the client's encoders.
@@ -618,6 +675,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         entry = {
             "method": self.command,
+            "target": self.path,
             "path": split.path,
             "query": split.query,
             "version": self.request_version,

@@ -1,0 +1,43 @@
+#pragma once
+
+// How the statistics store posts an upload body. One POST per body, to the statistics URL
+// only, with exactly the headers given: nothing of curl's own (Accept, Content-Type,
+// Expect), no proxy, no cookie or credentials.
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct PhoneHomeUpload {
+    std::string url;
+    std::vector<std::pair<std::string, std::string>> headers;
+    QByteArray body;
+};
+
+class PhoneHomeUploader {
+public:
+    virtual ~PhoneHomeUploader() = default;
+    // `done` runs once, on a later pass of the caller's run loop (never inside post), with
+    // true when the server answered 2xx.
+    virtual void post(PhoneHomeUpload upload, std::function<void(bool answered2xx)> done) = 0;
+    // Drops every upload still running; their `done` never runs.
+    virtual void cancelAll() = 0;
+};
+
+// Posts over the platform's HTTP transfers on the calling thread's run loop.
+class CurlPhoneHomeUploader : public PhoneHomeUploader {
+public:
+    CurlPhoneHomeUploader();
+    ~CurlPhoneHomeUploader() override;
+    void post(PhoneHomeUpload upload, std::function<void(bool answered2xx)> done) override;
+    void cancelAll() override;
+
+    struct Running;
+
+private:
+    std::vector<std::unique_ptr<Running>> running_;
+};
