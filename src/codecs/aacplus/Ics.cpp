@@ -5,31 +5,24 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Imdct.h"
+#include "codecs/aaccore/Quant.h"
 #include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aacplus/Huffman.h"
-#include "codecs/aacplus/Imdct.h"
 
 namespace aacplus {
 namespace {
 
-constexpr int kMaxQuant = 8191 + 15 * 4;  // escape limit plus the largest pulses
+using aaccore::imdctLong;
+using aaccore::imdctShort;
+using aaccore::longWindow;
+using aaccore::shortWindow;
 
-struct QuantTables {
-    float pow43[kMaxQuant + 1];
-    float scale[256];  // 2^(sv / 4) for sv = -100 .. 155
+using aaccore::kMaxQuant;
+using aaccore::magnitude43;
+using aaccore::QuantTables;
 
-    QuantTables() {
-        for (int i = 0; i <= kMaxQuant; ++i)
-            pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
-        for (int i = 0; i < 256; ++i)
-            scale[i] = float(std::exp2(0.25 * (i - 100)));
-    }
-};
-
-const QuantTables& quant() {
-    static const QuantTables t;
-    return t;
-}
+const QuantTables& quant() { return aaccore::quantTables(); }
 
 // Damaged streams can drive samples to infinities; keep what leaves the decoder finite.
 inline float finite(float v) {
@@ -119,12 +112,7 @@ namespace {
 
 float bandGain(const QuantTables& t, int sv) {
     if (sv == -100) return 0.0f;  // scale factor 0 silences the band
-    if (sv >= -100 && sv <= 155) return t.scale[sv + 100];
-    return float(std::exp2(0.25 * std::clamp(sv, -400, 400)));
-}
-
-inline float magnitude43(const QuantTables& t, int a) {
-    return a <= kMaxQuant ? t.pow43[a] : float(std::pow(double(a), 4.0 / 3.0));
+    return aaccore::scaleGain(t, sv);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-#include "codecs/aacplus/Imdct.h"
+#include "codecs/aaccore/Imdct.h"
 
 #include <cmath>
 #include <vector>
 
-#include "codecs/aacplus/Dct4.h"
+#include "codecs/aaccore/Dct4.h"
 
-namespace aacplus {
+namespace aaccore {
 namespace {
 
 // x = unfolded DCT-IV of the M coefficients, scaled by 1/M.
@@ -77,4 +77,4 @@ void imdctShort(float* buffer) { imdct<128>(buffer); }
 const float* longWindow(int shape) { return windows().longW[shape & 1].data(); }
 const float* shortWindow(int shape) { return windows().shortW[shape & 1].data(); }
 
-}  // namespace aacplus
+}  // namespace aaccore

@@ -5,7 +5,7 @@
 // FFT, then unfolded; the output is on the decoder's 16-bit scale without extra factors.
 #pragma once
 
-namespace aacplus {
+namespace aaccore {
 
 void imdctLong(float* buffer);   // 1024 coefficients -> 2048 samples
 void imdctShort(float* buffer);  // 128 coefficients -> 256 samples
@@ -15,4 +15,4 @@ void imdctShort(float* buffer);  // 128 coefficients -> 256 samples
 const float* longWindow(int shape);
 const float* shortWindow(int shape);
 
-}  // namespace aacplus
+}  // namespace aaccore
