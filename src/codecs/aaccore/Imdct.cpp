@@ -72,6 +72,16 @@ const Windows& windows() {
 
 void imdctLong(float* buffer) { imdct<1024>(buffer); }
 
+bool imdct(float* buffer, int lines) {
+    switch (lines) {
+    case 128: imdct<128>(buffer); return true;
+    case 256: imdct<256>(buffer); return true;
+    case 1024: imdct<1024>(buffer); return true;
+    case 2048: imdct<2048>(buffer); return true;
+    default: return false;
+    }
+}
+
 void imdctShort(float* buffer) { imdct<128>(buffer); }
 
 const float* longWindow(int shape) { return windows().longW[shape & 1].data(); }

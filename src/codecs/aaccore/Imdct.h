@@ -9,6 +9,8 @@ namespace aaccore {
 
 void imdctLong(float* buffer);   // 1024 coefficients -> 2048 samples
 void imdctShort(float* buffer);  // 128 coefficients -> 256 samples
+// Any of 128, 256, 1024 or 2048 coefficients; false, leaving the buffer, for other sizes.
+bool imdct(float* buffer, int lines);
 
 // Rising window halves: long 1024 values, short 128. shape 0 sine, 1 Kaiser-Bessel-derived
 // (alpha 4 long, 6 short). The falling half is the rising one read backwards.

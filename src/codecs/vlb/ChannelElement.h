@@ -2,7 +2,6 @@
 // factor, pulse, TNS and spectral data, dequantisation, stereo tools and synthesis.
 #pragma once
 
-#include <complex>
 #include <cstdint>
 #include <variant>
 #include <vector>
@@ -99,7 +98,11 @@ protected:
     virtual void ReadSpectralData(CVlbBitStream& bs) = 0;
     void ReadPulseData(CVlbBitStream& bs);
     void ReadTnsData(CVlbBitStream& bs);
-    void DecodeBand(CVlbBitStream& bs, unsigned codebook, int* q, unsigned lines);
+    // Decodes one band's lines into q, or, with q null, straight to spectrum lines scaled
+    // by gain (no store at all for a gain of 0).
+    void DecodeBand(CVlbBitStream& bs, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain);
+    // Gain of band b in group g for the decoding straight to the spectrum.
+    float BandGain(unsigned g, unsigned b) const;
     void Dequantize();
 
     CChannelInfo& info_;
@@ -115,6 +118,7 @@ protected:
     int scaleFactor_[8][64] = {};  // scale factor - 100, intensity position - 100, or 0
     int quantized_[1024] = {};
     float spectrum_[1024] = {};
+    bool dequantized_ = false;  // the spectral data went straight to spectrum_
     float time_[1024] = {};
 };
 

@@ -61,6 +61,23 @@ public:
     unsigned GetBitsSinceAlign() override { return bitsSinceAlign_; }
     bool IsOverrun() override { return bitsAvailable_ < 0; }
 
+    // The next 32 bits without moving, for the spectral decoder's table look-ups (past the
+    // written data it shows stale ring content, as Get does, and IsOverrun tells).
+    uint32_t Peek32() const {
+        const uint32_t at = readPosition_ >> 3;
+        constexpr uint32_t kMask = kRingBytes - 1;
+        const uint64_t word = (uint64_t(ring_[at]) << 32) | (uint64_t(ring_[(at + 1) & kMask]) << 24) |
+                              (uint64_t(ring_[(at + 2) & kMask]) << 16) | (uint64_t(ring_[(at + 3) & kMask]) << 8) |
+                              ring_[(at + 4) & kMask];
+        return static_cast<uint32_t>(word >> (8 - (readPosition_ & 7)));
+    }
+    // Moves on as a Get of `bits` would.
+    void Skip(unsigned bits) {
+        readPosition_ = (readPosition_ + bits) & (kRingBits - 1);
+        bitsSinceAlign_ += bits;
+        bitsAvailable_ -= static_cast<int32_t>(bits);
+    }
+
     // Copies staged bytes into the ring as far as it has room; bytesLeft shrinks by the count.
     void Feed(const uint8_t* staging, uint32_t fillSize, uint32_t& bytesLeft);
     void ResetSkipped() { skipped_ = 0; }
