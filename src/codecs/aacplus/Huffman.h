@@ -29,6 +29,14 @@ inline uint32_t cachedRead(BitReader& r, int n) {
     return v;
 }
 
+// The reader as the shared spectral kernel sees it.
+struct CachedBits {
+    BitReader& r;
+    uint32_t peek(int n) { return cachedPeek(r, n); }
+    void drop(int n) { cachedDrop(r, n); }
+    uint32_t read(int n) { return cachedRead(r, n); }
+};
+
 // Consumes exactly one codeword and returns its index.
 inline int decodeHuffmanIndex(const HuffmanBook& b, BitReader& r) {
     return aaccore::decodeHuffmanIndex(b, cachedPeek(r, 25), [&r](int n) { cachedDrop(r, n); });

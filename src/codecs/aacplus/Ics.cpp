@@ -7,6 +7,7 @@
 
 #include "codecs/aaccore/Imdct.h"
 #include "codecs/aaccore/Quant.h"
+#include "codecs/aaccore/Spectrum.h"
 #include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aacplus/Huffman.h"
 
@@ -136,25 +137,8 @@ int decapl60::ReadSpectralData(BitReader& r) {
                 float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
                 if (fused && cb != 11) {
                     // The common case: magnitudes straight from the codeword's table row.
-                    for (int k = offs[b]; k < offs[b + 1]; k += dim) {
-                        const int index = decodeHuffmanIndex(book, r);
-                        const float* m = book.magnitudes[index];
-                        if (book.isSigned) {
-                            for (int i = 0; i < dim; ++i)
-                                s[k + i] = m[i] * gain;
-                            continue;
-                        }
-                        const int nonZero = book.nonZero[index];
-                        uint32_t signs = nonZero ? cachedRead(r, nonZero) << (32 - nonZero) : 0;
-                        // Sign bits are random: applied without branches, each non-zero
-                        // value taking the next bit.
-                        for (int i = 0; i < dim; ++i) {
-                            const uint32_t used = m[i] != 0.0f;
-                            const uint32_t sign = signs & 0x80000000u & (0u - used);
-                            s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
-                            signs <<= used;
-                        }
-                    }
+                    CachedBits bits{r};
+                    aaccore::decodeScaledLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain);
                     continue;
                 }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {

@@ -5,6 +5,7 @@
 
 #include "codecs/aaccore/Huffman.h"
 #include "codecs/aaccore/Quant.h"
+#include "codecs/aaccore/Spectrum.h"
 #include "codecs/aactables/tables/AacTables.h"
 #include "codecs/vlb/VlbIO.h"
 
@@ -22,19 +23,45 @@ unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book
     throw CBlock::EInvalidCodeBook();
 }
 
-// The core's codewords straight from the ring: the shared table look-up, and no virtual
-// call per bit.
-struct RingReader {
-    CBitBuffer& ring;
-    unsigned Index(const aaccore::HuffmanBook& book, unsigned) {
-        return static_cast<unsigned>(
-            aaccore::decodeHuffmanIndex(book, ring.Peek32() >> 7, [this](int n) { ring.Skip(n); }));
+// The core's codewords straight from the ring: the shared table look-up over a local bit
+// cache, and no virtual call per read. The ring moves on when the reader goes, also when a
+// bad codeword throws, as reading bit by bit would have left it.
+class RingReader {
+public:
+    explicit RingReader(CBitBuffer& ring) : ring_(ring) {}
+    RingReader(const RingReader&) = delete;
+    RingReader& operator=(const RingReader&) = delete;
+    ~RingReader() { ring_.Skip(taken_); }
+
+    uint32_t peek(int n) {  // 1..25
+        if (valid_ < n) Fill();
+        return static_cast<uint32_t>(cache_ >> (64 - n));
     }
-    unsigned Bits(unsigned n) {  // 1..25
-        const uint32_t v = ring.Peek32() >> (32 - n);
-        ring.Skip(n);
+    void drop(int n) {
+        cache_ <<= n;
+        valid_ -= n;
+        taken_ += static_cast<uint32_t>(n);
+    }
+    uint32_t read(int n) {
+        const uint32_t v = peek(n);
+        drop(n);
         return v;
     }
+    unsigned Index(const aaccore::HuffmanBook& book, unsigned) {
+        return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, peek(25), [this](int n) { drop(n); }));
+    }
+    unsigned Bits(unsigned n) { return read(static_cast<int>(n)); }
+
+private:
+    void Fill() {
+        cache_ = ring_.PeekAt(taken_);
+        valid_ = 57;
+    }
+
+    CBitBuffer& ring_;
+    uint64_t cache_ = 0;
+    int valid_ = 0;
+    uint32_t taken_ = 0;
 };
 
 // Any other bit stream: one bit at a time down the codebook's tree.
@@ -264,7 +291,7 @@ void ReadScaleFactorsWith(Reader& r, const CChannelInfo& info, const uint8_t (*b
 
 void CBlock::ReadScaleFactors(CVlbBitStream& bs, uint32_t globalGain) {
     if (auto* ring = dynamic_cast<CBitBuffer*>(&bs)) {
-        RingReader r{*ring};
+        RingReader r(*ring);
         ReadScaleFactorsWith(r, info_, bandCodebook_, scaleFactor_, globalGain);
     } else {
         StreamReader r{bs};
@@ -308,8 +335,13 @@ void CBlock::ReadTnsData(CVlbBitStream& bs) {
 
 void CBlock::DecodeBand(CVlbBitStream& bs, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain) {
     if (auto* ring = dynamic_cast<CBitBuffer*>(&bs)) {
-        RingReader r{*ring};
-        DecodeBandWith(r, codebook, lines, q, spectrum, gain);
+        RingReader r(*ring);
+        if (q == nullptr && codebook != 11) {
+            aaccore::decodeScaledLines(aaccore::huffmanBook(static_cast<int>(codebook)), r, spectrum,
+                                       static_cast<int>(lines), gain);
+        } else {
+            DecodeBandWith(r, codebook, lines, q, spectrum, gain);
+        }
     } else {
         StreamReader r{bs};
         DecodeBandWith(r, codebook, lines, q, spectrum, gain);

@@ -61,15 +61,16 @@ public:
     unsigned GetBitsSinceAlign() override { return bitsSinceAlign_; }
     bool IsOverrun() override { return bitsAvailable_ < 0; }
 
-    // The next 32 bits without moving, for the spectral decoder's table look-ups (past the
-    // written data it shows stale ring content, as Get does, and IsOverrun tells).
-    uint32_t Peek32() const {
-        const uint32_t at = readPosition_ >> 3;
-        constexpr uint32_t kMask = kRingBytes - 1;
-        const uint64_t word = (uint64_t(ring_[at]) << 32) | (uint64_t(ring_[(at + 1) & kMask]) << 24) |
-                              (uint64_t(ring_[(at + 2) & kMask]) << 16) | (uint64_t(ring_[(at + 3) & kMask]) << 8) |
-                              ring_[(at + 4) & kMask];
-        return static_cast<uint32_t>(word >> (8 - (readPosition_ & 7)));
+    // The bits from `offset` bits past the read position on, without moving, for the
+    // spectral decoder's table look-ups: at least 57 valid bits, most significant first
+    // (past the written data it shows stale ring content, as Get does, and IsOverrun tells).
+    uint64_t PeekAt(uint32_t offset) const {
+        const uint32_t position = (readPosition_ + offset) & (kRingBits - 1);
+        const uint32_t at = position >> 3;
+        uint64_t word = 0;
+        for (uint32_t i = 0; i < 8; ++i)
+            word = (word << 8) | ring_[(at + i) & (kRingBytes - 1)];
+        return word << (position & 7);
     }
     // Moves on as a Get of `bits` would.
     void Skip(unsigned bits) {
