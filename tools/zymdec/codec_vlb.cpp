@@ -62,10 +62,12 @@ public:
     bool Failed() const { return failed_; }
 
 private:
-    // The samples carry the +0.5 offset already, so truncation rounds.
+    // The samples carry the +0.5 offset already, so truncation rounds; NaN becomes 0.
     static int16_t ToInt16(float v) {
-        if (std::isnan(v)) return 0;
-        return static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+        v = v == v ? v : 0.0f;
+        v = v < -32768.0f ? -32768.0f : v;
+        v = 32767.0f < v ? 32767.0f : v;
+        return static_cast<int16_t>(v);
     }
 
     zymdec::Output& out_;

@@ -129,17 +129,20 @@ void COutputStage::Process(float** channels, unsigned n, unsigned piece) {
 }
 
 bool COutputStage::Quiet(int channel, const float* samples, unsigned n) const {
-    bool quiet = limiter_[channel].envelope <= kThreshold;
+    // Whole-piece test without an early exit, so it runs as one vector loop; the negated
+    // form also catches NaN and infinities.
+    unsigned loud = !(limiter_[channel].envelope <= kThreshold);
     for (unsigned j = 0; j < n; ++j)
-        quiet &= std::fabs(samples[j]) <= kThreshold;  // false for NaN and infinities too
-    return quiet;
+        loud |= !(std::fabs(samples[j]) <= kThreshold);
+    return loud == 0;
 }
 
-void COutputStage::Round(float* samples, unsigned n) const {
+void COutputStage::Round(float* __restrict samples, unsigned n) const {
+    const float* __restrict work = work_;
     for (unsigned j = 0; j < n; ++j) {
-        float v = work_[j];
-        v = v > 32767.0f ? 32767.0f : v;
+        float v = work[j];
+        v = 32767.0f < v ? 32767.0f : v;
         v = v < -32768.0f ? -32768.0f : v;
-        samples[j] = v >= 0.0f ? v + 0.5f : v - 0.5f;
+        samples[j] = v + (v >= 0.0f ? 0.5f : -0.5f);
     }
 }
