@@ -28,6 +28,7 @@ unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book
 // bad codeword throws, as reading bit by bit would have left it.
 class RingReader {
 public:
+    static constexpr bool kPeeks = true;
     explicit RingReader(CBitBuffer& ring) : ring_(ring) {}
     RingReader(const RingReader&) = delete;
     RingReader& operator=(const RingReader&) = delete;
@@ -66,6 +67,7 @@ private:
 
 // Any other bit stream: one bit at a time down the codebook's tree.
 struct StreamReader {
+    static constexpr bool kPeeks = false;
     CVlbBitStream& bs;
     unsigned Index(const aaccore::HuffmanBook&, unsigned book) {
         return DecodeHuffman(bs, book == 12 ? aactables::kScaleFactorCodebook : aactables::kSpectralCodebooks[book]);
@@ -333,18 +335,41 @@ void CBlock::ReadTnsData(CVlbBitStream& bs) {
     }
 }
 
-void CBlock::DecodeBand(CVlbBitStream& bs, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain) {
+template <class Reader>
+void CBlock::ReadBandsWith(Reader& r) {
+    const uint16_t* offsets = info_.Offsets();
+    const unsigned maxSfb = info_.maxSfb.Value();
+    unsigned window = 0;
+    for (unsigned g = 0; g < info_.numGroups; ++g) {
+        for (unsigned b = 0; b < maxSfb; ++b) {
+            const unsigned cb = bandCodebook_[g][b];
+            if (cb == 0 || cb > 11) continue;
+            const unsigned lines = offsets[b + 1] - offsets[b];
+            const float gain = dequantized_ ? BandGain(g, b) : 0.0f;
+            const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(cb));
+            for (unsigned w = 0; w < info_.groupLength[g]; ++w) {
+                const unsigned at = (window + w) * 128 + offsets[b];
+                if (!dequantized_) {
+                    DecodeBandWith(r, cb, lines, quantized_ + at, nullptr, 0.0f);
+                } else if (Reader::kPeeks && cb != 11) {
+                    if constexpr (Reader::kPeeks)
+                        aaccore::decodeScaledLines(book, r, spectrum_ + at, static_cast<int>(lines), gain);
+                } else {
+                    DecodeBandWith(r, cb, lines, nullptr, spectrum_ + at, gain);
+                }
+            }
+        }
+        window += info_.groupLength[g];
+    }
+}
+
+void CBlock::ReadBands(CVlbBitStream& bs) {
     if (auto* ring = dynamic_cast<CBitBuffer*>(&bs)) {
         RingReader r(*ring);
-        if (q == nullptr && codebook != 11) {
-            aaccore::decodeScaledLines(aaccore::huffmanBook(static_cast<int>(codebook)), r, spectrum,
-                                       static_cast<int>(lines), gain);
-        } else {
-            DecodeBandWith(r, codebook, lines, q, spectrum, gain);
-        }
+        ReadBandsWith(r);
     } else {
         StreamReader r{bs};
-        DecodeBandWith(r, codebook, lines, q, spectrum, gain);
+        ReadBandsWith(r);
     }
 }
 
@@ -386,17 +411,7 @@ void CLongBlock::ReadSpectralData(CVlbBitStream& bs) {
     // Pulses change quantised values: with pulse data the lines are dequantised afterwards.
     dequantized_ = !pulse_.present;
     std::memset(dequantized_ ? static_cast<void*>(spectrum_) : static_cast<void*>(quantized_), 0, sizeof spectrum_);
-    const unsigned maxSfb = info_.maxSfb.Value();
-    for (unsigned b = 0; b < maxSfb; ++b) {
-        unsigned cb = bandCodebook_[0][b];
-        if (cb == 0 || cb > 11) continue;
-        const unsigned lines = offsets[b + 1] - offsets[b];
-        if (dequantized_) {
-            DecodeBand(bs, cb, lines, nullptr, spectrum_ + offsets[b], BandGain(0, b));
-        } else {
-            DecodeBand(bs, cb, lines, quantized_ + offsets[b], nullptr, 0.0f);
-        }
-    }
+    ReadBands(bs);
     if (pulse_.present) {
         unsigned k = offsets[pulse_.startSfb];
         for (unsigned i = 0; i <= pulse_.count; ++i) {
@@ -414,19 +429,7 @@ void CShortBlock::ReadSpectralData(CVlbBitStream& bs) {
     // Short windows carry no pulses, so the lines go straight to the spectrum.
     dequantized_ = true;
     std::memset(spectrum_, 0, sizeof spectrum_);
-    const unsigned maxSfb = info_.maxSfb.Value();
-    unsigned window = 0;
-    for (unsigned g = 0; g < info_.numGroups; ++g) {
-        for (unsigned b = 0; b < maxSfb; ++b) {
-            unsigned cb = bandCodebook_[g][b];
-            if (cb == 0 || cb > 11) continue;
-            const float gain = BandGain(g, b);
-            for (unsigned w = 0; w < info_.groupLength[g]; ++w)
-                DecodeBand(bs, cb, offsets[b + 1] - offsets[b], nullptr, spectrum_ + (window + w) * 128 + offsets[b],
-                           gain);
-        }
-        window += info_.groupLength[g];
-    }
+    ReadBands(bs);
 }
 
 void CBlock::ApplyTns(float* spectrum, unsigned stride) const {

@@ -98,9 +98,11 @@ protected:
     virtual void ReadSpectralData(CVlbBitStream& bs) = 0;
     void ReadPulseData(CVlbBitStream& bs);
     void ReadTnsData(CVlbBitStream& bs);
-    // Decodes one band's lines into q, or, with q null, straight to spectrum lines scaled
-    // by gain (no store at all for a gain of 0).
-    void DecodeBand(CVlbBitStream& bs, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain);
+    // Decodes every band's lines: to quantized_ when pulses follow, else straight to
+    // spectrum_ scaled by the band's gain. The bit reader is picked once per block.
+    void ReadBands(CVlbBitStream& bs);
+    template <class Reader>
+    void ReadBandsWith(Reader& r);
     // Gain of band b in group g for the decoding straight to the spectrum.
     float BandGain(unsigned g, unsigned b) const;
     void Dequantize();
