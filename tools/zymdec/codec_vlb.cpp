@@ -49,11 +49,20 @@ public:
         const int target = out_.channels;
         if (channels == nullptr || target <= 0 || failed_) return 0;
         samples_.resize(static_cast<size_t>(samplesPerChannel) * target);
-        for (int k = 0; k < target; ++k) {
-            const float* c = channels[k];
-            int16_t* s = samples_.data() + k;
-            for (unsigned i = 0; i < samplesPerChannel; ++i)
-                s[static_cast<size_t>(i) * target] = c == nullptr ? 0 : ToInt16(c[i]);
+        int16_t* s = samples_.data();
+        if (target == 2 && channels[0] != nullptr && channels[1] != nullptr) {
+            const float* left = channels[0];
+            const float* right = channels[1];
+            for (size_t i = 0; i < samplesPerChannel; ++i) {
+                s[2 * i] = ToInt16(left[i]);
+                s[2 * i + 1] = ToInt16(right[i]);
+            }
+        } else {
+            for (int k = 0; k < target; ++k) {
+                const float* c = channels[k];
+                for (unsigned i = 0; i < samplesPerChannel; ++i)
+                    s[static_cast<size_t>(i) * target + k] = c == nullptr ? 0 : ToInt16(c[i]);
+            }
         }
         if (!out_.Write(samples_.data(), samples_.size())) failed_ = true;
         return 0;
@@ -67,7 +76,7 @@ private:
         v = v == v ? v : 0.0f;
         v = v < -32768.0f ? -32768.0f : v;
         v = 32767.0f < v ? 32767.0f : v;
-        return static_cast<int16_t>(v);
+        return static_cast<int16_t>(static_cast<int32_t>(v));  // through int32: the loop vectorises
     }
 
     zymdec::Output& out_;

@@ -118,7 +118,7 @@ protected:
     SectionInfo sections_;
     uint8_t bandCodebook_[8][64] = {};
     int scaleFactor_[8][64] = {};  // scale factor - 100, intensity position - 100, or 0
-    int quantized_[1024] = {};
+    int quantized_[1024];          // cleared by ReadSpectralData when it is used
     float spectrum_[1024] = {};
     bool dequantized_ = false;  // the spectral data went straight to spectrum_
     float time_[1024] = {};

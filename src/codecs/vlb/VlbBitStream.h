@@ -2,7 +2,9 @@
 // (CBitBuffer) that holds the ADTS frames, and the byte source over the caller's input.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "codecs/vlb/AacException.h"
 #include "codecs/vlb/AacStreamInfo.h"
@@ -68,8 +70,13 @@ public:
         const uint32_t position = (readPosition_ + offset) & (kRingBits - 1);
         const uint32_t at = position >> 3;
         uint64_t word = 0;
-        for (uint32_t i = 0; i < 8; ++i)
-            word = (word << 8) | ring_[(at + i) & (kRingBytes - 1)];
+        if (at + 8 <= kRingBytes) {
+            std::memcpy(&word, ring_ + at, 8);
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        } else {
+            for (uint32_t i = 0; i < 8; ++i)
+                word = (word << 8) | ring_[(at + i) & (kRingBytes - 1)];
+        }
         return word << (position & 7);
     }
     // Moves on as a Get of `bits` would.
