@@ -338,7 +338,10 @@ bool DeviceAudioOut::FillBuffer(unsigned target) {
         formatChangedInRead_ = false;
         const int r = source_->Read(p, room);
         if (r < 0) return false;
-        if (r == 0) continue;
+        if (r == 0) {
+            RestWhileWellFed();
+            continue;
+        }
         const unsigned n = std::min<unsigned>(static_cast<unsigned>(r), room);
         if (formatChangedInRead_ && before > 0) {
             // The decoder switched formats inside this read: these bytes are in the new format
@@ -353,6 +356,19 @@ bool DeviceAudioOut::FillBuffer(unsigned target) {
         }
     }
     return true;
+}
+
+// A live stream arrives at the rate it plays, so while playing the fill loop rarely
+// reaches the high level and would ask the source every 10 ms. With half the low level or
+// more in the ring nothing is urgent: the loop rests until the render side calls, a stop,
+// or kIdlePauseMs, and the network's bytes wait in the socket meanwhile.
+void DeviceAudioOut::RestWhileWellFed() {
+    if (state_.load() != kAudioOutPlaying || stop_.load()) return;
+    ChunkRingBuffer* ring = ring_.load(std::memory_order_acquire);
+    if (!ring || ring->BytesAvailable() < lowBytes_.load() / 2) return;
+    // A wake taken here is one the main loop would have waited for: let the render side
+    // post the next one.
+    if (WaitForWake(kIdlePauseMs)) wakeFlag_.store(false, std::memory_order_release);
 }
 
 // A chunk whose rest cannot take a whole frame is handed over at once, so the render side

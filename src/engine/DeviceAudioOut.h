@@ -42,6 +42,8 @@ class DeviceAudioOut : public AudioOut {
 public:
     static constexpr unsigned kChunkSize = 24576;
     static constexpr unsigned kFillGranule = 8192;
+    // Longest rest of the fill loop after an empty read while the ring is well fed.
+    static constexpr int kIdlePauseMs = 100;
 
     // `unitFactory` makes the output unit on the first accepted input format; empty means
     // the default unit of the environment (platform::OpenDefaultAudioOutputUnit).
@@ -65,6 +67,7 @@ public:
     float GetVolume() override;
     bool IsPlaying() override { return GetState() == kAudioOutPlaying; }
     bool IsStopped() override { return stop_.load(std::memory_order_acquire); }
+    void RestWhileWellFed() override;
     [[nodiscard]] int GetOutputFormat(AudioStreamBasicDescription* format) override;
     [[nodiscard]] int SetInputFormat(const AudioStreamBasicDescription& format) override;
 
