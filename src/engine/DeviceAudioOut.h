@@ -102,6 +102,7 @@ private:
     void CollectSlots();
     void LogUnderruns();
     bool WaitForWake(int milliseconds);  // false on time-out; milliseconds < 0 waits without limit
+    static bool TimedWait(sem_t& semaphore, int milliseconds);  // false on time-out
     void StartOutputUnit();
     int SetupOutputUnit(double preferredRate);  // ctl mutex held
 
@@ -133,6 +134,7 @@ private:
     // Wake-up of the fill loop: the render side posts, the fill loop waits.
     std::atomic<bool> wakeFlag_{false};
     sem_t wakeSem_;
+    sem_t restSem_;  // posted by Stop only: ends a rest of the fill loop
 
     std::unique_ptr<ChunkRingBuffer> ringOwner_;
     std::atomic<ChunkRingBuffer*> ring_{nullptr};
