@@ -11,7 +11,9 @@
 // Between stream and render thread sits a ChunkRingBuffer (one writer, one reader, no
 // lock). The render side takes no lock, allocates nothing and does no file I/O: it wakes
 // the fill loop by posting a semaphore when the ring is below the low level, and counts
-// underruns in atomics that the fill loop turns into log lines.
+// underruns in atomics that the fill loop turns into log lines. While playing with half
+// the low level or more in the ring, an empty read of the source makes the stream thread
+// rest up to 100 ms on a second semaphore that only Stop posts (RestWhileWellFed).
 //
 // Formats: every chunk carries the format it was written in. When a decoder announces a
 // new format while the device renders (a codec switch), the chunk holding the old PCM is
