@@ -1,12 +1,15 @@
 #include "app/support/ZYMHttpRequestor.h"
 
 #include "SupportTestSupport.h"
+#include "platform/HttpReadStream.h"
 #include "support/TestServer.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <ostream>
 
 #include <functional>
 #include <memory>
@@ -68,6 +71,8 @@ struct RequestCase {
     std::optional<ZYMHttpRequestorError> error;
     std::function<void(const Recorder&, const ZYMHttpRequestor&, const std::string& prefix)> check;
 };
+
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
 
 class RequestorCases : public ::testing::TestWithParam<RequestCase> {};
 
@@ -328,5 +333,41 @@ TEST_P(DelegateDeletes, TheRequestorInsideItsMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, DelegateDeletes, ::testing::Values("started", "progress", "finished", "failed"));
+
+}  // namespace
+
+namespace {
+
+TEST(HttpRequestor, VerifiesTheServersCertificate) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)}, {"body", "secure"}});
+    struct Case {
+        const char* variant;
+        bool trustTestCa;
+        bool finishes;
+    };
+    for (const Case& c : {Case{"valid", true, true}, Case{"valid", false, false}, Case{"selfsigned", false, false},
+                          Case{"wronghost", true, false}}) {
+        SCOPED_TRACE(c.variant);
+        const auto [port, ca] = server.StartTls(c.variant);
+        platform::SetTestCaFile(c.trustTestCa ? ca : "");
+        Recorder recorder;
+        ZYMHttpRequestor r(QUrl(QString("https://127.0.0.1:%1%2").arg(port).arg(QString::fromStdString(prefix))),
+                           &recorder);
+        r.execute();
+        const bool ended = RunUntil([&] { return recorder.finals > 0; });
+        platform::SetTestCaFile("");
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(recorder.events.back(), c.finishes ? "finished" : "failed");
+        if (c.finishes) {
+            EXPECT_EQ(recorder.body, "secure");
+        } else {
+            ASSERT_TRUE(recorder.error);
+            EXPECT_EQ(recorder.error->domain, 3);
+            EXPECT_TRUE(recorder.body.empty());
+        }
+    }
+}
 
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,6 +54,8 @@ struct FetchCase {
     QString reasonPart;
     bool reachesServer;
 };
+
+void PrintTo(const FetchCase& c, std::ostream* os) { *os << c.name; }
 
 class FetchCases : public ::testing::TestWithParam<FetchCase> {};
 
