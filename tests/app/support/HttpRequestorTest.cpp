@@ -283,7 +283,7 @@ TEST(HttpRequestor, CancelReportsOneFinishAndClearsTheTimes) {
     EXPECT_EQ(recorder.events.back(), "finished");
 }
 
-TEST(HttpRequestor, ExecuteAgainRestartsWithOneFinalMessageEach) {
+TEST(HttpRequestor, ExecuteAgainDropsTheRunningRequestSilently) {
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
     server.Script(
