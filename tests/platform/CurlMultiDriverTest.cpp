@@ -228,12 +228,21 @@ struct StreamRecorder final : HttpTransferListener {
     void OnTransferComplete(ErrorNumber) override { ++completions; }
 };
 
-TEST_F(CurlMultiDriverTest, StreamedBodyArrivesInBoundedPiecesBeforeTheEnd) {
-    Script("big", {{"size", 50000}, {"piece", 50000}});
-    HttpRequestSpec spec;
-    spec.url = Url("big");
-    spec.streamBody = true;
-    spec.bodyPieceSize = 3000;
+class StreamedTransferTest : public CurlMultiDriverTest {
+protected:
+    // A 50000-byte body sent in one write, streamed in pieces of `pieceSize`.
+    HttpRequestSpec BigBody(std::size_t pieceSize) {
+        Script("big", {{"size", 50000}, {"piece", 50000}});
+        HttpRequestSpec spec;
+        spec.url = Url("big");
+        spec.streamBody = true;
+        spec.bodyPieceSize = pieceSize;
+        return spec;
+    }
+};
+
+TEST_F(StreamedTransferTest, BodyArrivesInBoundedPiecesBeforeTheEnd) {
+    const HttpRequestSpec spec = BigBody(3000);
     StreamRecorder r;
     CurlTransfer t(spec, &r);
     t.Start();
@@ -245,12 +254,8 @@ TEST_F(CurlMultiDriverTest, StreamedBodyArrivesInBoundedPiecesBeforeTheEnd) {
     EXPECT_TRUE(t.GetResponseBody().empty());
 }
 
-TEST_F(CurlMultiDriverTest, DeletingAStreamedTransferInsideItsDataStopsIt) {
-    Script("big", {{"size", 50000}, {"piece", 50000}});
-    HttpRequestSpec spec;
-    spec.url = Url("big");
-    spec.streamBody = true;
-    spec.bodyPieceSize = 1000;
+TEST_F(StreamedTransferTest, DeletingTheTransferInsideItsDataStopsIt) {
+    const HttpRequestSpec spec = BigBody(1000);
     StreamRecorder r;
     auto t = std::make_unique<CurlTransfer>(spec, &r);
     r.onData = [&] { t.reset(); };

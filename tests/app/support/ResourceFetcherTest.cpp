@@ -63,22 +63,7 @@ TEST_P(FetchCases, EndOnce) {
     const FetchCase& c = GetParam();
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
-    QJsonArray scripts;
-    for (auto s : c.scripts) {
-        QJsonObject o = s.toObject();
-        o["path"] = QString::fromStdString(prefix) + o["path"].toString();
-        if (o.contains("to")) o["to"] = QString::fromStdString(prefix) + o["to"].toString();
-        if (o.contains("headers")) {
-            QJsonArray headers;
-            for (auto h : o["headers"].toArray()) {
-                QJsonArray pair = h.toArray();
-                if (pair[0].toString() == "Location") pair[1] = QString::fromStdString(prefix) + pair[1].toString();
-                headers.append(pair);
-            }
-            o["headers"] = headers;
-        }
-        scripts.append(o);
-    }
+    const QJsonArray scripts = supporttest::BelowPrefix(c.scripts, prefix);
     if (!scripts.isEmpty()) server.Script(scripts);
     QString url =
         c.urlPath.find(':') != std::string::npos ? QString::fromStdString(c.urlPath) : Url(prefix + c.urlPath);
