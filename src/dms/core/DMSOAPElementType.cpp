@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "dms/core/DMFragmentWriter.h"
+
 std::string DMMapValueOrEmpty(const DMNamespacePrefixMap& map, const std::string& key) {
     auto it = map.find(key);
     return it == map.end() ? std::string() : it->second;
@@ -267,6 +269,9 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
 // --- fragment form ---
 
 void DMSOAPElementType::ToString(std::string& out, const DMNamespacePrefixMap& table) const {
+    if (DMWriteFragmentDirectly(*this, table, out)) {
+        return;
+    }
     DMXMLDocument document;
     xmlNodePtr root = document.CreateRootElement(kDMFragmentElementName, kDMFragmentNamespace, kDMFragmentPrefix);
     ToXMLElement(document, root, table);
