@@ -251,8 +251,10 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
         if (childNode->type != XML_ELEMENT_NODE) {
             continue;
         }
-        auto* child = new DMSOAPElementType(document.GetNodeName(childNode), document.GetNodeNamespace(childNode),
-                                            document.GetNodeText(childNode));
+        auto* child = new DMSOAPElementType(std::string(), std::string(), std::string());
+        child->name = document.GetNodeName(childNode);
+        child->namespaceURI = document.GetNodeNamespace(childNode);
+        child->text = document.GetNodeText(childNode);
         // Attached before it is filled (owned by this tree if that throws), so that its
         // default declarations find a prefix already known above it; then its
         // declarations move to the top as AddChild does.
