@@ -1,6 +1,7 @@
 #include "dms/core/DMFragmentWriter.h"
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -72,7 +73,7 @@ bool AppendEscaped(std::string& out, const std::string& s, bool attribute) {
 
 // A name written as it is: ASCII letters, digits, '_', '-' and '.', not starting with
 // a digit, '-' or '.'.
-bool IsPlainName(const std::string& name) {
+bool IsPlainName(std::string_view name) {
     if (name.empty()) return false;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const char c = name[i];
@@ -81,6 +82,15 @@ bool IsPlainName(const std::string& name) {
         if (!letter && !(i > 0 && other)) return false;
     }
     return true;
+}
+
+// The name without an "xml:" in front; other prefixed names are left whole (and are not
+// plain).
+std::string_view LocalName(const std::string& name) {
+    constexpr std::string_view kXmlPrefix = "xml:";
+    std::string_view view(name);
+    if (view.substr(0, kXmlPrefix.size()) == kXmlPrefix) view.remove_prefix(kXmlPrefix.size());
+    return view;
 }
 
 // A namespace URI written inside double quotes without escaping.
@@ -184,13 +194,17 @@ private:
         mBody += qualifiedName;
         for (auto it = e.attributes.begin(); it != e.attributes.end(); ++it) {
             const DMSOAPAttributeType& a = **it;
-            if (!IsPlainName(a.name)) return false;
+            const std::string_view local = LocalName(a.name);
+            if (!IsPlainName(local)) return false;
             // A second attribute of the same name would replace the first in place.
             for (auto before = e.attributes.begin(); before != it; ++before) {
-                if ((*before)->name == a.name) return false;
+                if (LocalName((*before)->name) == local) return false;
             }
             mBody += ' ';
-            if (!a.namespaceURI.empty()) {
+            if (local.size() != a.name.size()) {
+                // "xml:lang" given as an unqualified name is the XML namespace's attribute.
+                if (!a.namespaceURI.empty()) return false;
+            } else if (!a.namespaceURI.empty()) {
                 const std::string wanted = e.GetNamespacePrefix(a.namespaceURI, mTable);
                 if (!wanted.empty() && !Declare(a.namespaceURI, wanted)) return false;
                 std::string attributePrefix;

@@ -137,10 +137,27 @@ TEST(FragmentWriter, WritesWhatTheDocumentRoadWritesOrRefuses) {
          },
          {},
          false},
-        {"prefixed attribute name",
+        {"the XML namespace's attribute given by its prefixed name",
          [] {
              auto e = Station("n", "t");
-             Attr(e.get(), "xml:space", "", "keep");
+             Attr(e.get(), "xml:space", "", "preserve");
+             return e;
+         },
+         {},
+         true},
+        {"an attribute given twice, once by its prefixed name",
+         [] {
+             auto e = Station("n", "t");
+             Attr(e.get(), "space", kXml, "default");
+             Attr(e.get(), "xml:space", "", "preserve");
+             return e;
+         },
+         {},
+         false},
+        {"another prefixed attribute name",
+         [] {
+             auto e = Station("n", "t");
+             Attr(e.get(), "r:space", "", "keep");
              return e;
          },
          {},
@@ -197,7 +214,7 @@ public:
     }
 
 private:
-    static constexpr const char* kNames[] = {"a", "Station", "b.c", "x-y", "_n", "Name"};
+    static constexpr const char* kNames[] = {"a", "Station", "b.c", "x-y", "_n", "Name", "xml:lang", "lang"};
     static constexpr const char* kURIs[] = {"", "urn:a", "urn:b", "urn:zym-com:soap_element_fragment",
                                             "http://www.w3.org/XML/1998/namespace"};
     static constexpr const char* kPrefixes[] = {"", "p", "q", "docfrag", "xml"};
