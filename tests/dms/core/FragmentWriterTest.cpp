@@ -4,6 +4,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "dms/core/DMFragmentWriter.h"
 #include "dms/core/DMSOAPElementType.h"
@@ -57,6 +58,33 @@ std::unique_ptr<Element> Station(const std::string& name, const std::string& ban
     return station;
 }
 
+struct AttributeRow {
+    const char* name;
+    const char* ns;
+    const char* value;
+};
+
+// A station item with more attributes on it.
+std::function<std::unique_ptr<Element>()> StationWith(std::vector<AttributeRow> rows) {
+    return [rows] {
+        auto station = Station("n", "t");
+        for (const AttributeRow& row : rows)
+            Attr(station.get(), row.name, row.ns, row.value);
+        return station;
+    };
+}
+
+// An item declaring its namespace, with a child holding one attribute.
+std::function<std::unique_ptr<Element>()> ItemWithChild(const char* uri, const char* prefix, const char* childURI,
+                                                        const char* attributeURI) {
+    return [=] {
+        auto item = std::make_unique<Element>("Item", uri, "");
+        item->DeclareNamespace(uri, prefix);
+        Attr(Child(item.get(), "c", childURI), "a", attributeURI, "1");
+        return item;
+    };
+}
+
 struct Case {
     const char* what;
     std::function<std::unique_ptr<Element>()> make;
@@ -72,14 +100,7 @@ TEST(FragmentWriter, WritesWhatTheDocumentRoadWritesOrRefuses) {
          [] { return Station("Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5", "\xC3\xBC"); },
          {},
          true},
-        {"UTF-8 in attribute values",
-         [] {
-             auto s = Station("n", "t");
-             Attr(s.get(), "note", "", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5");
-             return s;
-         },
-         {},
-         true},
+        {"UTF-8 in attribute values", StationWith({{"note", "", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5"}}), {}, true},
         {"prefix from the table, unqualified children, text after children",
          [] {
              auto e = std::make_unique<Element>("Item", "urn:t", "tail");
@@ -103,13 +124,7 @@ TEST(FragmentWriter, WritesWhatTheDocumentRoadWritesOrRefuses) {
          {{"urn:z", "zz"}},
          true},
         {"a namespace already declared under another prefix",
-         [] {
-             auto e = std::make_unique<Element>("Item", "urn:t", "");
-             e->DeclareNamespace("urn:t", "t");
-             Element* c = Child(e.get(), "c", "urn:t");
-             Attr(c, "a", "urn:t", "1");
-             return e;
-         },
+         ItemWithChild("urn:t", "t", "urn:t", "urn:t"),
          {{"urn:t", "other"}},
          true},
         {"namespace without a prefix: default declaration",
@@ -120,58 +135,18 @@ TEST(FragmentWriter, WritesWhatTheDocumentRoadWritesOrRefuses) {
          },
          {},
          false},
-        {"attribute in an undeclared namespace",
-         [] {
-             auto e = Station("n", "t");
-             Attr(e.get(), "x", "urn:unknown", "2");
-             Child(e.get(), "after", kRadio);
-             return e;
-         },
-         {},
-         false},
-        {"attribute named twice",
-         [] {
-             auto e = Station("n", "t");
-             Attr(e.get(), "playMode", kRadio, "other");
-             return e;
-         },
-         {},
-         false},
+        {"attribute in an undeclared namespace", StationWith({{"x", "urn:unknown", "2"}}), {}, false},
+        {"attribute named twice", StationWith({{"playMode", kRadio, "other"}}), {}, false},
         {"the XML namespace's attribute given by its prefixed name",
-         [] {
-             auto e = Station("n", "t");
-             Attr(e.get(), "xml:space", "", "preserve");
-             return e;
-         },
+         StationWith({{"xml:space", "", "preserve"}}),
          {},
          true},
         {"an attribute given twice, once by its prefixed name",
-         [] {
-             auto e = Station("n", "t");
-             Attr(e.get(), "space", kXml, "default");
-             Attr(e.get(), "xml:space", "", "preserve");
-             return e;
-         },
+         StationWith({{"space", kXml, "default"}, {"xml:space", "", "preserve"}}),
          {},
          false},
-        {"another prefixed attribute name",
-         [] {
-             auto e = Station("n", "t");
-             Attr(e.get(), "r:space", "", "keep");
-             return e;
-         },
-         {},
-         false},
-        {"prefix bound to another namespace",
-         [] {
-             auto e = std::make_unique<Element>("Item", "urn:a", "");
-             e->DeclareNamespace("urn:a", "p");
-             Element* c = Child(e.get(), "c", "urn:b");
-             Attr(c, "k", "", "v");
-             return e;
-         },
-         {{"urn:b", "p"}},
-         false},
+        {"another prefixed attribute name", StationWith({{"r:space", "", "keep"}}), {}, false},
+        {"prefix bound to another namespace", ItemWithChild("urn:a", "p", "urn:b", ""), {{"urn:b", "p"}}, false},
         {"the wrapper's own prefix",
          [] { return std::make_unique<Element>("Item", "urn:a", ""); },
          {{"urn:a", "docfrag"}},
