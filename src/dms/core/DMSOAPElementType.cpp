@@ -238,13 +238,12 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
     // are echoed back verbatim in the Security header).
     const unsigned attributeCount = document.GetAttributeCount(node);
     for (unsigned i = 0; i < attributeCount; ++i) {
-        std::string attributeName;
-        std::string attributeNamespace;
-        if (!document.GetAttributeAt(node, i, attributeName, attributeNamespace)) {
+        auto attribute = std::make_unique<DMSOAPAttributeType>(std::string(), std::string(), std::string());
+        if (!document.GetAttributeAt(node, i, attribute->name, attribute->namespaceURI)) {
             break;
         }
-        AddAttribute(new DMSOAPAttributeType(attributeName, attributeNamespace, document.GetAttributeValueAt(node, i)),
-                     false);
+        attribute->value = document.GetAttributeValueAt(node, i);
+        AddAttribute(attribute.release(), false);
     }
     // Walk the sibling list instead of GetChildElement (index), which is linear per call.
     for (xmlNodePtr childNode = document.GetChildElement(node, 0); childNode; childNode = childNode->next) {
