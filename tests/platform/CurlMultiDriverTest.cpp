@@ -186,6 +186,51 @@ TEST_F(CurlMultiDriverTest, ManyTransfersRunTogetherOnOneLoop) {
         EXPECT_EQ(t->GetResponseBody(), "alpha");
 }
 
+TEST_F(CurlMultiDriverTest, CompletionsOfDeletedTransfersNeverReachTheirSuccessors) {
+    // Transfers finishing in one pass: the first completion deletes the others and starts
+    // new ones, which may reuse the freed handles. Each new one hears only its own end.
+    Script("now", {{"body", "early"}, {"delay_ms", 50}});
+    Script("later", {{"body", "late"}, {"delay_ms", 300}});
+    constexpr int kCount = 8;
+    std::vector<std::unique_ptr<Recorder>> firsts, seconds;
+    std::vector<std::unique_ptr<CurlTransfer>> transfers;
+    HttpRequestSpec later;
+    later.url = Url("later");
+    bool replaced = false;
+    for (int i = 0; i < kCount; ++i) {
+        firsts.push_back(std::make_unique<Recorder>());
+        seconds.push_back(std::make_unique<Recorder>());
+        firsts.back()->onComplete = [&, i] {
+            if (replaced) return;
+            replaced = true;
+            for (int j = 0; j < kCount; ++j) {
+                if (j == i || firsts[j]->completions > 0) continue;
+                transfers[j] = std::make_unique<CurlTransfer>(later, seconds[j].get());
+                transfers[j]->Start();
+            }
+        };
+        HttpRequestSpec spec;
+        spec.url = Url("now");
+        transfers.push_back(std::make_unique<CurlTransfer>(spec, firsts.back().get()));
+    }
+    for (auto& t : transfers)
+        t->Start();
+    ASSERT_TRUE(RunUntil([&] {
+        if (!replaced) return false;
+        for (int j = 0; j < kCount; ++j)
+            if (firsts[j]->completions == 0 && seconds[j]->completions == 0) return false;
+        return true;
+    }));
+    for (int j = 0; j < kCount; ++j) {
+        EXPECT_LE(firsts[j]->completions, 1) << j;
+        if (seconds[j]->completions == 0) continue;
+        EXPECT_EQ(seconds[j]->completions, 1) << j;
+        EXPECT_EQ(firsts[j]->completions, 0) << j;
+        EXPECT_EQ(seconds[j]->error, (ErrorNumber{0, 0})) << j;
+        EXPECT_EQ(transfers[j]->GetResponseBody(), "late") << j;
+    }
+}
+
 TEST_F(CurlMultiDriverTest, TlsIsVerifiedAndATestCaOnlyThroughTheHook) {
     Script("tls", {{"body", "secret"}});
     const auto [port, ca] = server.StartTls("valid");
