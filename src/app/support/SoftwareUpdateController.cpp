@@ -30,7 +30,8 @@ namespace {
 // 0 when there are none; saturates instead of overflowing.
 long long leadingInteger(const QString& text) {
     qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n')) ++i;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n'))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
     long long value = 0;
@@ -202,7 +203,8 @@ SoftwareUpdateController::SoftwareUpdateController(Dependencies d) : impl_(std::
     impl_->localizer = d.localizer ? d.localizer : &Localizer::shared();
     impl_->presenter = d.presenter ? d.presenter : &DialogPresenter::main();
     impl_->clock = d.clock ? d.clock : &Clock::system();
-    impl_->markers = d.markers ? d.markers : std::make_shared<QSettings>(QStringLiteral("zym"), QStringLiteral("products.update"));
+    impl_->markers =
+        d.markers ? d.markers : std::make_shared<QSettings>(QStringLiteral("zym"), QStringLiteral("products.update"));
     impl_->openURL = d.openURL ? d.openURL : [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     impl_->currentProduct = d.currentProduct;
     impl_->installedProduct = d.installedProduct;
@@ -213,7 +215,8 @@ SoftwareUpdateController::SoftwareUpdateController(Dependencies d) : impl_(std::
             return std::nullopt;
         };
     }
-    impl_->reportEvent = d.reportEvent ? d.reportEvent : [](int number) { ZYMLiaison::sharedLiaison().reportEvent(number); };
+    impl_->reportEvent =
+        d.reportEvent ? d.reportEvent : [](int number) { ZYMLiaison::sharedLiaison().reportEvent(number); };
     impl_->timeout = d.timeout;
 }
 
@@ -304,7 +307,7 @@ ProductInfo SoftwareUpdateController::productInfoFromProductElement(const ZYMSim
 }
 
 bool SoftwareUpdateController::meetsRestriction(const ProductInfo* reference, const QString& restriction,
-                                                 const QString& value) {
+                                                const QString& value) {
     if (!reference) return false;
     if (restriction.isEmpty() || restriction == u"none") return true;
     return restriction.split(u',').contains(value);
@@ -367,7 +370,7 @@ void SoftwareUpdateController::addProductToUpdatePrefs(const ProductInfo& produc
 }
 
 std::optional<std::vector<ProductInfo>> SoftwareUpdateController::candidates(const ZYMSimpleXMLDocument& document,
-                                                                            bool thisProgramOnly) const {
+                                                                             bool thisProgramOnly) const {
     const ZYMSimpleXMLElement* feed = document.childWithTag(QStringLiteral("softwareupdate"));
     if (!feed) return std::nullopt;
     const ProductInfo own = currentProductInfo();

@@ -65,10 +65,10 @@ public:
     static constexpr const char* kOwnIdentifier = "org.zym.Radio";
 
     struct Dependencies {
-        UserDefaults* defaults = nullptr;     // null: the standard user defaults
-        Localizer* localizer = nullptr;       // null: the shared localizer
+        UserDefaults* defaults = nullptr;      // null: the standard user defaults
+        Localizer* localizer = nullptr;        // null: the shared localizer
         DialogPresenter* presenter = nullptr;  // null: the main presenter
-        Clock* clock = nullptr;               // null: the system clock
+        Clock* clock = nullptr;                // null: the system clock
         // The markers; null: QSettings("zym", "products.update").
         std::shared_ptr<QSettings> markers;
         // Opens a URL in the browser; unset: QDesktopServices::openUrl.
@@ -110,7 +110,8 @@ public:
     bool nagThisProduct(const ProductInfo& product) const;
     void addProductToUpdatePrefs(const ProductInfo& product);
     // Candidates of a parsed feed; nullopt when it is no feed.
-    std::optional<std::vector<ProductInfo>> candidates(const ZYMSimpleXMLDocument& document, bool thisProgramOnly) const;
+    std::optional<std::vector<ProductInfo>> candidates(const ZYMSimpleXMLDocument& document,
+                                                       bool thisProgramOnly) const;
     static std::vector<ProductInfo> bestNotices(const std::vector<ProductInfo>& candidates);
     // "%Y-%m-%dT%H:%M:%SZ %Z" with a zone name or abbreviation (GMT, UTC or a zone id).
     static std::optional<QDateTime> parseNagEnd(const QString& text);

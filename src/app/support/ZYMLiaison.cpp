@@ -42,8 +42,10 @@ QString readStoredVisitorID(const QString& folder) {
     QFile file(folder + u'/' + QLatin1String(kFileName));
     if (!file.open(QIODevice::ReadOnly)) return {};
     QString text = QString::fromUtf8(file.read(256));
-    while (text.startsWith(u'\n')) text.remove(0, 1);
-    while (text.endsWith(u'\n')) text.chop(1);
+    while (text.startsWith(u'\n'))
+        text.remove(0, 1);
+    while (text.endsWith(u'\n'))
+        text.chop(1);
     static const QRegularExpression pattern(QStringLiteral("\\A[0-9A-Fa-f]{15}-[0-9A-Fa-f]{15}\\z"));
     return pattern.match(text).hasMatch() ? text : QString();
 }
@@ -52,7 +54,8 @@ bool storeVisitorID(const QString& folder, const QString& id) {
     if (folder.isEmpty()) return false;
     const QString path = folder + u'/' + QLatin1String(kFileName);
     // A read-only file of an earlier run must be replaceable.
-    if (QFile::exists(path)) QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (QFile::exists(path))
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(id.toUtf8());
@@ -205,7 +208,7 @@ ZYMLiaison::ZYMLiaison(Dependencies d)
       supportFolder_(std::move(d.supportFolder)),
       localIPAddress_(d.localIPAddress ? std::move(d.localIPAddress) : std::function<QString()>(firstIPv4Address)),
       queue_(std::make_unique<ZYMDataInsertionQueue>(d.sender ? std::move(d.sender) : ZYMHttpDataInsertionSender(),
-                                                      *clock_, *scheduler_)) {}
+                                                     *clock_, *scheduler_)) {}
 
 ZYMLiaison::ZYMLiaison() : ZYMLiaison(Dependencies{}) {}
 
@@ -223,7 +226,8 @@ std::optional<ZYMLiaison::Events> ZYMLiaison::loadEventsTable() {
     if (!value || value->typeId() != QMetaType::QVariantMap) return std::nullopt;
     Events events;
     const QVariantMap map = value->toMap();
-    for (auto it = map.begin(); it != map.end(); ++it) events.insert(it.key(), it.value().toString());
+    for (auto it = map.begin(); it != map.end(); ++it)
+        events.insert(it.key(), it.value().toString());
     return events;
 }
 
@@ -287,9 +291,8 @@ void ZYMLiaison::queueLater(const QString& description) {
     const QString suite = reportSuiteID();
     // Fired timers are dropped on the next report; each holds only its own entry.
     delayed_.remove_if([](const std::unique_ptr<ScheduledTimer>& t) { return !t || !t->isActive(); });
-    delayed_.push_back(scheduler_->singleShot(kQueueDelay, [this, suite, description] {
-        queueEventRequestWithInfo(suite, description);
-    }));
+    delayed_.push_back(scheduler_->singleShot(
+        kQueueDelay, [this, suite, description] { queueEventRequestWithInfo(suite, description); }));
 }
 
 void ZYMLiaison::queueEventRequestWithInfo(const QString& suiteID, const QString& description) {
@@ -317,9 +320,11 @@ ActionReporter::~ActionReporter() {
 void ActionReporter::watch(QObject* root) {
     if (!root) return;
     hook(root);
-    for (QObject* child : root->findChildren<QObject*>()) hook(child);
+    for (QObject* child : root->findChildren<QObject*>())
+        hook(child);
     if (auto* widget = qobject_cast<QWidget*>(root)) {
-        for (QAction* action : widget->actions()) hook(action);
+        for (QAction* action : widget->actions())
+            hook(action);
     }
 }
 

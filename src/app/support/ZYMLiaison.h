@@ -117,9 +117,9 @@ public:
         Scheduler* scheduler = nullptr;    // null: the main scheduler
         // The events table; unset: read from the resource "ZYMLiaisonEvents.plist".
         std::optional<std::optional<Events>> events;
-        ZYMDataInsertionSender sender;                // unset: the HTTP sender
-        ZYMVisitorID::FolderProvider supportFolder;   // unset: the default folder
-        std::function<QString()> localIPAddress;      // unset: the first up IPv4 address
+        ZYMDataInsertionSender sender;               // unset: the HTTP sender
+        ZYMVisitorID::FolderProvider supportFolder;  // unset: the default folder
+        std::function<QString()> localIPAddress;     // unset: the first up IPv4 address
     };
 
     ZYMLiaison();

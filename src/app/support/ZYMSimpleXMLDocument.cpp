@@ -79,10 +79,7 @@ bool readChildren(ZYMSimpleXMLElement& element, xmlNodePtr node, int depth) {
         switch (c->type) {
         case XML_ELEMENT_NODE: {
             x->setTag(qualifiedName(c->name, c->ns));
-            for (xmlNsPtr ns = c->nsDef; ns; ns = ns->next) {
-                x->setAttribute(ns->prefix ? QStringLiteral("xmlns:") + fromXmlChar(ns->prefix) : QStringLiteral("xmlns"),
-                                fromXmlChar(ns->href));
-            }
+            // Namespace declarations are not kept: names keep their prefixes as written.
             for (xmlAttrPtr a = c->properties; a; a = a->next) {
                 xmlChar* value = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a));
                 x->setAttribute(qualifiedName(a->name, a->ns), fromXmlChar(value));
@@ -96,8 +93,7 @@ bool readChildren(ZYMSimpleXMLElement& element, xmlNodePtr node, int depth) {
             if (!isBlank(text)) element.setText(text);
             break;
         }
-        default:
-            break;
+        default: break;
         }
         if (c->type == XML_ELEMENT_NODE && !readChildren(*x, c, depth + 1)) return false;
         if (!x->isEmpty()) kept.push_back(std::move(x));
@@ -130,7 +126,8 @@ ZYMSimpleXMLElement* ZYMSimpleXMLElement::childWithTag(const QString& name) cons
 
 int ZYMSimpleXMLElement::treeLevel() const {
     int level = 0;
-    for (const ZYMSimpleXMLElement* p = parent_; p; p = p->parent_) ++level;
+    for (const ZYMSimpleXMLElement* p = parent_; p; p = p->parent_)
+        ++level;
     return level;
 }
 
@@ -138,14 +135,16 @@ QString ZYMSimpleXMLElement::description() const {
     QString attributes = QStringLiteral("(null)");
     if (!attributeOrder_.isEmpty()) {
         QStringList pairs;
-        for (const QString& name : attributeOrder_) pairs << name + QStringLiteral(" = \"") + attributes_.value(name) + QStringLiteral("\";");
+        for (const QString& name : attributeOrder_)
+            pairs << name + QStringLiteral(" = \"") + attributes_.value(name) + QStringLiteral("\";");
         attributes = u'{' + pairs.join(u' ') + u'}';
     }
     auto orNull = [](const QString& s) { return s.isNull() ? QStringLiteral("(null)") : s; };
     QString out = QStringLiteral("\n%1Tag=%2\tAttributes=%3\tText=%4\tChildren=%5")
                       .arg(QString(treeLevel() * 2, u' '), orNull(tag_), attributes, orNull(text_),
                            QString::number(children_.size()));
-    for (const auto& child : children_) out += child->description();
+    for (const auto& child : children_)
+        out += child->description();
     return out;
 }
 
@@ -169,7 +168,8 @@ void ZYMSimpleXMLElement::writeElement(QByteArray& out) const {
 }
 
 void ZYMSimpleXMLElement::writeContent(QByteArray& out) const {
-    for (const auto& child : children_) child->writeElement(out);
+    for (const auto& child : children_)
+        child->writeElement(out);
     if (!text_.isEmpty()) appendEscaped(out, text_, false);
 }
 
@@ -189,7 +189,7 @@ ZYMSimpleXMLDocument::ZYMSimpleXMLDocument(const QByteArray& data) {
     xmlDocPtr doc = xmlCtxtReadMemory(ctxt, data.constData(), int(data.size()), nullptr, nullptr,
                                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     const xmlError* error = xmlCtxtGetLastError(ctxt);
-    const QByteArray why = guard.sawDtd ? QByteArray("a document type declaration")
+    const QByteArray why = guard.sawDtd                ? QByteArray("a document type declaration")
                            : (error && error->message) ? QByteArray(error->message).trimmed()
                                                        : QByteArray("not well-formed");
     xmlFreeParserCtxt(ctxt);

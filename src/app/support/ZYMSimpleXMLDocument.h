@@ -2,8 +2,8 @@
 
 // A small element tree for the few XML texts handled outside the web-service stack (the
 // software-update feed, the analytics request body). It keeps elements, their attributes
-// in document order and one text per element; comments, processing instructions and
-// everything else are dropped.
+// in document order and one text per element; comments, processing instructions,
+// namespace declarations and everything else are dropped (names keep their prefixes).
 //
 // Parsing takes untrusted network text: no network access, no entity substitution, no
 // external subset; a document with a DTD, over kMaxDocumentBytes, nested deeper than

@@ -5,7 +5,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/support/ZYMLiaison.h"
 
-#include "SupportTestSupport.h"
+#include "LogFileCapture.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
@@ -91,8 +91,8 @@ struct FakeLiaison {
     std::unique_ptr<ZYMLiaison> liaison;
 };
 
-const ZYMLiaison::Events kEvents{{"6600", "Download now"}, {"12", "Twelve"}, {"Play", "Play pressed"},
-                                 {"Stop", "Stop pressed"}};
+const ZYMLiaison::Events kEvents{
+    {"6600", "Download now"}, {"12", "Twelve"}, {"Play", "Play pressed"}, {"Stop", "Stop pressed"}};
 
 TEST(LiaisonResolution, TagThenTitle) {
     const struct {
@@ -116,8 +116,7 @@ TEST(LiaisonResolution, TagThenTitle) {
              l.reportEvent(b);
          },
          "Play pressed"},
-        {"EmptyTitle", true, [](ZYMLiaison& l, QWidget& w) { l.reportEvent(new QPushButton(QString(), &w)); },
-         nullptr},
+        {"EmptyTitle", true, [](ZYMLiaison& l, QWidget& w) { l.reportEvent(new QPushButton(QString(), &w)); }, nullptr},
         {"UnlistedTitle", true, [](ZYMLiaison& l, QWidget& w) { l.reportEvent(new QPushButton("Other", &w)); },
          nullptr},
         {"NoTable", false, [](ZYMLiaison& l, QWidget&) { l.reportEvent(6600); }, nullptr},
@@ -302,7 +301,8 @@ TEST(LiaisonEndToEnd, FiveClicksGiveFivePostsInOrderASecondApart) {
         buttons.push_back(b);
     }
     window.show();
-    for (QPushButton* b : buttons) QTest::mouseClick(b, Qt::LeftButton);
+    for (QPushButton* b : buttons)
+        QTest::mouseClick(b, Qt::LeftButton);
 
     QJsonArray recorded;
     const bool arrived = platform::RunLoop::Current().RunUntil(
@@ -322,8 +322,7 @@ TEST(LiaisonEndToEnd, FiveClicksGiveFivePostsInOrderASecondApart) {
         const QByteArray body = QByteArray::fromBase64(r["body_b64"].toString().toLatin1());
         EXPECT_TRUE(body.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><request>"));
         EXPECT_TRUE(body.contains(QByteArray("<pagename>") + names[i] + "</pagename>")) << body.toStdString();
-        if (i > 0)
-            EXPECT_GE(r["time"].toDouble() - recorded[i - 1].toObject()["time"].toDouble(), 1.0) << i;
+        if (i > 0) EXPECT_GE(r["time"].toDouble() - recorded[i - 1].toObject()["time"].toDouble(), 1.0) << i;
     }
 }
 

@@ -8,7 +8,7 @@
 #include "app/support/ZYMLiaison.h"
 #include "app/support/ZYMSimpleXMLDocument.h"
 
-#include "SupportTestSupport.h"
+#include "LogFileCapture.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
@@ -31,7 +31,8 @@ QString feedText(const char* file, const std::map<QString, QString>& substitutio
     QFile f(QString::fromStdString(zymtest::DataPath(std::string("update/") + file)));
     if (!f.open(QIODevice::ReadOnly)) return {};
     QString text = QString::fromUtf8(f.readAll());
-    for (const auto& [from, to] : substitutions) text.replace(from, to);
+    for (const auto& [from, to] : substitutions)
+        text.replace(from, to);
     return text;
 }
 
@@ -104,7 +105,8 @@ struct UpdateFixture {
     }
     std::vector<std::string> requestedPaths() {
         std::vector<std::string> paths;
-        for (const auto& r : server.Requests(prefix)) paths.push_back(r.path.substr(prefix.size()));
+        for (const auto& r : server.Requests(prefix))
+            paths.push_back(r.path.substr(prefix.size()));
         return paths;
     }
     void mark(const QString& key, qint64 daysAgo) {
@@ -152,47 +154,70 @@ const char* const kDefault = "Software Update";
 INSTANTIATE_TEST_SUITE_P(
     Cases, UpdateFeed,
     ::testing::Values(
-        FeedCase{"HighestOfTenAndTwelve", "two-spins.xml", nullptr,
-                 {"ZYM Radio 1.2 | ZYM Radio Update"}, {"org.zym.Radio_gm_12"}},
-        FeedCase{"TenTwelveEleven", "three-spins.xml", nullptr, {QString("Twelve | ") + kDefault},
+        FeedCase{"HighestOfTenAndTwelve",
+                 "two-spins.xml",
+                 nullptr,
+                 {"ZYM Radio 1.2 | ZYM Radio Update"},
                  {"org.zym.Radio_gm_12"}},
-        FeedCase{"ShownThreeDaysAgo", "two-spins.xml", [](UpdateFixture& f) { f.mark("org.zym.Radio_gm_12", 3); },
-                 {}, {"org.zym.Radio_gm_12"}},
-        FeedCase{"ShownEightDaysAgo", "two-spins.xml", [](UpdateFixture& f) { f.mark("org.zym.Radio_gm_12", 8); },
-                 {"ZYM Radio 1.2 | ZYM Radio Update"}, {"org.zym.Radio_gm_12"}},
-        FeedCase{"OlderSpinShownRecently", "two-spins.xml",
-                 [](UpdateFixture& f) { f.mark("org.zym.Radio_gm_11", 1); }, {"ZYM Radio 1.2 | ZYM Radio Update"},
+        FeedCase{
+            "TenTwelveEleven", "three-spins.xml", nullptr, {QString("Twelve | ") + kDefault}, {"org.zym.Radio_gm_12"}},
+        FeedCase{"ShownThreeDaysAgo",
+                 "two-spins.xml",
+                 [](UpdateFixture& f) { f.mark("org.zym.Radio_gm_12", 3); },
+                 {},
                  {"org.zym.Radio_gm_12"}},
-        FeedCase{"MarkerOfALookalikeIdentifier", "two-spins.xml",
-                 [](UpdateFixture& f) { f.mark("xorg.zym.Radio_gm_12", 1); }, {"ZYM Radio 1.2 | ZYM Radio Update"},
+        FeedCase{"ShownEightDaysAgo",
+                 "two-spins.xml",
+                 [](UpdateFixture& f) { f.mark("org.zym.Radio_gm_12", 8); },
+                 {"ZYM Radio 1.2 | ZYM Radio Update"},
+                 {"org.zym.Radio_gm_12"}},
+        FeedCase{"OlderSpinShownRecently",
+                 "two-spins.xml",
+                 [](UpdateFixture& f) { f.mark("org.zym.Radio_gm_11", 1); },
+                 {"ZYM Radio 1.2 | ZYM Radio Update"},
+                 {"org.zym.Radio_gm_12"}},
+        FeedCase{"MarkerOfALookalikeIdentifier",
+                 "two-spins.xml",
+                 [](UpdateFixture& f) { f.mark("xorg.zym.Radio_gm_12", 1); },
+                 {"ZYM Radio 1.2 | ZYM Radio Update"},
                  {"org.zym.Radio_gm_12", "xorg.zym.Radio_gm_12"}},
-        FeedCase{"OtherProductSameSpinLongAgo", "other-product.xml",
+        FeedCase{"OtherProductSameSpinLongAgo",
+                 "other-product.xml",
                  [](UpdateFixture& f) {
                      allProducts(f);
                      f.mark("com.zym.Pictures_gm_5", 100);
                  },
-                 {}, {"com.zym.Pictures_gm_5"}},
-        FeedCase{"OtherProductLowerSpin", "other-product.xml",
+                 {},
+                 {"com.zym.Pictures_gm_5"}},
+        FeedCase{"OtherProductLowerSpin",
+                 "other-product.xml",
                  [](UpdateFixture& f) {
                      allProducts(f);
                      f.mark("com.zym.Pictures_gm_4", 1);
                  },
-                 {QString("Pictures 5 | ") + kDefault}, {"com.zym.Pictures_gm_5"}},
+                 {QString("Pictures 5 | ") + kDefault},
+                 {"com.zym.Pictures_gm_5"}},
         FeedCase{"OtherProductNeedsAllProducts", "other-product.xml", nullptr, {}, {}},
-        FeedCase{"Restrictions", "restrictions.xml", allProducts,
+        FeedCase{"Restrictions",
+                 "restrictions.xml",
+                 allProducts,
                  {QString("Two types | ") + kDefault + " (1 of 5)", QString("None | ") + kDefault + " (2 of 5)",
                   QString("Empty | ") + kDefault + " (3 of 5)", QString("Own identifier | ") + kDefault + " (4 of 5)",
                   QString("Own spin | ") + kDefault + " (5 of 5)"},
                  {"com.zym.A_gm_2", "com.zym.C_gm_2", "com.zym.D_gm_2", "com.zym.E_gm_2", "com.zym.G_gm_2"}},
-        FeedCase{"TwoProducts", "two-products.xml", allProducts,
+        FeedCase{"TwoProducts",
+                 "two-products.xml",
+                 allProducts,
                  {QString("Radio | ") + kDefault + " (1 of 2)", QString("Pictures | ") + kDefault + " (2 of 2)"},
                  {"com.zym.Pictures_gm_5", "org.zym.Radio_gm_10"}},
-        FeedCase{"NoticeAllAloneChecks", "two-spins.xml",
+        FeedCase{"NoticeAllAloneChecks",
+                 "two-spins.xml",
                  [](UpdateFixture& f) {
                      f.defaults.removeObject("update_notice_current");
                      f.defaults.registerDefaults({{"update_notice_all", true}});
                  },
-                 {"ZYM Radio 1.2 | ZYM Radio Update"}, {"org.zym.Radio_gm_12"}}),
+                 {"ZYM Radio 1.2 | ZYM Radio Update"},
+                 {"org.zym.Radio_gm_12"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateCheck, NoticesOffOrNoFeedUrlSendNothing) {
@@ -298,8 +323,8 @@ TEST(UpdateCheck, CheckDuringADownloadCancelsIt) {
     f.serveJson(
         QJsonObject{{"path", QString::fromStdString(f.prefix + "feed.xml")}, {"exact", true}, {"silent", true}});
     f.controller->checkForUpdates();
-    ASSERT_TRUE(platform::RunLoop::Current().RunUntil([&] { return !f.requestedPaths().empty(); },
-                                                      zymtest::Scaled(10s)));
+    ASSERT_TRUE(
+        platform::RunLoop::Current().RunUntil([&] { return !f.requestedPaths().empty(); }, zymtest::Scaled(10s)));
     f.serve("feed.xml", feedText("two-spins.xml"));
     EXPECT_EQ(f.check().size(), 1);
     EXPECT_EQ(f.requestedPaths().size(), 2u);
@@ -325,8 +350,13 @@ TEST(UpdateChoices, OpensOnlyHttpsOnAllowedHosts) {
         {"PlainHttp", "http://127.0.0.1/d", "https://127.0.0.1/i", 0, "", nullptr, {}},
         {"ForeignHost", "https://evil.example/d", "https://127.0.0.1/i", 0, "", nullptr, {}},
         {"ForeignInfo", "https://127.0.0.1/d", "https://evil.example/i", 1, "", nullptr, {}},
-        {"AllowedHost", "https://downloads.zym.example/d", "https://127.0.0.1/i", 0, "mirror.example,downloads.zym.example",
-         "https://downloads.zym.example/d", {6600}},
+        {"AllowedHost",
+         "https://downloads.zym.example/d",
+         "https://127.0.0.1/i",
+         0,
+         "mirror.example,downloads.zym.example",
+         "https://downloads.zym.example/d",
+         {6600}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -367,8 +397,8 @@ TEST(UpdateChoices, DownloadNowReachesTheAnalyticsEndpoint) {
     SoftwareUpdateController controller(std::move(ud));
     f.serve("feed.xml", feedText("choices.xml", {{"@DOWNLOAD@", "https://127.0.0.1/d"}, {"@INFO@", ""}}));
     controller.checkForUpdates();
-    ASSERT_TRUE(platform::RunLoop::Current().RunUntil([&] { return f.presenter.waiting() == 1; },
-                                                      zymtest::Scaled(20s)));
+    ASSERT_TRUE(
+        platform::RunLoop::Current().RunUntil([&] { return f.presenter.waiting() == 1; }, zymtest::Scaled(20s)));
     f.presenter.answer(0);
     EXPECT_EQ(f.opened, QStringList{"https://127.0.0.1/d"});
     std::vector<zymtest::RecordedRequest> posts;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -27,8 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ZYMSimpleXMLDocument first(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     const QByteArray written = first.xmlData();
     const ZYMSimpleXMLDocument second(written);
-    if (!sameTree(first, second)) abort();
-    if (second.xmlData() != written) abort();
+    if (!sameTree(first, second) || second.xmlData() != written) {
+        fprintf(stderr, "written:  %s\nrewritten: %s\n%s\n%s\n", written.constData(), second.xmlData().constData(),
+                qPrintable(first.description()), qPrintable(second.description()));
+        abort();
+    }
     (void)first.description();
     return 0;
 }
