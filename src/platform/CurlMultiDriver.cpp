@@ -175,6 +175,8 @@ private:
             t->activity = false;
             if (t->listener && !t->cancelled) t->listener->OnTransferActivity();
         }
+        for (auto* t : snapshot)
+            if (transfers_.count(t)) DeliverBody(t);
         std::vector<std::pair<CURL*, CURLcode>> finished;
         int left = 0;
         while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
@@ -193,9 +195,24 @@ private:
             if (curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &up) == CURLE_OK) t->bytesSent = up;
             ErrorNumber error = ErrorFromCurl(result, osErrno, verify);
             if (t->bodyTooLarge) error = {kErrorDomainHTTP, -1};
+            DeliverBody(t);
+            if (!transfers_.count(t)) continue;
             Remove(t);
             t->done = true;
             if (t->listener && !t->cancelled) t->listener->OnTransferComplete(error);
+        }
+    }
+
+    // Streamed body bytes go out in pieces; the listener may delete or cancel the
+    // transfer after any of them, so its membership is checked before each.
+    void DeliverBody(CurlTransfer::Impl* t) {
+        if (!t->spec.streamBody || t->body.empty()) return;
+        std::string pending;
+        pending.swap(t->body);
+        const std::size_t piece = std::max<std::size_t>(1, t->spec.bodyPieceSize);
+        for (std::size_t at = 0; at < pending.size(); at += piece) {
+            if (!transfers_.count(t) || t->cancelled || !t->listener) return;
+            t->listener->OnTransferData(pending.data() + at, std::min(piece, pending.size() - at));
         }
     }
 
@@ -293,7 +310,8 @@ void CurlTransfer::Start() {
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(e, CURLOPT_PROXY, "");
+        curl_easy_setopt(e, CURLOPT_PROXY, t.spec.proxy.c_str());
+        if (!t.spec.requestTarget.empty()) curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, t.spec.requestTarget.c_str());
         curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
         const std::string ca = GetTestCaFile();

@@ -11,10 +11,11 @@
 //   from inside one of its own listener callbacks is allowed.
 // - After OnComplete, or after Cancel, the listener hears nothing more.
 // - curl never decodes content (no Accept-Encoding handling of its own), follows no
-//   redirect and uses no proxy; only http and https; HTTP/1.1; TLS peer and host are
-//   verified (a test CA only through SetTestCaFile).
+//   redirect and uses no proxy unless the request names one; only http and https;
+//   HTTP/1.1; TLS peer and host are verified (a test CA only through SetTestCaFile).
 // Everything of one transfer happens on the thread that started it.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,12 +35,27 @@ struct HttpRequestSpec {
     // "Accept").
     std::vector<std::string> suppressedHeaders;
     std::string body;
+    // The request line's target instead of the URL's path and query (e.g. an absolute
+    // URI); empty: the usual one.
+    std::string requestTarget;
+    // An HTTP proxy ("http://host:port"); empty: none, whatever the environment says.
+    std::string proxy;
+    // Hand the body to OnTransferData as it arrives, in pieces of at most
+    // `bodyPieceSize` bytes, instead of keeping it (GetResponseBody stays empty).
+    bool streamBody = false;
+    std::size_t bodyPieceSize = 8192;
 };
 
 class HttpTransferListener {
 public:
     // Something happened on the wire (bytes sent or received, a header line, connect).
     virtual void OnTransferActivity() {}
+    // A piece of the body (streamed transfers only), after OnTransferActivity of the same
+    // pass and before OnTransferComplete. `data` is valid only during the call.
+    virtual void OnTransferData(const char* data, std::size_t size) {
+        (void)data;
+        (void)size;
+    }
     // The transfer is over: error (0, 0) for a complete response (any status), else the
     // failure in the program's numbering.
     virtual void OnTransferComplete(ErrorNumber error) = 0;

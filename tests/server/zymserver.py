@@ -618,6 +618,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         entry = {
             "method": self.command,
+            "target": self.path,
             "path": split.path,
             "query": split.query,
             "version": self.request_version,

@@ -177,6 +177,7 @@ std::vector<RecordedRequest> TestServer::Requests(const std::string& prefix) {
         const QJsonObject o = v.toObject();
         RecordedRequest r;
         r.method = o["method"].toString().toStdString();
+        r.target = o["target"].toString().toStdString();
         r.path = o["path"].toString().toStdString();
         r.query = o["query"].toString().toStdString();
         r.version = o["version"].toString().toStdString();

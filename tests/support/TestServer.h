@@ -15,6 +15,7 @@ namespace zymtest {
 
 struct RecordedRequest {
     std::string method;
+    std::string target;  // the request line's target as sent (an absolute URI stays whole)
     std::string path;
     std::string query;
     std::string version;

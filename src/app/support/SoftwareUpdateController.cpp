@@ -7,6 +7,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/support/ZYMLiaison.h"
 #include "app/support/ZYMSimpleXMLDocument.h"
+#include "app/support/ZYMWorkspace.h"
 #include "engine/base/LogMessage.h"
 #include "platform/CurlMultiDriver.h"
 
@@ -210,6 +211,16 @@ SoftwareUpdateController::SoftwareUpdateController(Dependencies d) : impl_(std::
     impl_->installedProduct = d.installedProduct;
     if (!impl_->installedProduct) {
         impl_->installedProduct = [this](const QString& identifier) -> std::optional<ProductInfo> {
+            for (const ZYMApplicationBundle& app : ZYMWorkspace::installedApplications()) {
+                if (app.identifier != identifier) continue;
+                if (app.version.isEmpty() || app.identifier.isEmpty()) return std::nullopt;
+                ProductInfo installed;
+                installed.type = app.buildType.isEmpty() ? QStringLiteral("gm") : app.buildType;
+                installed.identifier = app.identifier;
+                installed.spin = app.version;
+                return installed;
+            }
+            // This program counts as installed also when it runs from a build folder.
             const ProductInfo own = currentProductInfo();
             if (!own.isEmpty() && identifier == own.identifier) return own;
             return std::nullopt;

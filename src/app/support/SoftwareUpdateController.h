@@ -73,7 +73,8 @@ public:
         std::shared_ptr<QSettings> markers;
         // Opens a URL in the browser; unset: QDesktopServices::openUrl.
         std::function<bool(const QUrl&)> openURL;
-        // An installed product of the maker by identifier; unset: only this program.
+        // An installed product of the maker by identifier; unset: the installed .desktop
+        // files (X-ZYM-Identifier, -Version, -BuildType), and this program itself.
         std::function<std::optional<ProductInfo>(const QString&)> installedProduct;
         // The analytics report of the choice; unset: the shared liaison.
         std::function<void(int)> reportEvent;

@@ -1,21 +1,20 @@
 #include "app/support/ZYMLiaison.h"
 
-#include "app/foundation/ZYMFileManager.h"
 #include "app/services/Localizer.h"
 #include "app/services/PropertyList.h"
 #include "app/services/Resources.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
+#include "app/support/NetworkInfoManager.h"
 #include "app/support/ZYMSimpleXMLDocument.h"
+#include "app/support/ZYMUtilities.h"
 #include "platform/CurlMultiDriver.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QActionEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QToolButton>
@@ -24,13 +23,6 @@
 // ---- visitor identifier -------------------------------------------------------------
 
 namespace ZYMVisitorID {
-
-QString defaultApplicationSupportFolder() {
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share");
-    const QString folder = base + QStringLiteral("/zymradio");
-    return ZYMFileManager::ensureDirectoriesInPath(folder) ? folder : QString();
-}
 
 QString thirtyDigitUUID() {
     const QString digits = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().remove(u'-');
@@ -64,7 +56,7 @@ bool storeVisitorID(const QString& folder, const QString& id) {
 }
 
 QString visitorID(const FolderProvider& folderProvider) {
-    const QString folder = folderProvider ? folderProvider() : defaultApplicationSupportFolder();
+    const QString folder = folderProvider ? folderProvider() : EnsureApplicationSupportFolder().value_or(QString());
     QString id = readStoredVisitorID(folder);
     if (!id.isNull()) return id;
     id = thirtyDigitUUID();
@@ -206,7 +198,9 @@ ZYMLiaison::ZYMLiaison(Dependencies d)
       scheduler_(d.scheduler ? d.scheduler : &Scheduler::main()),
       events_(d.events ? *d.events : loadEventsTable()),
       supportFolder_(std::move(d.supportFolder)),
-      localIPAddress_(d.localIPAddress ? std::move(d.localIPAddress) : std::function<QString()>(firstIPv4Address)),
+      localIPAddress_(d.localIPAddress ? std::move(d.localIPAddress) : std::function<QString()>([] {
+          return NetworkInfoManager::defaultManager().localIPAddress().value_or(QStringLiteral(""));
+      })),
       queue_(std::make_unique<ZYMDataInsertionQueue>(d.sender ? std::move(d.sender) : ZYMHttpDataInsertionSender(),
                                                      *clock_, *scheduler_)) {}
 
@@ -229,19 +223,6 @@ std::optional<ZYMLiaison::Events> ZYMLiaison::loadEventsTable() {
     for (auto it = map.begin(); it != map.end(); ++it)
         events.insert(it.key(), it.value().toString());
     return events;
-}
-
-QString ZYMLiaison::firstIPv4Address() {
-    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
-        const auto flags = interface.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
-            (flags & QNetworkInterface::IsLoopBack))
-            continue;
-        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) return entry.ip().toString();
-        }
-    }
-    return QStringLiteral("");
 }
 
 QString ZYMLiaison::pageURL() { return QStringLiteral("http://radio.zym.invalid/"); }

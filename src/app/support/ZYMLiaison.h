@@ -35,8 +35,6 @@ namespace ZYMVisitorID {
 inline constexpr const char* kFileName = ".s_vi_gijupe";
 // The folder's path, or empty when it cannot be made.
 using FolderProvider = std::function<QString()>;
-// $XDG_DATA_HOME/zymradio (made when missing); empty when it cannot be made.
-QString defaultApplicationSupportFolder();
 // A new identifier from a fresh UUID (its last two digits dropped).
 QString thirtyDigitUUID();
 // The stored identifier when it is valid; null otherwise.
@@ -151,7 +149,6 @@ public:
     // The page URL sent with every request.
     static QString pageURL();
     static std::optional<Events> loadEventsTable();
-    static QString firstIPv4Address();
 
 private:
     QString setting(const QString& key) const;

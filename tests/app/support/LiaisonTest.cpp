@@ -268,9 +268,14 @@ TEST(VisitorIdFile, PlainFileWhereTheFolderShouldBe) {
     EXPECT_NE(ids[0], ids[1]);
     EXPECT_NE(ids[1], ids[2]);
     EXPECT_EQ(ids[0].size(), 31);
+    // The same through the application-support folder of the default provider.
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", blocker.toLocal8Bit());
-    EXPECT_TRUE(ZYMVisitorID::defaultApplicationSupportFolder().isEmpty());
-    qunsetenv("XDG_DATA_HOME");
+    QString a, b;
+    ASSERT_NO_THROW(a = ZYMVisitorID::visitorID({}));
+    ASSERT_NO_THROW(b = ZYMVisitorID::visitorID({}));
+    EXPECT_NE(a, b);
+    qputenv("XDG_DATA_HOME", saved);
 }
 
 // ---- end to end ------------------------------------------------------------------------
