@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QTimeZone>
 
+#include <cmath>
 #include <limits>
 
 #ifndef ZYM_BUILD_TYPE
@@ -459,4 +460,31 @@ void SoftwareUpdateController::processPackage(const ZYMSimpleXMLDocument& docume
     impl_->picks = bestNotices(*found);
     impl_->nextPick = 0;
     impl_->showNext();
+}
+
+SoftwareUpdateTimer::SoftwareUpdateTimer(UserDefaults& defaults, Scheduler& scheduler, std::function<void()> check)
+    : defaults_(defaults), scheduler_(scheduler), check_(std::move(check)) {}
+
+SoftwareUpdateTimer::~SoftwareUpdateTimer() = default;
+
+void SoftwareUpdateTimer::start() {
+    timer_ = scheduler_.singleShot(kFirstCheck, [this] { fire(); });
+}
+
+std::optional<std::chrono::milliseconds> SoftwareUpdateTimer::interval(const UserDefaults& defaults) {
+    // Seconds, of which only the integer part counts.
+    const double value = std::trunc(defaults.doubleValue(QStringLiteral("update_check_interval")));
+    if (value < 0) return std::nullopt;
+    // Beyond a year a longer wait changes nothing; a value that is no number counts as 0.
+    const long long wait = !(value > 0) ? 86400 : static_cast<long long>(std::min(value, 366.0 * 86400));
+    return std::chrono::milliseconds(wait * 1000);
+}
+
+void SoftwareUpdateTimer::fire() {
+    if (const auto next = interval(defaults_)) {
+        timer_ = scheduler_.singleShot(*next, [this] { fire(); });
+    } else {
+        timer_.reset();
+    }
+    if (check_) check_();
 }

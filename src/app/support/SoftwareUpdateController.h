@@ -27,6 +27,8 @@
 #include <vector>
 
 class Clock;
+class Scheduler;
+class ScheduledTimer;
 class DialogPresenter;
 class Localizer;
 class QSettings;
@@ -126,4 +128,28 @@ public:
 
 private:
     std::unique_ptr<Impl> impl_;
+};
+
+// The main window's update timer: a first check 30 s after start(), then one every
+// `update_check_interval` seconds (86400 when absent or its integer part is 0; a
+// negative value stops after the first check).
+class SoftwareUpdateTimer {
+public:
+    static constexpr std::chrono::milliseconds kFirstCheck{30000};
+
+    SoftwareUpdateTimer(UserDefaults& defaults, Scheduler& scheduler, std::function<void()> check);
+    ~SoftwareUpdateTimer();
+    SoftwareUpdateTimer(const SoftwareUpdateTimer&) = delete;
+    SoftwareUpdateTimer& operator=(const SoftwareUpdateTimer&) = delete;
+
+    void start();
+    // The wait before the next check; nullopt: no more checks.
+    static std::optional<std::chrono::milliseconds> interval(const UserDefaults& defaults);
+
+private:
+    void fire();
+    UserDefaults& defaults_;
+    Scheduler& scheduler_;
+    std::function<void()> check_;
+    std::unique_ptr<ScheduledTimer> timer_;
 };

@@ -434,3 +434,35 @@ TEST(UpdateDecision, MarkerAndSpinRules) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UpdateTimer, FirstAfterThirtySecondsThenTheInterval) {
+    const struct {
+        const char* name;
+        QVariant interval;  // invalid: absent
+        std::vector<int> checksAtSeconds;
+    } rows[] = {
+        {"Absent", QVariant(), {30, 86430}},      {"Zero", 0, {30, 86430}},
+        {"FractionBelowOne", 0.7, {30, 86430}},   {"Hour", 3600.9, {30, 3630, 7230}},
+        {"NegativeStopsAfterTheFirst", -1, {30}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("d.conf"));
+        if (row.interval.isValid()) defaults.setObject("update_check_interval", row.interval);
+        FakeScheduler scheduler;
+        std::vector<int> checks;
+        SoftwareUpdateTimer timer(defaults, scheduler,
+                                  [&] { checks.push_back(int(scheduler.elapsed().count() / 1000)); });
+        timer.start();
+        scheduler.advance(std::chrono::seconds(86500));
+        std::vector<int> expected = row.checksAtSeconds;
+        // The hourly timer runs on all day: its first three checks tell its pace.
+        if (row.checksAtSeconds.size() == 3 && checks.size() > 3) checks.resize(3);
+        EXPECT_EQ(checks, expected);
+    }
+}
+
+}  // namespace
