@@ -10,6 +10,8 @@
 #include "app/support/ZYMUtilities.h"
 #include "platform/CurlMultiDriver.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QActionEvent>
@@ -149,7 +151,8 @@ ZYMDataInsertionQueue::~ZYMDataInsertionQueue() { *alive_ = false; }
 std::chrono::milliseconds ZYMDataInsertionQueue::delay() const {
     if (!lastSent_) return std::chrono::milliseconds(0);
     const qint64 since = lastSent_->msecsTo(clock_.now());
-    return std::chrono::milliseconds(std::max<qint64>(0, kSpacing.count() - since));
+    // A wall clock set back must not hold the queue for longer than one spacing.
+    return std::chrono::milliseconds(std::clamp<qint64>(kSpacing.count() - since, 0, kSpacing.count()));
 }
 
 void ZYMDataInsertionQueue::enqueueRequest(ZYMDataInsertionURLRequest request) {

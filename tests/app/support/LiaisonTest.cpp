@@ -202,6 +202,12 @@ TEST(LiaisonPacing, NextRequestWaitsForTheExchangeInFlight) {
     EXPECT_EQ(sentAt.size(), 1u);
     scheduler.advance(1ms);
     EXPECT_EQ(sentAt.size(), 2u);
+
+    // The wall clock set back an hour: the next request still waits one second at most.
+    open[1]();
+    queue.enqueueRequest({});
+    clock.advance(-1h);
+    EXPECT_EQ(queue.delay(), 1000ms);
 }
 
 // ---- visitor identifier file --------------------------------------------------------
