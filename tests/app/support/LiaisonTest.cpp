@@ -3,6 +3,7 @@
 
 #include "app/services/Clock.h"
 #include "app/services/UserDefaults.h"
+#include "app/ui/ApplicationActions.h"
 #include "app/support/ZYMLiaison.h"
 
 #include "LogFileCapture.h"
@@ -143,6 +144,40 @@ TEST(LiaisonResolution, TagThenTitle) {
         EXPECT_EQ(f.sent[0].request.url, QUrl("http://collect.example/b/ss//6"));
         EXPECT_TRUE(f.sent[0].request.body.contains("<reportsuiteid>zymmorvatindev</reportsuiteid>"));
     }
+}
+
+// Actions of the lists and other controls go through ApplicationActions; the shell hands
+// their sender to the reporter there.
+TEST(LiaisonResolution, ApplicationActionsReachTheReporter) {
+    FakeLiaison f(kEvents);
+    ActionReporter reporter(*f.liaison);
+    auto previous = ApplicationActions::setObserver([&](const QString&, QObject* sender) { reporter.report(sender); });
+    QPushButton stop("Stop");
+    bool ran = false;
+    ApplicationActions::send("stop", &stop, [&] { ran = true; });
+    ApplicationActions::setObserver(std::move(previous));
+    f.scheduler.advance(1s);
+    EXPECT_TRUE(ran);
+    ASSERT_EQ(f.sent.size(), 1u);
+    EXPECT_EQ(f.pageName(0), QStringLiteral("Stop pressed"));
+}
+
+TEST(LiaisonResolution, MenuAndButtonsMadeAfterTheReporterAreHooked) {
+    FakeLiaison f(kEvents);
+    ActionReporter reporter(*f.liaison);
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* play = new QPushButton("Play");
+    layout->addWidget(play);
+    QMenu menu;
+    QAction* stop = menu.addAction("Stop");
+    window.show();
+    play->click();
+    stop->trigger();
+    f.scheduler.advance(5s);
+    ASSERT_EQ(f.sent.size(), 2u);
+    EXPECT_EQ(f.pageName(0), QStringLiteral("Play pressed"));
+    EXPECT_EQ(f.pageName(1), QStringLiteral("Stop pressed"));
 }
 
 TEST(LiaisonResolution, NothingQueuedWithoutAnEndpoint) {
