@@ -31,6 +31,20 @@ bool prefValuesEqual(const QVariant& a, const QVariant& b) {
     return a == b;
 }
 
+namespace {
+
+// The cached models' value for the current key: "" until something is cached.
+QVariant cachedValue(const QHash<QString, QVariant>& cache, const QString& key) { return cache.value(key, QString()); }
+
+// Caches the value; false when it equals what is cached already.
+bool cacheValue(QHash<QString, QVariant>& cache, const QString& key, const QVariant& value) {
+    if (prefValuesEqual(cachedValue(cache, key), value)) return false;
+    cache.insert(key, value);
+    return true;
+}
+
+}  // namespace
+
 void PrefModel::sendPrefChangedNotification() {
     if (notifyOnChange_) stores_.notifications().post(QString::fromLatin1(kPrefObjectChangedNotification), this);
 }
@@ -78,12 +92,10 @@ CachedUserDefaultPrefModel::CachedUserDefaultPrefModel(const QString& key, PrefS
     loadCache();
 }
 
-QVariant CachedUserDefaultPrefModel::value() const { return cache_.value(key(), QString()); }
+QVariant CachedUserDefaultPrefModel::value() const { return cachedValue(cache_, key()); }
 
 void CachedUserDefaultPrefModel::setValue(const QVariant& value) {
-    if (prefValuesEqual(this->value(), value)) return;
-    cache_.insert(key(), value);
-    sendPrefChangedNotification();
+    if (cacheValue(cache_, key(), value)) sendPrefChangedNotification();
 }
 
 void CachedUserDefaultPrefModel::keyChanged() {
@@ -111,12 +123,10 @@ CachedKeychainPrefModel::CachedKeychainPrefModel(const QString& account, const Q
     loadCache();
 }
 
-QVariant CachedKeychainPrefModel::value() const { return cache_.value(key(), QString()); }
+QVariant CachedKeychainPrefModel::value() const { return cachedValue(cache_, key()); }
 
 void CachedKeychainPrefModel::setValue(const QVariant& value) {
-    if (prefValuesEqual(this->value(), value)) return;
-    cache_.insert(key(), value);
-    sendPrefChangedNotification();
+    if (cacheValue(cache_, key(), value)) sendPrefChangedNotification();
 }
 
 void CachedKeychainPrefModel::keyChanged() {

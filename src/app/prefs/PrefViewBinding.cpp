@@ -206,6 +206,16 @@ void PrefColorWellBinding::viewChanged() {
 
 // --- cached text field ---
 
+void PrefCachingBinding::loadModelCache(PrefViewBinding& binding) {
+    if (auto* cached = dynamic_cast<CachedModel*>(binding.prefModel())) cached->loadCache();
+    binding.updateViewFromModel();
+}
+
+void PrefCachingBinding::flushModelCache(PrefViewBinding& binding) {
+    binding.prefModel()->setValue(textOf(binding.prefView()));
+    if (auto* cached = dynamic_cast<CachedModel*>(binding.prefModel())) cached->flushCache();
+}
+
 PrefCachedTextFieldBinding::PrefCachedTextFieldBinding(std::shared_ptr<PrefModel> model, QLineEdit* view)
     : PrefViewBinding(std::move(model), view) {
     attach();
@@ -229,15 +239,9 @@ void PrefCachedTextFieldBinding::updateViewFromModel() { showText(prefView(), pr
 
 void PrefCachedTextFieldBinding::viewChanged() { prefModel()->setValue(textOf(prefView())); }
 
-void PrefCachedTextFieldBinding::loadCache() {
-    if (auto* cached = dynamic_cast<CachedModel*>(prefModel())) cached->loadCache();
-    updateViewFromModel();
-}
+void PrefCachedTextFieldBinding::loadCache() { loadModelCache(*this); }
 
-void PrefCachedTextFieldBinding::flushCache() {
-    prefModel()->setValue(textOf(prefView()));
-    if (auto* cached = dynamic_cast<CachedModel*>(prefModel())) cached->flushCache();
-}
+void PrefCachedTextFieldBinding::flushCache() { flushModelCache(*this); }
 
 // --- keyed checkboxes ---
 
@@ -324,15 +328,9 @@ void PrefKeyedAndCachedTextFieldBinding::updateViewFromModel() { showText(prefVi
 
 void PrefKeyedAndCachedTextFieldBinding::viewChanged() { prefModel()->setValue(textOf(prefView())); }
 
-void PrefKeyedAndCachedTextFieldBinding::loadCache() {
-    if (auto* cached = dynamic_cast<CachedModel*>(prefModel())) cached->loadCache();
-    updateViewFromModel();
-}
+void PrefKeyedAndCachedTextFieldBinding::loadCache() { loadModelCache(*this); }
 
-void PrefKeyedAndCachedTextFieldBinding::flushCache() {
-    prefModel()->setValue(textOf(prefView()));
-    if (auto* cached = dynamic_cast<CachedModel*>(prefModel())) cached->flushCache();
-}
+void PrefKeyedAndCachedTextFieldBinding::flushCache() { flushModelCache(*this); }
 
 // --- save-in-keyring switch ---
 

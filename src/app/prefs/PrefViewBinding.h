@@ -117,6 +117,10 @@ public:
     virtual void loadCache() = 0;
     // Commits what the field shows, also when the user's edit was never announced.
     virtual void flushCache() = 0;
+
+protected:
+    static void loadModelCache(PrefViewBinding& binding);
+    static void flushModelCache(PrefViewBinding& binding);
 };
 
 class PrefCachedTextFieldBinding : public PrefViewBinding, public PrefCachingBinding {
