@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QToolBar>
 #include <QToolButton>
@@ -200,7 +201,15 @@ void PrefsWindowController::setMainView(QWidget* view) {
     // resize() keeps the top-left corner: the title bar stays where it is.
     setMinimumHeight(0);
     resize(width(), height);
-    if (QWidget* next = view->nextInFocusChain(); next && next != view) next->setFocus(Qt::OtherFocusReason);
+    // The pane's first control takes the keyboard, unless the pane chose one itself.
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && view->isAncestorOf(focused)) return;
+    for (QWidget* next = view->nextInFocusChain(); next && next != view; next = next->nextInFocusChain()) {
+        if (view->isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled()) {
+            next->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
 }
 
 bool PrefsWindowController::windowShouldClose() {

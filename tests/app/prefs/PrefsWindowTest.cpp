@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace {
 
@@ -147,6 +148,17 @@ TEST_F(PrefsWindow, LastPaneRememberedAndUnknownOneIgnored) {
     RecordingPrefs prefs(stores(), false);
     prefs.awakeFromNib();
     EXPECT_EQ(prefs.currentPaneIdentifier(), "a");
+}
+
+TEST_F(PrefsWindow, OverviewButtonsInOneRowAndOpenTheirPane) {
+    RecordingPrefs prefs(stores(), true);
+    prefs.awakeFromNib();
+    ASSERT_EQ(prefs.iconsView()->buttons().size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(prefs.iconsView()->buttons()[i]->geometry(), QRect(20 + 80 * i, 10, 80, 50));
+    prefs.iconsView()->buttons()[1]->click();
+    EXPECT_EQ(prefs.currentPaneIdentifier(), "b");
+    EXPECT_EQ(prefs.log, QStringList{"display b"});
 }
 
 TEST(ConfigurableToolbarItems, DefaultItemsAreThoseMarkedOneInOrder) {
