@@ -246,15 +246,11 @@ private:
     }
 
     void run() {
-        if (command_ == QLatin1String("genres")) {
-            if (radio_.genres())
+        if (command_ == QLatin1String("genres") || command_ == QLatin1String("stations")) {
+            if (command_ == QLatin1String("genres") && radio_.genres())
                 for (const auto& genre : *radio_.genres())
                     Say(QStringLiteral("genre %1 %2").arg(genre->genreID(), genre->name()));
-            Finish(0);
-            return;
-        }
-        if (command_ == QLatin1String("stations")) {
-            if (radio_.stations())
+            if (command_ == QLatin1String("stations") && radio_.stations())
                 for (const auto& station : *radio_.stations())
                     Say(QStringLiteral("station %1 %2").arg(station->stationID(), station->name()));
             Finish(0);
