@@ -2,7 +2,8 @@
 # CPU cost of playing a 128 kbit/s MP3 station: the local test server serves 30 s of
 # music-like noise (made here with sox and lame) at its real rate as a Quintrel stream,
 # zymradio-play plays it into the null sink, and the player's CPU time while playing is
-# divided by the wall time. Usage: bench/engine/play_cost.sh [BUILD_DIR] (a Release build).
+# divided by the wall time; its resident memory is read at the end.
+# Usage: bench/engine/play_cost.sh [BUILD_DIR] (a Release build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
@@ -41,6 +42,9 @@ time.sleep(4)
 c0, t0 = cpu(), time.monotonic()
 time.sleep(25)
 c1, t1 = cpu(), time.monotonic()
-print("playing: %.2f s of CPU in %.1f s = %.2f %% of one core" % (c1 - c0, t1 - t0, 100 * (c1 - c0) / (t1 - t0)))
+with open("/proc/%d/status" % pid) as f:
+    mem = dict(line.split(":", 1) for line in f if ":" in line)
+print("playing: %.2f s of CPU in %.1f s = %.2f %% of one core; resident %s, peak %s" % (
+    c1 - c0, t1 - t0, 100 * (c1 - c0) / (t1 - t0), mem["VmRSS"].strip(), mem["VmHWM"].strip()))
 PY
 wait $pid || true

@@ -46,6 +46,9 @@ public:
     virtual float GetVolume() = 0;
     virtual bool IsPlaying() = 0;
     virtual bool IsStopped() = 0;
+    // Stream thread, after its source came back empty: rests while the output holds plenty
+    // to play, at most a few tens of milliseconds and never past a stop.
+    virtual void RestWhileWellFed() {}
     // -50 until the device's format is known, else 0 with the format copied.
     [[nodiscard]] virtual int GetOutputFormat(AudioStreamBasicDescription* format) = 0;
     // Called by a decoder before its first PCM reaches the output (stream thread).

@@ -39,6 +39,7 @@ float SaneSeconds(float s) {
 DeviceAudioOut::DeviceAudioOut(AudioOutOwner* owner, platform::AudioOutputUnitFactory unitFactory)
     : owner_(owner), unitFactory_(std::move(unitFactory)), carry_(kChunkSize), stage_(size_t(kStageFrames) * 2) {
     sem_init(&wakeSem_, 0, 0);
+    sem_init(&restSem_, 0, 0);
 }
 
 DeviceAudioOut::~DeviceAudioOut() {
@@ -54,6 +55,7 @@ DeviceAudioOut::~DeviceAudioOut() {
     ringOwner_.reset();
     slots_.clear();
     sem_destroy(&wakeSem_);
+    sem_destroy(&restSem_);
 }
 
 // ---- main-thread operations ----
@@ -66,6 +68,7 @@ void DeviceAudioOut::Stop() {
         if (unit_) unit_->Stop();
     }
     sem_post(&wakeSem_);
+    sem_post(&restSem_);
 }
 
 void DeviceAudioOut::SetBufferingLevels(float lowSeconds, float highSeconds) {
@@ -338,7 +341,10 @@ bool DeviceAudioOut::FillBuffer(unsigned target) {
         formatChangedInRead_ = false;
         const int r = source_->Read(p, room);
         if (r < 0) return false;
-        if (r == 0) continue;
+        if (r == 0) {
+            RestWhileWellFed();
+            continue;
+        }
         const unsigned n = std::min<unsigned>(static_cast<unsigned>(r), room);
         if (formatChangedInRead_ && before > 0) {
             // The decoder switched formats inside this read: these bytes are in the new format
@@ -353,6 +359,18 @@ bool DeviceAudioOut::FillBuffer(unsigned target) {
         }
     }
     return true;
+}
+
+// A live stream arrives at the rate it plays, so while playing the fill loop rarely
+// reaches the high level and would ask the source every 10 ms. With half the low level or
+// more in the ring nothing is urgent: the loop rests for kIdlePauseMs or until a stop, and
+// the network's bytes wait in the socket meanwhile. The render side's wake-ups stay
+// pending for the fill loop: a rest is too short to let the ring run dry.
+void DeviceAudioOut::RestWhileWellFed() {
+    if (state_.load() != kAudioOutPlaying || stop_.load()) return;
+    ChunkRingBuffer* ring = ring_.load(std::memory_order_acquire);
+    if (!ring || ring->BytesAvailable() < lowBytes_.load() / 2) return;
+    TimedWait(restSem_, kIdlePauseMs);
 }
 
 // A chunk whose rest cannot take a whole frame is handed over at once, so the render side
@@ -465,13 +483,17 @@ bool DeviceAudioOut::WaitForWake(int milliseconds) {
         while (sem_wait(&wakeSem_) != 0 && errno == EINTR) {}
         return true;
     }
+    return TimedWait(wakeSem_, milliseconds);
+}
+
+bool DeviceAudioOut::TimedWait(sem_t& semaphore, int milliseconds) {
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     ts.tv_nsec += long(milliseconds) * 1000000L;
     ts.tv_sec += ts.tv_nsec / 1000000000L;
     ts.tv_nsec %= 1000000000L;
     for (;;) {
-        if (sem_timedwait(&wakeSem_, &ts) == 0) return true;
+        if (sem_timedwait(&semaphore, &ts) == 0) return true;
         if (errno != EINTR) return false;
     }
 }

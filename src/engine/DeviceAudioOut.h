@@ -11,7 +11,9 @@
 // Between stream and render thread sits a ChunkRingBuffer (one writer, one reader, no
 // lock). The render side takes no lock, allocates nothing and does no file I/O: it wakes
 // the fill loop by posting a semaphore when the ring is below the low level, and counts
-// underruns in atomics that the fill loop turns into log lines.
+// underruns in atomics that the fill loop turns into log lines. While playing with half
+// the low level or more in the ring, an empty read of the source makes the stream thread
+// rest up to 100 ms on a second semaphore that only Stop posts (RestWhileWellFed).
 //
 // Formats: every chunk carries the format it was written in. When a decoder announces a
 // new format while the device renders (a codec switch), the chunk holding the old PCM is
@@ -42,6 +44,8 @@ class DeviceAudioOut : public AudioOut {
 public:
     static constexpr unsigned kChunkSize = 24576;
     static constexpr unsigned kFillGranule = 8192;
+    // Longest rest of the fill loop after an empty read while the ring is well fed.
+    static constexpr int kIdlePauseMs = 100;
 
     // `unitFactory` makes the output unit on the first accepted input format; empty means
     // the default unit of the environment (platform::OpenDefaultAudioOutputUnit).
@@ -65,6 +69,7 @@ public:
     float GetVolume() override;
     bool IsPlaying() override { return GetState() == kAudioOutPlaying; }
     bool IsStopped() override { return stop_.load(std::memory_order_acquire); }
+    void RestWhileWellFed() override;
     [[nodiscard]] int GetOutputFormat(AudioStreamBasicDescription* format) override;
     [[nodiscard]] int SetInputFormat(const AudioStreamBasicDescription& format) override;
 
@@ -99,6 +104,7 @@ private:
     void CollectSlots();
     void LogUnderruns();
     bool WaitForWake(int milliseconds);  // false on time-out; milliseconds < 0 waits without limit
+    static bool TimedWait(sem_t& semaphore, int milliseconds);  // false on time-out
     void StartOutputUnit();
     int SetupOutputUnit(double preferredRate);  // ctl mutex held
 
@@ -130,6 +136,7 @@ private:
     // Wake-up of the fill loop: the render side posts, the fill loop waits.
     std::atomic<bool> wakeFlag_{false};
     sem_t wakeSem_;
+    sem_t restSem_;  // posted by Stop only: ends a rest of the fill loop
 
     std::unique_ptr<ChunkRingBuffer> ringOwner_;
     std::atomic<ChunkRingBuffer*> ring_{nullptr};

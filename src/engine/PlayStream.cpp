@@ -116,6 +116,8 @@ void PlayStream::MetaDataReceived(const char* bytes, uint32_t length, double tra
 
 bool PlayStream::IsOutputStopped() { return output_->IsStopped(); }
 
+void PlayStream::SourceWasEmpty() { output_->RestWhileWellFed(); }
+
 float PlayStream::GetSecondsBuffered() { return output_->GetSecondsBuffered(); }
 
 void PlayStream::Run() {

@@ -39,6 +39,7 @@ public:
     void TrackProgress(float position, float trackLength, float bufferedTime) override;
     void MetaDataReceived(const char* bytes, uint32_t length, double trackStart) override;
     bool IsOutputStopped() override;
+    void SourceWasEmpty() override;
     float GetSecondsBuffered() override;
 
     const std::string& GetURL() const { return url_; }

@@ -3,7 +3,9 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -39,6 +41,11 @@ std::string Trim(std::string s) {
 class Driver;
 thread_local Driver* tDriver = nullptr;
 
+std::uint64_t NextTransferSerial() {
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 struct CurlTransfer::Impl {
@@ -50,6 +57,9 @@ struct CurlTransfer::Impl {
     HttpRequestSpec spec;
     HttpTransferListener* listener;
     CURL* easy = nullptr;
+    // Names this transfer for completions read before a listener may delete it: a new
+    // transfer can take over the freed handle's address within the same pass.
+    const std::uint64_t serial = NextTransferSerial();
     curl_slist* headerList = nullptr;
     Driver* driver = nullptr;
     bool started = false;
@@ -177,16 +187,22 @@ private:
         }
         for (auto* t : snapshot)
             if (transfers_.count(t)) DeliverBody(t);
-        std::vector<std::pair<CURL*, CURLcode>> finished;
+        struct Finished {
+            CurlTransfer::Impl* transfer;
+            std::uint64_t serial;
+            CURLcode result;
+        };
+        std::vector<Finished> finished;
         int left = 0;
         while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
-            if (msg->msg == CURLMSG_DONE) finished.emplace_back(msg->easy_handle, msg->data.result);
-        }
-        for (auto& [easy, result] : finished) {
-            CurlTransfer::Impl* t = nullptr;
+            if (msg->msg != CURLMSG_DONE) continue;
             for (auto* candidate : transfers_)
-                if (candidate->easy == easy) t = candidate;
-            if (!t) continue;
+                if (candidate->easy == msg->easy_handle)
+                    finished.push_back({candidate, candidate->serial, msg->data.result});
+        }
+        for (const auto& [t, serial, result] : finished) {
+            if (!transfers_.count(t) || t->serial != serial) continue;
+            CURL* easy = t->easy;
             long osErrno = 0;
             long verify = 0;
             curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Codec.h"
 #include "codecs/aacplus/aacPlusDecoder.h"
@@ -50,24 +51,23 @@ std::string FormatLine(const aacPlusStreamInfo& s, const aacPlusProgramInfo& p) 
     return line + Channels(p.outputChannels);
 }
 
-// Appends one frame in the first format's channel count: a WAV cannot change its layout,
+// Writes one frame in the first format's channel count: a WAV cannot change its layout,
 // so a later mono frame goes to every channel and channels beyond the first count are
 // dropped (missing ones stay silent).
-void AppendFrame(zymdec::Decoded& out, const int16_t* s, size_t count, int channels) {
-    if (channels == out.channels) {
-        out.samples.insert(out.samples.end(), s, s + count);
-        return;
-    }
+bool WriteFrame(zymdec::Output& out, const int16_t* s, size_t count, int channels, std::vector<int16_t>& mapped) {
+    if (channels == out.channels) return out.Write(s, count);
     const size_t frames = count / static_cast<size_t>(channels);
+    mapped.assign(frames * static_cast<size_t>(out.channels), 0);
     for (size_t i = 0; i < frames; ++i) {
         for (int k = 0; k < out.channels; ++k) {
             const int src = channels == 1 ? 0 : k;
-            out.samples.push_back(src < channels ? s[i * channels + src] : 0);
+            if (src < channels) mapped[i * out.channels + k] = s[i * channels + src];
         }
     }
+    return out.Write(mapped.data(), mapped.size());
 }
 
-bool DecodeAac(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded& out, std::string& error) {
+bool DecodeAac(zymdec::Input& input, bool verbose, zymdec::Output& out, std::string& error) {
     aacPlusHandle h = nullptr;
     const int opened = aacPlusDecoderOpen(&h, kAacPlusFormatInt16, 8);
     if (opened != kAacPlusOk || h == nullptr) {
@@ -77,7 +77,7 @@ bool DecodeAac(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
         return false;
     }
     std::vector<uint8_t> pcm(kFirstPcmBytes);
-    size_t pos = 0;
+    std::vector<int16_t> mapped;
     bool endSent = false;
     bool feed = true;
     bool ok = true;
@@ -89,13 +89,15 @@ bool DecodeAac(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
     size_t lastConsumed = 0;
     for (;;) {
         if (feed && !endSent) {
+            size_t available = 0;
+            const uint8_t* next = input.Peek(kFeedBytes, available);
             aacPlusInputDesc in{};
-            in.length = static_cast<uint32_t>(std::min(kFeedBytes, input.size() - pos));
+            in.length = static_cast<uint32_t>(available);
             if (in.length == 0) endSent = true;
-            const int fst = aacPlusStreamFeed(h, in.length ? input.data() + pos : nullptr, &in);
+            const int fst = aacPlusStreamFeed(h, in.length ? next : nullptr, &in);
             if (verbose && fst != 0) std::fprintf(stderr, "feed: 0x%04X (%s)\n", fst, StatusText(fst));
-            lastConsumed = std::min<size_t>(in.consumed, input.size() - pos);
-            pos += lastConsumed;
+            lastConsumed = std::min<size_t>(in.consumed, available);
+            input.Consume(lastConsumed);
         }
         feed = true;
         aacPlusOutputDesc od{};
@@ -134,8 +136,10 @@ bool DecodeAac(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
             }
             rateNow = p.sampleRate;
             const size_t count = std::min<size_t>(od.written, pcm.size()) / 2;
-            if (channelsNow > 0) {
-                AppendFrame(out, reinterpret_cast<const int16_t*>(pcm.data()), count, channelsNow);
+            if (channelsNow > 0 &&
+                !WriteFrame(out, reinterpret_cast<const int16_t*>(pcm.data()), count, channelsNow, mapped)) {
+                ok = false;
+                break;
             }
             continue;
         }

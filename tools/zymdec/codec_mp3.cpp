@@ -7,14 +7,13 @@
 
 namespace {
 
-bool DecodeMp3(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded& out, std::string& error) {
+bool DecodeMp3(zymdec::Input& input, bool verbose, zymdec::Output& out, std::string& error) {
     MpegDecoderHandle* h = nullptr;
     if (MpegDecoderCreate(&h, 0, 0, 0) != 0) {
         error = "cannot create the decoder";
         return false;
     }
     std::vector<uint8_t> pcm(4608);
-    size_t pos = 0;
     bool ended = false;
     bool ok = true;
     long frames = 0;
@@ -41,7 +40,10 @@ bool DecodeMp3(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
                 break;
             }
             const auto* s = reinterpret_cast<const int16_t*>(pcm.data());
-            out.samples.insert(out.samples.end(), s, s + produced / 2);
+            if (!out.Write(s, static_cast<size_t>(produced / 2))) {
+                ok = false;
+                break;
+            }
             continue;
         }
         if (st == 0x81010004) break;
@@ -55,15 +57,17 @@ bool DecodeMp3(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
         if (ended) continue;  // a warning after the end of input: the decoder moves on to the end
         int space = 0;
         (void)MpegDecoderGetInputSpace(h, &space);
-        const size_t n = std::min<size_t>({4096, static_cast<size_t>(space), input.size() - pos});
+        size_t n = 0;
+        const uint8_t* next = input.Peek(4096, n);
+        n = std::min<size_t>(n, static_cast<size_t>(space));
         if (n == 0) {
             (void)MpegDecoderSetEndOfInput(h);
             ended = true;
             continue;
         }
         int consumed = 0;
-        (void)MpegDecoderFeed(h, input.data() + pos, static_cast<int>(n), &consumed);
-        pos += static_cast<size_t>(consumed);
+        (void)MpegDecoderFeed(h, next, static_cast<int>(n), &consumed);
+        input.Consume(static_cast<size_t>(consumed));
     }
     MpegDecoderDestroy(h);
     if (ok && frames == 0) {

@@ -6,32 +6,34 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 #include "Codec.h"
 #include "codecs/vlb/VlbDecoderFront.h"
 
 namespace {
 
-// The whole file, already in memory, read as fread would.
-class MemoryInput final : public DataIOControl {
+// The input file, read as fread would.
+class FileInput final : public DataIOControl {
 public:
-    explicit MemoryInput(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    explicit FileInput(zymdec::Input& input) : input_(input) {}
     unsigned Read(void* buffer, unsigned size, unsigned count) override {
         if (size == 0 || count == 0 || buffer == nullptr) return 0;
-        const size_t items = std::min<size_t>(count, (bytes_.size() - pos_) / size);
+        size_t available = 0;
+        const uint8_t* next = input_.Peek(static_cast<size_t>(size) * count, available);
+        const size_t items = available / size;
         const size_t n = items * size;
-        if (n > 0) std::memcpy(buffer, bytes_.data() + pos_, n);
-        pos_ += n;
+        if (n > 0) std::memcpy(buffer, next, n);
+        input_.Consume(n);
         return static_cast<unsigned>(items);
     }
     int Reserved() override { return 0; }
-    int IsEndOfFile() override { return pos_ >= bytes_.size() ? 1 : 0; }
+    int IsEndOfFile() override { return input_.AtEnd() ? 1 : 0; }
     int Open() override { return 0; }
     int Close() override { return 0; }
 
 private:
-    const std::vector<uint8_t>& bytes_;
-    size_t pos_ = 0;
+    zymdec::Input& input_;
 };
 
 // Interleaves into the first format's channel count: a WAV cannot change its layout. The
@@ -39,31 +41,47 @@ private:
 // lands on both channels of a stereo file and a mono file keeps the first channel.
 class PcmOutput final : public AudioIOControl {
 public:
-    explicit PcmOutput(zymdec::Decoded& out) : out_(out) {}
+    explicit PcmOutput(zymdec::Output& out) : out_(out) {}
     int Reserved1() override { return 0; }
     int Reserved2() override { return 0; }
     int Reserved3() override { return 0; }
     int Write(float** channels, unsigned samplesPerChannel) override {
         const int target = out_.channels;
-        if (channels == nullptr || target <= 0) return 0;
-        out_.samples.reserve(out_.samples.size() + static_cast<size_t>(samplesPerChannel) * target);
-        for (unsigned i = 0; i < samplesPerChannel; ++i) {
+        if (channels == nullptr || target <= 0 || failed_) return 0;
+        samples_.resize(static_cast<size_t>(samplesPerChannel) * target);
+        int16_t* s = samples_.data();
+        if (target == 2 && channels[0] != nullptr && channels[1] != nullptr) {
+            const float* left = channels[0];
+            const float* right = channels[1];
+            for (size_t i = 0; i < samplesPerChannel; ++i) {
+                s[2 * i] = ToInt16(left[i]);
+                s[2 * i + 1] = ToInt16(right[i]);
+            }
+        } else {
             for (int k = 0; k < target; ++k) {
                 const float* c = channels[k];
-                out_.samples.push_back(c == nullptr ? 0 : ToInt16(c[i]));
+                for (unsigned i = 0; i < samplesPerChannel; ++i)
+                    s[static_cast<size_t>(i) * target + k] = c == nullptr ? 0 : ToInt16(c[i]);
             }
         }
+        if (!out_.Write(samples_.data(), samples_.size())) failed_ = true;
         return 0;
     }
+    // OUT could not be written: decoding stops.
+    bool Failed() const { return failed_; }
 
 private:
-    // The samples carry the +0.5 offset already, so truncation rounds.
+    // The samples carry the +0.5 offset already, so truncation rounds; NaN becomes 0.
     static int16_t ToInt16(float v) {
-        if (std::isnan(v)) return 0;
-        return static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+        v = v == v ? v : 0.0f;
+        v = v < -32768.0f ? -32768.0f : v;
+        v = 32767.0f < v ? 32767.0f : v;
+        return static_cast<int16_t>(static_cast<int32_t>(v));  // through int32: the loop vectorises
     }
 
-    zymdec::Decoded& out_;
+    zymdec::Output& out_;
+    std::vector<int16_t> samples_;
+    bool failed_ = false;
 };
 
 const char* StatusText(int32_t st) {
@@ -86,11 +104,10 @@ std::string FormatLine(uint32_t rate, uint32_t channels) {
     return "AAC ADTS, " + std::to_string(rate) + " Hz, " + Channels(channels);
 }
 
-bool DecodeVlb(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded& out, std::string& error) {
+bool DecodeVlb(zymdec::Input& input, bool verbose, zymdec::Output& out, std::string& error) {
     // The front object pulls at most a staging block per call, so a call count well above
     // the input's size means a decoder that stopped moving: stop instead of hanging.
-    const size_t maxCalls = input.size() + 100000;
-    MemoryInput file(input);
+    FileInput file(input);
     PcmOutput sink(out);
     long failedFrames = 0;
     try {
@@ -103,7 +120,7 @@ bool DecodeVlb(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
             st = front.Init(&info);
             if (verbose) std::fprintf(stderr, "init: %d (%s)\n", st, StatusText(st));
             if (st == 0 || st == -2 || st == 5) break;
-            if (++calls > maxCalls) {
+            if (++calls > input.SizeHint() + 100000) {
                 error = "the decoder made no progress while looking for the first frame";
                 return false;
             }
@@ -126,6 +143,7 @@ bool DecodeVlb(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
             VlbFrameInfo frame{};
             st = front.DecodeFrame(&sink, &frame);
             if (verbose) std::fprintf(stderr, "decode: %d (%s) %u bytes\n", st, StatusText(st), frame.frameBytes);
+            if (sink.Failed()) return false;
             if (st == 5) break;
             if ((st == 0 || st == -2) && frame.channels != 0) {
                 if (out.channels != 0 && (frame.sampleRate != rate || frame.channels != channels)) {
@@ -140,7 +158,7 @@ bool DecodeVlb(const std::vector<uint8_t>& input, bool verbose, zymdec::Decoded&
             } else if (st == 3 || st == 4 || st == 9 || st == -1) {
                 ++failedFrames;
             }
-            if (++calls > maxCalls) {
+            if (++calls > input.SizeHint() + 100000) {
                 error = "the decoder made no progress";
                 return false;
             }

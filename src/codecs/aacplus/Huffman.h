@@ -1,30 +1,15 @@
-// Huffman decoding of the AAC spectral and scale-factor codebooks: one look-up of the first
-// eight bits, then four bits per table step for the longer codes. The tables are derived at
-// first use from the generated codeword lists.
+// The shared AAC Huffman look-up (aaccore) over this library's bit reader.
 #pragma once
 
 #include <cstdint>
 
+#include "codecs/aaccore/Huffman.h"
 #include "codecs/aacplus/BitReader.h"
 
 namespace aacplus {
 
-inline constexpr int kHuffmanRootBits = 8;
-
-struct HuffmanBook {
-    const uint32_t* nodes = nullptr;  // a 256-entry root, then 16 entries per node
-    int dimension = 0;
-    bool isSigned = false;
-    const int8_t (*values)[4] = nullptr;  // per codeword index
-    // Per codeword index: |value|^(4/3) with the value's sign for signed books (escape
-    // markers of book 11 stay 16^(4/3)), and the count of non-zero values.
-    const float (*magnitudes)[4] = nullptr;
-    const uint8_t* nonZero = nullptr;
-};
-
-// Books 1..11 are the spectral books, 12 the scale-factor book (dimension 1, yields the
-// codeword index 0..120).
-const HuffmanBook& huffmanBook(int book);
+using aaccore::HuffmanBook;
+using aaccore::huffmanBook;
 
 // The next n (1..25) bits without a call when the reader's cache already holds them.
 inline uint32_t cachedPeek(BitReader& r, int n) {
@@ -44,17 +29,17 @@ inline uint32_t cachedRead(BitReader& r, int n) {
     return v;
 }
 
+// The reader as the shared spectral kernel sees it.
+struct CachedBits {
+    BitReader& r;
+    uint32_t peek(int n) { return cachedPeek(r, n); }
+    void drop(int n) { cachedDrop(r, n); }
+    uint32_t read(int n) { return cachedRead(r, n); }
+};
+
 // Consumes exactly one codeword and returns its index.
 inline int decodeHuffmanIndex(const HuffmanBook& b, BitReader& r) {
-    uint32_t bits = cachedPeek(r, 25) << 7;
-    uint32_t e = b.nodes[bits >> (32 - kHuffmanRootBits)];
-    bits <<= kHuffmanRootBits;
-    while (!(e >> 16)) {
-        e = b.nodes[e + (bits >> 28)];
-        bits <<= 4;
-    }
-    cachedDrop(r, int(e >> 16));
-    return int(e & 0xFFFF);
+    return aaccore::decodeHuffmanIndex(b, cachedPeek(r, 25), [&r](int n) { cachedDrop(r, n); });
 }
 
 }  // namespace aacplus

@@ -5,31 +5,25 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Imdct.h"
+#include "codecs/aaccore/Quant.h"
+#include "codecs/aaccore/Spectrum.h"
 #include "codecs/aacplus/CoreStatus.h"
 #include "codecs/aacplus/Huffman.h"
-#include "codecs/aacplus/Imdct.h"
 
 namespace aacplus {
 namespace {
 
-constexpr int kMaxQuant = 8191 + 15 * 4;  // escape limit plus the largest pulses
+using aaccore::imdctLong;
+using aaccore::imdctShort;
+using aaccore::longWindow;
+using aaccore::shortWindow;
 
-struct QuantTables {
-    float pow43[kMaxQuant + 1];
-    float scale[256];  // 2^(sv / 4) for sv = -100 .. 155
+using aaccore::kMaxQuant;
+using aaccore::magnitude43;
+using aaccore::QuantTables;
 
-    QuantTables() {
-        for (int i = 0; i <= kMaxQuant; ++i)
-            pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
-        for (int i = 0; i < 256; ++i)
-            scale[i] = float(std::exp2(0.25 * (i - 100)));
-    }
-};
-
-const QuantTables& quant() {
-    static const QuantTables t;
-    return t;
-}
+const QuantTables& quant() { return aaccore::quantTables(); }
 
 // Damaged streams can drive samples to infinities; keep what leaves the decoder finite.
 inline float finite(float v) {
@@ -119,12 +113,7 @@ namespace {
 
 float bandGain(const QuantTables& t, int sv) {
     if (sv == -100) return 0.0f;  // scale factor 0 silences the band
-    if (sv >= -100 && sv <= 155) return t.scale[sv + 100];
-    return float(std::exp2(0.25 * std::clamp(sv, -400, 400)));
-}
-
-inline float magnitude43(const QuantTables& t, int a) {
-    return a <= kMaxQuant ? t.pow43[a] : float(std::pow(double(a), 4.0 / 3.0));
+    return aaccore::scaleGain(t, sv);
 }
 
 }  // namespace
@@ -148,25 +137,8 @@ int decapl60::ReadSpectralData(BitReader& r) {
                 float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
                 if (fused && cb != 11) {
                     // The common case: magnitudes straight from the codeword's table row.
-                    for (int k = offs[b]; k < offs[b + 1]; k += dim) {
-                        const int index = decodeHuffmanIndex(book, r);
-                        const float* m = book.magnitudes[index];
-                        if (book.isSigned) {
-                            for (int i = 0; i < dim; ++i)
-                                s[k + i] = m[i] * gain;
-                            continue;
-                        }
-                        const int nonZero = book.nonZero[index];
-                        uint32_t signs = nonZero ? cachedRead(r, nonZero) << (32 - nonZero) : 0;
-                        // Sign bits are random: applied without branches, each non-zero
-                        // value taking the next bit.
-                        for (int i = 0; i < dim; ++i) {
-                            const uint32_t used = m[i] != 0.0f;
-                            const uint32_t sign = signs & 0x80000000u & (0u - used);
-                            s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
-                            signs <<= used;
-                        }
-                    }
+                    CachedBits bits{r};
+                    aaccore::decodeScaledLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain);
                     continue;
                 }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {

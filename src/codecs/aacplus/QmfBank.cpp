@@ -6,10 +6,12 @@
 #include <new>
 #include <utility>
 
-#include "codecs/aacplus/Dct4.h"
+#include "codecs/aaccore/Dct4.h"
 #include "codecs/aactables/tables/AacTables.h"
 
 namespace aacplus {
+
+using aaccore::dct4;
 
 std::atomic<QmfAnalysisFn> qmfAnalysisKernel{qmfAnalysisComplex};
 std::atomic<QmfSynthesisFn> qmfSynthesisKernel{qmfSynthesisComplex};

@@ -3,32 +3,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Huffman.h"
+#include "codecs/aaccore/Quant.h"
+#include "codecs/aaccore/Spectrum.h"
 #include "codecs/aactables/tables/AacTables.h"
 #include "codecs/vlb/VlbIO.h"
 
 namespace {
 
 using vlb::kEightShort;
-
-struct DequantTables {
-    float pow43[1024];
-    float pow2[128];
-    DequantTables() {
-        for (int i = 0; i < 1024; ++i)
-            pow43[i] = static_cast<float>(std::pow(i, 4.0 / 3.0));
-        for (int i = 0; i < 128; ++i)
-            pow2[i] = static_cast<float>(std::pow(2.0, 0.25 * i));
-    }
-};
-const DequantTables kDequant;
-
-float Pow43(int magnitude) {
-    return magnitude < 1024 ? kDequant.pow43[magnitude] : static_cast<float>(std::pow(magnitude, 4.0 / 3.0));
-}
-
-float Pow2Quarter(int s) {
-    return (s >= 0 && s < 128) ? kDequant.pow2[s] : static_cast<float>(std::pow(2.0, 0.25 * s));
-}
 
 unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book) {
     int node = 0;
@@ -38,6 +21,110 @@ unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book
         node = child;
     }
     throw CBlock::EInvalidCodeBook();
+}
+
+// The core's codewords straight from the ring: the shared table look-up over a local bit
+// cache, and no virtual call per read. The ring moves on when the reader goes, also when a
+// bad codeword throws, as reading bit by bit would have left it.
+class RingReader {
+public:
+    static constexpr bool kPeeks = true;
+    explicit RingReader(CBitBuffer& ring) : ring_(ring) {}
+    RingReader(const RingReader&) = delete;
+    RingReader& operator=(const RingReader&) = delete;
+    ~RingReader() { ring_.Skip(taken_); }
+
+    uint32_t peek(int n) {  // 1..25
+        if (valid_ < n) Fill();
+        return static_cast<uint32_t>(cache_ >> (64 - n));
+    }
+    void drop(int n) {
+        cache_ <<= n;
+        valid_ -= n;
+        taken_ += static_cast<uint32_t>(n);
+    }
+    uint32_t read(int n) {
+        const uint32_t v = peek(n);
+        drop(n);
+        return v;
+    }
+    unsigned Index(const aaccore::HuffmanBook& book, unsigned) {
+        return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, peek(25), [this](int n) { drop(n); }));
+    }
+    unsigned Bits(unsigned n) { return read(static_cast<int>(n)); }
+
+private:
+    void Fill() {
+        cache_ = ring_.PeekAt(taken_);
+        valid_ = 57;
+    }
+
+    CBitBuffer& ring_;
+    uint64_t cache_ = 0;
+    int valid_ = 0;
+    uint32_t taken_ = 0;
+};
+
+// Any other bit stream: one bit at a time down the codebook's tree.
+struct StreamReader {
+    static constexpr bool kPeeks = false;
+    CVlbBitStream& bs;
+    unsigned Index(const aaccore::HuffmanBook&, unsigned book) {
+        return DecodeHuffman(bs, book == 12 ? aactables::kScaleFactorCodebook : aactables::kSpectralCodebooks[book]);
+    }
+    unsigned Bits(unsigned n) {
+        unsigned v = 0;
+        for (; n > 16; n -= 16)
+            v = (v << 16) | bs.Get(16);
+        return (v << n) | bs.Get(n);
+    }
+};
+
+template <class Reader>
+void DecodeBandWith(Reader& r, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain) {
+    const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(codebook));
+    const aaccore::QuantTables& t = aaccore::quantTables();
+    const unsigned dim = static_cast<unsigned>(book.dimension);
+    const bool escape = codebook == 11;
+    for (unsigned k = 0; k < lines; k += dim) {
+        const unsigned index = r.Index(book, codebook);
+        int v[4];
+        for (unsigned d = 0; d < dim; ++d)
+            v[d] = book.values[index][d];
+        if (!book.isSigned && book.nonZero[index] != 0) {
+            // One sign bit per non-zero value, first value first.
+            const unsigned count = book.nonZero[index];
+            uint32_t signs = r.Bits(count) << (32 - count);
+            for (unsigned d = 0; d < dim; ++d) {
+                if (v[d] == 0) continue;
+                if (signs & 0x80000000u) v[d] = -v[d];
+                signs <<= 1;
+            }
+        }
+        if (escape) {
+            for (unsigned d = 0; d < dim; ++d) {
+                int magnitude = v[d] < 0 ? -v[d] : v[d];
+                if (magnitude != 16) continue;
+                unsigned n = 4;
+                while (r.Bits(1)) {
+                    // The standard allows at most eight ones (a 12-bit escape word).
+                    if (++n > 12) throw CBlock::EInvalidCodeBook();
+                }
+                int value = (1 << n) + static_cast<int>(r.Bits(n));
+                v[d] = v[d] < 0 ? -value : value;
+            }
+        }
+        const unsigned end = k + dim < lines ? dim : lines - k;
+        if (q != nullptr) {
+            for (unsigned d = 0; d < end; ++d)
+                q[k + d] = v[d];
+        } else if (gain != 0.0f) {
+            for (unsigned d = 0; d < end; ++d) {
+                const float m = aaccore::magnitude43(t, v[d] < 0 ? -v[d] : v[d]) * gain;
+                spectrum[k + d] = v[d] < 0 ? -m : m;
+            }
+        }
+    }
 }
 
 VlbBandTable MakeBandTable(uint32_t index) {
@@ -65,10 +152,6 @@ struct BandTables {
 std::vector<float>& SynthesisWork() {
     static thread_local std::vector<float> work(2048);
     return work;
-}
-std::vector<std::complex<float>>& SynthesisScratch() {
-    static thread_local std::vector<std::complex<float>> scratch(512);
-    return scratch;
 }
 
 }  // namespace
@@ -177,27 +260,44 @@ void CBlock::ReadSectionData(CVlbBitStream& bs) {
     }
 }
 
-void CBlock::ReadScaleFactors(CVlbBitStream& bs, uint32_t globalGain) {
+namespace {
+
+template <class Reader>
+void ReadScaleFactorsWith(Reader& r, const CChannelInfo& info, const uint8_t (*bandCodebook)[64],
+                          int (*scaleFactor)[64], uint32_t globalGain) {
+    const aaccore::HuffmanBook& book = aaccore::huffmanBook(12);
     int sf = static_cast<int>(globalGain);
     int position = 0;
-    const unsigned maxSfb = info_.maxSfb.Value();
-    for (unsigned g = 0; g < info_.numGroups; ++g) {
+    const unsigned maxSfb = info.maxSfb.Value();
+    for (unsigned g = 0; g < info.numGroups; ++g) {
         for (unsigned b = 0; b < maxSfb; ++b) {
-            unsigned cb = bandCodebook_[g][b];
+            unsigned cb = bandCodebook[g][b];
             if (cb == 0) {
-                scaleFactor_[g][b] = 0;
+                scaleFactor[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
-                position += static_cast<int>(DecodeHuffman(bs, aactables::kScaleFactorCodebook)) - 60;
+                position += static_cast<int>(r.Index(book, 12)) - 60;
                 // Keep the intensity scale a finite float whatever the stream says.
                 if (position > 155) position = 155;
                 if (position < -155) position = -155;
-                scaleFactor_[g][b] = position - 100;
+                scaleFactor[g][b] = position - 100;
             } else {
-                sf += static_cast<int>(DecodeHuffman(bs, aactables::kScaleFactorCodebook)) - 60;
-                if (sf < 0 || sf > 255) throw EInvalidCodeBook();
-                scaleFactor_[g][b] = sf - 100;
+                sf += static_cast<int>(r.Index(book, 12)) - 60;
+                if (sf < 0 || sf > 255) throw CBlock::EInvalidCodeBook();
+                scaleFactor[g][b] = sf - 100;
             }
         }
+    }
+}
+
+}  // namespace
+
+void CBlock::ReadScaleFactors(CVlbBitStream& bs, uint32_t globalGain) {
+    if (auto* ring = dynamic_cast<CBitBuffer*>(&bs)) {
+        RingReader r(*ring);
+        ReadScaleFactorsWith(r, info_, bandCodebook_, scaleFactor_, globalGain);
+    } else {
+        StreamReader r{bs};
+        ReadScaleFactorsWith(r, info_, bandCodebook_, scaleFactor_, globalGain);
     }
 }
 
@@ -235,42 +335,55 @@ void CBlock::ReadTnsData(CVlbBitStream& bs) {
     }
 }
 
-void CBlock::DecodeBand(CVlbBitStream& bs, unsigned codebook, int* q, unsigned lines) {
-    const aactables::HuffmanCodebook& book = aactables::kSpectralCodebooks[codebook];
-    const aactables::SpectralCodebookInfo& info = aactables::kSpectralCodebookInfo[codebook];
-    const unsigned dim = info.dimension;
-    for (unsigned k = 0; k < lines; k += dim) {
-        unsigned index = DecodeHuffman(bs, book);
-        if (index >= book.count) throw EInvalidCodeBook();
-        int v[4];
-        for (unsigned d = 0; d < dim; ++d)
-            v[d] = book.entries[index].values[d];
-        if (!info.isSigned) {
-            for (unsigned d = 0; d < dim; ++d)
-                if (v[d] != 0 && bs.Get(1)) v[d] = -v[d];
-        }
-        if (info.escape) {
-            for (unsigned d = 0; d < dim; ++d) {
-                int magnitude = v[d] < 0 ? -v[d] : v[d];
-                if (magnitude != 16) continue;
-                unsigned n = 4;
-                while (bs.Get(1)) {
-                    // The standard allows at most eight ones (a 12-bit escape word).
-                    if (++n > 12) throw EInvalidCodeBook();
+template <class Reader>
+void CBlock::ReadBandsWith(Reader& r) {
+    const uint16_t* offsets = info_.Offsets();
+    const unsigned maxSfb = info_.maxSfb.Value();
+    unsigned window = 0;
+    for (unsigned g = 0; g < info_.numGroups; ++g) {
+        for (unsigned b = 0; b < maxSfb; ++b) {
+            const unsigned cb = bandCodebook_[g][b];
+            if (cb == 0 || cb > 11) continue;
+            const unsigned lines = offsets[b + 1] - offsets[b];
+            const float gain = dequantized_ ? BandGain(g, b) : 0.0f;
+            const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(cb));
+            for (unsigned w = 0; w < info_.groupLength[g]; ++w) {
+                const unsigned at = (window + w) * 128 + offsets[b];
+                if (!dequantized_) {
+                    DecodeBandWith(r, cb, lines, quantized_ + at, nullptr, 0.0f);
+                } else if (Reader::kPeeks && cb != 11) {
+                    if constexpr (Reader::kPeeks)
+                        aaccore::decodeScaledLines(book, r, spectrum_ + at, static_cast<int>(lines), gain);
+                } else {
+                    DecodeBandWith(r, cb, lines, nullptr, spectrum_ + at, gain);
                 }
-                int value = (1 << n) + static_cast<int>(bs.Get(n));
-                v[d] = v[d] < 0 ? -value : value;
             }
         }
-        for (unsigned d = 0; d < dim && k + d < lines; ++d)
-            q[k + d] = v[d];
+        window += info_.groupLength[g];
     }
 }
 
+void CBlock::ReadBands(CVlbBitStream& bs) {
+    if (auto* ring = dynamic_cast<CBitBuffer*>(&bs)) {
+        RingReader r(*ring);
+        ReadBandsWith(r);
+    } else {
+        StreamReader r{bs};
+        ReadBandsWith(r);
+    }
+}
+
+float CBlock::BandGain(unsigned g, unsigned b) const {
+    const int stored = scaleFactor_[g][b];
+    return stored == -100 ? 0.0f : aaccore::scaleGain(aaccore::quantTables(), stored);
+}
+
 void CBlock::Dequantize() {
+    if (dequantized_) return;
     const uint16_t* offsets = info_.Offsets();
     std::memset(spectrum_, 0, sizeof spectrum_);
     if (offsets == nullptr) return;
+    const aaccore::QuantTables& t = aaccore::quantTables();
     const unsigned maxSfb = info_.maxSfb.Value();
     unsigned window = 0;
     for (unsigned g = 0; g < info_.numGroups; ++g) {
@@ -281,11 +394,10 @@ void CBlock::Dequantize() {
                 if (cb == 0 || cb > 11) continue;
                 int stored = scaleFactor_[g][b];
                 if (stored == -100) continue;
-                float gain = Pow2Quarter(stored);
+                const float gain = aaccore::scaleGain(t, stored);
                 for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k) {
                     int v = quantized_[base + k];
-                    if (v == 0) continue;
-                    float m = Pow43(v < 0 ? -v : v) * gain;
+                    float m = aaccore::magnitude43(t, v < 0 ? -v : v) * gain;
                     spectrum_[base + k] = v < 0 ? -m : m;
                 }
             }
@@ -296,13 +408,10 @@ void CBlock::Dequantize() {
 void CLongBlock::ReadSpectralData(CVlbBitStream& bs) {
     const uint16_t* offsets = info_.Offsets();
     if (offsets == nullptr) throw EInvalidCodeBook();
-    std::memset(quantized_, 0, sizeof quantized_);
-    const unsigned maxSfb = info_.maxSfb.Value();
-    for (unsigned b = 0; b < maxSfb; ++b) {
-        unsigned cb = bandCodebook_[0][b];
-        if (cb == 0 || cb > 11) continue;
-        DecodeBand(bs, cb, quantized_ + offsets[b], offsets[b + 1] - offsets[b]);
-    }
+    // Pulses change quantised values: with pulse data the lines are dequantised afterwards.
+    dequantized_ = !pulse_.present;
+    std::memset(dequantized_ ? static_cast<void*>(spectrum_) : static_cast<void*>(quantized_), 0, sizeof spectrum_);
+    ReadBands(bs);
     if (pulse_.present) {
         unsigned k = offsets[pulse_.startSfb];
         for (unsigned i = 0; i <= pulse_.count; ++i) {
@@ -317,18 +426,10 @@ void CLongBlock::ReadSpectralData(CVlbBitStream& bs) {
 void CShortBlock::ReadSpectralData(CVlbBitStream& bs) {
     const uint16_t* offsets = info_.Offsets();
     if (offsets == nullptr) throw EInvalidCodeBook();
-    std::memset(quantized_, 0, sizeof quantized_);
-    const unsigned maxSfb = info_.maxSfb.Value();
-    unsigned window = 0;
-    for (unsigned g = 0; g < info_.numGroups; ++g) {
-        for (unsigned b = 0; b < maxSfb; ++b) {
-            unsigned cb = bandCodebook_[g][b];
-            if (cb == 0 || cb > 11) continue;
-            for (unsigned w = 0; w < info_.groupLength[g]; ++w)
-                DecodeBand(bs, cb, quantized_ + (window + w) * 128 + offsets[b], offsets[b + 1] - offsets[b]);
-        }
-        window += info_.groupLength[g];
-    }
+    // Short windows carry no pulses, so the lines go straight to the spectrum.
+    dequantized_ = true;
+    std::memset(spectrum_, 0, sizeof spectrum_);
+    ReadBands(bs);
 }
 
 void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
@@ -390,8 +491,7 @@ void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
 
 void CBlock::Synthesize(OverlapRecord& overlap) {
     vlb::SynthesizeBlock(vlb::WindowSet::ForLength(2048), spectrum_, info_.windowSequence.Value(),
-                         overlap.previousShape, info_.windowShape.Value(), time_, overlap.samples, SynthesisWork(),
-                         SynthesisScratch());
+                         overlap.previousShape, info_.windowShape.Value(), time_, overlap.samples, SynthesisWork());
     overlap.previousShape = info_.windowShape.Value();
 }
 

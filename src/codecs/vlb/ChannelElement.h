@@ -2,7 +2,6 @@
 // factor, pulse, TNS and spectral data, dequantisation, stereo tools and synthesis.
 #pragma once
 
-#include <complex>
 #include <cstdint>
 #include <variant>
 #include <vector>
@@ -99,7 +98,13 @@ protected:
     virtual void ReadSpectralData(CVlbBitStream& bs) = 0;
     void ReadPulseData(CVlbBitStream& bs);
     void ReadTnsData(CVlbBitStream& bs);
-    void DecodeBand(CVlbBitStream& bs, unsigned codebook, int* q, unsigned lines);
+    // Decodes every band's lines: to quantized_ when pulses follow, else straight to
+    // spectrum_ scaled by the band's gain. The bit reader is picked once per block.
+    void ReadBands(CVlbBitStream& bs);
+    template <class Reader>
+    void ReadBandsWith(Reader& r);
+    // Gain of band b in group g for the decoding straight to the spectrum.
+    float BandGain(unsigned g, unsigned b) const;
     void Dequantize();
 
     CChannelInfo& info_;
@@ -113,8 +118,9 @@ protected:
     SectionInfo sections_;
     uint8_t bandCodebook_[8][64] = {};
     int scaleFactor_[8][64] = {};  // scale factor - 100, intensity position - 100, or 0
-    int quantized_[1024] = {};
+    int quantized_[1024];          // cleared by ReadSpectralData when it is used
     float spectrum_[1024] = {};
+    bool dequantized_ = false;  // the spectral data went straight to spectrum_
     float time_[1024] = {};
 };
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "codecs/aaccore/Imdct.h"
+
 namespace vlb {
 
 namespace {
@@ -48,29 +50,6 @@ std::vector<double> KbdWindowHalf(unsigned length, double alpha) {
     return w;
 }
 
-Imdct::Imdct(unsigned lines) : lines_(lines) {
-    const unsigned m = lines, q = m / 2;
-    pre_.resize(q);
-    post_.resize(q);
-    for (unsigned p = 0; p < q; ++p) {
-        pre_[p] = std::polar(1.0, kPi * p / m);
-        post_[p] = std::polar(1.0 / m, kPi * (p + 0.25) / m);
-    }
-    twiddle_.resize(q / 2 > 0 ? q / 2 : 1);
-    for (unsigned k = 0; k < q / 2; ++k)
-        twiddle_[k] = std::polar(1.0, 2.0 * kPi * k / q);
-    unsigned bits = 0;
-    while ((1u << bits) < q)
-        ++bits;
-    bitReverse_.resize(q);
-    for (unsigned i = 0; i < q; ++i) {
-        unsigned r = 0;
-        for (unsigned b = 0; b < bits; ++b)
-            r |= ((i >> b) & 1u) << (bits - 1 - b);
-        bitReverse_[i] = r;
-    }
-}
-
 const Imdct& Imdct::ForLines(unsigned lines) {
     static const Imdct k128(128), k256(256), k1024(1024), k2048(2048);
     switch (lines) {
@@ -82,39 +61,9 @@ const Imdct& Imdct::ForLines(unsigned lines) {
     }
 }
 
-// DCT-IV of M lines through an M/2-point complex FFT, unfolded to the 2M IMDCT outputs.
-void Imdct::Run(const float* in, float* out, std::complex<float>* z) const {
-    const unsigned m = lines_, q = m / 2;
-    for (unsigned p = 0; p < q; ++p)
-        z[bitReverse_[p]] = std::complex<float>(in[2 * p], -in[m - 1 - 2 * p]) * pre_[p];
-    for (unsigned size = 2; size <= q; size *= 2) {
-        unsigned half = size / 2, step = q / size;
-        for (unsigned start = 0; start < q; start += size) {
-            for (unsigned k = 0; k < half; ++k) {
-                std::complex<float> t = z[start + k + half] * twiddle_[k * step];
-                z[start + k + half] = z[start + k] - t;
-                z[start + k] += t;
-            }
-        }
-    }
-    // u[2q'] = Re, u[M-1-2q'] = Im of the post-twiddled result; y[n] = u[n + M/2] with the
-    // DCT-IV's odd extension.
-    float* u = out + m;  // second half of out is free until the unfold below
-    for (unsigned k = 0; k < q; ++k) {
-        std::complex<float> c = z[k] * post_[k];
-        u[2 * k] = c.real();
-        u[m - 1 - 2 * k] = c.imag();
-    }
-    const unsigned h = m / 2;
-    // y[0..M/2) = u[M/2..M), y[M/2..3M/2) = -u[M-1-j], y[3M/2..2M) = -u[j]
-    for (unsigned n = 0; n < h; ++n)
-        out[n] = u[h + n];
-    float tmp[2048];
-    std::memcpy(tmp, u, sizeof(float) * m);
-    for (unsigned n = h; n < 3 * h; ++n)
-        out[n] = -tmp[2 * m - 1 - (n + h)];
-    for (unsigned n = 3 * h; n < 2 * m; ++n)
-        out[n] = -tmp[n + h - 2 * m];
+void Imdct::Run(const float* in, float* out) const {
+    std::memcpy(out, in, sizeof(float) * lines_);
+    aaccore::imdct(out, static_cast<int>(lines_));
 }
 
 WindowSet::WindowSet(unsigned size) : n(size) {
@@ -144,17 +93,15 @@ const WindowSet& WindowSet::ForLength(unsigned size) {
 }
 
 int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t sequence, uint32_t previousShape,
-                    uint32_t shape, float* out, float* overlap, std::vector<float>& work,
-                    std::vector<std::complex<float>>& scratch) {
+                    uint32_t shape, float* out, float* overlap, std::vector<float>& work) {
     if (sequence > 3) return -1;
     const unsigned n = windows.n, half = n / 2;
     previousShape &= 1;
     shape &= 1;
     work.resize(n);
-    scratch.resize(n / 4);
     float* y = work.data();
     if (sequence != kEightShort) {
-        Imdct::ForLines(half).Run(spectrum, y, scratch.data());
+        Imdct::ForLines(half).Run(spectrum, y);
         const float* rise = sequence == kLongStop ? windows.transitionWindow[previousShape].data()
                                                   : windows.longWindow[previousShape].data();
         const float* fall =
@@ -170,7 +117,7 @@ int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t se
         std::memset(y, 0, sizeof(float) * n);
         const unsigned base = n / 4 - n / 32;
         for (unsigned w = 0; w < 8; ++w) {
-            imdct.Run(spectrum + w * lines, piece, scratch.data());
+            imdct.Run(spectrum + w * lines, piece);
             const float* rise = windows.shortWindow[w == 0 ? previousShape : shape].data();
             const float* fall = windows.shortWindow[shape].data();
             float* dst = y + base + w * lines;
@@ -193,8 +140,8 @@ CVlbFilterBank::CVlbFilterBank(unsigned n, unsigned)
     : n_(n), windows_(vlb::WindowSet::ForLength(n)), overlap_(n / 2, 0.0f), out_(n / 2) {}
 
 int CVlbFilterBank::Synthesize(float* spectrum, uint32_t sequence, uint32_t shape) {
-    int rc = vlb::SynthesizeBlock(windows_, spectrum, sequence, previousShape_, shape, out_.data(), overlap_.data(),
-                                  work_, scratch_);
+    int rc =
+        vlb::SynthesizeBlock(windows_, spectrum, sequence, previousShape_, shape, out_.data(), overlap_.data(), work_);
     if (rc != 0) return rc;
     std::memcpy(spectrum, out_.data(), sizeof(float) * (n_ / 2));
     previousShape_ = shape & 1;

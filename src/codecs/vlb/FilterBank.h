@@ -2,7 +2,6 @@
 // the spectral extension's banks (2048 at the stream's rate, 4096 at twice the rate).
 #pragma once
 
-#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -16,18 +15,16 @@ enum WindowSequence : uint32_t {
 };
 
 // IMDCT of `lines` spectral lines to 2 * lines samples, with the 2/N scale of the AAC
-// filter bank. Tables are built once per size and shared; scratch belongs to the caller.
+// filter bank; the transform is the shared AAC kernel's.
 class Imdct {
 public:
     static const Imdct& ForLines(unsigned lines);  // 128, 256, 1024 or 2048
-    explicit Imdct(unsigned lines);
-    void Run(const float* in, float* out, std::complex<float>* scratch) const;
+    void Run(const float* in, float* out) const;
     unsigned Lines() const { return lines_; }
 
 private:
+    explicit Imdct(unsigned lines) : lines_(lines) {}
     unsigned lines_;
-    std::vector<std::complex<float>> pre_, post_, twiddle_;
-    std::vector<uint32_t> bitReverse_;
 };
 
 // Rising window halves of one filter-bank size N (window length N, short window N/8).
@@ -48,8 +45,7 @@ std::vector<double> KbdWindowHalf(unsigned length, double alpha);
 // out receives N/2 samples, overlap (N/2 floats) carries the second half to the next block.
 // Returns -1 for a sequence outside 0..3 and leaves everything untouched.
 int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t sequence, uint32_t previousShape,
-                    uint32_t shape, float* out, float* overlap, std::vector<float>& work,
-                    std::vector<std::complex<float>>& scratch);
+                    uint32_t shape, float* out, float* overlap, std::vector<float>& work);
 
 }  // namespace vlb
 
@@ -70,5 +66,4 @@ private:
     std::vector<float> overlap_;
     std::vector<float> out_;
     std::vector<float> work_;
-    std::vector<std::complex<float>> scratch_;
 };

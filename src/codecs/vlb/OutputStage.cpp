@@ -88,6 +88,18 @@ void COutputStage::Process(float** channels, unsigned n, unsigned piece) {
         float* delay = delay_[c];
         for (unsigned i = 0; i < kDelay; ++i)
             work_[i] = delay[i];
+        if (n > kDelay && Quiet(c, samples, n)) {
+            // Nothing reaches the threshold: every gain is 1 and no step is softened, so the
+            // piece only moves through the delay line.
+            limiter_[c].envelope = 0.0f;
+            previousGain_[c] = 1.0f;
+            for (unsigned j = 0; j < n - kDelay; ++j)
+                work_[kDelay + j] = samples[j];
+            for (unsigned j = 0; j < kDelay; ++j)
+                delay[j] = samples[n - kDelay + j];
+            Round(samples, n);
+            continue;
+        }
         // Sample j of this piece is stored at out(j): the work buffer while it still fits
         // in front of the last 10, else the delay line carried to the next piece.
         auto slot = [&](unsigned j) -> float& {
@@ -112,11 +124,25 @@ void COutputStage::Process(float** channels, unsigned n, unsigned piece) {
             }
             previousGain_[c] = g;
         }
-        for (unsigned j = 0; j < n; ++j) {
-            float v = work_[j];
-            if (v > 32767.0f) v = 32767.0f;
-            if (v < -32768.0f) v = -32768.0f;
-            samples[j] = v >= 0.0f ? v + 0.5f : v - 0.5f;
-        }
+        Round(samples, n);
+    }
+}
+
+bool COutputStage::Quiet(int channel, const float* samples, unsigned n) const {
+    // Whole-piece test without an early exit, so it runs as one vector loop; the negated
+    // form also catches NaN and infinities.
+    unsigned loud = !(limiter_[channel].envelope <= kThreshold);
+    for (unsigned j = 0; j < n; ++j)
+        loud |= !(std::fabs(samples[j]) <= kThreshold);
+    return loud == 0;
+}
+
+void COutputStage::Round(float* __restrict samples, unsigned n) const {
+    const float* __restrict work = work_;
+    for (unsigned j = 0; j < n; ++j) {
+        float v = work[j];
+        v = 32767.0f < v ? 32767.0f : v;
+        v = v < -32768.0f ? -32768.0f : v;
+        samples[j] = v + (v >= 0.0f ? 0.5f : -0.5f);
     }
 }

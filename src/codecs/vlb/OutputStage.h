@@ -23,6 +23,11 @@ public:
     float Envelope(int channel) const { return limiter_[channel].envelope; }
 
 private:
+    // True when the piece and the envelope stay within the threshold.
+    bool Quiet(int channel, const float* samples, unsigned n) const;
+    // Clamps the work buffer's first n samples into `samples`, with the 0.5 offset.
+    void Round(float* samples, unsigned n) const;
+
     struct Limiter {
         uint32_t hold = 0;
         float envelope = 0.0f;

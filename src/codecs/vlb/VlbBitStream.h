@@ -2,7 +2,9 @@
 // (CBitBuffer) that holds the ADTS frames, and the byte source over the caller's input.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "codecs/vlb/AacException.h"
 #include "codecs/vlb/AacStreamInfo.h"
@@ -60,6 +62,29 @@ public:
     bool IsHeaderRead() override { return headerRead_; }
     unsigned GetBitsSinceAlign() override { return bitsSinceAlign_; }
     bool IsOverrun() override { return bitsAvailable_ < 0; }
+
+    // The bits from `offset` bits past the read position on, without moving, for the
+    // spectral decoder's table look-ups: at least 57 valid bits, most significant first
+    // (past the written data it shows stale ring content, as Get does, and IsOverrun tells).
+    uint64_t PeekAt(uint32_t offset) const {
+        const uint32_t position = (readPosition_ + offset) & (kRingBits - 1);
+        const uint32_t at = position >> 3;
+        uint64_t word = 0;
+        if (at + 8 <= kRingBytes) {
+            std::memcpy(&word, ring_ + at, 8);
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        } else {
+            for (uint32_t i = 0; i < 8; ++i)
+                word = (word << 8) | ring_[(at + i) & (kRingBytes - 1)];
+        }
+        return word << (position & 7);
+    }
+    // Moves on as a Get of `bits` would.
+    void Skip(unsigned bits) {
+        readPosition_ = (readPosition_ + bits) & (kRingBits - 1);
+        bitsSinceAlign_ += bits;
+        bitsAvailable_ -= static_cast<int32_t>(bits);
+    }
 
     // Copies staged bytes into the ring as far as it has room; bytesLeft shrinks by the count.
     void Feed(const uint8_t* staging, uint32_t fillSize, uint32_t& bytesLeft);

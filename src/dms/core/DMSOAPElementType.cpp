@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "dms/core/DMFragmentWriter.h"
+
 std::string DMMapValueOrEmpty(const DMNamespacePrefixMap& map, const std::string& key) {
     auto it = map.find(key);
     return it == map.end() ? std::string() : it->second;
@@ -236,21 +238,22 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
     // are echoed back verbatim in the Security header).
     const unsigned attributeCount = document.GetAttributeCount(node);
     for (unsigned i = 0; i < attributeCount; ++i) {
-        std::string attributeName;
-        std::string attributeNamespace;
-        if (!document.GetAttributeAt(node, i, attributeName, attributeNamespace)) {
+        auto attribute = std::make_unique<DMSOAPAttributeType>(std::string(), std::string(), std::string());
+        if (!document.GetAttributeAt(node, i, attribute->name, attribute->namespaceURI)) {
             break;
         }
-        AddAttribute(new DMSOAPAttributeType(attributeName, attributeNamespace, document.GetAttributeValueAt(node, i)),
-                     false);
+        attribute->value = document.GetAttributeValueAt(node, i);
+        AddAttribute(attribute.release(), false);
     }
     // Walk the sibling list instead of GetChildElement (index), which is linear per call.
     for (xmlNodePtr childNode = document.GetChildElement(node, 0); childNode; childNode = childNode->next) {
         if (childNode->type != XML_ELEMENT_NODE) {
             continue;
         }
-        auto* child = new DMSOAPElementType(document.GetNodeName(childNode), document.GetNodeNamespace(childNode),
-                                            document.GetNodeText(childNode));
+        auto* child = new DMSOAPElementType(std::string(), std::string(), std::string());
+        child->name = document.GetNodeName(childNode);
+        child->namespaceURI = document.GetNodeNamespace(childNode);
+        child->text = document.GetNodeText(childNode);
         // Attached before it is filled (owned by this tree if that throws), so that its
         // default declarations find a prefix already known above it; then its
         // declarations move to the top as AddChild does.
@@ -267,6 +270,9 @@ void DMSOAPElementType::InitFromXMLElement(DMXMLDocument& document, xmlNodePtr n
 // --- fragment form ---
 
 void DMSOAPElementType::ToString(std::string& out, const DMNamespacePrefixMap& table) const {
+    if (DMWriteFragmentDirectly(*this, table, out)) {
+        return;
+    }
     DMXMLDocument document;
     xmlNodePtr root = document.CreateRootElement(kDMFragmentElementName, kDMFragmentNamespace, kDMFragmentPrefix);
     ToXMLElement(document, root, table);

@@ -107,6 +107,21 @@ std::string DMXMLDocument::GetNodeText(xmlNodePtr node) {
     if (!node) {
         return {};
     }
+    // Text nodes alone are joined here directly; an entity reference takes libxml2's road.
+    std::string direct;
+    bool entityReference = false;
+    for (xmlNodePtr child = node->children; child && !entityReference; child = child->next) {
+        if (child->type == XML_TEXT_NODE) {
+            if (child->content) {
+                direct += reinterpret_cast<const char*>(child->content);
+            }
+        } else if (child->type == XML_ENTITY_REF_NODE) {
+            entityReference = true;
+        }
+    }
+    if (!entityReference) {
+        return direct;
+    }
     xmlBufferPtr buffer = xmlBufferCreateSize(64);
     if (!buffer) {
         return {};
@@ -214,6 +229,10 @@ std::string DMXMLDocument::GetAttributeValueAt(xmlNodePtr node, unsigned index) 
     xmlAttrPtr a = AttributeAt(node, index);
     if (!a) {
         return {};
+    }
+    // A parsed value is one text node; anything else takes libxml2's road.
+    if (a->children && a->children->type == XML_TEXT_NODE && !a->children->next) {
+        return FromXml(a->children->content);
     }
     xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
     std::string text = FromXml(value);

@@ -46,7 +46,12 @@ void ReadItems(const DMSOAPElementType* element, const char* name, std::vector<T
     if (element->children.empty()) {
         return;
     }
+    std::size_t count = 0;
+    for (const DMSOAPElementType* child : element->children) {
+        count += child->name == name ? 1 : 0;
+    }
     std::vector<T> items;
+    items.reserve(count);
     for (DMSOAPElementType* child : element->children) {
         if (child->name == name) {
             items.emplace_back(child);

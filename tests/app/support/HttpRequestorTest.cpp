@@ -1,12 +1,15 @@
 #include "app/support/ZYMHttpRequestor.h"
 
 #include "SupportTestSupport.h"
+#include "platform/HttpReadStream.h"
 #include "support/TestServer.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <ostream>
 
 #include <functional>
 #include <memory>
@@ -69,18 +72,15 @@ struct RequestCase {
     std::function<void(const Recorder&, const ZYMHttpRequestor&, const std::string& prefix)> check;
 };
 
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+
 class RequestorCases : public ::testing::TestWithParam<RequestCase> {};
 
 TEST_P(RequestorCases, EndsAsExpected) {
     const RequestCase& c = GetParam();
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
-    QJsonArray scripts = c.scripts(prefix);
-    for (auto&& s : scripts) {
-        QJsonObject o = s.toObject();
-        o["path"] = QString::fromStdString(prefix) + o["path"].toString();
-        s = o;
-    }
+    const QJsonArray scripts = supporttest::BelowPrefix(c.scripts(prefix), prefix);
     if (!scripts.isEmpty()) server.Script(scripts);
 
     Recorder recorder;
@@ -127,13 +127,12 @@ const RequestCase kRequestCases[] = {
          EXPECT_GT(r.getElapsedTimeOfLastRequest(), 0.0);
      }},
     {"RedirectEndsWithFinalStatus",
-     [](const std::string& p) {
-         return QJsonArray{
-             Http("from", {{"status", 302},
-                           {"reason", "Found"},
-                           {"headers", QJsonArray{QJsonArray{"Location", QString::fromStdString(p + "to")}}},
-                           {"body", "stale bytes"}}),
-             Http("to", {{"body", "fresh"}})};
+     [](auto&) {
+         return QJsonArray{Http("from", {{"status", 302},
+                                         {"reason", "Found"},
+                                         {"headers", QJsonArray{QJsonArray{"Location", "to"}}},
+                                         {"body", "stale bytes"}}),
+                           Http("to", {{"body", "fresh"}})};
      },
      [](ZYMHttpRequestor& r, const std::string& p) { r.setURL(Url(p + "from")); }, true, 200, std::nullopt,
      [](const Recorder& rec, const ZYMHttpRequestor& r, const std::string& p) {
@@ -142,11 +141,9 @@ const RequestCase kRequestCases[] = {
          EXPECT_EQ(r.getRequestURL(), Url(p + "from"));
      }},
     {"RedirectNotFollowedWhenOff",
-     [](const std::string& p) {
+     [](auto&) {
          return QJsonArray{
-             Http("from", {{"status", 302},
-                           {"headers", QJsonArray{QJsonArray{"Location", QString::fromStdString(p + "to")}}},
-                           {"body", "moved"}})};
+             Http("from", {{"status", 302}, {"headers", QJsonArray{QJsonArray{"Location", "to"}}}, {"body", "moved"}})};
      },
      [](ZYMHttpRequestor& r, const std::string& p) {
          r.setURL(Url(p + "from"));
@@ -158,8 +155,8 @@ const RequestCase kRequestCases[] = {
          EXPECT_EQ(r.getFinalURL(), Url(p + "from"));
      }},
     {"RedirectLoopFails",
-     [](const std::string& p) {
-         return QJsonArray{Http("loop", {{"kind", "redirect"}, {"to", QString::fromStdString(p + "loop")}})};
+     [](auto&) {
+         return QJsonArray{Http("loop", {{"kind", "redirect"}, {"to", "loop"}})};
      },
      [](ZYMHttpRequestor& r, const std::string& p) { r.setURL(Url(p + "loop")); }, false, 0,
      ZYMHttpRequestorError{4, -1},
@@ -278,7 +275,7 @@ TEST(HttpRequestor, CancelReportsOneFinishAndClearsTheTimes) {
     EXPECT_EQ(recorder.events.back(), "finished");
 }
 
-TEST(HttpRequestor, ExecuteAgainRestartsWithOneFinalMessageEach) {
+TEST(HttpRequestor, ExecuteAgainDropsTheRunningRequestSilently) {
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
     server.Script(
@@ -328,5 +325,41 @@ TEST_P(DelegateDeletes, TheRequestorInsideItsMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, DelegateDeletes, ::testing::Values("started", "progress", "finished", "failed"));
+
+}  // namespace
+
+namespace {
+
+TEST(HttpRequestor, VerifiesTheServersCertificate) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)}, {"body", "secure"}});
+    struct Case {
+        const char* variant;
+        bool trustTestCa;
+        bool finishes;
+    };
+    for (const Case& c : {Case{"valid", true, true}, Case{"valid", false, false}, Case{"selfsigned", false, false},
+                          Case{"wronghost", true, false}}) {
+        SCOPED_TRACE(c.variant);
+        const auto [port, ca] = server.StartTls(c.variant);
+        platform::SetTestCaFile(c.trustTestCa ? ca : "");
+        Recorder recorder;
+        ZYMHttpRequestor r(QUrl(QString("https://127.0.0.1:%1%2").arg(port).arg(QString::fromStdString(prefix))),
+                           &recorder);
+        r.execute();
+        const bool ended = RunUntil([&] { return recorder.finals > 0; });
+        platform::SetTestCaFile("");
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(recorder.events.back(), c.finishes ? "finished" : "failed");
+        if (c.finishes) {
+            EXPECT_EQ(recorder.body, "secure");
+        } else {
+            ASSERT_TRUE(recorder.error);
+            EXPECT_EQ(recorder.error->domain, 3);
+            EXPECT_TRUE(recorder.body.empty());
+        }
+    }
+}
 
 }  // namespace

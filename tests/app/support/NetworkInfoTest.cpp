@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <optional>
 
 namespace {
@@ -35,6 +37,8 @@ struct AddressCase {
     QString primary;
     std::optional<QString> address;
 };
+
+void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.name; }
 
 class LocalAddress : public ::testing::TestWithParam<AddressCase> {};
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,28 +55,15 @@ struct FetchCase {
     bool reachesServer;
 };
 
+void PrintTo(const FetchCase& c, std::ostream* os) { *os << c.name; }
+
 class FetchCases : public ::testing::TestWithParam<FetchCase> {};
 
 TEST_P(FetchCases, EndOnce) {
     const FetchCase& c = GetParam();
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
-    QJsonArray scripts;
-    for (auto s : c.scripts) {
-        QJsonObject o = s.toObject();
-        o["path"] = QString::fromStdString(prefix) + o["path"].toString();
-        if (o.contains("to")) o["to"] = QString::fromStdString(prefix) + o["to"].toString();
-        if (o.contains("headers")) {
-            QJsonArray headers;
-            for (auto h : o["headers"].toArray()) {
-                QJsonArray pair = h.toArray();
-                if (pair[0].toString() == "Location") pair[1] = QString::fromStdString(prefix) + pair[1].toString();
-                headers.append(pair);
-            }
-            o["headers"] = headers;
-        }
-        scripts.append(o);
-    }
+    const QJsonArray scripts = supporttest::BelowPrefix(c.scripts, prefix);
     if (!scripts.isEmpty()) server.Script(scripts);
     QString url =
         c.urlPath.find(':') != std::string::npos ? QString::fromStdString(c.urlPath) : Url(prefix + c.urlPath);

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <map>
 #include <optional>
 
@@ -55,6 +57,8 @@ struct PathCase {
     QString support;  // "~" is the home folder
     QString cache;
 };
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
 
 class WorkspacePaths : public ::testing::TestWithParam<PathCase> {};
 

@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "codecs/aacplus/Ics.h"
-#include "codecs/aacplus/Imdct.h"
+#include "codecs/aaccore/Imdct.h"
 
 namespace {
 
 using namespace aacplus;
+using namespace aaccore;
 
 std::vector<double> directImdct(const std::vector<float>& x) {
     const int m = int(x.size()), n = 2 * m;

@@ -1,6 +1,7 @@
 // The zymdec command line: its output equals the library's decode, and its exit codes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -46,6 +47,47 @@ TEST(Zymdec, WritesTheLibraryDecodeAsWavOrRaw) {
         std::remove(p.c_str());
 }
 
+uint32_t Le32At(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+// The header goes out before the samples: a regular OUT gets the real sizes patched in, a
+// pipe keeps the streaming sizes; the samples are the same either way.
+TEST(Zymdec, WavSizesArePatchedWhereOutCanSeek) {
+    if (!HaveZymdec()) GTEST_SKIP() << "zymdec not built in " << Zymdec();
+    const std::string in = mp3test::FixturePath("l2_44k_stereo_192k.mp2");
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(zymtest::ReadFile(in, bytes));
+    const mp3test::DecodeResult lib = mp3test::DecodeAll(bytes);
+    const uint32_t dataBytes = static_cast<uint32_t>(lib.pcm.size() * 2);
+
+    const std::string wav = zymtest::TempPath(".wav");
+    struct Case {
+        const char* name;
+        std::string command;
+        uint32_t riffSize;
+        uint32_t dataSize;
+    } cases[] = {
+        {"regular file", Zymdec() + " --codec mp3 '" + in + "' '" + wav + "' >/dev/null", 36 + dataBytes, dataBytes},
+        {"pipe", Zymdec() + " --codec mp3 '" + in + "' /dev/fd/3 3>&1 >/dev/null 2>&1 | cat > '" + wav + "'",
+         0xFFFFFFFF, 0xFFFFFFFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(wav.c_str());
+        ASSERT_EQ(zymtest::RunCommand(c.command), 0);
+        std::vector<uint8_t> out;
+        ASSERT_TRUE(zymtest::ReadFile(wav, out));
+        ASSERT_EQ(out.size(), 44u + dataBytes);
+        EXPECT_EQ(Le32At(out, 4), c.riffSize);
+        EXPECT_EQ(Le32At(out, 40), c.dataSize);
+        zymtest::Pcm pcm;
+        ASSERT_TRUE(zymtest::ReadWav(wav, pcm));
+        EXPECT_EQ(pcm.samples, lib.pcm);
+    }
+    std::remove(wav.c_str());
+}
+
 TEST(Zymdec, ExitCodes) {
     if (!HaveZymdec()) GTEST_SKIP() << "zymdec not built in " << Zymdec();
     const std::string out = zymtest::TempPath(".wav");
@@ -61,6 +103,8 @@ TEST(Zymdec, ExitCodes) {
         {"--codec nosuch a b", 2},
         {"--codec mp3 /nonexistent/file '" + out + "'", 1},
         {"--codec mp3 '" + garbage + "' '" + out + "'", 1},
+        {"--codec mp3 '" + mp3test::FixturePath("l2_44k_stereo_192k.mp2") + "' /dev/full", 1},
+        {"--codec mp3 --raw '" + mp3test::FixturePath("l2_44k_stereo_192k.mp2") + "' /nonexistent/out.raw", 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(zymtest::RunCommand(Zymdec() + " " + c.args + " >/dev/null 2>&1"), c.code) << c.args;

@@ -1,11 +1,11 @@
-#include "codecs/aacplus/Imdct.h"
+#include "codecs/aaccore/Imdct.h"
 
 #include <cmath>
 #include <vector>
 
-#include "codecs/aacplus/Dct4.h"
+#include "codecs/aaccore/Dct4.h"
 
-namespace aacplus {
+namespace aaccore {
 namespace {
 
 // x = unfolded DCT-IV of the M coefficients, scaled by 1/M.
@@ -72,9 +72,19 @@ const Windows& windows() {
 
 void imdctLong(float* buffer) { imdct<1024>(buffer); }
 
+bool imdct(float* buffer, int lines) {
+    switch (lines) {
+    case 128: imdct<128>(buffer); return true;
+    case 256: imdct<256>(buffer); return true;
+    case 1024: imdct<1024>(buffer); return true;
+    case 2048: imdct<2048>(buffer); return true;
+    default: return false;
+    }
+}
+
 void imdctShort(float* buffer) { imdct<128>(buffer); }
 
 const float* longWindow(int shape) { return windows().longW[shape & 1].data(); }
 const float* shortWindow(int shape) { return windows().shortW[shape & 1].data(); }
 
-}  // namespace aacplus
+}  // namespace aaccore

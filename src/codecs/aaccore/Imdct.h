@@ -5,14 +5,16 @@
 // FFT, then unfolded; the output is on the decoder's 16-bit scale without extra factors.
 #pragma once
 
-namespace aacplus {
+namespace aaccore {
 
 void imdctLong(float* buffer);   // 1024 coefficients -> 2048 samples
 void imdctShort(float* buffer);  // 128 coefficients -> 256 samples
+// Any of 128, 256, 1024 or 2048 coefficients; false, leaving the buffer, for other sizes.
+bool imdct(float* buffer, int lines);
 
 // Rising window halves: long 1024 values, short 128. shape 0 sine, 1 Kaiser-Bessel-derived
 // (alpha 4 long, 6 short). The falling half is the rising one read backwards.
 const float* longWindow(int shape);
 const float* shortWindow(int shape);
 
-}  // namespace aacplus
+}  // namespace aaccore

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <utility>
 
-namespace aacplus {
+namespace aaccore {
 namespace dct4detail {
 
 template <int M>
@@ -150,4 +150,4 @@ void dct4(const float* __restrict x, float* __restrict y) {
 
 using dct4detail::dct4;
 
-}  // namespace aacplus
+}  // namespace aaccore

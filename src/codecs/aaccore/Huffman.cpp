@@ -1,4 +1,4 @@
-#include "codecs/aacplus/Huffman.h"
+#include "codecs/aaccore/Huffman.h"
 
 #include <array>
 #include <cmath>
@@ -8,7 +8,7 @@
 
 #include "codecs/aactables/tables/AacTables.h"
 
-namespace aacplus {
+namespace aaccore {
 namespace {
 
 // A root of 2^kRootBits entries, then nodes of 16 entries (4 bits per step). Leaf: code
@@ -96,4 +96,4 @@ const HuffmanBook& huffmanBook(int book) {
     return set.books[book >= 1 && book <= 12 ? book : 1];
 }
 
-}  // namespace aacplus
+}  // namespace aaccore

@@ -1,0 +1,43 @@
+// Huffman decoding of the AAC spectral and scale-factor codebooks: one look-up of the first
+// eight bits, then four bits per table step for the longer codes. The tables are derived at
+// first use from the generated codeword lists. The bit reader is the caller's: anything
+// that can show the next 25 bits and then drop some of them.
+#pragma once
+
+#include <cstdint>
+
+namespace aaccore {
+
+inline constexpr int kHuffmanRootBits = 8;
+
+struct HuffmanBook {
+    const uint32_t* nodes = nullptr;  // a 256-entry root, then 16 entries per node
+    int dimension = 0;
+    bool isSigned = false;
+    const int8_t (*values)[4] = nullptr;  // per codeword index
+    // Per codeword index: |value|^(4/3) with the value's sign for signed books (escape
+    // markers of book 11 stay 16^(4/3)), and the count of non-zero values.
+    const float (*magnitudes)[4] = nullptr;
+    const uint8_t* nonZero = nullptr;
+};
+
+// Books 1..11 are the spectral books, 12 the scale-factor book (dimension 1, yields the
+// codeword index 0..120).
+const HuffmanBook& huffmanBook(int book);
+
+// Consumes exactly one codeword and returns its index. `next25` are the reader's next 25
+// bits, most significant first (zeros past the end of the data); `drop(n)` moves on n bits.
+template <class Drop>
+inline int decodeHuffmanIndex(const HuffmanBook& b, uint32_t next25, Drop&& drop) {
+    uint32_t bits = next25 << 7;
+    uint32_t e = b.nodes[bits >> (32 - kHuffmanRootBits)];
+    bits <<= kHuffmanRootBits;
+    while (!(e >> 16)) {
+        e = b.nodes[e + (bits >> 28)];
+        bits <<= 4;
+    }
+    drop(int(e >> 16));
+    return int(e & 0xFFFF);
+}
+
+}  // namespace aaccore
