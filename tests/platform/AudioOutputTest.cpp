@@ -31,6 +31,7 @@
 
 #include "platform/audio/AudioSinks.h"
 #include "platform/audio/FormatConverter.h"
+#include "support/Env.h"
 
 using namespace platform;
 
@@ -232,6 +233,23 @@ TEST(AudioSinks, PacedSinkPullsFromItsOwnThreadUntilStopped) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(counter.calls.load(), calls) << "no pull after Stop returned";
     EXPECT_EQ(counter.next.load(), unit.FramesRendered());
+}
+
+TEST(AudioSinks, StopDoesNotWaitOutALongBlock) {
+    // A minute a block: a stop that slept until the next pull would take that minute.
+    Counter counter;
+    NullOutputUnit unit(PacedOutputUnit::Options{1.0, false, 8000, 8000 * 60});
+    ASSERT_EQ(unit.Initialize(8000), 0);
+    unit.SetRenderCallback(&Counter::Render, &counter);
+    ASSERT_EQ(unit.Start(), 0);
+    const auto end = std::chrono::steady_clock::now() + zymtest::Scaled(std::chrono::seconds(10));
+    while (unit.FramesRendered() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GT(unit.FramesRendered(), 0u);
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(unit.Stop(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, zymtest::Scaled(std::chrono::seconds(20)));
+    EXPECT_EQ(unit.FramesRendered(), 8000u * 60);
 }
 
 TEST(AudioSinks, RateIsThePreferredOneUnlessTheDeviceRefusesIt) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "codecs/aaccore/Crc16.h"
+
 namespace aacplus {
 
 void CrcRegion::end(int64_t position, int64_t maximum) {
@@ -19,14 +21,7 @@ std::unique_ptr<Crc> Crc::create(uint16_t polynomial, uint16_t topBit, uint16_t 
     crc->width_ = width;
     crc->mask_ = uint16_t(0xFFFFu >> (16 - width));
     crc->hasTable_ = width == 16 && topBit == 0x8000;
-    if (crc->hasTable_) {
-        for (int i = 0; i < 256; ++i) {
-            uint16_t v = uint16_t(i << 8);
-            for (int k = 0; k < 8; ++k)
-                v = (v & 0x8000) ? uint16_t((v << 1) ^ polynomial) : uint16_t(v << 1);
-            crc->table_[i] = v;
-        }
-    }
+    if (crc->hasTable_) aaccore::makeCrc16Table(polynomial, crc->table_);
     crc->reset();
     return crc;
 }
@@ -40,7 +35,7 @@ void Crc::feedBit(bool bit) {
 
 void Crc::feedByte(uint8_t byte) {
     if (hasTable_) {
-        current_ = uint16_t((current_ << 8) ^ table_[((current_ >> 8) ^ byte) & 0xFF]);
+        current_ = aaccore::crc16Byte(table_, current_, byte);
         return;
     }
     for (int k = 7; k >= 0; --k)

@@ -1,7 +1,8 @@
 #include "codecs/aacplus/JointStereo.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "codecs/aaccore/Stereo.h"
 
 #include "codecs/aacplus/CoreStatus.h"
 
@@ -28,47 +29,28 @@ int ReadMsData(MsData& ms, BitReader& r, const IcsInfo& ics) {
     return 0;
 }
 
+namespace {
+
+aaccore::Grouping grouping(const IcsInfo& ics) {
+    aaccore::Grouping g;
+    g.numGroups = ics.numGroups;
+    std::copy(ics.groupLength, ics.groupLength + 8, g.groupLength);
+    g.maxSfb = ics.maxSfb;
+    g.offsets = ics.swbOffset();
+    return g;
+}
+
+}  // namespace
+
 void ApplyMs(const uint8_t (*flags)[64], const IcsInfo& ics, decapl60& left, decapl60& right) {
-    const uint16_t* offs = ics.swbOffset();
-    int window = 0;
-    for (int g = 0; g < ics.numGroups; ++g) {
-        for (int w = 0; w < ics.groupLength[g]; ++w, ++window) {
-            float* l = left.GetSpectrum(window);
-            float* rr = right.GetSpectrum(window);
-            for (int b = 0; b < ics.maxSfb; ++b) {
-                if (!flags[g][b]) continue;
-                for (int k = offs[b]; k < offs[b + 1]; ++k) {
-                    const float a = l[k], c = rr[k];
-                    l[k] = a + c;
-                    rr[k] = a - c;
-                }
-            }
-        }
-    }
+    aaccore::applyMs(grouping(ics), flags, [&](int c, int w) { return (c ? right : left).GetSpectrum(w); });
 }
 
 void ApplyIntensity(const uint8_t (*flags)[64], const IcsInfo& ics, decapl60& left, decapl60& right,
                     bool invertWithMs) {
-    const uint16_t* offs = ics.swbOffset();
-    int window = 0;
-    for (int g = 0; g < ics.numGroups; ++g) {
-        const uint8_t* cbs = right.GetCodebooks(g);
-        const int16_t* sv = right.GetScaleFactors(g);
-        for (int w = 0; w < ics.groupLength[g]; ++w, ++window) {
-            const float* l = left.GetSpectrum(window);
-            float* rr = right.GetSpectrum(window);
-            for (int b = 0; b < ics.maxSfb; ++b) {
-                const int cb = cbs[b];
-                if (cb != 14 && cb != 15) continue;
-                const int position = std::clamp(sv[b] + 100, -1000, 1000);
-                float scale = float(std::pow(0.5, position / 4.0));
-                if (cb == 14) scale = -scale;
-                if (invertWithMs && flags[g][b]) scale = -scale;
-                for (int k = offs[b]; k < offs[b + 1]; ++k)
-                    rr[k] = scale * l[k];
-            }
-        }
-    }
+    aaccore::applyIntensity(
+        grouping(ics), invertWithMs ? flags : nullptr, [&](int c, int w) { return (c ? right : left).GetSpectrum(w); },
+        [&](int g) { return right.GetCodebooks(g); }, [&](int g) { return right.GetScaleFactors(g); });
 }
 
 }  // namespace aacplus

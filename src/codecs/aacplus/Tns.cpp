@@ -1,7 +1,8 @@
 #include "codecs/aacplus/Tns.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "codecs/aaccore/Tns.h"
 
 namespace aacplus {
 
@@ -37,27 +38,7 @@ void readTnsData(TnsData& t, const IcsInfo& ics, BitReader& r) {
 }
 
 int tnsPredictor(const TnsFilter& f, int coefRes, float* a) {
-    int order = f.order;
-    while (order > 0 && f.coef[order - 1] == 0)
-        --order;
-    const double scale = double(1 << (coefRes + 2));
-    const double qPos = (scale - 0.5) / (M_PI / 2.0);
-    const double qNeg = (scale + 0.5) / (M_PI / 2.0);
-    double k[33];
-    for (int i = 0; i < order; ++i)
-        k[i + 1] = std::sin(f.coef[i] / (f.coef[i] >= 0 ? qPos : qNeg));
-    double lpc[33] = {1.0};
-    double tmp[33];
-    for (int m = 1; m <= order; ++m) {
-        for (int i = 1; i < m; ++i)
-            tmp[i] = lpc[i] + k[m] * lpc[m - i];
-        for (int i = 1; i < m; ++i)
-            lpc[i] = tmp[i];
-        lpc[m] = k[m];
-    }
-    for (int i = 0; i <= order; ++i)
-        a[i] = float(lpc[i]);
-    return order;
+    return aaccore::tnsPredictor(f.coef, f.order, coefRes, a);
 }
 
 void tnsFilterWindow(const TnsData& t, const IcsInfo& ics, int window, float* spectrum) {
@@ -68,23 +49,8 @@ void tnsFilterWindow(const TnsData& t, const IcsInfo& ics, int window, float* sp
         if (flt.order <= 0) continue;
         float a[33];
         const int order = tnsPredictor(flt, t.coefRes[window], a);
-        if (order == 0) continue;
-        const int start = offs[std::min(flt.bottom, limit)];
-        const int end = offs[std::min(flt.top, limit)];
-        if (end <= start) continue;
-        float state[32] = {};  // state[0] = y[n-1]
-        const int n = end - start;
-        float* x = spectrum + (flt.direction > 0 ? start : end - 1);
-        const int step = flt.direction > 0 ? 1 : -1;
-        for (int i = 0; i < n; ++i, x += step) {
-            float y = *x;
-            for (int j = 0; j < order; ++j)
-                y -= a[j + 1] * state[j];
-            for (int j = order - 1; j > 0; --j)
-                state[j] = state[j - 1];
-            state[0] = y;
-            *x = y;
-        }
+        aaccore::tnsFilter(spectrum, offs[std::min(flt.bottom, limit)], offs[std::min(flt.top, limit)],
+                           flt.direction < 0, a, order);
     }
 }
 

@@ -6,6 +6,8 @@
 #include "codecs/aaccore/Huffman.h"
 #include "codecs/aaccore/Quant.h"
 #include "codecs/aaccore/Spectrum.h"
+#include "codecs/aaccore/Stereo.h"
+#include "codecs/aaccore/Tns.h"
 #include "codecs/aactables/tables/AacTables.h"
 #include "codecs/vlb/VlbIO.h"
 
@@ -439,11 +441,9 @@ void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
     if (offsets == nullptr) return;
     const unsigned tnsMax = short_ ? t.tnsMaxShort : t.tnsMaxLong;
     const unsigned maxSfb = info_.maxSfb.Value();
-    const double pi = 3.14159265358979323846;
     for (unsigned w = 0; w < info_.WindowCount(); ++w) {
         float* x = spectrum + w * stride;
         int top = static_cast<int>(info_.numSwb);
-        const unsigned resBits = tns_.coefRes[w] + 3;
         for (unsigned f = 0; f < tns_.nFilt[w]; ++f) {
             const TnsData::Filter& filter = tns_.filter[w][f];
             int bottom = top - static_cast<int>(filter.length);
@@ -458,33 +458,10 @@ void CBlock::ApplyTns(float* spectrum, unsigned stride) const {
             top = bottom;
             const unsigned order = filter.order;
             if (order == 0 || end <= start) continue;
-            // Reflection coefficients, then the step-up recursion to direct form.
-            double iqfac = ((1 << (resBits - 1)) - 0.5) / (pi / 2.0);
-            double iqfacNeg = ((1 << (resBits - 1)) + 0.5) / (pi / 2.0);
-            float a[33] = {1.0f};
-            float b[33];
-            for (unsigned m = 1; m <= order; ++m) {
-                int c = filter.coef[m - 1];
-                float k = static_cast<float>(std::sin(c / (c >= 0 ? iqfac : iqfacNeg)));
-                for (unsigned i = 1; i < m; ++i)
-                    b[i] = a[i] + k * a[m - i];
-                for (unsigned i = 1; i < m; ++i)
-                    a[i] = b[i];
-                a[m] = k;
-            }
-            const int inc = filter.direction ? -1 : 1;
-            int pos = filter.direction ? static_cast<int>(end) - 1 : static_cast<int>(start);
-            const unsigned count = end - start;
-            float state[32] = {};
-            for (unsigned n = 0; n < count; ++n, pos += inc) {
-                float y = x[pos];
-                for (unsigned i = 0; i < order; ++i)
-                    y -= a[i + 1] * state[i];
-                for (unsigned i = order - 1; i > 0; --i)
-                    state[i] = state[i - 1];
-                state[0] = y;
-                x[pos] = y;
-            }
+            float a[33];
+            const int used =
+                aaccore::tnsPredictor(filter.coef, static_cast<int>(order), static_cast<int>(tns_.coefRes[w]), a);
+            aaccore::tnsFilter(x, static_cast<int>(start), static_cast<int>(end), filter.direction != 0, a, used);
         }
     }
 }
@@ -566,53 +543,33 @@ void CChannelPair::DestroyBlocks() {
     block_[0] = block_[1] = nullptr;
 }
 
+namespace {
+
+aaccore::Grouping Grouping(const CChannelInfo& info) {
+    aaccore::Grouping g;
+    g.numGroups = static_cast<int>(info.numGroups);
+    for (unsigned i = 0; i < 8; ++i)
+        g.groupLength[i] = static_cast<int>(info.groupLength[i]);
+    g.maxSfb = static_cast<int>(info.maxSfb.Value());
+    g.offsets = info.Offsets();
+    return g;
+}
+
+}  // namespace
+
 void CChannelPair::ApplyStereo(float* left, float* right, unsigned stride) {
     const bool common = CommonWindow();
-    if (common) {
-        const CChannelInfo& info = info_[0];
-        const uint16_t* offsets = info.Offsets();
-        if (offsets != nullptr) {
-            unsigned window = 0;
-            for (unsigned g = 0; g < info.numGroups; ++g) {
-                for (unsigned w = 0; w < info.groupLength[g]; ++w, ++window) {
-                    float* l = left + window * stride;
-                    float* r = right + window * stride;
-                    for (unsigned b = 0; b < info.maxSfb.Value(); ++b) {
-                        if (!msUsed_[g][b]) continue;
-                        for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k) {
-                            float a = l[k], c = r[k];
-                            l[k] = a + c;
-                            r[k] = a - c;
-                        }
-                    }
-                }
-            }
-        }
-    }
+    auto spectrumOf = [&](int c, int window) { return (c ? right : left) + window * stride; };
+    if (common && info_[0].Offsets() != nullptr) aaccore::applyMs(Grouping(info_[0]), msUsed_, spectrumOf);
     // Intensity bands of the second channel copy the first channel's spectrum. They are
     // taken without a common window too (the flags then count as clear): skipping them would
     // leave those bands of the second channel silent.
-    const CChannelInfo& info = info_[1];
-    const uint16_t* offsets = info.Offsets();
-    if (offsets == nullptr || block_[1] == nullptr) return;
-    unsigned window = 0;
-    for (unsigned g = 0; g < info.numGroups; ++g) {
-        const uint8_t* codebooks = block_[1]->GetSectionCodebooks(g);
-        const int* factors = block_[1]->GetScaleFactors(g);
-        for (unsigned w = 0; w < info.groupLength[g]; ++w, ++window) {
-            float* l = left + window * stride;
-            float* r = right + window * stride;
-            for (unsigned b = 0; b < info.maxSfb.Value(); ++b) {
-                unsigned cb = codebooks[b];
-                if (cb != 14 && cb != 15) continue;
-                bool ms = common && msUsed_[g][b];
-                float scale = static_cast<float>(std::pow(0.5, 0.25 * (factors[b] + 100)));
-                if ((ms && cb == 15) || (!ms && cb == 14)) scale = -scale;
-                for (unsigned k = offsets[b]; k < offsets[b + 1]; ++k)
-                    r[k] = scale * l[k];
-            }
-        }
-    }
+    if (info_[1].Offsets() == nullptr || block_[1] == nullptr) return;
+    const CBlock& second = *block_[1];
+    aaccore::applyIntensity(
+        Grouping(info_[1]), common ? msUsed_ : nullptr, spectrumOf,
+        [&](int g) { return second.GetSectionCodebooks(static_cast<unsigned>(g)); },
+        [&](int g) { return second.GetScaleFactors(static_cast<unsigned>(g)); });
 }
 
 void CChannelPair::Output(AudioIOControl* out, const AacStreamInfo& info, unsigned) {

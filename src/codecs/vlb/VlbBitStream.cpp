@@ -1,32 +1,13 @@
 #include "codecs/vlb/VlbBitStream.h"
 
-#include <array>
 #include <cstring>
 
+#include "codecs/aaccore/Crc16.h"
 #include "codecs/vlb/VlbIO.h"
 
 namespace {
 
 constexpr uint32_t kBitMask = CBitBuffer::kRingBits - 1;
-
-std::array<uint16_t, 256> MakeCrcTable() {
-    std::array<uint16_t, 256> table{};
-    for (unsigned i = 0; i < 256; ++i) {
-        uint32_t crc = i << 8;
-        for (int b = 0; b < 8; ++b)
-            crc = (crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1;
-        table[i] = static_cast<uint16_t>(crc);
-    }
-    return table;
-}
-
-const std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
-
-uint32_t CrcBit(uint32_t crc, unsigned bit) {
-    unsigned top = (crc >> 15) & 1;
-    crc = (crc << 1) & 0xFFFF;
-    return top != bit ? crc ^ 0x8005 : crc;
-}
 
 // ADTS header bits up to and including number_of_raw_data_blocks_in_frame.
 constexpr unsigned kHeaderBits = 56;
@@ -239,7 +220,8 @@ void CBitBuffer::CheckCrc() {
     const int32_t savedAvailable = bitsAvailable_;
     const uint32_t savedAlign = bitsSinceAlign_;
     const uint32_t savedPosition = readPosition_;
-    uint32_t crc = 0xFFFF;
+    const uint16_t* table = aaccore::adtsCrcTable();
+    uint16_t crc = aaccore::kAdtsCrcInitial;
     uint32_t count = recordIndex_ < kMaxCrcRecords ? recordIndex_ : kMaxCrcRecords;
     for (uint32_t i = 0; i < count; ++i) {
         const CrcRecord& r = records_[i];
@@ -250,12 +232,12 @@ void CBitBuffer::CheckCrc() {
         uint32_t n = (limit != 0 && r.lengthBits > limit) ? limit : r.lengthBits;
         uint32_t left = n;
         for (; left >= 8; left -= 8)
-            crc = ((crc << 8) ^ kCrcTable[((crc >> 8) ^ Get(8)) & 0xFF]) & 0xFFFF;
+            crc = aaccore::crc16Byte(table, crc, static_cast<uint8_t>(Get(8)));
         for (; left > 0; --left)
-            crc = CrcBit(crc, Get(1));
+            crc = aaccore::crc16Bit(aaccore::kAdtsCrcPolynomial, crc, Get(1) != 0);
         if (limit != 0)
             for (uint32_t z = n; z < limit; ++z)
-                crc = CrcBit(crc, 0);
+                crc = aaccore::crc16Bit(aaccore::kAdtsCrcPolynomial, crc, false);
     }
     bitsAvailable_ = savedAvailable;
     bitsSinceAlign_ = savedAlign;

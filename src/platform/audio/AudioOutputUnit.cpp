@@ -52,9 +52,14 @@ static bool SoundSystemVisible() {
     return std::filesystem::exists(dir / "pulse" / "native", ec) || std::filesystem::exists(dir / "pipewire-0", ec);
 }
 
+// What the null sink pulls per wake-up: about 46 ms at 44.1 kHz, the period of a sound
+// server's output. Nobody hears it, so a shorter period would only cost wake-ups.
+constexpr uint32_t kNullBlockFrames = 2048;
+
 std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, double pace, int* status) {
     *status = 0;
-    if (spec == "null") return std::make_unique<NullOutputUnit>(PacedOutputUnit::Options{pace, false});
+    const PacedOutputUnit::Options nullOptions{pace, false, 0, kNullBlockFrames};
+    if (spec == "null") return std::make_unique<NullOutputUnit>(nullOptions);
     if (spec.rfind("wav:", 0) == 0 && spec.size() > 4) {
         return std::make_unique<WavOutputUnit>(spec.substr(4), PacedOutputUnit::Options{pace, false});
     }
@@ -68,7 +73,7 @@ std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, do
     if (spec.empty()) {
         if (SoundSystemVisible() && PortAudioOutputUnit::HasDefaultDevice())
             return std::make_unique<PortAudioOutputUnit>();
-        return std::make_unique<NullOutputUnit>(PacedOutputUnit::Options{pace, false});
+        return std::make_unique<NullOutputUnit>(nullOptions);
     }
     *status = kAudioStatusNoDefaultOutput;  // an output nobody knows: there is none
     return nullptr;

@@ -58,7 +58,11 @@ int PacedOutputUnit::Start() {
 
 int PacedOutputUnit::Stop() {
     if (thread_.joinable()) {
-        quit_.store(true);
+        {
+            std::lock_guard<std::mutex> lock(quitMutex_);
+            quit_.store(true);
+        }
+        quitWake_.notify_all();
         thread_.join();
     }
     std::lock_guard<std::mutex> lock(stepMutex_);
@@ -89,13 +93,17 @@ void PacedOutputUnit::ThreadMain() {
     const auto period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(options_.blockFrames / (rate_ * options_.pace)));
     auto next = Clock::now();
+    std::unique_lock<std::mutex> lock(quitMutex_);
     while (!quit_.load()) {
+        lock.unlock();
         Pull(options_.blockFrames);
+        lock.lock();
         next += period;
         const auto now = Clock::now();
         // Fell far behind (a stalled machine): carry on from now instead of bursting.
         if (now - next > std::chrono::milliseconds(500)) next = now;
-        std::this_thread::sleep_until(next);
+        // A stop ends the wait at once, however long the block.
+        quitWake_.wait_until(lock, next, [this] { return quit_.load(); });
     }
 }
 

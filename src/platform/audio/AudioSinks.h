@@ -6,13 +6,15 @@
 //   a float32 stereo callback stream. An underrun plays zeros; the stream never completes
 //   by itself.
 // - NullOutputUnit: discards what it pulls, from its own thread at real-time pace (or a
-//   multiple of it), so that a machine without a sound card plays at the right speed.
+//   multiple of it), so that a machine without a sound card plays at the right speed. The
+//   default unit pulls 2048 frames a wake-up, as a sound server would.
 // - WavOutputUnit: the same pull thread, writing exactly what it pulled (after the
 //   volume) to a float32 stereo WAV file.
 // The null and WAV units can also be stepped by hand (Options::manual): then Start starts
 // no thread and Step renders on the caller's thread, which makes tests deterministic.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -58,6 +60,8 @@ private:
     Options options_;
     std::atomic<bool> running_{false};
     std::atomic<bool> quit_{false};
+    std::mutex quitMutex_;  // with quitWake_: Stop wakes the thread from its wait
+    std::condition_variable quitWake_;
     std::thread thread_;
     std::mutex stepMutex_;  // manual mode only: Step against Stop
     std::vector<float> buffer_;
