@@ -127,3 +127,31 @@ TEST_F(WebEngineAdViewTest, StaticBannerShows) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WebEngineAdViewTest, PagesReadNoOtherFile) {
+    // A banner other than the view's own stands for any file a page may name.
+    QImage other(200, 40, QImage::Format_RGB32);
+    other.fill(QColor(200, 30, 30));
+    ASSERT_TRUE(other.save(home_.path() + "/other.png"));
+    WebEngineAdView view(home_.path() + "/banner.png");
+    view.resize(300, 250);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    bool loaded = false;
+    QObject::connect(view.page(), &QWebEnginePage::loadFinished, [&](bool ok) { loaded = ok; });
+    AdController ads(view, {"ads.invalid", "img.invalid", "go.invalid"}, home_.path() + "/other.png", nullptr,
+                     Opener());
+    view.setController(&ads);
+    ASSERT_TRUE(WaitFor([&] { return loaded; }));
+    bool complete = false;
+    view.page()->runJavaScript(QStringLiteral("document.images[0].complete && document.images[0].naturalWidth"),
+                               [&](const QVariant& width) {
+                                   EXPECT_EQ(width.toInt(), 0) << "the picture was refused";
+                                   complete = true;
+                               });
+    ASSERT_TRUE(WaitFor([&] { return complete; }));
+}
+
+}  // namespace
