@@ -179,6 +179,35 @@ TEST_F(ScriptingBusTest, MethodsReachTheController) {
     }
 }
 
+TEST_F(ScriptingBusTest, WrongCallsAreRefused) {
+    const std::vector<QStringList> rows = {
+        {"org.zym.Radio.GetURL", "int32:1"},
+        {"org.zym.Radio.Play"},
+        {"org.zym.Radio.Stop", "string:x"},
+        {"org.zym.Radio.Rewind"},
+        {"org.freedesktop.DBus.Properties.Get", "string:org.zym.Radio", "string:volume"},
+        {"org.freedesktop.DBus.Properties.Set", "string:org.zym.Radio", "string:soundVolume", "variant:string:loud"},
+        {"org.freedesktop.DBus.Properties.Set", "string:org.zym.Radio", "string:presets", "variant:int32:3"},
+    };
+    for (const QStringList& row : rows) {
+        target_.calls.clear();
+        const Sent sent = Send(row);
+        EXPECT_NE(sent.exitCode, 0) << row.join(' ').toStdString();
+        EXPECT_TRUE(target_.calls.isEmpty()) << row.join(' ').toStdString();
+    }
+    EXPECT_EQ(target_.volume, 50);
+    // Introspection and GetAll describe the same interface.
+    const Sent introspection = Send({"org.freedesktop.DBus.Introspectable.Introspect"});
+    EXPECT_TRUE(introspection.out.contains("<property name=\"presets\" type=\"a(ss)\" access=\"readwrite\"/>"))
+        << introspection.out.toStdString();
+    const Sent all = Send({"org.freedesktop.DBus.Properties.GetAll", "string:org.zym.Radio"});
+    EXPECT_EQ(all.exitCode, 0);
+    for (const char* key : {"playingStation", "radioStations", "radioGenres", "soundVolume", "currentTrackPlayingTime",
+                            "currentTrackTotalTime", "currentTrack", "isPlaying", "isAuthenticated",
+                            "authenticatedUsername", "presets", "albumArtUrl"})
+        EXPECT_TRUE(all.out.contains(QStringLiteral("\"%1\"").arg(key))) << key;
+}
+
 TEST_F(ScriptingBusTest, PlayWithAStationStructurePlaysThatStation) {
     // dbus-send cannot write a structure: a call of our own.
     QDBusMessage call = QDBusMessage::createMethodCall("org.zym.Radio", "/org/zym/Radio", "org.zym.Radio", "Play");
@@ -272,6 +301,10 @@ TEST_F(ScriptingBusTest, ASecondStartHandsItsUrlOver) {
     RecordingTarget another;
     ZYMScriptingBus rival(another);
     EXPECT_FALSE(rival.registerOn(bus_.Connect()));
+    // With no instance running, the new process starts as the first one.
+    PrivateBus empty;
+    REQUIRE_PRIVATE_BUS(empty);
+    EXPECT_FALSE(ZYMScriptingBus::forwardURL(empty.Connect(), "zymradio:playstation?id=123"));
 }
 
 }  // namespace
