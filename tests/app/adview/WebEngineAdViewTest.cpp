@@ -101,24 +101,34 @@ TEST_F(WebEngineAdViewTest, ScriptAdRunsAndStaysContained) {
     EXPECT_FALSE(Requested(prefix + "popup")) << "the hidden page loads nothing itself";
 }
 
-TEST_F(WebEngineAdViewTest, StaticBannerShows) {
-    QImage banner(200, 40, QImage::Format_RGB32);
-    banner.fill(QColor(200, 30, 30));
-    ASSERT_TRUE(banner.save(home_.path() + "/banner.png"));
-    WebEngineAdView view(home_.path() + "/banner.png");
-    view.resize(300, 250);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+// The view showing the static page for the picture `shown`, its own banner being
+// banner.png; both pictures are red bars.
+struct StaticAd {
+    StaticAd(const QString& folder, const QString& shown, AdController::UrlOpener opener)
+        : view(folder + "/banner.png") {
+        QImage bar(200, 40, QImage::Format_RGB32);
+        bar.fill(QColor(200, 30, 30));
+        EXPECT_TRUE(bar.save(shown));
+        view.resize(300, 250);
+        view.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+        QObject::connect(view.page(), &QWebEnginePage::loadFinished, [this](bool ok) { loaded = ok; });
+        ads = std::make_unique<AdController>(view, AdHosts{"ads.invalid", "img.invalid", "go.invalid"}, shown, nullptr,
+                                             std::move(opener));
+        view.setController(ads.get());
+    }
+    WebEngineAdView view;
+    std::unique_ptr<AdController> ads;
     bool loaded = false;
-    QObject::connect(view.page(), &QWebEnginePage::loadFinished, [&](bool ok) { loaded = ok; });
-    AdController ads(view, {"ads.invalid", "img.invalid", "go.invalid"}, home_.path() + "/banner.png", nullptr,
-                     Opener());
-    view.setController(&ads);
-    ASSERT_TRUE(WaitFor([&] { return loaded; }));
+};
+
+TEST_F(WebEngineAdViewTest, StaticBannerShows) {
+    StaticAd ad(home_.path(), home_.path() + "/banner.png", Opener());
+    ASSERT_TRUE(WaitFor([&] { return ad.loaded; }));
     // Painting follows the load.
     QImage shot;
     const bool drawn = WaitFor([&] {
-        shot = view.grab().toImage();
+        shot = ad.view.grab().toImage();
         return shot.pixelColor(150, 125) == QColor(200, 30, 30);
     });
     if (const char* out = std::getenv("ZYM_SCREENSHOT_DIR")) shot.save(QString(out) + "/ad-static.png");
@@ -126,31 +136,16 @@ TEST_F(WebEngineAdViewTest, StaticBannerShows) {
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(211, 211, 211)) << "lightgray around the banner";
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(WebEngineAdViewTest, PagesReadNoOtherFile) {
-    // A banner other than the view's own stands for any file a page may name.
-    QImage other(200, 40, QImage::Format_RGB32);
-    other.fill(QColor(200, 30, 30));
-    ASSERT_TRUE(other.save(home_.path() + "/other.png"));
-    WebEngineAdView view(home_.path() + "/banner.png");
-    view.resize(300, 250);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    bool loaded = false;
-    QObject::connect(view.page(), &QWebEnginePage::loadFinished, [&](bool ok) { loaded = ok; });
-    AdController ads(view, {"ads.invalid", "img.invalid", "go.invalid"}, home_.path() + "/other.png", nullptr,
-                     Opener());
-    view.setController(&ads);
-    ASSERT_TRUE(WaitFor([&] { return loaded; }));
+    // A picture other than the view's banner stands for any file a page may name.
+    StaticAd ad(home_.path(), home_.path() + "/other.png", Opener());
+    ASSERT_TRUE(WaitFor([&] { return ad.loaded; }));
     bool complete = false;
-    view.page()->runJavaScript(QStringLiteral("document.images[0].complete && document.images[0].naturalWidth"),
-                               [&](const QVariant& width) {
-                                   EXPECT_EQ(width.toInt(), 0) << "the picture was refused";
-                                   complete = true;
-                               });
+    ad.view.page()->runJavaScript(QStringLiteral("document.images[0].complete && document.images[0].naturalWidth"),
+                                  [&](const QVariant& width) {
+                                      EXPECT_EQ(width.toInt(), 0) << "the picture was refused";
+                                      complete = true;
+                                  });
     ASSERT_TRUE(WaitFor([&] { return complete; }));
 }
 
