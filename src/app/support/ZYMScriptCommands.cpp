@@ -64,3 +64,9 @@ void ZYMScriptCommands::getURL(ZYMScriptingTarget& target, const QString& text) 
     }
     if (!target.isAuthenticated()) target.forceSignOnAndPlayStationID(id, name);
 }
+
+std::optional<QString> ZYMScriptCommands::launchURL(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].startsWith(QLatin1Char('-'))) return arguments[i];
+    return std::nullopt;
+}

@@ -7,6 +7,7 @@
 // Main thread only.
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <optional>
@@ -73,5 +74,10 @@ namespace ZYMScriptCommands {
 // The URL-open event. "qint" URLs go to the player whole; "zymradio:playstation?..." plays
 // a station of the directory; any other scheme is logged and ignored.
 void getURL(ZYMScriptingTarget& target, const QString& url);
+
+// The URL of a start by the desktop's URL handler: the first argument after the program's
+// name that is not an option (Qt has taken its own options out by then). A running instance gets it through the bus and
+// the new process exits; otherwise the first instance acts on it once its window exists.
+std::optional<QString> launchURL(const QStringList& arguments);
 
 }  // namespace ZYMScriptCommands

@@ -120,6 +120,22 @@ TEST(ScriptCommandsTest, UrlsReachTheRightCommand) {
     }
 }
 
+TEST(ScriptCommandsTest, LaunchUrl) {
+    struct Row {
+        QStringList arguments;
+        std::optional<QString> url;
+    };
+    const std::vector<Row> rows = {
+        {{"zymradio"}, std::nullopt},
+        {{}, std::nullopt},
+        {{"zymradio", "zymradio:playstation?name=Jazz"}, "zymradio:playstation?name=Jazz"},
+        {{"zymradio", "--verbose", "qint://s.example/x"}, "qint://s.example/x"},
+        {{"zymradio", "--verbose"}, std::nullopt},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ZYMScriptCommands::launchURL(row.arguments), row.url) << row.arguments.join(' ').toStdString();
+}
+
 // dbus-send against the object on a private bus; the service runs on this thread's loop.
 class ScriptingBusTest : public ::testing::Test {
 protected:
