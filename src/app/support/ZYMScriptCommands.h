@@ -76,8 +76,9 @@ namespace ZYMScriptCommands {
 void getURL(ZYMScriptingTarget& target, const QString& url);
 
 // The URL of a start by the desktop's URL handler: the first argument after the program's
-// name that is not an option (Qt has taken its own options out by then). A running instance gets it through the bus and
-// the new process exits; otherwise the first instance acts on it once its window exists.
+// name that is not an option (Qt has taken its own options out by then). A running
+// instance gets it through the bus and the new process exits; otherwise the first
+// instance acts on it once its window exists.
 std::optional<QString> launchURL(const QStringList& arguments);
 
 }  // namespace ZYMScriptCommands
