@@ -323,4 +323,28 @@ TEST_F(ScriptingBusTest, ASecondStartHandsItsUrlOver) {
     EXPECT_FALSE(ZYMScriptingBus::forwardURL(empty.Connect(), "zymradio:playstation?id=123"));
 }
 
+constexpr const char* kSecondStart = "ZYM_TEST_SECOND_START_BUS";
+
+// Run by the next test as a second start of the program, in a process of its own.
+TEST(ScriptingSecondStart, HandsOverAndExits) {
+    const char* address = std::getenv(kSecondStart);
+    if (address == nullptr) GTEST_SKIP() << "only as the child of ASecondProcessHandsItsUrlOver";
+    const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address), "second-start");
+    const auto url = ZYMScriptCommands::launchURL({"zymradio", "zymradio:playstation?name=Jazz%20Classics"});
+    std::_Exit(url && ZYMScriptingBus::forwardURL(bus, *url) ? 0 : 3);
+}
+
+TEST_F(ScriptingBusTest, ASecondProcessHandsItsUrlOver) {
+    target_.known = {{"88", "Jazz Classics"}};
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kSecondStart, bus_.Address());
+    second.setProcessEnvironment(env);
+    second.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=ScriptingSecondStart.HandsOverAndExits"});
+    ASSERT_TRUE(RunUntil([&] { return second.state() == QProcess::NotRunning; }, std::chrono::seconds(60)));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(target_.calls, QStringList{"playStationWithName Jazz Classics"});
+}
+
 }  // namespace
