@@ -2,6 +2,7 @@
 
 #include "app/foundation/ZYMFileManager.h"
 #include "app/services/NSLog.h"
+#include "app/services/UserDefaults.h"
 #include "app/support/ZYMWorkspace.h"
 
 #include <QDir>
@@ -86,6 +87,11 @@ QString HttpUrl(const QString& host, const QString& path) {
 }
 
 }  // namespace
+
+AdHosts AdHosts::fromDefaults(const UserDefaults& defaults) {
+    return {defaults.string(QStringLiteral("ad_script_host")), defaults.string(QStringLiteral("ad_image_host")),
+            defaults.string(QStringLiteral("ad_redirect_host"))};
+}
 
 AdController::AdController(AdView& view, AdHosts hosts, QString bannerPath, AdControllerDelegate* delegate,
                            UrlOpener openUrl)

@@ -42,11 +42,17 @@ public:
     virtual void adDidChange() {}
 };
 
+class UserDefaults;
+
 // host[:port] of each server.
 struct AdHosts {
     QString script;    // the ad scripts and the network's HTML pages
     QString image;     // image ads
     QString redirect;  // where a click on an image ad goes
+
+    // The user defaults "ad_script_host", "ad_image_host" and "ad_redirect_host"; empty
+    // where none is set.
+    static AdHosts fromDefaults(const UserDefaults& defaults);
 };
 
 class AdController {

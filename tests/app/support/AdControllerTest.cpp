@@ -1,6 +1,7 @@
 #include "app/support/AdController.h"
 
 #include "app/services/NSLog.h"
+#include "app/services/UserDefaults.h"
 #include "support/Env.h"
 
 #include <QDir>
@@ -210,6 +211,16 @@ TEST_F(AdControllerTest, NavigationPolicy) {
     EXPECT_TRUE(opened_.isEmpty());
     ads.newWindowRequested(T::LinkClicked, "http://go.example/");
     EXPECT_EQ(opened_, QStringList{"http://go.example/"});
+}
+
+TEST_F(AdControllerTest, HostsAreSettings) {
+    UserDefaults defaults(home_.path() + "/defaults.conf");
+    defaults.setObject("ad_script_host", "ads.example:8080");
+    defaults.setObject("ad_image_host", "img.example");
+    const AdHosts hosts = AdHosts::fromDefaults(defaults);
+    EXPECT_EQ(hosts.script, "ads.example:8080");
+    EXPECT_EQ(hosts.image, "img.example");
+    EXPECT_EQ(hosts.redirect, "");
 }
 
 TEST_F(AdControllerTest, ConsoleMessagesAreLogged) {
