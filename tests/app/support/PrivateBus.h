@@ -32,6 +32,8 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool Ready() const { return !address_.isEmpty(); }
+    // For clients in other processes (DBUS_SESSION_BUS_ADDRESS).
+    const QString& Address() const { return address_; }
     // A new connection of its own.
     QDBusConnection Connect() {
         const QString name = QStringLiteral("zymtest-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(names_.size());

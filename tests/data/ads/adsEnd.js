@@ -1,0 +1,2 @@
+// Closes the ad script's page; the player only loads it.
+var adsEnded = true;
