@@ -131,6 +131,7 @@ void RadioStationLists::setupTableViews() {
     stations_.horizontalHeader()->setStretchLastSection(true);
     stations_.horizontalHeader()->hide();
     stations_.verticalHeader()->hide();
+    stations_.verticalHeader()->setDefaultSectionSize(QFontMetrics(stations_.font()).height() + 4);
     stations_.setShowGrid(false);
     stations_.setDragEnabled(true);
     stations_.setDragDropMode(QAbstractItemView::DragOnly);
