@@ -23,7 +23,6 @@
 
 class UserDefaults;
 
-
 class RadioStationItem {
 public:
     explicit RadioStationItem(std::shared_ptr<ZYMRadioStation> station) : station_(std::move(station)) {}
