@@ -55,10 +55,10 @@ QVariant RadioSourcesModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole: return item->name();
     case Qt::DecorationRole: {
         // Read once per image name: the outline asks on every paint.
-        static QHash<QString, QIcon> icons;
-        auto it = icons.find(item->image());
-        if (it == icons.end()) it = icons.insert(item->image(), QIcon(QPixmap::fromImage(imageNamed(item->image()))));
-        return *it;
+        static QHash<QString, QImage> images;
+        auto it = images.find(item->image());
+        if (it == images.end()) it = images.insert(item->image(), imageNamed(item->image()));
+        return QIcon(QPixmap::fromImage(*it));
     }
     case ZYMItemRole::SecondaryText:
         if (item->kind() == RadioSourceItem::Kind::SearchResults)
