@@ -22,6 +22,22 @@ bool RadioSourceItem::nameLess(const std::shared_ptr<RadioSourceItem>& a, const 
     return a->name().compare(b->name(), Qt::CaseInsensitive) < 0;
 }
 
+QString RadioNamedSourceItem::identifier() const {
+    switch (kind_) {
+    case Kind::AllStations: return QStringLiteral("all_stations_item");
+    case Kind::SearchResults: return QStringLiteral("search_results_item");
+    default: return QStringLiteral("recently_played_item");
+    }
+}
+
+QString RadioNamedSourceItem::image() const {
+    switch (kind_) {
+    case Kind::AllStations: return QStringLiteral("all_stations");
+    case Kind::SearchResults: return QStringLiteral("search_results");
+    default: return QStringLiteral("recently_played");
+    }
+}
+
 QString RadioSearchResultsSourceItem::secondaryString() const {
     if (searchTerm_.isEmpty()) return QString();
     return localizedFormat(StringKeys::SearchResultsItemSuffixFormat, {searchTerm_});
