@@ -1315,7 +1315,7 @@ def directory_answer_content(method, first, answer, state, host, script):
     if method == "GetStationURL":
         prog = directory_attr(first, "refId") or ""
         fid = directory_attr(first, "mediaFormatId") or ""
-        if prog.startswith("fail"):
+        if prog.startswith("fail") or prog in answer.get("fail_progs", []):
             return "", "", "NoSuchAsset"
         count = 1 + sum(map(ord, prog)) % 3
         urls = "".join("<r:Url>http://%s%sstream/%s?fmt=%s&amp;n=%d</r:Url>"

@@ -37,10 +37,10 @@ void RadioServiceListener::RequestForStationsInfoCompleted(const std::vector<DMR
             [&] { service_->requestForStationsInfo(stations, success, token); });
 }
 
-void RadioServiceListener::RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>&,
+void RadioServiceListener::RequestForStationsStateCompleted(const std::vector<DMRadio3_StationStateType>& states,
                                                             DMServiceRequestToken* token, bool success) {
     Guarded("RadioServiceListener::RequestForStationsStateCompleted",
-            [&] { service_->requestForStationsState(success, token); });
+            [&] { service_->requestForStationsState(states, success, token); });
 }
 
 void RadioServiceListener::RequestForMediaFormatsCompleted(const std::vector<DMRadio3_MediaFormatType>& formats,

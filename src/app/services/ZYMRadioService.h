@@ -33,6 +33,7 @@ class DMGenericService;
 class DMRadio3Service;
 class DMRadio3_StationFormatType;
 class DMRadio3_StationInfoType;
+class DMRadio3_StationStateType;
 class DMRadio3_MediaFormatType;
 class DMSIF_IDType;
 class DMServiceRequestToken;
@@ -194,14 +195,29 @@ public:
                                 DMServiceRequestToken* token);
     void requestForMaxPresets(int maxPresets, bool success, DMServiceRequestToken* token);
     void requestForPresets(const std::vector<DMSIF_IDType>& presets, bool success, DMServiceRequestToken* token);
-    // Answers that belong to station URLs, states and stored presets; here they only keep
-    // the loading queue moving.
-    virtual void requestForStationsState(bool success, DMServiceRequestToken* token);
-    virtual void requestForURLs(const QStringList& urls, const QString& progId, bool success,
-                                DMServiceRequestToken* token);
-    virtual void storePresetsCompleted(bool success, DMServiceRequestToken* token);
-    // Sends a parked station URL request once its station can play; nothing parks here.
-    virtual void checkForPendingURLRequest() {}
+    void requestForStationsState(const std::vector<DMRadio3_StationStateType>& states, bool success,
+                                 DMServiceRequestToken* token);
+    void requestForURLs(const QStringList& urls, const QString& progId, bool success, DMServiceRequestToken* token);
+    void storePresetsCompleted(bool success, DMServiceRequestToken* token);
+
+    // --- station URLs and station state ---
+    // The answer comes as radioServiceStationURLDidLoad or radioServiceStationURLDidFail
+    // (named by the format's prog id). A station that cannot play yet has its request
+    // parked (one at a time, the latest wins) and its information fetched.
+    void requestURLForStation(const QString& stationID, const std::shared_ptr<ZYMRadioStationFormat>& format);
+    void requestURLForStation(const QString& stationID, int bandwidthLimit);
+    void ensureStationInfo(const QString& stationID);
+    void requestStateForStations(const QStringList& stationIDs, int bandwidthLimit);
+    bool stationReadyToPlay(const QString& stationID) const;
+    void addToPendingURLRequests(const QString& stationID, int bandwidthLimit);
+    void addToPendingURLRequests(const QString& stationID, const std::shared_ptr<ZYMRadioStationFormat>& format);
+    void addToPendingURLRequests(const QString& stationID);
+    // Sends a parked request once its station can play, and gives it up (reported as
+    // failed) once the station can no longer become ready.
+    void checkForPendingURLRequest();
+    const QString& pendingStationURLRequest() const { return pendingStationURLRequest_; }
+    bool loadStationInfoFromCache(const QString& stationID, bool notify);
+    void loadStationInfoFromService(const QString& stationID);
 
     // --- model and the day's cache ---
     bool cacheIsGood();
@@ -221,12 +237,31 @@ public:
     // Whether some station with its information names a media format not held.
     bool mediaFormatsMissing() const;
 
-    // --- presets (reading) ---
+    // --- presets (slots numbered from 1) ---
     int maxNumberOfPresets() const { return stationMaxPresets_; }
     const QStringList& stationPresets() const { return stationPresets_; }
     void setStationMaxPresets(int n);
     void ensureStationPresetArray();
     void clearPresets(bool notify);
+    std::shared_ptr<ZYMRadioStation> stationForPreset(int preset) const;
+    bool presetIsSet(int preset) const;
+    bool stationExistsOnPresets(const ZYMRadioStation* station) const;
+    // The first slot holding the station, or kPresetNotFound.
+    long presetIndex(const ZYMRadioStation* station) const;
+    void storeStation(const ZYMRadioStation* station, int preset);
+    void removePreset(int preset);
+    // A drag: `to` names the slot in front of which the entry lands (one past the last
+    // slot: the end).
+    void moveStationFromPreset(int from, int to);
+    void startPresetBatching();
+    void endPresetBatching();
+    void savePresets();
+    // The two ways out of a write the server refused as out of date: take the server's
+    // presets, or write the local ones over them.
+    void loadStationPresets() { loadPresetsFromService(); }
+    void forcePresetsToReplaceHostPresets();
+    bool forcedPresetsWriteWaiting() const { return presetsLoadIsOnlyToForceLaterWrite_; }
+    static constexpr long kPresetNotFound = -1;
 
     // Pure day rule of cacheIsGood: true when both are valid and fall on the same GMT
     // calendar day.
@@ -262,12 +297,22 @@ protected:
     void notifyRadioPresetsWillLoad();
     void notifyRadioPresetsDidLoad();
     void notifyAuthenticationStartedForUsername(const QString& userName);
+    void notifyRadioPresetsWillStore();
+    void notifyRadioPresetsDidStore();
+    void notifyRadioPresetsOutOfDate();
+    void notifyRadioStationURLWillLoad(const QString& stationID);
+    void notifyRadioStationURLDidLoad(const QString& progId, const QStringList& urls);
+    void notifyRadioStationURLDidFail(const QString& progId);
+    void notifyRadioStationStateWillLoad(const QString& progId);
+    void notifyRadioStationStateDidLoad(const std::shared_ptr<ZYMRadioStationState>& state);
 
     void retireGenericService(std::unique_ptr<DMGenericService> service) override;
 
 private:
     void applyStationGenres(const std::shared_ptr<ZYMRadioStation>& station, const QStringList& genreIDs);
     void releasePendingStationInfo();
+    // Those named by the station-information request of the token that still lack it.
+    void releaseRequestedStationInfo(DMServiceRequestToken* token);
     // Whether a loader's request went out; when not, the load is reset and has failed.
     bool sent(DMServiceRequestToken* token);
     // The answer rule shared by every handler: whether the answer is to be applied.
@@ -289,6 +334,10 @@ private:
     QHash<QString, std::shared_ptr<ZYMRadioMediaFormat>> mediaFormats_;
     QStringList stationPresets_;
     bool presetsLoadIsOnlyToForceLaterWrite_ = false;
+    int presetBatchDepth_ = 0;
+    QString pendingStationURLRequest_;
+    int pendingStationURLRequestBandwidthLimit_ = 0;
+    std::shared_ptr<ZYMRadioStationFormat> pendingStationURLRequestStationFormat_;
     std::vector<std::unique_ptr<ZYMRadioInformationRequest>> synchronousInfoRequests_;
     bool informationLoaded_ = false;
     std::unique_ptr<ScheduledTimer> informationRefreshTimer_;

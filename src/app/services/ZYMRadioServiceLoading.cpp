@@ -243,13 +243,19 @@ void ZYMRadioService::loadMaxPresetsFromService() {
 }
 
 void ZYMRadioService::loadPresetsFromService() {
-    if (!radioServiceUsable()) return;
     auto* slotStep = infoRequestWithType(ZYMRadioInformationRequest::kMaxPresets);
-    if (!slotStep || !slotStep->loaded()) return;
+    if (!radioServiceUsable() || !slotStep || !slotStep->loaded()) {
+        // No answer will come to end a forced write, which would hold every later one.
+        presetsLoadIsOnlyToForceLaterWrite_ = false;
+        return;
+    }
     std::vector<DMSIF_IDType> ids;
     for (int slot = 1; slot <= stationMaxPresets_; ++slot)
         ids.emplace_back(std::string(), std::to_string(slot));
-    if (!sent(ensureRadioService().GetPresets(ids, std::string()))) return;
+    if (!sent(ensureRadioService().GetPresets(ids, std::string()))) {
+        presetsLoadIsOnlyToForceLaterWrite_ = false;
+        return;
+    }
     notifyRadioPresetsWillLoad();
     if (auto* presets = infoRequestWithType(ZYMRadioInformationRequest::kPreset)) presets->setRequested(true);
 }
@@ -293,16 +299,14 @@ void ZYMRadioService::stationsUpdated(bool, bool success, DMServiceRequestToken*
 
 void ZYMRadioService::requestForStationsInfo(const std::vector<DMRadio3_StationInfoType>& infos, bool success,
                                              DMServiceRequestToken* token) {
-    if (!success && token && token->methodRef) {
-        // The stations of the failed chunk may be asked for again.
-        if (auto* input = dynamic_cast<DMRadio3_GetStationInfo_InputType*>(token->methodRef->GetArguments()))
-            for (const auto& id : input->mRefIds)
-                if (auto station = stationWithID(QString::fromStdString(id.GetValue())))
-                    if (!station->haveStationInfo()) station->setStationInfoPending(false);
-    }
+    // The stations of a failed chunk may be asked for again.
+    if (!success) releaseRequestedStationInfo(token);
     if (!answerArrived(ZYMRadioInformationRequest::kStationInfo, success, token,
-                       "requestForStationsInfo failed, but info request is not required.  continuing as normal.\n"))
+                       "requestForStationsInfo failed, but info request is not required.  continuing as normal.\n")) {
+        // A parked URL request whose station lost its only chance must not wait forever.
+        checkForPendingURLRequest();
         return;
+    }
     const std::size_t stationCount = stations_ ? stations_->size() : 0;
     const bool small = infos.size() < stationCount / 2;
     for (const auto& info : infos) {
@@ -314,11 +318,27 @@ void ZYMRadioService::requestForStationsInfo(const std::vector<DMRadio3_StationI
     }
     // Stations an answer left out are not asked for again in this load; once the step
     // is over they must not stay marked pending, or nothing would ever ask for them.
-    if (auto* request = infoRequestWithType(ZYMRadioInformationRequest::kStationInfo); request && request->loaded())
+    // After the load, requests for single stations overlap: only this one's stations
+    // are released.
+    if (informationLoaded_) {
+        releaseRequestedStationInfo(token);
+    } else if (auto* request = infoRequestWithType(ZYMRadioInformationRequest::kStationInfo);
+               request && request->loaded()) {
         releasePendingStationInfo();
+    }
     checkForPendingURLRequest();
     if (!small) notifyRadioStationDetailsDidLoad(std::nullopt);
     loadMoreInformationFromService();
+}
+
+void ZYMRadioService::releaseRequestedStationInfo(DMServiceRequestToken* token) {
+    auto* input = token && token->methodRef
+                      ? dynamic_cast<DMRadio3_GetStationInfo_InputType*>(token->methodRef->GetArguments())
+                      : nullptr;
+    if (!input) return;
+    for (const auto& id : input->mRefIds)
+        if (auto station = stationWithID(QString::fromStdString(id.GetValue())))
+            if (!station->haveStationInfo()) station->setStationInfoPending(false);
 }
 
 void ZYMRadioService::releasePendingStationInfo() {
@@ -351,41 +371,6 @@ void ZYMRadioService::requestForMaxPresets(int maxPresets, bool success, DMServi
     setStationMaxPresets(maxPresets);
     notifyRadioMaxPresetsDidLoad();
     loadMoreInformationFromService();
-}
-
-void ZYMRadioService::requestForPresets(const std::vector<DMSIF_IDType>& presets, bool success,
-                                        DMServiceRequestToken* token) {
-    if (!answerArrived(ZYMRadioInformationRequest::kPreset, success, token,
-                       "requestForPresets failed, but info request is not required.  continuing as normal.\n"))
-        return;
-    if (presetsLoadIsOnlyToForceLaterWrite_) {
-        // The forced write that waits for this answer belongs to storing presets.
-        presetsLoadIsOnlyToForceLaterWrite_ = false;
-        return;
-    }
-    for (const auto& preset : presets) {
-        bool ok = false;
-        const int slot = QString::fromStdString(preset.GetID()).toInt(&ok);
-        if (!ok || slot < 1 || slot > stationMaxPresets_) continue;
-        const QString id = QString::fromStdString(preset.GetValue());
-        stationPresets_[slot - 1] = stationsDict_ && stationsDict_->contains(id) ? id : kEmptyPreset;
-    }
-    notifyRadioPresetsDidLoad();
-    loadMoreInformationFromService();
-}
-
-void ZYMRadioService::requestForStationsState(bool success, DMServiceRequestToken* token) {
-    answerArrived(ZYMRadioInformationRequest::kStationState, success, token,
-                  "requestForStationsState failed, but info request is not required.  continuing as normal.\n");
-}
-
-void ZYMRadioService::requestForURLs(const QStringList&, const QString&, bool success, DMServiceRequestToken* token) {
-    answerArrived(ZYMRadioInformationRequest::kStationURL, success, token,
-                  "requestForURLs failed, but info request is not required.  continuing as normal.\n");
-}
-
-void ZYMRadioService::storePresetsCompleted(bool success, DMServiceRequestToken*) {
-    if (success) loadMoreInformationFromService();
 }
 
 void ZYMRadioService::requestFailed(DMServiceRequestToken* token) {

@@ -30,6 +30,7 @@
 #include "app/services/ZYMCacheStorage.h"
 #include "app/services/ZYMServicesProvider.h"
 #include "app/services/ZYMRadioService.h"
+#include "app/services/ZYMRadioStationState.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
@@ -138,6 +139,29 @@ public:
     Delegated radioServiceMaxPresetsDidLoad() override { return Note("MaxPresetsDidLoad"); }
     Delegated radioServicePresetsWillLoad() override { return Note("PresetsWillLoad"); }
     Delegated radioServicePresetsDidLoad() override { return Note("PresetsDidLoad"); }
+    Delegated radioServicePresetsWillStore() override { return Note("PresetsWillStore"); }
+    Delegated radioServicePresetsDidStore() override { return Note("PresetsDidStore"); }
+    Delegated radioServicePresetsOutOfDate() override { return Note("PresetsOutOfDate"); }
+    Delegated radioServiceStationURLWillLoad(const QString& id) override {
+        return Note("URLWillLoad " + id.toStdString());
+    }
+    Delegated radioServiceStationURLDidLoad(const QString& prog, const QStringList& urls) override {
+        lastUrls = urls;
+        return Note("URLDidLoad " + prog.toStdString());
+    }
+    Delegated radioServiceStationURLDidFail(const QString& prog) override {
+        return Note("URLDidFail " + prog.toStdString());
+    }
+    Delegated radioServiceStationStateWillLoad(const QString& prog) override {
+        return Note("StateWillLoad " + prog.toStdString());
+    }
+    Delegated radioServiceStationStateDidLoad(const std::shared_ptr<ZYMRadioStationState>& state) override {
+        states.push_back(state);
+        return Note("StateDidLoad " + state->stationID().value_or(QStringLiteral("nil")).toStdString());
+    }
+
+    QStringList lastUrls;
+    std::vector<std::shared_ptr<ZYMRadioStationState>> states;
 
 private:
     Delegated Note(const std::string& e) {
