@@ -124,6 +124,49 @@ def main():
 
     images["SmallGrayWarning"] = (12, 12, warning)
 
+    # The source-list rows: a blue disc (all stations), the magnifier on white (search
+    # results), a clock (recently played) and a note (a genre).
+    def disc(x, y):
+        d = math.hypot(x - 8, y - 8)
+        if d > 7:
+            return None
+        if d < 2.2:
+            return (1, 1, 1, 1.0)
+        return (0.16, 0.38, 0.80, 1.0)
+
+    images["all_stations"] = (16, 16, disc)
+
+    def search_icon(x, y):
+        c = magnifier(x, y)
+        if c is not None:
+            return (0.15, 0.45, 0.2, 1.0)
+        return None
+
+    images["search_results"] = (16, 16, search_icon)
+
+    def clock(x, y):
+        d = math.hypot(x - 8, y - 8)
+        if d > 7:
+            return None
+        if d > 5.8:
+            return (0.55, 0.30, 0.10, 1.0)
+        if (abs(x - 8) < 0.8 and 3.5 < y < 8.5) or (abs(y - 8) < 0.8 and 7.5 < x < 11.5):
+            return (0.2, 0.2, 0.2, 1.0)
+        return (1, 0.95, 0.85, 1.0)
+
+    images["recently_played"] = (16, 16, clock)
+
+    def note(x, y):
+        if math.hypot((x - 6) / 1.3, y - 12) < 2.3:
+            return (0.45, 0.2, 0.6, 1.0)
+        if 7.2 < x < 8.6 and 2.5 < y < 12:
+            return (0.45, 0.2, 0.6, 1.0)
+        if 8.6 <= x < 12 and 2.5 < y < 5 - (x - 8.6) * 0.3:
+            return (0.45, 0.2, 0.6, 1.0)
+        return None
+
+    images["radio_genre"] = (16, 16, note)
+
     for name, (w, h, shade) in sorted(images.items()):
         png(os.path.join(OUT, name + ".png"), w, h, shade)
     return 0

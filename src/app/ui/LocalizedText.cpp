@@ -7,7 +7,14 @@
 
 namespace StringKeys {
 const std::vector<StringKey>& all() {
-    static const std::vector<StringKey> keys{SearchPlaceholder};
+    static const std::vector<StringKey> keys{SearchPlaceholder,
+                                            AllStationsItemName,
+                                            SearchResultsItemName,
+                                            RecentStationsItemName,
+                                            SearchResultsItemSuffixFormat,
+                                            ClipboardStationURLFormat,
+                                            PlayContextMenuItem,
+                                            StopContextMenuItem};
     return keys;
 }
 }  // namespace StringKeys

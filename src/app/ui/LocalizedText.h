@@ -15,6 +15,14 @@ struct StringKey {
 
 namespace StringKeys {
 inline constexpr StringKey SearchPlaceholder{"SearchPlaceholder", 0};
+// The lists.
+inline constexpr StringKey AllStationsItemName{"AllStationsItemName", 0};
+inline constexpr StringKey SearchResultsItemName{"SearchResultsItemName", 0};
+inline constexpr StringKey RecentStationsItemName{"RecentStationsItemName", 0};
+inline constexpr StringKey SearchResultsItemSuffixFormat{"SearchResultsItemSuffixFormat", 1};
+inline constexpr StringKey ClipboardStationURLFormat{"ClipboardStationURLFormat", 2};
+inline constexpr StringKey PlayContextMenuItem{"PlayContextMenuItem", 0};
+inline constexpr StringKey StopContextMenuItem{"StopContextMenuItem", 0};
 
 // Every key above (the strings table must hold each, with its number of arguments).
 const std::vector<StringKey>& all();
