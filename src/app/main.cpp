@@ -1,0 +1,70 @@
+// zymradio: the main window signed on to the radio services, playing a station.
+//
+//   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS]
+//
+// With --screenshot the window is saved as a PNG once a station plays with its track
+// shown; the path and what plays are printed, and --quit-after quits that many seconds
+// later through the normal quit.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/services/ServiceLayerError.h"
+#include "app/services/UserDefaults.h"
+#include "app/ui/RadioAppController.h"
+#include "app/ui/RadioMetadataParser.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zymradio"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser options;
+    options.addHelpOption();
+    QCommandLineOption services(QStringLiteral("services"), QStringLiteral("The sign-on services URL."),
+                                QStringLiteral("URL"));
+    QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                  QStringLiteral("Save the window as a PNG once a station plays."),
+                                  QStringLiteral("PATH"));
+    QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                 QStringLiteral("Quit this many seconds after the screenshot."),
+                                 QStringLiteral("SECONDS"));
+    options.addOptions({services, screenshot, quitAfter});
+    options.process(app);
+
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
+
+    RadioAppController controller;
+    if (!controller.start()) return 0;
+
+    if (options.isSet(screenshot)) {
+        const QString path = options.value(screenshot);
+        const int seconds = options.isSet(quitAfter) ? options.value(quitAfter).toInt() : 0;
+        QTimer::singleShot(0, &controller, [&] {
+            RadioWindowController* window = controller.mainWindowController();
+            if (!window) return;
+            QObject::connect(window, &RadioWindowController::trackStarted, &controller, [&, window] {
+                if (!window->playingStation()) return;
+                Guarded("screenshot", [&] {
+                    // Let the new track's lines be laid out before the picture.
+                    QTimer::singleShot(300, &controller, [&, window] {
+                        if (!window->window()->grab().save(path, "PNG")) {
+                            std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+                            return;
+                        }
+                        std::printf("screenshot: %s\n", qPrintable(path));
+                        std::printf("playing: %s\n", qPrintable(window->displayText().replace('\n', " | ")));
+                        std::fflush(stdout);
+                        if (seconds >= 0 && options.isSet(quitAfter))
+                            QTimer::singleShot(seconds * 1000, &controller, [&] { controller.quit(); });
+                    });
+                });
+            });
+        });
+    }
+    return app.exec();
+}
