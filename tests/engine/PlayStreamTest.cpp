@@ -104,24 +104,8 @@ protected:
 
     // The float32 stereo WAV the sink wrote, as 16-bit samples (the decoder's own scale).
     std::vector<int16_t> WrittenPcm() {
-        std::vector<uint8_t> bytes;
-        EXPECT_TRUE(zymtest::ReadFile(wavPath_, bytes));
         std::vector<int16_t> out;
-        size_t pos = 12;
-        while (pos + 8 <= bytes.size()) {
-            uint32_t size = 0;
-            std::memcpy(&size, &bytes[pos + 4], 4);
-            if (std::memcmp(&bytes[pos], "data", 4) == 0) {
-                const size_t n = std::min<size_t>(size, bytes.size() - pos - 8) / 4;
-                for (size_t i = 0; i < n; ++i) {
-                    float f;
-                    std::memcpy(&f, &bytes[pos + 8 + i * 4], 4);
-                    out.push_back(int16_t(std::lround(std::clamp(f * 32768.0f, -32768.0f, 32767.0f))));
-                }
-                break;
-            }
-            pos += 8 + size + (size & 1);
-        }
+        EXPECT_TRUE(zymtest::ReadFloatWavAs16(wavPath_, out));
         return out;
     }
 
@@ -134,38 +118,6 @@ protected:
 const char* kMp3Fixture = "chirp-64k.mp3";
 
 std::string FixturePath(const char* name) { return zymtest::DataPath(std::string("streams/") + name); }
-
-// Drops the silence at both ends (decoder delay, the output's prebuffer of zeros).
-std::vector<int16_t> TrimSilence(const std::vector<int16_t>& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::abs(s[b]) < 4)
-        ++b;
-    while (e > b && std::abs(s[e - 1]) < 4)
-        --e;
-    b &= ~size_t(1);
-    e = (e + 1) & ~size_t(1);
-    return std::vector<int16_t>(s.begin() + long(b), s.begin() + long(std::min(e, s.size())));
-}
-
-// Drops the gaps an underrun leaves (runs of at least 64 frames of exact zeros): a slow
-// build (ThreadSanitizer) may let the output run dry, which is not what is compared here.
-std::vector<int16_t> DropUnderrunGaps(const std::vector<int16_t>& s) {
-    std::vector<int16_t> out;
-    size_t i = 0;
-    const size_t frames = s.size() / 2;
-    while (i < frames) {
-        size_t j = i;
-        while (j < frames && s[2 * j] == 0 && s[2 * j + 1] == 0)
-            ++j;
-        if (j - i < 64) {
-            out.insert(out.end(), s.begin() + long(2 * i), s.begin() + long(2 * std::max(j, i + 1)));
-            i = std::max(j, i + 1);
-        } else {
-            i = j;
-        }
-    }
-    return out;
-}
 
 // `edgeFrames` at both ends are left out where decoders legitimately differ (AAC's first
 // frame without overlap and its last, cut frame).
@@ -183,10 +135,10 @@ void ExpectMatchesReference(const std::vector<int16_t>& written, const std::stri
         for (int16_t s : reference.samples)
             ref.insert(ref.end(), {s, s});
     }
-    std::vector<int16_t> ours = TrimSilence(DropUnderrunGaps(written));
+    std::vector<int16_t> ours = zymtest::TrimSilence(zymtest::DropUnderrunGaps(written));
     if (edgeFrames > 0 && ours.size() > 4 * edgeFrames * 2)
         ours = std::vector<int16_t>(ours.begin() + long(2 * edgeFrames), ours.end() - long(2 * edgeFrames));
-    ref = TrimSilence(ref);
+    ref = zymtest::TrimSilence(ref);
     ASSERT_GT(ours.size() + 4 * edgeFrames, ref.size() * 9 / 10);
     const long offset = zymtest::FindOffset(ours, ref, 2, 2000 + long(edgeFrames), 20000);
     const zymtest::PcmDiff diff = zymtest::Compare(ours, ref, 2, offset);
@@ -441,7 +393,7 @@ TEST_F(PlayRoad, VlbFormatChangeMidStreamKeepsTheSpeed) {
     ASSERT_TRUE(zymtest::ReadFile(wavPath_, bytes));
     uint32_t rate = 0;
     std::memcpy(&rate, &bytes[24], 4);
-    const double played = double(TrimSilence(WrittenPcm()).size()) / 2 / rate;
+    const double played = double(zymtest::TrimSilence(WrittenPcm()).size()) / 2 / rate;
     EXPECT_NEAR(played, seconds, 0.1 * seconds);
 }
 
@@ -487,7 +439,7 @@ TEST_F(PlayRoad, AacStationsPlay) {
     ASSERT_TRUE(zymtest::ReadFile(wavPath_, bytes));
     uint32_t rate = 0;
     std::memcpy(&rate, &bytes[24], 4);
-    const double played = double(TrimSilence(DropUnderrunGaps(WrittenPcm())).size()) / 2 / rate;
+    const double played = double(zymtest::TrimSilence(zymtest::DropUnderrunGaps(WrittenPcm())).size()) / 2 / rate;
     EXPECT_NEAR(played, 6.0, 0.5);
 }
 
@@ -554,8 +506,8 @@ TEST_F(PlayRoad, HeAacStationsPlay) {
         std::remove(cut.c_str());
         ASSERT_EQ(reference.channels, 2);
         // Silent stretches of the stream itself go with the output's underrun gaps.
-        const std::vector<int16_t> ours = TrimSilence(DropUnderrunGaps(WrittenPcm()));
-        const std::vector<int16_t> ref = TrimSilence(DropUnderrunGaps(reference.samples));
+        const std::vector<int16_t> ours = zymtest::TrimSilence(zymtest::DropUnderrunGaps(WrittenPcm()));
+        const std::vector<int16_t> ref = zymtest::TrimSilence(zymtest::DropUnderrunGaps(reference.samples));
         ASSERT_GT(ours.size(), ref.size() * 9 / 10) << s.file;
         const long offset = zymtest::FindOffset(ours, ref, 2, 4096, 20000);
         // SNR over the overlap, leaving out the last frame (cut mid-stream).

@@ -992,6 +992,8 @@ def serve_signon(conn, script):
     offer_type (ServiceType offered), hold (list of body child names to leave unanswered),
     delay_ms."""
     import xml.etree.ElementTree as ET
+    if directory_stream(conn, script):
+        return
     entry, body = signon_claim_request(conn)
     try:
         root = ET.fromstring(body)
@@ -1356,12 +1358,42 @@ def directory_fault(code, text, response=""):
             % (xml_escape(code), xml_escape(text), response))
 
 
+# The streams behind the station URLs: "<path>stream/<prog id>?fmt=<media format id>".
+DIRECTORY_STREAMS = {
+    "mf128": ("http", os.path.join("streams", "chirp-64k.mp3")),
+    "multi": ("http", os.path.join("streams", "chirp-64k.mp3")),
+    "mf64": ("aacp", os.path.join("streams", "chirp-64k.aac")),
+    "vlb48": ("vlb", os.path.join("vlb", "stereo44k.aac")),
+}
+
+
+def directory_stream(conn, script):
+    """Serves the stream of a station URL; False when the request is no stream's."""
+    split = urlsplit(conn.req.path)
+    if not split.path.startswith(script["path"] + "stream/"):
+        return False
+    fmt = parse_qs(split.query).get("fmt", [""])[0]
+    if fmt not in DIRECTORY_STREAMS:
+        serve_http(conn, {"status": 404, "body": "no such stream"})
+        return True
+    kind, name = DIRECTORY_STREAMS[fmt]
+    with open(os.path.join(DATA_DIR, name), "rb") as f:
+        audio = base64.b64encode(f.read()).decode("ascii")
+    if kind == "http":
+        serve_http(conn, {"headers": [["Content-Type", "audio/mpeg"]], "body_b64": audio, "piece": 1500})
+    else:
+        serve_quintrel(conn, {"packets": [{"audio": {"body_b64": audio}, "codec": kind, "split": 1000}]})
+    return True
+
+
 @handler("directory")
 def serve_directory(conn, script):
     """The version-3 radio directory (see README.md). Keys: open (no assertion needed),
     presets [[station, slot]...], presets_timestamp, and per method name under "methods":
     an answer object, or a list used in order (the last one repeating)."""
     import xml.etree.ElementTree as ET
+    if directory_stream(conn, script):
+        return
     entry, body = signon_claim_request(conn)
     try:
         root = ET.fromstring(body)

@@ -206,4 +206,55 @@ long FindOffset(const std::vector<int16_t>& test, const std::vector<int16_t>& re
     return best;
 }
 
+bool ReadFloatWavAs16(const std::string& path, std::vector<int16_t>& samples) {
+    std::vector<uint8_t> bytes;
+    if (!ReadFile(path, bytes)) return false;
+    samples.clear();
+    size_t pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        uint32_t size = 0;
+        std::memcpy(&size, &bytes[pos + 4], 4);
+        if (std::memcmp(&bytes[pos], "data", 4) == 0) {
+            const size_t n = std::min<size_t>(size, bytes.size() - pos - 8) / 4;
+            for (size_t i = 0; i < n; ++i) {
+                float f;
+                std::memcpy(&f, &bytes[pos + 8 + i * 4], 4);
+                samples.push_back(int16_t(std::lround(std::clamp(f * 32768.0f, -32768.0f, 32767.0f))));
+            }
+            return true;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+std::vector<int16_t> TrimSilence(const std::vector<int16_t>& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::abs(s[b]) < 4)
+        ++b;
+    while (e > b && std::abs(s[e - 1]) < 4)
+        --e;
+    b &= ~size_t(1);
+    e = (e + 1) & ~size_t(1);
+    return std::vector<int16_t>(s.begin() + long(b), s.begin() + long(std::min(e, s.size())));
+}
+
+std::vector<int16_t> DropUnderrunGaps(const std::vector<int16_t>& s) {
+    std::vector<int16_t> out;
+    size_t i = 0;
+    const size_t frames = s.size() / 2;
+    while (i < frames) {
+        size_t j = i;
+        while (j < frames && s[2 * j] == 0 && s[2 * j + 1] == 0)
+            ++j;
+        if (j - i < 64) {
+            out.insert(out.end(), s.begin() + long(2 * i), s.begin() + long(2 * std::max(j, i + 1)));
+            i = std::max(j, i + 1);
+        } else {
+            i = j;
+        }
+    }
+    return out;
+}
+
 }  // namespace zymtest

@@ -38,6 +38,16 @@ bool HaveProgram(const std::string& name);
 bool DecodeWithMpg123(const std::string& input, Pcm& pcm);
 bool DecodeWithFfmpeg(const std::string& input, Pcm& pcm);
 
+// The data of a float32 WAV (what the "wav:" audio output writes) as 16-bit samples, on
+// the decoders' own scale.
+bool ReadFloatWavAs16(const std::string& path, std::vector<int16_t>& samples);
+
+// Stereo helpers for comparing what an output played: the silence at both ends (decoder
+// delay, the output's prebuffer of zeros) dropped, and the gaps an underrun leaves (runs of
+// at least 64 frames of exact zeros) dropped, since a slow build may let the output run dry.
+std::vector<int16_t> TrimSilence(const std::vector<int16_t>& s);
+std::vector<int16_t> DropUnderrunGaps(const std::vector<int16_t>& s);
+
 struct PcmDiff {
     double rms = 0.0;     // root mean square of the sample differences, in LSB
     int maxAbs = 0;       // largest absolute difference, in LSB
