@@ -8,13 +8,13 @@
 namespace StringKeys {
 const std::vector<StringKey>& all() {
     static const std::vector<StringKey> keys{SearchPlaceholder,
-                                            AllStationsItemName,
-                                            SearchResultsItemName,
-                                            RecentStationsItemName,
-                                            SearchResultsItemSuffixFormat,
-                                            ClipboardStationURLFormat,
-                                            PlayContextMenuItem,
-                                            StopContextMenuItem};
+                                             AllStationsItemName,
+                                             SearchResultsItemName,
+                                             RecentStationsItemName,
+                                             SearchResultsItemSuffixFormat,
+                                             ClipboardStationURLFormat,
+                                             PlayContextMenuItem,
+                                             StopContextMenuItem};
     return keys;
 }
 }  // namespace StringKeys

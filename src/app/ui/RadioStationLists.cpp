@@ -57,8 +57,8 @@ public:
         const QWidget* widget = opt.widget;
         QStyle* style = widget ? widget->style() : QApplication::style();
         const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-        const bool highlighted = (opt.state & QStyle::State_Selected) && (opt.state & QStyle::State_HasFocus ||
-                                                                          (widget && widget->hasFocus()));
+        const bool highlighted = (opt.state & QStyle::State_Selected) &&
+                                 (opt.state & QStyle::State_HasFocus || (widget && widget->hasFocus()));
         QFont font = QApplication::font();
         font.setPointSizeF(11.0);
         painter->save();
@@ -149,10 +149,9 @@ void RadioStationLists::setupTableViews() {
         if (!changingSelection_) tableViewSelectionDidChange();
     });
     connect(&searchField_, &QLineEdit::textChanged, this, &RadioStationLists::controlTextDidChange);
-    stationsChanged_ = dataSource_.notifications().observe(RadioStationsDataSource::kStationsChangedNotification,
-                                                           &dataSource_, [this](const Notification&) {
-                                                               stationsChanged();
-                                                           });
+    stationsChanged_ =
+        dataSource_.notifications().observe(RadioStationsDataSource::kStationsChangedNotification, &dataSource_,
+                                            [this](const Notification&) { stationsChanged(); });
 }
 
 void RadioStationLists::stationsChanged() {
@@ -248,7 +247,8 @@ QMimeData* RadioStationLists::writeRows(const QList<int>& rows) const {
         ZYMPasteboard::setDataForURL(*data, url, item->name(), item->stationDescription().value_or(QString()));
         data->setData(QStringLiteral("text/plain"), url.toUtf8());
         data->setData(QStringLiteral("text/uri-list"), url.toUtf8() + "\r\n");
-        const QString mozilla = url + QLatin1Char('\n') + QString(item->name()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        const QString mozilla =
+            url + QLatin1Char('\n') + QString(item->name()).replace(QLatin1Char('\n'), QLatin1Char(' '));
         data->setData(QString::fromLatin1(ZYMPasteboard::kMozillaURLMimeType),
                       QByteArray(reinterpret_cast<const char*>(mozilla.utf16()), mozilla.size() * 2));
         wrote = true;
@@ -326,7 +326,9 @@ int outlineRowHeight(const QTreeView& view) {
     const int hint = view.model() && view.model()->rowCount() > 0 ? view.sizeHintForRow(0) : -1;
     return hint > 0 ? hint : QFontMetrics(view.font()).height() + 2;
 }
-int outlineHeaderHeight(const QTreeView& view) { return view.isHeaderHidden() ? 0 : view.header()->sizeHint().height(); }
+int outlineHeaderHeight(const QTreeView& view) {
+    return view.isHeaderHidden() ? 0 : view.header()->sizeHint().height();
+}
 int tableHeaderHeight(const QTableView& view) {
     return view.horizontalHeader()->isHidden() ? 0 : view.horizontalHeader()->sizeHint().height();
 }

@@ -13,7 +13,8 @@
 
 #include <algorithm>
 
-bool RadioStationItem::nameLess(const std::shared_ptr<RadioStationItem>& a, const std::shared_ptr<RadioStationItem>& b) {
+bool RadioStationItem::nameLess(const std::shared_ptr<RadioStationItem>& a,
+                                const std::shared_ptr<RadioStationItem>& b) {
     return a->name().compare(b->name(), Qt::CaseInsensitive) < 0;
 }
 
@@ -51,8 +52,7 @@ QVariant RadioSourcesModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || std::size_t(index.row()) >= owner_.displaySources().size()) return {};
     const auto& item = owner_.displaySources()[std::size_t(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
-        return item->name();
+    case Qt::DisplayRole: return item->name();
     case Qt::DecorationRole: {
         // Read once per image name: the outline asks on every paint.
         static QHash<QString, QIcon> icons;
@@ -64,10 +64,8 @@ QVariant RadioSourcesModel::data(const QModelIndex& index, int role) const {
         if (item->kind() == RadioSourceItem::Kind::SearchResults)
             return static_cast<const RadioSearchResultsSourceItem&>(*item).secondaryString();
         return QString();
-    case ZYMItemRole::ItemPointer:
-        return QVariant::fromValue(quintptr(item.get()));
-    default:
-        return {};
+    case ZYMItemRole::ItemPointer: return QVariant::fromValue(quintptr(item.get()));
+    default: return {};
     }
 }
 
@@ -90,16 +88,11 @@ QVariant RadioStationsModel::data(const QModelIndex& index, int role) const {
     auto item = owner_.stationItemAtIndex(index.row());
     if (!item) return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return item->name();
-    case ZYMItemRole::SecondaryText:
-        return item->stationDescription().value_or(QString());
-    case ZYMItemRole::IsContainer:
-        return false;
-    case ZYMItemRole::ItemPointer:
-        return QVariant::fromValue(quintptr(item.get()));
-    default:
-        return {};
+    case Qt::DisplayRole: return item->name();
+    case ZYMItemRole::SecondaryText: return item->stationDescription().value_or(QString());
+    case ZYMItemRole::IsContainer: return false;
+    case ZYMItemRole::ItemPointer: return QVariant::fromValue(quintptr(item.get()));
+    default: return {};
     }
 }
 
@@ -128,9 +121,9 @@ QMimeData* RadioStationsModel::mimeData(const QModelIndexList& indexes) const {
 RadioStationsDataSource::RadioStationsDataSource(RadioStationDirectory& directory, NotificationCenter& notifications,
                                                  UserDefaults& defaults)
     : directory_(directory), notifications_(notifications), defaults_(defaults) {
-    established_ = notifications_.observe(QStringLiteral("ServiceEstablishedNotification"),
-                                          directory_.notificationObject(),
-                                          [this](const Notification&) { serviceAvailable(); });
+    established_ =
+        notifications_.observe(QStringLiteral("ServiceEstablishedNotification"), directory_.notificationObject(),
+                               [this](const Notification&) { serviceAvailable(); });
     lost_ = notifications_.observe(QStringLiteral("ServiceNoLongerValidNotification"), directory_.notificationObject(),
                                    [this](const Notification&) { serviceDisconnected(); });
 }

@@ -23,7 +23,6 @@
 
 class UserDefaults;
 
-
 class RadioStationItem {
 public:
     explicit RadioStationItem(std::shared_ptr<ZYMRadioStation> station) : station_(std::move(station)) {}
@@ -54,23 +53,28 @@ public:
     static bool nameLess(const std::shared_ptr<RadioSourceItem>& a, const std::shared_ptr<RadioSourceItem>& b);
 };
 
-class RadioAllStationsSourceItem : public RadioSourceItem {
+// A fixed row, named by the strings table.
+class RadioNamedSourceItem : public RadioSourceItem {
 public:
-    explicit RadioAllStationsSourceItem(QString name) : name_(std::move(name)) {}
-    Kind kind() const override { return Kind::AllStations; }
+    explicit RadioNamedSourceItem(QString name) : name_(std::move(name)) {}
     QString name() const override { return name_; }
-    QString identifier() const override { return QStringLiteral("all_stations_item"); }
-    QString image() const override { return QStringLiteral("all_stations"); }
 
 private:
     QString name_;
 };
 
-class RadioSearchResultsSourceItem : public RadioSourceItem {
+class RadioAllStationsSourceItem : public RadioNamedSourceItem {
 public:
-    explicit RadioSearchResultsSourceItem(QString name) : name_(std::move(name)) {}
+    using RadioNamedSourceItem::RadioNamedSourceItem;
+    Kind kind() const override { return Kind::AllStations; }
+    QString identifier() const override { return QStringLiteral("all_stations_item"); }
+    QString image() const override { return QStringLiteral("all_stations"); }
+};
+
+class RadioSearchResultsSourceItem : public RadioNamedSourceItem {
+public:
+    using RadioNamedSourceItem::RadioNamedSourceItem;
     Kind kind() const override { return Kind::SearchResults; }
-    QString name() const override { return name_; }
     QString identifier() const override { return QStringLiteral("search_results_item"); }
     QString image() const override { return QStringLiteral("search_results"); }
     // Null until first set.
@@ -80,20 +84,15 @@ public:
     QString secondaryString() const;
 
 private:
-    QString name_;
     QString searchTerm_;
 };
 
-class RadioRecentlyPlayedSourceItem : public RadioSourceItem {
+class RadioRecentlyPlayedSourceItem : public RadioNamedSourceItem {
 public:
-    explicit RadioRecentlyPlayedSourceItem(QString name) : name_(std::move(name)) {}
+    using RadioNamedSourceItem::RadioNamedSourceItem;
     Kind kind() const override { return Kind::RecentlyPlayed; }
-    QString name() const override { return name_; }
     QString identifier() const override { return QStringLiteral("recently_played_item"); }
     QString image() const override { return QStringLiteral("recently_played"); }
-
-private:
-    QString name_;
 };
 
 class RadioGenreItem : public RadioSourceItem {

@@ -59,8 +59,8 @@ TEST(MetadataDocument, PreparedTextParsesAndAnswersQueries) {
     };
     const Case cases[] = {
         {"no declaration", "<metadata><song><name>A</name></song></metadata>", "A", true},
-        {"declaration in capitals after blanks",
-         "  \n<?XML version=\"1.0\"?><m><song><name>A</name></song></m>", nullptr, false},
+        {"declaration in capitals after blanks", "  \n<?XML version=\"1.0\"?><m><song><name>A</name></song></m>",
+         nullptr, false},
         {"declaration in lower case", "<?xml version=\"1.0\"?><m><song><name>A</name></song></m>", "A", true},
         {"spaced ampersand", "<m><song><name>Rock &amp; Roll & more</name></song></m>", "Rock & Roll & more", true},
         {"bare ampersand", "<m><song><name>R&B</name></song></m>", "R&B", true},
@@ -296,9 +296,13 @@ TEST_F(AlbumArt, FailuresEndWithTheNotificationAndNoImage) {
     CurlResourceFetcherLimits limits;
     limits.maxBodyBytes = 1024;
     limits.inactivityTimeout = zymtest::Scaled(std::chrono::milliseconds(500));
-    const QString urls[] = {url("/404"), url("/text"), url("/huge"), url("/big"), url("/silent"),
-                            QString::fromStdString("http://127.0.0.1:" +
-                                                   std::to_string(zymtest::TestServer::ClosedPort()) + "/x")};
+    const QString urls[] = {
+        url("/404"),
+        url("/text"),
+        url("/huge"),
+        url("/big"),
+        url("/silent"),
+        QString::fromStdString("http://127.0.0.1:" + std::to_string(zymtest::TestServer::ClosedPort()) + "/x")};
     {
         // The claimed size is read as it is: only the cap refuses it.
         QByteArray huge = pngClaiming(30000, 30000);

@@ -80,8 +80,8 @@ protected:
 
 TEST_F(StationListsModel, RebuildOrdersSourcesAndFillsGenresSkippingUnknownIds) {
     source->rebuild();
-    EXPECT_EQ(shownSources(), QStringList({"All Stations", "Search Results", "Recently Played", "Ambient", "jazz",
-                                           "rock"}));
+    EXPECT_EQ(shownSources(),
+              QStringList({"All Stations", "Search Results", "Recently Played", "Ambient", "jazz", "rock"}));
     EXPECT_EQ(posted, QStringList({"radiogenres_changed"}));
     EXPECT_EQ(source->sourcesModel().rowCount(), 6);
     EXPECT_EQ(source->sourcesModel().index(3).data().toString(), "Ambient");
@@ -115,12 +115,12 @@ TEST_F(StationListsModel, SearchMatchesNameOrDescriptionWithoutCase) {
         QStringList expected;
     };
     const Case cases[] = {
-        {"", {}},                  // an empty term shows nothing
-        {"ZET", {"s1"}},           // capitals find lower case
-        {"lph", {"s2"}},           // the middle of a word
-        {"waves", {"s3"}},         // the description
-        {"a", {"s2", "s3", "s1"}}, // sorted by name without case
-        {"rock", {}},              // genre names are not searched
+        {"", {}},                   // an empty term shows nothing
+        {"ZET", {"s1"}},            // capitals find lower case
+        {"lph", {"s2"}},            // the middle of a word
+        {"waves", {"s3"}},          // the description
+        {"a", {"s2", "s3", "s1"}},  // sorted by name without case
+        {"rock", {}},               // genre names are not searched
         {"guitars", {"s1"}},
     };
     for (const auto& c : cases) {
@@ -146,7 +146,7 @@ TEST_F(StationListsModel, RecentlyPlayedKeepsTenNewestFirstAndSkipsMissingStatio
     EXPECT_EQ(source->recentStationIDs().size(), 10);
 
     source->noteStationPlayed("s1", false);
-    source->noteStationPlayed("s3", true);  // visible: the list shows the new order
+    source->noteStationPlayed("s3", true);                  // visible: the list shows the new order
     EXPECT_EQ(shownStations(), QStringList({"s3", "s1"}));  // x… are not in the directory
     source->removeFromRecentlyPlayed("s3", true);
     EXPECT_EQ(shownStations(), QStringList({"s1"}));

@@ -63,9 +63,8 @@ TEST_F(StationListsOverService, SourcesReadFixedRowsThenGenresAndBothChangesArri
     QStringList genres;
     for (const auto& genre : radio_->filteredGenres())
         genres << genre->name();
-    std::sort(genres.begin(), genres.end(), [](const QString& a, const QString& b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
+    std::sort(genres.begin(), genres.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     expected += genres;
     QStringList shown;
     for (int row = 0; row < source.sourcesModel().rowCount(); ++row)

@@ -93,7 +93,9 @@ protected:
         table->selectionModel()->setCurrentIndex(source->stationsModel().index(row, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    QString selectedSource() const { return lists->selectedSourceItem() ? lists->selectedSourceItem()->identifier() : ""; }
+    QString selectedSource() const {
+        return lists->selectedSourceItem() ? lists->selectedSourceItem()->identifier() : "";
+    }
 
     QTemporaryDir dir;
     std::unique_ptr<UserDefaults> defaults;
