@@ -1,6 +1,7 @@
 // zymradio: the main window signed on to the radio services, playing a station.
 //
 //   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS]
+//   zymradio --store-password NAME     (the password on standard input, into the keyring)
 //
 // With --screenshot the window is saved as a PNG once a station plays with its track
 // shown; the path and what plays are printed, and --quit-after quits that many seconds
@@ -11,13 +12,38 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 
+#include "app/services/Localizer.h"
+#include "app/services/PasswordStore.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
 
+namespace {
+// No window is needed for this, so it runs before any display is opened.
+int StorePassword(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser options;
+    QCommandLineOption storePassword(QStringLiteral("store-password"), QString(), QStringLiteral("NAME"));
+    options.addOption(storePassword);
+    options.process(app);
+    std::string line;
+    std::getline(std::cin, line);
+    const QString password = QString::fromStdString(line).trimmed();
+    if (password.isEmpty()) return 2;
+    const QString name = options.value(storePassword);
+    const QString service = Localizer::shared().text(QStringLiteral("RadioKeychainService"));
+    KeychainUtils::savePasswordToKeychain(PasswordStore::system(), password, name, service);
+    return KeychainUtils::passwordForScreenName(PasswordStore::system(), name, service) == password ? 0 : 1;
+}
+}  // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -20,7 +20,7 @@
 #include "engine/base/LogMessage.h"
 
 namespace {
-QString tr(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
+QString localizedText(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
 
 QString userInstanceName() {
     QString user = qEnvironmentVariable("USER");
@@ -30,19 +30,19 @@ QString userInstanceName() {
 }  // namespace
 
 ConnectionSpeedDialog::ConnectionSpeedDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(tr("ConnectionSpeedTitle"));
+    setWindowTitle(localizedText("ConnectionSpeedTitle"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(tr("ConnectionSpeedTitle"));
+    auto* title = new QLabel(localizedText("ConnectionSpeedTitle"));
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
     layout->addWidget(title);
-    auto* message = new QLabel(tr("ConnectionSpeedMsg"));
+    auto* message = new QLabel(localizedText("ConnectionSpeedMsg"));
     message->setWordWrap(true);
     layout->addWidget(message);
     auto* buttons = new QDialogButtonBox;
-    auto* narrow = buttons->addButton(tr("ConnectionNarrowband"), QDialogButtonBox::ActionRole);
-    auto* broad = buttons->addButton(tr("ConnectionBroadband"), QDialogButtonBox::ActionRole);
+    auto* narrow = buttons->addButton(localizedText("ConnectionNarrowband"), QDialogButtonBox::ActionRole);
+    auto* broad = buttons->addButton(localizedText("ConnectionBroadband"), QDialogButtonBox::ActionRole);
     for (QPushButton* b : {narrow, broad}) {
         b->setAutoDefault(false);
         b->setDefault(false);
@@ -54,8 +54,7 @@ ConnectionSpeedDialog::ConnectionSpeedDialog(QWidget* parent) : QDialog(parent) 
 }
 
 RadioAppController::RadioAppController(AppEnvironment environment)
-    : env_(std::move(environment)),
-      defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
+    : env_(std::move(environment)), defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
     if (!env_.window.defaults) env_.window.defaults = &defaults_;
 }
 
@@ -110,7 +109,8 @@ bool RadioAppController::checkAlreadyRunning() {
             if (env_.alertAlreadyRunning)
                 env_.alertAlreadyRunning();
             else
-                QMessageBox::critical(nullptr, tr("AlreadyRunningTitle"), tr("AlreadyRunningMsg"), tr("Quit"));
+                QMessageBox::critical(nullptr, localizedText("AlreadyRunningTitle"), localizedText("AlreadyRunningMsg"),
+                                      localizedText("Quit"));
             if (env_.terminate) env_.terminate();
             return false;
         }

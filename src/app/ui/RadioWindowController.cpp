@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 #include <QSplitter>
@@ -33,6 +34,7 @@
 #include "app/ui/LocalizedText.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
+#include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
 
@@ -46,13 +48,13 @@ QByteArray utf8(const QString& s) { return s.toUtf8(); }
 }  // namespace
 
 RadioWindowController::RadioWindowController(WindowEnvironment environment)
-    : env_(std::move(environment)),
-      defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
+    : env_(std::move(environment)), defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
     if (!env_.clock) env_.clock = &Clock::system();
     if (!env_.scheduler) env_.scheduler = &Scheduler::main();
     if (!env_.statistics) env_.statistics = &defaultStatistics_;
     if (!env_.ads) env_.ads = &defaultAds_;
     if (!env_.service.defaults) env_.service.defaults = &defaults_;
+    DMRadio3RegisterService();
     buildWindow();
     setupPlayer();
     ensureAuthController();
@@ -72,7 +74,9 @@ RadioWindowController::~RadioWindowController() {
     lists_.reset();
 }
 
-QString RadioWindowController::text(const char* key) const { return Localizer::shared().text(QString::fromLatin1(key)); }
+QString RadioWindowController::text(const char* key) const {
+    return Localizer::shared().text(QString::fromLatin1(key));
+}
 
 QString RadioWindowController::format(const char* key, const QStringList& args) const {
     return formatOnePass(text(key), args);
@@ -292,12 +296,14 @@ Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
 void RadioWindowController::finishSetup() {
     dataSource_->rebuild();
     if (!launchSetupFinished_) {
+        if (!lists_->selectedSourceItem()) lists_->selectSourceItem(dataSource_->allStationsItem());
         const QString source = defaults_.string(QStringLiteral("selected_source"));
         if (!source.isNull() && source != kSearchResultsItem)
             if (auto item = dataSource_->sourceItemWithIdentifier(source)) lists_->selectSourceItem(item);
         const QString active = defaults_.string(QStringLiteral("active_station"));
         if (!active.isNull())
-            if (auto item = dataSource_->stationItemWithID(active); item && dataSource_->indexOfStationItem(item.get()) != -1)
+            if (auto item = dataSource_->stationItemWithID(active);
+                item && dataSource_->indexOfStationItem(item.get()) != -1)
                 lists_->radioStationItemSelected(item);
         if (shouldPlayLastStationAtStartup() && defaults_.object(QStringLiteral("playing_station")).isValid()) {
             playStationWithID(defaults_.string(QStringLiteral("playing_station")));
@@ -332,7 +338,9 @@ int RadioWindowController::networkBandwidthLimitPreference(UserDefaults& default
     return limit > 0 ? int(std::min<qint64>(limit, INT32_MAX)) : kDefaultBandwidth;
 }
 
-int RadioWindowController::networkBandwidthLimitPreference() const { return networkBandwidthLimitPreference(defaults_); }
+int RadioWindowController::networkBandwidthLimitPreference() const {
+    return networkBandwidthLimitPreference(defaults_);
+}
 
 // ---- the play road -------------------------------------------------------------------
 
@@ -443,7 +451,8 @@ void RadioWindowController::setPlayingStationURLs(const QStringList& urls) {
         url.setQuery(query);
         const QString formed = url.toString(QUrl::FullyEncoded);
         if (list.contains(formed)) {
-            LogMessage(kLogDebug, "setPlayingStationURLs - url is a duplicate. DROPPED. [%s]\n", utf8(formed).constData());
+            LogMessage(kLogDebug, "setPlayingStationURLs - url is a duplicate. DROPPED. [%s]\n",
+                       utf8(formed).constData());
             continue;
         }
         list.push_back(formed);
@@ -456,9 +465,7 @@ bool RadioWindowController::playingStationFormatsAvailable() const {
     return playingStation_ && haveFormats_ && formatIndex_ >= 0 && formatIndex_ < int(formats_.size());
 }
 
-bool RadioWindowController::playingStationURLsAvailable() const {
-    return urlIndex_ >= 0 && urlIndex_ < urls_.size();
-}
+bool RadioWindowController::playingStationURLsAvailable() const { return urlIndex_ >= 0 && urlIndex_ < urls_.size(); }
 
 std::shared_ptr<ZYMRadioStationFormat> RadioWindowController::currentFormat() const {
     if (formatIndex_ < 0 || formatIndex_ >= int(formats_.size())) return nullptr;
@@ -471,8 +478,7 @@ QString RadioWindowController::formatDescription() const {
 }
 
 QString RadioWindowController::playingStationURL() const {
-    if (playingStation_ && playingStationFormatsAvailable() && playingStationURLsAvailable())
-        return urls_[urlIndex_];
+    if (playingStation_ && playingStationFormatsAvailable() && playingStationURLsAvailable()) return urls_[urlIndex_];
     return QString("");
 }
 
@@ -588,7 +594,8 @@ void RadioWindowController::configurePlayerConnectionTimeouts() {
 }
 
 void RadioWindowController::savePlayingStationToDefaults() {
-    defaults_.setString(QStringLiteral("playing_station"), playingStation_ ? playingStation_->stationID() : QString(""));
+    defaults_.setString(QStringLiteral("playing_station"),
+                        playingStation_ ? playingStation_->stationID() : QString(""));
 }
 
 void RadioWindowController::stopPlaying() {
@@ -697,7 +704,7 @@ void RadioWindowController::onTrackStart(const QString& url) {
     if (!image.isNull())
         art_->setPixmap(QPixmap::fromImage(image));
     else
-        art_->setPixmap(QPixmap(Resources::find(QStringLiteral("zym_logo"), QStringLiteral("png"))));
+        art_->setPixmap(logo());
     if (currentTrack_ && currentTrack_->isPromo())
         displayAdForTrackMetadata();
     else
@@ -739,6 +746,21 @@ void RadioWindowController::displayAdWithBanners(
 }
 
 // ---- what the window shows -----------------------------------------------------------
+
+QPixmap RadioWindowController::logo() {
+    QPixmap bundled(Resources::find(QStringLiteral("zym_logo"), QStringLiteral("png")));
+    if (!bundled.isNull()) return bundled;
+    QPixmap drawn(80, 80);
+    drawn.fill(QColor(0xf0, 0x8a, 0x24));
+    QPainter painter(&drawn);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(26);
+    painter.setFont(font);
+    painter.drawText(drawn.rect(), Qt::AlignCenter, QStringLiteral("ZYM"));
+    return drawn;
+}
 
 void RadioWindowController::setProgressText(const QString& text) {
     progressText_ = text;

@@ -5,6 +5,7 @@
 // each track's start.
 
 #include <QObject>
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -68,9 +69,9 @@ struct WindowEnvironment {
     AuthPanelsView* panels = nullptr;
     PasswordStore* passwords = nullptr;
     std::function<bool(const QString& host)> reachable;  // the platform check when empty
-    QString reachabilityHost;                           // the services URL's host when empty
-    QString playerConfigPath;                           // the bundled playerConfig.plist when empty
-    std::function<bool()> applicationHidden;            // never hidden when empty
+    QString reachabilityHost;                            // the services URL's host when empty
+    QString playerConfigPath;                            // the bundled playerConfig.plist when empty
+    std::function<bool()> applicationHidden;             // never hidden when empty
 };
 
 class RadioWindowController : public QObject,
@@ -184,6 +185,7 @@ signals:
     void playingStateChanged();
 
 private:
+    static QPixmap logo();
     void buildWindow();
     void setupPlayer();
     void ensureAuthController();
@@ -219,8 +221,8 @@ private:
     std::unique_ptr<RadioServiceDirectory> directory_;
     std::unique_ptr<RadioStationsDataSource> dataSource_;
     std::unique_ptr<RadioStationLists> lists_;
+    std::unique_ptr<AuthPanelsView> ownPanels_;  // outlives the controller that uses it
     std::unique_ptr<AuthenticationController> authController_;
-    std::unique_ptr<AuthPanelsView> ownPanels_;
 
     std::shared_ptr<ZYMRadioStation> playingStation_;
     ZYMRadioStationFormat::List formats_;
