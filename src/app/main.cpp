@@ -11,7 +11,9 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <iostream>
 #include <string>
 
@@ -70,26 +72,31 @@ int main(int argc, char** argv) {
     if (options.isSet(screenshot)) {
         const QString path = options.value(screenshot);
         const int seconds = options.isSet(quitAfter) ? options.value(quitAfter).toInt() : 0;
-        QTimer::singleShot(0, &controller, [&] {
+        auto taken = std::make_shared<bool>(false);
+        QTimer::singleShot(0, &controller, [&, taken] {
             RadioWindowController* window = controller.mainWindowController();
             if (!window) return;
-            QObject::connect(window, &RadioWindowController::trackStarted, &controller, [&, window] {
-                if (!window->playingStation()) return;
-                Guarded("screenshot", [&] {
-                    // Let the new track's lines be laid out before the picture.
-                    QTimer::singleShot(300, &controller, [&, window] {
+            auto shoot = [&, window, taken] {
+                // Once the stream plays and its track is in the display.
+                if (*taken || !window->streamPlaying() || !window->currentTrackMetadata()) return;
+                *taken = true;
+                // Let the new lines be laid out before the picture.
+                QTimer::singleShot(300, &controller, [&, window] {
+                    Guarded("screenshot", [&] {
                         if (!window->window()->grab().save(path, "PNG")) {
                             std::fprintf(stderr, "could not save %s\n", qPrintable(path));
                             return;
                         }
                         std::printf("screenshot: %s\n", qPrintable(path));
-                        std::printf("playing: %s\n", qPrintable(window->displayText().replace('\n', " | ")));
+                        std::printf("playing: %s\n", qPrintable(window->displayText().replace('\n', " - ")));
                         std::fflush(stdout);
-                        if (seconds >= 0 && options.isSet(quitAfter))
-                            QTimer::singleShot(seconds * 1000, &controller, [&] { controller.quit(); });
+                        if (options.isSet(quitAfter))
+                            QTimer::singleShot(std::max(0, seconds) * 1000, &controller, [&] { controller.quit(); });
                     });
                 });
-            });
+            };
+            QObject::connect(window, &RadioWindowController::trackStarted, &controller, shoot);
+            QObject::connect(window, &RadioWindowController::playingStateChanged, &controller, shoot);
         });
     }
     return app.exec();

@@ -290,10 +290,12 @@ Delegated RadioWindowController::radioServiceCachedInformationDidLoad() {
 
 Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
     dataSource_->rebuild();
+    dataSource_->postStationsChangedNotification();
     return Delegated::Handled;
 }
 
 void RadioWindowController::finishSetup() {
+    radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
     dataSource_->rebuild();
     if (!launchSetupFinished_) {
         if (!lists_->selectedSourceItem()) lists_->selectSourceItem(dataSource_->allStationsItem());
@@ -400,6 +402,7 @@ void RadioWindowController::startPlaying(const std::shared_ptr<ZYMRadioStation>&
 
 void RadioWindowController::setPlayingStation(const std::shared_ptr<ZYMRadioStation>& station) {
     playingStation_ = station;
+    streamPlaying_ = false;
     haveFormats_ = false;
     formats_.clear();
     formatIndex_ = 0;
@@ -638,8 +641,10 @@ void RadioWindowController::playingStarted(const QString& url) {
     env_.statistics->startTimer(kStatPlayingTime);
     if (QApplication::applicationState() == Qt::ApplicationActive) env_.statistics->startTimer(kStatActivePlayingTime);
     setProgressText(QString());
+    streamPlaying_ = true;
     savePlayingStationToDefaults();
     updateWindowUI();
+    emit playingStateChanged();
 }
 
 void RadioWindowController::playingStopped(const QString& url) {

@@ -128,6 +128,8 @@ public:
     bool playingStationURLsAvailable() const;
     bool isPreparingOrBufferingOrPlaying() const { return bool(playingStation_); }
     bool isPlaying() const { return isPreparingOrBufferingOrPlaying(); }
+    // The player reported that the current URL plays.
+    bool streamPlaying() const { return streamPlaying_; }
     bool canPlay() const;
     QString playingStationURL() const;
     bool isStationURLPlaying(const QString& url) const;
@@ -237,6 +239,7 @@ private:
     bool launchSetupFinished_ = false;
     bool isTerminating_ = false;
     bool signedOn_ = false;
+    bool streamPlaying_ = false;
     QString progressText_;
     int adHeight_ = 260;
 
