@@ -61,6 +61,8 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     lists_ = std::make_unique<RadioStationLists>(*sourceList_, *stationTable_, *search_, *dataSource_, *this);
     lists_->setupTableViews();
     stationTable_->setDoubleAction([this] { stationsTableViewDoubleClick(); });
+    connect(stationTable_, &QAbstractItemView::doubleClicked, this,
+            [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
     stationTable_->setSpaceAction([this] { togglePlaying(); });
     sourceList_->setSpaceAction([this] { togglePlaying(); });
     updateWindowUI();
@@ -782,12 +784,12 @@ void RadioWindowController::updateDisplay() {
         second = progressText_;
     } else if (playingStation_) {
         first = playingStation_->name();
-        if (!progressText_.isEmpty()) {
-            second = progressText_;
-        } else if (currentTrack_ && currentTrack_->isSong()) {
+        if (currentTrack_ && currentTrack_->isSong()) {
             const QString artist = currentTrack_->songArtist().value_or(QString());
             const QString song = currentTrack_->songName().value_or(QString());
             second = artist.isEmpty() ? song : artist + QStringLiteral(" - ") + song;
+        } else {
+            second = progressText_;
         }
     } else {
         second = progressText_;
