@@ -307,7 +307,7 @@ TEST_F(MainWindow, ANetworkUnreachableErrorEndsThePlayWithoutFallBack) {
     server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
     SignOnAndLoad();
     window_->playStationWithID(QStringLiteral("radio:aggregate:2"));
-    ASSERT_TRUE(RunUntil([&] { return !window_->playingStationURL().isEmpty(); })) << Log();
+    ASSERT_TRUE(RunUntil([&] { return !StreamRequests().empty(); })) << Log();
     const std::size_t streams = StreamRequests().size();
     window_->playingError(ErrorDescription(QStringLiteral("any domain"), 16), window_->playingStationURL());
     EXPECT_FALSE(window_->playingStation());
