@@ -439,3 +439,61 @@ TEST(MainWindowAds, TheBannerIsChosenByAreaHeightAndFlavour) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FallBack, LateOrEmptyURLAnswersOfOtherFormatsAreHandledSoundly) {
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+    SignOnAndLoad();
+    window_->playStationWithID(QStringLiteral("radio:aggregate:777"));
+    ASSERT_TRUE(RunUntil([&] { return !StreamRequests().empty(); })) << Log();
+    const QString current = window_->playingStationURL();
+    const QString firstProg = QString::fromStdString(StreamTargets()[0]).section(' ', 0, 0);
+    const QString otherProg = firstProg == QStringLiteral("777,1") ? QStringLiteral("777,2") : QStringLiteral("777,1");
+
+    // A failure or an answer for a format no longer tried changes nothing.
+    window_->radioServiceStationURLDidFail(otherProg);
+    window_->radioServiceStationURLDidLoad(otherProg, {QStringLiteral("http://127.0.0.1:1/x")});
+    EXPECT_EQ(window_->playingStationURL(), current);
+
+    // An empty list for the current format moves on to the next format instead of waiting.
+    window_->radioServiceStationURLDidLoad(firstProg, {});
+    ASSERT_TRUE(RunUntil([&] { return StreamRequests().size() >= 2; })) << Log();
+    EXPECT_EQ(QString::fromStdString(StreamTargets().back()).section(' ', 0, 0), otherProg);
+}
+
+TEST_F(MainWindow, PlayerConfigValuesComeFromThePlistThenTheDefaults) {
+    QFile plist(dir_.filePath("playerConfig.plist"));
+    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+        "<key>nb_low_watermark</key><string>3.5</string>"
+        "<key>nb_high_watermark</key><real>6.5</real>"
+        "<key>bb_low_watermark</key><true/>"
+        "<key>stream_start_timeout</key><real>1001</real>"
+        "<key>stream_stale_timeout</key><string>-1</string>"
+        "</dict></plist>");
+    plist.close();
+    env_.playerConfigPath = plist.fileName();
+    defaults_->setDouble(QStringLiteral("nb_high_watermark"), 8.0);
+    RadioWindowController& window = Make();
+    ASSERT_TRUE(window.player());
+    // Time-outs outside 0..1000 are not applied: the player keeps its own.
+    auto fresh = RadioPlayer::create(QStringLiteral("test"));
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(window.player()->streamConnectionStartTimeout(), fresh->streamConnectionStartTimeout());
+    EXPECT_EQ(window.player()->streamConnectionStaleTimeout(), fresh->streamConnectionStaleTimeout());
+    struct Row {
+        int bitRate;
+        float low, high;
+    };
+    for (const Row row : {Row{32767, 3.5f, 8.0f}, Row{32768, 2.0f, 4.0f}}) {
+        window.configurePlayerBufferingLevelsForBitRate(row.bitRate);
+        float low = 0, high = 0;
+        window.player()->getBufferingLevels(&low, &high);
+        EXPECT_FLOAT_EQ(low, row.low) << row.bitRate;
+        EXPECT_FLOAT_EQ(high, row.high) << row.bitRate;
+    }
+}
+
+}  // namespace
