@@ -497,3 +497,47 @@ TEST_F(MainWindow, PlayerConfigValuesComeFromThePlistThenTheDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindow, SignOnAtLaunchFollowsTheStoredNameAndPassword) {
+    struct Row {
+        const char* name;
+        bool password;
+        bool signsOn;
+        bool panelShown;
+    };
+    const Row rows[] = {
+        {"stored name and password: silently", true, true, false},
+        {"stored name without password: not at all", false, false, false},
+        {"no stored name: the panel, which the request waits for", false, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        window_.reset();
+        panels_.signOnVisible = false;
+        // The rows take away, in turn, the password and then the name.
+        if (!row.password) KeychainUtils::savePasswordToKeychain(passwords_, "", kUser, QStringLiteral("ZYM Radio"));
+        if (row.panelShown) defaults_->removeObject(QStringLiteral("screenname"));
+        Make().signOnAtStartupIfAppropriate();
+        const bool asked = window_->radioService().servicePending() || window_->radioService().serviceAvailable();
+        EXPECT_EQ(asked, row.signsOn);
+        EXPECT_EQ(panels_.signOnVisible, row.panelShown);
+    }
+}
+
+TEST_F(MainWindow, TheStoredVolumeIsClamped) {
+    struct Row {
+        QVariant stored;
+        double slider;
+    };
+    for (const Row& row : {Row{1.7, 1.0}, Row{-3, 0.0}, Row{0.25, 0.25}, Row{QVariant(), 0.5}}) {
+        defaults_->setObject(QStringLiteral("volume"), row.stored);
+        window_.reset();
+        Make().saveSettings();
+        EXPECT_DOUBLE_EQ(defaults_->doubleValue(QStringLiteral("volume")), row.slider)
+            << row.stored.toString().toStdString();
+    }
+}
+
+}  // namespace
