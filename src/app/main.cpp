@@ -41,6 +41,16 @@ int StorePassword(int argc, char** argv) {
     KeychainUtils::savePasswordToKeychain(PasswordStore::system(), password, name, service);
     return KeychainUtils::passwordForScreenName(PasswordStore::system(), name, service) == password ? 0 : 1;
 }
+
+void SaveScreenshot(RadioWindowController& window, const QString& path) {
+    if (!window.window()->grab().save(path, "PNG")) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return;
+    }
+    std::printf("screenshot: %s\n", qPrintable(path));
+    std::printf("playing: %s\n", qPrintable(window.displayText().replace('\n', QStringLiteral(" - "))));
+    std::fflush(stdout);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,37 +77,32 @@ int main(int argc, char** argv) {
     if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
 
     RadioAppController controller;
-    if (!controller.start()) return 0;
-
     if (options.isSet(screenshot)) {
+        // Everything below outlives this block: the lambdas hold copies.
         const QString path = options.value(screenshot);
-        const int seconds = options.isSet(quitAfter) ? options.value(quitAfter).toInt() : 0;
-        auto taken = std::make_shared<bool>(false);
-        QTimer::singleShot(0, &controller, [&, taken] {
-            RadioWindowController* window = controller.mainWindowController();
-            if (!window) return;
-            auto shoot = [&, window, taken] {
-                // Once the stream plays and its track is in the display.
-                if (*taken || !window->streamPlaying() || !window->currentTrackMetadata()) return;
-                *taken = true;
-                // Let the new lines be laid out before the picture.
-                QTimer::singleShot(300, &controller, [&, window] {
-                    Guarded("screenshot", [&] {
-                        if (!window->window()->grab().save(path, "PNG")) {
-                            std::fprintf(stderr, "could not save %s\n", qPrintable(path));
-                            return;
-                        }
-                        std::printf("screenshot: %s\n", qPrintable(path));
-                        std::printf("playing: %s\n", qPrintable(window->displayText().replace('\n', " - ")));
-                        std::fflush(stdout);
-                        if (options.isSet(quitAfter))
-                            QTimer::singleShot(std::max(0, seconds) * 1000, &controller, [&] { controller.quit(); });
-                    });
-                });
-            };
-            QObject::connect(window, &RadioWindowController::trackStarted, &controller, shoot);
-            QObject::connect(window, &RadioWindowController::playingStateChanged, &controller, shoot);
-        });
+        const int quitAfterMs = options.isSet(quitAfter) ? std::max(0, options.value(quitAfter).toInt()) * 1000 : -1;
+        RadioAppController* application = &controller;
+        QObject::connect(&controller, &RadioAppController::windowCreated, &controller,
+                         [application, path, quitAfterMs](RadioWindowController* window) {
+                             auto taken = std::make_shared<bool>(false);
+                             auto shoot = [application, window, path, quitAfterMs, taken] {
+                                 // Once the stream plays and its track is in the display.
+                                 if (*taken || !window->streamPlaying() || !window->currentTrackMetadata()) return;
+                                 *taken = true;
+                                 // Let the new lines be laid out before the picture.
+                                 QTimer::singleShot(300, application, [application, window, path, quitAfterMs] {
+                                     Guarded("screenshot", [&] {
+                                         SaveScreenshot(*window, path);
+                                         if (quitAfterMs >= 0)
+                                             QTimer::singleShot(quitAfterMs, application,
+                                                                [application] { application->quit(); });
+                                     });
+                                 });
+                             };
+                             QObject::connect(window, &RadioWindowController::trackStarted, application, shoot);
+                             QObject::connect(window, &RadioWindowController::playingStateChanged, application, shoot);
+                         });
     }
+    if (!controller.start()) return 0;
     return app.exec();
 }

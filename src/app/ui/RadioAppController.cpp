@@ -169,6 +169,7 @@ void RadioAppController::showRadioWindow() {
     if (first) {
         window_ = std::make_unique<RadioWindowController>(env_.window);
         steps_ << QStringLiteral("window");
+        emit windowCreated(window_.get());
     }
     window_->window()->show();
     window_->window()->raise();

@@ -75,6 +75,7 @@ public:
 
 signals:
     void reopened();
+    void windowCreated(RadioWindowController* window);
 
 private:
     AppEnvironment env_;
