@@ -7,16 +7,16 @@
 
 namespace {
 
-class CurlResourceFetcher : public ResourceFetcher, public platform::HttpTransferListener {
+class CurlAlbumArtFetcher : public AlbumArtFetcher, public platform::HttpTransferListener {
 public:
-    CurlResourceFetcher(QString url, CurlResourceFetcherLimits limits) : url_(std::move(url)), limits_(limits) {
+    CurlAlbumArtFetcher(QString url, CurlAlbumArtFetcherLimits limits) : url_(std::move(url)), limits_(limits) {
         idle_.setSingleShot(true);
         QObject::connect(&idle_, &QTimer::timeout, [this] { fail(QStringLiteral("The request timed out.")); });
     }
 
     QString url() const override { return url_; }
 
-    void fetch(ResourceFetcherClient* client, bool) override {
+    void fetch(AlbumArtFetchClient* client, bool) override {
         client_ = client;
         const QUrl parsed(url_);
         const QString scheme = parsed.scheme().toLower();
@@ -73,8 +73,8 @@ private:
     }
 
     QString url_;
-    CurlResourceFetcherLimits limits_;
-    ResourceFetcherClient* client_ = nullptr;
+    CurlAlbumArtFetcherLimits limits_;
+    AlbumArtFetchClient* client_ = nullptr;
     std::unique_ptr<platform::CurlTransfer> transfer_;
     QByteArray body_;
     QTimer idle_;
@@ -84,6 +84,6 @@ private:
 
 }  // namespace
 
-ResourceFetcherFactory curlResourceFetcherFactory(CurlResourceFetcherLimits limits) {
-    return [limits](const QString& url) { return std::make_unique<CurlResourceFetcher>(url, limits); };
+AlbumArtFetcherFactory curlAlbumArtFetcherFactory(CurlAlbumArtFetcherLimits limits) {
+    return [limits](const QString& url) { return std::make_unique<CurlAlbumArtFetcher>(url, limits); };
 }

@@ -12,34 +12,34 @@
 #include <functional>
 #include <memory>
 
-class ResourceFetcher;
+class AlbumArtFetcher;
 
-class ResourceFetcherClient {
+class AlbumArtFetchClient {
 public:
-    virtual void resourceFetchCompleted(ResourceFetcher& fetcher, const QByteArray& data) = 0;
-    virtual void resourceFetchFailed(ResourceFetcher& fetcher, const QString& reason) = 0;
+    virtual void resourceFetchCompleted(AlbumArtFetcher& fetcher, const QByteArray& data) = 0;
+    virtual void resourceFetchFailed(AlbumArtFetcher& fetcher, const QString& reason) = 0;
 
 protected:
-    ~ResourceFetcherClient() = default;
+    ~AlbumArtFetchClient() = default;
 };
 
-class ResourceFetcher {
+class AlbumArtFetcher {
 public:
-    virtual ~ResourceFetcher() = default;
+    virtual ~AlbumArtFetcher() = default;
     virtual QString url() const = 0;
     // Starts the download; the answer comes on a later pass of the run loop. Deleting the
     // fetcher stops it silently.
-    virtual void fetch(ResourceFetcherClient* client, bool useCache) = 0;
+    virtual void fetch(AlbumArtFetchClient* client, bool useCache) = 0;
     // No callback follows.
     virtual void invalidateClient() = 0;
 };
 
-using ResourceFetcherFactory = std::function<std::unique_ptr<ResourceFetcher>(const QString& url)>;
+using AlbumArtFetcherFactory = std::function<std::unique_ptr<AlbumArtFetcher>(const QString& url)>;
 
-struct CurlResourceFetcherLimits {
+struct CurlAlbumArtFetcherLimits {
     std::size_t maxBodyBytes = 8u * 1024u * 1024u;
     std::chrono::milliseconds inactivityTimeout{60000};
 };
 
 // The curl fetcher's factory.
-ResourceFetcherFactory curlResourceFetcherFactory(CurlResourceFetcherLimits limits = {});
+AlbumArtFetcherFactory curlAlbumArtFetcherFactory(CurlAlbumArtFetcherLimits limits = {});

@@ -32,9 +32,9 @@ QString link(const char* key, const QStringList& arguments) { return formatOnePa
 
 }  // namespace
 
-RadioMetadataParser::RadioMetadataParser(const QString& xml, ResourceFetcherFactory fetchers,
+RadioMetadataParser::RadioMetadataParser(const QString& xml, AlbumArtFetcherFactory fetchers,
                                          NotificationCenter* notifications)
-    : fetchers_(fetchers ? std::move(fetchers) : curlResourceFetcherFactory()),
+    : fetchers_(fetchers ? std::move(fetchers) : curlAlbumArtFetcherFactory()),
       notifications_(notifications ? notifications : &NotificationCenter::defaultCenter()) {
     const QByteArray prepared = validXmlDocStringFromString(xml).toUtf8();
     try {
@@ -241,7 +241,7 @@ bool RadioMetadataParser::fetchAlbumArtWithBaseURL(const QString& baseURL) {
     return fetchAlbumArtWithBaseURL(baseURL, songAlbumArtPartialURL().value_or(QString()));
 }
 
-void RadioMetadataParser::resourceFetchCompleted(ResourceFetcher& fetcher, const QByteArray& data) {
+void RadioMetadataParser::resourceFetchCompleted(AlbumArtFetcher& fetcher, const QByteArray& data) {
     if (&fetcher != albumArtFetcher_.get()) return;
     const QString url = fetcher.url();
     try {
@@ -259,12 +259,11 @@ void RadioMetadataParser::resourceFetchCompleted(ResourceFetcher& fetcher, const
     } catch (const std::exception&) {
         LogMessage(kLogError, "really failed to load album art!: %s\n", url.toUtf8().constData());
     }
-    if (albumArtImage_.isNull()) LogMessage(kLogError, "failed to load album art!: %s\n", url.toUtf8().constData());
     releaseCallingFetcher();
     postAlbumArtFetchCompleted();
 }
 
-void RadioMetadataParser::resourceFetchFailed(ResourceFetcher& fetcher, const QString&) {
+void RadioMetadataParser::resourceFetchFailed(AlbumArtFetcher& fetcher, const QString&) {
     if (&fetcher != albumArtFetcher_.get()) return;
     LogMessage(kLogError, "failed to load album art!: %s\n", fetcher.url().toUtf8().constData());
     releaseCallingFetcher();
@@ -274,7 +273,7 @@ void RadioMetadataParser::resourceFetchFailed(ResourceFetcher& fetcher, const QS
 void RadioMetadataParser::releaseCallingFetcher() {
     // The fetcher is still on the stack (its timer or transfer is reporting): it goes on
     // a later pass, or with the loop's queue if none comes.
-    QTimer::singleShot(0, [finished = std::shared_ptr<ResourceFetcher>(std::move(albumArtFetcher_))] {});
+    QTimer::singleShot(0, [finished = std::shared_ptr<AlbumArtFetcher>(std::move(albumArtFetcher_))] {});
 }
 
 void RadioMetadataParser::postAlbumArtFetchCompleted() { notifications_->post(kAlbumArtNotificationName, this); }

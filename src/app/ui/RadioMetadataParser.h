@@ -19,14 +19,14 @@
 class DMXMLDocument;
 class ZYMRadioStationBanner;
 
-class RadioMetadataParser : private ResourceFetcherClient {
+class RadioMetadataParser : private AlbumArtFetchClient {
 public:
     static inline const QString kAlbumArtNotificationName = QStringLiteral("kAlbumArtNotificationName");
 
     // A text that does not parse gives an empty document (every query answers none) and
     // one line in the log. `fetchers` makes the album-art downloads (the curl one when
     // empty); `notifications` hears their end (the default center when null).
-    explicit RadioMetadataParser(const QString& xml, ResourceFetcherFactory fetchers = {},
+    explicit RadioMetadataParser(const QString& xml, AlbumArtFetcherFactory fetchers = {},
                                  NotificationCenter* notifications = nullptr);
     ~RadioMetadataParser();
     RadioMetadataParser(const RadioMetadataParser&) = delete;
@@ -84,17 +84,17 @@ public:
 private:
     std::optional<QString> contentsOfSongNode(const char* name) const;
     std::optional<QString> contentsOfMetaDataNode(const char* name) const;
-    void resourceFetchCompleted(ResourceFetcher& fetcher, const QByteArray& data) override;
-    void resourceFetchFailed(ResourceFetcher& fetcher, const QString& reason) override;
+    void resourceFetchCompleted(AlbumArtFetcher& fetcher, const QByteArray& data) override;
+    void resourceFetchFailed(AlbumArtFetcher& fetcher, const QString& reason) override;
     void postAlbumArtFetchCompleted();
     void releaseCallingFetcher();
     void clearAlbumArt();
 
     std::unique_ptr<DMXMLDocument> xmlDocument_;
     bool valid_ = false;
-    ResourceFetcherFactory fetchers_;
+    AlbumArtFetcherFactory fetchers_;
     NotificationCenter* notifications_;
-    std::unique_ptr<ResourceFetcher> albumArtFetcher_;
+    std::unique_ptr<AlbumArtFetcher> albumArtFetcher_;
     QImage albumArtImage_;
     QString albumArtUrlString_;
 };

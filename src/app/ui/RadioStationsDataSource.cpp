@@ -22,6 +22,22 @@ bool RadioSourceItem::nameLess(const std::shared_ptr<RadioSourceItem>& a, const 
     return a->name().compare(b->name(), Qt::CaseInsensitive) < 0;
 }
 
+QString RadioNamedSourceItem::identifier() const {
+    switch (kind_) {
+    case Kind::AllStations: return QStringLiteral("all_stations_item");
+    case Kind::SearchResults: return QStringLiteral("search_results_item");
+    default: return QStringLiteral("recently_played_item");
+    }
+}
+
+QString RadioNamedSourceItem::image() const {
+    switch (kind_) {
+    case Kind::AllStations: return QStringLiteral("all_stations");
+    case Kind::SearchResults: return QStringLiteral("search_results");
+    default: return QStringLiteral("recently_played");
+    }
+}
+
 QString RadioSearchResultsSourceItem::secondaryString() const {
     if (searchTerm_.isEmpty()) return QString();
     return localizedFormat(StringKeys::SearchResultsItemSuffixFormat, {searchTerm_});
@@ -55,10 +71,10 @@ QVariant RadioSourcesModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole: return item->name();
     case Qt::DecorationRole: {
         // Read once per image name: the outline asks on every paint.
-        static QHash<QString, QIcon> icons;
-        auto it = icons.find(item->image());
-        if (it == icons.end()) it = icons.insert(item->image(), QIcon(QPixmap::fromImage(imageNamed(item->image()))));
-        return *it;
+        static QHash<QString, QImage> images;
+        auto it = images.find(item->image());
+        if (it == images.end()) it = images.insert(item->image(), imageNamed(item->image()));
+        return QIcon(QPixmap::fromImage(*it));
     }
     case ZYMItemRole::SecondaryText:
         if (item->kind() == RadioSourceItem::Kind::SearchResults)

@@ -53,30 +53,28 @@ public:
     static bool nameLess(const std::shared_ptr<RadioSourceItem>& a, const std::shared_ptr<RadioSourceItem>& b);
 };
 
-// A fixed row, named by the strings table.
+// A fixed row, named by the strings table; its identifier and image follow its kind.
 class RadioNamedSourceItem : public RadioSourceItem {
 public:
-    explicit RadioNamedSourceItem(QString name) : name_(std::move(name)) {}
+    RadioNamedSourceItem(Kind kind, QString name) : kind_(kind), name_(std::move(name)) {}
+    Kind kind() const override { return kind_; }
     QString name() const override { return name_; }
+    QString identifier() const override;
+    QString image() const override;
 
 private:
+    Kind kind_;
     QString name_;
 };
 
 class RadioAllStationsSourceItem : public RadioNamedSourceItem {
 public:
-    using RadioNamedSourceItem::RadioNamedSourceItem;
-    Kind kind() const override { return Kind::AllStations; }
-    QString identifier() const override { return QStringLiteral("all_stations_item"); }
-    QString image() const override { return QStringLiteral("all_stations"); }
+    explicit RadioAllStationsSourceItem(QString name) : RadioNamedSourceItem(Kind::AllStations, std::move(name)) {}
 };
 
 class RadioSearchResultsSourceItem : public RadioNamedSourceItem {
 public:
-    using RadioNamedSourceItem::RadioNamedSourceItem;
-    Kind kind() const override { return Kind::SearchResults; }
-    QString identifier() const override { return QStringLiteral("search_results_item"); }
-    QString image() const override { return QStringLiteral("search_results"); }
+    explicit RadioSearchResultsSourceItem(QString name) : RadioNamedSourceItem(Kind::SearchResults, std::move(name)) {}
     // Null until first set.
     const QString& searchTerm() const { return searchTerm_; }
     void setSearchTerm(const QString& term) { searchTerm_ = term; }
@@ -89,10 +87,8 @@ private:
 
 class RadioRecentlyPlayedSourceItem : public RadioNamedSourceItem {
 public:
-    using RadioNamedSourceItem::RadioNamedSourceItem;
-    Kind kind() const override { return Kind::RecentlyPlayed; }
-    QString identifier() const override { return QStringLiteral("recently_played_item"); }
-    QString image() const override { return QStringLiteral("recently_played"); }
+    explicit RadioRecentlyPlayedSourceItem(QString name)
+        : RadioNamedSourceItem(Kind::RecentlyPlayed, std::move(name)) {}
 };
 
 class RadioGenreItem : public RadioSourceItem {

@@ -250,8 +250,8 @@ protected:
         server.Script(script);
     }
     std::unique_ptr<RadioMetadataParser> parser(const char* xml = "<m><song><album_art>art.png</album_art></song></m>",
-                                                CurlResourceFetcherLimits limits = {}) {
-        auto p = std::make_unique<RadioMetadataParser>(QString::fromLatin1(xml), curlResourceFetcherFactory(limits),
+                                                CurlAlbumArtFetcherLimits limits = {}) {
+        auto p = std::make_unique<RadioMetadataParser>(QString::fromLatin1(xml), curlAlbumArtFetcherFactory(limits),
                                                        &center);
         subscriptions.push_back(center.observe(RadioMetadataParser::kAlbumArtNotificationName, p.get(),
                                                [this](const Notification&) { ++notified; }));
@@ -293,7 +293,7 @@ TEST_F(AlbumArt, FailuresEndWithTheNotificationAndNoImage) {
     serve({{"body_b64", QString::fromLatin1(pngClaiming(30000, 30000).toBase64())}}, "/huge");
     serve({{"size", 4096}}, "/big");
     serve({{"silent", true}}, "/silent");
-    CurlResourceFetcherLimits limits;
+    CurlAlbumArtFetcherLimits limits;
     limits.maxBodyBytes = 1024;
     limits.inactivityTimeout = zymtest::Scaled(std::chrono::milliseconds(500));
     const QString urls[] = {

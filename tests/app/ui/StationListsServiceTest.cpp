@@ -59,6 +59,7 @@ TEST_F(StationListsOverService, SourcesReadFixedRowsThenGenresAndBothChangesArri
     auto subscription = center_.observe(QString(), &source, [&](const Notification& n) { posted << n.name; });
 
     source.rebuild();
+    EXPECT_EQ(posted, QStringList({"radiogenres_changed"}));
     QStringList expected{"All Stations", "Search Results", "Recently Played"};
     QStringList genres;
     for (const auto& genre : radio_->filteredGenres())
@@ -86,6 +87,7 @@ TEST_F(StationListsOverService, SourcesReadFixedRowsThenGenresAndBothChangesArri
     lists.setupTableViews();
     window.show();
     lists.selectSourceItem(source.allStationsItem());
+    EXPECT_EQ(posted.last(), "radiostations_changed");
     const QImage shot = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QString dir = qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/ui";
     QDir().mkpath(dir);

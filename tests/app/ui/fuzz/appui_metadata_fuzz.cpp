@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     NotificationCenter center;
     RadioMetadataParser parser(
-        text, [](const QString&) { return std::unique_ptr<ResourceFetcher>(); }, &center);
+        text, [](const QString&) { return std::unique_ptr<AlbumArtFetcher>(); }, &center);
     (void)parser.isSong();
     (void)parser.isPromo();
     (void)parser.hasSongName();
