@@ -1,0 +1,108 @@
+// zymradio: the main window signed on to the radio services, playing a station.
+//
+//   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS]
+//   zymradio --store-password NAME     (the password on standard input, into the keyring)
+//
+// With --screenshot the window is saved as a PNG once a station plays with its track
+// shown; the path and what plays are printed, and --quit-after quits that many seconds
+// later through the normal quit.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <iostream>
+#include <string>
+
+#include "app/services/Localizer.h"
+#include "app/services/PasswordStore.h"
+#include "app/services/ServiceLayerError.h"
+#include "app/services/UserDefaults.h"
+#include "app/ui/RadioAppController.h"
+#include "app/ui/RadioMetadataParser.h"
+
+namespace {
+// No window is needed for this, so it runs before any display is opened.
+int StorePassword(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser options;
+    QCommandLineOption storePassword(QStringLiteral("store-password"), QString(), QStringLiteral("NAME"));
+    options.addOption(storePassword);
+    options.process(app);
+    std::string line;
+    std::getline(std::cin, line);
+    const QString password = QString::fromStdString(line).trimmed();
+    if (password.isEmpty()) return 2;
+    const QString name = options.value(storePassword);
+    const QString service = Localizer::shared().text(QStringLiteral("RadioKeychainService"));
+    KeychainUtils::savePasswordToKeychain(PasswordStore::system(), password, name, service);
+    return KeychainUtils::passwordForScreenName(PasswordStore::system(), name, service) == password ? 0 : 1;
+}
+
+void SaveScreenshot(RadioWindowController& window, const QString& path) {
+    if (!window.window()->grab().save(path, "PNG")) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return;
+    }
+    std::printf("screenshot: %s\n", qPrintable(path));
+    std::printf("playing: %s\n", qPrintable(window.displayText().replace('\n', QStringLiteral(" - "))));
+    std::fflush(stdout);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zymradio"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser options;
+    options.addHelpOption();
+    QCommandLineOption services(QStringLiteral("services"), QStringLiteral("The sign-on services URL."),
+                                QStringLiteral("URL"));
+    QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                  QStringLiteral("Save the window as a PNG once a station plays."),
+                                  QStringLiteral("PATH"));
+    QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                 QStringLiteral("Quit this many seconds after the screenshot."),
+                                 QStringLiteral("SECONDS"));
+    options.addOptions({services, screenshot, quitAfter});
+    options.process(app);
+
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
+
+    RadioAppController controller;
+    if (options.isSet(screenshot)) {
+        // Everything below outlives this block: the lambdas hold copies.
+        const QString path = options.value(screenshot);
+        const int quitAfterMs = options.isSet(quitAfter) ? std::max(0, options.value(quitAfter).toInt()) * 1000 : -1;
+        RadioAppController* application = &controller;
+        QObject::connect(&controller, &RadioAppController::windowCreated, &controller,
+                         [application, path, quitAfterMs](RadioWindowController* window) {
+                             auto taken = std::make_shared<bool>(false);
+                             auto shoot = [application, window, path, quitAfterMs, taken] {
+                                 // Once the stream plays and its track is in the display.
+                                 if (*taken || !window->streamPlaying() || !window->currentTrackMetadata()) return;
+                                 *taken = true;
+                                 // Let the new lines be laid out before the picture.
+                                 QTimer::singleShot(300, application, [application, window, path, quitAfterMs] {
+                                     Guarded("screenshot", [&] {
+                                         SaveScreenshot(*window, path);
+                                         if (quitAfterMs >= 0)
+                                             QTimer::singleShot(quitAfterMs, application,
+                                                                [application] { application->quit(); });
+                                     });
+                                 });
+                             };
+                             QObject::connect(window, &RadioWindowController::trackStarted, application, shoot);
+                             QObject::connect(window, &RadioWindowController::playingStateChanged, application, shoot);
+                         });
+    }
+    if (!controller.start()) return 0;
+    return app.exec();
+}

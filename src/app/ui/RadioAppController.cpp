@@ -1,0 +1,223 @@
+#include "app/ui/RadioAppController.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/services/Localizer.h"
+#include "app/services/UserDefaults.h"
+#include "app/services/ZYMServicesProvider.h"
+#include "engine/base/LogMessage.h"
+
+namespace {
+QString localizedText(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
+
+QString userInstanceName() {
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty()) user = QString::number(qulonglong(QCoreApplication::applicationPid()));
+    return QStringLiteral("zymradio-") + user;
+}
+}  // namespace
+
+ConnectionSpeedDialog::ConnectionSpeedDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(localizedText("ConnectionSpeedTitle"));
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel(localizedText("ConnectionSpeedTitle"));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    layout->addWidget(title);
+    auto* message = new QLabel(localizedText("ConnectionSpeedMsg"));
+    message->setWordWrap(true);
+    layout->addWidget(message);
+    auto* buttons = new QDialogButtonBox;
+    auto* narrow = buttons->addButton(localizedText("ConnectionNarrowband"), QDialogButtonBox::ActionRole);
+    auto* broad = buttons->addButton(localizedText("ConnectionBroadband"), QDialogButtonBox::ActionRole);
+    for (QPushButton* b : {narrow, broad}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        b->setObjectName(b == broad ? QStringLiteral("broadband") : QStringLiteral("narrowband"));
+    }
+    connect(broad, &QPushButton::clicked, this, [this] { done(Broadband); });
+    connect(narrow, &QPushButton::clicked, this, [this] { done(Narrowband); });
+    layout->addWidget(buttons);
+}
+
+RadioAppController::RadioAppController(AppEnvironment environment)
+    : env_(std::move(environment)), defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
+    if (!env_.window.defaults) env_.window.defaults = &defaults_;
+}
+
+RadioAppController::~RadioAppController() = default;
+
+bool RadioAppController::start() {
+    registerPreferenceDefaults();
+    initLogging();
+    if (!checkAlreadyRunning()) return false;
+    if (checkConnectionSetting()) finishSetup();
+    return true;
+}
+
+void RadioAppController::registerPreferenceDefaults() {
+    defaults_.registerDefaults({{QStringLiteral("show_nowplaying_overlay"), true},
+                                {QStringLiteral("set_ichat_status"), true},
+                                {QStringLiteral("play_at_launch"), true},
+                                {QStringLiteral("update_notice_all"), true},
+                                {QStringLiteral("log_verbosity"), 2}});
+    steps_ << QStringLiteral("defaults");
+}
+
+int RadioAppController::logLevel() const {
+    return int(std::clamp<qint64>(defaults_.integer(QStringLiteral("log_verbosity")), 0, 2));
+}
+
+QString RadioAppController::initLogging() {
+    QString folder = env_.logFolder;
+    if (folder.isEmpty()) {
+        QString state = qEnvironmentVariable("XDG_STATE_HOME");
+        if (state.isEmpty()) state = QDir::homePath() + QStringLiteral("/.local/state");
+        folder = state + QStringLiteral("/zymradio");
+    }
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/zymradio.log");
+    InitLogFile(path.toUtf8().constData(), logLevel(), int(kMaxLogBytes));
+    steps_ << QStringLiteral("log");
+    return path;
+}
+
+bool RadioAppController::checkAlreadyRunning() {
+    steps_ << QStringLiteral("instance");
+    const QString name = env_.instanceName.isEmpty() ? userInstanceName() : env_.instanceName;
+    {
+        QLocalSocket probe;
+        probe.connectToServer(name);
+        if (probe.waitForConnected(1000)) {
+            // The first copy shows its window; this one says so and quits.
+            probe.write("reopen\n");
+            probe.waitForBytesWritten(1000);
+            probe.disconnectFromServer();
+            if (env_.alertAlreadyRunning)
+                env_.alertAlreadyRunning();
+            else
+                QMessageBox::critical(nullptr, localizedText("AlreadyRunningTitle"), localizedText("AlreadyRunningMsg"),
+                                      localizedText("Quit"));
+            if (env_.terminate) env_.terminate();
+            return false;
+        }
+    }
+    QLocalServer::removeServer(name);
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->listen(name);
+    connect(server_.get(), &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* s = server_->nextPendingConnection()) {
+            connect(s, &QLocalSocket::readyRead, this, [this, s] {
+                if (s->readAll().contains("reopen")) applicationShouldHandleReopen();
+            });
+            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+        }
+    });
+    return true;
+}
+
+bool RadioAppController::checkConnectionSetting() {
+    steps_ << QStringLiteral("connection");
+    if (defaults_.boolean(QStringLiteral("network_bandwidth_user_prompted"))) return true;
+    QTimer::singleShot(0, this, [this] { promptForConnectionSetting(); });
+    return false;
+}
+
+void RadioAppController::promptForConnectionSetting() {
+    int answer = 0;
+    if (env_.askConnectionSpeed) {
+        answer = env_.askConnectionSpeed();
+    } else {
+        ConnectionSpeedDialog dialog;
+        answer = dialog.exec();
+    }
+    steps_ << QStringLiteral("prompt");
+    if (answer == ConnectionSpeedDialog::Broadband || answer == ConnectionSpeedDialog::Narrowband) {
+        defaults_.setInteger(QStringLiteral("network_bandwidth_limit"),
+                             answer == ConnectionSpeedDialog::Broadband ? kBroadbandLimit : kNarrowbandLimit);
+        defaults_.setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    }
+    finishSetup();
+}
+
+void RadioAppController::finishSetup() {
+    steps_ << QStringLiteral("setup");
+    ZYMServicesProvider& provider =
+        env_.window.service.provider ? *env_.window.service.provider : ZYMServicesProvider::sharedProvider();
+    provider.setDeviceName(QStringLiteral("ZYMRadio"), QStringLiteral("ZYM"),
+                           QStringLiteral("%1.%2").arg(4250).arg(2318));
+    provider.setUserAgentFormat(QStringLiteral("%M_%N_%V/CTID (quintrel/2.0)"));
+    showRadioWindow();
+}
+
+void RadioAppController::showRadioWindow() {
+    const bool first = !window_;
+    if (first) {
+        window_ = std::make_unique<RadioWindowController>(env_.window);
+        steps_ << QStringLiteral("window");
+        emit windowCreated(window_.get());
+    }
+    window_->window()->show();
+    window_->window()->raise();
+    window_->window()->activateWindow();
+    if (first) QTimer::singleShot(0, window_.get(), [w = window_.get()] { w->signOnAtStartupIfAppropriate(); });
+}
+
+bool RadioAppController::applicationShouldTerminate() {
+    if (windowShouldClose && !windowShouldClose()) return false;
+    if (window_) window_->prepareForApplicationTermination();
+    if (!window_ || !window_->window()->isVisible()) return true;
+    quitAfterWindowFadeOut_ = true;
+    // The window goes first; the quit follows once it is gone unless a reopen cancels it.
+    QTimer::singleShot(100, this, [this] {
+        if (!quitAfterWindowFadeOut_ || !window_) return;
+        window_->window()->hide();
+        windowDidHide();
+    });
+    return false;
+}
+
+void RadioAppController::quit() {
+    if (!applicationShouldTerminate()) return;
+    applicationWillTerminate();
+    if (env_.terminate)
+        env_.terminate();
+    else
+        QCoreApplication::quit();
+}
+
+void RadioAppController::windowDidHide() {
+    if (!quitAfterWindowFadeOut_ || terminated_) return;
+    quitAfterWindowFadeOut_ = false;
+    applicationWillTerminate();
+    if (env_.terminate)
+        env_.terminate();
+    else
+        QCoreApplication::quit();
+}
+
+void RadioAppController::applicationWillTerminate() {
+    terminated_ = true;
+    if (window_) window_->saveSettings();
+    defaults_.synchronize();
+}
+
+void RadioAppController::applicationShouldHandleReopen() {
+    quitAfterWindowFadeOut_ = false;
+    showRadioWindow();
+    emit reopened();
+}

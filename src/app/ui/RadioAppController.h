@@ -1,0 +1,88 @@
+#pragma once
+// The application's start-up and quit around the main window: registered defaults, the
+// log file, one copy per user, the connection-speed question on the first launch, then
+// the window, which signs on by itself.
+
+#include <QDialog>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "app/ui/RadioWindowController.h"
+
+class QLocalServer;
+class UserDefaults;
+
+// The connection-speed question. Neither button is the default, so Return takes neither.
+class ConnectionSpeedDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum Answer { Broadband = 1, Narrowband = 2 };
+    explicit ConnectionSpeedDialog(QWidget* parent = nullptr);
+};
+
+struct AppEnvironment {
+    UserDefaults* defaults = nullptr;  // the standard ones when null
+    QString instanceName;              // the per-user local server name when empty
+    QString logFolder;                 // $XDG_STATE_HOME/zymradio when empty
+    // Asks the speed question and answers a ConnectionSpeedDialog::Answer (a modal dialog when empty).
+    std::function<int()> askConnectionSpeed;
+    // Tells that another copy runs (a modal alert when empty).
+    std::function<void()> alertAlreadyRunning;
+    // Does quit the process (QCoreApplication::quit when empty).
+    std::function<void()> terminate;
+    WindowEnvironment window;
+};
+
+class RadioAppController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kBroadbandLimit = 15000000;
+    static constexpr int kNarrowbandLimit = 32768;
+    static constexpr qint64 kMaxLogBytes = 1048576;
+
+    explicit RadioAppController(AppEnvironment environment = {});
+    ~RadioAppController() override;
+
+    // The start-up in its order; false when this copy quits because another runs.
+    bool start();
+    void registerPreferenceDefaults();
+    QString initLogging();
+    int logLevel() const;
+    bool checkAlreadyRunning();
+    bool checkConnectionSetting();
+    void promptForConnectionSetting();
+    void finishSetup();
+    void showRadioWindow();
+
+    // Quit: false when it must wait (a window refused, or the window is still visible).
+    bool applicationShouldTerminate();
+    // The whole quit: asks, then terminates now or once the window is gone.
+    void quit();
+    void applicationWillTerminate();
+    // A reopen (another copy started) cancels a waiting quit and shows the window.
+    void applicationShouldHandleReopen();
+    void windowDidHide();
+
+    RadioWindowController* mainWindowController() const { return window_.get(); }
+    bool quitAfterWindowFadeOut() const { return quitAfterWindowFadeOut_; }
+    // Each step of the start-up as it ran ("defaults", "log", ...).
+    const QStringList& steps() const { return steps_; }
+    // Asked first at every quit; false refuses it.
+    std::function<bool()> windowShouldClose;
+
+signals:
+    void reopened();
+    void windowCreated(RadioWindowController* window);
+
+private:
+    AppEnvironment env_;
+    UserDefaults& defaults_;
+    std::unique_ptr<QLocalServer> server_;
+    std::unique_ptr<RadioWindowController> window_;
+    bool quitAfterWindowFadeOut_ = false;
+    bool terminated_ = false;
+    QStringList steps_;
+};

@@ -1,0 +1,811 @@
+#include "app/ui/RadioWindowController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/services/AuthPanelDialogs.h"
+#include "app/services/AuthenticationController.h"
+#include "app/services/Localizer.h"
+#include "app/services/NotificationCenter.h"
+#include "app/services/PropertyList.h"
+#include "app/services/Resources.h"
+#include "app/services/ServiceLayerError.h"
+#include "app/services/UserDefaults.h"
+#include "app/services/ZYMRadioStation.h"
+#include "app/services/ZYMRadioStationState.h"
+#include "app/services/ZYMServicesProvider.h"
+#include "app/ui/ListViews.h"
+#include "app/ui/LocalizedText.h"
+#include "app/ui/RadioMetadataParser.h"
+#include "app/ui/RadioStationsDataSource.h"
+#include "dms/radio3/DMRadio3Service.h"
+#include "engine/SysNetworkConnectivity.h"
+#include "engine/base/LogMessage.h"
+
+namespace {
+constexpr int kNarrowband = 32768;
+constexpr int kDefaultBandwidth = 15000000;
+constexpr int kPresetButtons = 5;
+const QString kSearchResultsItem = QStringLiteral("search_results_item");
+
+QByteArray utf8(const QString& s) { return s.toUtf8(); }
+}  // namespace
+
+RadioWindowController::RadioWindowController(WindowEnvironment environment)
+    : env_(std::move(environment)), defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
+    if (!env_.clock) env_.clock = &Clock::system();
+    if (!env_.scheduler) env_.scheduler = &Scheduler::main();
+    if (!env_.statistics) env_.statistics = &defaultStatistics_;
+    if (!env_.ads) env_.ads = &defaultAds_;
+    if (!env_.service.defaults) env_.service.defaults = &defaults_;
+    DMRadio3RegisterService();
+    buildWindow();
+    setupPlayer();
+    ensureAuthController();
+    lists_ = std::make_unique<RadioStationLists>(*sourceList_, *stationTable_, *search_, *dataSource_, *this);
+    lists_->setupTableViews();
+    stationTable_->setDoubleAction([this] { stationsTableViewDoubleClick(); });
+    connect(stationTable_, &QAbstractItemView::doubleClicked, this,
+            [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
+    stationTable_->setSpaceAction([this] { togglePlaying(); });
+    sourceList_->setSpaceAction([this] { togglePlaying(); });
+    updateWindowUI();
+    updateDisplay();
+}
+
+RadioWindowController::~RadioWindowController() {
+    trackChangeTimer_.reset();
+    if (player_) player_->setDelegate(nullptr);
+    if (radioService_) radioService_->setDelegate(nullptr);
+    lists_.reset();
+}
+
+QString RadioWindowController::text(const char* key) const {
+    return Localizer::shared().text(QString::fromLatin1(key));
+}
+
+QString RadioWindowController::format(const char* key, const QStringList& args) const {
+    return formatOnePass(text(key), args);
+}
+
+void RadioWindowController::buildWindow() {
+    window_ = std::make_unique<QWidget>();
+    window_->setObjectName(QStringLiteral("RadioWindow"));
+    window_->resize(640, 520);
+    auto* outer = new QVBoxLayout(window_.get());
+    menuBar_ = new QMenuBar(window_.get());
+    outer->setMenuBar(menuBar_);
+    QMenu* controls = menuBar_->addMenu(QStringLiteral("&Controls"));
+    controls->addAction(QStringLiteral("Play/Stop"), this, [this] { togglePlaying(); });
+    controls->addAction(text("SignOnString"), this, [this] { signOn(); });
+    controls->addAction(text("SignOffString"), this, [this] { signOff(); });
+
+    auto* display = new QWidget;
+    display->setObjectName(QStringLiteral("display"));
+    display->setAutoFillBackground(true);
+    QPalette pal = display->palette();
+    pal.setColor(QPalette::Window, QColor(0x20, 0x28, 0x38));
+    pal.setColor(QPalette::WindowText, QColor(0xe8, 0xf0, 0xff));
+    display->setPalette(pal);
+    display->setFixedHeight(96);
+    auto* displayRow = new QHBoxLayout(display);
+    art_ = new QLabel;
+    art_->setFixedSize(80, 80);
+    art_->setScaledContents(true);
+    displayRow->addWidget(art_);
+    auto* lines = new QVBoxLayout;
+    line1_ = new QLabel;
+    line2_ = new QLabel;
+    line1_->setObjectName(QStringLiteral("line1"));
+    line2_->setObjectName(QStringLiteral("line2"));
+    QFont big = line1_->font();
+    big.setPointSize(13);
+    big.setBold(true);
+    line1_->setFont(big);
+    lines->addWidget(line1_);
+    lines->addWidget(line2_);
+    displayRow->addLayout(lines, 1);
+    outer->addWidget(display);
+
+    auto* controlsRow = new QHBoxLayout;
+    playButton_ = new QPushButton;
+    connect(playButton_, &QPushButton::clicked, this, [this] { Guarded("play button", [this] { togglePlaying(); }); });
+    volume_ = new QSlider(Qt::Horizontal);
+    volume_->setRange(0, 1000);
+    connect(volume_, &QSlider::sliderMoved, this, [this] { setVolumeFromSlider(true); });
+    controlsRow->addWidget(playButton_);
+    controlsRow->addWidget(volume_, 1);
+    outer->addLayout(controlsRow);
+
+    auto* presetsRow = new QHBoxLayout;
+    auto* presetLabel = new QLabel(text("PresetLabel"));
+    presetLabel->setObjectName(QStringLiteral("presetLabel"));
+    presetsRow->addWidget(presetLabel);
+    for (int i = 1; i <= kPresetButtons; ++i) {
+        auto* b = new QPushButton(text("EmptyPresetLabel"));
+        b->setObjectName(QStringLiteral("preset%1").arg(i));
+        connect(b, &QPushButton::clicked, this, [this, i] { Guarded("preset", [this, i] { playPreset(i); }); });
+        presetButtons_.push_back(b);
+        presetsRow->addWidget(b);
+    }
+    outer->addLayout(presetsRow);
+
+    search_ = new QLineEdit;
+    search_->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
+    outer->addWidget(search_);
+    auto* split = new QSplitter;
+    sourceList_ = new ExtendedOutlineView;
+    stationTable_ = new ExtendedTableView;
+    sourceList_->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
+    split->addWidget(sourceList_);
+    split->addWidget(stationTable_);
+    split->setStretchFactor(1, 1);
+    split->setSizes({170, 470});
+    outer->addWidget(split, 1);
+}
+
+void RadioWindowController::setupPlayer() {
+    const QString agent = QStringLiteral("ZYM_MacClient_%1.%2/CTID (quintrel/2.0)").arg(4250).arg(2318);
+    if (!player_) {
+        player_ = env_.playerEngines ? RadioPlayer::create(agent, env_.playerEngines) : RadioPlayer::create(agent);
+        if (player_) player_->setDelegate(this);
+    }
+    configurePlayerConnectionTimeouts();
+    double v = 0.5;
+    if (defaults_.object(QStringLiteral("volume")).isValid())
+        v = std::clamp(double(defaults_.floatValue(QStringLiteral("volume"))), 0.0, 1.0);
+    if (std::isnan(v)) v = 0.5;
+    volume_->setValue(int(std::lround(v * 1000)));
+    setVolumeFromSlider(false);
+    if (!radioService_) {
+        radioService_ = std::make_unique<ZYMRadioService>(env_.service, env_.radio);
+        radioService_->setDelegate(this);
+    }
+    if (!dataSource_) {
+        directory_ = std::make_unique<RadioServiceDirectory>(*radioService_);
+        NotificationCenter& center =
+            env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
+        dataSource_ = std::make_unique<RadioStationsDataSource>(*directory_, center, defaults_);
+    }
+}
+
+void RadioWindowController::setVolumeFromSlider(bool) {
+    // Loudness follows the slider, so the player gets its square.
+    const float s = float(volume_->value()) / 1000.0f;
+    if (player_) player_->setVolume(s * s);
+}
+
+void RadioWindowController::ensureAuthController() {
+    if (authController_) return;
+    AuthPanelsView* view = env_.panels;
+    if (!view) {
+        ownPanels_ = std::make_unique<AuthPanelDialogs>();
+        view = ownPanels_.get();
+    }
+    AuthenticationEnvironment auth;
+    auth.passwords = env_.passwords;
+    auth.defaults = &defaults_;
+    auth.presenter = env_.presenter;
+    authController_ = std::make_unique<AuthenticationController>(text("RadioKeychainService"), *view, auth);
+    authController_->setAuthPanelSticky(false);
+    if (!radioService_->authenticationController()) radioService_->setAuthenticationController(authController_.get());
+}
+
+// ---- sign-on -------------------------------------------------------------------------
+
+void RadioWindowController::requestRadioService(const QString& userName) {
+    if (env_.applicationHidden && env_.applicationHidden()) return;
+    if (radioService_->serviceAvailable()) {
+        LogMessage(kLogDebug, "requestRadioService - Radio service is already available...\n");
+        return;
+    }
+    if (radioService_->servicePending()) {
+        LogMessage(kLogDebug, "requestRadioService - Radio service request is already pending...\n");
+        return;
+    }
+    QString host = env_.reachabilityHost;
+    if (host.isEmpty()) {
+        ZYMServicesProvider& provider =
+            env_.service.provider ? *env_.service.provider : ZYMServicesProvider::sharedProvider();
+        host = QUrl(provider.serviceURL()).host();
+    }
+    const bool reachable = env_.reachable ? env_.reachable(host) : IsNetworkAddressReachable(utf8(host).constData());
+    if (!reachable) {
+        LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
+        DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
+        DialogRequest alert;
+        alert.style = DialogRequest::Style::Critical;
+        alert.title = text("RadioConnectivityFailureTitle");
+        alert.messageText = text("RadioConnectivityFailureTitle");
+        alert.informativeText = text("RadioConnectivityFailureMessage");
+        alert.buttons = {text("RadioConnectivityFailureOK")};
+        presenter.present(alert, window_.get(), [](int) {});
+        return;
+    }
+    ensureAuthController();
+    const QString name = userName.isNull() ? authController_->username() : userName;
+    radioService_->requestServiceWithUsername(name, window_.get());
+}
+
+void RadioWindowController::signOff() {
+    saveSettings();
+    stopPlaying();
+    const auto name = radioService_->authenticatedUsername(true);
+    if (name && !name->isEmpty()) {
+        radioService_->signOff();
+        ZYMServicesProvider& provider =
+            env_.service.provider ? *env_.service.provider : ZYMServicesProvider::sharedProvider();
+        provider.resetUsername(*name);
+    }
+    signedOn_ = false;
+    if (authController_) authController_->setAuthPanelSticky(true);
+    updateDisplay();
+}
+
+bool RadioWindowController::shouldPlayLastStationAtStartup() const {
+    return defaults_.boolean(QStringLiteral("play_at_launch"));
+}
+
+bool RadioWindowController::authenticationInProgressOrValid() const {
+    return radioService_->serviceAvailable() || radioService_->servicePending();
+}
+
+void RadioWindowController::signOnAtStartupIfAppropriate() {
+    ensureAuthController();
+    if (!shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
+        if (!authController_->username().isEmpty()) return;
+        authController_->setAuthPanelSticky(true);
+    }
+    requestRadioService(QString());
+}
+
+void RadioWindowController::serviceRequestDone(bool ok) {
+    signedOn_ = ok;
+    updateDisplay();
+}
+
+Delegated RadioWindowController::radioServiceInformationDidLoad() {
+    finishSetup();
+    return Delegated::Handled;
+}
+
+Delegated RadioWindowController::radioServiceCachedInformationDidLoad() {
+    finishSetup();
+    return Delegated::Handled;
+}
+
+Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
+    dataSource_->rebuild();
+    dataSource_->postStationsChangedNotification();
+    return Delegated::Handled;
+}
+
+void RadioWindowController::finishSetup() {
+    radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
+    dataSource_->rebuild();
+    if (!launchSetupFinished_) {
+        if (!lists_->selectedSourceItem()) lists_->selectSourceItem(dataSource_->allStationsItem());
+        const QString source = defaults_.string(QStringLiteral("selected_source"));
+        if (!source.isNull() && source != kSearchResultsItem)
+            if (auto item = dataSource_->sourceItemWithIdentifier(source)) lists_->selectSourceItem(item);
+        const QString active = defaults_.string(QStringLiteral("active_station"));
+        if (!active.isNull())
+            if (auto item = dataSource_->stationItemWithID(active);
+                item && dataSource_->indexOfStationItem(item.get()) != -1)
+                lists_->radioStationItemSelected(item);
+        if (shouldPlayLastStationAtStartup() && defaults_.object(QStringLiteral("playing_station")).isValid()) {
+            playStationWithID(defaults_.string(QStringLiteral("playing_station")));
+            fadeInVolumeOnPlay_ = true;
+        }
+        if (!defaults_.object(QStringLiteral("use_now_playing")).isValid())
+            defaults_.setBool(QStringLiteral("use_now_playing"), true);
+        launchSetupFinished_ = true;
+    }
+    updateWindowUI();
+    updateDisplay();
+    emit signOnComplete();
+}
+
+void RadioWindowController::saveSettings() {
+    dataSource_->saveSettings();
+    defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / 1000.0);
+    if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
+        defaults_.setString(QStringLiteral("selected_source"), source->identifier());
+    defaults_.setString(QStringLiteral("active_station"), activeStation_ ? activeStation_->stationID() : QString(""));
+}
+
+void RadioWindowController::prepareForApplicationTermination() {
+    if (isTerminating_) return;
+    isTerminating_ = true;
+    savePlayingStationToDefaults();
+    stopPlaying();
+}
+
+int RadioWindowController::networkBandwidthLimitPreference(UserDefaults& defaults) {
+    const qint64 limit = defaults.integer(QStringLiteral("network_bandwidth_limit"));
+    return limit > 0 ? int(std::min<qint64>(limit, INT32_MAX)) : kDefaultBandwidth;
+}
+
+int RadioWindowController::networkBandwidthLimitPreference() const {
+    return networkBandwidthLimitPreference(defaults_);
+}
+
+// ---- the play road -------------------------------------------------------------------
+
+void RadioWindowController::playStationWithID(const QString& stationID) {
+    if (stationID.isEmpty()) return;
+    if (auto station = radioService_->stationWithID(stationID)) startPlaying(station, true);
+}
+
+void RadioWindowController::playPreset(int preset) {
+    auto station = radioService_->stationForPreset(preset);
+    if (!station) return;
+    env_.statistics->increment(kStatPresetPlays);
+    startPlaying(station, true);
+}
+
+void RadioWindowController::playActiveStation() { startPlaying(activeStation_, true); }
+
+void RadioWindowController::togglePlaying() {
+    if (isPreparingOrBufferingOrPlaying())
+        stopPlaying();
+    else
+        play();
+}
+
+void RadioWindowController::stationsTableViewDoubleClick() {
+    const QModelIndex clicked = stationTable_->currentIndex();
+    if (clicked.isValid() && stationTable_->selectionModel()->isRowSelected(clicked.row(), QModelIndex()))
+        playActiveStation();
+}
+
+bool RadioWindowController::canPlay() const { return radioService_->serviceAvailable() && activeStation_; }
+
+void RadioWindowController::startPlaying(const std::shared_ptr<ZYMRadioStation>& station, bool makeActive) {
+    if (station == playingStation_) return;
+    if (station && !(radioService_->serviceAvailable() && radioService_->stationWithID(station->stationID()))) {
+        LogMessage(kLogInfo,
+                   "The station [%s] could not be played, since it does not exist in the current valid station list.\n",
+                   utf8(station->stationID()).constData());
+        return;
+    }
+    env_.statistics->increment(kStatStationPlays);
+    if (player_) player_->stop();
+    const QString current = playingStationURL();
+    if (!current.isEmpty()) playingStopped(current);
+    env_.ads->resetToStaticAd();
+    if (makeActive) setActiveStation(station);
+    setPlayingStation(station);
+    if (station)
+        setPlayingStationFormats(
+            radioService_->stationFormats(station->stationID(), networkBandwidthLimitPreference()));
+    songChangedDueToUserAction_ = true;
+    displayElapsedTime_ = false;
+    setProgressText(text("FetchingStationURLProgressString"));
+    tryPlayingStation(false);
+    updateWindowUI();
+}
+
+void RadioWindowController::setPlayingStation(const std::shared_ptr<ZYMRadioStation>& station) {
+    playingStation_ = station;
+    streamPlaying_ = false;
+    haveFormats_ = false;
+    formats_.clear();
+    formatIndex_ = 0;
+    setPlayingStationURLs({});
+    if (!station) {
+        emit playingStateChanged();
+        return;
+    }
+    setActiveStation(station);
+    const bool recentShown = lists_->selectedSourceItem() == dataSource_->recentlyPlayedItem();
+    std::shared_ptr<RadioStationItem> remembered = recentShown ? lists_->selectedRadioStationItem() : nullptr;
+    dataSource_->noteStationPlayed(station->stationID(), recentShown);
+    if (recentShown && remembered && dataSource_->indexOfStationItem(remembered.get()) >= 0)
+        setActiveStation(remembered->zymRadioStation());
+    emit playingStateChanged();
+}
+
+void RadioWindowController::setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) {
+    activeStation_ = station ? station : playingStation_;
+    if (!lists_) return;
+    auto item = activeStation_ ? dataSource_->stationItemWithID(activeStation_->stationID()) : nullptr;
+    const int row = item ? dataSource_->indexOfStationItem(item.get()) : -1;
+    if (row != -1) {
+        if (stationTable_->currentIndex().row() != row || !stationTable_->selectionModel()->isRowSelected(row, {})) {
+            stationTable_->selectRow(row);
+            stationTable_->scrollTo(stationTable_->model()->index(row, 0));
+        }
+    } else if (stationTable_->selectionModel() && stationTable_->selectionModel()->hasSelection()) {
+        stationTable_->clearSelection();
+    }
+}
+
+void RadioWindowController::setPlayingStationFormats(ZYMRadioStationFormat::List formats) {
+    formats_ = std::move(formats);
+    haveFormats_ = true;
+    formatIndex_ = 0;
+}
+
+void RadioWindowController::setPlayingStationURLs(const QStringList& urls) {
+    const qint64 number = env_.statistics->number(kStatClientID);
+    const QString uid = QStringLiteral("macclient-%1").arg(number);
+    QStringList list;
+    for (const QString& u : urls) {
+        // The listener's number goes in as a query item, whatever query the URL has.
+        QUrl url(u);
+        QUrlQuery query(url);
+        query.removeAllQueryItems(QStringLiteral("uid"));
+        query.addQueryItem(QStringLiteral("uid"), uid);
+        url.setQuery(query);
+        const QString formed = url.toString(QUrl::FullyEncoded);
+        if (list.contains(formed)) {
+            LogMessage(kLogDebug, "setPlayingStationURLs - url is a duplicate. DROPPED. [%s]\n",
+                       utf8(formed).constData());
+            continue;
+        }
+        list.push_back(formed);
+    }
+    urls_ = list;
+    urlIndex_ = 0;
+}
+
+bool RadioWindowController::playingStationFormatsAvailable() const {
+    return playingStation_ && haveFormats_ && formatIndex_ >= 0 && formatIndex_ < int(formats_.size());
+}
+
+bool RadioWindowController::playingStationURLsAvailable() const { return urlIndex_ >= 0 && urlIndex_ < urls_.size(); }
+
+std::shared_ptr<ZYMRadioStationFormat> RadioWindowController::currentFormat() const {
+    if (formatIndex_ < 0 || formatIndex_ >= int(formats_.size())) return nullptr;
+    return formats_[std::size_t(formatIndex_)];
+}
+
+QString RadioWindowController::formatDescription() const {
+    auto f = currentFormat();
+    return f && f->mediaFormat() ? f->mediaFormat()->theDescription() : QString();
+}
+
+QString RadioWindowController::playingStationURL() const {
+    if (playingStation_ && playingStationFormatsAvailable() && playingStationURLsAvailable()) return urls_[urlIndex_];
+    return QString("");
+}
+
+bool RadioWindowController::isStationURLPlaying(const QString& url) const {
+    const QString current = playingStationURL();
+    if (!current.isEmpty() && QUrl(current).adjusted(QUrl::RemoveScheme) == QUrl(url).adjusted(QUrl::RemoveScheme))
+        return true;
+    LogMessage(kLogDebug, "isStationURLPlaying: [%s] is not the current url [%s]\n", utf8(url).constData(),
+               utf8(current).constData());
+    return false;
+}
+
+void RadioWindowController::tryPlayingStation(bool moveOn) {
+    if (!radioService_->serviceAvailable()) return;
+    if (moveOn) {
+        ++urlIndex_;
+        if (!playingStationURLsAvailable()) {
+            setPlayingStationURLs({});
+            urlIndex_ = 0;
+            ++formatIndex_;
+        }
+    }
+    const QString name = playingStation_ ? playingStation_->name() : QString();
+    const QString id = playingStation_ ? playingStation_->stationID() : QString();
+    if (playingStationURLsAvailable() && playingStationFormatsAvailable()) {
+        const QString url = urls_[urlIndex_];
+        auto f = currentFormat();
+        LogMessage(kLogInfo,
+                   "tryPlayingStation - trying station '%s' (%s) with format %d of %d (%s) and url %d of %d (%s)\n",
+                   utf8(name).constData(), utf8(id).constData(), formatIndex_ + 1, int(formats_.size()),
+                   utf8(formatDescription()).constData(), urlIndex_ + 1, int(urls_.size()), utf8(url).constData());
+        configurePlayerBufferingLevelsForBitRate(f->bitRate());
+        if (player_) player_->play(url);
+        return;
+    }
+    if (playingStationFormatsAvailable()) {
+        LogMessage(kLogInfo, "tryPlayingStation - requesting URLs for station '%s' (%s) with format %d of %d (%s)\n",
+                   utf8(name).constData(), utf8(id).constData(), formatIndex_ + 1, int(formats_.size()),
+                   utf8(formatDescription()).constData());
+        radioService_->requestURLForStation(id, currentFormat());
+        return;
+    }
+    LogMessage(kLogInfo, "tryPlayingStation - no more station formats/urls\n");
+    setPlayingStation(nullptr);
+    // The failure stays shown until the next status replaces it.
+    setProgressText(format("FetchingStationURLFailedFormatString", {name}));
+    updateWindowUI();
+}
+
+Delegated RadioWindowController::radioServiceStationURLWillLoad(const QString&) {
+    setProgressText(text("FetchingStationURLProgressString"));
+    updateWindowUI();
+    return Delegated::Handled;
+}
+
+Delegated RadioWindowController::radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) {
+    auto f = currentFormat();
+    if (!playingStation_ || !f || f->progID() != progId) return Delegated::Handled;
+    if (!urls.isEmpty()) {
+        setPlayingStationURLs(urls);
+        tryPlayingStation(false);
+    } else {
+        // Nothing to try in this format: go on with the next rather than wait forever.
+        tryPlayingStation(true);
+    }
+    updateWindowUI();
+    return Delegated::Handled;
+}
+
+Delegated RadioWindowController::radioServiceStationURLDidFail(const QString& progId) {
+    LogMessage(kLogError, "RadioServiceDelegate - radioServiceStationURLDidFail - %s\n", utf8(progId).constData());
+    // A late failure of a format no longer tried must not skip the current one.
+    auto f = currentFormat();
+    if (!playingStation_ || !f || f->progID() != progId) return Delegated::Handled;
+    tryPlayingStation(true);
+    return Delegated::Handled;
+}
+
+float RadioWindowController::playerConfigValue(const QString& key, float fallback) const {
+    float value = fallback;
+    const QString path = env_.playerConfigPath.isEmpty()
+                             ? Resources::find(QStringLiteral("playerConfig"), QStringLiteral("plist"))
+                             : env_.playerConfigPath;
+    if (!path.isEmpty() && QFile::exists(path)) {
+        const auto plist = PropertyList::readFile(path);
+        if (plist && plist->typeId() == QMetaType::QVariantMap) {
+            const QVariant v = plist->toMap().value(key);
+            bool ok = false;
+            const float f = v.toString().toFloat(&ok);
+            if (v.isValid() && ok) value = f;
+        }
+    }
+    if (defaults_.object(key).isValid()) value = defaults_.floatValue(key);
+    return value;
+}
+
+void RadioWindowController::configurePlayerBufferingLevelsForBitRate(int bitRate) {
+    if (!player_) return;
+    if (bitRate < kNarrowband)
+        player_->setBufferingLevels(playerConfigValue(QStringLiteral("nb_low_watermark"), 5.0f),
+                                    playerConfigValue(QStringLiteral("nb_high_watermark"), 7.0f));
+    else
+        player_->setBufferingLevels(playerConfigValue(QStringLiteral("bb_low_watermark"), 2.0f),
+                                    playerConfigValue(QStringLiteral("bb_high_watermark"), 4.0f));
+}
+
+void RadioWindowController::configurePlayerConnectionTimeouts() {
+    if (!player_) return;
+    const float start = playerConfigValue(QStringLiteral("stream_start_timeout"), -1.0f);
+    const float stale = playerConfigValue(QStringLiteral("stream_stale_timeout"), -1.0f);
+    if (start >= 0 && start <= 1000) player_->setStreamConnectionStartTimeout(start);
+    if (stale >= 0 && stale <= 1000) player_->setStreamConnectionStaleTimeout(stale);
+}
+
+void RadioWindowController::savePlayingStationToDefaults() {
+    defaults_.setString(QStringLiteral("playing_station"),
+                        playingStation_ ? playingStation_->stationID() : QString(""));
+}
+
+void RadioWindowController::stopPlaying() {
+    if (player_) player_->stop();
+    const QString current = playingStationURL();
+    if (!current.isEmpty())
+        playingStopped(current);
+    else
+        setPlayingStation(nullptr);
+    updateWindowUI();
+}
+
+QString RadioWindowController::playingStationID() const {
+    return playingStation_ ? playingStation_->stationID() : QString();
+}
+
+void RadioWindowController::ensureStationInfo(const QString& stationID) { radioService_->ensureStationInfo(stationID); }
+
+// ---- player reports ------------------------------------------------------------------
+
+void RadioWindowController::connecting(const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "connecting: ignored.  old url.\n");
+    setProgressText(format("ConnectingProgressString", {formatDescription()}));
+}
+
+void RadioWindowController::bufferingStarted(const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "bufferingStarted: ignored.  old url.\n");
+    setProgressText(format("BufferingProgressString", {formatDescription()}));
+    updateWindowUI();
+    fadeInVolumeOnPlay_ = false;
+}
+
+void RadioWindowController::playingWillStart(const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingWillStart: ignored.  old url.\n");
+    if (!currentTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
+}
+
+void RadioWindowController::playingStarted(const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingStarted: ignored.  old url.\n");
+    env_.statistics->startTimer(kStatPlayingTime);
+    if (QApplication::applicationState() == Qt::ApplicationActive) env_.statistics->startTimer(kStatActivePlayingTime);
+    setProgressText(QString());
+    streamPlaying_ = true;
+    savePlayingStationToDefaults();
+    updateWindowUI();
+    emit playingStateChanged();
+}
+
+void RadioWindowController::playingStopped(const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingStopped: ignored.  old url.\n");
+    LogMessage(kLogDebug, "playingStopped: [%s]\n", utf8(url).constData());
+    env_.statistics->stopTimer(kStatPlayingTime);
+    env_.statistics->stopTimer(kStatActivePlayingTime);
+    onTrackEnd();
+    setPlayingStation(nullptr);
+    updateWindowUI();
+}
+
+void RadioWindowController::playingError(const ErrorDescription& error, const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingError: ignored.  old url.\n");
+    LogMessage(kLogDebug, "playingError: [%s]\n", utf8(url).constData());
+    LogMessage(kLogError, "Got playing error (domain %s, error %d)\n", utf8(error.domain()).constData(), error.code());
+    if (error.code() == kNetworkUnreachable) {
+        LogMessage(kLogInfo, "playingError: network disconnect. playing aborted.\n");
+        setPlayingStation(nullptr);
+    } else if (!playingStation_) {
+        LogMessage(kLogInfo, "playingError: mPlayingStation is nil. playing aborted.\n");
+    } else {
+        LogMessage(kLogInfo, "playingError: mPlayingStation is [%s]. try playing again.\n",
+                   utf8(playingStation_->name()).constData());
+        tryPlayingStation(true);
+    }
+    updateWindowUI();
+}
+
+void RadioWindowController::trackProgressAt(float position, float, float, const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "trackProgressAt: ignored.  old url.\n");
+    if (position > 1.0f) displayElapsedTime_ = true;
+}
+
+void RadioWindowController::receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) {
+    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "receivedMetaData: ignored.  old url.\n");
+    nextTrack_ = std::make_unique<RadioMetadataParser>(QString::fromUtf8(text));
+    if (playingStation_) {
+        const auto partial = nextTrack_->songAlbumArtPartialURL();
+        if (partial && !partial->isEmpty()) {
+            nextTrack_->fetchAlbumArtWithBaseURL(playingStation_->albumArtBaseURL().value_or(QString()));
+        } else if (const auto& images = playingStation_->images(); images && !images->empty() && images->front()) {
+            nextTrack_->fetchAlbumArtWithArtURL(images->front()->url());
+        }
+    }
+    trackChangeTimer_.reset();
+    const qint64 ms = std::max<qint64>(0, env_.clock->now().msecsTo(trackStart));
+    LogMessage(kLogDebug, "receivedMetaData: the track starts in %lld ms\n", static_cast<long long>(ms));
+    trackChangeTimer_ =
+        env_.scheduler->singleShot(std::chrono::milliseconds(ms), [this, url] { trackChangeUpdate(url); });
+}
+
+void RadioWindowController::trackChangeUpdate(const QString& url) {
+    onTrackEnd();
+    currentTrack_ = std::move(nextTrack_);
+    onTrackStart(url);
+    trackChangeTimer_.reset();
+}
+
+void RadioWindowController::onTrackStart(const QString& url) {
+    updateDisplay();
+    const QImage& image = currentTrack_ ? currentTrack_->albumArtImage() : QImage();
+    if (!image.isNull())
+        art_->setPixmap(QPixmap::fromImage(image));
+    else
+        art_->setPixmap(logo());
+    if (currentTrack_ && currentTrack_->isPromo())
+        displayAdForTrackMetadata();
+    else
+        displayAdForPlayingStation();
+    songChangedDueToUserAction_ = false;
+    trackProgressAt(0, currentTrack_ ? currentTrack_->songLengthSeconds() : 0, 0, url);
+    emit trackStarted();
+}
+
+void RadioWindowController::onTrackEnd() { currentTrack_.reset(); }
+
+void RadioWindowController::displayAdForPlayingStation() {
+    if (!playingStation_ || !playingStation_->banners()) return;
+    displayAdWithBanners(*playingStation_->banners(),
+                         networkBandwidthLimitPreference() < 128001 ? QStringLiteral("600") : QStringLiteral("650"));
+}
+
+void RadioWindowController::displayAdForTrackMetadata() {
+    if (!currentTrack_) return;
+    const auto banners = currentTrack_->banners();
+    displayAdWithBanners(banners ? *banners : std::vector<std::shared_ptr<const ZYMRadioStationBanner>>{}, QString());
+}
+
+void RadioWindowController::displayAdWithBanners(
+    const std::vector<std::shared_ptr<const ZYMRadioStationBanner>>& banners, const QString& flavorId) {
+    const QString wanted = std::max(0, adHeight_) == 250 ? QStringLiteral("9") : QStringLiteral("8");
+    for (const auto& b : banners) {
+        if (!b || b->bannerId() != wanted) continue;
+        if (!flavorId.isNull() && b->flavorId() == flavorId) {
+            env_.ads->displayAdWithMagicNumber(b->magicNumber(), adHeight_);
+            return;
+        }
+        if (!b->imageURL().isEmpty()) {
+            env_.ads->displayAdWithImageURL(b->imageURL(), b->magicNumber());
+            return;
+        }
+    }
+    env_.ads->resetToStaticAd();
+}
+
+// ---- what the window shows -----------------------------------------------------------
+
+QPixmap RadioWindowController::logo() {
+    QPixmap bundled(Resources::find(QStringLiteral("zym_logo"), QStringLiteral("png")));
+    if (!bundled.isNull()) return bundled;
+    QPixmap drawn(80, 80);
+    drawn.fill(QColor(0xf0, 0x8a, 0x24));
+    QPainter painter(&drawn);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(26);
+    painter.setFont(font);
+    painter.drawText(drawn.rect(), Qt::AlignCenter, QStringLiteral("ZYM"));
+    return drawn;
+}
+
+void RadioWindowController::setProgressText(const QString& text) {
+    progressText_ = text;
+    updateDisplay();
+}
+
+QString RadioWindowController::displayText() const { return line1_->text() + QLatin1Char('\n') + line2_->text(); }
+
+void RadioWindowController::updateDisplay() {
+    QString first, second;
+    if (!signedOn_ && !radioService_->serviceAvailable()) {
+        first = text("NotConnectedLine1Format");
+        second = progressText_;
+    } else if (playingStation_) {
+        first = playingStation_->name();
+        if (currentTrack_ && currentTrack_->isSong()) {
+            const QString artist = currentTrack_->songArtist().value_or(QString());
+            const QString song = currentTrack_->songName().value_or(QString());
+            second = artist.isEmpty() ? song : artist + QStringLiteral(" - ") + song;
+        } else {
+            second = progressText_;
+        }
+    } else {
+        second = progressText_;
+    }
+    line1_->setText(first);
+    line2_->setText(second);
+}
+
+void RadioWindowController::updateWindowUI() {
+    window_->setWindowTitle(playingStation_ ? format("RadioWindowTitlePlaying", {playingStation_->name()})
+                                            : text("RadioWindowTitleIdle"));
+    playButton_->setText(isPreparingOrBufferingOrPlaying() ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    playButton_->setEnabled(isPreparingOrBufferingOrPlaying() || canPlay());
+    for (int i = 0; i < int(presetButtons_.size()); ++i) {
+        auto station = radioService_->serviceAvailable() ? radioService_->stationForPreset(i + 1) : nullptr;
+        presetButtons_[std::size_t(i)]->setText(station ? station->name() : text("EmptyPresetLabel"));
+    }
+    updateDisplay();
+}

@@ -1,0 +1,249 @@
+#pragma once
+// The main window: player, radio service, lists and sign-on wired together; the road from
+// a station to audio with its fall-back over formats and URLs; the player's reports, of
+// which only those of the current URL reach the window; the track metadata swapped in at
+// each track's start.
+
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+#include "app/services/Clock.h"
+#include "app/services/DialogPresenter.h"
+#include "app/services/RadioPlayer.h"
+#include "app/services/RadioServiceDelegate.h"
+#include "app/services/ZYMRadioService.h"
+#include "app/ui/RadioStationLists.h"
+
+class AuthPanelsView;
+class AuthenticationController;
+class ExtendedOutlineView;
+class ExtendedTableView;
+class PasswordStore;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QSlider;
+class QWidget;
+class RadioMetadataParser;
+class RadioServiceDirectory;
+class RadioStationsDataSource;
+class UserDefaults;
+class ZYMRadioStationBanner;
+
+// Usage statistics as the window counts them; the default counts nothing and reads 0.
+class WindowStatistics {
+public:
+    virtual ~WindowStatistics() = default;
+    virtual void increment(int) {}
+    virtual qint64 number(int) { return 0; }
+    virtual void startTimer(int) {}
+    virtual void stopTimer(int) {}
+};
+
+// Where ads are shown. There is no web view here, so a script ad is only recorded.
+class AdPresenter {
+public:
+    virtual ~AdPresenter() = default;
+    virtual void displayAdWithMagicNumber(const QString&, int /*height*/) {}
+    virtual void displayAdWithImageURL(const QString&, const QString& /*magicNumber*/) {}
+    virtual void resetToStaticAd() {}
+};
+
+struct WindowEnvironment {
+    UserDefaults* defaults = nullptr;  // the standard ones when null
+    Clock* clock = nullptr;
+    Scheduler* scheduler = nullptr;
+    DialogPresenter* presenter = nullptr;
+    WindowStatistics* statistics = nullptr;
+    AdPresenter* ads = nullptr;
+    RadioPlayerEngineFactory playerEngines;  // the real engine when empty
+    ZYMServiceEnvironment service;
+    ZYMRadioService::RadioEnvironment radio;
+    AuthPanelsView* panels = nullptr;
+    PasswordStore* passwords = nullptr;
+    std::function<bool(const QString& host)> reachable;  // the platform check when empty
+    QString reachabilityHost;                            // the services URL's host when empty
+    QString playerConfigPath;                            // the bundled playerConfig.plist when empty
+    std::function<bool()> applicationHidden;             // never hidden when empty
+};
+
+class RadioWindowController : public QObject,
+                              public RadioServiceDelegate,
+                              public RadioPlayerDelegate,
+                              public RadioListsWindow {
+    Q_OBJECT
+public:
+    static constexpr int kStatClientID = 22;
+    static constexpr int kStatStationPlays = 4392;
+    static constexpr int kStatPresetPlays = 4393;
+    static constexpr int kStatPlayingTime = 4394;
+    static constexpr int kStatActivePlayingTime = 4396;
+    static constexpr int kNetworkUnreachable = 16;
+
+    explicit RadioWindowController(WindowEnvironment environment = {});
+    ~RadioWindowController() override;
+
+    QWidget* window() const { return window_.get(); }
+    ZYMRadioService& radioService() { return *radioService_; }
+    RadioPlayer* player() { return player_.get(); }
+    RadioStationsDataSource& dataSource() { return *dataSource_; }
+    ExtendedTableView& stationTable() { return *stationTable_; }
+    AuthenticationController* authenticationController() { return authController_.get(); }
+
+    // Sign-on.
+    void signOn() { requestRadioService(QString()); }
+    void requestRadioService(const QString& userName);
+    void signOff();
+    void signOnAtStartupIfAppropriate();
+    bool shouldPlayLastStationAtStartup() const;
+    bool authenticationInProgressOrValid() const;
+    void finishSetup();
+    void saveSettings();
+    void prepareForApplicationTermination();
+    void setVolumeFromSlider(bool fromUser);
+    static int networkBandwidthLimitPreference(UserDefaults& defaults);
+    int networkBandwidthLimitPreference() const;
+
+    // The play road.
+    void startPlaying(const std::shared_ptr<ZYMRadioStation>& station, bool makeActive);
+    void tryPlayingStation(bool moveOn);
+    void playStationWithID(const QString& stationID);
+    void playPreset(int preset);
+    void play() { playActiveStation(); }
+    void togglePlaying();
+    void stationsTableViewDoubleClick();
+    void setPlayingStation(const std::shared_ptr<ZYMRadioStation>& station);
+    void setPlayingStationFormats(ZYMRadioStationFormat::List formats);
+    void setPlayingStationURLs(const QStringList& urls);
+    std::shared_ptr<ZYMRadioStation> activeStation() const { return activeStation_; }
+    std::shared_ptr<ZYMRadioStation> playingStation() const { return playingStation_; }
+    bool playingStationFormatsAvailable() const;
+    bool playingStationURLsAvailable() const;
+    bool isPreparingOrBufferingOrPlaying() const { return bool(playingStation_); }
+    bool isPlaying() const { return isPreparingOrBufferingOrPlaying(); }
+    // The player reported that the current URL plays.
+    bool streamPlaying() const { return streamPlaying_; }
+    bool canPlay() const;
+    QString playingStationURL() const;
+    bool isStationURLPlaying(const QString& url) const;
+    void configurePlayerBufferingLevelsForBitRate(int bitRate);
+    void configurePlayerConnectionTimeouts();
+    void savePlayingStationToDefaults();
+
+    // What the window shows.
+    void setProgressText(const QString& text);
+    void stopProgress() {}
+    QString progressText() const { return progressText_; }
+    QString displayText() const;
+    void updateDisplay() override;
+    void updateWindowUI();
+    RadioMetadataParser* currentTrackMetadata() const { return currentTrack_.get(); }
+    RadioMetadataParser* nextTrackMetadata() const { return nextTrack_.get(); }
+
+    // RadioListsWindow
+    void setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) override;
+    void playActiveStation() override;
+    void stopPlaying() override;
+    QString playingStationID() const override;
+    void updatePlayButtons() override { updateWindowUI(); }
+    void clearHoverFocus() override {}
+    void ensureStationInfo(const QString& stationID) override;
+
+    // RadioPlayerDelegate
+    void connecting(const QString& url) override;
+    void bufferingStarted(const QString& url) override;
+    void playingWillStart(const QString& url) override;
+    void playingStarted(const QString& url) override;
+    void playingStopped(const QString& url) override;
+    void playingError(const ErrorDescription& error, const QString& url) override;
+    void trackProgressAt(float position, float total, float buffered, const QString& url) override;
+    void receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) override;
+
+    // RadioServiceDelegate
+    void serviceRequestDone(bool ok) override;
+    Delegated radioServiceInformationDidLoad() override;
+    Delegated radioServiceCachedInformationDidLoad() override;
+    Delegated radioServiceFilteredInformationDidChange() override;
+    Delegated radioServiceStationURLWillLoad(const QString& stationID) override;
+    Delegated radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) override;
+    Delegated radioServiceStationURLDidFail(const QString& progId) override;
+
+    void displayAdWithBanners(const std::vector<std::shared_ptr<const ZYMRadioStationBanner>>& banners,
+                              const QString& flavorId);
+    void setAdHeight(int height) { adHeight_ = height; }
+
+signals:
+    // After each completed directory load.
+    void signOnComplete();
+    // A track began; its metadata is the current one.
+    void trackStarted();
+    void playingStateChanged();
+
+private:
+    static QPixmap logo();
+    void buildWindow();
+    void setupPlayer();
+    void ensureAuthController();
+    std::shared_ptr<ZYMRadioStationFormat> currentFormat() const;
+    QString formatDescription() const;
+    void onTrackStart(const QString& url);
+    void onTrackEnd();
+    void trackChangeUpdate(const QString& url);
+    void displayAdForPlayingStation();
+    void displayAdForTrackMetadata();
+    float playerConfigValue(const QString& key, float fallback) const;
+    QString text(const char* key) const;
+    QString format(const char* key, const QStringList& args) const;
+
+    WindowEnvironment env_;
+    UserDefaults& defaults_;
+    WindowStatistics defaultStatistics_;
+    AdPresenter defaultAds_;
+    std::unique_ptr<QWidget> window_;
+    QMenuBar* menuBar_ = nullptr;
+    QLabel* line1_ = nullptr;
+    QLabel* line2_ = nullptr;
+    QLabel* art_ = nullptr;
+    QPushButton* playButton_ = nullptr;
+    QSlider* volume_ = nullptr;
+    std::vector<QPushButton*> presetButtons_;
+    QLineEdit* search_ = nullptr;
+    ExtendedOutlineView* sourceList_ = nullptr;
+    ExtendedTableView* stationTable_ = nullptr;
+
+    std::unique_ptr<RadioPlayer> player_;
+    std::unique_ptr<ZYMRadioService> radioService_;
+    std::unique_ptr<RadioServiceDirectory> directory_;
+    std::unique_ptr<RadioStationsDataSource> dataSource_;
+    std::unique_ptr<RadioStationLists> lists_;
+    std::unique_ptr<AuthPanelsView> ownPanels_;  // outlives the controller that uses it
+    std::unique_ptr<AuthenticationController> authController_;
+
+    std::shared_ptr<ZYMRadioStation> playingStation_;
+    ZYMRadioStationFormat::List formats_;
+    bool haveFormats_ = false;
+    int formatIndex_ = 0;
+    QStringList urls_;
+    int urlIndex_ = 0;
+    std::shared_ptr<ZYMRadioStation> activeStation_;
+    bool songChangedDueToUserAction_ = false;
+    bool displayElapsedTime_ = false;
+    bool fadeInVolumeOnPlay_ = false;
+    bool launchSetupFinished_ = false;
+    bool isTerminating_ = false;
+    bool signedOn_ = false;
+    bool streamPlaying_ = false;
+    QString progressText_;
+    int adHeight_ = 260;
+
+    std::unique_ptr<RadioMetadataParser> currentTrack_;
+    std::unique_ptr<RadioMetadataParser> nextTrack_;
+    std::unique_ptr<ScheduledTimer> trackChangeTimer_;
+};

@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""Scripts a running zymserver with the demo set-up: the demo user's sign-on at /demo/, the
+radio directory (every station listed) at its discovered endpoint /demo/svc, and for the
+VLB station radio:aggregate:99 a Quintrel stream carrying two tracks' metadata.
+
+    python3 tests/server/demo.py PORT   # prints the services URL
+"""
+import base64
+import json
+import os
+import sys
+import urllib.request
+
+DEMO_USER = "demo"
+DEMO_PASSWORD = "demo-password"
+PREFIX = "/demo/"
+METADATA_STATION = "radio:aggregate:99"
+TRACKS = [("ZYM Test Tones", "Rising Chirp", "Demo Sessions"), ("The Loopbacks", "Second Song", "Localhost")]
+
+
+def song_xml(artist, song, album, length_ms):
+    return ("<metadata><song><name>%s</name><artist>%s</artist><album>%s</album><length>%d</length></song>"
+            "</metadata>" % (song, artist, album, length_ms))
+
+
+def metadata_stream():
+    """The Quintrel stream of the metadata station: each track's document, then its audio."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, "..", "data", "vlb", "stereo44k.aac"), "rb") as f:
+        audio = f.read()
+    packets = []
+    for k, (artist, song, album) in enumerate(TRACKS):
+        copies = 3 - k  # the first track outlasts the buffering
+        packets.append({"xml": song_xml(artist, song, album, 2500 * copies), "parts": 1, "id": k + 1})
+        packets.append({"timing": [len(audio) * copies, 0]})
+        for _ in range(copies):
+            packets.append({"audio": {"body_b64": base64.b64encode(audio).decode("ascii")}, "codec": "vlb",
+                            "split": 1000})
+    return {"kind": "quintrel", "packets": packets, "avg_bitrate": 48000, "rate": 6000}
+
+
+def script(port, body):
+    req = urllib.request.Request("http://127.0.0.1:%d/_ctl/script" % port, json.dumps(body).encode(),
+                                 {"Content-Type": "application/json"})
+    urllib.request.urlopen(req, timeout=10).read()
+
+
+def main():
+    port = int(sys.argv[1])
+    script(port, {"path": PREFIX, "kind": "signon", "users": [{"name": DEMO_USER, "password": DEMO_PASSWORD}]})
+    script(port, {"path": PREFIX + "svc", "kind": "directory", "play_modes": ["full"]})
+    # The station's URLs are "<directory>stream/99,1?...": a longer path wins over the directory's own.
+    stream = metadata_stream()
+    stream["path"] = PREFIX + "svcstream/99,"
+    script(port, stream)
+    print("http://127.0.0.1:%d%s" % (port, PREFIX))
+
+
+if __name__ == "__main__":
+    main()
