@@ -1,5 +1,8 @@
 #include "support/Env.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <cstring>
 
@@ -15,6 +18,11 @@ double TimeScale() {
         return (r.ec == std::errc() && r.ptr == end && f >= 1.0 && f <= 1000.0) ? f : 1.0;
     }();
     return scale;
+}
+
+std::string TestLogPath(const std::string& tag) {
+    return ::testing::TempDir() + "zym-" + tag + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+           "-" + std::to_string(::getpid()) + ".log";
 }
 
 }  // namespace zymtest

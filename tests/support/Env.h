@@ -32,4 +32,8 @@ std::chrono::milliseconds Scaled(std::chrono::duration<Rep, Period> d) {
 }
 inline double Scaled(double seconds) { return seconds * TimeScale(); }
 
+// A log file of the running test's own: its tag, name and process, so two runs of the
+// suite on one machine never write into each other's logs.
+std::string TestLogPath(const std::string& tag);
+
 }  // namespace zymtest

@@ -162,6 +162,17 @@ void TestServer::Script(const QJsonObject& script) {
     if (status != 200) throw std::runtime_error("script refused: " + body);
 }
 
+void TestServer::ScriptSignOn(const std::string& prefix, const char* user, const char* password) {
+    const QJsonArray users{QJsonObject{{"name", user}, {"password", password}}};
+    Script(QJsonObject{{"path", QString::fromStdString(prefix)}, {"kind", "signon"}, {"users", users}});
+}
+
+void TestServer::ScriptDirectory(const std::string& prefix, QJsonObject directory) {
+    directory["path"] = QString::fromStdString(prefix + "svc");
+    directory["kind"] = "directory";
+    Script(directory);
+}
+
 void TestServer::Script(const QJsonArray& scripts) {
     const auto [status, body] =
         Exchange("POST", "/_ctl/script", QJsonDocument(scripts).toJson(QJsonDocument::Compact).toStdString());

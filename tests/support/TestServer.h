@@ -42,6 +42,10 @@ public:
     // Installs one script (an object) or several (an array). Throws on refusal.
     void Script(const QJsonObject& script);
     void Script(const QJsonArray& scripts);
+    // A `signon` endpoint at `prefix` knowing one user, and the radio directory its
+    // discovery offers at prefix + "svc" (`directory` adds the directory's own keys).
+    void ScriptSignOn(const std::string& prefix, const char* user, const char* password);
+    void ScriptDirectory(const std::string& prefix, QJsonObject directory = {});
     std::vector<RecordedRequest> Requests(const std::string& prefix);
     void Reset();
 

@@ -178,8 +178,7 @@ protected:
 
     void SetUp() override {
         DMRadio3RegisterService();
-        logPath_ = ::testing::TempDir() + "zym-radioservice-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath_ = zymtest::TestLogPath("radioservice");
         InitLogFile(logPath_.c_str(), kLogDebug, 0);
         server_ = &zymtest::TestServer::Get();
         SignOnAt(server_->NewPrefix());
@@ -202,15 +201,10 @@ protected:
     // The sign-on (and below it the directory) at a new prefix.
     void SignOnAt(const std::string& prefix) {
         prefix_ = prefix;
-        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
+        server_->ScriptSignOn(prefix_, kUser, kPassword);
     }
 
-    void Directory(QJsonObject script) {
-        script["path"] = QString::fromStdString(prefix_ + "svc");
-        script["kind"] = "directory";
-        server_->Script(script);
-    }
+    void Directory(QJsonObject script) { server_->ScriptDirectory(prefix_, std::move(script)); }
 
     // A new provider and radio service over the same cache folder (a restart).
     void Start() {

@@ -33,11 +33,8 @@ protected:
     void SetUp() override {
         server_ = &zymtest::TestServer::Get();
         prefix_ = server_->NewPrefix();
-        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svc")},
-                                    {"kind", "directory"},
-                                    {"play_modes", QJsonArray{"full"}}});
+        server_->ScriptSignOn(prefix_, kUser, kPassword);
+        server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
     }
 
     // Runs the tool; its output and the WAV it played are kept in the test's folder.

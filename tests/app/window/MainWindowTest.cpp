@@ -60,16 +60,12 @@ protected:
     static constexpr const char* kPassword = "pw-window-0001";
 
     void SetUp() override {
-        logPath_ = ::testing::TempDir() + "zym-window-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath_ = zymtest::TestLogPath("window");
         InitLogFile(logPath_.c_str(), kLogDebug, 0);
         server_ = &TestServer::Get();
         prefix_ = server_->NewPrefix();
-        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svc")},
-                                    {"kind", "directory"},
-                                    {"play_modes", QJsonArray{"full"}}});
+        server_->ScriptSignOn(prefix_, kUser, kPassword);
+        server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
         defaults_ = std::make_unique<UserDefaults>(dir_.filePath("defaults.conf"));
         defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
         defaults_->setString(QStringLiteral("screenname"), kUser);

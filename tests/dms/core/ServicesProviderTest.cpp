@@ -203,8 +203,7 @@ protected:
         RegisterTestType(kServiceTypeRadio3);
         RegisterTestType(kServiceTypeRadio);
         RegisterTestType(kServiceTypePictures);
-        logPath_ = ::testing::TempDir() + "zym-services-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath_ = zymtest::TestLogPath("services");
         InitLogFile(logPath_.c_str(), kLogDebug, 0);
         queue_ = LThreadEventQueue::Create();
         server_ = &TestServer::Get();

@@ -18,6 +18,7 @@
 #include "engine/base/LogMessage.h"
 
 #include "PicturesTestSupport.h"
+#include "support/Env.h"
 
 using namespace wstest;
 
@@ -121,8 +122,7 @@ class PictureControllerTest : public WebServiceTest {
 protected:
     void SetUp() override {
         queue = LThreadEventQueue::Create();
-        logPath = ::testing::TempDir() + "zym-pictures-controller-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath = zymtest::TestLogPath("pictures-controller");
         InitLogFile(logPath.c_str(), kLogDebug, 0);
     }
     void TearDown() override {

@@ -19,6 +19,7 @@
 #include "engine/base/LogMessage.h"
 
 #include "PicturesTestSupport.h"
+#include "support/Env.h"
 
 using namespace wstest;
 
@@ -152,8 +153,7 @@ protected:
         signOn.provider = provider.get();
         Script("",
                {{"kind", "signon"}, {"users", QJsonArray{QJsonObject{{"name", "alice"}, {"password", "secret-pw"}}}}});
-        logPath = ::testing::TempDir() + "zym-pictures-service-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath = zymtest::TestLogPath("pictures-service");
         InitLogFile(logPath.c_str(), kLogDebug, 0);
     }
     void TearDown() override {

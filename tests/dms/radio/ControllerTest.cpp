@@ -18,6 +18,7 @@
 #include "engine/base/LogMessage.h"
 
 #include "RadioTestSupport.h"
+#include "support/Env.h"
 
 using namespace wstest;
 
@@ -80,8 +81,7 @@ class RadioControllerTest : public WebServiceTest {
 protected:
     void SetUp() override {
         queue = LThreadEventQueue::Create();
-        logPath = ::testing::TempDir() + "zym-radio-controller-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath = zymtest::TestLogPath("radio-controller");
         InitLogFile(logPath.c_str(), kLogDebug, 0);
     }
     void TearDown() override {

@@ -26,6 +26,7 @@
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/TestServer.h"
+#include "support/Env.h"
 
 namespace radio3test {
 
@@ -198,8 +199,7 @@ protected:
 
     void SetUp() override {
         DMRadio3RegisterService();
-        logPath_ = ::testing::TempDir() + "zym-radio3-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        logPath_ = zymtest::TestLogPath("radio3");
         InitLogFile(logPath_.c_str(), kLogDebug, 0);
         queue_ = LThreadEventQueue::Create();
         server_ = &zymtest::TestServer::Get();
@@ -208,8 +208,7 @@ protected:
         provider_->SetEventQueue(queue_);
         provider_->SetDeviceName("Radio", "ZYM", "1.0");
         provider_->SetServiceURL(server_->Url(prefix_));
-        QJsonArray users{QJsonObject{{"name", kUser}, {"password", kPassword}}};
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)}, {"kind", "signon"}, {"users", users}});
+        server_->ScriptSignOn(prefix_, kUser, kPassword);
         Directory({});
     }
 
@@ -223,11 +222,7 @@ protected:
     }
 
     // (Re)scripts the directory at the discovered endpoint.
-    void Directory(QJsonObject script) {
-        script["path"] = QString::fromStdString(prefix_ + "svc");
-        script["kind"] = "directory";
-        server_->Script(script);
-    }
+    void Directory(QJsonObject script) { server_->ScriptDirectory(prefix_, std::move(script)); }
 
     // Signs on (or reuses the sign-on) and takes the discovered service.
     DMRadio3Service* SignOn(Recorder* listener = nullptr) {
