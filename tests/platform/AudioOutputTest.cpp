@@ -3,9 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -166,8 +168,24 @@ struct Counter {
         }
         self->calls.fetch_add(1);
         if (std::this_thread::get_id() != self->testThread) self->onOtherThread.store(true);
+        { std::lock_guard<std::mutex> lock(self->mutex); }
+        self->pulled.notify_all();
         return 0;
     }
+    // Waits for pulls until `done` holds; the sink counts a pull just after it returns, so
+    // the wait looks again a little later when a pull woke it too early.
+    template <class Done>
+    bool WaitUntil(Done done, std::chrono::milliseconds bound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end) return false;
+            pulled.wait_for(lock, std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    std::mutex mutex;
+    std::condition_variable pulled;
 };
 
 uint32_t LE32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -242,9 +260,7 @@ TEST(AudioSinks, StopDoesNotWaitOutALongBlock) {
     ASSERT_EQ(unit.Initialize(8000), 0);
     unit.SetRenderCallback(&Counter::Render, &counter);
     ASSERT_EQ(unit.Start(), 0);
-    const auto end = std::chrono::steady_clock::now() + zymtest::Scaled(std::chrono::seconds(10));
-    while (unit.FramesRendered() == 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    counter.WaitUntil([&] { return unit.FramesRendered() > 0; }, zymtest::Scaled(std::chrono::seconds(10)));
     ASSERT_GT(unit.FramesRendered(), 0u);
     const auto before = std::chrono::steady_clock::now();
     ASSERT_EQ(unit.Stop(), 0);
