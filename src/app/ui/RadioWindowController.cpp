@@ -65,6 +65,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
             [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
     stationTable_->setSpaceAction([this] { togglePlaying(); });
     sourceList_->setSpaceAction([this] { togglePlaying(); });
+    setupScriptingChatAndTimers();
     updateWindowUI();
     updateDisplay();
 }
@@ -317,6 +318,9 @@ void RadioWindowController::finishSetup() {
             defaults_.setBool(QStringLiteral("use_now_playing"), true);
         launchSetupFinished_ = true;
     }
+    playForcedStationAtSignOn();
+    setupSleepTimer();
+    setupWakeTimer();
     updateWindowUI();
     updateDisplay();
     emit signOnComplete();

@@ -12,13 +12,17 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/services/Clock.h"
 #include "app/services/DialogPresenter.h"
+#include "app/services/NotificationCenter.h"
 #include "app/services/RadioPlayer.h"
 #include "app/services/RadioServiceDelegate.h"
 #include "app/services/ZYMRadioService.h"
+#include "app/ui/ChatStatus.h"
 #include "app/ui/RadioStationLists.h"
+#include "app/ui/SleepWakeTimer.h"
 
 class AuthPanelsView;
 class AuthenticationController;
@@ -147,6 +151,30 @@ public:
     RadioMetadataParser* currentTrackMetadata() const { return currentTrack_.get(); }
     RadioMetadataParser* nextTrackMetadata() const { return nextTrack_.get(); }
 
+    // Scripting, chat and timers.
+    // A stream played by its address: a station named by the URL, identifier "-1". Its URL
+    // is the current one, so the player's reports for it count.
+    void playStationWithURL(const QString& url);
+    void playStationWithURLInternal(const QString& url);
+    // Signs on; after the next completed load plays the station by identifier, else by name.
+    void forceSignOnAndPlayStationID(const std::optional<QString>& stationID, const std::optional<QString>& name);
+    bool forcePlayAtSignOn() const { return forcePlayAtSignOn_; }
+    // The volume slider's value times 100, truncated; a set is clamped to the slider's range
+    // and interrupts neither a fade nor muting.
+    int soundVolume() const;
+    void setSoundVolume(int volume);
+    void setChatScriptRunner(ScriptRunner& runner);
+    ChatStatus& chatStatus() { return *chatStatus_; }
+    void updateIChatNowPlaying();
+    void clearIChatNowPlaying(bool force);
+    // The chat-status preference was switched.
+    void chatStatusPreferenceChanged();
+    void setupSleepTimer();
+    void setupWakeTimer();
+    void timersSettingsChanged();
+    SleepWakeTimer& sleepTimer() { return *sleepTimer_; }
+    SleepWakeTimer& wakeTimer() { return *wakeTimer_; }
+
     // RadioListsWindow
     void setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) override;
     void playActiveStation() override;
@@ -246,4 +274,15 @@ private:
     std::unique_ptr<RadioMetadataParser> currentTrack_;
     std::unique_ptr<RadioMetadataParser> nextTrack_;
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
+
+    // Scripting, chat and timers.
+    void setupScriptingChatAndTimers();
+    void playForcedStationAtSignOn();
+    bool forcePlayAtSignOn_ = false;
+    std::optional<QString> forcePlayStationID_;
+    std::optional<QString> forcePlayStationName_;
+    std::unique_ptr<ChatStatus> chatStatus_;
+    std::unique_ptr<SleepWakeTimer> sleepTimer_;
+    std::unique_ptr<SleepWakeTimer> wakeTimer_;
+    NotificationCenter::Subscription timersSettingsObserver_;
 };

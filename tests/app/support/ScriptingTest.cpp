@@ -65,9 +65,10 @@ public:
     std::optional<QString> authenticatedUsername() const override { return QStringLiteral("listener"); }
     QList<std::optional<ZYMScriptStation>> presetsArray() const override { return storedPresets; }
     int maxNumberOfPresets() const override { return maxPresets; }
-    void setPresetsArray(const QList<std::optional<ZYMScriptStation>>& presets) override {
+    std::optional<QString> setPresetsArray(const QList<std::optional<ZYMScriptStation>>& presets) override {
         for (int i = 0; i < presets.size(); ++i)
             if (presets[i]) storedPresets[i] = presets[i];
+        return std::nullopt;
     }
     QString albumArtUrl() const override { return QStringLiteral("http://art.example/1.jpg"); }
 };
