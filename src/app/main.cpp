@@ -1,6 +1,6 @@
 // zymradio: the main window signed on to the radio services, playing a station.
 //
-//   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS]
+//   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS] [zymradio:...|qint:...]
 //   zymradio --store-password NAME     (the password on standard input, into the keyring)
 //
 // With --screenshot the window is saved as a PNG once a station plays with its track
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <iostream>
 #include <string>
 
@@ -21,6 +22,7 @@
 #include "app/services/PasswordStore.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
+#include "app/support/ZYMScriptingBus.h"
 #include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
 
@@ -40,6 +42,13 @@ int StorePassword(int argc, char** argv) {
     const QString service = Localizer::shared().text(QStringLiteral("RadioKeychainService"));
     KeychainUtils::savePasswordToKeychain(PasswordStore::system(), password, name, service);
     return KeychainUtils::passwordForScreenName(PasswordStore::system(), name, service) == password ? 0 : 1;
+}
+
+// The first argument that is not an option, as the desktop file passes it (%u).
+std::optional<QString> LaunchURL(const QCommandLineParser& options) {
+    const QStringList positional = options.positionalArguments();
+    if (positional.isEmpty()) return std::nullopt;
+    return positional.first();
 }
 
 void SaveScreenshot(RadioWindowController& window, const QString& path) {
@@ -76,7 +85,13 @@ int main(int argc, char** argv) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
 
+    // A start by the desktop's URL handler: a running copy takes the URL, and this one
+    // ends before it makes any window or alert.
+    const std::optional<QString> url = LaunchURL(options);
+    if (url && ZYMScriptingBus::forwardURL(QDBusConnection::sessionBus(), *url)) return 0;
+
     RadioAppController controller;
+    if (url) controller.handleURL(*url);
     if (options.isSet(screenshot)) {
         // Everything below outlives this block: the lambdas hold copies.
         const QString path = options.value(screenshot);

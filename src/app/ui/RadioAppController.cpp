@@ -13,10 +13,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/services/Localizer.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMServicesProvider.h"
+#include "app/support/ZYMScriptingBus.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
@@ -58,7 +60,11 @@ RadioAppController::RadioAppController(AppEnvironment environment)
     if (!env_.window.defaults) env_.window.defaults = &defaults_;
 }
 
-RadioAppController::~RadioAppController() = default;
+RadioAppController::~RadioAppController() {
+    // The bus object goes before the model and the window it acts on.
+    scriptingBus_.reset();
+    scripting_.reset();
+}
 
 bool RadioAppController::start() {
     registerPreferenceDefaults();
@@ -170,6 +176,7 @@ void RadioAppController::showRadioWindow() {
         window_ = std::make_unique<RadioWindowController>(env_.window);
         steps_ << QStringLiteral("window");
         emit windowCreated(window_.get());
+        startScripting();
     }
     window_->window()->show();
     window_->window()->raise();
@@ -220,4 +227,22 @@ void RadioAppController::applicationShouldHandleReopen() {
     quitAfterWindowFadeOut_ = false;
     showRadioWindow();
     emit reopened();
+}
+
+// ---- scripting on the session bus ---------------------------------------------------------
+
+void RadioAppController::startScripting() {
+    scripting_ = std::make_unique<ScriptingModel>(*window_);
+    scriptingBus_ = std::make_unique<ZYMScriptingBus>(*scripting_);
+    if (!scriptingBus_->registerOn(QDBusConnection::sessionBus()))
+        LogMessage(kLogInfo, "scripting is not available on the session bus\n");
+    for (const QString& url : std::exchange(pendingURLs_, {}))
+        ZYMScriptCommands::getURL(*scripting_, url);
+}
+
+void RadioAppController::handleURL(const QString& url) {
+    if (scripting_)
+        ZYMScriptCommands::getURL(*scripting_, url);
+    else
+        pendingURLs_.append(url);
 }

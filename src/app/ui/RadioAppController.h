@@ -11,6 +11,9 @@
 #include <memory>
 
 #include "app/ui/RadioWindowController.h"
+#include "app/ui/ScriptingModel.h"
+
+class ZYMScriptingBus;
 
 class QLocalServer;
 class UserDefaults;
@@ -73,6 +76,12 @@ public:
     // Asked first at every quit; false refuses it.
     std::function<bool()> windowShouldClose;
 
+    // Scripting on the session bus and the URL of a start by the desktop's URL handler.
+    // A URL handed here before the window exists is acted on once it does.
+    void handleURL(const QString& url);
+    ScriptingModel* scriptingModel() const { return scripting_.get(); }
+    ZYMScriptingBus* scriptingBus() const { return scriptingBus_.get(); }
+
 signals:
     void reopened();
     void windowCreated(RadioWindowController* window);
@@ -85,4 +94,10 @@ private:
     bool quitAfterWindowFadeOut_ = false;
     bool terminated_ = false;
     QStringList steps_;
+
+    // Scripting on the session bus.
+    void startScripting();
+    std::unique_ptr<ScriptingModel> scripting_;
+    std::unique_ptr<ZYMScriptingBus> scriptingBus_;
+    QStringList pendingURLs_;
 };

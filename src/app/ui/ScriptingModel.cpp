@@ -113,6 +113,7 @@ int ScriptingModel::maxNumberOfPresets() const { return window_.radioService().m
 
 QList<std::optional<ZYMScriptStation>> ScriptingModel::presetsArray() const {
     QList<std::optional<ZYMScriptStation>> out;
+    if (!window_.radioService().serviceAvailable()) return out;
     for (int slot = 1; slot <= maxNumberOfPresets(); ++slot)
         out.append(ScriptStation(window_.radioService().stationForPreset(slot)));
     return out;
