@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -17,6 +18,7 @@
 #include "app/services/ZYMCacheStorage.h"
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMServicesProvider.h"
+#include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/ScriptingModel.h"
@@ -258,6 +260,27 @@ TEST_F(Scripting, AForcedSignOnPlaysByIdentifierElseByName) {
         EXPECT_FALSE(model.isPlaying());
         window_.reset();
     }
+}
+
+TEST_F(Scripting, AURLGivenAtLaunchIsActedOnOnceTheWindowExists) {
+    defaults_.setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    env_.playerEngines = SilentEngine::factory(&played_);
+    AppEnvironment app;
+    app.defaults = &defaults_;
+    app.window = env_;
+    app.instanceName = QStringLiteral("zymradio-scripting-%1").arg(QCoreApplication::applicationPid());
+    app.logFolder = dir_.filePath(QStringLiteral("logs"));
+    app.terminate = [] {};
+    RadioAppController controller(app);
+    controller.handleURL(QStringLiteral("https://example.com/elsewhere"));
+    controller.handleURL(QStringLiteral("zymradio:playstation?id=radio%3Aaggregate%3A15"));
+    ASSERT_TRUE(controller.start());
+    ASSERT_TRUE(controller.scriptingModel());
+    ASSERT_TRUE(RunUntil([&] { return controller.scriptingModel()->playingStation().has_value(); }));
+    EXPECT_EQ(controller.scriptingModel()->playingStation()->identifier, QStringLiteral("radio:aggregate:15"));
+    ASSERT_TRUE(RunUntil([&] { return !played_.empty(); }));
+    EXPECT_NE(played_[0].find("stream/15,"), std::string::npos) << played_[0];
+    InitLogFile(logPath_.c_str(), kLogDebug, 0);
 }
 
 TEST_F(Scripting, AStreamPlayedByAddressReportsAndItsEndClearsTheStation) {
