@@ -4,11 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
+#include "DemoProfile.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
@@ -18,41 +14,15 @@ namespace {
 TEST(ScriptingProgram, ASecondStartHandsItsURLToTheFirst) {
     if (!std::getenv("ZYM_REAL_KEYRING")) GTEST_SKIP() << "needs the session bus and keyring of with-keyring.sh";
     zymtest::TestServer& server = zymtest::TestServer::Get();
-    const QString source = QString::fromStdString(zymtest::SourceDir());
-    QProcess demo;
-    demo.start(QStringLiteral("python3"),
-               {source + QStringLiteral("/tests/server/demo.py"), QString::number(server.Port())});
-    ASSERT_TRUE(demo.waitForFinished(30000));
-    const QString services = QString::fromUtf8(demo.readAllStandardOutput()).trimmed();
-    ASSERT_TRUE(services.startsWith(QStringLiteral("http://127.0.0.1:"))) << services.toStdString();
-
-    QTemporaryDir profile;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
-        env.insert(QString::fromLatin1(name), profile.filePath(QString::fromLatin1(name)));
-        QDir().mkpath(profile.filePath(QString::fromLatin1(name)));
-    }
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("ZYM_AUDIO_OUTPUT"), QStringLiteral("null"));
-    QDir().mkpath(profile.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio")));
-    QFile conf(profile.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio/zymradio.conf")));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write(QStringLiteral("[General]\nservice_url=%1\nscreenname=demo\nplay_at_launch=true\n"
-                              "playing_station=radio:aggregate:1\nnetwork_bandwidth_user_prompted=true\n")
-                   .arg(services)
-                   .toUtf8());
-    conf.close();
-
-    QProcess store;
-    store.setProcessEnvironment(env);
-    store.start(QStringLiteral(ZYMRADIO), {QStringLiteral("--store-password"), QStringLiteral("demo")});
-    store.write("demo-password\n");
-    store.closeWriteChannel();
-    ASSERT_TRUE(store.waitForFinished(30000));
-    ASSERT_EQ(store.exitCode(), 0) << store.readAllStandardError().toStdString();
+    DemoProfile profile;
+    const std::string failed =
+        profile.setUp(QStringLiteral("null"), QStringLiteral("play_at_launch=true\nplaying_station=radio:aggregate:1\n"
+                                                             "network_bandwidth_user_prompted=true\n"));
+    ASSERT_EQ(failed, "");
+    const QProcessEnvironment& env = profile.env;
 
     // The first copy is signed on once its first station plays.
-    const QString png = profile.filePath(QStringLiteral("window.png"));
+    const QString png = profile.dir.filePath(QStringLiteral("window.png"));
     QProcess first;
     first.setProcessEnvironment(env);
     first.start(QStringLiteral(ZYMRADIO), {QStringLiteral("--screenshot"), png});
