@@ -196,10 +196,14 @@ TEST_F(Scripting, StreamsPlayedByAddressCarryTheListenersNumberOnce) {
     }
 }
 
-TEST_F(Scripting, PresetsAsArraysWithEmptySlots) {
+TEST_F(Scripting, SignedOnTheDirectoryShowsAndPresetsAreArraysWithEmptySlots) {
     ScriptingModel& model = Make();
     EXPECT_TRUE(model.presetsArray().isEmpty());
     SignOnAndLoad();
+    EXPECT_TRUE(model.isAuthenticated());
+    EXPECT_TRUE(model.radioStations().contains(
+        ZYMScriptStation{QStringLiteral("radio:aggregate:20"), QStringLiteral("Station 20")}));
+    EXPECT_FALSE(model.radioGenres().isEmpty());
     ASSERT_EQ(model.maxNumberOfPresets(), 5);
     const auto before = model.presetsArray();
     ASSERT_EQ(before.size(), 5);
