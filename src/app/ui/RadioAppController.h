@@ -13,10 +13,9 @@
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/ScriptingModel.h"
 
-class ZYMScriptingBus;
-
 class QLocalServer;
 class UserDefaults;
+class ZYMScriptingBus;
 
 // The connection-speed question. Neither button is the default, so Return takes neither.
 class ConnectionSpeedDialog : public QDialog {
