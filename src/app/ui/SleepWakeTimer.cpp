@@ -51,9 +51,11 @@ void SleepWakeTimer::setup() {
     }
     const bool repeats = storedRepeats();
     const QDateTime now = clock_.now();
+    // To the millisecond: a timer cut to whole seconds fires before its time, and a daily
+    // one then finds its time still ahead and fires a second time.
     const qint64 delta = now.msecsTo(*date);
     if (delta >= 0) {
-        start(delta / 1000, {}, repeats);
+        startAfter(delta, {}, repeats);
         return;
     }
     if (!repeats) {
@@ -61,15 +63,19 @@ void SleepWakeTimer::setup() {
         stop();
         return;
     }
-    start(now.msecsTo(nextOccurrence(*date, now)) / 1000, {}, true);
+    startAfter(now.msecsTo(nextOccurrence(*date, now)), {}, true);
 }
 
 void SleepWakeTimer::start(qint64 seconds, std::function<void()> action, bool repeats) {
+    startAfter(seconds * 1000, std::move(action), repeats);
+}
+
+void SleepWakeTimer::startAfter(qint64 milliseconds, std::function<void()> action, bool repeats) {
     stop();
     action_ = std::move(action);
     repeats_ = repeats;
-    interval_ = std::max<qint64>(0, seconds);
-    arm(interval_ * 1000);
+    interval_ = std::max<qint64>(0, milliseconds);
+    arm(interval_);
 }
 
 void SleepWakeTimer::stop() {
@@ -90,7 +96,7 @@ void SleepWakeTimer::fired() {
         return;
     }
     const auto action = action_;
-    if (repeats_) arm(interval_ * 1000);
+    if (repeats_) arm(interval_);
     action();
 }
 
@@ -103,7 +109,7 @@ void SleepWakeTimer::defaultAction() {
     const auto date = storedDate();
     if (!date) {
         // Nothing to follow: the timer keeps its own interval.
-        arm(interval_ * 1000);
+        arm(interval_);
         return;
     }
     const QDateTime now = clock_.now();

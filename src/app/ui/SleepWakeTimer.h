@@ -42,6 +42,7 @@ public:
     bool storedRepeats() const;
 
 private:
+    void startAfter(qint64 milliseconds, std::function<void()> action, bool repeats);
     void arm(qint64 milliseconds);
     void fired();
     void defaultAction();
@@ -54,7 +55,7 @@ private:
     const std::function<void()> windowAction_;
     std::function<void()> action_;
     bool repeats_ = false;
-    qint64 interval_ = 0;  // seconds
+    qint64 interval_ = 0;  // milliseconds
     QDateTime fireDate_;
     std::unique_ptr<ScheduledTimer> timer_;
 };
