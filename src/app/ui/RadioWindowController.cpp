@@ -353,13 +353,6 @@ void RadioWindowController::playStationWithID(const QString& stationID) {
     if (auto station = radioService_->stationWithID(stationID)) startPlaying(station, true);
 }
 
-void RadioWindowController::playPreset(int preset) {
-    auto station = radioService_->stationForPreset(preset);
-    if (!station) return;
-    env_.statistics->increment(kStatPresetPlays);
-    startPlaying(station, true);
-}
-
 void RadioWindowController::playActiveStation() { startPlaying(activeStation_, true); }
 
 void RadioWindowController::togglePlaying() {

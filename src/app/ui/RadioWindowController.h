@@ -116,6 +116,14 @@ public:
     void tryPlayingStation(bool moveOn);
     void playStationWithID(const QString& stationID);
     void playPreset(int preset);
+    // Storing on a preset (numbered from 1); a station already on one is stored only when
+    // the listener confirms.
+    void storePlayingOnPreset(int preset);
+    void storeSelectionOnPreset(int preset);
+    void storeStationIDOnPreset(const QString& stationID, int preset);
+    QString stationIDOnPreset(int preset) const;
+    void checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
+    void doStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
     void play() { playActiveStation(); }
     void togglePlaying();
     void stationsTableViewDoubleClick();
