@@ -65,12 +65,15 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
             [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
     stationTable_->setSpaceAction([this] { togglePlaying(); });
     sourceList_->setSpaceAction([this] { togglePlaying(); });
+    stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
     updateWindowUI();
     updateDisplay();
+    scheduleSoftwareUpdates();
 }
 
 RadioWindowController::~RadioWindowController() {
     trackChangeTimer_.reset();
+    updateTimer_.reset();
     if (player_) player_->setDelegate(nullptr);
     if (radioService_) radioService_->setDelegate(nullptr);
     lists_.reset();
@@ -254,6 +257,7 @@ void RadioWindowController::signOff() {
         provider.resetUsername(*name);
     }
     signedOn_ = false;
+    env_.statistics->setSignOnState(1);
     if (authController_) authController_->setAuthPanelSticky(true);
     updateDisplay();
 }

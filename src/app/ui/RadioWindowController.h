@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/services/Clock.h"
 #include "app/services/DialogPresenter.h"
@@ -45,6 +46,7 @@ public:
     virtual qint64 number(int) { return 0; }
     virtual void startTimer(int) {}
     virtual void stopTimer(int) {}
+    virtual void setSignOnState(int) {}
 };
 
 // Where ads are shown. There is no web view here, so a script ad is only recorded.
@@ -72,6 +74,7 @@ struct WindowEnvironment {
     QString reachabilityHost;                            // the services URL's host when empty
     QString playerConfigPath;                            // the bundled playerConfig.plist when empty
     std::function<bool()> applicationHidden;             // never hidden when empty
+    std::function<void()> checkForUpdates;               // the software-update check; none when empty
 };
 
 class RadioWindowController : public QObject,
@@ -102,6 +105,12 @@ public:
     void requestRadioService(const QString& userName);
     void signOff();
     void signOnAtStartupIfAppropriate();
+    // Sign off, then on again under another name.
+    void resetWithUsername(const QString& userName);
+    // Preferences changed these user-defaults keys (all of them when null).
+    void checkDefaultsForChange(const std::optional<QStringList>& keys);
+    void checkForSoftwareUpdates();
+    QMenuBar* menuBar() const { return menuBar_; }
     bool shouldPlayLastStationAtStartup() const;
     bool authenticationInProgressOrValid() const;
     void finishSetup();
@@ -254,4 +263,10 @@ private:
     std::unique_ptr<RadioMetadataParser> currentTrack_;
     std::unique_ptr<RadioMetadataParser> nextTrack_;
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
+
+    // Settings and the software-update timer.
+    void scheduleSoftwareUpdates();
+    std::unique_ptr<ScheduledTimer> updateTimer_;
+    bool updateTimerRepeats_ = false;
+    std::chrono::milliseconds updateTimerInterval_{0};
 };
