@@ -47,6 +47,7 @@ public:
     virtual void startTimer(int) {}
     virtual void stopTimer(int) {}
     virtual void setSignOnState(int) {}
+    virtual void saveSessionStats() {}
 };
 
 // Where ads are shown. There is no web view here, so a script ad is only recorded.

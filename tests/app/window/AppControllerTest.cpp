@@ -2,19 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QJsonArray>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "app/services/AuthenticationController.h"
+#include "app/services/Clock.h"
+#include "app/services/NotificationCenter.h"
+#include "app/services/ZYMCacheStorage.h"
+#include "app/services/ZYMServicesProvider.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
 #include "app/ui/RadioAppController.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
+#include "support/TestServer.h"
 
 namespace {
 
@@ -178,6 +186,181 @@ TEST_F(AppStart, AWindowRefusingToCloseStopsTheQuitUnsaved) {
     EXPECT_FALSE(defaults_->object(QStringLiteral("playing_station")).isValid());
     EXPECT_FALSE(defaults_->object(QStringLiteral("volume")).isValid());
     EXPECT_TRUE(app_->mainWindowController()->window()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+class RecordingStatistics : public WindowStatistics {
+public:
+    void startTimer(int key) override { events.push_back("start " + std::to_string(key)); }
+    void stopTimer(int key) override { events.push_back("stop " + std::to_string(key)); }
+    void saveSessionStats() override { events.push_back("save"); }
+    std::vector<std::string> events;
+};
+
+class FakeScreenSaver : public ScreenSaverInstaller {
+public:
+    bool isSupported() const override { return supported; }
+    bool isInstalled() const override { return installed; }
+    bool install() override {
+        ++installs;
+        return true;
+    }
+    bool supported = true;
+    bool installed = false;
+    int installs = 0;
+};
+
+TEST_F(AppStart, TheScreenSaverIsOfferedOnceFiveSecondsAfterALoadWithEnoughAlbumArt) {
+    struct Row {
+        const char* name;
+        bool supported;
+        bool installed;
+        bool asked;
+        int images;
+        bool offered;
+    };
+    const Row rows[] = {
+        {"no screen saver on this system", false, false, false, 60, false},
+        {"49 images and other files", true, false, false, 49, false},
+        {"50 images", true, false, false, 50, true},
+        {"asked before", true, false, true, 60, false},
+        {"installed already", true, true, false, 60, false},
+    };
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir art;
+        for (int i = 0; i < row.images; ++i) {
+            QFile f(art.filePath(QStringLiteral("a%1.%2").arg(i).arg(i % 2 ? "png" : "JPG")));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        for (const char* other : {"notes.txt", "cover", "x.tiff.part"}) {
+            QFile f(art.filePath(QString::fromLatin1(other)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        FakeScreenSaver saver;
+        saver.supported = row.supported;
+        saver.installed = row.installed;
+        FakeScheduler scheduler;
+        env_.window.scheduler = &scheduler;
+        env_.screenSaver = &saver;
+        env_.albumArtFolder = art.path();
+        defaults_->setObject(QStringLiteral("screensaver_asked"), row.asked ? QVariant(true) : QVariant());
+        dialogs_.shown.clear();
+        ASSERT_TRUE(Make().start());
+        app_->radioSignOnComplete();
+        scheduler.advance(std::chrono::milliseconds(4900));
+        EXPECT_TRUE(dialogs_.shown.empty());
+        scheduler.advance(std::chrono::milliseconds(100));
+        ASSERT_EQ(dialogs_.shown.size(), row.offered ? 1u : 0u);
+        if (row.offered) {
+            EXPECT_TRUE(defaults_->boolean(QStringLiteral("screensaver_asked")));
+            dialogs_.answer(0);
+            EXPECT_EQ(saver.installs, 1);
+            // Never again, whatever was answered.
+            app_->radioSignOnComplete();
+            scheduler.advance(std::chrono::seconds(5));
+            EXPECT_EQ(dialogs_.shown.size(), 1u);
+        }
+        app_.reset();
+    }
+}
+
+TEST_F(AppStart, TheActiveTimeIsCountedAndTheQuitSavesIt) {
+    RecordingStatistics statistics;
+    env_.window.statistics = &statistics;
+    std::vector<std::string> calls;
+    env_.installSleepWakeNotifier = [&] { calls.push_back("install sleep"); };
+    env_.removeSleepWakeNotifier = [&] { calls.push_back("remove sleep"); };
+    env_.shutdownPreferences = [&] { calls.push_back("shutdown preferences"); };
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    ASSERT_TRUE(Make().start());
+    EXPECT_EQ(calls, std::vector<std::string>{"install sleep"});
+    app_->applicationDidBecomeActive();
+    app_->applicationDidResignActive();
+    // Nothing plays, so only the active time runs.
+    EXPECT_EQ(statistics.events, (std::vector<std::string>{"start 4395", "stop 4395", "stop 4396"}));
+
+    // A window refusing to close: nothing happens.
+    statistics.events.clear();
+    app_->windowShouldClose = [] { return false; };
+    app_->quit();
+    EXPECT_EQ(calls.size(), 1u);
+    app_->windowShouldClose = nullptr;
+    app_->mainWindowController()->window()->hide();
+    app_->quit();
+    EXPECT_EQ(terminated_, 1);
+    EXPECT_EQ(calls, (std::vector<std::string>{"install sleep", "shutdown preferences", "remove sleep"}));
+    EXPECT_EQ(statistics.events, std::vector<std::string>{"save"});
+}
+
+TEST_F(AppStart, TheWindowItemFollowsTheWindowAndHelpOpensItsPages) {
+    std::vector<QUrl> opened;
+    env_.openURL = [&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    };
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    ASSERT_TRUE(Make().start());
+    QAction* item = app_->windowMenuItem();
+    ASSERT_TRUE(item);
+    QWidget* window = app_->mainWindowController()->window();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_FALSE(item->isEnabled()) << "the window is shown already";
+    window->hide();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(item->isEnabled());
+    item->trigger();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(item->isChecked());
+
+    app_->showHelp();
+    app_->showAcknowledgements();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].scheme(), QStringLiteral("https"));
+    ASSERT_TRUE(opened[1].isLocalFile());
+    QFile page(opened[1].toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("Acknowledgements"));
+}
+
+TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndSaysWhich) {
+    zymtest::TestServer& server = zymtest::TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.ScriptSignOn(prefix, "someone", "pw-someone");
+    server.ScriptDirectory(prefix, {{"play_modes", QJsonArray{"full"}}});
+    KeychainUtils::savePasswordToKeychain(passwords_, "pw-someone", "someone", QStringLiteral("ZYM Radio"));
+    ZYMServicesProvider provider(defaults_.get());
+    provider.setServiceURL(QString::fromStdString(server.Url(prefix)));
+    provider.setDeviceName("Radio", "ZYM", "1.0");
+    NotificationCenter center;
+    ZYMCacheStorageFactory cache(dir_.filePath("cache"));
+    env_.window.service.provider = &provider;
+    env_.window.service.notifications = &center;
+    env_.window.service.cacheFactory = &cache;
+    env_.window.reachable = [](const QString&) { return true; };
+    defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    ASSERT_TRUE(Make().start());
+    RadioWindowController& window = *app_->mainWindowController();
+    QAction* item = app_->signOnMenuItem();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->text(), QStringLiteral("Sign On"));
+
+    window.window()->hide();
+    item->trigger();
+    EXPECT_TRUE(window.window()->isVisible()) << "the window comes first";
+    EXPECT_TRUE(window.authenticationInProgressOrValid());
+    EXPECT_EQ(item->text(), QStringLiteral("Sign Off"));
+    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+
+    item->trigger();
+    EXPECT_FALSE(window.authenticationInProgressOrValid());
+    EXPECT_EQ(item->text(), QStringLiteral("Sign On"));
+    app_.reset();
 }
 
 }  // namespace
