@@ -70,6 +70,8 @@ RadioAppController::RadioAppController(AppEnvironment environment)
 RadioAppController::~RadioAppController() = default;
 
 bool RadioAppController::start() {
+    if (env_.setupStatistics) env_.setupStatistics();
+    steps_ << QStringLiteral("statistics");
     registerPreferenceDefaults();
     initLogging();
     if (!checkAlreadyRunning()) return false;

@@ -40,8 +40,10 @@ public:
 
 struct AppEnvironment {
     UserDefaults* defaults = nullptr;  // the standard ones when null
-    QString instanceName;              // the per-user local server name when empty
-    QString logFolder;                 // $XDG_STATE_HOME/zymradio when empty
+    // Makes the usage-statistics store, the start-up's first step (none when empty).
+    std::function<void()> setupStatistics;
+    QString instanceName;  // the per-user local server name when empty
+    QString logFolder;     // $XDG_STATE_HOME/zymradio when empty
     // Asks the speed question and answers a ConnectionSpeedDialog::Answer (a modal dialog when empty).
     std::function<int()> askConnectionSpeed;
     // Tells that another copy runs (a modal alert when empty).

@@ -92,8 +92,8 @@ TEST_F(AppStart, TheFirstLaunchAsksTheSpeedBeforeTheWindowAndNeverAgain) {
         EXPECT_EQ(asked_, 1);
         EXPECT_FALSE(windowShownWhenAsked_);
         EXPECT_EQ(defaults_->integer(QStringLiteral("network_bandwidth_limit")), row.limit);
-        EXPECT_EQ(app_->steps(),
-                  (QStringList{"defaults", "log", "instance", "connection", "prompt", "setup", "window"}));
+        EXPECT_EQ(app_->steps(), (QStringList{"statistics", "defaults", "log", "instance", "connection", "prompt",
+                                              "setup", "window"}));
 
         app_.reset();
         ASSERT_TRUE(Make().start());
