@@ -255,7 +255,9 @@ void RadioAppController::applicationShouldHandleReopen() {
 void RadioAppController::setupMenus() {
     QMenuBar* bar = window_->menuBar();
     if (!bar) return;
-    QMenu* application = bar->addMenu(QStringLiteral("&ZYM Radio"));
+    // The application's own menu comes first, as on a desktop with a global menu bar.
+    auto* application = new QMenu(QStringLiteral("&ZYM Radio"), bar);
+    bar->insertMenu(bar->actions().value(0), application);
     application->addAction(QStringLiteral("About ZYM Radio"), this, [this] {
         if (env_.showAbout) env_.showAbout();
     });

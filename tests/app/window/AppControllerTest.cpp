@@ -130,6 +130,24 @@ TEST_F(AppStart, TheLogLevelIsClamped) {
         EXPECT_EQ(app.logLevel(), row.level) << row.verbosity.toString().toStdString();
     }
     EXPECT_TRUE(Make().initLogging().startsWith(dir_.filePath("logs")));
+
+    // The file takes what the level lets through.
+    for (const Row& row : {Row{7, 2}, Row{-1, 0}}) {
+        defaults_->setObject(QStringLiteral("log_verbosity"), row.verbosity);
+        RadioAppController& app = Make();
+        app.registerPreferenceDefaults();
+        const QString path = app.initLogging();
+        QFile::remove(path);
+        app.initLogging();
+        LogMessage(kLogError, "an error line\n");
+        LogMessage(kLogDebug, "a debug line\n");
+        InitLogFile(nullptr, kLogError, 0);
+        QFile log(path);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << row.level;
+        const QByteArray text = log.readAll();
+        EXPECT_TRUE(text.contains("an error line")) << row.level;
+        EXPECT_EQ(text.contains("a debug line"), row.level == 2) << row.level;
+    }
 }
 
 TEST_F(AppStart, ASecondCopyAlertsQuitsAndShowsTheFirstWindow) {

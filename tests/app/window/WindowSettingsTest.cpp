@@ -94,3 +94,22 @@ TEST_F(MainWindow, AChangedBandwidthOrHoverPreferenceTakesEffect) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindow, AHiddenApplicationStartsNoSignOn) {
+    bool hidden = true;
+    env_.applicationHidden = [&] { return hidden; };
+    Make().signOnAtStartupIfAppropriate();
+    window_->signOn();
+    platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(hostsChecked_.empty());
+    EXPECT_TRUE(server_->Requests(prefix_).empty());
+    EXPECT_FALSE(window_->authenticationInProgressOrValid());
+
+    hidden = false;
+    window_->signOn();
+    EXPECT_TRUE(window_->authenticationInProgressOrValid());
+}
+
+}  // namespace
