@@ -379,12 +379,9 @@ void RadioAppController::checkOptionalScreenSaverInstall() {
         if (imageTypes.contains(entry.suffix().toLower())) ++images;
     if (images < kScreenSaverMinimumImages) return;
     DialogPresenter& presenter = env_.window.presenter ? *env_.window.presenter : DialogPresenter::main();
-    DialogRequest offer;
-    offer.style = DialogRequest::Style::Informational;
-    offer.title = localizedText("ScreenSaverPromptTitle");
-    offer.messageText = localizedText("ScreenSaverPromptTitle");
-    offer.informativeText = localizedText("ScreenSaverPromptMessage");
-    offer.buttons = {localizedText("Install"), localizedText("Cancel")};
+    const DialogRequest offer =
+        RadioWindowController::localizedAlert(DialogRequest::Style::Informational, "ScreenSaverPromptTitle",
+                                              "ScreenSaverPromptMessage", {"Install", "Cancel"});
     // Asked once, whatever the answer.
     defaults_.setBool(QStringLiteral("screensaver_asked"), true);
     presenter.present(offer, nullptr, [saver](int button) {

@@ -232,12 +232,8 @@ void RadioWindowController::requestRadioService(const QString& userName) {
     if (!reachable) {
         LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
         DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-        DialogRequest alert;
-        alert.style = DialogRequest::Style::Critical;
-        alert.title = text("RadioConnectivityFailureTitle");
-        alert.messageText = text("RadioConnectivityFailureTitle");
-        alert.informativeText = text("RadioConnectivityFailureMessage");
-        alert.buttons = {text("RadioConnectivityFailureOK")};
+        const DialogRequest alert = localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
+                                                   "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
         presenter.present(alert, window_.get(), [](int) {});
         return;
     }

@@ -112,6 +112,9 @@ public:
     void checkDefaultsForChange(const std::optional<QStringList>& keys);
     void checkForSoftwareUpdates();
     QMenuBar* menuBar() const { return menuBar_; }
+    // An alert whose title, message and buttons are keys of the strings table.
+    static DialogRequest localizedAlert(DialogRequest::Style style, const char* title, const char* message,
+                                        std::initializer_list<const char*> buttons);
     bool shouldPlayLastStationAtStartup() const;
     bool authenticationInProgressOrValid() const;
     void finishSetup();

@@ -35,12 +35,8 @@ void RadioWindowController::checkStoreStation(const std::shared_ptr<ZYMRadioStat
     if (!station) return;
     if (!radioService_->stationExistsOnPresets(station.get())) return doStoreStation(station, preset);
     DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-    DialogRequest sheet;
-    sheet.style = DialogRequest::Style::Informational;
-    sheet.title = text("PresetExistsTitle");
-    sheet.messageText = text("PresetExistsTitle");
-    sheet.informativeText = text("PresetExistsMsg");
-    sheet.buttons = {text("PresetExistsDefault"), text("Cancel")};
+    const DialogRequest sheet = localizedAlert(DialogRequest::Style::Informational, "PresetExistsTitle",
+                                               "PresetExistsMsg", {"PresetExistsDefault", "Cancel"});
     QPointer<RadioWindowController> self(this);
     presenter.present(sheet, window_.get(), [self, station, preset](int button) {
         if (self && button == 0) self->doStoreStation(station, preset);

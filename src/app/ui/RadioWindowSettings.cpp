@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/services/AuthenticationController.h"
+#include "app/services/Localizer.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMGenericService.h"
 #include "app/ui/ListViews.h"
@@ -65,4 +66,17 @@ void RadioWindowController::checkForSoftwareUpdates() {
         next = updateTimerInterval_;
     updateTimer_ = next ? env_.scheduler->singleShot(*next, [this] { checkForSoftwareUpdates(); }) : nullptr;
     if (env_.checkForUpdates) env_.checkForUpdates();
+}
+
+DialogRequest RadioWindowController::localizedAlert(DialogRequest::Style style, const char* title, const char* message,
+                                                    std::initializer_list<const char*> buttons) {
+    auto text = [](const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); };
+    DialogRequest alert;
+    alert.style = style;
+    alert.title = text(title);
+    alert.messageText = alert.title;
+    alert.informativeText = text(message);
+    for (const char* key : buttons)
+        alert.buttons << text(key);
+    return alert;
 }
