@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <map>
+
 #include "WindowFixture.h"
 #include "app/services/ZYMRadioStationFormat.h"
 
@@ -194,6 +196,37 @@ TEST_F(MainWindow, MistypedPlayerConfigValuesTakeTheirDefaults) {
     // A user default wins, also as text.
     defaults_->setString(QStringLiteral("nb_low_watermark"), QStringLiteral("1.5"));
     EXPECT_FLOAT_EQ(low(), 1.5f);
+}
+
+class CountingStatistics : public WindowStatistics {
+public:
+    void increment(int key) override { ++counts[key]; }
+    std::map<int, int> counts;
+};
+
+TEST_F(MainWindow, APresetPressCountsOnlyWhenItChangesTheStation) {
+    CountingStatistics statistics;
+    env_.statistics = &statistics;
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+    SignOnAndLoad();
+    // The server's presets: station 12345 on the first, nothing on the fifth.
+    struct Row {
+        int preset;
+        const char* playing;  // afterwards
+        int presetPlays;
+        int stationPlays;
+    };
+    const Row rows[] = {
+        {5, "", 0, 0},
+        {1, "radio:aggregate:12345", 1, 1},
+        {1, "radio:aggregate:12345", 1, 1},
+    };
+    for (const Row& row : rows) {
+        window_->playPreset(row.preset);
+        EXPECT_EQ(window_->playingStationID(), QString::fromLatin1(row.playing)) << row.preset;
+        EXPECT_EQ(statistics.counts[RadioWindowController::kStatPresetPlays], row.presetPlays) << row.preset;
+        EXPECT_EQ(statistics.counts[RadioWindowController::kStatStationPlays], row.stationPlays) << row.preset;
+    }
 }
 
 TEST_F(MainWindow, AStoredPresetIsRecordedOnTheServer) {
