@@ -345,7 +345,7 @@ TEST_F(AppStart, TheWindowItemFollowsTheWindowAndHelpOpensItsPages) {
     EXPECT_TRUE(page.readAll().contains("Acknowledgements"));
 }
 
-TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndSaysWhich) {
+TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndASleepStopsThePlay) {
     zymtest::TestServer& server = zymtest::TestServer::Get();
     const std::string prefix = server.NewPrefix();
     server.ScriptSignOn(prefix, "someone", "pw-someone");
@@ -360,6 +360,8 @@ TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndSaysWhich) {
     env_.window.service.notifications = &center;
     env_.window.service.cacheFactory = &cache;
     env_.window.reachable = [](const QString&) { return true; };
+    RecordingStatistics statistics;
+    env_.window.statistics = &statistics;
     defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
     defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
     ASSERT_TRUE(Make().start());
@@ -374,6 +376,17 @@ TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndSaysWhich) {
     EXPECT_TRUE(window.authenticationInProgressOrValid());
     EXPECT_EQ(item->text(), QStringLiteral("Sign Off"));
     ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+
+    // While a station plays, the time in front counts also as playing time; the machine
+    // going to sleep stops it.
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix + "svcstream/")}, {"silent", true}});
+    window.playStationWithID(QStringLiteral("radio:aggregate:2"));
+    ASSERT_TRUE(window.isPlaying());
+    statistics.events.clear();
+    app_->applicationDidBecomeActive();
+    EXPECT_EQ(statistics.events, (std::vector<std::string>{"start 4395", "start 4396"}));
+    center.post(QStringLiteral("MachineIsSleepingNotification"));
+    EXPECT_FALSE(window.isPlaying());
 
     item->trigger();
     EXPECT_FALSE(window.authenticationInProgressOrValid());
