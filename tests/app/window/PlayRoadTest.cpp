@@ -198,6 +198,29 @@ TEST_F(MainWindow, MistypedPlayerConfigValuesTakeTheirDefaults) {
     EXPECT_FLOAT_EQ(low(), 1.5f);
 }
 
+TEST_F(MainWindow, AURLGivenTwiceIsTriedOnce) {
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+    SignOnAndLoad();
+    window_->playStationWithID(QStringLiteral("radio:aggregate:1"));
+    ASSERT_TRUE(RunUntil([&] { return !window_->playingStationURL().isEmpty(); })) << Log();
+    const std::string base = server_->Url(prefix_ + "svcstream/1,1");
+    const QString a = QString::fromStdString(base + "?fmt=mf128&n=1");
+    const QString b = QString::fromStdString(base + "?fmt=mf128&n=2");
+    const QString c = QString::fromStdString(base + "?fmt=mf128&n=3");
+    // The same address, also when it carries a listener number of its own already.
+    window_->radioServiceStationURLDidLoad(QStringLiteral("1,1"), {a, a, a + QStringLiteral("&uid=macclient-9"), b, c});
+    const QUrl current(window_->playingStationURL());
+    EXPECT_EQ(QUrlQuery(current).queryItemValue(QStringLiteral("n")), QStringLiteral("1"));
+    EXPECT_EQ(QUrlQuery(current).allQueryItemValues(QStringLiteral("uid")), QStringList{QStringLiteral("macclient-0")});
+    const std::string log = Log();
+    EXPECT_NE(log.find("and url 1 of 3 ("), std::string::npos) << "three of five left";
+    std::size_t dropped = 0;
+    for (auto at = log.find("url is a duplicate. DROPPED."); at != std::string::npos;
+         at = log.find("url is a duplicate. DROPPED.", at + 1))
+        ++dropped;
+    EXPECT_EQ(dropped, 2u);
+}
+
 class CountingStatistics : public WindowStatistics {
 public:
     void increment(int key) override { ++counts[key]; }
