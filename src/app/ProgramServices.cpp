@@ -93,8 +93,12 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
     if (!env.removeSleepWakeNotifier) env.removeSleepWakeNotifier = [] { RemoveSleepWakeNotifier(); };
     if (!env.showAbout) env.showAbout = [] { AboutWindowController::sharedInstance().showPanel(); };
     if (!env.showPreferences)
-        env.showPreferences = [&state, &application] {
+        env.showPreferences = [&state, &application,
+                               stores =
+                                   PrefStores{env.defaults, env.window.service.notifications, env.window.passwords}] {
             RadioPrefsEnvironment prefs;
+            // The window's own stores, so both see the same settings and notices.
+            prefs.stores = stores;
             prefs.radioService = [&state, &application]() -> PresetService* {
                 RadioWindowController* window = application ? application->mainWindowController() : nullptr;
                 if (!window) return nullptr;

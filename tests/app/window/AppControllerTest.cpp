@@ -18,6 +18,8 @@
 #include "app/services/ZYMServicesProvider.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
+#include "ProgramServices.h"
+#include "app/prefs/RadioPrefsWindowController.h"
 #include "app/ui/RadioAppController.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
@@ -64,8 +66,32 @@ protected:
         return *app_;
     }
 
+    // An account on the test server, its password stored, the window's sign-on pointed at it.
+    void ServeAccount() {
+        server_ = &zymtest::TestServer::Get();
+        prefix_ = server_->NewPrefix();
+        server_->ScriptSignOn(prefix_, "someone", "pw-someone");
+        server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
+        KeychainUtils::savePasswordToKeychain(passwords_, "pw-someone", "someone", QStringLiteral("ZYM Radio"));
+        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
+        provider_->setServiceURL(QString::fromStdString(server_->Url(prefix_)));
+        provider_->setDeviceName("Radio", "ZYM", "1.0");
+        cache_ = std::make_unique<ZYMCacheStorageFactory>(dir_.filePath("cache"));
+        env_.window.service.provider = provider_.get();
+        env_.window.service.notifications = &center_;
+        env_.window.service.cacheFactory = cache_.get();
+        env_.window.reachable = [](const QString&) { return true; };
+        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
+        defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    }
+
     QTemporaryDir dir_;
     std::unique_ptr<UserDefaults> defaults_;
+    zymtest::TestServer* server_ = nullptr;
+    std::string prefix_;
+    std::unique_ptr<ZYMServicesProvider> provider_;
+    NotificationCenter center_;
+    std::unique_ptr<ZYMCacheStorageFactory> cache_;
     AppEnvironment env_;
     FakeAuthPanelsView panels_;
     MemoryPasswordStore passwords_;
@@ -346,24 +372,9 @@ TEST_F(AppStart, TheWindowItemFollowsTheWindowAndHelpOpensItsPages) {
 }
 
 TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndASleepStopsThePlay) {
-    zymtest::TestServer& server = zymtest::TestServer::Get();
-    const std::string prefix = server.NewPrefix();
-    server.ScriptSignOn(prefix, "someone", "pw-someone");
-    server.ScriptDirectory(prefix, {{"play_modes", QJsonArray{"full"}}});
-    KeychainUtils::savePasswordToKeychain(passwords_, "pw-someone", "someone", QStringLiteral("ZYM Radio"));
-    ZYMServicesProvider provider(defaults_.get());
-    provider.setServiceURL(QString::fromStdString(server.Url(prefix)));
-    provider.setDeviceName("Radio", "ZYM", "1.0");
-    NotificationCenter center;
-    ZYMCacheStorageFactory cache(dir_.filePath("cache"));
-    env_.window.service.provider = &provider;
-    env_.window.service.notifications = &center;
-    env_.window.service.cacheFactory = &cache;
-    env_.window.reachable = [](const QString&) { return true; };
+    ServeAccount();
     RecordingStatistics statistics;
     env_.window.statistics = &statistics;
-    defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
-    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
     ASSERT_TRUE(Make().start());
     RadioWindowController& window = *app_->mainWindowController();
     QAction* item = app_->signOnMenuItem();
@@ -379,19 +390,59 @@ TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndASleepStopsThePlay) {
 
     // While a station plays, the time in front counts also as playing time; the machine
     // going to sleep stops it.
-    server.Script(QJsonObject{{"path", QString::fromStdString(prefix + "svcstream/")}, {"silent", true}});
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
     window.playStationWithID(QStringLiteral("radio:aggregate:2"));
     ASSERT_TRUE(window.isPlaying());
     statistics.events.clear();
     app_->applicationDidBecomeActive();
     EXPECT_EQ(statistics.events, (std::vector<std::string>{"start 4395", "start 4396"}));
-    center.post(QStringLiteral("MachineIsSleepingNotification"));
+    center_.post(QStringLiteral("MachineIsSleepingNotification"));
     EXPECT_FALSE(window.isPlaying());
 
     item->trigger();
     EXPECT_FALSE(window.authenticationInProgressOrValid());
     EXPECT_EQ(item->text(), QStringLiteral("Sign On"));
     app_.reset();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppStart, ThePreferencesShowTheRadioServicesPresets) {
+    ServeAccount();
+    ProgramServices services;
+    RadioAppController* application = nullptr;
+    services.wire(env_, application);
+    ASSERT_TRUE(Make().start());
+    application = app_.get();
+    RadioWindowController& window = *app_->mainWindowController();
+    window.signOn();
+    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+
+    app_->showPreferences();
+    ASSERT_TRUE(RadioPrefsWindowController::hasSharedPrefsController());
+    RadioPrefsWindowController& prefs = RadioPrefsWindowController::sharedPrefsController();
+    ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kPresetPane));
+    auto rows = [&] {
+        QStringList texts;
+        PresetTableModel* model = prefs.presetModel();
+        for (int r = 0; r < model->rowCount(); ++r)
+            texts << model->data(model->index(r, 0), Qt::DisplayRole).toString();
+        return texts;
+    };
+    // The server's presets: station 12345 first, then a station the directory lacks.
+    ASSERT_EQ(rows().size(), 5);
+    EXPECT_EQ(rows()[0], QStringLiteral("1 : Station 12345"));
+    EXPECT_EQ(rows()[1], QStringLiteral("2 : <empty>"));
+
+    // A preset stored in the window shows in the preferences.
+    window.storeStationIDOnPreset(QStringLiteral("radio:aggregate:2"), 4);
+    EXPECT_EQ(rows()[3], QStringLiteral("4 : Station 2"));
+
+    app_->mainWindowController()->window()->hide();
+    app_->quit();
+    EXPECT_FALSE(RadioPrefsWindowController::hasSharedPrefsController()) << "closed at quit";
 }
 
 }  // namespace
