@@ -25,6 +25,7 @@
 #include "app/support/ZYMScriptingBus.h"
 #include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
+#include "ProgramServices.h"
 
 namespace {
 // No window is needed for this, so it runs before any display is opened.
@@ -90,13 +91,20 @@ int main(int argc, char** argv) {
     const std::optional<QString> url = LaunchURL(options);
     if (url && ZYMScriptingBus::forwardURL(QDBusConnection::sessionBus(), *url)) return 0;
 
-    RadioAppController controller;
+    // The support services stand behind the shell's interfaces; `application` is set once
+    // the controller exists, before any service asks for it.
+    ProgramServices support;
+    AppEnvironment environment;
+    RadioAppController* application = nullptr;
+    environment.setupStatistics = [] { ProgramServices::setupPhoneHome(); };
+    support.wire(environment, application);
+    RadioAppController controller(environment);
+    application = &controller;
     if (url) controller.handleURL(*url);
     if (options.isSet(screenshot)) {
         // Everything below outlives this block: the lambdas hold copies.
         const QString path = options.value(screenshot);
         const int quitAfterMs = options.isSet(quitAfter) ? std::max(0, options.value(quitAfter).toInt()) * 1000 : -1;
-        RadioAppController* application = &controller;
         QObject::connect(&controller, &RadioAppController::windowCreated, &controller,
                          [application, path, quitAfterMs](RadioWindowController* window) {
                              auto taken = std::make_shared<bool>(false);
@@ -119,5 +127,7 @@ int main(int argc, char** argv) {
                          });
     }
     if (!controller.start()) return 0;
-    return app.exec();
+    const int status = app.exec();
+    support.applicationWillTerminate();
+    return status;
 }

@@ -49,6 +49,8 @@ public:
     virtual qint64 number(int) { return 0; }
     virtual void startTimer(int) {}
     virtual void stopTimer(int) {}
+    virtual void setSignOnState(int) {}
+    virtual void saveSessionStats() {}
 };
 
 // Where ads are shown. There is no web view here, so a script ad is only recorded.
@@ -76,6 +78,7 @@ struct WindowEnvironment {
     QString reachabilityHost;                            // the services URL's host when empty
     QString playerConfigPath;                            // the bundled playerConfig.plist when empty
     std::function<bool()> applicationHidden;             // never hidden when empty
+    std::function<void()> checkForUpdates;               // the software-update check; none when empty
 };
 
 class RadioWindowController : public QObject,
@@ -106,6 +109,15 @@ public:
     void requestRadioService(const QString& userName);
     void signOff();
     void signOnAtStartupIfAppropriate();
+    // Sign off, then on again under another name.
+    void resetWithUsername(const QString& userName);
+    // Preferences changed these user-defaults keys (all of them when null).
+    void checkDefaultsForChange(const std::optional<QStringList>& keys);
+    void checkForSoftwareUpdates();
+    QMenuBar* menuBar() const { return menuBar_; }
+    // An alert whose title, message and buttons are keys of the strings table.
+    static DialogRequest localizedAlert(DialogRequest::Style style, const char* title, const char* message,
+                                        std::initializer_list<const char*> buttons);
     bool shouldPlayLastStationAtStartup() const;
     bool authenticationInProgressOrValid() const;
     void finishSetup();
@@ -120,6 +132,14 @@ public:
     void tryPlayingStation(bool moveOn);
     void playStationWithID(const QString& stationID);
     void playPreset(int preset);
+    // Storing on a preset (numbered from 1); a station already on one is stored only when
+    // the listener confirms.
+    void storePlayingOnPreset(int preset);
+    void storeSelectionOnPreset(int preset);
+    void storeStationIDOnPreset(const QString& stationID, int preset);
+    QString stationIDOnPreset(int preset) const;
+    void checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
+    void doStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
     void play() { playActiveStation(); }
     void togglePlaying();
     void stationsTableViewDoubleClick();
@@ -274,6 +294,12 @@ private:
     std::unique_ptr<RadioMetadataParser> currentTrack_;
     std::unique_ptr<RadioMetadataParser> nextTrack_;
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
+
+    // Settings and the software-update timer.
+    void scheduleSoftwareUpdates();
+    std::unique_ptr<ScheduledTimer> updateTimer_;
+    bool updateTimerRepeats_ = false;
+    std::chrono::milliseconds updateTimerInterval_{0};
 
     // Scripting, chat and timers.
     void setupScriptingChatAndTimers();
