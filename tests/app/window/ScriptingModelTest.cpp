@@ -4,36 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QSlider>
-#include <QTemporaryDir>
 
 #include "SilentEngine.h"
-#include "app/services/AuthenticationController.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMCacheStorage.h"
+#include "WindowFixture.h"
 #include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMServicesProvider.h"
 #include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
-#include "app/ui/RadioWindowController.h"
 #include "app/ui/ScriptingModel.h"
-#include "engine/base/LogMessage.h"
-#include "platform/RunLoop.h"
-#include "support/Env.h"
-#include "support/TestServer.h"
 
 namespace {
 
-using zymtest::TestServer;
-
-bool RunUntil(const std::function<bool()>& done, int seconds = 30) {
-    return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::seconds(seconds)));
-}
+using windowtest::RunUntil;
 
 class ListenerNumber : public WindowStatistics {
 public:
@@ -55,53 +37,23 @@ private:
     int failing_;
 };
 
-class Scripting : public ::testing::Test {
+class Scripting : public windowtest::MainWindow {
 protected:
-    static constexpr const char* kUser = "Script Listener";
-    static constexpr const char* kPassword = "pw-script-0001";
-
     void SetUp() override {
-        logPath_ = zymtest::TestLogPath("scripting");
-        InitLogFile(logPath_.c_str(), kLogDebug, 0);
-        server_ = &TestServer::Get();
-        prefix_ = server_->NewPrefix();
-        server_->ScriptSignOn(prefix_, kUser, kPassword);
-        server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
-        defaults_.setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
-        defaults_.setString(QStringLiteral("screenname"), kUser);
-        defaults_.setBool(QStringLiteral("play_at_launch"), false);
-        KeychainUtils::savePasswordToKeychain(passwords_, kPassword, kUser, QStringLiteral("ZYM Radio"));
-        provider_.setServiceURL(QString::fromStdString(server_->Url(prefix_)));
-        provider_.setDeviceName("Radio", "ZYM", "1.0");
-        env_.defaults = &defaults_;
+        MainWindow::SetUp();
         env_.statistics = &statistics_;
-        env_.service.provider = &provider_;
-        env_.service.defaults = &defaults_;
-        env_.service.notifications = &center_;
-        env_.service.cacheFactory = &cache_;
-        env_.panels = &panels_;
-        env_.passwords = &passwords_;
-        env_.reachable = [](const QString&) { return true; };
     }
 
     void TearDown() override {
         model_.reset();
-        window_.reset();
-        platform::RunLoop::Current().RunFor(std::chrono::milliseconds(20));
-        InitLogFile(nullptr, kLogError, 0);
-        if (!HasFailure()) std::remove(logPath_.c_str());
+        MainWindow::TearDown();
     }
 
     ScriptingModel& Make(bool silent = true) {
         if (silent) env_.playerEngines = SilentEngine::factory(&played_);
-        window_ = std::make_unique<RadioWindowController>(env_);
+        MainWindow::Make();
         model_ = std::make_unique<ScriptingModel>(*window_);
         return *model_;
-    }
-
-    void SignOnAndLoad() {
-        window_->signOn();
-        ASSERT_TRUE(RunUntil([&] { return window_->radioService().informationLoaded(); }));
     }
 
     std::vector<std::string> StreamPaths() {
@@ -118,20 +70,8 @@ protected:
         return n;
     }
 
-    TestServer* server_ = nullptr;
-    std::string prefix_;
-    std::string logPath_;
-    QTemporaryDir dir_;
-    UserDefaults defaults_{dir_.filePath(QStringLiteral("defaults.conf"))};
-    MemoryPasswordStore passwords_;
-    FakeAuthPanelsView panels_;
-    ZYMServicesProvider provider_{&defaults_};
-    NotificationCenter center_;
-    ZYMCacheStorageFactory cache_{dir_.filePath(QStringLiteral("cache"))};
     ListenerNumber statistics_;
-    WindowEnvironment env_;
     std::vector<std::string> played_;
-    std::unique_ptr<RadioWindowController> window_;
     std::unique_ptr<ScriptingModel> model_;
 };
 
@@ -267,10 +207,10 @@ TEST_F(Scripting, AForcedSignOnPlaysByIdentifierElseByName) {
 }
 
 TEST_F(Scripting, AURLGivenAtLaunchIsActedOnOnceTheWindowExists) {
-    defaults_.setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
     env_.playerEngines = SilentEngine::factory(&played_);
     AppEnvironment app;
-    app.defaults = &defaults_;
+    app.defaults = defaults_.get();
     app.window = env_;
     app.instanceName = QStringLiteral("zymradio-scripting-%1").arg(QCoreApplication::applicationPid());
     app.logFolder = dir_.filePath(QStringLiteral("logs"));
