@@ -38,6 +38,7 @@ void RadioWindowController::checkDefaultsForChange(const std::optional<QStringLi
             resetWithUsername(wanted);
         }
     }
+    if (changed("set_ichat_status")) chatStatusPreferenceChanged();
     if (changed("network_bandwidth_limit") && radioService_->serviceAvailable() && radioService_->haveAllStationInfo())
         radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
     if (changed("use_now_playing"))

@@ -181,15 +181,15 @@ TEST_F(WindowChatStatus, SongsAdsAndTheEndOfPlaying) {
 TEST_F(WindowChatStatus, SwitchingThePreferenceOffClearsOnceAndSendsNoMore) {
     window->playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
     defaults.setBool(QStringLiteral("set_ichat_status"), false);
-    window->chatStatusPreferenceChanged();
-    window->chatStatusPreferenceChanged();
+    window->checkDefaultsForChange(QStringList{QStringLiteral("set_ichat_status")});
+    window->checkDefaultsForChange(QStringList{QStringLiteral("set_ichat_status")});
     Track("<metadata><song><name>Tune</name><artist>Band</artist></song></metadata>");
     window->stopPlaying();
     ASSERT_EQ(Sent().size(), 2);
     EXPECT_EQ(Sent().last(), QString());
     defaults.setBool(QStringLiteral("set_ichat_status"), true);
     window->playStationWithURL(QStringLiteral("http://127.0.0.1:9/other"));
-    window->chatStatusPreferenceChanged();
+    window->checkDefaultsForChange(QStringList{QStringLiteral("set_ichat_status")});
     EXPECT_EQ(Sent().size(), 3);
 }
 
