@@ -17,6 +17,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/adview/WebEngineAdView.h"
 #include "app/services/Localizer.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/ServiceLayerError.h"
@@ -56,6 +57,8 @@ void SaveScreenshot(RadioWindowController& window, const QString& path) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
+    // The web engine of the ad panel shares its GL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -76,7 +79,13 @@ int main(int argc, char** argv) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
 
-    RadioAppController controller;
+    AppEnvironment environment;
+    // The ad panel's web view; the window library itself knows no web engine.
+    environment.window.adViews = [](QWidget* parent) -> AdView* { return new WebEngineAdView(QString(), parent); };
+    environment.window.attachAdController = [](AdView* view, AdController* controller) {
+        static_cast<WebEngineAdView*>(view)->setController(controller);
+    };
+    RadioAppController controller(environment);
     if (options.isSet(screenshot)) {
         // Everything below outlives this block: the lambdas hold copies.
         const QString path = options.value(screenshot);

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdlib>
+
+#include <unistd.h>
 
 #include "support/Env.h"
 #include "support/Pcm.h"
@@ -37,6 +40,19 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
     const QString wav = profile.filePath(QStringLiteral("out.wav"));
     const QString png = profile.filePath(QStringLiteral("window.png"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The ad panel's web engine refuses its sandbox to root.
+    if (geteuid() == 0) env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--no-sandbox"));
+    // In a sanitizer build: what the prebuilt engine and the system libraries under it keep
+    // at exit is theirs, and the engine frees some objects through a base without a virtual
+    // destructor.
+    QFile suppressions(profile.filePath(QStringLiteral("lsan.supp")));
+    ASSERT_TRUE(suppressions.open(QIODevice::WriteOnly));
+    suppressions.write("leak:libQt6WebEngineCore\nleak:libfontconfig\nleak:libudev\nleak:libdbus-1\n");
+    suppressions.close();
+    env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=") + suppressions.fileName());
+    const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) + QStringLiteral("new_delete_type_mismatch=0"));
     env.insert(QStringLiteral("ZYM_AUDIO_OUTPUT"), QStringLiteral("wav:") + wav);
     QDir().mkpath(profile.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio")));
     QFile conf(profile.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio/zymradio.conf")));
@@ -67,10 +83,11 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
     EXPECT_TRUE(out.contains(QStringLiteral("screenshot: ") + png)) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("playing: Station 1"))) << out.toStdString();
 
-    // The window: the dark display with the logo, the presets bar, the lists.
+    // The window: the dark display with the logo, the presets bar, the lists (the ad panel
+    // stands beside them).
     QImage shot(png);
     ASSERT_FALSE(shot.isNull());
-    const QColor display = shot.pixelColor(shot.width() - 20, 40);
+    const QColor display = shot.pixelColor(400, 40);
     EXPECT_LT(display.lightness(), 80) << "display background";
     const QColor logo = shot.pixelColor(30, 50);
     EXPECT_GT(logo.red(), 200) << "logo";
@@ -80,10 +97,10 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
         for (int y = 160; y < 182; ++y)
             if (shot.pixelColor(x, y).lightness() < 100) ++darkTextPixelsInPresets;
     EXPECT_GT(darkTextPixelsInPresets, 20);
-    const QColor list = shot.pixelColor(shot.width() / 2, shot.height() - 30);
+    const QColor list = shot.pixelColor(400, shot.height() - 30);
     EXPECT_GT(list.lightness(), 200) << "station list background";
 
-    // What was played is the chirp, at full volume.
+    // What was played is the chirp, fading in from silence as a launch play does.
     std::vector<int16_t> played;
     ASSERT_TRUE(zymtest::ReadFloatWavAs16(wav.toStdString(), played));
     played = zymtest::TrimSilence(zymtest::DropUnderrunGaps(played));
@@ -98,10 +115,53 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
             ref.insert(ref.end(), {s, s});
     }
     ref = zymtest::TrimSilence(ref);
-    const long offset = zymtest::FindOffset(played, ref, 2, 4096, 8192);
-    const auto diff = zymtest::Compare(played, ref, 2, offset);
-    EXPECT_GT(diff.compared, 44100u);
-    EXPECT_LE(diff.rms, 2.0);
+    // Aligned by the loudest stretch, the last of what played (the quiet start of the fade
+    // is trimmed with the silence before it), as the reference stretch most like it in
+    // shape: a least difference would prefer a quiet stretch to a scaled copy.
+    constexpr long kTail = 2048;
+    const long tailStart = long(played.size() / 2) - kTail;
+    ASSERT_GT(tailStart, 0);
+    long offset = 0;
+    double best = -1;
+    for (long at = 0; at + kTail <= long(ref.size() / 2); ++at) {
+        double pr = 0, rr = 0;
+        for (long i = 0; i < 2 * kTail; ++i) {
+            const double r = ref[std::size_t(2 * at + i)];
+            pr += double(played[std::size_t(2 * tailStart + i)]) * r;
+            rr += r * r;
+        }
+        const double likeness = rr > 0 ? pr / std::sqrt(rr) : 0;
+        if (likeness > best) {
+            best = likeness;
+            offset = at - tailStart;
+        }
+    }
+    // Block by block (0.1 s, one step of the fade), the played sound is the reference
+    // times a gain that rises and stays at most 1.
+    const long kBlock = std::max(1, reference.sampleRate / 10);
+    std::vector<double> gains;
+    for (long f = std::max(0L, -offset);
+         f + kBlock <= long(played.size() / 2) && f + offset + kBlock <= long(ref.size() / 2); f += kBlock) {
+        double pr = 0, rr = 0, pp = 0;
+        for (long i = 2 * f; i < 2 * (f + kBlock); ++i) {
+            const double p = played[std::size_t(i)], r = ref[std::size_t(i + 2 * offset)];
+            pr += p * r;
+            rr += r * r;
+            pp += p * p;
+        }
+        if (rr < 1e6) continue;  // a quiet stretch of the chirp
+        const double gain = pr / rr;
+        // What the gain does not explain: about all of it for a stray signal or one from
+        // elsewhere in the chirp; for the chirp, only the fade's step inside the block.
+        const double residual = std::sqrt(std::max(0.0, pp - gain * pr) / double(2 * kBlock));
+        EXPECT_LE(residual, 0.5 * std::sqrt(pp / double(2 * kBlock)) + 4.0) << "block at frame " << f;
+        gains.push_back(gain);
+    }
+    ASSERT_GE(gains.size(), 5u);
+    for (std::size_t i = 1; i < gains.size(); ++i)
+        EXPECT_GE(gains[i], gains[i - 1] - 0.01) << i;
+    EXPECT_LT(gains.front(), gains.back());
+    EXPECT_LE(gains.back(), 1.01);
 }
 
 }  // namespace
