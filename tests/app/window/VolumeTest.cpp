@@ -12,6 +12,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMRadioStationFormat.h"
+#include "app/ui/NowPlayingOverlay.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/RemoteControlledSlider.h"
@@ -250,6 +251,53 @@ TEST_F(Volume, TheLaunchFadeSurvivesItsOwnStepsAndStopsAtTheListenersMove) {
     window_->saveSettings();
     EXPECT_NEAR(defaults_->doubleValue(QStringLiteral("volume")), 0.7, 0.001);
     EXPECT_FALSE(window_->volumeFading());
+}
+
+}  // namespace
+
+namespace {
+
+// The window's other reaction to a track start: the now-playing overlay.
+class TrackStart : public Volume {
+protected:
+    void SetUp() override {
+        env_.applicationHidden = [this] { return hidden_; };
+        Volume::SetUp();
+    }
+    bool hidden_ = false;
+};
+
+TEST_F(TrackStart, ShowsTheOverlayForASongWhenTheListenerWantsIt) {
+    Play("1");
+    defaults_->setBool(QStringLiteral("show_nowplaying_overlay"), false);
+    TrackStarts("Song A", "Album", "Band");
+    EXPECT_FALSE(window_->nowPlayingOverlay()) << "the preference is off";
+
+    defaults_->setBool(QStringLiteral("show_nowplaying_overlay"), true);
+    window_->receivedMetaData("<metadata><audio_ad/></metadata>", clock_.now(), window_->playingStationURL());
+    scheduler_.advance(std::chrono::milliseconds(0));
+    EXPECT_FALSE(window_->nowPlayingOverlay()) << "not a song";
+
+    TrackStarts("Song B", QString(), "Band");
+    NowPlayingOverlayController* overlay = window_->nowPlayingOverlay();
+    ASSERT_TRUE(overlay);
+    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_EQ(overlay->song(), QStringLiteral("Song B"));
+    EXPECT_EQ(overlay->artist(), QStringLiteral("Band"));
+    EXPECT_EQ(overlay->album(), QStringLiteral(""));
+    // On the window's clock: in, held, out, gone.
+    scheduler_.advance(std::chrono::milliseconds(4200));
+    EXPECT_FALSE(overlay->isVisible());
+
+    // Not while the application is hidden; then the same overlay for the next song.
+    hidden_ = true;
+    TrackStarts("Song C", "Album", "Band");
+    EXPECT_FALSE(overlay->isVisible());
+    hidden_ = false;
+    TrackStarts("Song D", "Album", "Band");
+    EXPECT_EQ(window_->nowPlayingOverlay(), overlay);
+    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_EQ(overlay->song(), QStringLiteral("Song D"));
 }
 
 }  // namespace
