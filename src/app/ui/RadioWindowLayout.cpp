@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -182,9 +183,17 @@ void RadioWindowController::zoom() {
     m.horizontalSpaceAroundContentContainer = window_->width() - contents_->width();
     // The lists' measures are of their contents; their frames come on top.
     const int frames = 2 * stationTable_->frameWidth();
+    // No larger than the rest of the screen below and right of the window's corner.
+    QSize most = window_->maximumSize();
+    if (QScreen* screen = window_->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QPoint corner = window_->geometry().topLeft();
+        most = most.boundedTo(
+            QSize(area.right() - corner.x() + 1, area.bottom() - corner.y() + 1).expandedTo(window_->minimumSize()));
+    }
     const QRect frame = WindowLayoutPolicy(m).zoomedContentRect(
         window_->geometry(), sourceList_->width(), lists_->maxStationsListContainerHeight() + frames,
-        lists_->maxStationListWidth() + frames, window_->minimumSize(), window_->maximumSize());
+        lists_->maxStationListWidth() + frames, window_->minimumSize(), most);
     if (frame.height() != window_->height()) zoomedHeight_ = frame.height();
     window_->setGeometry(frame);
 }

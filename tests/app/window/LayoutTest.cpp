@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QSplitterHandle>
@@ -363,6 +364,16 @@ TEST_F(SignedOn, TheZoomedWindowFitsTheListsClampedToItsLimits) {
     window_->zoom();
     ASSERT_TRUE(WaitFor([&] { return w->size() == QSize(500, 400); }));
     EXPECT_EQ(w->geometry().topLeft(), before.topLeft());
+
+    // Near the screen's lower edge: no taller than the screen below the window's top.
+    w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QRect area = w->screen()->availableGeometry();
+    const QPoint low(area.left() + 10, area.bottom() - 300);
+    w->setGeometry(QRect(low, QSize(500, 300)));
+    ASSERT_TRUE(WaitFor([&] { return w->geometry().topLeft() == low; }));
+    window_->zoom();
+    ASSERT_TRUE(WaitFor([&] { return w->width() != 500; }));
+    EXPECT_EQ(w->geometry().bottom(), area.bottom());
 }
 
 TEST(WindowLayoutPolicyTest, ZoomRectangleAddsTheMeasuresAndClampsTheMaximumLast) {
