@@ -330,6 +330,7 @@ private:
     int uiState_ = -1;
     bool resizing_ = false;
     std::optional<int> zoomedHeight_;
+    int sourceListWantedWidth_ = 0;
     // Shared only so that this header need not complete their types.
     std::shared_ptr<AdDrawer> adDrawer_;
     std::shared_ptr<VolumeFadeController> volumeFader_;

@@ -95,6 +95,9 @@ void RadioWindowController::setupLayout() {
         connect(model, &QAbstractItemModel::layoutChanged, this, [this] { updateSourceListLimits(); });
         connect(model, &QAbstractItemModel::rowsInserted, this, [this] { updateSourceListLimits(); });
     }
+    sourceListWantedWidth_ = splitter_->sizes().value(0, WindowLayoutPolicy::kMinSourceListWidth);
+    connect(splitter_, &QSplitter::splitterMoved, this,
+            [this] { sourceListWantedWidth_ = splitter_->sizes().value(0, sourceListWantedWidth_); });
     updateSourceListLimits();
 
     QMenu* controls = menuBar_->actions().isEmpty() ? nullptr : menuBar_->actions().front()->menu();
@@ -203,11 +206,13 @@ void RadioWindowController::updateSourceListLimits() {
     const int most = std::max(WindowLayoutPolicy::kMinSourceListWidth, widest);
     sourceList_->setMinimumWidth(WindowLayoutPolicy::kMinSourceListWidth);
     sourceList_->setMaximumWidth(most);
-    // The divider follows a narrower limit at once, or a gap would open beside the list.
+    // The divider follows the limits at once (or a gap would open beside the list), back
+    // towards the width the listener last chose as far as they let it.
     QList<int> sizes = splitter_->sizes();
-    if (sizes.size() >= 2 && sizes[0] > most) {
-        sizes[1] += sizes[0] - most;
-        sizes[0] = most;
+    const int wanted = std::clamp(sourceListWantedWidth_, WindowLayoutPolicy::kMinSourceListWidth, most);
+    if (sizes.size() >= 2 && sizes[0] != wanted && sizes[0] + sizes[1] > wanted) {
+        sizes[1] += sizes[0] - wanted;
+        sizes[0] = wanted;
         splitter_->setSizes(sizes);
     }
 }
