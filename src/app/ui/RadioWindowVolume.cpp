@@ -103,7 +103,8 @@ RadioWindowController::MutedSong RadioWindowController::currentSong() const {
 void RadioWindowController::muteTilEndOfCurrentSong() {
     if (!isPreparingOrBufferingOrPlaying() || !currentTrack_) return;
     MutedSong song = currentSong();
-    song.volume = volume_->floatValue();
+    // Muting again keeps the volume from before the first time, not the silence.
+    song.volume = isMuting_ && mutedSong_ ? mutedSong_->volume : volume_->floatValue();
     mutedSong_ = song;
     mutedStation_ = playingStation_;
     mutedStationStopped_ = false;

@@ -143,8 +143,14 @@ TEST_F(Volume, ControlOnTheMinimumItemMutesUntilAnotherSongStarts) {
     TrackStarts("Song A", "Album", "Band");
     EXPECT_TRUE(window_->isMuting());
     EXPECT_EQ(PlayerVolume(), 0.0f);
-    // Another song: the volume from before.
+    // Muted again during the next song: still the volume from before the first time.
     TrackStarts("Song B", "Album", "Band");
+    ASSERT_FALSE(window_->isMuting());
+    MuteWithControl();
+    ASSERT_TRUE(window_->isMuting());
+    MuteWithControl();
+    // Another song: the volume from before.
+    TrackStarts("Song C", "Album", "Band");
     EXPECT_FALSE(window_->isMuting());
     EXPECT_EQ(window_->mutingOptions(), 0);
     EXPECT_FLOAT_EQ(Slider().floatValue(), 0.6f);
