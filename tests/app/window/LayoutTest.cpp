@@ -180,7 +180,8 @@ TEST_F(Layout, EachStateLooksAsItShould) {
         SCOPED_TRACE(row.file);
         ResizeTo(row.height, row.height);
         ASSERT_EQ(window_->uiState(), row.state);
-        QTest::qWait(0);
+        // The panels shown or hidden are laid out before the picture.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         const QImage shot = window_->window()->grab().toImage();
         shot.save(qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/window/" + QString::fromLatin1(row.file));
         ASSERT_EQ(shot.height() / shot.devicePixelRatio(), row.height);
@@ -352,8 +353,9 @@ TEST_F(SignedOn, TheZoomedWindowFitsTheListsClampedToItsLimits) {
     ASSERT_TRUE(WaitFor([&] { return w->geometry() != before; }));
     EXPECT_EQ(w->geometry().topLeft(), before.topLeft());
     EXPECT_EQ(window_->uiState(), 2);
+    // The lists are laid out at the zoomed size before they are measured.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     // Every source and station row, name and description shows without scrolling.
-    QTest::qWait(0);
     ExtendedTableView& table = window_->stationTable();
     EXPECT_EQ(table.verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(table.horizontalScrollBar()->maximum(), 0);
