@@ -24,6 +24,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
+#include "ProgramServices.h"
 
 namespace {
 // No window is needed for this, so it runs before any display is opened.
@@ -79,18 +80,24 @@ int main(int argc, char** argv) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
 
+    // The support services stand behind the shell's interfaces; `application` is set once
+    // the controller exists, before any service asks for it.
+    ProgramServices support;
     AppEnvironment environment;
     // The ad panel's web view; the window library itself knows no web engine.
     environment.window.adViews = [](QWidget* parent) -> AdView* { return new WebEngineAdView(QString(), parent); };
     environment.window.attachAdController = [](AdView* view, AdController* controller) {
         static_cast<WebEngineAdView*>(view)->setController(controller);
     };
+    RadioAppController* application = nullptr;
+    environment.setupStatistics = [] { ProgramServices::setupPhoneHome(); };
+    support.wire(environment, application);
     RadioAppController controller(environment);
+    application = &controller;
     if (options.isSet(screenshot)) {
         // Everything below outlives this block: the lambdas hold copies.
         const QString path = options.value(screenshot);
         const int quitAfterMs = options.isSet(quitAfter) ? std::max(0, options.value(quitAfter).toInt()) * 1000 : -1;
-        RadioAppController* application = &controller;
         QObject::connect(&controller, &RadioAppController::windowCreated, &controller,
                          [application, path, quitAfterMs](RadioWindowController* window) {
                              auto taken = std::make_shared<bool>(false);
@@ -113,5 +120,7 @@ int main(int argc, char** argv) {
                          });
     }
     if (!controller.start()) return 0;
-    return app.exec();
+    const int status = app.exec();
+    support.applicationWillTerminate();
+    return status;
 }

@@ -68,12 +68,15 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
             [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
     stationTable_->setSpaceAction([this] { togglePlaying(); });
     sourceList_->setSpaceAction([this] { togglePlaying(); });
+    stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
     updateWindowUI();
     updateDisplay();
+    scheduleSoftwareUpdates();
 }
 
 RadioWindowController::~RadioWindowController() {
     trackChangeTimer_.reset();
+    updateTimer_.reset();
     if (player_) player_->setDelegate(nullptr);
     if (radioService_) radioService_->setDelegate(nullptr);
     lists_.reset();
@@ -234,12 +237,8 @@ void RadioWindowController::requestRadioService(const QString& userName) {
     if (!reachable) {
         LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
         DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-        DialogRequest alert;
-        alert.style = DialogRequest::Style::Critical;
-        alert.title = text("RadioConnectivityFailureTitle");
-        alert.messageText = text("RadioConnectivityFailureTitle");
-        alert.informativeText = text("RadioConnectivityFailureMessage");
-        alert.buttons = {text("RadioConnectivityFailureOK")};
+        const DialogRequest alert = localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
+                                                   "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
         presenter.present(alert, window_.get(), [](int) {});
         return;
     }
@@ -259,6 +258,7 @@ void RadioWindowController::signOff() {
         provider.resetUsername(*name);
     }
     signedOn_ = false;
+    env_.statistics->setSignOnState(1);
     if (authController_) authController_->setAuthPanelSticky(true);
     updateDisplay();
 }
@@ -357,13 +357,6 @@ int RadioWindowController::networkBandwidthLimitPreference() const {
 void RadioWindowController::playStationWithID(const QString& stationID) {
     if (stationID.isEmpty()) return;
     if (auto station = radioService_->stationWithID(stationID)) startPlaying(station, true);
-}
-
-void RadioWindowController::playPreset(int preset) {
-    auto station = radioService_->stationForPreset(preset);
-    if (!station) return;
-    env_.statistics->increment(kStatPresetPlays);
-    startPlaying(station, true);
 }
 
 void RadioWindowController::playActiveStation() { startPlaying(activeStation_, true); }

@@ -54,6 +54,7 @@ public:
     virtual void startTimer(int) {}
     virtual void stopTimer(int) {}
     virtual void setNumber(int, qint64) {}
+    virtual void setSignOnState(int) {}
     virtual void saveSessionStats() {}
 };
 
@@ -82,6 +83,7 @@ struct WindowEnvironment {
     QString reachabilityHost;                            // the services URL's host when empty
     QString playerConfigPath;                            // the bundled playerConfig.plist when empty
     std::function<bool()> applicationHidden;             // never hidden when empty
+    std::function<void()> checkForUpdates;               // the software-update check; none when empty
     // The ad panel's web view (a widget that is also the AdView) and how it learns its
     // controller; no ad panel when empty.
     std::function<AdView*(QWidget* parent)> adViews;
@@ -118,6 +120,15 @@ public:
     void requestRadioService(const QString& userName);
     void signOff();
     void signOnAtStartupIfAppropriate();
+    // Sign off, then on again under another name.
+    void resetWithUsername(const QString& userName);
+    // Preferences changed these user-defaults keys (all of them when null).
+    void checkDefaultsForChange(const std::optional<QStringList>& keys);
+    void checkForSoftwareUpdates();
+    QMenuBar* menuBar() const { return menuBar_; }
+    // An alert whose title, message and buttons are keys of the strings table.
+    static DialogRequest localizedAlert(DialogRequest::Style style, const char* title, const char* message,
+                                        std::initializer_list<const char*> buttons);
     bool shouldPlayLastStationAtStartup() const;
     bool authenticationInProgressOrValid() const;
     void finishSetup();
@@ -132,6 +143,14 @@ public:
     void tryPlayingStation(bool moveOn);
     void playStationWithID(const QString& stationID);
     void playPreset(int preset);
+    // Storing on a preset (numbered from 1); a station already on one is stored only when
+    // the listener confirms.
+    void storePlayingOnPreset(int preset);
+    void storeSelectionOnPreset(int preset);
+    void storeStationIDOnPreset(const QString& stationID, int preset);
+    QString stationIDOnPreset(int preset) const;
+    void checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
+    void doStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
     void play() { playActiveStation(); }
     void togglePlaying();
     void stationsTableViewDoubleClick();
@@ -340,4 +359,10 @@ private:
     std::shared_ptr<ZYMRadioStation> mutedStation_;
     bool mutedStationStopped_ = false;
     std::shared_ptr<NowPlayingOverlayController> overlay_;
+
+    // Settings and the software-update timer.
+    void scheduleSoftwareUpdates();
+    std::unique_ptr<ScheduledTimer> updateTimer_;
+    bool updateTimerRepeats_ = false;
+    std::chrono::milliseconds updateTimerInterval_{0};
 };

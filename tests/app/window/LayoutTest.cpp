@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -15,21 +16,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/services/AuthenticationController.h"
 #include "app/services/NotificationCenter.h"
-#include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
-#include "app/services/ZYMCacheStorage.h"
 #include "app/services/ZYMRadioStationState.h"
-#include "app/services/ZYMServicesProvider.h"
 #include "app/support/AdController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationLists.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/WindowLayoutPolicy.h"
-#include "platform/RunLoop.h"
 #include "support/Env.h"
-#include "support/TestServer.h"
+
+#include "WindowFixture.h"
 
 namespace {
 
@@ -277,43 +274,21 @@ TEST_F(Layout, ZoomWithoutStationsKeepsTheTopLeftWithinTheLimits) {
 }
 
 // With the test server's directory.
-class SignedOn : public Layout {
+class SignedOn : public windowtest::MainWindow {
 protected:
-    static constexpr const char* kUser = "Zoom Listener";
-    static constexpr const char* kPassword = "pw-zoom-01";
-    void SetUp() override {
-        Layout::SetUp();
-        auto& server = zymtest::TestServer::Get();
-        const std::string prefix = server.NewPrefix();
-        server.ScriptSignOn(prefix, kUser, kPassword);
-        server.ScriptDirectory(prefix);
-        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
-        defaults_->setString(QStringLiteral("screenname"), kUser);
-        KeychainUtils::savePasswordToKeychain(passwords_, kPassword, kUser, QStringLiteral("ZYM Radio"));
-        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
-        provider_->setServiceURL(QString::fromStdString(server.Url(prefix)));
-        provider_->setDeviceName("Radio", "ZYM", "1.0");
-        env_.service.provider = provider_.get();
-        env_.service.cacheFactory = &cache_;
-        env_.panels = &panels_;
-        env_.passwords = &passwords_;
-    }
-    MemoryPasswordStore passwords_;
-    FakeAuthPanelsView panels_;
-    std::unique_ptr<ZYMServicesProvider> provider_;
-    ZYMCacheStorageFactory cache_{dir_.filePath("cache")};
-
-    void SignOnAndLoad() {
-        Make().signOn();
-        ASSERT_TRUE(
-            platform::RunLoop::Current().RunUntil([&] { return !window_->dataSource().displayStations().empty(); },
-                                                  zymtest::Scaled(std::chrono::seconds(30))));
+    void SignOnAndShow() {
+        Make();
+        window_->window()->move(40, 40);
+        window_->window()->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_->window()));
+        SignOnAndLoad();
+        ASSERT_TRUE(windowtest::RunUntil([&] { return !window_->dataSource().displayStations().empty(); }));
     }
 };
 
 TEST_F(SignedOn, TheDividerKeepsTheSourceListWithinItsLimitsAndAResizeMovesOnlyTheTable) {
-    SignOnAndLoad();
-    // Wide enough for the ad panel beside both lists.
+    SignOnAndShow();
+    // Wide enough for both lists.
     window_->window()->resize(1000, window_->window()->height());
     ASSERT_TRUE(WaitFor([&] { return window_->window()->width() == 1000; }));
     QSplitter& split = window_->listSplitter();
@@ -346,32 +321,48 @@ TEST_F(SignedOn, TheDividerKeepsTheSourceListWithinItsLimitsAndAResizeMovesOnlyT
 }
 
 TEST_F(SignedOn, TheZoomedWindowFitsTheListsClampedToItsLimits) {
-    SignOnAndLoad();
+    SignOnAndShow();
     QWidget* w = window_->window();
+    const QRect area = w->screen()->availableGeometry();
     const QRect before = w->geometry();
+    ExtendedTableView& table = window_->stationTable();
+    auto* sources = qobject_cast<QAbstractScrollArea*>(window_->listSplitter().widget(0));
+    ASSERT_TRUE(sources);
+
+    // Every station is more than the screen holds: as tall as the screen below the window.
     window_->zoom();
     ASSERT_TRUE(WaitFor([&] { return w->geometry() != before; }));
     EXPECT_EQ(w->geometry().topLeft(), before.topLeft());
+    EXPECT_EQ(w->geometry().bottom(), area.bottom());
     EXPECT_EQ(window_->uiState(), 2);
+
+    // A few found stations: every source and station row, name and description shows
+    // without scrolling.
+    auto* search = w->findChild<QLineEdit*>();
+    ASSERT_TRUE(search);
+    const std::size_t all = window_->dataSource().displayStations().size();
+    QTest::keyClicks(search, QStringLiteral("Station 2"));
+    ASSERT_TRUE(WaitFor([&] { return window_->dataSource().displayStations().size() < all; }));
+    const QRect tall = w->geometry();
+    window_->zoom();
+    ASSERT_TRUE(WaitFor([&] { return w->geometry() != tall; }));
+    EXPECT_EQ(w->geometry().topLeft(), before.topLeft());
+    EXPECT_LT(w->geometry().bottom(), area.bottom());
     // The lists are laid out at the zoomed size before they are measured.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    // Every source and station row, name and description shows without scrolling.
-    ExtendedTableView& table = window_->stationTable();
     EXPECT_EQ(table.verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(table.horizontalScrollBar()->maximum(), 0);
-    auto* sources = qobject_cast<QAbstractScrollArea*>(window_->listSplitter().widget(0));
-    ASSERT_TRUE(sources);
     EXPECT_EQ(sources->verticalScrollBar()->maximum(), 0);
 
-    // Clamped: the maximum wins.
-    w->setMaximumSize(500, 400);
+    // Clamped: the window's maximum wins.
+    w->setMinimumSize(100, 100);
+    w->setMaximumSize(300, 250);
     window_->zoom();
-    ASSERT_TRUE(WaitFor([&] { return w->size() == QSize(500, 400); }));
+    ASSERT_TRUE(WaitFor([&] { return w->size() == QSize(300, 250); }));
     EXPECT_EQ(w->geometry().topLeft(), before.topLeft());
 
     // Near the screen's lower edge: no taller than the screen below the window's top.
     w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    const QRect area = w->screen()->availableGeometry();
     const QPoint low(area.left() + 10, area.bottom() - 300);
     w->setGeometry(QRect(low, QSize(500, 300)));
     ASSERT_TRUE(WaitFor([&] { return w->geometry().topLeft() == low; }));

@@ -17,6 +17,7 @@
 #include "support/Env.h"
 #include "support/Pcm.h"
 #include "support/TestServer.h"
+#include "WindowFixture.h"
 
 namespace {
 
