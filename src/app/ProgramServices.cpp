@@ -34,6 +34,9 @@ public:
     void stopTimer(int key) override {
         if (auto* s = PhoneHomeController::sharedPhoneHome()) s->StopTimer(std::uint16_t(key));
     }
+    void setNumber(int key, qint64 value) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->SetNumber(std::uint16_t(key), std::uint32_t(value));
+    }
     void setSignOnState(int state) override {
         if (auto* s = PhoneHomeController::sharedPhoneHome()) s->SetSignOnState(std::uint32_t(state));
     }

@@ -34,6 +34,7 @@
 #include "app/ui/LocalizedText.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
+#include "app/ui/RemoteControlledSlider.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
@@ -60,6 +61,8 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     ensureAuthController();
     lists_ = std::make_unique<RadioStationLists>(*sourceList_, *stationTable_, *search_, *dataSource_, *this);
     lists_->setupTableViews();
+    setupLayout();
+    setupVolume();
     stationTable_->setDoubleAction([this] { stationsTableViewDoubleClick(); });
     connect(stationTable_, &QAbstractItemView::doubleClicked, this,
             [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
@@ -99,6 +102,15 @@ void RadioWindowController::buildWindow() {
     controls->addAction(QStringLiteral("Play/Stop"), this, [this] { togglePlaying(); });
     controls->addAction(text("SignOnString"), this, [this] { signOn(); });
     controls->addAction(text("SignOffString"), this, [this] { signOff(); });
+    // From the top: play controls, the presets bar, the lists; the ad panel beside them.
+    contents_ = new QWidget;
+    playControls_ = new QWidget(contents_);
+    gapBelowTopPanel_ = new QWidget(contents_);
+    presetControls_ = new QWidget(contents_);
+    stationsList_ = new QWidget(contents_);
+    auto* top = new QVBoxLayout(playControls_);
+    auto* presetsPanel = new QVBoxLayout(presetControls_);
+    auto* stationsPanel = new QVBoxLayout(stationsList_);
 
     auto* display = new QWidget;
     display->setObjectName(QStringLiteral("display"));
@@ -125,17 +137,15 @@ void RadioWindowController::buildWindow() {
     lines->addWidget(line1_);
     lines->addWidget(line2_);
     displayRow->addLayout(lines, 1);
-    outer->addWidget(display);
+    top->addWidget(display);
 
     auto* controlsRow = new QHBoxLayout;
     playButton_ = new QPushButton;
     connect(playButton_, &QPushButton::clicked, this, [this] { Guarded("play button", [this] { togglePlaying(); }); });
-    volume_ = new QSlider(Qt::Horizontal);
-    volume_->setRange(0, 1000);
-    connect(volume_, &QSlider::sliderMoved, this, [this] { setVolumeFromSlider(true); });
+    volume_ = new RemoteControlledSlider;
     controlsRow->addWidget(playButton_);
     controlsRow->addWidget(volume_, 1);
-    outer->addLayout(controlsRow);
+    top->addLayout(controlsRow);
 
     auto* presetsRow = new QHBoxLayout;
     auto* presetLabel = new QLabel(text("PresetLabel"));
@@ -148,12 +158,12 @@ void RadioWindowController::buildWindow() {
         presetButtons_.push_back(b);
         presetsRow->addWidget(b);
     }
-    outer->addLayout(presetsRow);
+    presetsPanel->addLayout(presetsRow);
 
     search_ = new QLineEdit;
     search_->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
-    outer->addWidget(search_);
-    auto* split = new QSplitter;
+    stationsPanel->addWidget(search_);
+    auto* split = splitter_ = new QSplitter;
     sourceList_ = new ExtendedOutlineView;
     stationTable_ = new ExtendedTableView;
     sourceList_->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
@@ -161,7 +171,8 @@ void RadioWindowController::buildWindow() {
     split->addWidget(stationTable_);
     split->setStretchFactor(1, 1);
     split->setSizes({170, 470});
-    outer->addWidget(split, 1);
+    stationsPanel->addWidget(split, 1);
+    outer->addWidget(contents_, 1);
 }
 
 void RadioWindowController::setupPlayer() {
@@ -187,12 +198,6 @@ void RadioWindowController::setupPlayer() {
             env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
         dataSource_ = std::make_unique<RadioStationsDataSource>(*directory_, center, defaults_);
     }
-}
-
-void RadioWindowController::setVolumeFromSlider(bool) {
-    // Loudness follows the slider, so the player gets its square.
-    const float s = float(volume_->value()) / 1000.0f;
-    if (player_) player_->setVolume(s * s);
 }
 
 void RadioWindowController::ensureAuthController() {
@@ -327,6 +332,7 @@ void RadioWindowController::finishSetup() {
 }
 
 void RadioWindowController::saveSettings() {
+    cancelVolumeFade();
     dataSource_->saveSettings();
     defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / 1000.0);
     if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
@@ -602,6 +608,7 @@ void RadioWindowController::savePlayingStationToDefaults() {
 
 void RadioWindowController::stopPlaying() {
     if (player_) player_->stop();
+    cancelVolumeFade();
     const QString current = playingStationURL();
     if (!current.isEmpty())
         playingStopped(current);
@@ -627,6 +634,7 @@ void RadioWindowController::bufferingStarted(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "bufferingStarted: ignored.  old url.\n");
     setProgressText(format("BufferingProgressString", {formatDescription()}));
     updateWindowUI();
+    if (fadeInVolumeOnPlay_) fadeVolumeIn(5.0);
     fadeInVolumeOnPlay_ = false;
 }
 

@@ -23,7 +23,10 @@
 #include "app/ui/ChatStatus.h"
 #include "app/ui/RadioStationLists.h"
 #include "app/ui/SleepWakeTimer.h"
+#include "app/ui/WindowLayoutPolicy.h"
 
+class AdController;
+class AdView;
 class AuthPanelsView;
 class AuthenticationController;
 class ExtendedOutlineView;
@@ -33,8 +36,12 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
+class NowPlayingOverlayController;
 class QSlider;
+class QSplitter;
 class QWidget;
+class RemoteControlledSlider;
+class VolumeFadeController;
 class RadioMetadataParser;
 class RadioServiceDirectory;
 class RadioStationsDataSource;
@@ -49,6 +56,7 @@ public:
     virtual qint64 number(int) { return 0; }
     virtual void startTimer(int) {}
     virtual void stopTimer(int) {}
+    virtual void setNumber(int, qint64) {}
     virtual void setSignOnState(int) {}
     virtual void saveSessionStats() {}
 };
@@ -79,6 +87,12 @@ struct WindowEnvironment {
     QString playerConfigPath;                            // the bundled playerConfig.plist when empty
     std::function<bool()> applicationHidden;             // never hidden when empty
     std::function<void()> checkForUpdates;               // the software-update check; none when empty
+    // The ad panel's web view (a widget that is also the AdView) and how it learns its
+    // controller; no ad panel when empty.
+    std::function<AdView*(QWidget* parent)> adViews;
+    std::function<void(AdView*, AdController*)> attachAdController;
+    QString adBannerPath;
+    std::function<bool()> applicationActive;  // the application state when empty
 };
 
 class RadioWindowController : public QObject,
@@ -195,6 +209,45 @@ public:
     SleepWakeTimer& sleepTimer() { return *sleepTimer_; }
     SleepWakeTimer& wakeTimer() { return *wakeTimer_; }
 
+    // Layout, volume and overlay.
+    static constexpr int kStatUIStateTimers[3] = {4397, 4398, 4399};
+    static constexpr int kStatUIState = 4401;
+    static constexpr QSize kAdSize{300, 250};
+    static constexpr QSize kAdViewSize{320, 260};
+    // -1 before the first record; then WindowLayoutPolicy::uiState of the panels shown.
+    int uiState() const { return uiState_; }
+    WindowPanels panelsShown() const;
+    const WindowLayoutPolicy& layoutPolicy() const { return layoutPolicy_; }
+    void recordUIState();
+    // The size that shows every source and station, the window's top-left kept.
+    void zoom();
+    QSplitter& listSplitter() { return *splitter_; }
+    QWidget* adPanel() const { return adPanel_; }
+    void updateAdDrawer();
+    bool shouldAdDisplay() const;
+    static float volumeForSliderValue(float value);
+    RemoteControlledSlider& volumeSlider() { return *volume_; }
+    void setVolumeFromFader() { setVolumeFromSlider(false); }
+    void volumeUp();
+    void volumeDown();
+    void setVolumeToMax();
+    // With Control held the song is muted instead.
+    void setVolumeToMin(Qt::KeyboardModifiers modifiers);
+    void muteTilEndOfCurrentSong();
+    void stopMuting();
+    void undoMuting();
+    bool isMuting() const { return isMuting_; }
+    int mutingOptions() const { return mutingOptions_; }
+    void setMutingOptions(int options) { mutingOptions_ = options; }
+    bool mutingShouldContinue() const;
+    // The launch fade-in from silence to the slider's value.
+    void fadeVolumeIn(double seconds);
+    // Back to the listener's own volume.
+    void cancelVolumeFade();
+    bool volumeFading() const;
+    NowPlayingOverlayController* nowPlayingOverlay() const { return overlay_.get(); }
+    void showNowPlayingOverlay();
+
     // RadioListsWindow
     void setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) override;
     void playActiveStation() override;
@@ -260,7 +313,7 @@ private:
     QLabel* line2_ = nullptr;
     QLabel* art_ = nullptr;
     QPushButton* playButton_ = nullptr;
-    QSlider* volume_ = nullptr;
+    RemoteControlledSlider* volume_ = nullptr;
     std::vector<QPushButton*> presetButtons_;
     QLineEdit* search_ = nullptr;
     ExtendedOutlineView* sourceList_ = nullptr;
@@ -294,6 +347,45 @@ private:
     std::unique_ptr<RadioMetadataParser> currentTrack_;
     std::unique_ptr<RadioMetadataParser> nextTrack_;
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
+
+    // Layout, volume and overlay.
+    class AdDrawer;
+    struct MutedSong {
+        QString songName, songAlbum, songArtist;
+        float volume = 0;
+    };
+    void setupLayout();
+    void computeDimensions();
+    void windowDidResize();
+    void setPanelsShown(WindowPanels panels);
+    void setupAdView();
+    void updateSourceListLimits();
+    bool applicationActive() const;
+    void setupVolume();
+    void volumePlayingStateChanged();
+    MutedSong currentSong() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QWidget* contents_ = nullptr;
+    QWidget* playControls_ = nullptr;
+    QWidget* gapBelowTopPanel_ = nullptr;
+    QWidget* presetControls_ = nullptr;
+    QWidget* stationsList_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* adPanel_ = nullptr;
+    WindowLayoutPolicy layoutPolicy_;
+    int uiState_ = -1;
+    bool resizing_ = false;
+    std::optional<int> zoomedHeight_;
+    int sourceListWantedWidth_ = 0;
+    // Shared only so that this header need not complete their types.
+    std::shared_ptr<AdDrawer> adDrawer_;
+    std::shared_ptr<VolumeFadeController> volumeFader_;
+    bool isMuting_ = false;
+    int mutingOptions_ = 0;
+    std::optional<MutedSong> mutedSong_;
+    std::shared_ptr<ZYMRadioStation> mutedStation_;
+    bool mutedStationStopped_ = false;
+    std::shared_ptr<NowPlayingOverlayController> overlay_;
 
     // Settings and the software-update timer.
     void scheduleSoftwareUpdates();

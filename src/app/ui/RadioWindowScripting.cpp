@@ -1,7 +1,6 @@
 // The window as scripts and the chat clients see it: streams played by address, the forced
 // sign-on of a URL, the volume as a percentage, and the status message of the chat clients.
 
-#include <QSlider>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -14,6 +13,7 @@
 #include "app/services/ZYMRadioStationFormat.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
+#include "app/ui/RemoteControlledSlider.h"
 #include "dms/radio3/DMRadio3Types.h"
 #include "engine/base/LogMessage.h"
 
@@ -97,12 +97,12 @@ void RadioWindowController::playForcedStationAtSignOn() {
         if (auto station = radioService_->stationWithName(*name)) startPlaying(station, true);
 }
 
-int RadioWindowController::soundVolume() const { return int(float(volume_->value()) / kSliderScale * 100.0f); }
+int RadioWindowController::soundVolume() const { return int(volume_->floatValue() * 100.0f); }
 
 void RadioWindowController::setSoundVolume(int volume) {
     const float value = std::clamp(float(volume) / 100.0f, float(volume_->minimum()) / kSliderScale,
                                    float(volume_->maximum()) / kSliderScale);
-    volume_->setValue(int(std::lround(value * kSliderScale)));
+    volume_->setFloatValue(value);
     setVolumeFromSlider(false);
 }
 

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include <unistd.h>
+
 #include "support/Env.h"
 #include "support/TestServer.h"
 
@@ -34,6 +36,19 @@ struct DemoProfile {
         }
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("ZYM_AUDIO_OUTPUT"), audioOutput);
+        // The ad panel's web engine refuses its sandbox to root.
+        if (geteuid() == 0) env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--no-sandbox"));
+        // In a sanitizer build: what the prebuilt engine and the system libraries under it
+        // keep at exit is theirs, and the engine frees some objects through a base without a
+        // virtual destructor.
+        QFile suppressions(dir.filePath(QStringLiteral("lsan.supp")));
+        if (!suppressions.open(QIODevice::WriteOnly)) return "cannot write the leak suppressions";
+        suppressions.write("leak:libQt6WebEngineCore\nleak:libfontconfig\nleak:libudev\nleak:libdbus-1\n");
+        suppressions.close();
+        env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=") + suppressions.fileName());
+        const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) +
+                                                       QStringLiteral("new_delete_type_mismatch=0"));
         QDir().mkpath(dir.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio")));
         QFile conf(dir.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio/zymradio.conf")));
         if (!conf.open(QIODevice::WriteOnly)) return "cannot write the settings";

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,23 +35,36 @@
 
 namespace windowtest {
 
-// What the "wav:" output wrote against mpg123's decode of the MP3 that was streamed: the
-// silence at both ends and underrun gaps dropped, a mono reference doubled to stereo, the
-// two aligned. Nothing compared when mpg123 is missing or a file is unreadable.
-inline zymtest::PcmDiff ComparePlayedWithMp3(const std::string& wav, const std::string& mp3) {
+// What the "wav:" output wrote and mpg123's decode of the MP3 that was streamed, ready to
+// compare: the silence at both ends and underrun gaps dropped, a mono reference doubled to
+// stereo. None when mpg123 is missing or a file is unreadable.
+struct PlayedAndReference {
     std::vector<int16_t> played;
+    std::vector<int16_t> reference;
+    int sampleRate = 0;
+};
+inline std::optional<PlayedAndReference> ReadPlayedAndReference(const std::string& wav, const std::string& mp3) {
+    PlayedAndReference both;
     zymtest::Pcm reference;
-    if (!zymtest::ReadFloatWavAs16(wav, played) || !zymtest::DecodeWithMpg123(mp3, reference)) return {};
-    played = zymtest::TrimSilence(zymtest::DropUnderrunGaps(played));
-    std::vector<int16_t> ref = reference.samples;
+    if (!zymtest::ReadFloatWavAs16(wav, both.played) || !zymtest::DecodeWithMpg123(mp3, reference)) return std::nullopt;
+    both.played = zymtest::TrimSilence(zymtest::DropUnderrunGaps(both.played));
+    both.reference = reference.samples;
     if (reference.channels == 1) {
-        ref.clear();
+        both.reference.clear();
         for (int16_t s : reference.samples)
-            ref.insert(ref.end(), {s, s});
+            both.reference.insert(both.reference.end(), {s, s});
     }
-    ref = zymtest::TrimSilence(ref);
-    const long offset = zymtest::FindOffset(played, ref, 2, 4096, 8192);
-    return zymtest::Compare(played, ref, 2, offset);
+    both.reference = zymtest::TrimSilence(both.reference);
+    both.sampleRate = reference.sampleRate;
+    return both;
+}
+
+// The two aligned and compared; nothing compared when they cannot be read.
+inline zymtest::PcmDiff ComparePlayedWithMp3(const std::string& wav, const std::string& mp3) {
+    const auto both = ReadPlayedAndReference(wav, mp3);
+    if (!both) return {};
+    const long offset = zymtest::FindOffset(both->played, both->reference, 2, 4096, 8192);
+    return zymtest::Compare(both->played, both->reference, 2, offset);
 }
 
 using zymtest::RecordedRequest;
