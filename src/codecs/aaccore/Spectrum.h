@@ -6,33 +6,114 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "codecs/aaccore/Huffman.h"
 
 namespace aaccore {
 
+// A bit cursor for the spectral loops. Kept as a local of the decoding function, its cache
+// lives in registers instead of being stored back after every codeword; a caller that keeps
+// one as a member copies it to a local around a loop. `Source::word(bit)` shows at least 57
+// bits from `bit` bits past the cursor's start on, most significant first.
+template <class Source>
+class BitCursor {
+public:
+    explicit BitCursor(Source source) : source_(source) {}
+    uint32_t peek(int n) {  // 1..25
+        if (valid_ < n) fill();
+        return uint32_t(cache_ >> (64 - n));
+    }
+    void drop(int n) {  // at most the bits last peeked
+        cache_ <<= n;
+        valid_ -= n;
+        taken_ += uint64_t(n);
+    }
+    uint32_t read(int n) {  // 1..25
+        const uint32_t v = peek(n);
+        drop(n);
+        return v;
+    }
+    uint64_t taken() const { return taken_; }
+
+private:
+    void fill() {
+        cache_ = source_.word(taken_);
+        valid_ = 57;
+    }
+
+    Source source_;
+    uint64_t cache_ = 0;
+    int valid_ = 0;
+    uint64_t taken_ = 0;
+};
+
+// A byte array from bit `start` on; past `count` bytes it reads zeros.
+struct ByteSource {
+    const uint8_t* data;
+    int64_t count;
+    int64_t start;
+    uint64_t word(uint64_t bit) const {
+        const int64_t at = start + int64_t(bit);
+        const int64_t byte = at >> 3;
+        uint64_t w = 0;
+        if (byte >= 0 && byte + 8 <= count) {
+            std::memcpy(&w, data + byte, 8);
+            if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+        } else {
+            for (int64_t i = byte; i < byte + 8; ++i)
+                w = (w << 8) | (i >= 0 && i < count ? data[i] : 0u);
+        }
+        return w << (at & 7);
+    }
+};
+
+namespace spectrumdetail {
+
+template <int Dim, bool Signed, class Reader>
+inline void scaledLines(const HuffmanBook& book, Reader& r, float* __restrict s, int lines, float gain) {
+    const float(*magnitudes)[4] = book.magnitudes;
+    const uint8_t* nonZeroCounts = book.nonZero;
+    for (int k = 0; k < lines; k += Dim) {
+        const uint32_t next = r.peek(25);
+        const uint32_t leaf = huffmanLeaf(book, next);
+        const int length = int(leaf >> 16);
+        const float* m = magnitudes[leaf & 0xFFFF];
+        if constexpr (Signed) {
+            r.drop(length);
+            for (int i = 0; i < Dim; ++i)
+                s[k + i] = m[i] * gain;
+        } else {
+            // One sign bit per non-zero value follows the codeword; both fit the 25 bits shown.
+            const int nonZero = nonZeroCounts[leaf & 0xFFFF];
+            uint32_t signs = next << (7 + length);
+            r.drop(length + nonZero);
+            for (int i = 0; i < Dim; ++i) {
+                const uint32_t used = m[i] != 0.0f;
+                const uint32_t sign = signs & 0x80000000u & (0u - used);
+                s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
+                signs <<= used;
+            }
+        }
+    }
+}
+
+}  // namespace spectrumdetail
+
 // `r`: peek(n) shows the next n bits (1..25), most significant first; drop(n) moves on n
-// bits; read(n) is both. `lines` is a multiple of the book's dimension.
+// bits. `lines` is a multiple of the book's dimension.
 template <class Reader>
 inline void decodeScaledLines(const HuffmanBook& book, Reader& r, float* s, int lines, float gain) {
-    const int dim = book.dimension;
-    for (int k = 0; k < lines; k += dim) {
-        const int index = decodeHuffmanIndex(book, r.peek(25), [&r](int n) { r.drop(n); });
-        const float* m = book.magnitudes[index];
-        if (book.isSigned) {
-            for (int i = 0; i < dim; ++i)
-                s[k + i] = m[i] * gain;
-            continue;
-        }
-        const int nonZero = book.nonZero[index];
-        uint32_t signs = nonZero ? r.read(nonZero) << (32 - nonZero) : 0;
-        // Sign bits are random: each non-zero value takes the next bit.
-        for (int i = 0; i < dim; ++i) {
-            const uint32_t used = m[i] != 0.0f;
-            const uint32_t sign = signs & 0x80000000u & (0u - used);
-            s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
-            signs <<= used;
-        }
+    using namespace spectrumdetail;
+    if (book.dimension == 4) {
+        if (book.isSigned)
+            scaledLines<4, true>(book, r, s, lines, gain);
+        else
+            scaledLines<4, false>(book, r, s, lines, gain);
+    } else if (book.isSigned) {
+        scaledLines<2, true>(book, r, s, lines, gain);
+    } else {
+        scaledLines<2, false>(book, r, s, lines, gain);
     }
 }
 

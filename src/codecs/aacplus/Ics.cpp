@@ -119,6 +119,14 @@ float bandGain(const QuantTables& t, int sv) {
 }  // namespace
 
 int decapl60::ReadSpectralData(BitReader& r) {
+    // The lines are read through a local cursor over the frame's bytes; the reader moves on
+    // by what it took when the loop ends, however it ends.
+    aaccore::BitCursor<aaccore::ByteSource> bits(aaccore::ByteSource{r.data, r.count, r.position()});
+    struct Advance {
+        BitReader& r;
+        const aaccore::BitCursor<aaccore::ByteSource>& bits;
+        ~Advance() { r.skip(int64_t(bits.taken())); }
+    } advance{r, bits};
     const IcsInfo& ics = *ics_;
     const QuantTables& t = quant();
     const uint16_t* offs = ics.swbOffset();
@@ -137,12 +145,12 @@ int decapl60::ReadSpectralData(BitReader& r) {
                 float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
                 if (fused && cb != 11) {
                     // The common case: magnitudes straight from the codeword's table row.
-                    CachedBits bits{r};
                     aaccore::decodeScaledLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain);
                     continue;
                 }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {
-                    const int8_t* v = book.values[decodeHuffmanIndex(book, r)];
+                    const int8_t* v =
+                        book.values[aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); })];
                     int q[4];
                     if (book.isSigned) {
                         for (int i = 0; i < dim; ++i)
@@ -155,7 +163,7 @@ int decapl60::ReadSpectralData(BitReader& r) {
                         }
                         if (nonZero) {
                             // One sign bit per non-zero value, first value first.
-                            uint32_t signs = cachedRead(r, nonZero) << (32 - nonZero);
+                            uint32_t signs = bits.read(nonZero) << (32 - nonZero);
                             for (int i = 0; i < dim; ++i) {
                                 const uint32_t used = q[i] != 0;
                                 const int negate = -int((signs >> 31) & used);
@@ -167,17 +175,17 @@ int decapl60::ReadSpectralData(BitReader& r) {
                             for (int i = 0; i < dim; ++i) {
                                 if (q[i] != 16 && q[i] != -16) continue;
                                 int n = 4;
-                                while (r.readBit()) {
+                                while (bits.read(1)) {
                                     if (++n > 32) return kCoreBadEscape;
                                 }
-                                uint64_t bits;
+                                uint64_t low;
                                 if (n > 16) {
-                                    bits = uint64_t(r.read(n - 16)) << 16;
-                                    bits |= r.read(16);
+                                    low = uint64_t(bits.read(n - 16)) << 16;
+                                    low |= bits.read(16);
                                 } else {
-                                    bits = r.read(n);
+                                    low = bits.read(n);
                                 }
-                                const uint64_t mag = (uint64_t(1) << n) + bits;
+                                const uint64_t mag = (uint64_t(1) << n) + low;
                                 if (mag > 8191) return kCoreBadEscape;
                                 q[i] = q[i] < 0 ? -int(mag) : int(mag);
                             }

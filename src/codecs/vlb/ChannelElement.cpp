@@ -25,46 +25,40 @@ unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book
     throw CBlock::EInvalidCodeBook();
 }
 
+// The ring from the reader's position on, for the shared bit cursor.
+struct RingSource {
+    const CBitBuffer* ring;
+    uint64_t word(uint64_t bit) const { return ring->PeekAt(static_cast<uint32_t>(bit)); }
+};
+
 // The core's codewords straight from the ring: the shared table look-up over a local bit
 // cache, and no virtual call per read. The ring moves on when the reader goes, also when a
 // bad codeword throws, as reading bit by bit would have left it.
 class RingReader {
 public:
     static constexpr bool kPeeks = true;
-    explicit RingReader(CBitBuffer& ring) : ring_(ring) {}
+    explicit RingReader(CBitBuffer& ring) : ring_(ring), bits_(RingSource{&ring}) {}
     RingReader(const RingReader&) = delete;
     RingReader& operator=(const RingReader&) = delete;
-    ~RingReader() { ring_.Skip(taken_); }
+    ~RingReader() { ring_.Skip(static_cast<uint32_t>(bits_.taken())); }
 
-    uint32_t peek(int n) {  // 1..25
-        if (valid_ < n) Fill();
-        return static_cast<uint32_t>(cache_ >> (64 - n));
-    }
-    void drop(int n) {
-        cache_ <<= n;
-        valid_ -= n;
-        taken_ += static_cast<uint32_t>(n);
-    }
-    uint32_t read(int n) {
-        const uint32_t v = peek(n);
-        drop(n);
-        return v;
-    }
+    uint32_t peek(int n) { return bits_.peek(n); }
+    void drop(int n) { bits_.drop(n); }
+    uint32_t read(int n) { return bits_.read(n); }
     unsigned Index(const aaccore::HuffmanBook& book, unsigned) {
         return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, peek(25), [this](int n) { drop(n); }));
     }
     unsigned Bits(unsigned n) { return read(static_cast<int>(n)); }
-
-private:
-    void Fill() {
-        cache_ = ring_.PeekAt(taken_);
-        valid_ = 57;
+    // A band of books 1..10 through the shared kernel, on a local copy of the cursor.
+    void ScaledLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain) {
+        aaccore::BitCursor<RingSource> local = bits_;
+        aaccore::decodeScaledLines(book, local, spectrum, lines, gain);
+        bits_ = local;
     }
 
+private:
     CBitBuffer& ring_;
-    uint64_t cache_ = 0;
-    int valid_ = 0;
-    uint32_t taken_ = 0;
+    aaccore::BitCursor<RingSource> bits_;
 };
 
 // Any other bit stream: one bit at a time down the codebook's tree.
@@ -354,8 +348,7 @@ void CBlock::ReadBandsWith(Reader& r) {
                 if (!dequantized_) {
                     DecodeBandWith(r, cb, lines, quantized_ + at, nullptr, 0.0f);
                 } else if (Reader::kPeeks && cb != 11) {
-                    if constexpr (Reader::kPeeks)
-                        aaccore::decodeScaledLines(book, r, spectrum_ + at, static_cast<int>(lines), gain);
+                    if constexpr (Reader::kPeeks) r.ScaledLines(book, spectrum_ + at, static_cast<int>(lines), gain);
                 } else {
                     DecodeBandWith(r, cb, lines, nullptr, spectrum_ + at, gain);
                 }
