@@ -22,8 +22,10 @@ struct HuffmanBook {
 };
 
 // Books 1..11 are the spectral books, 12 the scale-factor book (dimension 1, yields the
-// codeword index 0..120).
+// codeword index 0..120); other numbers give book 1.
 const HuffmanBook& huffmanBook(int book);
+// All thirteen, indexed by book number (0 is unused), for loops that pick one per band.
+const HuffmanBook* huffmanBooks();
 
 // The leaf of the codeword at the front of `next25` (the reader's next 25 bits, most
 // significant first, zeros past the end of the data): the code length in the high half,

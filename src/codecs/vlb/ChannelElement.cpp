@@ -77,9 +77,8 @@ struct StreamReader {
 };
 
 template <class Reader>
-void DecodeBandWith(Reader& r, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain) {
-    const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(codebook));
-    const aaccore::QuantTables& t = aaccore::quantTables();
+void DecodeBandWith(Reader& r, const aaccore::HuffmanBook& book, unsigned codebook, unsigned lines, int* q,
+                    float* spectrum, float gain, const aaccore::QuantTables& t) {
     const unsigned dim = static_cast<unsigned>(book.dimension);
     const bool escape = codebook == 11;
     for (unsigned k = 0; k < lines; k += dim) {
@@ -335,22 +334,25 @@ template <class Reader>
 void CBlock::ReadBandsWith(Reader& r) {
     const uint16_t* offsets = info_.Offsets();
     const unsigned maxSfb = info_.maxSfb.Value();
+    const aaccore::HuffmanBook* books = aaccore::huffmanBooks();
+    const aaccore::QuantTables& t = aaccore::quantTables();
     unsigned window = 0;
     for (unsigned g = 0; g < info_.numGroups; ++g) {
         for (unsigned b = 0; b < maxSfb; ++b) {
             const unsigned cb = bandCodebook_[g][b];
             if (cb == 0 || cb > 11) continue;
             const unsigned lines = offsets[b + 1] - offsets[b];
-            const float gain = dequantized_ ? BandGain(g, b) : 0.0f;
-            const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(cb));
+            const int stored = scaleFactor_[g][b];
+            const float gain = !dequantized_ || stored == -100 ? 0.0f : aaccore::scaleGain(t, stored);
+            const aaccore::HuffmanBook& book = books[cb];
             for (unsigned w = 0; w < info_.groupLength[g]; ++w) {
                 const unsigned at = (window + w) * 128 + offsets[b];
                 if (!dequantized_) {
-                    DecodeBandWith(r, cb, lines, quantized_ + at, nullptr, 0.0f);
+                    DecodeBandWith(r, book, cb, lines, quantized_ + at, nullptr, 0.0f, t);
                 } else if (Reader::kPeeks && cb != 11) {
                     if constexpr (Reader::kPeeks) r.ScaledLines(book, spectrum_ + at, static_cast<int>(lines), gain);
                 } else {
-                    DecodeBandWith(r, cb, lines, nullptr, spectrum_ + at, gain);
+                    DecodeBandWith(r, book, cb, lines, nullptr, spectrum_ + at, gain, t);
                 }
             }
         }
@@ -366,11 +368,6 @@ void CBlock::ReadBands(CVlbBitStream& bs) {
         StreamReader r{bs};
         ReadBandsWith(r);
     }
-}
-
-float CBlock::BandGain(unsigned g, unsigned b) const {
-    const int stored = scaleFactor_[g][b];
-    return stored == -100 ? 0.0f : aaccore::scaleGain(aaccore::quantTables(), stored);
 }
 
 void CBlock::Dequantize() {

@@ -106,10 +106,12 @@ int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t se
                                                   : windows.longWindow[previousShape].data();
         const float* fall =
             sequence == kLongStart ? windows.transitionWindow[shape].data() : windows.longWindow[shape].data();
+        // Windowing and overlap-add in one pass; the products are those of separate passes.
         for (unsigned i = 0; i < half; ++i) {
-            y[i] *= rise[i];
-            y[half + i] *= fall[half - 1 - i];
+            out[i] = y[i] * rise[i] + overlap[i];
+            overlap[i] = y[half + i] * fall[half - 1 - i];
         }
+        return 0;
     } else {
         const unsigned lines = n / 16;
         const Imdct& imdct = Imdct::ForLines(lines);
