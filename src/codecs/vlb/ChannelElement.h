@@ -65,7 +65,7 @@ struct TnsData {
     uint32_t present = 0;
     struct Filter {
         uint32_t length = 0, order = 0, direction = 0, coefCompress = 0;
-        int coef[32] = {};
+        int coef[32];  // the first `order` are read with the filter
     };
     uint32_t nFilt[8] = {};
     uint32_t coefRes[8] = {};
