@@ -101,10 +101,12 @@ inline void scaledLines(const HuffmanBook& book, Reader& r, float* __restrict s,
 }  // namespace spectrumdetail
 
 // `r`: peek(n) shows the next n bits (1..25), most significant first; drop(n) moves on n
-// bits. `lines` is a multiple of the book's dimension.
+// bits. `lines` is a multiple of the book's dimension. The reader is copied in and out, so
+// that its state stays in registers through the loop (a BitCursor is cheap to copy).
 template <class Reader>
-inline void decodeScaledLines(const HuffmanBook& book, Reader& r, float* s, int lines, float gain) {
+inline void decodeScaledLines(const HuffmanBook& book, Reader& reader, float* s, int lines, float gain) {
     using namespace spectrumdetail;
+    Reader r = reader;
     if (book.dimension == 4) {
         if (book.isSigned)
             scaledLines<4, true>(book, r, s, lines, gain);
@@ -115,6 +117,7 @@ inline void decodeScaledLines(const HuffmanBook& book, Reader& r, float* s, int 
     } else {
         scaledLines<2, false>(book, r, s, lines, gain);
     }
+    reader = r;
 }
 
 }  // namespace aaccore

@@ -49,11 +49,9 @@ public:
         return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, peek(25), [this](int n) { drop(n); }));
     }
     unsigned Bits(unsigned n) { return read(static_cast<int>(n)); }
-    // A band of books 1..10 through the shared kernel, on a local copy of the cursor.
+    // A band of books 1..10 through the shared kernel.
     void ScaledLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain) {
-        aaccore::BitCursor<RingSource> local = bits_;
-        aaccore::decodeScaledLines(book, local, spectrum, lines, gain);
-        bits_ = local;
+        aaccore::decodeScaledLines(book, bits_, spectrum, lines, gain);
     }
 
 private:
