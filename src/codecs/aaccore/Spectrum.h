@@ -1,7 +1,6 @@
-// Spectral lines of the unsigned and signed books without escapes (1..10) decoded and
-// inverse-quantised in one pass: the magnitudes come from the codeword's table row, the
-// sign bits are applied without branches. Book 11 has escapes, whose limits are each
-// decoder's own error rule, so it stays with the callers.
+// Spectral lines decoded and inverse-quantised in one pass: the magnitudes come from the
+// codeword's table row, the sign bits are applied without branches. The escapes of book 11
+// have limits that are each decoder's own error rule, so the caller reads those.
 #pragma once
 
 #include <bit>
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "codecs/aaccore/Huffman.h"
+#include "codecs/aaccore/Quant.h"
 
 namespace aaccore {
 
@@ -70,6 +70,23 @@ struct ByteSource {
 
 namespace spectrumdetail {
 
+// One group of Dim lines from a codeword's magnitudes; for an unsigned book `signs` holds
+// the sign bits from its top bit on, one per non-zero value.
+template <int Dim, bool Signed>
+inline void scaledGroup(const float* m, uint32_t signs, float* __restrict s, float gain) {
+    if constexpr (Signed) {
+        for (int i = 0; i < Dim; ++i)
+            s[i] = m[i] * gain;
+    } else {
+        for (int i = 0; i < Dim; ++i) {
+            const uint32_t used = m[i] != 0.0f;
+            const uint32_t sign = signs & 0x80000000u & (0u - used);
+            s[i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
+            signs <<= used;
+        }
+    }
+}
+
 template <int Dim, bool Signed, class Reader>
 inline void scaledLines(const HuffmanBook& book, Reader& r, float* __restrict s, int lines, float gain) {
     const float(*magnitudes)[4] = book.magnitudes;
@@ -81,19 +98,11 @@ inline void scaledLines(const HuffmanBook& book, Reader& r, float* __restrict s,
         const float* m = magnitudes[leaf & 0xFFFF];
         if constexpr (Signed) {
             r.drop(length);
-            for (int i = 0; i < Dim; ++i)
-                s[k + i] = m[i] * gain;
+            scaledGroup<Dim, Signed>(m, 0, s + k, gain);
         } else {
             // One sign bit per non-zero value follows the codeword; both fit the 25 bits shown.
-            const int nonZero = nonZeroCounts[leaf & 0xFFFF];
-            uint32_t signs = next << (7 + length);
-            r.drop(length + nonZero);
-            for (int i = 0; i < Dim; ++i) {
-                const uint32_t used = m[i] != 0.0f;
-                const uint32_t sign = signs & 0x80000000u & (0u - used);
-                s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(m[i]) ^ sign) * gain;
-                signs <<= used;
-            }
+            r.drop(length + nonZeroCounts[leaf & 0xFFFF]);
+            scaledGroup<Dim, Signed>(m, next << (7 + length), s + k, gain);
         }
     }
 }
@@ -118,6 +127,48 @@ inline void decodeScaledLines(const HuffmanBook& book, Reader& reader, float* s,
         scaledLines<2, false>(book, r, s, lines, gain);
     }
     reader = r;
+}
+
+// Book 11 as above; each escape (a value of 16) is replaced by the magnitude `escape(r)`
+// reads after the pair's sign bits, first value first. A negative magnitude marks a broken
+// escape: the band stops there, with the reader just past what was read, and the result is
+// false.
+template <class Reader, class Escape>
+inline bool decodeEscapedLines(const HuffmanBook& book, Reader& reader, float* __restrict s, int lines, float gain,
+                               const QuantTables& t, Escape&& escape) {
+    Reader r = reader;
+    bool ok = true;
+    for (int k = 0; k < lines && ok; k += 2) {
+        const uint32_t next = r.peek(25);
+        const uint32_t leaf = huffmanLeaf(book, next);
+        const int length = int(leaf >> 16);
+        const uint32_t index = leaf & 0xFFFF;
+        uint32_t signs = next << (7 + length);
+        r.drop(length + book.nonZero[index]);
+        const int8_t* v = book.values[index];
+        const float* m = book.magnitudes[index];
+        if (v[0] != 16 && v[1] != 16) {
+            spectrumdetail::scaledGroup<2, false>(m, signs, s + k, gain);
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            const uint32_t used = v[i] != 0;
+            const uint32_t sign = signs & 0x80000000u & (0u - used);
+            signs <<= used;
+            float magnitude = m[i];
+            if (v[i] == 16) {
+                const int value = escape(r);
+                if (value < 0) {
+                    ok = false;
+                    break;
+                }
+                magnitude = magnitude43(t, value);
+            }
+            s[k + i] = std::bit_cast<float>(std::bit_cast<uint32_t>(magnitude) ^ sign) * gain;
+        }
+    }
+    reader = r;
+    return ok;
 }
 
 }  // namespace aaccore

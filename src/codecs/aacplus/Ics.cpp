@@ -111,6 +111,18 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
 
 namespace {
 
+// An escape's magnitude, or -1 past 32 prefix ones or above the largest quantised value.
+template <class Bits>
+int readEscape(Bits& bits) {
+    int n = 4;
+    while (bits.read(1)) {
+        if (++n > 32) return -1;
+    }
+    const uint64_t low = n > 16 ? (uint64_t(bits.read(n - 16)) << 16) | bits.read(16) : bits.read(n);
+    const uint64_t mag = (uint64_t(1) << n) + low;
+    return mag > 8191 ? -1 : int(mag);
+}
+
 float bandGain(const QuantTables& t, int sv) {
     if (sv == -100) return 0.0f;  // scale factor 0 silences the band
     return aaccore::scaleGain(t, sv);
@@ -146,6 +158,12 @@ int decapl60::ReadSpectralData(BitReader& r) {
                 if (fused && cb != 11) {
                     // The common case: magnitudes straight from the codeword's table row.
                     aaccore::decodeScaledLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain);
+                    continue;
+                }
+                if (fused) {
+                    if (!aaccore::decodeEscapedLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain, t,
+                                                     readEscape<aaccore::BitCursor<aaccore::ByteSource>>))
+                        return kCoreBadEscape;
                     continue;
                 }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {

@@ -53,6 +53,19 @@ public:
     void ScaledLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain) {
         aaccore::decodeScaledLines(book, bits_, spectrum, lines, gain);
     }
+    // A band of book 11; false at an escape longer than the standard allows.
+    bool EscapedLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain,
+                      const aaccore::QuantTables& t) {
+        return aaccore::decodeEscapedLines(book, bits_, spectrum, lines, gain, t,
+                                           [](aaccore::BitCursor<RingSource>& r) {
+                                               int n = 4;
+                                               while (r.read(1)) {
+                                                   // At most eight ones: a 12-bit escape word.
+                                                   if (++n > 12) return -1;
+                                               }
+                                               return (1 << n) + static_cast<int>(r.read(n));
+                                           });
+    }
 
 private:
     CBitBuffer& ring_;
@@ -347,8 +360,11 @@ void CBlock::ReadBandsWith(Reader& r) {
                 const unsigned at = (window + w) * 128 + offsets[b];
                 if (!dequantized_) {
                     DecodeBandWith(r, book, cb, lines, quantized_ + at, nullptr, 0.0f, t);
-                } else if (Reader::kPeeks && cb != 11) {
-                    if constexpr (Reader::kPeeks) r.ScaledLines(book, spectrum_ + at, static_cast<int>(lines), gain);
+                } else if constexpr (Reader::kPeeks) {
+                    if (cb != 11)
+                        r.ScaledLines(book, spectrum_ + at, static_cast<int>(lines), gain);
+                    else if (!r.EscapedLines(book, spectrum_ + at, static_cast<int>(lines), gain, t))
+                        throw EInvalidCodeBook();
                 } else {
                     DecodeBandWith(r, book, cb, lines, nullptr, spectrum_ + at, gain, t);
                 }

@@ -21,8 +21,8 @@ struct Band {
     std::vector<float> expected;  // the lines, scaled by the gain
 };
 
-// `lines` lines of book `cb` from random codewords (every length appears) with random signs,
-// after `offset` filler bits.
+// `lines` lines of book `cb` from random codewords (every length appears) with random signs
+// and, for book 11, random escaped magnitudes, after `offset` filler bits.
 Band writeBand(int cb, int lines, int offset, float gain, std::mt19937& random) {
     const aactables::HuffmanCodebook& book = aactables::kSpectralCodebooks[cb];
     const aactables::SpectralCodebookInfo& info = aactables::kSpectralCodebookInfo[cb];
@@ -30,6 +30,7 @@ Band writeBand(int cb, int lines, int offset, float gain, std::mt19937& random) 
     BitWriter w;
     w.put(0x5A, offset);
     Band band;
+    std::vector<int> escapes;  // per line: the escaped magnitude, or 0
     for (int k = 0; k < lines; k += info.dimension) {
         const aactables::HuffmanEntry& e = book.entries[random() % book.count];
         w.put(e.codeword, e.length);
@@ -40,8 +41,20 @@ Band writeBand(int cb, int lines, int offset, float gain, std::mt19937& random) 
                 w.put(negative, 1);
                 if (negative) v = -v;
             }
-            const float m = aaccore::magnitude43(t, std::abs(v)) * gain;
+            escapes.push_back(std::abs(v) == 16 ? 16 + int(random() % 8176) : 0);
+            const float m = aaccore::magnitude43(t, escapes.back() ? escapes.back() : std::abs(v)) * gain;
             band.expected.push_back(v < 0 ? -m : m);
+        }
+        // Escape words after the signs: n - 4 ones, a zero, then n bits below 2^n.
+        for (int i = 0; i < info.dimension; ++i) {
+            const int value = escapes[escapes.size() - size_t(info.dimension) + size_t(i)];
+            if (value == 0) continue;
+            int n = 4;
+            while ((value >> (n + 1)) != 0)
+                ++n;
+            for (int ones = 4; ones < n; ++ones)
+                w.put(1, 1);
+            w.put(0, 1).put(uint32_t(value - (1 << n)), n);
         }
     }
     band.bits = w.bits() - offset;
@@ -66,6 +79,47 @@ TEST(SpectralKernel, EveryBookDecodesTheLinesItWasWrittenFrom) {
                 ASSERT_EQ(lines[k], band.expected[k]) << "book " << cb << " offset " << offset << " line " << k;
         }
     }
+}
+
+// A standard escape word, refused past eight prefix ones.
+int readEscape(aaccore::BitCursor<aaccore::ByteSource>& bits) {
+    int n = 4;
+    while (bits.read(1)) {
+        if (++n > 12) return -1;
+    }
+    return (1 << n) + int(bits.read(n));
+}
+
+TEST(SpectralKernel, EscapedBookDecodesTheLinesItWasWrittenFrom) {
+    std::mt19937 random(5);
+    for (int offset : {0, 5}) {
+        const float gain = 1.5f;
+        const Band band = writeBand(11, 1024, offset, gain, random);
+        aaccore::BitCursor<aaccore::ByteSource> bits(
+            aaccore::ByteSource{band.bytes.data(), int64_t(band.bytes.size()), offset});
+        std::vector<float> lines(band.expected.size(), -1.0f);
+        EXPECT_TRUE(aaccore::decodeEscapedLines(aaccore::huffmanBook(11), bits, lines.data(), int(lines.size()), gain,
+                                                aaccore::quantTables(), readEscape));
+        EXPECT_EQ(int64_t(bits.taken()), band.bits) << offset;
+        EXPECT_EQ(lines, band.expected) << offset;
+    }
+}
+
+TEST(SpectralKernel, BrokenEscapeStopsTheBandJustPastItsPrefix) {
+    // Codeword (16, 0), its one sign bit, then nine ones: one more than an escape may have.
+    const aactables::HuffmanCodebook& book = aactables::kSpectralCodebooks[11];
+    int index = 0;
+    while (book.entries[index].values[0] != 16 || book.entries[index].values[1] != 0)
+        ++index;
+    BitWriter w;
+    w.put(book.entries[index].codeword, book.entries[index].length).put(0, 1).put(0x1FF, 9).put(0, 32);
+    const std::vector<uint8_t> bytes = w.data();
+    aaccore::BitCursor<aaccore::ByteSource> bits(aaccore::ByteSource{bytes.data(), int64_t(bytes.size()), 0});
+    std::vector<float> lines(4, -1.0f);
+    EXPECT_FALSE(aaccore::decodeEscapedLines(aaccore::huffmanBook(11), bits, lines.data(), 4, 1.0f,
+                                             aaccore::quantTables(), readEscape));
+    EXPECT_EQ(int(bits.taken()), book.entries[index].length + 1 + 9);
+    EXPECT_EQ(lines[2], -1.0f);  // the band stopped before its second pair
 }
 
 TEST(SpectralKernel, BandsFollowOneAnotherOnOneCursor) {
