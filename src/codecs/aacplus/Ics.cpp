@@ -81,6 +81,14 @@ int decapl60::ReadSectionData(BitReader& r) {
 }
 
 int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
+    // Codewords through a local cursor, as the spectral data; noise energies are read by the
+    // noise substitution's own reader, so the cursor hands over around them.
+    using Cursor = aaccore::BitCursor<aaccore::ByteSource>;
+    auto cursorAt = [&r] { return Cursor(aaccore::ByteSource{r.data, r.count, r.position()}); };
+    Cursor bits = cursorAt();
+    auto index = [&bits](const HuffmanBook& book) {
+        return aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); });
+    };
     IcsInfo& ics = *ics_;
     const HuffmanBook& sfBook = huffmanBook(12);
     int sf = globalGain;
@@ -91,21 +99,24 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
             if (cb == 0) {
                 scale_[g][b] = 0;
             } else if (cb == 13) {
+                r.skip(int64_t(bits.taken()));
                 if (!pnsEnabled_) return kCoreNoiseWithPnsOff;
                 readNoiseEnergy(noise_, r, globalGain, b, g);
+                bits = cursorAt();
                 scale_[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
-                position += decodeHuffmanIndex(sfBook, r) - 60;
+                position += index(sfBook) - 60;
                 position = std::clamp(position, -1000, 1000);
                 scale_[g][b] = int16_t(position - 100);
                 if (!ics.isShort() && b < ics.predSfbMax()) ics.predictionUsed[b] = 0;
             } else {
-                sf += decodeHuffmanIndex(sfBook, r) - 60;
+                sf += index(sfBook) - 60;
                 sf = std::clamp(sf, -1000, 1000);
                 scale_[g][b] = int16_t(sf - 100);
             }
         }
     }
+    r.skip(int64_t(bits.taken()));
     return 0;
 }
 
