@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Wide.h"
 
 namespace aaccore {
 namespace {
@@ -70,9 +71,9 @@ const Windows& windows() {
 
 }  // namespace
 
-void imdctLong(float* buffer) { imdct<1024>(buffer); }
+AACCORE_WIDE_KERNEL void imdctLong(float* buffer) { imdct<1024>(buffer); }
 
-bool imdct(float* buffer, int lines) {
+AACCORE_WIDE_KERNEL bool imdct(float* buffer, int lines) {
     switch (lines) {
     case 128: imdct<128>(buffer); return true;
     case 256: imdct<256>(buffer); return true;
@@ -82,7 +83,7 @@ bool imdct(float* buffer, int lines) {
     }
 }
 
-void imdctShort(float* buffer) { imdct<128>(buffer); }
+AACCORE_WIDE_KERNEL void imdctShort(float* buffer) { imdct<128>(buffer); }
 
 const float* longWindow(int shape) { return windows().longW[shape & 1].data(); }
 const float* shortWindow(int shape) { return windows().shortW[shape & 1].data(); }

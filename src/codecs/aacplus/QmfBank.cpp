@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Wide.h"
 #include "codecs/aactables/tables/AacTables.h"
 
 namespace aacplus {
@@ -193,7 +194,7 @@ void analysisSlots(const float* time, float* const* re, float* const* im, QmfBan
 
 }  // namespace
 
-void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b) {
+AACCORE_WIDE_KERNEL void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b) {
     // Opening only makes 32-band analysis banks.
     if (b.bands == 32) analysisSlots<32>(time, re, im, b);
 }
@@ -265,7 +266,7 @@ void gatherBands(const QmfBank& b, const float* __restrict re, const float* __re
 
 }  // namespace
 
-void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank& b) {
+AACCORE_WIDE_KERNEL void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank& b) {
     float xr[64], xi[64];
     const int m = 2 * b.bands, len = 2 * b.windowLength;
     // Opening makes 64- or 32-band synthesis banks only.

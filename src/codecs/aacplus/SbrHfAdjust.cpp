@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "codecs/aaccore/Wide.h"
 #include "codecs/aactables/tables/AacTables.h"
 
 namespace aacplus {
@@ -76,7 +77,7 @@ const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int syn
 
 void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster&) {}
 
-void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re,
+AACCORE_WIDE_KERNEL void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re,
                        float* const* im, int lowPower, int bypass) {
     (void)bypass;
     SbrBandTables& t = adj.tables;

@@ -5,6 +5,8 @@
 #include <complex>
 #include <cstring>
 
+#include "codecs/aaccore/Wide.h"
+
 namespace aacplus {
 
 namespace {
@@ -145,7 +147,7 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
     return nullptr;
 }
 
-void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,
+AACCORE_WIDE_KERNEL void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,
                    int slotsPerEnvelopeSlot, SbrFrameData& f, SbrHfGenerator& gen, int lowPower, int bypass) {
     (void)bypass;
     const int rate = slotsPerEnvelopeSlot;
