@@ -1,5 +1,6 @@
 #include "codecs/aaccore/Imdct.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -72,6 +73,37 @@ const Windows& windows() {
 }  // namespace
 
 AACCORE_WIDE_KERNEL void imdctLong(float* buffer) { imdct<1024>(buffer); }
+
+AACCORE_WIDE_KERNEL void synthesizeLong(float* buffer, const LongWindowing& w, float* overlap, float* out) {
+    imdct<1024>(buffer);
+    const float* __restrict x = buffer;
+    float* __restrict ov = overlap;
+    float* __restrict y = out;
+    if (w.shortRising) {
+        const float* __restrict sw = shortWindow(w.risingShape);
+        for (int i = 0; i < 448; ++i)
+            y[i] = 0.0f + ov[i];
+        for (int i = 0; i < 128; ++i)
+            y[448 + i] = x[448 + i] * sw[i] + ov[448 + i];
+        for (int i = 576; i < 1024; ++i)
+            y[i] = x[i] + ov[i];
+    } else {
+        const float* __restrict lw = longWindow(w.risingShape);
+        for (int i = 0; i < 1024; ++i)
+            y[i] = x[i] * lw[i] + ov[i];
+    }
+    if (w.shortFalling) {
+        const float* __restrict sf = shortWindow(w.fallingShape);
+        std::copy(x + 1024, x + 1472, ov);
+        for (int i = 0; i < 128; ++i)
+            ov[448 + i] = x[1472 + i] * sf[127 - i];
+        std::fill(ov + 576, ov + 1024, 0.0f);
+    } else {
+        const float* __restrict lf = longWindow(w.fallingShape);
+        for (int i = 0; i < 1024; ++i)
+            ov[i] = x[1024 + i] * lf[1023 - i];
+    }
+}
 
 AACCORE_WIDE_KERNEL bool imdct(float* buffer, int lines) {
     switch (lines) {
