@@ -4,6 +4,9 @@
 // dct4 in the same order, so the same values.
 #pragma once
 
+#include <cmath>
+#include <cstring>
+
 #include "codecs/aaccore/Dct4.h"
 
 namespace aaccore {
@@ -29,21 +32,12 @@ inline void inverseStageLanes(V* __restrict re, V* __restrict im, const FftTable
     if constexpr (Len < M) inverseStageLanes<V, M, 2 * Len>(re, im, t);
 }
 
-template <int N, bool Reversed, class V>
-inline void dct4Lanes(const V* __restrict x, V* __restrict y) {
-    constexpr int H = N / 2;
-    static_assert(H >= 8);
-    const Dct4Tables<N>& d = dct4Tables<N>();
-    const FftTables<H>& t = fftTables<H>();
-    V zr[H], zi[H];
-    for (int n = 0; n < H; ++n) {
-        const V a = Reversed ? x[N - 1 - 2 * n] : x[2 * n];
-        const V b = Reversed ? -x[2 * n] : -x[N - 1 - 2 * n];
-        zr[d.reversed[n]] = a * d.preR[n] - b * d.preI[n];
-        zi[d.reversed[n]] = a * d.preI[n] + b * d.preR[n];
-    }
+// The inverse DFT of inverseDft, lane by lane.
+template <class V, int M>
+inline void inverseDftLanes(V* __restrict zr, V* __restrict zi, const FftTables<M>& t) {
+    static_assert(M >= 8);
     // The first two stages together, as in inverseDft.
-    for (int i = 0; i < H; i += 4) {
+    for (int i = 0; i < M; i += 4) {
         const V s0r = zr[i] + zr[i + 1], s0i = zi[i] + zi[i + 1];
         const V d0r = zr[i] - zr[i + 1], d0i = zi[i] - zi[i + 1];
         const V s1r = zr[i + 2] + zr[i + 3], s1i = zi[i + 2] + zi[i + 3];
@@ -57,15 +51,137 @@ inline void dct4Lanes(const V* __restrict x, V* __restrict y) {
         zr[i + 3] = d0r + d1i;
         zi[i + 3] = d0i - d1r;
     }
-    inverseStageLanes<V, H, 8>(zr, zi, t);
+    inverseStageLanes<V, M, 8>(zr, zi, t);
+}
+
+template <int N, bool Reversed, class V>
+inline void dct4Lanes(const V* __restrict x, V* __restrict y) {
+    constexpr int H = N / 2;
+    static_assert(H >= 8);
+    const Dct4Tables<N>& d = dct4Tables<N>();
+    const FftTables<H>& t = fftTables<H>();
+    V zr[H], zi[H];
+    for (int n = 0; n < H; ++n) {
+        const V a = Reversed ? x[N - 1 - 2 * n] : x[2 * n];
+        const V b = Reversed ? -x[2 * n] : -x[N - 1 - 2 * n];
+        zr[d.reversed[n]] = a * d.preR[n] - b * d.preI[n];
+        zi[d.reversed[n]] = a * d.preI[n] + b * d.preR[n];
+    }
+    inverseDftLanes<V, H>(zr, zi, t);
     for (int k = 0; k < H; ++k) {
         y[2 * k] = zr[k] * d.postR[k] - zi[k] * d.postI[k];
         y[N - 1 - 2 * k] = zr[k] * d.postI[k] + zi[k] * d.postR[k];
     }
 }
 
+using Lanes4 = float __attribute__((vector_size(16)));
+
+// Transposes four rows of four lanes in place.
+inline void transpose4(Lanes4* r) {
+    const Lanes4 t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);
+    const Lanes4 t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
+    const Lanes4 t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
+    const Lanes4 t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+    r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    r[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    r[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
+// The large DFTs split in two (index n = n1 + 4 n2, k = k2 + Q k1 with Q = H/4): the four
+// Q-point DFTs over n2 run as the lanes of one (the input in order already has that
+// layout), then the twiddles exp(+2 pi i n1 k2 / H), then Q four-point DFTs over n1, four
+// at a time after a transpose. No bit reversal of single values and no shuffles in the
+// long passes.
+template <int H>
+struct SplitTables {
+    static constexpr int Q = H / 4;
+    Lanes4 twr[Q], twi[Q];
+    int reversed[Q];
+    SplitTables() {
+        for (int k2 = 0; k2 < Q; ++k2) {
+            reversed[k2] = bitReversed(k2, Q);
+            for (int n1 = 0; n1 < 4; ++n1) {
+                const double a = 2.0 * M_PI * n1 * k2 / H;
+                twr[k2][n1] = float(std::cos(a));
+                twi[k2][n1] = float(std::sin(a));
+            }
+        }
+    }
+};
+
+template <int H>
+const SplitTables<H>& splitTables() {
+    static const SplitTables<H> tables;
+    return tables;
+}
+
+// dct4 for the long transforms (N >= 512), through the split DFT. Values differ from dct4's
+// by rounding only.
+template <int N, bool Reversed = false>
+void dct4Split(const float* __restrict x, float* __restrict y) {
+    using V = Lanes4;
+    constexpr int H = N / 2, Q = H / 4;
+    static_assert(H >= 256);
+    const Dct4Tables<N>& d = dct4Tables<N>();
+    const SplitTables<H>& st = splitTables<H>();
+    const FftTables<Q>& t = fftTables<Q>();
+    V zr[Q], zi[Q];
+    // Pre-twiddle four inputs (n = 4 n2 + j) at a time, into the row of n2 in bit-reversed
+    // order for the Q-point DFTs.
+    for (int n2 = 0; n2 < Q; ++n2) {
+        V lo, hi, rlo, rhi, pr, pi;
+        std::memcpy(&lo, x + 8 * n2, sizeof(V));
+        std::memcpy(&hi, x + 8 * n2 + 4, sizeof(V));
+        std::memcpy(&rlo, x + N - 8 - 8 * n2, sizeof(V));
+        std::memcpy(&rhi, x + N - 4 - 8 * n2, sizeof(V));
+        std::memcpy(&pr, d.preR + 4 * n2, sizeof(V));
+        std::memcpy(&pi, d.preI + 4 * n2, sizeof(V));
+        const V even = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);      // x[2n]
+        const V mirror = __builtin_shufflevector(rlo, rhi, 7, 5, 3, 1);  // x[N - 1 - 2n]
+        const V a = Reversed ? mirror : even;
+        const V b = Reversed ? -even : -mirror;
+        zr[st.reversed[n2]] = a * pr - b * pi;
+        zi[st.reversed[n2]] = a * pi + b * pr;
+    }
+    inverseDftLanes<V, Q>(zr, zi, t);
+    alignas(16) float outR[H], outI[H];
+    for (int b = 0; b < Q; b += 4) {
+        V tr[4], ti[4];
+        for (int i = 0; i < 4; ++i) {
+            const V r = zr[b + i], m = zi[b + i];
+            tr[i] = r * st.twr[b + i] - m * st.twi[b + i];
+            ti[i] = r * st.twi[b + i] + m * st.twr[b + i];
+        }
+        transpose4(tr);
+        transpose4(ti);
+        // Four-point inverse DFTs over n1 (twiddles 1, i, -1, -i); lanes are k2 = b..b+3.
+        const V s0r = tr[0] + tr[2], s0i = ti[0] + ti[2];
+        const V d0r = tr[0] - tr[2], d0i = ti[0] - ti[2];
+        const V s1r = tr[1] + tr[3], s1i = ti[1] + ti[3];
+        const V d1r = tr[1] - tr[3], d1i = ti[1] - ti[3];
+        const V u0r = s0r + s1r, u0i = s0i + s1i;
+        const V u2r = s0r - s1r, u2i = s0i - s1i;
+        const V u1r = d0r - d1i, u1i = d0i + d1r;  // d0 + i d1
+        const V u3r = d0r + d1i, u3i = d0i - d1r;  // d0 - i d1
+        std::memcpy(outR + b, &u0r, sizeof(V));
+        std::memcpy(outI + b, &u0i, sizeof(V));
+        std::memcpy(outR + b + Q, &u1r, sizeof(V));
+        std::memcpy(outI + b + Q, &u1i, sizeof(V));
+        std::memcpy(outR + b + 2 * Q, &u2r, sizeof(V));
+        std::memcpy(outI + b + 2 * Q, &u2i, sizeof(V));
+        std::memcpy(outR + b + 3 * Q, &u3r, sizeof(V));
+        std::memcpy(outI + b + 3 * Q, &u3i, sizeof(V));
+    }
+    for (int k = 0; k < H; ++k) {
+        y[2 * k] = outR[k] * d.postR[k] - outI[k] * d.postI[k];
+        y[N - 1 - 2 * k] = outR[k] * d.postI[k] + outI[k] * d.postR[k];
+    }
+}
+
 }  // namespace dct4detail
 
 using dct4detail::dct4Lanes;
+using dct4detail::dct4Split;
 
 }  // namespace aaccore

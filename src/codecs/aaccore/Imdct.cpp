@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Dct4Lanes.h"
 #include "codecs/aaccore/Wide.h"
 
 namespace aaccore {
@@ -14,7 +15,10 @@ namespace {
 template <int M>
 void imdct(float* buffer) {
     alignas(32) float u[M];
-    dct4<M>(buffer, u);
+    if constexpr (M >= 512)
+        dct4Split<M>(buffer, u);
+    else
+        dct4<M>(buffer, u);
     constexpr float scale = 1.0f / M;
     constexpr int h = M / 2;
     for (int k = 0; k < h; ++k) {
