@@ -79,10 +79,28 @@ const Windows& windows() {
 AACCORE_WIDE_KERNEL void imdctLong(float* buffer) { imdct<1024>(buffer); }
 
 AACCORE_WIDE_KERNEL void synthesizeLong(float* buffer, const LongWindowing& w, float* overlap, float* out) {
-    imdct<1024>(buffer);
-    const float* __restrict x = buffer;
     float* __restrict ov = overlap;
     float* __restrict y = out;
+    if (!w.shortRising && !w.shortFalling) {
+        // Long slopes on both sides: windowed straight from the DCT-IV, as imdct would
+        // unfold it, without writing the unfolded block.
+        alignas(32) float u[1024];
+        dct4Split<1024>(buffer, u);
+        constexpr float scale = 1.0f / 1024;
+        const float* __restrict lw = longWindow(w.risingShape);
+        const float* __restrict lf = longWindow(w.fallingShape);
+        for (int i = 0; i < 512; ++i)
+            y[i] = (u[512 + i] * scale) * lw[i] + ov[i];
+        for (int i = 512; i < 1024; ++i)
+            y[i] = (-(u[1535 - i] * scale)) * lw[i] + ov[i];
+        for (int j = 0; j < 512; ++j)
+            ov[j] = (-(u[511 - j] * scale)) * lf[1023 - j];
+        for (int j = 512; j < 1024; ++j)
+            ov[j] = (-(u[j - 512] * scale)) * lf[1023 - j];
+        return;
+    }
+    imdct<1024>(buffer);
+    const float* __restrict x = buffer;
     if (w.shortRising) {
         const float* __restrict sw = shortWindow(w.risingShape);
         for (int i = 0; i < 448; ++i)
