@@ -8,8 +8,15 @@
 #include <cstring>
 
 #include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Wide.h"
 
 namespace aaccore {
+
+using Lanes4 = float __attribute__((vector_size(16)));
+#if AACCORE_AVX2_PATH
+using Lanes8 = float __attribute__((vector_size(32)));
+#endif
+
 namespace dct4detail {
 
 template <class V, int M, int Len>
@@ -73,8 +80,6 @@ inline void dct4Lanes(const V* __restrict x, V* __restrict y) {
         y[N - 1 - 2 * k] = zr[k] * d.postI[k] + zi[k] * d.postR[k];
     }
 }
-
-using Lanes4 = float __attribute__((vector_size(16)));
 
 // Transposes four rows of four lanes in place.
 inline void transpose4(Lanes4* r) {

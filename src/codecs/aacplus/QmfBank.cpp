@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "codecs/aaccore/Dct4Lanes.h"
+#include "codecs/aaccore/Wide.h"
 #include "codecs/aactables/tables/AacTables.h"
 
 namespace aacplus {
@@ -24,16 +25,10 @@ constexpr int kTaps = 5;  // prototype length / 2M in every bank
 
 // The slot transforms run on four lanes, or on eight where the CPU has AVX2; the lanes give
 // the same values either way.
-using Lanes4 = float __attribute__((vector_size(16)));
-#if defined(__x86_64__) && defined(__GNUC__)
-#define AACPLUS_QMF_AVX2 1
-using Lanes8 = float __attribute__((vector_size(32)));
-bool hasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-#else
-#define AACPLUS_QMF_AVX2 0
+using aaccore::Lanes4;
+#if AACCORE_AVX2_PATH
+using aaccore::hasAvx2;
+using aaccore::Lanes8;
 #endif
 
 // Twiddles of a bank, in its cosTable/sinTable (analysis only; N of each):
@@ -222,9 +217,8 @@ void analysisSlots(const float* time, float* const* re, float* const* im, QmfBan
     }
 }
 
-#if AACPLUS_QMF_AVX2
-__attribute__((target("avx2"), flatten)) void analysisAvx2(const float* time, float* const* re, float* const* im,
-                                                           QmfBank& b) {
+#if AACCORE_AVX2_PATH
+AACCORE_AVX2_KERNEL void analysisAvx2(const float* time, float* const* re, float* const* im, QmfBank& b) {
     analysisSlots<Lanes8, 32>(time, re, im, b);
 }
 #endif
@@ -234,7 +228,7 @@ __attribute__((target("avx2"), flatten)) void analysisAvx2(const float* time, fl
 void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b) {
     // Opening only makes 32-band analysis banks.
     if (b.bands != 32) return;
-#if AACPLUS_QMF_AVX2
+#if AACCORE_AVX2_PATH
     if (hasAvx2()) return analysisAvx2(time, re, im, b);
 #endif
     analysisSlots<Lanes4, 32>(time, re, im, b);
@@ -336,9 +330,8 @@ void synthesis(float* const* re, float* const* im, float* out, QmfBank& b) {
         synthesisSlots<V, 32>(re, im, out, b);
 }
 
-#if AACPLUS_QMF_AVX2
-__attribute__((target("avx2"), flatten)) void synthesisAvx2(float* const* re, float* const* im, float* out,
-                                                            QmfBank& b) {
+#if AACCORE_AVX2_PATH
+AACCORE_AVX2_KERNEL void synthesisAvx2(float* const* re, float* const* im, float* out, QmfBank& b) {
     synthesis<Lanes8>(re, im, out, b);
 }
 #endif
@@ -351,7 +344,7 @@ void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank
     if (b.bands != 64 && b.bands != 32) return;
     // Move the state to the frame's far end; the last slot ends at the front again.
     std::memmove(b.delay + b.slots * m, b.delay, size_t(len) * sizeof(float));
-#if AACPLUS_QMF_AVX2
+#if AACCORE_AVX2_PATH
     if (hasAvx2()) return synthesisAvx2(re, im, out, b);
 #endif
     synthesis<Lanes4>(re, im, out, b);

@@ -77,8 +77,8 @@ const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int syn
 
 void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster&) {}
 
-AACCORE_WIDE_KERNEL void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re,
-                       float* const* im, int lowPower, int bypass) {
+AACCORE_WIDE_KERNEL void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f,
+                                           float* const* re, float* const* im, int lowPower, int bypass) {
     (void)bypass;
     SbrBandTables& t = adj.tables;
     const int kx = t.kx, m = t.m;

@@ -147,8 +147,9 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
     return nullptr;
 }
 
-AACCORE_WIDE_KERNEL void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,
-                   int slotsPerEnvelopeSlot, SbrFrameData& f, SbrHfGenerator& gen, int lowPower, int bypass) {
+AACCORE_WIDE_KERNEL void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe,
+                                       float* const* dstIm, int slotsPerEnvelopeSlot, SbrFrameData& f,
+                                       SbrHfGenerator& gen, int lowPower, int bypass) {
     (void)bypass;
     const int rate = slotsPerEnvelopeSlot;
     const float off = gen.whitening[1], transition = gen.whitening[2], low = gen.whitening[3], mid = gen.whitening[4],
