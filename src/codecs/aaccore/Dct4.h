@@ -99,16 +99,15 @@ inline void inverseStages(float* __restrict re, float* __restrict im, const FftT
     }
 }
 
-// Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
-// The first two stages go together: their twiddles are 1 and i.
-template <int M>
-inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
-    static_assert(M >= 8);
+// The first two stages of the inverse DFT together: their twiddles are 1 and i. T is a
+// float, or a vector of lanes for several transforms at once.
+template <class T, int M>
+inline void firstTwoStages(T* __restrict re, T* __restrict im) {
     for (int i = 0; i < M; i += 4) {
-        const float s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
-        const float d0r = re[i] - re[i + 1], d0i = im[i] - im[i + 1];
-        const float s1r = re[i + 2] + re[i + 3], s1i = im[i + 2] + im[i + 3];
-        const float d1r = re[i + 2] - re[i + 3], d1i = im[i + 2] - im[i + 3];
+        const T s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
+        const T d0r = re[i] - re[i + 1], d0i = im[i] - im[i + 1];
+        const T s1r = re[i + 2] + re[i + 3], s1i = im[i + 2] + im[i + 3];
+        const T d1r = re[i + 2] - re[i + 3], d1i = im[i + 2] - im[i + 3];
         re[i] = s0r + s1r;
         im[i] = s0i + s1i;
         re[i + 2] = s0r - s1r;
@@ -119,6 +118,13 @@ inline void inverseDft(float* __restrict re, float* __restrict im, const FftTabl
         re[i + 3] = d0r + d1i;
         im[i + 3] = d0i - d1r;
     }
+}
+
+// Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
+template <int M>
+inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
+    static_assert(M >= 8);
+    firstTwoStages<float, M>(re, im);
     // Below 16 a paired pass has too few butterflies in a row to fill the registers, except
     // for the 16-point transform, which is done in one.
     if constexpr (M == 16) {

@@ -43,21 +43,7 @@ inline void inverseStageLanes(V* __restrict re, V* __restrict im, const FftTable
 template <class V, int M>
 inline void inverseDftLanes(V* __restrict zr, V* __restrict zi, const FftTables<M>& t) {
     static_assert(M >= 8);
-    // The first two stages together, as in inverseDft.
-    for (int i = 0; i < M; i += 4) {
-        const V s0r = zr[i] + zr[i + 1], s0i = zi[i] + zi[i + 1];
-        const V d0r = zr[i] - zr[i + 1], d0i = zi[i] - zi[i + 1];
-        const V s1r = zr[i + 2] + zr[i + 3], s1i = zi[i + 2] + zi[i + 3];
-        const V d1r = zr[i + 2] - zr[i + 3], d1i = zi[i + 2] - zi[i + 3];
-        zr[i] = s0r + s1r;
-        zi[i] = s0i + s1i;
-        zr[i + 2] = s0r - s1r;
-        zi[i + 2] = s0i - s1i;
-        zr[i + 1] = d0r - d1i;
-        zi[i + 1] = d0i + d1r;
-        zr[i + 3] = d0r + d1i;
-        zi[i + 3] = d0i - d1r;
-    }
+    firstTwoStages<V, M>(zr, zi);
     inverseStageLanes<V, M, 8>(zr, zi, t);
 }
 

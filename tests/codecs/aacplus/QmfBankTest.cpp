@@ -75,6 +75,16 @@ std::pair<int, double> bestMatch(const std::vector<float>& ref, const std::vecto
     return {best, bestSnr};
 }
 
+// Repeatable values in [-1, 1).
+struct Noise {
+    uint32_t seed;
+    explicit Noise(uint32_t s) : seed(s) {}
+    float operator()() {
+        seed = seed * 1664525u + 1013904223u;
+        return float(int32_t(seed >> 8) - (1 << 23)) / float(1 << 23);
+    }
+};
+
 }  // namespace
 
 TEST(QmfBank, DownsampledRoundTripIsADelayedCopy) {
@@ -152,11 +162,7 @@ TEST(QmfBank, FftMatchesTheDft) {
 // random input; the tolerance is relative to the slot's largest value (float transforms of
 // at most 64 points stay well inside 1e-5 of it).
 TEST(QmfBank, KernelsMatchTheDirectModulation) {
-    uint32_t seed = 12345;
-    auto random = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return float(int32_t(seed >> 8) - (1 << 23)) / float(1 << 23);
-    };
+    Noise random(12345);
     for (int down : {1, 2}) {
         SCOPED_TRACE("downsampling " + std::to_string(down));
         QmfBank a;
@@ -224,11 +230,7 @@ TEST(QmfBank, KernelsMatchTheDirectModulation) {
 // The banks transform several slots at once; each slot must come out exactly as it does
 // alone, also for frames whose slot count is not a multiple of the batch (960 samples).
 TEST(QmfBank, SlotsOfAFrameMatchSlotsOneByOne) {
-    uint32_t seed = 777;
-    auto random = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return float(int32_t(seed >> 8) - (1 << 23)) / float(1 << 23);
-    };
+    Noise random(777);
     for (int frame : {1024, 960}) {
         for (int down : {1, 2}) {
             SCOPED_TRACE("frame " + std::to_string(frame) + ", downsampling " + std::to_string(down));
