@@ -46,19 +46,68 @@ inline void inverseStage(float* __restrict re, float* __restrict im, const FftTa
             im[i + k] = ai + ti;
         }
     }
-    if constexpr (Len < M) inverseStage<M, 2 * Len>(re, im, t);
 }
 
-// Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
-// The first two stages go together: their twiddles are 1 and i.
-template <int M>
-inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
-    static_assert(M >= 8);
+// Two stages, Len and 2 * Len, in one pass: each butterfly of both touches only the four
+// values at k, k + Len/2, k + Len and k + 3Len/2 of its 2Len block, so they stay in
+// registers between the stages. Each value gets the operations of two single passes.
+template <int M, int Len>
+inline void inverseStages(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
+    if constexpr (2 * Len > M) {
+        inverseStage<M, Len>(re, im, t);
+    } else {
+        constexpr int half = Len / 2;
+        const float* __restrict w1r = t.wr + half - 1;
+        const float* __restrict w1i = t.wi + half - 1;
+        const float* __restrict w2r = t.wr + Len - 1;
+        const float* __restrict w2i = t.wi + Len - 1;
+        for (int i = 0; i < M; i += 2 * Len) {
+            float* __restrict ar = re + i;
+            float* __restrict ai = im + i;
+            float* __restrict br = re + i + half;
+            float* __restrict bi = im + i + half;
+            float* __restrict cr = re + i + Len;
+            float* __restrict ci = im + i + Len;
+            float* __restrict dr = re + i + Len + half;
+            float* __restrict di = im + i + Len + half;
+            for (int k = 0; k < half; ++k) {
+                // Stage Len: (a, b) and (c, d), both turned by the stage's k-th twiddle.
+                float tr = br[k] * w1r[k] - bi[k] * w1i[k];
+                float ti = br[k] * w1i[k] + bi[k] * w1r[k];
+                const float a1r = ar[k] + tr, a1i = ai[k] + ti;
+                const float b1r = ar[k] - tr, b1i = ai[k] - ti;
+                tr = dr[k] * w1r[k] - di[k] * w1i[k];
+                ti = dr[k] * w1i[k] + di[k] * w1r[k];
+                const float c1r = cr[k] + tr, c1i = ci[k] + ti;
+                const float d1r = cr[k] - tr, d1i = ci[k] - ti;
+                // Stage 2Len: (a, c) by its k-th twiddle, (b, d) by its (k + Len/2)-th.
+                tr = c1r * w2r[k] - c1i * w2i[k];
+                ti = c1r * w2i[k] + c1i * w2r[k];
+                ar[k] = a1r + tr;
+                ai[k] = a1i + ti;
+                cr[k] = a1r - tr;
+                ci[k] = a1i - ti;
+                tr = d1r * w2r[half + k] - d1i * w2i[half + k];
+                ti = d1r * w2i[half + k] + d1i * w2r[half + k];
+                br[k] = b1r + tr;
+                bi[k] = b1i + ti;
+                dr[k] = b1r - tr;
+                di[k] = b1i - ti;
+            }
+        }
+        if constexpr (4 * Len <= M) inverseStages<M, 4 * Len>(re, im, t);
+    }
+}
+
+// The first two stages of the inverse DFT together: their twiddles are 1 and i. T is a
+// float, or a vector of lanes for several transforms at once.
+template <class T, int M>
+inline void firstTwoStages(T* __restrict re, T* __restrict im) {
     for (int i = 0; i < M; i += 4) {
-        const float s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
-        const float d0r = re[i] - re[i + 1], d0i = im[i] - im[i + 1];
-        const float s1r = re[i + 2] + re[i + 3], s1i = im[i + 2] + im[i + 3];
-        const float d1r = re[i + 2] - re[i + 3], d1i = im[i + 2] - im[i + 3];
+        const T s0r = re[i] + re[i + 1], s0i = im[i] + im[i + 1];
+        const T d0r = re[i] - re[i + 1], d0i = im[i] - im[i + 1];
+        const T s1r = re[i + 2] + re[i + 3], s1i = im[i + 2] + im[i + 3];
+        const T d1r = re[i + 2] - re[i + 3], d1i = im[i + 2] - im[i + 3];
         re[i] = s0r + s1r;
         im[i] = s0i + s1i;
         re[i + 2] = s0r - s1r;
@@ -69,7 +118,21 @@ inline void inverseDft(float* __restrict re, float* __restrict im, const FftTabl
         re[i + 3] = d0r + d1i;
         im[i + 3] = d0i - d1r;
     }
-    inverseStage<M, 8>(re, im, t);
+}
+
+// Inverse DFT (exp(+2*pi*i*n*k/M)), unscaled, of data already stored in bit-reversed order.
+template <int M>
+inline void inverseDft(float* __restrict re, float* __restrict im, const FftTables<M>& t) {
+    static_assert(M >= 8);
+    firstTwoStages<float, M>(re, im);
+    // Below 16 a paired pass has too few butterflies in a row to fill the registers, except
+    // for the 16-point transform, which is done in one.
+    if constexpr (M == 16) {
+        inverseStages<M, 8>(re, im, t);
+    } else {
+        inverseStage<M, 8>(re, im, t);
+        inverseStages<M, 16>(re, im, t);
+    }
 }
 
 constexpr int bitReversed(int n, int size) {

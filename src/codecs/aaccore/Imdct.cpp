@@ -1,9 +1,12 @@
 #include "codecs/aaccore/Imdct.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Dct4Lanes.h"
+#include "codecs/aaccore/Wide.h"
 
 namespace aaccore {
 namespace {
@@ -12,7 +15,10 @@ namespace {
 template <int M>
 void imdct(float* buffer) {
     alignas(32) float u[M];
-    dct4<M>(buffer, u);
+    if constexpr (M >= 512)
+        dct4Split<M>(buffer, u);
+    else
+        dct4<M>(buffer, u);
     constexpr float scale = 1.0f / M;
     constexpr int h = M / 2;
     for (int k = 0; k < h; ++k) {
@@ -70,9 +76,58 @@ const Windows& windows() {
 
 }  // namespace
 
-void imdctLong(float* buffer) { imdct<1024>(buffer); }
+AACCORE_WIDE_KERNEL void imdctLong(float* buffer) { imdct<1024>(buffer); }
 
-bool imdct(float* buffer, int lines) {
+AACCORE_WIDE_KERNEL void synthesizeLong(float* buffer, const LongWindowing& w, float* overlap, float* out) {
+    float* __restrict ov = overlap;
+    float* __restrict y = out;
+    if (!w.shortRising && !w.shortFalling) {
+        // Long slopes on both sides: windowed straight from the DCT-IV, as imdct would
+        // unfold it, without writing the unfolded block.
+        alignas(32) float u[1024];
+        dct4Split<1024>(buffer, u);
+        constexpr float scale = 1.0f / 1024;
+        const float* __restrict lw = longWindow(w.risingShape);
+        const float* __restrict lf = longWindow(w.fallingShape);
+        for (int i = 0; i < 512; ++i)
+            y[i] = (u[512 + i] * scale) * lw[i] + ov[i];
+        for (int i = 512; i < 1024; ++i)
+            y[i] = (-(u[1535 - i] * scale)) * lw[i] + ov[i];
+        for (int j = 0; j < 512; ++j)
+            ov[j] = (-(u[511 - j] * scale)) * lf[1023 - j];
+        for (int j = 512; j < 1024; ++j)
+            ov[j] = (-(u[j - 512] * scale)) * lf[1023 - j];
+        return;
+    }
+    imdct<1024>(buffer);
+    const float* __restrict x = buffer;
+    if (w.shortRising) {
+        const float* __restrict sw = shortWindow(w.risingShape);
+        for (int i = 0; i < 448; ++i)
+            y[i] = 0.0f + ov[i];
+        for (int i = 0; i < 128; ++i)
+            y[448 + i] = x[448 + i] * sw[i] + ov[448 + i];
+        for (int i = 576; i < 1024; ++i)
+            y[i] = x[i] + ov[i];
+    } else {
+        const float* __restrict lw = longWindow(w.risingShape);
+        for (int i = 0; i < 1024; ++i)
+            y[i] = x[i] * lw[i] + ov[i];
+    }
+    if (w.shortFalling) {
+        const float* __restrict sf = shortWindow(w.fallingShape);
+        std::copy(x + 1024, x + 1472, ov);
+        for (int i = 0; i < 128; ++i)
+            ov[448 + i] = x[1472 + i] * sf[127 - i];
+        std::fill(ov + 576, ov + 1024, 0.0f);
+    } else {
+        const float* __restrict lf = longWindow(w.fallingShape);
+        for (int i = 0; i < 1024; ++i)
+            ov[i] = x[1024 + i] * lf[1023 - i];
+    }
+}
+
+AACCORE_WIDE_KERNEL bool imdct(float* buffer, int lines) {
     switch (lines) {
     case 128: imdct<128>(buffer); return true;
     case 256: imdct<256>(buffer); return true;
@@ -82,7 +137,7 @@ bool imdct(float* buffer, int lines) {
     }
 }
 
-void imdctShort(float* buffer) { imdct<128>(buffer); }
+AACCORE_WIDE_KERNEL void imdctShort(float* buffer) { imdct<128>(buffer); }
 
 const float* longWindow(int shape) { return windows().longW[shape & 1].data(); }
 const float* shortWindow(int shape) { return windows().shortW[shape & 1].data(); }

@@ -12,6 +12,17 @@ void imdctShort(float* buffer);  // 128 coefficients -> 256 samples
 // Any of 128, 256, 1024 or 2048 coefficients; false, leaving the buffer, for other sizes.
 bool imdct(float* buffer, int lines);
 
+// A long block's synthesis: the inverse MDCT of the 1024 coefficients in `buffer` (room
+// for 2048), windowed and overlap-added. `overlap` holds the previous block's windowed
+// second half and gets this block's; `out` gets the 1024 samples. A short rising or falling
+// half (the start and stop shapes) is the short slope in the middle of the half, with zeros
+// before it and ones after it (mirrored for the falling half).
+struct LongWindowing {
+    int risingShape = 0, fallingShape = 0;
+    bool shortRising = false, shortFalling = false;
+};
+void synthesizeLong(float* buffer, const LongWindowing& w, float* overlap, float* out);
+
 // Rising window halves: long 1024 values, short 128. shape 0 sine, 1 Kaiser-Bessel-derived
 // (alpha 4 long, 6 short). The falling half is the rising one read backwards.
 const float* longWindow(int shape);

@@ -198,10 +198,23 @@ void decapl63::Decode(float* out, int stride) {
     // with 2 (M/S everywhere) the transmitted sign stands.
     ApplyIntensity(msFlags_, ics1, *s0, *s1, commonWindow_ && ms_.maskPresent == 1);
     if (ics1.isMain()) Predict(ch_[1].prediction, ics1, *s1);
+    // A pair alone in the frame goes through a buffer of its own and is interleaved in one
+    // pass, not value by value.
+    const bool pair = out && stride == 2;
+    float pairOut[2][1024];
     for (int c = 0; c < 2; ++c) {
         decapl60* s = c == 0 ? s0 : s1;
         s->ApplyNoiseAndTns(msFlags_, c, noise_);
-        synthesizeChannel(ch_[c], s, out ? out + c : nullptr, stride);
+        if (pair)
+            synthesizeChannel(ch_[c], s, pairOut[c], 1);
+        else
+            synthesizeChannel(ch_[c], s, out ? out + c : nullptr, stride);
+    }
+    if (pair) {
+        for (int i = 0; i < 1024; ++i) {
+            out[2 * i] = pairOut[0][i];
+            out[2 * i + 1] = pairOut[1][i];
+        }
     }
 }
 

@@ -14,10 +14,10 @@
 namespace aacplus {
 namespace {
 
-using aaccore::imdctLong;
 using aaccore::imdctShort;
-using aaccore::longWindow;
+using aaccore::LongWindowing;
 using aaccore::shortWindow;
+using aaccore::synthesizeLong;
 
 using aaccore::kMaxQuant;
 using aaccore::magnitude43;
@@ -297,37 +297,19 @@ void decapl60::FlushOverlapInt16(OverlapState& ov, int16_t* out, int stride) {
 decapl70::decapl70(IcsInfo* ics) : decapl60(ics) { sectionBits_ = 5; }
 
 void decapl70::SynthesizeFloat(OverlapState& ov, float* out, int stride) {
-    float* buf = spectrum_;
-    imdctLong(buf);
     const int seq = ics_->windowSequence;
-    const int shape = ics_->windowShape & 1;
-    const int prev = ov.shape & 1;
-    const float* lw = longWindow(prev);
-    const float* lf = longWindow(shape);
-    const float* sw = shortWindow(prev);
-    const float* sf = shortWindow(shape);
-    if (seq == kLongStop || seq == kStopStart) {
-        std::fill(buf, buf + 448, 0.0f);
-        for (int i = 0; i < 128; ++i)
-            buf[448 + i] *= sw[i];
-    } else {
-        for (int i = 0; i < 1024; ++i)
-            buf[i] *= lw[i];
-    }
-    if (seq == kLongStart || seq == kStopStart) {
-        for (int i = 0; i < 128; ++i)
-            buf[1472 + i] *= sf[127 - i];
-        std::fill(buf + 1600, buf + 2048, 0.0f);
-    } else {
-        for (int i = 0; i < 1024; ++i)
-            buf[1024 + i] *= lf[1023 - i];
-    }
+    LongWindowing w;
+    w.risingShape = ov.shape & 1;
+    w.fallingShape = ics_->windowShape & 1;
+    w.shortRising = seq == kLongStop || seq == kStopStart;
+    w.shortFalling = seq == kLongStart || seq == kStopStart;
+    float samples[1024];
+    synthesizeLong(spectrum_, w, ov.samples, samples);
     if (out) {
         for (int i = 0; i < 1024; ++i)
-            out[i * stride] = finite(buf[i] + ov.samples[i]);
+            out[i * stride] = finite(samples[i]);
     }
-    std::memcpy(ov.samples, buf + 1024, sizeof(ov.samples));
-    ov.shape = shape;
+    ov.shape = w.fallingShape;
 }
 
 decapl79::decapl79(IcsInfo* ics) : decapl60(ics) { sectionBits_ = 3; }

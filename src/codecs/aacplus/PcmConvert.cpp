@@ -1,6 +1,25 @@
 #include "codecs/aacplus/PcmConvert.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace aacplus {
+
+#if defined(__SSE2__)
+namespace {
+
+// Four samples as toInt16 rounds them, still 32 bits wide. Adding 0.5 with the sample's
+// sign turns -0.0 into -0.5, which truncates to 0 as well.
+inline __m128i toInt32(__m128 v) {
+    const __m128 half = _mm_or_ps(_mm_and_ps(v, _mm_set1_ps(-0.0f)), _mm_set1_ps(0.5f));
+    __m128 y = _mm_add_ps(v, half);
+    y = _mm_min_ps(_mm_max_ps(y, _mm_set1_ps(-32768.0f)), _mm_set1_ps(32767.0f));
+    return _mm_cvttps_epi32(_mm_and_ps(y, _mm_cmpord_ps(v, v)));
+}
+
+}  // namespace
+#endif
 
 int16_t toInt16(float x) {
     if (x != x) return 0;  // NaN must not reach the integer conversion
@@ -22,11 +41,18 @@ int32_t toInt24(float x) {
 void convertPcm(const float* in, void* out, size_t count, int format) {
     switch (format) {
     case 0: {
-        // toInt16 without branches, so that the loop vectorises: round half away from zero,
-        // saturate, NaN to 0.
         int16_t* __restrict o = static_cast<int16_t*>(out);
         const float* __restrict x = in;
-        for (size_t i = 0; i < count; ++i) {
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 8 <= count; i += 8) {
+            const __m128i a = toInt32(_mm_loadu_ps(x + i));
+            const __m128i b = toInt32(_mm_loadu_ps(x + i + 4));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_packs_epi32(a, b));
+        }
+#endif
+        // toInt16 without branches: round half away from zero, saturate, NaN to 0.
+        for (; i < count; ++i) {
             const float v = x[i];
             float y = v + (v < 0.0f ? -0.5f : 0.5f);
             y = y < -32768.0f ? -32768.0f : y;

@@ -6,12 +6,13 @@
 #include <new>
 #include <utility>
 
-#include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Dct4Lanes.h"
+#include "codecs/aaccore/Wide.h"
 #include "codecs/aactables/tables/AacTables.h"
 
 namespace aacplus {
 
-using aaccore::dct4;
+using aaccore::dct4Lanes;
 
 std::atomic<QmfAnalysisFn> qmfAnalysisKernel{qmfAnalysisComplex};
 std::atomic<QmfSynthesisFn> qmfSynthesisKernel{qmfSynthesisComplex};
@@ -21,6 +22,14 @@ namespace {
 const ErrorDescriptor* qmfError() { return sbrError(SbrUnit::Qmf); }
 
 constexpr int kTaps = 5;  // prototype length / 2M in every bank
+
+// The slot transforms run on four lanes, or on eight where the CPU has AVX2; the lanes give
+// the same values either way.
+using aaccore::Lanes4;
+#if AACCORE_AVX2_PATH
+using aaccore::hasAvx2;
+using aaccore::Lanes8;
+#endif
 
 // Twiddles of a bank, in its cosTable/sinTable (analysis only; N of each):
 // 2 * exp(-i*pi*(phase + 1)*(k + 0.5)/2N), which turns the folded transforms into the bands.
@@ -52,6 +61,12 @@ struct ReversedWindow {
                 w[j * 2 * N + i] = float(aactables::kSbrQmfWindow[(j * 2 * N + 2 * N - 1 - i) * stride]);
     }
 };
+
+template <int N>
+const ReversedWindow<N>& reversedWindow() {
+    static const ReversedWindow<N> w;
+    return w;
+}
 
 // Windowed input of one analysis slot, u(n) = sum over taps j of time[last - n - 2Nj] *
 // w[n + 2Nj], stored reversed: r[2N-1-n] = u(n). Summed tap by tap, in the order a
@@ -165,37 +180,58 @@ namespace {
 // X[k] = sum over n < 2N of u[n] * 2 * exp(i*pi*(k + 0.5)*(2n - phase)/2N), k < N. Folded
 // into a = u[n] - u[2N-1-n] and b = u[n] + u[2N-1-n], this is
 // 2 * exp(-i*pi*(phase + 1)*(k + 0.5)/2N) * (DCT-IV(a)[k] + i * DST-IV(b)[k]).
-template <int N>
+// The transforms of as many slots as V has lanes go together.
+template <class V, int N>
 void analysisSlots(const float* time, float* const* re, float* const* im, QmfBank& b) {
-    constexpr int M = 2 * N;
+    constexpr int M = 2 * N, L = int(sizeof(V) / sizeof(float));
     const float* __restrict rotC = b.cosTable;
     const float* __restrict rotS = b.sinTable;
-    static const ReversedWindow<N> reversed;
-    alignas(32) float r[M], fa[N], fb[N], c[N], s[N];
-    for (int l = 0; l < b.slots; ++l) {
-        analysisWindow<N>(time + l * N, reversed.w, r);
-        for (int n = 0; n < N; ++n) {
-            fa[n] = r[M - 1 - n] - r[n];
-            fb[n] = r[M - 1 - n] + r[n];
+    const float* reversed = reversedWindow<N>().w;
+    alignas(32) float r[M];
+    V fa[N], fb[N], c[N], s[N];
+    for (int l0 = 0; l0 < b.slots; l0 += L) {
+        const int count = std::min(L, b.slots - l0);
+        for (int j = 0; j < L; ++j) {
+            if (j < count)
+                analysisWindow<N>(time + (l0 + j) * N, reversed, r);
+            else
+                std::fill(r, r + M, 0.0f);
+            for (int n = 0; n < N; ++n) {
+                fa[n][j] = r[M - 1 - n] - r[n];
+                fb[n][j] = r[M - 1 - n] + r[n];
+            }
         }
-        dct4<N>(fa, c);
-        dct4<N, true>(fb, s);
-        float* __restrict outR = re[l];
-        float* __restrict outI = im[l];
-        for (int k = 0; k < N; k += 2) {
-            outR[k] = c[k] * rotC[k] - s[k] * rotS[k];
-            outI[k] = c[k] * rotS[k] + s[k] * rotC[k];
-            outR[k + 1] = c[k + 1] * rotC[k + 1] + s[k + 1] * rotS[k + 1];
-            outI[k + 1] = c[k + 1] * rotS[k + 1] - s[k + 1] * rotC[k + 1];
+        dct4Lanes<N, false>(fa, c);
+        dct4Lanes<N, true>(fb, s);
+        for (int j = 0; j < count; ++j) {
+            float* __restrict outR = re[l0 + j];
+            float* __restrict outI = im[l0 + j];
+            for (int k = 0; k < N; k += 2) {
+                const float c0 = c[k][j], s0 = s[k][j], c1 = c[k + 1][j], s1 = s[k + 1][j];
+                outR[k] = c0 * rotC[k] - s0 * rotS[k];
+                outI[k] = c0 * rotS[k] + s0 * rotC[k];
+                outR[k + 1] = c1 * rotC[k + 1] + s1 * rotS[k + 1];
+                outI[k + 1] = c1 * rotS[k + 1] - s1 * rotC[k + 1];
+            }
         }
     }
 }
+
+#if AACCORE_AVX2_PATH
+AACCORE_AVX2_KERNEL void analysisAvx2(const float* time, float* const* re, float* const* im, QmfBank& b) {
+    analysisSlots<Lanes8, 32>(time, re, im, b);
+}
+#endif
 
 }  // namespace
 
 void qmfAnalysisComplex(const float* time, float* const* re, float* const* im, QmfBank& b) {
     // Opening only makes 32-band analysis banks.
-    if (b.bands == 32) analysisSlots<32>(time, re, im, b);
+    if (b.bands != 32) return;
+#if AACCORE_AVX2_PATH
+    if (hasAvx2()) return analysisAvx2(time, re, im, b);
+#endif
+    analysisSlots<Lanes4, 32>(time, re, im, b);
 }
 
 // The real-valued (low-power) kernels keep their place in the kernel table but compute the
@@ -206,36 +242,6 @@ void qmfAnalysisReal(const float* time, float* const* re, float* const* im, QmfB
 }
 
 namespace {
-
-// One synthesis slot from the band values X (real and imaginary, already gained):
-// v[n] = Re(sum over k of X[k] * exp(i*pi*(k + 0.5)*(2n - 4N + 1)/2N)), n < 2N. With
-// C = DCT-IV(re) and S = DST-IV(im): v[n] = S[n] - C[n] and v[2N-1-n] = C[n] + S[n].
-// v: the slot's place in the delay line, with the previous 20N - 2N values after it.
-template <int N>
-void synthesisSlot(const float* xr, const float* xi, float* out, float* __restrict v, const QmfBank& b) {
-    constexpr int M = 2 * N;
-    alignas(32) float c[N], s[N];
-    dct4<N>(xr, c);
-    dct4<N, true>(xi, s);
-    for (int n = 0; n < N; n += 2) {
-        v[n] = s[n] - c[n];
-        v[M - 1 - n] = c[n] + s[n];
-        v[n + 1] = -s[n + 1] - c[n + 1];
-        v[M - 2 - n] = c[n + 1] - s[n + 1];
-    }
-    // Summed tap by tap in the same order as a per-sample loop would, but across the slot.
-    const float* __restrict w = b.window;
-    alignas(32) float acc[N] = {};
-    for (int j = 0; j < kTaps; ++j) {
-        const float* __restrict v0 = v + 2 * M * j;
-        const float* __restrict w0 = w + M * j;
-        for (int k = 0; k < N; ++k) {
-            acc[k] += v0[k] * w0[k];
-            acc[k] += v0[3 * N + k] * w0[N + k];
-        }
-    }
-    std::copy(acc, acc + N, out);
-}
 
 void gatherBands(const QmfBank& b, const float* __restrict re, const float* __restrict im, float* __restrict xr,
                  float* __restrict xi) {
@@ -263,23 +269,85 @@ void gatherBands(const QmfBank& b, const float* __restrict re, const float* __re
     }
 }
 
+// Synthesis slots from the band values X (real and imaginary, already gained):
+// v[n] = Re(sum over k of X[k] * exp(i*pi*(k + 0.5)*(2n - 4N + 1)/2N)), n < 2N. With
+// C = DCT-IV(re) and S = DST-IV(im): v[n] = S[n] - C[n] and v[2N-1-n] = C[n] + S[n].
+// Each slot's v has its place in the delay line, with the previous 20N - 2N values after
+// it. A slot's window reads only older slots, so the transforms of as many slots as V has
+// lanes go first.
+template <class V, int N>
+void synthesisSlots(float* const* re, float* const* im, float* out, QmfBank& b) {
+    constexpr int M = 2 * N, L = int(sizeof(V) / sizeof(float));
+    V xr[N], xi[N], c[N], s[N];
+    alignas(32) float gr[64], gi[64];
+    for (int l0 = 0; l0 < b.slots; l0 += L) {
+        const int count = std::min(L, b.slots - l0);
+        for (int j = 0; j < L; ++j) {
+            if (j < count) {
+                gatherBands(b, re[l0 + j], im[l0 + j], gr, gi);
+            } else {
+                std::fill(gr, gr + N, 0.0f);
+                std::fill(gi, gi + N, 0.0f);
+            }
+            for (int k = 0; k < N; ++k) {
+                xr[k][j] = gr[k];
+                xi[k][j] = gi[k];
+            }
+        }
+        dct4Lanes<N, false>(xr, c);
+        dct4Lanes<N, true>(xi, s);
+        for (int j = 0; j < count; ++j) {
+            const int l = l0 + j;
+            float* __restrict v = b.delay + (b.slots - 1 - l) * M;
+            for (int n = 0; n < N; n += 2) {
+                const float c0 = c[n][j], s0 = s[n][j], c1 = c[n + 1][j], s1 = s[n + 1][j];
+                v[n] = s0 - c0;
+                v[M - 1 - n] = c0 + s0;
+                v[n + 1] = -s1 - c1;
+                v[M - 2 - n] = c1 - s1;
+            }
+            // Summed tap by tap in the same order as a per-sample loop would, but across the slot.
+            const float* __restrict w = b.window;
+            alignas(32) float acc[N] = {};
+            for (int t = 0; t < kTaps; ++t) {
+                const float* __restrict v0 = v + 2 * M * t;
+                const float* __restrict w0 = w + M * t;
+                for (int k = 0; k < N; ++k) {
+                    acc[k] += v0[k] * w0[k];
+                    acc[k] += v0[3 * N + k] * w0[N + k];
+                }
+            }
+            std::copy(acc, acc + N, out + l * N);
+        }
+    }
+}
+
+template <class V>
+void synthesis(float* const* re, float* const* im, float* out, QmfBank& b) {
+    if (b.bands == 64)
+        synthesisSlots<V, 64>(re, im, out, b);
+    else
+        synthesisSlots<V, 32>(re, im, out, b);
+}
+
+#if AACCORE_AVX2_PATH
+AACCORE_AVX2_KERNEL void synthesisAvx2(float* const* re, float* const* im, float* out, QmfBank& b) {
+    synthesis<Lanes8>(re, im, out, b);
+}
+#endif
+
 }  // namespace
 
 void qmfSynthesisComplex(float* const* re, float* const* im, float* out, QmfBank& b) {
-    float xr[64], xi[64];
     const int m = 2 * b.bands, len = 2 * b.windowLength;
     // Opening makes 64- or 32-band synthesis banks only.
     if (b.bands != 64 && b.bands != 32) return;
     // Move the state to the frame's far end; the last slot ends at the front again.
     std::memmove(b.delay + b.slots * m, b.delay, size_t(len) * sizeof(float));
-    for (int l = 0; l < b.slots; ++l) {
-        gatherBands(b, re[l], im[l], xr, xi);
-        float* v = b.delay + (b.slots - 1 - l) * m;
-        if (b.bands == 64)
-            synthesisSlot<64>(xr, xi, out + l * b.bands, v, b);
-        else
-            synthesisSlot<32>(xr, xi, out + l * b.bands, v, b);
-    }
+#if AACCORE_AVX2_PATH
+    if (hasAvx2()) return synthesisAvx2(re, im, out, b);
+#endif
+    synthesis<Lanes4>(re, im, out, b);
 }
 
 void qmfSynthesisReal(float* const* re, float* const* im, float* out, QmfBank& b) {

@@ -35,6 +35,15 @@ SbrDecoderConfig* sbrDecoderConfig(SbrDecoder* h) { return h ? &h->config : null
 
 namespace {
 
+constexpr int kScratchFloats = 4096;
+
+void interleaveChannels(const float* a, const float* b, float* __restrict out, int n) {
+    for (int i = 0; i < n; ++i) {
+        out[2 * i] = a[i];
+        out[2 * i + 1] = b[i];
+    }
+}
+
 void closeChannelState(SbrChannelState* s) {
     if (!s) return;
     qmfClose(s->analysis);
@@ -85,7 +94,7 @@ SbrDecoder* sbrDecoderOpen(int32_t coreRate, int32_t coreFrameLength, const SbrD
     if (coreRate < 8000 || coreRate > 48000) return nullptr;
     auto* h = new (std::nothrow) SbrDecoder();
     if (!h) return nullptr;
-    h->scratch = new (std::nothrow) float[4096]();
+    h->scratch = new (std::nothrow) float[kScratchFloats]();
     h->ps = new (std::nothrow) PsDecoder();
     h->config = *config;
     h->header = SbrHeader();
@@ -321,11 +330,22 @@ int sbrDecoderApply(SbrDecoder* h, const SbrExtensionPayload* p, float* samples,
         const int outStride = interleave ? 2 : stride;
         if (channels == 1 && outChannels == 2 && !ps) {
             sbrChannelSynthesis(s0, h->scratch);
-            for (int i = 0; i < n; ++i) {
-                samples[size_t(i) * outStride] = h->scratch[i];
-                samples[size_t(i) * outStride + 1] = h->scratch[i];
+            if (outStride == 2) {
+                interleaveChannels(h->scratch, h->scratch, samples, n);
+            } else {
+                for (int i = 0; i < n; ++i) {
+                    samples[size_t(i) * outStride] = h->scratch[i];
+                    samples[size_t(i) * outStride + 1] = h->scratch[i];
+                }
             }
             std::copy(s0.synthesis.delay, s0.synthesis.delay + 2 * s0.synthesis.windowLength, s1.synthesis.delay);
+        } else if (outChannels == 2 && outStride == 2 && n <= kScratchFloats / 2) {
+            // Both channels into the scratch, then interleaved in one pass.
+            float* left = h->scratch;
+            float* right = h->scratch + kScratchFloats / 2;
+            sbrChannelSynthesis(s0, left);
+            sbrChannelSynthesis(s1, right);
+            interleaveChannels(left, right, samples, n);
         } else {
             for (int c = 0; c < outChannels; ++c) {
                 sbrChannelSynthesis(*h->channels[c].state, h->scratch);

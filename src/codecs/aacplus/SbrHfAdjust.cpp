@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "codecs/aaccore/Wide.h"
 #include "codecs/aactables/tables/AacTables.h"
 
 namespace aacplus {
@@ -17,6 +18,54 @@ constexpr float kSmooth[4] = {0.6666667f, 0.3651638f, 0.1469943f, 0.0318305f};
 constexpr float kPhiRe[4] = {1.0f, 0.0f, -1.0f, 0.0f};
 constexpr float kPhiIm[4] = {0.0f, 1.0f, 0.0f, -1.0f};
 
+// The noise table in float, run on 64 entries past its end so that a row's bands read it
+// without wrapping.
+struct NoiseRun {
+    float re[512 + 64], im[512 + 64];
+    NoiseRun() {
+        for (int i = 0; i < 512 + 64; ++i) {
+            re[i] = float(aactables::kSbrNoiseTable[i & 511].re);
+            im[i] = float(aactables::kSbrNoiseTable[i & 511].im);
+        }
+    }
+};
+
+const NoiseRun& noiseRun() {
+    static const NoiseRun run;
+    return run;
+}
+
+struct RowGains {
+    const float* gain;
+    const float* noise;    // noise level
+    const float* sine;     // sinusoid level
+    const float* sineIm;   // sinusoid level with the band's sign for the imaginary part
+    const float* noiseRe;  // the noise table from the row's first band
+    const float* noiseIm;
+};
+
+// One row of bands: gained, plus a sinusoid where there is one, else (outside transients)
+// noise. Branch-free so that it vectorises.
+template <bool Complex>
+void adjustRow(float* __restrict xr, float* __restrict xi, const RowGains& row, int phase, bool addNoise, int m) {
+    const float* __restrict g = row.gain;
+    const float* __restrict qn = row.noise;
+    const float* __restrict s = row.sine;
+    const float* __restrict si = row.sineIm;
+    const float* __restrict nr = row.noiseRe;
+    const float* __restrict ni = row.noiseIm;
+    const float pr = kPhiRe[phase], pi = kPhiIm[phase];
+    float w[64];  // 1 where the band takes noise, else 0
+    for (int k = 0; k < m; ++k)
+        w[k] = addNoise && s[k] == 0.0f ? 1.0f : 0.0f;
+    for (int k = 0; k < m; ++k) {
+        // One of the two terms is a zero: no branch, and the sum is the other term exactly.
+        const float q = qn[k] * w[k];
+        xr[k] = xr[k] * g[k] + (s[k] * pr + q * nr[k]);
+        if constexpr (Complex) xi[k] = xi[k] * g[k] + (si[k] * pi + q * ni[k]);
+    }
+}
+
 }  // namespace
 
 const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int synthesisSlots, int timeSlots) {
@@ -28,8 +77,8 @@ const ErrorDescriptor* sbrEnvelopeAdjusterOpen(SbrEnvelopeAdjuster& adj, int syn
 
 void sbrEnvelopeAdjusterClose(SbrEnvelopeAdjuster&) {}
 
-void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f, float* const* re,
-                       float* const* im, int lowPower, int bypass) {
+AACCORE_WIDE_KERNEL void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameData& f,
+                                           float* const* re, float* const* im, int lowPower, int bypass) {
     (void)bypass;
     SbrBandTables& t = adj.tables;
     const int kx = t.kx, m = t.m;
@@ -146,30 +195,29 @@ void sbrAdjustEnvelope(SbrEnvelopeAdjuster& adj, const SbrHeader& h, SbrFrameDat
         }
 
         const bool smooth = h.smoothingMode == 0 && !transient && adj.prevValid;
+        float sIm[64], gSmooth[64], qSmooth[64];
+        for (int k = 0; k < m; ++k)
+            sIm[k] = ((k + kx) & 1) ? -sM[k] : sM[k];
+        const NoiseRun& noise = noiseRun();
         for (int r = r0; r < r1; ++r) {
             const int i = r - r0;
-            for (int k = 0; k < m; ++k) {
-                float g = gain[k], qn = noiseLevel[k];
-                if (smooth && i < 4) {
-                    g = kSmooth[i] * adj.prevGain[k] + (1.0f - kSmooth[i]) * g;
-                    qn = kSmooth[i] * adj.prevNoise[k] + (1.0f - kSmooth[i]) * qn;
+            const float* g = gain;
+            const float* qn = noiseLevel;
+            if (smooth && i < 4) {
+                for (int k = 0; k < m; ++k) {
+                    gSmooth[k] = kSmooth[i] * adj.prevGain[k] + (1.0f - kSmooth[i]) * gain[k];
+                    qSmooth[k] = kSmooth[i] * adj.prevNoise[k] + (1.0f - kSmooth[i]) * noiseLevel[k];
                 }
-                const int band = k + kx;
-                float yr = re[r][band] * g;
-                float yi = lowPower ? 0.0f : im[r][band] * g;
-                adj.noiseIndex = (adj.noiseIndex + 1) & 511;
-                if (sM[k] != 0.0f) {
-                    const float sign = (band & 1) ? -1.0f : 1.0f;
-                    yr += sM[k] * kPhiRe[adj.phaseIndex];
-                    yi += sM[k] * sign * kPhiIm[adj.phaseIndex];
-                } else if (!transient) {
-                    const aactables::ComplexValue& v = aactables::kSbrNoiseTable[adj.noiseIndex];
-                    yr += qn * float(v.re);
-                    yi += qn * float(v.im);
-                }
-                re[r][band] = yr;
-                if (!lowPower) im[r][band] = yi;
+                g = gSmooth;
+                qn = qSmooth;
             }
+            const int start = (adj.noiseIndex + 1) & 511;
+            const RowGains row{g, qn, sM, sIm, noise.re + start, noise.im + start};
+            if (lowPower)
+                adjustRow<false>(re[r] + kx, nullptr, row, adj.phaseIndex, !transient, m);
+            else
+                adjustRow<true>(re[r] + kx, im[r] + kx, row, adj.phaseIndex, !transient, m);
+            adj.noiseIndex = (adj.noiseIndex + m) & 511;
             adj.phaseIndex = (adj.phaseIndex + 1) & 3;
         }
         std::copy(gain, gain + m, adj.prevGain);

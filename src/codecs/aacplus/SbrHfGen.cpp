@@ -5,6 +5,8 @@
 #include <complex>
 #include <cstring>
 
+#include "codecs/aaccore/Wide.h"
+
 namespace aacplus {
 
 namespace {
@@ -13,6 +15,33 @@ const ErrorDescriptor* genError() { return sbrError(SbrUnit::HfGenerator); }
 
 constexpr double kWhiteningThresholds[9] = {0, 5000, 6000, 6500, 7000, 7500, 8000, 9000, 10000};
 constexpr float kWhiteningLevels[6] = {0.0f, 0.6f, 0.75f, 0.9f, 0.98f, 0.2f};
+
+struct Predictor {
+    const float *c0r, *c0i, *c1r, *c1i;
+};
+
+// One row of a patch: y = x0 + c0 * x(-1) + c1 * x(-2). Separate functions, so that the
+// compiler takes the pointers as distinct and vectorises.
+void predictRow(const float* __restrict x0r, const float* __restrict x0i, const float* __restrict x1r,
+                const float* __restrict x1i, const float* __restrict x2r, const float* __restrict x2i,
+                const Predictor& c, float* __restrict yr, float* __restrict yi, int count) {
+    const float* __restrict c0r = c.c0r;
+    const float* __restrict c0i = c.c0i;
+    const float* __restrict c1r = c.c1r;
+    const float* __restrict c1i = c.c1i;
+    for (int i = 0; i < count; ++i) {
+        const float re = (x0r[i] + (c0r[i] * x1r[i] - c0i[i] * x1i[i])) + (c1r[i] * x2r[i] - c1i[i] * x2i[i]);
+        const float im = (x0i[i] + (c0r[i] * x1i[i] + c0i[i] * x1r[i])) + (c1r[i] * x2i[i] + c1i[i] * x2r[i]);
+        yr[i] = re;
+        yi[i] = im;
+    }
+}
+
+void predictRow(const float* __restrict x0r, const float* __restrict x1r, const float* __restrict x2r,
+                const float* __restrict c0r, const float* __restrict c1r, float* __restrict yr, int count) {
+    for (int i = 0; i < count; ++i)
+        yr[i] = (x0r[i] + c0r[i] * x1r[i]) + c1r[i] * x2r[i];
+}
 
 }  // namespace
 
@@ -118,8 +147,9 @@ const ErrorDescriptor* sbrBuildPatches(SbrHfGenerator& gen, int32_t kx, const in
     return nullptr;
 }
 
-void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe, float* const* dstIm,
-                   int slotsPerEnvelopeSlot, SbrFrameData& f, SbrHfGenerator& gen, int lowPower, int bypass) {
+AACCORE_WIDE_KERNEL void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe,
+                                       float* const* dstIm, int slotsPerEnvelopeSlot, SbrFrameData& f,
+                                       SbrHfGenerator& gen, int lowPower, int bypass) {
     (void)bypass;
     const int rate = slotsPerEnvelopeSlot;
     const float off = gen.whitening[1], transition = gen.whitening[2], low = gen.whitening[3], mid = gen.whitening[4],
@@ -147,11 +177,11 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
     const int first = rate * f.tE[0];
     const int last = rate * f.tE[f.numEnv];  // exclusive, relative to the HF adjustment row
     const int clearEnd = 32 + rate * (f.tE[f.numEnv] - kSbrTimeSlots);
-    for (int r = first; r < clearEnd; ++r)
-        for (int k = gen.maxTargetEnd; k < 64; ++k) {
-            dstRe[r][k] = 0.0f;
-            if (!lowPower) dstIm[r][k] = 0.0f;
-        }
+    const int clearFrom = std::clamp(gen.maxTargetEnd, 0, 64);
+    for (int r = first; r < clearEnd; ++r) {
+        std::fill(dstRe[r] + clearFrom, dstRe[r] + 64, 0.0f);
+        if (!lowPower) std::fill(dstIm[r] + clearFrom, dstIm[r] + 64, 0.0f);
+    }
 
     // Prediction coefficients per source band. The covariances are summed slot by slot
     // across all source bands at once (contiguous, in double). phi11 and phi22 share all but
@@ -244,26 +274,15 @@ void sbrHfGenerate(float* const* srcRe, float* const* srcIm, float* const* dstRe
             c1r[i] = bw2 * alpha1[src].real();
             c1i[i] = bw2 * alpha1[src].imag();
         }
+        const Predictor c{c0r, c0i, c1r, c1i};
         for (int r = first; r < last; ++r) {
-            const float* __restrict x0r = srcRe[r] + srcBegin;
-            const float* __restrict x1r = srcRe[r - 1] + srcBegin;
-            const float* __restrict x2r = srcRe[r - 2] + srcBegin;
-            float* __restrict yr = dstRe[r] + kBegin;
-            if (lowPower) {
-                for (int i = 0; i < count; ++i)
-                    yr[i] = (x0r[i] + c0r[i] * x1r[i]) + c1r[i] * x2r[i];
-                continue;
-            }
-            const float* __restrict x0i = srcIm[r] + srcBegin;
-            const float* __restrict x1i = srcIm[r - 1] + srcBegin;
-            const float* __restrict x2i = srcIm[r - 2] + srcBegin;
-            float* __restrict yi = dstIm[r] + kBegin;
-            for (int i = 0; i < count; ++i) {
-                const float re = (x0r[i] + (c0r[i] * x1r[i] - c0i[i] * x1i[i])) + (c1r[i] * x2r[i] - c1i[i] * x2i[i]);
-                const float im = (x0i[i] + (c0r[i] * x1i[i] + c0i[i] * x1r[i])) + (c1r[i] * x2i[i] + c1i[i] * x2r[i]);
-                yr[i] = re;
-                yi[i] = im;
-            }
+            if (lowPower)
+                predictRow(srcRe[r] + srcBegin, srcRe[r - 1] + srcBegin, srcRe[r - 2] + srcBegin, c.c0r, c.c1r,
+                           dstRe[r] + kBegin, count);
+            else
+                predictRow(srcRe[r] + srcBegin, srcIm[r] + srcBegin, srcRe[r - 1] + srcBegin, srcIm[r - 1] + srcBegin,
+                           srcRe[r - 2] + srcBegin, srcIm[r - 2] + srcBegin, c, dstRe[r] + kBegin, dstIm[r] + kBegin,
+                           count);
         }
     }
     std::copy(gen.chirp, gen.chirp + kSbrMaxNoiseBands, gen.prevChirp);

@@ -75,6 +75,16 @@ std::pair<int, double> bestMatch(const std::vector<float>& ref, const std::vecto
     return {best, bestSnr};
 }
 
+// Repeatable values in [-1, 1).
+struct Noise {
+    uint32_t seed;
+    explicit Noise(uint32_t s) : seed(s) {}
+    float operator()() {
+        seed = seed * 1664525u + 1013904223u;
+        return float(int32_t(seed >> 8) - (1 << 23)) / float(1 << 23);
+    }
+};
+
 }  // namespace
 
 TEST(QmfBank, DownsampledRoundTripIsADelayedCopy) {
@@ -152,11 +162,7 @@ TEST(QmfBank, FftMatchesTheDft) {
 // random input; the tolerance is relative to the slot's largest value (float transforms of
 // at most 64 points stay well inside 1e-5 of it).
 TEST(QmfBank, KernelsMatchTheDirectModulation) {
-    uint32_t seed = 12345;
-    auto random = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return float(int32_t(seed >> 8) - (1 << 23)) / float(1 << 23);
-    };
+    Noise random(12345);
     for (int down : {1, 2}) {
         SCOPED_TRACE("downsampling " + std::to_string(down));
         QmfBank a;
@@ -218,5 +224,66 @@ TEST(QmfBank, KernelsMatchTheDirectModulation) {
         for (int k = 0; k < sn; ++k)
             EXPECT_NEAR(out[size_t(k)], v[size_t(k)] * s.window[k], 1e-5 * peak) << "output " << k;
         qmfClose(s);
+    }
+}
+
+// The banks transform several slots at once; each slot must come out exactly as it does
+// alone, also for frames whose slot count is not a multiple of the batch (960 samples).
+TEST(QmfBank, SlotsOfAFrameMatchSlotsOneByOne) {
+    Noise random(777);
+    for (int frame : {1024, 960}) {
+        for (int down : {1, 2}) {
+            SCOPED_TRACE("frame " + std::to_string(frame) + ", downsampling " + std::to_string(down));
+            QmfBank whole, single;
+            ASSERT_EQ(qmfAnalysisOpen(whole, 0, 2, down, frame, 0), nullptr);
+            ASSERT_EQ(qmfAnalysisOpen(single, 0, 2, down, frame, 0), nullptr);
+            single.slots = 1;
+            const int n = whole.bands, slots = whole.slots;
+            std::vector<float> time(static_cast<size_t>(slots * n + whole.windowLength - n));
+            for (float& t : time)
+                t = 1000.0f * random();
+            std::vector<float> re(static_cast<size_t>(slots * 64)), im(static_cast<size_t>(slots * 64));
+            std::vector<float*> rr(static_cast<size_t>(slots)), ri(static_cast<size_t>(slots));
+            for (int l = 0; l < slots; ++l) {
+                rr[size_t(l)] = &re[size_t(l) * 64];
+                ri[size_t(l)] = &im[size_t(l) * 64];
+            }
+            qmfAnalysisComplex(time.data(), rr.data(), ri.data(), whole);
+            for (int l = 0; l < slots; ++l) {
+                float oneRe[64] = {}, oneIm[64] = {};
+                float* r1[1] = {oneRe};
+                float* i1[1] = {oneIm};
+                qmfAnalysisComplex(time.data() + l * n, r1, i1, single);
+                for (int k = 0; k < n; ++k) {
+                    ASSERT_EQ(oneRe[k], rr[size_t(l)][k]) << "analysis slot " << l << " band " << k;
+                    ASSERT_EQ(oneIm[k], ri[size_t(l)][k]) << "analysis slot " << l << " band " << k;
+                }
+            }
+            qmfClose(whole);
+            qmfClose(single);
+
+            // Synthesis: a frame of slots against the same slots one call each, through the
+            // delay line (two frames, so that the second starts from a filled line).
+            ASSERT_EQ(qmfSynthesisOpen(whole, 0, down, 2 * frame / down, 1.0f, 1.0f, 0), nullptr);
+            ASSERT_EQ(qmfSynthesisOpen(single, 0, down, 2 * frame / down, 1.0f, 1.0f, 0), nullptr);
+            single.slots = 1;
+            const int sn = whole.bands, sslots = whole.slots;
+            ASSERT_LE(sslots, slots);
+            std::vector<float> out(static_cast<size_t>(sslots * sn)), one(static_cast<size_t>(sn));
+            for (int pass = 0; pass < 2; ++pass) {
+                for (float& v : re)
+                    v = 100.0f * random();
+                for (float& v : im)
+                    v = 100.0f * random();
+                qmfSynthesisComplex(rr.data(), ri.data(), out.data(), whole);
+                for (int l = 0; l < sslots; ++l) {
+                    qmfSynthesisComplex(&rr[size_t(l)], &ri[size_t(l)], one.data(), single);
+                    for (int k = 0; k < sn; ++k)
+                        ASSERT_EQ(one[size_t(k)], out[size_t(l * sn + k)]) << "synthesis slot " << l << " sample " << k;
+                }
+            }
+            qmfClose(whole);
+            qmfClose(single);
+        }
     }
 }
