@@ -382,6 +382,8 @@ private:
     int songTimeLabelState_ = 0;
     std::unique_ptr<ScheduledTimer> songTimeLabelTimer_;
     int requestServiceRetryCount_ = 0;
+    // The service forgets its directory before it reports the loss; the window remembers.
+    bool directoryLoaded_ = false;
     std::unique_ptr<ScheduledTimer> retryTimer_;
     std::unique_ptr<ScheduledTimer> signOffTimer_;
     QDialog* progressPanel_ = nullptr;

@@ -14,7 +14,6 @@
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
-#include "app/ui/WindowHelpers.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
@@ -73,13 +72,16 @@ void RadioWindowController::serviceDidBecomeInvalidWithReason(ZYMGenericService&
     // A deliberate sign-off is no outage; the display says "not signed on" by itself.
     setProgressText(loggedOff ? QString() : textOf(DisplayKeys::RadioUnavailableStatusString));
     hideRadioProgressPanel();
-    if (!loggedOff) resumeOrGiveUpAfterLoss(reason);
+    if (!loggedOff)
+        resumeOrGiveUpAfterLoss(reason);
+    else
+        directoryLoaded_ = false;
     env_.statistics->setSignOnState(kSignedOff);
     updateWindowUI();
 }
 
 void RadioWindowController::resumeOrGiveUpAfterLoss(const QString& reason) {
-    if (radioService_->haveAllStationInfo() && requestServiceRetryCount_ < 1) {
+    if (directoryLoaded_ && requestServiceRetryCount_ < 1) {
         ++requestServiceRetryCount_;
         LogMessage(kLogInfo, "serviceDidBecomeInvalid - %s - signing on again silently\n", reason.toUtf8().constData());
         if (authController_) authController_->setAuthPanelSticky(false);
@@ -91,6 +93,7 @@ void RadioWindowController::resumeOrGiveUpAfterLoss(const QString& reason) {
     }
     env_.statistics->endSession(reason == kDiscoveryFailed ? 2 : 3, reason == kDiscoveryFailed ? 12294 : 9);
     requestServiceRetryCount_ = 0;
+    directoryLoaded_ = false;
     if (authController_) authController_->setAuthPanelSticky(true);
     if (isPreparingOrBufferingOrPlaying()) {
         stopPlaying();
@@ -162,15 +165,17 @@ Delegated RadioWindowController::radioServiceStationDetailsWillLoad(const std::o
 Delegated RadioWindowController::radioServiceStationDetailsDidLoad(const std::optional<QString>& stationID) {
     if (stationID && !stationID->isEmpty()) {
         if (!radioProgressPanelVisible()) {
-            if (auto item = dataSource_->stationItemWithID(*stationID))
-                reloadRow(stationTable_, dataSource_->indexOfStationItem(item.get()));
+            if (auto item = dataSource_->stationItemWithID(*stationID)) {
+                const int row = dataSource_->indexOfStationItem(item.get());
+                dataSource_->stationsModel().reloadRows(row, row);
+            }
         } else {
             updateRadioProgressWithInfoRequestStatus();
         }
         return Delegated::Handled;
     }
     updateRadioProgressWithInfoRequestStatus();
-    stationTable_->viewport()->update();
+    dataSource_->stationsModel().reloadRows(-1, -1);
     updateWindowUI();
     return Delegated::Handled;
 }
@@ -178,6 +183,7 @@ Delegated RadioWindowController::radioServiceStationDetailsDidLoad(const std::op
 Delegated RadioWindowController::radioServiceInformationDidLoad() {
     updateRadioProgressWithInfoRequestStatus();
     hideRadioProgressPanel();
+    directoryLoaded_ = true;
     finishSetup();
     setProgressText(radioService_->filteredStations().empty() ? textOf(DisplayKeys::NoRadioStationsFit) : QString());
     updateWindowUI();
@@ -185,12 +191,14 @@ Delegated RadioWindowController::radioServiceInformationDidLoad() {
 }
 
 Delegated RadioWindowController::radioServiceCachedInformationDidLoad() {
-    if (radioService_->haveAllStationInfo())
+    if (radioService_->haveAllStationInfo()) {
+        directoryLoaded_ = true;
         finishSetup();
-    else
+    } else {
         LogMessage(kLogDebug,
                    "RadioServiceDelegate - radioServiceCachedInformationDidLoad - waiting for information "
                    "from the service to call finishSetup\n");
+    }
     setProgressText(QString());
     updateWindowUI();
     return Delegated::Handled;

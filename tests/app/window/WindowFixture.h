@@ -74,6 +74,8 @@ protected:
         env_.panels = &panels_;
         env_.passwords = &passwords_;
         env_.reachable = [](const QString&) { return true; };
+        // A failed call with the services out of reach ends the service at once.
+        env_.radio.isNetworkAddressReachable = [this](const std::string&) { return servicesReachable_; };
     }
 
     void TearDown() override {
@@ -148,6 +150,7 @@ protected:
     RecordingStatistics statistics_;
     WindowEnvironment env_;
     std::unique_ptr<RadioWindowController> window_;
+    bool servicesReachable_ = true;
 };
 
 }  // namespace windowtest
