@@ -12,7 +12,9 @@
 #include <QTest>
 
 #include "WindowFixture.h"
+#include "app/services/ErrorDescription.h"
 #include "app/services/ZYMRadioStationState.h"
+#include "dms/core/DMSIFService.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 
@@ -193,6 +195,28 @@ TEST_F(ServiceCallbacks, PresetsChangedElsewhereAreReloadedOrOverwrittenAsChosen
             ASSERT_TRUE(RunUntil([&] { return CountRequests("IProfileSetRequest") > sets + 1; })) << Log();
         }
     }
+}
+
+TEST_F(ServiceCallbacks, AFaultOrACancelStaysShownUntilTheNextStatus) {
+    SignOnAndLoad();
+    DMServiceRequestToken token('Rdo3', "user", false, nullptr);
+    token.fault.faultcode = "SOAP-ENV:Server";
+    token.fault.faultstring = "Quota exceeded";
+    window_->serviceEncounteredError(ZYMServiceErrorDescription(token));
+    platform::RunLoop::Current().RunFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(window_->progressText(), "The radio service reported: Quota exceeded");
+    EXPECT_EQ(window_->lineText(2), "The radio service reported: Quota exceeded");
+    DMServiceRequestToken silent('Rdo3', "user", false, nullptr);
+    window_->serviceEncounteredError(ZYMServiceErrorDescription(silent));
+    EXPECT_EQ(window_->lineText(2), "The radio service reported: Quota exceeded") << "no fault string, no change";
+    window_->setProgressText(QStringLiteral("Next status"));
+    EXPECT_EQ(window_->lineText(2), "Next status");
+
+    window_->signOff();
+    window_->authenticationCancelled();
+    EXPECT_EQ(window_->progressText(), "Signing on cancelled.");
+    EXPECT_EQ(window_->lineText(1), " Signing on cancelled.") << "beside the warning";
+    EXPECT_EQ(statistics_.calls.back(), "state 1");
 }
 
 TEST_F(ServiceCallbacks, AStateForAnotherOrAnUnknownStationOnlyLogs) {
