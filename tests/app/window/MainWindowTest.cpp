@@ -32,6 +32,7 @@
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
+#include "WindowFixture.h"
 
 namespace {
 
@@ -67,22 +68,10 @@ protected:
         server_->ScriptSignOn(prefix_, kUser, kPassword);
         server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
         defaults_ = std::make_unique<UserDefaults>(dir_.filePath("defaults.conf"));
-        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
-        defaults_->setString(QStringLiteral("screenname"), kUser);
-        defaults_->setBool(QStringLiteral("play_at_launch"), false);
-        KeychainUtils::savePasswordToKeychain(passwords_, kPassword, kUser, QStringLiteral("ZYM Radio"));
-        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
-        provider_->setServiceURL(QString::fromStdString(server_->Url(prefix_)));
-        provider_->setDeviceName("Radio", "ZYM", "1.0");
-        env_.defaults = defaults_.get();
+        provider_ = windowtest::PrepareSignOn(*defaults_, passwords_, kUser, kPassword, server_->Url(prefix_));
+        windowtest::WireService(env_, *provider_, *defaults_, center_, cache_, panels_, passwords_);
         env_.presenter = &dialogs_;
         env_.ads = &ads_;
-        env_.service.provider = provider_.get();
-        env_.service.defaults = defaults_.get();
-        env_.service.notifications = &center_;
-        env_.service.cacheFactory = &cache_;
-        env_.panels = &panels_;
-        env_.passwords = &passwords_;
         env_.reachable = [this](const QString& host) {
             hostsChecked_.push_back(host);
             return reachable_;

@@ -31,6 +31,34 @@ inline bool RunUntil(const std::function<bool()>& done, int seconds = 30) {
     return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::seconds(seconds)));
 }
 
+// The stored defaults, keyring entry and services provider of a listener who signs on
+// at `url` without a panel and without renewals.
+inline std::unique_ptr<ZYMServicesProvider> PrepareSignOn(UserDefaults& defaults, PasswordStore& passwords,
+                                                          const char* user, const char* password,
+                                                          const std::string& url) {
+    defaults.setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
+    defaults.setString(QStringLiteral("screenname"), user);
+    defaults.setBool(QStringLiteral("play_at_launch"), false);
+    KeychainUtils::savePasswordToKeychain(passwords, password, user, QStringLiteral("ZYM Radio"));
+    auto provider = std::make_unique<ZYMServicesProvider>(&defaults);
+    provider->setServiceURL(QString::fromStdString(url));
+    provider->setDeviceName("Radio", "ZYM", "1.0");
+    return provider;
+}
+
+// Wires the window's service side to the test's own stores.
+inline void WireService(WindowEnvironment& env, ZYMServicesProvider& provider, UserDefaults& defaults,
+                        NotificationCenter& center, ZYMCacheStorageFactory& cache, AuthPanelsView& panels,
+                        PasswordStore& passwords) {
+    env.defaults = &defaults;
+    env.service.provider = &provider;
+    env.service.defaults = &defaults;
+    env.service.notifications = &center;
+    env.service.cacheFactory = &cache;
+    env.panels = &panels;
+    env.passwords = &passwords;
+}
+
 class RecordingStatistics : public WindowStatistics {
 public:
     void setNumber(int key, quint32 value) override { numbers[key] = value; }
@@ -57,22 +85,10 @@ protected:
         server_->ScriptSignOn(prefix_, kUser, kPassword);
         ScriptDirectory({});
         defaults_ = std::make_unique<UserDefaults>(dir_.filePath("defaults.conf"));
-        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
-        defaults_->setString(QStringLiteral("screenname"), kUser);
-        defaults_->setBool(QStringLiteral("play_at_launch"), false);
-        KeychainUtils::savePasswordToKeychain(passwords_, kPassword, kUser, QStringLiteral("ZYM Radio"));
-        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
-        provider_->setServiceURL(QString::fromStdString(server_->Url(prefix_)));
-        provider_->setDeviceName("Radio", "ZYM", "1.0");
-        env_.defaults = defaults_.get();
+        provider_ = PrepareSignOn(*defaults_, passwords_, kUser, kPassword, server_->Url(prefix_));
+        WireService(env_, *provider_, *defaults_, center_, cache_, panels_, passwords_);
         env_.presenter = &dialogs_;
         env_.statistics = &statistics_;
-        env_.service.provider = provider_.get();
-        env_.service.defaults = defaults_.get();
-        env_.service.notifications = &center_;
-        env_.service.cacheFactory = &cache_;
-        env_.panels = &panels_;
-        env_.passwords = &passwords_;
         env_.reachable = [](const QString&) { return true; };
         // A failed call with the services out of reach ends the service at once.
         env_.radio.isNetworkAddressReachable = [this](const std::string&) { return servicesReachable_; };
