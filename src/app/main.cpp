@@ -1,6 +1,6 @@
 // zymradio: the main window signed on to the radio services, playing a station.
 //
-//   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS]
+//   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS] [zymradio:...|qint:...]
 //   zymradio --store-password NAME     (the password on standard input, into the keyring)
 //
 // With --screenshot the window is saved as a PNG once a station plays with its track
@@ -14,15 +14,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <iostream>
 #include <string>
 
+#include "app/adview/WebEngineAdView.h"
 #include "app/services/Localizer.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
+#include "app/support/ZYMScriptingBus.h"
 #include "app/ui/RadioAppController.h"
 #include "app/ui/RadioMetadataParser.h"
+#include "ProgramServices.h"
 
 namespace {
 // No window is needed for this, so it runs before any display is opened.
@@ -42,6 +46,13 @@ int StorePassword(int argc, char** argv) {
     return KeychainUtils::passwordForScreenName(PasswordStore::system(), name, service) == password ? 0 : 1;
 }
 
+// The first argument that is not an option, as the desktop file passes it (%u).
+std::optional<QString> LaunchURL(const QCommandLineParser& options) {
+    const QStringList positional = options.positionalArguments();
+    if (positional.isEmpty()) return std::nullopt;
+    return positional.first();
+}
+
 void SaveScreenshot(RadioWindowController& window, const QString& path) {
     if (!window.window()->grab().save(path, "PNG")) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
@@ -56,6 +67,8 @@ void SaveScreenshot(RadioWindowController& window, const QString& path) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
+    // The web engine of the ad panel shares its GL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -76,12 +89,30 @@ int main(int argc, char** argv) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     if (options.isSet(services)) defaults.setString(QStringLiteral("service_url"), options.value(services));
 
-    RadioAppController controller;
+    // A start by the desktop's URL handler: a running copy takes the URL, and this one
+    // ends before it makes any window or alert.
+    const std::optional<QString> url = LaunchURL(options);
+    if (url && ZYMScriptingBus::forwardURL(QDBusConnection::sessionBus(), *url)) return 0;
+
+    // The support services stand behind the shell's interfaces; `application` is set once
+    // the controller exists, before any service asks for it.
+    ProgramServices support;
+    AppEnvironment environment;
+    // The ad panel's web view; the window library itself knows no web engine.
+    environment.window.adViews = [](QWidget* parent) -> AdView* { return new WebEngineAdView(QString(), parent); };
+    environment.window.attachAdController = [](AdView* view, AdController* controller) {
+        static_cast<WebEngineAdView*>(view)->setController(controller);
+    };
+    RadioAppController* application = nullptr;
+    environment.setupStatistics = [] { ProgramServices::setupPhoneHome(); };
+    support.wire(environment, application);
+    RadioAppController controller(environment);
+    application = &controller;
+    if (url) controller.handleURL(*url);
     if (options.isSet(screenshot)) {
         // Everything below outlives this block: the lambdas hold copies.
         const QString path = options.value(screenshot);
         const int quitAfterMs = options.isSet(quitAfter) ? std::max(0, options.value(quitAfter).toInt()) * 1000 : -1;
-        RadioAppController* application = &controller;
         QObject::connect(&controller, &RadioAppController::windowCreated, &controller,
                          [application, path, quitAfterMs](RadioWindowController* window) {
                              auto taken = std::make_shared<bool>(false);
@@ -104,5 +135,7 @@ int main(int argc, char** argv) {
                          });
     }
     if (!controller.start()) return 0;
-    return app.exec();
+    const int status = app.exec();
+    support.applicationWillTerminate();
+    return status;
 }

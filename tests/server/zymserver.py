@@ -1167,8 +1167,23 @@ def directory_formats_of(i, n):
         return [("mf128", "shared,1")]  # two stations share one pair
     if n == 7:
         return [("mf128", "plain7")]
+    if n == 100:
+        return [("multi", "100,1"), ("mf128", "100,2"), ("vlb48", "100,3")]  # three usable, two URLs each
     ids = ["mf128", "mf64", "vlb48", "multi"]
     return [(ids[(i + k) % 4], "%d,%d" % (n, k + 1)) for k in range(1 + i % 2)]
+
+
+DIRECTORY_REFUSED = []
+
+
+def directory_refused_port():
+    """A loopback port that refuses connections: bound for the server's life, never listening."""
+    with DIRECTORY_LOCK:
+        if not DIRECTORY_REFUSED:
+            sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            sock.bind(("127.0.0.1", 0))
+            DIRECTORY_REFUSED.append(sock)
+        return DIRECTORY_REFUSED[0].getsockname()[1]
 
 
 def directory_attr(el, name):
@@ -1319,7 +1334,9 @@ def directory_answer_content(method, first, answer, state, host, script):
         fid = directory_attr(first, "mediaFormatId") or ""
         if prog.startswith("fail") or prog in answer.get("fail_progs", []):
             return "", "", "NoSuchAsset"
-        count = 1 + sum(map(ord, prog)) % 3
+        count = 2 if prog.startswith("100,") else 1 + sum(map(ord, prog)) % 3
+        if prog in answer.get("refused_progs", []):
+            host = "127.0.0.1:%d" % directory_refused_port()
         urls = "".join("<r:Url>http://%s%sstream/%s?fmt=%s&amp;n=%d</r:Url>"
                        % (host, script["path"], xml_escape(prog), xml_escape(fid), k + 1) for k in range(count))
         return "", urls, None

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -21,8 +22,10 @@ double TimeScale() {
 }
 
 std::string TestLogPath(const std::string& tag) {
-    return ::testing::TempDir() + "zym-" + tag + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-           "-" + std::to_string(::getpid()) + ".log";
+    // A parameterised test's name holds a '/', which no file name may.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    return ::testing::TempDir() + "zym-" + tag + "-" + name + "-" + std::to_string(::getpid()) + ".log";
 }
 
 }  // namespace zymtest

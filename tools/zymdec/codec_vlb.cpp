@@ -7,6 +7,9 @@
 #include <cstring>
 #include <exception>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Codec.h"
 #include "codecs/vlb/VlbDecoderFront.h"
@@ -53,7 +56,21 @@ public:
         if (target == 2 && channels[0] != nullptr && channels[1] != nullptr) {
             const float* left = channels[0];
             const float* right = channels[1];
-            for (size_t i = 0; i < samplesPerChannel; ++i) {
+            size_t i = 0;
+#if defined(__SSE2__)
+            // Four frames a step: the same clamp and truncation, interleaved by unpacking.
+            const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
+            auto clamp = [&](__m128 v) {
+                v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+                return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(v, low), high));
+            };
+            for (; i + 4 <= samplesPerChannel; i += 4) {
+                const __m128i l = clamp(_mm_loadu_ps(left + i)), r = clamp(_mm_loadu_ps(right + i));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(s + 2 * i),
+                                 _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r)));
+            }
+#endif
+            for (; i < samplesPerChannel; ++i) {
                 s[2 * i] = ToInt16(left[i]);
                 s[2 * i + 1] = ToInt16(right[i]);
             }

@@ -61,8 +61,9 @@ public:
     // One entry per preset slot; none for an empty slot. Empty without a service.
     virtual QList<std::optional<ZYMScriptStation>> presetsArray() const = 0;
     virtual int maxNumberOfPresets() const = 0;
-    // Same size as maxNumberOfPresets(); a none entry leaves its slot unchanged.
-    virtual void setPresetsArray(const QList<std::optional<ZYMScriptStation>>& presets) = 0;
+    // Same size as maxNumberOfPresets(); a none entry leaves its slot unchanged. Answers
+    // the reason when the presets were not all stored.
+    virtual std::optional<QString> setPresetsArray(const QList<std::optional<ZYMScriptStation>>& presets) = 0;
     virtual QString albumArtUrl() const = 0;
 };
 

@@ -285,6 +285,9 @@ bool ZYMScriptingBus::writePresets(const QList<ZYMScriptStation>& presets, QStri
     QList<std::optional<ZYMScriptStation>> entries;
     for (const ZYMScriptStation& station : presets)
         entries.append(station.identifier.isEmpty() ? std::nullopt : std::optional<ZYMScriptStation>(station));
-    target_.setPresetsArray(entries);
+    if (const auto failure = target_.setPresetsArray(entries)) {
+        if (reason) *reason = *failure;
+        return false;
+    }
     return true;
 }

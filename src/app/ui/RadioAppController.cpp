@@ -1,6 +1,12 @@
 #include "app/ui/RadioAppController.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMenu>
+#include <QMenuBar>
+#include <QUrl>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
@@ -13,10 +19,15 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
+#include "app/services/Clock.h"
+#include "app/services/DialogPresenter.h"
 #include "app/services/Localizer.h"
+#include "app/services/Resources.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMServicesProvider.h"
+#include "app/support/ZYMScriptingBus.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
@@ -58,9 +69,15 @@ RadioAppController::RadioAppController(AppEnvironment environment)
     if (!env_.window.defaults) env_.window.defaults = &defaults_;
 }
 
-RadioAppController::~RadioAppController() = default;
+RadioAppController::~RadioAppController() {
+    // The bus object goes before the model and the window it acts on.
+    scriptingBus_.reset();
+    scripting_.reset();
+}
 
 bool RadioAppController::start() {
+    if (env_.setupStatistics) env_.setupStatistics();
+    steps_ << QStringLiteral("statistics");
     registerPreferenceDefaults();
     initLogging();
     if (!checkAlreadyRunning()) return false;
@@ -156,6 +173,17 @@ void RadioAppController::promptForConnectionSetting() {
 
 void RadioAppController::finishSetup() {
     steps_ << QStringLiteral("setup");
+    if (env_.installSleepWakeNotifier) env_.installSleepWakeNotifier();
+    NotificationCenter& center =
+        env_.window.service.notifications ? *env_.window.service.notifications : NotificationCenter::defaultCenter();
+    observations_.push_back(center.observe(QStringLiteral("MachineIsSleepingNotification"), nullptr,
+                                           [this](const Notification&) { machineIsSleeping(); }));
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            applicationDidBecomeActive();
+        else
+            applicationDidResignActive();
+    });
     ZYMServicesProvider& provider =
         env_.window.service.provider ? *env_.window.service.provider : ZYMServicesProvider::sharedProvider();
     provider.setDeviceName(QStringLiteral("ZYMRadio"), QStringLiteral("ZYM"),
@@ -169,7 +197,11 @@ void RadioAppController::showRadioWindow() {
     if (first) {
         window_ = std::make_unique<RadioWindowController>(env_.window);
         steps_ << QStringLiteral("window");
+        window_->window()->installEventFilter(this);
+        connect(window_.get(), &RadioWindowController::signOnComplete, this, [this] { radioSignOnComplete(); });
+        setupMenus();
         emit windowCreated(window_.get());
+        startScripting();
     }
     window_->window()->show();
     window_->window()->raise();
@@ -180,6 +212,7 @@ void RadioAppController::showRadioWindow() {
 bool RadioAppController::applicationShouldTerminate() {
     if (windowShouldClose && !windowShouldClose()) return false;
     if (window_) window_->prepareForApplicationTermination();
+    if (env_.shutdownPreferences) env_.shutdownPreferences();
     if (!window_ || !window_->window()->isVisible()) return true;
     quitAfterWindowFadeOut_ = true;
     // The window goes first; the quit follows once it is gone unless a reopen cancels it.
@@ -212,7 +245,9 @@ void RadioAppController::windowDidHide() {
 
 void RadioAppController::applicationWillTerminate() {
     terminated_ = true;
+    if (env_.removeSleepWakeNotifier) env_.removeSleepWakeNotifier();
     if (window_) window_->saveSettings();
+    statistics().saveSessionStats();
     defaults_.synchronize();
 }
 
@@ -220,4 +255,161 @@ void RadioAppController::applicationShouldHandleReopen() {
     quitAfterWindowFadeOut_ = false;
     showRadioWindow();
     emit reopened();
+}
+
+// ---- menus ----------------------------------------------------------------------------
+
+void RadioAppController::setupMenus() {
+    QMenuBar* bar = window_->menuBar();
+    if (!bar) return;
+    // The application's own menu comes first, as on a desktop with a global menu bar.
+    auto* application = new QMenu(QStringLiteral("&ZYM Radio"), bar);
+    bar->insertMenu(bar->actions().value(0), application);
+    application->addAction(QStringLiteral("About ZYM Radio"), this, [this] {
+        if (env_.showAbout) env_.showAbout();
+    });
+    QAction* preferences =
+        application->addAction(QStringLiteral("Preferences..."), this, [this] { showPreferences(); });
+    preferences->setShortcut(QKeySequence::Preferences);
+    signOnMenuItem_ = application->addAction(localizedText("SignOnString"), this, [this] { toggleSignedIn(); });
+    application->addSeparator();
+    QAction* quitItem = application->addAction(localizedText("Quit"), this, [this] { quit(); });
+    quitItem->setShortcut(QKeySequence::Quit);
+    connect(application, &QMenu::aboutToShow, this, [this] { updateSignOnItem(); });
+
+    QMenu* windows = bar->addMenu(QStringLiteral("&Window"));
+    windowMenuItem_ = windows->addAction(QStringLiteral("ZYM Radio"), this, [this] { showRadioWindow(); });
+    windowMenuItem_->setCheckable(true);
+    connect(windows, &QMenu::aboutToShow, this, [this] { updateWindowMenu(); });
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("ZYM Radio Help"), this, [this] { showHelp(); });
+    help->addAction(QStringLiteral("Acknowledgements"), this, [this] { showAcknowledgements(); });
+    updateWindowMenu();
+    updateSignOnItem();
+}
+
+void RadioAppController::updateWindowMenu() {
+    if (!windowMenuItem_) return;
+    const bool visible = window_ && window_->window()->isVisible();
+    windowMenuItem_->setChecked(visible);
+    // Showing a window already shown has nothing to do.
+    windowMenuItem_->setEnabled(!visible);
+}
+
+void RadioAppController::updateSignOnItem() {
+    if (!signOnMenuItem_) return;
+    const bool on = window_ && window_->authenticationInProgressOrValid();
+    signOnMenuItem_->setText(localizedText(on ? "SignOffString" : "SignOnString"));
+    signOnMenuItem_->setEnabled(true);
+}
+
+void RadioAppController::toggleSignedIn() {
+    showRadioWindow();
+    if (window_->authenticationInProgressOrValid())
+        window_->signOff();
+    else
+        window_->signOn();
+    updateSignOnItem();
+}
+
+void RadioAppController::showPreferences() {
+    if (env_.showPreferences) env_.showPreferences();
+}
+
+bool RadioAppController::openURL(const QUrl& url) {
+    return env_.openURL ? env_.openURL(url) : QDesktopServices::openUrl(url);
+}
+
+void RadioAppController::showHelp() { openURL(QUrl(localizedText("HelpURL"))); }
+
+void RadioAppController::showAcknowledgements() {
+    // A browser cannot read the program's built-in resources, so it gets a copy.
+    const QString source = Resources::find(QStringLiteral("Acknowledgements"), QStringLiteral("html"));
+    if (source.isEmpty()) return;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(folder);
+    const QString copy = folder + QStringLiteral("/Acknowledgements.html");
+    QFile::remove(copy);
+    if (!QFile::copy(source, copy)) return;
+    QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    openURL(QUrl::fromLocalFile(copy));
+}
+
+bool RadioAppController::eventFilter(QObject* watched, QEvent* event) {
+    if (window_ && watched == window_->window() && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        updateWindowMenu();
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- activity, power, screen saver ------------------------------------------------------
+
+WindowStatistics& RadioAppController::statistics() {
+    static WindowStatistics none;
+    return env_.window.statistics ? *env_.window.statistics : none;
+}
+
+Scheduler& RadioAppController::scheduler() {
+    return env_.window.scheduler ? *env_.window.scheduler : Scheduler::main();
+}
+
+void RadioAppController::applicationDidBecomeActive() {
+    statistics().startTimer(kStatActiveTime);
+    if (window_ && window_->isPlaying()) statistics().startTimer(RadioWindowController::kStatActivePlayingTime);
+}
+
+void RadioAppController::applicationDidResignActive() {
+    statistics().stopTimer(kStatActiveTime);
+    statistics().stopTimer(RadioWindowController::kStatActivePlayingTime);
+}
+
+void RadioAppController::machineIsSleeping() {
+    if (window_) window_->stopPlaying();
+}
+
+void RadioAppController::radioSignOnComplete() {
+    screenSaverTimer_ = scheduler().singleShot(std::chrono::seconds(5), [this] { checkOptionalScreenSaverInstall(); });
+}
+
+void RadioAppController::checkOptionalScreenSaverInstall() {
+    ScreenSaverInstaller* saver = env_.screenSaver;
+    if (!saver || !saver->isSupported()) return;
+    if (defaults_.boolean(QStringLiteral("screensaver_asked")) || saver->isInstalled()) return;
+    QString folder = env_.albumArtFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/albumArt");
+    QStringList imageTypes;
+    for (const QByteArray& type : QImageReader::supportedImageFormats())
+        imageTypes << QString::fromLatin1(type).toLower();
+    int images = 0;
+    for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        if (imageTypes.contains(entry.suffix().toLower())) ++images;
+    if (images < kScreenSaverMinimumImages) return;
+    DialogPresenter& presenter = env_.window.presenter ? *env_.window.presenter : DialogPresenter::main();
+    const DialogRequest offer =
+        RadioWindowController::localizedAlert(DialogRequest::Style::Informational, "ScreenSaverPromptTitle",
+                                              "ScreenSaverPromptMessage", {"Install", "Cancel"});
+    // Asked once, whatever the answer.
+    defaults_.setBool(QStringLiteral("screensaver_asked"), true);
+    presenter.present(offer, nullptr, [saver](int button) {
+        if (button == 0) saver->install();
+    });
+}
+
+// ---- scripting on the session bus ---------------------------------------------------------
+
+void RadioAppController::startScripting() {
+    scripting_ = std::make_unique<ScriptingModel>(*window_);
+    scriptingBus_ = std::make_unique<ZYMScriptingBus>(*scripting_);
+    if (!scriptingBus_->registerOn(QDBusConnection::sessionBus()))
+        LogMessage(kLogInfo, "scripting is not available on the session bus\n");
+    for (const QString& url : std::exchange(pendingURLs_, {}))
+        ZYMScriptCommands::getURL(*scripting_, url);
+}
+
+void RadioAppController::handleURL(const QString& url) {
+    if (scripting_)
+        ZYMScriptCommands::getURL(*scripting_, url);
+    else
+        pendingURLs_.append(url);
 }

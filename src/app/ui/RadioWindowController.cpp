@@ -37,6 +37,7 @@
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
+#include "app/ui/RemoteControlledSlider.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
@@ -64,18 +65,24 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     ensureAuthController();
     lists_ = std::make_unique<RadioStationLists>(*sourceList_, *stationTable_, *search_, *dataSource_, *this);
     lists_->setupTableViews();
+    setupLayout();
+    setupVolume();
     stationTable_->setDoubleAction([this] { stationsTableViewDoubleClick(); });
     connect(stationTable_, &QAbstractItemView::doubleClicked, this,
             [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
     stationTable_->setSpaceAction([this] { togglePlaying(); });
     sourceList_->setSpaceAction([this] { togglePlaying(); });
+    stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
+    setupScriptingChatAndTimers();
     setupDisplayAndControls();
     updateWindowUI();
     updateDisplay();
+    scheduleSoftwareUpdates();
 }
 
 RadioWindowController::~RadioWindowController() {
     trackChangeTimer_.reset();
+    updateTimer_.reset();
     if (player_) player_->setDelegate(nullptr);
     if (radioService_) radioService_->setDelegate(nullptr);
     lists_.reset();
@@ -100,20 +107,27 @@ void RadioWindowController::buildWindow() {
     controls->addAction(QStringLiteral("Play/Stop"), this, [this] { togglePlaying(); });
     controls->addAction(text("SignOnString"), this, [this] { signOn(); });
     controls->addAction(text("SignOffString"), this, [this] { signOff(); });
+    // From the top: play controls, the presets bar, the lists; the ad panel beside them.
+    contents_ = new QWidget;
+    playControls_ = new QWidget(contents_);
+    gapBelowTopPanel_ = new QWidget(contents_);
+    presetControls_ = new QWidget(contents_);
+    stationsList_ = new QWidget(contents_);
+    auto* top = new QVBoxLayout(playControls_);
+    auto* presetsPanel = new QVBoxLayout(presetControls_);
+    auto* stationsPanel = new QVBoxLayout(stationsList_);
 
     display_ =
         new NowPlayingDisplay([this] { return colors().colorForKey(QString::fromLatin1(kDisplayBackgroundColorKey)); });
-    outer->addWidget(display_);
+    top->addWidget(display_);
 
     auto* controlsRow = new QHBoxLayout;
     playButton_ = new QPushButton;
     connect(playButton_, &QPushButton::clicked, this, [this] { Guarded("play button", [this] { togglePlaying(); }); });
-    volume_ = new QSlider(Qt::Horizontal);
-    volume_->setRange(0, 1000);
-    connect(volume_, &QSlider::sliderMoved, this, [this] { setVolumeFromSlider(true); });
+    volume_ = new RemoteControlledSlider;
     controlsRow->addWidget(playButton_);
     controlsRow->addWidget(volume_, 1);
-    outer->addLayout(controlsRow);
+    top->addLayout(controlsRow);
 
     auto* presetsRow = new QHBoxLayout;
     presetsLabel_ = new QLabel(text("PresetLabel"));
@@ -127,12 +141,12 @@ void RadioWindowController::buildWindow() {
         presetButtons_.push_back(b);
         presetsRow->addWidget(b);
     }
-    outer->addLayout(presetsRow);
+    presetsPanel->addLayout(presetsRow);
 
     search_ = new QLineEdit;
     search_->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
-    outer->addWidget(search_);
-    auto* split = new QSplitter;
+    stationsPanel->addWidget(search_);
+    auto* split = splitter_ = new QSplitter;
     sourceList_ = new ExtendedOutlineView;
     stationTable_ = new ExtendedTableView;
     sourceList_->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
@@ -140,7 +154,8 @@ void RadioWindowController::buildWindow() {
     split->addWidget(stationTable_);
     split->setStretchFactor(1, 1);
     split->setSizes({170, 470});
-    outer->addWidget(split, 1);
+    stationsPanel->addWidget(split, 1);
+    outer->addWidget(contents_, 1);
 }
 
 void RadioWindowController::setupPlayer() {
@@ -166,12 +181,6 @@ void RadioWindowController::setupPlayer() {
             env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
         dataSource_ = std::make_unique<RadioStationsDataSource>(*directory_, center, defaults_);
     }
-}
-
-void RadioWindowController::setVolumeFromSlider(bool) {
-    // Loudness follows the slider, so the player gets its square.
-    const float s = float(volume_->value()) / 1000.0f;
-    if (player_) player_->setVolume(s * s);
 }
 
 void RadioWindowController::ensureAuthController() {
@@ -212,12 +221,8 @@ void RadioWindowController::requestRadioService(const QString& userName) {
     if (!reachable) {
         LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
         DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-        DialogRequest alert;
-        alert.style = DialogRequest::Style::Critical;
-        alert.title = text("RadioConnectivityFailureTitle");
-        alert.messageText = text("RadioConnectivityFailureTitle");
-        alert.informativeText = text("RadioConnectivityFailureMessage");
-        alert.buttons = {text("RadioConnectivityFailureOK")};
+        const DialogRequest alert = localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
+                                                   "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
         presenter.present(alert, window_.get(), [](int) {});
         return;
     }
@@ -237,6 +242,7 @@ void RadioWindowController::signOff() {
         provider.resetUsername(*name);
     }
     signedOn_ = false;
+    env_.statistics->setSignOnState(1);
     if (authController_) authController_->setAuthPanelSticky(true);
     updateDisplay();
 }
@@ -279,12 +285,16 @@ void RadioWindowController::finishSetup() {
             defaults_.setBool(QStringLiteral("use_now_playing"), true);
         launchSetupFinished_ = true;
     }
+    playForcedStationAtSignOn();
+    setupSleepTimer();
+    setupWakeTimer();
     updateWindowUI();
     updateDisplay();
     emit signOnComplete();
 }
 
 void RadioWindowController::saveSettings() {
+    cancelVolumeFade();
     dataSource_->saveSettings();
     defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / 1000.0);
     if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
@@ -313,13 +323,6 @@ int RadioWindowController::networkBandwidthLimitPreference() const {
 void RadioWindowController::playStationWithID(const QString& stationID) {
     if (stationID.isEmpty()) return;
     if (auto station = radioService_->stationWithID(stationID)) startPlaying(station, true);
-}
-
-void RadioWindowController::playPreset(int preset) {
-    auto station = radioService_->stationForPreset(preset);
-    if (!station) return;
-    env_.statistics->increment(kStatPresetPlays);
-    startPlaying(station, true);
 }
 
 void RadioWindowController::playActiveStation() { startPlaying(activeStation_, true); }
@@ -567,6 +570,7 @@ void RadioWindowController::savePlayingStationToDefaults() {
 
 void RadioWindowController::stopPlaying() {
     if (player_) player_->stop();
+    cancelVolumeFade();
     const QString current = playingStationURL();
     if (!current.isEmpty())
         playingStopped(current);
@@ -592,6 +596,7 @@ void RadioWindowController::bufferingStarted(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "bufferingStarted: ignored.  old url.\n");
     setProgressText(format("BufferingProgressString", {formatDescription()}));
     updateWindowUI();
+    if (fadeInVolumeOnPlay_) fadeVolumeIn(5.0);
     fadeInVolumeOnPlay_ = false;
 }
 

@@ -21,10 +21,15 @@
 #include "app/services/RadioPlayer.h"
 #include "app/services/RadioServiceDelegate.h"
 #include "app/services/ZYMRadioService.h"
+#include "app/ui/ChatStatus.h"
 #include "app/ui/LocalizedText.h"
 #include "app/ui/RadioStationLists.h"
 #include "app/ui/RadioTrackTimeController.h"
+#include "app/ui/SleepWakeTimer.h"
+#include "app/ui/WindowLayoutPolicy.h"
 
+class AdController;
+class AdView;
 class AuthPanelsView;
 class AuthenticationController;
 class ExtendedOutlineView;
@@ -34,8 +39,12 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
+class NowPlayingOverlayController;
 class QSlider;
+class QSplitter;
 class QWidget;
+class RemoteControlledSlider;
+class VolumeFadeController;
 class RadioMetadataParser;
 class RadioServiceDirectory;
 class RadioStationsDataSource;
@@ -60,8 +69,9 @@ public:
     virtual qint64 number(int) { return 0; }
     virtual void startTimer(int) {}
     virtual void stopTimer(int) {}
-    virtual void setNumber(int, quint32) {}
+    virtual void setNumber(int, qint64) {}
     virtual void setSignOnState(int) {}
+    virtual void saveSessionStats() {}
     virtual void endSession(int /*category*/, int /*code*/) {}
 };
 
@@ -90,6 +100,13 @@ struct WindowEnvironment {
     QString reachabilityHost;                            // the services URL's host when empty
     QString playerConfigPath;                            // the bundled playerConfig.plist when empty
     std::function<bool()> applicationHidden;             // never hidden when empty
+    std::function<void()> checkForUpdates;               // the software-update check; none when empty
+    // The ad panel's web view (a widget that is also the AdView) and how it learns its
+    // controller; no ad panel when empty.
+    std::function<AdView*(QWidget* parent)> adViews;
+    std::function<void(AdView*, AdController*)> attachAdController;
+    QString adBannerPath;
+    std::function<bool()> applicationActive;  // the application state when empty
 };
 
 class RadioWindowController : public QObject,
@@ -120,6 +137,15 @@ public:
     void requestRadioService(const QString& userName);
     void signOff();
     void signOnAtStartupIfAppropriate();
+    // Sign off, then on again under another name.
+    void resetWithUsername(const QString& userName);
+    // Preferences changed these user-defaults keys (all of them when null).
+    void checkDefaultsForChange(const std::optional<QStringList>& keys);
+    void checkForSoftwareUpdates();
+    QMenuBar* menuBar() const { return menuBar_; }
+    // An alert whose title, message and buttons are keys of the strings table.
+    static DialogRequest localizedAlert(DialogRequest::Style style, const char* title, const char* message,
+                                        std::initializer_list<const char*> buttons);
     bool shouldPlayLastStationAtStartup() const;
     bool authenticationInProgressOrValid() const;
     void finishSetup();
@@ -134,6 +160,14 @@ public:
     void tryPlayingStation(bool moveOn);
     void playStationWithID(const QString& stationID);
     void playPreset(int preset);
+    // Storing on a preset (numbered from 1); a station already on one is stored only when
+    // the listener confirms.
+    void storePlayingOnPreset(int preset);
+    void storeSelectionOnPreset(int preset);
+    void storeStationIDOnPreset(const QString& stationID, int preset);
+    QString stationIDOnPreset(int preset) const;
+    void checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
+    void doStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
     void play() { playActiveStation(); }
     void togglePlaying();
     void stationsTableViewDoubleClick();
@@ -164,6 +198,69 @@ public:
     void updateWindowUI();
     RadioMetadataParser* currentTrackMetadata() const { return currentTrack_.get(); }
     RadioMetadataParser* nextTrackMetadata() const { return nextTrack_.get(); }
+
+    // Scripting, chat and timers.
+    // A stream played by its address: a station named by the URL, identifier "-1". Its URL
+    // is the current one, so the player's reports for it count.
+    void playStationWithURL(const QString& url);
+    void playStationWithURLInternal(const QString& url);
+    // Signs on; after the next completed load plays the station by identifier, else by name.
+    void forceSignOnAndPlayStationID(const std::optional<QString>& stationID, const std::optional<QString>& name);
+    bool forcePlayAtSignOn() const { return forcePlayAtSignOn_; }
+    // The volume slider's value times 100, truncated; a set is clamped to the slider's range
+    // and interrupts neither a fade nor muting.
+    int soundVolume() const;
+    void setSoundVolume(int volume);
+    void setChatScriptRunner(ScriptRunner& runner);
+    ChatStatus& chatStatus() { return *chatStatus_; }
+    void updateIChatNowPlaying();
+    void clearIChatNowPlaying(bool force);
+    // The chat-status preference was switched.
+    void chatStatusPreferenceChanged();
+    void setupSleepTimer();
+    void setupWakeTimer();
+    void timersSettingsChanged();
+    SleepWakeTimer& sleepTimer() { return *sleepTimer_; }
+    SleepWakeTimer& wakeTimer() { return *wakeTimer_; }
+
+    // Layout, volume and overlay.
+    static constexpr int kStatUIStateTimers[3] = {4397, 4398, 4399};
+    static constexpr int kStatUIState = 4401;
+    static constexpr QSize kAdSize{300, 250};
+    static constexpr QSize kAdViewSize{320, 260};
+    // -1 before the first record; then WindowLayoutPolicy::uiState of the panels shown.
+    int uiState() const { return uiState_; }
+    WindowPanels panelsShown() const;
+    const WindowLayoutPolicy& layoutPolicy() const { return layoutPolicy_; }
+    void recordUIState();
+    // The size that shows every source and station, the window's top-left kept.
+    void zoom();
+    QSplitter& listSplitter() { return *splitter_; }
+    QWidget* adPanel() const { return adPanel_; }
+    void updateAdDrawer();
+    bool shouldAdDisplay() const;
+    static float volumeForSliderValue(float value);
+    RemoteControlledSlider& volumeSlider() { return *volume_; }
+    void setVolumeFromFader() { setVolumeFromSlider(false); }
+    void volumeUp();
+    void volumeDown();
+    void setVolumeToMax();
+    // With Control held the song is muted instead.
+    void setVolumeToMin(Qt::KeyboardModifiers modifiers);
+    void muteTilEndOfCurrentSong();
+    void stopMuting();
+    void undoMuting();
+    bool isMuting() const { return isMuting_; }
+    int mutingOptions() const { return mutingOptions_; }
+    void setMutingOptions(int options) { mutingOptions_ = options; }
+    bool mutingShouldContinue() const;
+    // The launch fade-in from silence to the slider's value.
+    void fadeVolumeIn(double seconds);
+    // Back to the listener's own volume.
+    void cancelVolumeFade();
+    bool volumeFading() const;
+    NowPlayingOverlayController* nowPlayingOverlay() const { return overlay_.get(); }
+    void showNowPlayingOverlay();
 
     // RadioListsWindow
     void setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) override;
@@ -290,7 +387,6 @@ public:
     QMenu* trayMenu() const { return trayMenu_; }
     // Preferences and the album-art store.
     void prefChangedNotification(const Notification& notification);
-    void checkDefaultsForChange(const QStringList& keys);
     void albumArtLoaded(const void* parser);
     void setAlbumArtFolder(const QString& folder) { albumArtFolder_ = folder; }
 
@@ -324,7 +420,7 @@ private:
     std::unique_ptr<QWidget> window_;
     QMenuBar* menuBar_ = nullptr;
     QPushButton* playButton_ = nullptr;
-    QSlider* volume_ = nullptr;
+    RemoteControlledSlider* volume_ = nullptr;
     std::vector<QPushButton*> presetButtons_;
     QLineEdit* search_ = nullptr;
     ExtendedOutlineView* sourceList_ = nullptr;
@@ -359,6 +455,61 @@ private:
     std::unique_ptr<RadioMetadataParser> nextTrack_;
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
 
+    // Layout, volume and overlay.
+    class AdDrawer;
+    struct MutedSong {
+        QString songName, songAlbum, songArtist;
+        float volume = 0;
+    };
+    void setupLayout();
+    void computeDimensions();
+    void windowDidResize();
+    void setPanelsShown(WindowPanels panels);
+    void setupAdView();
+    void updateSourceListLimits();
+    bool applicationActive() const;
+    void setupVolume();
+    void volumePlayingStateChanged();
+    MutedSong currentSong() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QWidget* contents_ = nullptr;
+    QWidget* playControls_ = nullptr;
+    QWidget* gapBelowTopPanel_ = nullptr;
+    QWidget* presetControls_ = nullptr;
+    QWidget* stationsList_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* adPanel_ = nullptr;
+    WindowLayoutPolicy layoutPolicy_;
+    int uiState_ = -1;
+    bool resizing_ = false;
+    std::optional<int> zoomedHeight_;
+    int sourceListWantedWidth_ = 0;
+    // Shared only so that this header need not complete their types.
+    std::shared_ptr<AdDrawer> adDrawer_;
+    std::shared_ptr<VolumeFadeController> volumeFader_;
+    bool isMuting_ = false;
+    int mutingOptions_ = 0;
+    std::optional<MutedSong> mutedSong_;
+    std::shared_ptr<ZYMRadioStation> mutedStation_;
+    bool mutedStationStopped_ = false;
+    std::shared_ptr<NowPlayingOverlayController> overlay_;
+
+    // Settings and the software-update timer.
+    void scheduleSoftwareUpdates();
+    std::unique_ptr<ScheduledTimer> updateTimer_;
+    bool updateTimerRepeats_ = false;
+    std::chrono::milliseconds updateTimerInterval_{0};
+
+    // Scripting, chat and timers.
+    void setupScriptingChatAndTimers();
+    void playForcedStationAtSignOn();
+    bool forcePlayAtSignOn_ = false;
+    std::optional<QString> forcePlayStationID_;
+    std::optional<QString> forcePlayStationName_;
+    std::unique_ptr<ChatStatus> chatStatus_;
+    std::unique_ptr<SleepWakeTimer> sleepTimer_;
+    std::unique_ptr<SleepWakeTimer> wakeTimer_;
+    NotificationCenter::Subscription timersSettingsObserver_;
     // Now-playing display, service callbacks and controls.
     void setupDisplayAndControls();
     void registerForNotifications();

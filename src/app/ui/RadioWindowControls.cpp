@@ -141,6 +141,8 @@ void RadioWindowController::setupDisplayAndControls() {
     connect(button, &QPushButton::clicked, progressPanel_, [this] { progressPanel_->done(0); });
     connect(progressPanel_, &QDialog::finished, this, [this](int code) { radioProgressPanelDidEnd(code); });
 
+    refreshChatStatus_ = [this] { updateIChatNowPlaying(); };
+    showNowPlayingOverlay_ = [this] { showNowPlayingOverlay(); };
     buildMenus();
     registerForNotifications();
     interfaceColorsChanged();
@@ -195,16 +197,8 @@ void RadioWindowController::buildMenus() {
                 case MenuAction::CopyPlayingStationLocation: copyPlayingStationLocation(); break;
                 case MenuAction::CopySongInfo: copySongInfo(); break;
                 case MenuAction::PlayPreset: playPreset(slot); break;
-                case MenuAction::StorePlayingOnPreset:
-                case MenuAction::StoreSelectionOnPreset: {
-                    const auto station =
-                        resolved == MenuAction::StorePlayingOnPreset ? playingStation_ : activeStation_;
-                    if (station && radioService_->serviceAvailable()) {
-                        radioService_->storeStation(station.get(), slot);
-                        radioService_->savePresets();
-                    }
-                    break;
-                }
+                case MenuAction::StorePlayingOnPreset: storePlayingOnPreset(slot); break;
+                case MenuAction::StoreSelectionOnPreset: storeSelectionOnPreset(slot); break;
                 default: break;
                 }
             });
@@ -460,14 +454,6 @@ void RadioWindowController::putStationLocationInClipboard(const ZYMRadioStation*
 
 void RadioWindowController::prefChangedNotification(const Notification& notification) {
     checkDefaultsForChange(PreferenceNotices::changedKeys(notification));
-}
-
-void RadioWindowController::checkDefaultsForChange(const QStringList& keys) {
-    if (keys.contains(QStringLiteral("network_bandwidth_limit")) && radioService_->serviceAvailable() &&
-        radioService_->haveAllStationInfo())
-        radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
-    if (keys.contains(QStringLiteral("use_now_playing")))
-        stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
 }
 
 // ---- the loading sheet ---------------------------------------------------------------

@@ -91,9 +91,11 @@ struct BookSet {
 
 }  // namespace
 
-const HuffmanBook& huffmanBook(int book) {
+const HuffmanBook* huffmanBooks() {
     static const BookSet set;
-    return set.books[book >= 1 && book <= 12 ? book : 1];
+    return set.books;
 }
+
+const HuffmanBook& huffmanBook(int book) { return huffmanBooks()[book >= 1 && book <= 12 ? book : 1]; }
 
 }  // namespace aaccore

@@ -22,13 +22,15 @@ struct HuffmanBook {
 };
 
 // Books 1..11 are the spectral books, 12 the scale-factor book (dimension 1, yields the
-// codeword index 0..120).
+// codeword index 0..120); other numbers give book 1.
 const HuffmanBook& huffmanBook(int book);
+// All thirteen, indexed by book number (0 is unused), for loops that pick one per band.
+const HuffmanBook* huffmanBooks();
 
-// Consumes exactly one codeword and returns its index. `next25` are the reader's next 25
-// bits, most significant first (zeros past the end of the data); `drop(n)` moves on n bits.
-template <class Drop>
-inline int decodeHuffmanIndex(const HuffmanBook& b, uint32_t next25, Drop&& drop) {
+// The leaf of the codeword at the front of `next25` (the reader's next 25 bits, most
+// significant first, zeros past the end of the data): the code length in the high half,
+// the codeword index in the low half. Codes are at most 19 bits long, spectral ones 16.
+inline uint32_t huffmanLeaf(const HuffmanBook& b, uint32_t next25) {
     uint32_t bits = next25 << 7;
     uint32_t e = b.nodes[bits >> (32 - kHuffmanRootBits)];
     bits <<= kHuffmanRootBits;
@@ -36,6 +38,13 @@ inline int decodeHuffmanIndex(const HuffmanBook& b, uint32_t next25, Drop&& drop
         e = b.nodes[e + (bits >> 28)];
         bits <<= 4;
     }
+    return e;
+}
+
+// Consumes exactly one codeword and returns its index; `drop(n)` moves on n bits.
+template <class Drop>
+inline int decodeHuffmanIndex(const HuffmanBook& b, uint32_t next25, Drop&& drop) {
+    const uint32_t e = huffmanLeaf(b, next25);
     drop(int(e >> 16));
     return int(e & 0xFFFF);
 }

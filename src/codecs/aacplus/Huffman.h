@@ -23,20 +23,6 @@ inline void cachedDrop(BitReader& r, int n) {
     r.cache = n >= 32 ? 0 : r.cache << n;
 }
 
-inline uint32_t cachedRead(BitReader& r, int n) {
-    const uint32_t v = cachedPeek(r, n);
-    cachedDrop(r, n);
-    return v;
-}
-
-// The reader as the shared spectral kernel sees it.
-struct CachedBits {
-    BitReader& r;
-    uint32_t peek(int n) { return cachedPeek(r, n); }
-    void drop(int n) { cachedDrop(r, n); }
-    uint32_t read(int n) { return cachedRead(r, n); }
-};
-
 // Consumes exactly one codeword and returns its index.
 inline int decodeHuffmanIndex(const HuffmanBook& b, BitReader& r) {
     return aaccore::decodeHuffmanIndex(b, cachedPeek(r, 25), [&r](int n) { cachedDrop(r, n); });

@@ -81,6 +81,14 @@ int decapl60::ReadSectionData(BitReader& r) {
 }
 
 int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
+    // Codewords through a local cursor, as the spectral data; noise energies are read by the
+    // noise substitution's own reader, so the cursor hands over around them.
+    using Cursor = aaccore::BitCursor<aaccore::ByteSource>;
+    auto cursorAt = [&r] { return Cursor(aaccore::ByteSource{r.data, r.count, r.position()}); };
+    Cursor bits = cursorAt();
+    auto index = [&bits](const HuffmanBook& book) {
+        return aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); });
+    };
     IcsInfo& ics = *ics_;
     const HuffmanBook& sfBook = huffmanBook(12);
     int sf = globalGain;
@@ -91,25 +99,40 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
             if (cb == 0) {
                 scale_[g][b] = 0;
             } else if (cb == 13) {
+                r.skip(int64_t(bits.taken()));
                 if (!pnsEnabled_) return kCoreNoiseWithPnsOff;
                 readNoiseEnergy(noise_, r, globalGain, b, g);
+                bits = cursorAt();
                 scale_[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
-                position += decodeHuffmanIndex(sfBook, r) - 60;
+                position += index(sfBook) - 60;
                 position = std::clamp(position, -1000, 1000);
                 scale_[g][b] = int16_t(position - 100);
                 if (!ics.isShort() && b < ics.predSfbMax()) ics.predictionUsed[b] = 0;
             } else {
-                sf += decodeHuffmanIndex(sfBook, r) - 60;
+                sf += index(sfBook) - 60;
                 sf = std::clamp(sf, -1000, 1000);
                 scale_[g][b] = int16_t(sf - 100);
             }
         }
     }
+    r.skip(int64_t(bits.taken()));
     return 0;
 }
 
 namespace {
+
+// An escape's magnitude, or -1 past 32 prefix ones or above the largest quantised value.
+template <class Bits>
+int readEscape(Bits& bits) {
+    int n = 4;
+    while (bits.read(1)) {
+        if (++n > 32) return -1;
+    }
+    const uint64_t low = n > 16 ? (uint64_t(bits.read(n - 16)) << 16) | bits.read(16) : bits.read(n);
+    const uint64_t mag = (uint64_t(1) << n) + low;
+    return mag > 8191 ? -1 : int(mag);
+}
 
 float bandGain(const QuantTables& t, int sv) {
     if (sv == -100) return 0.0f;  // scale factor 0 silences the band
@@ -119,6 +142,14 @@ float bandGain(const QuantTables& t, int sv) {
 }  // namespace
 
 int decapl60::ReadSpectralData(BitReader& r) {
+    // The lines are read through a local cursor over the frame's bytes; the reader moves on
+    // by what it took when the loop ends, however it ends.
+    aaccore::BitCursor<aaccore::ByteSource> bits(aaccore::ByteSource{r.data, r.count, r.position()});
+    struct Advance {
+        BitReader& r;
+        const aaccore::BitCursor<aaccore::ByteSource>& bits;
+        ~Advance() { r.skip(int64_t(bits.taken())); }
+    } advance{r, bits};
     const IcsInfo& ics = *ics_;
     const QuantTables& t = quant();
     const uint16_t* offs = ics.swbOffset();
@@ -137,12 +168,18 @@ int decapl60::ReadSpectralData(BitReader& r) {
                 float* s = shortWin ? spectrum_ + 256 * (window + w) : spectrum_;
                 if (fused && cb != 11) {
                     // The common case: magnitudes straight from the codeword's table row.
-                    CachedBits bits{r};
                     aaccore::decodeScaledLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain);
                     continue;
                 }
+                if (fused) {
+                    if (!aaccore::decodeEscapedLines(book, bits, s + offs[b], offs[b + 1] - offs[b], gain, t,
+                                                     readEscape<aaccore::BitCursor<aaccore::ByteSource>>))
+                        return kCoreBadEscape;
+                    continue;
+                }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {
-                    const int8_t* v = book.values[decodeHuffmanIndex(book, r)];
+                    const int8_t* v =
+                        book.values[aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); })];
                     int q[4];
                     if (book.isSigned) {
                         for (int i = 0; i < dim; ++i)
@@ -155,7 +192,7 @@ int decapl60::ReadSpectralData(BitReader& r) {
                         }
                         if (nonZero) {
                             // One sign bit per non-zero value, first value first.
-                            uint32_t signs = cachedRead(r, nonZero) << (32 - nonZero);
+                            uint32_t signs = bits.read(nonZero) << (32 - nonZero);
                             for (int i = 0; i < dim; ++i) {
                                 const uint32_t used = q[i] != 0;
                                 const int negate = -int((signs >> 31) & used);
@@ -167,17 +204,17 @@ int decapl60::ReadSpectralData(BitReader& r) {
                             for (int i = 0; i < dim; ++i) {
                                 if (q[i] != 16 && q[i] != -16) continue;
                                 int n = 4;
-                                while (r.readBit()) {
+                                while (bits.read(1)) {
                                     if (++n > 32) return kCoreBadEscape;
                                 }
-                                uint64_t bits;
+                                uint64_t low;
                                 if (n > 16) {
-                                    bits = uint64_t(r.read(n - 16)) << 16;
-                                    bits |= r.read(16);
+                                    low = uint64_t(bits.read(n - 16)) << 16;
+                                    low |= bits.read(16);
                                 } else {
-                                    bits = r.read(n);
+                                    low = bits.read(n);
                                 }
-                                const uint64_t mag = (uint64_t(1) << n) + bits;
+                                const uint64_t mag = (uint64_t(1) << n) + low;
                                 if (mag > 8191) return kCoreBadEscape;
                                 q[i] = q[i] < 0 ? -int(mag) : int(mag);
                             }

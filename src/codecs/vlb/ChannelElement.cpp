@@ -25,46 +25,51 @@ unsigned DecodeHuffman(CVlbBitStream& bs, const aactables::HuffmanCodebook& book
     throw CBlock::EInvalidCodeBook();
 }
 
+// The ring from the reader's position on, for the shared bit cursor.
+struct RingSource {
+    const CBitBuffer* ring;
+    uint64_t word(uint64_t bit) const { return ring->PeekAt(static_cast<uint32_t>(bit)); }
+};
+
 // The core's codewords straight from the ring: the shared table look-up over a local bit
 // cache, and no virtual call per read. The ring moves on when the reader goes, also when a
 // bad codeword throws, as reading bit by bit would have left it.
 class RingReader {
 public:
     static constexpr bool kPeeks = true;
-    explicit RingReader(CBitBuffer& ring) : ring_(ring) {}
+    explicit RingReader(CBitBuffer& ring) : ring_(ring), bits_(RingSource{&ring}) {}
     RingReader(const RingReader&) = delete;
     RingReader& operator=(const RingReader&) = delete;
-    ~RingReader() { ring_.Skip(taken_); }
+    ~RingReader() { ring_.Skip(static_cast<uint32_t>(bits_.taken())); }
 
-    uint32_t peek(int n) {  // 1..25
-        if (valid_ < n) Fill();
-        return static_cast<uint32_t>(cache_ >> (64 - n));
-    }
-    void drop(int n) {
-        cache_ <<= n;
-        valid_ -= n;
-        taken_ += static_cast<uint32_t>(n);
-    }
-    uint32_t read(int n) {
-        const uint32_t v = peek(n);
-        drop(n);
-        return v;
-    }
+    uint32_t peek(int n) { return bits_.peek(n); }
+    void drop(int n) { bits_.drop(n); }
+    uint32_t read(int n) { return bits_.read(n); }
     unsigned Index(const aaccore::HuffmanBook& book, unsigned) {
         return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, peek(25), [this](int n) { drop(n); }));
     }
     unsigned Bits(unsigned n) { return read(static_cast<int>(n)); }
-
-private:
-    void Fill() {
-        cache_ = ring_.PeekAt(taken_);
-        valid_ = 57;
+    // A band of books 1..10 through the shared kernel.
+    void ScaledLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain) {
+        aaccore::decodeScaledLines(book, bits_, spectrum, lines, gain);
+    }
+    // A band of book 11; false at an escape longer than the standard allows.
+    bool EscapedLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain,
+                      const aaccore::QuantTables& t) {
+        return aaccore::decodeEscapedLines(book, bits_, spectrum, lines, gain, t,
+                                           [](aaccore::BitCursor<RingSource>& r) {
+                                               int n = 4;
+                                               while (r.read(1)) {
+                                                   // At most eight ones: a 12-bit escape word.
+                                                   if (++n > 12) return -1;
+                                               }
+                                               return (1 << n) + static_cast<int>(r.read(n));
+                                           });
     }
 
+private:
     CBitBuffer& ring_;
-    uint64_t cache_ = 0;
-    int valid_ = 0;
-    uint32_t taken_ = 0;
+    aaccore::BitCursor<RingSource> bits_;
 };
 
 // Any other bit stream: one bit at a time down the codebook's tree.
@@ -83,9 +88,8 @@ struct StreamReader {
 };
 
 template <class Reader>
-void DecodeBandWith(Reader& r, unsigned codebook, unsigned lines, int* q, float* spectrum, float gain) {
-    const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(codebook));
-    const aaccore::QuantTables& t = aaccore::quantTables();
+void DecodeBandWith(Reader& r, const aaccore::HuffmanBook& book, unsigned codebook, unsigned lines, int* q,
+                    float* spectrum, float gain, const aaccore::QuantTables& t) {
     const unsigned dim = static_cast<unsigned>(book.dimension);
     const bool escape = codebook == 11;
     for (unsigned k = 0; k < lines; k += dim) {
@@ -341,23 +345,28 @@ template <class Reader>
 void CBlock::ReadBandsWith(Reader& r) {
     const uint16_t* offsets = info_.Offsets();
     const unsigned maxSfb = info_.maxSfb.Value();
+    const aaccore::HuffmanBook* books = aaccore::huffmanBooks();
+    const aaccore::QuantTables& t = aaccore::quantTables();
     unsigned window = 0;
     for (unsigned g = 0; g < info_.numGroups; ++g) {
         for (unsigned b = 0; b < maxSfb; ++b) {
             const unsigned cb = bandCodebook_[g][b];
             if (cb == 0 || cb > 11) continue;
             const unsigned lines = offsets[b + 1] - offsets[b];
-            const float gain = dequantized_ ? BandGain(g, b) : 0.0f;
-            const aaccore::HuffmanBook& book = aaccore::huffmanBook(static_cast<int>(cb));
+            const int stored = scaleFactor_[g][b];
+            const float gain = !dequantized_ || stored == -100 ? 0.0f : aaccore::scaleGain(t, stored);
+            const aaccore::HuffmanBook& book = books[cb];
             for (unsigned w = 0; w < info_.groupLength[g]; ++w) {
                 const unsigned at = (window + w) * 128 + offsets[b];
                 if (!dequantized_) {
-                    DecodeBandWith(r, cb, lines, quantized_ + at, nullptr, 0.0f);
-                } else if (Reader::kPeeks && cb != 11) {
-                    if constexpr (Reader::kPeeks)
-                        aaccore::decodeScaledLines(book, r, spectrum_ + at, static_cast<int>(lines), gain);
+                    DecodeBandWith(r, book, cb, lines, quantized_ + at, nullptr, 0.0f, t);
+                } else if constexpr (Reader::kPeeks) {
+                    if (cb != 11)
+                        r.ScaledLines(book, spectrum_ + at, static_cast<int>(lines), gain);
+                    else if (!r.EscapedLines(book, spectrum_ + at, static_cast<int>(lines), gain, t))
+                        throw EInvalidCodeBook();
                 } else {
-                    DecodeBandWith(r, cb, lines, nullptr, spectrum_ + at, gain);
+                    DecodeBandWith(r, book, cb, lines, nullptr, spectrum_ + at, gain, t);
                 }
             }
         }
@@ -373,11 +382,6 @@ void CBlock::ReadBands(CVlbBitStream& bs) {
         StreamReader r{bs};
         ReadBandsWith(r);
     }
-}
-
-float CBlock::BandGain(unsigned g, unsigned b) const {
-    const int stored = scaleFactor_[g][b];
-    return stored == -100 ? 0.0f : aaccore::scaleGain(aaccore::quantTables(), stored);
 }
 
 void CBlock::Dequantize() {

@@ -65,7 +65,7 @@ struct TnsData {
     uint32_t present = 0;
     struct Filter {
         uint32_t length = 0, order = 0, direction = 0, coefCompress = 0;
-        int coef[32] = {};
+        int coef[32];  // the first `order` are read with the filter
     };
     uint32_t nFilt[8] = {};
     uint32_t coefRes[8] = {};
@@ -103,8 +103,6 @@ protected:
     void ReadBands(CVlbBitStream& bs);
     template <class Reader>
     void ReadBandsWith(Reader& r);
-    // Gain of band b in group g for the decoding straight to the spectrum.
-    float BandGain(unsigned g, unsigned b) const;
     void Dequantize();
 
     CChannelInfo& info_;
@@ -118,10 +116,12 @@ protected:
     SectionInfo sections_;
     uint8_t bandCodebook_[8][64] = {};
     int scaleFactor_[8][64] = {};  // scale factor - 100, intensity position - 100, or 0
-    int quantized_[1024];          // cleared by ReadSpectralData when it is used
-    float spectrum_[1024] = {};
+    // The three line buffers are left unset here: ReadSpectralData clears the one it decodes
+    // to, and the synthesis writes every sample of time_. A block is made per frame.
+    int quantized_[1024];
+    float spectrum_[1024];
     bool dequantized_ = false;  // the spectral data went straight to spectrum_
-    float time_[1024] = {};
+    float time_[1024];
 };
 
 class CLongBlock : public CBlock {

@@ -84,6 +84,8 @@ WindowSet::WindowSet(unsigned size) : n(size) {
             t[i] = 0.0f;
         for (unsigned i = 0; i < s; ++i)
             t[zeros + i] = shortWindow[shape][i];
+        longFall[shape].assign(longWindow[shape].rbegin(), longWindow[shape].rend());
+        transitionFall[shape].assign(t.rbegin(), t.rend());
     }
 }
 
@@ -102,14 +104,19 @@ int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t se
     float* y = work.data();
     if (sequence != kEightShort) {
         Imdct::ForLines(half).Run(spectrum, y);
-        const float* rise = sequence == kLongStop ? windows.transitionWindow[previousShape].data()
-                                                  : windows.longWindow[previousShape].data();
-        const float* fall =
-            sequence == kLongStart ? windows.transitionWindow[shape].data() : windows.longWindow[shape].data();
+        const float* __restrict rise = sequence == kLongStop ? windows.transitionWindow[previousShape].data()
+                                                             : windows.longWindow[previousShape].data();
+        const float* __restrict fall =
+            sequence == kLongStart ? windows.transitionFall[shape].data() : windows.longFall[shape].data();
+        // Windowing and overlap-add in one pass; the products are those of separate passes.
+        const float* __restrict in = y;
+        float* __restrict to = out;
+        float* __restrict carry = overlap;
         for (unsigned i = 0; i < half; ++i) {
-            y[i] *= rise[i];
-            y[half + i] *= fall[half - 1 - i];
+            to[i] = in[i] * rise[i] + carry[i];
+            carry[i] = in[half + i] * fall[i];
         }
+        return 0;
     } else {
         const unsigned lines = n / 16;
         const Imdct& imdct = Imdct::ForLines(lines);

@@ -35,6 +35,9 @@ struct WindowSet {
     std::vector<float> longWindow[2];        // [shape], N/2 values: 0 sine, 1 KBD
     std::vector<float> shortWindow[2];       // [shape], N/16 values
     std::vector<float> transitionWindow[2];  // [shape], N/2 values for LONG_START / LONG_STOP
+    // The long and transition halves read backwards: the falling halves in sample order.
+    std::vector<float> longFall[2];
+    std::vector<float> transitionFall[2];
 };
 
 // Rising half of a window of `length` samples.

@@ -1,6 +1,9 @@
 #include "codecs/vlb/OutputStage.h"
 
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -139,7 +142,20 @@ bool COutputStage::Quiet(int channel, const float* samples, unsigned n) const {
 
 void COutputStage::Round(float* __restrict samples, unsigned n) const {
     const float* __restrict work = work_;
-    for (unsigned j = 0; j < n; ++j) {
+    unsigned j = 0;
+#if defined(__SSE2__)
+    // The scalar loop's selections as min, max and a sign flip: minps(a, b) is a < b ? a : b,
+    // so NaN passes through as it does below, and -0.5 with its sign cleared is 0.5.
+    const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
+    const __m128 minusHalf = _mm_set1_ps(-0.5f), sign = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
+    for (; j + 4 <= n; j += 4) {
+        __m128 v = _mm_min_ps(high, _mm_loadu_ps(work + j));
+        v = _mm_max_ps(low, v);
+        const __m128 half = _mm_xor_ps(minusHalf, _mm_and_ps(_mm_cmpge_ps(v, zero), sign));
+        _mm_storeu_ps(samples + j, _mm_add_ps(v, half));
+    }
+#endif
+    for (; j < n; ++j) {
         float v = work[j];
         v = 32767.0f < v ? 32767.0f : v;
         v = v < -32768.0f ? -32768.0f : v;

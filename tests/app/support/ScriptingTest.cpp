@@ -65,10 +65,13 @@ public:
     std::optional<QString> authenticatedUsername() const override { return QStringLiteral("listener"); }
     QList<std::optional<ZYMScriptStation>> presetsArray() const override { return storedPresets; }
     int maxNumberOfPresets() const override { return maxPresets; }
-    void setPresetsArray(const QList<std::optional<ZYMScriptStation>>& presets) override {
+    std::optional<QString> setPresetsArray(const QList<std::optional<ZYMScriptStation>>& presets) override {
+        if (storeFailure) return storeFailure;
         for (int i = 0; i < presets.size(); ++i)
             if (presets[i]) storedPresets[i] = presets[i];
+        return std::nullopt;
     }
+    std::optional<QString> storeFailure;
     QString albumArtUrl() const override { return QStringLiteral("http://art.example/1.jpg"); }
 };
 
@@ -301,6 +304,11 @@ TEST_F(ScriptingBusTest, PresetsWrite) {
     EXPECT_EQ(tooMany.type(), QDBusError::InvalidArgs);
     EXPECT_EQ(tooMany.message(), QString::fromLatin1(kPresetArraySizeReason));
     EXPECT_EQ(target_.storedPresets[0], std::nullopt);
+    // A store the model could not complete fails with the model's reason.
+    target_.storeFailure = QStringLiteral("Preset 2 could not be stored");
+    const QDBusError partial = set({{"1", "a"}, {"2", "b"}, {"3", "c"}});
+    EXPECT_EQ(partial.type(), QDBusError::InvalidArgs);
+    EXPECT_EQ(partial.message(), QStringLiteral("Preset 2 could not be stored"));
 }
 
 TEST_F(ScriptingBusTest, ASecondStartHandsItsUrlOver) {

@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QImageReader>
 
-#include "WindowFixture.h"
+#include "WindowPartsFixture.h"
 #include "app/ui/AlbumArtStore.h"
 
 namespace windowtest {

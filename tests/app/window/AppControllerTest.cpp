@@ -2,19 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QJsonArray>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "app/services/AuthenticationController.h"
+#include "app/services/Clock.h"
+#include "app/services/NotificationCenter.h"
+#include "app/services/ZYMCacheStorage.h"
+#include "app/services/ZYMServicesProvider.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
+#include "ProgramServices.h"
+#include "app/prefs/RadioPrefsWindowController.h"
 #include "app/ui/RadioAppController.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
+#include "support/TestServer.h"
 
 namespace {
 
@@ -56,8 +66,32 @@ protected:
         return *app_;
     }
 
+    // An account on the test server, its password stored, the window's sign-on pointed at it.
+    void ServeAccount() {
+        server_ = &zymtest::TestServer::Get();
+        prefix_ = server_->NewPrefix();
+        server_->ScriptSignOn(prefix_, "someone", "pw-someone");
+        server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
+        KeychainUtils::savePasswordToKeychain(passwords_, "pw-someone", "someone", QStringLiteral("ZYM Radio"));
+        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
+        provider_->setServiceURL(QString::fromStdString(server_->Url(prefix_)));
+        provider_->setDeviceName("Radio", "ZYM", "1.0");
+        cache_ = std::make_unique<ZYMCacheStorageFactory>(dir_.filePath("cache"));
+        env_.window.service.provider = provider_.get();
+        env_.window.service.notifications = &center_;
+        env_.window.service.cacheFactory = cache_.get();
+        env_.window.reachable = [](const QString&) { return true; };
+        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
+        defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    }
+
     QTemporaryDir dir_;
     std::unique_ptr<UserDefaults> defaults_;
+    zymtest::TestServer* server_ = nullptr;
+    std::string prefix_;
+    std::unique_ptr<ZYMServicesProvider> provider_;
+    NotificationCenter center_;
+    std::unique_ptr<ZYMCacheStorageFactory> cache_;
     AppEnvironment env_;
     FakeAuthPanelsView panels_;
     MemoryPasswordStore passwords_;
@@ -84,8 +118,8 @@ TEST_F(AppStart, TheFirstLaunchAsksTheSpeedBeforeTheWindowAndNeverAgain) {
         EXPECT_EQ(asked_, 1);
         EXPECT_FALSE(windowShownWhenAsked_);
         EXPECT_EQ(defaults_->integer(QStringLiteral("network_bandwidth_limit")), row.limit);
-        EXPECT_EQ(app_->steps(),
-                  (QStringList{"defaults", "log", "instance", "connection", "prompt", "setup", "window"}));
+        EXPECT_EQ(app_->steps(), (QStringList{"statistics", "defaults", "log", "instance", "connection", "prompt",
+                                              "setup", "window"}));
 
         app_.reset();
         ASSERT_TRUE(Make().start());
@@ -122,6 +156,24 @@ TEST_F(AppStart, TheLogLevelIsClamped) {
         EXPECT_EQ(app.logLevel(), row.level) << row.verbosity.toString().toStdString();
     }
     EXPECT_TRUE(Make().initLogging().startsWith(dir_.filePath("logs")));
+
+    // The file takes what the level lets through.
+    for (const Row& row : {Row{7, 2}, Row{-1, 0}}) {
+        defaults_->setObject(QStringLiteral("log_verbosity"), row.verbosity);
+        RadioAppController& app = Make();
+        app.registerPreferenceDefaults();
+        const QString path = app.initLogging();
+        QFile::remove(path);
+        app.initLogging();
+        LogMessage(kLogError, "an error line\n");
+        LogMessage(kLogDebug, "a debug line\n");
+        InitLogFile(nullptr, kLogError, 0);
+        QFile log(path);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << row.level;
+        const QByteArray text = log.readAll();
+        EXPECT_TRUE(text.contains("an error line")) << row.level;
+        EXPECT_EQ(text.contains("a debug line"), row.level == 2) << row.level;
+    }
 }
 
 TEST_F(AppStart, ASecondCopyAlertsQuitsAndShowsTheFirstWindow) {
@@ -178,6 +230,221 @@ TEST_F(AppStart, AWindowRefusingToCloseStopsTheQuitUnsaved) {
     EXPECT_FALSE(defaults_->object(QStringLiteral("playing_station")).isValid());
     EXPECT_FALSE(defaults_->object(QStringLiteral("volume")).isValid());
     EXPECT_TRUE(app_->mainWindowController()->window()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+class RecordingStatistics : public WindowStatistics {
+public:
+    void startTimer(int key) override { events.push_back("start " + std::to_string(key)); }
+    void stopTimer(int key) override { events.push_back("stop " + std::to_string(key)); }
+    void saveSessionStats() override { events.push_back("save"); }
+    std::vector<std::string> events;
+};
+
+class FakeScreenSaver : public ScreenSaverInstaller {
+public:
+    bool isSupported() const override { return supported; }
+    bool isInstalled() const override { return installed; }
+    bool install() override {
+        ++installs;
+        return true;
+    }
+    bool supported = true;
+    bool installed = false;
+    int installs = 0;
+};
+
+TEST_F(AppStart, TheScreenSaverIsOfferedOnceFiveSecondsAfterALoadWithEnoughAlbumArt) {
+    struct Row {
+        const char* name;
+        bool supported;
+        bool installed;
+        bool asked;
+        int images;
+        bool offered;
+    };
+    const Row rows[] = {
+        {"no screen saver on this system", false, false, false, 60, false},
+        {"49 images and other files", true, false, false, 49, false},
+        {"50 images", true, false, false, 50, true},
+        {"asked before", true, false, true, 60, false},
+        {"installed already", true, true, false, 60, false},
+    };
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir art;
+        for (int i = 0; i < row.images; ++i) {
+            QFile f(art.filePath(QStringLiteral("a%1.%2").arg(i).arg(i % 2 ? "png" : "JPG")));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        for (const char* other : {"notes.txt", "cover", "x.tiff.part"}) {
+            QFile f(art.filePath(QString::fromLatin1(other)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        FakeScreenSaver saver;
+        saver.supported = row.supported;
+        saver.installed = row.installed;
+        FakeScheduler scheduler;
+        env_.window.scheduler = &scheduler;
+        env_.screenSaver = &saver;
+        env_.albumArtFolder = art.path();
+        defaults_->setObject(QStringLiteral("screensaver_asked"), row.asked ? QVariant(true) : QVariant());
+        dialogs_.shown.clear();
+        ASSERT_TRUE(Make().start());
+        app_->radioSignOnComplete();
+        scheduler.advance(std::chrono::milliseconds(4900));
+        EXPECT_TRUE(dialogs_.shown.empty());
+        scheduler.advance(std::chrono::milliseconds(100));
+        ASSERT_EQ(dialogs_.shown.size(), row.offered ? 1u : 0u);
+        if (row.offered) {
+            EXPECT_TRUE(defaults_->boolean(QStringLiteral("screensaver_asked")));
+            dialogs_.answer(0);
+            EXPECT_EQ(saver.installs, 1);
+            // Never again, whatever was answered.
+            app_->radioSignOnComplete();
+            scheduler.advance(std::chrono::seconds(5));
+            EXPECT_EQ(dialogs_.shown.size(), 1u);
+        }
+        app_.reset();
+    }
+}
+
+TEST_F(AppStart, TheActiveTimeIsCountedAndTheQuitSavesIt) {
+    RecordingStatistics statistics;
+    env_.window.statistics = &statistics;
+    std::vector<std::string> calls;
+    env_.installSleepWakeNotifier = [&] { calls.push_back("install sleep"); };
+    env_.removeSleepWakeNotifier = [&] { calls.push_back("remove sleep"); };
+    env_.shutdownPreferences = [&] { calls.push_back("shutdown preferences"); };
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    ASSERT_TRUE(Make().start());
+    EXPECT_EQ(calls, std::vector<std::string>{"install sleep"});
+    app_->applicationDidBecomeActive();
+    app_->applicationDidResignActive();
+    // The window records its full layout once when it is made; nothing plays, so only the
+    // active time runs.
+    EXPECT_EQ(statistics.events,
+              (std::vector<std::string>{"start 4399", "save", "start 4395", "stop 4395", "stop 4396"}));
+
+    // A window refusing to close: nothing happens.
+    statistics.events.clear();
+    app_->windowShouldClose = [] { return false; };
+    app_->quit();
+    EXPECT_EQ(calls.size(), 1u);
+    app_->windowShouldClose = nullptr;
+    app_->mainWindowController()->window()->hide();
+    app_->quit();
+    EXPECT_EQ(terminated_, 1);
+    EXPECT_EQ(calls, (std::vector<std::string>{"install sleep", "shutdown preferences", "remove sleep"}));
+    EXPECT_EQ(statistics.events, std::vector<std::string>{"save"});
+}
+
+TEST_F(AppStart, TheWindowItemFollowsTheWindowAndHelpOpensItsPages) {
+    std::vector<QUrl> opened;
+    env_.openURL = [&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    };
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    ASSERT_TRUE(Make().start());
+    QAction* item = app_->windowMenuItem();
+    ASSERT_TRUE(item);
+    QWidget* window = app_->mainWindowController()->window();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_FALSE(item->isEnabled()) << "the window is shown already";
+    window->hide();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(item->isEnabled());
+    item->trigger();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(item->isChecked());
+
+    app_->showHelp();
+    app_->showAcknowledgements();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].scheme(), QStringLiteral("https"));
+    ASSERT_TRUE(opened[1].isLocalFile());
+    QFile page(opened[1].toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("Acknowledgements"));
+}
+
+TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndASleepStopsThePlay) {
+    ServeAccount();
+    RecordingStatistics statistics;
+    env_.window.statistics = &statistics;
+    ASSERT_TRUE(Make().start());
+    RadioWindowController& window = *app_->mainWindowController();
+    QAction* item = app_->signOnMenuItem();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->text(), QStringLiteral("Sign On"));
+
+    window.window()->hide();
+    item->trigger();
+    EXPECT_TRUE(window.window()->isVisible()) << "the window comes first";
+    EXPECT_TRUE(window.authenticationInProgressOrValid());
+    EXPECT_EQ(item->text(), QStringLiteral("Sign Off"));
+    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+
+    // While a station plays, the time in front counts also as playing time; the machine
+    // going to sleep stops it.
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+    window.playStationWithID(QStringLiteral("radio:aggregate:2"));
+    ASSERT_TRUE(window.isPlaying());
+    statistics.events.clear();
+    app_->applicationDidBecomeActive();
+    EXPECT_EQ(statistics.events, (std::vector<std::string>{"start 4395", "start 4396"}));
+    center_.post(QStringLiteral("MachineIsSleepingNotification"));
+    EXPECT_FALSE(window.isPlaying());
+
+    item->trigger();
+    EXPECT_FALSE(window.authenticationInProgressOrValid());
+    EXPECT_EQ(item->text(), QStringLiteral("Sign On"));
+    app_.reset();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppStart, ThePreferencesShowTheRadioServicesPresets) {
+    ServeAccount();
+    ProgramServices services;
+    RadioAppController* application = nullptr;
+    services.wire(env_, application);
+    ASSERT_TRUE(Make().start());
+    application = app_.get();
+    RadioWindowController& window = *app_->mainWindowController();
+    window.signOn();
+    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+
+    app_->showPreferences();
+    ASSERT_TRUE(RadioPrefsWindowController::hasSharedPrefsController());
+    RadioPrefsWindowController& prefs = RadioPrefsWindowController::sharedPrefsController();
+    ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kPresetPane));
+    auto rows = [&] {
+        QStringList texts;
+        PresetTableModel* model = prefs.presetModel();
+        for (int r = 0; r < model->rowCount(); ++r)
+            texts << model->data(model->index(r, 0), Qt::DisplayRole).toString();
+        return texts;
+    };
+    // The server's presets: station 12345 first, then a station the directory lacks.
+    ASSERT_EQ(rows().size(), 5);
+    EXPECT_EQ(rows()[0], QStringLiteral("1 : Station 12345"));
+    EXPECT_EQ(rows()[1], QStringLiteral("2 : <empty>"));
+
+    // A preset stored in the window shows in the preferences.
+    window.storeStationIDOnPreset(QStringLiteral("radio:aggregate:2"), 4);
+    EXPECT_EQ(rows()[3], QStringLiteral("4 : Station 2"));
+
+    app_->mainWindowController()->window()->hide();
+    app_->quit();
+    EXPECT_FALSE(RadioPrefsWindowController::hasSharedPrefsController()) << "closed at quit";
 }
 
 }  // namespace

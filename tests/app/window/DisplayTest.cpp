@@ -9,7 +9,7 @@
 #include <QMenu>
 #include <QTest>
 
-#include "WindowFixture.h"
+#include "WindowPartsFixture.h"
 #include "app/services/Clock.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,50 +12,27 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "support/Env.h"
 #include "support/Pcm.h"
 #include "support/TestServer.h"
+#include "DemoProfile.h"
+#include "WindowFixture.h"
 
 namespace {
 
 TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
     if (!std::getenv("ZYM_REAL_KEYRING")) GTEST_SKIP() << "needs the keyring session of with-keyring.sh";
-    zymtest::TestServer& server = zymtest::TestServer::Get();
-    const QString source = QString::fromStdString(zymtest::SourceDir());
-    QProcess demo;
-    demo.start(QStringLiteral("python3"),
-               {source + QStringLiteral("/tests/server/demo.py"), QString::number(server.Port())});
-    ASSERT_TRUE(demo.waitForFinished(30000));
-    const QString services = QString::fromUtf8(demo.readAllStandardOutput()).trimmed();
-    ASSERT_TRUE(services.startsWith(QStringLiteral("http://127.0.0.1:"))) << services.toStdString();
-
-    QTemporaryDir profile;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
-        env.insert(QString::fromLatin1(name), profile.filePath(QString::fromLatin1(name)));
-        QDir().mkpath(profile.filePath(QString::fromLatin1(name)));
-    }
-    const QString wav = profile.filePath(QStringLiteral("out.wav"));
-    const QString png = profile.filePath(QStringLiteral("window.png"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("ZYM_AUDIO_OUTPUT"), QStringLiteral("wav:") + wav);
-    QDir().mkpath(profile.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio")));
-    QFile conf(profile.filePath(QStringLiteral("XDG_CONFIG_HOME/zymradio/zymradio.conf")));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    DemoProfile profile;
+    const QString wav = profile.dir.filePath(QStringLiteral("out.wav"));
+    const QString png = profile.dir.filePath(QStringLiteral("window.png"));
     // Station 1 plays the MP3 chirp over plain HTTP.
-    conf.write(QStringLiteral("[General]\nservice_url=%1\nscreenname=demo\nplay_at_launch=true\n"
-                              "playing_station=radio:aggregate:1\nnetwork_bandwidth_user_prompted=true\nvolume=1\n")
-                   .arg(services)
-                   .toUtf8());
-    conf.close();
-
-    QProcess store;
-    store.setProcessEnvironment(env);
-    store.start(QStringLiteral(ZYMRADIO), {QStringLiteral("--store-password"), QStringLiteral("demo")});
-    store.write("demo-password\n");
-    store.closeWriteChannel();
-    ASSERT_TRUE(store.waitForFinished(30000));
-    ASSERT_EQ(store.exitCode(), 0) << store.readAllStandardError().toStdString();
+    const std::string failed = profile.setUp(QStringLiteral("wav:") + wav,
+                                             QStringLiteral("play_at_launch=true\nplaying_station=radio:aggregate:1\n"
+                                                            "network_bandwidth_user_prompted=true\nvolume=1\n"));
+    ASSERT_EQ(failed, "");
+    const QProcessEnvironment& env = profile.env;
 
     QProcess program;
     program.setProcessEnvironment(env);
@@ -68,14 +46,14 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
     EXPECT_TRUE(out.contains(QStringLiteral("playing: ")) && out.contains(QStringLiteral("Station 1")))
         << out.toStdString();
 
-    // The window: the display in its scheme's colour with the logo at its right, the
-    // presets bar, the lists.
+    // The window: the display in its scheme's colour with the logo at its right end, the
+    // presets bar, the lists (the ad panel stands beside them).
     QImage shot(png);
     ASSERT_FALSE(shot.isNull());
     const QColor display = shot.pixelColor(shot.width() / 3, 110);
     const QColor ground = shot.pixelColor(4, 150);
     EXPECT_NE(display, ground) << "display background";
-    const QColor logo = shot.pixelColor(shot.width() - 50, 75);
+    const QColor logo = shot.pixelColor(580, 108);
     EXPECT_GT(logo.red(), 200) << "logo";
     EXPECT_LT(logo.blue(), 100) << "logo";
     int darkTextPixelsInPresets = 0;  // the first preset shows its number
@@ -83,28 +61,63 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
         for (int y = 160; y < 182; ++y)
             if (shot.pixelColor(x, y).lightness() < 100) ++darkTextPixelsInPresets;
     EXPECT_GT(darkTextPixelsInPresets, 3);
-    const QColor list = shot.pixelColor(shot.width() / 2, shot.height() - 30);
+    const QColor list = shot.pixelColor(400, shot.height() - 30);
     EXPECT_GT(list.lightness(), 200) << "station list background";
 
-    // What was played is the chirp, at full volume.
-    std::vector<int16_t> played;
-    ASSERT_TRUE(zymtest::ReadFloatWavAs16(wav.toStdString(), played));
-    played = zymtest::TrimSilence(zymtest::DropUnderrunGaps(played));
-    zymtest::Pcm reference;
-    if (!zymtest::DecodeWithMpg123(zymtest::DataPath("streams/chirp-64k.mp3"), reference))
-        GTEST_SKIP() << "mpg123 is missing";
+    // What was played is the chirp, fading in from silence as a launch play does.
+    if (!zymtest::HaveProgram("mpg123")) GTEST_SKIP() << "mpg123 is missing";
+    const auto both = windowtest::ReadPlayedAndReference(wav.toStdString(), zymtest::DataPath("streams/chirp-64k.mp3"));
+    ASSERT_TRUE(both);
+    const std::vector<int16_t>& played = both->played;
+    const std::vector<int16_t>& ref = both->reference;
     ASSERT_GT(played.size(), 2u * 44100 / 2) << "at least half a second of sound";
-    std::vector<int16_t> ref = reference.samples;
-    if (reference.channels == 1) {
-        ref.clear();
-        for (int16_t s : reference.samples)
-            ref.insert(ref.end(), {s, s});
+    // Aligned by the loudest stretch, the last of what played (the quiet start of the fade
+    // is trimmed with the silence before it), as the reference stretch most like it in
+    // shape: a least difference would prefer a quiet stretch to a scaled copy.
+    constexpr long kTail = 2048;
+    const long tailStart = long(played.size() / 2) - kTail;
+    ASSERT_GT(tailStart, 0);
+    long offset = 0;
+    double best = -1;
+    for (long at = 0; at + kTail <= long(ref.size() / 2); ++at) {
+        double pr = 0, rr = 0;
+        for (long i = 0; i < 2 * kTail; ++i) {
+            const double r = ref[std::size_t(2 * at + i)];
+            pr += double(played[std::size_t(2 * tailStart + i)]) * r;
+            rr += r * r;
+        }
+        const double likeness = rr > 0 ? pr / std::sqrt(rr) : 0;
+        if (likeness > best) {
+            best = likeness;
+            offset = at - tailStart;
+        }
     }
-    ref = zymtest::TrimSilence(ref);
-    const long offset = zymtest::FindOffset(played, ref, 2, 4096, 8192);
-    const auto diff = zymtest::Compare(played, ref, 2, offset);
-    EXPECT_GT(diff.compared, 44100u);
-    EXPECT_LE(diff.rms, 2.0);
+    // Block by block (0.1 s, one step of the fade), the played sound is the reference
+    // times a gain that rises and stays at most 1.
+    const long kBlock = std::max(1, both->sampleRate / 10);
+    std::vector<double> gains;
+    for (long f = std::max(0L, -offset);
+         f + kBlock <= long(played.size() / 2) && f + offset + kBlock <= long(ref.size() / 2); f += kBlock) {
+        double pr = 0, rr = 0, pp = 0;
+        for (long i = 2 * f; i < 2 * (f + kBlock); ++i) {
+            const double p = played[std::size_t(i)], r = ref[std::size_t(i + 2 * offset)];
+            pr += p * r;
+            rr += r * r;
+            pp += p * p;
+        }
+        if (rr < 1e6) continue;  // a quiet stretch of the chirp
+        const double gain = pr / rr;
+        // What the gain does not explain: about all of it for a stray signal or one from
+        // elsewhere in the chirp; for the chirp, only the fade's step inside the block.
+        const double residual = std::sqrt(std::max(0.0, pp - gain * pr) / double(2 * kBlock));
+        EXPECT_LE(residual, 0.5 * std::sqrt(pp / double(2 * kBlock)) + 4.0) << "block at frame " << f;
+        gains.push_back(gain);
+    }
+    ASSERT_GE(gains.size(), 5u);
+    for (std::size_t i = 1; i < gains.size(); ++i)
+        EXPECT_GE(gains[i], gains[i - 1] - 0.01) << i;
+    EXPECT_LT(gains.front(), gains.back());
+    EXPECT_LE(gains.back(), 1.01);
 }
 
 }  // namespace

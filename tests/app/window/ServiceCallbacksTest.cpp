@@ -11,7 +11,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include "WindowFixture.h"
+#include "WindowPartsFixture.h"
 #include "app/services/ErrorDescription.h"
 #include "app/services/ZYMRadioStationState.h"
 #include "dms/core/DMSIFService.h"

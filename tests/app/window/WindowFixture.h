@@ -1,97 +1,124 @@
 #pragma once
-// A main window signed on against the test server, with recording fakes for what it
-// reports; shared by the display, service-callback and controls tests.
+// The main window against the test server: a signed-on account, a directory, and the
+// window's collaborators replaced by recorders.
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/services/AuthenticationController.h"
 #include "app/services/NotificationCenter.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMCacheStorage.h"
-#include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMServicesProvider.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/ui/ListViews.h"
+#include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
+#include "support/Pcm.h"
 #include "support/TestServer.h"
 
 namespace windowtest {
+
+// What the "wav:" output wrote and mpg123's decode of the MP3 that was streamed, ready to
+// compare: the silence at both ends and underrun gaps dropped, a mono reference doubled to
+// stereo. None when mpg123 is missing or a file is unreadable.
+struct PlayedAndReference {
+    std::vector<int16_t> played;
+    std::vector<int16_t> reference;
+    int sampleRate = 0;
+};
+inline std::optional<PlayedAndReference> ReadPlayedAndReference(const std::string& wav, const std::string& mp3) {
+    PlayedAndReference both;
+    zymtest::Pcm reference;
+    if (!zymtest::ReadFloatWavAs16(wav, both.played) || !zymtest::DecodeWithMpg123(mp3, reference)) return std::nullopt;
+    both.played = zymtest::TrimSilence(zymtest::DropUnderrunGaps(both.played));
+    both.reference = reference.samples;
+    if (reference.channels == 1) {
+        both.reference.clear();
+        for (int16_t s : reference.samples)
+            both.reference.insert(both.reference.end(), {s, s});
+    }
+    both.reference = zymtest::TrimSilence(both.reference);
+    both.sampleRate = reference.sampleRate;
+    return both;
+}
+
+// The two aligned and compared; nothing compared when they cannot be read.
+inline zymtest::PcmDiff ComparePlayedWithMp3(const std::string& wav, const std::string& mp3) {
+    const auto both = ReadPlayedAndReference(wav, mp3);
+    if (!both) return {};
+    const long offset = zymtest::FindOffset(both->played, both->reference, 2, 4096, 8192);
+    return zymtest::Compare(both->played, both->reference, 2, offset);
+}
+
+using zymtest::RecordedRequest;
+using zymtest::TestServer;
 
 inline bool RunUntil(const std::function<bool()>& done, int seconds = 30) {
     return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::seconds(seconds)));
 }
 
-// The stored defaults, keyring entry and services provider of a listener who signs on
-// at `url` without a panel and without renewals.
-inline std::unique_ptr<ZYMServicesProvider> PrepareSignOn(UserDefaults& defaults, PasswordStore& passwords,
-                                                          const char* user, const char* password,
-                                                          const std::string& url) {
-    defaults.setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
-    defaults.setString(QStringLiteral("screenname"), user);
-    defaults.setBool(QStringLiteral("play_at_launch"), false);
-    KeychainUtils::savePasswordToKeychain(passwords, password, user, QStringLiteral("ZYM Radio"));
-    auto provider = std::make_unique<ZYMServicesProvider>(&defaults);
-    provider->setServiceURL(QString::fromStdString(url));
-    provider->setDeviceName("Radio", "ZYM", "1.0");
-    return provider;
-}
-
-// Wires the window's service side to the test's own stores.
-inline void WireService(WindowEnvironment& env, ZYMServicesProvider& provider, UserDefaults& defaults,
-                        NotificationCenter& center, ZYMCacheStorageFactory& cache, AuthPanelsView& panels,
-                        PasswordStore& passwords) {
-    env.defaults = &defaults;
-    env.service.provider = &provider;
-    env.service.defaults = &defaults;
-    env.service.notifications = &center;
-    env.service.cacheFactory = &cache;
-    env.panels = &panels;
-    env.passwords = &passwords;
-}
-
-class RecordingStatistics : public WindowStatistics {
+class RecordingAds : public AdPresenter {
 public:
-    void setNumber(int key, quint32 value) override { numbers[key] = value; }
-    void setSignOnState(int state) override { calls.push_back("state " + std::to_string(state)); }
-    void endSession(int category, int code) override {
-        calls.push_back("end " + std::to_string(category) + " " + std::to_string(code));
+    void displayAdWithMagicNumber(const QString& magic, int height) override {
+        shown.push_back("script " + magic.toStdString() + " " + std::to_string(height));
     }
-    std::map<int, quint32> numbers;
-    std::vector<std::string> calls;
+    void displayAdWithImageURL(const QString& url, const QString& magic) override {
+        shown.push_back("image " + url.toStdString() + " " + magic.toStdString());
+    }
+    void resetToStaticAd() override { shown.push_back("static"); }
+    std::vector<std::string> shown;
 };
 
-class WindowTest : public ::testing::Test {
+class MainWindow : public ::testing::Test {
 protected:
-    static constexpr const char* kUser = "Display Listener";
-    static constexpr const char* kPassword = "pw-display-0001";
-    // Its one format is MP3 over plain http.
-    static inline const QString kMp3Station = QStringLiteral("radio:aggregate:7");
+    static constexpr const char* kUser = "Demo Listener";
+    static constexpr const char* kPassword = "pw-window-0001";
 
     void SetUp() override {
-        logPath_ = zymtest::TestLogPath("windowparts");
+        logPath_ = zymtest::TestLogPath("window");
         InitLogFile(logPath_.c_str(), kLogDebug, 0);
-        server_ = &zymtest::TestServer::Get();
+        server_ = &TestServer::Get();
         prefix_ = server_->NewPrefix();
         server_->ScriptSignOn(prefix_, kUser, kPassword);
-        ScriptDirectory({});
+        server_->ScriptDirectory(prefix_, {{"play_modes", QJsonArray{"full"}}});
         defaults_ = std::make_unique<UserDefaults>(dir_.filePath("defaults.conf"));
-        provider_ = PrepareSignOn(*defaults_, passwords_, kUser, kPassword, server_->Url(prefix_));
-        WireService(env_, *provider_, *defaults_, center_, cache_, panels_, passwords_);
+        defaults_->setInteger(QStringLiteral("lfs_auth_renewal_interval"), -1);
+        defaults_->setString(QStringLiteral("screenname"), kUser);
+        defaults_->setBool(QStringLiteral("play_at_launch"), false);
+        KeychainUtils::savePasswordToKeychain(passwords_, kPassword, kUser, QStringLiteral("ZYM Radio"));
+        provider_ = std::make_unique<ZYMServicesProvider>(defaults_.get());
+        provider_->setServiceURL(QString::fromStdString(server_->Url(prefix_)));
+        provider_->setDeviceName("Radio", "ZYM", "1.0");
+        env_.defaults = defaults_.get();
         env_.presenter = &dialogs_;
-        env_.statistics = &statistics_;
-        env_.reachable = [](const QString&) { return true; };
-        // A failed call with the services out of reach ends the service at once.
-        env_.radio.isNetworkAddressReachable = [this](const std::string&) { return servicesReachable_; };
+        env_.ads = &ads_;
+        env_.service.provider = provider_.get();
+        env_.service.defaults = defaults_.get();
+        env_.service.notifications = &center_;
+        env_.service.cacheFactory = &cache_;
+        env_.panels = &panels_;
+        env_.passwords = &passwords_;
+        env_.reachable = [this](const QString& host) {
+            hostsChecked_.push_back(host);
+            return reachable_;
+        };
     }
 
     void TearDown() override {
@@ -101,48 +128,38 @@ protected:
         if (!HasFailure()) std::remove(logPath_.c_str());
     }
 
-    void ScriptDirectory(QJsonObject extra) {
-        extra["play_modes"] = QJsonArray{"full"};
-        server_->ScriptDirectory(prefix_, extra);
-    }
-
     RadioWindowController& Make() {
         window_ = std::make_unique<RadioWindowController>(env_);
-        window_->setAlbumArtFolder(dir_.filePath("albumArt"));
         return *window_;
     }
 
     void SignOnAndLoad() {
         if (!window_) Make();
         window_->signOn();
-        ASSERT_TRUE(RunUntil([&] { return window_->radioService().informationLoaded(); })) << Log();
+        ASSERT_TRUE(RunUntil([&] { return window_->radioService().informationLoaded(); }));
     }
 
-    // Plays the MP3 station from a stream that never ends.
-    void PlayForever(const QString& stationID = kMp3Station) {
-        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")},
-                                    {"file", "chirp-64k.mp3"},
-                                    {"repeat", true},
-                                    {"rate", 16000},
-                                    {"headers", QJsonArray{QJsonArray{"Content-Type", "audio/mpeg"}}}});
-        window_->playStationWithID(stationID);
-        ASSERT_TRUE(RunUntil([&] {
-            return window_->streamPlaying() && window_->player()->playerState() == RadioPlayer::Playing;
-        })) << Log();
+    std::vector<RecordedRequest> StreamRequests() {
+        std::vector<RecordedRequest> streams;
+        for (auto& r : server_->Requests(prefix_))
+            if (r.path.find("svcstream/") != std::string::npos) streams.push_back(r);
+        return streams;
+    }
+    std::vector<std::string> StreamTargets() {
+        std::vector<std::string> targets;
+        for (const auto& r : StreamRequests()) {
+            const std::string tail = r.path.substr(r.path.find("svcstream/") + 10);
+            const auto n = r.query.find("n=");
+            targets.push_back(tail + " " + r.query.substr(n, 3));
+        }
+        return targets;
     }
 
-    // Hands the window a track document starting now and waits for it to be current.
-    void Feed(const QString& xml) {
-        const QString url = window_->playingStationURL();
-        window_->receivedMetaData(xml.toUtf8(), QDateTime::currentDateTimeUtc(), url);
-        ASSERT_TRUE(RunUntil([&] { return window_->currentTrackMetadata() && !window_->nextTrackMetadata(); }));
-    }
-
-    int CountRequests(const char* needle) {
-        int n = 0;
-        for (const auto& r : server_->Requests(prefix_))
-            if (r.body.find(needle) != std::string::npos || r.path.find(needle) != std::string::npos) ++n;
-        return n;
+    // Fails every stream of the station's prog ids that start with `progPrefix`.
+    void StreamFails(const std::string& progPrefix, const QJsonObject& how) {
+        QJsonObject script = how;
+        script["path"] = QString::fromStdString(prefix_ + "svcstream/" + progPrefix);
+        server_->Script(script);
     }
 
     std::string Log() {
@@ -152,7 +169,20 @@ protected:
         return text.str();
     }
 
-    zymtest::TestServer* server_ = nullptr;
+    void DoubleClickStation(const QString& stationID) {
+        auto item = window_->dataSource().stationItemWithID(stationID);
+        ASSERT_TRUE(item);
+        const int row = window_->dataSource().indexOfStationItem(item.get());
+        ASSERT_GE(row, 0);
+        ExtendedTableView& table = window_->stationTable();
+        window_->window()->show();
+        table.scrollTo(table.model()->index(row, 0));
+        const QPoint at = table.visualRect(table.model()->index(row, 0)).center();
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, at);
+    }
+
+    TestServer* server_ = nullptr;
     std::string prefix_;
     std::string logPath_;
     QTemporaryDir dir_;
@@ -163,10 +193,11 @@ protected:
     NotificationCenter center_;
     ZYMCacheStorageFactory cache_{dir_.filePath("cache")};
     RecordingDialogPresenter dialogs_;
-    RecordingStatistics statistics_;
+    RecordingAds ads_;
     WindowEnvironment env_;
+    bool reachable_ = true;
+    std::vector<QString> hostsChecked_;
     std::unique_ptr<RadioWindowController> window_;
-    bool servicesReachable_ = true;
 };
 
 }  // namespace windowtest

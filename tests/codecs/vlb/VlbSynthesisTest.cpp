@@ -1,6 +1,8 @@
 // Filter banks, TNS and the output stage's limiter.
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -180,6 +182,32 @@ TEST(VlbOutputStage, SamplesWithinRangeAreOnlyDelayedAndRounded) {
     for (size_t i = 10; i < in.size(); ++i) {
         float v = in[i - 10];
         EXPECT_FLOAT_EQ(out[i], v >= 0 ? v + 0.5f : v - 0.5f) << i;
+    }
+}
+
+TEST(VlbOutputStage, EverySampleOfAnyPieceLengthIsClampedAndRoundedAlike) {
+    // Signed zeros, the clamp limits, halves and values just inside them, in pieces whose
+    // length is no multiple of four; a loud piece (-32768.4) and a quiet one.
+    const std::vector<float> edges = {0.0f,      -0.0f,    0.49999997f, -0.49999997f, 1e-45f, -1e-45f, 32767.0f,
+                                      -32767.0f, 32766.6f, -32766.6f,   2.5f,         -2.5f,  100.25f};
+    for (const float extra : {0.0f, -32768.4f}) {
+        for (const unsigned n : {127u, 13u, 126u}) {
+            COutputStage stage(1);
+            stage.SetRate(44100);
+            std::vector<float> in(n);
+            for (unsigned i = 0; i < n; ++i)
+                in[i] = edges[i % edges.size()];
+            if (extra != 0.0f) in[n - 1] = extra;
+            std::vector<float> out = in;
+            float* p[1] = {out.data()};
+            stage.Process(p, n, 0);
+            for (unsigned i = 10; i < n; ++i) {
+                float v = in[i - 10];
+                v = v < -32768.0f ? -32768.0f : v;
+                const float expected = v + (v >= 0.0f ? 0.5f : -0.5f);
+                EXPECT_EQ(std::bit_cast<uint32_t>(out[i]), std::bit_cast<uint32_t>(expected)) << n << " " << i;
+            }
+        }
     }
 }
 

@@ -1,0 +1,125 @@
+#include "ProgramServices.h"
+
+#include <optional>
+
+#include "app/about/AboutWindow.h"
+#include "app/prefs/RadioPrefsWindowController.h"
+#include "app/services/Localizer.h"
+#include "app/services/ZYMRadioService.h"
+#include "app/services/ZYMRadioStation.h"
+#include "app/support/NetworkInfoManager.h"
+#include "app/support/PhoneHomeController.h"
+#include "app/support/PhoneHomeServices.h"
+#include "app/support/SleepWakeNotifier.h"
+#include "app/support/SoftwareUpdateController.h"
+#include "app/support/ZYMLiaison.h"
+#include "app/support/ZYMWorkspace.h"
+#include "app/ui/ApplicationActions.h"
+
+namespace {
+
+// The statistics store once set up; nothing is counted before.
+class PhoneHomeStatistics : public WindowStatistics {
+public:
+    void increment(int key) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->Increment(std::uint16_t(key));
+    }
+    qint64 number(int key) override {
+        auto* s = PhoneHomeController::sharedPhoneHome();
+        return s ? s->GetNumber(std::uint16_t(key)) : 0;
+    }
+    void startTimer(int key) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->StartTimer(std::uint16_t(key));
+    }
+    void stopTimer(int key) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->StopTimer(std::uint16_t(key));
+    }
+    void setNumber(int key, qint64 value) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->SetNumber(std::uint16_t(key), std::uint32_t(value));
+    }
+    void setSignOnState(int state) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->SetSignOnState(std::uint32_t(state));
+    }
+    void saveSessionStats() override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome()) s->SaveSessionStats();
+    }
+};
+
+// The presets pane's view of the main window's radio service.
+class RadioServicePresets : public PresetService {
+public:
+    explicit RadioServicePresets(ZYMRadioService& service) : service_(service) {}
+    bool serviceAvailable() const override { return service_.serviceAvailable(); }
+    int maxNumberOfPresets() const override { return service_.maxNumberOfPresets(); }
+    std::optional<QString> stationNameForPreset(int slot) const override {
+        const auto station = service_.stationForPreset(slot);
+        if (!station) return std::nullopt;
+        return station->name();
+    }
+    void removePreset(int slot) override { service_.removePreset(slot); }
+    void moveStationFromPreset(int from, int to) override { service_.moveStationFromPreset(from, to); }
+    bool hasStationWithID(const QString& stationID) const override {
+        return service_.stationWithID(stationID) != nullptr;
+    }
+    void storeStationWithIDForPreset(const QString& stationID, int slot) override {
+        if (const auto station = service_.stationWithID(stationID)) service_.storeStation(station.get(), slot);
+    }
+    // The service posts as its generic base.
+    const void* notificationSender() const override { return static_cast<const ZYMGenericService*>(&service_); }
+
+private:
+    ZYMRadioService& service_;
+};
+
+}  // namespace
+
+struct ProgramServices::State {
+    PhoneHomeStatistics statistics;
+    std::unique_ptr<RadioServicePresets> presets;
+    std::unique_ptr<ActionReporter> reporter;
+};
+
+ProgramServices::ProgramServices() : state_(std::make_unique<State>()) {}
+
+ProgramServices::~ProgramServices() { ApplicationActions::setObserver(nullptr); }
+
+void ProgramServices::setupPhoneHome() {
+    PhoneHomeController::setupPhoneHome(ZYMWorkspace::applicationSupportPath(), 2318, 0.01f);
+}
+
+void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& application) {
+    State& state = *state_;
+    if (!env.window.statistics) env.window.statistics = &state.statistics;
+    if (!env.window.checkForUpdates)
+        env.window.checkForUpdates = [] { SoftwareUpdateController::sharedController().checkForUpdates(); };
+    if (!env.installSleepWakeNotifier) env.installSleepWakeNotifier = [] { InstallSleepWakeNotifier(); };
+    if (!env.removeSleepWakeNotifier) env.removeSleepWakeNotifier = [] { RemoveSleepWakeNotifier(); };
+    if (!env.showAbout) env.showAbout = [] { AboutWindowController::sharedInstance().showPanel(); };
+    if (!env.showPreferences)
+        env.showPreferences = [&state, &application,
+                               stores =
+                                   PrefStores{env.defaults, env.window.service.notifications, env.window.passwords}] {
+            RadioPrefsEnvironment prefs;
+            // The window's own stores, so both see the same settings and notices.
+            prefs.stores = stores;
+            prefs.radioService = [&state, &application]() -> PresetService* {
+                RadioWindowController* window = application ? application->mainWindowController() : nullptr;
+                if (!window) return nullptr;
+                if (!state.presets) state.presets = std::make_unique<RadioServicePresets>(window->radioService());
+                return state.presets.get();
+            };
+            prefs.keychainService = [] { return Localizer::shared().text(QStringLiteral("RadioKeychainService")); };
+            // No chat client can be scripted on this system.
+            prefs.chatStatusScriptable = false;
+            RadioPrefsWindowController::sharedPrefsController(prefs).showWindow();
+        };
+    if (!env.shutdownPreferences)
+        env.shutdownPreferences = [] { RadioPrefsWindowController::shutdownPrefsController(); };
+
+    // Every button and menu item, and the actions of the lists, go to the analytics.
+    state.reporter = std::make_unique<ActionReporter>(ZYMLiaison::sharedLiaison());
+    ApplicationActions::setObserver(
+        [reporter = state.reporter.get()](const QString&, QObject* sender) { reporter->report(sender); });
+}
+
+void ProgramServices::applicationWillTerminate() { NetworkInfoManager::defaultManager().applicationWillTerminate(); }

@@ -1,0 +1,138 @@
+// The window as scripts and the chat clients see it: streams played by address, the forced
+// sign-on of a URL, the volume as a percentage, and the status message of the chat clients.
+
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/services/ServiceLayerError.h"
+#include "app/services/UserDefaults.h"
+#include "app/services/ZYMRadioStation.h"
+#include "app/services/ZYMRadioStationFormat.h"
+#include "app/ui/RadioMetadataParser.h"
+#include "app/ui/RadioWindowController.h"
+#include "app/ui/RemoteControlledSlider.h"
+#include "dms/radio3/DMRadio3Types.h"
+#include "engine/base/LogMessage.h"
+
+namespace {
+constexpr float kSliderScale = 1000.0f;
+const QString kSetIChatStatus = QStringLiteral("set_ichat_status");
+const QString kStationIDPlayedByURL = QStringLiteral("-1");
+}  // namespace
+
+void RadioWindowController::setupScriptingChatAndTimers() {
+    chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *env_.clock, *env_.scheduler);
+    connect(this, &RadioWindowController::trackStarted, this,
+            [this] { Guarded("chat status", [this] { updateIChatNowPlaying(); }); });
+    connect(this, &RadioWindowController::playingStateChanged, this, [this] {
+        Guarded("chat status", [this] {
+            if (isPreparingOrBufferingOrPlaying())
+                updateIChatNowPlaying();
+            else
+                clearIChatNowPlaying(false);
+        });
+    });
+
+    sleepTimer_ =
+        std::make_unique<SleepWakeTimer>(defaults_, *env_.clock, *env_.scheduler, QStringLiteral("sleep_date"),
+                                         QStringLiteral("sleep_repeats"), [this] { stopPlaying(); });
+    wakeTimer_ = std::make_unique<SleepWakeTimer>(defaults_, *env_.clock, *env_.scheduler, QStringLiteral("wake_date"),
+                                                  QStringLiteral("wake_repeats"), [this] { playActiveStation(); });
+    NotificationCenter& center =
+        env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
+    timersSettingsObserver_ = center.observe(QStringLiteral("RadioTimersSettingsHaveChangedNotification"), nullptr,
+                                             [this](const Notification&) { timersSettingsChanged(); });
+}
+
+// ---- scripting -----------------------------------------------------------------------
+
+void RadioWindowController::playStationWithURL(const QString& url) {
+    if (!player_ || url.isEmpty()) return;
+    player_->stop();
+    const QString current = playingStationURL();
+    if (!current.isEmpty()) playingStopped(current);
+    setPlayingStation(ZYMRadioStation::create(url, kStationIDPlayedByURL, {}));
+    playStationWithURLInternal(url);
+    updateWindowUI();
+}
+
+void RadioWindowController::playStationWithURLInternal(const QString& url) {
+    const QString uid = QStringLiteral("macclient-%1").arg(env_.statistics->number(kStatClientID));
+    if (QUrlQuery(QUrl(url)).queryItemValue(QStringLiteral("uid")) == uid) {
+        urls_ = {url};
+        urlIndex_ = 0;
+    } else {
+        // As on the play road: a query item, also where the URL has no query yet.
+        setPlayingStationURLs({url});
+    }
+    // A format of its own makes the URL the current one, so the player's reports for it
+    // pass the stale-URL filter; a failure then ends the play as the last format's would.
+    formats_ = {std::make_shared<ZYMRadioStationFormat>(DMRadio3_StationFormatType())};
+    haveFormats_ = true;
+    formatIndex_ = 0;
+    const QString played = urls_.value(0);
+    LogMessage(kLogDebug, "playStationWithURLInternal(%s)\n", played.toUtf8().constData());
+    if (player_) player_->play(played);
+}
+
+void RadioWindowController::forceSignOnAndPlayStationID(const std::optional<QString>& stationID,
+                                                        const std::optional<QString>& name) {
+    forcePlayAtSignOn_ = true;
+    forcePlayStationID_ = stationID;
+    forcePlayStationName_ = name;
+    signOn();
+}
+
+void RadioWindowController::playForcedStationAtSignOn() {
+    if (!forcePlayAtSignOn_) return;
+    forcePlayAtSignOn_ = false;
+    const auto id = std::exchange(forcePlayStationID_, std::nullopt);
+    const auto name = std::exchange(forcePlayStationName_, std::nullopt);
+    if (id && radioService_->stationWithID(*id))
+        playStationWithID(*id);
+    else if (name)
+        if (auto station = radioService_->stationWithName(*name)) startPlaying(station, true);
+}
+
+int RadioWindowController::soundVolume() const { return int(volume_->floatValue() * 100.0f); }
+
+void RadioWindowController::setSoundVolume(int volume) {
+    const float value = std::clamp(float(volume) / 100.0f, float(volume_->minimum()) / kSliderScale,
+                                   float(volume_->maximum()) / kSliderScale);
+    volume_->setFloatValue(value);
+    setVolumeFromSlider(false);
+}
+
+// ---- chat status ---------------------------------------------------------------------
+
+void RadioWindowController::setChatScriptRunner(ScriptRunner& runner) {
+    chatStatus_ = std::make_unique<ChatStatus>(runner, *env_.clock, *env_.scheduler);
+}
+
+void RadioWindowController::updateIChatNowPlaying() {
+    if (!defaults_.boolean(kSetIChatStatus)) return;
+    // An audio ad leaves the last song in the status.
+    if (currentTrack_ && currentTrack_->isPromo()) return;
+    if (!isPreparingOrBufferingOrPlaying()) return;
+    const bool song = currentTrack_ && currentTrack_->isSong();
+    const QString artist = song ? currentTrack_->songArtist().value_or(QString()) : QString();
+    const QString name = song ? currentTrack_->songName().value_or(QString()) : QString();
+    const QString message = !artist.isEmpty() && !name.isEmpty()
+                                ? format("ChatStatusMessage", {artist, name})
+                                : format("ChatStatusMessageNoMetadata", {playingStation_->name()});
+    chatStatus_->setIMStatusMessage(message);
+}
+
+void RadioWindowController::clearIChatNowPlaying(bool force) {
+    if (force || defaults_.boolean(kSetIChatStatus)) chatStatus_->setIMStatusMessage(QString(""));
+}
+
+void RadioWindowController::chatStatusPreferenceChanged() {
+    if (defaults_.boolean(kSetIChatStatus))
+        updateIChatNowPlaying();
+    else
+        clearIChatNowPlaying(true);
+}

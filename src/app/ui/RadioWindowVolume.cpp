@@ -1,0 +1,168 @@
+// The main window's volume: the slider is the listener's volume, the player gets it through
+// a curve that rises slowly at first; muting lasts to the end of the current song.
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/services/ServiceLayerError.h"
+#include "app/ui/Fades.h"
+#include "app/ui/RadioMetadataParser.h"
+#include "app/ui/RadioWindowController.h"
+#include "app/ui/RemoteControlledSlider.h"
+
+float RadioWindowController::volumeForSliderValue(float value) {
+    if (!(value > 0)) return 0;
+    // 0.1 x v x 10^v; at the top it may round a hair above 1, which the player refuses.
+    return std::min(1.0f, 0.1f * value * std::exp(value * std::log(10.0f)));
+}
+
+void RadioWindowController::setupVolume() {
+    volume_->setObjectName(QStringLiteral("volume"));
+    volume_->setRemoteAction([this](float) { setVolumeFromFader(); });
+    connect(volume_, &RemoteControlledSlider::userChanged, this,
+            [this] { Guarded("volume slider", [this] { setVolumeFromSlider(true); }); });
+    if (QMenu* controls = menuBar_->actions().isEmpty() ? nullptr : menuBar_->actions().front()->menu()) {
+        controls->addSeparator();
+        auto add = [&](const char* name, const QString& title, QKeySequence keys, std::function<void()> action) {
+            QAction* a = controls->addAction(title);
+            a->setObjectName(QString::fromLatin1(name));
+            a->setShortcut(keys);
+            connect(a, &QAction::triggered, this, [name, action] { Guarded(name, action); });
+        };
+        add("volumeUp", QStringLiteral("Volume Up"), QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { volumeUp(); });
+        add("volumeDown", QStringLiteral("Volume Down"), QKeySequence(Qt::CTRL | Qt::Key_Down),
+            [this] { volumeDown(); });
+        add("volumeMax", QStringLiteral("Maximum Volume"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Up),
+            [this] { setVolumeToMax(); });
+        add("volumeMin", QStringLiteral("Minimum Volume"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Down),
+            [this] { setVolumeToMin(QGuiApplication::keyboardModifiers()); });
+        add("muteUntilSongEnds", QStringLiteral("Mute Until the Song Ends"), QKeySequence(),
+            [this] { muteTilEndOfCurrentSong(); });
+    }
+    connect(this, &RadioWindowController::trackStarted, this, [this] {
+        Guarded("track start", [this] {
+            if (!mutingShouldContinue()) undoMuting();
+            showNowPlayingOverlay();
+        });
+    });
+    connect(this, &RadioWindowController::playingStateChanged, this,
+            [this] { Guarded("volume play state", [this] { volumePlayingStateChanged(); }); });
+}
+
+void RadioWindowController::setVolumeFromSlider(bool fromUser) {
+    if (fromUser) {
+        // The listener takes over from a fade and from muting.
+        if (volumeFader_) {
+            volumeFader_->stopFade();
+            volumeFader_.reset();
+        }
+        if (isMuting_) stopMuting();
+    }
+    if (player_) player_->setVolume(volumeForSliderValue(volume_->floatValue()));
+}
+
+void RadioWindowController::volumeUp() {
+    const float step = float(volume_->maximum() - volume_->minimum()) / 1000.0f / 10.0f;
+    volume_->setFloatValue(std::min(volume_->floatValue() + step, float(volume_->maximum()) / 1000.0f));
+    setVolumeFromSlider(true);
+}
+
+void RadioWindowController::volumeDown() {
+    const float step = float(volume_->maximum() - volume_->minimum()) / 1000.0f / 10.0f;
+    volume_->setFloatValue(std::max(volume_->floatValue() - step, float(volume_->minimum()) / 1000.0f));
+    setVolumeFromSlider(true);
+}
+
+void RadioWindowController::setVolumeToMax() {
+    volume_->setFloatValue(float(volume_->maximum()) / 1000.0f);
+    setVolumeFromSlider(true);
+}
+
+void RadioWindowController::setVolumeToMin(Qt::KeyboardModifiers modifiers) {
+    if (modifiers & Qt::ControlModifier) return muteTilEndOfCurrentSong();
+    volume_->setFloatValue(float(volume_->minimum()) / 1000.0f);
+    setVolumeFromSlider(true);
+}
+
+RadioWindowController::MutedSong RadioWindowController::currentSong() const {
+    // A field the metadata lacks is kept and compared as "", never as a missing value.
+    MutedSong song;
+    if (currentTrack_) {
+        song.songName = currentTrack_->songName().value_or(QString(""));
+        song.songAlbum = currentTrack_->songAlbum().value_or(QString(""));
+        song.songArtist = currentTrack_->songArtist().value_or(QString(""));
+    }
+    return song;
+}
+
+void RadioWindowController::muteTilEndOfCurrentSong() {
+    if (!isPreparingOrBufferingOrPlaying() || !currentTrack_) return;
+    MutedSong song = currentSong();
+    // Muting again keeps the volume from before the first time, not the silence.
+    song.volume = isMuting_ && mutedSong_ ? mutedSong_->volume : volume_->floatValue();
+    mutedSong_ = song;
+    mutedStation_ = playingStation_;
+    mutedStationStopped_ = false;
+    mutingOptions_ = 1;
+    volume_->setFloatValue(float(volume_->minimum()) / 1000.0f);
+    setVolumeFromSlider(false);
+    isMuting_ = true;
+}
+
+bool RadioWindowController::mutingShouldContinue() const {
+    if (!isMuting_ || !isPreparingOrBufferingOrPlaying() || !currentTrack_ || mutingOptions_ != 1 || !mutedSong_)
+        return false;
+    const MutedSong now = currentSong();
+    return now.songName == mutedSong_->songName && now.songAlbum == mutedSong_->songAlbum &&
+           now.songArtist == mutedSong_->songArtist;
+}
+
+void RadioWindowController::undoMuting() {
+    if (!isMuting_ || !mutedSong_) return;
+    isMuting_ = false;
+    const float minimum = float(volume_->minimum()) / 1000.0f;
+    if (volume_->floatValue() <= minimum) {
+        volume_->setFloatValue(std::min(mutedSong_->volume, float(volume_->maximum()) / 1000.0f));
+        setVolumeFromSlider(false);
+    }
+    mutedSong_.reset();
+    mutedStation_.reset();
+    mutingOptions_ = 0;
+}
+
+void RadioWindowController::stopMuting() {
+    isMuting_ = false;
+    mutedSong_.reset();
+    mutedStation_.reset();
+    mutingOptions_ = 0;
+}
+
+void RadioWindowController::volumePlayingStateChanged() {
+    // Another station started (or the muted one again after it stopped): muting ends.
+    if (!isMuting_) return;
+    if (!playingStation_) {
+        mutedStationStopped_ = true;
+        return;
+    }
+    if (playingStation_ != mutedStation_ || mutedStationStopped_) undoMuting();
+}
+
+void RadioWindowController::fadeVolumeIn(double seconds) {
+    volumeFader_ = std::make_shared<VolumeFadeController>(*volume_, *env_.scheduler);
+    // Deleting the fader from its own completion is allowed.
+    volumeFader_->setCompletion([this](RemoteControlledSlider&) { volumeFader_.reset(); });
+    volumeFader_->fadeIn(seconds);
+}
+
+void RadioWindowController::cancelVolumeFade() {
+    if (!volumeFader_) return;
+    volumeFader_->cancelFade();
+    volumeFader_.reset();
+}
+
+bool RadioWindowController::volumeFading() const { return volumeFader_ && volumeFader_->isFading(); }
