@@ -72,6 +72,7 @@ void RadioWindowController::serviceDidBecomeInvalidWithReason(ZYMGenericService&
     // A deliberate sign-off is no outage; the display says "not signed on" by itself.
     setProgressText(loggedOff ? QString() : textOf(DisplayKeys::RadioUnavailableStatusString));
     hideRadioProgressPanel();
+    cancelVolumeFade();
     if (!loggedOff)
         resumeOrGiveUpAfterLoss(reason);
     else

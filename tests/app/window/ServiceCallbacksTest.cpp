@@ -101,7 +101,10 @@ TEST_F(ServiceCallbacks, ASecondLossWithoutSuccessGivesUpAndMakesThePanelSticky)
 TEST_F(ServiceCallbacks, SigningOffNeitherRetriesNorEndsASession) {
     SignOnAndLoad();
     const int signOns = SignOnSteps();
+    window_->fadeVolumeIn(5.0);
+    ASSERT_TRUE(window_->volumeFading());
     window_->signOff();
+    EXPECT_FALSE(window_->volumeFading()) << "a lost service ends the fade";
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(200));
     EXPECT_EQ(SignOnSteps(), signOns);
     EXPECT_EQ(window_->serviceRetryCount(), 0);
