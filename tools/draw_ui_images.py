@@ -78,6 +78,19 @@ def band(top, bottom, edge, h, cap):
     return w, h, shade
 
 
+def gloss(h, cap):
+    """The display's gloss: white fading out over the upper half, see-through below."""
+    w = 8 if cap else 1
+
+    def shade(x, y):
+        t = y / h
+        if t >= 0.5:
+            return None
+        return (1.0, 1.0, 1.0, 0.28 * (1 - 2 * t))
+
+    return w, h, shade
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     images = {}
@@ -85,7 +98,7 @@ def main():
         images["preset_%s_normal" % suffix] = band((0.96, 0.96, 0.96), (0.80, 0.80, 0.80), (0.45, 0.45, 0.45), 22, cap)
         images["preset_%s_selected" % suffix] = band((0.45, 0.62, 0.93), (0.12, 0.33, 0.78), (0.08, 0.2, 0.5), 22, cap)
         images["category_back_%s" % suffix] = band((0.88, 0.90, 0.95), (0.70, 0.74, 0.84), (0.55, 0.58, 0.68), 18, cap)
-        images["display_overlay_%s" % suffix] = band((1, 1, 1), (0.9, 0.9, 0.9), (0.6, 0.6, 0.6), 40, cap)
+        images["display_overlay_%s" % suffix] = gloss(40, cap)
 
     def magnifier(x, y):
         d = math.hypot(x - 6.5, y - 6.5)

@@ -3,6 +3,7 @@
 #include "app/services/NotificationCenter.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
+#include "app/ui/PreferenceNotices.h"
 
 UserDefaults& PrefStores::userDefaults() const { return defaults ? *defaults : UserDefaults::standardUserDefaults(); }
 
@@ -46,7 +47,10 @@ bool cacheValue(QHash<QString, QVariant>& cache, const QString& key, const QVari
 }  // namespace
 
 void PrefModel::sendPrefChangedNotification() {
-    if (notifyOnChange_) stores_.notifications().post(QString::fromLatin1(kPrefObjectChangedNotification), this);
+    if (!notifyOnChange_) return;
+    const auto* keyed = dynamic_cast<const UserDefaultsKeyedPreference*>(this);
+    stores_.notifications().post(QString::fromLatin1(kPrefObjectChangedNotification), this,
+                                 {{PreferenceNotices::kModelInfo, keyed}});
 }
 
 void KeyedPrefModel::setKey(const QString& key) {

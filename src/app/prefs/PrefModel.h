@@ -9,11 +9,11 @@
 #include <QString>
 #include <QVariant>
 
+#include "app/ui/PreferenceNotices.h"
+
 class NotificationCenter;
 class PasswordStore;
 class UserDefaults;
-
-inline constexpr const char* kPrefObjectChangedNotification = "PrefObjectChangedNotification";
 
 // Where the models read, write and announce; null members mean the application's own.
 struct PrefStores {
@@ -71,9 +71,10 @@ public:
     virtual void flushCache() = 0;
 };
 
-class UserDefaultPrefModel : public KeyedPrefModel {
+class UserDefaultPrefModel : public KeyedPrefModel, public UserDefaultsKeyedPreference {
 public:
     using KeyedPrefModel::KeyedPrefModel;
+    QString userDefaultsKey() const override { return key(); }
     QVariant value() const override;
     void setValue(const QVariant& value) override;
     void keyChanged() override { sendPrefChangedNotification(); }

@@ -2,6 +2,7 @@
 
 #include "app/foundation/ZYMColorUtils.h"
 #include "app/prefs/ColorWell.h"
+#include "app/ui/PreferenceNotices.h"
 #include "app/services/Clock.h"
 #include "app/services/Localizer.h"
 #include "app/services/PropertyList.h"
@@ -364,7 +365,8 @@ void RadioPrefsWindowController::termRadioPane() {
     } else if (limit <= kNarrowband) {
         defaults.setInteger(K::networkBandwidthLimit, kBroadband);
     }
-    env_.stores.notifications().post(QString::fromLatin1(kPrefObjectChangedNotification), &K::networkBandwidthLimit);
+    env_.stores.notifications().post(QString::fromLatin1(kPrefObjectChangedNotification), &K::networkBandwidthLimit,
+                                     {{PreferenceNotices::kKeyInfo, K::networkBandwidthLimit}});
 }
 
 // --- update pane ---

@@ -64,6 +64,8 @@ class PresetButton : public RolloverButton {
 public:
     PresetButton(int tag, QWidget* parent = nullptr);
     int tag() const { return tag_; }
+    // Option shows presets 6 to 10 on the same buttons.
+    void setTag(int tag) { tag_ = tag; }
     bool isDragHighlighted() const { return dragHighlight_; }
     QString existingPresetStationID() const;
     QSize sizeHint() const override;

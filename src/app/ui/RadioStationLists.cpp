@@ -77,6 +77,8 @@ public:
     explicit TableDelegate(RadioStationLists& lists) : lists_(lists) {}
     QMenu* contextMenuForRow(int row) override { return lists_.stationContextMenuForRow(row); }
     std::optional<Qt::DropActions> draggingSourceOperationMask(bool) override { return Qt::CopyAction; }
+    void rowEntered(int row) override { lists_.window_.stationRowEntered(row); }
+    void rowExited(int row) override { lists_.window_.stationRowExited(row); }
     std::optional<QPixmap> dragImageForSingleRow(int row) override {
         QPixmap image = lists_.dragImageForRow(row);
         if (image.isNull()) return std::nullopt;
@@ -242,18 +244,22 @@ QMimeData* RadioStationLists::writeRows(const QList<int>& rows) const {
         const auto item = dataSource_.stationItemAtIndex(row);
         if (!item) continue;
         ZYMPasteboard::setStationID(*data, item->stationID());
-        // The URL is already escaped: the plain and URI forms carry it as it is.
-        const QString url = clipboardURLForStation(item->stationID(), item->name());
-        ZYMPasteboard::setDataForURL(*data, url, item->name(), item->stationDescription().value_or(QString()));
-        data->setData(QStringLiteral("text/plain"), url.toUtf8());
-        data->setData(QStringLiteral("text/uri-list"), url.toUtf8() + "\r\n");
-        const QString mozilla =
-            url + QLatin1Char('\n') + QString(item->name()).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        data->setData(QString::fromLatin1(ZYMPasteboard::kMozillaURLMimeType),
-                      QByteArray(reinterpret_cast<const char*>(mozilla.utf16()), mozilla.size() * 2));
+        writeStationURL(*data, item->stationID(), item->name(), item->stationDescription().value_or(QString()));
         wrote = true;
     }
     return wrote ? data.release() : nullptr;
+}
+
+void RadioStationLists::writeStationURL(QMimeData& data, const QString& stationID, const QString& name,
+                                        const QString& description) {
+    // The URL is already escaped: the plain and URI forms carry it as it is.
+    const QString url = clipboardURLForStation(stationID, name);
+    ZYMPasteboard::setDataForURL(data, url, name, description);
+    data.setData(QStringLiteral("text/plain"), url.toUtf8());
+    data.setData(QStringLiteral("text/uri-list"), url.toUtf8() + "\r\n");
+    const QString mozilla = url + QLatin1Char('\n') + QString(name).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    data.setData(QString::fromLatin1(ZYMPasteboard::kMozillaURLMimeType),
+                 QByteArray(reinterpret_cast<const char*>(mozilla.utf16()), mozilla.size() * 2));
 }
 
 QPixmap RadioStationLists::dragImageForRow(int row) const {

@@ -34,6 +34,9 @@ public:
     virtual void clearHoverFocus() = 0;
     // Asked for each station row drawn.
     virtual void ensureStationInfo(const QString& stationID) = 0;
+    // The mouse came onto or left a station row.
+    virtual void stationRowEntered(int) {}
+    virtual void stationRowExited(int) {}
 };
 
 class RadioStationLists : public QObject {
@@ -61,6 +64,9 @@ public:
     QMimeData* writeRows(const QList<int>& rows) const;
     // The station's location for the clipboard and drags, its arguments escaped.
     static QString clipboardURLForStation(const QString& stationID, const QString& name);
+    // A station's location in every URL form of the pasteboard.
+    static void writeStationURL(QMimeData& data, const QString& stationID, const QString& name,
+                                const QString& description);
     QPixmap dragImageForRow(int row) const;
     static QPixmap dragImageForName(const QString& name);
 

@@ -95,6 +95,17 @@ void RadioSourcesModel::reloadRow(int row) {
     emit dataChanged(index(row), index(row));
 }
 
+void RadioStationsModel::reloadRows(int first, int last) {
+    const int count = rowCount();
+    if (count == 0) return;
+    if (first < 0 && last < 0) {
+        first = 0;
+        last = count - 1;
+    }
+    if (first < 0 || last >= count || first > last) return;
+    emit dataChanged(index(first), index(last));
+}
+
 int RadioStationsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(owner_.displayStations().size());
 }

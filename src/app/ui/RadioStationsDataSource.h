@@ -178,6 +178,8 @@ public:
     Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
     void beginReload() { beginResetModel(); }
     void endReload() { endResetModel(); }
+    // Rows whose station changed in place (its details arrived); -1 to -1: every row.
+    void reloadRows(int first, int last);
     // Writes the dragged rows; set by the window side. Without it nothing is dragged.
     using RowWriter = std::function<QMimeData*(const QList<int>& rows)>;
     void setRowWriter(RowWriter writer) { writer_ = std::move(writer); }

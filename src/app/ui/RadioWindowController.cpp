@@ -30,8 +30,11 @@
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMRadioStationState.h"
 #include "app/services/ZYMServicesProvider.h"
+#include "app/ui/Buttons.h"
+#include "app/ui/ColorSchemeController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/LocalizedText.h"
+#include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RemoteControlledSlider.h"
@@ -41,7 +44,8 @@
 
 namespace {
 constexpr int kNarrowband = 32768;
-constexpr int kDefaultBandwidth = 15000000;
+// Without a speed of its own, the fall-back of the platform that had one.
+constexpr int kDefaultBandwidth = 384000;
 constexpr int kPresetButtons = 5;
 const QString kSearchResultsItem = QStringLiteral("search_results_item");
 
@@ -70,6 +74,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     sourceList_->setSpaceAction([this] { togglePlaying(); });
     stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
     setupScriptingChatAndTimers();
+    setupDisplayAndControls();
     updateWindowUI();
     updateDisplay();
     scheduleSoftwareUpdates();
@@ -112,32 +117,9 @@ void RadioWindowController::buildWindow() {
     auto* presetsPanel = new QVBoxLayout(presetControls_);
     auto* stationsPanel = new QVBoxLayout(stationsList_);
 
-    auto* display = new QWidget;
-    display->setObjectName(QStringLiteral("display"));
-    display->setAutoFillBackground(true);
-    QPalette pal = display->palette();
-    pal.setColor(QPalette::Window, QColor(0x20, 0x28, 0x38));
-    pal.setColor(QPalette::WindowText, QColor(0xe8, 0xf0, 0xff));
-    display->setPalette(pal);
-    display->setFixedHeight(96);
-    auto* displayRow = new QHBoxLayout(display);
-    art_ = new QLabel;
-    art_->setFixedSize(80, 80);
-    art_->setScaledContents(true);
-    displayRow->addWidget(art_);
-    auto* lines = new QVBoxLayout;
-    line1_ = new QLabel;
-    line2_ = new QLabel;
-    line1_->setObjectName(QStringLiteral("line1"));
-    line2_->setObjectName(QStringLiteral("line2"));
-    QFont big = line1_->font();
-    big.setPointSize(13);
-    big.setBold(true);
-    line1_->setFont(big);
-    lines->addWidget(line1_);
-    lines->addWidget(line2_);
-    displayRow->addLayout(lines, 1);
-    top->addWidget(display);
+    display_ =
+        new NowPlayingDisplay([this] { return colors().colorForKey(QString::fromLatin1(kDisplayBackgroundColorKey)); });
+    top->addWidget(display_);
 
     auto* controlsRow = new QHBoxLayout;
     playButton_ = new QPushButton;
@@ -148,13 +130,14 @@ void RadioWindowController::buildWindow() {
     top->addLayout(controlsRow);
 
     auto* presetsRow = new QHBoxLayout;
-    auto* presetLabel = new QLabel(text("PresetLabel"));
-    presetLabel->setObjectName(QStringLiteral("presetLabel"));
-    presetsRow->addWidget(presetLabel);
+    presetsLabel_ = new QLabel(text("PresetLabel"));
+    presetsLabel_->setObjectName(QStringLiteral("presetLabel"));
+    presetsRow->addWidget(presetsLabel_);
     for (int i = 1; i <= kPresetButtons; ++i) {
-        auto* b = new QPushButton(text("EmptyPresetLabel"));
+        auto* b = new PresetButton(i);
+        b->setText(QString::number(i));
         b->setObjectName(QStringLiteral("preset%1").arg(i));
-        connect(b, &QPushButton::clicked, this, [this, i] { Guarded("preset", [this, i] { playPreset(i); }); });
+        connect(b, &QPushButton::clicked, this, [this, b] { Guarded("preset", [this, b] { playPreset(b->tag()); }); });
         presetButtons_.push_back(b);
         presetsRow->addWidget(b);
     }
@@ -279,27 +262,6 @@ void RadioWindowController::signOnAtStartupIfAppropriate() {
         authController_->setAuthPanelSticky(true);
     }
     requestRadioService(QString());
-}
-
-void RadioWindowController::serviceRequestDone(bool ok) {
-    signedOn_ = ok;
-    updateDisplay();
-}
-
-Delegated RadioWindowController::radioServiceInformationDidLoad() {
-    finishSetup();
-    return Delegated::Handled;
-}
-
-Delegated RadioWindowController::radioServiceCachedInformationDidLoad() {
-    finishSetup();
-    return Delegated::Handled;
-}
-
-Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
-    dataSource_->rebuild();
-    dataSource_->postStationsChangedNotification();
-    return Delegated::Handled;
 }
 
 void RadioWindowController::finishSetup() {
@@ -681,9 +643,10 @@ void RadioWindowController::playingError(const ErrorDescription& error, const QS
     updateWindowUI();
 }
 
-void RadioWindowController::trackProgressAt(float position, float, float, const QString& url) {
+void RadioWindowController::trackProgressAt(float position, float total, float, const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "trackProgressAt: ignored.  old url.\n");
     if (position > 1.0f) displayElapsedTime_ = true;
+    updateTrackTimer(position, total);
 }
 
 void RadioWindowController::receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) {
@@ -715,9 +678,9 @@ void RadioWindowController::onTrackStart(const QString& url) {
     updateDisplay();
     const QImage& image = currentTrack_ ? currentTrack_->albumArtImage() : QImage();
     if (!image.isNull())
-        art_->setPixmap(QPixmap::fromImage(image));
+        display_->albumArtView()->setPixmap(QPixmap::fromImage(image));
     else
-        art_->setPixmap(logo());
+        display_->albumArtView()->setPixmap(logo());
     if (currentTrack_ && currentTrack_->isPromo())
         displayAdForTrackMetadata();
     else
@@ -727,7 +690,10 @@ void RadioWindowController::onTrackStart(const QString& url) {
     emit trackStarted();
 }
 
-void RadioWindowController::onTrackEnd() { currentTrack_.reset(); }
+void RadioWindowController::onTrackEnd() {
+    currentTrack_.reset();
+    if (trackTimer_) trackTimer_->clear();
+}
 
 void RadioWindowController::displayAdForPlayingStation() {
     if (!playingStation_ || !playingStation_->banners()) return;
@@ -773,44 +739,4 @@ QPixmap RadioWindowController::logo() {
     painter.setFont(font);
     painter.drawText(drawn.rect(), Qt::AlignCenter, QStringLiteral("ZYM"));
     return drawn;
-}
-
-void RadioWindowController::setProgressText(const QString& text) {
-    progressText_ = text;
-    updateDisplay();
-}
-
-QString RadioWindowController::displayText() const { return line1_->text() + QLatin1Char('\n') + line2_->text(); }
-
-void RadioWindowController::updateDisplay() {
-    QString first, second;
-    if (!signedOn_ && !radioService_->serviceAvailable()) {
-        first = text("NotConnectedLine1Format");
-        second = progressText_;
-    } else if (playingStation_) {
-        first = playingStation_->name();
-        if (currentTrack_ && currentTrack_->isSong()) {
-            const QString artist = currentTrack_->songArtist().value_or(QString());
-            const QString song = currentTrack_->songName().value_or(QString());
-            second = artist.isEmpty() ? song : artist + QStringLiteral(" - ") + song;
-        } else {
-            second = progressText_;
-        }
-    } else {
-        second = progressText_;
-    }
-    line1_->setText(first);
-    line2_->setText(second);
-}
-
-void RadioWindowController::updateWindowUI() {
-    window_->setWindowTitle(playingStation_ ? format("RadioWindowTitlePlaying", {playingStation_->name()})
-                                            : text("RadioWindowTitleIdle"));
-    playButton_->setText(isPreparingOrBufferingOrPlaying() ? QStringLiteral("Stop") : QStringLiteral("Play"));
-    playButton_->setEnabled(isPreparingOrBufferingOrPlaying() || canPlay());
-    for (int i = 0; i < int(presetButtons_.size()); ++i) {
-        auto station = radioService_->serviceAvailable() ? radioService_->stationForPreset(i + 1) : nullptr;
-        presetButtons_[std::size_t(i)]->setText(station ? station->name() : text("EmptyPresetLabel"));
-    }
-    updateDisplay();
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -21,7 +22,9 @@
 #include "app/services/RadioServiceDelegate.h"
 #include "app/services/ZYMRadioService.h"
 #include "app/ui/ChatStatus.h"
+#include "app/ui/LocalizedText.h"
 #include "app/ui/RadioStationLists.h"
+#include "app/ui/RadioTrackTimeController.h"
 #include "app/ui/SleepWakeTimer.h"
 #include "app/ui/WindowLayoutPolicy.h"
 
@@ -47,6 +50,16 @@ class RadioServiceDirectory;
 class RadioStationsDataSource;
 class UserDefaults;
 class ZYMRadioStationBanner;
+class ColorSchemeController;
+class NowPlayingDisplay;
+class DisplayButton;
+class QAction;
+class QDialog;
+class QMenu;
+class QProgressBar;
+struct LineString;
+struct MenuState;
+struct Notification;
 
 // Usage statistics as the window counts them; the default counts nothing and reads 0.
 class WindowStatistics {
@@ -59,6 +72,7 @@ public:
     virtual void setNumber(int, qint64) {}
     virtual void setSignOnState(int) {}
     virtual void saveSessionStats() {}
+    virtual void endSession(int /*category*/, int /*code*/) {}
 };
 
 // Where ads are shown. There is no web view here, so a script ad is only recorded.
@@ -177,7 +191,7 @@ public:
 
     // What the window shows.
     void setProgressText(const QString& text);
-    void stopProgress() {}
+    void stopProgress();
     QString progressText() const { return progressText_; }
     QString displayText() const;
     void updateDisplay() override;
@@ -253,8 +267,8 @@ public:
     void playActiveStation() override;
     void stopPlaying() override;
     QString playingStationID() const override;
-    void updatePlayButtons() override { updateWindowUI(); }
-    void clearHoverFocus() override {}
+    void updatePlayButtons() override;
+    void clearHoverFocus() override;
     void ensureStationInfo(const QString& stationID) override;
 
     // RadioPlayerDelegate
@@ -279,6 +293,102 @@ public:
     void displayAdWithBanners(const std::vector<std::shared_ptr<const ZYMRadioStationBanner>>& banners,
                               const QString& flavorId);
     void setAdHeight(int height) { adHeight_ = height; }
+
+    // Now-playing display, service callbacks and controls.
+    NowPlayingDisplay& display() const { return *display_; }
+    // The display's colours; the application's scheme unless set.
+    void setColorSchemeController(ColorSchemeController* colors);
+    ColorSchemeController& colors() const;
+    // Hooks of the neighbours: the chat status and the now-playing overlay.
+    void setChatStatusRefresher(std::function<void()> refresh) { refreshChatStatus_ = std::move(refresh); }
+    void setNowPlayingOverlayShower(std::function<void()> show) { showNowPlayingOverlay_ = std::move(show); }
+    LineString nowPlayingAttributedStringWithFormat(const QString& format) const;
+    LineString notConnectedAttributedStringWithFormat(const QString& format) const;
+    void showStationInDisplay(const ZYMRadioStation* station);
+    QString lineText(int line) const;
+    QMenu* linkMenu(int tag) const;
+    void prepareLinkMenu(int tag);
+    void loadMetadataLink(QAction* item);
+    void copySongInfo();
+    void resetToDefaultAlbumArt();
+    void resetToDefaultAdArt();
+    void albumArtLoadingNotification(const void* parser);
+    void interfaceColorsChanged();
+    // The song-time label: 0 shows the time, 2 the stream format for 5 s.
+    RadioTrackTimeController* trackTimer() const { return trackTimer_.get(); }
+    void updateTrackTimer(float position, float total);
+    void trackTimeUpdate(RadioTrackTimeController& ticker);
+    void updateSongTimeLabel(const std::optional<QString>& text);
+    void toggleSongTimeLabelState();
+    void setSongTimeLabelState(int state);
+    int songTimeLabelState() const { return songTimeLabelState_; }
+    QString songTimeLabelText() const;
+    // Service and sign-on callbacks.
+    Delegated authenticationStartedForUsername(const QString& name) override;
+    void authenticationDone(bool ok) override;
+    void authenticationCancelled() override;
+    void serviceEncounteredError(const ZYMServiceErrorDescription& error) override;
+    void serviceWillBecomeInvalid(ZYMGenericService& service) override;
+    void serviceDidBecomeInvalidWithReason(ZYMGenericService& service, const QString& reason) override;
+    Delegated radioServiceInformationWillLoad() override;
+    Delegated radioServiceServerInformationWillLoad() override;
+    Delegated radioServiceServerInformationDidFail() override;
+    Delegated radioServiceStationsWillLoad() override { return Delegated::Handled; }
+    Delegated radioServiceStationsDidLoad() override;
+    Delegated radioServiceStationDetailsWillLoad(const std::optional<QString>& stationID) override;
+    Delegated radioServiceStationDetailsDidLoad(const std::optional<QString>& stationID) override;
+    Delegated radioServiceStationStateWillLoad(const QString&) override { return Delegated::Handled; }
+    Delegated radioServiceStationStateDidLoad(const std::shared_ptr<ZYMRadioStationState>& state) override;
+    Delegated radioServiceGenresWillLoad() override { return Delegated::Handled; }
+    Delegated radioServiceGenresDidLoad() override;
+    Delegated radioServiceMediaFormatsWillLoad() override { return Delegated::Handled; }
+    Delegated radioServiceMediaFormatsDidLoad() override;
+    Delegated radioServiceMaxPresetsWillLoad() override { return Delegated::Handled; }
+    Delegated radioServiceMaxPresetsDidLoad() override;
+    Delegated radioServicePresetsWillLoad() override { return Delegated::Handled; }
+    Delegated radioServicePresetsDidLoad() override;
+    Delegated radioServicePresetsWillStore() override { return Delegated::Handled; }
+    Delegated radioServicePresetsDidStore() override { return Delegated::Handled; }
+    Delegated radioServicePresetsOutOfDate() override;
+    void updateRadioProgressWithInfoRequestStatus();
+    void requestStationState(const QString& stationID);
+    int serviceRetryCount() const { return requestServiceRetryCount_; }
+    // The loading sheet: shown only when loading lasts 2 s; its button signs off.
+    void showRadioProgressPanel(int maximum);
+    void updateRadioProgressPanel(const QString& text, int value);
+    void hideRadioProgressPanel();
+    bool radioProgressPanelVisible() const;
+    QDialog* radioProgressPanel() const { return progressPanel_; }
+    QProgressBar* radioProgressIndicator() const { return progressIndicator_; }
+    // Title, buttons, presets bar, hover label, menus and keys.
+    QPushButton* playStopButton() const { return playButton_; }
+    const std::vector<QPushButton*>& presetButtons() const { return presetButtons_; }
+    QLabel* presetsTextLabel() const { return presetsLabel_; }
+    QLabel* nowPlayingTextLabel() const;
+    void resetPresetButtons(bool alternate);
+    void updatePresetButtons();
+    int numActivePresets() const;
+    void makeBackupOfPresets();
+    void mouseDidEnterView(QWidget* view);
+    void mouseDidExitView(QWidget* view);
+    void stationRowEntered(int row) override;
+    void stationRowExited(int row) override;
+    QString lastStationWithHoverFocus() const { return lastStationWithHoverFocus_; }
+    void setLastStationWithHoverFocus(const QString& stationID) { lastStationWithHoverFocus_ = stationID; }
+    void updateNowPlayingTextLabel(const ZYMRadioStation* station, const ZYMRadioStationState* state);
+    void insertText(const QString& text);
+    void copySelectedStationLocation();
+    void copyPlayingStationLocation();
+    void putStationLocationInClipboard(const ZYMRadioStation* station);
+    MenuState menuState() const;
+    // Validates and retitles every item of `menu` that carries a window action.
+    void validateMenu(QMenu* menu);
+    QMenu* controlsMenu() const { return controlsMenu_; }
+    QMenu* trayMenu() const { return trayMenu_; }
+    // Preferences and the album-art store.
+    void prefChangedNotification(const Notification& notification);
+    void albumArtLoaded(const void* parser);
+    void setAlbumArtFolder(const QString& folder) { albumArtFolder_ = folder; }
 
 signals:
     // After each completed directory load.
@@ -309,9 +419,6 @@ private:
     AdPresenter defaultAds_;
     std::unique_ptr<QWidget> window_;
     QMenuBar* menuBar_ = nullptr;
-    QLabel* line1_ = nullptr;
-    QLabel* line2_ = nullptr;
-    QLabel* art_ = nullptr;
     QPushButton* playButton_ = nullptr;
     RemoteControlledSlider* volume_ = nullptr;
     std::vector<QPushButton*> presetButtons_;
@@ -403,4 +510,44 @@ private:
     std::unique_ptr<SleepWakeTimer> sleepTimer_;
     std::unique_ptr<SleepWakeTimer> wakeTimer_;
     NotificationCenter::Subscription timersSettingsObserver_;
+    // Now-playing display, service callbacks and controls.
+    void setupDisplayAndControls();
+    void registerForNotifications();
+    void buildMenus();
+    void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);
+    LineString plainLine(const QString& text) const;
+    QString textOf(const StringKey& key) const;
+    QString formatOf(const StringKey& key, const QStringList& args) const;
+    void radioProgressPanelDidEnd(int code);
+    void presetsOutOfDateSheetDidEnd(int code);
+    void resumeOrGiveUpAfterLoss(const QString& reason);
+    void scheduleStationStateRequest(const QString& stationID);
+    NowPlayingDisplay* display_ = nullptr;
+    ColorSchemeController* colors_ = nullptr;
+    std::unique_ptr<ColorSchemeController> ownColors_;
+    std::function<void()> refreshChatStatus_;
+    std::function<void()> showNowPlayingOverlay_;
+    std::map<int, QMenu*> linkMenus_;
+    std::shared_ptr<class DisplayLineDelegate> lineDelegate_;
+    std::unique_ptr<RadioTrackTimeController> trackTimer_;
+    int songTimeLabelState_ = 0;
+    std::unique_ptr<ScheduledTimer> songTimeLabelTimer_;
+    int requestServiceRetryCount_ = 0;
+    // The service forgets its directory before it reports the loss; the window remembers.
+    bool directoryLoaded_ = false;
+    std::unique_ptr<ScheduledTimer> retryTimer_;
+    std::unique_ptr<ScheduledTimer> signOffTimer_;
+    QDialog* progressPanel_ = nullptr;
+    QLabel* progressTitle_ = nullptr;
+    QProgressBar* progressIndicator_ = nullptr;
+    std::unique_ptr<ScheduledTimer> progressTimer_;
+    QLabel* presetsLabel_ = nullptr;
+    QString lastStationWithHoverFocus_;
+    std::vector<std::unique_ptr<ScheduledTimer>> stationStateTimers_;
+    std::shared_ptr<class PresetHoverTracker> presetTracker_;
+    std::shared_ptr<class WindowKeyFilter> keyFilter_;
+    QMenu* controlsMenu_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QString albumArtFolder_;
+    std::vector<NotificationCenter::Subscription> subscriptions_;
 };

@@ -207,7 +207,9 @@ TEST_F(MainWindow, TrackMetadataIsSwappedInAtItsStart) {
     EXPECT_EQ(shown(), "none");
     scheduler.advance(std::chrono::seconds(3));
     EXPECT_EQ(shown(), "Two");
-    EXPECT_NE(window_->displayText().indexOf(QStringLiteral("Band - Two")), -1) << window_->displayText().toStdString();
+    // The stream is silent, so the player never plays: the display keeps the progress and
+    // the song waits for the stream (the display's cases are DisplayTest's).
+    EXPECT_EQ(window_->displayText().indexOf(QStringLiteral("Two")), -1) << window_->displayText().toStdString();
 
     // A start in the past is swapped in at once.
     window_->receivedMetaData(song("Three"), clock.now().addSecs(-30), url);
@@ -254,13 +256,18 @@ TEST_F(MainWindow, AQuintrelStationShowsEachTrackAtItsStart) {
                                 {"avg_bitrate", 48000},
                                 {"rate", 6000}});
     SignOnAndLoad();
-    std::vector<QString> seen;
-    QObject::connect(window_.get(), &RadioWindowController::trackStarted,
-                     [&] { seen.push_back(window_->displayText()); });
+    std::vector<QString> seen, songs;
+    QObject::connect(window_.get(), &RadioWindowController::trackStarted, [&] {
+        seen.push_back(window_->displayText());
+        songs.push_back(window_->currentTrackMetadata()->songName().value_or(QString()));
+    });
     window_->playStationWithID(QStringLiteral("radio:aggregate:99"));
     ASSERT_TRUE(RunUntil([&] { return seen.size() >= 2; }, 60)) << Log();
-    EXPECT_NE(seen[0].indexOf(QStringLiteral("Artist A - First")), -1) << seen[0].toStdString();
-    EXPECT_NE(seen[1].indexOf(QStringLiteral("Artist B - Second")), -1) << seen[1].toStdString();
+    EXPECT_EQ(songs[0], QStringLiteral("First"));
+    EXPECT_EQ(songs[1], QStringLiteral("Second"));
+    // The first track starts while the stream still buffers; the second while it plays,
+    // and a song without album shows in the station's line.
+    EXPECT_NE(seen[1].indexOf(QStringLiteral("Second")), -1) << seen[1].toStdString();
 }
 
 TEST(MainWindowAds, TheBannerIsChosenByAreaHeightAndFlavour) {

@@ -1,0 +1,404 @@
+// The now-playing display of the main window: its lines from the player's state, the
+// current track's document and the service; link menus, album art and the song-time
+// label.
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QUrl>
+
+#include "app/services/UserDefaults.h"
+#include "app/services/ZYMRadioStation.h"
+#include "app/ui/AlbumArtStore.h"
+#include "app/ui/Buttons.h"
+#include "app/ui/ColorSchemeController.h"
+#include "app/ui/DisplayLineDelegate.h"
+#include "app/ui/DisplayTexts.h"
+#include "app/ui/DrawingHelpers.h"
+#include "app/ui/LineLayoutView.h"
+#include "app/ui/NowPlayingDisplay.h"
+#include "app/ui/RadioMetadataParser.h"
+#include "app/ui/RadioWindowController.h"
+#include "app/ui/TextFields.h"
+
+namespace {
+constexpr int kArtistButton = 200;
+constexpr int kSongButton = 201;
+constexpr int kAlbumButton = 202;
+constexpr int kSignOnButton = 203;
+constexpr int kStoreLinkItem = 100;
+constexpr int kGuideLinkItem = 101;
+const QString kArtistPlaceholder = QStringLiteral("__ARTIST_NAME__");
+const QString kSongPlaceholder = QStringLiteral("__SONG_NAME__");
+const QString kAlbumPlaceholder = QStringLiteral("__ALBUM_NAME__");
+
+QFont displayFont() {
+    QFont font = QApplication::font();
+    font.setPointSizeF(std::max<qreal>(7, font.pointSizeF() - 1));
+    return font;
+}
+
+bool isPlain(const LineRun& run) { return !run.buttonTag && run.imageName.isEmpty(); }
+
+// Replaces the first `placeholder` in the line's plain text by `replacement`; text that
+// came from a name is never searched.
+void replaceFirst(LineString& line, const QString& placeholder, const LineRun& replacement) {
+    for (int i = 0; i < line.runs.size(); ++i) {
+        const LineRun run = line.runs[i];
+        if (!isPlain(run)) continue;
+        const qsizetype at = run.text.text.indexOf(placeholder);
+        if (at < 0) continue;
+        LineRun before = run, after = run;
+        before.text.text = run.text.text.left(at);
+        after.text.text = run.text.text.mid(at + placeholder.size());
+        line.runs.removeAt(i);
+        int k = i;
+        if (!before.text.text.isEmpty()) line.runs.insert(k++, before);
+        line.runs.insert(k++, replacement);
+        if (!after.text.text.isEmpty()) line.runs.insert(k, after);
+        return;
+    }
+}
+
+QString orFallback(const std::optional<QString>& value, const StringKey& fallback) {
+    return value && !value->isEmpty() ? *value : localized(fallback);
+}
+}  // namespace
+
+DisplayLineDelegate::DisplayLineDelegate(RadioWindowController& window) : window_(window) {}
+
+QAbstractButton* DisplayLineDelegate::createButtonWithTag(int tag) {
+    auto* button = new DisplayButton(tag);
+    button->setObjectName(QStringLiteral("displayButton%1").arg(tag));
+    button->setCellShowsBorderOnlyWhileMouseInside(true);
+    button->setButtonColor(window_.colors().colorForKey(QString::fromLatin1(kDisplayTextColorKey)));
+    if (tag == kSignOnButton)
+        QObject::connect(button, &QAbstractButton::clicked, &window_, [this] { window_.signOn(); });
+    else
+        button->setPopupMenu(window_.linkMenu(tag));
+    std::erase_if(created_, [](const QPointer<DisplayButton>& b) { return b.isNull(); });
+    created_.emplace_back(button);
+    return button;
+}
+
+QWidget* DisplayLineDelegate::createImageWithName(const QString& name) {
+    auto* view = new QLabel;
+    view->setObjectName(QStringLiteral("image_") + name);
+    const QImage image = imageNamed(name);
+    view->setPixmap(QPixmap::fromImage(image));
+    view->setFixedSize(image.size());
+    view->setAlignment(Qt::AlignCenter);
+    return view;
+}
+
+DisplayButton* DisplayLineDelegate::button(const void* object) const {
+    for (const auto& b : created_)
+        if (b && b.data() == object) return b.data();
+    return nullptr;
+}
+
+void RadioWindowController::setColorSchemeController(ColorSchemeController* colors) {
+    colors_ = colors;
+    interfaceColorsChanged();
+}
+
+ColorSchemeController& RadioWindowController::colors() const {
+    return colors_ ? *colors_ : ColorSchemeController::shared();
+}
+
+QString RadioWindowController::textOf(const StringKey& key) const { return localized(key); }
+
+QString RadioWindowController::formatOf(const StringKey& key, const QStringList& args) const {
+    return localizedFormat(key, args);
+}
+
+LineString RadioWindowController::plainLine(const QString& text) const {
+    LineString line;
+    line.alignment = Qt::AlignHCenter;
+    line.truncateTail = true;
+    if (!text.isEmpty())
+        line.runs.append(
+            LineRun{TextRun{text, displayFont(), colors().colorForKey(QString::fromLatin1(kDisplayTextColorKey))},
+                    std::nullopt, QString()});
+    return line;
+}
+
+void RadioWindowController::setValueOfNowPlayingView(LineLayoutView* view, const QString& text) {
+    view->setAttributedStringValue(plainLine(text));
+}
+
+LineString RadioWindowController::nowPlayingAttributedStringWithFormat(const QString& format) const {
+    LineString line = plainLine(format);
+    const auto button = [&](int tag, const QString& text) {
+        LineRun run = line.runs.isEmpty() ? LineRun{} : line.runs.front();
+        run.text.text = text;
+        run.buttonTag = tag;
+        run.imageName.clear();
+        return run;
+    };
+    const RadioMetadataParser* doc = currentTrack_.get();
+    const auto part = [&](std::optional<QString> (RadioMetadataParser::*get)() const) {
+        return doc ? (doc->*get)() : std::nullopt;
+    };
+    replaceFirst(
+        line, kArtistPlaceholder,
+        button(kArtistButton, orFallback(part(&RadioMetadataParser::songArtist), DisplayKeys::UnknownArtistName)));
+    replaceFirst(line, kSongPlaceholder,
+                 button(kSongButton, orFallback(part(&RadioMetadataParser::songName), DisplayKeys::UnknownSongName)));
+    replaceFirst(
+        line, kAlbumPlaceholder,
+        button(kAlbumButton, orFallback(part(&RadioMetadataParser::songAlbum), DisplayKeys::UnknownAlbumName)));
+    return line;
+}
+
+LineString RadioWindowController::notConnectedAttributedStringWithFormat(const QString& format) const {
+    LineString line = plainLine(format);
+    if (line.runs.isEmpty()) return line;
+    LineRun image = line.runs.front();
+    image.text.text = QStringLiteral(" ");
+    image.imageName = QStringLiteral("SmallGrayWarning");
+    replaceFirst(line, QStringLiteral("__WARNING__"), image);
+    LineRun button = line.runs.front();
+    button.text.text = localized(DisplayKeys::SignOnButtonLabel);
+    button.imageName.clear();
+    button.buttonTag = kSignOnButton;
+    replaceFirst(line, QStringLiteral("__SIGNON_BUTTON__"), button);
+    return line;
+}
+
+void RadioWindowController::showStationInDisplay(const ZYMRadioStation* station) {
+    if (station) {
+        setValueOfNowPlayingView(display_->line1(), station->name());
+        setValueOfNowPlayingView(display_->line2(), station->stationDescription().value_or(QString()));
+    } else {
+        setValueOfNowPlayingView(display_->line1(), QString());
+        setValueOfNowPlayingView(display_->line2(), localized(DisplayKeys::BlankDisplayText));
+    }
+}
+
+QString RadioWindowController::lineText(int line) const {
+    LineLayoutView* view = line == 1 ? display_->line1() : display_->line2();
+    QString text;
+    for (const LineRun& run : view->attributedStringValue().runs)
+        text += run.imageName.isEmpty() ? run.text.text : QString();
+    return text;
+}
+
+QString RadioWindowController::displayText() const { return lineText(1) + QLatin1Char('\n') + lineText(2); }
+
+void RadioWindowController::setProgressText(const QString& text) {
+    progressText_ = text;
+    updateDisplay();
+}
+
+void RadioWindowController::stopProgress() { setProgressText(QString()); }
+
+void RadioWindowController::updateDisplay() {
+    if (!display_) return;
+    const QString name = playingStation_ ? playingStation_->name() : QString();
+    const QString description = playingStation_ ? playingStation_->stationDescription().value_or(QString()) : QString();
+    const auto stationLines = [&] {
+        setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
+        setValueOfNowPlayingView(display_->line2(), formatOf(DisplayKeys::MP3Line2Format, {name, description}));
+        display_->comingSoonLine()->clear();
+        if (refreshChatStatus_) refreshChatStatus_();
+    };
+    const auto comingSoon = [&] {
+        const QStringList soon = currentTrack_->comingSoon();
+        display_->comingSoonLine()->setText(
+            soon.isEmpty()
+                ? QString()
+                : formatOf(DisplayKeys::ComingSoonFormat, {soon.join(localized(DisplayKeys::ComingSoonConcatString))}));
+    };
+    if (player_ && player_->playerState() == RadioPlayer::Playing) {
+        const RadioMetadataParser* doc = currentTrack_.get();
+        if (!doc) {
+            stationLines();
+        } else if (doc->isSong() && doc->hasSongName() && doc->hasSongAlbum() && doc->hasSongArtist()) {
+            display_->line1()->setAttributedStringValue(
+                nowPlayingAttributedStringWithFormat(localized(DisplayKeys::NowPlayingLine1Format)));
+            display_->line2()->setAttributedStringValue(
+                nowPlayingAttributedStringWithFormat(localized(DisplayKeys::NowPlayingLine2Format)));
+            comingSoon();
+        } else if (doc->isPromo()) {
+            setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::AudioAdLine1Format));
+            setValueOfNowPlayingView(display_->line2(), localized(DisplayKeys::AudioAdLine2Format));
+            comingSoon();
+        } else if (doc->isSong() && doc->hasSongName()) {
+            setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
+            setValueOfNowPlayingView(
+                display_->line2(), formatOf(DisplayKeys::MP3Line2Format, {name, doc->songName().value_or(QString())}));
+            display_->comingSoonLine()->clear();
+            if (refreshChatStatus_) refreshChatStatus_();
+        } else {
+            stationLines();
+        }
+        updateSongTimeLabel(std::nullopt);
+        if (trackTimer_) trackTimeUpdate(*trackTimer_);
+        return;
+    }
+    if (radioService_->serviceAvailable() || radioService_->servicePending()) {
+        if (!progressText_.isEmpty()) {
+            setValueOfNowPlayingView(display_->line1(), QString());
+            setValueOfNowPlayingView(display_->line2(), progressText_);
+        } else {
+            showStationInDisplay(activeStation_.get());
+        }
+    } else {
+        // A failure or cancel stays readable, beside the warning, until the next status.
+        const QString first = progressText_.isEmpty() ? localized(DisplayKeys::NotConnectedLine1Format)
+                                                      : QStringLiteral("__WARNING__ ") + progressText_;
+        display_->line1()->setAttributedStringValue(notConnectedAttributedStringWithFormat(first));
+        display_->line2()->setAttributedStringValue(
+            notConnectedAttributedStringWithFormat(localized(DisplayKeys::NotConnectedLine2Format)));
+    }
+    display_->comingSoonLine()->clear();
+    updateSongTimeLabel(QString());
+}
+
+// ---- link menus ----------------------------------------------------------------------
+
+QMenu* RadioWindowController::linkMenu(int tag) const {
+    const auto it = linkMenus_.find(tag);
+    return it == linkMenus_.end() ? nullptr : it->second;
+}
+
+void RadioWindowController::prepareLinkMenu(int tag) {
+    QMenu* menu = linkMenu(tag);
+    if (!menu) return;
+    const RadioMetadataParser* doc = currentTrack_.get();
+    for (QAction* item : menu->actions()) {
+        const int itemTag = item->property("tag").toInt();
+        if (itemTag != kStoreLinkItem && itemTag != kGuideLinkItem) continue;
+        item->setEnabled(doc != nullptr);
+        QString url;
+        if (doc && itemTag == kStoreLinkItem)
+            url = tag == kSongButton     ? doc->iTunesURLForSong()
+                  : tag == kArtistButton ? doc->iTunesURLForArtist()
+                                         : doc->iTunesURLForAlbum();
+        else if (doc)
+            url = tag == kSongButton     ? doc->amgURLForSong()
+                  : tag == kArtistButton ? doc->amgURLForArtist()
+                                         : doc->amgURLForAlbum();
+        item->setData(doc ? QVariant(url) : QVariant());
+    }
+}
+
+void RadioWindowController::loadMetadataLink(QAction* item) {
+    if (!item || item->data().typeId() != QMetaType::QString) return;
+    QDesktopServices::openUrl(QUrl(item->data().toString()));
+}
+
+void RadioWindowController::copySongInfo() {
+    const RadioMetadataParser* doc = currentTrack_.get();
+    if (!doc || !doc->isSong()) return;
+    QString info = localized(DisplayKeys::ClipboardSongInfoFormat);
+    // A missing part reads as nothing rather than as a placeholder.
+    info.replace(kArtistPlaceholder, doc->songArtist().value_or(QString()));
+    info.replace(kSongPlaceholder, doc->songName().value_or(QString()));
+    info.replace(kAlbumPlaceholder, doc->songAlbum().value_or(QString()));
+    QApplication::clipboard()->setText(info);
+}
+
+// ---- album art -----------------------------------------------------------------------
+
+void RadioWindowController::resetToDefaultAlbumArt() {
+    display_->albumArtView()->setFrameStyle(QFrame::NoFrame);
+    display_->albumArtView()->setPixmap(logo());
+}
+
+void RadioWindowController::resetToDefaultAdArt() { env_.ads->resetToStaticAd(); }
+
+void RadioWindowController::albumArtLoadingNotification(const void* parser) {
+    if (!parser || parser != currentTrack_.get()) return;
+    if (!currentTrack_->albumArtImage().isNull()) {
+        display_->albumArtView()->setPixmap(QPixmap::fromImage(currentTrack_->albumArtImage()));
+        display_->albumArtView()->setFrameStyle(QFrame::Box | QFrame::Plain);
+    }
+    if (showNowPlayingOverlay_) showNowPlayingOverlay_();
+    if (refreshChatStatus_) refreshChatStatus_();
+}
+
+void RadioWindowController::albumArtLoaded(const void* parser) {
+    // The document whose art arrived, never a neighbour's: the next track's document may
+    // already wait while the current one's art comes in.
+    const RadioMetadataParser* doc = parser == currentTrack_.get() ? currentTrack_.get()
+                                     : parser == nextTrack_.get()  ? nextTrack_.get()
+                                                                   : nullptr;
+    if (!doc) return;
+    AlbumArtStore::store(*doc, albumArtFolder_.isEmpty() ? AlbumArtStore::defaultFolder() : albumArtFolder_, defaults_);
+}
+
+void RadioWindowController::interfaceColorsChanged() {
+    if (!display_) return;
+    const QColor text = colors().colorForKey(QString::fromLatin1(kDisplayTextColorKey));
+    for (QLabel* label :
+         {display_->comingSoonLine(), display_->hoverLine(), static_cast<QLabel*>(display_->songTimeLabel())}) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, text);
+        label->setPalette(pal);
+    }
+    display_->update();
+    updateDisplay();
+}
+
+// ---- track time ----------------------------------------------------------------------
+
+void RadioWindowController::updateTrackTimer(float position, float total) {
+    if (!trackTimer_) {
+        trackTimer_ = std::make_unique<RadioTrackTimeController>(*env_.clock, *env_.scheduler);
+        trackTimer_->setDelegate([this](RadioTrackTimeController& ticker) { trackTimeUpdate(ticker); });
+    }
+    trackTimer_->setTotalTime(total);
+    trackTimer_->setCurrentTime(position);
+}
+
+void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
+    const int type = playingStation_ ? playingStation_->stationType() : ZYMRadioStation::kTypeZYM;
+    QString text;
+    if (type == ZYMRadioStation::kTypeLive || type == ZYMRadioStation::kTypeUser ||
+        (type != ZYMRadioStation::kTypeZYM && ticker.totalTime() <= 0)) {
+        const QString frames = localized(DisplayKeys::LiveStationAnimationFrames);
+        const long long second = static_cast<long long>(ticker.currentTime());
+        const QString frame =
+            frames.isEmpty() ? QString()
+                             : QString(frames[qsizetype(((second % frames.size()) + frames.size()) % frames.size())]);
+        text = formatOf(DisplayKeys::LiveStationBannerFormat, {frame});
+    } else if (!playingStation_) {
+        text = QString("");
+    } else {
+        const QString current = displayElapsedTime_ ? FormatMinutesSeconds(ticker.currentTime())
+                                                    : localized(DisplayKeys::TimeFormatUnknown);
+        text = formatOf(DisplayKeys::SongTimeProgressFormat, {current, FormatMinutesSeconds(ticker.totalTime())});
+    }
+    updateSongTimeLabel(text);
+}
+
+void RadioWindowController::updateSongTimeLabel(const std::optional<QString>& text) {
+    ClickableTextField* label = display_->songTimeLabel();
+    if (songTimeLabelState_ == 0) {
+        if (text) label->setText(*text);
+        return;
+    }
+    auto format = currentFormat();
+    label->setText(format && format->mediaFormat() ? format->mediaFormat()->theDescription() : QString());
+}
+
+QString RadioWindowController::songTimeLabelText() const { return display_->songTimeLabel()->text(); }
+
+void RadioWindowController::toggleSongTimeLabelState() { setSongTimeLabelState(songTimeLabelState_ == 0 ? 2 : 0); }
+
+void RadioWindowController::setSongTimeLabelState(int state) {
+    const bool changed = state != songTimeLabelState_;
+    songTimeLabelState_ = state;
+    if (changed) updateDisplay();
+    if (state != 0) {
+        songTimeLabelTimer_ = env_.scheduler->singleShot(std::chrono::seconds(5), [this] {
+            songTimeLabelTimer_.reset();
+            setSongTimeLabelState(0);
+        });
+    }
+}
