@@ -193,20 +193,28 @@ void RadioAppController::finishSetup() {
 }
 
 void RadioAppController::showRadioWindow() {
-    const bool first = !window_;
-    if (first) {
+    activateAfterWindowFadeIn_ = true;
+    if (!window_) {
         window_ = std::make_unique<RadioWindowController>(env_.window);
         steps_ << QStringLiteral("window");
         window_->window()->installEventFilter(this);
         connect(window_.get(), &RadioWindowController::signOnComplete, this, [this] { radioSignOnComplete(); });
+        connect(window_.get(), &RadioWindowController::windowFadedIn, this, [this] { windowDidFadeIn(); });
+        connect(window_.get(), &RadioWindowController::windowFadedOut, this, [this] { windowDidFadeOut(); });
         setupMenus();
         emit windowCreated(window_.get());
         startScripting();
     }
-    window_->window()->show();
+    // The sign-on at launch starts when the fade-in ends.
+    window_->fadeInWindow();
+}
+
+void RadioAppController::windowDidFadeIn() {
+    updateWindowMenu();
+    if (!activateAfterWindowFadeIn_ || !window_) return;
+    activateAfterWindowFadeIn_ = false;
     window_->window()->raise();
     window_->window()->activateWindow();
-    if (first) QTimer::singleShot(0, window_.get(), [w = window_.get()] { w->signOnAtStartupIfAppropriate(); });
 }
 
 bool RadioAppController::applicationShouldTerminate() {
@@ -214,13 +222,10 @@ bool RadioAppController::applicationShouldTerminate() {
     if (window_) window_->prepareForApplicationTermination();
     if (env_.shutdownPreferences) env_.shutdownPreferences();
     if (!window_ || !window_->window()->isVisible()) return true;
+    // The window goes first; the quit follows once it has faded out unless a reopen
+    // cancels it.
     quitAfterWindowFadeOut_ = true;
-    // The window goes first; the quit follows once it is gone unless a reopen cancels it.
-    QTimer::singleShot(100, this, [this] {
-        if (!quitAfterWindowFadeOut_ || !window_) return;
-        window_->window()->hide();
-        windowDidHide();
-    });
+    window_->fadeOutWindow();
     return false;
 }
 
@@ -233,7 +238,8 @@ void RadioAppController::quit() {
         QCoreApplication::quit();
 }
 
-void RadioAppController::windowDidHide() {
+void RadioAppController::windowDidFadeOut() {
+    updateWindowMenu();
     if (!quitAfterWindowFadeOut_ || terminated_) return;
     quitAfterWindowFadeOut_ = false;
     applicationWillTerminate();

@@ -95,7 +95,10 @@ public:
     void applicationWillTerminate();
     // A reopen (another copy started) cancels a waiting quit and shows the window.
     void applicationShouldHandleReopen();
-    void windowDidHide();
+    // The main window's fades: the end of a fade-in activates it after a show; the end of
+    // a fade-out lets a waiting quit go on.
+    void windowDidFadeIn();
+    void windowDidFadeOut();
 
     // Menus of the application around the window.
     void updateWindowMenu();
@@ -148,6 +151,7 @@ private:
     std::unique_ptr<ScheduledTimer> screenSaverTimer_;
     std::vector<NotificationCenter::Subscription> observations_;
     bool quitAfterWindowFadeOut_ = false;
+    bool activateAfterWindowFadeIn_ = false;
     bool terminated_ = false;
     QStringList steps_;
 

@@ -81,6 +81,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
 }
 
 RadioWindowController::~RadioWindowController() {
+    fadeController_.reset();
     trackChangeTimer_.reset();
     updateTimer_.reset();
     if (player_) player_->setDelegate(nullptr);
@@ -263,6 +264,25 @@ void RadioWindowController::signOnAtStartupIfAppropriate() {
     }
     requestRadioService(QString());
 }
+
+void RadioWindowController::fadeInWindow() {
+    if (!fadeController_)
+        fadeController_ = std::make_unique<WindowFadeController>(window_.get(), this, *env_.clock, *env_.scheduler);
+    fadeController_->startWindowFadeIn(20, 0.2);
+}
+
+void RadioWindowController::fadeOutWindow() {
+    if (!fadeController_)
+        fadeController_ = std::make_unique<WindowFadeController>(window_.get(), this, *env_.clock, *env_.scheduler);
+    fadeController_->startWindowFadeOut(10, 0.1);
+}
+
+void RadioWindowController::fadeInCompletedForWindow() {
+    emit windowFadedIn();
+    if (!launchSetupFinished_) signOnAtStartupIfAppropriate();
+}
+
+void RadioWindowController::fadeOutCompletedForWindow() { emit windowFadedOut(); }
 
 void RadioWindowController::finishSetup() {
     radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
@@ -462,7 +482,12 @@ bool RadioWindowController::isStationURLPlaying(const QString& url) const {
 }
 
 void RadioWindowController::tryPlayingStation(bool moveOn) {
-    if (!radioService_->serviceAvailable()) return;
+    if (!radioService_->serviceAvailable()) {
+        // Signed off, nothing can be asked for; a failed stream (one played by its
+        // address) must still end, or it would stay "playing" with no sound.
+        if (moveOn && playingStation_) givePlayUp();
+        return;
+    }
     if (moveOn) {
         ++urlIndex_;
         if (!playingStationURLsAvailable()) {
@@ -491,6 +516,11 @@ void RadioWindowController::tryPlayingStation(bool moveOn) {
         radioService_->requestURLForStation(id, currentFormat());
         return;
     }
+    givePlayUp();
+}
+
+void RadioWindowController::givePlayUp() {
+    const QString name = playingStation_ ? playingStation_->name() : QString();
     LogMessage(kLogInfo, "tryPlayingStation - no more station formats/urls\n");
     setPlayingStation(nullptr);
     // The failure stays shown until the next status replaces it.

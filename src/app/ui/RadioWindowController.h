@@ -22,6 +22,7 @@
 #include "app/services/RadioServiceDelegate.h"
 #include "app/services/ZYMRadioService.h"
 #include "app/ui/ChatStatus.h"
+#include "app/ui/Fades.h"
 #include "app/ui/LocalizedText.h"
 #include "app/ui/RadioStationLists.h"
 #include "app/ui/RadioTrackTimeController.h"
@@ -112,7 +113,8 @@ struct WindowEnvironment {
 class RadioWindowController : public QObject,
                               public RadioServiceDelegate,
                               public RadioPlayerDelegate,
-                              public RadioListsWindow {
+                              public RadioListsWindow,
+                              public WindowFadeDelegate {
     Q_OBJECT
 public:
     static constexpr int kStatClientID = 22;
@@ -137,6 +139,13 @@ public:
     void requestRadioService(const QString& userName);
     void signOff();
     void signOnAtStartupIfAppropriate();
+    // The window shows by fading in (20 steps over 0.2 s) and hides by fading out (10 over
+    // 0.1 s); until the first directory load, the end of a fade-in signs on.
+    void fadeInWindow();
+    void fadeOutWindow();
+    void fadeInCompletedForWindow() override;
+    void fadeOutCompletedForWindow() override;
+    WindowFadeController* windowFadeController() const { return fadeController_.get(); }
     // Sign off, then on again under another name.
     void resetWithUsername(const QString& userName);
     // Preferences changed these user-defaults keys (all of them when null).
@@ -396,6 +405,8 @@ signals:
     // A track began; its metadata is the current one.
     void trackStarted();
     void playingStateChanged();
+    void windowFadedIn();
+    void windowFadedOut();
 
 private:
     static QPixmap logo();
@@ -403,6 +414,8 @@ private:
     void setupPlayer();
     void ensureAuthController();
     std::shared_ptr<ZYMRadioStationFormat> currentFormat() const;
+    // The play's last URL and format failed: the station is cleared, the failure shown.
+    void givePlayUp();
     QString formatDescription() const;
     void onTrackStart(const QString& url);
     void onTrackEnd();
@@ -454,6 +467,7 @@ private:
     std::unique_ptr<RadioMetadataParser> currentTrack_;
     std::unique_ptr<RadioMetadataParser> nextTrack_;
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
+    std::unique_ptr<WindowFadeController> fadeController_;
 
     // Layout, volume and overlay.
     class AdDrawer;

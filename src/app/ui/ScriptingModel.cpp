@@ -19,7 +19,12 @@ std::optional<ZYMScriptStation> ScriptStation(const std::shared_ptr<ZYMRadioStat
 
 }  // namespace
 
-ScriptingModel::ScriptingModel(RadioWindowController& window) : window_(window) {}
+ScriptingModel::ScriptingModel(RadioWindowController& window)
+    : window_(window), trackTime_([&window]() -> std::optional<TrackTime> {
+          const RadioTrackTimeController* timer = window.trackTimer();
+          if (!timer) return std::nullopt;
+          return TrackTime{double(timer->currentTime()), double(timer->totalTime())};
+      }) {}
 
 ScriptingModel::~ScriptingModel() = default;
 

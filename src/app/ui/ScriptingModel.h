@@ -30,7 +30,7 @@ public:
     explicit ScriptingModel(RadioWindowController& window);
     ~ScriptingModel() override;
 
-    // Without a source (no track timer) both times read 0.
+    // The window's track timer unless set; without one (no track yet) both times read 0.
     void setTrackTimeSource(TrackTimeSource source) { trackTime_ = std::move(source); }
 
     // Commands.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QJsonArray>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -215,6 +216,73 @@ TEST_F(AppStart, QuitWaitsForTheWindowAndAReopenCancelsIt) {
     app_->quit();
     ASSERT_TRUE(RunUntil([&] { return terminated_ == 2; }));
     EXPECT_FALSE(app_->mainWindowController()->window()->isVisible());
+}
+
+// The window's fades on a stepped clock: the sign-on at launch waits for the end of the
+// fade-in, a quit for the end of the fade-out, and a reopen during that fade-out turns it
+// back into a fade-in.
+TEST_F(AppStart, TheWindowFadesInBeforeTheSignOnAndOutBeforeTheQuit) {
+    FakeClock clock;
+    FakeScheduler scheduler(&clock);
+    env_.window.clock = &clock;
+    env_.window.scheduler = &scheduler;
+    int signOns = 0;
+    env_.window.reachable = [&](const QString&) {
+        ++signOns;
+        return false;
+    };
+    defaults_->setBool(QStringLiteral("play_at_launch"), true);
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    ASSERT_TRUE(Make().start());
+    RadioWindowController& window = *app_->mainWindowController();
+    QWidget& widget = *window.window();
+    ASSERT_TRUE(window.windowFadeController());
+    auto advance = [&](int ms) { scheduler.advance(std::chrono::milliseconds(ms)); };
+
+    struct Step {
+        int ms;  // time stepped before the look
+        double opacity;
+        WindowFadeController::State state;
+        int signOns;
+    };
+    const auto look = [&](const Step& step, const char* what) {
+        advance(step.ms);
+        EXPECT_NEAR(widget.windowOpacity(), step.opacity, 0.06) << what;
+        EXPECT_EQ(window.windowFadeController()->state(), step.state) << what;
+        EXPECT_EQ(signOns, step.signOns) << what;
+        EXPECT_TRUE(widget.isVisible()) << what;
+        EXPECT_TRUE(app_->windowMenuItem()->isChecked()) << what;
+    };
+    for (const auto& [step, what] : {std::pair{Step{0, 0.0, WindowFadeController::FadingIn, 0}, "shown at alpha 0"},
+                                     {Step{100, 0.5, WindowFadeController::FadingIn, 0}, "halfway in"},
+                                     {Step{90, 0.95, WindowFadeController::FadingIn, 0}, "nearly in"},
+                                     {Step{30, 1.0, WindowFadeController::Shown, 1}, "in, then signing on"}})
+        look(step, what);
+
+    app_->quit();
+    EXPECT_TRUE(app_->quitAfterWindowFadeOut());
+    for (const auto& [step, what] : {std::pair{Step{0, 1.0, WindowFadeController::FadingOut, 1}, "quit asked"},
+                                     {Step{50, 0.5, WindowFadeController::FadingOut, 1}, "halfway out"}})
+        look(step, what);
+    EXPECT_EQ(terminated_, 0);
+
+    // A reopen: the fade turns round from where it is and the quit is off.
+    app_->applicationShouldHandleReopen();
+    EXPECT_FALSE(app_->quitAfterWindowFadeOut());
+    look(Step{110, 1.0, WindowFadeController::Shown, 2}, "back in at the fade-in's pace");
+    advance(1000);
+    EXPECT_EQ(terminated_, 0);
+    EXPECT_TRUE(widget.isVisible());
+
+    app_->quit();
+    advance(80);
+    EXPECT_EQ(terminated_, 0) << "still fading out";
+    EXPECT_TRUE(widget.isVisible());
+    advance(40);
+    EXPECT_EQ(terminated_, 1);
+    EXPECT_FALSE(widget.isVisible());
+    EXPECT_FALSE(app_->windowMenuItem()->isChecked());
+    EXPECT_EQ(window.windowFadeController()->state(), WindowFadeController::Hidden);
 }
 
 TEST_F(AppStart, AWindowRefusingToCloseStopsTheQuitUnsaved) {
@@ -445,6 +513,45 @@ TEST_F(AppStart, ThePreferencesShowTheRadioServicesPresets) {
     app_->mainWindowController()->window()->hide();
     app_->quit();
     EXPECT_FALSE(RadioPrefsWindowController::hasSharedPrefsController()) << "closed at quit";
+}
+
+}  // namespace
+
+namespace {
+
+// A setting changed in the preferences window reaches the running window through the
+// preference's own model: a new screen name typed in the account pane signs off and asks
+// to sign on under that name once the pane is left.
+TEST_F(AppStart, AScreenNameChangedInThePreferencesSignsOnAgainUnderIt) {
+    ServeAccount();
+    ProgramServices services;
+    RadioAppController* application = nullptr;
+    services.wire(env_, application);
+    ASSERT_TRUE(Make().start());
+    application = app_.get();
+    RadioWindowController& window = *app_->mainWindowController();
+    window.signOn();
+    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+    ASSERT_EQ(window.radioService().authenticatedUsername(false), QStringLiteral("someone"));
+
+    app_->showPreferences();
+    RadioPrefsWindowController& prefs = RadioPrefsWindowController::sharedPrefsController();
+    ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kUserPane));
+    QLineEdit* name = prefs.controls().screenNameField;
+    ASSERT_EQ(name->text(), QStringLiteral("someone"));
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Somebody Else"));
+    EXPECT_TRUE(window.radioService().serviceAvailable()) << "nothing changes while the pane is open";
+    ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kRadioPane));
+    EXPECT_EQ(defaults_->string(QStringLiteral("screenname")), QStringLiteral("Somebody Else"));
+    ASSERT_TRUE(RunUntil([&] { return panels_.signOnVisible; }));
+    EXPECT_FALSE(window.radioService().authenticatedUsername(false));
+    ASSERT_TRUE(panels_.model);
+    EXPECT_EQ(panels_.model->username(), QStringLiteral("Somebody Else"));
+
+    window.window()->hide();
+    app_->quit();
+    EXPECT_FALSE(RadioPrefsWindowController::hasSharedPrefsController());
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 #include <map>
 
 #include "SilentEngine.h"
+#include "app/services/NotificationCenter.h"
 #include "app/services/UserDefaults.h"
 #include "app/ui/ChatStatus.h"
+#include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 
 namespace {
@@ -191,6 +193,37 @@ TEST_F(WindowChatStatus, SwitchingThePreferenceOffClearsOnceAndSendsNoMore) {
     window->playStationWithURL(QStringLiteral("http://127.0.0.1:9/other"));
     window->checkDefaultsForChange(QStringList{QStringLiteral("set_ichat_status")});
     EXPECT_EQ(Sent().size(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+// Album art arriving for the track being played brings the status up to date; art of a
+// document still waiting for its start, or of one already gone, does not.
+TEST_F(WindowChatStatus, TheCurrentTracksAlbumArtRefreshesTheStatus) {
+    int refreshes = 0;
+    window->setAlbumArtFolder(dir.filePath(QStringLiteral("albumArt")));
+    window->setChatStatusRefresher([&] { ++refreshes; });
+    window->playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
+    Track("<metadata><song><name>Tune</name><artist>Band</artist></song></metadata>");
+    const RadioMetadataParser* current = window->currentTrackMetadata();
+    ASSERT_TRUE(current);
+    window->receivedMetaData("<metadata><song><name>Next</name><artist>Band</artist></song></metadata>",
+                             clock.now().addSecs(60), window->playingStationURL());
+    const RadioMetadataParser* next = window->nextTrackMetadata();
+    ASSERT_TRUE(next);
+    struct Row {
+        const void* art;
+        int refreshes;
+        const char* what;
+    };
+    for (const Row& row : {Row{next, 0, "the next track's"}, Row{current, 1, "the current track's"},
+                           Row{&refreshes, 0, "an unknown document's"}}) {
+        refreshes = 0;
+        NotificationCenter::defaultCenter().post(RadioMetadataParser::kAlbumArtNotificationName, row.art);
+        EXPECT_EQ(refreshes, row.refreshes) << row.what;
+    }
 }
 
 }  // namespace

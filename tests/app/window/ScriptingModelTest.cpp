@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QSlider>
 
 #include "SilentEngine.h"
@@ -114,6 +115,34 @@ TEST_F(Scripting, TrackTimesInMillisecondsAndTheCurrentTrack) {
     scheduler.advance(std::chrono::milliseconds(0));
     // A field the document leaves out is empty, never missing.
     EXPECT_EQ(fresh.currentTrack(), (ZYMScriptTrack{QStringLiteral("Tune"), QString(""), QString("")}));
+}
+
+// Without a source set, the times are the window's track timer's: from the track's start,
+// then from each position the player reports, running on with the clock.
+TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
+    FakeClock clock;
+    FakeScheduler scheduler(&clock);
+    env_.clock = &clock;
+    env_.scheduler = &scheduler;
+    ScriptingModel& model = Make();
+    model.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
+    window_->receivedMetaData("<metadata><length>200500</length><song><name>Tune</name></song></metadata>",
+                              clock.now().addSecs(1), window_->playingStationURL());
+    scheduler.advance(std::chrono::milliseconds(500));
+    EXPECT_EQ(model.currentTrackPlayingTime(), 0) << "no track yet";
+    EXPECT_EQ(model.currentTrackTotalTime(), 0);
+    struct Step {
+        int ms;                   // clock stepped first
+        std::optional<float> at;  // a position the player reports
+        qint64 playing, total;
+    };
+    for (const Step& step : {Step{500, std::nullopt, 0, 200500}, Step{2500, std::nullopt, 2500, 200500},
+                             Step{0, 30.25f, 30250, 200500}, Step{1000, std::nullopt, 31250, 200500}}) {
+        scheduler.advance(std::chrono::milliseconds(step.ms));
+        if (step.at) window_->trackProgressAt(*step.at, 200.5f, 0, window_->playingStationURL());
+        EXPECT_EQ(model.currentTrackPlayingTime(), step.playing) << step.ms;
+        EXPECT_EQ(model.currentTrackTotalTime(), step.total) << step.ms;
+    }
 }
 
 TEST_F(Scripting, StreamsPlayedByAddressCarryTheListenersNumberOnce) {
@@ -267,6 +296,38 @@ TEST_F(Scripting, AStreamPlayedByAddressReportsAndItsEndClearsTheStation) {
     ASSERT_TRUE(RunUntil([&] { return !model.isPlaying(); }, 60));
     EXPECT_FALSE(model.playingStation());
     EXPECT_EQ(StreamPaths().size(), 1u) << "played once, not tried again";
+}
+
+}  // namespace
+
+namespace {
+
+// A stream played by address that fails ends as the last format's failure would, signed on
+// or not: nothing is left "playing" without sound.
+TEST_F(Scripting, AFailingStreamPlayedByAddressEndsSignedOnOrOff) {
+    struct Row {
+        const char* path;
+        QJsonObject fault;
+        bool signedOn;
+    };
+    ScriptingModel& model = Make(false);
+    for (const Row& row :
+         {Row{"gone", QJsonObject{{"status", 404}}, false}, Row{"cut", QJsonObject{{"reset_after", -1}}, false},
+          Row{"gone-on", QJsonObject{{"status", 404}}, true}}) {
+        if (row.signedOn) SignOnAndLoad();
+        ASSERT_EQ(window_->radioService().serviceAvailable(), row.signedOn) << row.path;
+        QJsonObject script = row.fault;
+        script["path"] = QString::fromStdString(prefix_ + "byaddress/" + row.path);
+        server_->Script(script);
+        const QString url = QString::fromStdString(server_->Url(prefix_ + "byaddress/" + row.path));
+        model.playStationWithURL(url);
+        ASSERT_TRUE(model.isPlaying()) << row.path;
+        ASSERT_TRUE(RunUntil([&] { return !model.isPlaying(); })) << row.path << "\n" << Log();
+        EXPECT_FALSE(model.playingStation()) << row.path;
+        EXPECT_EQ(window_->progressText(), QStringLiteral("Could not play %1.").arg(url)) << row.path;
+        EXPECT_EQ(window_->playStopButton()->property("image").toString(), QStringLiteral("play_normal")) << row.path;
+    }
+    EXPECT_EQ(StreamPaths().size(), 3u) << "each tried once";
 }
 
 }  // namespace
