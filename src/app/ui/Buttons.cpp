@@ -76,6 +76,12 @@ QString PresetButton::existingPresetStationID() const {
     return QString();
 }
 
+QString PresetButton::imageNameForSlot(int slot, bool selected) {
+    const int remainder = slot % 5;
+    const char* piece = remainder == 1 ? "left" : remainder == 0 ? "right" : "center";
+    return QStringLiteral("preset_%1_%2").arg(QLatin1String(piece), selected ? "selected" : "normal");
+}
+
 QSize PresetButton::sizeHint() const { return {64, imageNamed(QStringLiteral("preset_left_normal")).height()}; }
 
 bool PresetButton::acceptsDrag(const QDropEvent& event) {
@@ -143,8 +149,12 @@ void PresetButton::paintEvent(QPaintEvent*) {
     {
         QPainter bp(&band);
         bp.fillRect(band.rect(), Qt::black);
-        ImageSetRenderer(imageNamed("preset_left" + suffix), imageNamed("preset_center" + suffix),
-                         imageNamed("preset_right" + suffix))
+        // The caps are narrow: the slot's own piece goes at its end of the button and the
+        // middle fills the rest, so the five buttons join into one bar.
+        const QImage own = imageNamed(imageNameForSlot(tag_, selected));
+        const QImage middle = imageNamed("preset_center" + suffix);
+        const int remainder = tag_ % 5;
+        ImageSetRenderer(remainder == 1 ? own : middle, middle, remainder == 0 ? own : middle)
             .drawInRect(bp, QRectF(band.rect()));
     }
     p.drawImage(0, 0, band);

@@ -69,6 +69,9 @@ public:
     bool isDragHighlighted() const { return dragHighlight_; }
     QString existingPresetStationID() const;
     QSize sizeHint() const override;
+    // The bar's pieces by slot: the first of every five has the left cap, the fifth the
+    // right cap, the others the middle ("preset_left_normal", "preset_center_selected"...).
+    static QString imageNameForSlot(int slot, bool selected);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -7,14 +7,11 @@
 
 namespace StringKeys {
 const std::vector<StringKey>& all() {
-    static const std::vector<StringKey> keys{SearchPlaceholder,
-                                             AllStationsItemName,
-                                             SearchResultsItemName,
-                                             RecentStationsItemName,
-                                             SearchResultsItemSuffixFormat,
-                                             ClipboardStationURLFormat,
-                                             PlayContextMenuItem,
-                                             StopContextMenuItem};
+    static const std::vector<StringKey> keys{
+        SearchPlaceholder,      AllStationsItemName,           SearchResultsItemName,
+        RecentStationsItemName, SearchResultsItemSuffixFormat, ClipboardStationURLFormat,
+        PlayContextMenuItem,    StopContextMenuItem,           SignOnString,
+        SignOffString};
     return keys;
 }
 }  // namespace StringKeys

@@ -23,6 +23,8 @@ inline constexpr StringKey SearchResultsItemSuffixFormat{"SearchResultsItemSuffi
 inline constexpr StringKey ClipboardStationURLFormat{"ClipboardStationURLFormat", 2};
 inline constexpr StringKey PlayContextMenuItem{"PlayContextMenuItem", 0};
 inline constexpr StringKey StopContextMenuItem{"StopContextMenuItem", 0};
+inline constexpr StringKey SignOnString{"SignOnString", 0};
+inline constexpr StringKey SignOffString{"SignOffString", 0};
 
 // Every key above (the strings table must hold each, with its number of arguments).
 const std::vector<StringKey>& all();

@@ -62,6 +62,12 @@ MenuValidation validate(const MenuItem& item, const MenuState& s) {
         v.enabled = false;
         break;
     case MenuAction::CopySongInfo: v.enabled = s.hasSongDocument && free; break;
+    case MenuAction::ToggleSignedIn:
+        // Always there to take the listener out of a sign-on that hangs, sheet or not.
+        v.title = localized(s.signOnInProgressOrValid ? StringKeys::SignOffString : StringKeys::SignOnString);
+        v.enabled = true;
+        break;
+    case MenuAction::ShowRadioWindow: v.enabled = !s.windowVisible; break;
     case MenuAction::Other: v.enabled = true; break;
     }
     return v;

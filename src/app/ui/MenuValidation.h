@@ -18,6 +18,8 @@ enum class MenuAction {
     CopyPlayingStationLocation,
     NowPlayingDisplay,  // information lines of the tray menu: tag 100 song, 101 artist, 102 album
     CopySongInfo,
+    ToggleSignedIn,   // the application menu's Sign On / Sign Off
+    ShowRadioWindow,  // the Window menu's item of the main window
     Other,
 };
 
@@ -35,6 +37,8 @@ struct MenuState {
     bool hasPlayingStation = false;
     bool hasActiveStation = false;
     bool sheetOpen = false;
+    bool signOnInProgressOrValid = false;
+    bool windowVisible = false;
     // The current track's document, when there is one.
     bool hasSongDocument = false;
     std::optional<QString> songName, songArtist, songAlbum;

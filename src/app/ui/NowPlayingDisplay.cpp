@@ -32,7 +32,7 @@ private:
 };
 }  // namespace
 
-NowPlayingDisplay::NowPlayingDisplay(std::function<QColor()> background, QWidget* parent)
+NowPlayingDisplay::NowPlayingDisplay(std::function<QColor()> background, Scheduler& scheduler, QWidget* parent)
     : QWidget(parent), background_(std::move(background)) {
     setObjectName(QStringLiteral("display"));
     setFixedHeight(96);
@@ -50,11 +50,12 @@ NowPlayingDisplay::NowPlayingDisplay(std::function<QColor()> background, QWidget
     small.setPointSizeF(std::max<qreal>(7, small.pointSizeF() - 2));
     comingSoon_->setFont(small);
     comingSoon_->setAlignment(Qt::AlignCenter);
-    hover_ = new QLabel;
+    hover_ = new TemporaryTextField(scheduler);
+    hover_->setDelay(kHoverLineSeconds);
     hover_->setObjectName(QStringLiteral("hoverLine"));
     hover_->setFont(small);
     hover_->setAlignment(Qt::AlignCenter);
-    for (QLabel* label : {comingSoon_, hover_})
+    for (QLabel* label : {comingSoon_, static_cast<QLabel*>(hover_)})
         label->setMinimumWidth(1);
     lines->addWidget(line1_);
     lines->addWidget(line2_);

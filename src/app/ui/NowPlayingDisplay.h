@@ -11,19 +11,23 @@
 
 #include <functional>
 
-class ClickableTextField;
+#include "app/ui/TextFields.h"
+
+class Scheduler;
 class LineLayoutView;
 
 class NowPlayingDisplay : public QWidget {
     Q_OBJECT
 public:
-    // `background` answers the current scheme's background colour at each paint.
-    explicit NowPlayingDisplay(std::function<QColor()> background, QWidget* parent = nullptr);
+    // `background` answers the current scheme's background colour at each paint; the hover
+    // line clears itself on `scheduler` 15 s after its last text.
+    NowPlayingDisplay(std::function<QColor()> background, Scheduler& scheduler, QWidget* parent = nullptr);
+    static constexpr double kHoverLineSeconds = 15.0;
 
     LineLayoutView* line1() const { return line1_; }
     LineLayoutView* line2() const { return line2_; }
     QLabel* comingSoonLine() const { return comingSoon_; }
-    QLabel* hoverLine() const { return hover_; }
+    TemporaryTextField* hoverLine() const { return hover_; }
     ClickableTextField* songTimeLabel() const { return songTime_; }
     QLabel* albumArtView() const { return art_; }
 
@@ -41,7 +45,7 @@ private:
     LineLayoutView* line1_;
     LineLayoutView* line2_;
     QLabel* comingSoon_;
-    QLabel* hover_;
+    TemporaryTextField* hover_;
     ClickableTextField* songTime_;
     QLabel* art_;
 };

@@ -28,6 +28,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMServicesProvider.h"
 #include "app/support/ZYMScriptingBus.h"
+#include "app/ui/MenuValidation.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
@@ -297,17 +298,19 @@ void RadioAppController::setupMenus() {
 
 void RadioAppController::updateWindowMenu() {
     if (!windowMenuItem_) return;
-    const bool visible = window_ && window_->window()->isVisible();
-    windowMenuItem_->setChecked(visible);
-    // Showing a window already shown has nothing to do.
-    windowMenuItem_->setEnabled(!visible);
+    MenuState state;
+    state.windowVisible = window_ && window_->window()->isVisible();
+    windowMenuItem_->setChecked(state.windowVisible);
+    windowMenuItem_->setEnabled(validate({MenuAction::ShowRadioWindow}, state).enabled);
 }
 
 void RadioAppController::updateSignOnItem() {
     if (!signOnMenuItem_) return;
-    const bool on = window_ && window_->authenticationInProgressOrValid();
-    signOnMenuItem_->setText(localizedText(on ? "SignOffString" : "SignOnString"));
-    signOnMenuItem_->setEnabled(true);
+    MenuState state;
+    state.signOnInProgressOrValid = window_ && window_->authenticationInProgressOrValid();
+    const MenuValidation v = validate({MenuAction::ToggleSignedIn}, state);
+    if (v.title) signOnMenuItem_->setText(*v.title);
+    signOnMenuItem_->setEnabled(v.enabled);
 }
 
 void RadioAppController::toggleSignedIn() {

@@ -118,8 +118,8 @@ void RadioWindowController::buildWindow() {
     auto* presetsPanel = new QVBoxLayout(presetControls_);
     auto* stationsPanel = new QVBoxLayout(stationsList_);
 
-    display_ =
-        new NowPlayingDisplay([this] { return colors().colorForKey(QString::fromLatin1(kDisplayBackgroundColorKey)); });
+    display_ = new NowPlayingDisplay(
+        [this] { return colors().colorForKey(QString::fromLatin1(kDisplayBackgroundColorKey)); }, *env_.scheduler);
     top->addWidget(display_);
 
     auto* controlsRow = new QHBoxLayout;
@@ -632,7 +632,9 @@ void RadioWindowController::bufferingStarted(const QString& url) {
 
 void RadioWindowController::playingWillStart(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingWillStart: ignored.  old url.\n");
-    if (!currentTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
+    // A stream without metadata shows an empty document; one whose first document already
+    // waits for its start keeps that one.
+    if (!currentTrack_ && !nextTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
 }
 
 void RadioWindowController::playingStarted(const QString& url) {

@@ -420,15 +420,15 @@ void RadioWindowController::clearHoverFocus() {
 
 void RadioWindowController::updateNowPlayingTextLabel(const ZYMRadioStation* station,
                                                       const ZYMRadioStationState* state) {
-    QLabel* label = display_->hoverLine();
+    TemporaryTextField* label = display_->hoverLine();
     if (!station) {
-        label->clear();
+        label->setStringValue(QString());
     } else if (state && state->canGetTrackDetails()) {
-        label->setText(formatOf(DisplayKeys::NowPlayingLabelFormat,
-                                {station->name(), state->currentTrackTitle().value_or(QString()),
-                                 state->currentTrackArtistName().value_or(QString())}));
+        label->setStringValue(formatOf(DisplayKeys::NowPlayingLabelFormat,
+                                       {station->name(), state->currentTrackTitle().value_or(QString()),
+                                        state->currentTrackArtistName().value_or(QString())}));
     } else {
-        label->setText(formatOf(DisplayKeys::NowPlayingNoInformationLabelFormat, {station->name()}));
+        label->setStringValue(formatOf(DisplayKeys::NowPlayingNoInformationLabelFormat, {station->name()}));
     }
 }
 

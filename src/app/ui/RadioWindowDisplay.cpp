@@ -335,8 +335,8 @@ void RadioWindowController::albumArtLoaded(const void* parser) {
 void RadioWindowController::interfaceColorsChanged() {
     if (!display_) return;
     const QColor text = colors().colorForKey(QString::fromLatin1(kDisplayTextColorKey));
-    for (QLabel* label :
-         {display_->comingSoonLine(), display_->hoverLine(), static_cast<QLabel*>(display_->songTimeLabel())}) {
+    for (QLabel* label : {display_->comingSoonLine(), static_cast<QLabel*>(display_->hoverLine()),
+                          static_cast<QLabel*>(display_->songTimeLabel())}) {
         QPalette pal = label->palette();
         pal.setColor(QPalette::WindowText, text);
         label->setPalette(pal);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDialog>
 #include <QLabel>
@@ -43,6 +44,12 @@ TEST(MenuValidationTable, EnablesAndTitlesByActionAndState) {
         s.sheetOpen = true;
         return s;
     };
+    const auto signedOn = [](MenuState s) {
+        s.signOnInProgressOrValid = true;
+        return s;
+    };
+    MenuState visible;
+    visible.windowVisible = true;
     struct Row {
         const char* what;
         MenuItem item;
@@ -158,6 +165,15 @@ TEST(MenuValidationTable, EnablesAndTitlesByActionAndState) {
         {"copy song info, no song", {MenuAction::CopySongInfo, 0}, playing, MenuAction::CopySongInfo, false, {}},
         {"copy song info, sheet", {MenuAction::CopySongInfo, 0}, withSheet(song), MenuAction::CopySongInfo, false, {}},
         {"anything else", {MenuAction::Other, 0}, withSheet(nothing), MenuAction::Other, true, {}},
+        {"sign on", {MenuAction::ToggleSignedIn, 0}, withSheet(nothing), MenuAction::ToggleSignedIn, true, "Sign On"},
+        {"sign off while signing on or signed on",
+         {MenuAction::ToggleSignedIn, 0},
+         signedOn(withSheet(nothing)),
+         MenuAction::ToggleSignedIn,
+         true,
+         "Sign Off"},
+        {"show the hidden window", {MenuAction::ShowRadioWindow, 0}, nothing, MenuAction::ShowRadioWindow, true, {}},
+        {"show the window shown", {MenuAction::ShowRadioWindow, 0}, visible, MenuAction::ShowRadioWindow, false, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -229,6 +245,46 @@ TEST_F(Controls, AltShowsTheSecondFivePresetsAndThePlayingPresetIsLitOnlyWhileSh
     EXPECT_EQ(window_->playingStation()->stationID(), kMp3Station);
 }
 
+// The five buttons make one bar: the first of each five has the left cap, the fifth the
+// right one, whichever five Alt shows.
+TEST_F(Controls, PresetButtonsTakeTheirImageBySlot) {
+    struct Row {
+        int slot;
+        bool selected;
+        const char* image;
+    };
+    for (const Row& row : {Row{1, false, "preset_left_normal"}, Row{3, false, "preset_center_normal"},
+                           Row{5, true, "preset_right_selected"}, Row{6, true, "preset_left_selected"},
+                           Row{9, false, "preset_center_normal"}, Row{10, false, "preset_right_normal"}})
+        EXPECT_EQ(PresetButton::imageNameForSlot(row.slot, row.selected), QString::fromLatin1(row.image)) << row.slot;
+
+    Make();
+    QWidget* top = window_->window();
+    top->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(top));
+    const auto& buttons = window_->presetButtons();
+    // The outer edge columns of each button: the caps are rounded, the middle is not.
+    const auto edges = [&] {
+        std::vector<QImage> columns;
+        for (QPushButton* b : buttons) {
+            const QImage shot = b->grab().toImage();
+            columns.push_back(shot.copy(0, 0, 2, shot.height()));
+            columns.push_back(shot.copy(shot.width() - 2, 0, 2, shot.height()));
+        }
+        return columns;
+    };
+    const std::vector<QImage> plain = edges();
+    buttons[0]->grab().save(QCoreApplication::applicationDirPath() + "/preset-first.png");
+    EXPECT_NE(plain[0], plain[2]) << "the left cap only on the first";
+    EXPECT_EQ(plain[2], plain[4]);
+    EXPECT_EQ(plain[3], plain[5]);
+    EXPECT_NE(plain[9], plain[7]) << "the right cap only on the fifth";
+    QTest::keyPress(top, Qt::Key_Alt, Qt::AltModifier);
+    ASSERT_EQ(buttons[0]->text(), QStringLiteral("6"));
+    EXPECT_EQ(edges(), plain) << "6 to 10 take the same pieces";
+    QTest::keyRelease(top, Qt::Key_Alt, Qt::NoModifier);
+}
+
 TEST_F(Controls, PresetsAreBackedUpAndCounted) {
     SignOnAndLoad();
     StoreOnPreset(4);
@@ -248,6 +304,28 @@ TEST_F(Controls, PresetsAreBackedUpAndCounted) {
     EXPECT_EQ(statistics_.numbers.at(4400), quint32(held));
     window_->signOff();
     EXPECT_EQ(window_->numActivePresets(), -1);
+}
+
+// What a hovered station plays goes away by itself 15 s after it was last shown; a new
+// text starts the wait again, and a cleared line stays clear.
+TEST_F(Controls, TheHoverLineClearsItselfFifteenSecondsAfterItsLastText) {
+    FakeScheduler scheduler;
+    env_.scheduler = &scheduler;
+    SignOnAndLoad();
+    const auto station = window_->radioService().stationWithID(kMp3Station);
+    ASSERT_TRUE(station);
+    QLabel* line = window_->nowPlayingTextLabel();
+    struct Step {
+        int ms;     // time stepped first
+        bool show;  // then the station is shown again
+        bool shown;
+    };
+    for (const Step& step : {Step{0, true, true}, Step{14900, false, true}, Step{0, true, true},
+                             Step{14900, false, true}, Step{100, false, false}, Step{60000, false, false}}) {
+        scheduler.advance(std::chrono::milliseconds(step.ms));
+        if (step.show) window_->updateNowPlayingTextLabel(station.get(), nullptr);
+        EXPECT_EQ(!line->text().isEmpty(), step.shown) << scheduler.elapsed().count();
+    }
 }
 
 TEST_F(Controls, HoveringAPresetShowsItsStationAndLaterWhatItPlays) {
