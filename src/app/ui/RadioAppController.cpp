@@ -207,7 +207,7 @@ void RadioAppController::showRadioWindow() {
         startScripting();
     }
     // The sign-on at launch starts when the fade-in ends.
-    window_->fadeInWindow();
+    if (!window_->fadeInWindow()) windowDidFadeIn();
 }
 
 void RadioAppController::windowDidFadeIn() {

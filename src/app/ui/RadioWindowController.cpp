@@ -265,10 +265,15 @@ void RadioWindowController::signOnAtStartupIfAppropriate() {
     requestRadioService(QString());
 }
 
-void RadioWindowController::fadeInWindow() {
+bool RadioWindowController::fadeInWindow() {
     if (!fadeController_)
         fadeController_ = std::make_unique<WindowFadeController>(window_.get(), this, *env_.clock, *env_.scheduler);
+    // A window fully shown has nothing to fade; its fade-in would end at once and could
+    // start the launch sign-on again after the listener signed off from the menu.
+    if (fadeController_->state() == WindowFadeController::Shown && !fadeController_->isFading() && window_->isVisible())
+        return false;
     fadeController_->startWindowFadeIn(20, 0.2);
+    return true;
 }
 
 void RadioWindowController::fadeOutWindow() {

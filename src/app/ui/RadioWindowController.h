@@ -140,8 +140,9 @@ public:
     void signOff();
     void signOnAtStartupIfAppropriate();
     // The window shows by fading in (20 steps over 0.2 s) and hides by fading out (10 over
-    // 0.1 s); until the first directory load, the end of a fade-in signs on.
-    void fadeInWindow();
+    // 0.1 s); until the first directory load, the end of a fade-in signs on. False when
+    // the window was shown already (no fade, nothing ends).
+    bool fadeInWindow();
     void fadeOutWindow();
     void fadeInCompletedForWindow() override;
     void fadeOutCompletedForWindow() override;

@@ -259,6 +259,14 @@ TEST_F(AppStart, TheWindowFadesInBeforeTheSignOnAndOutBeforeTheQuit) {
                                      {Step{30, 1.0, WindowFadeController::Shown, 1}, "in, then signing on"}})
         look(step, what);
 
+    // Signing on from the menu shows the window already shown: no fade, so no second
+    // sign-on of the launch's after the listener's own.
+    app_->toggleSignedIn();
+    EXPECT_EQ(signOns, 2);
+    advance(500);
+    EXPECT_EQ(signOns, 2);
+    signOns = 1;
+
     app_->quit();
     EXPECT_TRUE(app_->quitAfterWindowFadeOut());
     for (const auto& [step, what] : {std::pair{Step{0, 1.0, WindowFadeController::FadingOut, 1}, "quit asked"},
