@@ -86,7 +86,20 @@ protected:
         defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
     }
 
+    // zymradio's own wiring of the support services, signed on with the directory loaded.
+    RadioWindowController& StartProgramSignedOn(ProgramServices& services) {
+        ServeAccount();
+        services.wire(env_, application_);
+        EXPECT_TRUE(Make().start());
+        application_ = app_.get();
+        RadioWindowController& window = *app_->mainWindowController();
+        window.signOn();
+        EXPECT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+        return window;
+    }
+
     QTemporaryDir dir_;
+    RadioAppController* application_ = nullptr;
     std::unique_ptr<UserDefaults> defaults_;
     zymtest::TestServer* server_ = nullptr;
     std::string prefix_;
@@ -488,15 +501,9 @@ TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndASleepStopsThePlay) {
 namespace {
 
 TEST_F(AppStart, ThePreferencesShowTheRadioServicesPresets) {
-    ServeAccount();
     ProgramServices services;
-    RadioAppController* application = nullptr;
-    services.wire(env_, application);
-    ASSERT_TRUE(Make().start());
-    application = app_.get();
-    RadioWindowController& window = *app_->mainWindowController();
-    window.signOn();
-    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+    RadioWindowController& window = StartProgramSignedOn(services);
+    ASSERT_TRUE(window.radioService().informationLoaded());
 
     app_->showPreferences();
     ASSERT_TRUE(RadioPrefsWindowController::hasSharedPrefsController());
@@ -531,15 +538,9 @@ namespace {
 // preference's own model: a new screen name typed in the account pane signs off and asks
 // to sign on under that name once the pane is left.
 TEST_F(AppStart, AScreenNameChangedInThePreferencesSignsOnAgainUnderIt) {
-    ServeAccount();
     ProgramServices services;
-    RadioAppController* application = nullptr;
-    services.wire(env_, application);
-    ASSERT_TRUE(Make().start());
-    application = app_.get();
-    RadioWindowController& window = *app_->mainWindowController();
-    window.signOn();
-    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+    RadioWindowController& window = StartProgramSignedOn(services);
+    ASSERT_TRUE(window.radioService().informationLoaded());
     ASSERT_EQ(window.radioService().authenticatedUsername(false), QStringLiteral("someone"));
 
     app_->showPreferences();

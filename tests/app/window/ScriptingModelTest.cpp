@@ -71,6 +71,14 @@ protected:
         return n;
     }
 
+    // The window's clock and timers stepped by the test.
+    void UseFakeTime() {
+        env_.clock = &clock_;
+        env_.scheduler = &scheduler_;
+    }
+
+    FakeClock clock_;
+    FakeScheduler scheduler_{&clock_};
     ListenerNumber statistics_;
     std::vector<std::string> played_;
     std::unique_ptr<ScriptingModel> model_;
@@ -104,15 +112,12 @@ TEST_F(Scripting, TrackTimesInMillisecondsAndTheCurrentTrack) {
 
     EXPECT_FALSE(model.currentTrack());
     EXPECT_EQ(model.albumArtUrl(), QString(""));
-    FakeClock clock;
-    FakeScheduler scheduler(&clock);
-    env_.clock = &clock;
-    env_.scheduler = &scheduler;
+    UseFakeTime();
     ScriptingModel& fresh = Make();
     fresh.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
-    window_->receivedMetaData("<metadata><song><name>Tune</name></song></metadata>", clock.now(),
+    window_->receivedMetaData("<metadata><song><name>Tune</name></song></metadata>", clock_.now(),
                               window_->playingStationURL());
-    scheduler.advance(std::chrono::milliseconds(0));
+    scheduler_.advance(std::chrono::milliseconds(0));
     // A field the document leaves out is empty, never missing.
     EXPECT_EQ(fresh.currentTrack(), (ZYMScriptTrack{QStringLiteral("Tune"), QString(""), QString("")}));
 }
@@ -120,15 +125,12 @@ TEST_F(Scripting, TrackTimesInMillisecondsAndTheCurrentTrack) {
 // Without a source set, the times are the window's track timer's: from the track's start,
 // then from each position the player reports, running on with the clock.
 TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
-    FakeClock clock;
-    FakeScheduler scheduler(&clock);
-    env_.clock = &clock;
-    env_.scheduler = &scheduler;
+    UseFakeTime();
     ScriptingModel& model = Make();
     model.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
     window_->receivedMetaData("<metadata><length>200500</length><song><name>Tune</name></song></metadata>",
-                              clock.now().addSecs(1), window_->playingStationURL());
-    scheduler.advance(std::chrono::milliseconds(500));
+                              clock_.now().addSecs(1), window_->playingStationURL());
+    scheduler_.advance(std::chrono::milliseconds(500));
     EXPECT_EQ(model.currentTrackPlayingTime(), 0) << "no track yet";
     EXPECT_EQ(model.currentTrackTotalTime(), 0);
     struct Step {
@@ -138,7 +140,7 @@ TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
     };
     for (const Step& step : {Step{500, std::nullopt, 0, 200500}, Step{2500, std::nullopt, 2500, 200500},
                              Step{0, 30.25f, 30250, 200500}, Step{1000, std::nullopt, 31250, 200500}}) {
-        scheduler.advance(std::chrono::milliseconds(step.ms));
+        scheduler_.advance(std::chrono::milliseconds(step.ms));
         if (step.at) window_->trackProgressAt(*step.at, 200.5f, 0, window_->playingStationURL());
         EXPECT_EQ(model.currentTrackPlayingTime(), step.playing) << step.ms;
         EXPECT_EQ(model.currentTrackTotalTime(), step.total) << step.ms;
@@ -148,10 +150,7 @@ TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
 // When playing is about to start, a stream's first document may already wait for its
 // track's start: it is kept, and only a stream with none shows the empty document.
 TEST_F(Scripting, TheFirstDocumentWaitingAtTheStartIsKept) {
-    FakeClock clock;
-    FakeScheduler scheduler(&clock);
-    env_.clock = &clock;
-    env_.scheduler = &scheduler;
+    UseFakeTime();
     struct Row {
         const char* document;  // received before playing starts; none: the stream has none
         bool song;
@@ -160,9 +159,9 @@ TEST_F(Scripting, TheFirstDocumentWaitingAtTheStartIsKept) {
         ScriptingModel& model = Make();
         model.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
         const QString url = window_->playingStationURL();
-        if (row.document) window_->receivedMetaData(row.document, clock.now(), url);
+        if (row.document) window_->receivedMetaData(row.document, clock_.now(), url);
         window_->playingWillStart(url);
-        scheduler.advance(std::chrono::milliseconds(0));
+        scheduler_.advance(std::chrono::milliseconds(0));
         ASSERT_TRUE(window_->currentTrackMetadata()) << bool(row.document);
         EXPECT_EQ(model.currentTrack().has_value(), row.song);
         if (row.song) EXPECT_EQ(model.currentTrack()->name, QStringLiteral("First"));
