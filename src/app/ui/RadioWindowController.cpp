@@ -602,7 +602,9 @@ void RadioWindowController::bufferingStarted(const QString& url) {
 
 void RadioWindowController::playingWillStart(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingWillStart: ignored.  old url.\n");
-    if (!currentTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
+    // A document already waiting for its swap is the first track's own; an empty one in its
+    // place would lose it.
+    if (!currentTrack_ && !nextTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
 }
 
 void RadioWindowController::playingStarted(const QString& url) {
