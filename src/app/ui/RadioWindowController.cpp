@@ -637,8 +637,8 @@ void RadioWindowController::bufferingStarted(const QString& url) {
 
 void RadioWindowController::playingWillStart(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingWillStart: ignored.  old url.\n");
-    // A stream without metadata shows an empty document; one whose first document already
-    // waits for its start keeps that one.
+    // A document already waiting for its swap is the first track's own; an empty one in its
+    // place would lose it.
     if (!currentTrack_ && !nextTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
 }
 

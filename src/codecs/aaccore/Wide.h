@@ -8,7 +8,9 @@
 // hand when the CPU has AVX2 (AACCORE_AVX2_PATH).
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// The thread sanitizer's run time is not up yet when the load-time pick runs, so its builds
+// keep the baseline kernel.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define AACCORE_WIDE_KERNEL __attribute__((target_clones("avx2", "default"), flatten))
 #else
 #define AACCORE_WIDE_KERNEL

@@ -228,6 +228,36 @@ TEST_F(MainWindow, TrackMetadataIsSwappedInAtItsStart) {
     EXPECT_FALSE(window_->currentTrackMetadata());
 }
 
+// Playing about to start stands in an empty document only when none is on its way: the
+// first track's own document, received but not yet swapped in, is kept.
+TEST_F(MainWindow, PlayingAboutToStartKeepsAFirstDocumentWaitingForItsSwap) {
+    FakeClock clock;
+    clock.set(QDateTime::currentDateTimeUtc());
+    FakeScheduler scheduler(&clock);
+    env_.clock = &clock;
+    env_.scheduler = &scheduler;
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+    SignOnAndLoad();
+    window_->playStationWithID(QStringLiteral("radio:aggregate:1"));
+    ASSERT_TRUE(RunUntil([&] { return !window_->playingStationURL().isEmpty(); })) << Log();
+    const QString url = window_->playingStationURL();
+
+    window_->receivedMetaData("<metadata><song><name>First</name></song></metadata>", clock.now(), url);
+    window_->playingWillStart(url);
+    scheduler.advance(std::chrono::milliseconds(0));
+    ASSERT_TRUE(window_->currentTrackMetadata());
+    EXPECT_EQ(window_->currentTrackMetadata()->songName().value_or(QString()), QStringLiteral("First"));
+
+    // With nothing received, an empty document is swapped in.
+    window_->playingStopped(url);
+    window_->playStationWithID(QStringLiteral("radio:aggregate:1"));
+    ASSERT_TRUE(RunUntil([&] { return !window_->playingStationURL().isEmpty(); })) << Log();
+    window_->playingWillStart(window_->playingStationURL());
+    scheduler.advance(std::chrono::milliseconds(0));
+    ASSERT_TRUE(window_->currentTrackMetadata());
+    EXPECT_FALSE(window_->currentTrackMetadata()->isSong());
+}
+
 TEST_F(MainWindow, AQuintrelStationShowsEachTrackAtItsStart) {
     QByteArray audio;
     {

@@ -147,28 +147,6 @@ TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
     }
 }
 
-// When playing is about to start, a stream's first document may already wait for its
-// track's start: it is kept, and only a stream with none shows the empty document.
-TEST_F(Scripting, TheFirstDocumentWaitingAtTheStartIsKept) {
-    UseFakeTime();
-    struct Row {
-        const char* document;  // received before playing starts; none: the stream has none
-        bool song;
-    };
-    for (const Row& row : {Row{"<metadata><song><name>First</name></song></metadata>", true}, Row{nullptr, false}}) {
-        ScriptingModel& model = Make();
-        model.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
-        const QString url = window_->playingStationURL();
-        if (row.document) window_->receivedMetaData(row.document, clock_.now(), url);
-        window_->playingWillStart(url);
-        scheduler_.advance(std::chrono::milliseconds(0));
-        ASSERT_TRUE(window_->currentTrackMetadata()) << bool(row.document);
-        EXPECT_EQ(model.currentTrack().has_value(), row.song);
-        if (row.song) EXPECT_EQ(model.currentTrack()->name, QStringLiteral("First"));
-        EXPECT_FALSE(window_->nextTrackMetadata());
-    }
-}
-
 TEST_F(Scripting, StreamsPlayedByAddressCarryTheListenersNumberOnce) {
     ScriptingModel& model = Make();
     struct Case {
