@@ -170,7 +170,7 @@ void RadioWindowController::setupPlayer() {
     if (defaults_.object(QStringLiteral("volume")).isValid())
         v = std::clamp(double(defaults_.floatValue(QStringLiteral("volume"))), 0.0, 1.0);
     if (std::isnan(v)) v = 0.5;
-    volume_->setValue(int(std::lround(v * 1000)));
+    volume_->setValue(int(std::lround(v * RemoteControlledSlider::kScale)));
     setVolumeFromSlider(false);
     if (!radioService_) {
         radioService_ = std::make_unique<ZYMRadioService>(env_.service, env_.radio);
@@ -321,7 +321,7 @@ void RadioWindowController::finishSetup() {
 void RadioWindowController::saveSettings() {
     cancelVolumeFade();
     dataSource_->saveSettings();
-    defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / 1000.0);
+    defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / RemoteControlledSlider::kScale);
     if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
         defaults_.setString(QStringLiteral("selected_source"), source->identifier());
     defaults_.setString(QStringLiteral("active_station"), activeStation_ ? activeStation_->stationID() : QString(""));
