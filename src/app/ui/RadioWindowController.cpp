@@ -46,7 +46,6 @@ namespace {
 constexpr int kNarrowband = 32768;
 // Without a speed of its own, the fall-back of the platform that had one.
 constexpr int kDefaultBandwidth = 384000;
-constexpr int kPresetButtons = 5;
 const QString kSearchResultsItem = QStringLiteral("search_results_item");
 
 QByteArray utf8(const QString& s) { return s.toUtf8(); }

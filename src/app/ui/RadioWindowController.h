@@ -238,6 +238,8 @@ public:
     static constexpr int kStatUIState = 4401;
     static constexpr QSize kAdSize{300, 250};
     static constexpr QSize kAdViewSize{320, 260};
+    // Preset buttons in the window; the alternate set holds as many more.
+    static constexpr int kPresetButtons = 5;
     // -1 before the first record; then WindowLayoutPolicy::uiState of the panels shown.
     int uiState() const { return uiState_; }
     WindowPanels panelsShown() const;

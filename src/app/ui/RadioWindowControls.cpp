@@ -38,7 +38,6 @@
 #include "engine/base/LogMessage.h"
 
 namespace {
-constexpr int kPresetSet = 5;
 constexpr int kStatActivePresets = 4400;
 constexpr auto kHoverDelay = std::chrono::milliseconds(250);
 constexpr auto kSheetDelay = std::chrono::seconds(2);
@@ -212,10 +211,10 @@ void RadioWindowController::buildMenus() {
         0);
     add(controlsMenu_, textOf(DisplayKeys::CopySongInfoMenuItem), MenuAction::CopySongInfo, 0);
     controlsMenu_->addSeparator();
-    for (int slot = 1; slot <= 2 * kPresetSet; ++slot)
+    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::PlayPreset, slot);
     controlsMenu_->addSeparator();
-    for (int slot = 1; slot <= 2 * kPresetSet; ++slot)
+    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::StorePlayingOnPreset, slot);
     connect(controlsMenu_, &QMenu::aboutToShow, this, [this] { validateMenu(controlsMenu_); });
 
@@ -308,8 +307,8 @@ void RadioWindowController::resetPresetButtons(bool alternate) {
         auto* preset = qobject_cast<PresetButton*>(b);
         if (!preset) continue;
         int tag = preset->tag();
-        if (alternate && tag <= kPresetSet) tag += kPresetSet;
-        if (!alternate && tag > kPresetSet) tag -= kPresetSet;
+        if (alternate && tag <= kPresetButtons) tag += kPresetButtons;
+        if (!alternate && tag > kPresetButtons) tag -= kPresetButtons;
         if (tag != preset->tag()) {
             preset->setTag(tag);
             preset->setText(QString::number(tag));
@@ -365,7 +364,7 @@ void RadioWindowController::scheduleStationStateRequest(const QString& stationID
 void RadioWindowController::mouseDidEnterView(QWidget* view) {
     auto* preset = qobject_cast<PresetButton*>(view);
     const int tag = preset ? preset->tag() : 0;
-    if (tag < 1 || tag > 2 * kPresetSet) {
+    if (tag < 1 || tag > 2 * kPresetButtons) {
         presetsLabel_->setText(textOf(DisplayKeys::PresetLabel));
         return;
     }
