@@ -88,9 +88,7 @@ RadioWindowController::~RadioWindowController() {
     lists_.reset();
 }
 
-QString RadioWindowController::text(const char* key) const {
-    return Localizer::shared().text(QString::fromLatin1(key));
-}
+QString RadioWindowController::text(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
 
 QString RadioWindowController::format(const char* key, const QStringList& args) const {
     return formatOnePass(text(key), args);

@@ -426,7 +426,7 @@ private:
     void displayAdForPlayingStation();
     void displayAdForTrackMetadata();
     float playerConfigValue(const QString& key, float fallback) const;
-    QString text(const char* key) const;
+    static QString text(const char* key);
     QString format(const char* key, const QStringList& args) const;
 
     WindowEnvironment env_;
@@ -533,8 +533,6 @@ private:
     void buildMenus();
     void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);
     LineString plainLine(const QString& text) const;
-    QString textOf(const StringKey& key) const;
-    QString formatOf(const StringKey& key, const QStringList& args) const;
     void radioProgressPanelDidEnd(int code);
     void presetsOutOfDateSheetDidEnd(int code);
     void resumeOrGiveUpAfterLoss(const QString& reason);
