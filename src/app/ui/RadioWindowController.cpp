@@ -46,7 +46,6 @@ namespace {
 constexpr int kNarrowband = 32768;
 // Without a speed of its own, the fall-back of the platform that had one.
 constexpr int kDefaultBandwidth = 384000;
-constexpr int kPresetButtons = 5;
 const QString kSearchResultsItem = QStringLiteral("search_results_item");
 
 QByteArray utf8(const QString& s) { return s.toUtf8(); }
@@ -89,9 +88,7 @@ RadioWindowController::~RadioWindowController() {
     lists_.reset();
 }
 
-QString RadioWindowController::text(const char* key) const {
-    return Localizer::shared().text(QString::fromLatin1(key));
-}
+QString RadioWindowController::text(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
 
 QString RadioWindowController::format(const char* key, const QStringList& args) const {
     return formatOnePass(text(key), args);
@@ -170,7 +167,7 @@ void RadioWindowController::setupPlayer() {
     if (defaults_.object(QStringLiteral("volume")).isValid())
         v = std::clamp(double(defaults_.floatValue(QStringLiteral("volume"))), 0.0, 1.0);
     if (std::isnan(v)) v = 0.5;
-    volume_->setValue(int(std::lround(v * 1000)));
+    volume_->setValue(int(std::lround(v * RemoteControlledSlider::kScale)));
     setVolumeFromSlider(false);
     if (!radioService_) {
         radioService_ = std::make_unique<ZYMRadioService>(env_.service, env_.radio);
@@ -321,7 +318,7 @@ void RadioWindowController::finishSetup() {
 void RadioWindowController::saveSettings() {
     cancelVolumeFade();
     dataSource_->saveSettings();
-    defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / 1000.0);
+    defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / RemoteControlledSlider::kScale);
     if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
         defaults_.setString(QStringLiteral("selected_source"), source->identifier());
     defaults_.setString(QStringLiteral("active_station"), activeStation_ ? activeStation_->stationID() : QString(""));

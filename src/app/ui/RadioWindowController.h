@@ -238,6 +238,8 @@ public:
     static constexpr int kStatUIState = 4401;
     static constexpr QSize kAdSize{300, 250};
     static constexpr QSize kAdViewSize{320, 260};
+    // Preset buttons in the window; the alternate set holds as many more.
+    static constexpr int kPresetButtons = 5;
     // -1 before the first record; then WindowLayoutPolicy::uiState of the panels shown.
     int uiState() const { return uiState_; }
     WindowPanels panelsShown() const;
@@ -424,7 +426,7 @@ private:
     void displayAdForPlayingStation();
     void displayAdForTrackMetadata();
     float playerConfigValue(const QString& key, float fallback) const;
-    QString text(const char* key) const;
+    static QString text(const char* key);
     QString format(const char* key, const QStringList& args) const;
 
     WindowEnvironment env_;
@@ -531,8 +533,6 @@ private:
     void buildMenus();
     void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);
     LineString plainLine(const QString& text) const;
-    QString textOf(const StringKey& key) const;
-    QString formatOf(const StringKey& key, const QStringList& args) const;
     void radioProgressPanelDidEnd(int code);
     void presetsOutOfDateSheetDidEnd(int code);
     void resumeOrGiveUpAfterLoss(const QString& reason);

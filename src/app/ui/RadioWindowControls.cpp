@@ -38,7 +38,6 @@
 #include "engine/base/LogMessage.h"
 
 namespace {
-constexpr int kPresetSet = 5;
 constexpr int kStatActivePresets = 4400;
 constexpr auto kHoverDelay = std::chrono::milliseconds(250);
 constexpr auto kSheetDelay = std::chrono::seconds(2);
@@ -104,8 +103,8 @@ void RadioWindowController::setupDisplayAndControls() {
     for (int tag : {200, 201, 202}) {
         auto* menu = new QMenu(window_.get());
         menu->setObjectName(QStringLiteral("linkMenu%1").arg(tag));
-        QAction* store = menu->addAction(textOf(DisplayKeys::LinkMenuStoreItem));
-        QAction* guide = menu->addAction(textOf(DisplayKeys::LinkMenuGuideItem));
+        QAction* store = menu->addAction(localized(DisplayKeys::LinkMenuStoreItem));
+        QAction* guide = menu->addAction(localized(DisplayKeys::LinkMenuGuideItem));
         store->setProperty(kTagProperty, 100);
         guide->setProperty(kTagProperty, 101);
         for (QAction* item : {store, guide})
@@ -132,7 +131,7 @@ void RadioWindowController::setupDisplayAndControls() {
     auto* sheet = new QVBoxLayout(progressPanel_);
     progressTitle_ = new QLabel;
     progressIndicator_ = new QProgressBar;
-    auto* button = new QPushButton(textOf(DisplayKeys::ProgressPanelButton));
+    auto* button = new QPushButton(localized(DisplayKeys::ProgressPanelButton));
     button->setObjectName(QStringLiteral("radioProgressButton"));
     button->setAutoDefault(false);
     sheet->addWidget(progressTitle_);
@@ -178,7 +177,7 @@ void RadioWindowController::registerForNotifications() {
 }
 
 void RadioWindowController::buildMenus() {
-    controlsMenu_ = menuBar_->addMenu(textOf(DisplayKeys::RadioMenuTitle));
+    controlsMenu_ = menuBar_->addMenu(localized(DisplayKeys::RadioMenuTitle));
     controlsMenu_->setObjectName(QStringLiteral("radioMenu"));
     const auto add = [this](QMenu* menu, const QString& title, MenuAction action, int tag) {
         QAction* item = menu->addAction(title);
@@ -206,16 +205,16 @@ void RadioWindowController::buildMenus() {
         item->setProperty("resolved", int(action));
         return item;
     };
-    add(controlsMenu_, textOf(DisplayKeys::RadioWindowTitleIdle), MenuAction::Other, kPlayStopMenuTag);
-    add(controlsMenu_, textOf(DisplayKeys::CopyStationLocationMenuItem), MenuAction::CopyStationLocation, 0);
-    add(controlsMenu_, textOf(DisplayKeys::CopyPlayingStationLocationMenuItem), MenuAction::CopyPlayingStationLocation,
-        0);
-    add(controlsMenu_, textOf(DisplayKeys::CopySongInfoMenuItem), MenuAction::CopySongInfo, 0);
+    add(controlsMenu_, localized(DisplayKeys::RadioWindowTitleIdle), MenuAction::Other, kPlayStopMenuTag);
+    add(controlsMenu_, localized(DisplayKeys::CopyStationLocationMenuItem), MenuAction::CopyStationLocation, 0);
+    add(controlsMenu_, localized(DisplayKeys::CopyPlayingStationLocationMenuItem),
+        MenuAction::CopyPlayingStationLocation, 0);
+    add(controlsMenu_, localized(DisplayKeys::CopySongInfoMenuItem), MenuAction::CopySongInfo, 0);
     controlsMenu_->addSeparator();
-    for (int slot = 1; slot <= 2 * kPresetSet; ++slot)
+    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::PlayPreset, slot);
     controlsMenu_->addSeparator();
-    for (int slot = 1; slot <= 2 * kPresetSet; ++slot)
+    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::StorePlayingOnPreset, slot);
     connect(controlsMenu_, &QMenu::aboutToShow, this, [this] { validateMenu(controlsMenu_); });
 
@@ -280,11 +279,11 @@ void RadioWindowController::updateWindowUI() {
                                     state == RadioPlayer::Prebuffered || state == RadioPlayer::Playing;
     if (bufferingOrPlaying && playingStation_) {
         const QString name = playingStation_->name();
-        window_->setWindowTitle(name.isEmpty() ? textOf(DisplayKeys::RadioWindowTitleIdle)
-                                               : formatOf(DisplayKeys::RadioWindowTitlePlaying, {name}));
+        window_->setWindowTitle(name.isEmpty() ? localized(DisplayKeys::RadioWindowTitleIdle)
+                                               : localizedFormat(DisplayKeys::RadioWindowTitlePlaying, {name}));
     } else {
         if (display_) resetToDefaultAlbumArt();
-        window_->setWindowTitle(textOf(DisplayKeys::RadioWindowTitleIdle));
+        window_->setWindowTitle(localized(DisplayKeys::RadioWindowTitleIdle));
         if (!isTerminating_) env_.ads->resetToStaticAd();
     }
     updatePresetButtons();
@@ -308,8 +307,8 @@ void RadioWindowController::resetPresetButtons(bool alternate) {
         auto* preset = qobject_cast<PresetButton*>(b);
         if (!preset) continue;
         int tag = preset->tag();
-        if (alternate && tag <= kPresetSet) tag += kPresetSet;
-        if (!alternate && tag > kPresetSet) tag -= kPresetSet;
+        if (alternate && tag <= kPresetButtons) tag += kPresetButtons;
+        if (!alternate && tag > kPresetButtons) tag -= kPresetButtons;
         if (tag != preset->tag()) {
             preset->setTag(tag);
             preset->setText(QString::number(tag));
@@ -365,8 +364,8 @@ void RadioWindowController::scheduleStationStateRequest(const QString& stationID
 void RadioWindowController::mouseDidEnterView(QWidget* view) {
     auto* preset = qobject_cast<PresetButton*>(view);
     const int tag = preset ? preset->tag() : 0;
-    if (tag < 1 || tag > 2 * kPresetSet) {
-        presetsLabel_->setText(textOf(DisplayKeys::PresetLabel));
+    if (tag < 1 || tag > 2 * kPresetButtons) {
+        presetsLabel_->setText(localized(DisplayKeys::PresetLabel));
         return;
     }
     auto station = radioService_->serviceAvailable() ? radioService_->stationForPreset(tag) : nullptr;
@@ -376,7 +375,7 @@ void RadioWindowController::mouseDidEnterView(QWidget* view) {
         if (defaults_.boolean(QStringLiteral("use_now_playing"))) scheduleStationStateRequest(station->stationID());
     } else {
         lastStationWithHoverFocus_.clear();
-        presetsLabel_->setText(textOf(DisplayKeys::EmptyPresetLabel));
+        presetsLabel_->setText(localized(DisplayKeys::EmptyPresetLabel));
     }
 }
 
@@ -392,7 +391,7 @@ void RadioWindowController::mouseDidExitView(QWidget* view) {
             std::find(presetButtons_.begin(), presetButtons_.end(), under) != presetButtons_.end())
             return;
     }
-    presetsLabel_->setText(textOf(DisplayKeys::PresetLabel));
+    presetsLabel_->setText(localized(DisplayKeys::PresetLabel));
     lastStationWithHoverFocus_.clear();
     updateNowPlayingTextLabel(nullptr, nullptr);
 }
@@ -424,11 +423,11 @@ void RadioWindowController::updateNowPlayingTextLabel(const ZYMRadioStation* sta
     if (!station) {
         label->setStringValue(QString());
     } else if (state && state->canGetTrackDetails()) {
-        label->setStringValue(formatOf(DisplayKeys::NowPlayingLabelFormat,
-                                       {station->name(), state->currentTrackTitle().value_or(QString()),
-                                        state->currentTrackArtistName().value_or(QString())}));
+        label->setStringValue(localizedFormat(DisplayKeys::NowPlayingLabelFormat,
+                                              {station->name(), state->currentTrackTitle().value_or(QString()),
+                                               state->currentTrackArtistName().value_or(QString())}));
     } else {
-        label->setStringValue(formatOf(DisplayKeys::NowPlayingNoInformationLabelFormat, {station->name()}));
+        label->setStringValue(localizedFormat(DisplayKeys::NowPlayingNoInformationLabelFormat, {station->name()}));
     }
 }
 
@@ -459,7 +458,7 @@ void RadioWindowController::prefChangedNotification(const Notification& notifica
 // ---- the loading sheet ---------------------------------------------------------------
 
 void RadioWindowController::showRadioProgressPanel(int maximum) {
-    progressTitle_->setText(textOf(DisplayKeys::ProgressPanelTitle));
+    progressTitle_->setText(localized(DisplayKeys::ProgressPanelTitle));
     progressIndicator_->setRange(0, std::max(0, maximum));
     progressIndicator_->setValue(0);
     if (progressPanel_->isVisible()) return;

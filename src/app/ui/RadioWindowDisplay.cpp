@@ -109,12 +109,6 @@ ColorSchemeController& RadioWindowController::colors() const {
     return colors_ ? *colors_ : ColorSchemeController::shared();
 }
 
-QString RadioWindowController::textOf(const StringKey& key) const { return localized(key); }
-
-QString RadioWindowController::formatOf(const StringKey& key, const QStringList& args) const {
-    return localizedFormat(key, args);
-}
-
 LineString RadioWindowController::plainLine(const QString& text) const {
     LineString line;
     line.alignment = Qt::AlignHCenter;
@@ -202,16 +196,16 @@ void RadioWindowController::updateDisplay() {
     const QString description = playingStation_ ? playingStation_->stationDescription().value_or(QString()) : QString();
     const auto stationLines = [&] {
         setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
-        setValueOfNowPlayingView(display_->line2(), formatOf(DisplayKeys::MP3Line2Format, {name, description}));
+        setValueOfNowPlayingView(display_->line2(), localizedFormat(DisplayKeys::MP3Line2Format, {name, description}));
         display_->comingSoonLine()->clear();
         if (refreshChatStatus_) refreshChatStatus_();
     };
     const auto comingSoon = [&] {
         const QStringList soon = currentTrack_->comingSoon();
         display_->comingSoonLine()->setText(
-            soon.isEmpty()
-                ? QString()
-                : formatOf(DisplayKeys::ComingSoonFormat, {soon.join(localized(DisplayKeys::ComingSoonConcatString))}));
+            soon.isEmpty() ? QString()
+                           : localizedFormat(DisplayKeys::ComingSoonFormat,
+                                             {soon.join(localized(DisplayKeys::ComingSoonConcatString))}));
     };
     if (player_ && player_->playerState() == RadioPlayer::Playing) {
         const RadioMetadataParser* doc = currentTrack_.get();
@@ -229,8 +223,8 @@ void RadioWindowController::updateDisplay() {
             comingSoon();
         } else if (doc->isSong() && doc->hasSongName()) {
             setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
-            setValueOfNowPlayingView(
-                display_->line2(), formatOf(DisplayKeys::MP3Line2Format, {name, doc->songName().value_or(QString())}));
+            setValueOfNowPlayingView(display_->line2(), localizedFormat(DisplayKeys::MP3Line2Format,
+                                                                        {name, doc->songName().value_or(QString())}));
             display_->comingSoonLine()->clear();
             if (refreshChatStatus_) refreshChatStatus_();
         } else {
@@ -366,13 +360,14 @@ void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
         const QString frame =
             frames.isEmpty() ? QString()
                              : QString(frames[qsizetype(((second % frames.size()) + frames.size()) % frames.size())]);
-        text = formatOf(DisplayKeys::LiveStationBannerFormat, {frame});
+        text = localizedFormat(DisplayKeys::LiveStationBannerFormat, {frame});
     } else if (!playingStation_) {
         text = QString("");
     } else {
         const QString current = displayElapsedTime_ ? FormatMinutesSeconds(ticker.currentTime())
                                                     : localized(DisplayKeys::TimeFormatUnknown);
-        text = formatOf(DisplayKeys::SongTimeProgressFormat, {current, FormatMinutesSeconds(ticker.totalTime())});
+        text =
+            localizedFormat(DisplayKeys::SongTimeProgressFormat, {current, FormatMinutesSeconds(ticker.totalTime())});
     }
     updateSongTimeLabel(text);
 }

@@ -18,7 +18,6 @@
 #include "engine/base/LogMessage.h"
 
 namespace {
-constexpr float kSliderScale = 1000.0f;
 const QString kSetIChatStatus = QStringLiteral("set_ichat_status");
 const QString kStationIDPlayedByURL = QStringLiteral("-1");
 }  // namespace
@@ -100,8 +99,7 @@ void RadioWindowController::playForcedStationAtSignOn() {
 int RadioWindowController::soundVolume() const { return int(volume_->floatValue() * 100.0f); }
 
 void RadioWindowController::setSoundVolume(int volume) {
-    const float value = std::clamp(float(volume) / 100.0f, float(volume_->minimum()) / kSliderScale,
-                                   float(volume_->maximum()) / kSliderScale);
+    const float value = std::clamp(float(volume) / 100.0f, volume_->floatMinimum(), volume_->floatMaximum());
     volume_->setFloatValue(value);
     setVolumeFromSlider(false);
 }

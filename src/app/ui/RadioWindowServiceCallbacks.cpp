@@ -28,24 +28,24 @@ QByteArray utf8(const std::optional<QString>& s) { return s.value_or(QString()).
 // ---- sign-on -------------------------------------------------------------------------
 
 Delegated RadioWindowController::authenticationStartedForUsername(const QString& name) {
-    setProgressText(formatOf(DisplayKeys::AuthenticatingProgressString, {name}));
+    setProgressText(localizedFormat(DisplayKeys::AuthenticatingProgressString, {name}));
     env_.statistics->setSignOnState(kAuthenticating);
     return Delegated::Handled;
 }
 
 void RadioWindowController::authenticationDone(bool ok) {
     if (!ok) {
-        setProgressText(textOf(DisplayKeys::AuthenticationFailedStatusString));
+        setProgressText(localized(DisplayKeys::AuthenticationFailedStatusString));
         env_.statistics->endSession(2, 12294);
         return;
     }
     env_.statistics->setSignOnState(kAuthenticated);
-    setProgressText(textOf(DisplayKeys::DiscoveringProgressString));
+    setProgressText(localized(DisplayKeys::DiscoveringProgressString));
 }
 
 void RadioWindowController::authenticationCancelled() {
     // The cancel stays readable until the next status replaces it.
-    setProgressText(textOf(DisplayKeys::AuthenticationCancelledStatusString));
+    setProgressText(localized(DisplayKeys::AuthenticationCancelledStatusString));
     env_.statistics->setSignOnState(kSignedOff);
 }
 
@@ -70,7 +70,7 @@ void RadioWindowController::serviceWillBecomeInvalid(ZYMGenericService&) { saveS
 void RadioWindowController::serviceDidBecomeInvalidWithReason(ZYMGenericService&, const QString& reason) {
     const bool loggedOff = reason == QLatin1String(kInvalidityUserLoggedOff);
     // A deliberate sign-off is no outage; the display says "not signed on" by itself.
-    setProgressText(loggedOff ? QString() : textOf(DisplayKeys::RadioUnavailableStatusString));
+    setProgressText(loggedOff ? QString() : localized(DisplayKeys::RadioUnavailableStatusString));
     hideRadioProgressPanel();
     cancelVolumeFade();
     if (!loggedOff)
@@ -109,13 +109,13 @@ void RadioWindowController::serviceEncounteredError(const ZYMServiceErrorDescrip
     LogMessage(kLogError, "serviceEncounteredError: %s\n", error.description().toUtf8().constData());
     // The fault stays shown until the next status replaces it.
     if (!error.sifFaultString().isEmpty())
-        setProgressText(formatOf(DisplayKeys::RadioServiceErrorFaultFormatString, {error.sifFaultString()}));
+        setProgressText(localizedFormat(DisplayKeys::RadioServiceErrorFaultFormatString, {error.sifFaultString()}));
 }
 
 // ---- loading the directory -----------------------------------------------------------
 
 Delegated RadioWindowController::radioServiceInformationWillLoad() {
-    setProgressText(textOf(DisplayKeys::UpdatingStationsProgressString));
+    setProgressText(localized(DisplayKeys::UpdatingStationsProgressString));
     return Delegated::Handled;
 }
 
@@ -159,7 +159,7 @@ Delegated RadioWindowController::radioServicePresetsDidLoad() {
 
 Delegated RadioWindowController::radioServiceStationDetailsWillLoad(const std::optional<QString>& stationID) {
     if (stationID && !stationID->isEmpty() && stationID == playingStationID() && !streamPlaying_)
-        setProgressText(textOf(DisplayKeys::FetchingStationInfoProgressString));
+        setProgressText(localized(DisplayKeys::FetchingStationInfoProgressString));
     return Delegated::Handled;
 }
 
@@ -186,7 +186,7 @@ Delegated RadioWindowController::radioServiceInformationDidLoad() {
     hideRadioProgressPanel();
     directoryLoaded_ = true;
     finishSetup();
-    setProgressText(radioService_->filteredStations().empty() ? textOf(DisplayKeys::NoRadioStationsFit) : QString());
+    setProgressText(radioService_->filteredStations().empty() ? localized(DisplayKeys::NoRadioStationsFit) : QString());
     updateWindowUI();
     return Delegated::Handled;
 }
@@ -206,13 +206,13 @@ Delegated RadioWindowController::radioServiceCachedInformationDidLoad() {
 }
 
 Delegated RadioWindowController::radioServiceServerInformationDidFail() {
-    setProgressText(textOf(DisplayKeys::RadioUnavailableStatusString));
+    setProgressText(localized(DisplayKeys::RadioUnavailableStatusString));
     hideRadioProgressPanel();
     signOffTimer_ = env_.scheduler->singleShot(std::chrono::milliseconds(100), [this] {
         auto self = std::move(signOffTimer_);
         signOff();
         // The reason stays shown after the sign-off.
-        setProgressText(textOf(DisplayKeys::RadioUnavailableStatusString));
+        setProgressText(localized(DisplayKeys::RadioUnavailableStatusString));
     });
     return Delegated::Handled;
 }
@@ -242,7 +242,8 @@ void RadioWindowController::updateRadioProgressWithInfoRequestStatus() {
     if (!radioService_) return;
     const int total = radioService_->countOfTotalInfoRequests();
     const int pending = radioService_->countOfPendingInfoRequests();
-    updateRadioProgressPanel(textOf(DisplayKeys::RadioInfoRequestProgressTitle), pending > 0 ? total - pending : total);
+    updateRadioProgressPanel(localized(DisplayKeys::RadioInfoRequestProgressTitle),
+                             pending > 0 ? total - pending : total);
 }
 
 // ---- the station under the pointer ---------------------------------------------------
@@ -284,12 +285,9 @@ Delegated RadioWindowController::radioServiceStationStateDidLoad(const std::shar
 
 Delegated RadioWindowController::radioServicePresetsOutOfDate() {
     DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-    DialogRequest alert;
-    alert.style = DialogRequest::Style::Critical;
-    alert.title = textOf(DisplayKeys::PresetsOutOfDateTitle);
-    alert.messageText = textOf(DisplayKeys::PresetsOutOfDateTitle);
-    alert.informativeText = textOf(DisplayKeys::PresetsOutOfDateMsg);
-    alert.buttons = {textOf(DisplayKeys::PresetsOutOfDateReload), textOf(DisplayKeys::PresetsOutOfDateForce)};
+    const DialogRequest alert = localizedAlert(
+        DialogRequest::Style::Critical, DisplayKeys::PresetsOutOfDateTitle.key, DisplayKeys::PresetsOutOfDateMsg.key,
+        {DisplayKeys::PresetsOutOfDateReload.key, DisplayKeys::PresetsOutOfDateForce.key});
     presenter.present(alert, window_.get(), [this](int code) { presetsOutOfDateSheetDidEnd(code); });
     return Delegated::Handled;
 }

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "app/services/AuthenticationController.h"
-#include "app/services/Localizer.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMGenericService.h"
 #include "app/ui/ListViews.h"
@@ -71,7 +70,6 @@ void RadioWindowController::checkForSoftwareUpdates() {
 
 DialogRequest RadioWindowController::localizedAlert(DialogRequest::Style style, const char* title, const char* message,
                                                     std::initializer_list<const char*> buttons) {
-    auto text = [](const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); };
     DialogRequest alert;
     alert.style = style;
     alert.title = text(title);

@@ -67,25 +67,25 @@ void RadioWindowController::setVolumeFromSlider(bool fromUser) {
 }
 
 void RadioWindowController::volumeUp() {
-    const float step = float(volume_->maximum() - volume_->minimum()) / 1000.0f / 10.0f;
-    volume_->setFloatValue(std::min(volume_->floatValue() + step, float(volume_->maximum()) / 1000.0f));
+    const float step = float(volume_->maximum() - volume_->minimum()) / RemoteControlledSlider::kScale / 10.0f;
+    volume_->setFloatValue(std::min(volume_->floatValue() + step, volume_->floatMaximum()));
     setVolumeFromSlider(true);
 }
 
 void RadioWindowController::volumeDown() {
-    const float step = float(volume_->maximum() - volume_->minimum()) / 1000.0f / 10.0f;
-    volume_->setFloatValue(std::max(volume_->floatValue() - step, float(volume_->minimum()) / 1000.0f));
+    const float step = float(volume_->maximum() - volume_->minimum()) / RemoteControlledSlider::kScale / 10.0f;
+    volume_->setFloatValue(std::max(volume_->floatValue() - step, volume_->floatMinimum()));
     setVolumeFromSlider(true);
 }
 
 void RadioWindowController::setVolumeToMax() {
-    volume_->setFloatValue(float(volume_->maximum()) / 1000.0f);
+    volume_->setFloatValue(volume_->floatMaximum());
     setVolumeFromSlider(true);
 }
 
 void RadioWindowController::setVolumeToMin(Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::ControlModifier) return muteTilEndOfCurrentSong();
-    volume_->setFloatValue(float(volume_->minimum()) / 1000.0f);
+    volume_->setFloatValue(volume_->floatMinimum());
     setVolumeFromSlider(true);
 }
 
@@ -109,7 +109,7 @@ void RadioWindowController::muteTilEndOfCurrentSong() {
     mutedStation_ = playingStation_;
     mutedStationStopped_ = false;
     mutingOptions_ = 1;
-    volume_->setFloatValue(float(volume_->minimum()) / 1000.0f);
+    volume_->setFloatValue(volume_->floatMinimum());
     setVolumeFromSlider(false);
     isMuting_ = true;
 }
@@ -125,9 +125,9 @@ bool RadioWindowController::mutingShouldContinue() const {
 void RadioWindowController::undoMuting() {
     if (!isMuting_ || !mutedSong_) return;
     isMuting_ = false;
-    const float minimum = float(volume_->minimum()) / 1000.0f;
+    const float minimum = volume_->floatMinimum();
     if (volume_->floatValue() <= minimum) {
-        volume_->setFloatValue(std::min(mutedSong_->volume, float(volume_->maximum()) / 1000.0f));
+        volume_->setFloatValue(std::min(mutedSong_->volume, volume_->floatMaximum()));
         setVolumeFromSlider(false);
     }
     mutedSong_.reset();

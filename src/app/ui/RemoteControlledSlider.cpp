@@ -6,10 +6,10 @@
 #include <cmath>
 
 RemoteControlledSlider::RemoteControlledSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
-    setRange(0, 1000);
+    setRange(0, kScale);
     connect(this, &QSlider::valueChanged, this, [this](int v) {
         if (settingByCode_) return;
-        value_ = float(v) / 1000.0f;
+        value_ = float(v) / kScale;
         emit userChanged(value_);
     });
 }
@@ -20,7 +20,7 @@ void RemoteControlledSlider::setFloatValue(float value) {
     // less than a knob position.
     value_ = std::clamp(value, 0.0f, 1.0f);
     settingByCode_ = true;
-    setValue(int(std::lround(value_ * 1000.0f)));
+    setValue(int(std::lround(value_ * kScale)));
     settingByCode_ = false;
 }
 

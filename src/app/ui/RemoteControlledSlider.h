@@ -11,9 +11,14 @@
 class RemoteControlledSlider : public QSlider {
     Q_OBJECT
 public:
+    // Knob positions per unit of floatValue.
+    static constexpr int kScale = 1000;
+
     explicit RemoteControlledSlider(QWidget* parent = nullptr);
 
     float floatValue() const { return value_; }
+    float floatMinimum() const { return float(minimum()) / kScale; }
+    float floatMaximum() const { return float(maximum()) / kScale; }
     // Moves the knob without userChanged.
     void setFloatValue(float value);
 
