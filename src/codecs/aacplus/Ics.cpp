@@ -19,7 +19,6 @@ using aaccore::LongWindowing;
 using aaccore::shortWindow;
 using aaccore::synthesizeLong;
 
-using aaccore::kMaxQuant;
 using aaccore::magnitude43;
 using aaccore::QuantTables;
 
@@ -203,31 +202,14 @@ int decapl60::ReadSpectralData(BitReader& r) {
                         if (cb == 11) {
                             for (int i = 0; i < dim; ++i) {
                                 if (q[i] != 16 && q[i] != -16) continue;
-                                int n = 4;
-                                while (bits.read(1)) {
-                                    if (++n > 32) return kCoreBadEscape;
-                                }
-                                uint64_t low;
-                                if (n > 16) {
-                                    low = uint64_t(bits.read(n - 16)) << 16;
-                                    low |= bits.read(16);
-                                } else {
-                                    low = bits.read(n);
-                                }
-                                const uint64_t mag = (uint64_t(1) << n) + low;
-                                if (mag > 8191) return kCoreBadEscape;
-                                q[i] = q[i] < 0 ? -int(mag) : int(mag);
+                                const int mag = readEscape(bits);
+                                if (mag < 0) return kCoreBadEscape;
+                                q[i] = q[i] < 0 ? -mag : mag;
                             }
                         }
                     }
-                    if (fused) {
-                        for (int i = 0; i < dim; ++i)
-                            s[k + i] =
-                                q[i] == 0 ? 0.0f : (q[i] < 0 ? -magnitude43(t, -q[i]) : magnitude43(t, q[i])) * gain;
-                    } else {
-                        for (int i = 0; i < dim; ++i)
-                            s[k + i] = float(q[i]);
-                    }
+                    for (int i = 0; i < dim; ++i)
+                        s[k + i] = float(q[i]);
                 }
             }
         }
