@@ -85,9 +85,6 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
     using Cursor = aaccore::BitCursor<aaccore::ByteSource>;
     auto cursorAt = [&r] { return Cursor(aaccore::ByteSource{r.data, r.count, r.position()}); };
     Cursor bits = cursorAt();
-    auto index = [&bits](const HuffmanBook& book) {
-        return aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); });
-    };
     IcsInfo& ics = *ics_;
     const HuffmanBook& sfBook = huffmanBook(12);
     int sf = globalGain;
@@ -104,12 +101,12 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
                 bits = cursorAt();
                 scale_[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
-                position += index(sfBook) - 60;
+                position += aaccore::decodeHuffmanIndex(sfBook, bits) - 60;
                 position = std::clamp(position, -1000, 1000);
                 scale_[g][b] = int16_t(position - 100);
                 if (!ics.isShort() && b < ics.predSfbMax()) ics.predictionUsed[b] = 0;
             } else {
-                sf += index(sfBook) - 60;
+                sf += aaccore::decodeHuffmanIndex(sfBook, bits) - 60;
                 sf = std::clamp(sf, -1000, 1000);
                 scale_[g][b] = int16_t(sf - 100);
             }
@@ -177,8 +174,7 @@ int decapl60::ReadSpectralData(BitReader& r) {
                     continue;
                 }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {
-                    const int8_t* v =
-                        book.values[aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); })];
+                    const int8_t* v = book.values[aaccore::decodeHuffmanIndex(book, bits)];
                     int q[4];
                     if (book.isSigned) {
                         for (int i = 0; i < dim; ++i)
