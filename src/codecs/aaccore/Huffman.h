@@ -49,4 +49,10 @@ inline int decodeHuffmanIndex(const HuffmanBook& b, uint32_t next25, Drop&& drop
     return int(e & 0xFFFF);
 }
 
+// The same through a bit cursor with peek(25) and drop(n).
+template <class Cursor>
+inline int decodeHuffmanIndex(const HuffmanBook& b, Cursor& bits) {
+    return decodeHuffmanIndex(b, bits.peek(25), [&bits](int n) { bits.drop(n); });
+}
+
 }  // namespace aaccore

@@ -19,7 +19,6 @@ using aaccore::LongWindowing;
 using aaccore::shortWindow;
 using aaccore::synthesizeLong;
 
-using aaccore::kMaxQuant;
 using aaccore::magnitude43;
 using aaccore::QuantTables;
 
@@ -86,9 +85,6 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
     using Cursor = aaccore::BitCursor<aaccore::ByteSource>;
     auto cursorAt = [&r] { return Cursor(aaccore::ByteSource{r.data, r.count, r.position()}); };
     Cursor bits = cursorAt();
-    auto index = [&bits](const HuffmanBook& book) {
-        return aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); });
-    };
     IcsInfo& ics = *ics_;
     const HuffmanBook& sfBook = huffmanBook(12);
     int sf = globalGain;
@@ -105,12 +101,12 @@ int decapl60::ReadScaleFactorData(BitReader& r, int globalGain) {
                 bits = cursorAt();
                 scale_[g][b] = 0;
             } else if (cb == 14 || cb == 15) {
-                position += index(sfBook) - 60;
+                position += aaccore::decodeHuffmanIndex(sfBook, bits) - 60;
                 position = std::clamp(position, -1000, 1000);
                 scale_[g][b] = int16_t(position - 100);
                 if (!ics.isShort() && b < ics.predSfbMax()) ics.predictionUsed[b] = 0;
             } else {
-                sf += index(sfBook) - 60;
+                sf += aaccore::decodeHuffmanIndex(sfBook, bits) - 60;
                 sf = std::clamp(sf, -1000, 1000);
                 scale_[g][b] = int16_t(sf - 100);
             }
@@ -178,8 +174,7 @@ int decapl60::ReadSpectralData(BitReader& r) {
                     continue;
                 }
                 for (int k = offs[b]; k < offs[b + 1]; k += dim) {
-                    const int8_t* v =
-                        book.values[aaccore::decodeHuffmanIndex(book, bits.peek(25), [&bits](int n) { bits.drop(n); })];
+                    const int8_t* v = book.values[aaccore::decodeHuffmanIndex(book, bits)];
                     int q[4];
                     if (book.isSigned) {
                         for (int i = 0; i < dim; ++i)
@@ -203,31 +198,14 @@ int decapl60::ReadSpectralData(BitReader& r) {
                         if (cb == 11) {
                             for (int i = 0; i < dim; ++i) {
                                 if (q[i] != 16 && q[i] != -16) continue;
-                                int n = 4;
-                                while (bits.read(1)) {
-                                    if (++n > 32) return kCoreBadEscape;
-                                }
-                                uint64_t low;
-                                if (n > 16) {
-                                    low = uint64_t(bits.read(n - 16)) << 16;
-                                    low |= bits.read(16);
-                                } else {
-                                    low = bits.read(n);
-                                }
-                                const uint64_t mag = (uint64_t(1) << n) + low;
-                                if (mag > 8191) return kCoreBadEscape;
-                                q[i] = q[i] < 0 ? -int(mag) : int(mag);
+                                const int mag = readEscape(bits);
+                                if (mag < 0) return kCoreBadEscape;
+                                q[i] = q[i] < 0 ? -mag : mag;
                             }
                         }
                     }
-                    if (fused) {
-                        for (int i = 0; i < dim; ++i)
-                            s[k + i] =
-                                q[i] == 0 ? 0.0f : (q[i] < 0 ? -magnitude43(t, -q[i]) : magnitude43(t, q[i])) * gain;
-                    } else {
-                        for (int i = 0; i < dim; ++i)
-                            s[k + i] = float(q[i]);
-                    }
+                    for (int i = 0; i < dim; ++i)
+                        s[k + i] = float(q[i]);
                 }
             }
         }

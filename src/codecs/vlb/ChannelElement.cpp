@@ -42,13 +42,10 @@ public:
     RingReader& operator=(const RingReader&) = delete;
     ~RingReader() { ring_.Skip(static_cast<uint32_t>(bits_.taken())); }
 
-    uint32_t peek(int n) { return bits_.peek(n); }
-    void drop(int n) { bits_.drop(n); }
-    uint32_t read(int n) { return bits_.read(n); }
     unsigned Index(const aaccore::HuffmanBook& book, unsigned) {
-        return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, peek(25), [this](int n) { drop(n); }));
+        return static_cast<unsigned>(aaccore::decodeHuffmanIndex(book, bits_));
     }
-    unsigned Bits(unsigned n) { return read(static_cast<int>(n)); }
+    unsigned Bits(unsigned n) { return bits_.read(static_cast<int>(n)); }
     // A band of books 1..10 through the shared kernel.
     void ScaledLines(const aaccore::HuffmanBook& book, float* spectrum, int lines, float gain) {
         aaccore::decodeScaledLines(book, bits_, spectrum, lines, gain);

@@ -50,20 +50,11 @@ std::vector<double> KbdWindowHalf(unsigned length, double alpha) {
     return w;
 }
 
-const Imdct& Imdct::ForLines(unsigned lines) {
-    static const Imdct k128(128), k256(256), k1024(1024), k2048(2048);
-    switch (lines) {
-    case 128: return k128;
-    case 256: return k256;
-    case 1024: return k1024;
-    case 2048: return k2048;
-    default: throw std::invalid_argument("unsupported IMDCT size");
-    }
-}
-
-void Imdct::Run(const float* in, float* out) const {
-    std::memcpy(out, in, sizeof(float) * lines_);
-    aaccore::imdct(out, static_cast<int>(lines_));
+void RunImdct(unsigned lines, const float* in, float* out) {
+    if (lines != 128 && lines != 256 && lines != 1024 && lines != 2048)
+        throw std::invalid_argument("unsupported IMDCT size");
+    std::memcpy(out, in, sizeof(float) * lines);
+    aaccore::imdct(out, static_cast<int>(lines));
 }
 
 WindowSet::WindowSet(unsigned size) : n(size) {
@@ -103,7 +94,7 @@ int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t se
     work.resize(n);
     float* y = work.data();
     if (sequence != kEightShort) {
-        Imdct::ForLines(half).Run(spectrum, y);
+        RunImdct(half, spectrum, y);
         const float* __restrict rise = sequence == kLongStop ? windows.transitionWindow[previousShape].data()
                                                              : windows.longWindow[previousShape].data();
         const float* __restrict fall =
@@ -119,12 +110,11 @@ int SynthesizeBlock(const WindowSet& windows, const float* spectrum, uint32_t se
         return 0;
     } else {
         const unsigned lines = n / 16;
-        const Imdct& imdct = Imdct::ForLines(lines);
         float piece[512];
         std::memset(y, 0, sizeof(float) * n);
         const unsigned base = n / 4 - n / 32;
         for (unsigned w = 0; w < 8; ++w) {
-            imdct.Run(spectrum + w * lines, piece);
+            RunImdct(lines, spectrum + w * lines, piece);
             const float* rise = windows.shortWindow[w == 0 ? previousShape : shape].data();
             const float* fall = windows.shortWindow[shape].data();
             float* dst = y + base + w * lines;

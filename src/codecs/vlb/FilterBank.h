@@ -14,18 +14,9 @@ enum WindowSequence : uint32_t {
     kLongStop = 3,
 };
 
-// IMDCT of `lines` spectral lines to 2 * lines samples, with the 2/N scale of the AAC
-// filter bank; the transform is the shared AAC kernel's.
-class Imdct {
-public:
-    static const Imdct& ForLines(unsigned lines);  // 128, 256, 1024 or 2048
-    void Run(const float* in, float* out) const;
-    unsigned Lines() const { return lines_; }
-
-private:
-    explicit Imdct(unsigned lines) : lines_(lines) {}
-    unsigned lines_;
-};
+// IMDCT of `lines` spectral lines (128, 256, 1024 or 2048) to 2 * lines samples, with the
+// 2/N scale of the AAC filter bank; the transform is the shared AAC kernel's.
+void RunImdct(unsigned lines, const float* in, float* out);
 
 // Rising window halves of one filter-bank size N (window length N, short window N/8).
 struct WindowSet {

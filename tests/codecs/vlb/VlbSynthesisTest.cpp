@@ -27,7 +27,7 @@ TEST(VlbFilterBank, ImdctMatchesTheDefinition) {
         std::vector<float> in(lines), out(n);
         for (float& v : in)
             v = dist(rng);
-        vlb::Imdct::ForLines(lines).Run(in.data(), out.data());
+        vlb::RunImdct(lines, in.data(), out.data());
         const double n0 = (n / 2.0 + 1.0) / 2.0;
         double worst = 0, peak = 0;
         for (unsigned i = 0; i < n; ++i) {
