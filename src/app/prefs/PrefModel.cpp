@@ -32,20 +32,6 @@ bool prefValuesEqual(const QVariant& a, const QVariant& b) {
     return a == b;
 }
 
-namespace {
-
-// The cached models' value for the current key: "" until something is cached.
-QVariant cachedValue(const QHash<QString, QVariant>& cache, const QString& key) { return cache.value(key, QString()); }
-
-// Caches the value; false when it equals what is cached already.
-bool cacheValue(QHash<QString, QVariant>& cache, const QString& key, const QVariant& value) {
-    if (prefValuesEqual(cachedValue(cache, key), value)) return false;
-    cache.insert(key, value);
-    return true;
-}
-
-}  // namespace
-
 void PrefModel::sendPrefChangedNotification() {
     if (!notifyOnChange_) return;
     const auto* keyed = dynamic_cast<const UserDefaultsKeyedPreference*>(this);
@@ -91,20 +77,31 @@ void DictionaryPrefModel::setValue(const QVariant& value) {
     sendPrefChangedNotification();
 }
 
+// "" until something is cached for the key.
+template <class Stored>
+QVariant CachedPrefModel<Stored>::value() const {
+    return cache_.value(this->key(), QString());
+}
+
+template <class Stored>
+void CachedPrefModel<Stored>::setValue(const QVariant& value) {
+    if (prefValuesEqual(this->value(), value)) return;
+    cache_.insert(this->key(), value);
+    this->sendPrefChangedNotification();
+}
+
+template <class Stored>
+void CachedPrefModel<Stored>::keyChanged() {
+    if (!cache_.contains(this->key())) loadCache();
+    this->sendPrefChangedNotification();
+}
+
+template class CachedPrefModel<UserDefaultPrefModel>;
+template class CachedPrefModel<KeychainPrefModel>;
+
 CachedUserDefaultPrefModel::CachedUserDefaultPrefModel(const QString& key, PrefStores stores)
-    : UserDefaultPrefModel(key, stores) {
+    : CachedPrefModel(key, stores) {
     loadCache();
-}
-
-QVariant CachedUserDefaultPrefModel::value() const { return cachedValue(cache_, key()); }
-
-void CachedUserDefaultPrefModel::setValue(const QVariant& value) {
-    if (cacheValue(cache_, key(), value)) sendPrefChangedNotification();
-}
-
-void CachedUserDefaultPrefModel::keyChanged() {
-    if (!cache_.contains(key())) loadCache();
-    sendPrefChangedNotification();
 }
 
 void CachedUserDefaultPrefModel::loadCache() {
@@ -123,19 +120,8 @@ void CachedUserDefaultPrefModel::flushCache() {
 }
 
 CachedKeychainPrefModel::CachedKeychainPrefModel(const QString& account, const QString& service, PrefStores stores)
-    : KeychainPrefModel(account, service, stores) {
+    : CachedPrefModel(account, service, stores) {
     loadCache();
-}
-
-QVariant CachedKeychainPrefModel::value() const { return cachedValue(cache_, key()); }
-
-void CachedKeychainPrefModel::setValue(const QVariant& value) {
-    if (cacheValue(cache_, key(), value)) sendPrefChangedNotification();
-}
-
-void CachedKeychainPrefModel::keyChanged() {
-    if (!cache_.contains(key())) loadCache();
-    sendPrefChangedNotification();
 }
 
 void CachedKeychainPrefModel::loadCache() { cache_.insert(key(), storedPassword()); }

@@ -111,29 +111,33 @@ private:
     QHash<QString, QVariant> values_;
 };
 
-class CachedUserDefaultPrefModel : public UserDefaultPrefModel, public CachedModel {
+// The cache both cached models share; the stored side loads and flushes it.
+template <class Stored>
+class CachedPrefModel : public Stored, public CachedModel {
 public:
-    CachedUserDefaultPrefModel(const QString& key, PrefStores stores = {});
+    using Stored::Stored;
     QVariant value() const override;
     void setValue(const QVariant& value) override;
     void keyChanged() override;
-    void loadCache() override;
-    void flushCache() override;
 
-private:
+protected:
     // Entries stay when the key moves on.
     QHash<QString, QVariant> cache_;
 };
 
-class CachedKeychainPrefModel : public KeychainPrefModel, public CachedModel {
+extern template class CachedPrefModel<UserDefaultPrefModel>;
+extern template class CachedPrefModel<KeychainPrefModel>;
+
+class CachedUserDefaultPrefModel : public CachedPrefModel<UserDefaultPrefModel> {
 public:
-    CachedKeychainPrefModel(const QString& account, const QString& service, PrefStores stores = {});
-    QVariant value() const override;
-    void setValue(const QVariant& value) override;
-    void keyChanged() override;
+    CachedUserDefaultPrefModel(const QString& key, PrefStores stores = {});
     void loadCache() override;
     void flushCache() override;
+};
 
-private:
-    QHash<QString, QVariant> cache_;
+class CachedKeychainPrefModel : public CachedPrefModel<KeychainPrefModel> {
+public:
+    CachedKeychainPrefModel(const QString& account, const QString& service, PrefStores stores = {});
+    void loadCache() override;
+    void flushCache() override;
 };

@@ -50,10 +50,6 @@ std::optional<ZYMScriptStation> StationOf(const QDBusVariant& value) {
     return station;
 }
 
-}  // namespace
-
-namespace {
-
 const QString kInterface = QStringLiteral("org.zym.Radio");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
@@ -112,33 +108,34 @@ private:
     }
 
     QDBusMessage Method(const QDBusMessage& message) {
+        using Args = const QVariantList&;
+        static const struct {
+            QLatin1String name;
+            QLatin1String signature;
+            void (*run)(ZYMScriptingBus&, Args);
+        } kMethods[] = {
+            {QLatin1String("Stop"), QLatin1String(""), [](ZYMScriptingBus& bus, Args) { bus.Stop(); }},
+            {QLatin1String("TogglePlay"), QLatin1String(""), [](ZYMScriptingBus& bus, Args) { bus.TogglePlay(); }},
+            {QLatin1String("SignOut"), QLatin1String(""), [](ZYMScriptingBus& bus, Args) { bus.SignOut(); }},
+            {QLatin1String("GetURL"), QLatin1String("s"),
+             [](ZYMScriptingBus& bus, Args args) { bus.GetURL(args.value(0).toString()); }},
+            {QLatin1String("PlayStream"), QLatin1String("s"),
+             [](ZYMScriptingBus& bus, Args args) { bus.PlayStream(args.value(0).toString()); }},
+            {QLatin1String("SignIn"), QLatin1String("s"),
+             [](ZYMScriptingBus& bus, Args args) { bus.SignIn(args.value(0).toString()); }},
+            {QLatin1String("Play"), QLatin1String("v"),
+             [](ZYMScriptingBus& bus, Args args) { bus.Play(args.value(0).value<QDBusVariant>()); }},
+            {QLatin1String("PlayStationID"), QLatin1String("v"),
+             [](ZYMScriptingBus& bus, Args args) { bus.PlayStationID(args.value(0).value<QDBusVariant>()); }},
+        };
         const QString member = message.member();
-        const QString signature = message.signature();
-        const QVariantList args = message.arguments();
-        auto text = [&] { return args.value(0).toString(); };
-        auto variant = [&] { return args.value(0).value<QDBusVariant>(); };
-        if (member == QLatin1String("Stop") && signature.isEmpty())
-            bus_.Stop();
-        else if (member == QLatin1String("TogglePlay") && signature.isEmpty())
-            bus_.TogglePlay();
-        else if (member == QLatin1String("SignOut") && signature.isEmpty())
-            bus_.SignOut();
-        else if (member == QLatin1String("GetURL") && signature == QLatin1String("s"))
-            bus_.GetURL(text());
-        else if (member == QLatin1String("PlayStream") && signature == QLatin1String("s"))
-            bus_.PlayStream(text());
-        else if (member == QLatin1String("SignIn") && signature == QLatin1String("s"))
-            bus_.SignIn(text());
-        else if (member == QLatin1String("Play") && signature == QLatin1String("v"))
-            bus_.Play(variant());
-        else if (member == QLatin1String("PlayStationID") && signature == QLatin1String("v"))
-            bus_.PlayStationID(variant());
-        else if (QStringList{"Stop", "TogglePlay", "SignOut", "GetURL", "PlayStream", "SignIn", "Play", "PlayStationID"}
-                     .contains(member))
-            return WrongArguments(message);
-        else
-            return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no method %1").arg(member));
-        return message.createReply();
+        for (const auto& method : kMethods) {
+            if (member != method.name) continue;
+            if (message.signature() != method.signature) return WrongArguments(message);
+            method.run(bus_, message.arguments());
+            return message.createReply();
+        }
+        return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no method %1").arg(member));
     }
 
     QMetaProperty Property(const QString& name) const {
