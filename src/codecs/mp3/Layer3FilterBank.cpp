@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Wide.h"
 #include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
@@ -164,14 +165,13 @@ CHybridFilterBank::CHybridFilterBank(unsigned downsampleShift) : shift_(downsamp
 
 void CHybridFilterBank::Reset() { std::memset(overlap_, 0, sizeof(overlap_)); }
 
-void CHybridFilterBank::Process(int channel, const float* in, float* out, int processed, int blockType,
-                                int longSubbands) {
+namespace {
+
+// The body of Process, built twice (SSE2 and AVX2) with the transforms inlined; both give
+// the same samples (see aaccore/Wide.h).
+AACCORE_WIDE_KERNEL void ProcessSubbands(const float* in, float* out, float (*overlap)[18], int processed, int limit,
+                                         int blockType, int longSubbands) {
     const Transforms& t = T();
-    const int limit = static_cast<int>(SubbandLimit());
-    if (processed > limit) processed = limit;
-    if (processed < 0) processed = 0;
-    if (blockType < 0 || blockType > 3) blockType = 0;
-    auto& overlap = overlap_[channel & 1];
     for (int sb = 0; sb < processed; ++sb) {
         float* o = out + 18 * sb;
         int type = sb < longSubbands ? 0 : blockType;
@@ -180,7 +180,7 @@ void CHybridFilterBank::Process(int channel, const float* in, float* out, int pr
         else
             Imdct36(in + 18 * sb, t.window[type], overlap[sb], o);
     }
-    for (int sb = processed; sb < 32; ++sb) {
+    for (int sb = processed; sb < limit; ++sb) {
         float* o = out + 18 * sb;
         std::memcpy(o, overlap[sb], sizeof(float) * 18);
         std::memset(overlap[sb], 0, sizeof(float) * 18);
@@ -188,6 +188,17 @@ void CHybridFilterBank::Process(int channel, const float* in, float* out, int pr
     for (int sb = 1; sb < 32; sb += 2)
         for (int i = 1; i < 18; i += 2)
             out[18 * sb + i] = -out[18 * sb + i];
+}
+
+}  // namespace
+
+void CHybridFilterBank::Process(int channel, const float* in, float* out, int processed, int blockType,
+                                int longSubbands) {
+    const int limit = static_cast<int>(SubbandLimit());
+    if (processed > limit) processed = limit;
+    if (processed < 0) processed = 0;
+    if (blockType < 0 || blockType > 3) blockType = 0;
+    ProcessSubbands(in, out, overlap_[channel & 1], processed, 32, blockType, longSubbands);
 }
 
 }  // namespace mp3

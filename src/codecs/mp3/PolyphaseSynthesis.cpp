@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Wide.h"
 #include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
@@ -177,13 +178,17 @@ int CPolyphaseSynthesis::BytesPerBlock(int channels) const {
     return ((32 >> downsampleShift_) * (mono_ ? 1 : channels) * 2) >> eightBit_;
 }
 
-uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, int blocks) {
+namespace {
+
+// The body of Synthesize, built twice (SSE2 and AVX2) with everything it calls inlined;
+// both give the same samples (see aaccore/Wide.h).
+AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* output, int blocks, int channels, int shift,
+                                              int eightBit, float (*rings)[16][64], unsigned& ringIndex) {
     const Window& window = SynthesisWindow();
     const DctFactors& factors = Factors();
-    const int channels = (mono_ || frameParameters_ == nullptr || frameParameters_->channels < 2) ? 1 : 2;
-    const int shift = static_cast<int>(downsampleShift_);
     const int n = 32 >> shift;
     const int stride = 1 << shift;
+    unsigned index = ringIndex;
 
     if (blocks > 18) {
         blocks = 18;
@@ -194,7 +199,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
     }
 
     for (int block = 0; block < blocks; ++block) {
-        ringIndex_ = (ringIndex_ - 1) & 15;
+        index = (index - 1) & 15;
         for (int ch = 0; ch < channels; ++ch) {
             float* x = dct[ch][block];
             if (shift != 0) {
@@ -208,7 +213,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
                     }
                 }
             }
-            float* even = rings_[ch][ringIndex_];
+            float* even = rings[ch][index];
             float* odd = even + 32;
             for (int j = 0; j < 16; ++j) {
                 even[j] = x[16 + j];
@@ -232,7 +237,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
                 acc[j] = 0.0f;
             }
             for (int k = 0; k < 16; ++k) {
-                const float* v = rings_[ch][(ringIndex_ + static_cast<unsigned>(k)) & 15] + (k & 1) * 32;
+                const float* v = rings[ch][(index + static_cast<unsigned>(k)) & 15] + (k & 1) * 32;
                 const float* w = window.weight[k];
                 for (int j = 0; j < 32; ++j) {
                     acc[j] += w[j] * v[j];
@@ -250,7 +255,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
                 pcm[ch][j] = static_cast<int16_t>(whole[ch][j]);
             }
         }
-        if (shift == 0 && !eightBit_) {
+        if (shift == 0 && !eightBit) {
             int16_t interleaved[64];
             if (channels == 2) {
                 for (int j = 0; j < 32; ++j) {
@@ -268,7 +273,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
         for (int j = 0; j < n; ++j) {
             for (int ch = 0; ch < channels; ++ch) {
                 const int16_t value = pcm[ch][j << shift];
-                if (eightBit_) {
+                if (eightBit) {
                     *output++ = static_cast<uint8_t>((value >> 8) + 128);
                 } else {
                     std::memcpy(output, &value, 2);
@@ -277,7 +282,16 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
             }
         }
     }
+    ringIndex = index;
     return output;
+}
+
+}  // namespace
+
+uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, int blocks) {
+    const int channels = (mono_ || frameParameters_ == nullptr || frameParameters_->channels < 2) ? 1 : 2;
+    return SynthesizeBlocks(input, output, blocks, channels, static_cast<int>(downsampleShift_), eightBit_, rings_,
+                            ringIndex_);
 }
 
 }  // namespace mp3
