@@ -22,8 +22,10 @@ namespace {
 //   odd blocks:  X[16 - j] (j < 16), X[0] (j = 16), X[j - 16] (j > 16).
 // The ring keeps both readings of every block, so that a block's age only picks a row.
 struct Window {
-    float weight[16][32];  // [block][sample], signs folded in
+    alignas(32) float weight[16][32];  // [block][sample], signs folded in
 };
+
+typedef float Lanes8 __attribute__((vector_size(32)));
 
 Window BuildWindow() {
     Window w{};
@@ -183,7 +185,7 @@ namespace {
 // The body of Synthesize, built twice (SSE2 and AVX2) with everything it calls inlined;
 // both give the same samples (see aaccore/Wide.h).
 AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* output, int blocks, int channels, int shift,
-                                              int eightBit, float (*rings)[16][64], unsigned& ringIndex) {
+                                              int eightBit, float (*rings)[32][64], unsigned& ringIndex) {
     const Window& window = SynthesisWindow();
     const DctFactors& factors = Factors();
     const int n = 32 >> shift;
@@ -213,6 +215,8 @@ AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* outpu
                     }
                 }
             }
+            // Each block goes to slot index and index + 16, so that the 16 newest blocks
+            // are always 16 consecutive slots from index on.
             float* even = rings[ch][index];
             float* odd = even + 32;
             for (int j = 0; j < 16; ++j) {
@@ -225,24 +229,29 @@ AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* outpu
                 even[j] = x[48 - j];
                 odd[j] = x[j - 16];
             }
+            std::memcpy(rings[ch][index + 16], even, sizeof(float) * 64);
         }
-        // Block by block (newest first), all 32 full-rate sums at once; at a reduced rate
-        // the sums between the kept ones are unused. Float sums of 16 products stay far
-        // inside one LSB; every lane adds its products in the same order, so the
-        // vectorised loop gives the scalar result.
+        // Block by block (newest first), all 32 full-rate sums at once in four vectors of
+        // eight; at a reduced rate the sums between the kept ones are unused. Float sums
+        // of 16 products stay far inside one LSB; every lane multiplies and adds in the
+        // same order as the scalar sum would.
         alignas(64) float sums[2][32];
         for (int ch = 0; ch < channels; ++ch) {
-            float* acc = sums[ch];
-            for (int j = 0; j < 32; ++j) {
-                acc[j] = 0.0f;
-            }
+            const float* newest = rings[ch][index];
+            Lanes8 acc[4] = {};
+#pragma GCC unroll 16
             for (int k = 0; k < 16; ++k) {
-                const float* v = rings[ch][(index + static_cast<unsigned>(k)) & 15] + (k & 1) * 32;
+                const float* v = newest + 64 * k + (k & 1) * 32;
                 const float* w = window.weight[k];
-                for (int j = 0; j < 32; ++j) {
-                    acc[j] += w[j] * v[j];
+                for (int q = 0; q < 4; ++q) {
+                    Lanes8 wq;
+                    Lanes8 vq;
+                    std::memcpy(&wq, w + 8 * q, sizeof(wq));
+                    std::memcpy(&vq, v + 8 * q, sizeof(vq));
+                    acc[q] += wq * vq;
                 }
             }
+            std::memcpy(sums[ch], acc, sizeof(acc));
         }
         // ToPcm16 in a form that vectorises: clamp, then truncate toward zero.
         alignas(64) int32_t whole[2][32];

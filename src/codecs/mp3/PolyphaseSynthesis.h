@@ -36,9 +36,10 @@ public:
 private:
     // Per channel the last 16 blocks (slot ringIndex_ the newest), each stored twice as
     // the 32 values its even and its odd windowing rows read, so that the windowing walks
-    // every block forward and vectorises.
+    // every block forward and vectorises; every block is also kept 16 slots on, so that
+    // the 16 newest are consecutive.
     unsigned ringIndex_ = 0;
-    alignas(64) float rings_[2][16][64];
+    alignas(64) float rings_[2][32][64];
     const MpegFrameParams* frameParameters_;
     unsigned downsampleShift_;
     int eightBit_;
