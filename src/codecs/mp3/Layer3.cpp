@@ -86,7 +86,6 @@ void CLayer3Decoder::Reset(bool full) {
     std::memset(values_, 0, sizeof(values_));
     std::memset(spectrum_, 0, sizeof(spectrum_));
     std::memset(hybrid_, 0, sizeof(hybrid_));
-    std::memset(synthesisInput_, 0, sizeof(synthesisInput_));
 }
 
 int CLayer3Decoder::ReservoirBytes() const {
@@ -643,13 +642,9 @@ void CLayer3Decoder::FilterAndSynthesize(int gr, uint8_t*& out) {
         g.subbandCount = count;
         Layer3AliasReduce(xr, aliasBoundaries);
         const int blockType = g.window_switching_flag ? g.block_type : 0;
-        filterBank_.Process(ch, xr, hybrid_, std::min(count + 1, limit), blockType, longSubbands);
-        float* in = synthesisInput_ + 576 * ch;
-        for (int sb = 0; sb < 32; ++sb)
-            for (int t = 0; t < 18; ++t)
-                in[32 * t + sb] = hybrid_[18 * sb + t];
+        filterBank_.Process(ch, xr, hybrid_ + 576 * ch, std::min(count + 1, limit), blockType, longSubbands);
     }
-    out = synthesis_.Synthesize(synthesisInput_, out, 18);
+    out = synthesis_.SynthesizeGranule(hybrid_, out);
 }
 
 }  // namespace mp3

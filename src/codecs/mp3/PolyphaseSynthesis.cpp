@@ -119,38 +119,62 @@ void DctOfLevel(int level, const T* x, T* out, const DctFactors& factors) {
     }
 }
 
-// The DCTs of `blocks` blocks of one channel (input stride 32) into x[block][0..n);
-// x holds blocks rounded up to a multiple of four.
-// With vector extensions four blocks go through the butterflies at once.
+// Transposes the 8 x 8 tile r[0..7] (row i, lane j) in place: afterwards r[j] holds lane
+// j of every row. Plain shuffles: unpack, shuffle and 128-bit half moves with AVX, their
+// halves with SSE2.
+inline void Transpose8(Lanes8* r) {
+    Lanes8 t[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = __builtin_shufflevector(r[i], r[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[i + 1] = __builtin_shufflevector(r[i], r[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    Lanes8 u[8];
+    for (int i = 0; i < 8; i += 4) {
+        u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+    }
+    for (int i = 0; i < 4; ++i) {
+        r[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        r[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// The DCTs of `blocks` blocks of one channel into x[block][0..n), eight blocks at once
+// through the butterflies (each lane does exactly the scalar float operations). Input
+// is slot-major (block b's value i at input[32 b + i]) or, for SubbandMajor, a Layer III
+// granule of 18 blocks (input[18 i + b]). A last group short of eight blocks starts
+// earlier and recomputes blocks already done, with the same result.
+template <bool SubbandMajor>
 void DctBlocks(int level, const float* input, int blocks, float (*x)[32], const DctFactors& factors) {
-    const int n = 1 << level;
-#if defined(__GNUC__) && !defined(ZYM_SCALAR_SYNTHESIS)
-    typedef float Lanes __attribute__((vector_size(16)));
+    const int n = 1 << level;  // 8, 16 or 32
     static const float kZero[32] = {};
-    for (int first = 0; first < blocks; first += 4) {
-        const float* src[4];
-        for (int lane = 0; lane < 4; ++lane) {
-            src[lane] = first + lane < blocks ? input + (first + lane) * 32 : kZero;
-        }
-        Lanes in[32];
-        Lanes out[32];
-        for (int i = 0; i < n; ++i) {
-            in[i] = Lanes{src[0][i], src[1][i], src[2][i], src[3][i]};
-        }
-        DctOfLevel(level, in, out, factors);
-        // x has room for whole groups of four.
-        for (int lane = 0; lane < 4; ++lane) {
-            for (int i = 0; i < n; ++i) {
-                x[first + lane][i] = out[i][lane];
+    for (int next = 0; next < blocks; next += 8) {
+        const int first = next + 8 > blocks && blocks >= 8 ? blocks - 8 : next;
+        Lanes8 in[32];
+        for (int i = n; i < 32; ++i)
+            in[i] = Lanes8{};  // never read, but the compiler cannot tell
+        if constexpr (SubbandMajor) {
+            for (int i = 0; i < n; ++i)
+                std::memcpy(&in[i], input + 18 * i + first, sizeof(Lanes8));
+        } else {
+            for (int tile = 0; tile < n; tile += 8) {
+                for (int lane = 0; lane < 8; ++lane) {
+                    const float* row = first + lane < blocks ? input + 32 * (first + lane) : kZero;
+                    std::memcpy(&in[tile + lane], row + tile, sizeof(Lanes8));
+                }
+                Transpose8(in + tile);
             }
         }
+        Lanes8 out[32];
+        DctOfLevel(level, in, out, factors);
+        for (int tile = 0; tile < n; tile += 8) {
+            Transpose8(out + tile);
+            for (int lane = 0; lane < 8 && first + lane < blocks; ++lane)
+                std::memcpy(x[first + lane] + tile, &out[tile + lane], sizeof(Lanes8));
+        }
     }
-#else
-    for (int block = 0; block < blocks; ++block) {
-        DctOfLevel(level, input + block * 32, x[block], factors);
-    }
-    (void)n;
-#endif
 }
 
 }  // namespace
@@ -184,8 +208,9 @@ namespace {
 
 // The body of Synthesize, built twice (SSE2 and AVX2) with everything it calls inlined;
 // both give the same samples (see aaccore/Wide.h).
-AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* output, int blocks, int channels, int shift,
-                                              int eightBit, float (*rings)[32][64], unsigned& ringIndex) {
+template <bool SubbandMajor>
+inline uint8_t* SynthesizeBlocks(const float* input, uint8_t* output, int blocks, int channels, int shift, int eightBit,
+                                 float (*rings)[32][64], unsigned& ringIndex) {
     const Window& window = SynthesisWindow();
     const DctFactors& factors = Factors();
     const int n = 32 >> shift;
@@ -195,9 +220,9 @@ AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* outpu
     if (blocks > 18) {
         blocks = 18;
     }
-    float dct[2][20][32];
+    float dct[2][18][32];
     for (int ch = 0; ch < channels; ++ch) {
-        DctBlocks(5 - shift, input + ch * 576, blocks, dct[ch], factors);
+        DctBlocks<SubbandMajor>(5 - shift, input + ch * 576, blocks, dct[ch], factors);
     }
 
     for (int block = 0; block < blocks; ++block) {
@@ -295,12 +320,30 @@ AACCORE_WIDE_KERNEL uint8_t* SynthesizeBlocks(const float* input, uint8_t* outpu
     return output;
 }
 
+AACCORE_WIDE_KERNEL uint8_t* SynthesizeSlots(const float* input, uint8_t* output, int blocks, int channels, int shift,
+                                             int eightBit, float (*rings)[32][64], unsigned& ringIndex) {
+    return SynthesizeBlocks<false>(input, output, blocks, channels, shift, eightBit, rings, ringIndex);
+}
+
+AACCORE_WIDE_KERNEL uint8_t* SynthesizeSubbands(const float* input, uint8_t* output, int channels, int shift,
+                                                int eightBit, float (*rings)[32][64], unsigned& ringIndex) {
+    return SynthesizeBlocks<true>(input, output, 18, channels, shift, eightBit, rings, ringIndex);
+}
+
 }  // namespace
 
+int CPolyphaseSynthesis::Channels() const {
+    return (mono_ || frameParameters_ == nullptr || frameParameters_->channels < 2) ? 1 : 2;
+}
+
 uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, int blocks) {
-    const int channels = (mono_ || frameParameters_ == nullptr || frameParameters_->channels < 2) ? 1 : 2;
-    return SynthesizeBlocks(input, output, blocks, channels, static_cast<int>(downsampleShift_), eightBit_, rings_,
-                            ringIndex_);
+    return SynthesizeSlots(input, output, blocks, Channels(), static_cast<int>(downsampleShift_), eightBit_, rings_,
+                           ringIndex_);
+}
+
+uint8_t* CPolyphaseSynthesis::SynthesizeGranule(const float* subbands, uint8_t* output) {
+    return SynthesizeSubbands(subbands, output, Channels(), static_cast<int>(downsampleShift_), eightBit_, rings_,
+                              ringIndex_);
 }
 
 }  // namespace mp3
