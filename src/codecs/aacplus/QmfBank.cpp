@@ -187,31 +187,41 @@ void analysisSlots(const float* time, float* const* re, float* const* im, QmfBan
     const float* __restrict rotC = b.cosTable;
     const float* __restrict rotS = b.sinTable;
     const float* reversed = reversedWindow<N>().w;
-    alignas(32) float r[M];
-    V fa[N], fb[N], c[N], s[N];
+    alignas(32) float r[L][M];
+    V u[M], fa[N], fb[N], c[N], s[N], outR[N], outI[N];
     for (int l0 = 0; l0 < b.slots; l0 += L) {
         const int count = std::min(L, b.slots - l0);
         for (int j = 0; j < L; ++j) {
             if (j < count)
-                analysisWindow<N>(time + (l0 + j) * N, reversed, r);
+                analysisWindow<N>(time + (l0 + j) * N, reversed, r[j]);
             else
-                std::fill(r, r + M, 0.0f);
-            for (int n = 0; n < N; ++n) {
-                fa[n][j] = r[M - 1 - n] - r[n];
-                fb[n][j] = r[M - 1 - n] + r[n];
-            }
+                std::fill(r[j], r[j] + M, 0.0f);
+        }
+        // Slot j's windowed values into lane j.
+        for (int n = 0; n < M; n += L) {
+            for (int j = 0; j < L; ++j)
+                std::memcpy(&u[n + j], r[j] + n, sizeof(V));
+            aaccore::transposeLanes(u + n);
+        }
+        for (int n = 0; n < N; ++n) {
+            fa[n] = u[M - 1 - n] - u[n];
+            fb[n] = u[M - 1 - n] + u[n];
         }
         dct4Lanes<N, false>(fa, c);
         dct4Lanes<N, true>(fb, s);
-        for (int j = 0; j < count; ++j) {
-            float* __restrict outR = re[l0 + j];
-            float* __restrict outI = im[l0 + j];
-            for (int k = 0; k < N; k += 2) {
-                const float c0 = c[k][j], s0 = s[k][j], c1 = c[k + 1][j], s1 = s[k + 1][j];
-                outR[k] = c0 * rotC[k] - s0 * rotS[k];
-                outI[k] = c0 * rotS[k] + s0 * rotC[k];
-                outR[k + 1] = c1 * rotC[k + 1] + s1 * rotS[k + 1];
-                outI[k + 1] = c1 * rotS[k + 1] - s1 * rotC[k + 1];
+        for (int k = 0; k < N; k += 2) {
+            outR[k] = c[k] * rotC[k] - s[k] * rotS[k];
+            outI[k] = c[k] * rotS[k] + s[k] * rotC[k];
+            outR[k + 1] = c[k + 1] * rotC[k + 1] + s[k + 1] * rotS[k + 1];
+            outI[k + 1] = c[k + 1] * rotS[k + 1] - s[k + 1] * rotC[k + 1];
+        }
+        // Lane j back to slot j's row.
+        for (int k = 0; k < N; k += L) {
+            aaccore::transposeLanes(outR + k);
+            aaccore::transposeLanes(outI + k);
+            for (int j = 0; j < count; ++j) {
+                std::memcpy(re[l0 + j] + k, &outR[k + j], sizeof(V));
+                std::memcpy(im[l0 + j] + k, &outI[k + j], sizeof(V));
             }
         }
     }
@@ -278,33 +288,46 @@ void gatherBands(const QmfBank& b, const float* __restrict re, const float* __re
 template <class V, int N>
 void synthesisSlots(float* const* re, float* const* im, float* out, QmfBank& b) {
     constexpr int M = 2 * N, L = int(sizeof(V) / sizeof(float));
-    V xr[N], xi[N], c[N], s[N];
-    alignas(32) float gr[64], gi[64];
+    V xr[N], xi[N], c[N], s[N], lo[N], hi[N];
+    alignas(32) float gr[L][64], gi[L][64];
     for (int l0 = 0; l0 < b.slots; l0 += L) {
         const int count = std::min(L, b.slots - l0);
         for (int j = 0; j < L; ++j) {
             if (j < count) {
-                gatherBands(b, re[l0 + j], im[l0 + j], gr, gi);
+                gatherBands(b, re[l0 + j], im[l0 + j], gr[j], gi[j]);
             } else {
-                std::fill(gr, gr + N, 0.0f);
-                std::fill(gi, gi + N, 0.0f);
+                std::fill(gr[j], gr[j] + N, 0.0f);
+                std::fill(gi[j], gi[j] + N, 0.0f);
             }
-            for (int k = 0; k < N; ++k) {
-                xr[k][j] = gr[k];
-                xi[k][j] = gi[k];
+        }
+        // Slot j's bands into lane j.
+        for (int k = 0; k < N; k += L) {
+            for (int j = 0; j < L; ++j) {
+                std::memcpy(&xr[k + j], gr[j] + k, sizeof(V));
+                std::memcpy(&xi[k + j], gi[j] + k, sizeof(V));
             }
+            aaccore::transposeLanes(xr + k);
+            aaccore::transposeLanes(xi + k);
         }
         dct4Lanes<N, false>(xr, c);
         dct4Lanes<N, true>(xi, s);
+        // lo[n] = v[n], hi[m] = v[N + m]: v[2N-1-n] is hi[N-1-n].
+        for (int n = 0; n < N; n += 2) {
+            lo[n] = s[n] - c[n];
+            hi[N - 1 - n] = c[n] + s[n];
+            lo[n + 1] = -s[n + 1] - c[n + 1];
+            hi[N - 2 - n] = c[n + 1] - s[n + 1];
+        }
+        for (int k = 0; k < N; k += L) {
+            aaccore::transposeLanes(lo + k);
+            aaccore::transposeLanes(hi + k);
+        }
         for (int j = 0; j < count; ++j) {
             const int l = l0 + j;
             float* __restrict v = b.delay + (b.slots - 1 - l) * M;
-            for (int n = 0; n < N; n += 2) {
-                const float c0 = c[n][j], s0 = s[n][j], c1 = c[n + 1][j], s1 = s[n + 1][j];
-                v[n] = s0 - c0;
-                v[M - 1 - n] = c0 + s0;
-                v[n + 1] = -s1 - c1;
-                v[M - 2 - n] = c1 - s1;
+            for (int k = 0; k < N; k += L) {
+                std::memcpy(v + k, &lo[k + j], sizeof(V));
+                std::memcpy(v + N + k, &hi[k + j], sizeof(V));
             }
             // Summed tap by tap in the same order as a per-sample loop would, but across the slot.
             const float* __restrict w = b.window;

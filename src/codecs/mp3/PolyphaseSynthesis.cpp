@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Lanes.h"
 #include "codecs/aaccore/Wide.h"
 #include "codecs/mp3/tables/MpegTables.h"
 
@@ -25,7 +26,8 @@ struct Window {
     alignas(32) float weight[16][32];  // [block][sample], signs folded in
 };
 
-typedef float Lanes8 __attribute__((vector_size(32)));
+using aaccore::Lanes8;
+using aaccore::transpose8;
 
 Window BuildWindow() {
     Window w{};
@@ -119,28 +121,6 @@ void DctOfLevel(int level, const T* x, T* out, const DctFactors& factors) {
     }
 }
 
-// Transposes the 8 x 8 tile r[0..7] (row i, lane j) in place: afterwards r[j] holds lane
-// j of every row. Plain shuffles: unpack, shuffle and 128-bit half moves with AVX, their
-// halves with SSE2.
-inline void Transpose8(Lanes8* r) {
-    Lanes8 t[8];
-    for (int i = 0; i < 8; i += 2) {
-        t[i] = __builtin_shufflevector(r[i], r[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
-        t[i + 1] = __builtin_shufflevector(r[i], r[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
-    }
-    Lanes8 u[8];
-    for (int i = 0; i < 8; i += 4) {
-        u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-        u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
-        u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
-        u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
-    }
-    for (int i = 0; i < 4; ++i) {
-        r[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-        r[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
-}
-
 // The DCTs of `blocks` blocks of one channel into x[block][0..n), eight blocks at once
 // through the butterflies (each lane does exactly the scalar float operations). Input
 // is slot-major (block b's value i at input[32 b + i]) or, for SubbandMajor, a Layer III
@@ -164,13 +144,13 @@ void DctBlocks(int level, const float* input, int blocks, float (*x)[32], const 
                     const float* row = first + lane < blocks ? input + 32 * (first + lane) : kZero;
                     std::memcpy(&in[tile + lane], row + tile, sizeof(Lanes8));
                 }
-                Transpose8(in + tile);
+                transpose8(in + tile);
             }
         }
         Lanes8 out[32];
         DctOfLevel(level, in, out, factors);
         for (int tile = 0; tile < n; tile += 8) {
-            Transpose8(out + tile);
+            transpose8(out + tile);
             for (int lane = 0; lane < 8 && first + lane < blocks; ++lane)
                 std::memcpy(x[first + lane] + tile, &out[tile + lane], sizeof(Lanes8));
         }
