@@ -85,8 +85,12 @@ public:
         if (!Open()) return false;
         while (count > 0) {
             const size_t n = std::min(count, sizeof bytes_ / 2);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            std::memcpy(bytes_, samples, 2 * n);  // already little-endian
+#else
             for (size_t i = 0; i < n; ++i)
                 Put16(bytes_ + 2 * i, static_cast<uint16_t>(samples[i]));
+#endif
             if (std::fwrite(bytes_, 2, n, file_.get()) != n) {
                 failed_ = true;
                 return false;

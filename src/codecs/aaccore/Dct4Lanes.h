@@ -8,14 +8,10 @@
 #include <cstring>
 
 #include "codecs/aaccore/Dct4.h"
+#include "codecs/aaccore/Lanes.h"
 #include "codecs/aaccore/Wide.h"
 
 namespace aaccore {
-
-using Lanes4 = float __attribute__((vector_size(16)));
-#if AACCORE_AVX2_PATH
-using Lanes8 = float __attribute__((vector_size(32)));
-#endif
 
 namespace dct4detail {
 
@@ -65,18 +61,6 @@ inline void dct4Lanes(const V* __restrict x, V* __restrict y) {
         y[2 * k] = zr[k] * d.postR[k] - zi[k] * d.postI[k];
         y[N - 1 - 2 * k] = zr[k] * d.postI[k] + zi[k] * d.postR[k];
     }
-}
-
-// Transposes four rows of four lanes in place.
-inline void transpose4(Lanes4* r) {
-    const Lanes4 t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);
-    const Lanes4 t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
-    const Lanes4 t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
-    const Lanes4 t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
-    r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
-    r[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
-    r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
-    r[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 // The large DFTs split in two (index n = n1 + 4 n2, k = k2 + Q k1 with Q = H/4): the four

@@ -1,25 +1,43 @@
 #include "codecs/aacplus/PcmConvert.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstring>
+
+#include "codecs/aaccore/Lanes.h"
+#include "codecs/aaccore/Wide.h"
 
 namespace aacplus {
 
-#if defined(__SSE2__)
 namespace {
 
-// Four samples as toInt16 rounds them, still 32 bits wide. Adding 0.5 with the sample's
-// sign turns -0.0 into -0.5, which truncates to 0 as well.
-inline __m128i toInt32(__m128 v) {
-    const __m128 half = _mm_or_ps(_mm_and_ps(v, _mm_set1_ps(-0.0f)), _mm_set1_ps(0.5f));
-    __m128 y = _mm_add_ps(v, half);
-    y = _mm_min_ps(_mm_max_ps(y, _mm_set1_ps(-32768.0f)), _mm_set1_ps(32767.0f));
-    return _mm_cvttps_epi32(_mm_and_ps(y, _mm_cmpord_ps(v, v)));
+using Ints8 = int32_t __attribute__((vector_size(32)));
+using Shorts8 = int16_t __attribute__((vector_size(16)));
+
+// int16 samples from floats as toInt16 rounds them, eight at a time: adding 0.5 with the
+// sample's sign (-0.0 becomes -0.5, which truncates to 0 as well), saturating, NaN to 0.
+AACCORE_WIDE_KERNEL size_t toInt16Lanes(const float* __restrict x, int16_t* __restrict o, size_t count) {
+    using V = aaccore::Lanes8;
+    const V low = V{} - 32768.0f, high = V{} + 32767.0f;
+    const Ints8 sign = Ints8{} + int32_t(0x80000000u), half = Ints8{} + 0x3F000000;  // 0.5f
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        V v;
+        std::memcpy(&v, x + i, sizeof(v));
+        Ints8 bits;
+        std::memcpy(&bits, &v, sizeof(bits));
+        const Ints8 signedHalfBits = (bits & sign) | half;
+        V signedHalf;
+        std::memcpy(&signedHalf, &signedHalfBits, sizeof(signedHalf));
+        V y = v + signedHalf;
+        y = y > low ? y : low;
+        y = y < high ? y : high;
+        y = v == v ? y : V{};
+        const Shorts8 s = __builtin_convertvector(__builtin_convertvector(y, Ints8), Shorts8);
+        std::memcpy(o + i, &s, sizeof(s));
+    }
+    return i;
 }
 
 }  // namespace
-#endif
 
 int16_t toInt16(float x) {
     if (x != x) return 0;  // NaN must not reach the integer conversion
@@ -43,14 +61,7 @@ void convertPcm(const float* in, void* out, size_t count, int format) {
     case 0: {
         int16_t* __restrict o = static_cast<int16_t*>(out);
         const float* __restrict x = in;
-        size_t i = 0;
-#if defined(__SSE2__)
-        for (; i + 8 <= count; i += 8) {
-            const __m128i a = toInt32(_mm_loadu_ps(x + i));
-            const __m128i b = toInt32(_mm_loadu_ps(x + i + 4));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_packs_epi32(a, b));
-        }
-#endif
+        size_t i = toInt16Lanes(x, o, count);
         // toInt16 without branches: round half away from zero, saturate, NaN to 0.
         for (; i < count; ++i) {
             const float v = x[i];

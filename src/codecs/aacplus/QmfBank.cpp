@@ -187,31 +187,41 @@ void analysisSlots(const float* time, float* const* re, float* const* im, QmfBan
     const float* __restrict rotC = b.cosTable;
     const float* __restrict rotS = b.sinTable;
     const float* reversed = reversedWindow<N>().w;
-    alignas(32) float r[M];
-    V fa[N], fb[N], c[N], s[N];
+    alignas(32) float r[L][M];
+    V u[M], fa[N], fb[N], c[N], s[N], outR[N], outI[N];
     for (int l0 = 0; l0 < b.slots; l0 += L) {
         const int count = std::min(L, b.slots - l0);
         for (int j = 0; j < L; ++j) {
             if (j < count)
-                analysisWindow<N>(time + (l0 + j) * N, reversed, r);
+                analysisWindow<N>(time + (l0 + j) * N, reversed, r[j]);
             else
-                std::fill(r, r + M, 0.0f);
-            for (int n = 0; n < N; ++n) {
-                fa[n][j] = r[M - 1 - n] - r[n];
-                fb[n][j] = r[M - 1 - n] + r[n];
-            }
+                std::fill(r[j], r[j] + M, 0.0f);
+        }
+        // Slot j's windowed values into lane j.
+        for (int n = 0; n < M; n += L) {
+            for (int j = 0; j < L; ++j)
+                std::memcpy(&u[n + j], r[j] + n, sizeof(V));
+            aaccore::transposeLanes(u + n);
+        }
+        for (int n = 0; n < N; ++n) {
+            fa[n] = u[M - 1 - n] - u[n];
+            fb[n] = u[M - 1 - n] + u[n];
         }
         dct4Lanes<N, false>(fa, c);
         dct4Lanes<N, true>(fb, s);
-        for (int j = 0; j < count; ++j) {
-            float* __restrict outR = re[l0 + j];
-            float* __restrict outI = im[l0 + j];
-            for (int k = 0; k < N; k += 2) {
-                const float c0 = c[k][j], s0 = s[k][j], c1 = c[k + 1][j], s1 = s[k + 1][j];
-                outR[k] = c0 * rotC[k] - s0 * rotS[k];
-                outI[k] = c0 * rotS[k] + s0 * rotC[k];
-                outR[k + 1] = c1 * rotC[k + 1] + s1 * rotS[k + 1];
-                outI[k + 1] = c1 * rotS[k + 1] - s1 * rotC[k + 1];
+        for (int k = 0; k < N; k += 2) {
+            outR[k] = c[k] * rotC[k] - s[k] * rotS[k];
+            outI[k] = c[k] * rotS[k] + s[k] * rotC[k];
+            outR[k + 1] = c[k + 1] * rotC[k + 1] + s[k + 1] * rotS[k + 1];
+            outI[k + 1] = c[k + 1] * rotS[k + 1] - s[k + 1] * rotC[k + 1];
+        }
+        // Lane j back to slot j's row.
+        for (int k = 0; k < N; k += L) {
+            aaccore::transposeLanes(outR + k);
+            aaccore::transposeLanes(outI + k);
+            for (int j = 0; j < count; ++j) {
+                std::memcpy(re[l0 + j] + k, &outR[k + j], sizeof(V));
+                std::memcpy(im[l0 + j] + k, &outI[k + j], sizeof(V));
             }
         }
     }
@@ -243,26 +253,29 @@ void qmfAnalysisReal(const float* time, float* const* re, float* const* im, QmfB
 
 namespace {
 
-void gatherBands(const QmfBank& b, const float* __restrict re, const float* __restrict im, float* __restrict xr,
-                 float* __restrict xi) {
-    const int lowEnd = std::clamp(b.rangeStart, 0, b.bands);
-    const int highEnd = std::clamp(b.rangeEnd, lowEnd, b.bands);
+// The band values of the lanes' slots (one slot per lane, rows as transposed from re and
+// im) gained by band range and, in the downsampled bank, turned by its quarter-sample
+// offset: every lane gets the scalar operations of one band.
+template <class V, int N>
+void gainBands(const QmfBank& b, V* __restrict xr, V* __restrict xi) {
+    const int lowEnd = std::clamp(b.rangeStart, 0, N);
+    const int highEnd = std::clamp(b.rangeEnd, lowEnd, N);
     const float lowGain = b.lowGain, highGain = b.highGain;
     for (int k = 0; k < lowEnd; ++k) {
-        xr[k] = lowGain * re[k];
-        xi[k] = lowGain * im[k];
+        xr[k] = lowGain * xr[k];
+        xi[k] = lowGain * xi[k];
     }
     for (int k = lowEnd; k < highEnd; ++k) {
-        xr[k] = highGain * re[k];
-        xi[k] = highGain * im[k];
+        xr[k] = highGain * xr[k];
+        xi[k] = highGain * xi[k];
     }
-    for (int k = highEnd; k < b.bands; ++k)
-        xr[k] = xi[k] = 0.0f;
+    for (int k = highEnd; k < N; ++k)
+        xr[k] = xi[k] = V{};
     if (b.stride == 2) {
         const float* __restrict c = b.cosTable;
         const float* __restrict s = b.sinTable;
         for (int k = 0; k < highEnd; ++k) {
-            const float r = xr[k], i = xi[k];
+            const V r = xr[k], i = xi[k];
             xr[k] = r * c[k] - i * s[k];
             xi[k] = r * s[k] + i * c[k];
         }
@@ -278,46 +291,58 @@ void gatherBands(const QmfBank& b, const float* __restrict re, const float* __re
 template <class V, int N>
 void synthesisSlots(float* const* re, float* const* im, float* out, QmfBank& b) {
     constexpr int M = 2 * N, L = int(sizeof(V) / sizeof(float));
-    V xr[N], xi[N], c[N], s[N];
-    alignas(32) float gr[64], gi[64];
+    V xr[N], xi[N], c[N], s[N], lo[N], hi[N];
+    static const float kZeroRow[64] = {};
     for (int l0 = 0; l0 < b.slots; l0 += L) {
         const int count = std::min(L, b.slots - l0);
-        for (int j = 0; j < L; ++j) {
-            if (j < count) {
-                gatherBands(b, re[l0 + j], im[l0 + j], gr, gi);
-            } else {
-                std::fill(gr, gr + N, 0.0f);
-                std::fill(gi, gi + N, 0.0f);
+        // Slot j's bands into lane j.
+        for (int k = 0; k < N; k += L) {
+            for (int j = 0; j < L; ++j) {
+                std::memcpy(&xr[k + j], (j < count ? re[l0 + j] : kZeroRow) + k, sizeof(V));
+                std::memcpy(&xi[k + j], (j < count ? im[l0 + j] : kZeroRow) + k, sizeof(V));
             }
-            for (int k = 0; k < N; ++k) {
-                xr[k][j] = gr[k];
-                xi[k][j] = gi[k];
-            }
+            aaccore::transposeLanes(xr + k);
+            aaccore::transposeLanes(xi + k);
         }
+        gainBands<V, N>(b, xr, xi);
         dct4Lanes<N, false>(xr, c);
         dct4Lanes<N, true>(xi, s);
+        // lo[n] = v[n], hi[m] = v[N + m]: v[2N-1-n] is hi[N-1-n].
+        for (int n = 0; n < N; n += 2) {
+            lo[n] = s[n] - c[n];
+            hi[N - 1 - n] = c[n] + s[n];
+            lo[n + 1] = -s[n + 1] - c[n + 1];
+            hi[N - 2 - n] = c[n + 1] - s[n + 1];
+        }
+        for (int k = 0; k < N; k += L) {
+            aaccore::transposeLanes(lo + k);
+            aaccore::transposeLanes(hi + k);
+        }
         for (int j = 0; j < count; ++j) {
             const int l = l0 + j;
             float* __restrict v = b.delay + (b.slots - 1 - l) * M;
-            for (int n = 0; n < N; n += 2) {
-                const float c0 = c[n][j], s0 = s[n][j], c1 = c[n + 1][j], s1 = s[n + 1][j];
-                v[n] = s0 - c0;
-                v[M - 1 - n] = c0 + s0;
-                v[n + 1] = -s1 - c1;
-                v[M - 2 - n] = c1 - s1;
+            for (int k = 0; k < N; k += L) {
+                std::memcpy(v + k, &lo[k + j], sizeof(V));
+                std::memcpy(v + N + k, &hi[k + j], sizeof(V));
             }
-            // Summed tap by tap in the same order as a per-sample loop would, but across the slot.
+            // Summed tap by tap in the same order as a per-sample loop would, but across the
+            // slot, in vector accumulators.
             const float* __restrict w = b.window;
-            alignas(32) float acc[N] = {};
+            V acc[N / L] = {};
             for (int t = 0; t < kTaps; ++t) {
                 const float* __restrict v0 = v + 2 * M * t;
                 const float* __restrict w0 = w + M * t;
-                for (int k = 0; k < N; ++k) {
-                    acc[k] += v0[k] * w0[k];
-                    acc[k] += v0[3 * N + k] * w0[N + k];
+                for (int q = 0; q < N / L; ++q) {
+                    V va, wa, vb, wb;
+                    std::memcpy(&va, v0 + q * L, sizeof(V));
+                    std::memcpy(&wa, w0 + q * L, sizeof(V));
+                    std::memcpy(&vb, v0 + 3 * N + q * L, sizeof(V));
+                    std::memcpy(&wb, w0 + N + q * L, sizeof(V));
+                    acc[q] += va * wa;
+                    acc[q] += vb * wb;
                 }
             }
-            std::copy(acc, acc + N, out + l * N);
+            std::memcpy(out + l * N, acc, sizeof(acc));
         }
     }
 }

@@ -37,7 +37,8 @@ namespace {
 
 constexpr int kScratchFloats = 4096;
 
-void interleaveChannels(const float* a, const float* b, float* __restrict out, int n) {
+// Both inputs may be the same buffer (read only, so __restrict still holds).
+void interleaveChannels(const float* __restrict a, const float* __restrict b, float* __restrict out, int n) {
     for (int i = 0; i < n; ++i) {
         out[2 * i] = a[i];
         out[2 * i + 1] = b[i];
@@ -232,12 +233,29 @@ int sbrParseExtension(SbrDecoder* h, const SbrExtensionPayload* p) {
     return 0;
 }
 
+namespace {
+
+// One channel of an interleaved frame; the usual strides get loops the compiler can
+// widen.
+void takeChannel(const float* __restrict in, int stride, float* __restrict out, int n) {
+    if (stride == 1) {
+        std::memcpy(out, in, sizeof(float) * size_t(n));
+    } else if (stride == 2) {
+        for (int i = 0; i < n; ++i)
+            out[i] = in[2 * i];
+    } else {
+        for (int i = 0; i < n; ++i)
+            out[i] = in[size_t(i) * size_t(stride)];
+    }
+}
+
+}  // namespace
+
 void sbrChannelProcess(SbrChannelState& s, const float* input, int stride, const SbrHeader& header, SbrFrameData& f,
                        int lowPower, int active) {
     const int L = s.coreFrameLength;
     std::memmove(s.timeBuffer, s.timeBuffer + L, sizeof(float) * kSbrHistory);
-    for (int i = 0; i < L; ++i)
-        s.timeBuffer[kSbrHistory + i] = input[size_t(i) * size_t(stride)];
+    takeChannel(input, stride, s.timeBuffer + kSbrHistory, L);
     if (s.invfOverride < 4) std::fill(f.invfMode, f.invfMode + kSbrMaxNoiseBands, uint8_t(s.invfOverride));
     if (!active) {
         s.analysis.rangeStart = 0;

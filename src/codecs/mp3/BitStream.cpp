@@ -88,6 +88,29 @@ uint32_t CBitStream::GetBits(int n) {
     return value;
 }
 
+void CBitStream::GetBytes(uint8_t* out, int count) {
+    if (count <= 0) {
+        return;
+    }
+    if ((readIndex_ & 7) != 0) {
+        for (int i = 0; i < count; ++i) {
+            out[i] = static_cast<uint8_t>(GetBits(8));
+        }
+        return;
+    }
+    // Byte-aligned (main data always is): at most two copies around the ring's end.
+    uint32_t byte = readIndex_ >> 3;
+    uint32_t left = static_cast<uint32_t>(count);
+    while (left > 0) {
+        const uint32_t run = std::min(left, size_ - byte);
+        std::memcpy(out, buffer_ + byte, run);
+        out += run;
+        left -= run;
+        byte = (byte + run) & (size_ - 1);
+    }
+    SkipBits(8 * count);
+}
+
 uint32_t CBitStream::Get32() {
     const uint32_t high = GetBits(16);
     return (high << 16) | GetBits(16);

@@ -43,6 +43,9 @@ public:
     // The 32 bits starting offsetBits after the read index, without consuming anything.
     uint32_t Peek32At(int offsetBits) const;
 
+    // Reads the next `count` bytes into `out`, as `count` calls of GetBits(8) would.
+    void GetBytes(uint8_t* out, int count);
+
     // Move the read index forward or back, adjusting valid bits and bit counter.
     void SkipBits(int n);
     void UnreadBits(int n);

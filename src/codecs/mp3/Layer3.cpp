@@ -16,15 +16,20 @@ constexpr int kPow43Entries = 8208;  // |x| <= 15 + 8191
 // process. A function-local static is initialised exactly once even when two decoders on
 // two threads start together.
 struct Layer3Constants {
-    float pow43[kPow43Entries];
+    // sign(i) |i|^(4/3) for i in -(kPow43Entries - 1) .. kPow43Entries - 1, centred: a
+    // value's magnitude and sign in one look-up.
+    float signedPow43[2 * kPow43Entries - 1];
     float gain[128];     // 32768 * 2^(-k/4)
     float isLeft[7];     // MPEG-1 intensity: tan(p pi/12) / (1 + tan)
     float isRight[7];    //                  1 / (1 + tan)
     float lsfIo[2][17];  // io^e, io = 2^(-1/4) or 2^(-1/2)
 
     Layer3Constants() {
-        for (int i = 0; i < kPow43Entries; ++i)
-            pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        for (int i = 0; i < kPow43Entries; ++i) {
+            const float magnitude = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+            signedPow43[kPow43Entries - 1 - i] = -magnitude;
+            signedPow43[kPow43Entries - 1 + i] = magnitude;  // after, so that 0 stays +0
+        }
         for (int k = 0; k < 128; ++k)
             gain[k] = static_cast<float>(32768.0 * std::pow(2.0, -k / 4.0));
         for (int p = 0; p < 7; ++p) {
@@ -81,7 +86,6 @@ void CLayer3Decoder::Reset(bool full) {
     std::memset(values_, 0, sizeof(values_));
     std::memset(spectrum_, 0, sizeof(spectrum_));
     std::memset(hybrid_, 0, sizeof(hybrid_));
-    std::memset(synthesisInput_, 0, sizeof(synthesisInput_));
 }
 
 int CLayer3Decoder::ReservoirBytes() const {
@@ -212,13 +216,7 @@ bool CLayer3Decoder::FillReservoir(int mainDataBytes) {
     const int room = kReservoirBytes - held;
     const int copy = std::min(room, mainDataBytes);
     uint8_t* dst = reservoir_ + held;
-    int i = 0;
-    for (; i + 1 < copy; i += 2) {
-        const uint32_t two = stream_->GetBits(16);
-        dst[i] = static_cast<uint8_t>(two >> 8);
-        dst[i + 1] = static_cast<uint8_t>(two);
-    }
-    if (i < copy) dst[i] = static_cast<uint8_t>(stream_->GetBits(8));
+    stream_->GetBytes(dst, copy);
     reservoirEnd_ = held + copy;
     reservoirBit_ = 0;
     if (copy < mainDataBytes || held < side_.main_data_begin) return false;
@@ -459,10 +457,10 @@ void CLayer3Decoder::Requantize(int gr, int ch) {
         if (from >= to) return;
         if (exponent < 0 || exponent > 127) return;  // outside the gain table: silent band
         const float gain = c.gain[exponent];
-        for (int i = from; i < to; ++i) {
-            const int v = x[i];
-            xr[i] = std::copysign(c.pow43[v < 0 ? -v : v] * gain, static_cast<float>(v));
-        }
+        // The sign rides on the table entry: (-p) * gain is exactly -(p * gain).
+        const float* pow43 = c.signedPow43 + (kPow43Entries - 1);
+        for (int i = from; i < to; ++i)
+            xr[i] = pow43[x[i]] * gain;
     };
     auto longBands = [&](int count) {
         for (int b = 0; b < count; ++b) {
@@ -644,13 +642,9 @@ void CLayer3Decoder::FilterAndSynthesize(int gr, uint8_t*& out) {
         g.subbandCount = count;
         Layer3AliasReduce(xr, aliasBoundaries);
         const int blockType = g.window_switching_flag ? g.block_type : 0;
-        filterBank_.Process(ch, xr, hybrid_, std::min(count + 1, limit), blockType, longSubbands);
-        float* in = synthesisInput_ + 576 * ch;
-        for (int sb = 0; sb < 32; ++sb)
-            for (int t = 0; t < 18; ++t)
-                in[32 * t + sb] = hybrid_[18 * sb + t];
+        filterBank_.Process(ch, xr, hybrid_ + 576 * ch, std::min(count + 1, limit), blockType, longSubbands);
     }
-    out = synthesis_.Synthesize(synthesisInput_, out, 18);
+    out = synthesis_.SynthesizeGranule(hybrid_, out);
 }
 
 }  // namespace mp3

@@ -103,8 +103,7 @@ private:
     Layer3ScaleFactors scale_[2];
     int values_[2][576];
     float spectrum_[2][576];
-    float hybrid_[576];
-    float synthesisInput_[2 * 576];
+    float hybrid_[2 * 576];  // per channel 32 subbands x 18 time slots
 
     unsigned downsampleShift_;
     int eightBit_;

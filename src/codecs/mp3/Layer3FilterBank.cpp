@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Lanes.h"
+#include "codecs/aaccore/Wide.h"
 #include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
@@ -13,20 +15,30 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Cosines and windows are computed once; they are the transform's definition, not data.
 struct Transforms {
-    // [k][n] = cos(pi/72 (2n+1)(2k+1)): 18-point DCT-IV; rows padded with zeros to 20 so
-    // that the accumulation runs in whole vectors.
-    float dct18[18][20];
+    // [k][n] = cos(pi/72 (2n+1)(2k+1)): 18-point DCT-IV.
+    float dct18[18][18];
+    // The same values unfolded into the 36 outputs of the inverse MDCT (see Imdct36), with
+    // their signs; rows padded with zeros to 40 so that the accumulation runs in whole
+    // vectors.
+    alignas(32) float imdct36[18][40];
     float dct6[6][6];     // cos(pi/24 (2n+1)(2k+1)): 6-point DCT-IV
     float window[4][36];  // long windows by block type (2 unused)
     float shortWindow[12];
 
     Transforms() {
-        for (auto& row : dct18)
-            for (float& c : row)
-                c = 0.0f;
         for (int n = 0; n < 18; ++n)
             for (int k = 0; k < 18; ++k)
                 dct18[k][n] = static_cast<float>(std::cos(kPi / 72 * (2 * n + 1) * (2 * k + 1)));
+        for (int k = 0; k < 18; ++k) {
+            for (int i = 0; i < 40; ++i)
+                imdct36[k][i] = 0.0f;
+            for (int i = 0; i < 9; ++i)
+                imdct36[k][i] = dct18[k][i + 9];
+            for (int i = 9; i < 27; ++i)
+                imdct36[k][i] = -dct18[k][26 - i];
+            for (int i = 27; i < 36; ++i)
+                imdct36[k][i] = -dct18[k][i - 27];
+        }
         for (int n = 0; n < 6; ++n)
             for (int k = 0; k < 6; ++k)
                 dct6[n][k] = static_cast<float>(std::cos(kPi / 24 * (2 * n + 1) * (2 * k + 1)));
@@ -53,26 +65,28 @@ const Transforms& T() {
 
 // 36-point inverse MDCT through an 18-point DCT-IV:
 //   y[i] = sum_k X[k] cos(pi/72 (2i + 19)(2k + 1)), i = 0..35
-// equals t[i+9] for i < 9, -t[26-i] for 9 <= i < 27, -t[i-27] for i >= 27.
+// equals t[i+9] for i < 9, -t[26-i] for 9 <= i < 27, -t[i-27] for i >= 27. The 36 sums
+// are accumulated input by input over the unfolded table, so that they run side by side
+// in vectors; each adds its terms in k order, and a negated cosine gives exactly the
+// negated sum.
 void Imdct36(const float* in, const float* window, float* overlap, float* out) {
     const Transforms& t = T();
-    // Accumulated input by input so that the 18 sums run side by side (the compiler
-    // vectorizes the inner loop); each sum still adds its terms in k order.
-    float d[20] = {};
+    aaccore::Lanes8 acc[5] = {};
+#pragma GCC unroll 18
     for (int k = 0; k < 18; ++k) {
         const float x = in[k];
-        const float* c = t.dct18[k];
-        for (int n = 0; n < 20; ++n)
-            d[n] += x * c[n];
+        for (int q = 0; q < 5; ++q) {
+            aaccore::Lanes8 c;
+            std::memcpy(&c, t.imdct36[k] + 8 * q, sizeof(c));
+            acc[q] += x * c;
+        }
     }
-    for (int i = 0; i < 9; ++i)
-        out[i] = overlap[i] + d[i + 9] * window[i];
-    for (int i = 9; i < 18; ++i)
-        out[i] = overlap[i] - d[26 - i] * window[i];
-    for (int i = 18; i < 27; ++i)
-        overlap[i - 18] = -d[26 - i] * window[i];
-    for (int i = 27; i < 36; ++i)
-        overlap[i - 18] = -d[i - 27] * window[i];
+    float y[40];
+    std::memcpy(y, acc, sizeof(y));
+    for (int i = 0; i < 18; ++i)
+        out[i] = overlap[i] + y[i] * window[i];
+    for (int i = 0; i < 18; ++i)
+        overlap[i] = y[18 + i] * window[18 + i];
 }
 
 // Three 12-point inverse MDCTs (windows interleaved in the input as line * 3 + window),
@@ -142,18 +156,27 @@ const AliasFactors& Alias() {
 
 }  // namespace
 
-void Layer3AliasReduce(float* xr, int lastBoundary) {
+// The eight butterflies of a boundary side by side: the eight values below it reversed
+// into one vector, the eight above in another.
+AACCORE_WIDE_KERNEL void Layer3AliasReduce(float* xr, int lastBoundary) {
+    using aaccore::Lanes8;
     if (lastBoundary > 31) lastBoundary = 31;
-    const float* cs = Alias().cs;
-    const float* ca = Alias().ca;
+    Lanes8 cs;
+    Lanes8 ca;
+    std::memcpy(&cs, Alias().cs, sizeof(cs));
+    std::memcpy(&ca, Alias().ca, sizeof(ca));
     for (int s = 1; s <= lastBoundary; ++s) {
         float* b = xr + 18 * s;
-        for (int i = 0; i < 8; ++i) {
-            float lo = b[-1 - i];
-            float hi = b[i];
-            b[-1 - i] = lo * cs[i] - hi * ca[i];
-            b[i] = hi * cs[i] + lo * ca[i];
-        }
+        Lanes8 below;
+        Lanes8 hi;
+        std::memcpy(&below, b - 8, sizeof(below));
+        std::memcpy(&hi, b, sizeof(hi));
+        const Lanes8 lo = __builtin_shufflevector(below, below, 7, 6, 5, 4, 3, 2, 1, 0);
+        const Lanes8 newLo = lo * cs - hi * ca;
+        const Lanes8 newHi = hi * cs + lo * ca;
+        below = __builtin_shufflevector(newLo, newLo, 7, 6, 5, 4, 3, 2, 1, 0);
+        std::memcpy(b - 8, &below, sizeof(below));
+        std::memcpy(b, &newHi, sizeof(newHi));
     }
 }
 
@@ -164,14 +187,13 @@ CHybridFilterBank::CHybridFilterBank(unsigned downsampleShift) : shift_(downsamp
 
 void CHybridFilterBank::Reset() { std::memset(overlap_, 0, sizeof(overlap_)); }
 
-void CHybridFilterBank::Process(int channel, const float* in, float* out, int processed, int blockType,
-                                int longSubbands) {
+namespace {
+
+// The body of Process, built twice (SSE2 and AVX2) with the transforms inlined; both give
+// the same samples (see aaccore/Wide.h).
+AACCORE_WIDE_KERNEL void ProcessSubbands(const float* in, float* out, float (*overlap)[18], int processed, int limit,
+                                         int blockType, int longSubbands) {
     const Transforms& t = T();
-    const int limit = static_cast<int>(SubbandLimit());
-    if (processed > limit) processed = limit;
-    if (processed < 0) processed = 0;
-    if (blockType < 0 || blockType > 3) blockType = 0;
-    auto& overlap = overlap_[channel & 1];
     for (int sb = 0; sb < processed; ++sb) {
         float* o = out + 18 * sb;
         int type = sb < longSubbands ? 0 : blockType;
@@ -180,7 +202,7 @@ void CHybridFilterBank::Process(int channel, const float* in, float* out, int pr
         else
             Imdct36(in + 18 * sb, t.window[type], overlap[sb], o);
     }
-    for (int sb = processed; sb < 32; ++sb) {
+    for (int sb = processed; sb < limit; ++sb) {
         float* o = out + 18 * sb;
         std::memcpy(o, overlap[sb], sizeof(float) * 18);
         std::memset(overlap[sb], 0, sizeof(float) * 18);
@@ -188,6 +210,17 @@ void CHybridFilterBank::Process(int channel, const float* in, float* out, int pr
     for (int sb = 1; sb < 32; sb += 2)
         for (int i = 1; i < 18; i += 2)
             out[18 * sb + i] = -out[18 * sb + i];
+}
+
+}  // namespace
+
+void CHybridFilterBank::Process(int channel, const float* in, float* out, int processed, int blockType,
+                                int longSubbands) {
+    const int limit = static_cast<int>(SubbandLimit());
+    if (processed > limit) processed = limit;
+    if (processed < 0) processed = 0;
+    if (blockType < 0 || blockType > 3) blockType = 0;
+    ProcessSubbands(in, out, overlap_[channel & 1], processed, 32, blockType, longSubbands);
 }
 
 }  // namespace mp3

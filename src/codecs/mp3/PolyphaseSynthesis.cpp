@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/aaccore/Lanes.h"
+#include "codecs/aaccore/Wide.h"
 #include "codecs/mp3/tables/MpegTables.h"
 
 namespace mp3 {
@@ -21,8 +23,11 @@ namespace {
 //   odd blocks:  X[16 - j] (j < 16), X[0] (j = 16), X[j - 16] (j > 16).
 // The ring keeps both readings of every block, so that a block's age only picks a row.
 struct Window {
-    float weight[16][32];  // [block][sample], signs folded in
+    alignas(32) float weight[16][32];  // [block][sample], signs folded in
 };
+
+using aaccore::Lanes8;
+using aaccore::transpose8;
 
 Window BuildWindow() {
     Window w{};
@@ -116,38 +121,40 @@ void DctOfLevel(int level, const T* x, T* out, const DctFactors& factors) {
     }
 }
 
-// The DCTs of `blocks` blocks of one channel (input stride 32) into x[block][0..n);
-// x holds blocks rounded up to a multiple of four.
-// With vector extensions four blocks go through the butterflies at once.
+// The DCTs of `blocks` blocks of one channel into x[block][0..n), eight blocks at once
+// through the butterflies (each lane does exactly the scalar float operations). Input
+// is slot-major (block b's value i at input[32 b + i]) or, for SubbandMajor, a Layer III
+// granule of 18 blocks (input[18 i + b]). A last group short of eight blocks starts
+// earlier and recomputes blocks already done, with the same result.
+template <bool SubbandMajor>
 void DctBlocks(int level, const float* input, int blocks, float (*x)[32], const DctFactors& factors) {
-    const int n = 1 << level;
-#if defined(__GNUC__) && !defined(ZYM_SCALAR_SYNTHESIS)
-    typedef float Lanes __attribute__((vector_size(16)));
+    const int n = 1 << level;  // 8, 16 or 32
     static const float kZero[32] = {};
-    for (int first = 0; first < blocks; first += 4) {
-        const float* src[4];
-        for (int lane = 0; lane < 4; ++lane) {
-            src[lane] = first + lane < blocks ? input + (first + lane) * 32 : kZero;
-        }
-        Lanes in[32];
-        Lanes out[32];
-        for (int i = 0; i < n; ++i) {
-            in[i] = Lanes{src[0][i], src[1][i], src[2][i], src[3][i]};
-        }
-        DctOfLevel(level, in, out, factors);
-        // x has room for whole groups of four.
-        for (int lane = 0; lane < 4; ++lane) {
-            for (int i = 0; i < n; ++i) {
-                x[first + lane][i] = out[i][lane];
+    for (int next = 0; next < blocks; next += 8) {
+        const int first = next + 8 > blocks && blocks >= 8 ? blocks - 8 : next;
+        Lanes8 in[32];
+        for (int i = n; i < 32; ++i)
+            in[i] = Lanes8{};  // never read, but the compiler cannot tell
+        if constexpr (SubbandMajor) {
+            for (int i = 0; i < n; ++i)
+                std::memcpy(&in[i], input + 18 * i + first, sizeof(Lanes8));
+        } else {
+            for (int tile = 0; tile < n; tile += 8) {
+                for (int lane = 0; lane < 8; ++lane) {
+                    const float* row = first + lane < blocks ? input + 32 * (first + lane) : kZero;
+                    std::memcpy(&in[tile + lane], row + tile, sizeof(Lanes8));
+                }
+                transpose8(in + tile);
             }
         }
+        Lanes8 out[32];
+        DctOfLevel(level, in, out, factors);
+        for (int tile = 0; tile < n; tile += 8) {
+            transpose8(out + tile);
+            for (int lane = 0; lane < 8 && first + lane < blocks; ++lane)
+                std::memcpy(x[first + lane] + tile, &out[tile + lane], sizeof(Lanes8));
+        }
     }
-#else
-    for (int block = 0; block < blocks; ++block) {
-        DctOfLevel(level, input + block * 32, x[block], factors);
-    }
-    (void)n;
-#endif
 }
 
 }  // namespace
@@ -177,24 +184,29 @@ int CPolyphaseSynthesis::BytesPerBlock(int channels) const {
     return ((32 >> downsampleShift_) * (mono_ ? 1 : channels) * 2) >> eightBit_;
 }
 
-uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, int blocks) {
+namespace {
+
+// The body of Synthesize, built twice (SSE2 and AVX2) with everything it calls inlined;
+// both give the same samples (see aaccore/Wide.h).
+template <bool SubbandMajor>
+inline uint8_t* SynthesizeBlocks(const float* input, uint8_t* output, int blocks, int channels, int shift, int eightBit,
+                                 float (*rings)[32][64], unsigned& ringIndex) {
     const Window& window = SynthesisWindow();
     const DctFactors& factors = Factors();
-    const int channels = (mono_ || frameParameters_ == nullptr || frameParameters_->channels < 2) ? 1 : 2;
-    const int shift = static_cast<int>(downsampleShift_);
     const int n = 32 >> shift;
     const int stride = 1 << shift;
+    unsigned index = ringIndex;
 
     if (blocks > 18) {
         blocks = 18;
     }
-    float dct[2][20][32];
+    float dct[2][18][32];
     for (int ch = 0; ch < channels; ++ch) {
-        DctBlocks(5 - shift, input + ch * 576, blocks, dct[ch], factors);
+        DctBlocks<SubbandMajor>(5 - shift, input + ch * 576, blocks, dct[ch], factors);
     }
 
     for (int block = 0; block < blocks; ++block) {
-        ringIndex_ = (ringIndex_ - 1) & 15;
+        index = (index - 1) & 15;
         for (int ch = 0; ch < channels; ++ch) {
             float* x = dct[ch][block];
             if (shift != 0) {
@@ -208,7 +220,9 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
                     }
                 }
             }
-            float* even = rings_[ch][ringIndex_];
+            // Each block goes to slot index and index + 16, so that the 16 newest blocks
+            // are always 16 consecutive slots from index on.
+            float* even = rings[ch][index];
             float* odd = even + 32;
             for (int j = 0; j < 16; ++j) {
                 even[j] = x[16 + j];
@@ -220,24 +234,29 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
                 even[j] = x[48 - j];
                 odd[j] = x[j - 16];
             }
+            std::memcpy(rings[ch][index + 16], even, sizeof(float) * 64);
         }
-        // Block by block (newest first), all 32 full-rate sums at once; at a reduced rate
-        // the sums between the kept ones are unused. Float sums of 16 products stay far
-        // inside one LSB; every lane adds its products in the same order, so the
-        // vectorised loop gives the scalar result.
+        // Block by block (newest first), all 32 full-rate sums at once in four vectors of
+        // eight; at a reduced rate the sums between the kept ones are unused. Float sums
+        // of 16 products stay far inside one LSB; every lane multiplies and adds in the
+        // same order as the scalar sum would.
         alignas(64) float sums[2][32];
         for (int ch = 0; ch < channels; ++ch) {
-            float* acc = sums[ch];
-            for (int j = 0; j < 32; ++j) {
-                acc[j] = 0.0f;
-            }
+            const float* newest = rings[ch][index];
+            Lanes8 acc[4] = {};
+#pragma GCC unroll 16
             for (int k = 0; k < 16; ++k) {
-                const float* v = rings_[ch][(ringIndex_ + static_cast<unsigned>(k)) & 15] + (k & 1) * 32;
+                const float* v = newest + 64 * k + (k & 1) * 32;
                 const float* w = window.weight[k];
-                for (int j = 0; j < 32; ++j) {
-                    acc[j] += w[j] * v[j];
+                for (int q = 0; q < 4; ++q) {
+                    Lanes8 wq;
+                    Lanes8 vq;
+                    std::memcpy(&wq, w + 8 * q, sizeof(wq));
+                    std::memcpy(&vq, v + 8 * q, sizeof(vq));
+                    acc[q] += wq * vq;
                 }
             }
+            std::memcpy(sums[ch], acc, sizeof(acc));
         }
         // ToPcm16 in a form that vectorises: clamp, then truncate toward zero.
         alignas(64) int32_t whole[2][32];
@@ -250,7 +269,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
                 pcm[ch][j] = static_cast<int16_t>(whole[ch][j]);
             }
         }
-        if (shift == 0 && !eightBit_) {
+        if (shift == 0 && !eightBit) {
             int16_t interleaved[64];
             if (channels == 2) {
                 for (int j = 0; j < 32; ++j) {
@@ -268,7 +287,7 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
         for (int j = 0; j < n; ++j) {
             for (int ch = 0; ch < channels; ++ch) {
                 const int16_t value = pcm[ch][j << shift];
-                if (eightBit_) {
+                if (eightBit) {
                     *output++ = static_cast<uint8_t>((value >> 8) + 128);
                 } else {
                     std::memcpy(output, &value, 2);
@@ -277,7 +296,34 @@ uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, in
             }
         }
     }
+    ringIndex = index;
     return output;
+}
+
+AACCORE_WIDE_KERNEL uint8_t* SynthesizeSlots(const float* input, uint8_t* output, int blocks, int channels, int shift,
+                                             int eightBit, float (*rings)[32][64], unsigned& ringIndex) {
+    return SynthesizeBlocks<false>(input, output, blocks, channels, shift, eightBit, rings, ringIndex);
+}
+
+AACCORE_WIDE_KERNEL uint8_t* SynthesizeSubbands(const float* input, uint8_t* output, int channels, int shift,
+                                                int eightBit, float (*rings)[32][64], unsigned& ringIndex) {
+    return SynthesizeBlocks<true>(input, output, 18, channels, shift, eightBit, rings, ringIndex);
+}
+
+}  // namespace
+
+int CPolyphaseSynthesis::Channels() const {
+    return (mono_ || frameParameters_ == nullptr || frameParameters_->channels < 2) ? 1 : 2;
+}
+
+uint8_t* CPolyphaseSynthesis::Synthesize(const float* input, uint8_t* output, int blocks) {
+    return SynthesizeSlots(input, output, blocks, Channels(), static_cast<int>(downsampleShift_), eightBit_, rings_,
+                           ringIndex_);
+}
+
+uint8_t* CPolyphaseSynthesis::SynthesizeGranule(const float* subbands, uint8_t* output) {
+    return SynthesizeSubbands(subbands, output, Channels(), static_cast<int>(downsampleShift_), eightBit_, rings_,
+                              ringIndex_);
 }
 
 }  // namespace mp3

@@ -27,6 +27,10 @@ public:
     // blocks x (32 >> shift) x channels x 2 bytes (halved with the eight-bit option).
     uint8_t* Synthesize(const float* input, uint8_t* output, int blocks);
 
+    // Synthesize of one Layer III granule as the hybrid filter bank leaves it: 18 blocks,
+    // per channel 32 subbands of 18 time slots (input[576 ch + 18 subband + slot]).
+    uint8_t* SynthesizeGranule(const float* subbands, uint8_t* output);
+
     // Bytes one block writes for a frame of the given channel count.
     int BytesPerBlock(int channels) const;
 
@@ -34,11 +38,14 @@ public:
     static int16_t ToPcm16(double sum);
 
 private:
+    int Channels() const;
+
     // Per channel the last 16 blocks (slot ringIndex_ the newest), each stored twice as
     // the 32 values its even and its odd windowing rows read, so that the windowing walks
-    // every block forward and vectorises.
+    // every block forward and vectorises; every block is also kept 16 slots on, so that
+    // the 16 newest are consecutive.
     unsigned ringIndex_ = 0;
-    alignas(64) float rings_[2][16][64];
+    alignas(64) float rings_[2][32][64];
     const MpegFrameParams* frameParameters_;
     unsigned downsampleShift_;
     int eightBit_;

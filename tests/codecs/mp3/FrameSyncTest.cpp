@@ -49,6 +49,31 @@ TEST(BitStream, ReadsAcrossTheWrapAndRefusesOverflow) {
     EXPECT_EQ(ring.ValidBits(), 128);
 }
 
+// GetBytes reads as that many GetBits(8) would: byte-aligned across the ring's wrap (the
+// bulk copy) and off a byte boundary, with the same counters afterwards.
+TEST(BitStream, GetBytesMatchesGetBitsAlignedOrNot) {
+    for (int offsetBits : {0, 8 * 10, 8 * 10 + 3}) {
+        CBitStream bulk(16);
+        CBitStream single(16);
+        std::vector<uint8_t> bytes(16);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(0x11 * i + 7);
+        for (CBitStream* ring : {&bulk, &single}) {
+            ring->Feed(bytes.data(), 16);
+            ring->SkipBits(offsetBits);
+            ring->Feed(bytes.data(), offsetBits / 8);  // refill, so that reads wrap
+        }
+        const int count = 12;
+        uint8_t got[count];
+        bulk.GetBytes(got, count);
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(got[i], single.GetBits(8)) << "offset " << offsetBits << " byte " << i;
+        EXPECT_EQ(bulk.ValidBits(), single.ValidBits());
+        EXPECT_EQ(bulk.BitCounter(), single.BitCounter());
+        EXPECT_EQ(bulk.GetBits(4), single.GetBits(4));
+    }
+}
+
 TEST(BitStream, CopyFromTakesWhatFits) {
     CBitStream source(64);
     CBitStream reservoir(8);
