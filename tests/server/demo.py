@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Scripts a running zymserver with the demo set-up: the demo user's sign-on at /demo/, the
 radio directory (every station listed) at its discovered endpoint /demo/svc, and for the
-VLB station radio:aggregate:99 a Quintrel stream carrying two tracks' metadata.
+VLB station radio:aggregate:99 a Quintrel stream carrying two tracks' metadata; the MP3
+station radio:aggregate:9 plays without end, at a listener's pace.
 
     python3 tests/server/demo.py PORT   # prints the services URL
 """
@@ -15,6 +16,7 @@ DEMO_USER = "demo"
 DEMO_PASSWORD = "demo-password"
 PREFIX = "/demo/"
 METADATA_STATION = "radio:aggregate:99"
+ENDLESS_STATION = "radio:aggregate:9"
 TRACKS = [("ZYM Test Tones", "Rising Chirp", "Demo Sessions"), ("The Loopbacks", "Second Song", "Localhost")]
 
 
@@ -53,6 +55,10 @@ def main():
     stream = metadata_stream()
     stream["path"] = PREFIX + "svcstream/99,"
     script(port, stream)
+    # A station that outlasts any journey: the MP3 chirp over and over, a little faster than
+    # it plays so the player's buffer stays full.
+    script(port, {"path": PREFIX + "svcstream/9,", "kind": "http", "headers": [["Content-Type", "audio/mpeg"]],
+                  "file": "chirp-64k.mp3", "repeat": True, "rate": 10000, "piece": 1000})
     print("http://127.0.0.1:%d%s" % (port, PREFIX))
 
 
