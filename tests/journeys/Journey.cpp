@@ -9,6 +9,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -573,6 +577,21 @@ QString JourneyTest::startOwnServer(int port) {
     return QString::fromUtf8(demo.readAllStandardOutput()).trimmed();
 }
 
+int JourneyTest::ownServerRequests(const QString& path) {
+    QProcess curl;
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("30"),
+                                        QStringLiteral("http://127.0.0.1:%1/_ctl/requests?prefix=%2")
+                                            .arg(ownPort_)
+                                            .arg(QString::fromLatin1(QUrl::toPercentEncoding(path)))});
+    if (!curl.waitForFinished(Ms(60s))) return -1;
+    int n = 0;
+    for (const QJsonValue& v : QJsonDocument::fromJson(curl.readAllStandardOutput()).array())
+        if (v.toObject().value(QStringLiteral("method")).toString() == QLatin1String("POST") &&
+            v.toObject().value(QStringLiteral("path")).toString() == path)
+            ++n;
+    return n;
+}
+
 void JourneyTest::stopOwnServer() {
     if (ownServer_.state() == QProcess::NotRunning) return;
     ownServer_.kill();  // as a crash or a pulled cable: no goodbye
@@ -635,6 +654,10 @@ void JourneyTest::startListening(const QString& station, const QString& settings
     storePassword();
     launch();
     ASSERT_TRUE(waitPlaying(station)) << "station " << station.toStdString() << " did not start playing";
+    if (const std::optional<Window> main = mainWindow()) {
+        const QRect r = main->rect;
+        RecordProperty("mainWindow", QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString());
+    }
 }
 
 bool JourneyTest::waitPlaying(const QString& station, std::chrono::milliseconds bound) {
@@ -652,6 +675,10 @@ QRect JourneyTest::stationTable(const Window& main) {
 QRect JourneyTest::sourceList(const Window& main) {
     const QRect r = main.rect;
     return QRect(r.left() + 12, r.top() + kListsTop + 2, 138, r.height() - kListsTop - 16);
+}
+
+QPoint JourneyTest::genreRow(const Window& main, int row) {
+    return QPoint(main.rect.left() + 60, main.rect.top() + kListsTop + 9 + 18 * row);
 }
 
 int JourneyTest::textRows(const QImage& screen, const QRect& region) {

@@ -120,6 +120,9 @@ protected:
     // The station table of the main window on the screen (fixed layout from the window).
     static QRect stationTable(const Window& main);
     static QRect sourceList(const Window& main);
+    // The centre of the source list's row `row` (0: All Stations, 1: Search Results,
+    // 2: Recently Played, then the genres).
+    static QPoint genreRow(const Window& main, int row);
     // Rows of text the region shows (runs of lines with ink on the list's ground).
     static int textRows(const QImage& screen, const QRect& region);
     // Lines of the region that a selected row's highlight fills.
@@ -149,6 +152,8 @@ protected:
     QString startOwnServer(int port = 0);
     void stopOwnServer();
     int ownServerPort() const { return ownPort_; }
+    // The POSTs the own server received at `path` (asked with curl).
+    int ownServerRequests(const QString& path);
 
 private:
     std::string startDesktop();
