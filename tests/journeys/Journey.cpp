@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QUrl>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <X11/Xatom.h>
@@ -66,8 +67,7 @@ QByteArray Property(Display* d, ::Window w, const char* name, Atom type, int* co
     unsigned long n, left;
     unsigned char* data = nullptr;
     const Atom atom = XInternAtom(d, name, False);
-    if (XGetWindowProperty(d, w, atom, 0, 1 << 20, False, type, &actual, &format, &n, &left, &data) != Success ||
-        !data)
+    if (XGetWindowProperty(d, w, atom, 0, 1 << 20, False, type, &actual, &format, &n, &left, &data) != Success || !data)
         return {};
     const int unit = format == 32 ? int(sizeof(long)) : format / 8;
     QByteArray out(reinterpret_cast<const char*>(data), int(n) * unit);
@@ -90,6 +90,12 @@ Station ReadStation(const QDBusArgument& a) {
 
 void JourneyTest::SetUp() {
     ASSERT_TRUE(work_.isValid());
+    for (const char* tool : {"Xvfb", "openbox", "xdotool", "dbus-daemon", "gnome-keyring-daemon", "curl"}) {
+        if (!QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) continue;
+        // CI installs everything scripts/setup names: a missing tool there is a failure.
+        if (qEnvironmentVariable("CI") == QLatin1String("true")) FAIL() << tool << " is missing (scripts/setup)";
+        GTEST_SKIP() << tool << " is missing (scripts/setup installs it)";
+    }
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const char* binary = std::getenv("ZYM_BINARY_DIR");
     artifacts_ = QString::fromLatin1(binary ? binary : ".") + QStringLiteral("/tests/journeys/artifacts/") +
@@ -100,7 +106,8 @@ void JourneyTest::SetUp() {
     zymtest::TestServer& server = zymtest::TestServer::Get();
     serverPort_ = server.Port();
     QProcess demo;
-    demo.start(QStringLiteral("python3"), {Source(QStringLiteral("tests/server/demo.py")), QString::number(serverPort_)});
+    demo.start(QStringLiteral("python3"),
+               {Source(QStringLiteral("tests/server/demo.py")), QString::number(serverPort_)});
     ASSERT_TRUE(demo.waitForFinished(Ms(30s)));
     services_ = QString::fromUtf8(demo.readAllStandardOutput()).trimmed();
     ASSERT_TRUE(services_.startsWith(QStringLiteral("http://127.0.0.1:"))) << services_.toStdString();
@@ -110,15 +117,17 @@ void JourneyTest::SetUp() {
 }
 
 std::string JourneyTest::startDesktop() {
-    for (const char* dir : {"run", "tmp", "keyring", "home"}) QDir().mkpath(work_.filePath(QLatin1String(dir)));
+    for (const char* dir : {"run", "tmp", "keyring", "home"})
+        QDir().mkpath(work_.filePath(QLatin1String(dir)));
     QFile::setPermissions(work_.filePath(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     // A display nobody else uses: the server picks it and tells it on -displayfd.
     xvfb_.setStandardErrorFile(artifacts_ + QStringLiteral("/xvfb.txt"));
-    xvfb_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                         QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
+    xvfb_.start(QStringLiteral("Xvfb"),
+                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                 QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                 QStringLiteral("-noreset")});
     const QString number = FirstLine(xvfb_, 30s);
     if (number.isEmpty()) return "Xvfb did not start (package xvfb)";
     display_ = QLatin1Char(':') + number;
@@ -150,8 +159,8 @@ std::string JourneyTest::startDesktop() {
     keyring_.setProcessEnvironment(keyringEnv);
     keyring_.setStandardOutputFile(artifacts_ + QStringLiteral("/keyring.txt"));
     keyring_.setStandardErrorFile(artifacts_ + QStringLiteral("/keyring.txt"), QIODevice::Append);
-    keyring_.start(QStringLiteral("gnome-keyring-daemon"),
-                   {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    keyring_.start(QStringLiteral("gnome-keyring-daemon"), {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
+                                                            QStringLiteral("--components=secrets")});
     if (!keyring_.waitForStarted(Ms(30s))) return "gnome-keyring-daemon did not start (package gnome-keyring)";
     keyring_.write("zymtest");
     keyring_.closeWriteChannel();
@@ -169,9 +178,7 @@ std::string JourneyTest::startDesktop() {
     wm_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     if (!wm_.waitForStarted(Ms(30s))) return "openbox did not start (package openbox)";
     const bool managed = waitUntil(
-        [&] {
-            return !Property(X(x_), DefaultRootWindow(X(x_)), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).isEmpty();
-        },
+        [&] { return !Property(X(x_), DefaultRootWindow(X(x_)), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).isEmpty(); },
         30s);
     if (!managed) return "openbox did not take the screen";
     return "";
@@ -242,7 +249,8 @@ QString JourneyTest::settingsText() const {
 
 QProcessEnvironment JourneyTest::programEnvironment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER"}) env.remove(QLatin1String(name));
+    for (const char* name : {"WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER"})
+        env.remove(QLatin1String(name));
     env.insert(QStringLiteral("DISPLAY"), display_);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress_);
@@ -341,9 +349,9 @@ bool JourneyTest::waitUntil(const std::function<bool()>& condition, std::chrono:
 // --- the scripting interface ---
 
 QVariant JourneyTest::property(const char* name) {
-    QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.zym.Radio"), QStringLiteral("/org/zym/Radio"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(QStringLiteral("org.zym.Radio"), QStringLiteral("/org/zym/Radio"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QStringLiteral("org.zym.Radio") << QString::fromLatin1(name);
     const QDBusMessage reply = dbus_->call(get, QDBus::Block, Ms(10s));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
@@ -375,13 +383,14 @@ Track JourneyTest::currentTrack() {
     return t;
 }
 
-std::vector<Station> JourneyTest::stationsProperty(const char* name) {
+QList<Station> JourneyTest::stationsProperty(const char* name) {
     const QVariant v = property(name);
-    std::vector<Station> out;
+    QList<Station> out;
     if (!v.canConvert<QDBusArgument>()) return out;
     const QDBusArgument a = v.value<QDBusArgument>();
     a.beginArray();
-    while (!a.atEnd()) out.push_back(ReadStation(a));
+    while (!a.atEnd())
+        out.push_back(ReadStation(a));
     a.endArray();
     return out;
 }
@@ -405,9 +414,11 @@ QImage JourneyTest::screenshot(const QString& name) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         if (xi->bits_per_pixel == 32 && xi->byte_order == LSBFirst) {
             std::memcpy(line, xi->data + std::ptrdiff_t(y) * xi->bytes_per_line, std::size_t(w) * 4);
-            for (int x = 0; x < w; ++x) line[x] |= 0xFF000000u;
+            for (int x = 0; x < w; ++x)
+                line[x] |= 0xFF000000u;
         } else {
-            for (int x = 0; x < w; ++x) line[x] = 0xFF000000u | uint(XGetPixel(xi, x, y) & 0xFFFFFF);
+            for (int x = 0; x < w; ++x)
+                line[x] = 0xFF000000u | uint(XGetPixel(xi, x, y) & 0xFFFFFF);
         }
     }
     XDestroyImage(xi);
@@ -433,8 +444,7 @@ std::vector<Window> JourneyTest::windows() {
         Window w;
         w.id = ids[i];
         w.rect = QRect(x, y, attributes.width, attributes.height);
-        const QByteArray title =
-            Property(d, ids[i], "_NET_WM_NAME", XInternAtom(d, "UTF8_STRING", False));
+        const QByteArray title = Property(d, ids[i], "_NET_WM_NAME", XInternAtom(d, "UTF8_STRING", False));
         w.title = QString::fromUtf8(title);
         out.push_back(w);
     }
@@ -457,7 +467,8 @@ std::optional<Window> JourneyTest::waitForWindow(const std::function<bool(const 
 std::optional<Window> JourneyTest::mainWindow() {
     std::optional<Window> best;
     for (const Window& w : windows())
-        if (w.rect.height() >= 300 && (!best || w.rect.width() * w.rect.height() > best->rect.width() * best->rect.height()))
+        if (w.rect.height() >= 300 &&
+            (!best || w.rect.width() * w.rect.height() > best->rect.width() * best->rect.height()))
             best = w;
     return best;
 }
@@ -533,7 +544,8 @@ Sound JourneyTest::sound() {
             const long tail = std::min<long>(s.frames, s.rate / 2);
             double sum = 0;
             const auto* samples = reinterpret_cast<const float*>(all.constData() + start);
-            for (long i = (s.frames - tail) * channels; i < s.frames * channels; ++i) sum += double(samples[i]) * samples[i];
+            for (long i = (s.frames - tail) * channels; i < s.frames * channels; ++i)
+                sum += double(samples[i]) * samples[i];
             s.tailRms = tail > 0 ? std::sqrt(sum / double(tail * channels)) : 0;
             s.ok = true;
             return s;
@@ -604,9 +616,9 @@ QString TableText(const QString& key, const QString& table) {
     QFile f(Source(QStringLiteral("resources/") + table + QStringLiteral(".strings")));
     if (!f.open(QIODevice::ReadOnly)) return {};
     const QString text = QString::fromUtf8(f.readAll());
-    const QRegularExpression entry(QStringLiteral(R"re(^\s*"%1"\s*=\s*"((?:[^"\\]|\\.)*)"\s*;)re")
-                                       .arg(QRegularExpression::escape(key)),
-                                   QRegularExpression::MultilineOption);
+    const QRegularExpression entry(
+        QStringLiteral(R"re(^\s*"%1"\s*=\s*"((?:[^"\\]|\\.)*)"\s*;)re").arg(QRegularExpression::escape(key)),
+        QRegularExpression::MultilineOption);
     const QRegularExpressionMatch m = entry.match(text);
     return m.hasMatch() ? m.captured(1).replace(QStringLiteral("\\\""), QStringLiteral("\"")) : QString();
 }
@@ -628,7 +640,8 @@ QColor CommonColor(const QImage& image, const QRect& region) {
     QHash<QRgb, int> counts;
     const QRect r = region.intersected(image.rect());
     for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) ++counts[image.pixel(x, y)];
+        for (int x = r.left(); x <= r.right(); ++x)
+            ++counts[image.pixel(x, y)];
     QRgb best = 0;
     int most = -1;
     for (auto it = counts.begin(); it != counts.end(); ++it)
@@ -644,8 +657,9 @@ QColor CommonColor(const QImage& image, const QRect& region) {
 namespace journey {
 
 QString JourneyTest::listeningSettings(const QString& station) {
-    return QStringLiteral("play_at_launch=true\nplaying_station=%1\nnetwork_bandwidth_user_prompted=true\n"
-                          "network_bandwidth_limit=15000000\n")
+    return QStringLiteral(
+               "play_at_launch=true\nplaying_station=%1\nnetwork_bandwidth_user_prompted=true\n"
+               "network_bandwidth_limit=15000000\n")
         .arg(station);
 }
 
@@ -656,13 +670,14 @@ void JourneyTest::startListening(const QString& station, const QString& settings
     ASSERT_TRUE(waitPlaying(station)) << "station " << station.toStdString() << " did not start playing";
     if (const std::optional<Window> main = mainWindow()) {
         const QRect r = main->rect;
-        RecordProperty("mainWindow", QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString());
+        RecordProperty(
+            "mainWindow",
+            QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString());
     }
 }
 
 bool JourneyTest::waitPlaying(const QString& station, std::chrono::milliseconds bound) {
-    return waitUntil(
-        [&] { return running() && busUp() && isPlaying() && playingStation().id == station; }, bound);
+    return waitUntil([&] { return running() && busUp() && isPlaying() && playingStation().id == station; }, bound);
 }
 
 QRect JourneyTest::stationTable(const Window& main) {

@@ -50,9 +50,9 @@ struct Window {
 
 // What the wav: output has written so far.
 struct Sound {
-    long frames = 0;       // frames written
+    long frames = 0;  // frames written
     int rate = 0;
-    double tailRms = 0;    // loudness of the last half second (full scale 1.0)
+    double tailRms = 0;  // loudness of the last half second (full scale 1.0)
     bool ok = false;
 };
 
@@ -107,7 +107,7 @@ protected:
     Station playingStation();
     Track currentTrack();
     qlonglong currentTrackPlayingTime();
-    std::vector<Station> stationsProperty(const char* name);  // presets, radioStations, radioGenres
+    QList<Station> stationsProperty(const char* name);  // presets, radioStations, radioGenres
     bool call(const char* method, const QVariantList& arguments = {});
 
     // --- the screen ---

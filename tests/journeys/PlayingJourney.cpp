@@ -41,9 +41,8 @@ TEST_F(Playing, ACredentialsRenewalKeepsTheListAndTheSound) {
     const long framesBefore = sound().frames;
     ASSERT_TRUE(waitUntil([&] { return renewals() > renewalsBefore; }, 60s)) << "no renewal reached the server";
     // The renewal reloads the directory: once that is done the window shows what it will.
-    const int listCalls = requestCount([](const zymtest::RecordedRequest& r) {
-        return r.body.find("IMetadataDescribeRequest") != std::string::npos;
-    });
+    const int listCalls = requestCount(
+        [](const zymtest::RecordedRequest& r) { return r.body.find("IMetadataDescribeRequest") != std::string::npos; });
     waitUntil(
         [&] {
             return requestCount([](const zymtest::RecordedRequest& r) {
@@ -98,7 +97,8 @@ TEST_F(Playing, StopStaysStoppedPastTheTrackSwap) {
     const QRect displayText(main->rect.left() + 12, main->rect.top() + 32, 520, 92);
     const QImage stopped = screenshot(QStringLiteral("stopped"));
     std::vector<unsigned long> shown;
-    for (const Window& w : windows()) shown.push_back(w.id);
+    for (const Window& w : windows())
+        shown.push_back(w.id);
 
     // Well past the moment the second track would have started: no song comes back, in
     // the scripting interface or in a window popping up (the now-playing overlay).

@@ -108,8 +108,11 @@ TEST_F(Preferences, EachPaneFromItsToolbarButtonThenClosed) {
                              QRect(prefs->rect.left() + 2, prefs->rect.top() + 7, prefs->rect.width() - 4, 15));
     ASSERT_EQ(buttons.size(), std::size(kPanes));
     ASSERT_TRUE(click(buttons[0]));
-    prefs = waitForWindow([&](const QString& t) { return t == TableText(QLatin1String(kPanes[0].labelKey)) ||
-                                                         t == QLatin1String(kPanes[0].labelKey); }, 30s);
+    prefs = waitForWindow(
+        [&](const QString& t) {
+            return t == TableText(QLatin1String(kPanes[0].labelKey)) || t == QLatin1String(kPanes[0].labelKey);
+        },
+        30s);
     ASSERT_TRUE(prefs);
     ASSERT_TRUE(keys(*prefs, QStringLiteral("alt+F4")));
     ASSERT_TRUE(waitUntil([&] { return !windowTitled([&](const QString& t) { return t == prefs->title; }); }, 30s));

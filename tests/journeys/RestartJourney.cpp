@@ -28,9 +28,8 @@ protected:
             30s);
         shot = screenshot(when);
         ASSERT_TRUE(main) << when.toStdString() << ": no main window";
-        EXPECT_TRUE(shown) << when.toStdString() << ": the station table shows "
-                           << textRows(shot, stationTable(*main)) << " rows and "
-                           << highlightedLines(shot, stationTable(*main)) << " highlighted lines (see "
+        EXPECT_TRUE(shown) << when.toStdString() << ": the station table shows " << textRows(shot, stationTable(*main))
+                           << " rows and " << highlightedLines(shot, stationTable(*main)) << " highlighted lines (see "
                            << artifacts().toStdString() << ")";
     }
 };

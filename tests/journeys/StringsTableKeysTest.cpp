@@ -43,7 +43,8 @@ QSet<QString> TableKeys(const QString& table) {
                                           QRegularExpression::MultilineOption);
     QSet<QString> keys;
     const QString text = ReadText(Source() + QStringLiteral("/resources/") + table + QStringLiteral(".strings"));
-    for (auto it = entry.globalMatch(text); it.hasNext();) keys.insert(it.next().captured(1));
+    for (auto it = entry.globalMatch(text); it.hasNext();)
+        keys.insert(it.next().captured(1));
     return keys;
 }
 
@@ -79,7 +80,8 @@ QString WithoutComments(const QString& text) {
                 if (text[i] == QLatin1Char('\\')) ++i;
             out += text.mid(start, i - start + 1);
         } else if (c == QLatin1Char('/') && next == QLatin1Char('/')) {
-            while (i < text.size() && text[i] != QLatin1Char('\n')) ++i;
+            while (i < text.size() && text[i] != QLatin1Char('\n'))
+                ++i;
             out += QLatin1Char('\n');
         } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
             for (i += 2; i + 1 < text.size() && !(text[i] == QLatin1Char('*') && text[i + 1] == QLatin1Char('/')); ++i)
@@ -102,8 +104,10 @@ QStringList Arguments(const QString& text, qsizetype open) {
         const QChar c = text[i];
         if (quoted) {
             current += c;
-            if (c == QLatin1Char('\\') && i + 1 < text.size()) current += text[++i];
-            else if (c == QLatin1Char('"')) quoted = false;
+            if (c == QLatin1Char('\\') && i + 1 < text.size())
+                current += text[++i];
+            else if (c == QLatin1Char('"'))
+                quoted = false;
             continue;
         }
         if (c == QLatin1Char('"')) {
@@ -131,7 +135,8 @@ QStringList Arguments(const QString& text, qsizetype open) {
 QStringList Literals(const QString& argument) {
     static const QRegularExpression literal(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     QStringList out;
-    for (auto it = literal.globalMatch(argument); it.hasNext();) out << it.next().captured(1);
+    for (auto it = literal.globalMatch(argument); it.hasNext();)
+        out << it.next().captured(1);
     return out;
 }
 
@@ -157,7 +162,9 @@ std::vector<Use> KeysAskedFor() {
         static const QRegularExpression textHelper(QStringLiteral(R"re(QString\s+(\w+::)?text\(const char\* key\))re"));
         const bool fileTextIsLocalized = textHelper.match(text).hasMatch();
         const QString file = path.mid(Source().size() + 1);
-        auto where = [&](qsizetype at) { return file + QLatin1Char(':') + QString::number(text.left(at).count(QLatin1Char('\n')) + 1); };
+        auto where = [&](qsizetype at) {
+            return file + QLatin1Char(':') + QString::number(text.left(at).count(QLatin1Char('\n')) + 1);
+        };
         for (auto it = stringKey.globalMatch(text); it.hasNext();) {
             const auto m = it.next();
             uses.push_back({QStringLiteral("Localizable"), m.captured(1), where(m.capturedStart())});
@@ -168,15 +175,15 @@ std::vector<Use> KeysAskedFor() {
             uses.push_back({QStringLiteral("Localizable"), m.captured(2), where(m.capturedStart())});
         }
         for (const Call& call : kCalls) {
-            const QRegularExpression name(QStringLiteral(R"re(\b%1\s*\()re")
-                                              .arg(QLatin1String(call.name)));
+            const QRegularExpression name(QStringLiteral(R"re(\b%1\s*\()re").arg(QLatin1String(call.name)));
             for (auto it = name.globalMatch(text); it.hasNext();) {
                 const auto m = it.next();
                 if (QLatin1String(call.name) == QLatin1String("text") && !fileTextIsLocalized) {
                     static const QRegularExpression onLocalizer(
                         QStringLiteral(R"re((shared\(\)|localizer\(\)|localizer_?|Texts\(\w+\))\s*(\.|->)\s*$)re"));
-                    if (!onLocalizer.match(text.mid(std::max<qsizetype>(0, m.capturedStart() - 40),
-                                                    std::min<qsizetype>(40, m.capturedStart())))
+                    if (!onLocalizer
+                             .match(text.mid(std::max<qsizetype>(0, m.capturedStart() - 40),
+                                             std::min<qsizetype>(40, m.capturedStart())))
                              .hasMatch())
                         continue;
                 }
@@ -207,7 +214,8 @@ TEST(StringsTables, HoldEveryKeyTheSourcesAskFor) {
     const std::vector<Use> uses = KeysAskedFor();
     // The scan sees the helpers: a handful of keys each, known ones among them.
     std::set<QString> seen;
-    for (const Use& u : uses) seen.insert(u.key);
+    for (const Use& u : uses)
+        seen.insert(u.key);
     for (const char* known : {"ConnectionSpeedTitle", "SignOnPanelTitle", "AllStationsItemName", "ColorsPaneLabel",
                               "RadioConnectivityFailureTitle", "PresetExistsTitle"})
         EXPECT_TRUE(seen.count(QLatin1String(known))) << "the scan missed " << known;
