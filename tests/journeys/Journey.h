@@ -152,8 +152,6 @@ protected:
     QString startOwnServer(int port = 0);
     void stopOwnServer();
     int ownServerPort() const { return ownPort_; }
-    // The POSTs the own server received at `path` (asked with curl).
-    int ownServerRequests(const QString& path);
 
 private:
     std::string startDesktop();
