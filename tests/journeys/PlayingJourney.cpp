@@ -18,7 +18,7 @@ TEST_F(Playing, ACredentialsRenewalKeepsTheListAndTheSound) {
     std::optional<Window> main = mainWindow();
     ASSERT_TRUE(main);
     // Once the station is heard, the start's loading is done.
-    ASSERT_TRUE(waitUntil([&] { return sound().tailRms > 0.01; }, 60s)) << "no sound";
+    ASSERT_TRUE(waitUntil([&] { return sound().tailRms > 0.01; }, 120s)) << "no sound";
     screenshot(QStringLiteral("playing"));
     // The listener picks a genre: its stations fill the table.
     ASSERT_TRUE(click(genreRow(*main, 3)));  // Jazz
