@@ -634,7 +634,9 @@ def serve_soap(conn, script):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "zymserver"
-    timeout = 15
+    # How long a connection may wait for its request; ZYMSERVER_TIMEOUT (seconds) lengthens it
+    # for clients whose main thread a loaded machine stalls (the journeys' whole program).
+    timeout = float(os.environ.get("ZYMSERVER_TIMEOUT", "15"))
 
     def log_message(self, fmt, *args):
         if self.server.verbose:
