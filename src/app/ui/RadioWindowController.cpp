@@ -148,6 +148,8 @@ void RadioWindowController::buildWindow() {
     sourceList_ = new ExtendedOutlineView;
     stationTable_ = new ExtendedTableView;
     sourceList_->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
+    // Names too long for the list are elided, so it never scrolls sideways.
+    sourceList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     split->addWidget(sourceList_);
     split->addWidget(stationTable_);
     split->setStretchFactor(1, 1);
