@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,6 +54,22 @@ std::optional<QString> LaunchURL(const QCommandLineParser& options) {
     return positional.first();
 }
 
+// The ad panel's web engine reports its GL set-up on stderr at every start, and Chromium
+// its GPU complaints where there is no GPU: none of it is the listener's business. Set
+// before the engine starts; QT_LOGGING_RULES and flags given by the caller still win.
+void QuietWebEngine() {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    const auto add = [&flags](const QByteArray& name, const QByteArray& flag) {
+        if (flags.contains(name)) return;
+        if (!flags.isEmpty()) flags += ' ';
+        flags += flag;
+    };
+    add("--enable-logging", "--disable-logging");
+    add("--log-level", "--log-level=3");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+}
+
 void SaveScreenshot(RadioWindowController& window, const QString& path) {
     if (!window.window()->grab().save(path, "PNG")) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
@@ -69,6 +86,7 @@ int main(int argc, char** argv) {
         if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
     // The web engine of the ad panel shares its GL contexts.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QuietWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));
     QApplication::setQuitOnLastWindowClosed(false);

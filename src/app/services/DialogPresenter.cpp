@@ -3,10 +3,30 @@
 #include "app/services/ServiceLayerError.h"
 
 #include <QAbstractButton>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
+#include <algorithm>
 #include <memory>
+
+namespace {
+// An alert is at least as wide as a desktop alert, so its texts take a line or two, and
+// wide enough that the window manager need not cut its title.
+constexpr int kAlertMinimumWidth = 420;
+constexpr int kTitleBarRoom = 160;  // the window manager's buttons and margins
+
+void setMinimumAlertWidth(QMessageBox* box, const QString& title) {
+    // QMessageBox sizes itself from its layout whenever it is shown; a spacer across the
+    // grid is the width it keeps.
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    if (!grid) return;
+    const int width = std::max(kAlertMinimumWidth, box->fontMetrics().horizontalAdvance(title) + kTitleBarRoom);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+}  // namespace
 
 DialogPresenter& DialogPresenter::main() {
     static MessageBoxPresenter presenter;
@@ -40,6 +60,7 @@ void MessageBoxPresenter::present(const DialogRequest& request, QWidget* parent,
         if (completion) Guarded("dialog completion", [&] { completion(chosen); });
     });
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    setMinimumAlertWidth(box, request.title);
     box->open();
 }
 

@@ -66,8 +66,11 @@ public:
         painter->setPen(highlighted ? QColor(Qt::white) : QColor(Qt::gray));
         const int nameWidth = opt.fontMetrics.horizontalAdvance(opt.text) + 4;
         QRect rect = textRect.adjusted(nameWidth, 0, 0, 0);
+        // A long term ends in an ellipsis inside the row, never cut through a letter.
+        const QString shown = ZYMString::stringByTruncatingToWidth(suffix, rect.width(), ZYMString::TruncateTail,
+                                                                   ZYMString::fontWidthMeasure(font));
         painter->setClipRect(textRect);
-        painter->drawText(rect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, suffix);
+        painter->drawText(rect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, shown);
         painter->restore();
     }
 };

@@ -148,6 +148,8 @@ void RadioWindowController::buildWindow() {
     sourceList_ = new ExtendedOutlineView;
     stationTable_ = new ExtendedTableView;
     sourceList_->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
+    // Names too long for the list are elided, so it never scrolls sideways.
+    sourceList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     split->addWidget(sourceList_);
     split->addWidget(stationTable_);
     split->setStretchFactor(1, 1);
@@ -376,6 +378,7 @@ void RadioWindowController::startPlaying(const std::shared_ptr<ZYMRadioStation>&
     if (player_) player_->stop();
     const QString current = playingStationURL();
     if (!current.isEmpty()) playingStopped(current);
+    if (display_) resetToDefaultAlbumArt();
     env_.ads->resetToStaticAd();
     if (makeActive) setActiveStation(station);
     setPlayingStation(station);
@@ -390,6 +393,13 @@ void RadioWindowController::startPlaying(const std::shared_ptr<ZYMRadioStation>&
 }
 
 void RadioWindowController::setPlayingStation(const std::shared_ptr<ZYMRadioStation>& station) {
+    // The track documents belong to the station that sent them: a stream without
+    // metadata must not show the last station's song, nor its waiting one come in later.
+    if (station != playingStation_) {
+        trackChangeTimer_.reset();
+        nextTrack_.reset();
+        onTrackEnd();
+    }
     playingStation_ = station;
     streamPlaying_ = false;
     haveFormats_ = false;
@@ -467,6 +477,14 @@ std::shared_ptr<ZYMRadioStationFormat> RadioWindowController::currentFormat() co
 QString RadioWindowController::formatDescription() const {
     auto f = currentFormat();
     return f && f->mediaFormat() ? f->mediaFormat()->theDescription() : QString();
+}
+
+QString RadioWindowController::streamName() const {
+    // A format the directory does not describe, or a stream played by its address, is
+    // named by its station rather than by nothing.
+    const QString description = formatDescription();
+    if (!description.isEmpty() || !playingStation_) return description;
+    return playingStation_->name();
 }
 
 QString RadioWindowController::playingStationURL() const {
@@ -603,11 +621,13 @@ void RadioWindowController::savePlayingStationToDefaults() {
 void RadioWindowController::stopPlaying() {
     if (player_) player_->stop();
     cancelVolumeFade();
+    trackChangeTimer_.reset();
     const QString current = playingStationURL();
     if (!current.isEmpty())
         playingStopped(current);
     else
         setPlayingStation(nullptr);
+    stopProgress();
     updateWindowUI();
 }
 
@@ -621,12 +641,12 @@ void RadioWindowController::ensureStationInfo(const QString& stationID) { radioS
 
 void RadioWindowController::connecting(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "connecting: ignored.  old url.\n");
-    setProgressText(format("ConnectingProgressString", {formatDescription()}));
+    setProgressText(format("ConnectingProgressString", {streamName()}));
 }
 
 void RadioWindowController::bufferingStarted(const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "bufferingStarted: ignored.  old url.\n");
-    setProgressText(format("BufferingProgressString", {formatDescription()}));
+    setProgressText(format("BufferingProgressString", {streamName()}));
     updateWindowUI();
     if (fadeInVolumeOnPlay_) fadeVolumeIn(5.0);
     fadeInVolumeOnPlay_ = false;
@@ -655,8 +675,14 @@ void RadioWindowController::playingStopped(const QString& url) {
     LogMessage(kLogDebug, "playingStopped: [%s]\n", utf8(url).constData());
     env_.statistics->stopTimer(kStatPlayingTime);
     env_.statistics->stopTimer(kStatActivePlayingTime);
+    // A stream that ends before it ever played (a payload the decoder refuses) failed:
+    // that stays shown, not the buffering text, nor nothing.
+    const QString failed = streamPlaying_ || !playingStation_
+                               ? QString()
+                               : format("FetchingStationURLFailedFormatString", {playingStation_->name()});
     onTrackEnd();
     setPlayingStation(nullptr);
+    setProgressText(failed);
     updateWindowUI();
 }
 
@@ -677,10 +703,11 @@ void RadioWindowController::playingError(const ErrorDescription& error, const QS
     updateWindowUI();
 }
 
-void RadioWindowController::trackProgressAt(float position, float total, float, const QString& url) {
+void RadioWindowController::trackProgressAt(float position, float total, float buffered, const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "trackProgressAt: ignored.  old url.\n");
     if (position > 1.0f) displayElapsedTime_ = true;
-    updateTrackTimer(position, total);
+    // The position is where the stream has been read to; what is heard lags by the buffer.
+    updateTrackTimer(std::max(0.0f, position - buffered), total);
 }
 
 void RadioWindowController::receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) {
@@ -719,14 +746,21 @@ void RadioWindowController::onTrackStart(const QString& url) {
         displayAdForTrackMetadata();
     else
         displayAdForPlayingStation();
-    songChangedDueToUserAction_ = false;
+    // Art still on its way: its arrival announces the track, with the art, once.
+    if (!currentTrack_ || !currentTrack_->albumArtPending()) {
+        if (showNowPlayingOverlay_) showNowPlayingOverlay_();
+        if (refreshChatStatus_) refreshChatStatus_();
+    }
+    updateSongTimeLabel(QString(""));
     trackProgressAt(0, currentTrack_ ? currentTrack_->songLengthSeconds() : 0, 0, url);
     emit trackStarted();
 }
 
 void RadioWindowController::onTrackEnd() {
     currentTrack_.reset();
-    if (trackTimer_) trackTimer_->clear();
+    // Gone with its track: nothing reads a time that runs on after the end.
+    trackTimer_.reset();
+    if (display_) updateSongTimeLabel(QString(""));
 }
 
 void RadioWindowController::displayAdForPlayingStation() {

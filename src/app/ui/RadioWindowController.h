@@ -420,6 +420,8 @@ private:
     // The play's last URL and format failed: the station is cleared, the failure shown.
     void givePlayUp();
     QString formatDescription() const;
+    // What the connecting and buffering texts call the stream.
+    QString streamName() const;
     void onTrackStart(const QString& url);
     void onTrackEnd();
     void trackChangeUpdate(const QString& url);

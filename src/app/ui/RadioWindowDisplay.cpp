@@ -364,8 +364,11 @@ void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
     } else if (!playingStation_) {
         text = QString("");
     } else {
-        const QString current = displayElapsedTime_ ? FormatMinutesSeconds(ticker.currentTime())
-                                                    : localized(DisplayKeys::TimeFormatUnknown);
+        // A track of no known length is a stream whose player reports no positions (plain
+        // HTTP): its time counts from its start, as scripts read it too.
+        const bool elapsedKnown = displayElapsedTime_ || ticker.totalTime() <= 0;
+        const QString current =
+            elapsedKnown ? FormatMinutesSeconds(ticker.currentTime()) : localized(DisplayKeys::TimeFormatUnknown);
         text =
             localizedFormat(DisplayKeys::SongTimeProgressFormat, {current, FormatMinutesSeconds(ticker.totalTime())});
     }

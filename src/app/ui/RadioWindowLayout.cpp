@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
@@ -253,10 +254,13 @@ void RadioWindowController::updateAdDrawer() {
 // ---- the now-playing overlay -----------------------------------------------------------
 
 void RadioWindowController::showNowPlayingOverlay() {
+    // The first track after the listener picked a station is the one they just asked for.
+    const bool picked = std::exchange(songChangedDueToUserAction_, false);
     if (!defaults_.boolean(QStringLiteral("show_nowplaying_overlay"))) return;
     if (env_.applicationHidden && env_.applicationHidden()) return;
     if (!currentTrack_ || !currentTrack_->isSong()) return;
     if (!overlay_) overlay_ = std::make_shared<NowPlayingOverlayController>(defaults_, *env_.clock, *env_.scheduler);
+    if (picked) return;
     overlay_->showWindowWithSong(currentTrack_->songName().value_or(QString()),
                                  currentTrack_->songAlbum().value_or(QString()),
                                  currentTrack_->songArtist().value_or(QString()), currentTrack_->albumArtImage());

@@ -24,8 +24,6 @@ const QString kStationIDPlayedByURL = QStringLiteral("-1");
 
 void RadioWindowController::setupScriptingChatAndTimers() {
     chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *env_.clock, *env_.scheduler);
-    connect(this, &RadioWindowController::trackStarted, this,
-            [this] { Guarded("chat status", [this] { updateIChatNowPlaying(); }); });
     connect(this, &RadioWindowController::playingStateChanged, this, [this] {
         Guarded("chat status", [this] {
             if (isPreparingOrBufferingOrPlaying())
@@ -53,6 +51,7 @@ void RadioWindowController::playStationWithURL(const QString& url) {
     player_->stop();
     const QString current = playingStationURL();
     if (!current.isEmpty()) playingStopped(current);
+    stopProgress();
     setPlayingStation(ZYMRadioStation::create(url, kStationIDPlayedByURL, {}));
     playStationWithURLInternal(url);
     updateWindowUI();

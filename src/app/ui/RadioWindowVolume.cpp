@@ -47,7 +47,6 @@ void RadioWindowController::setupVolume() {
     connect(this, &RadioWindowController::trackStarted, this, [this] {
         Guarded("track start", [this] {
             if (!mutingShouldContinue()) undoMuting();
-            showNowPlayingOverlay();
         });
     });
     connect(this, &RadioWindowController::playingStateChanged, this,

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -506,6 +507,38 @@ TEST(DialogPresenterTest, RecordingFakeAndTheMessageBox) {
         if (b->text() == "Cancel") b->click();
     ASSERT_TRUE(RunUntil([&] { return chosen != -2; }));
     EXPECT_EQ(chosen, 1);
+}
+
+// A sign-on failure as the listener meets it: the title whole in the title bar and the
+// reason in a line or two, not a narrow box of short lines.
+TEST(DialogPresenterTest, AnAlertIsWideEnoughForItsTitleAndText) {
+    DialogRequest request;
+    request.style = DialogRequest::Style::Critical;
+    request.title = Localizer::shared().text(QStringLiteral("AuthenticationFailureTitle"));
+    request.messageText = request.title;
+    request.informativeText = Localizer::shared().text(QStringLiteral("ServiceRequestFailureHostNotAvailable"));
+    ASSERT_NE(request.title, QStringLiteral("AuthenticationFailureTitle"));
+    MessageBoxPresenter real;
+    int chosen = -2;
+    real.present(request, nullptr, [&](int b) { chosen = b; });
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(RunUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* m = qobject_cast<QMessageBox*>(w); m && m->isVisible()) box = m;
+        return box != nullptr;
+    }));
+    box->grab().save(QCoreApplication::applicationDirPath() + "/alert-sign-on-failed.png");
+    EXPECT_GE(box->width(), 420);
+    EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(request.title) + 150);
+    auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    ASSERT_TRUE(text);
+    const QRect laidOut =
+        text->fontMetrics().boundingRect(text->contentsRect(), Qt::TextWordWrap, request.informativeText);
+    const int lines = laidOut.height() / text->fontMetrics().lineSpacing();
+    EXPECT_LE(lines, 2) << text->width() << "x" << text->height() << " " << laidOut.height() << "/"
+                        << text->fontMetrics().lineSpacing();
+    box->buttons().front()->click();
+    ASSERT_TRUE(RunUntil([&] { return chosen != -2; }));
 }
 
 TEST(GuardTest, CatchesEverythingAndLogsOneLine) {

@@ -16,6 +16,7 @@
 #include "app/ui/LineLayoutView.h"
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/RadioTrackTimeController.h"
+#include "app/ui/ScriptingModel.h"
 #include "app/ui/TextFields.h"
 
 namespace windowtest {
@@ -442,6 +443,31 @@ TEST_F(SongTime, TheLabelShowsTimesBannersOrTheFormat) {
     QTest::mouseClick(window_->display().songTimeLabel(), Qt::LeftButton);
     scheduler_.advance(std::chrono::seconds(1));
     EXPECT_NE(label().find(" / "), std::string::npos) << label();
+}
+
+// The player reports where the stream has been read to; the listener hears that less the
+// buffered time, and so do the label and scripts.
+TEST_F(SongTime, TheElapsedTimeIsWhatIsHeardNotWhatIsBuffered) {
+    SignOnAndLoad();
+    window_->playStationWithID(kMp3Station);
+    ASSERT_TRUE(RunUntil([&] { return !window_->playingStationURL().isEmpty(); })) << Log();
+    const QString url = window_->playingStationURL();
+    window_->playingStation()->setStationType(ZYMRadioStation::kTypeZYM);
+    ScriptingModel scripting(*window_);
+    struct Row {
+        float position, buffered;
+        const char* label;
+        qint64 scripted;
+    };
+    for (const Row& row : {Row{30, 0, "00:30 / 03:20", 30000}, Row{30, 4, "00:26 / 03:20", 26000},
+                           Row{64.5f, 6.5f, "00:58 / 03:20", 58000}, Row{3, 7, "00:00 / 03:20", 0}}) {
+        SCOPED_TRACE(row.buffered);
+        window_->trackProgressAt(row.position, 200.0f, row.buffered, url);
+        EXPECT_EQ(scripting.currentTrackPlayingTime(), row.scripted);
+        // A whole second ticks at once.
+        scheduler_.advance(std::chrono::milliseconds(1));
+        EXPECT_EQ(window_->songTimeLabelText().toStdString(), row.label);
+    }
 }
 
 }  // namespace
