@@ -204,9 +204,25 @@ TEST_F(StationListsWindow, StationInformationIsAskedOnlyForDrawnRows) {
     fake.infoAsked.clear();
     table->resize(300, 100);
     table->grab();
+    // Not from inside the paint: an answer redraws the row.
+    EXPECT_TRUE(fake.infoAsked.empty());
+    QCoreApplication::processEvents();
     EXPECT_FALSE(fake.infoAsked.empty());
     EXPECT_LT(fake.infoAsked.size(), 20u);
     EXPECT_FALSE(fake.infoAsked.count("f59"));
+}
+
+TEST_F(StationListsWindow, RowsWhoseStationHasItsInformationAskForNothing) {
+    clickSource("all_stations_item");
+    for (const auto& station : directory.stations)
+        if (station->stationID() != "f05") station->setHaveStationInfo();
+    fake.infoAsked.clear();
+    table->resize(300, 600);
+    for (int i = 0; i < 3; ++i) {
+        table->grab();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fake.infoAsked, (std::set<QString>{"f05"}));
 }
 
 TEST_F(StationListsWindow, MeasuresWithNoStations) {
