@@ -143,7 +143,11 @@ void AuthenticationController::storeAuthCredentials() {
     if (model_.keepInKeychain()) saveFieldsToKeychain();
 }
 
-void AuthenticationController::clearAuthCredentials() { model_.setPassword(QString()); }
+void AuthenticationController::clearAuthCredentials() {
+    // An answer still to be taken must not bring the cleared password back.
+    fillPending_ = false;
+    model_.setPassword(QString());
+}
 
 void AuthenticationController::refresh() {
     loadScreennameFromDefaults();
@@ -198,7 +202,7 @@ void AuthenticationController::authOK() {
 
 void AuthenticationController::authCancel() {
     dismissAuthPanel();
-    model_.setPassword(QString());
+    clearAuthCredentials();
     requireDelegate();
     delegate_->authenticationControllerCancelButtonClicked(*this);
 }
@@ -211,7 +215,7 @@ void AuthenticationController::securIDOK() {
 
 void AuthenticationController::securIDCancel() {
     dismissSecurIDPanel();
-    model_.setPassword(QString());
+    clearAuthCredentials();
     requireDelegate();
     delegate_->authenticationControllerSecurIDCancelButtonClicked(*this);
 }
