@@ -7,14 +7,28 @@
 //   dmsradio3_bench --benchmark_min_time=1
 //
 // BM_DirectoryOverFloor reports seconds per load ("load_s") and the ratio to the floor.
+//
+// BM_StationInfoAnswers is the load as the server really answers it: GetStationInfo in
+// answers of 20 stations, one after another, into a cache whose flush writes the whole
+// storage to a file, as the application's does. Arguments: the directory's size, and
+// whether the cache's flushes are held for the load (as the radio service holds them)
+// or each answer writes the file. "answer_ms" (wall) and "answer_cpu_ms" are the cost of
+// one answer: held, it stays the same whatever the directory's size; written per answer,
+// it grows with it, and the whole load with its square.
 
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "dms/core/DMDataCache.h"
 #include "dms/core/DMSOAPNamespaces.h"
@@ -30,12 +44,12 @@ const char* const kHead =
     "<S:Body>";
 const char* const kTail = "</S:Body></S:Envelope>\n";
 
-std::string ListStationsText() {
+std::string ListStationsText(int stations = kStations) {
     std::string text = kHead;
     text +=
         "<r:IMetadataBrowseResponse timeStamp=\"2026-12-01T08:00:00Z\" remaining=\"0\" offset=\"0\">"
         "<r:Status code=\"OK\"/>";
-    for (int i = 0; i < kStations; ++i) {
+    for (int i = 0; i < stations; ++i) {
         const std::string n = std::to_string(i);
         text += "<r:Station r:stationId=\"radio:aggregate:" + n + "\" r:playMode=\"full\"><r:Name>Station " + n +
                 "</r:Name><r:Desc xml:lang=\"en\">Music &amp; talk " + n + "</r:Desc><r:Category>" +
@@ -45,10 +59,10 @@ std::string ListStationsText() {
     return text + "</r:IMetadataBrowseResponse>" + kTail;
 }
 
-std::string StationInfoText() {
+std::string StationInfoText(int first = 0, int count = kStations) {
     std::string text = kHead;
     text += "<r:IMetadataDescribeResponse timeStamp=\"2026-12-01T08:00:00Z\"><r:Status code=\"OK\"/>";
-    for (int i = 0; i < kStations; ++i) {
+    for (int i = first; i < first + count; ++i) {
         const std::string n = std::to_string(i);
         text += "<r:Station r:stationId=\"radio:aggregate:" + n +
                 "\" r:playMode=\"full\" r:type=\"zym\">"
@@ -222,6 +236,74 @@ void BM_DirectoryOverFloor(benchmark::State& state) {
     state.counters["ratio"] = floor > 0 ? full / floor : 0;
 }
 BENCHMARK(BM_DirectoryOverFloor)->Unit(benchmark::kMillisecond);
+
+// Each flush writes every item to one file, the whole storage each time.
+class FileFactory : public DMDataCacheStorageFactory {
+public:
+    class Storage : public MemoryFactory::Storage {
+    public:
+        Storage(const std::string& name, const std::string& key, std::string path)
+            : MemoryFactory::Storage(name, key), path_(std::move(path)) {}
+        ~Storage() override { std::remove(path_.c_str()); }
+        void Flush() override {
+            std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+            for (const auto& [k, v] : items)
+                out << k << '\0' << v << '\n';
+        }
+
+    private:
+        std::string path_;
+    };
+    DMDataCacheStorage* Create(const std::string& name, const std::string& key) override {
+        return new Storage(name, key, "/tmp/dmsradio3_bench." + std::to_string(getpid()) + ".cache");
+    }
+};
+
+void BM_StationInfoAnswers(benchmark::State& state) {
+    const int stations = static_cast<int>(state.range(0));
+    const bool held = state.range(1) != 0;
+    constexpr int kChunk = 20;
+    RegisterSIFNamespaces();
+    std::unique_ptr<DMSIF_MethodOutputType> list(Decode<DMRadio3_ListStations_OutputType>(ListStationsText(stations)));
+    std::vector<std::unique_ptr<DMSIF_MethodOutputType>> answers;
+    for (int first = 0; first < stations; first += kChunk)
+        answers.emplace_back(Decode<DMRadio3_GetStationInfo_OutputType>(StationInfoText(first, kChunk)));
+    double seconds = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        FileFactory factory;
+        auto* service = new DMRadio3Service("bench", nullptr, nullptr);
+        service->InstallCacheFactory(&factory);
+        DMSIF_MethodRef listing("ListStations", "m0");
+        service->DidFinish(&listing, nullptr, list.get());
+        if (held) service->GetCache()->HoldFlushes();
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::clock_t c0 = std::clock();
+        int n = 0;
+        for (const auto& answer : answers) {
+            std::string id = "m";
+            id += std::to_string(++n);
+            DMSIF_MethodRef describe("GetStationInfo", id);
+            service->DidFinish(&describe, nullptr, answer.get());
+        }
+        if (held) service->GetCache()->ReleaseFlushes();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        cpu += static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
+        delete service;
+    }
+    const double perLoad = seconds / static_cast<double>(state.iterations());
+    state.counters["load_s"] = perLoad;
+    state.counters["answer_ms"] = 1000.0 * perLoad / static_cast<double>(answers.size());
+    state.counters["answer_cpu_ms"] =
+        1000.0 * cpu / static_cast<double>(state.iterations()) / static_cast<double>(answers.size());
+}
+BENCHMARK(BM_StationInfoAnswers)
+    ->ArgNames({"stations", "held"})
+    ->Args({1000, 0})
+    ->Args({5000, 0})
+    ->Args({1000, 1})
+    ->Args({5000, 1})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

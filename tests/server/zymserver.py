@@ -1150,6 +1150,25 @@ DIRECTORY_FORMATS = {
 }
 
 
+DIRECTORY_INDEXES = {}  # size -> (numbers, {station id: (i, n)})
+
+
+def directory_index(script):
+    """The station numbers of the script's directory, and its station ids to (place, number):
+    the 45 above and, when "stations" asks for more, numbers from 100000 on up to that
+    count. Made once per size: a large directory is asked for in many small answers."""
+    size = max(int(script.get("stations", len(DIRECTORY_NUMBERS))), len(DIRECTORY_NUMBERS))
+    with DIRECTORY_LOCK:
+        if size not in DIRECTORY_INDEXES:
+            numbers = DIRECTORY_NUMBERS + list(range(100000, 100000 + size - len(DIRECTORY_NUMBERS)))
+            DIRECTORY_INDEXES[size] = (numbers, {directory_station_id(n): (i, n) for i, n in enumerate(numbers)})
+        return DIRECTORY_INDEXES[size]
+
+
+def directory_numbers(script):
+    return directory_index(script)[0]
+
+
 def directory_station_id(n):
     return "radio:aggregate:%d" % n
 
@@ -1211,7 +1230,7 @@ def directory_state(script):
                                               ["radio:aggregate:99", "7"]])})
 
 
-def directory_route(first):
+def directory_route(first, script):
     """(method, facts) for the request element."""
     kind = local_name(first.tag)
     if kind == "IMetadataListEnumRequest":
@@ -1221,7 +1240,7 @@ def directory_route(first):
     if kind == "IMetadataDescribeRequest":
         if directory_children(first, "Restriction"):
             return "GetStationState"
-        known = {directory_station_id(n) for n in DIRECTORY_NUMBERS}
+        known = directory_index(script)[1]
         refs = [c.text or "" for c in directory_children(first, "RefId")]
         return "GetStationInfo" if refs and all(r in known for r in refs) else "GetMediaFormatInfo"
     if kind == "IFulfillmentGetAssetRequest":
@@ -1312,7 +1331,7 @@ def directory_answer_content(method, first, answer, state, host, script):
                    for t in first.iter() if local_name(t.tag) == "Term")
         items = ""
         if not empty:
-            for i, n in enumerate(DIRECTORY_NUMBERS):
+            for i, n in enumerate(directory_numbers(script)):
                 if str(n) in answer.get("omit_numbers", []):
                     continue
                 if not full or directory_mode(script, i).lower() == "full":
@@ -1320,7 +1339,7 @@ def directory_answer_content(method, first, answer, state, host, script):
         return ts_attr + ' remaining="0" offset="0"', items, None
     if method == "GetStationInfo":
         omit = set(answer.get("omit", []))
-        index = {directory_station_id(n): (i, n) for i, n in enumerate(DIRECTORY_NUMBERS)}
+        index = directory_index(script)[1]
         items = "".join(directory_info_xml(*index[c.text], host, script) for c in directory_children(first, "RefId")
                         if c.text in index and c.text not in omit)
         return ts_attr, items, None
@@ -1408,7 +1427,8 @@ def directory_stream(conn, script):
 @handler("directory")
 def serve_directory(conn, script):
     """The version-3 radio directory (see README.md). Keys: open (no assertion needed),
-    presets [[station, slot]...], presets_timestamp, and per method name under "methods":
+    presets [[station, slot]...], presets_timestamp, stations (the directory's size, 45 by
+    default; more are numbered from 100000), and per method name under "methods":
     an answer object, or a list used in order (the last one repeating)."""
     import xml.etree.ElementTree as ET
     if directory_stream(conn, script):
@@ -1421,7 +1441,7 @@ def serve_directory(conn, script):
         return
     body_el = next((c for c in root if local_name(c.tag) == "Body"), None)
     first = list(body_el)[0] if body_el is not None and len(body_el) else None
-    method = directory_route(first) if first is not None else ""
+    method = directory_route(first, script) if first is not None else ""
     state = directory_state(script)
     record = {"method": method, "element": local_name(first.tag) if first is not None else "",
               "refids": directory_ids(first, "RefId") if first is not None else [],

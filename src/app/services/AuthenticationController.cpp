@@ -67,12 +67,14 @@ AuthenticationController::AuthenticationController(const QString& keychainServic
     : keychainService_(keychainServiceName), view_(view), env_(environment), alive_(std::make_shared<int>(0)) {
     view_.attach(&model_, this);
     observation_ = model_.observe([this](CredentialsModel::Field field) {
+        // A password put in meanwhile wins over the keyring's answer still to be taken.
+        if (field == CredentialsModel::Field::Password) fillPending_ = false;
         if (field == CredentialsModel::Field::Username || field == CredentialsModel::Field::Password)
             updateSignOnButton();
     });
     model_.setKeepInKeychain(true);
     loadScreennameFromDefaults();
-    fillFieldsFromKeychain();
+    startFillFromKeychain();
 }
 
 AuthenticationController::~AuthenticationController() {
@@ -82,11 +84,19 @@ AuthenticationController::~AuthenticationController() {
 
 void AuthenticationController::setScreenName(const QString& name) {
     model_.setUsername(name);
-    fillFieldsFromKeychain();
+    startFillFromKeychain();
+}
+
+CredentialsModel& AuthenticationController::model() {
+    ensureFieldsFilled();
+    return model_;
 }
 
 QString AuthenticationController::username() const { return model_.username(); }
-QString AuthenticationController::password() const { return model_.password(); }
+QString AuthenticationController::password() const {
+    ensureFieldsFilled();
+    return model_.password();
+}
 QString AuthenticationController::securID() const { return model_.securID(); }
 
 bool AuthenticationController::authPanelNeedsToBeDisplayed() {
@@ -97,6 +107,7 @@ bool AuthenticationController::authPanelNeedsToBeDisplayed() {
 }
 
 bool AuthenticationController::willPromptUserWithPanel() const {
+    ensureFieldsFilled();
     return authPanelSticky_ || model_.username().isEmpty() || model_.password().isEmpty();
 }
 
@@ -127,15 +138,20 @@ bool AuthenticationController::isSecurIDPanelVisible() const {
 }
 
 void AuthenticationController::storeAuthCredentials() {
+    ensureFieldsFilled();
     saveScreennameToDefaults();
     if (model_.keepInKeychain()) saveFieldsToKeychain();
 }
 
-void AuthenticationController::clearAuthCredentials() { model_.setPassword(QString()); }
+void AuthenticationController::clearAuthCredentials() {
+    // An answer still to be taken must not bring the cleared password back.
+    fillPending_ = false;
+    model_.setPassword(QString());
+}
 
 void AuthenticationController::refresh() {
     loadScreennameFromDefaults();
-    fillFieldsFromKeychain();
+    startFillFromKeychain();
 }
 
 void AuthenticationController::displayAuthFailedPanel(const QString& message) {
@@ -186,7 +202,7 @@ void AuthenticationController::authOK() {
 
 void AuthenticationController::authCancel() {
     dismissAuthPanel();
-    model_.setPassword(QString());
+    clearAuthCredentials();
     requireDelegate();
     delegate_->authenticationControllerCancelButtonClicked(*this);
 }
@@ -199,14 +215,31 @@ void AuthenticationController::securIDOK() {
 
 void AuthenticationController::securIDCancel() {
     dismissSecurIDPanel();
-    model_.setPassword(QString());
+    clearAuthCredentials();
     requireDelegate();
     delegate_->authenticationControllerSecurIDCancelButtonClicked(*this);
 }
 
 void AuthenticationController::usernameChanged() { fillFieldsFromKeychain(); }
 
+// The keyring answers on its own thread meanwhile (a slow one held the window for up to
+// its whole timeout); the fields take the answer when it is first needed.
+void AuthenticationController::startFillFromKeychain() {
+    model_.setPassword(QString());
+    updateSignOnButton();
+    if (model_.username().isEmpty()) return;
+    Passwords(env_).prefetch(keychainService_, KeychainUtils::canonicalScreenName(model_.username()));
+    fillPending_ = true;
+}
+
+void AuthenticationController::ensureFieldsFilled() const {
+    // The fields are the model's cache of the keyring: filling them late changes nothing
+    // a caller of a const member could tell.
+    if (fillPending_) const_cast<AuthenticationController*>(this)->fillFieldsFromKeychain();
+}
+
 void AuthenticationController::fillFieldsFromKeychain() {
+    fillPending_ = false;
     model_.setPassword(QString());
     if (!model_.username().isEmpty()) {
         const std::optional<QString> stored =

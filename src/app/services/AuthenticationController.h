@@ -116,8 +116,9 @@ struct AuthenticationEnvironment {
 
 class AuthenticationController final : public AuthPanelsActions {
 public:
-    // Fills the screen name from the defaults and its password from the keyring; the
-    // checkbox starts on, display-after-failure on, not sticky, not busy.
+    // Fills the screen name from the defaults and its password from the keyring (read on
+    // the keyring's thread, taken when first needed); the checkbox starts on,
+    // display-after-failure on, not sticky, not busy.
     AuthenticationController(const QString& keychainServiceName, AuthPanelsView& view,
                              AuthenticationEnvironment environment = {});
     ~AuthenticationController();
@@ -140,7 +141,8 @@ public:
     QString username() const;
     QString password() const;
     QString securID() const;
-    CredentialsModel& model() { return model_; }
+    // The model with the keyring's password in.
+    CredentialsModel& model();
 
     // Sticky, or no screen name, or the keyring has no non-empty password for it.
     bool authPanelNeedsToBeDisplayed();
@@ -177,6 +179,8 @@ public:
     void usernameChanged() override;
 
 private:
+    void startFillFromKeychain();
+    void ensureFieldsFilled() const;
     void fillFieldsFromKeychain();
     void loadScreennameFromDefaults();
     void saveFieldsToKeychain();
@@ -195,6 +199,7 @@ private:
     bool busy_ = false;
     bool displayAuthPanelAfterFailure_ = true;
     bool authPanelSticky_ = false;
+    bool fillPending_ = false;  // the password's read is under way
     int observation_ = 0;
     std::shared_ptr<int> alive_;
 };

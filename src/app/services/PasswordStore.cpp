@@ -31,13 +31,15 @@ public:
         return *keyring;
     }
 
-    Outcome run(std::function<QKeychain::Job*()> make, std::chrono::milliseconds timeout) {
-        struct State {
-            std::mutex mutex;
-            std::condition_variable done;
-            Outcome outcome;
-        };
-        auto state = std::make_shared<State>();
+    // A job under way; its outcome is filled on the keyring's thread.
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable done;
+        Outcome outcome;
+    };
+
+    std::shared_ptr<Pending> start(std::function<QKeychain::Job*()> make) {
+        auto state = std::make_shared<Pending>();
         QMetaObject::invokeMethod(
             context_,
             [state, make = std::move(make)] {
@@ -54,9 +56,17 @@ public:
                 job->start();
             },
             Qt::QueuedConnection);
-        std::unique_lock<std::mutex> lock(state->mutex);
-        state->done.wait_for(lock, timeout, [&] { return state->outcome.finished; });
-        return state->outcome;
+        return state;
+    }
+
+    static Outcome wait(Pending& state, std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(state.mutex);
+        state.done.wait_for(lock, timeout, [&] { return state.outcome.finished; });
+        return state.outcome;
+    }
+
+    Outcome run(std::function<QKeychain::Job*()> make, std::chrono::milliseconds timeout) {
+        return wait(*start(std::move(make)), timeout);
     }
 
 private:
@@ -70,18 +80,22 @@ private:
     QObject* context_ = nullptr;
 };
 
-// A job of type Job on the item, set up further by `prepare` (on the keyring's thread).
+// Makes a job of type Job on the item, set up further by `prepare` (on the keyring's thread).
+template <class Job>
+std::function<QKeychain::Job*()> MakeJob(const QString& service, const QString& account,
+                                         std::function<void(Job&)> prepare = {}) {
+    return [=]() -> QKeychain::Job* {
+        auto* job = new Job(service);
+        job->setKey(account);
+        if (prepare) prepare(*job);
+        return job;
+    };
+}
+
 template <class Job>
 Outcome RunJob(const QString& service, const QString& account, std::chrono::milliseconds timeout,
                std::function<void(Job&)> prepare = {}) {
-    return KeyringThread::instance().run(
-        [=]() -> QKeychain::Job* {
-            auto* job = new Job(service);
-            job->setKey(account);
-            if (prepare) prepare(*job);
-            return job;
-        },
-        timeout);
+    return KeyringThread::instance().run(MakeJob<Job>(service, account, std::move(prepare)), timeout);
 }
 
 std::optional<QString> DecodeStrict(const QByteArray& bytes) {
@@ -107,8 +121,22 @@ PasswordStore& PasswordStore::system() {
 
 KeychainPasswordStore::KeychainPasswordStore(std::chrono::milliseconds timeout) : timeout_(timeout) {}
 
+void KeychainPasswordStore::prefetch(const QString& service, const QString& account) {
+    std::lock_guard<std::mutex> lock(prefetchMutex_);
+    if (prefetched_.contains({service, account})) return;
+    prefetched_.insert({service, account},
+                       KeyringThread::instance().start(MakeJob<QKeychain::ReadPasswordJob>(service, account)));
+}
+
 std::optional<QString> KeychainPasswordStore::read(const QString& service, const QString& account) {
-    const Outcome outcome = RunJob<QKeychain::ReadPasswordJob>(service, account, timeout_);
+    std::shared_ptr<void> early;
+    {
+        std::lock_guard<std::mutex> lock(prefetchMutex_);
+        early = prefetched_.take({service, account});
+    }
+    const Outcome outcome =
+        early ? KeyringThread::wait(*std::static_pointer_cast<KeyringThread::Pending>(early), timeout_)
+              : RunJob<QKeychain::ReadPasswordJob>(service, account, timeout_);
     if (!outcome.finished || outcome.error != QKeychain::NoError) {
         if (!outcome.finished || outcome.error != QKeychain::EntryNotFound) LogKeyringProblem("read", outcome);
         return QString();
@@ -116,7 +144,13 @@ std::optional<QString> KeychainPasswordStore::read(const QString& service, const
     return DecodeStrict(outcome.data);
 }
 
+void KeychainPasswordStore::dropPrefetch(const QString& service, const QString& account) {
+    std::lock_guard<std::mutex> lock(prefetchMutex_);
+    prefetched_.remove({service, account});
+}
+
 bool KeychainPasswordStore::write(const QString& service, const QString& account, const QString& password) {
+    dropPrefetch(service, account);
     const QByteArray bytes = password.toUtf8();
     const Outcome outcome = RunJob<QKeychain::WritePasswordJob>(
         service, account, timeout_, [bytes](QKeychain::WritePasswordJob& job) { job.setBinaryData(bytes); });
@@ -126,6 +160,7 @@ bool KeychainPasswordStore::write(const QString& service, const QString& account
 }
 
 bool KeychainPasswordStore::remove(const QString& service, const QString& account) {
+    dropPrefetch(service, account);
     const Outcome outcome = RunJob<QKeychain::DeletePasswordJob>(service, account, timeout_);
     const bool ok =
         outcome.finished && (outcome.error == QKeychain::NoError || outcome.error == QKeychain::EntryNotFound);

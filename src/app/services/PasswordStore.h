@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -21,6 +23,9 @@ public:
     virtual bool write(const QString& service, const QString& account, const QString& password) = 0;
     // Deletes the item; true also when there was none.
     virtual bool remove(const QString& service, const QString& account) = 0;
+    // Starts reading the item without waiting for it, where the store can: the next read
+    // of the item takes that answer. Nothing by default.
+    virtual void prefetch(const QString&, const QString&) {}
 
     // The application's keyring (the Secret Service through QtKeychain).
     static PasswordStore& system();
@@ -35,9 +40,15 @@ public:
     std::optional<QString> read(const QString& service, const QString& account) override;
     bool write(const QString& service, const QString& account, const QString& password) override;
     bool remove(const QString& service, const QString& account) override;
+    // The read runs on the keyring's thread meanwhile; a write or remove of the item
+    // drops it.
+    void prefetch(const QString& service, const QString& account) override;
 
 private:
+    void dropPrefetch(const QString& service, const QString& account);
     std::chrono::milliseconds timeout_;
+    std::mutex prefetchMutex_;
+    QHash<std::pair<QString, QString>, std::shared_ptr<void>> prefetched_;
 };
 
 // In memory, for tests and for machines without a keyring. Items hold raw bytes, so a

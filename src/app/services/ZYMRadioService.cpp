@@ -95,7 +95,9 @@ void ZYMRadioService::serviceRequestFailedWithReason(int reason) {
 }
 
 void ZYMRadioService::serviceDidBecomeInvalidWithReason(const QString& reason) {
-    // The core object itself stays held: a lost one may still deliver a result.
+    // The core object itself stays held: a lost one may still deliver a result. What
+    // its load received is written now, not when the object goes.
+    holdCacheWrites(false);
     radioService_ = nullptr;
     genres_.reset();
     genresDict_.reset();
@@ -208,19 +210,29 @@ QStringList ZYMRadioService::supportedRadioMediaFormatCodecs() {
                          {QStringLiteral("MP3"), QStringLiteral("VLB")});
 }
 
+ZYMRadioService::SupportedFormats ZYMRadioService::supportedFormats() {
+    return {supportedRadioMediaFormatClasses(), supportedRadioMediaFormatProtocols(),
+            supportedRadioMediaFormatCodecs()};
+}
+
 ZYMRadioStationFormat::List ZYMRadioService::stationFormats(const QString& stationID, int bitsPerSecond) const {
     const auto station = stationWithID(stationID);
     if (!station) return {};
-    if (!station->formats() || station->formats()->empty()) {
-        LogMessage(kLogInfo, "Station %s [%s] contains no Station Formats\n", utf8(stationID).constData(),
-                   utf8(station->name()).constData());
+    return stationFormats(*station, bitsPerSecond, supportedFormats());
+}
+
+ZYMRadioStationFormat::List ZYMRadioService::stationFormats(const ZYMRadioStation& station, int bitsPerSecond,
+                                                            const SupportedFormats& supported) const {
+    if (!station.formats() || station.formats()->empty()) {
+        LogMessage(kLogInfo, "Station %s [%s] contains no Station Formats\n", utf8(station.stationID()).constData(),
+                   utf8(station.name()).constData());
         return {};
     }
-    const QStringList classes = supportedRadioMediaFormatClasses();
-    const QStringList protocols = supportedRadioMediaFormatProtocols();
-    const QStringList codecs = supportedRadioMediaFormatCodecs();
+    const QStringList& classes = supported.classes;
+    const QStringList& protocols = supported.protocols;
+    const QStringList& codecs = supported.codecs;
     ZYMRadioStationFormat::List usable;
-    for (const auto& format : *station->formats()) {
+    for (const auto& format : *station.formats()) {
         const auto media = mediaFormats_.value(format->formatID());
         if (!media) continue;
         const bool ok = std::any_of(media->theChannels().begin(), media->theChannels().end(), [&](const auto& c) {
@@ -243,11 +255,13 @@ std::shared_ptr<ZYMRadioStationFormat> ZYMRadioService::chooseBestFormat(const Q
 ZYMRadioStationList ZYMRadioService::stations(int bitsPerSecond) const {
     ZYMRadioStationList result;
     if (!stations_) return result;
+    // Read once for the whole directory, not once per station from disk.
+    const SupportedFormats supported = supportedFormats();
     for (const auto& station : *stations_) {
         const auto& mode = station->playMode();
         const bool playable = !mode || mode->compare(QLatin1String("full"), Qt::CaseInsensitive) == 0 ||
                               mode->compare(QLatin1String("sample"), Qt::CaseInsensitive) == 0;
-        if (playable && !stationFormats(station->stationID(), bitsPerSecond).empty()) result.push_back(station);
+        if (playable && !stationFormats(*station, bitsPerSecond, supported).empty()) result.push_back(station);
     }
     return result;
 }

@@ -315,8 +315,17 @@ private:
     void releaseRequestedStationInfo(DMServiceRequestToken* token);
     // Whether a loader's request went out; when not, the load is reset and has failed.
     bool sent(DMServiceRequestToken* token);
+    // The core's cache writes wait while a load runs (see the loading queue).
+    void holdCacheWrites(bool hold);
     // The answer rule shared by every handler: whether the answer is to be applied.
     bool answerArrived(int type, bool success, DMServiceRequestToken* token, const char* notRequiredLine);
+    // The supported classes, protocols and codecs, read from their resources once per use.
+    struct SupportedFormats {
+        QStringList classes, protocols, codecs;
+    };
+    static SupportedFormats supportedFormats();
+    ZYMRadioStationFormat::List stationFormats(const ZYMRadioStation& station, int bitsPerSecond,
+                                               const SupportedFormats& supported) const;
 
     RadioEnvironment radioEnv_;
     RadioServiceDelegate* radioDelegate_ = nullptr;

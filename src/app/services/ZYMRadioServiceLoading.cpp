@@ -61,6 +61,7 @@ ZYMRadioInformationRequest* ZYMRadioService::infoRequestWithType(int type) const
 }
 
 void ZYMRadioService::resetInformationLoading() {
+    holdCacheWrites(false);
     synchronousInfoRequests_.clear();
     informationLoaded_ = false;
     using R = ZYMRadioInformationRequest;
@@ -94,8 +95,23 @@ int ZYMRadioService::countOfTotalInfoRequests() const {
     return sum;
 }
 
+// Each answer of a load flushes the core's cache, and a flush rewrites the whole file, so
+// a load of many answers would cost the square of the directory. The writes wait until
+// the load ends or starts over: the file is then written once. A crash in between leaves
+// the file as the last finished load wrote it, whole and consistent, and the next start
+// loads again what it lacks.
+void ZYMRadioService::holdCacheWrites(bool hold) {
+    DMDataCache* cache = radioService_ ? radioService_->GetCache() : nullptr;
+    if (!cache) return;
+    if (hold)
+        cache->HoldFlushes();
+    else
+        cache->ReleaseFlushes();
+}
+
 void ZYMRadioService::preloadInformation(bool clear, bool useCache) {
     resetInformationLoading();
+    holdCacheWrites(true);
     notifyRadioInformationWillLoad();
     clearNonCacheableInformation();
     if (clear) clearCacheableInformation();
@@ -145,6 +161,7 @@ void ZYMRadioService::loadMoreInformationFromService() {
 void ZYMRadioService::serviceInformationLoaded() {
     if (informationLoaded_) return;
     informationLoaded_ = true;
+    holdCacheWrites(false);
     notifyRadioInformationDidLoad();
 }
 
@@ -309,10 +326,12 @@ void ZYMRadioService::requestForStationsInfo(const std::vector<DMRadio3_StationI
     }
     const std::size_t stationCount = stations_ ? stations_->size() : 0;
     const bool small = infos.size() < stationCount / 2;
+    bool applied = false;
     for (const auto& info : infos) {
         const QString id = QString::fromStdString(info.mStationId.GetValue());
         if (stationWithID(id)) {
             updateInfoForStation(info);
+            applied = true;
             if (small) notifyRadioStationDetailsDidLoad(id);
         }
     }
@@ -327,7 +346,9 @@ void ZYMRadioService::requestForStationsInfo(const std::vector<DMRadio3_StationI
         releasePendingStationInfo();
     }
     checkForPendingURLRequest();
-    if (!small) notifyRadioStationDetailsDidLoad(std::nullopt);
+    // After the load an answer that changed nothing is not reported: the list would
+    // redraw its rows, and a drawn row without details asks for them again.
+    if (!small && (applied || !informationLoaded_)) notifyRadioStationDetailsDidLoad(std::nullopt);
     loadMoreInformationFromService();
 }
 

@@ -120,14 +120,15 @@ void ZYMRadioService::ensureStationInfo(const QString& stationID) {
 
 bool ZYMRadioService::loadStationInfoFromCache(const QString& stationID, bool notify) {
     if (!radioServiceUsable()) return false;
+    // Held already: nothing loads, so nothing is reported. The station list asks as it
+    // draws a row, and a report has the row drawn again.
+    if (const auto held = stationWithID(stationID); held && held->haveStationInfo()) return true;
     if (notify) notifyRadioStationDetailsWillLoad(stationID);
     const auto station = stationWithID(stationID);
     if (!station) return false;
-    if (!station->haveStationInfo()) {
-        DMRadio3_StationInfoType info;
-        if (ensureRadioService().GetStationInfoFromCache(station->stationID().toStdString(), info))
-            updateInfoForStation(info);
-    }
+    DMRadio3_StationInfoType info;
+    if (ensureRadioService().GetStationInfoFromCache(station->stationID().toStdString(), info))
+        updateInfoForStation(info);
     if (!station->haveStationInfo()) return false;
     if (notify) notifyRadioStationDetailsDidLoad(stationID);
     return true;

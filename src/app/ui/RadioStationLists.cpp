@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -29,18 +30,23 @@ QFont dragLabelFont() {
 
 }  // namespace
 
-// The station cell asks for the station's information as it draws the row, so only the
-// rows on screen are ever asked for.
+// The station cell notes the drawn rows whose station still lacks its information, so
+// only the rows on screen are ever asked for. The asking waits for the next pass of the
+// event loop: an answer redraws the row, and a paint must not start another paint.
 class RadioStationLists::StationCell : public DescriptiveOutlineDelegate {
 public:
-    StationCell(RadioListsWindow& window, QObject* parent) : DescriptiveOutlineDelegate(parent), window_(window) {}
+    StationCell(RadioStationLists& lists, QObject* parent) : DescriptiveOutlineDelegate(parent), lists_(lists) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        if (const RadioStationItem* item = stationItemOf(index)) window_.ensureStationInfo(item->stationID());
+        if (const RadioStationItem* item = stationItemOf(index)) {
+            const ZYMRadioStation& station = *item->zymRadioStation();
+            if (!station.haveStationInfo() && !station.stationInfoPending())
+                lists_.askForStationInfo(station.stationID());
+        }
         DescriptiveOutlineDelegate::paint(painter, option, index);
     }
 
 private:
-    RadioListsWindow& window_;
+    RadioStationLists& lists_;
 };
 
 // The source cell: the row's image and name; the Search Results row adds its term after
@@ -129,7 +135,7 @@ void RadioStationLists::setupTableViews() {
     sources_.setMinimumWidth(kMinSourceListWidth);
 
     stations_.setModel(&dataSource_.stationsModel());
-    stationCell_ = new StationCell(window_, &stations_);
+    stationCell_ = new StationCell(*this, &stations_);
     stations_.setItemDelegate(stationCell_);
     stations_.setSelectionMode(QAbstractItemView::SingleSelection);
     stations_.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -157,6 +163,20 @@ void RadioStationLists::setupTableViews() {
     stationsChanged_ =
         dataSource_.notifications().observe(RadioStationsDataSource::kStationsChangedNotification, &dataSource_,
                                             [this](const Notification&) { stationsChanged(); });
+}
+
+void RadioStationLists::askForStationInfo(const QString& stationID) {
+    if (infoAsks_.contains(stationID)) return;
+    infoAsks_.append(stationID);
+    if (infoAsks_.size() > 1) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const QStringList asks = std::exchange(infoAsks_, {});
+            for (const QString& id : asks)
+                window_.ensureStationInfo(id);
+        },
+        Qt::QueuedConnection);
 }
 
 void RadioStationLists::stationsChanged() {

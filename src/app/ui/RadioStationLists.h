@@ -32,7 +32,7 @@ public:
     virtual void updateDisplay() = 0;
     // Forget the row under the mouse and the hover label.
     virtual void clearHoverFocus() = 0;
-    // Asked for each station row drawn.
+    // Asked, after the drawing, for each drawn station row whose information is missing.
     virtual void ensureStationInfo(const QString& stationID) = 0;
     // The mouse came onto or left a station row.
     virtual void stationRowEntered(int) {}
@@ -88,6 +88,8 @@ private:
     void tableViewSelectionDidChange();
     void controlTextDidChange(const QString& text);
     void stationsChanged();
+    // Asks the window for the station's information on the next pass of the event loop.
+    void askForStationInfo(const QString& stationID);
     QFont stationFont() const;
 
     ExtendedOutlineView& sources_;
@@ -101,5 +103,6 @@ private:
     std::unique_ptr<OutlineDelegate> outlineDelegate_;
     StationCell* stationCell_ = nullptr;
     bool changingSelection_ = false;
+    QStringList infoAsks_;  // drawn stations to ask for, once per pass
     NotificationCenter::Subscription stationsChanged_;
 };

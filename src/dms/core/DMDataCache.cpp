@@ -1,8 +1,10 @@
 #include "dms/core/DMDataCache.h"
 
+#include <utility>
+
 DMDataCache::DMDataCache(const std::string& name) : mName(name) {}
 
-DMDataCache::~DMDataCache() { Flush(); }
+DMDataCache::~DMDataCache() { WriteStorages(); }
 
 DMDataCacheStorage* DMDataCache::GetStorage(const std::string& storageKey, bool create) {
     auto found = mStorages.find(storageKey);
@@ -43,6 +45,21 @@ void DMDataCache::Clear() {
 }
 
 void DMDataCache::Flush() {
+    if (mHeld) {
+        mFlushOwed = true;
+        return;
+    }
+    WriteStorages();
+}
+
+void DMDataCache::ReleaseFlushes() {
+    if (!mHeld) return;
+    mHeld = false;
+    if (std::exchange(mFlushOwed, false)) WriteStorages();
+}
+
+void DMDataCache::WriteStorages() {
+    mFlushOwed = false;
     for (auto& entry : mStorages) {
         entry.second->Flush();
     }

@@ -64,10 +64,21 @@ public:
     bool RemoveItem(const std::string& storageKey, const std::string& itemKey);
     // Clears every storage (nothing is written).
     void Clear();
+    // Writes every storage, unless flushes are held: then the write is owed.
     void Flush();
+    // A flush writes whole storages, so a run of many small changes (a directory load of
+    // many answers) holds them and writes once at the end. Not nested: one release ends
+    // the hold and does the owed write. The destructor writes, held or not.
+    void HoldFlushes() { mHeld = true; }
+    void ReleaseFlushes();
+    bool FlushesHeld() const { return mHeld; }
 
 private:
+    void WriteStorages();
+
     std::string mName;
     std::map<std::string, std::unique_ptr<DMDataCacheStorage>> mStorages;
     DMDataCacheStorageFactory* mFactory = nullptr;  // not owned
+    bool mHeld = false;
+    bool mFlushOwed = false;
 };

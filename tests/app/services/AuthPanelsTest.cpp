@@ -94,6 +94,35 @@ TEST_F(PanelsTest, StartsWithTheLastScreenNameAndItsKeyringPassword) {
     EXPECT_TRUE(c.willPromptUserWithPanel());
 }
 
+// The keyring may take seconds to answer: the controller starts the read as it is made and
+// waits for the answer only where the password is first needed.
+TEST_F(PanelsTest, TheKeyringIsReadWhenThePasswordIsFirstNeededNotWhenMade) {
+    class Recording : public MemoryPasswordStore {
+    public:
+        std::optional<QString> read(const QString& service, const QString& account) override {
+            calls.push_back("read " + account.toStdString());
+            return MemoryPasswordStore::read(service, account);
+        }
+        void prefetch(const QString&, const QString& account) override {
+            calls.push_back("prefetch " + account.toStdString());
+        }
+        std::vector<std::string> calls;
+    } recording;
+    recording.write(QLatin1String(kService), QStringLiteral("janedoe"), QStringLiteral("pw"));
+    defaults_->setString(QStringLiteral("screenname"), QStringLiteral("Jane Doe"));
+    AuthenticationController c(QLatin1String(kService), view_,
+                               AuthenticationEnvironment{&recording, defaults_.get(), &presenter_, nullptr});
+    EXPECT_EQ(recording.calls, std::vector<std::string>{"prefetch janedoe"});
+    EXPECT_FALSE(c.willPromptUserWithPanel());
+    EXPECT_EQ(c.password(), QStringLiteral("pw"));
+    EXPECT_EQ(recording.calls, (std::vector<std::string>{"prefetch janedoe", "read janedoe"}));
+
+    // A password typed before the answer is taken stays.
+    c.setScreenName(QStringLiteral("janedoe"));
+    view_.model->setPassword(QStringLiteral("typed"));
+    EXPECT_EQ(c.password(), QStringLiteral("typed"));
+}
+
 TEST_F(PanelsTest, KeyringAccountIsTheCanonicalNameWhileTheDefaultsKeepItAsTyped) {
     auto& c = Make();
     c.setScreenName(QStringLiteral(" Jane\tDOE x "));

@@ -35,6 +35,23 @@ TEST(RealKeyring, WriteReadBySecondStoreOverwriteDeleteMissing) {
     EXPECT_TRUE(writer.remove(service, QStringLiteral("janedoe")));
 }
 
+// A read started early is the next read's answer, unless the item changed meanwhile.
+TEST(RealKeyring, APrefetchedReadIsTheNextReadsAnswerUntilTheItemChanges) {
+    if (!RealKeyring()) GTEST_SKIP() << "needs the keyring fixture (ctest -R appservices_keyring)";
+    const QString service = QStringLiteral("ZYM Radio prefetch test %1").arg(getpid());
+    const QString account = QStringLiteral("janedoe");
+    KeychainPasswordStore store(zymtest::Scaled(10000ms));
+    ASSERT_TRUE(store.write(service, account, QStringLiteral("first")));
+    store.prefetch(service, account);
+    EXPECT_EQ(store.read(service, account), QStringLiteral("first"));
+    store.prefetch(service, account);
+    ASSERT_TRUE(store.write(service, account, QStringLiteral("second")));
+    EXPECT_EQ(store.read(service, account), QStringLiteral("second"));
+    store.prefetch(service, account);
+    EXPECT_TRUE(store.remove(service, account));
+    EXPECT_EQ(store.read(service, account), QString());
+}
+
 // A read waits on a thread of its own: nothing queued on the caller's loop runs inside
 // it, keyring or not.
 TEST(Keyring, ReadRunsNoEventOfTheCallersLoop) {

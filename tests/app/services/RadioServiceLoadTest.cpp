@@ -3,6 +3,7 @@
 
 #include "RadioServiceSupport.h"
 
+#include <algorithm>
 #include <set>
 
 #include <QDirIterator>
@@ -86,6 +87,28 @@ TEST_F(RadioServiceFixture, FreshLoadAsksForEverythingInChunksAndReportsTheLoadO
     EXPECT_EQ(reports_.events[0], "authenticated");
     EXPECT_EQ(reports_.events[1], "requestDone YES");
     EXPECT_EQ(reports_.events.back(), "InformationDidLoad");
+}
+
+// A flush rewrites the whole cache file: once per answer, a directory of many chunks
+// costs the square of its size. The load writes the file once, when it ends.
+TEST_F(RadioServiceFixture, ALoadWritesTheCacheFileOnceWhenItEnds) {
+    Start();
+    HandOver();
+    const auto flushes = [&] {
+        return std::count_if(cache_.events.begin(), cache_.events.end(),
+                             [](const std::string& e) { return e.rfind("flush", 0) == 0; });
+    };
+    const auto atHandOver = flushes();
+    WaitLoaded();
+    EXPECT_EQ(flushes(), atHandOver + 1);
+
+    // What the load received is in the file already, before the service object goes.
+    ZYMCacheStorage file(radio_->genericService()->ServiceTypeURN(), radio_->genericService()->GetCanonicalUserName(),
+                         folder_.filePath("cache"));
+    std::string value;
+    EXPECT_TRUE(file.Get("StationInfo_radio:aggregate:41", value));
+    EXPECT_TRUE(file.Get(kDMLoadDateCacheItemKey, value));
+    EXPECT_FALSE(value.empty());
 }
 
 TEST_F(RadioServiceFixture, AnAnswerForHalfTheStationsOrMoreIsReportedOnceWithNil) {

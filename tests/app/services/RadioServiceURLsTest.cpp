@@ -60,6 +60,24 @@ TEST_F(RadioServiceURLs, StationWithoutInformationIsParkedFetchedAndThenAskedFor
     EXPECT_TRUE(radio_->stationReadyToPlay(kStation1));
 }
 
+// The station list asks for every row it draws; a report for details already held would
+// have the row drawn again, and asked again.
+TEST_F(RadioServiceURLs, AskingForDetailsAlreadyHeldReportsNothing) {
+    Directory({{"play_modes", QJsonArray{"full"}}});
+    Start();
+    HandOver();
+    WaitLoaded();
+    ASSERT_TRUE(radio_->stationWithID(kStation1)->haveStationInfo());
+    const std::size_t before = Mark();
+    reports_.events.clear();
+
+    radio_->ensureStationInfo(kStation1);
+    EXPECT_TRUE(radio_->loadStationInfoFromCache(kStation1, true));
+    platform::RunLoop::Current().RunFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(reports_.Joined(), "");
+    EXPECT_TRUE(Methods(before).empty());
+}
+
 TEST_F(RadioServiceURLs, OfTwoParkedRequestsOnlyTheSecondIsSent) {
     LoadLeavingOut({kStation1, kStation2});
     const std::size_t before = Mark();

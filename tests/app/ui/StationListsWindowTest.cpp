@@ -204,9 +204,25 @@ TEST_F(StationListsWindow, StationInformationIsAskedOnlyForDrawnRows) {
     fake.infoAsked.clear();
     table->resize(300, 100);
     table->grab();
+    // Not from inside the paint: an answer redraws the row.
+    EXPECT_TRUE(fake.infoAsked.empty());
+    QCoreApplication::processEvents();
     EXPECT_FALSE(fake.infoAsked.empty());
     EXPECT_LT(fake.infoAsked.size(), 20u);
     EXPECT_FALSE(fake.infoAsked.count("f59"));
+}
+
+TEST_F(StationListsWindow, RowsWhoseStationHasItsInformationAskForNothing) {
+    clickSource("all_stations_item");
+    const QString lacking = source->stationItemAtIndex(1)->stationID();
+    for (const auto& station : directory.stations)
+        if (station->stationID() != lacking) station->setHaveStationInfo();
+    fake.infoAsked.clear();
+    for (int i = 0; i < 3; ++i) {
+        table->grab();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fake.infoAsked, (std::set<QString>{lacking}));
 }
 
 TEST_F(StationListsWindow, MeasuresWithNoStations) {

@@ -97,6 +97,36 @@ TEST(DataCache, StoragesComeFromTheFactoryAndAreFlushedOnDestruction) {
     EXPECT_EQ(factory.disk[std::make_pair(std::string("c"), std::string("other"))], (Items{{"k3", "v3"}}));
 }
 
+TEST(DataCache, HeldFlushesWriteOnceWhenReleasedAndAlwaysAtTheEnd) {
+    MemoryFactory factory;
+    const auto key = std::make_pair(std::string("c"), std::string("u"));
+    {
+        DMDataCache cache("c");
+        cache.SetStorageFactory(&factory);
+        auto* storage = static_cast<MemoryStorage*>(cache.GetStorage("u", true));
+        cache.HoldFlushes();
+        cache.SetItem("u", "k", "v");
+        cache.Flush();
+        cache.Flush();
+        EXPECT_EQ(storage->flushes, 0);
+        EXPECT_TRUE(factory.disk.empty());
+        cache.ReleaseFlushes();
+        EXPECT_EQ(storage->flushes, 1);
+        EXPECT_EQ(factory.disk[key], (Items{{"k", "v"}}));
+        // Released with nothing owed: nothing written; not held: written at once.
+        cache.HoldFlushes();
+        cache.ReleaseFlushes();
+        cache.ReleaseFlushes();
+        EXPECT_EQ(storage->flushes, 1);
+        cache.Flush();
+        EXPECT_EQ(storage->flushes, 2);
+        // Still held when the cache goes: written all the same.
+        cache.HoldFlushes();
+        cache.SetItem("u", "k2", "v2");
+    }
+    EXPECT_EQ(factory.disk[key], (Items{{"k", "v"}, {"k2", "v2"}}));
+}
+
 TEST(DataCache, FacadeWithoutFactoryDropsWritesAndMissesReads) {
     TestFacade facade("Alice", "http://a/");
     EXPECT_EQ(facade.GetLoadDate(), "");
