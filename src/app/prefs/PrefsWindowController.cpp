@@ -152,7 +152,9 @@ QWidget* PrefsWindowController::viewForPaneWithIdentifier(const QString& identif
 QString PrefsWindowController::windowTitleForPaneWithIdentifier(const QString& identifier) const {
     if (identifier == QLatin1String(kPrefsShowAllIdentifier))
         return Localizer::shared().text(QStringLiteral("DefaultPrefsWindowTitle"));
-    return labelForPaneWithIdentifier(identifier);
+    // The pane holds its label's key, as the toolbar and the overview do.
+    const QString label = labelForPaneWithIdentifier(identifier);
+    return label.isEmpty() ? label : Localizer::shared().text(label);
 }
 
 bool PrefsWindowController::showPaneWithIdentifier(const QString& identifier) {

@@ -439,7 +439,8 @@ void RadioPrefsWindowController::updatePresetsUI() {
     const int selected = c_.presetTable->selectionModel()->hasSelection()
                              ? c_.presetTable->selectionModel()->selectedRows().value(0).row()
                              : -1;
-    if (sender() == nullptr) {
+    // Whoever asks (a toolbar button, a notice, the pane's own set-up), the rows are read again.
+    {
         const QSignalBlocker block(c_.presetTable->selectionModel());
         presetModel_->reload();
         if (selected >= 0 && selected < presetModel_->rowCount()) c_.presetTable->selectRow(selected);

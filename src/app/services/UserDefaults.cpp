@@ -65,9 +65,48 @@ UserDefaults& UserDefaults::standardUserDefaults() {
     return defaults;
 }
 
-QString UserDefaults::encodeKey(const QString& key) { return QString::fromLatin1(QUrl::toPercentEncoding(key)); }
+// QSettings escapes every key itself in the file; only what it would take for group
+// separators ('/', '\\') and the escape character are escaped here first.
+QString UserDefaults::encodeKey(const QString& key) {
+    QString encoded;
+    encoded.reserve(key.size());
+    for (const QChar c : key) {
+        if (c == QLatin1Char('%'))
+            encoded += QLatin1String("%25");
+        else if (c == QLatin1Char('/'))
+            encoded += QLatin1String("%2F");
+        else if (c == QLatin1Char('\\'))
+            encoded += QLatin1String("%5C");
+        else
+            encoded += c;
+    }
+    return encoded;
+}
 
-QString UserDefaults::decodeKey(const QString& stored) { return QUrl::fromPercentEncoding(stored.toLatin1()); }
+QString UserDefaults::decodeKey(const QString& stored) {
+    QString key;
+    key.reserve(stored.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const QStringView escape = QStringView(stored).mid(i, 3);
+        if (escape == QLatin1String("%25"))
+            key += QLatin1Char('%');
+        else if (escape == QLatin1String("%2F"))
+            key += QLatin1Char('/');
+        else if (escape == QLatin1String("%5C"))
+            key += QLatin1Char('\\');
+        else {
+            key += stored[i];
+            continue;
+        }
+        i += 2;
+    }
+    return key;
+}
+
+// Earlier versions percent-encoded the whole key before QSettings escaped it again
+// ("Color%2520Scheme%2520Name" in the file); such entries are still read, and replaced
+// when written.
+QString UserDefaults::legacyKey(const QString& key) { return QString::fromLatin1(QUrl::toPercentEncoding(key)); }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults) {
     for (auto it = defaults.begin(); it != defaults.end(); ++it)
@@ -77,6 +116,10 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults) {
 QVariant UserDefaults::object(const QString& key) const {
     const QVariant stored = settings_->value(encodeKey(key));
     if (stored.isValid()) return stored;
+    if (const QString legacy = legacyKey(key); legacy != encodeKey(key)) {
+        const QVariant old = settings_->value(legacy);
+        if (old.isValid()) return old;
+    }
     return registered_.value(key);
 }
 
@@ -203,7 +246,9 @@ void UserDefaults::setObject(const QString& key, const QVariant& value) {
         stored = QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     // QSettings writes a one-item string list as a bare text; a variant list keeps it a list.
     if (value.typeId() == QMetaType::QStringList) stored = QVariant(value.toList());
+    if (key.isEmpty()) return;
     settings_->setValue(encodeKey(key), stored);
+    if (const QString legacy = legacyKey(key); legacy != encodeKey(key)) settings_->remove(legacy);
 }
 
 void UserDefaults::setInteger(const QString& key, qint64 value) { setObject(key, QVariant(value)); }
@@ -211,7 +256,12 @@ void UserDefaults::setDouble(const QString& key, double value) { setObject(key, 
 void UserDefaults::setBool(const QString& key, bool value) { setObject(key, QVariant(value)); }
 void UserDefaults::setString(const QString& key, const QString& value) { setObject(key, QVariant(value)); }
 
-void UserDefaults::removeObject(const QString& key) { settings_->remove(encodeKey(key)); }
+void UserDefaults::removeObject(const QString& key) {
+    // An empty key would name the whole group.
+    if (key.isEmpty()) return;
+    settings_->remove(encodeKey(key));
+    if (const QString legacy = legacyKey(key); legacy != encodeKey(key)) settings_->remove(legacy);
+}
 
 bool UserDefaults::synchronize() {
     const QString path = settings_->fileName();

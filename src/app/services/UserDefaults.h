@@ -1,9 +1,9 @@
 #pragma once
 
 // NSUserDefaults' stand-in: a QSettings file (INI format) under an in-memory table of
-// registered defaults. Registered defaults are never written to the file. Keys are
-// stored percent-encoded, so '/', '\', '%' and non-ASCII keys survive as they are
-// (QSettings would take '/' and '\' for group separators).
+// registered defaults. Registered defaults are never written to the file. QSettings
+// escapes the keys in the file; '/', '\' and '%' are escaped once before, so that they
+// survive as they are (QSettings would take '/' and '\' for group separators).
 
 #include <QDateTime>
 #include <QString>
@@ -56,6 +56,7 @@ public:
     static QString decodeKey(const QString& stored);
 
 private:
+    static QString legacyKey(const QString& key);
     std::unique_ptr<QSettings> settings_;
     QVariantMap registered_;
 };

@@ -217,6 +217,26 @@ void RadioStationLists::radioStationItemSelected(const std::shared_ptr<RadioStat
     window_.updateDisplay();
 }
 
+QString RadioStationLists::selectedSourceIdentifier() const {
+    const auto source = selectedSourceItem();
+    return source ? source->identifier() : QString("");
+}
+
+void RadioStationLists::selectAgain(const QString& sourceID, const QString& stationID, bool onlyShown) {
+    auto source = sourceID.isEmpty() ? nullptr : dataSource_.sourceItemWithIdentifier(sourceID);
+    if (!source) source = dataSource_.allStationsItem();
+    if (!source) return;
+    if (source == dataSource_.searchResultsItem()) {
+        dataSource_.searchResultsItem()->setSearchTerm(searchField_.text());
+        dataSource_.sourcesModel().reloadRow(dataSource_.indexOfSourceItem(source.get()));
+    }
+    selectSourceItem(source);
+    if (stationID.isEmpty()) return;
+    const auto station = dataSource_.stationItemWithID(stationID);
+    if (!station || (onlyShown && dataSource_.indexOfStationItem(station.get()) == -1)) return;
+    radioStationItemSelected(station);
+}
+
 void RadioStationLists::tableViewSelectionDidChange() { radioStationItemSelected(selectedRadioStationItem()); }
 
 void RadioStationLists::outlineViewSelectionDidChange() {

@@ -57,6 +57,13 @@ public:
     void selectSourceItem(const std::shared_ptr<RadioSourceItem>& item);
     std::shared_ptr<RadioStationItem> selectedRadioStationItem() const;
     void radioStationItemSelected(const std::shared_ptr<RadioStationItem>& item);
+    // The selected source's identifier ("" when none).
+    QString selectedSourceIdentifier() const;
+    // Selects again, after a rebuild made new rows, the source with the identifier (All
+    // Stations when it is gone or "") and the station with the identifier (when one is
+    // given and still listed; `onlyShown`: only when its row is in the source's list). The
+    // Search Results row takes the search field's term again.
+    void selectAgain(const QString& sourceID, const QString& stationID, bool onlyShown = false);
 
     QMenu* stationContextMenuForRow(int row);
     QMenu& stationContextMenu() { return contextMenu_; }

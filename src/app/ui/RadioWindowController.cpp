@@ -289,19 +289,24 @@ void RadioWindowController::fadeInCompletedForWindow() {
 void RadioWindowController::fadeOutCompletedForWindow() { emit windowFadedOut(); }
 
 void RadioWindowController::finishSetup() {
+    // What to select once the lists are rebuilt: at launch, and whenever a sign-off left
+    // the lists empty, what the settings remember; else what the listener has chosen.
+    const bool launch = !launchSetupFinished_;
+    QString sourceID = lists_->selectedSourceIdentifier();
+    QString stationID = listedStationID();
+    if (launch || sourceID.isEmpty()) {
+        const QString saved = defaults_.string(QStringLiteral("selected_source"));
+        sourceID = saved.isNull() || saved == kSearchResultsItem ? QString("") : saved;
+    }
+    const bool restoring = launch || stationID.isEmpty();
+    if (restoring) stationID = defaults_.string(QStringLiteral("active_station"));
+    // Rebuilds the lists (the filtered directory changed).
     radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
-    dataSource_->rebuild();
-    if (!launchSetupFinished_) {
-        if (!lists_->selectedSourceItem()) lists_->selectSourceItem(dataSource_->allStationsItem());
-        const QString source = defaults_.string(QStringLiteral("selected_source"));
-        if (!source.isNull() && source != kSearchResultsItem)
-            if (auto item = dataSource_->sourceItemWithIdentifier(source)) lists_->selectSourceItem(item);
-        const QString active = defaults_.string(QStringLiteral("active_station"));
-        if (!active.isNull())
-            if (auto item = dataSource_->stationItemWithID(active);
-                item && dataSource_->indexOfStationItem(item.get()) != -1)
-                lists_->radioStationItemSelected(item);
-        if (shouldPlayLastStationAtStartup() && defaults_.object(QStringLiteral("playing_station")).isValid()) {
+    lists_->selectAgain(sourceID, stationID, restoring);
+    if (launch) {
+        // A station the launch asked for (a URL) is the one to play, alone and at once.
+        if (shouldPlayLastStationAtStartup() && !forcePlayAtSignOn_ && !playChosenAtLaunch_ &&
+            defaults_.object(QStringLiteral("playing_station")).isValid()) {
             playStationWithID(defaults_.string(QStringLiteral("playing_station")));
             fadeInVolumeOnPlay_ = true;
         }
@@ -323,13 +328,18 @@ void RadioWindowController::saveSettings() {
     defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / RemoteControlledSlider::kScale);
     if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
         defaults_.setString(QStringLiteral("selected_source"), source->identifier());
-    defaults_.setString(QStringLiteral("active_station"), activeStation_ ? activeStation_->stationID() : QString(""));
+    // A stream played by its address is no station of the directory; with none chosen (a
+    // fault or a sign-off emptied the lists) the last one chosen stays remembered.
+    if (activeStation_ && !isPlayedByAddress(*activeStation_))
+        defaults_.setString(QStringLiteral("active_station"), activeStation_->stationID());
 }
 
 void RadioWindowController::prepareForApplicationTermination() {
     if (isTerminating_) return;
     isTerminating_ = true;
-    savePlayingStationToDefaults();
+    // After a fault ended the play, the station the listener left playing stays the one
+    // to play at the next launch.
+    if (playingStation_ || !playEndedByFault_) savePlayingStationToDefaults();
     stopPlaying();
 }
 
@@ -411,6 +421,12 @@ void RadioWindowController::setPlayingStation(const std::shared_ptr<ZYMRadioStat
         return;
     }
     setActiveStation(station);
+    playEndedByFault_ = false;
+    // A stream played by its address is no station to play again from the list.
+    if (isPlayedByAddress(*station)) {
+        emit playingStateChanged();
+        return;
+    }
     const bool recentShown = lists_->selectedSourceItem() == dataSource_->recentlyPlayedItem();
     std::shared_ptr<RadioStationItem> remembered = recentShown ? lists_->selectedRadioStationItem() : nullptr;
     dataSource_->noteStationPlayed(station->stationID(), recentShown);
@@ -543,6 +559,7 @@ void RadioWindowController::givePlayUp() {
     const QString name = playingStation_ ? playingStation_->name() : QString();
     LogMessage(kLogInfo, "tryPlayingStation - no more station formats/urls\n");
     setPlayingStation(nullptr);
+    playEndedByFault_ = true;
     // The failure stays shown until the next status replaces it.
     setProgressText(format("FetchingStationURLFailedFormatString", {name}));
     updateWindowUI();
@@ -614,11 +631,13 @@ void RadioWindowController::configurePlayerConnectionTimeouts() {
 }
 
 void RadioWindowController::savePlayingStationToDefaults() {
+    if (playingStation_ && isPlayedByAddress(*playingStation_)) return;
     defaults_.setString(QStringLiteral("playing_station"),
                         playingStation_ ? playingStation_->stationID() : QString(""));
 }
 
 void RadioWindowController::stopPlaying() {
+    playEndedByFault_ = false;
     if (player_) player_->stop();
     cancelVolumeFade();
     trackChangeTimer_.reset();
@@ -693,6 +712,7 @@ void RadioWindowController::playingError(const ErrorDescription& error, const QS
     if (error.code() == kNetworkUnreachable) {
         LogMessage(kLogInfo, "playingError: network disconnect. playing aborted.\n");
         setPlayingStation(nullptr);
+        playEndedByFault_ = true;
     } else if (!playingStation_) {
         LogMessage(kLogInfo, "playingError: mPlayingStation is nil. playing aborted.\n");
     } else {

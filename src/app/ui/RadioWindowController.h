@@ -198,6 +198,8 @@ public:
     void configurePlayerBufferingLevelsForBitRate(int bitRate);
     void configurePlayerConnectionTimeouts();
     void savePlayingStationToDefaults();
+    // The station of a stream played by its address, which no list or setting keeps.
+    static bool isPlayedByAddress(const ZYMRadioStation& station);
 
     // What the window shows.
     void setProgressText(const QString& text);
@@ -523,6 +525,12 @@ private:
     void setupScriptingChatAndTimers();
     void playForcedStationAtSignOn();
     bool forcePlayAtSignOn_ = false;
+    // A URL chose the station before the launch's first load: the last one does not play.
+    bool playChosenAtLaunch_ = false;
+    // The play ended by a fault, not by the listener: its station stays remembered.
+    bool playEndedByFault_ = false;
+    // The selected station row's identifier, else the active directory station's, else "".
+    QString listedStationID() const;
     std::optional<QString> forcePlayStationID_;
     std::optional<QString> forcePlayStationName_;
     std::unique_ptr<ChatStatus> chatStatus_;

@@ -46,8 +46,13 @@ void RadioWindowController::setupScriptingChatAndTimers() {
 
 // ---- scripting -----------------------------------------------------------------------
 
+bool RadioWindowController::isPlayedByAddress(const ZYMRadioStation& station) {
+    return station.stationID() == kStationIDPlayedByURL;
+}
+
 void RadioWindowController::playStationWithURL(const QString& url) {
     if (!player_ || url.isEmpty()) return;
+    if (!launchSetupFinished_) playChosenAtLaunch_ = true;
     player_->stop();
     const QString current = playingStationURL();
     if (!current.isEmpty()) playingStopped(current);
@@ -79,6 +84,7 @@ void RadioWindowController::playStationWithURLInternal(const QString& url) {
 void RadioWindowController::forceSignOnAndPlayStationID(const std::optional<QString>& stationID,
                                                         const std::optional<QString>& name) {
     forcePlayAtSignOn_ = true;
+    if (!launchSetupFinished_) playChosenAtLaunch_ = true;
     forcePlayStationID_ = stationID;
     forcePlayStationName_ = name;
     signOn();

@@ -96,13 +96,15 @@ void RadioWindowController::resumeOrGiveUpAfterLoss(const QString& reason) {
     requestServiceRetryCount_ = 0;
     directoryLoaded_ = false;
     if (authController_) authController_->setAuthPanelSticky(true);
-    if (isPreparingOrBufferingOrPlaying()) {
+    const bool playing = isPreparingOrBufferingOrPlaying();
+    if (playing) {
         stopPlaying();
     } else {
         setPlayingStation(nullptr);
         setPlayingStationFormats({});
         formatIndex_ = 0;
     }
+    if (playing) playEndedByFault_ = true;
 }
 
 void RadioWindowController::serviceEncounteredError(const ZYMServiceErrorDescription& error) {
@@ -210,7 +212,9 @@ Delegated RadioWindowController::radioServiceServerInformationDidFail() {
     hideRadioProgressPanel();
     signOffTimer_ = env_.scheduler->singleShot(std::chrono::milliseconds(100), [this] {
         auto self = std::move(signOffTimer_);
+        const bool playing = isPreparingOrBufferingOrPlaying();
         signOff();
+        if (playing) playEndedByFault_ = true;
         // The reason stays shown after the sign-off.
         setProgressText(localized(DisplayKeys::RadioUnavailableStatusString));
     });
@@ -219,23 +223,32 @@ Delegated RadioWindowController::radioServiceServerInformationDidFail() {
 
 Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
     const auto& filtered = radioService_->filteredStations();
-    const QString playing = playingStationID();
-    const bool kept = !playing.isEmpty() && std::any_of(filtered.begin(), filtered.end(),
-                                                        [&](const auto& s) { return s && s->stationID() == playing; });
-    if (!kept) {
-        stopPlaying();
+    const auto listed = [&](const QString& id) {
+        return !id.isEmpty() &&
+               std::any_of(filtered.begin(), filtered.end(), [&](const auto& s) { return s && s->stationID() == id; });
+    };
+    // Only a station of the directory that no longer fits stops (a stream played by its
+    // address is none); with nothing playing, the listener's station stays chosen as long
+    // as it is listed.
+    if (playingStation_ && !isPlayedByAddress(*playingStation_) && !listed(playingStationID())) stopPlaying();
+    const QString sourceID = lists_->selectedSourceIdentifier();
+    QString stationID = listedStationID();
+    if (!listed(stationID)) {
         setActiveStation(nullptr);
+        stationID = listedStationID();
     }
-    const auto source = lists_->selectedSourceItem();
-    const QString sourceID = source ? source->identifier() : QString();
-    const auto station = lists_->selectedRadioStationItem();
-    const QString stationID = station ? station->stationID() : QString();
     dataSource_->rebuild();
     dataSource_->postStationsChangedNotification();
-    if (auto again = dataSource_->sourceItemWithIdentifier(sourceID)) dataSource_->sourceItemSelected(again);
-    lists_->radioStationItemSelected(dataSource_->stationItemWithID(stationID));
+    // Every rebuild makes new rows: find the listener's again by identifier.
+    lists_->selectAgain(sourceID, stationID);
     updateWindowUI();
     return Delegated::Handled;
+}
+
+QString RadioWindowController::listedStationID() const {
+    if (const auto item = lists_->selectedRadioStationItem()) return item->stationID();
+    if (activeStation_ && !isPlayedByAddress(*activeStation_)) return activeStation_->stationID();
+    return QString("");
 }
 
 void RadioWindowController::updateRadioProgressWithInfoRequestStatus() {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QToolBar>
 
 namespace {
 
@@ -173,6 +174,35 @@ TEST_F(PresetsPane, FollowsSignOffAndSignOn) {
     radio.available = false;
     center.post(kServiceNoLongerValidNotification, &radio);
     EXPECT_EQ(prefs.presetModel()->rowCount(), 5);
+}
+
+// The toolbar's buttons, as the listener clicks them: each shows its pane under its
+// label's text (not the key), and the presets pane reads its rows although a Qt signal,
+// not a direct call, opened it.
+TEST_F(PresetsPane, EachToolbarButtonShowsItsPaneUnderItsTitle) {
+    radio.presets()[1] = "radio:aggregate:1";
+    RadioPrefsWindowController prefs(environment());
+    prefs.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&prefs));
+    const std::pair<QString, QString> panes[] = {{K::kPresetPane, "Presets"}, {K::kUserPane, "Account"},
+                                                 {K::kColorsPane, "Colors"},  {K::kUpdatePane, "Updates"},
+                                                 {K::kTimersPane, "Timers"},  {K::kRadioPane, "General"}};
+    for (const auto& [pane, title] : panes) {
+        SCOPED_TRACE(pane.toStdString());
+        QAction* item = nullptr;
+        for (QAction* action : prefs.toolbar()->actions())
+            if (action->data().toString() == pane) item = action;
+        ASSERT_TRUE(item);
+        QWidget* button = prefs.toolbar()->widgetForAction(item);
+        ASSERT_TRUE(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(prefs.currentPaneIdentifier(), pane);
+        EXPECT_EQ(prefs.windowTitle(), title);
+        if (pane == K::kPresetPane) {
+            EXPECT_EQ(rows(prefs),
+                      (QStringList{"1 : <empty>", "2 : Jazz", "3 : <empty>", "4 : <empty>", "5 : <empty>"}));
+        }
+    }
 }
 
 TEST_F(PresetsPane, ClearingNeedsASelectedRow) {

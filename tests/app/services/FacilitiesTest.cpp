@@ -157,6 +157,50 @@ TEST(UserDefaultsTest, KeysOfEveryKindSurviveARestart) {
     EXPECT_EQ(text.count("["), 1) << text.constData();
 }
 
+// The file holds each key escaped once, as QSettings writes it; what earlier versions
+// wrote escaped twice ("Color%2520Scheme%2520Name") is still read, and a write replaces it.
+TEST(UserDefaultsTest, KeysAreEscapedOnceAndTwiceEscapedOnesStillRead) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("defaults.conf");
+    {
+        UserDefaults d(path);
+        d.setString("Color Scheme Name", "Night");
+        d.setString("NSWindow Frame overlayWindow", "10 20 300 80");
+        ASSERT_TRUE(d.synchronize());
+    }
+    QByteArray text = ReadAll(path);
+    EXPECT_TRUE(text.contains("Color%20Scheme%20Name=Night")) << text.constData();
+    EXPECT_TRUE(text.contains("NSWindow%20Frame%20overlayWindow=")) << text.constData();
+    EXPECT_FALSE(text.contains("%25")) << text.constData();
+
+    // A profile as the earlier versions left it.
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(
+            "[General]\nColor%2520Scheme%2520Name=Paper\nNSWindow%2520Frame%2520overlayWindow=1 2 3 4\n"
+            "recent_stations_Demo%2520Listener=a, b\nplay_at_launch=true\n");
+    }
+    {
+        UserDefaults d(path);
+        EXPECT_EQ(d.string("Color Scheme Name"), "Paper");
+        EXPECT_EQ(d.string("NSWindow Frame overlayWindow"), "1 2 3 4");
+        EXPECT_EQ(d.stringArray("recent_stations_Demo Listener"), (QStringList{"a", "b"}));
+        EXPECT_TRUE(d.boolean("play_at_launch"));
+        d.setString("Color Scheme Name", "Classic");
+        d.removeObject("NSWindow Frame overlayWindow");
+        ASSERT_TRUE(d.synchronize());
+    }
+    text = ReadAll(path);
+    EXPECT_TRUE(text.contains("Color%20Scheme%20Name=Classic")) << text.constData();
+    EXPECT_FALSE(text.contains("Color%2520Scheme")) << text.constData();
+    EXPECT_FALSE(text.contains("overlayWindow")) << text.constData();
+    UserDefaults d(path);
+    EXPECT_EQ(d.string("Color Scheme Name"), "Classic");
+    EXPECT_FALSE(d.object("NSWindow Frame overlayWindow").isValid());
+    EXPECT_EQ(d.stringArray("recent_stations_Demo Listener"), (QStringList{"a", "b"}));
+}
+
 TEST(UserDefaultsTest, RegisteredDefaultsAnswerButAreNeverWritten) {
     QTemporaryDir dir;
     const QString path = dir.filePath("defaults.conf");

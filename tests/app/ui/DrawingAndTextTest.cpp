@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSet>
 
 TEST(DrawingHelpersTest, CenterSizeInRect) {
     struct Case {
@@ -162,7 +163,23 @@ TEST(LocalizedTextTest, EveryKeyTheCodeUsesIsInTheTable) {
 
     const QString source = qEnvironmentVariable("ZYM_SOURCE_DIR") + "/src/app";
     const QRegularExpression declared(R"re(inline constexpr StringKey \w+\{"(\w+)", (\d+)\})re");
-    const QRegularExpression direct(R"re(Localizer::shared\(\)\.text\(\s*(?:QStringLiteral\()?"(\w+)")re");
+    // A key asked for by name: Localizer::shared().text(...), the windows' text(...) and
+    // format(...), or named like a key ("...Title", "...Msg", "...PaneLabel", ...), as the
+    // keys of alerts, panes and timer labels are before they reach a lookup.
+    const QRegularExpression direct(
+        R"re((?:Localizer::shared\(\)\.text|\btext|\bformat|\blocalizedText)\(\s*(?:QStringLiteral\()?"([A-Z]\w*)")re");
+    const QRegularExpression named(
+        R"re((?<!Description\()"([A-Z]\w*(?:Title|Msg|Message|Default|Label|Tooltip|Checkbox|Button|String|Format|MenuItem))")re");
+    // Named keys may belong to the other tables.
+    QSet<QString> anyTable(table->keyBegin(), table->keyEnd());
+    for (const char* other : {":/SoftwareUpdate.strings", ":/MetadataLinks.strings"}) {
+        QFile f(QString::fromLatin1(other));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << other;
+        const auto keys = StringsTable::parse(f.readAll());
+        ASSERT_TRUE(keys) << other;
+        for (auto k = keys->keyBegin(); k != keys->keyEnd(); ++k)
+            anyTable.insert(*k);
+    }
     int files = 0;
     QDirIterator it(source, {"*.h", "*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -179,6 +196,11 @@ TEST(LocalizedTextTest, EveryKeyTheCodeUsesIsInTheTable) {
         for (auto m = direct.globalMatch(text); m.hasNext();) {
             const auto match = m.next();
             EXPECT_TRUE(table->contains(match.captured(1)))
+                << match.captured(1).toStdString() << " in " << it.filePath().toStdString();
+        }
+        for (auto m = named.globalMatch(text); m.hasNext();) {
+            const auto match = m.next();
+            EXPECT_TRUE(anyTable.contains(match.captured(1)))
                 << match.captured(1).toStdString() << " in " << it.filePath().toStdString();
         }
     }

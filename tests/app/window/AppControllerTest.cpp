@@ -19,6 +19,7 @@
 #include "app/services/ZYMServicesProvider.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/UserDefaults.h"
+#include "ListsProbe.h"
 #include "ProgramServices.h"
 #include "app/prefs/RadioPrefsWindowController.h"
 #include "app/ui/RadioAppController.h"
@@ -499,6 +500,34 @@ TEST_F(AppStart, TheSignOnItemSignsOnAndOffAndASleepStopsThePlay) {
 }  // namespace
 
 namespace {
+
+// Leaving the preferences' General pane (its end notice makes the window filter the
+// stations again) leaves the main window's lists as the listener left them.
+TEST_F(AppStart, LeavingTheGeneralPaneKeepsTheStationLists) {
+    ProgramServices services;
+    RadioWindowController& window = StartProgramSignedOn(services);
+    const auto [genre, station] = windowtest::GenreAndStation(window);
+    ASSERT_FALSE(genre.isEmpty());
+    windowtest::ClickSource(window, genre);
+    windowtest::ClickStation(window, station);
+    const int rows = windowtest::StationRows(window);
+
+    app_->showPreferences();
+    RadioPrefsWindowController& prefs = RadioPrefsWindowController::sharedPrefsController();
+    for (const QString& next : {RadioPrefsWindowController::kColorsPane, RadioPrefsWindowController::kPresetPane}) {
+        SCOPED_TRACE(next.toStdString());
+        ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kRadioPane));
+        ASSERT_TRUE(prefs.showPaneWithIdentifier(next));
+        EXPECT_EQ(windowtest::SelectedSourceID(window), genre);
+        EXPECT_EQ(windowtest::StationRows(window), rows);
+        EXPECT_EQ(windowtest::SelectedStationID(window), station);
+        ASSERT_TRUE(window.activeStation());
+        EXPECT_EQ(window.activeStation()->stationID(), station);
+    }
+
+    app_->mainWindowController()->window()->hide();
+    app_->quit();
+}
 
 TEST_F(AppStart, ThePreferencesShowTheRadioServicesPresets) {
     ProgramServices services;

@@ -282,6 +282,11 @@ TEST_F(MainWindow, AStoredPresetIsRecordedOnTheServer) {
         ASSERT_EQ(dialogs_.waiting(), 1) << row.button;
         EXPECT_EQ(dialogs_.shown.back().parent, window_->window());
         EXPECT_EQ(dialogs_.shown.back().request.buttons.size(), 2);
+        // Its texts come from the strings table, not as their keys.
+        const DialogRequest& sheet = dialogs_.shown.back().request;
+        EXPECT_EQ(sheet.title, QStringLiteral("This station is already on a preset"));
+        EXPECT_EQ(sheet.informativeText, QStringLiteral("Store it on this preset as well?"));
+        EXPECT_EQ(sheet.buttons.value(0), QStringLiteral("Store"));
         EXPECT_NE(window_->stationIDOnPreset(3), QStringLiteral("radio:aggregate:12345"));
         ASSERT_TRUE(dialogs_.answer(row.button));
         if (row.storedAfter) {

@@ -98,6 +98,38 @@ TEST_F(ServiceCallbacks, ASecondLossWithoutSuccessGivesUpAndMakesThePanelSticky)
     EXPECT_EQ(statistics_.calls.back(), "state 1");
 }
 
+// The play ended by the lost service, not by the listener: the settings the quit writes
+// keep the station, so that the next launch plays and selects it again.
+TEST_F(ServiceCallbacks, AfterAFaultEndedThePlayTheQuitKeepsTheStation) {
+    servicesReachable_ = false;
+    SignOnAndLoad();
+    PlayForever();
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)},
+                                {"kind", "signon"},
+                                {"users", QJsonArray{QJsonObject{{"name", kUser}, {"password", kPassword}}}},
+                                {"disco_status", "Refused"}});
+    DropNext("GetStationState");
+    window_->radioService().requestStateForStations({kMp3Station}, window_->networkBandwidthLimitPreference());
+    ASSERT_TRUE(RunUntil([&] { return !EndSessions().empty(); })) << Log();
+    ASSERT_FALSE(window_->playingStation());
+    window_->prepareForApplicationTermination();
+    window_->saveSettings();
+    EXPECT_EQ(defaults_->string(QStringLiteral("playing_station")), kMp3Station);
+    EXPECT_EQ(defaults_->string(QStringLiteral("active_station")), kMp3Station);
+}
+
+// Stopped by the listener, the quit forgets the playing station, as it should.
+TEST_F(ServiceCallbacks, AfterTheListenersStopTheQuitForgetsThePlayingStation) {
+    SignOnAndLoad();
+    PlayForever();
+    window_->togglePlaying();
+    ASSERT_FALSE(window_->playingStation());
+    window_->prepareForApplicationTermination();
+    window_->saveSettings();
+    EXPECT_EQ(defaults_->string(QStringLiteral("playing_station")), QString(""));
+    EXPECT_EQ(defaults_->string(QStringLiteral("active_station")), kMp3Station);
+}
+
 TEST_F(ServiceCallbacks, SigningOffNeitherRetriesNorEndsASession) {
     SignOnAndLoad();
     const int signOns = SignOnSteps();
