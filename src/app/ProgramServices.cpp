@@ -1,8 +1,11 @@
 #include "ProgramServices.h"
 
+#include <QCoreApplication>
+
 #include <optional>
 
 #include "app/about/AboutWindow.h"
+#include "app/adview/panel/AdPanelView.h"
 #include "app/prefs/RadioPrefsWindowController.h"
 #include "app/services/Localizer.h"
 #include "app/services/ZYMRadioService.h"
@@ -115,6 +118,18 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
         };
     if (!env.shutdownPreferences)
         env.shutdownPreferences = [] { RadioPrefsWindowController::shutdownPrefsController(); };
+
+    // The ad panel; the web engine behind it is loaded only when the first ad is to show
+    // (the window library itself knows no web engine).
+    if (!env.window.adViews) {
+        env.window.adViews = [](QWidget* parent) -> AdView* {
+            return new AdPanelView(QString(), AdPanelView::moduleFactory(QCoreApplication::applicationDirPath()),
+                                   parent);
+        };
+        env.window.attachAdController = [](AdView* view, AdController* controller) {
+            static_cast<AdPanelView*>(view)->setController(controller);
+        };
+    }
 
     // Every button and menu item, and the actions of the lists, go to the analytics.
     state.reporter = std::make_unique<ActionReporter>(ZYMLiaison::sharedLiaison());

@@ -1,7 +1,8 @@
 #pragma once
 // The support services of the program behind the interfaces of the application shell:
 // usage statistics, the update check, the preferences and About windows, the power
-// notices and the interface analytics. Tests of the shell use their own stand-ins.
+// notices, the interface analytics and the ad panel. Tests of the shell use their own
+// stand-ins.
 
 #include <memory>
 

@@ -19,7 +19,6 @@
 #include <iostream>
 #include <string>
 
-#include "app/adview/WebEngineAdView.h"
 #include "app/services/Localizer.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/ServiceLayerError.h"
@@ -84,8 +83,6 @@ void SaveScreenshot(RadioWindowController& window, const QString& path) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
-    // The web engine of the ad panel shares its GL contexts.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QuietWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));
@@ -116,11 +113,6 @@ int main(int argc, char** argv) {
     // the controller exists, before any service asks for it.
     ProgramServices support;
     AppEnvironment environment;
-    // The ad panel's web view; the window library itself knows no web engine.
-    environment.window.adViews = [](QWidget* parent) -> AdView* { return new WebEngineAdView(QString(), parent); };
-    environment.window.attachAdController = [](AdView* view, AdController* controller) {
-        static_cast<WebEngineAdView*>(view)->setController(controller);
-    };
     RadioAppController* application = nullptr;
     environment.setupStatistics = [] { ProgramServices::setupPhoneHome(); };
     support.wire(environment, application);

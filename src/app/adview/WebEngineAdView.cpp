@@ -1,12 +1,26 @@
 #include "app/adview/WebEngineAdView.h"
 
+#include <QChildEvent>
 #include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 
+namespace QtWebEngineCore {
+// The engine's own set-up of the shared GL context, which it runs before the application
+// object exists when it is linked to the program; exported for a late start.
+Q_DECL_IMPORT void initialize();
+}  // namespace QtWebEngineCore
+
 namespace {
+
+// As long as a browser lets a click open a pop-up.
+constexpr qint64 kClickLifetimeMs = 5000;
 
 AdNavigationType TypeOf(QWebEnginePage::NavigationType type) {
     switch (type) {
@@ -31,8 +45,13 @@ void WebEngineAdView::FileGuard::interceptRequest(QWebEngineUrlRequestInfo& info
 
 class WebEngineAdView::Page : public QWebEnginePage {
 public:
-    Page(QWebEngineProfile* profile, WebEngineAdView& view, AdFrame frame)
-        : QWebEnginePage(profile, &view), view_(view), frame_(frame) {}
+    Page(QWebEngineProfile* profile, WebEngineAdView& view) : QWebEnginePage(profile, &view), view_(view) {
+        connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl& origin, Feature feature) {
+            setFeaturePermission(origin, feature, PermissionDeniedByUser);
+        });
+        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    }
 
     bool pendingHtml = false;
 
@@ -44,19 +63,38 @@ protected:
             return true;
         }
         AdController* controller = view_.controller();
-        return controller && controller->acceptNavigation(frame_, TypeOf(type), url.toString(QUrl::FullyEncoded));
+        if (!controller) return false;
+        const bool byListener = type == NavigationTypeLinkClicked && view_.takeClick();
+        return controller->acceptNavigation(AdFrame::AdView, TypeOf(type), url.toString(QUrl::FullyEncoded),
+                                            byListener);
     }
 
-    QWebEnginePage* createWindow(WebWindowType) override { return view_.offscreen_; }
+    // Windows are decided by WebEngineAdView::newWindowRequested; none is made.
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
 
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int, const QString&) override {
         if (AdController* controller = view_.controller()) controller->consoleMessage(message);
     }
+    void javaScriptAlert(const QUrl&, const QString& message) override { refused(QStringLiteral("alert"), message); }
+    bool javaScriptConfirm(const QUrl&, const QString& message) override {
+        refused(QStringLiteral("confirm"), message);
+        return false;
+    }
+    bool javaScriptPrompt(const QUrl&, const QString& message, const QString&, QString*) override {
+        refused(QStringLiteral("prompt"), message);
+        return false;
+    }
+    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
 
 private:
+    void refused(const QString& kind, const QString& message) {
+        if (AdController* controller = view_.controller()) controller->scriptDialogRefused(kind, message);
+    }
+
     WebEngineAdView& view_;
-    AdFrame frame_;
 };
+
+void WebEngineAdView::prepareEngine() { QtWebEngineCore::initialize(); }
 
 WebEngineAdView::WebEngineAdView(QString bannerPath, QWidget* parent)
     : QWebEngineView(parent), bannerPath_(std::move(bannerPath)), interceptor_(*this), profile_(new QWebEngineProfile) {
@@ -65,7 +103,11 @@ WebEngineAdView::WebEngineAdView(QString bannerPath, QWidget* parent)
     QWebEngineSettings* settings = profile_->settings();
     settings->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // Pop-ups only after a click; which of them reach the browser is decided below.
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    settings->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
     // The pages are files that run the network's remote scripts and show the banner file;
     // other files are refused by the interceptor.
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
@@ -73,8 +115,13 @@ WebEngineAdView::WebEngineAdView(QString bannerPath, QWidget* parent)
     profile_->setUrlRequestInterceptor(&interceptor_);
     settings->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    page_ = new Page(profile_.get(), *this, AdFrame::AdView);
-    offscreen_ = new Page(profile_.get(), *this, AdFrame::Offscreen);
+    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+    // mailto:, zymradio: and the like never reach the desktop from here.
+    settings->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+    page_ = new Page(profile_.get(), *this);
+    connect(page_, &QWebEnginePage::newWindowRequested, this,
+            [this](QWebEngineNewWindowRequest& request) { newWindowRequested(request); });
     setPage(page_);
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
@@ -85,7 +132,6 @@ WebEngineAdView::~WebEngineAdView() {
     // The pages go before their profile.
     setPage(nullptr);
     delete page_;
-    delete offscreen_;
 }
 
 void WebEngineAdView::setController(AdController* controller) { controller_ = controller; }
@@ -95,9 +141,40 @@ void WebEngineAdView::loadHtml(const QString& html) {
     page_->pendingHtml = true;
     page_->setHtml(html);
 }
-void WebEngineAdView::stopLoading() {
-    page_->triggerAction(QWebEnginePage::Stop);
-    offscreen_->triggerAction(QWebEnginePage::Stop);
-}
+void WebEngineAdView::stopLoading() { page_->triggerAction(QWebEnginePage::Stop); }
 
 void WebEngineAdView::openInBrowser(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+// The engine draws and takes input in a child widget of its own making.
+void WebEngineAdView::childEvent(QChildEvent* event) {
+    if (event->added() && event->child()->isWidgetType()) event->child()->installEventFilter(this);
+    QWebEngineView::childEvent(event);
+}
+
+bool WebEngineAdView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) click_.start();
+        break;
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) click_.start();
+        break;
+    }
+    default: break;
+    }
+    return QWebEngineView::eventFilter(watched, event);
+}
+
+bool WebEngineAdView::takeClick() {
+    const bool fresh = click_.isValid() && click_.elapsed() < kClickLifetimeMs;
+    click_.invalidate();
+    return fresh;
+}
+
+// No window is ever made: after a click its address goes to the browser (a window the
+// page means to fill in later stays unopened); nothing opens without one.
+void WebEngineAdView::newWindowRequested(QWebEngineNewWindowRequest& request) {
+    const bool byListener = request.isUserInitiated() && takeClick();
+    if (controller_) controller_->newWindowRequested(request.requestedUrl().toString(QUrl::FullyEncoded), byListener);
+}

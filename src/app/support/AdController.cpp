@@ -88,6 +88,16 @@ QString HttpUrl(const QString& host, const QString& path) {
 
 }  // namespace
 
+QString AdHosts::scriptBase(const QString& scriptHost) {
+    if (scriptHost.contains(QStringLiteral("://"))) {
+        QString base = scriptHost;
+        while (base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+        return base;
+    }
+    return QStringLiteral("https://") + scriptHost;
+}
+
 AdHosts AdHosts::fromDefaults(const UserDefaults& defaults) {
     return {defaults.string(QStringLiteral("ad_script_host")), defaults.string(QStringLiteral("ad_image_host")),
             defaults.string(QStringLiteral("ad_redirect_host"))};
@@ -148,18 +158,19 @@ QString AdController::staticPage(const QString& bannerUrl) {
 }
 
 QString AdController::scriptPage(const QString& scriptHost, const QString& magicNumber, QSizeF size) {
-    const QString script = QStringLiteral("<SCRIPT LANGUAGE=\"JavaScript1.1\" SRC=\"http://%1%2\"></SCRIPT>");
+    const QString script = QStringLiteral("<SCRIPT LANGUAGE=\"JavaScript1.1\" SRC=\"%1%2\"></SCRIPT>");
+    const QString base = AdHosts::scriptBase(scriptHost);
     return QStringList{
         QStringLiteral("<html>"),
         QStringLiteral("<head>"),
-        script.arg(scriptHost, QStringLiteral("/file/adsWrapper.js")),
+        script.arg(base, QStringLiteral("/file/adsWrapper.js")),
         QStringLiteral("</head>"),
         QStringLiteral("<body style='margin:0; padding:0; background-color: lightgray; text-align: center;'>"),
         QStringLiteral("<script language=\"JavaScript1.1\">htmlAdWH('%1', '%2', '%3');</script>")
             .arg(JavaScriptString(magicNumber))
             .arg(Dimension(size.width()))
             .arg(Dimension(size.height())),
-        script.arg(scriptHost, QStringLiteral("/file/adsEnd.js")),
+        script.arg(base, QStringLiteral("/file/adsEnd.js")),
         QStringLiteral("</body>"),
         QStringLiteral("</html>"),
     }
@@ -178,24 +189,31 @@ QString AdController::imagePage(const AdHosts& hosts, const QString& imagePath, 
 
 void AdController::resetToStaticAd() {
     if (displayingStaticAd_) return;
-    loadHTMLBody(staticPage(fileUrlText(bannerPath_)));
+    loadHTMLBody(staticPage(fileUrlText(bannerPath_)), true);
     // Also when the delegate refused: nothing is shown again until another ad was.
     displayingStaticAd_ = true;
 }
 
 void AdController::displayAdWithMagicNumber(const QString& magicNumber, QSizeF size) {
+    // No ad network: its page could come from nowhere.
+    if (hosts_.script.isEmpty()) return resetToStaticAd();
     displayingStaticAd_ = false;
     loadHTMLBody(scriptPage(hosts_.script, magicNumber, size));
 }
 
 void AdController::displayAdWithImageURL(const QString& imagePath, const QString& magicNumber) {
+    if (hosts_.image.isEmpty()) return resetToStaticAd();
     displayingStaticAd_ = false;
     loadHTMLBody(imagePage(hosts_, imagePath, magicNumber));
 }
 
-void AdController::loadHTMLBody(const QString& html) {
+void AdController::loadHTMLBody(const QString& html, bool staticBanner) {
     if (delegate_ && !delegate_->shouldAdDisplay()) return;
     if (delegate_) delegate_->adWillChange();
+    if (staticBanner && view_.showStaticBanner(bannerPath_)) {
+        if (delegate_) delegate_->adDidChange();
+        return;
+    }
     const QString path = NextAdFilePath(this);
     bool written = false;
     if (!path.isEmpty() && ZYMFileManager::ensureDirectoriesInPath(QFileInfo(path).absolutePath())) {
@@ -209,24 +227,45 @@ void AdController::loadHTMLBody(const QString& html) {
     if (delegate_) delegate_->adDidChange();
 }
 
-bool AdController::acceptNavigation(AdFrame frame, AdNavigationType type, const QString& url) {
+bool AdController::acceptNavigation(AdFrame frame, AdNavigationType type, const QString& url, bool byListener) {
     switch (type) {
     case AdNavigationType::LinkClicked:
-        if (openUrl_) openUrl_(QUrl(url));
+        if (byListener)
+            openInBrowser(url);
+        else
+            NSLog(QStringLiteral("Ad page: a link followed without a click was dropped: %1").arg(url));
         return false;
     case AdNavigationType::Other:
         if (frame == AdFrame::Offscreen) {
-            if (openUrl_) openUrl_(QUrl(url));
+            if (byListener) openInBrowser(url);
             return false;
         }
         return url == QLatin1String("about:blank") ||
-               url.startsWith(QStringLiteral("http://%1/html").arg(hosts_.script)) || isKnownCacheFile(url);
+               url.startsWith(AdHosts::scriptBase(hosts_.script) + QStringLiteral("/html")) || isKnownCacheFile(url);
     default: return false;
     }
 }
 
-void AdController::newWindowRequested(AdNavigationType type, const QString& url) {
-    if (type == AdNavigationType::LinkClicked && openUrl_) openUrl_(QUrl(url));
+void AdController::newWindowRequested(const QString& url, bool byListener) {
+    if (byListener)
+        openInBrowser(url);
+    else
+        NSLog(QStringLiteral("Ad page: a window opened without a click was dropped: %1").arg(url));
+}
+
+void AdController::openInBrowser(const QString& url) {
+    const QUrl parsed(url);
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || parsed.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        NSLog(QStringLiteral("Ad page: not opened in the browser: %1").arg(url));
+        return;
+    }
+    if (openUrl_) openUrl_(parsed);
 }
 
 void AdController::consoleMessage(const QString& message) { NSLog(QStringLiteral("ERROR!!!!\n%1").arg(message)); }
+
+void AdController::scriptDialogRefused(const QString& kind, const QString& message) {
+    NSLog(QStringLiteral("Ad page: %1 dismissed: %2").arg(kind, message));
+}

@@ -4,8 +4,9 @@
 // network's scripts for a magic number and a size, or an image ad linking to the redirect
 // service. Each page is written to one of two files in the cache folder, alternating, and
 // loaded from there (from memory when the file cannot be written). The controller also
-// decides every navigation of the view: clicks go to the browser, and the view shows only
-// its own pages and the ad network's HTML pages.
+// decides every navigation of the view: the listener's clicks go to the browser (http and
+// https only), and the view shows only its own pages and the ad network's HTML pages. What
+// a page does by itself (scripted clicks, windows, dialogs) reaches nothing outside.
 //
 // Values from stream metadata are escaped for their place: the magic number as a
 // JavaScript string and a URL query value, the image path as a URL path.
@@ -25,6 +26,9 @@ public:
     // From memory, with no base URL.
     virtual void loadHtml(const QString& html) = 0;
     virtual void stopLoading() = 0;
+    // A view that can show the house banner without a web page does so and answers true;
+    // the controller then writes and loads no page for it.
+    virtual bool showStaticBanner(const QString& /*bannerPath*/) { return false; }
 };
 
 enum class AdNavigationType { LinkClicked, FormSubmitted, BackForward, Reload, FormResubmitted, Other };
@@ -53,6 +57,13 @@ struct AdHosts {
     // The user defaults "ad_script_host", "ad_image_host" and "ad_redirect_host"; empty
     // where none is set.
     static AdHosts fromDefaults(const UserDefaults& defaults);
+    // Whether any ad can be shown: without a script or an image host only the house
+    // banner is.
+    bool configured() const { return !script.isEmpty() || !image.isEmpty(); }
+    // Where the ad scripts and the network's pages come from: "https://" and the script
+    // host, or the host as given when it names its own scheme ("http://host" for a host
+    // that serves no https).
+    static QString scriptBase(const QString& scriptHost);
 };
 
 class AdController {
@@ -72,12 +83,17 @@ public:
     AdControllerDelegate* delegate() const { return delegate_; }
     bool isDisplayingStaticAd() const { return displayingStaticAd_; }
 
-    // Whether the view may go on to `url`.
-    bool acceptNavigation(AdFrame frame, AdNavigationType type, const QString& url);
-    // A page asks for a new window: a click goes to the browser; the window is never made
-    // here (script openings land in the hidden page instead).
-    void newWindowRequested(AdNavigationType type, const QString& url);
+    // Whether the view may go on to `url`. `byListener`: the navigation follows a click
+    // of the listener's own (the view knows; a page's script cannot make one).
+    bool acceptNavigation(AdFrame frame, AdNavigationType type, const QString& url, bool byListener);
+    // A page asks for a new window: after a click of the listener's its http or https URL
+    // goes to the browser; nothing opens otherwise.
+    void newWindowRequested(const QString& url, bool byListener);
     void consoleMessage(const QString& message);
+    // A page's alert, confirm or prompt (`kind`), answered as if dismissed: only logged.
+    void scriptDialogRefused(const QString& kind, const QString& message);
+    // Hands `url` to the browser when it is http or https; logs and drops anything else.
+    void openInBrowser(const QString& url);
 
     // One of the ad files of a living controller, as a path or a file URL.
     static bool isKnownCacheFile(const QString& url);
@@ -88,7 +104,8 @@ public:
     static QString imagePage(const AdHosts& hosts, const QString& imagePath, const QString& magicNumber);
 
 private:
-    void loadHTMLBody(const QString& html);
+    // `staticBanner`: the house banner, which the view may show without a page.
+    void loadHTMLBody(const QString& html, bool staticBanner = false);
 
     AdView& view_;
     AdHosts hosts_;

@@ -1,9 +1,6 @@
 // The window as scripts and the chat clients see it: streams played by address, the forced
 // sign-on of a URL, the volume as a percentage, and the status message of the chat clients.
 
-#include <QUrl>
-#include <QUrlQuery>
-
 #include <algorithm>
 #include <cmath>
 
@@ -63,14 +60,11 @@ void RadioWindowController::playStationWithURL(const QString& url) {
 }
 
 void RadioWindowController::playStationWithURLInternal(const QString& url) {
-    const QString uid = QStringLiteral("macclient-%1").arg(env_.statistics->number(kStatClientID));
-    if (QUrlQuery(QUrl(url)).queryItemValue(QStringLiteral("uid")) == uid) {
-        urls_ = {url};
-        urlIndex_ = 0;
-    } else {
-        // As on the play road: a query item, also where the URL has no query yet.
-        setPlayingStationURLs({url});
-    }
+    // An address handed in from outside (a web link, a script, the command line) may name
+    // any host: it is played as given, without the listener's number, which only the
+    // directory's own station URLs carry.
+    urls_ = {url};
+    urlIndex_ = 0;
     // A format of its own makes the URL the current one, so the player's reports for it
     // pass the stale-URL filter; a failure then ends the play as the last format's would.
     formats_ = {std::make_shared<ZYMRadioStationFormat>(DMRadio3_StationFormatType())};

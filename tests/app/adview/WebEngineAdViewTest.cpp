@@ -1,20 +1,11 @@
 #include "app/adview/WebEngineAdView.h"
 
-#include "support/Env.h"
-#include "support/TestServer.h"
+#include "app/services/NSLog.h"
+#include "AdViewFixture.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QWebEnginePage>
-
-#include <gtest/gtest.h>
-
-#include <unistd.h>
 
 // The prebuilt engine frees some objects through a base without a virtual destructor and
 // keeps caches to the end of the process: neither is ours to mend.
@@ -27,6 +18,7 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
+using adviewtest::WaitFor;
 using zymtest::TestServer;
 
 std::string Data(const char* name) {
@@ -35,75 +27,210 @@ std::string Data(const char* name) {
     return file.readAll().toStdString();
 }
 
-bool WaitFor(const std::function<bool()>& done, int ms = 30000) {
-    return QTest::qWaitFor(done, static_cast<int>(zymtest::Scaled(std::chrono::milliseconds(ms)).count()));
-}
-
-class WebEngineAdViewTest : public ::testing::Test {
+class WebEngineAdViewTest : public adviewtest::AdViewTest {
 protected:
+    // The view showing the script ad of the network at `prefix` (TLS listener), whose
+    // scripts and page are scripted by the caller.
+    void ShowScriptAd(const std::string& prefix) {
+        const std::string host = TlsHost(prefix);
+        view_ = std::make_unique<WebEngineAdView>(home_.path() + "/banner.png");
+        view_->resize(300, 250);
+        view_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view_.get()));
+        ads_ = std::make_unique<AdController>(*view_, AdHosts{QString::fromStdString(host), "", ""},
+                                              home_.path() + "/banner.png", nullptr, Opener());
+        view_->setController(ads_.get());
+        ads_->displayAdWithMagicNumber("48213", QSizeF(300, 250));
+    }
     void SetUp() override {
-        // The engine's sandbox refuses to run as root.
-        if (geteuid() == 0) setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox", 0);
-        ASSERT_TRUE(home_.isValid());
-        saved_ = qgetenv("XDG_CACHE_HOME");
-        qputenv("XDG_CACHE_HOME", home_.path().toUtf8());
+        AdViewTest::SetUp();
+        previousSink_ = SetNSLogSink([this](const QString& m) { logged_ << m; });
     }
-    void TearDown() override { qputenv("XDG_CACHE_HOME", saved_); }
-
-    AdController::UrlOpener Opener() {
-        return [this](const QUrl& url) { opened_ << url.toString(); };
+    void TearDown() override {
+        ads_.reset();
+        view_.reset();
+        SetNSLogSink(previousSink_);
+        AdViewTest::TearDown();
     }
-    bool Requested(const std::string& prefix) { return !TestServer::Get().Requests(prefix).empty(); }
+    // Input reaches a page only once it is on screen.
+    bool Painted(QColor colour) {
+        return WaitFor([&] { return view_->grab().toImage().pixelColor(5, 5) == colour; });
+    }
+    // A click of the listener's at `at` in the view.
+    void Click(QPoint at) {
+        QWidget* input = view_->focusProxy() ? view_->focusProxy() : view_.get();
+        QTest::mouseMove(input, at);
+        QTest::mouseClick(input, Qt::LeftButton, {}, at);
+    }
 
-    QTemporaryDir home_;
-    QByteArray saved_;
-    QStringList opened_;
+    std::unique_ptr<WebEngineAdView> view_;
+    std::unique_ptr<AdController> ads_;
+    NSLogSink previousSink_;
+    QStringList logged_;
 };
 
-TEST_F(WebEngineAdViewTest, ScriptAdRunsAndStaysContained) {
+TEST_F(WebEngineAdViewTest, ScriptAdComesOverHttpsAndStaysContained) {
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
-    auto body = [&](const std::string& path, const std::string& text, const char* type) {
-        return QJsonObject{{"path", QString::fromStdString(prefix + path)},
-                           {"body", QString::fromStdString(text)},
-                           {"headers", QJsonArray{QJsonArray{"Content-Type", type}}}};
-    };
     server.Script(QJsonArray{
-        body("file/adsWrapper.js", Data("adsWrapper.js"), "application/javascript"),
-        body("file/adsEnd.js", Data("adsEnd.js"), "application/javascript"),
-        body("html/ad", Data("ad.html"), "text/html"),
-        body("", "<html><body>elsewhere</body></html>", "text/html"),
+        Body(prefix + "file/adsWrapper.js", Data("adsWrapper.js"), "application/javascript"),
+        Body(prefix + "file/adsEnd.js", Data("adsEnd.js"), "application/javascript"),
+        Body(prefix + "html/ad", Data("ad.html"), "text/html"),
+        Body(prefix, "<html><body>elsewhere</body></html>", "text/html"),
     });
-    QString host = QString::fromStdString(server.Url(prefix)).mid(7);
-    host.chop(1);  // the prefix goes before "/file/..." and "/html"
-    const AdHosts hosts{host, host, host};
+    ShowScriptAd(prefix);
 
-    WebEngineAdView view(home_.path() + "/banner.png");
-    view.resize(300, 250);
-    view.show();
-    AdController ads(view, hosts, home_.path() + "/banner.png", nullptr, Opener());
-    view.setController(&ads);
-    ads.displayAdWithMagicNumber("48213", QSizeF(300, 250));
-
-    // The page's script ran: the network's page was asked for with the magic number.
+    // The page's script ran, fetched over https (the only listener that has the host's
+    // port): the network's page was asked for with the magic number.
     ASSERT_TRUE(WaitFor([&] { return Requested(prefix + "html/ad"); }));
     EXPECT_EQ(server.Requests(prefix + "html/ad")[0].query, "m=48213&w=300&h=250");
-    ASSERT_TRUE(WaitFor([&] { return view.title() == QLatin1String("ad ready"); }));
+    ASSERT_TRUE(WaitFor([&] { return view_->title() == QLatin1String("ad ready"); }));
+    ASSERT_TRUE(Painted(QColor(0x20, 0x50, 0xc0)));
 
-    // Its window opening went to the browser.
-    const QString popup = QString::fromStdString(server.Url(prefix + "popup"));
-    ASSERT_TRUE(WaitFor([&] { return opened_.contains(popup); })) << opened_.join(' ').toStdString();
+    // The page's own navigation elsewhere and a scripted click go nowhere; the listener's
+    // own click on the ad goes to the browser, and the view keeps its page.
+    auto dropped = [&](const char* path) {
+        return logged_.contains(QStringLiteral("Ad page: a link followed without a click was dropped: ") +
+                                QString::fromStdString("https://" + TlsHost(prefix) + "/" + path));
+    };
+    ASSERT_TRUE(WaitFor([&] { return dropped("foreign"); })) << logged_.join('\n').toStdString();
+    view_->page()->runJavaScript(QStringLiteral("document.getElementById('link').click();"));
+    const QString clickedText =
+        QStringLiteral("Ad page: a link followed without a click was dropped: https://%1/clicked")
+            .arg(QString::fromStdString(TlsHost(prefix)).section('/', 0, 0));
+    ASSERT_TRUE(WaitFor([&] { return logged_.contains(clickedText); })) << logged_.join('\n').toStdString();
+    EXPECT_TRUE(desktop_.opened.isEmpty());
+    Click(QPoint(150, 125));
+    const QString clicked =
+        QStringLiteral("https://%1/clicked").arg(QString::fromStdString(TlsHost(prefix)).section('/', 0, 0));
+    ASSERT_TRUE(WaitFor([&] { return !desktop_.opened.isEmpty(); }));
+    EXPECT_EQ(desktop_.opened, QStringList{clicked}) << desktop_.opened.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(view_->url().path().endsWith("/html/ad"));
 
-    // A click on the ad too, and the view keeps its page.
-    const QString clicked = QString::fromStdString(server.Url("/clicked"));
-    view.page()->runJavaScript(QStringLiteral("document.getElementById('link').click();"));
-    ASSERT_TRUE(WaitFor([&] { return opened_.contains(clicked); })) << opened_.join(' ').toStdString();
-    EXPECT_TRUE(view.url().path().endsWith("/html/ad"));
-
-    // The form and the navigation elsewhere, both tried before the click, never left.
+    // Its window, the form and the navigation elsewhere, all tried before the click, never
+    // left the page.
     EXPECT_FALSE(Requested(prefix + "html/form"));
     EXPECT_FALSE(Requested(prefix + "foreign"));
-    EXPECT_FALSE(Requested(prefix + "popup")) << "the hidden page loads nothing itself";
+    EXPECT_FALSE(Requested(prefix + "popup"));
+    EXPECT_TRUE(modals_.isEmpty()) << modals_.join(' ').toStdString();
+}
+
+// The ad network's script runs in the view's own file page: whatever it tries by itself,
+// nothing is shown over the program and nothing reaches the desktop.
+TEST_F(WebEngineAdViewTest, APageScriptGetsNoDialogWindowOrOpening) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    const std::string plain = server.Url(prefix);
+    const std::string hostile = R"JS(
+var adsBase = document.currentScript.src.replace(/\/file\/adsWrapper\.js$/, "");
+var answers = [];
+alert("hello");
+answers.push(confirm("Leave?"));
+answers.push(prompt("Your password?", "secret"));
+function link(href, target) {
+  var a = document.createElement("a");
+  a.href = href;
+  if (target) a.target = target;
+  document.documentElement.appendChild(a);
+  a.click();
+}
+// One attempt per turn of the page's loop, so none cancels another.
+var attempts = [
+  function () { window.open("file:///etc/passwd"); },
+  function () { window.open(adsBase + "/popup/open"); },
+  function () { window.open("PLAIN" + "popup/plain"); },
+  function () { link("file:///etc/passwd"); },
+  function () { link(adsBase + "/popup/link"); },
+  function () { link(adsBase + "/popup/blank", "_blank"); },
+  function () { link("mailto:someone@example.com"); },
+  function () { link("zymradio:playstation?id=1"); },
+];
+function next(i) {
+  if (i < attempts.length) {
+    try { attempts[i](); } catch (e) {}
+    setTimeout(function () { next(i + 1); }, 50);
+  } else {
+    new Image().src = adsBase + "/done?c=" + answers[0] + "&p=" + answers[1];
+  }
+}
+function htmlAdWH(magic, width, height) { setTimeout(function () { next(0); }, 0); }
+)JS";
+    QString wrapper = QString::fromStdString(hostile);
+    wrapper.replace(QStringLiteral("PLAIN"), QString::fromStdString(plain));
+    server.Script(QJsonArray{
+        Body(prefix + "file/adsWrapper.js", wrapper.toStdString(), "application/javascript"),
+        Body(prefix + "file/adsEnd.js", Data("adsEnd.js"), "application/javascript"),
+        Body(prefix + "done", "", "image/gif"),
+    });
+    ShowScriptAd(prefix);
+    bool done = WaitFor([&] { return Requested(prefix + "done"); });
+    // A round trip through the page after the mark: what the attempts before it asked of
+    // the view has been decided by then.
+    bool roundTrip = false;
+    view_->page()->runJavaScript(QStringLiteral("1"), [&](const QVariant&) { roundTrip = true; });
+    done = done && WaitFor([&] { return roundTrip; });
+    ASSERT_TRUE(done);
+
+    // The dialogs were answered as dismissed, never shown, and logged.
+    EXPECT_EQ(server.Requests(prefix + "done")[0].query, "c=false&p=null");
+    EXPECT_TRUE(modals_.isEmpty()) << modals_.join(' ').toStdString();
+    for (const char* line : {"Ad page: alert dismissed: hello", "Ad page: confirm dismissed: Leave?",
+                             "Ad page: prompt dismissed: Your password?"})
+        EXPECT_TRUE(logged_.contains(QString::fromLatin1(line))) << line << "\n" << logged_.join('\n').toStdString();
+    // Nothing reached the desktop or loaded anywhere.
+    EXPECT_TRUE(desktop_.opened.isEmpty()) << desktop_.opened.join(' ').toStdString();
+    EXPECT_FALSE(Requested(prefix + "popup"));
+}
+
+// The listener's clicks: http and https go to the browser, by link, new-window link or a
+// window the click's script opens; nothing else leaves.
+TEST_F(WebEngineAdViewTest, AClickOpensOnlyHttpAndHttpsInTheBrowser) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    const QString plain = QString::fromStdString(server.Url(prefix));
+    struct Row {
+        QString element;   // a block 25 pixels high
+        QString expected;  // what the browser gets, "" for nothing
+    };
+    const QString secure = QStringLiteral("https://%1/").arg(QString::fromStdString(TlsHost(prefix)));
+    const std::vector<Row> rows = {
+        {"<a href='" + plain + "go/link'>", plain + "go/link"},
+        {"<a href='file:///etc/passwd'>", ""},
+        {"<a href='" + secure + "go/secure'>", secure + "go/secure"},
+        {"<a href='ftp://127.0.0.1/go/ftp'>", ""},
+        {"<a target='_blank' href='" + plain + "go/blank'>", plain + "go/blank"},
+        {"<a href='mailto:someone@example.com'>", ""},
+        {"<a onclick=\"window.open('" + plain + "go/open'); return false;\" href='#'>", plain + "go/open"},
+    };
+    QString page = QStringLiteral("<html><head><title>rows</title></head><body style='margin:0; background: #2050c0'>");
+    for (const Row& row : rows)
+        page += row.element.left(row.element.size() - 1) +
+                QStringLiteral(" style='display:block; height:25px; margin:0'>row</a>");
+    page += QStringLiteral("</body></html>");
+    const std::string wrapper =
+        R"JS(var adsBase = document.currentScript.src.replace(/\/file\/adsWrapper\.js$/, "");
+function htmlAdWH(m, w, h) { location.href = adsBase + "/html/rows"; })JS";
+    server.Script(QJsonArray{
+        Body(prefix + "file/adsWrapper.js", wrapper, "application/javascript"),
+        Body(prefix + "file/adsEnd.js", Data("adsEnd.js"), "application/javascript"),
+        Body(prefix + "html/rows", page.toStdString(), "text/html"),
+    });
+    ShowScriptAd(prefix);
+    ASSERT_TRUE(WaitFor([&] { return view_->title() == QLatin1String("rows"); }));
+    ASSERT_TRUE(Painted(QColor(0x20, 0x50, 0xc0)));
+
+    QStringList expected;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        Click(QPoint(150, int(25 * i + 12)));
+        if (rows[i].expected.isEmpty()) continue;
+        // Each opening comes after whatever the clicks before it did.
+        expected << rows[i].expected;
+        ASSERT_TRUE(WaitFor([&] { return desktop_.opened.size() >= expected.size(); }))
+            << i << ": " << desktop_.opened.join(' ').toStdString();
+        EXPECT_EQ(desktop_.opened, expected) << i << ": " << desktop_.opened.join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_TRUE(view_->url().path().endsWith("/html/rows"));
+    EXPECT_FALSE(Requested(prefix + "go")) << "the view itself went nowhere";
 }
 
 // The view showing the static page for the picture `shown`, its own banner being
@@ -152,6 +279,17 @@ TEST_F(WebEngineAdViewTest, PagesReadNoOtherFile) {
                                       complete = true;
                                   });
     ASSERT_TRUE(WaitFor([&] { return complete; }));
+    // Nor by a script's request.
+    bool read = false;
+    ad.view.page()->runJavaScript(
+        QStringLiteral("(function () { var x = new XMLHttpRequest();"
+                       " try { x.open('GET', 'file:///etc/passwd', false); x.send(); return x.responseText.length; }"
+                       " catch (e) { return -1; } })()"),
+        [&](const QVariant& length) {
+            EXPECT_LE(length.toInt(), 0) << "the file was read";
+            read = true;
+        });
+    ASSERT_TRUE(WaitFor([&] { return read; }));
 }
 
 }  // namespace

@@ -173,44 +173,107 @@ TEST_F(AdControllerTest, NavigationPolicy) {
         AdNavigationType type;
         AdFrame frame;
         QString url;
+        bool byListener;
         bool allowed;
         bool opened;
     };
     using T = AdNavigationType;
     const AdFrame ad = AdFrame::AdView, off = AdFrame::Offscreen;
     const std::vector<Row> rows = {
-        {T::Other, ad, "about:blank", true, false},
-        {T::Other, ad, "http://ads.example:8080/html/ad?m=1", true, false},
-        {T::Other, ad, "http://ads.example:8080/htmlx", true, false},
-        {T::Other, ad, "http://ads.example:8080/file/adsWrapper.js", false, false},
-        {T::Other, ad, "http://ads.example:9090/html/ad", false, false},
-        {T::Other, ad, adFile, true, false},
-        {T::Other, ad, "file://" + adFile, true, false},
-        {T::Other, ad, "file:///etc/passwd", false, false},
-        {T::Other, ad, "file://" + Folder() + "/zymradio_ad_3.html", false, false},
-        {T::Other, ad, "http://elsewhere.example/", false, false},
-        {T::Other, off, "http://elsewhere.example/", false, true},
-        {T::Other, off, "about:blank", false, true},
-        {T::LinkClicked, ad, "http://go.example/radio/x", false, true},
-        {T::LinkClicked, off, "http://go.example/radio/x", false, true},
-        {T::FormSubmitted, ad, "http://ads.example:8080/html/form", false, false},
-        {T::FormResubmitted, ad, "http://ads.example:8080/html/form", false, false},
-        {T::BackForward, ad, "about:blank", false, false},
-        {T::Reload, ad, "file://" + adFile, false, false},
-        {T::Reload, off, "http://elsewhere.example/", false, false},
+        {T::Other, ad, "about:blank", false, true, false},
+        {T::Other, ad, "https://ads.example:8080/html/ad?m=1", false, true, false},
+        {T::Other, ad, "https://ads.example:8080/htmlx", false, true, false},
+        {T::Other, ad, "http://ads.example:8080/html/ad?m=1", false, false, false},
+        {T::Other, ad, "https://ads.example:8080/file/adsWrapper.js", false, false, false},
+        {T::Other, ad, "https://ads.example:9090/html/ad", false, false, false},
+        {T::Other, ad, adFile, false, true, false},
+        {T::Other, ad, "file://" + adFile, false, true, false},
+        {T::Other, ad, "file:///etc/passwd", false, false, false},
+        {T::Other, ad, "file://" + Folder() + "/zymradio_ad_3.html", false, false, false},
+        {T::Other, ad, "http://elsewhere.example/", true, false, false},
+        // The hidden page hands on only what a click of the listener's opened.
+        {T::Other, off, "http://elsewhere.example/", true, false, true},
+        {T::Other, off, "http://elsewhere.example/", false, false, false},
+        {T::Other, off, "about:blank", true, false, false},
+        {T::LinkClicked, ad, "http://go.example/radio/x", true, false, true},
+        {T::LinkClicked, ad, "https://go.example/radio/x", true, false, true},
+        {T::LinkClicked, ad, "http://go.example/radio/x", false, false, false},
+        {T::LinkClicked, ad, "file:///etc/passwd", true, false, false},
+        {T::LinkClicked, ad, "ftp://go.example/x", true, false, false},
+        {T::LinkClicked, ad, "javascript:alert(1)", true, false, false},
+        {T::LinkClicked, ad, "mailto:a@example.com", true, false, false},
+        {T::LinkClicked, ad, "zymradio:playstation?id=1", true, false, false},
+        {T::LinkClicked, off, "http://go.example/radio/x", true, false, true},
+        {T::FormSubmitted, ad, "https://ads.example:8080/html/form", true, false, false},
+        {T::FormResubmitted, ad, "https://ads.example:8080/html/form", true, false, false},
+        {T::BackForward, ad, "about:blank", true, false, false},
+        {T::Reload, ad, "file://" + adFile, true, false, false},
+        {T::Reload, off, "http://elsewhere.example/", true, false, false},
     };
     for (const Row& row : rows) {
         opened_.clear();
-        EXPECT_EQ(ads.acceptNavigation(row.frame, row.type, row.url), row.allowed)
+        EXPECT_EQ(ads.acceptNavigation(row.frame, row.type, row.url, row.byListener), row.allowed)
             << row.url.toStdString() << " type " << static_cast<int>(row.type) << " frame "
-            << static_cast<int>(row.frame);
-        EXPECT_EQ(opened_.size(), row.opened ? 1 : 0) << row.url.toStdString();
+            << static_cast<int>(row.frame) << " by listener " << row.byListener;
+        EXPECT_EQ(opened_.size(), row.opened ? 1 : 0) << row.url.toStdString() << " by listener " << row.byListener;
     }
     opened_.clear();
-    ads.newWindowRequested(T::Other, "http://popup.example/");
+    ads.newWindowRequested("http://popup.example/", false);
+    ads.newWindowRequested("file:///etc/passwd", true);
     EXPECT_TRUE(opened_.isEmpty());
-    ads.newWindowRequested(T::LinkClicked, "http://go.example/");
-    EXPECT_EQ(opened_, QStringList{"http://go.example/"});
+    ads.newWindowRequested("https://go.example/", true);
+    EXPECT_EQ(opened_, QStringList{"https://go.example/"});
+}
+
+// The scripts come over https unless the host is given with a scheme of its own.
+TEST_F(AdControllerTest, ScriptsComeOverHttpsUnlessTheHostSaysOtherwise) {
+    EXPECT_EQ(AdHosts::scriptBase("ads.example:8080"), "https://ads.example:8080");
+    EXPECT_EQ(AdHosts::scriptBase("http://ads.example/"), "http://ads.example");
+    RecordingView view;
+    const AdHosts plain{"http://ads.example:8080", "", ""};
+    AdController ads(view, plain, "/b/banner.png", nullptr, Opener());
+    EXPECT_TRUE(AdController::scriptPage(plain.script, "1", QSizeF(300, 250))
+                    .contains("SRC=\"http://ads.example:8080/file/adsWrapper.js\""));
+    EXPECT_TRUE(
+        ads.acceptNavigation(AdFrame::AdView, AdNavigationType::Other, "http://ads.example:8080/html/ad", false));
+    EXPECT_FALSE(
+        ads.acceptNavigation(AdFrame::AdView, AdNavigationType::Other, "https://ads.example:8080/html/ad", false));
+}
+
+// Without an ad network the house banner stays: no page names a host of nothing.
+TEST_F(AdControllerTest, WithoutHostsOnlyTheHouseBannerShows) {
+    RecordingView view;
+    Delegate delegate;
+    AdController ads(view, AdHosts{}, "/b/banner.png", &delegate, Opener());
+    EXPECT_FALSE(AdHosts{}.configured());
+    ads.displayAdWithMagicNumber("5", QSizeF(300, 250));
+    ads.displayAdWithImageURL("/a.gif", "7");
+    // The house banner's page alone.
+    ASSERT_EQ(view.loads.size(), 1);
+    QFile page(view.loads[0].mid(4 + 7));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(page.readAll()), AdController::staticPage("file:///b/banner.png"));
+    EXPECT_TRUE(ads.isDisplayingStaticAd());
+}
+
+// A view that draws the house banner itself gets no page for it, and the delegate hears
+// of the change as of any other.
+TEST_F(AdControllerTest, AViewMayShowTheHouseBannerItself) {
+    struct NativeBanner : RecordingView {
+        QStringList banners;
+        bool showStaticBanner(const QString& path) override {
+            banners << path;
+            return true;
+        }
+    } view;
+    Delegate delegate;
+    AdController ads(view, kHosts, "/b/banner.png", &delegate, Opener());
+    EXPECT_EQ(view.banners, QStringList{"/b/banner.png"});
+    EXPECT_TRUE(view.loads.isEmpty());
+    EXPECT_FALSE(QFile::exists(File(1)) || QFile::exists(File(2)));
+    EXPECT_EQ(delegate.calls, (QStringList{"should", "will", "did"}));
+    ads.displayAdWithImageURL("/a.gif", "7");
+    EXPECT_EQ(view.loads.size(), 1);
 }
 
 TEST_F(AdControllerTest, HostsAreSettings) {
@@ -229,8 +292,9 @@ TEST_F(AdControllerTest, ConsoleMessagesAreLogged) {
     RecordingView view;
     AdController ads(view, kHosts, "/b/banner.png", nullptr, Opener());
     ads.consoleMessage("x is not defined");
+    ads.scriptDialogRefused("prompt", "Your password?");
     SetNSLogSink(previous);
-    EXPECT_EQ(logged, QStringList{"ERROR!!!!\nx is not defined"});
+    EXPECT_EQ(logged, (QStringList{"ERROR!!!!\nx is not defined", "Ad page: prompt dismissed: Your password?"}));
 }
 
 }  // namespace

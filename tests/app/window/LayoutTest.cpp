@@ -219,6 +219,8 @@ TEST_F(Layout, EachStateLooksAsItShould) {
 }
 
 TEST_F(Layout, TheAdPanelOpensOnlyInTheFullLayoutWhileActive) {
+    // Without an ad network only the house banner would show.
+    defaults_->setString(QStringLiteral("ad_script_host"), QStringLiteral("127.0.0.1:9"));
     Make();
     ASSERT_TRUE(adView_);
     const int lists = WindowLayoutPolicy::kMinSearchPanelHeight;

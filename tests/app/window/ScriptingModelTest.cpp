@@ -147,22 +147,17 @@ TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
     }
 }
 
-TEST_F(Scripting, StreamsPlayedByAddressCarryTheListenersNumberOnce) {
+// An address from outside may name any host: it gets no listener number, and one it
+// carries is not touched.
+TEST_F(Scripting, StreamsPlayedByAddressArePlayedAsGiven) {
     ScriptingModel& model = Make();
-    struct Case {
-        const char* url;
-        const char* played;
-    };
-    for (const Case& c :
-         {Case{"http://127.0.0.1:9/live", "http://127.0.0.1:9/live?uid=macclient-7"},
-          Case{"http://127.0.0.1:9/live?a=1", "http://127.0.0.1:9/live?a=1&uid=macclient-7"},
-          Case{"http://127.0.0.1:9/live?uid=macclient-7&a=1", "http://127.0.0.1:9/live?uid=macclient-7&a=1"},
-          Case{"http://127.0.0.1:9/live?uid=someone", "http://127.0.0.1:9/live?uid=macclient-7"}}) {
-        model.playStationWithURL(QString::fromLatin1(c.url));
+    for (const char* url : {"http://127.0.0.1:9/live", "http://127.0.0.1:9/live?a=1", "qint://127.0.0.1:9/live?a=1",
+                            "http://127.0.0.1:9/live?uid=someone"}) {
+        model.playStationWithURL(QString::fromLatin1(url));
         ASSERT_FALSE(played_.empty());
-        EXPECT_EQ(played_.back(), c.played) << c.url;
-        EXPECT_EQ(model.playingStation(), (ZYMScriptStation{QStringLiteral("-1"), QString::fromLatin1(c.url)}));
-        EXPECT_EQ(window_->playingStationURL().toStdString(), c.played);
+        EXPECT_EQ(played_.back(), url);
+        EXPECT_EQ(model.playingStation(), (ZYMScriptStation{QStringLiteral("-1"), QString::fromLatin1(url)}));
+        EXPECT_EQ(window_->playingStationURL().toStdString(), url);
         EXPECT_TRUE(model.isPlaying());
     }
 }
@@ -330,6 +325,38 @@ TEST_F(Scripting, AFailingStreamPlayedByAddressEndsSignedOnOrOff) {
         EXPECT_EQ(window_->playStopButton()->property("image").toString(), QStringLiteral("play_normal")) << row.path;
     }
     EXPECT_EQ(StreamPaths().size(), 3u) << "each tried once";
+}
+
+}  // namespace
+
+namespace {
+
+// What reaches a host: a directory station's stream request carries the listener's number
+// once; an address handed in from outside carries none, whatever host it names.
+TEST_F(Scripting, OnlyDirectoryStreamsSendTheListenersNumber) {
+    ScriptingModel& model = Make(false);
+    SignOnAndLoad();
+    model.playStationWithID(QStringLiteral("radio:aggregate:1"));
+    ASSERT_TRUE(RunUntil([&] { return !StreamRequests().empty(); })) << Log();
+    const std::string directory = StreamRequests().front().query;
+    std::size_t uids = 0;
+    for (std::size_t at = directory.find("uid="); at != std::string::npos; at = directory.find("uid=", at + 1))
+        ++uids;
+    EXPECT_EQ(uids, 1u) << directory;
+    EXPECT_NE(directory.find("uid=macclient-7"), std::string::npos) << directory;
+
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "byaddress")}, {"status", 404}});
+    for (const char* scheme : {"http", "qint"}) {
+        const std::size_t before = server_->Requests(prefix_ + "byaddress").size();
+        QString url = QString::fromStdString(server_->Url(prefix_ + "byaddress?station=") + scheme);
+        url.replace(0, 4, QString::fromLatin1(scheme));
+        model.playStationWithURL(url);
+        ASSERT_TRUE(RunUntil([&] { return server_->Requests(prefix_ + "byaddress").size() > before; }))
+            << scheme << "\n"
+            << Log();
+        const auto byAddress = server_->Requests(prefix_ + "byaddress");
+        EXPECT_EQ(byAddress.back().query, std::string("station=") + scheme);
+    }
 }
 
 }  // namespace

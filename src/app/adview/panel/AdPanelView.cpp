@@ -1,0 +1,78 @@
+#include "app/adview/panel/AdPanelView.h"
+
+#include "app/services/NSLog.h"
+
+#include <QLibrary>
+#include <QPainter>
+#include <QVBoxLayout>
+
+AdPanelView::AdPanelView(QString bannerPath, WebViewFactory makeWebView, QWidget* parent)
+    : QWidget(parent), bannerPath_(std::move(bannerPath)), makeWebView_(std::move(makeWebView)) {
+    setObjectName(QStringLiteral("adPanelView"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+}
+
+AdView* AdPanelView::ensureWebView() {
+    if (web_ || madeOnce_) return web_;
+    madeOnce_ = true;
+    AdView* view = nullptr;
+    QWidget* widget = makeWebView_ ? makeWebView_(this, controller_, bannerPath_, &view) : nullptr;
+    if (!widget || !view) {
+        NSLog(QStringLiteral("The ad view could not be made; the house banner stays."));
+        delete widget;
+        return nullptr;
+    }
+    webWidget_ = widget;
+    web_ = view;
+    layout()->addWidget(widget);
+    widget->show();
+    return web_;
+}
+
+void AdPanelView::loadUrl(const QUrl& url) {
+    if (AdView* view = ensureWebView()) view->loadUrl(url);
+}
+
+void AdPanelView::loadHtml(const QString& html) {
+    if (AdView* view = ensureWebView()) view->loadHtml(html);
+}
+
+void AdPanelView::stopLoading() {
+    if (web_) web_->stopLoading();
+}
+
+bool AdPanelView::showStaticBanner(const QString& bannerPath) {
+    if (web_) return false;
+    if (bannerPath != bannerPath_ || banner_.isNull()) {
+        bannerPath_ = bannerPath;
+        banner_ = bannerPath.isEmpty() ? QPixmap() : QPixmap(bannerPath);
+    }
+    update();
+    return true;
+}
+
+// As the static page draws it: light grey, the picture in the middle.
+void AdPanelView::paintEvent(QPaintEvent*) {
+    if (web_) return;
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(211, 211, 211));
+    if (!banner_.isNull()) {
+        const QSize size = banner_.deviceIndependentSize().toSize();
+        painter.drawPixmap(QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size), banner_);
+    }
+}
+
+AdPanelView::WebViewFactory AdPanelView::moduleFactory(const QString& folder) {
+    return [folder](QWidget* parent, AdController* controller, const QString& bannerPath, AdView** view) -> QWidget* {
+        using Make = QWidget* (*)(QWidget*, AdController*, const QString&, AdView**);
+        // Loaded once and kept to the end of the process.
+        QLibrary module(folder + QStringLiteral("/zymradio-adview"));
+        auto make = reinterpret_cast<Make>(module.resolve("zymradio_make_ad_view"));
+        if (!make) {
+            NSLog(QStringLiteral("The ad view module could not be loaded: %1").arg(module.errorString()));
+            return nullptr;
+        }
+        return make(parent, controller, bannerPath, view);
+    };
+}
