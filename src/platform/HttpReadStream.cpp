@@ -323,10 +323,12 @@ const HeaderFields* HttpReadStream::ResponseHeaders() {
     return headers_.Complete() ? &headers_.Fields() : nullptr;
 }
 
-void HttpReadStream::Wait(std::chrono::milliseconds limit) {
+void HttpReadStream::Wait(std::chrono::milliseconds limit, int wakeFd) {
     if (!opened_ || !multi_) return;
     // With nothing on the wire (finished or paused) this still keeps the caller's pace.
-    curl_multi_poll(Multi(multi_), nullptr, 0, int(std::max<long long>(0, limit.count())), nullptr);
+    curl_waitfd wake{wakeFd, CURL_WAIT_POLLIN, 0};
+    const int ms = int(std::clamp<long long>(limit.count(), 0, 24LL * 3600 * 1000));
+    curl_multi_poll(Multi(multi_), wakeFd >= 0 ? &wake : nullptr, wakeFd >= 0 ? 1 : 0, ms, nullptr);
     Pump();
 }
 

@@ -102,8 +102,10 @@ public:
     // Status code of the last response seen; 0 before any (and for HTTP/0.9).
     long HttpStatus() const { return httpStatus_; }
 
-    // Waits up to `limit` for network activity (never longer), then processes it.
-    void Wait(std::chrono::milliseconds limit);
+    // Waits up to `limit` for network activity (never longer), then processes it. A wait
+    // ends early when `wakeFd` (a descriptor of the caller's, -1 for none) turns readable:
+    // another thread's way to cut the wait short. It is not read here.
+    void Wait(std::chrono::milliseconds limit, int wakeFd = -1);
 
     std::size_t BufferedBytes() const { return buffer_.size() - readPos_; }
 
