@@ -44,7 +44,7 @@ private:
     class Stage : public DataSource {
     public:
         enum Kind { kStream, kStreamAudio, kAudio, kPcm };
-        Stage(AudioProgressGuard& guard, Kind kind) : guard_(guard), kind(kind) {}
+        Stage(AudioProgressGuard& guard, Kind kind) : kind(kind), guard_(guard) {}
         int Read(void* buffer, unsigned length) override;
         DataSource* source = nullptr;
         Kind kind;

@@ -76,6 +76,7 @@ class HttpReadStream {
 public:
     static constexpr int kMaxRedirects = 5;
     static constexpr std::size_t kBufferLimit = 256 * 1024;
+    static constexpr long kReceiveBlock = 64 * 1024;
 
     // `requestHeaders`: (name, value) pairs sent as given (CR and LF removed); nothing
     // else is sent beyond Host.
@@ -115,6 +116,7 @@ private:
     std::size_t Body(const char* data, std::size_t n);
     std::size_t Header(const char* data, std::size_t n);
     void Pump();
+    void PumpWhenDry();
     void Fail(ErrorNumber e);
     void ResumeIfRoom();
 
