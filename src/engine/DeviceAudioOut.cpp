@@ -142,10 +142,8 @@ void DeviceAudioOut::ComputeBufferLevels() {
     if (rate <= 0 || bytesPerPacket <= 0) {
         highBytes_.store(0);
         lowBytes_.store(0);
-        bytesPerMs_.store(0.0);
         return;
     }
-    bytesPerMs_.store(rate * bytesPerPacket / 1000.0, std::memory_order_release);
     constexpr double kMax = double(UINT_MAX - 2 * kChunkSize);
     auto level = [&](float seconds) {
         const double b = std::clamp(double(seconds) * rate * bytesPerPacket, 0.0, kMax);
@@ -364,22 +362,15 @@ bool DeviceAudioOut::FillBuffer(unsigned target) {
 }
 
 // A live stream arrives at the rate it plays, so while playing the fill loop rarely
-// reaches the high level and would wake for every few network packets. With half the low
-// level or more in the ring nothing is urgent: the loop rests, until a stop at the latest,
-// and the network's bytes gather in the socket meanwhile, to be read in one go. The longer
-// the ring, the longer the rest (half of what lies above half the low level, within
-// kIdlePauseMs..kLongestRestMs): a paced station then costs a few wake-ups a second. The
-// render side's wake-ups stay pending for the fill loop: a rest never lets the ring run dry.
+// reaches the high level and would ask the source every 10 ms. With half the low level or
+// more in the ring nothing is urgent: the loop rests for kIdlePauseMs or until a stop, and
+// the network's bytes wait in the socket meanwhile. The render side's wake-ups stay
+// pending for the fill loop: a rest is too short to let the ring run dry.
 void DeviceAudioOut::RestWhileWellFed() {
     if (state_.load() != kAudioOutPlaying || stop_.load()) return;
     ChunkRingBuffer* ring = ring_.load(std::memory_order_acquire);
-    const unsigned low = lowBytes_.load();
-    if (!ring || ring->BytesAvailable() < low / 2) return;
-    const unsigned spare = ring->BytesAvailable() - low / 2;
-    const double bytesPerMs = bytesPerMs_.load(std::memory_order_acquire);
-    int rest = kIdlePauseMs;
-    if (bytesPerMs > 0) rest = std::clamp(int(spare / bytesPerMs / 4), kIdlePauseMs, kLongestRestMs);
-    TimedWait(restSem_, rest);
+    if (!ring || ring->BytesAvailable() < lowBytes_.load() / 2) return;
+    TimedWait(restSem_, kIdlePauseMs);
 }
 
 // A chunk whose rest cannot take a whole frame is handed over at once, so the render side

@@ -44,11 +44,8 @@ class DeviceAudioOut : public AudioOut {
 public:
     static constexpr unsigned kChunkSize = 24576;
     static constexpr unsigned kFillGranule = 8192;
-    // Rest of the fill loop after an empty read while the ring is well fed: at least
-    // kIdlePauseMs, and up to kLongestRestMs as long as it uses at most a quarter of what
-    // is buffered beyond half the low level.
+    // Longest rest of the fill loop after an empty read while the ring is well fed.
     static constexpr int kIdlePauseMs = 100;
-    static constexpr int kLongestRestMs = 500;
 
     // `unitFactory` makes the output unit on the first accepted input format; empty means
     // the default unit of the environment (platform::OpenDefaultAudioOutputUnit).
@@ -131,7 +128,6 @@ private:
     float lowLevel_ = 2.0f;     // ctl mutex
     std::atomic<unsigned> highBytes_{0};
     std::atomic<unsigned> lowBytes_{0};
-    std::atomic<double> bytesPerMs_{0.0};  // of the input format
     std::atomic<bool> stop_{false};
     DataSource* source_ = nullptr;
     std::atomic<int> state_{kAudioOutStopped};
