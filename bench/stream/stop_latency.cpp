@@ -47,7 +47,9 @@ void StopLatency(benchmark::State& state, bool headerWait) {
         std::thread stopper([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             raised = Clock::now();
+            // What a stream's Stop does: raise the flag, then wake the reader's wait.
             stop = true;
+            reader.WakeUp();
         });
         char buf[2048];
         try {

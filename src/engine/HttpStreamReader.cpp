@@ -5,10 +5,14 @@
 #include "engine/player_exception.h"
 #include "platform/HttpReadStream.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -18,8 +22,9 @@ namespace {
 
 using platform::ReadStreamStatus;
 
-constexpr int kEmptyReadWaitMs = 10;
 constexpr double kReachabilityInterval = 1.0;
+// The longest wait on the socket; the deadlines of the time-outs are usually nearer.
+constexpr double kLongestWait = 1.0;
 
 bool IsUtf8(const std::string& s) {
     std::size_t i = 0;
@@ -67,9 +72,18 @@ std::string Lower(std::string s) {
 }  // namespace
 
 HTTPReader::HTTPReader(const char* url, const char* userAgent)
-    : url_(url ? url : ""), userAgent_(userAgent ? userAgent : "") {}
+    : url_(url ? url : ""), userAgent_(userAgent ? userAgent : ""), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
-HTTPReader::~HTTPReader() { Close(); }
+HTTPReader::~HTTPReader() {
+    Close();
+    if (wakeFd_ >= 0) close(wakeFd_);
+}
+
+void HTTPReader::WakeUp() {
+    const uint64_t one = 1;
+    // A full counter refuses the write, and then the descriptor is readable anyway.
+    if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof one) < 0) return;
+}
 
 double HTTPReader::Now() {
     // Monotonic seconds, offset so that a real time is never 0 (0 means "not yet").
@@ -143,9 +157,13 @@ void HTTPReader::CheckStop() const {
     if (stop && stop->load()) throw stream_stopped();
 }
 
-void HTTPReader::Wait(int ms) {
+void HTTPReader::WaitUntil(double deadline) {
     CheckStop();
-    stream_->Wait(std::chrono::milliseconds(ms));
+    const double ms = std::ceil((deadline - Now()) * 1000.0);
+    // Without its eventfd the reader falls back to short waits, so a stop is still seen.
+    const long long limit =
+        wakeFd_ >= 0 ? static_cast<long long>(std::max(0.0, ms)) : std::min(10.0, std::max(0.0, ms));
+    stream_->Wait(std::chrono::milliseconds(limit), wakeFd_);
     CheckStop();
 }
 
@@ -172,8 +190,18 @@ int HTTPReader::Read(void* buffer, unsigned length) {
         if (lastDataTime_ == 0.0 && now - openTime_.load() >= startTimeout)
             throw player_exception(EngineError::kConnectionTimeOut);
         staleOrUnreachable(now);
-        Wait(kEmptyReadWaitMs);
-        return 0;
+        if (emptyReadHook_) {
+            emptyReadHook_();
+            CheckStop();
+        }
+        if (!stream_->HasBytesAvailable()) {
+            // Until the bytes come, or until the next check falls due: the time-out that
+            // applies and the reachability probe, both made by the next read.
+            double deadline = lastDataTime_ == 0.0 ? openTime_.load() + startTimeout : lastDataTime_ + staleTimeout;
+            deadline = std::min({deadline, lastReachabilityCheck_ + kReachabilityInterval, now + kLongestWait});
+            WaitUntil(deadline);
+        }
+        if (!stream_->HasBytesAvailable()) return 0;
     }
 
     const std::size_t want = std::min<std::size_t>(length, INT_MAX);
@@ -210,9 +238,8 @@ std::string HTTPReader::GetResponseHeader(const char* name) {
         if (fields) break;
         if (status == ReadStreamStatus::Closed) throw player_exception(EngineError::kReadStreamEnded);
         if (Now() - openTime_.load() > startTimeout_.load()) throw player_exception(EngineError::kConnectionTimeOut);
-        // The wait returns as soon as the socket has something, so asking after every
-        // slice costs nothing while keeping the stop check at 10 ms.
-        Wait(kEmptyReadWaitMs);
+        // The wait returns as soon as the socket has something (or a stop wakes it).
+        WaitUntil(std::min(openTime_.load() + startTimeout_.load(), Now() + kLongestWait));
     }
     const auto it = fields->find(Lower(name ? name : ""));
     return it == fields->end() ? std::string() : it->second;

@@ -3,10 +3,13 @@
 // Amp::HTTPReader: an audio stream's HTTP GET handed out as a polled byte source.
 //
 // Stream thread only, except the two time-out setters (main thread, before the stream
-// opens) and the stop flag, which the stopping thread raises. The reader never blocks
-// for long: an empty read waits at most 10 ms for network activity and returns 0. Every
-// wait checks the stop flag first and after; a raised flag ends the reader with
-// Amp::stream_stopped (not an error). Failures are player_exception:
+// opens), the stop flag, which the stopping thread raises, and WakeUp. A read that finds
+// no bytes waits on the socket until bytes come, a time-out or the next reachability
+// check falls due (at most a second), or WakeUp is called; it then hands out what came,
+// or returns 0 (nothing yet) as before. Waking on data instead of polling on a short
+// timer keeps a paced station's cost to a few wake-ups a second. Every wait checks the
+// stop flag first and after; a raised flag ends the reader with Amp::stream_stopped (not
+// an error). Failures are player_exception:
 //   (3,2) URL not UTF-8, (3,4) URL not parsable, (3,3) no open stream,
 //   (3,8) read at a finished or closed stream, (3,14) start or stale time-out,
 //   (3,16) the maker's web host is unreachable, (1,errno) / (2,status) from the stream,
@@ -17,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,9 +52,18 @@ public:
     // Only before the stream has been opened; later calls are ignored.
     void SetConnectionStartTimeout(float seconds);
     void SetConnectionStaleTimeout(float seconds);
+    double GetConnectionStartTimeout() const { return startTimeout_.load(); }
+    double GetConnectionStaleTimeout() const { return staleTimeout_.load(); }
 
     // The stream's stop request, checked in every wait; may be null (never stopped).
     void SetStopFlag(const std::atomic<bool>* stop) { stop_.store(stop); }
+    // Any thread, after raising the stop flag: ends the wait the reader is in, and every
+    // later one, at once.
+    void WakeUp();
+    // Stream thread: runs when a read finds no bytes, before the reader waits for them
+    // (the output rests there while it holds plenty, so that the bytes gather in the
+    // socket and are read in larger blocks).
+    void SetEmptyReadHook(std::function<void()> hook) { emptyReadHook_ = std::move(hook); }
 
     [[noreturn]] void ThrowStreamError(platform::ErrorNumber error);
     bool CheckNetworkUnreachable();
@@ -61,8 +74,8 @@ private:
     // The request's header fields: the map's entries, names and values as given.
     std::vector<std::pair<std::string, std::string>> AddRequestHeaders() const;
     [[noreturn]] void ThrowCurrentStreamError();
-    // The poll loop's pause: up to `ms` of waiting for network activity.
-    void Wait(int ms);
+    // Waits for network activity until `deadline` (Now() seconds) or a wake-up.
+    void WaitUntil(double deadline);
     void CheckStop() const;
     static double Now();
 
@@ -77,6 +90,8 @@ private:
     std::atomic<double> staleTimeout_{5.0};
     std::uint64_t bytesRead_ = 0;
     std::atomic<const std::atomic<bool>*> stop_{nullptr};
+    int wakeFd_ = -1;  // an eventfd: readable once WakeUp has been called
+    std::function<void()> emptyReadHook_;
 };
 
 }  // namespace Amp

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "engine/AudioProgressGuard.h"
 #include "engine/DecoderWrapper.h"
 #include "engine/DeviceAudioOut.h"
 #include "engine/HttpStreamReader.h"
@@ -65,6 +66,9 @@ PlayStream::PlayStream(PlayStreamHost* player, const std::string& url, const std
         if (working.compare(0, 4, "qint") == 0) working.replace(0, 4, "http");
         reader_ = std::make_unique<HTTPReader>(working.c_str(), userAgent.c_str());
         reader_->SetStopFlag(&stopRequested_);
+        // While the output holds plenty the stream thread rests before it waits for the
+        // network: the bytes gather in the socket and are read in fewer, larger blocks.
+        reader_->SetEmptyReadHook([this] { output_->RestWhileWellFed(); });
         output_ = std::make_unique<DeviceAudioOut>(this);
         output_->SetVolume(player->GetVolume());
     } catch (...) {
@@ -80,11 +84,13 @@ PlayStream::~PlayStream() {
 
 void PlayStream::Stop() {
     stopRequested_.store(true);
+    if (reader_) reader_->WakeUp();
     if (output_) output_->Stop();
     Join();
     reader_.reset();
     demuxer_.reset();
     decoder_.reset();
+    guard_.reset();
     output_.reset();
 }
 
@@ -115,8 +121,6 @@ void PlayStream::MetaDataReceived(const char* bytes, uint32_t length, double tra
 }
 
 bool PlayStream::IsOutputStopped() { return output_->IsStopped(); }
-
-void PlayStream::SourceWasEmpty() { output_->RestWhileWellFed(); }
 
 float PlayStream::GetSecondsBuffered() { return output_->GetSecondsBuffered(); }
 
@@ -157,16 +161,23 @@ void PlayStream::ConnectAndPlay() {
     output_->Run();
 }
 
+void PlayStream::MakeGuard() {
+    guard_ = std::make_unique<AudioProgressGuard>(reader_.get(), reader_->GetConnectionStartTimeout(),
+                                                  reader_->GetConnectionStaleTimeout());
+}
+
 void PlayStream::SetupDecoding(uint32_t codec) {
+    MakeGuard();
     decoder_ = std::make_unique<DecoderWrapper>(codec);
     decoder_->SetAudioOut(output_.get());
-    decoder_->SetSource(reader_.get());
-    output_->SetSource(decoder_.get());
+    decoder_->SetSource(guard_->StreamInput(true));
+    output_->SetSource(guard_->Output(decoder_.get()));
 }
 
 void PlayStream::SetupQintDecoding() {
+    MakeGuard();
     demuxer_ = std::make_unique<QintDemuxer>(this);
-    demuxer_->SetSource(reader_.get());
+    demuxer_->SetSource(guard_->StreamInput(false));
     const long maxMessage = std::atol(reader_->GetResponseHeader("Quintrel-Max-Msg").c_str());
     // Negative values are clamped by the demultiplexer like huge ones.
     if (maxMessage != 0)
@@ -176,8 +187,8 @@ void PlayStream::SetupQintDecoding() {
     decoder_ = std::make_unique<DecoderWrapper>(kCodecVLB);
     demuxer_->SetDecoder(decoder_.get());
     decoder_->SetAudioOut(output_.get());
-    decoder_->SetSource(demuxer_.get());
-    output_->SetSource(decoder_.get());
+    decoder_->SetSource(guard_->AudioInput(demuxer_.get()));
+    output_->SetSource(guard_->Output(decoder_.get()));
 }
 
 bool PlayStream::ReadHeaderLine(std::string& line, size_t limit) {

@@ -16,6 +16,7 @@ namespace Amp {
 
 class HTTPReader;
 class DecoderWrapper;
+class AudioProgressGuard;
 
 // One played URL: its thread connects, picks the chain from the response's content type
 // (aacPlus, MPEG audio, or Quintrel packets) and runs the output's fill loop until the
@@ -39,7 +40,6 @@ public:
     void TrackProgress(float position, float trackLength, float bufferedTime) override;
     void MetaDataReceived(const char* bytes, uint32_t length, double trackStart) override;
     bool IsOutputStopped() override;
-    void SourceWasEmpty() override;
     float GetSecondsBuffered() override;
 
     const std::string& GetURL() const { return url_; }
@@ -53,6 +53,7 @@ private:
     void ConnectAndPlay();
     void SetupDecoding(uint32_t codec);
     void SetupQintDecoding();
+    void MakeGuard();
     std::string ReadContentType();
     bool ReadHeaderLine(std::string& line, size_t limit);
 
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<HTTPReader> reader_;
     std::unique_ptr<QintDemuxer> demuxer_;
     std::unique_ptr<DecoderWrapper> decoder_;
+    std::unique_ptr<AudioProgressGuard> guard_;
     std::unique_ptr<AudioOut> output_;
     LThreadEventQueue* queue_;
     std::string url_;

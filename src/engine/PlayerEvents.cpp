@@ -18,6 +18,11 @@ TrackProgressEvent::TrackProgressEvent(RadioPlayer* player, const std::string& u
 
 void TrackProgressEvent::Fire() { player_->NotifyPlayPosition(url_, position_, trackLength_, bufferedTime_); }
 
+bool TrackProgressEvent::SameReport(const LThreadEvent& queued) const {
+    const auto* older = dynamic_cast<const TrackProgressEvent*>(&queued);
+    return older && older->player_ == player_ && older->url_ == url_;
+}
+
 MetaDataEvent::MetaDataEvent(RadioPlayer* player, const std::string& url, const void* bytes, uint32_t length,
                              double trackStart)
     : player_(player), url_(url), bytes_(nullptr), length_(bytes ? length : 0), trackStart_(trackStart) {
@@ -30,6 +35,11 @@ MetaDataEvent::~MetaDataEvent() { std::free(bytes_); }
 
 void MetaDataEvent::Fire() {
     if (bytes_) player_->NotifyMetaData(url_, bytes_, length_, trackStart_);
+}
+
+bool MetaDataEvent::SameReport(const LThreadEvent& queued) const {
+    const auto* older = dynamic_cast<const MetaDataEvent*>(&queued);
+    return older && older->player_ == player_ && older->url_ == url_;
 }
 
 PlayerErrorEvent::PlayerErrorEvent(RadioPlayer* player, const std::string& url, int domain, int code)

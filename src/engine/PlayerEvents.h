@@ -24,11 +24,14 @@ private:
     int to_;
 };
 
+// Only the newest position of a stream matters: it replaces one still queued.
 class TrackProgressEvent : public LThreadEvent {
 public:
     TrackProgressEvent(RadioPlayer* player, const std::string& url, float position, float trackLength,
                        float bufferedTime);
     void Fire() override;
+    size_t KeepNewest() const override { return 1; }
+    bool SameReport(const LThreadEvent& queued) const override;
 
 private:
     RadioPlayer* player_;
@@ -39,7 +42,10 @@ private:
 };
 
 // Carries its own copy of the bytes; when the copy could not be allocated the event
-// fires nothing.
+// fires nothing. At most kKeepNewest documents of a stream wait in the queue; an older one
+// is dropped unfired. A listener keeps one next-track document, which each new document
+// replaces, so of a backlog only the newest is ever used; the few kept cover documents
+// that come close together in any real stream.
 class MetaDataEvent : public LThreadEvent {
 public:
     MetaDataEvent(RadioPlayer* player, const std::string& url, const void* bytes, uint32_t length, double trackStart);
@@ -47,6 +53,9 @@ public:
     MetaDataEvent(const MetaDataEvent&) = delete;
     MetaDataEvent& operator=(const MetaDataEvent&) = delete;
     void Fire() override;
+    static constexpr size_t kKeepNewest = 4;
+    size_t KeepNewest() const override { return kKeepNewest; }
+    bool SameReport(const LThreadEvent& queued) const override;
 
 private:
     RadioPlayer* player_;

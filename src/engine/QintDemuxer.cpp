@@ -30,7 +30,6 @@ void QintDemuxer::CreateInputBuffer() {
 
 int QintDemuxer::Fill(void* buffer, unsigned length) {
     const int result = source_->Read(buffer, length);
-    if (result == 0) owner_->SourceWasEmpty();
     if (owner_->IsOutputStopped()) throw stream_stopped();
     return result;
 }

@@ -18,8 +18,6 @@ public:
     virtual float GetSecondsBuffered() = 0;
     virtual void MetaDataReceived(const char* bytes, uint32_t length, double trackStart) = 0;
     virtual void TrackProgress(float position, float trackLength, float bufferedTime) = 0;
-    // The source had nothing this time (it has already waited its 10 ms).
-    virtual void SourceWasEmpty() {}
 
 protected:
     ~QintDemuxerOwner() = default;

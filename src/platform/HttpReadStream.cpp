@@ -107,6 +107,8 @@ bool HttpReadStream::Open() {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // Whatever the socket holds in one read, not 16 KB at a time.
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(kReceiveBlock));
     // Closing during a name look-up must not wait for the resolver thread: a stop joins
     // the stream thread and then closes the stream on the main thread.
     curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
@@ -146,6 +148,13 @@ void HttpReadStream::Close() {
     closed_ = true;
     buffer_.clear();
     readPos_ = 0;
+}
+
+// While buffered bytes remain the socket is left alone: asking curl on every call costs a
+// few system calls each time, and bytes left in the socket meanwhile are read later in one
+// larger block.
+void HttpReadStream::PumpWhenDry() {
+    if (BufferedBytes() == 0) Pump();
 }
 
 void HttpReadStream::Fail(ErrorNumber e) {
@@ -284,7 +293,7 @@ void HttpReadStream::ResumeIfRoom() {
 ReadStreamStatus HttpReadStream::Status() {
     if (closed_) return ReadStreamStatus::Closed;
     if (!opened_) return ReadStreamStatus::NotOpen;
-    Pump();
+    PumpWhenDry();
     if (BufferedBytes() > 0) return ReadStreamStatus::Open;
     if (failed_) return ReadStreamStatus::Error;
     if (done_ && endReported_) return ReadStreamStatus::AtEnd;
@@ -293,13 +302,13 @@ ReadStreamStatus HttpReadStream::Status() {
 
 bool HttpReadStream::HasBytesAvailable() {
     if (!opened_) return false;
-    Pump();
+    PumpWhenDry();
     return BufferedBytes() > 0 || (done_ && !failed_);
 }
 
 long HttpReadStream::Read(void* buffer, std::size_t length) {
     if (!opened_) return -1;
-    Pump();
+    PumpWhenDry();
     const std::size_t avail = BufferedBytes();
     if (avail > 0) {
         const std::size_t n = std::min(avail, length);
@@ -319,14 +328,16 @@ long HttpReadStream::Read(void* buffer, std::size_t length) {
 
 const HeaderFields* HttpReadStream::ResponseHeaders() {
     if (!opened_) return nullptr;
-    Pump();
+    if (!headers_.Complete()) Pump();
     return headers_.Complete() ? &headers_.Fields() : nullptr;
 }
 
-void HttpReadStream::Wait(std::chrono::milliseconds limit) {
+void HttpReadStream::Wait(std::chrono::milliseconds limit, int wakeFd) {
     if (!opened_ || !multi_) return;
     // With nothing on the wire (finished or paused) this still keeps the caller's pace.
-    curl_multi_poll(Multi(multi_), nullptr, 0, int(std::max<long long>(0, limit.count())), nullptr);
+    curl_waitfd wake{wakeFd, CURL_WAIT_POLLIN, 0};
+    const int ms = int(std::clamp<long long>(limit.count(), 0, 24LL * 3600 * 1000));
+    curl_multi_poll(Multi(multi_), wakeFd >= 0 ? &wake : nullptr, wakeFd >= 0 ? 1 : 0, ms, nullptr);
     Pump();
 }
 

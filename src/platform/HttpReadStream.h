@@ -76,6 +76,7 @@ class HttpReadStream {
 public:
     static constexpr int kMaxRedirects = 5;
     static constexpr std::size_t kBufferLimit = 256 * 1024;
+    static constexpr long kReceiveBlock = 64 * 1024;
 
     // `requestHeaders`: (name, value) pairs sent as given (CR and LF removed); nothing
     // else is sent beyond Host.
@@ -102,8 +103,10 @@ public:
     // Status code of the last response seen; 0 before any (and for HTTP/0.9).
     long HttpStatus() const { return httpStatus_; }
 
-    // Waits up to `limit` for network activity (never longer), then processes it.
-    void Wait(std::chrono::milliseconds limit);
+    // Waits up to `limit` for network activity (never longer), then processes it. A wait
+    // ends early when `wakeFd` (a descriptor of the caller's, -1 for none) turns readable:
+    // another thread's way to cut the wait short. It is not read here.
+    void Wait(std::chrono::milliseconds limit, int wakeFd = -1);
 
     std::size_t BufferedBytes() const { return buffer_.size() - readPos_; }
 
@@ -113,6 +116,7 @@ private:
     std::size_t Body(const char* data, std::size_t n);
     std::size_t Header(const char* data, std::size_t n);
     void Pump();
+    void PumpWhenDry();
     void Fail(ErrorNumber e);
     void ResumeIfRoom();
 

@@ -179,4 +179,57 @@ TEST(LThreadEventQueue, ManyWorkersLoseNoEvent) {
     queue->Release();
 }
 
+// A report of `topic` of which only the newest `keep` matter.
+class NewestOnlyEvent : public RecordingEvent {
+public:
+    NewestOnlyEvent(Journal& journal, std::string name, int topic, size_t keep)
+        : RecordingEvent(journal, std::move(name)), topic_(topic), keep_(keep) {}
+    size_t KeepNewest() const override { return keep_; }
+    bool SameReport(const LThreadEvent& queued) const override {
+        const auto* other = dynamic_cast<const NewestOnlyEvent*>(&queued);
+        return other && other->topic_ == topic_;
+    }
+
+private:
+    int topic_;
+    size_t keep_;
+};
+
+TEST(LThreadEventQueue, NewerReportsDropTheOldestQueuedOnesBeyondTheirLimitAndKeepTheOrder) {
+    Journal journal;
+    auto* queue = new ManualQueue();
+    queue->Post(new NewestOnlyEvent(journal, "title 1", 1, 2));
+    queue->Post(new RecordingEvent(journal, "state"));
+    queue->Post(new NewestOnlyEvent(journal, "position 1", 2, 1));
+    queue->Post(new NewestOnlyEvent(journal, "title 2", 1, 2));
+    EXPECT_TRUE(journal.lines.empty());
+    queue->Post(new NewestOnlyEvent(journal, "title 3", 1, 2));
+    queue->Post(new NewestOnlyEvent(journal, "position 2", 2, 1));
+    // The dropped ones go unfired at once; the rest fire in the order of posting.
+    EXPECT_EQ(journal.lines, (std::vector<std::string>{"delete title 1", "delete position 1"}));
+    EXPECT_EQ(queue->PendingCount(), 4u);
+    queue->Dispatch();
+    EXPECT_EQ(journal.lines, (std::vector<std::string>{"delete title 1", "delete position 1", "fire state",
+                                                       "delete state", "fire title 2", "delete title 2", "fire title 3",
+                                                       "delete title 3", "fire position 2", "delete position 2"}));
+    EXPECT_EQ(queue->signals, 1);
+    queue->Release();
+}
+
+TEST(LThreadEventQueue, EventsOtherThreadsPostDuringADispatchWaitForTheNextPass) {
+    Journal journal;
+    auto* queue = new ManualQueue();
+    queue->Post(new RecordingEvent(
+        journal, "A", [&] { std::thread([&] { queue->Post(new RecordingEvent(journal, "B")); }).join(); }));
+    queue->Post(new RecordingEvent(journal, "C"));
+    EXPECT_EQ(queue->signals, 1);
+    queue->Dispatch();
+    // B came from a worker while A fired: the dispatch ends after C and asks for another.
+    EXPECT_EQ(journal.lines, (std::vector<std::string>{"fire A", "delete A", "fire C", "delete C"}));
+    EXPECT_EQ(queue->signals, 2);
+    queue->Dispatch();
+    EXPECT_EQ(journal.lines.back(), "delete B");
+    queue->Release();
+}
+
 }  // namespace

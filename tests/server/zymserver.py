@@ -831,6 +831,118 @@ def serve_quintrel(conn, script):
     serve_http(conn, plain)
 
 
+# ---- Hostile streams ("metadata_flood" and "garbage" kinds) ------------------------------
+
+def send_paced(conn, pieces, rate=0.0, seconds=0.0):
+    """Sends the pieces of an endless generator, at `rate` bytes per second (0: as fast as
+    the client takes them), for `seconds` (0: until the client goes or the server stops)."""
+    started = time.monotonic()
+    sent = 0
+    try:
+        for piece in pieces:
+            if conn.state.stopping.is_set():
+                return
+            if seconds and time.monotonic() - started >= seconds:
+                return
+            conn.send(piece)
+            sent += len(piece)
+            if rate:
+                ahead = sent / rate - (time.monotonic() - started)
+                if ahead > 0:
+                    time.sleep(ahead)
+    except OSError:
+        return  # the client went away
+
+
+@handler("metadata_flood")
+def serve_metadata_flood(conn, script):
+    """An endless Quintrel stream of metadata packets, each round a new track: a title
+    packet, an XML document of about `doc_bytes` (2000) bytes in `parts` (1) packets and a
+    timing packet. `audio` (body keys of "http", e.g. {"file": ...}) with `codec` ("mp3")
+    puts one audio packet of `audio_split` (1000) bytes after every `audio_every` (1)
+    rounds, cycling through the audio; without it the stream carries no audio at all.
+    `rate` (bytes per second, 0 = as fast as the client reads), `seconds` (0 = endless),
+    `content_type`, `max_msg`, `avg_bitrate` (default 128000)."""
+    headers = [("Content-Type", script.get("content_type", "application/x-quintrel")),
+               ("Quintrel-Avg-Bitrate", str(script.get("avg_bitrate", 128000)))]
+    if "max_msg" in script:
+        headers.append(("Quintrel-Max-Msg", str(script["max_msg"])))
+    conn.head(script, "HTTP/1.1 200 OK", headers)
+    audio = body_bytes(script["audio"], conn.state) if "audio" in script else b""
+    cls, typ = QINT_CODECS[script.get("codec", "mp3")]
+    split = max(1, int(script.get("audio_split", 1000)))
+    every = max(1, int(script.get("audio_every", 1)))
+    doc_bytes = int(script.get("doc_bytes", 2000))
+    parts = max(1, int(script.get("parts", 1)))
+
+    def rounds():
+        n, at = 0, 0
+        while True:
+            out = bytearray()
+            for _ in range(16):
+                n += 1
+                out += qint_metadata(3, 1, ("StreamTitle='Flood %d - Song %d';" % (n, n)).encode("ascii"))
+                doc = "<metadata><song><name>Song %d</name><artist>Flood %d</artist></song>" % (n, n)
+                doc = (doc + "<pad>" + "x" * max(0, doc_bytes - len(doc) - 23) + "</pad></metadata>").encode("ascii")
+                step = -(-len(doc) // parts)
+                for index in range(parts):
+                    out += qint_metadata(3, 0x901, doc[index * step:(index + 1) * step], n & 0xFFFF, parts, index + 1)
+                out += qint_metadata(5, 1, struct.pack(">ii", 3000000, (n * 1000) % 3000000))
+                if audio and n % every == 0:
+                    if at >= len(audio):
+                        at = 0
+                    out += qint_packet(cls, typ, audio[at:at + split])
+                    at += split
+            yield bytes(out)
+
+    send_paced(conn, rounds(), float(script.get("rate", 0)), float(script.get("seconds", 0)))
+
+
+# A frame header of each framing: MPEG-1 Layer III 128 kbit/s 44.1 kHz stereo (417 bytes a
+# frame) and AAC-LC ADTS 44.1 kHz stereo with 400-byte frames.
+GARBAGE_MP3_HEADER = bytes([0xFF, 0xFB, 0x90, 0x00])
+GARBAGE_MP3_FRAME = 417
+
+
+def garbage_adts_header(frame_length):
+    return bytes([0xFF, 0xF1, (1 << 6) | (4 << 2), (2 << 6) | ((frame_length >> 11) & 3),
+                  (frame_length >> 3) & 0xFF, ((frame_length & 7) << 5) | 0x1F, 0xFC])
+
+
+@handler("garbage")
+def serve_garbage(conn, script):
+    """An endless stream of seeded random bytes that no decoder can play. `framing`:
+    "raw" (default: random bytes only), "mp3" (MPEG audio frame headers with random
+    payloads), "adts" (ADTS headers with random payloads) or "quintrel" (Quintrel audio
+    packets of `codec` ("mp3" | "vlb" | "aacp") with random payloads). `content_type`
+    ("audio/mpeg"; "application/x-quintrel" for the quintrel framing), `icy` (no status
+    line: the body starts "ICY 200 OK" and the header lines), `seed` (1), `rate` (bytes per
+    second, 0 = as fast as the client reads), `seconds` (0 = endless)."""
+    import random
+    framing = script.get("framing", "raw")
+    ctype = script.get("content_type", "application/x-quintrel" if framing == "quintrel" else "audio/mpeg")
+    if script.get("icy"):
+        conn.send(("ICY 200 OK\r\ncontent-type: %s\r\n\r\n" % ctype).encode("latin-1"))
+    else:
+        conn.head(script, "HTTP/1.1 200 OK", [("Content-Type", ctype)])
+    rng = random.Random(script.get("seed", 1))
+    cls, typ = QINT_CODECS[script.get("codec", "mp3")]
+
+    def pieces():
+        while True:
+            if framing == "mp3":
+                out = b"".join(GARBAGE_MP3_HEADER + rng.randbytes(GARBAGE_MP3_FRAME - 4) for _ in range(40))
+            elif framing == "adts":
+                out = b"".join(garbage_adts_header(400) + rng.randbytes(393) for _ in range(40))
+            elif framing == "quintrel":
+                out = b"".join(qint_packet(cls, typ, rng.randbytes(1000)) for _ in range(16))
+            else:
+                out = rng.randbytes(16384)
+            yield out
+
+    send_paced(conn, pieces(), float(script.get("rate", 0)), float(script.get("seconds", 0)))
+
+
 # ---- Sign-on and discovery endpoint (web-service core tests) ----------------------------
 # One URL answers the SASL exchange, the discovery Query and the discovered service's
 # calls, dispatching on the Body's first child. Answers are hand-written from the

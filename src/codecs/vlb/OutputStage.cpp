@@ -10,19 +10,25 @@ namespace {
 constexpr float kThreshold = 32767.0f;
 constexpr float kHardLimit = 103542.72f;
 
-double gGainTable[33];
+// Built once and only read afterwards: decoders on several threads share it.
+struct GainTable {
+    double v[33];
+    GainTable() {
+        for (int i = 0; i <= 32; ++i)
+            v[i] = static_cast<float>(32767.0 / (i * 2211.7725 + 32767.0) - 0.013);
+    }
+};
 
-void BuildGainTable() {
-    for (int i = 0; i <= 32; ++i)
-        gGainTable[i] = static_cast<float>(32767.0 / (i * 2211.7725 + 32767.0) - 0.013);
+const double* Gains() {
+    static const GainTable table;
+    return table.v;
 }
 
 }  // namespace
 
-const double* VlbLimiterGainTable() { return gGainTable; }
+const double* VlbLimiterGainTable() { return Gains(); }
 
 COutputStage::COutputStage(int channels, int) : channels_(channels < 1 ? 1 : channels > 2 ? 2 : channels) {
-    BuildGainTable();
     for (float& w : work_)
         w = 0.0f;
 }
@@ -78,7 +84,8 @@ float COutputStage::Gain(int channel, float x) {
         float k = (s.envelope - kThreshold) * 0.0004521260663110695f;
         int i = static_cast<int>(k);
         if (i > 31) i = 31;  // the envelope never exceeds the hard limit, which is k = 32
-        return static_cast<float>(gGainTable[i] + (k - i) * (gGainTable[i + 1] - gGainTable[i]));
+        const double* gains = Gains();
+        return static_cast<float>(gains[i] + (k - i) * (gains[i + 1] - gains[i]));
     }
     s.envelope = 0.0f;
     return 1.0f;

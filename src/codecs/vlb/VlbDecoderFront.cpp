@@ -1,13 +1,5 @@
 #include "codecs/vlb/VlbDecoderFront.h"
 
-namespace {
-
-// Last rate and channel count reported by any front object in the process.
-uint32_t gReportedRate = 0;
-uint32_t gReportedChannels = 0;
-
-}  // namespace
-
 CVlbDecoderFront::CVlbDecoderFront(DataIOControl* input) {
     streamInfo_ = std::make_unique<AacStreamInfo>();
     file_ = std::make_unique<CPlainFile>(input);
@@ -22,10 +14,7 @@ CVlbDecoderFront::~CVlbDecoderFront() {
     streamInfo_.reset();
 }
 
-void CVlbDecoderFront::ResetReportedFormat() {
-    gReportedRate = 0;
-    gReportedChannels = 0;
-}
+void CVlbDecoderFront::ResetReportedFormat() {}
 
 int32_t CVlbDecoderFront::StatusFromException(const CAacException& e) {
     static const struct {
@@ -77,12 +66,12 @@ bool CVlbDecoderFront::FillInfo(VlbFrameInfo* info) {
         info->home = static_cast<uint16_t>(streamInfo_->home);
     }
     bool changed = false;
-    if (gReportedRate != 0 && gReportedChannels != 0 && (rate != gReportedRate || channels != gReportedChannels)) {
+    if (reportedRate_ != 0 && reportedChannels_ != 0 && (rate != reportedRate_ || channels != reportedChannels_)) {
         changed = true;
-        if (channels != gReportedChannels) decoder_->ReleaseLock();
+        if (channels != reportedChannels_) decoder_->ReleaseLock();
     }
-    gReportedRate = rate;
-    gReportedChannels = channels;
+    reportedRate_ = rate;
+    reportedChannels_ = channels;
     return changed;
 }
 

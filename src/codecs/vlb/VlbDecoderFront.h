@@ -31,7 +31,8 @@ public:
     // The decoder core and stream state, for diagnostics.
     const CAacDecoder& Core() const { return *decoder_; }
     const AacStreamInfo& StreamInfo() const { return *streamInfo_; }
-    // The process-wide pair of the last reported rate and channel count.
+    // Does nothing: each front keeps its own last reported format, so a new stream starts
+    // without one. Left for callers that reset between files.
     static void ResetReportedFormat();
 
 private:
@@ -43,6 +44,9 @@ private:
     std::unique_ptr<CPlainFile> file_;
     std::unique_ptr<CBitBuffer> buffer_;
     std::unique_ptr<AacStreamInfo> streamInfo_;
+    // The last rate and channel count reported; 0 before the first frame.
+    uint32_t reportedRate_ = 0;
+    uint32_t reportedChannels_ = 0;
     uint8_t staging_[2048];
     uint32_t bytesLeft_ = 0;
     uint32_t fillSize_ = 0;

@@ -13,18 +13,6 @@ using vlb::kEightShort;
 using vlb::kLongStart;
 using vlb::kLongStop;
 
-// Process-wide state of the extension (one decoder runs at a time; never reset between
-// streams, so a new stream continues where the last one ended).
-struct ProcessState {
-    VlbExtensionGlobals hysteresis;
-    uint32_t holeNoise = 0;  // generator of the hole filling
-    bool toggle = false;     // sign toggle of the band patching
-    uint32_t previousSingle = 0;
-    uint32_t previousPair[2] = {0, 0};
-    uint32_t noisePosition = 0;
-};
-ProcessState gState;
-
 constexpr unsigned kNoiseTableSize = 10000;
 constexpr float kLcgScale = 4.656599e-10f;
 
@@ -97,7 +85,10 @@ bool ReadDelta(PayloadReader& reader, const vlbext::DeltaCodeList& list, int& de
 
 }  // namespace
 
-VlbExtensionGlobals& VlbExtensionProcessState() { return gState.hysteresis; }
+VlbExtensionGlobals& VlbExtensionInitialHysteresis() {
+    static VlbExtensionGlobals initial;
+    return initial;
+}
 
 uint32_t VlbHysteresisStep(VlbExtensionGlobals& g, uint32_t rateFlag) {
     // Flag 1 asks for single rate (mode 0), flag 0 for double rate (mode 1); a switch needs
@@ -180,8 +171,8 @@ unsigned ReadExtensionPayload(unsigned count, VlbExtensionState& state, CVlbBitS
     state.tableSet = v;
     if (!r.Read(1, v)) return fail(kVlbErrorTruncated);
     // The parse pass works on a copy, so each frame steps the hysteresis once.
-    VlbExtensionGlobals trial = gState.hysteresis;
-    state.doubleRate = VlbHysteresisStep(commit ? gState.hysteresis : trial, v);
+    VlbExtensionGlobals trial = state.hysteresis;
+    state.doubleRate = VlbHysteresisStep(commit ? state.hysteresis : trial, v);
     if (state.channels != 1 && state.channels != 2) return fail(kVlbErrorChannels);
 
     for (unsigned c = 0; c < state.channels; ++c) {
@@ -242,7 +233,8 @@ unsigned ReadExtensionPayload(unsigned count, VlbExtensionState& state, CVlbBitS
 namespace {
 
 // Fills zero bins of the core band with shaped noise (per window of `stride` floats).
-void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, uint32_t previousSequence) {
+void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, uint32_t previousSequence,
+               uint32_t& holeNoise) {
     const bool isShort = ch.windowSequence == kEightShort;
     const unsigned start = isShort ? 6 : 50, sourceLength = isShort ? 18 : 150, groupSize = isShort ? 3 : 10;
     const unsigned splitBand = isShort ? 4 : 19, shift = isShort ? 7 : 14;
@@ -272,8 +264,7 @@ void FillHoles(float* spectrum, unsigned stride, const VlbExtensionChannel& ch, 
                     if (source[i] != 0.0f)
                         source[i] /= rms;
                     else
-                        source[i] =
-                            1.5f * kLcgScale * static_cast<float>(static_cast<int32_t>(LcgNext(gState.holeNoise)));
+                        source[i] = 1.5f * kLcgScale * static_cast<float>(static_cast<int32_t>(LcgNext(holeNoise)));
                 }
             }
             // Noise into the zero bins of bands that carry spectral data.
@@ -381,14 +372,14 @@ struct Synthesis {
     uint32_t tableSet;
 };
 
-void SynthesizeBands(float* x, const Synthesis& s, const VlbExtensionGroup& grp, const PatchPlan& plan,
-                     const float* energies, bool limitBlend) {
+void SynthesizeBands(VlbExtensionState& ext, float* x, const Synthesis& s, const VlbExtensionGroup& grp,
+                     const PatchPlan& plan, const float* energies, bool limitBlend) {
     const unsigned draw = s.isShort ? 256 : 2048;
     const float* table = NoiseTable();
-    static float noise[2048];
+    float noise[2048];
     for (unsigned i = 0; i < draw; ++i) {
-        noise[i] = table[gState.noisePosition];
-        gState.noisePosition = (gState.noisePosition + 1) % kNoiseTableSize;
+        noise[i] = table[ext.noisePosition];
+        ext.noisePosition = (ext.noisePosition + 1) % kNoiseTableSize;
     }
     // Order-2 predictor of the core's upper spectrum shapes the noise.
     double r0 = 0, r1 = 0, r2 = 0;
@@ -431,7 +422,7 @@ void SynthesizeBands(float* x, const Synthesis& s, const VlbExtensionGroup& grp,
             x[k] = 0.0f;
             continue;
         }
-        const bool negate = gState.toggle && ((k - static_cast<unsigned>(p)) & 1);
+        const bool negate = ext.toggle && ((k - static_cast<unsigned>(p)) & 1);
         x[k] = negate ? -x[p] : x[p];
     }
     int value = grp.firstValue - 32;
@@ -475,7 +466,8 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
         } else {
             std::memcpy(x, block->GetSpectrum(), 1024 * sizeof(float));
         }
-        if (ext.errorCode == 0) FillHoles(x, ci.IsShort() ? 256 : 2048, ext.channel[c], previousSequences[c]);
+        if (ext.errorCode == 0)
+            FillHoles(x, ci.IsShort() ? 256 : 2048, ext.channel[c], previousSequences[c], ext.holeNoise);
         spectra[c] = x;
     }
     if (pair != nullptr) pair->ApplyStereo(spectra[0], spectra[1], pair->GetInfo(0).IsShort() ? 256 : 2048);
@@ -495,7 +487,7 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
             Synthesis s{e, isShort ? 12u : 96u, isShort ? 2u : 16u, length, isShort, ext.tableSet};
             const bool limitBlend = ci.windowSequence.Value() == kLongStop && previousSequences[c] != kEightShort;
             unsigned window = 0;
-            static PatchPlan plan;
+            PatchPlan plan;
             for (unsigned g = 0; g < std::min<uint32_t>(ch.numGroups, 8); ++g) {
                 const VlbExtensionGroup& grp = ch.group[g];
                 PlanPatch(grp, e, s.s0, s.step, length, plan);
@@ -519,8 +511,8 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
                 for (unsigned b = 0; b < grp.bandCount && windows; ++b)
                     energies[b] /= static_cast<float>(windows);
                 for (unsigned w = 0; w < ch.groupLength[g] && window < 8; ++w, ++window) {
-                    SynthesizeBands(x + window * stride, s, grp, plan, energies, limitBlend);
-                    gState.toggle = !gState.toggle;
+                    SynthesizeBands(ext, x + window * stride, s, grp, plan, energies, limitBlend);
+                    ext.toggle = !ext.toggle;
                 }
             }
         } else {
@@ -556,9 +548,9 @@ void ExtensionOutput(CChannelElement& element, CChannelPair* pair, AudioIOContro
 }  // namespace
 
 void CSingleChannel::OutputWithExtension(AudioIOControl* out, VlbExtensionState& ext, const AacStreamInfo& info) {
-    ExtensionOutput(*this, nullptr, out, ext, info, &gState.previousSingle);
+    ExtensionOutput(*this, nullptr, out, ext, info, &ext.previousSingle);
 }
 
 void CChannelPair::OutputWithExtension(AudioIOControl* out, VlbExtensionState& ext, const AacStreamInfo& info) {
-    ExtensionOutput(*this, this, out, ext, info, gState.previousPair);
+    ExtensionOutput(*this, this, out, ext, info, ext.previousPair);
 }

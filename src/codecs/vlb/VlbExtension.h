@@ -33,7 +33,30 @@ struct VlbExtensionChannel {
     VlbExtensionGroup group[8];
 };
 
+// The rate hysteresis: the double-rate mode in force and the frames it has held.
+struct VlbExtensionGlobals {
+    uint32_t previousMode = 2;
+    uint32_t counter = 0;
+};
+
+// The hysteresis a new decoder starts from: the initial mode unless a test puts another
+// one here before making its decoder. Never written while decoders are being made.
+VlbExtensionGlobals& VlbExtensionInitialHysteresis();
+
+// One decoder's extension state: the payload just read, and what carries over from frame to
+// frame (the rate hysteresis, the noise generators, the window sequences of the last block).
+// Each decoder has its own, so a new stream starts from the initial state and decoders on
+// different threads share nothing.
 struct VlbExtensionState {
+    VlbExtensionState() : hysteresis(VlbExtensionInitialHysteresis()) {}
+
+    VlbExtensionGlobals hysteresis;
+    uint32_t holeNoise = 0;  // generator of the hole filling
+    bool toggle = false;     // sign toggle of the band patching
+    uint32_t previousSingle = 0;
+    uint32_t previousPair[2] = {0, 0};
+    uint32_t noisePosition = 0;
+
     uint32_t errorCode = 0;
     uint32_t doubleRate = 0;
     uint32_t tableSet = 0;
@@ -51,16 +74,10 @@ inline constexpr uint32_t kVlbErrorTruncated = 242;
 inline constexpr uint32_t kVlbErrorPadding = 243;
 
 // Reads the payload of a fill element (extension_type already read) and returns the bits
-// of the element it left unread. `commit` steps the process-wide rate hysteresis; the
-// parse pass reads with commit false so that each frame steps it once.
+// of the element it left unread. `commit` steps the decoder's rate hysteresis; the parse
+// pass reads with commit false so that each frame steps it once.
 unsigned ReadExtensionPayload(unsigned count, VlbExtensionState& state, CVlbBitStream& bs, bool commit = true);
 
-// Process-wide extension state, for tests and for a new decoder.
-struct VlbExtensionGlobals {
-    uint32_t previousMode = 2;
-    uint32_t counter = 0;
-};
-VlbExtensionGlobals& VlbExtensionProcessState();
 // Double-rate mode the hysteresis gives for a payload's rate flag.
 uint32_t VlbHysteresisStep(VlbExtensionGlobals& g, uint32_t rateFlag);
 

@@ -1,36 +1,74 @@
 #include "engine/base/LThreadEventQueue.h"
 
 #include <exception>
+#include <vector>
 
 #include "engine/base/LThreadEventQueueLinux.h"
 #include "engine/base/LogMessage.h"
 
 LThreadEventQueue* LThreadEventQueue::Create() { return new LThreadEventQueueLinux(); }
 
-LThreadEventQueue::LThreadEventQueue() = default;
+LThreadEventQueue::LThreadEventQueue() : owner_(std::this_thread::get_id()) {}
 
 LThreadEventQueue::~LThreadEventQueue() {
-    for (LThreadEvent* event : events_)
-        delete event;
+    for (const auto& entry : events_)
+        delete entry.second;
 }
 
 void LThreadEventQueue::Post(LThreadEvent* event) {
+    std::vector<LThreadEvent*> superseded;
+    const size_t keep = event->KeepNewest();
     mutex_.Lock();
+    if (keep > 0) {
+        size_t same = 0;
+        for (const auto& entry : events_)
+            if (event->SameReport(*entry.second)) ++same;
+        for (auto it = events_.begin(); same >= keep && it != events_.end();) {
+            if (event->SameReport(*it->second)) {
+                superseded.push_back(it->second);
+                it = events_.erase(it);
+                --same;
+            } else {
+                ++it;
+            }
+        }
+    }
     const bool wasEmpty = events_.empty();
-    events_.push_back(event);
+    const uint64_t sequence = nextSequence_++;
+    events_.emplace_back(sequence, event);
+    // What a Fire posts to its own queue belongs to the running dispatch.
+    if (std::this_thread::get_id() == owner_ && dispatching_ > 0) dispatchLimit_ = sequence;
     mutex_.Unlock();
+    for (LThreadEvent* old : superseded)
+        delete old;
     // A queue that already holds events has a dispatch coming that takes this one too.
     if (wasEmpty) Signal();
 }
 
+size_t LThreadEventQueue::PendingCount() {
+    mutex_.Lock();
+    const size_t n = events_.size();
+    mutex_.Unlock();
+    return n;
+}
+
 void LThreadEventQueue::Dispatch() {
     ++dispatching_;
+    mutex_.Lock();
+    dispatchLimit_ = nextSequence_ - 1;
+    mutex_.Unlock();
+    bool more = false;
     for (;;) {
         LThreadEvent* event = nullptr;
         mutex_.Lock();
         if (!events_.empty()) {
-            event = events_.front();
-            events_.pop_front();
+            // A queue about to be deleted fires everything it still holds.
+            if (events_.front().first <= dispatchLimit_ || deletePending_) {
+                event = events_.front().second;
+                events_.pop_front();
+            } else {
+                more = true;
+            }
         }
         mutex_.Unlock();
         if (!event) break;
@@ -46,7 +84,13 @@ void LThreadEventQueue::Dispatch() {
         delete event;
     }
     --dispatching_;
-    if (dispatching_ == 0 && deletePending_) delete this;
+    if (dispatching_ == 0 && deletePending_) {
+        delete this;
+        return;
+    }
+    // Events posted by other threads during this dispatch fire on a later pass; their
+    // posts found the queue non-empty and raised no signal of their own.
+    if (more) Signal();
 }
 
 void LThreadEventQueue::Release() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
+#include <thread>
+#include <utility>
 
 #include "engine/base/LThreadEvent.h"
 #include "engine/base/LThreadMutex.h"
@@ -14,6 +17,11 @@
 // Release run on the owning thread only. Release deletes the queue, or, when called
 // from inside its own dispatch, lets the dispatch fire what is still queued and then
 // delete the queue. Events still queued at deletion are deleted without firing.
+//
+// Bounds: a posted event that keeps a limit (LThreadEvent::KeepNewest) drops the oldest
+// queued events of the same report beyond it, and a dispatch fires only what was queued when it began, plus what the
+// owning thread posts meanwhile; events other threads post during it wait for the next pass, so a thread that posts
+// without pause cannot keep the run loop from its other work (a quit, a signal, a timer).
 class LThreadEventQueue {
 public:
     // A queue bound to the calling thread's run loop; end it with Release.
@@ -25,6 +33,9 @@ public:
 
     void Release();
 
+    // Events waiting to fire; any thread.
+    size_t PendingCount();
+
 protected:
     LThreadEventQueue();
     virtual ~LThreadEventQueue();
@@ -33,7 +44,11 @@ protected:
 
 private:
     LThreadMutex mutex_;
-    std::deque<LThreadEvent*> events_;  // guarded by mutex_
-    bool deletePending_ = false;        // owning thread only
-    int dispatching_ = 0;               // owning thread only; depth of nested dispatches
+    // (sequence number, event), in the order of posting; guarded by mutex_.
+    std::deque<std::pair<uint64_t, LThreadEvent*>> events_;
+    uint64_t nextSequence_ = 1;  // guarded by mutex_
+    const std::thread::id owner_;
+    bool deletePending_ = false;  // owning thread only
+    int dispatching_ = 0;         // owning thread only; depth of nested dispatches
+    uint64_t dispatchLimit_ = 0;  // owning thread only; the last event the dispatch takes
 };

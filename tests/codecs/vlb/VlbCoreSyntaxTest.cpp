@@ -22,7 +22,6 @@ FrameSpec ToneFrame(bool pair = false) {
 }
 
 Decoded DecodeFrames(const std::vector<std::vector<uint8_t>>& frames, unsigned chunk = 2048) {
-    CVlbDecoderFront::ResetReportedFormat();
     return DecodeAll(Join(frames), chunk);
 }
 
@@ -117,7 +116,6 @@ TEST(VlbCoreSyntax, SideDataElementsAreConsumedExactlyAndStored) {
     Decoded a = DecodeFrames({MakeFrame(plain), MakeFrame(plain), MakeFrame(plain)});
     auto frame = MakeFrame(f);
     MemoryInput input(Join({frame, frame, frame}));
-    CVlbDecoderFront::ResetReportedFormat();
     CVlbDecoderFront front(&input);
     VlbFrameInfo info{};
     ASSERT_EQ(front.Init(&info), 0);

@@ -30,7 +30,6 @@ TEST_P(VlbReferenceTest, MatchesFfmpegWithinOneLsbRms) {
     const std::string path = FixturePath(c.file);
     auto bytes = ReadFile(path);
     ASSERT_FALSE(bytes.empty()) << path;
-    CVlbDecoderFront::ResetReportedFormat();
     Decoded d = DecodeAll(bytes);
     ASSERT_EQ(d.statuses.front(), 0);
     EXPECT_EQ(d.statuses.back(), 5);

@@ -131,7 +131,6 @@ FrameSpec TnsFrame(std::function<void(BitWriter&)> tns) {
 }
 
 std::vector<float> DecodeSamples(const FrameSpec& f) {
-    CVlbDecoderFront::ResetReportedFormat();
     auto frame = MakeFrame(f);
     Decoded d = DecodeAll(Join({frame, frame, frame}));
     return d.output.samples.empty() ? std::vector<float>{} : d.output.samples[0];
