@@ -7,6 +7,7 @@
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeKeys.h"
 #include "app/support/PhoneHomeStatisticsRecorder.h"
+#include "app/support/PhoneHomeUploader.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
@@ -368,3 +369,20 @@ TEST_F(UploadTest, AKilledRunIsReportedAtTheNextStart) {
 }
 
 }  // namespace
+
+// A statistics server that answers one byte a second keeps no upload forever: the
+// deadline ends it as not answered.
+TEST(CurlPhoneHomeUploaderTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
+                              {"size", 600},
+                              {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 1000}}}});
+    CurlPhoneHomeUploader uploader(zymtest::Scaled(std::chrono::milliseconds(2000)));
+    std::optional<bool> answered;
+    const auto start = std::chrono::steady_clock::now();
+    uploader.post({server.Url(prefix), {{"Host", "127.0.0.1"}}, QByteArray("x")}, [&](bool ok) { answered = ok; });
+    ASSERT_TRUE(RunUntil([&] { return answered.has_value(); }));
+    EXPECT_FALSE(*answered);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, zymtest::Scaled(std::chrono::milliseconds(10000)));
+}
