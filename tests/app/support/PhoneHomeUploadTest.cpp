@@ -16,12 +16,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -386,3 +388,30 @@ TEST(CurlPhoneHomeUploaderTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
     EXPECT_FALSE(*answered);
     EXPECT_LT(std::chrono::steady_clock::now() - start, zymtest::Scaled(std::chrono::milliseconds(10000)));
 }
+
+namespace {
+
+// The statistics folder and files hold the listener's usage: its user's alone, whatever
+// the umask lets through.
+TEST_F(UploadTest, TheStatisticsFilesAreTheUsersAlone) {
+    const mode_t old = umask(022);
+    Launch();
+    WaitForAnswers();
+    umask(old);
+    ASSERT_TRUE(QFile::exists(StatsPath()));
+    QStringList open;
+    QDirIterator it(Folder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    QStringList entries{Folder()};
+    while (it.hasNext())
+        entries << it.next();
+    for (const QString& path : entries) {
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &st), 0);
+        if ((st.st_mode & 07777) != (S_ISDIR(st.st_mode) ? 0700u : 0600u))
+            open << path + " " + QString::number(st.st_mode & 07777, 8);
+    }
+    EXPECT_TRUE(open.isEmpty()) << open.join('\n').toStdString();
+}
+
+}  // namespace
