@@ -19,6 +19,8 @@
 #include <iostream>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "app/services/Localizer.h"
 #include "app/services/PasswordStore.h"
 #include "app/services/ServiceLayerError.h"
@@ -81,6 +83,10 @@ void SaveScreenshot(RadioWindowController& window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Everything the program writes (settings, log, caches, statistics, album art) holds
+    // the account and the listening history: its user's alone, files 0600 and folders 0700,
+    // also where a library makes the file.
+    umask(077);
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
     QuietWebEngine();
@@ -107,7 +113,11 @@ int main(int argc, char** argv) {
     // A start by the desktop's URL handler: a running copy takes the URL, and this one
     // ends before it makes any window or alert.
     const std::optional<QString> url = LaunchURL(options);
-    if (url && ZYMScriptingBus::forwardURL(QDBusConnection::sessionBus(), *url)) return 0;
+    bool refused = false;
+    if (url && ZYMScriptingBus::forwardURL(QDBusConnection::sessionBus(), *url, &refused)) {
+        if (refused) std::fprintf(stderr, "zymradio: the running copy refused %s\n", qPrintable(*url));
+        return refused ? 1 : 0;
+    }
 
     // The support services stand behind the shell's interfaces; `application` is set once
     // the controller exists, before any service asks for it.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -128,6 +131,43 @@ TEST_F(LogMessageTest, TrimKeepsExactlyTheLastMaxBytes) {
     EXPECT_TRUE(now.compare(0, 1048576, old, old.size() - 1048576, 1048576) == 0);
     const std::string tail = now.substr(1048576);
     EXPECT_EQ(MarkDates(tail), "\n\n<D>Logging started\n<D>after\n");
+}
+
+// A long session does not grow the file without end: past twice the bound only the last
+// part stays, beginning with a whole line, and the newest line is always there.
+TEST_F(LogMessageTest, ALongSessionIsKeptWithinTwiceTheBound) {
+    constexpr int kBound = 8192;
+    InitLogFile(path_.c_str(), 2, kBound);
+    const std::string filler(90, 'f');
+    std::uintmax_t largest = 0;
+    for (int i = 0; i < 3000; ++i) {
+        LogMessage(kLogDebug, "line %d %s\n", i, filler.c_str());
+        largest = std::max(largest, fs::file_size(path_));
+    }
+    EXPECT_LE(largest, 2u * kBound + 200u);  // at most one line past twice the bound
+    const std::string now = ReadFile(path_);
+    EXPECT_GE(now.size(), std::size_t(kBound) - 200u);
+    EXPECT_TRUE(IsDatePrefix(now, 0)) << now.substr(0, 60);
+    EXPECT_NE(now.find("line 2999 " + filler + "\n"), std::string::npos);
+    EXPECT_EQ(now.find("line 0 "), std::string::npos);
+    // Without a bound (the tests' maxBytes 0) the file is left to grow.
+    InitLogFile(path_.c_str(), 2, 0);
+    for (int i = 0; i < 300; ++i)
+        LogMessage(kLogDebug, "line %d %s\n", i, filler.c_str());
+    EXPECT_GT(fs::file_size(path_), 300u * 90u);
+}
+
+// The log names the account and the stations played: nobody but its owner may read it,
+// also when the file was there before, open to all.
+TEST_F(LogMessageTest, TheFileIsItsOwnersAlone) {
+    const mode_t old = umask(022);
+    InitLogFile(path_.c_str(), 1, 1048576);
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(path_,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    InitLogFile(path_.c_str(), 1, 0);
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    umask(old);
 }
 
 TEST_F(LogMessageTest, SmallFileIsKeptAndRunsAreSeparated) {

@@ -1,7 +1,8 @@
 // zymradio-cli --services URL COMMAND: drives the services layer from a shell the way the
 // window does (sign-on, the directory load, a station's URLs, the player) and prints every
 // delegate call, one line each. The credentials come from the environment only and are
-// never printed. Exit: 0 done, 1 failure, 2 usage.
+// never printed. Exit: 0 done, 1 failure, 2 usage, 128 + the signal's number when
+// interrupted (130 for Ctrl-C) before the command was done.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/services/AuthenticationController.h"
@@ -35,9 +37,12 @@ constexpr const char* kKeychain = "ZYM Radio";
 constexpr int kNoLimit = 999999999;
 
 int g_signalPipe[2] = {-1, -1};
+// A failure alert was shown: it gave the reason, and the sign-on panel that follows it
+// says nothing of its own.
+bool g_alerted = false;
 
-void OnSignal(int) {
-    const char c = 1;
+void OnSignal(int signal) {
+    const char c = static_cast<char>(signal);
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &c, 1);
 }
 
@@ -69,7 +74,7 @@ public:
     }
     void showPanel(Panel panel, QWidget*) override {
         if (panel == Panel::SignOn) {
-            Say(QStringLiteral("sign-on: the credentials were not accepted"));
+            if (!g_alerted) Say(QStringLiteral("sign-on: the credentials were not accepted"));
             Finish(1);
             return;
         }
@@ -107,6 +112,7 @@ public:
             if (!part.isEmpty()) parts.append(part);
         const QString text = parts.isEmpty() ? request.title : parts.join(QLatin1Char(' '));
         Say(QStringLiteral("alert ") + text);
+        g_alerted = true;
         Finish(1);
         QTimer::singleShot(0, [completion] { completion(0); });
     }
@@ -293,6 +299,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The log names the account: its user's alone, as everything the program writes.
+    umask(077);
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.size() < 3 || args[0] != QLatin1String("--services")) return Usage();
@@ -356,8 +364,11 @@ int main(int argc, char** argv) {
         radio.setDelegate(&cli);
         radio.setAuthenticationController(&controller);
         QObject::connect(&interrupt, &QSocketNotifier::activated, [&cli] {
+            char signal = SIGINT;
+            [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &signal, 1);
             cli.stop();
-            Finish(0);
+            // An interrupted command was not done, whatever it had reached.
+            QCoreApplication::exit(128 + signal);
         });
         radio.requestServiceWithUsername(user, nullptr);
         code = app.exec();

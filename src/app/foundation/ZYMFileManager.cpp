@@ -54,21 +54,22 @@ bool ensureDirectoriesInPath(const QString& path) {
 
     struct stat attributes {};
     if (stat(QFile::encodeName(ancestor).constData(), &attributes) != 0) return false;
-    // The ancestor's permissions, except that a folder of ours is never writable by
-    // everyone nor sticky: under a shared folder such as /tmp, copying them whole would
-    // let any user plant files in it.
-    const mode_t mode = attributes.st_mode & 0775;
 
     QString current = ancestor;
     for (int i = existing; i < components.size(); ++i) {
         current = (current.endsWith(QLatin1Char('/')) ? current : current + QLatin1Char('/')) + components[i];
         const QByteArray native = QFile::encodeName(current);
         if (mkdir(native.constData(), 0700) != 0) return false;
-        // The owner is given only where the process may; the permissions always.
+        // The owner is given only where the process may. The mode is set, not left to
+        // the umask.
         if (geteuid() == 0) (void)chown(native.constData(), attributes.st_uid, attributes.st_gid);
-        if (chmod(native.constData(), mode) != 0) return false;
+        if (chmod(native.constData(), 0700) != 0) return false;
     }
     return true;
 }
+
+bool makeFilePrivate(const QString& path) { return chmod(QFile::encodeName(path).constData(), 0600) == 0; }
+
+bool makeFilePrivate(int fd) { return fd >= 0 && fchmod(fd, 0600) == 0; }
 
 }  // namespace ZYMFileManager

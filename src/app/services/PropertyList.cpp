@@ -1,5 +1,7 @@
 #include "app/services/PropertyList.h"
 
+#include "app/foundation/ZYMFileManager.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -328,12 +330,14 @@ std::optional<QByteArray> write(const QVariant& value, QString* error) {
 bool writeFile(const QString& path, const QVariant& value, QString* error) {
     const auto bytes = write(value, error);
     if (!bytes) return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    ZYMFileManager::ensureDirectoriesInPath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         SetError(error, file.errorString());
         return false;
     }
+    // Set on the new file before it takes the name, so it is never readable by others.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(*bytes) != bytes->size()) {
         SetError(error, file.errorString());
         file.cancelWriting();

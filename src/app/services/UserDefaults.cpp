@@ -1,5 +1,7 @@
 #include "app/services/UserDefaults.h"
 
+#include "app/foundation/ZYMFileManager.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -53,7 +55,7 @@ bool IsText(const QVariant& v) { return v.typeId() == QMetaType::QString || v.ty
 UserDefaults::UserDefaults(const QString& filePath)
     : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {}
 
-UserDefaults::~UserDefaults() { settings_->sync(); }
+UserDefaults::~UserDefaults() { synchronize(); }
 
 QString UserDefaults::standardFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -265,7 +267,9 @@ void UserDefaults::removeObject(const QString& key) {
 
 bool UserDefaults::synchronize() {
     const QString path = settings_->fileName();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    ZYMFileManager::ensureDirectoriesInPath(QFileInfo(path).absolutePath());
     settings_->sync();
+    // The settings name the account and what was played: the user's alone.
+    if (QFileInfo::exists(path)) ZYMFileManager::makeFilePrivate(path);
     return settings_->status() == QSettings::NoError;
 }

@@ -1,5 +1,7 @@
 #include "app/services/ZYMCacheStorage.h"
 
+#include "app/foundation/ZYMFileManager.h"
+
 #include "app/services/NSLog.h"
 #include "app/services/PropertyList.h"
 #include "engine/base/LogMessage.h"
@@ -113,7 +115,7 @@ void ZYMCacheStorage::Flush() {
     }
     // Never read: writing would replace the file's items with none.
     if (!items_) return;
-    QDir().mkpath(QFileInfo(*path).path());
+    ZYMFileManager::ensureDirectoriesInPath(QFileInfo(*path).path());
     QString error;
     if (!PropertyList::writeFile(*path, *items_, &error))
         NSLog(QStringLiteral("Failed to write cache file to %1").arg(*path));

@@ -1,5 +1,6 @@
 #include "app/support/PhoneHomeServices.h"
 
+#include "app/foundation/ZYMFileManager.h"
 #include "app/services/Clock.h"
 #include "app/support/PhoneHomeKeys.h"
 #include "app/support/PhoneHomeUploader.h"
@@ -44,7 +45,8 @@ std::optional<QByteArray> ReadWholeFile(const QString& path) {
 
 bool WriteAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.commit()) {
         Report(path, "not written");
         return false;
     }
@@ -57,6 +59,7 @@ bool AppendToFile(const QString& path, const QByteArray& bytes) {
         Report(path, "not open");
         return false;
     }
+    ZYMFileManager::makeFilePrivate(file.handle());
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         Report({}, "fail");
         return false;
@@ -451,9 +454,13 @@ void PhoneHomeServices::LoadPrevious() {
         QFile::remove(sessionStatsPath_);
     }
     QFile stats(sessionStatsPath_);
-    if (!stats.open(QIODevice::WriteOnly | QIODevice::Truncate)) Report(sessionStatsPath_, "not open");
+    if (stats.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        ZYMFileManager::makeFilePrivate(stats.handle());
+    else
+        Report(sessionStatsPath_, "not open");
     QFile lock(sessionLockPath_);
     if (lock.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        ZYMFileManager::makeFilePrivate(lock.handle());
         holdsLock_ = true;
     } else {
         Report(sessionLockPath_, "not open");

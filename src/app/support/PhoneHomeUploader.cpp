@@ -1,6 +1,7 @@
 #include "app/support/PhoneHomeUploader.h"
 
 #include "platform/CurlMultiDriver.h"
+#include "platform/RunLoop.h"
 
 #include <algorithm>
 
@@ -8,10 +9,16 @@ struct CurlPhoneHomeUploader::Running final : platform::HttpTransferListener {
     CurlPhoneHomeUploader* owner = nullptr;
     std::function<void(bool)> done;
     std::unique_ptr<platform::CurlTransfer> transfer;
+    std::unique_ptr<platform::Timer> deadline;
 
     void OnTransferComplete(platform::ErrorNumber error) override {
         const long status = transfer->GetStatusCode();
-        const bool answered2xx = error == platform::ErrorNumber{} && status >= 200 && status <= 299;
+        End(error == platform::ErrorNumber{} && status >= 200 && status <= 299);
+    }
+
+    // Deadline timer or transfer: this object goes here, maybe from inside its own
+    // timer's callback (allowed by platform::Timer).
+    void End(bool answered2xx) {
         auto callback = std::move(done);
         // Deleting a transfer from inside its own listener callback is allowed.
         CurlPhoneHomeUploader* self = owner;
@@ -26,7 +33,7 @@ struct CurlPhoneHomeUploader::Running final : platform::HttpTransferListener {
     }
 };
 
-CurlPhoneHomeUploader::CurlPhoneHomeUploader() = default;
+CurlPhoneHomeUploader::CurlPhoneHomeUploader(std::chrono::milliseconds deadline) : deadline_(deadline) {}
 
 CurlPhoneHomeUploader::~CurlPhoneHomeUploader() { cancelAll(); }
 
@@ -42,7 +49,12 @@ void CurlPhoneHomeUploader::post(PhoneHomeUpload upload, std::function<void(bool
     running->done = std::move(done);
     running->transfer = std::make_unique<platform::CurlTransfer>(std::move(spec), running.get());
     Running* r = running.get();
+    r->deadline = std::make_unique<platform::Timer>([r] {
+        r->transfer->Cancel();
+        r->End(false);
+    });
     running_.push_back(std::move(running));
+    r->deadline->Start(deadline_, false);
     r->transfer->Start();
 }
 

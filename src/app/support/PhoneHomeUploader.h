@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,7 +32,11 @@ public:
 // Posts over the platform's HTTP transfers on the calling thread's run loop.
 class CurlPhoneHomeUploader : public PhoneHomeUploader {
 public:
-    CurlPhoneHomeUploader();
+    // An upload not answered within this, however steadily its bytes come, is taken as
+    // not answered 2xx.
+    static constexpr std::chrono::milliseconds kDefaultDeadline{2 * 60 * 1000};
+
+    explicit CurlPhoneHomeUploader(std::chrono::milliseconds deadline = kDefaultDeadline);
     ~CurlPhoneHomeUploader() override;
     void post(PhoneHomeUpload upload, std::function<void(bool answered2xx)> done) override;
     void cancelAll() override;
@@ -40,4 +45,5 @@ public:
 
 private:
     std::vector<std::unique_ptr<Running>> running_;
+    std::chrono::milliseconds deadline_;
 };

@@ -1,9 +1,12 @@
 #include "app/support/ZYMHttpRequestor.h"
 
 #include "platform/CurlMultiDriver.h"
+#include "platform/ErrorNumbers.h"
+#include "platform/RunLoop.h"
 
 #include <QList>
 
+#include <atomic>
 #include <memory>
 
 // Each hop of a request is one platform::CurlTransfer. A transfer's listener calls may
@@ -11,6 +14,8 @@
 // a weak reference to `alive` and returns at once when it has gone.
 
 namespace {
+
+std::atomic<long long> gTestDeadlineMs{0};
 
 bool IsRedirectStatus(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -39,6 +44,9 @@ struct ZYMHttpRequestor::Impl : platform::HttpTransferListener {
     QUrl proxy;
     bool autoRedirect = true;
     bool absoluteTarget = false;
+    std::chrono::milliseconds deadline = gTestDeadlineMs.load() > 0 ? std::chrono::milliseconds(gTestDeadlineMs.load())
+                                                                    : kDefaultDeadline;
+    std::unique_ptr<platform::Timer> deadlineTimer;
 
     // The running request.
     std::unique_ptr<platform::CurlTransfer> transfer;
@@ -152,6 +160,7 @@ struct ZYMHttpRequestor::Impl : platform::HttpTransferListener {
     // The one final message of a request.
     void Finish(std::optional<ZYMHttpRequestorError> failure) {
         running = false;
+        if (deadlineTimer) deadlineTimer->Stop();
         ReleaseTransferLater();
         if (!delegate) return;
         if (failure)
@@ -190,6 +199,10 @@ void ZYMHttpRequestor::setProxy(const QUrl& proxy) { impl_->proxy = proxy; }
 void ZYMHttpRequestor::setAutoRedirect(bool autoRedirect) { impl_->autoRedirect = autoRedirect; }
 bool ZYMHttpRequestor::autoRedirect() const { return impl_->autoRedirect; }
 void ZYMHttpRequestor::setUseAbsolutePathForResource(bool useAbsolutePath) { impl_->absoluteTarget = useAbsolutePath; }
+void ZYMHttpRequestor::setDeadline(std::chrono::milliseconds deadline) { impl_->deadline = deadline; }
+void ZYMHttpRequestor::setDefaultDeadlineForTesting(std::chrono::milliseconds deadline) {
+    gTestDeadlineMs = deadline.count();
+}
 bool ZYMHttpRequestor::useAbsolutePathForResource() const { return impl_->absoluteTarget; }
 
 void ZYMHttpRequestor::setHeader(const QString& name, const QString& value) {
@@ -252,6 +265,15 @@ void ZYMHttpRequestor::execute() {
     d.start = std::chrono::steady_clock::now();
     if (d.delegate) d.delegate->requestStarted(this);
     if (alive.expired() || !d.running || d.transfer) return;  // deleted, cancelled or restarted meanwhile
+    if (!d.deadlineTimer) {
+        d.deadlineTimer = std::make_unique<platform::Timer>([impl = &d] {
+            if (!impl->running) return;
+            if (impl->transfer) impl->transfer->Cancel();
+            impl->end = std::chrono::steady_clock::now();
+            impl->Finish(ZYMHttpRequestorError{platform::kErrorDomainPOSIX, 60});
+        });
+    }
+    d.deadlineTimer->Start(d.deadline, false);
     // A URL curl refuses is reported by the transfer on a later pass, as a failure.
     d.StartHop();
 }
@@ -269,6 +291,7 @@ void ZYMHttpRequestor::cancel() {
 void ZYMHttpRequestor::closeStream() {
     Impl& d = *impl_;
     d.running = false;
+    if (d.deadlineTimer) d.deadlineTimer->Stop();
     if (d.transfer) {
         d.transfer->Cancel();
         d.transfer.reset();

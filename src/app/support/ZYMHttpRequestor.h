@@ -14,6 +14,8 @@
 // - The body reaches requestProgress as it arrives, in pieces of at most 8192 bytes; the
 //   bodies of redirect responses that are followed are not delivered.
 // - A status of 400 or more fails the request with the stream error (0, 0).
+// - A request (all its redirects included) that has not ended within its deadline fails
+//   with (1, 60), the time-out error, however steadily its bytes come.
 // - The delegate may delete the requestor, execute it again or cancel it from inside
 //   any of its messages.
 // Everything happens on the thread that calls execute().
@@ -63,6 +65,8 @@ public:
     static constexpr int kMaxRedirects = 5;
     // Largest piece handed to requestProgress.
     static constexpr int kMaxPieceSize = 8192;
+    // The deadline of a request unless setDeadline says otherwise.
+    static constexpr std::chrono::milliseconds kDefaultDeadline{5 * 60 * 1000};
 
     ZYMHttpRequestor();
     // The delegate is not owned and must outlive the requestor's messages to it.
@@ -86,6 +90,10 @@ public:
     void setAutoRedirect(bool autoRedirect);
     bool autoRedirect() const;
     void setUseAbsolutePathForResource(bool useAbsolutePath);
+    // The bound on each later execute(), from its start to its last byte.
+    void setDeadline(std::chrono::milliseconds deadline);
+    // Test hook: the deadline of every requestor made afterwards; 0 restores the default.
+    static void setDefaultDeadlineForTesting(std::chrono::milliseconds deadline);
     bool useAbsolutePathForResource() const;
 
     // Request fields; nothing without a request.

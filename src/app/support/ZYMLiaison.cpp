@@ -48,13 +48,14 @@ bool storeVisitorID(const QString& folder, const QString& id) {
     if (folder.isEmpty()) return false;
     const QString path = folder + u'/' + QLatin1String(kFileName);
     // A read-only file of an earlier run must be replaceable.
-    if (QFile::exists(path))
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (QFile::exists(path)) QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file.write(id.toUtf8());
     if (!file.commit()) return false;
-    return QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    // Read-only, and the user's alone: the identifier follows the listener's use.
+    return QFile::setPermissions(path, QFile::ReadOwner);
 }
 
 QString visitorID(const FolderProvider& folderProvider) {

@@ -29,23 +29,23 @@ std::optional<QString> Unescaped(const std::optional<QString>& value) {
 
 }  // namespace
 
-void ZYMScriptCommands::getURL(ZYMScriptingTarget& target, const QString& text) {
+bool ZYMScriptCommands::getURL(ZYMScriptingTarget& target, const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
-    if (text.isEmpty() || !url.isValid() || url.scheme().isEmpty()) return;
+    if (text.isEmpty() || !url.isValid() || url.scheme().isEmpty()) return false;
     const QString scheme = url.scheme();  // QUrl gives it in lower case
     if (scheme == QLatin1String("qint")) {
         target.playStationWithURL(text);
-        return;
+        return true;
     }
     if (scheme != QLatin1String("zymradio")) {
         // Handing it to the desktop would let any bus client launch any handler.
         NSLog(QStringLiteral("ignoring a URL of scheme %1").arg(scheme));
-        return;
+        return false;
     }
     const QString specifier = text.mid(scheme.size() + 1);
-    if (!specifier.startsWith(kPlayStationPrefix)) return;
+    if (!specifier.startsWith(kPlayStationPrefix)) return false;
     const QString query = specifier.mid(kPlayStationPrefix.size());
-    if (query.isEmpty()) return;
+    if (query.isEmpty()) return false;
 
     QHash<QString, QString> entries;
     for (const QString& part : query.split(QLatin1Char('&'))) {
@@ -56,13 +56,14 @@ void ZYMScriptCommands::getURL(ZYMScriptingTarget& target, const QString& text) 
     const std::optional<QString> name = Unescaped(FirstPresent(entries, {"stationname", "name"}));
     if (id && target.stationWithID(*id)) {
         target.playStationWithID(*id);
-        return;
+        return true;
     }
     if (name && target.stationWithName(*name)) {
         target.playStationWithName(*name);
-        return;
+        return true;
     }
     if (!target.isAuthenticated()) target.forceSignOnAndPlayStationID(id, name);
+    return true;
 }
 
 std::optional<QString> ZYMScriptCommands::launchURL(const QStringList& arguments) {

@@ -109,30 +109,58 @@ private:
 
     QDBusMessage Method(const QDBusMessage& message) {
         using Args = const QVariantList&;
+        // `run` answers false when the command refused its argument.
         static const struct {
             QLatin1String name;
             QLatin1String signature;
-            void (*run)(ZYMScriptingBus&, Args);
+            bool (*run)(ZYMScriptingBus&, Args);
         } kMethods[] = {
-            {QLatin1String("Stop"), QLatin1String(""), [](ZYMScriptingBus& bus, Args) { bus.Stop(); }},
-            {QLatin1String("TogglePlay"), QLatin1String(""), [](ZYMScriptingBus& bus, Args) { bus.TogglePlay(); }},
-            {QLatin1String("SignOut"), QLatin1String(""), [](ZYMScriptingBus& bus, Args) { bus.SignOut(); }},
+            {QLatin1String("Stop"), QLatin1String(""),
+             [](ZYMScriptingBus& bus, Args) {
+                 bus.Stop();
+                 return true;
+             }},
+            {QLatin1String("TogglePlay"), QLatin1String(""),
+             [](ZYMScriptingBus& bus, Args) {
+                 bus.TogglePlay();
+                 return true;
+             }},
+            {QLatin1String("SignOut"), QLatin1String(""),
+             [](ZYMScriptingBus& bus, Args) {
+                 bus.SignOut();
+                 return true;
+             }},
             {QLatin1String("GetURL"), QLatin1String("s"),
-             [](ZYMScriptingBus& bus, Args args) { bus.GetURL(args.value(0).toString()); }},
+             [](ZYMScriptingBus& bus, Args args) { return bus.GetURL(args.value(0).toString()); }},
             {QLatin1String("PlayStream"), QLatin1String("s"),
-             [](ZYMScriptingBus& bus, Args args) { bus.PlayStream(args.value(0).toString()); }},
+             [](ZYMScriptingBus& bus, Args args) {
+                 bus.PlayStream(args.value(0).toString());
+                 return true;
+             }},
             {QLatin1String("SignIn"), QLatin1String("s"),
-             [](ZYMScriptingBus& bus, Args args) { bus.SignIn(args.value(0).toString()); }},
+             [](ZYMScriptingBus& bus, Args args) {
+                 bus.SignIn(args.value(0).toString());
+                 return true;
+             }},
             {QLatin1String("Play"), QLatin1String("v"),
-             [](ZYMScriptingBus& bus, Args args) { bus.Play(args.value(0).value<QDBusVariant>()); }},
+             [](ZYMScriptingBus& bus, Args args) {
+                 bus.Play(args.value(0).value<QDBusVariant>());
+                 return true;
+             }},
             {QLatin1String("PlayStationID"), QLatin1String("v"),
-             [](ZYMScriptingBus& bus, Args args) { bus.PlayStationID(args.value(0).value<QDBusVariant>()); }},
+             [](ZYMScriptingBus& bus, Args args) {
+                 bus.PlayStationID(args.value(0).value<QDBusVariant>());
+                 return true;
+             }},
         };
         const QString member = message.member();
         for (const auto& method : kMethods) {
             if (member != method.name) continue;
             if (message.signature() != method.signature) return WrongArguments(message);
-            method.run(bus_, message.arguments());
+            if (!method.run(bus_, message.arguments()))
+                return message.createErrorReply(
+                    QDBusError::InvalidArgs,
+                    QStringLiteral("%1 refused %2").arg(member, message.arguments().value(0).toString()));
             return message.createReply();
         }
         return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no method %1").arg(member));
@@ -216,7 +244,8 @@ bool ZYMScriptingBus::registerOn(QDBusConnection bus) {
     return true;
 }
 
-bool ZYMScriptingBus::forwardURL(QDBusConnection bus, const QString& url) {
+bool ZYMScriptingBus::forwardURL(QDBusConnection bus, const QString& url, bool* refused) {
+    if (refused) *refused = false;
     if (!bus.isConnected() || !bus.interface()) return false;
     const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(QLatin1String(kZYMScriptingService));
     if (!owned.isValid() || !owned.value()) return false;
@@ -224,10 +253,18 @@ bool ZYMScriptingBus::forwardURL(QDBusConnection bus, const QString& url) {
         QDBusMessage::createMethodCall(QLatin1String(kZYMScriptingService), QLatin1String(kZYMScriptingPath),
                                        QLatin1String(kZYMScriptingService), QStringLiteral("GetURL"));
     call << url;
-    return bus.call(call, QDBus::Block, 30000).type() == QDBusMessage::ReplyMessage;
+    const QDBusMessage answer = bus.call(call, QDBus::Block, 30000);
+    if (answer.type() == QDBusMessage::ReplyMessage) return true;
+    // The running copy heard it and said no: taken all the same, and told to the caller.
+    if (answer.type() == QDBusMessage::ErrorMessage &&
+        answer.errorName() == QDBusError::errorString(QDBusError::InvalidArgs)) {
+        if (refused) *refused = true;
+        return true;
+    }
+    return false;
 }
 
-void ZYMScriptingBus::GetURL(const QString& url) { ZYMScriptCommands::getURL(target_, url); }
+bool ZYMScriptingBus::GetURL(const QString& url) { return ZYMScriptCommands::getURL(target_, url); }
 
 void ZYMScriptingBus::Play(const QDBusVariant& station) {
     if (const auto s = StationOf(station))

@@ -51,13 +51,15 @@ public:
     bool registerOn(QDBusConnection bus);
 
     // Hands the URL to the instance that owns the name; false when none does or it did not
-    // answer.
-    static bool forwardURL(QDBusConnection bus, const QString& url);
+    // answer. `refused` (may be null) tells whether the instance answered that it refused
+    // the URL (the call still counts as taken: that instance has heard it).
+    static bool forwardURL(QDBusConnection bus, const QString& url, bool* refused = nullptr);
 
     static void registerTypes();
 
 public slots:
-    void GetURL(const QString& url);
+    // False when the URL was refused (the caller gets an error answer).
+    bool GetURL(const QString& url);
     void Play(const QDBusVariant& station);
     void PlayStationID(const QDBusVariant& identifier);
     void Stop();

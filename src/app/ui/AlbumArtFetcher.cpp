@@ -12,6 +12,8 @@ public:
     CurlAlbumArtFetcher(QString url, CurlAlbumArtFetcherLimits limits) : url_(std::move(url)), limits_(limits) {
         idle_.setSingleShot(true);
         QObject::connect(&idle_, &QTimer::timeout, [this] { fail(QStringLiteral("The request timed out.")); });
+        deadline_.setSingleShot(true);
+        QObject::connect(&deadline_, &QTimer::timeout, [this] { fail(QStringLiteral("The request timed out.")); });
     }
 
     QString url() const override { return url_; }
@@ -30,6 +32,7 @@ public:
         spec.streamBody = true;
         transfer_ = std::make_unique<platform::CurlTransfer>(std::move(spec), this);
         idle_.start(limits_.inactivityTimeout);
+        deadline_.start(limits_.deadline);
         transfer_->Start();
     }
 
@@ -50,6 +53,7 @@ private:
     void OnTransferComplete(platform::ErrorNumber error) override {
         if (failed_) return;
         idle_.stop();
+        deadline_.stop();
         if (error.domain != 0 || error.code != 0) {
             fail(QStringLiteral("The download failed (%1, %2).").arg(error.domain).arg(error.code));
             return;
@@ -68,6 +72,7 @@ private:
         if (failed_ || done_) return;
         failed_ = true;
         idle_.stop();
+        deadline_.stop();
         if (transfer_) transfer_->Cancel();
         if (auto* client = std::exchange(client_, nullptr)) client->resourceFetchFailed(*this, reason);
     }
@@ -78,6 +83,7 @@ private:
     std::unique_ptr<platform::CurlTransfer> transfer_;
     QByteArray body_;
     QTimer idle_;
+    QTimer deadline_;
     bool failed_ = false;
     bool done_ = false;
 };

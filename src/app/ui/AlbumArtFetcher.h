@@ -2,8 +2,8 @@
 // One download of a URL into memory for the album art, shaped like the support
 // services' resource fetcher so that one can take its place: start, then exactly one of
 // data or failure, unless the client was forgotten first. This one runs over the curl
-// driver of the calling thread's run loop: http and https only, a cap on the body, and a
-// time-out counted from the last activity on the wire.
+// driver of the calling thread's run loop: http and https only, a cap on the body, a
+// time-out counted from the last activity on the wire and a deadline on the whole fetch.
 
 #include <QByteArray>
 #include <QString>
@@ -39,6 +39,8 @@ using AlbumArtFetcherFactory = std::function<std::unique_ptr<AlbumArtFetcher>(co
 struct CurlAlbumArtFetcherLimits {
     std::size_t maxBodyBytes = 8u * 1024u * 1024u;
     std::chrono::milliseconds inactivityTimeout{60000};
+    // A server trickling bytes never falls silent: this ends it.
+    std::chrono::milliseconds deadline{120000};
 };
 
 // The curl fetcher's factory.

@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/foundation/ZYMFileManager.h"
+#include "app/foundation/ZYMInstanceSocket.h"
 #include "app/services/Clock.h"
 #include "app/services/DialogPresenter.h"
 #include "app/services/Localizer.h"
@@ -34,11 +36,6 @@
 namespace {
 QString localizedText(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
 
-QString userInstanceName() {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty()) user = QString::number(qulonglong(QCoreApplication::applicationPid()));
-    return QStringLiteral("zymradio-") + user;
-}
 }  // namespace
 
 ConnectionSpeedDialog::ConnectionSpeedDialog(QWidget* parent) : QDialog(parent) {
@@ -106,7 +103,7 @@ QString RadioAppController::initLogging() {
         if (state.isEmpty()) state = QDir::homePath() + QStringLiteral("/.local/state");
         folder = state + QStringLiteral("/zymradio");
     }
-    QDir().mkpath(folder);
+    ZYMFileManager::ensureDirectoriesInPath(folder);
     const QString path = folder + QStringLiteral("/zymradio.log");
     InitLogFile(path.toUtf8().constData(), logLevel(), int(kMaxLogBytes));
     steps_ << QStringLiteral("log");
@@ -115,11 +112,16 @@ QString RadioAppController::initLogging() {
 
 bool RadioAppController::checkAlreadyRunning() {
     steps_ << QStringLiteral("instance");
-    const QString name = env_.instanceName.isEmpty() ? userInstanceName() : env_.instanceName;
+    const QString name = env_.instanceName.isEmpty() ? ZYMInstanceSocket::path() : env_.instanceName;
+    if (name.isEmpty()) {
+        LogMessage(kLogError, "No private folder for the single-instance socket: running unguarded\n");
+        return true;
+    }
     {
         QLocalSocket probe;
         probe.connectToServer(name);
-        if (probe.waitForConnected(1000)) {
+        // Only a copy run by this user counts; anyone else's socket is taken over.
+        if (probe.waitForConnected(1000) && ZYMInstanceSocket::peerIsThisUser(int(probe.socketDescriptor()))) {
             // The first copy shows its window; this one says so and quits.
             probe.write("reopen\n");
             probe.waitForBytesWritten(1000);

@@ -743,12 +743,13 @@ void RadioWindowController::receivedMetaData(const QByteArray& text, const QDate
     }
     trackChangeTimer_.reset();
     const qint64 ms = std::max<qint64>(0, env_.clock->now().msecsTo(trackStart));
-    LogMessage(kLogDebug, "receivedMetaData: the track starts in %lld ms\n", static_cast<long long>(ms));
     trackChangeTimer_ =
         env_.scheduler->singleShot(std::chrono::milliseconds(ms), [this, url] { trackChangeUpdate(url); });
 }
 
 void RadioWindowController::trackChangeUpdate(const QString& url) {
+    // One line per track change: a stream may send metadata packets by the thousand.
+    LogMessage(kLogDebug, "trackChangeUpdate: the next track starts\n");
     onTrackEnd();
     currentTrack_ = std::move(nextTrack_);
     onTrackStart(url);

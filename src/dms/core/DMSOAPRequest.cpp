@@ -17,6 +17,14 @@ namespace {
 // Longest response text a log line shows when the response cannot be parsed.
 constexpr std::size_t kMaxLoggedResponse = 4096;
 
+// An answer's text for an error line. Bodies may carry credentials and run to megabytes:
+// shown only at the debug verbosity, with secrets redacted and cut short; otherwise only
+// their size.
+std::string BodyForLog(const std::string& body) {
+    if (GetLogLevel() >= kLogDebug) return DMRedactForLog(body, kMaxLoggedResponse);
+    return "(" + std::to_string(body.size()) + " bytes, shown at the debug verbosity)";
+}
+
 class ReportingScope {
 public:
     ReportingScope(int& counter, const std::shared_ptr<bool>& alive) : counter_(counter), alive_(alive) { ++counter_; }
@@ -170,10 +178,9 @@ void DMSOAPRequest::URLRequestDidFinish(const std::string& body) {
     try {
         mResponseMessage = std::make_unique<DMSOAPMessage>(body);
     } catch (const DMXMLParsingException&) {
-        // Bodies may carry credentials: never logged in clear, and cut short.
-        LogMessage(0, "Failed to parse SOAP response %s\n", DMRedactForLog(body, kMaxLoggedResponse).c_str());
+        LogMessage(0, "Failed to parse SOAP response %s\n", BodyForLog(body).c_str());
     } catch (...) {
-        LogMessage(0, "Failed to create SOAP response from XML %s\n", DMRedactForLog(body, kMaxLoggedResponse).c_str());
+        LogMessage(0, "Failed to create SOAP response from XML %s\n", BodyForLog(body).c_str());
     }
     if (!mListener) return;
 

@@ -94,11 +94,17 @@ void DMURLRequest::AddHeaders() {
     mHeaders["Accept-Encoding"] = "gzip";
 }
 
+double DMURLRequestDefaultDeadline(std::size_t bodyBytes) {
+    return 300.0 + static_cast<double>(bodyBytes / (32 * 1024));
+}
+
 std::string DMRedactForLog(const std::string& text, std::size_t maxLength) {
     std::string out;
     out.reserve(std::min(text.size(), maxLength ? maxLength : text.size()));
     std::size_t i = 0;
     while (i < text.size()) {
+        // Past the cut nothing more is shown: a huge answer is not walked to its end.
+        if (maxLength && out.size() > maxLength) break;
         const auto open = text.find('<', i);
         if (open == std::string::npos) {
             out.append(text, i, std::string::npos);

@@ -16,8 +16,8 @@ class DMURLRequestListener {
 public:
     // The response body, already inflated when it came gzip-encoded.
     virtual void URLRequestDidFinish(const std::string& body) = 0;
-    // (100, HTTP status), (101, 1) for silence past the time-out, or the transport's
-    // error number (see platform/ErrorNumbers.h).
+    // (100, HTTP status), (101, 1) for silence past the time-out or an exchange past its
+    // deadline, or the transport's error number (see platform/ErrorNumbers.h).
     virtual void URLRequestDidFail(int domain, int error) = 0;
     virtual void URLRequestUploadProgress(int sent, int total) = 0;
     virtual void URLRequestDownloadProgress(int received, int total) = 0;
@@ -60,6 +60,8 @@ public:
     void SetListener(DMURLRequestListener* listener) { mListener = listener; }
     void SetProgressTimerEnabled(bool on) { mProgressTimerEnabled = on; }
     void SetLogFlags(std::uint32_t flags) { mLogFlags = flags; }
+    // The bound on the whole exchange, however steadily its bytes come; 0 or less: none.
+    void SetDeadline(double seconds) { mDeadline = seconds; }
 
     const std::string& GetURL() const { return mURL; }
     const std::string& GetMethod() const { return mMethod; }
@@ -69,6 +71,7 @@ public:
     float GetProgressInterval() const { return mProgressInterval; }
     bool IsTimeoutEnabled() const { return mTimeoutEnabled; }
     float GetTimeout() const { return mTimeout; }
+    double GetDeadline() const { return mDeadline; }
     std::uint32_t GetLogFlags() const { return mLogFlags; }
 
     // The URL's authority (after the first "//" up to the next "/", "?" or "#"), without
@@ -92,7 +95,15 @@ protected:
     bool mTimeoutEnabled = true;
     float mTimeout = 60.0f;
     std::uint32_t mLogFlags = 31;
+    // A server that trickles a byte now and then keeps the silence time-out from ever
+    // firing; this ends such an exchange. Set per body size by the transport at Send
+    // unless the caller chose one.
+    double mDeadline = 0;
 };
+
+// The whole-exchange deadline for a request body of `bodyBytes`: 5 minutes, plus a second
+// per 32 KB of body so that large uploads over slow links still get through.
+double DMURLRequestDefaultDeadline(std::size_t bodyBytes);
 
 // A copy of an XML text for the log with the content of every element that carries a
 // secret (Security, Credentials, Credential, Assertion, Data, Password, PasswordText)

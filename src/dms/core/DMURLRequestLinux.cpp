@@ -18,6 +18,10 @@
 namespace {
 
 std::atomic<double> gTestTimeout{0};
+std::atomic<double> gTestDeadline{0};
+
+// Most of a body the log shows; the rest is cut (bodies can be tens of megabytes).
+constexpr std::size_t kMaxLoggedBody = 4096;
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -52,6 +56,7 @@ struct DMURLRequestLinux::Impl final : platform::HttpTransferListener {
     void StopTimers();
     void RestartTimeout();
     void TimeoutFired();
+    void Fail(int domain, int code);
     void ProgressFired();
     // False when the request was deleted or finished by a listener meanwhile.
     bool ReportProgress();
@@ -61,6 +66,7 @@ struct DMURLRequestLinux::Impl final : platform::HttpTransferListener {
     std::unique_ptr<platform::CurlTransfer> transfer;
     std::unique_ptr<platform::Timer> progressTimer;
     std::unique_ptr<platform::Timer> timeoutTimer;
+    std::unique_ptr<platform::Timer> deadlineTimer;
     double timeoutSeconds = 60.0;
     bool finished = false;  // reported, failed or cancelled
     bool failedOrError = false;
@@ -88,6 +94,7 @@ DMURLRequestLinux::~DMURLRequestLinux() {
 }
 
 void DMURLRequestLinux::SetTestTimeout(double seconds) { gTestTimeout.store(seconds > 0 ? seconds : 0); }
+void DMURLRequestLinux::SetTestDeadline(double seconds) { gTestDeadline.store(seconds > 0 ? seconds : 0); }
 
 int DMURLRequestLinux::GetStatus() {
     const auto& t = mImpl->transfer;
@@ -144,7 +151,7 @@ void DMURLRequestLinux::Send() {
         for (const auto& [name, value] : mHeaders)
             head += name + ": " + value + "\n";
         LogMessage(2, "%s\n", head.c_str());
-        LogFramed(2, "UNCOMPRESSED REQUEST BODY\n", DMRedactForLog(mBody));
+        LogFramed(2, "UNCOMPRESSED REQUEST BODY\n", DMRedactForLog(mBody, kMaxLoggedBody));
     }
     d.transfer = std::make_unique<platform::CurlTransfer>(std::move(spec), &d);
     if (mLogFlags & kDMURLLogStreamEvents) LogMessage(2, "URLRequest http stream OPEN initiated.\n");
@@ -173,6 +180,15 @@ void DMURLRequestLinux::Impl::StartTimers() {
         if (owner.mLogFlags & kDMURLLogTimers) LogMessage(2, "URLRequest timeout timer created.\n");
         RestartTimeout();
     }
+    double deadline = gTestDeadline.load();
+    if (deadline <= 0)
+        deadline = owner.mDeadline > 0 ? owner.mDeadline : DMURLRequestDefaultDeadline(owner.mBody.size());
+    deadlineTimer = std::make_unique<platform::Timer>([this] {
+        if (finished) return;
+        LogMessage(0, "Request to %s ran past its deadline\n", owner.mURL.c_str());
+        Fail(kDMURLErrorDomainTimeout, 1);
+    });
+    deadlineTimer->Start(std::chrono::milliseconds(std::max(1LL, static_cast<long long>(deadline * 1000.0))), false);
 }
 
 void DMURLRequestLinux::Impl::StopTimers() {
@@ -185,6 +201,7 @@ void DMURLRequestLinux::Impl::StopTimers() {
         if (log) LogMessage(2, "Timeout timer stopped for request at %s\n", owner.mURL.c_str());
         timeoutTimer.reset();
     }
+    deadlineTimer.reset();
 }
 
 void DMURLRequestLinux::Impl::RestartTimeout() {
@@ -290,7 +307,7 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
         LogMessage(1, "Received response to request at %s\n", url.c_str());
         if (logBodies) {
             LogMessage(2, "%s", transfer->GetResponseHeaderText().c_str());
-            LogFramed(2, nullptr, DMRedactForLog(body));
+            LogFramed(2, nullptr, DMRedactForLog(body, kMaxLoggedBody));
         }
         StopTimers();
         if (transfer->GetBytesReceived() > 0) downloadStarted = true;
@@ -314,12 +331,12 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
     failedOrError = true;
     LogMessage(0, "Error reading response from %s (domain=%ld, error=%ld)\n", url.c_str(),
                static_cast<long>(error.domain), static_cast<long>(error.code));
-    if (logBodies) LogMessage(0, "%s", transfer->GetResponseHeaderText().c_str());
+    if (logBodies) LogMessage(2, "%s", transfer->GetResponseHeaderText().c_str());
     const std::string body = ResponseBody();
     if (body.empty())
         LogMessage(0, "Message contained no body.\n");
     else if (logBodies)
-        LogFramed(0, nullptr, DMRedactForLog(body, 4096));
+        LogFramed(2, nullptr, DMRedactForLog(body, kMaxLoggedBody));
     StopTimers();
     if (!ReportProgress()) return;
     finished = true;
@@ -329,15 +346,20 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
 void DMURLRequestLinux::Impl::TimeoutFired() {
     if (finished) return;
     if (owner.mLogFlags & kDMURLLogTimers) LogMessage(2, "Timeout timer fired for request at %s\n", owner.mURL.c_str());
+    Fail(kDMURLErrorDomainTimeout, 1);
+}
+
+void DMURLRequestLinux::Impl::Fail(int domain, int code) {
     LogMessage(0, "Unexpected failure with request %s (domain=%ld, error=%ld)\n", owner.mURL.c_str(),
-               static_cast<long>(kDMURLErrorDomainTimeout), 1L);
+               static_cast<long>(domain), static_cast<long>(code));
     failedOrError = true;
-    // The timer is not destroyed here (we run inside its callback): just stopped.
-    timeoutTimer->Stop();
+    // The timers are not destroyed here (we may run inside one's callback): just stopped.
+    if (timeoutTimer) timeoutTimer->Stop();
+    if (deadlineTimer) deadlineTimer->Stop();
     if (progressTimer) progressTimer->Stop();
     if (!ReportProgress()) return;
     finished = true;
     // Close the stream before telling: the listener may delete this request.
     if (transfer) transfer->Cancel();
-    if (owner.mListener) owner.mListener->URLRequestDidFail(kDMURLErrorDomainTimeout, 1);
+    if (owner.mListener) owner.mListener->URLRequestDidFail(domain, code);
 }

@@ -25,6 +25,9 @@ public:
     // Test hook: the silence time-out of every request made afterwards, in seconds;
     // 0 or less restores the default (60 s).
     static void SetTestTimeout(double seconds);
+    // Test hook: the whole-exchange deadline of every request sent afterwards, in
+    // seconds; 0 or less restores the default (DMURLRequestDefaultDeadline).
+    static void SetTestDeadline(double seconds);
 
     struct Impl;
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ std::mutex& LogLock() {
 
 FILE* g_file = nullptr;  // guarded by LogLock()
 int g_threshold = 1;     // guarded by LogLock()
+long g_maxBytes = 0;     // guarded by LogLock(); 0: the file grows without bound
 
 void OpenLocked(const char* path, int maxBytes) {
     if (g_file) {
@@ -30,6 +32,8 @@ void OpenLocked(const char* path, int maxBytes) {
     if (!path) return;
     FILE* f = std::fopen(path, maxBytes != 0 ? "r+" : "w");
     if (!f) f = std::fopen(path, "w+");
+    // The log names the account and what was played: its owner's alone.
+    if (f) (void)fchmod(fileno(f), 0600);
     g_file = f;
 }
 
@@ -52,6 +56,28 @@ void TrimLocked(long maxBytes) {
     std::fseek(g_file, 0, SEEK_END);
 }
 
+// Past twice the bound, keeps the last maxBytes bytes from their first whole line on.
+void KeepWithinBoundLocked() {
+    if (g_maxBytes <= 0) return;
+    const long size = std::ftell(g_file);
+    if (size <= 2 * g_maxBytes) return;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(g_maxBytes)]);
+    if (!buffer) return;
+    if (std::fseek(g_file, -g_maxBytes, SEEK_END) != 0) return;
+    const size_t got = std::fread(buffer.get(), 1, static_cast<size_t>(g_maxBytes), g_file);
+    size_t from = 0;
+    while (from < got && buffer[from] != '\n')
+        ++from;
+    from = from < got ? from + 1 : 0;
+    std::fseek(g_file, 0, SEEK_SET);
+    std::fwrite(buffer.get() + from, 1, got - from, g_file);
+    std::fflush(g_file);
+    if (ftruncate(fileno(g_file), static_cast<off_t>(got - from)) != 0) {
+        // Nothing to report to: the old tail stays after the copied bytes.
+    }
+    std::fseek(g_file, 0, SEEK_END);
+}
+
 void WriteLineLocked(const char* format, va_list args) {
     char date[64];
     const time_t now = std::time(nullptr);
@@ -59,6 +85,7 @@ void WriteLineLocked(const char* format, va_list args) {
     std::fprintf(g_file, "%.24s: ", date);
     std::vfprintf(g_file, format, args);
     std::fflush(g_file);
+    KeepWithinBoundLocked();
 }
 
 void LogLocked(int level, const char* format, ...) {
@@ -80,6 +107,7 @@ void InitLogFile(const char* path, int level, int maxBytes) {
     std::lock_guard<std::mutex> lock(LogLock());
     OpenLocked(path, maxBytes);
     g_threshold = level;
+    g_maxBytes = maxBytes > 0 ? maxBytes : 0;
     if (!g_file) return;
     if (maxBytes > 0) TrimLocked(maxBytes);
     std::fseek(g_file, 0, SEEK_END);

@@ -19,6 +19,11 @@ enum LogLevel : int {
 
 // Opens (or reopens) `path`, sets the threshold to `level`, keeps only the file's last
 // `maxBytes` bytes (maxBytes 0 empties it), then writes "\n\n" and "Logging started".
+// The file is made readable by its owner only.
+//
+// With maxBytes > 0 the file is also kept small while the program runs: once a line takes
+// it past twice maxBytes, only its last maxBytes bytes stay (from the first whole line on),
+// so one file never holds more than about 2 x maxBytes however long the session.
 void InitLogFile(const char* path, int level, int maxBytes);
 
 // The file-opening step of InitLogFile: "r+" (or "w" when maxBytes is 0), falling back

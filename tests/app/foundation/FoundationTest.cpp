@@ -182,19 +182,32 @@ TEST(EnsureDirectoriesTest, MakesWritableFoldersOnlyWhereItMay) {
         if (!c.mustExist.isEmpty()) EXPECT_TRUE(QFileInfo(c.mustExist).isDir());
         if (!c.mustNotExist.isEmpty()) EXPECT_FALSE(Exists(c.mustNotExist));
     }
-    // The new folders take the permissions of the folder they were made in, but not a
-    // shared folder's write-for-everyone and sticky bits.
+    // The new folders are their owner's alone, whatever the folder they were made in
+    // allows (the listener's history and log go in them); existing ones are left as they are.
     ASSERT_TRUE(QDir(root).mkpath("shared"));
     ASSERT_EQ(chmod(QFile::encodeName(root + "/shared").constData(), 01777), 0);
     ASSERT_TRUE(ZYMFileManager::ensureDirectoriesInPath(root + "/shared/zym/cache"));
     struct {
         QString path;
         unsigned mode;
-    } modes[] = {{root + "/existing/a/b", 0750u}, {root + "/shared/zym", 0775u}, {root + "/shared/zym/cache", 0775u}};
+    } modes[] = {{root + "/existing", 0750u},
+                 {root + "/existing/a/b", 0700u},
+                 {root + "/shared", 01777u},
+                 {root + "/shared/zym", 0700u},
+                 {root + "/shared/zym/cache", 0700u}};
     for (const auto& m : modes) {
         struct stat st {};
         ASSERT_EQ(stat(QFile::encodeName(m.path).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, m.mode) << m.path.toStdString();
+    }
+    {
+        QFile f(root + "/existing/a/file");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(fchmod(f.handle(), 0644), 0);
+        EXPECT_TRUE(ZYMFileManager::makeFilePrivate(f.handle()));
+        struct stat st {};
+        ASSERT_EQ(stat(QFile::encodeName(f.fileName()).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
     }
 
     bool isDir = false;

@@ -6,11 +6,14 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <signal.h>
 
 #include "support/Env.h"
 #include "support/Pcm.h"
@@ -116,6 +119,55 @@ TEST_F(ZymradioCli, WrongUseExitsWithTwo) {
         SCOPED_TRACE(arguments);
         EXPECT_EQ(Run(arguments), 2) << Output();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A sign-on that never gets its answer, interrupted: the command was not done, and the
+// exit code says so (130 for Ctrl-C, as a shell reports it).
+TEST_F(ZymradioCli, AnInterruptedSignOnExitsWith130) {
+    const std::string held = server_->NewPrefix();
+    server_->Script(QJsonObject{{"path", QString::fromStdString(held)},
+                                {"kind", "signon"},
+                                {"users", QJsonArray{QJsonObject{{"name", kUser}, {"password", kPassword}}}},
+                                {"hold", QJsonArray{"SASLRequest"}}});
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_STATE_HOME", folder_.filePath("state"));
+    env.insert("ZYM_USER", kUser);
+    env.insert("ZYM_PASSWORD", kPassword);
+    cli.setProcessEnvironment(env);
+    cli.start(ZYMRADIO_CLI, {"--services", QString::fromStdString(server_->Url(held)), "genres"});
+    ASSERT_TRUE(cli.waitForStarted());
+    const auto deadline = std::chrono::steady_clock::now() + zymtest::Scaled(std::chrono::seconds(30));
+    while (server_->Requests(held).empty() && std::chrono::steady_clock::now() < deadline)
+        cli.waitForFinished(50);  // waits for the sign-on request to arrive
+    ASSERT_FALSE(server_->Requests(held).empty()) << cli.readAll().toStdString();
+    ASSERT_EQ(cli.state(), QProcess::Running);
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(int(zymtest::Scaled(std::chrono::milliseconds(20000)).count())));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 130) << cli.readAll().toStdString();
+}
+
+// A sign-on service that answers with something that is not a SOAP answer: the run fails
+// saying the sign-on failed for an unknown reason, never that the credentials were refused.
+TEST_F(ZymradioCli, AMalformedSignOnAnswerIsNotCalledARefusal) {
+    const std::string broken = server_->NewPrefix();
+    server_->Script(QJsonObject{{"path", QString::fromStdString(broken)},
+                                {"status", 200},
+                                {"headers", QJsonArray{QJsonArray{"Content-Type", "text/xml"}}},
+                                {"body", "<html><body>Service unavailable</body></html>"}});
+    const std::string saved = prefix_;
+    prefix_ = broken;
+    EXPECT_EQ(Run("genres"), 1) << Output();
+    prefix_ = saved;
+    const std::string out = Output();
+    EXPECT_EQ(out.find("credentials were not accepted"), std::string::npos) << out;
+    EXPECT_EQ(out.find("The screen name or password is not correct."), std::string::npos) << out;
+    EXPECT_NE(out.find("Signing on failed for an unknown reason."), std::string::npos) << out;
 }
 
 }  // namespace

@@ -275,6 +275,30 @@ TEST(HttpRequestor, CancelReportsOneFinishAndClearsTheTimes) {
     EXPECT_EQ(recorder.events.back(), "finished");
 }
 
+// A valid head and then one byte a second: no silence ever lasts, so only the deadline
+// over the whole request ends it, with the time-out error.
+TEST(HttpRequestor, AnAnswerThatTricklesInFailsAtTheDeadline) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
+                              {"size", 600},
+                              {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 1000}}}});
+    Recorder recorder;
+    ZYMHttpRequestor requestor(Url(prefix), &recorder);
+    requestor.setDeadline(zymtest::Scaled(std::chrono::milliseconds(2000)));
+    const auto start = std::chrono::steady_clock::now();
+    requestor.execute();
+    ASSERT_TRUE(RunUntil([&] { return recorder.finals > 0; }, std::chrono::seconds(20)));
+    const auto took = std::chrono::steady_clock::now() - start;
+    Barrier();
+    EXPECT_EQ(recorder.finals, 1);
+    ASSERT_EQ(recorder.events.back(), "failed");
+    EXPECT_EQ(*recorder.error, (ZYMHttpRequestorError{1, 60}));
+    EXPECT_FALSE(recorder.body.empty());  // bytes were coming all along
+    EXPECT_GE(took, std::chrono::milliseconds(1500));
+    EXPECT_LT(took, zymtest::Scaled(std::chrono::milliseconds(10000)));
+}
+
 TEST(HttpRequestor, ExecuteAgainDropsTheRunningRequestSilently) {
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();

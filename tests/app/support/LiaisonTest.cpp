@@ -290,7 +290,7 @@ TEST(VisitorIdFile, AcceptedOrReplaced) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(QString::fromUtf8(file.readAll()), id);  // no line break
-        EXPECT_EQ(modeOf(path), mode_t(0444));
+        EXPECT_EQ(modeOf(path), mode_t(0400));             // read-only, and the user's alone
         // The stored identifier is the one sent next time.
         EXPECT_EQ(ZYMVisitorID::visitorID([&] { return dir.path(); }), id);
     }

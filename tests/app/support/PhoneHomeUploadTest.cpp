@@ -7,6 +7,7 @@
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeKeys.h"
 #include "app/support/PhoneHomeStatisticsRecorder.h"
+#include "app/support/PhoneHomeUploader.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
@@ -15,12 +16,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -365,6 +368,50 @@ TEST_F(UploadTest, AKilledRunIsReportedAtTheNextStart) {
     EXPECT_FALSE(QFile::exists(LogPath()));
     // This run restored the child's persistent values.
     EXPECT_EQ(PhoneHomeController::sharedPhoneHome()->GetNumber(kPhoneHomeKeyLaunchCount), 2u);
+}
+
+}  // namespace
+
+// A statistics server that answers one byte a second keeps no upload forever: the
+// deadline ends it as not answered.
+TEST(CurlPhoneHomeUploaderTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
+                              {"size", 600},
+                              {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 1000}}}});
+    CurlPhoneHomeUploader uploader(zymtest::Scaled(std::chrono::milliseconds(2000)));
+    std::optional<bool> answered;
+    const auto start = std::chrono::steady_clock::now();
+    uploader.post({server.Url(prefix), {{"Host", "127.0.0.1"}}, QByteArray("x")}, [&](bool ok) { answered = ok; });
+    ASSERT_TRUE(RunUntil([&] { return answered.has_value(); }));
+    EXPECT_FALSE(*answered);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, zymtest::Scaled(std::chrono::milliseconds(10000)));
+}
+
+namespace {
+
+// The statistics folder and files hold the listener's usage: its user's alone, whatever
+// the umask lets through.
+TEST_F(UploadTest, TheStatisticsFilesAreTheUsersAlone) {
+    const mode_t old = umask(022);
+    Launch();
+    WaitForAnswers();
+    umask(old);
+    ASSERT_TRUE(QFile::exists(StatsPath()));
+    QStringList open;
+    QDirIterator it(Folder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    QStringList entries{Folder()};
+    while (it.hasNext())
+        entries << it.next();
+    for (const QString& path : entries) {
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &st), 0);
+        if ((st.st_mode & 07777) != (S_ISDIR(st.st_mode) ? 0700u : 0600u))
+            open << path + " " + QString::number(st.st_mode & 07777, 8);
+    }
+    EXPECT_TRUE(open.isEmpty()) << open.join('\n').toStdString();
 }
 
 }  // namespace

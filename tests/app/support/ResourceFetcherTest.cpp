@@ -1,4 +1,5 @@
 #include "app/support/ResourceFetcher.h"
+#include "app/support/ZYMHttpRequestor.h"
 
 #include "SupportTestSupport.h"
 #include "support/TestServer.h"
@@ -190,6 +191,24 @@ TEST(ResourceFetcher, SilenceTimesOut) {
     EXPECT_EQ(client.failures, 1);
     EXPECT_TRUE(client.reason.contains("timed out"));
     EXPECT_FALSE(fetcher->isFetching());
+}
+
+// The idle time-out restarts on every piece; a trickle is ended by the requestor's
+// deadline and told as a time-out.
+TEST(ResourceFetcher, ATrickleTimesOutAtTheDeadline) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
+                              {"size", 600},
+                              {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 500}}}});
+    ZYMHttpRequestor::setDefaultDeadlineForTesting(zymtest::Scaled(std::chrono::milliseconds(2000)));
+    Client client;
+    auto fetcher = ResourceFetcher::initWithURL(QUrl(Url(prefix)));
+    fetcher->fetchResourceNotifyingClient(&client, true);
+    ZYMHttpRequestor::setDefaultDeadlineForTesting(std::chrono::milliseconds(0));
+    ASSERT_TRUE(RunUntil([&] { return client.ends() > 0; }, std::chrono::seconds(20)));
+    EXPECT_EQ(client.failures, 1);
+    EXPECT_TRUE(client.reason.contains("timed out")) << client.reason.toStdString();
 }
 
 }  // namespace

@@ -201,6 +201,10 @@ TEST_F(ScriptingBusTest, MethodsReachTheController) {
 TEST_F(ScriptingBusTest, WrongCallsAreRefused) {
     const std::vector<QStringList> rows = {
         {"org.zym.Radio.GetURL", "int32:1"},
+        // URLs the program refuses are answered with an error, not a success.
+        {"org.zym.Radio.GetURL", "string:file:///etc/passwd"},
+        {"org.zym.Radio.GetURL", "string:no scheme at all"},
+        {"org.zym.Radio.GetURL", "string:zymradio:rewind?id=1"},
         {"org.zym.Radio.Play"},
         {"org.zym.Radio.Stop", "string:x"},
         {"org.zym.Radio.Rewind"},
@@ -321,6 +325,21 @@ TEST_F(ScriptingBusTest, ASecondStartHandsItsUrlOver) {
     second.join();
     EXPECT_TRUE(forwarded);
     EXPECT_EQ(target_.calls, QStringList{"playStationWithID 123"});
+    // A URL the running copy refuses is heard, and the second start learns it was refused.
+    target_.calls.clear();
+    std::atomic<bool> refused = false;
+    std::atomic<bool> done = false;
+    std::thread third([&] {
+        bool no = false;
+        forwarded = ZYMScriptingBus::forwardURL(other, "http://www.example.com/", &no);
+        refused = no;
+        done = true;
+    });
+    ASSERT_TRUE(RunUntil([&] { return done.load(); }));
+    third.join();
+    EXPECT_TRUE(forwarded);
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(target_.calls.isEmpty());
     // A second service cannot take the name.
     RecordingTarget another;
     ZYMScriptingBus rival(another);

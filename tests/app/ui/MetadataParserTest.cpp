@@ -293,15 +293,19 @@ TEST_F(AlbumArt, FailuresEndWithTheNotificationAndNoImage) {
     serve({{"body_b64", QString::fromLatin1(pngClaiming(30000, 30000).toBase64())}}, "/huge");
     serve({{"size", 4096}}, "/big");
     serve({{"silent", true}}, "/silent");
+    // Never silent for long, never done: only the deadline ends it.
+    serve({{"size", 600}, {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 200}}}}, "/trickle");
     CurlAlbumArtFetcherLimits limits;
     limits.maxBodyBytes = 1024;
     limits.inactivityTimeout = zymtest::Scaled(std::chrono::milliseconds(500));
+    limits.deadline = zymtest::Scaled(std::chrono::milliseconds(1500));
     const QString urls[] = {
         url("/404"),
         url("/text"),
         url("/huge"),
         url("/big"),
         url("/silent"),
+        url("/trickle"),
         QString::fromStdString("http://127.0.0.1:" + std::to_string(zymtest::TestServer::ClosedPort()) + "/x")};
     {
         // The claimed size is read as it is: only the cap refuses it.

@@ -4,7 +4,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +29,13 @@
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -206,6 +215,46 @@ TEST_F(AppStart, ASecondCopyAlertsQuitsAndShowsTheFirstWindow) {
     EXPECT_FALSE(second.mainWindowController());
     ASSERT_TRUE(RunUntil([&] { return reopened == 1; }));
     EXPECT_TRUE(first.mainWindowController()->window()->isVisible());
+}
+
+// Another local user listening first at the name the program used to take in /tmp
+// ("zymradio-$USER") does not make this start quit as "another copy"; two copies of this
+// user's still find each other at the per-user name.
+TEST_F(AppStart, ASquattedSocketIsNotAnotherCopy) {
+    defaults_->setBool(QStringLiteral("network_bandwidth_user_prompted"), true);
+    env_.instanceName.clear();  // the program's own per-user name
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray user = "zym-squat-" + QByteArray::number(QCoreApplication::applicationPid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldUser = qgetenv("USER");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    qputenv("USER", user);
+    // The squatter: a listener at the old shared name, which any local user could make.
+    const std::string oldName =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/zymradio-")).toStdString() + user.toStdString();
+    ::unlink(oldName.c_str());
+    const int squatter = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", oldName.c_str());
+    ASSERT_EQ(::bind(squatter, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(squatter, 8), 0);
+
+    RadioAppController first(env_);
+    const bool started = first.start();
+    RadioAppController second(env_);
+    const bool secondStarted = second.start();
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    qputenv("USER", oldUser);
+    EXPECT_TRUE(started) << "the squatter was taken for a running copy";
+    EXPECT_FALSE(secondStarted);
+    EXPECT_EQ(alerts_, 1);
+    EXPECT_EQ(terminated_, 1);
+    pollfd waiting{squatter, POLLIN, 0};
+    EXPECT_EQ(::poll(&waiting, 1, 0), 0) << "the squatter was called";
+    EXPECT_TRUE(QFileInfo::exists(runtime.filePath(QStringLiteral("zymradio.socket"))));
+    ::close(squatter);
+    ::unlink(oldName.c_str());
 }
 
 TEST_F(AppStart, QuitWaitsForTheWindowAndAReopenCancelsIt) {

@@ -3,8 +3,11 @@
 #include "dms/core/DMURLRequestLinux.h"
 
 #include "WebServiceTestSupport.h"
+#include "engine/base/LogMessage.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <zlib.h>
 
@@ -184,6 +187,53 @@ TEST_F(URLRequestTest, TimeOutMeasuresSilenceNotTheWholeExchange) {
     EXPECT_EQ(drip.finished, 1) << "failed (" << drip.domain << ", " << drip.code << ")";
     EXPECT_EQ(drip.body, "dripdripdrip");
     DMURLRequestLinux::SetTestTimeout(0);
+}
+
+// A server that sends a valid head and then one byte a second never falls silent long
+// enough for the idle time-out; the whole-exchange deadline ends it all the same.
+TEST_F(URLRequestTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
+    DMURLRequestLinux::SetTestDeadline(zymtest::Scaled(2.0));
+    Script("trickle", {{"headers", QJsonArray{QJsonArray{"Content-Type", "text/xml"}}},
+                       {"body", std::string(600, 'x').c_str()},
+                       {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 1000}}}});
+    Listener l;
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Post(Url("trickle"), l);
+    ASSERT_TRUE(RunUntil([&] { return l.Done(); }, 20000));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(l.failed, 1);
+    EXPECT_EQ(l.domain, 101);
+    EXPECT_EQ(l.code, 1);
+    EXPECT_GE(seconds, 1.5);
+    EXPECT_LT(seconds, zymtest::Scaled(10.0));
+    DMURLRequestLinux::SetTestDeadline(0);
+}
+
+// A huge answer (a 60 MB one made a 63 MB log before sign-on) reaches the log only at the
+// debug verbosity, and then cut to a few kilobytes; a failed exchange's body likewise.
+TEST_F(URLRequestTest, BodiesReachTheLogCutAndOnlyAtTheDebugVerbosity) {
+    Script("big", {{"size", 3000000}});
+    Script("bigfail", {{"size", 3000000}, {"close_after", 2000000}, {"content_length", 3000000}});
+    QTemporaryDir dir;
+    const std::string log = dir.filePath("ws.log").toStdString();
+    for (int level : {1, 2}) {
+        SCOPED_TRACE(level);
+        InitLogFile(log.c_str(), level, 0);
+        for (const char* name : {"big", "bigfail"}) {
+            Listener l;
+            auto r = Post(Url(name), l, std::string(100000, 'q'));
+            ASSERT_TRUE(RunUntil([&] { return l.Done(); })) << name;
+        }
+        const qint64 size = QFileInfo(QString::fromStdString(log)).size();
+        EXPECT_LT(size, level == 2 ? 32 * 1024 : 4 * 1024);
+    }
+    InitLogFile(nullptr, kLogError, 0);
+}
+
+TEST(URLRequestDeadlineTest, DefaultIsFiveMinutesPlusASecondPer32KB) {
+    EXPECT_EQ(DMURLRequestDefaultDeadline(0), 300.0);
+    EXPECT_EQ(DMURLRequestDefaultDeadline(32 * 1024 - 1), 300.0);
+    EXPECT_EQ(DMURLRequestDefaultDeadline(10 * 1024 * 1024), 620.0);
 }
 
 TEST_F(URLRequestTest, ProgressOnlyWhenEnabledAndStartingFromZero) {
