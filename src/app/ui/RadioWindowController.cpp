@@ -732,8 +732,13 @@ void RadioWindowController::trackProgressAt(float position, float total, float b
 
 void RadioWindowController::receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) {
     if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "receivedMetaData: ignored.  old url.\n");
-    nextTrack_ = std::make_unique<RadioMetadataParser>(QString::fromUtf8(text));
-    if (playingStation_) {
+    // A stream may repeat the waiting document by the thousand: read it and fetch its art once.
+    const bool repeated = nextTrack_ && text == nextTrackText_;
+    if (!repeated) {
+        nextTrack_ = std::make_unique<RadioMetadataParser>(QString::fromUtf8(text));
+        nextTrackText_ = text;
+    }
+    if (playingStation_ && !repeated) {
         const auto partial = nextTrack_->songAlbumArtPartialURL();
         if (partial && !partial->isEmpty()) {
             nextTrack_->fetchAlbumArtWithBaseURL(playingStation_->albumArtBaseURL().value_or(QString()));

@@ -473,6 +473,7 @@ private:
 
     std::unique_ptr<RadioMetadataParser> currentTrack_;
     std::unique_ptr<RadioMetadataParser> nextTrack_;
+    QByteArray nextTrackText_;  // what nextTrack_ was read from
     std::unique_ptr<ScheduledTimer> trackChangeTimer_;
     std::unique_ptr<WindowFadeController> fadeController_;
 
