@@ -6,6 +6,7 @@
 #include "app/services/UserDefaults.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -15,6 +16,10 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // QSettings' warnings about odd entries would only slow the run down.
+    static const bool quiet =
+        (qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {}), true);
+    (void)quiet;
     static QTemporaryDir dir;
     static unsigned serial = 0;
     // QSettings caches a file by its name; a new name per input keeps runs independent.
