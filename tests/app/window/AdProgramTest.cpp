@@ -123,8 +123,9 @@ TEST_F(AdProgram, AnAdHostShowsTheAdInTheWebView) {
               .arg(QString::fromStdString(host)));
     if (IsSkipped() || HasFatalFailure()) return;
     const int pid = int(program_.processId());
+    // The engine's helper processes start only now, slowly on a machine busy with other tests.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !server.Requests(prefix).empty(); },
-                                int(zymtest::Scaled(std::chrono::seconds(60)).count())))
+                                int(zymtest::Scaled(std::chrono::seconds(150)).count())))
         << QString::fromUtf8(program_.readAllStandardError()).toStdString();
     EXPECT_TRUE(MapsWebEngine(pid));
     EXPECT_TRUE(HasWebEngineProcess(pid));

@@ -49,22 +49,12 @@ TEST(AlbumArtNames, AreCappedAt255BytesOnACharacterBoundary) {
     EXPECT_EQ(QString::fromUtf8(emoji.toUtf8()), emoji);
 }
 
-QByteArray Png(QColor color) {
-    QImage image(24, 24, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 class AlbumArt : public WindowTest {
 protected:
     QString ServeArt(const char* name, QColor color, int delayMs = 0) {
         const std::string path = prefix_ + "art/" + name;
         server_->Script(QJsonObject{{"path", QString::fromStdString(path)},
-                                    {"body_b64", QString::fromLatin1(Png(color).toBase64())},
+                                    {"body_b64", QString::fromLatin1(windowtest::SolidPng(color).toBase64())},
                                     {"delay_ms", delayMs},
                                     {"headers", QJsonArray{QJsonArray{"Content-Type", "image/png"}}}});
         return QString::fromStdString(server_->Url(path));

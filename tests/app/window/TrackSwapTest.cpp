@@ -20,16 +20,6 @@ namespace {
 // Another station playing MP3 over plain http, like kMp3Station.
 const QString kOtherMp3Station = QStringLiteral("radio:aggregate:5");
 
-QByteArray Png(QColor color) {
-    QImage image(24, 24, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QByteArray Song(const QString& name, const QString& art = QString()) {
     QString xml = "<metadata><song><name>" + name + "</name><artist>The Band</artist><album>Skies</album>";
     if (!art.isEmpty()) xml += "<album_art>" + art + "</album_art>";
@@ -56,7 +46,7 @@ protected:
     QString ServeArt(const char* name, QColor color, int delayMs = 0) {
         const std::string path = prefix_ + "art/" + name;
         server_->Script(QJsonObject{{"path", QString::fromStdString(path)},
-                                    {"body_b64", QString::fromLatin1(Png(color).toBase64())},
+                                    {"body_b64", QString::fromLatin1(windowtest::SolidPng(color).toBase64())},
                                     {"delay_ms", delayMs},
                                     {"headers", QJsonArray{QJsonArray{"Content-Type", "image/png"}}}});
         return QString::fromStdString(server_->Url(prefix_ + "art/"));

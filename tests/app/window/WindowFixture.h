@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QColor>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -69,6 +72,17 @@ inline zymtest::PcmDiff ComparePlayedWithMp3(const std::string& wav, const std::
 
 using zymtest::RecordedRequest;
 using zymtest::TestServer;
+
+// A small one-colour PNG, as an album-art server would send it.
+inline QByteArray SolidPng(QColor color) {
+    QImage image(24, 24, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
 
 inline bool RunUntil(const std::function<bool()>& done, int seconds = 30) {
     return platform::RunLoop::Current().RunUntil(done, zymtest::Scaled(std::chrono::seconds(seconds)));
