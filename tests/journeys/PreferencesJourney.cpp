@@ -98,7 +98,16 @@ TEST_F(Preferences, EachPaneFromItsToolbarButtonThenClosed) {
             // The presets the server holds are rows of the pane's list (above its buttons).
             const QRect pane(prefs->rect.left() + 10, prefs->rect.top() + 70, prefs->rect.width() - 20,
                              prefs->rect.height() - 120);
-            const int rows = textRows(shot, pane);
+            // The rows come with the server's answer, a moment after the pane shows.
+            int rows = 0;
+            waitUntil(
+                [&] {
+                    shot = screenshot(QString());
+                    rows = textRows(shot, pane);
+                    return rows >= 3;
+                },
+                30s);
+            screenshot(QStringLiteral("pane-presets-rows"));
             EXPECT_GE(rows, 3) << "the presets pane shows " << rows << " rows of text";
         }
     }
