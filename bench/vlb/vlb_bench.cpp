@@ -88,7 +88,6 @@ private:
 
 // Decodes the whole stream; returns the samples per channel produced (0 on failure).
 size_t DecodeOnce() {
-    CVlbDecoderFront::ResetReportedFormat();
     MemoryInput input;
     Int16Output output;
     CVlbDecoderFront front(&input);

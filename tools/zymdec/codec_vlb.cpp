@@ -128,7 +128,6 @@ bool DecodeVlb(zymdec::Input& input, bool verbose, zymdec::Output& out, std::str
     PcmOutput sink(out);
     long failedFrames = 0;
     try {
-        CVlbDecoderFront::ResetReportedFormat();
         CVlbDecoderFront front(&file);
         VlbFrameInfo info{};
         int32_t st = 0;

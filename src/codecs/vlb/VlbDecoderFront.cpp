@@ -14,8 +14,6 @@ CVlbDecoderFront::~CVlbDecoderFront() {
     streamInfo_.reset();
 }
 
-void CVlbDecoderFront::ResetReportedFormat() {}
-
 int32_t CVlbDecoderFront::StatusFromException(const CAacException& e) {
     static const struct {
         uint32_t code;

@@ -31,9 +31,6 @@ public:
     // The decoder core and stream state, for diagnostics.
     const CAacDecoder& Core() const { return *decoder_; }
     const AacStreamInfo& StreamInfo() const { return *streamInfo_; }
-    // Does nothing: each front keeps its own last reported format, so a new stream starts
-    // without one. Left for callers that reset between files.
-    static void ResetReportedFormat();
 
 private:
     void StageAndFeed();
