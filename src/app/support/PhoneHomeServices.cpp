@@ -511,7 +511,8 @@ std::vector<QByteArray> PhoneHomeServices::ReadNextBatch() {
             logOffset_ = logHeadLength_;
             break;
         }
-        const bool last = logOffset_ + bytes.size() >= logHeadLength_;
+        // A short read (the file cut meanwhile) counts as its end.
+        const bool last = logOffset_ + bytes.size() >= logHeadLength_ || std::size_t(bytes.size()) <= kMaxRecordSize;
         // A record starting past `limit` may reach beyond the window: it is read with the
         // next window, so records are found exactly as in one read of the whole file.
         const std::size_t limit = last ? std::size_t(bytes.size()) : std::size_t(bytes.size()) - kMaxRecordSize;
