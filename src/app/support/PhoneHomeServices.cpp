@@ -116,6 +116,8 @@ PhoneHomeServices::PhoneHomeServices(const Clock& clock, std::function<long()> r
 
 PhoneHomeServices::~PhoneHomeServices() {
     if (uploader_) uploader_->cancelAll();
+    // A quit while uploads run: what was taken leaves the log, the rest waits.
+    if (sending_) FinishSending();
     ClearAll();
     // A normal end: the lock goes, so the next start knows this run ended well.
     if (holdsLock_) QFile::remove(sessionLockPath_);

@@ -266,6 +266,34 @@ TEST_F(UploadTest, ARefusalStopsTheBatchesAndKeepsTheRest) {
     EXPECT_EQ(ReadFile(LogPath()), expected);
 }
 
+// A quit while the batches go out: the records the server took leave the log, every
+// other one stays.
+TEST_F(UploadTest, AQuitWhileSendingKeepsWhatWasNotTaken) {
+    const int n = int(PhoneHomeServices::kUploadBatch) * 4;
+    QByteArray log;
+    for (int i = 1; i <= n; ++i)
+        log += Record(Entry(93, Hex("000000") + QByteArray(1, char(i))));
+    PrepareLaterLaunch(log);
+    Launch();
+    // The second batch going out means the first was taken whole.
+    ASSERT_TRUE(RunUntil([this] {
+        return PhoneHomeController::sharedPhoneHome()->uploadsWaiting() > 0 &&
+               PhoneHomeServices::kUploadBatch < std::size_t(Uploads().size());
+    }));
+    PhoneHomeController::shutdownForTesting();
+    std::set<QString> taken;
+    for (const Upload& u : Uploads())
+        taken.insert(u.entry(93));
+    const auto kept = LogRecords();
+    EXPECT_LE(kept.size(), std::size_t(n) - PhoneHomeServices::kUploadBatch);
+    std::set<QByteArray> keptSet(kept.begin(), kept.end());
+    for (int i = 1; i <= n; ++i) {
+        const QByteArray record = Record(Entry(93, Hex("000000") + QByteArray(1, char(i))));
+        const QString id = QString("000000%1").arg(i, 2, 16, QChar('0'));
+        if (!taken.count(id)) EXPECT_TRUE(keptSet.count(record)) << i;
+    }
+}
+
 TEST_F(UploadTest, ReportsQueuedWhileUploadsRunAreKept) {
     // The first launch: its own report goes into the log while the old ones are posted.
     ASSERT_TRUE(QDir().mkpath(Folder()));
