@@ -10,6 +10,7 @@
 #include "app/services/Localizer.h"
 #include "app/services/ZYMRadioService.h"
 #include "app/services/ZYMRadioStation.h"
+#include "app/support/ChatBusClient.h"
 #include "app/support/NetworkInfoManager.h"
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeServices.h"
@@ -97,9 +98,10 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
         env.window.checkForUpdates = [] { SoftwareUpdateController::sharedController().checkForUpdates(); };
     if (!env.installSleepWakeNotifier) env.installSleepWakeNotifier = [] { InstallSleepWakeNotifier(); };
     if (!env.removeSleepWakeNotifier) env.removeSleepWakeNotifier = [] { RemoveSleepWakeNotifier(); };
+    if (!env.window.chatClient) env.window.chatClient = &PurpleChatClient::session();
     if (!env.showAbout) env.showAbout = [] { AboutWindowController::sharedInstance().showPanel(); };
     if (!env.showPreferences)
-        env.showPreferences = [&state, &application,
+        env.showPreferences = [&state, &application, chat = env.window.chatClient,
                                stores =
                                    PrefStores{env.defaults, env.window.service.notifications, env.window.passwords}] {
             RadioPrefsEnvironment prefs;
@@ -112,8 +114,8 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
                 return state.presets.get();
             };
             prefs.keychainService = [] { return Localizer::shared().text(QStringLiteral("RadioKeychainService")); };
-            // No chat client can be scripted on this system.
-            prefs.chatStatusScriptable = false;
+            // The setting means something only while a chat client is there to take it.
+            prefs.chatStatusScriptable = chat->isRunning();
             RadioPrefsWindowController::sharedPrefsController(prefs).showWindow();
         };
     if (!env.shutdownPreferences)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,9 @@
 #include "ListsProbe.h"
 #include "ProgramServices.h"
 #include "app/prefs/RadioPrefsWindowController.h"
+#include "app/support/ChatBusClient.h"
+#include "../support/FakeBusServices.h"
+#include "../support/PrivateBus.h"
 #include "app/ui/RadioAppController.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
@@ -639,6 +643,49 @@ TEST_F(AppStart, AScreenNameChangedInThePreferencesSignsOnAgainUnderIt) {
     window.window()->hide();
     app_->quit();
     EXPECT_FALSE(RadioPrefsWindowController::hasSharedPrefsController());
+}
+
+}  // namespace
+
+namespace {
+
+// The chat client on the session bus as the program finds it: the preference can be set
+// only while one is there, and what plays becomes its status message.
+TEST_F(AppStart, TheChatStatusReachesTheClientOnTheBusAndItsSettingFollowsIt) {
+    supporttest::PrivateBus bus;
+    REQUIRE_PRIVATE_BUS(bus);
+    PurpleChatClient client(bus.Connect());
+    env_.window.chatClient = &client;
+    const AppEnvironment unwired = env_;
+    for (const bool pidginRuns : {false, true}) {
+        SCOPED_TRACE(pidginRuns ? "with Pidgin" : "without");
+        env_ = unwired;
+        auto* purple = new supporttest::FakePurple;
+        std::unique_ptr<supporttest::BusService> pidgin;
+        if (pidginRuns) {
+            pidgin = std::make_unique<supporttest::BusService>(bus.Connect(), PurpleChatClient::kService,
+                                                               PurpleChatClient::kPath, purple);
+            ASSERT_TRUE(pidgin->Registered());
+        }
+        ProgramServices services;
+        RadioWindowController& window = StartProgramSignedOn(services);
+        app_->showPreferences();
+        RadioPrefsWindowController& prefs = RadioPrefsWindowController::sharedPrefsController();
+        ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kRadioPane));
+        EXPECT_EQ(prefs.controls().changeChatStatusCheckbox->isEnabled(), pidginRuns);
+
+        window.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
+        if (pidginRuns) {
+            ASSERT_EQ(purple->Messages().size(), 1);
+            EXPECT_EQ(purple->Messages().first(), QStringLiteral("Listening to http://127.0.0.1:9/live on ZYM Radio"));
+            EXPECT_EQ(purple->activations.load(), 1);
+        }
+        window.window()->hide();
+        app_->quit();
+        app_.reset();
+        application_ = nullptr;
+        if (!pidginRuns) delete purple;
+    }
 }
 
 }  // namespace
