@@ -688,4 +688,31 @@ TEST_F(AppStart, TheChatStatusReachesTheClientOnTheBusAndItsSettingFollowsIt) {
     }
 }
 
+// The house banner: refused while the window was not signed on, shown in the ad panel
+// once the panel opens (not a blank box).
+TEST_F(AppStart, TheAdPanelOpensOnTheHouseBanner) {
+    env_.window.applicationActive = [] { return true; };
+    ProgramServices services;
+    RadioWindowController& window = StartProgramSignedOn(services);
+    QWidget* panel = window.window()->findChild<QWidget*>(QStringLiteral("adPanelView"));
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(RunUntil([&] { return panel->isVisible() && panel->width() > 0; }));
+    EXPECT_TRUE(QFileInfo(env_.window.adBannerPath).isFile()) << env_.window.adBannerPath.toStdString();
+    const QImage image = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(image.save(dir_.filePath("ad-panel.png")));
+    int dusk = 0, bars = 0, white = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.blue() > c.green() + 60 && c.blue() > 100) ++dusk;
+            if (c.red() > 220 && c.green() > 170 && c.blue() < 140) ++bars;
+            if (c.red() > 245 && c.green() > 245 && c.blue() > 245) ++white;
+        }
+    EXPECT_GT(dusk, image.width() * image.height() / 2) << "the banner fills the panel";
+    EXPECT_GT(bars, 200);
+    EXPECT_GT(white, 500) << "the waves";
+    window.window()->hide();
+    app_->quit();
+}
+
 }  // namespace
