@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the small interface images of the main window into resources/images/.
+"""Draws the interface images into resources/images/: the main window's, the preference
+panes' toolbar images and the program's icon; and the house banner of the ad panel into
+resources/banner.png.
 
 Standard library only; each image is a function of the pixel centre, sampled 4x4 per
 pixel for soft edges. Run again after changing a shape: python3 tools/draw_ui_images.py
@@ -91,6 +93,144 @@ def gloss(h, cap):
     return w, h, shade
 
 
+def rounded_square(x, y, size, radius):
+    """Inside a square of `size` with corners of `radius`."""
+    cx = min(max(x, radius), size - radius)
+    cy = min(max(y, radius), size - radius)
+    return math.hypot(x - cx, y - cy) <= radius
+
+
+def broadcast(x, y, cx, cy, unit):
+    """A mast's dot with three waves on each side; True where it is inked."""
+    d = math.hypot(x - cx, y - cy)
+    if d < 1.2 * unit:
+        return True
+    # the waves keep to the left and right, 45 degrees above and below the horizontal
+    if abs(y - cy) > abs(x - cx):
+        return False
+    for r in (2.4, 3.8, 5.2):
+        if abs(d - r * unit) < 0.42 * unit:
+            return True
+    return False
+
+
+def broadcast_tile(size):
+    """The program's icon: white waves on a blue tile."""
+    radius = size * 0.2
+
+    def shade(x, y):
+        if not rounded_square(x, y, size, radius):
+            return None
+        if broadcast(x, y, size / 2, size / 2, size / 13):
+            return (1, 1, 1, 1.0)
+        return mix((0.25, 0.52, 0.95), (0.08, 0.22, 0.62), y / size) + (1.0,)
+
+    return shade
+
+
+def banner(x, y):
+    """The house banner: the icon's waves over a dusk gradient, a row of level bars below."""
+    w, h = 300.0, 250.0
+    if broadcast(x, y, w / 2, h * 0.42, 13):
+        return (1, 1, 1, 1.0)
+    bars = 15
+    bar_w = 12.0
+    left = (w - bars * bar_w) / 2
+    if left <= x < w - left and y > h * 0.78 and y < h * 0.92:
+        i = int((x - left) // bar_w)
+        level = 0.35 + 0.65 * abs(math.sin(i * 1.7 + 0.4))
+        inside = (x - left) % bar_w
+        if 2 <= inside <= bar_w - 2 and y > h * 0.92 - level * h * 0.14:
+            return (1, 0.82, 0.35, 1.0)
+    return mix((0.10, 0.25, 0.62), (0.42, 0.16, 0.50), (x / w + y / h) / 2) + (1.0,)
+
+
+def pane_images():
+    """One 32 x 32 picture per preference pane, and the overview's."""
+    size = 32
+    ink = (0.25, 0.25, 0.28)
+
+    def general(x, y):
+        # a loudspeaker: its box and cone, and a wave
+        if 5 <= x <= 10 and 12 <= y <= 20:
+            return ink + (1.0,)
+        if 10 <= x <= 17 and abs(y - 16) <= (x - 10) * 0.9 + 4:
+            return ink + (1.0,)
+        d = math.hypot(x - 17, y - 16)
+        if x > 19 and abs(d - 8) < 1.2 and abs(y - 16) < 7:
+            return (0.16, 0.38, 0.80, 1.0)
+        if x > 19 and abs(d - 12.5) < 1.2 and abs(y - 16) < 10:
+            return (0.16, 0.38, 0.80, 1.0)
+        return None
+
+    def account(x, y):
+        # a person: head and shoulders
+        if math.hypot(x - 16, y - 10) < 6:
+            return (0.85, 0.60, 0.40, 1.0)
+        if y > 18 and math.hypot((x - 16) / 1.25, y - 29) < 11 and y < 30:
+            return (0.16, 0.38, 0.80, 1.0)
+        return None
+
+    def presets(x, y):
+        # a row of three preset buttons, the middle one selected
+        for i, cx in enumerate((6, 16, 26)):
+            if abs(x - cx) <= 4.5 and 10 <= y <= 22:
+                edge = abs(x - cx) > 3.5 or y < 11 or y > 21
+                if i == 1:
+                    return (0.08, 0.2, 0.5, 1.0) if edge else (0.25, 0.5, 0.9, 1.0)
+                return (0.45, 0.45, 0.45, 1.0) if edge else (0.92, 0.92, 0.92, 1.0)
+        return None
+
+    def colors(x, y):
+        # a colour wheel in six parts
+        d = math.hypot(x - 16, y - 16)
+        if d > 13:
+            return None
+        if d > 12:
+            return (0.3, 0.3, 0.3, 1.0)
+        hue = (math.atan2(y - 16, x - 16) / (2 * math.pi)) % 1.0
+        r, g, b = colorsys_hsv(int(hue * 6) / 6.0)
+        return (r, g, b, 1.0)
+
+    def update(x, y):
+        # a circular arrow
+        d = math.hypot(x - 16, y - 16)
+        a = math.atan2(y - 16, x - 16)
+        if 8 < d < 12 and not (-1.9 < a < -1.1):
+            return (0.15, 0.55, 0.25, 1.0)
+        # the arrow's head at the gap, pointing along the ring
+        hx, hy = 16 + 10 * math.cos(-1.9), 16 + 10 * math.sin(-1.9)
+        u, v = x - hx, y - hy
+        if 0 <= u <= 6 and abs(v) <= (6 - u) * 0.9:
+            return (0.15, 0.55, 0.25, 1.0)
+        return None
+
+    def show_all(x, y):
+        # four small panes
+        for cx in (10, 22):
+            for cy in (10, 22):
+                if abs(x - cx) <= 5 and abs(y - cy) <= 5:
+                    return (0.45, 0.45, 0.45, 1.0) if abs(x - cx) > 4 or abs(y - cy) > 4 else (0.9, 0.9, 0.9, 1.0)
+        return None
+
+    return {
+        "GeneralPrefs": (size, size, general),
+        "AccountPrefs": (size, size, account),
+        "PresetsPrefs": (size, size, presets),
+        "ColorsPrefs": (size, size, colors),
+        "UpdatePrefs": (size, size, update),
+        "newmsg-normal": (size, size, show_all),
+    }
+
+
+def colorsys_hsv(hue):
+    """Full saturation and value at the hue (0..1)."""
+    i = int(hue * 6) % 6
+    f = hue * 6 - int(hue * 6)
+    q, t = 1 - f, f
+    return [(1, t, 0), (q, 1, 0), (0, 1, t), (0, q, 1), (t, 0, 1), (1, 0, q)][i]
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     images = {}
@@ -180,8 +320,12 @@ def main():
 
     images["radio_genre"] = (16, 16, note)
 
+    images.update(pane_images())
+    images["zymradio"] = (64, 64, broadcast_tile(64))
+
     for name, (w, h, shade) in sorted(images.items()):
         png(os.path.join(OUT, name + ".png"), w, h, shade)
+    png(os.path.join(OUT, "..", "banner.png"), 300, 250, banner)
     return 0
 
 

@@ -1,15 +1,20 @@
 #include "ProgramServices.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
 
 #include <optional>
 
 #include "app/about/AboutWindow.h"
 #include "app/adview/panel/AdPanelView.h"
 #include "app/prefs/RadioPrefsWindowController.h"
+#include "app/foundation/ZYMFileManager.h"
 #include "app/services/Localizer.h"
+#include "app/services/Resources.h"
 #include "app/services/ZYMRadioService.h"
 #include "app/services/ZYMRadioStation.h"
+#include "app/support/ChatBusClient.h"
 #include "app/support/NetworkInfoManager.h"
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeServices.h"
@@ -79,6 +84,24 @@ private:
     ZYMRadioService& service_;
 };
 
+// The house banner as a file of its own beside the ad pages, which show it by its file
+// URL; the compiled-in one when no such file can be written (the panel still paints it).
+QString BannerFile() {
+    const QString source = Resources::find(QStringLiteral("banner"), QStringLiteral("png"));
+    QFile resource(source);
+    if (source.isEmpty() || !resource.open(QIODevice::ReadOnly)) return source;
+    const QByteArray picture = resource.readAll();
+    const QString folder = ZYMWorkspace::applicationSupportCachePath();
+    const QString path = folder + QStringLiteral("/banner.png");
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == picture) return path;
+    QSaveFile copy(path);
+    if (!ZYMFileManager::ensureDirectoriesInPath(folder) || !copy.open(QIODevice::WriteOnly) ||
+        copy.write(picture) != picture.size() || !copy.commit())
+        return source;
+    return path;
+}
+
 }  // namespace
 
 struct ProgramServices::State {
@@ -105,9 +128,10 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
         env.window.checkForUpdates = [] { SoftwareUpdateController::sharedController().checkForUpdates(); };
     if (!env.installSleepWakeNotifier) env.installSleepWakeNotifier = [] { InstallSleepWakeNotifier(); };
     if (!env.removeSleepWakeNotifier) env.removeSleepWakeNotifier = [] { RemoveSleepWakeNotifier(); };
+    if (!env.window.chatClient) env.window.chatClient = &PurpleChatClient::session();
     if (!env.showAbout) env.showAbout = [] { AboutWindowController::sharedInstance().showPanel(); };
     if (!env.showPreferences)
-        env.showPreferences = [&state, &application,
+        env.showPreferences = [&state, &application, chat = env.window.chatClient,
                                stores =
                                    PrefStores{env.defaults, env.window.service.notifications, env.window.passwords}] {
             RadioPrefsEnvironment prefs;
@@ -120,8 +144,8 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
                 return state.presets.get();
             };
             prefs.keychainService = [] { return Localizer::shared().text(QStringLiteral("RadioKeychainService")); };
-            // No chat client can be scripted on this system.
-            prefs.chatStatusScriptable = false;
+            // The setting means something only while a chat client is there to take it.
+            prefs.chatStatusScriptable = chat->isRunning();
             RadioPrefsWindowController::sharedPrefsController(prefs).showWindow();
         };
     if (!env.shutdownPreferences)
@@ -130,9 +154,9 @@ void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& appli
     // The ad panel; the web engine behind it is loaded only when the first ad is to show
     // (the window library itself knows no web engine).
     if (!env.window.adViews) {
-        env.window.adViews = [](QWidget* parent) -> AdView* {
-            return new AdPanelView(QString(), AdPanelView::moduleFactory(QCoreApplication::applicationDirPath()),
-                                   parent);
+        if (env.window.adBannerPath.isEmpty()) env.window.adBannerPath = BannerFile();
+        env.window.adViews = [banner = env.window.adBannerPath](QWidget* parent) -> AdView* {
+            return new AdPanelView(banner, AdPanelView::moduleFactory(QCoreApplication::applicationDirPath()), parent);
         };
         env.window.attachAdController = [](AdView* view, AdController* controller) {
             static_cast<AdPanelView*>(view)->setController(controller);

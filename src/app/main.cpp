@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QLoggingCategory>
 #include <QTimer>
 
@@ -23,6 +24,7 @@
 
 #include "app/services/Localizer.h"
 #include "app/services/PasswordStore.h"
+#include "app/services/Resources.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/support/ZYMScriptingBus.h"
@@ -92,6 +94,7 @@ int main(int argc, char** argv) {
     QuietWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));
+    QApplication::setWindowIcon(QIcon(Resources::find(QStringLiteral("images/zymradio"), QStringLiteral("png"))));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser options;

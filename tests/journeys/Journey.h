@@ -145,6 +145,8 @@ protected:
     // Where the screenshots, the program's output and log of this test are kept.
     QString artifacts() const { return artifacts_; }
     QString services() const { return services_; }
+    // The desktop's session bus, for services a journey plays itself.
+    QString busAddress() const { return busAddress_; }
     int serverPort() const { return serverPort_; }
 
     // Starts a second test server of the test's own on `port` (0: any) with the demo set-up;

@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/services/Resources.h"
+
 namespace {
 
 class QtTicker : public AboutTicker {
@@ -45,7 +47,18 @@ QString ReadText(const QString& path) {
 
 AboutInfo AboutInfo::fromBuild() {
     return {QStringLiteral(ZYM_ABOUT_NAME), QStringLiteral(ZYM_ABOUT_SHORT_VERSION),
-            QStringLiteral(ZYM_ABOUT_BUILD_VERSION), QStringLiteral(ZYM_ABOUT_COPYRIGHT)};
+            QStringLiteral(ZYM_ABOUT_BUILD_VERSION), QStringLiteral(ZYM_ABOUT_COPYRIGHT),
+            Resources::find(QStringLiteral("images/zymradio"), QStringLiteral("png"))};
+}
+
+QString AboutWindowController::shippedCreditsFolder() {
+    for (QString root : Resources::roots()) {
+        if (root.endsWith(QLatin1Char('/'))) root.chop(1);
+        if (QFileInfo::exists(root + QStringLiteral("/Credits.html")) ||
+            QFileInfo::exists(root + QStringLiteral("/Credits/index.html")))
+            return root;
+    }
+    return QCoreApplication::applicationDirPath();
 }
 
 AboutWindowController::AboutWindowController(AboutInfo info, QString creditsFolder, std::unique_ptr<AboutTicker> ticker,
@@ -63,7 +76,9 @@ AboutWindowController::AboutWindowController(AboutInfo info, QString creditsFold
 
     auto* layout = new QVBoxLayout(this);
     iconView_ = new QLabel(this);
-    iconView_->setPixmap(QApplication::windowIcon().pixmap(64, 64));
+    const QPixmap icon(info_.iconPath);
+    iconView_->setPixmap(icon.isNull() ? QApplication::windowIcon().pixmap(64, 64)
+                                       : icon.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     iconView_->setAlignment(Qt::AlignCenter);
     nameField_ = new QLabel(this);
     QFont bold = nameField_->font();
@@ -97,8 +112,7 @@ AboutWindowController::AboutWindowController(AboutInfo info, QString creditsFold
 AboutWindowController::~AboutWindowController() = default;
 
 AboutWindowController& AboutWindowController::sharedInstance() {
-    static AboutWindowController* panel =
-        new AboutWindowController(AboutInfo::fromBuild(), QCoreApplication::applicationDirPath());
+    static AboutWindowController* panel = new AboutWindowController(AboutInfo::fromBuild(), shippedCreditsFolder());
     return *panel;
 }
 

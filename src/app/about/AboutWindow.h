@@ -21,7 +21,8 @@ struct AboutInfo {
     QString shortVersion;
     QString buildVersion;
     QString copyright;
-    // The build's own texts.
+    QString iconPath;  // the program's icon; the application's window icon when empty
+    // The build's own texts and icon.
     static AboutInfo fromBuild();
 };
 
@@ -45,9 +46,10 @@ public:
                           QWidget* parent = nullptr);
     ~AboutWindowController() override;
 
-    // The process's panel (the build's texts, the credits beside the program), made on
-    // first use.
+    // The process's panel (the build's texts, the shipped credits), made on first use.
     static AboutWindowController& sharedInstance();
+    // The resource folder that holds the credits (Credits.html or Credits/index.html).
+    static QString shippedCreditsFolder();
 
     void showPanel();
     void startScrollingAnimation();
@@ -65,6 +67,7 @@ public:
     // The credits as rich text, none when neither file exists.
     QString textToScroll() const;
     QTextEdit* textView() const { return textView_; }
+    QLabel* iconView() const { return iconView_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

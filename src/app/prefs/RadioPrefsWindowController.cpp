@@ -675,15 +675,11 @@ void RadioPrefsWindowController::resetColors() {
     if (!path.isEmpty()) {
         if (const auto plist = PropertyList::readFile(path)) top = plist->toMap();
     }
-    // A colour file without top-level colours would reset the display to black on black:
-    // its first scheme is the default then.
+    // A colour file without its top-level colours would reset the display to black on
+    // black: the built-in colours stand in.
     const bool hasColors =
         top.value(QString::fromLatin1(kDisplayTextColorKey)).typeId() == QMetaType::QVariantMap &&
         top.value(QString::fromLatin1(kDisplayBackgroundColorKey)).typeId() == QMetaType::QVariantMap;
-    if (!hasColors) {
-        const QVariantList schemes = ColorSchemeController::defaultSchemes();
-        top = schemes.isEmpty() ? ColorSchemeController::builtInScheme() : schemes.first().toMap();
-    }
-    colors().setColorsFromDictionary(top, true);
+    colors().setColorsFromDictionary(hasColors ? top : ColorSchemeController::builtInScheme(), true);
     initColorsPane();
 }

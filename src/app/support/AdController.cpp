@@ -189,30 +189,38 @@ QString AdController::imagePage(const AdHosts& hosts, const QString& imagePath, 
 
 void AdController::resetToStaticAd() {
     if (displayingStaticAd_) return;
-    loadHTMLBody(staticPage(fileUrlText(bannerPath_)), true);
-    // Also when the delegate refused: nothing is shown again until another ad was.
-    displayingStaticAd_ = true;
+    // A banner refused while the panel was closed is not taken as shown: the panel would
+    // open blank.
+    staticAdPending_ = false;
+    displayingStaticAd_ = loadHTMLBody(staticPage(fileUrlText(bannerPath_)), true);
+    staticAdPending_ = !displayingStaticAd_;
+}
+
+void AdController::showPendingStaticAd() {
+    if (staticAdPending_) resetToStaticAd();
 }
 
 void AdController::displayAdWithMagicNumber(const QString& magicNumber, QSizeF size) {
     // No ad network: its page could come from nowhere.
     if (hosts_.script.isEmpty()) return resetToStaticAd();
     displayingStaticAd_ = false;
+    staticAdPending_ = false;
     loadHTMLBody(scriptPage(hosts_.script, magicNumber, size));
 }
 
 void AdController::displayAdWithImageURL(const QString& imagePath, const QString& magicNumber) {
     if (hosts_.image.isEmpty()) return resetToStaticAd();
     displayingStaticAd_ = false;
+    staticAdPending_ = false;
     loadHTMLBody(imagePage(hosts_, imagePath, magicNumber));
 }
 
-void AdController::loadHTMLBody(const QString& html, bool staticBanner) {
-    if (delegate_ && !delegate_->shouldAdDisplay()) return;
+bool AdController::loadHTMLBody(const QString& html, bool staticBanner) {
+    if (delegate_ && !delegate_->shouldAdDisplay()) return false;
     if (delegate_) delegate_->adWillChange();
     if (staticBanner && view_.showStaticBanner(bannerPath_)) {
         if (delegate_) delegate_->adDidChange();
-        return;
+        return true;
     }
     const QString path = NextAdFilePath(this);
     bool written = false;
@@ -225,6 +233,7 @@ void AdController::loadHTMLBody(const QString& html, bool staticBanner) {
     else
         view_.loadHtml(html);
     if (delegate_) delegate_->adDidChange();
+    return true;
 }
 
 bool AdController::acceptNavigation(AdFrame frame, AdNavigationType type, const QString& url, bool byListener) {

@@ -77,6 +77,9 @@ public:
     AdController& operator=(const AdController&) = delete;
 
     void resetToStaticAd();
+    // Shows the house banner when it was refused before and nothing came since: the
+    // window calls it when the panel opens.
+    void showPendingStaticAd();
     void displayAdWithMagicNumber(const QString& magicNumber, QSizeF size);
     void displayAdWithImageURL(const QString& imagePath, const QString& magicNumber);
 
@@ -105,7 +108,8 @@ public:
 
 private:
     // `staticBanner`: the house banner, which the view may show without a page.
-    void loadHTMLBody(const QString& html, bool staticBanner = false);
+    // True when the page went to the view (the delegate did not refuse it).
+    bool loadHTMLBody(const QString& html, bool staticBanner = false);
 
     AdView& view_;
     AdHosts hosts_;
@@ -113,4 +117,5 @@ private:
     AdControllerDelegate* delegate_;
     UrlOpener openUrl_;
     bool displayingStaticAd_ = false;
+    bool staticAdPending_ = false;
 };

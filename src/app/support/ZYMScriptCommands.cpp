@@ -3,6 +3,7 @@
 #include "app/foundation/ZYMStringAdditions.h"
 #include "app/services/NSLog.h"
 
+#include <QDesktopServices>
 #include <QHash>
 #include <QStringList>
 #include <QUrl>
@@ -38,9 +39,13 @@ bool ZYMScriptCommands::getURL(ZYMScriptingTarget& target, const QString& text) 
         return true;
     }
     if (scheme != QLatin1String("zymradio")) {
-        // Handing it to the desktop would let any bus client launch any handler.
-        NSLog(QStringLiteral("ignoring a URL of scheme %1").arg(scheme));
-        return false;
+        // Any bus client may send a URL: handing every scheme on would let it start any
+        // handler of the desktop, so only web pages and mail go to their program.
+        if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("mailto")) {
+            NSLog(QStringLiteral("ignoring a URL of scheme %1").arg(scheme));
+            return false;
+        }
+        return QDesktopServices::openUrl(url);
     }
     const QString specifier = text.mid(scheme.size() + 1);
     if (!specifier.startsWith(kPlayStationPrefix)) return false;

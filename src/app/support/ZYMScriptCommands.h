@@ -73,8 +73,9 @@ inline constexpr const char* kPresetArraySizeReason = "Size of preset array does
 namespace ZYMScriptCommands {
 
 // The URL-open event. "qint" URLs go to the player whole; "zymradio:playstation?..." plays
-// a station of the directory; any other scheme is logged and ignored. False when the URL
-// was refused (not a URL, another scheme, or no station command), so a caller can say so.
+// a station of the directory; http, https and mailto URLs go to the desktop's opener; any
+// other scheme is logged and ignored. False when the URL was refused (not a URL, another
+// scheme, no station command, or the opener refused), so a caller can say so.
 bool getURL(ZYMScriptingTarget& target, const QString& url);
 
 // The URL of a start by the desktop's URL handler: the first argument after the program's

@@ -1,11 +1,17 @@
 #include "app/support/ZYMWorkspace.h"
 
 #include "app/foundation/ZYMFileManager.h"
+#include "app/foundation/ZYMStringAdditions.h"
+#include "app/services/Localizer.h"
+#include "app/services/NSLog.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QProcess>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
@@ -234,4 +240,150 @@ bool ZYMWorkspace::revealItemsInFinder(const QStringList& paths) const {
     call << uris << QString();
     const QDBusMessage reply = bus_.call(call, QDBus::Block, 5000);
     return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+// ---- the photo application -------------------------------------------------------------
+
+namespace {
+const QString kPictureType = QStringLiteral("image/jpeg");
+}  // namespace
+
+std::optional<QString> ZYMWorkspace::iPhotoFind() const {
+    const QStringList handlers = handlersOf(kPictureType, false);
+    if (handlers.isEmpty()) return std::nullopt;
+    for (const auto& b : installedApplications())
+        if (b.identifier == handlers.first() && QFileInfo::exists(b.path)) return b.path;
+    return std::nullopt;
+}
+
+std::optional<ZYMApplicationBundle> ZYMWorkspace::iPhotoBundle() const {
+    const QStringList handlers = handlersOf(kPictureType, false);
+    if (handlers.isEmpty()) return std::nullopt;
+    if (auto running = bundleOfRunningApp(handlers.first())) return running;
+    for (const auto& b : installedApplications())
+        if (b.identifier == handlers.first()) return b;
+    return std::nullopt;
+}
+
+std::optional<QVariantMap> ZYMWorkspace::iPhotoRunning() const {
+    const auto bundle = iPhotoBundle();
+    if (!bundle) return std::nullopt;
+    return launchedApplicationForIdentifier(bundle->identifier, bundle->name);
+}
+
+bool ZYMWorkspace::iPhotoRun() const {
+    if (iPhotoRunning()) return true;
+    const auto path = iPhotoFind();
+    if (!path || !QProcess::startDetached(QStringLiteral("gio"), {QStringLiteral("launch"), *path})) return false;
+    // Bounded: an application that never takes its bus name must not hang the window.
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (iPhotoRunning()) return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// ---- the desktop picture ---------------------------------------------------------------
+
+QString ZYMWorkspace::getDesktopPictureFolder(bool unique) const {
+    const QString name = Localizer::shared().text(QStringLiteral("DesktopPictureFolderName"));
+    QString folder = applicationSupportPath() + QLatin1Char('/') + name;
+    if (unique) folder += QLatin1Char('/') + ZYMString::uuidString() + QLatin1Char('/') + name;
+    return folder;
+}
+
+void ZYMWorkspace::clearDesktopPictureFolder() const {
+    const QDir folder(getDesktopPictureFolder(false));
+    for (const QFileInfo& item : folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (item.isDir() && !item.isSymLink())
+            QDir(item.filePath()).removeRecursively();
+        else
+            QFile::remove(item.filePath());
+    }
+}
+
+void ZYMWorkspace::setPermissionsToReadWriteForFileAtPath(const QString& path) {
+    const auto addReadWrite = [](const QString& file) {
+        const QFileDevice::Permissions all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                             QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+        QFile::setPermissions(file, QFile::permissions(file) | all);
+    };
+    const QFileInfo info(path);
+    if (!info.isDir()) {
+        addReadWrite(path);
+        return;
+    }
+    for (const QFileInfo& item : QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        addReadWrite(item.filePath());
+}
+
+bool ZYMWorkspace::setWallpaperThroughPortal(const QString& uri) const {
+    if (!bus_.isConnected()) return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Wallpaper"), QStringLiteral("SetWallpaperURI"));
+    const QVariantMap options{{QStringLiteral("show-preview"), false},
+                              {QStringLiteral("set-on"), QStringLiteral("background")}};
+    call << QString() << uri << options;
+    const QDBusMessage reply = bus_.call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ReplyMessage) return true;
+    NSLog(QStringLiteral("the desktop portal did not take the desktop picture: %1").arg(reply.errorMessage()));
+    return false;
+}
+
+bool ZYMWorkspace::setWallpaperThroughSettings(const QString& uri) const {
+    const QString schema = QStringLiteral("org.gnome.desktop.background");
+    const auto run = [this](const QStringList& arguments, QByteArray* out) {
+        QProcess process;
+        process.start(settingsProgram_, arguments);
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(1000);
+            return false;
+        }
+        if (out) *out = process.readAllStandardOutput().trimmed();
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    };
+    QByteArray writable;
+    if (!run({QStringLiteral("writable"), schema, QStringLiteral("picture-uri")}, &writable) || writable != "true")
+        return false;
+    if (!run({QStringLiteral("set"), schema, QStringLiteral("picture-uri"), uri}, nullptr)) return false;
+    // The dark style's picture, on desktops that have one.
+    QByteArray dark;
+    if (run({QStringLiteral("writable"), schema, QStringLiteral("picture-uri-dark")}, &dark) && dark == "true")
+        run({QStringLiteral("set"), schema, QStringLiteral("picture-uri-dark"), uri}, nullptr);
+    return true;
+}
+
+bool ZYMWorkspace::setDesktopPictureFile(const QString& path) const {
+    const QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+    return setWallpaperThroughPortal(uri) || setWallpaperThroughSettings(uri);
+}
+
+bool ZYMWorkspace::setDesktopPictureFolder(const QString& path) const {
+    const QStringList pictures = QDir(path).entryList(
+        {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.png"), QStringLiteral("*.gif"),
+         QStringLiteral("*.bmp"), QStringLiteral("*.tif"), QStringLiteral("*.tiff"), QStringLiteral("*.webp")},
+        QDir::Files, QDir::Name | QDir::IgnoreCase);
+    if (pictures.isEmpty()) return false;
+    return setDesktopPictureFile(QDir(path).filePath(pictures.first()));
+}
+
+bool ZYMWorkspace::setDesktopPictureWithPictureAtPath(const QString& path) const {
+    bool isDirectory = false;
+    if (path.isEmpty() || !ZYMFileManager::fileExistsAtPath(path, &isDirectory, true)) return false;
+    setPermissionsToReadWriteForFileAtPath(path);
+    return isDirectory ? setDesktopPictureFolder(path) : setDesktopPictureFile(path);
+}
+
+bool ZYMWorkspace::setDesktopPictureWithPicturesAtPaths(const QStringList& paths) const {
+    if (paths.isEmpty()) return false;
+    clearDesktopPictureFolder();
+    const QString folder = getDesktopPictureFolder(true);
+    if (!ZYMFileManager::ensureDirectoriesInPath(folder)) return false;
+    for (const QString& path : paths)
+        QFile::copy(path, folder + QLatin1Char('/') + QFileInfo(path).fileName());
+    if (QDir(folder).isEmpty()) return false;
+    return setDesktopPictureWithPictureAtPath(folder);
 }

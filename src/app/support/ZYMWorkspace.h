@@ -13,8 +13,13 @@
 // - Installed applications are .desktop files carrying X-ZYM-Identifier, X-ZYM-Version
 //   and X-ZYM-BuildType, in $XDG_DATA_HOME/applications and $XDG_DATA_DIRS/applications.
 // - Handlers come from the mimeapps.list files of the XDG configuration and data folders.
-// - The photo-application, desktop-picture and screen-saver methods have no equivalent
-//   here: they answer NO or none and write nothing.
+// - The desktop picture goes through the desktop portal (org.freedesktop.portal.Wallpaper
+//   SetWallpaperURI), else the desktop's own setting (gsettings
+//   org.gnome.desktop.background picture-uri) when that is there. A folder of pictures
+//   sets its first picture: neither offers a changing picture.
+// - The photo application is the desktop's default handler of JPEG pictures.
+// - Screen savers have no equivalent here: those methods answer NO or none and write
+//   nothing.
 // Main thread only.
 
 #include <QDBusConnection>
@@ -73,21 +78,30 @@ public:
     // true when it answered.
     bool revealItemsInFinder(const QStringList& paths) const;
 
-    // No equivalent on this platform: NO, none or "", nothing written.
-    std::optional<QVariantMap> iPhotoRunning() const { return std::nullopt; }
-    std::optional<QString> iPhotoFind() const { return std::nullopt; }
-    std::optional<ZYMApplicationBundle> iPhotoBundle() const { return std::nullopt; }
+    // The desktop's default handler of JPEG pictures, when it runs; its .desktop file and
+    // bundle. Its version is that of the Mac's photo application only: none here.
+    std::optional<QVariantMap> iPhotoRunning() const;
+    std::optional<QString> iPhotoFind() const;
+    std::optional<ZYMApplicationBundle> iPhotoBundle() const;
     std::optional<QString> iPhotoVersion() const { return std::nullopt; }
-    bool iPhotoRun() const { return false; }
-    QString getDesktopPictureFolder(bool unique) const {
-        (void)unique;
-        return {};
-    }
-    void clearDesktopPictureFolder() const {}
-    bool setDesktopPictureFile(const QString&) const { return false; }
-    bool setDesktopPictureFolder(const QString&) const { return false; }
-    bool setDesktopPictureWithPictureAtPath(const QString&) const { return false; }
-    bool setDesktopPictureWithPicturesAtPaths(const QStringList&) const { return false; }
+    // True when it runs; otherwise launches it and waits, up to 10 s, until it runs.
+    bool iPhotoRun() const;
+
+    // Application support + the localized "DesktopPictureFolderName"; with `unique`, a new
+    // UUID folder and that name again below it.
+    QString getDesktopPictureFolder(bool unique) const;
+    void clearDesktopPictureFolder() const;
+    // Adds read and write for everyone to the file, or to each item directly inside the
+    // folder.
+    static void setPermissionsToReadWriteForFileAtPath(const QString& path);
+    bool setDesktopPictureFile(const QString& path) const;
+    bool setDesktopPictureFolder(const QString& path) const;
+    bool setDesktopPictureWithPictureAtPath(const QString& path) const;
+    bool setDesktopPictureWithPicturesAtPaths(const QStringList& paths) const;
+    // The program run for the desktop's own setting ("gsettings"; tests give another).
+    void setDesktopSettingsProgram(const QString& program) { settingsProgram_ = program; }
+
+    // No equivalent on this platform: NO or none, nothing written.
     std::optional<QString> getScreenSaverFolder() const { return std::nullopt; }
     void clearScreenSaverFolder() const {}
     bool setScreenSaverFolder(const QString&) const { return false; }
@@ -97,5 +111,8 @@ public:
 
 private:
     QStringList handlersOf(const QString& mimeType, bool defaultsOnly) const;
+    bool setWallpaperThroughPortal(const QString& uri) const;
+    bool setWallpaperThroughSettings(const QString& uri) const;
     QDBusConnection bus_;
+    QString settingsProgram_ = QStringLiteral("gsettings");
 };

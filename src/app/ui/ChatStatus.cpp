@@ -26,8 +26,8 @@ ScriptRunner& ScriptRunner::system() {
     return none;
 }
 
-ChatStatus::ChatStatus(ScriptRunner& runner, const Clock& clock, Scheduler& scheduler)
-    : runner_(runner), clock_(clock), scheduler_(scheduler) {}
+ChatStatus::ChatStatus(ScriptRunner& runner, const Clock& clock, Scheduler& scheduler, ChatBusClient* busClient)
+    : runner_(runner), busClient_(busClient), clock_(clock), scheduler_(scheduler) {}
 
 ChatStatus::~ChatStatus() = default;
 
@@ -68,8 +68,10 @@ void ChatStatus::setIMStatusMessage(const QString& message) {
     lastMessage_ = message;
     if (runner_.isAppRunning(kIChat))
         sendStatusChangeScript(iChatSetScript(message), iChatGetScript(), QStringLiteral("aval"));
-    if (adiumUsable()) setAdiumStatusMessage(message);
+    if (adiumUsable() || busClientRunning()) setAdiumStatusMessage(message);
 }
+
+bool ChatStatus::busClientRunning() const { return busClient_ && busClient_->isRunning(); }
 
 void ChatStatus::sendStatusChangeScript(const QString& setScript, const QString& getScript, const QString& available) {
     // Errors are not reported: a client that does not answer keeps its status.
@@ -100,4 +102,6 @@ void ChatStatus::tellAdiumNewStatusMessage() {
     lastToldAdium_ = clock_.now();
     if (adiumUsable())
         sendStatusChangeScript(adiumSetScript(adiumStatusMessage_), adiumGetScript(), QStringLiteral("avaL"));
+    if (busClientRunning() && busClient_->isAvailable().value_or(false))
+        busClient_->setStatusMessage(adiumStatusMessage_);
 }

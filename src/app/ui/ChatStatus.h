@@ -1,7 +1,8 @@
 #pragma once
 // The chat clients' status message shows what plays. A client's message is changed only
-// while the listener's status there is available, so a typed away message stays; Adium is
-// told at most once every 4 seconds, the newest message of a burst last. Main thread only.
+// while the listener's status there is available, so a typed away message stays; Adium and
+// the chat client on the session bus (both over libpurple) are told at most once every 4
+// seconds, the newest message of a burst last. Main thread only.
 
 #include <QString>
 
@@ -9,9 +10,10 @@
 #include <optional>
 
 #include "app/services/Clock.h"
+#include "app/support/ChatBusClient.h"
 
-// Runs the small scripts that talk to a chat client. Linux has no such clients, so the
-// system runner finds none running and nothing is ever sent.
+// Runs the small scripts that talk to a chat client. Linux has no scriptable clients, so
+// the system runner finds none running; the bus client stands in for them.
 class ScriptRunner {
 public:
     virtual ~ScriptRunner() = default;
@@ -30,7 +32,8 @@ public:
     static inline const QString kAdium = QStringLiteral("com.adiumX.adiumX");
     static constexpr double kAdiumInterval = 4.0;  // seconds
 
-    ChatStatus(ScriptRunner& runner, const Clock& clock, Scheduler& scheduler);
+    // `busClient` (may be null) is told as Adium is.
+    ChatStatus(ScriptRunner& runner, const Clock& clock, Scheduler& scheduler, ChatBusClient* busClient = nullptr);
     ~ChatStatus();
 
     // Hands the message to every running client, unless it is the last one handed.
@@ -51,12 +54,14 @@ public:
 
 private:
     bool adiumUsable() const;
+    bool busClientRunning() const;
     void sendStatusChangeScript(const QString& setScript, const QString& getScript, const QString& available);
     void setAdiumStatusMessage(const QString& message);
     void startAdiumThrottleTimer(double delaySeconds);
     void tellAdiumNewStatusMessage();
 
     ScriptRunner& runner_;
+    ChatBusClient* busClient_;
     const Clock& clock_;
     Scheduler& scheduler_;
     QString lastMessage_;

@@ -109,6 +109,7 @@ struct WindowEnvironment {
     std::function<void(AdView*, AdController*)> attachAdController;
     QString adBannerPath;
     std::function<bool()> applicationActive;  // the application state when empty
+    ChatBusClient* chatClient = nullptr;      // the chat client on the session bus; none when null
 };
 
 class RadioWindowController : public QObject,

@@ -249,6 +249,7 @@ void RadioWindowController::updateAdDrawer() {
     if (QWidget* view = adPanel_->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         view->resize(adPanel_->size());
     adPanel_->setVisible(open);
+    if (open) adDrawer_->controller().showPendingStaticAd();
 }
 
 // ---- the now-playing overlay -----------------------------------------------------------

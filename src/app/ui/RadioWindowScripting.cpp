@@ -20,7 +20,7 @@ const QString kStationIDPlayedByURL = QStringLiteral("-1");
 }  // namespace
 
 void RadioWindowController::setupScriptingChatAndTimers() {
-    chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *env_.clock, *env_.scheduler);
+    chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *env_.clock, *env_.scheduler, env_.chatClient);
     connect(this, &RadioWindowController::playingStateChanged, this, [this] {
         Guarded("chat status", [this] {
             if (isPreparingOrBufferingOrPlaying())
@@ -106,7 +106,7 @@ void RadioWindowController::setSoundVolume(int volume) {
 // ---- chat status ---------------------------------------------------------------------
 
 void RadioWindowController::setChatScriptRunner(ScriptRunner& runner) {
-    chatStatus_ = std::make_unique<ChatStatus>(runner, *env_.clock, *env_.scheduler);
+    chatStatus_ = std::make_unique<ChatStatus>(runner, *env_.clock, *env_.scheduler, env_.chatClient);
 }
 
 void RadioWindowController::updateIChatNowPlaying() {

@@ -176,4 +176,40 @@ TEST_F(AboutWindowTest, Screenshot) {
     EXPECT_GT(nameDark, 20) << "the name is drawn";
 }
 
+// The program's own panel: its icon, its version and the credits that ship with it,
+// scrolling into view.
+TEST_F(AboutWindowTest, TheShippedPanelShowsTheIconVersionAndCredits) {
+    const AboutInfo info = AboutInfo::fromBuild();
+    ASSERT_FALSE(info.iconPath.isEmpty()) << "the icon ships";
+    AboutWindowController panel(info, AboutWindowController::shippedCreditsFolder(),
+                                std::make_unique<FakeTicker>(ticks_));
+    EXPECT_TRUE(panel.textView()->toPlainText().contains("Internet radio for the desktop."));
+    EXPECT_TRUE(panel.versionText().startsWith("Version " + info.shortVersion + " ("));
+    EXPECT_FALSE(info.shortVersion.isEmpty());
+    panel.showPanel();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    const auto count = [](const QImage& shot, const QRect& area, const std::function<bool(const QColor&)>& what) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (what(shot.pixelColor(x, y))) ++n;
+        return n;
+    };
+    const auto dark = [](const QColor& c) { return c.lightness() < 100; };
+    QImage shot = panel.grab().toImage();
+    // The icon: its blue tile and white waves.
+    const QRect icon = panel.iconView()->geometry();
+    EXPECT_GT(count(shot, icon, [](const QColor& c) { return c.blue() > c.red() + 80; }), 1000);
+    const QRect version = panel.findChildren<QLabel*>()[2]->geometry();
+    EXPECT_GT(count(shot, version, dark), 20) << "the version line is drawn";
+    // The credits come up from below the padding.
+    const QRect credits = panel.textView()->geometry();
+    const int before = count(shot, credits, dark);
+    for (int i = 0; i < 600; ++i)
+        ticks_.tick();
+    shot = panel.grab().toImage();
+    if (const char* out = std::getenv("ZYM_SCREENSHOT_DIR")) shot.save(QString(out) + "/about-shipped.png");
+    EXPECT_GT(count(shot, credits, dark), before + 100);
+}
+
 }  // namespace

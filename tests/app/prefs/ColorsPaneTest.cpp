@@ -3,6 +3,7 @@
 
 #include "app/foundation/ZYMColorUtils.h"
 #include "app/prefs/ColorWell.h"
+#include "app/services/Resources.h"
 #include "app/services/UserDefaults.h"
 
 #include "RadioPrefsSupport.h"
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -80,13 +83,57 @@ TEST_F(ColorsPane, ResetAppliesDefaultColoursAndRebuilds) {
     ASSERT_TRUE(prefs.showPaneWithIdentifier(K::kColorsPane));
     c.textColorWell->pickColor(QColor(Qt::red));
     c.resetColorsButton->click();
-    // The colour file has no top-level colours, so its first scheme is the default.
+    // The colour file's own top-level colours: the Classic scheme's, under its name.
     expectColor(colors.colorForKey(kDisplayTextColorKey), 0, 0, 0);
     expectColor(colors.colorForKey(kDisplayBackgroundColorKey), 0.83922, 0.85882, 0.74902, 0.8);
     expectColor(c.textColorWell->color(), 0, 0, 0);
     expectColor(c.backgroundColorWell->color(), 0.83922, 0.85882, 0.74902, 0.8);
+    EXPECT_EQ(defaults.string(kColorSchemeNameDefaultsKey), "Classic");
     EXPECT_EQ(c.colorSchemesPopup->currentText(), "Classic");
     EXPECT_EQ(c.colorSchemesPopup->count(), 5);  // the custom scheme stays stored
+}
+
+// Reset reads the colour file's top level, not its schemes; a file without top-level
+// colours resets to the built-in ones rather than to black on black.
+TEST_F(ColorsPane, ResetReadsTheColourFilesTopLevel) {
+    const QString scheme = QStringLiteral(
+        "<dict><key>name</key><string>Only</string>"
+        "<key>display_text</key><dict><key>red</key><real>1</real><key>green</key><real>1</real>"
+        "<key>blue</key><real>1</real></dict>"
+        "<key>display_background</key><dict><key>red</key><real>0</real><key>green</key><real>0</real>"
+        "<key>blue</key><real>0</real></dict></dict>");
+    const QString topLevel = QStringLiteral(
+        "<key>display_text</key><dict><key>red</key><real>0.1</real><key>green</key><real>0.2</real>"
+        "<key>blue</key><real>0.3</real></dict>"
+        "<key>display_background</key><dict><key>red</key><real>0.9</real><key>green</key><real>0.8</real>"
+        "<key>blue</key><real>0.7</real><key>alpha</key><real>0.5</real></dict>");
+    struct Case {
+        const char* what;
+        QString top;
+        double text[3];
+        double background[4];
+    };
+    for (const Case& row : {Case{"top-level colours", topLevel, {0.1, 0.2, 0.3}, {0.9, 0.8, 0.7, 0.5}},
+                            Case{"none", QString(), {0, 0, 0}, {0.83922, 0.85882, 0.74902, 0.8}}}) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir folder;
+        QFile file(folder.filePath("InterfaceColors.plist"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + row.top +
+                    "<key>schemes</key><array>" + scheme + "</array></dict></plist>")
+                       .toUtf8());
+        file.close();
+        ScopedResourceRoot root(folder.path());
+        RadioPrefsWindowController prefs(environment());
+        const auto& c = prefs.controls();
+        ASSERT_TRUE(prefs.showPaneWithIdentifier(K::kColorsPane));
+        c.resetColorsButton->click();
+        expectColor(colors.colorForKey(kDisplayTextColorKey), row.text[0], row.text[1], row.text[2]);
+        expectColor(colors.colorForKey(kDisplayBackgroundColorKey), row.background[0], row.background[1],
+                    row.background[2], row.background[3]);
+        expectColor(c.backgroundColorWell->color(), row.background[0], row.background[1], row.background[2],
+                    row.background[3]);
+    }
 }
 
 TEST_F(ColorsPane, PreviewIsSixteenSquareWithBlackFrame) {

@@ -17,6 +17,8 @@
 #include <QSet>
 #include <QTableView>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 
 #include "app/prefs/ColorWell.h"
 
@@ -78,6 +80,37 @@ TEST_F(PaneScreenshots, EveryPaneShowsItsControls) {
             EXPECT_GE(control->height(), qMin(control->minimumSizeHint().height(), control->sizeHint().height()));
         }
     }
+}
+
+// The toolbar's items show their pane's picture above the label: each button holds
+// coloured pixels (the labels and the bar are black and grey).
+TEST_F(PaneScreenshots, EveryToolbarItemShowsItsPicture) {
+    RadioPrefsWindowController prefs(environment());
+    prefs.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&prefs));
+    QToolBar* toolbar = prefs.toolbar();
+    ASSERT_TRUE(toolbar);
+    const QImage bar = toolbar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QString dir = qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/prefs";
+    QDir().mkpath(dir);
+    ASSERT_TRUE(bar.save(dir + "/prefs-toolbar.png"));
+    int panes = 0;
+    for (QAction* action : toolbar->actions()) {
+        QWidget* button = toolbar->widgetForAction(action);
+        if (!qobject_cast<QToolButton*>(button)) continue;  // separators and spaces
+        ++panes;
+        SCOPED_TRACE(action->text().toStdString());
+        EXPECT_FALSE(action->icon().isNull());
+        const QRect area(button->mapTo(toolbar, QPoint(0, 0)), button->size());
+        int coloured = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = bar.pixelColor(x, y);
+                if (qAbs(c.red() - c.green()) + qAbs(c.green() - c.blue()) + qAbs(c.red() - c.blue()) > 90) ++coloured;
+            }
+        EXPECT_GT(coloured, 20);
+    }
+    EXPECT_EQ(panes, 6);
 }
 
 }  // namespace

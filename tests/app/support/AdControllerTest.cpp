@@ -148,9 +148,36 @@ TEST_F(AdControllerTest, RefusingDelegateWritesNothing) {
     EXPECT_TRUE(view.loads.isEmpty());
     EXPECT_EQ(delegate.calls, (QStringList{"should", "should"}));
     EXPECT_FALSE(QFile::exists(File(1)) || QFile::exists(File(2)));
-    // The refused banner still counts as showing.
     delegate.display = true;
     ads.resetToStaticAd();
+    EXPECT_EQ(view.loads.size(), 1);
+}
+
+// The banner refused at start (the panel closed) shows once the panel opens, and only
+// until something else was shown.
+TEST_F(AdControllerTest, ABannerRefusedAtStartIsShownWhenThePanelOpens) {
+    RecordingView view;
+    Delegate delegate;
+    delegate.display = false;
+    AdController ads(view, kHosts, "/b/banner.png", &delegate, Opener());
+    EXPECT_FALSE(ads.isDisplayingStaticAd());
+    ads.showPendingStaticAd();
+    EXPECT_TRUE(view.loads.isEmpty());
+    delegate.display = true;
+    ads.showPendingStaticAd();
+    ASSERT_EQ(view.loads.size(), 1);
+    EXPECT_TRUE(view.loads[0].startsWith("url file://"));
+    EXPECT_TRUE(ads.isDisplayingStaticAd());
+    ads.showPendingStaticAd();
+    ads.resetToStaticAd();
+    EXPECT_EQ(view.loads.size(), 1);
+    // A refused banner that an ad replaced is not brought back.
+    delegate.display = false;
+    ads.displayAdWithMagicNumber("5", QSizeF(300, 250));
+    ads.resetToStaticAd();
+    ads.displayAdWithMagicNumber("6", QSizeF(300, 250));
+    delegate.display = true;
+    ads.showPendingStaticAd();
     EXPECT_EQ(view.loads.size(), 1);
 }
 

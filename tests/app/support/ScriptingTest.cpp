@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDesktopServices>
 #include <QProcess>
 #include <QStringList>
 
@@ -108,8 +109,6 @@ TEST(ScriptCommandsTest, UrlsReachTheRightCommand) {
          true,
          {},
          {"playStationWithURL qint://stream.example:8000/live?sid=4&x=y"}},
-        // Another scheme would let any bus client start any handler: ignored.
-        {"http://www.example.com/", true, {}, {}},
         {"file:///etc/passwd", true, {}, {}},
         {"", true, {}, {}},
         {"no scheme at all", true, {}, {}},
@@ -120,6 +119,45 @@ TEST(ScriptCommandsTest, UrlsReachTheRightCommand) {
         target.known = QList<ZYMScriptStation>(c.known.begin(), c.known.end());
         ZYMScriptCommands::getURL(target, QString::fromUtf8(c.url));
         EXPECT_EQ(target.calls, c.expected) << c.url << " signed on " << c.signedOn;
+    }
+}
+
+// Catches what is handed to the desktop's opener.
+class DesktopOpener : public QObject {
+    Q_OBJECT
+public:
+    static QStringList Schemes() { return {"http", "https", "mailto", "file", "ftp", "sftp", "tel", "javascript"}; }
+    DesktopOpener() {
+        for (const QString& scheme : Schemes())
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~DesktopOpener() override {
+        for (const QString& scheme : Schemes())
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QStringList opened;
+
+public slots:
+    void open(const QUrl& url) { opened << url.toString(); }
+};
+
+TEST(ScriptCommandsTest, WebAndMailUrlsGoToTheDesktopOthersAreRefused) {
+    struct Case {
+        const char* url;
+        bool handed;
+    };
+    for (const Case& c :
+         {Case{"http://www.example.com/a?b=c", true}, Case{"https://www.example.com/", true},
+          Case{"HTTPS://www.example.com/x", true}, Case{"mailto:listener@example.com", true},
+          Case{"file:///etc/passwd", false}, Case{"ftp://example.com/f", false}, Case{"sftp://example.com/f", false},
+          Case{"tel:+15551234", false}, Case{"javascript:alert(1)", false}}) {
+        DesktopOpener opener;
+        RecordingTarget target;
+        EXPECT_EQ(ZYMScriptCommands::getURL(target, QString::fromUtf8(c.url)), c.handed) << c.url;
+        EXPECT_EQ(opener.opened.size(), c.handed ? 1 : 0) << c.url;
+        if (c.handed && !opener.opened.isEmpty())
+            EXPECT_EQ(opener.opened.first().toLower(), QString::fromUtf8(c.url).toLower());
+        EXPECT_TRUE(target.calls.isEmpty()) << c.url;
     }
 }
 
@@ -331,7 +369,7 @@ TEST_F(ScriptingBusTest, ASecondStartHandsItsUrlOver) {
     std::atomic<bool> done = false;
     std::thread third([&] {
         bool no = false;
-        forwarded = ZYMScriptingBus::forwardURL(other, "http://www.example.com/", &no);
+        forwarded = ZYMScriptingBus::forwardURL(other, "ftp://www.example.com/", &no);
         refused = no;
         done = true;
     });
@@ -375,3 +413,5 @@ TEST_F(ScriptingBusTest, ASecondProcessHandsItsUrlOver) {
 }
 
 }  // namespace
+
+#include "ScriptingTest.moc"

@@ -5,12 +5,15 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -175,22 +178,38 @@ TEST(Workspace, InstalledApplicationsAndHandlersFromXdgFolders) {
     EXPECT_FALSE(workspace.isDefaultHandlerRunning("zymradio"));  // no bus
 }
 
-TEST(Workspace, MethodsWithoutAnEquivalentWriteNothing) {
+TEST(Workspace, ScreenSaverMethodsWriteNothing) {
     QTemporaryDir dir;
-    ScopedEnv env({{"XDG_DATA_HOME", dir.path().toUtf8()}, {"XDG_CONFIG_HOME", dir.path().toUtf8()}});
+    ScopedEnv env({{"XDG_DATA_HOME", dir.path().toUtf8()},
+                   {"XDG_CONFIG_HOME", dir.path().toUtf8()},
+                   {"XDG_DATA_DIRS", dir.path().toUtf8() + "/none"},
+                   {"XDG_CONFIG_DIRS", dir.path().toUtf8() + "/none"}});
     ZYMWorkspace workspace{QDBusConnection(QStringLiteral("not-connected"))};
     const QString picture = dir.path() + "/Album Art.jpg";
     Write(picture, "x");
     EXPECT_FALSE(workspace.setScreenSaverModule(dir.path() + "/Album Art.qtz"));
-    EXPECT_FALSE(workspace.setDesktopPictureWithPictureAtPath(picture));
-    EXPECT_FALSE(workspace.setDesktopPictureWithPicturesAtPaths({picture}));
     EXPECT_FALSE(workspace.setScreenSaverWithPicturesAtPaths({picture}));
-    EXPECT_FALSE(workspace.iPhotoRun());
-    EXPECT_EQ(workspace.iPhotoVersion(), std::nullopt);
-    EXPECT_EQ(workspace.getDesktopPictureFolder(true), "");
+    EXPECT_FALSE(workspace.setScreenSaverWithPictureAtPath(picture));
     EXPECT_EQ(workspace.getScreenSaverFolder(), std::nullopt);
+    EXPECT_EQ(workspace.iPhotoVersion(), std::nullopt);
+    EXPECT_FALSE(workspace.iPhotoRun()) << "no picture viewer installed";
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Album Art.jpg"});
     EXPECT_FALSE(workspace.revealItemsInFinder({picture}));  // no bus
+}
+
+TEST(Workspace, ThePhotoApplicationIsTheDefaultPictureViewer) {
+    QTemporaryDir dir;
+    ScopedEnv env({{"XDG_DATA_HOME", dir.path().toUtf8()},
+                   {"XDG_CONFIG_HOME", dir.path().toUtf8()},
+                   {"XDG_DATA_DIRS", dir.path().toUtf8() + "/none"},
+                   {"XDG_CONFIG_DIRS", dir.path().toUtf8() + "/none"}});
+    Write(dir.path() + "/applications/viewer.desktop", "[Desktop Entry]\nName=Viewer\nExec=viewer %f\n");
+    Write(dir.path() + "/mimeapps.list", "[Default Applications]\nimage/jpeg=viewer.desktop\n");
+    ZYMWorkspace workspace{QDBusConnection(QStringLiteral("not-connected"))};
+    EXPECT_EQ(workspace.iPhotoFind(), dir.path() + "/applications/viewer.desktop");
+    ASSERT_TRUE(workspace.iPhotoBundle());
+    EXPECT_EQ(workspace.iPhotoBundle()->name, "Viewer");
+    EXPECT_EQ(workspace.iPhotoRunning(), std::nullopt);  // no bus: nothing runs
 }
 
 // The file manager's ShowItems, answered on a thread of its own (the caller blocks).
@@ -232,6 +251,131 @@ TEST(Workspace, RevealReachesTheFileManager) {
     thread.quit();
     thread.wait();
     delete manager;
+}
+
+// The desktop portal's wallpaper call, recorded.
+class FakePortal : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.interface() != QLatin1String("org.freedesktop.portal.Wallpaper") ||
+            message.member() != QLatin1String("SetWallpaperURI"))
+            return false;
+        {
+            QMutexLocker lock(&mutex);
+            uris << message.arguments().value(1).toString();
+            const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().value(2));
+            lastOptions = options;
+        }
+        connection.send(message.createReply(
+            QVariantList{QVariant::fromValue(QDBusObjectPath("/org/freedesktop/portal/desktop/request/1_1/t"))}));
+        return true;
+    }
+    QStringList Uris() {
+        QMutexLocker lock(&mutex);
+        return uris;
+    }
+    QMutex mutex;
+    QStringList uris;
+    QVariantMap lastOptions;
+};
+
+class DesktopPicture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        // A desktop setting tool that records what it is asked.
+        settings = dir.path() + "/gsettings";
+        const QString script = "#!/bin/sh\necho \"$*\" >> \"" + dir.path() + "/settings.log\"\n" +
+                               "[ \"$1\" = writable ] && echo " + writable + "\nexit 0\n";
+        Write(settings, script.toUtf8());
+        QFile::setPermissions(settings, QFile::permissions(settings) | QFileDevice::ExeOwner);
+    }
+    QStringList SettingsCalls() {
+        QFile log(dir.path() + "/settings.log");
+        if (!log.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    QTemporaryDir dir;
+    ScopedEnv env{{{"XDG_DATA_HOME", dir.path().toUtf8() + "/data"}}};
+    QString settings;
+    QString writable = "true";
+};
+
+TEST_F(DesktopPicture, ThroughThePortal) {
+    PrivateBus bus;
+    REQUIRE_PRIVATE_BUS(bus);
+    QThread thread;
+    auto* portal = new FakePortal;
+    portal->moveToThread(&thread);
+    thread.start();
+    QDBusConnection fake = bus.Connect();
+    ASSERT_TRUE(fake.registerVirtualObject("/org/freedesktop/portal/desktop", portal));
+    ASSERT_TRUE(fake.registerService("org.freedesktop.portal.Desktop"));
+    ZYMWorkspace workspace(bus.Connect());
+    workspace.setDesktopSettingsProgram(settings);
+
+    const QString art = dir.path() + "/Album Art.jpg";
+    Write(art, "jpeg");
+    QFile::setPermissions(art, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_FALSE(workspace.setDesktopPictureWithPictureAtPath(dir.path() + "/missing.jpg"));
+    EXPECT_FALSE(workspace.setDesktopPictureWithPicturesAtPaths({}));
+    EXPECT_TRUE(portal->Uris().isEmpty());
+
+    ASSERT_TRUE(workspace.setDesktopPictureWithPictureAtPath(art));
+    EXPECT_EQ(portal->Uris(), QStringList{"file://" + dir.path() + "/Album%20Art.jpg"});
+    {
+        QMutexLocker lock(&portal->mutex);
+        EXPECT_EQ(portal->lastOptions.value("set-on").toString(), "background");
+        EXPECT_EQ(portal->lastOptions.value("show-preview").toBool(), false);
+    }
+    EXPECT_EQ(QFile::permissions(art) & 0x0666, QFileDevice::Permissions(0x0666)) << "read and write for everyone";
+
+    // Several pictures: copied into a new folder, its first picture set; a second set
+    // clears the first folder.
+    const QString other = dir.path() + "/B side.png";
+    Write(other, "png");
+    ASSERT_TRUE(workspace.setDesktopPictureWithPicturesAtPaths({other, art}));
+    const QString base = dir.path() + "/data/zymradio/Desktop Pictures";
+    QStringList folders = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(folders.size(), 1);
+    const QString first = base + "/" + folders.first() + "/Desktop Pictures";
+    EXPECT_EQ(QDir(first).entryList(QDir::Files, QDir::Name), (QStringList{"Album Art.jpg", "B side.png"}));
+    EXPECT_EQ(portal->Uris().last(), QUrl::fromLocalFile(first + "/Album Art.jpg").toString(QUrl::FullyEncoded));
+    ASSERT_TRUE(workspace.setDesktopPictureWithPicturesAtPaths({other}));
+    folders = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(folders.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(first));
+    EXPECT_EQ(portal->Uris().size(), 3);
+    EXPECT_TRUE(SettingsCalls().isEmpty()) << "the portal took it";
+
+    fake.unregisterObject("/org/freedesktop/portal/desktop");
+    thread.quit();
+    thread.wait();
+    delete portal;
+}
+
+TEST_F(DesktopPicture, WithoutAPortalTheDesktopsOwnSetting) {
+    PrivateBus bus;
+    REQUIRE_PRIVATE_BUS(bus);
+    ZYMWorkspace workspace(bus.Connect());
+    workspace.setDesktopSettingsProgram(settings);
+    const QString art = dir.path() + "/art.jpg";
+    Write(art, "jpeg");
+    ASSERT_TRUE(workspace.setDesktopPictureWithPictureAtPath(art));
+    const QString uri = "file://" + dir.path() + "/art.jpg";
+    EXPECT_EQ(SettingsCalls(), (QStringList{"writable org.gnome.desktop.background picture-uri",
+                                            "set org.gnome.desktop.background picture-uri " + uri,
+                                            "writable org.gnome.desktop.background picture-uri-dark",
+                                            "set org.gnome.desktop.background picture-uri-dark " + uri}));
+    // A desktop whose setting cannot be written, or without the tool: NO.
+    QFile::remove(dir.path() + "/settings.log");
+    writable = "false";
+    SetUp();
+    EXPECT_FALSE(workspace.setDesktopPictureWithPictureAtPath(art));
+    EXPECT_EQ(SettingsCalls(), QStringList{"writable org.gnome.desktop.background picture-uri"});
+    workspace.setDesktopSettingsProgram(dir.path() + "/no-such-tool");
+    EXPECT_FALSE(workspace.setDesktopPictureWithPictureAtPath(art));
 }
 
 }  // namespace

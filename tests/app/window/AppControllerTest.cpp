@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QMenu>
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QMenu>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,9 @@
 #include "ListsProbe.h"
 #include "ProgramServices.h"
 #include "app/prefs/RadioPrefsWindowController.h"
+#include "app/support/ChatBusClient.h"
+#include "../support/FakeBusServices.h"
+#include "../support/PrivateBus.h"
 #include "app/ui/RadioAppController.h"
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeServices.h"
@@ -759,6 +763,72 @@ TEST_F(AppStart, EveryTitleOfTheAnalyticsTableNamesAMenuItemOrButton) {
     }
     window.stopPlaying();
     app_.reset();
+}
+
+// The chat client on the session bus as the program finds it: the preference can be set
+// only while one is there, and what plays becomes its status message.
+TEST_F(AppStart, TheChatStatusReachesTheClientOnTheBusAndItsSettingFollowsIt) {
+    supporttest::PrivateBus bus;
+    REQUIRE_PRIVATE_BUS(bus);
+    PurpleChatClient client(bus.Connect());
+    env_.window.chatClient = &client;
+    const AppEnvironment unwired = env_;
+    for (const bool pidginRuns : {false, true}) {
+        SCOPED_TRACE(pidginRuns ? "with Pidgin" : "without");
+        env_ = unwired;
+        auto* purple = new supporttest::FakePurple;
+        std::unique_ptr<supporttest::BusService> pidgin;
+        if (pidginRuns) {
+            pidgin = std::make_unique<supporttest::BusService>(bus.Connect(), PurpleChatClient::kService,
+                                                               PurpleChatClient::kPath, purple);
+            ASSERT_TRUE(pidgin->Registered());
+        }
+        ProgramServices services;
+        RadioWindowController& window = StartProgramSignedOn(services);
+        app_->showPreferences();
+        RadioPrefsWindowController& prefs = RadioPrefsWindowController::sharedPrefsController();
+        ASSERT_TRUE(prefs.showPaneWithIdentifier(RadioPrefsWindowController::kRadioPane));
+        EXPECT_EQ(prefs.controls().changeChatStatusCheckbox->isEnabled(), pidginRuns);
+
+        window.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
+        if (pidginRuns) {
+            ASSERT_EQ(purple->Messages().size(), 1);
+            EXPECT_EQ(purple->Messages().first(), QStringLiteral("Listening to http://127.0.0.1:9/live on ZYM Radio"));
+            EXPECT_EQ(purple->activations.load(), 1);
+        }
+        window.window()->hide();
+        app_->quit();
+        app_.reset();
+        application_ = nullptr;
+        if (!pidginRuns) delete purple;
+    }
+}
+
+// The house banner: refused while the window was not signed on, shown in the ad panel
+// once the panel opens (not a blank box).
+TEST_F(AppStart, TheAdPanelOpensOnTheHouseBanner) {
+    env_.window.applicationActive = [] { return true; };
+    ProgramServices services;
+    RadioWindowController& window = StartProgramSignedOn(services);
+    QWidget* panel = window.window()->findChild<QWidget*>(QStringLiteral("adPanelView"));
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(RunUntil([&] { return panel->isVisible() && panel->width() > 0; }));
+    EXPECT_TRUE(QFileInfo(env_.window.adBannerPath).isFile()) << env_.window.adBannerPath.toStdString();
+    const QImage image = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(image.save(dir_.filePath("ad-panel.png")));
+    int dusk = 0, bars = 0, white = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.blue() > c.green() + 60 && c.blue() > 100) ++dusk;
+            if (c.red() > 220 && c.green() > 170 && c.blue() < 140) ++bars;
+            if (c.red() > 245 && c.green() > 245 && c.blue() > 245) ++white;
+        }
+    EXPECT_GT(dusk, image.width() * image.height() / 2) << "the banner fills the panel";
+    EXPECT_GT(bars, 200);
+    EXPECT_GT(white, 500) << "the waves";
+    window.window()->hide();
+    app_->quit();
 }
 
 }  // namespace
