@@ -121,7 +121,8 @@ private:
                 if (signature != QLatin1String("s")) return WrongArguments(message);
                 const QString uri = message.arguments().value(0).toString();
                 if (!bus_.openUri(uri))
-                    return message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("OpenUri refused %1").arg(uri));
+                    return message.createErrorReply(QDBusError::InvalidArgs,
+                                                    QStringLiteral("OpenUri refused %1").arg(uri));
                 return message.createReply();
             }
             // A live stream has no position to move to.
@@ -200,8 +201,8 @@ void ZYMMprisBus::refresh() {
         if (announced_.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
     announced_ = current;
     if (changed.isEmpty()) return;
-    QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kZYMMprisPath), kProperties,
-                                                     QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(QLatin1String(kZYMMprisPath), kProperties, QStringLiteral("PropertiesChanged"));
     signal << kPlayer << QVariant::fromValue(changed) << QStringList();
     bus_.send(signal);
 }
@@ -322,6 +323,6 @@ void ZYMMprisBus::raise() {
 void ZYMMprisBus::quit() {
     // After the reply has gone out: the quit may end the process at once.
     if (shell_.quit)
-        QMetaObject::invokeMethod(this, [this] { Guarded("media-player quit", [this] { shell_.quit(); }); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Guarded("media-player quit", [this] { shell_.quit(); }); }, Qt::QueuedConnection);
 }

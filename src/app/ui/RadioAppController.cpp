@@ -441,8 +441,7 @@ void RadioAppController::startScripting() {
 QString RadioAppController::currentAlbumArtFile() const {
     const RadioMetadataParser* track = window_ ? window_->currentTrackMetadata() : nullptr;
     if (!track || !track->isSong()) return QString();
-    const QString name =
-        AlbumArtStore::fileName(track->songArtist(), track->songAlbum(), track->albumArtUrlString());
+    const QString name = AlbumArtStore::fileName(track->songArtist(), track->songAlbum(), track->albumArtUrlString());
     if (name.isEmpty()) return QString();
     const QString folder = env_.albumArtFolder.isEmpty() ? AlbumArtStore::defaultFolder() : env_.albumArtFolder;
     return QDir(folder).filePath(name);
