@@ -2,6 +2,7 @@
 //
 //   zymradio [--services URL] [--screenshot PATH] [--quit-after SECONDS] [zymradio:...|qint:...]
 //   zymradio --store-password NAME     (the password on standard input, into the keyring)
+//   zymradio --version
 //
 // With --screenshot the window is saved as a PNG once a station plays with its track
 // shown; the path and what plays are printed, and --quit-after quits that many seconds
@@ -89,8 +90,14 @@ int main(int argc, char** argv) {
     // the account and the listening history: its user's alone, files 0600 and folders 0700,
     // also where a library makes the file.
     umask(077);
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]).rfind("--store-password", 0) == 0) return StorePassword(argc, argv);
+        // Answered without a display, before any window system is opened.
+        if (std::string(argv[i]) == "--version") {
+            std::printf("zymradio %s\n", ZYM_VERSION);
+            return 0;
+        }
+    }
     QuietWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zymradio"));

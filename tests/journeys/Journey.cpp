@@ -313,6 +313,22 @@ int JourneyTest::launchAndWait(const QStringList& arguments) {
     return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
 }
 
+JourneyTest::Ran JourneyTest::runOnDesktop(const QString& program, const QStringList& arguments) {
+    QProcess command;
+    command.setProcessEnvironment(programEnvironment());
+    command.start(program, arguments);
+    Ran ran;
+    if (!command.waitForFinished(Ms(60s))) {
+        command.kill();
+        command.waitForFinished();
+    } else if (command.exitStatus() == QProcess::NormalExit) {
+        ran.exitCode = command.exitCode();
+    }
+    ran.out = QString::fromUtf8(command.readAllStandardOutput()).trimmed();
+    ran.err = QString::fromUtf8(command.readAllStandardError()).trimmed();
+    return ran;
+}
+
 bool JourneyTest::running() const { return program_ && program_->state() != QProcess::NotRunning; }
 
 bool JourneyTest::quit() {

@@ -135,6 +135,14 @@ protected:
     bool type(const Window& window, const QString& text);
     bool click(QPoint onScreen, int button = 1);
     bool doubleClick(QPoint onScreen);
+    // A command run on the desktop with the program's environment and bus (playerctl,
+    // dbus-send); its exit code (-1 when it hung) and output.
+    struct Ran {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Ran runOnDesktop(const QString& program, const QStringList& arguments);
 
     // --- the sound and the server ---
     Sound sound();

@@ -27,9 +27,14 @@
 #include "app/services/DialogPresenter.h"
 #include "app/services/Localizer.h"
 #include "app/services/Resources.h"
+#include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMServicesProvider.h"
+#include "app/support/ZYMMprisBus.h"
 #include "app/support/ZYMScriptingBus.h"
+#include "app/ui/AlbumArtStore.h"
+#include "app/ui/RadioMetadataParser.h"
+#include "app/ui/RemoteControlledSlider.h"
 #include "app/ui/MenuValidation.h"
 #include "engine/base/LogMessage.h"
 
@@ -68,7 +73,8 @@ RadioAppController::RadioAppController(AppEnvironment environment)
 }
 
 RadioAppController::~RadioAppController() {
-    // The bus object goes before the model and the window it acts on.
+    // The bus objects go before the model and the window they act on.
+    mprisBus_.reset();
     scriptingBus_.reset();
     scripting_.reset();
 }
@@ -416,8 +422,29 @@ void RadioAppController::startScripting() {
     scriptingBus_ = std::make_unique<ZYMScriptingBus>(*scripting_);
     if (!scriptingBus_->registerOn(QDBusConnection::sessionBus()))
         LogMessage(kLogInfo, "scripting is not available on the session bus\n");
+    // The same model for the desktop's media keys, sound menu and player tools.
+    mprisBus_ = std::make_unique<ZYMMprisBus>(
+        *scripting_, ZYMMprisBus::Shell{[this] { applicationShouldHandleReopen(); }, [this] { quit(); },
+                                        [this] { return currentAlbumArtFile(); }});
+    if (!mprisBus_->registerOn(QDBusConnection::sessionBus()))
+        LogMessage(kLogInfo, "the media-player interface is not available on the session bus\n");
+    ZYMMprisBus* mpris = mprisBus_.get();
+    const auto refresh = [mpris] { Guarded("media-player refresh", [mpris] { mpris->refresh(); }); };
+    connect(window_.get(), &RadioWindowController::playingStateChanged, mpris, refresh);
+    connect(window_.get(), &RadioWindowController::trackStarted, mpris, refresh);
+    connect(window_.get(), &RadioWindowController::signOnComplete, mpris, refresh);
+    connect(&window_->volumeSlider(), &QSlider::valueChanged, mpris, refresh);
     for (const QString& url : std::exchange(pendingURLs_, {}))
         ZYMScriptCommands::getURL(*scripting_, url);
+}
+
+QString RadioAppController::currentAlbumArtFile() const {
+    const RadioMetadataParser* track = window_ ? window_->currentTrackMetadata() : nullptr;
+    if (!track || !track->isSong()) return QString();
+    const QString name = AlbumArtStore::fileName(track->songArtist(), track->songAlbum(), track->albumArtUrlString());
+    if (name.isEmpty()) return QString();
+    const QString folder = env_.albumArtFolder.isEmpty() ? AlbumArtStore::defaultFolder() : env_.albumArtFolder;
+    return QDir(folder).filePath(name);
 }
 
 void RadioAppController::handleURL(const QString& url) {

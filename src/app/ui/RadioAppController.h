@@ -20,6 +20,7 @@ class QLocalServer;
 class QUrl;
 class ScheduledTimer;
 class UserDefaults;
+class ZYMMprisBus;
 class ZYMScriptingBus;
 
 // The album-art screen saver. Linux has none, so by default the offer never shows.
@@ -130,6 +131,7 @@ public:
     void handleURL(const QString& url);
     ScriptingModel* scriptingModel() const { return scripting_.get(); }
     ZYMScriptingBus* scriptingBus() const { return scriptingBus_.get(); }
+    ZYMMprisBus* mprisBus() const { return mprisBus_.get(); }
 
 signals:
     void reopened();
@@ -159,5 +161,8 @@ private:
     void startScripting();
     std::unique_ptr<ScriptingModel> scripting_;
     std::unique_ptr<ZYMScriptingBus> scriptingBus_;
+    std::unique_ptr<ZYMMprisBus> mprisBus_;
+    // The album-art store's file of the current song; empty when there is none.
+    QString currentAlbumArtFile() const;
     QStringList pendingURLs_;
 };
