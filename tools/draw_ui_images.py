@@ -114,22 +114,21 @@ def broadcast(x, y, cx, cy, unit):
     return False
 
 
-def broadcast_tile(size):
-    """The program's icon: white waves on a blue tile."""
-    radius = size * 0.2
+def program_icon(size):
+    """The program's icon, the same shapes as the icon theme's (draw_icon.py)."""
+    import draw_icon
 
     def shade(x, y):
-        if not rounded_square(x, y, size, radius):
+        u, v = x / size, y / size
+        if not draw_icon.in_square(u, v):
             return None
-        if broadcast(x, y, size / 2, size / 2, size / 13):
-            return (1, 1, 1, 1.0)
-        return mix((0.25, 0.52, 0.95), (0.08, 0.22, 0.62), y / size) + (1.0,)
+        return (draw_icon.WHITE if draw_icon.on_stroke(u, v) else draw_icon.ORANGE) + (1.0,)
 
     return shade
 
 
 def banner(x, y):
-    """The house banner: the icon's waves over a dusk gradient, a row of level bars below."""
+    """The house banner: a mast's waves over a dusk gradient, a row of level bars below."""
     w, h = 300.0, 250.0
     if broadcast(x, y, w / 2, h * 0.42, 13):
         return (1, 1, 1, 1.0)
@@ -321,7 +320,7 @@ def main():
     images["radio_genre"] = (16, 16, note)
 
     images.update(pane_images())
-    images["zymradio"] = (64, 64, broadcast_tile(64))
+    images["zymradio"] = (64, 64, program_icon(64))
 
     for name, (w, h, shade) in sorted(images.items()):
         png(os.path.join(OUT, name + ".png"), w, h, shade)

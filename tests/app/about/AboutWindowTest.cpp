@@ -197,9 +197,9 @@ TEST_F(AboutWindowTest, TheShippedPanelShowsTheIconVersionAndCredits) {
     };
     const auto dark = [](const QColor& c) { return c.lightness() < 100; };
     QImage shot = panel.grab().toImage();
-    // The icon: its blue tile and white waves.
+    // The icon: its orange tile.
     const QRect icon = panel.iconView()->geometry();
-    EXPECT_GT(count(shot, icon, [](const QColor& c) { return c.blue() > c.red() + 80; }), 1000);
+    EXPECT_GT(count(shot, icon, [](const QColor& c) { return c.red() > c.blue() + 120; }), 1000);
     const QRect version = panel.findChildren<QLabel*>()[2]->geometry();
     EXPECT_GT(count(shot, version, dark), 20) << "the version line is drawn";
     // The credits come up from below the padding.
