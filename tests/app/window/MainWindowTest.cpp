@@ -26,7 +26,7 @@
 #include "app/services/ZYMServicesProvider.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioAppController.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
@@ -141,15 +141,16 @@ TEST_F(MainWindow, ReportsOfAnotherURLOnlyLog) {
         const char* line;
     };
     const Row rows[] = {
-        {[&] { window_->connecting(old); }, "connecting: ignored.  old url.\n"},
-        {[&] { window_->bufferingStarted(old); }, "bufferingStarted: ignored.  old url.\n"},
-        {[&] { window_->playingWillStart(old); }, "playingWillStart: ignored.  old url.\n"},
-        {[&] { window_->playingStarted(old); }, "playingStarted: ignored.  old url.\n"},
-        {[&] { window_->playingStopped(old); }, "playingStopped: ignored.  old url.\n"},
-        {[&] { window_->playingError(ErrorDescription("net", 16), old); }, "playingError: ignored.  old url.\n"},
-        {[&] { window_->receivedMetaData("<metadata/>", QDateTime::currentDateTimeUtc(), old); },
+        {[&] { window_->playSession().connecting(old); }, "connecting: ignored.  old url.\n"},
+        {[&] { window_->playSession().bufferingStarted(old); }, "bufferingStarted: ignored.  old url.\n"},
+        {[&] { window_->playSession().playingWillStart(old); }, "playingWillStart: ignored.  old url.\n"},
+        {[&] { window_->playSession().playingStarted(old); }, "playingStarted: ignored.  old url.\n"},
+        {[&] { window_->playSession().playingStopped(old); }, "playingStopped: ignored.  old url.\n"},
+        {[&] { window_->playSession().playingError(ErrorDescription("net", 16), old); },
+         "playingError: ignored.  old url.\n"},
+        {[&] { window_->playSession().receivedMetaData("<metadata/>", QDateTime::currentDateTimeUtc(), old); },
          "receivedMetaData: ignored.  old url.\n"},
-        {[&] { window_->trackProgressAt(3, 10, 1, old); }, "trackProgressAt: ignored.  old url.\n"},
+        {[&] { window_->playSession().trackProgressAt(3, 10, 1, old); }, "trackProgressAt: ignored.  old url.\n"},
     };
     for (const auto& row : rows) {
         row.report();
@@ -160,12 +161,12 @@ TEST_F(MainWindow, ReportsOfAnotherURLOnlyLog) {
     // The same stream asked by another scheme is the current one.
     QString otherScheme = current;
     otherScheme.replace(0, 4, QStringLiteral("qint"));
-    EXPECT_TRUE(window_->isStationURLPlaying(otherScheme));
+    EXPECT_TRUE(window_->playSession().isStationURLPlaying(otherScheme));
 
     // Switching stations ends the old one at once; the player's own late stop is stale.
     window_->playStationWithID(QStringLiteral("radio:aggregate:2"));
     EXPECT_EQ(window_->playingStation()->stationID(), QStringLiteral("radio:aggregate:2"));
-    window_->playingStopped(current);
+    window_->playSession().playingStopped(current);
     EXPECT_EQ(window_->playingStation()->stationID(), QStringLiteral("radio:aggregate:2"));
 }
 
@@ -175,7 +176,8 @@ TEST_F(MainWindow, ANetworkUnreachableErrorEndsThePlayWithoutFallBack) {
     window_->playStationWithID(QStringLiteral("radio:aggregate:2"));
     ASSERT_TRUE(RunUntil([&] { return !StreamRequests().empty(); })) << Log();
     const std::size_t streams = StreamRequests().size();
-    window_->playingError(ErrorDescription(QStringLiteral("any domain"), 16), window_->playingStationURL());
+    window_->playSession().playingError(ErrorDescription(QStringLiteral("any domain"), 16),
+                                        window_->playingStationURL());
     EXPECT_FALSE(window_->playingStation());
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(100));
     EXPECT_EQ(StreamRequests().size(), streams);
@@ -215,8 +217,8 @@ TEST_F(FakeTime, TrackMetadataIsSwappedInAtItsStart) {
     };
 
     // Two documents before the first start: only the second is shown, at its own start.
-    window_->receivedMetaData(song("One"), clock.now().addSecs(5), url);
-    window_->receivedMetaData(song("Two"), clock.now().addSecs(8), url);
+    window_->playSession().receivedMetaData(song("One"), clock.now().addSecs(5), url);
+    window_->playSession().receivedMetaData(song("Two"), clock.now().addSecs(8), url);
     scheduler.advance(std::chrono::seconds(5));
     EXPECT_EQ(shown(), "none");
     scheduler.advance(std::chrono::seconds(3));
@@ -226,19 +228,19 @@ TEST_F(FakeTime, TrackMetadataIsSwappedInAtItsStart) {
     EXPECT_EQ(window_->displayText().indexOf(QStringLiteral("Two")), -1) << window_->displayText().toStdString();
 
     // A start in the past is swapped in at once.
-    window_->receivedMetaData(song("Three"), clock.now().addSecs(-30), url);
+    window_->playSession().receivedMetaData(song("Three"), clock.now().addSecs(-30), url);
     scheduler.advance(std::chrono::milliseconds(0));
     EXPECT_EQ(shown(), "Three");
 
     // A text that does not parse is an empty document: the swap happens, no song shows.
-    window_->receivedMetaData("<metadata><song>", clock.now(), url);
+    window_->playSession().receivedMetaData("<metadata><song>", clock.now(), url);
     scheduler.advance(std::chrono::milliseconds(0));
     ASSERT_TRUE(window_->currentTrackMetadata());
     EXPECT_FALSE(window_->currentTrackMetadata()->isSong());
     EXPECT_EQ(window_->displayText().indexOf(QStringLiteral("Three")), -1);
 
     // Without any metadata, playing about to start swaps in an empty document.
-    window_->playingStopped(url);
+    window_->playSession().playingStopped(url);
     EXPECT_FALSE(window_->currentTrackMetadata());
 }
 
@@ -248,17 +250,17 @@ TEST_F(FakeTime, PlayingAboutToStartKeepsAFirstDocumentWaitingForItsSwap) {
     const QString url = PlayStationOne();
     ASSERT_FALSE(url.isEmpty()) << Log();
 
-    window_->receivedMetaData("<metadata><song><name>First</name></song></metadata>", clock.now(), url);
-    window_->playingWillStart(url);
+    window_->playSession().receivedMetaData("<metadata><song><name>First</name></song></metadata>", clock.now(), url);
+    window_->playSession().playingWillStart(url);
     scheduler.advance(std::chrono::milliseconds(0));
     ASSERT_TRUE(window_->currentTrackMetadata());
     EXPECT_EQ(window_->currentTrackMetadata()->songName().value_or(QString()), QStringLiteral("First"));
 
     // With nothing received, an empty document is swapped in.
-    window_->playingStopped(url);
+    window_->playSession().playingStopped(url);
     const QString again = PlayStationOne();
     ASSERT_FALSE(again.isEmpty()) << Log();
-    window_->playingWillStart(again);
+    window_->playSession().playingWillStart(again);
     scheduler.advance(std::chrono::milliseconds(0));
     ASSERT_TRUE(window_->currentTrackMetadata());
     EXPECT_FALSE(window_->currentTrackMetadata()->isSong());
@@ -272,7 +274,7 @@ TEST_F(FakeTime, AFloodOfMetadataWritesOneLinePerTrackChange) {
     const std::size_t before = Log().size();
     const QByteArray doc = "<metadata><song><name>Loop</name></song></metadata>";
     for (int i = 0; i < 2000; ++i)
-        window_->receivedMetaData(doc, clock.now().addSecs(5), url);
+        window_->playSession().receivedMetaData(doc, clock.now().addSecs(5), url);
     const std::size_t flooded = Log().size() - before;
     EXPECT_LT(flooded, 2000u) << "bytes logged for 2000 packets";
     scheduler.advance(std::chrono::seconds(5));
@@ -413,7 +415,7 @@ TEST_F(MainWindow, PlayerConfigValuesComeFromThePlistThenTheDefaults) {
         float low, high;
     };
     for (const Row row : {Row{32767, 3.5f, 8.0f}, Row{32768, 2.0f, 4.0f}}) {
-        window.configurePlayerBufferingLevelsForBitRate(row.bitRate);
+        window.playSession().configurePlayerBufferingLevelsForBitRate(row.bitRate);
         float low = 0, high = 0;
         window.player()->getBufferingLevels(&low, &high);
         EXPECT_FLOAT_EQ(low, row.low) << row.bitRate;

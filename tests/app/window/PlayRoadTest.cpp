@@ -163,7 +163,7 @@ TEST_F(MainWindow, MistypedPlayerConfigValuesTakeTheirDefaults) {
         plist.write(text);
     };
     auto low = [&] {
-        window.configurePlayerBufferingLevelsForBitRate(8000);
+        window.playSession().configurePlayerBufferingLevelsForBitRate(8000);
         float lo = 0, hi = 0;
         window.player()->getBufferingLevels(&lo, &hi);
         return lo;

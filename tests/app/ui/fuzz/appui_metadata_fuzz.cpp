@@ -2,7 +2,7 @@
 // album-art path is taken without a network (the fetcher factory makes nothing).
 
 #include "app/services/ZYMRadioStationState.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 
 #include <QString>
 

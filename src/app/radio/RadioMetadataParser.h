@@ -6,7 +6,7 @@
 // with the parser as object. Main thread only.
 
 #include "app/services/NotificationCenter.h"
-#include "app/ui/AlbumArtFetcher.h"
+#include "app/radio/AlbumArtFetcher.h"
 
 #include <QImage>
 #include <QString>

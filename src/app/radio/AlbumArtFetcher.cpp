@@ -1,4 +1,4 @@
-#include "app/ui/AlbumArtFetcher.h"
+#include "app/radio/AlbumArtFetcher.h"
 
 #include "platform/CurlMultiDriver.h"
 
