@@ -13,6 +13,7 @@
 #include "app/support/NetworkInfoManager.h"
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeServices.h"
+#include "app/support/PhoneHomeStatisticsRecorder.h"
 #include "app/support/SleepWakeNotifier.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/support/ZYMLiaison.h"
@@ -46,6 +47,10 @@ public:
     void saveSessionStats() override {
         if (auto* s = PhoneHomeController::sharedPhoneHome()) s->SaveSessionStats();
     }
+    void endSession(int category, int code) override {
+        if (auto* s = PhoneHomeController::sharedPhoneHome())
+            s->EndSession(std::uint8_t(category), std::uint32_t(code));
+    }
 };
 
 // The presets pane's view of the main window's radio service.
@@ -78,6 +83,7 @@ private:
 
 struct ProgramServices::State {
     PhoneHomeStatistics statistics;
+    PhoneHomeStatisticsRecorder serviceStatistics;
     std::unique_ptr<RadioServicePresets> presets;
     std::unique_ptr<ActionReporter> reporter;
 };
@@ -93,6 +99,8 @@ void ProgramServices::setupPhoneHome() {
 void ProgramServices::wire(AppEnvironment& env, RadioAppController* const& application) {
     State& state = *state_;
     if (!env.window.statistics) env.window.statistics = &state.statistics;
+    // The service layer records its sign-on and discovery failures in the same store.
+    if (!env.window.service.statistics) env.window.service.statistics = &state.serviceStatistics;
     if (!env.window.checkForUpdates)
         env.window.checkForUpdates = [] { SoftwareUpdateController::sharedController().checkForUpdates(); };
     if (!env.installSleepWakeNotifier) env.installSleepWakeNotifier = [] { InstallSleepWakeNotifier(); };

@@ -9,7 +9,6 @@
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTimer>
 #include <QUrl>
 
 #include <charconv>
@@ -31,10 +30,8 @@ QString link(const char* key, const QStringList& arguments) { return formatOnePa
 
 }  // namespace
 
-RadioMetadataParser::RadioMetadataParser(const QString& xml, AlbumArtFetcherFactory fetchers,
-                                         NotificationCenter* notifications)
-    : fetchers_(fetchers ? std::move(fetchers) : curlAlbumArtFetcherFactory()),
-      notifications_(notifications ? notifications : &NotificationCenter::defaultCenter()) {
+RadioMetadataParser::RadioMetadataParser(const QString& xml, NotificationCenter* notifications)
+    : notifications_(notifications ? notifications : &NotificationCenter::defaultCenter()) {
     const QByteArray prepared = validXmlDocStringFromString(xml).toUtf8();
     try {
         xmlDocument_ = std::make_unique<DMXMLDocument>(prepared.toStdString());
@@ -222,9 +219,10 @@ bool RadioMetadataParser::fetchAlbumArtWithArtURL(const QString& url) {
     clearAlbumArt();
     if (url.isEmpty()) return false;
     LogMessage(kLogDebug, "loading album art: %s\n", url.toUtf8().constData());
-    albumArtFetcher_ = fetchers_(url);
-    if (!albumArtFetcher_) return false;
-    albumArtFetcher_->fetch(this, true);
+    albumArtFetchURL_ = url;
+    albumArtFetcher_ = ResourceFetcher::initWithURL(QUrl(url));
+    albumArtFetcher_->setLimits(limits_);
+    albumArtFetcher_->fetchResourceNotifyingClient(this, true);
     return true;
 }
 
@@ -240,9 +238,20 @@ bool RadioMetadataParser::fetchAlbumArtWithBaseURL(const QString& baseURL) {
     return fetchAlbumArtWithBaseURL(baseURL, songAlbumArtPartialURL().value_or(QString()));
 }
 
-void RadioMetadataParser::resourceFetchCompleted(AlbumArtFetcher& fetcher, const QByteArray& data) {
-    if (&fetcher != albumArtFetcher_.get()) return;
-    const QString url = fetcher.url();
+ResourceFetcher::Limits RadioMetadataParser::albumArtLimits() {
+    ResourceFetcher::Limits limits;
+    limits.maxBytes = 8 * 1024 * 1024;
+    limits.inactivityTimeout = std::chrono::seconds(60);
+    // A server trickling bytes never falls silent: this ends it.
+    limits.deadline = std::chrono::seconds(120);
+    return limits;
+}
+
+// The fetcher keeps itself alive through these messages, so it is simply let go.
+void RadioMetadataParser::resourceFetchCompletedWithData(ResourceFetcher* fetcher, const QByteArray& data,
+                                                         const QVariant&) {
+    if (fetcher != albumArtFetcher_.get()) return;
+    const QString url = albumArtFetchURL_;
     try {
         QBuffer buffer;
         buffer.setData(data);
@@ -258,21 +267,15 @@ void RadioMetadataParser::resourceFetchCompleted(AlbumArtFetcher& fetcher, const
     } catch (const std::exception&) {
         LogMessage(kLogError, "really failed to load album art!: %s\n", url.toUtf8().constData());
     }
-    releaseCallingFetcher();
+    albumArtFetcher_.reset();
     postAlbumArtFetchCompleted();
 }
 
-void RadioMetadataParser::resourceFetchFailed(AlbumArtFetcher& fetcher, const QString&) {
-    if (&fetcher != albumArtFetcher_.get()) return;
-    LogMessage(kLogError, "failed to load album art!: %s\n", fetcher.url().toUtf8().constData());
-    releaseCallingFetcher();
+void RadioMetadataParser::resourceFetchFailedWithReason(ResourceFetcher* fetcher, const QString&, const QVariant&) {
+    if (fetcher != albumArtFetcher_.get()) return;
+    LogMessage(kLogError, "failed to load album art!: %s\n", albumArtFetchURL_.toUtf8().constData());
+    albumArtFetcher_.reset();
     postAlbumArtFetchCompleted();
-}
-
-void RadioMetadataParser::releaseCallingFetcher() {
-    // The fetcher is still on the stack (its timer or transfer is reporting): it goes on
-    // a later pass, or with the loop's queue if none comes.
-    QTimer::singleShot(0, [finished = std::shared_ptr<AlbumArtFetcher>(std::move(albumArtFetcher_))] {});
 }
 
 void RadioMetadataParser::postAlbumArtFetchCompleted() { notifications_->post(kAlbumArtNotificationName, this); }

@@ -6,7 +6,7 @@
 // with the parser as object. Main thread only.
 
 #include "app/services/NotificationCenter.h"
-#include "app/radio/AlbumArtFetcher.h"
+#include "app/support/ResourceFetcher.h"
 
 #include <QImage>
 #include <QString>
@@ -19,15 +19,14 @@
 class DMXMLDocument;
 class ZYMRadioStationBanner;
 
-class RadioMetadataParser : private AlbumArtFetchClient {
+class RadioMetadataParser : private ResourceFetcherClient {
 public:
     static inline const QString kAlbumArtNotificationName = QStringLiteral("kAlbumArtNotificationName");
 
     // A text that does not parse gives an empty document (every query answers none) and
-    // one line in the log. `fetchers` makes the album-art downloads (the curl one when
-    // empty); `notifications` hears their end (the default center when null).
-    explicit RadioMetadataParser(const QString& xml, AlbumArtFetcherFactory fetchers = {},
-                                 NotificationCenter* notifications = nullptr);
+    // one line in the log. `notifications` hears the end of the album-art download (the
+    // default center when null).
+    explicit RadioMetadataParser(const QString& xml, NotificationCenter* notifications = nullptr);
     ~RadioMetadataParser();
     RadioMetadataParser(const RadioMetadataParser&) = delete;
     RadioMetadataParser& operator=(const RadioMetadataParser&) = delete;
@@ -77,6 +76,10 @@ public:
 
     // The largest album art decoded, in pixels a side.
     static constexpr int kMaxAlbumArtSide = 4096;
+    // What an album-art download may take: 8 MiB, 60 s without a byte, 120 s in all.
+    static ResourceFetcher::Limits albumArtLimits();
+    // For the downloads started afterwards.
+    void setAlbumArtLimits(const ResourceFetcher::Limits& limits) { limits_ = limits; }
 
     static std::optional<QString> massageRadio3AMGData(const std::optional<QString>& text);
     static bool isValidAssetID(const std::optional<QString>& id);
@@ -84,17 +87,19 @@ public:
 private:
     std::optional<QString> contentsOfSongNode(const char* name) const;
     std::optional<QString> contentsOfMetaDataNode(const char* name) const;
-    void resourceFetchCompleted(AlbumArtFetcher& fetcher, const QByteArray& data) override;
-    void resourceFetchFailed(AlbumArtFetcher& fetcher, const QString& reason) override;
+    void resourceFetchCompletedWithData(ResourceFetcher* fetcher, const QByteArray& data,
+                                        const QVariant& context) override;
+    void resourceFetchFailedWithReason(ResourceFetcher* fetcher, const QString& reason,
+                                       const QVariant& context) override;
     void postAlbumArtFetchCompleted();
-    void releaseCallingFetcher();
     void clearAlbumArt();
 
     std::unique_ptr<DMXMLDocument> xmlDocument_;
     bool valid_ = false;
-    AlbumArtFetcherFactory fetchers_;
     NotificationCenter* notifications_;
-    std::unique_ptr<AlbumArtFetcher> albumArtFetcher_;
+    ResourceFetcher::Limits limits_ = albumArtLimits();
+    std::shared_ptr<ResourceFetcher> albumArtFetcher_;
+    QString albumArtFetchURL_;
     QImage albumArtImage_;
     QString albumArtUrlString_;
 };

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -185,6 +186,7 @@ void ZYMGenericService::requestServiceWithUsername(const QString& userName, QWid
 void ZYMGenericService::startServiceRequestWithUsername(const QString& userName, bool isRenewal) {
     serviceAvailable_ = false;
     servicePending_ = true;
+    if (std::exchange(signOnRefused_, false)) provider().resetUsername(userName);
     authenticationStartingForUsername(userName);
     if (authController_) authController_->setAuthenticationBusy(true);
     authRequestToken_ = provider().requestService(serviceName(), userName, isRenewal, this);
@@ -322,6 +324,7 @@ void ZYMGenericService::requestSucceeded(const ZYMRequestToken&, const QString&,
 }
 
 void ZYMGenericService::requestFailed(const ZYMRequestToken& token, const QString&, int reason) {
+    if (reason == 6) signOnRefused_ = true;
     serviceAvailable_ = false;
     servicePending_ = false;
     reportDiscoveryPhoneHomeErrorForFailure(token, reason);

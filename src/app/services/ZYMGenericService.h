@@ -262,6 +262,9 @@ private:
     std::unique_ptr<DMGenericService> genericService_;
     bool serviceAvailable_ = false;
     bool servicePending_ = false;
+    // Discovery refused the held sign-on (a server that no longer knows it): the next request
+    // signs on afresh instead of presenting it again.
+    bool signOnRefused_ = false;
     ZYMGenericServiceDelegate* delegate_ = nullptr;
     std::unique_ptr<ScheduledTimer> credentialsTimer_;
 };

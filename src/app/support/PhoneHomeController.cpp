@@ -63,7 +63,7 @@ void PhoneHomeController::setupPhoneHome(const QString& directory, int minorVNum
     const Clock& clock = environment.clock ? *environment.clock : Clock::system();
     if (!environment.random) environment.random = SystemRandom;
     if (!environment.machineFacts) environment.machineFacts = ReadMachineFacts;
-    if (!environment.uploader) environment.uploader = std::make_unique<CurlPhoneHomeUploader>();
+    if (!environment.uploader) environment.uploader = std::make_unique<RequestorPhoneHomeUploader>();
 
     registerPreferenceDefaults(defaults, reportingRate);
     const QString folder = QDir::cleanPath(directory);

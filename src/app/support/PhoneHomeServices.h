@@ -58,6 +58,9 @@ private:
 
 class PhoneHomeServices {
 public:
+    // Uploads running at once, and records of the Disconnect Log held in memory.
+    static constexpr std::size_t kUploadBatch = 16;
+
     struct SData {
         std::vector<std::uint8_t> bytes;
         virtual ~SData() = default;
@@ -102,8 +105,11 @@ public:
     virtual void SaveSessionStats();
     virtual bool IsKnownKey(std::uint16_t key) const;
     virtual void SetSignOnState(std::uint32_t state);
-    // Uploads every record of the Disconnect Log, each in a request of its own. A record
-    // leaves the log only once the server answered its request with 2xx.
+    // Uploads every record of the Disconnect Log, each in a request of its own, at most
+    // kUploadBatch at a time: the next batch is read from the file once every answer of
+    // the one before is in, and none after an answer that was not 2xx. A record leaves
+    // the log only once the server answered its request with 2xx; the log is rewritten
+    // once, when the sending ends.
     virtual void SendStoredReports();
     virtual void RequestFinished(PhoneHomeRequestorDelegate& request);
     virtual void RequestFailed(PhoneHomeRequestorDelegate& request);
@@ -140,6 +146,10 @@ public:
 
     // Uploads of this start still waiting for their answer.
     int uploadsWaiting() const;
+    // Records of the Disconnect Log held for the uploads now running.
+    std::size_t recordsHeld() const { return outgoing_.size(); }
+    // Whether the uploads of this start are still going on.
+    bool sendingStoredReports() const { return sending_; }
 
     const std::map<std::uint16_t, SData>& values() const { return values_; }
     QString sessionStatsPath() const { return sessionStatsPath_; }
@@ -150,7 +160,10 @@ private:
     std::int64_t Now() const;
     template <class Pred>
     void RemoveIf(Pred pred);
-    void RewriteDisconnectLog();
+    std::vector<QByteArray> ReadNextBatch();
+    void SendNextBatch();
+    void BatchAnswered();
+    void FinishSending();
 
     bool firstLaunchPending_ = false;
     bool sampledPending_ = false;
@@ -169,7 +182,7 @@ private:
     QUrl statisticsUrl_;
     bool holdsLock_ = false;
 
-    // Uploads of this start: the records read from the Disconnect Log, in file order.
+    // The batch of uploads running: records read from the Disconnect Log, in file order.
     struct Outgoing {
         QByteArray record;
         std::uint32_t sequence = 0;
@@ -177,7 +190,10 @@ private:
         bool answered = false;
     };
     std::vector<Outgoing> outgoing_;
-    // Bytes at the head of the Disconnect Log that the uploads stand for; what follows
-    // them was appended during this run.
+    // Bytes at the head of the Disconnect Log that this start sends; what follows them was
+    // appended during this run.
     qint64 logHeadLength_ = 0;
+    // Bytes of that head read so far.
+    qint64 logOffset_ = 0;
+    bool sending_ = false;
 };

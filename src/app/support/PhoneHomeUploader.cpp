@@ -1,27 +1,27 @@
 #include "app/support/PhoneHomeUploader.h"
 
-#include "platform/CurlMultiDriver.h"
-#include "platform/RunLoop.h"
+#include "app/support/ZYMHttpRequestor.h"
+
+#include <QString>
+#include <QUrl>
 
 #include <algorithm>
 
-struct CurlPhoneHomeUploader::Running final : platform::HttpTransferListener {
-    CurlPhoneHomeUploader* owner = nullptr;
+struct RequestorPhoneHomeUploader::Running final : ZYMHttpRequestorDelegate {
+    RequestorPhoneHomeUploader* owner = nullptr;
     std::function<void(bool)> done;
-    std::unique_ptr<platform::CurlTransfer> transfer;
-    std::unique_ptr<platform::Timer> deadline;
+    std::unique_ptr<ZYMHttpRequestor> requestor;
 
-    void OnTransferComplete(platform::ErrorNumber error) override {
-        const long status = transfer->GetStatusCode();
-        End(error == platform::ErrorNumber{} && status >= 200 && status <= 299);
+    void requestFinished(ZYMHttpRequestor* r) override {
+        const int status = r->getStatusCode();
+        End(!r->wasCancelled() && status >= 200 && status <= 299);
     }
+    void requestFailed(ZYMHttpRequestor*, const ZYMHttpRequestorError&) override { End(false); }
 
-    // Deadline timer or transfer: this object goes here, maybe from inside its own
-    // timer's callback (allowed by platform::Timer).
+    // This object goes here, from inside its requestor's message (the requestor allows it).
     void End(bool answered2xx) {
         auto callback = std::move(done);
-        // Deleting a transfer from inside its own listener callback is allowed.
-        CurlPhoneHomeUploader* self = owner;
+        RequestorPhoneHomeUploader* self = owner;
         auto it = std::find_if(self->running_.begin(), self->running_.end(),
                                [this](const std::unique_ptr<Running>& r) { return r.get() == this; });
         std::unique_ptr<Running> keep;
@@ -33,34 +33,32 @@ struct CurlPhoneHomeUploader::Running final : platform::HttpTransferListener {
     }
 };
 
-CurlPhoneHomeUploader::CurlPhoneHomeUploader(std::chrono::milliseconds deadline) : deadline_(deadline) {}
+RequestorPhoneHomeUploader::RequestorPhoneHomeUploader(std::chrono::milliseconds deadline) : deadline_(deadline) {}
 
-CurlPhoneHomeUploader::~CurlPhoneHomeUploader() { cancelAll(); }
+RequestorPhoneHomeUploader::~RequestorPhoneHomeUploader() { cancelAll(); }
 
-void CurlPhoneHomeUploader::post(PhoneHomeUpload upload, std::function<void(bool)> done) {
-    platform::HttpRequestSpec spec;
-    spec.method = "POST";
-    spec.url = std::move(upload.url);
-    spec.headers = std::move(upload.headers);
-    spec.suppressedHeaders = {"Accept", "Content-Type", "Expect"};
-    spec.body.assign(upload.body.constData(), std::size_t(upload.body.size()));
+void RequestorPhoneHomeUploader::post(PhoneHomeUpload upload, std::function<void(bool)> done) {
     auto running = std::make_unique<Running>();
     running->owner = this;
     running->done = std::move(done);
-    running->transfer = std::make_unique<platform::CurlTransfer>(std::move(spec), running.get());
-    Running* r = running.get();
-    r->deadline = std::make_unique<platform::Timer>([r] {
-        r->transfer->Cancel();
-        r->End(false);
-    });
+    running->requestor = std::make_unique<ZYMHttpRequestor>();
+    ZYMHttpRequestor& requestor = *running->requestor;
+    requestor.setURL(QUrl(QString::fromStdString(upload.url), QUrl::StrictMode), QStringLiteral("POST"));
+    requestor.setProxy(QUrl());
+    requestor.setAutoRedirect(false);
+    requestor.setOnlyHeadersSet(true);
+    requestor.setDeadline(deadline_);
+    for (const auto& [name, value] : upload.headers)
+        requestor.setHeader(QString::fromStdString(name), QString::fromStdString(value));
+    requestor.setBody(upload.body);
+    requestor.setDelegate(running.get());
     running_.push_back(std::move(running));
-    r->deadline->Start(deadline_, false);
-    r->transfer->Start();
+    requestor.execute();
 }
 
-void CurlPhoneHomeUploader::cancelAll() {
+void RequestorPhoneHomeUploader::cancelAll() {
     auto running = std::move(running_);
     running_.clear();
     for (auto& r : running)
-        r->transfer->Cancel();
+        r->requestor->closeStream();
 }

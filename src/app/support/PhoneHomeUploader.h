@@ -29,15 +29,16 @@ public:
     virtual void cancelAll() = 0;
 };
 
-// Posts over the platform's HTTP transfers on the calling thread's run loop.
-class CurlPhoneHomeUploader : public PhoneHomeUploader {
+// Posts with the HTTP requestor on the calling thread's run loop; a redirect is not
+// followed (it is no 2xx).
+class RequestorPhoneHomeUploader : public PhoneHomeUploader {
 public:
     // An upload not answered within this, however steadily its bytes come, is taken as
     // not answered 2xx.
     static constexpr std::chrono::milliseconds kDefaultDeadline{2 * 60 * 1000};
 
-    explicit CurlPhoneHomeUploader(std::chrono::milliseconds deadline = kDefaultDeadline);
-    ~CurlPhoneHomeUploader() override;
+    explicit RequestorPhoneHomeUploader(std::chrono::milliseconds deadline = kDefaultDeadline);
+    ~RequestorPhoneHomeUploader() override;
     void post(PhoneHomeUpload upload, std::function<void(bool answered2xx)> done) override;
     void cancelAll() override;
 

@@ -10,7 +10,13 @@
 //
 // Sound behaviour where the URLs come from untrusted stream metadata: only http and
 // https are fetched (anything else fails without a request), a status of 400 or more
-// fails, the body is capped, and 60 s without a byte fails the fetch.
+// fails, the body is capped, 60 s without a byte fails the fetch, and so does a fetch
+// that has not ended by its deadline.
+//
+// With the cache allowed, a resource fetched before is handed out again without a request
+// while its response said it stays fresh (Cache-Control max-age, else Expires against
+// Date); no-store, no-cache and private responses, and those without a freshness, are
+// not kept. The cache lives in memory for the process, bounded in bytes.
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +25,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class ResourceFetcher;
 
@@ -45,13 +52,29 @@ public:
     // Largest resource accepted.
     static constexpr qsizetype kMaxResourceSize = 16 * 1024 * 1024;
 
+    // What one download may take.
+    struct Limits {
+        qsizetype maxBytes = kMaxResourceSize;
+        // Without a byte; none: the process-wide default (60 s).
+        std::optional<std::chrono::milliseconds> inactivityTimeout;
+        // From the start to the last byte; none: the requestor's own.
+        std::optional<std::chrono::milliseconds> deadline;
+    };
+    // Bytes the cache holds at most, and the largest resource it keeps.
+    static constexpr qsizetype kCacheBytes = 8 * 1024 * 1024;
+    static constexpr qsizetype kMaxCachedResource = 1024 * 1024;
+
     static std::shared_ptr<ResourceFetcher> initWithURL(const QUrl& url, const QVariant& context = {});
     ~ResourceFetcher();
     ResourceFetcher(const ResourceFetcher&) = delete;
     ResourceFetcher& operator=(const ResourceFetcher&) = delete;
 
-    // Starts the download; the client is not owned. There is no HTTP cache, so
-    // `usingCache` changes nothing. A second call while one runs does nothing.
+    // Before the fetch starts.
+    void setLimits(const Limits& limits);
+    // Starts the download; the client is not owned. `usingCache`: a fresh copy in the
+    // cache answers (on a later pass, as a download would), and what arrives may be kept;
+    // without it the source is asked and nothing is kept. A second call while one runs
+    // does nothing.
     void fetchResourceNotifyingClient(ResourceFetcherClient* client, bool usingCache);
     // Forgets the client and the context: the download goes on, nobody is told its end.
     void invalidateClient();
@@ -62,6 +85,8 @@ public:
 
     // How long the download may go without a byte (60 s); tests shorten it.
     static void setInactivityTimeoutForTesting(std::chrono::milliseconds timeout);
+    // Empties the cache.
+    static void clearCache();
 
     struct Impl;
 

@@ -9,7 +9,7 @@
 #include "app/support/ZYMSimpleXMLDocument.h"
 #include "app/support/ZYMWorkspace.h"
 #include "engine/base/LogMessage.h"
-#include "platform/CurlMultiDriver.h"
+#include "app/support/ZYMHttpRequestor.h"
 
 #include <QDesktopServices>
 #include <QRegularExpression>
@@ -73,7 +73,7 @@ QString ProductInfo::describe() const {
     return QStringLiteral("{\n") + lines.join(u'\n') + QStringLiteral("\n}");
 }
 
-struct SoftwareUpdateController::Impl : platform::HttpTransferListener {
+struct SoftwareUpdateController::Impl : ZYMHttpRequestorDelegate {
     SoftwareUpdateController* owner = nullptr;
     UserDefaults* defaults = nullptr;
     Localizer* localizer = nullptr;
@@ -89,7 +89,8 @@ struct SoftwareUpdateController::Impl : platform::HttpTransferListener {
     int mode = 0;
     QUrl fetching;  // the URL of the running download; a redirect changes it for this check only
     int redirects = 0;
-    std::unique_ptr<platform::CurlTransfer> transfer;
+    std::unique_ptr<ZYMHttpRequestor> transfer;
+    QByteArray body;
     std::unique_ptr<ScheduledTimer> timer;
 
     std::vector<ProductInfo> picks;
@@ -98,37 +99,58 @@ struct SoftwareUpdateController::Impl : platform::HttpTransferListener {
 
     void start(const QUrl& url) {
         transfer.reset();
+        body.clear();
         fetching = url;
-        platform::HttpRequestSpec spec;
-        spec.url = url.toString(QUrl::FullyEncoded).toStdString();
-        spec.headers = {{"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}};
-        transfer = std::make_unique<platform::CurlTransfer>(std::move(spec), this);
+        // Only a 302 is followed, by hand, so this check knows where the feed now is.
+        transfer = std::make_unique<ZYMHttpRequestor>(url, this);
+        transfer->setAutoRedirect(false);
+        transfer->setHeader(QStringLiteral("Cache-Control"), QStringLiteral("no-cache"));
+        transfer->setHeader(QStringLiteral("Pragma"), QStringLiteral("no-cache"));
         timer = Scheduler::main().singleShot(timeout, [this] { stop(); });
-        transfer->Start();
+        transfer->execute();
     }
 
     // A failed download is silent: the next check tries again.
     void stop() {
         timer.reset();
+        // May run inside the requestor's own message, which allows its deletion.
         transfer.reset();
+        body.clear();
     }
 
-    void OnTransferComplete(platform::ErrorNumber error) override {
-        Guarded("software update", [&] { completed(error); });
+    void requestProgress(ZYMHttpRequestor*, const QByteArray& data) override {
+        // A feed the XML tree would refuse as too large is not read further: what came is
+        // enough for the tree to refuse it.
+        if (body.size() > ZYMSimpleXMLDocument::kMaxDocumentBytes) return;
+        body.append(data);
+        if (body.size() > ZYMSimpleXMLDocument::kMaxDocumentBytes) {
+            Guarded("software update", [&] {
+                const QByteArray feed = std::move(body);
+                stop();
+                // The tree refuses it and says so; there is nothing to offer.
+                owner->processPackage(ZYMSimpleXMLDocument(feed));
+            });
+        }
     }
 
-    void completed(platform::ErrorNumber error) {
-        if (error.domain != 0 || error.code != 0) return stop();
-        const long status = transfer->GetStatusCode();
-        if (status == 302 && transfer->HasResponseHeader("Location")) {
-            const QUrl next = fetching.resolved(QUrl(QString::fromStdString(transfer->GetResponseHeader("Location"))));
+    void requestFinished(ZYMHttpRequestor*) override {
+        Guarded("software update", [&] { completed(); });
+    }
+
+    void requestFailed(ZYMHttpRequestor*, const ZYMHttpRequestorError&) override { stop(); }
+
+    void completed() {
+        const int status = transfer->getStatusCode();
+        const QString location = transfer->getHeader(QStringLiteral("Location"));
+        if (status == 302 && !location.isNull()) {
+            const QUrl next = fetching.resolved(QUrl(location));
             if (++redirects > kMaxRedirects || !next.isValid()) return stop();
             return start(next);
         }
         if (status < 200 || status > 299) return stop();
-        const QByteArray body = QByteArray::fromStdString(transfer->GetResponseBody());
+        const QByteArray feed = std::move(body);
         stop();
-        const ZYMSimpleXMLDocument document(body);
+        const ZYMSimpleXMLDocument document(feed);
         // Both modes process a downloaded feed; mode 2 takes its references from the
         // installed products.
         owner->processPackage(document);

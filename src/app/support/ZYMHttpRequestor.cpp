@@ -6,6 +6,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 #include <atomic>
 #include <memory>
 
@@ -44,6 +46,7 @@ struct ZYMHttpRequestor::Impl : platform::HttpTransferListener {
     QUrl proxy;
     bool autoRedirect = true;
     bool absoluteTarget = false;
+    bool onlyHeadersSet = false;
     std::chrono::milliseconds deadline = gTestDeadlineMs.load() > 0 ? std::chrono::milliseconds(gTestDeadlineMs.load())
                                                                     : kDefaultDeadline;
     std::unique_ptr<platform::Timer> deadlineTimer;
@@ -80,6 +83,15 @@ struct ZYMHttpRequestor::Impl : platform::HttpTransferListener {
         spec.method = hopMethod.toStdString();
         spec.url = hopUrl.toString(QUrl::FullyEncoded).toStdString();
         spec.headers = headers;
+        spec.suppressedHeaders = {"Expect"};
+        if (onlyHeadersSet) {
+            for (const char* own : {"Accept", "Content-Type"}) {
+                const bool set = std::any_of(headers.begin(), headers.end(), [own](const auto& h) {
+                    return QString::fromStdString(h.first).compare(QLatin1String(own), Qt::CaseInsensitive) == 0;
+                });
+                if (!set) spec.suppressedHeaders.emplace_back(own);
+            }
+        }
         if (hopMethod != QLatin1String("GET") && hopMethod != QLatin1String("HEAD")) spec.body = body.toStdString();
         if (absoluteTarget) spec.requestTarget = TargetFor(hopUrl);
         if (!proxy.isEmpty() && !proxy.host().isEmpty()) {
@@ -203,6 +215,7 @@ void ZYMHttpRequestor::setDeadline(std::chrono::milliseconds deadline) { impl_->
 void ZYMHttpRequestor::setDefaultDeadlineForTesting(std::chrono::milliseconds deadline) {
     gTestDeadlineMs = deadline.count();
 }
+void ZYMHttpRequestor::setOnlyHeadersSet(bool onlySet) { impl_->onlyHeadersSet = onlySet; }
 bool ZYMHttpRequestor::useAbsolutePathForResource() const { return impl_->absoluteTarget; }
 
 void ZYMHttpRequestor::setHeader(const QString& name, const QString& value) {

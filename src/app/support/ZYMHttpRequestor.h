@@ -95,6 +95,9 @@ public:
     // Test hook: the deadline of every requestor made afterwards; 0 restores the default.
     static void setDefaultDeadlineForTesting(std::chrono::milliseconds deadline);
     bool useAbsolutePathForResource() const;
+    // Sends no header but those set: curl's own "Accept" and "Content-Type" are left out
+    // ("Expect" never goes out).
+    void setOnlyHeadersSet(bool onlySet);
 
     // Request fields; nothing without a request.
     void setHeader(const QString& name, const QString& value);

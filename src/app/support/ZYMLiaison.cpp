@@ -8,7 +8,7 @@
 #include "app/support/NetworkInfoManager.h"
 #include "app/support/ZYMSimpleXMLDocument.h"
 #include "app/support/ZYMUtilities.h"
-#include "platform/CurlMultiDriver.h"
+#include "app/support/ZYMHttpRequestor.h"
 
 #include <algorithm>
 
@@ -95,24 +95,24 @@ QByteArray ZYMDataInsertionURLRequest::bodyFor(const Fields& fields) {
 
 namespace {
 
-class PostExchange : public platform::HttpTransferListener {
+// One POST; a redirect is not followed.
+class PostExchange : public ZYMHttpRequestorDelegate {
 public:
     PostExchange(const ZYMDataInsertionURLRequest& request, std::function<void()> done,
                  std::chrono::milliseconds timeout)
         : done_(std::move(done)) {
-        platform::HttpRequestSpec spec;
-        spec.method = "POST";
-        spec.url = request.url.toString(QUrl::FullyEncoded).toStdString();
-        spec.body = request.body.toStdString();
-        spec.suppressedHeaders = {"Expect"};
-        transfer_ = std::make_unique<platform::CurlTransfer>(std::move(spec), this);
+        requestor_.setURL(request.url, QStringLiteral("POST"));
+        requestor_.setBody(request.body);
+        requestor_.setAutoRedirect(false);
+        requestor_.setDelegate(this);
         timer_ = Scheduler::main().singleShot(timeout, [this] {
-            transfer_->Cancel();
+            requestor_.closeStream();
             finish();
         });
-        transfer_->Start();
     }
-    void OnTransferComplete(platform::ErrorNumber) override { finish(); }
+    void start() { requestor_.execute(); }
+    void requestFinished(ZYMHttpRequestor*) override { finish(); }
+    void requestFailed(ZYMHttpRequestor*, const ZYMHttpRequestorError&) override { finish(); }
 
 private:
     void finish() {
@@ -128,7 +128,7 @@ public:
 
 private:
     std::function<void()> done_;
-    std::unique_ptr<platform::CurlTransfer> transfer_;
+    ZYMHttpRequestor requestor_;
     std::unique_ptr<ScheduledTimer> timer_;
 };
 
@@ -139,6 +139,7 @@ ZYMDataInsertionSender ZYMHttpDataInsertionSender(std::chrono::milliseconds time
         auto exchange = std::make_unique<PostExchange>(request, std::move(done), timeout);
         PostExchange* raw = exchange.get();
         raw->self_ = std::move(exchange);
+        raw->start();
     };
 }
 

@@ -279,7 +279,9 @@ void RadioAppController::setupMenus() {
     });
     QAction* preferences =
         application->addAction(QStringLiteral("Preferences..."), this, [this] { showPreferences(); });
-    preferences->setShortcut(QKeySequence::Preferences);
+    // A desktop with no binding of its own for it (plain X11) still gets the usual Ctrl+,.
+    const QList<QKeySequence> bound = QKeySequence::keyBindings(QKeySequence::Preferences);
+    preferences->setShortcuts(bound.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Comma)} : bound);
     signOnMenuItem_ = application->addAction(localizedText("SignOnString"), this, [this] { toggleSignedIn(); });
     application->addSeparator();
     QAction* quitItem = application->addAction(localizedText("Quit"), this, [this] { quit(); });

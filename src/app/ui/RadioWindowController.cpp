@@ -28,6 +28,7 @@
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMRadioStationState.h"
 #include "app/services/ZYMServicesProvider.h"
+#include "app/support/SoftwareUpdateController.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"
 #include "app/ui/ListViews.h"

@@ -45,6 +45,7 @@ class QSlider;
 class QSplitter;
 class QWidget;
 class RemoteControlledSlider;
+class SoftwareUpdateTimer;
 class VolumeFadeController;
 class RadioMetadataParser;
 class RadioServiceDirectory;
@@ -146,6 +147,7 @@ public:
     void resetWithUsername(const QString& userName);
     // Preferences changed these user-defaults keys (all of them when null).
     void checkDefaultsForChange(const std::optional<QStringList>& keys);
+    // What the update timer does at each firing.
     void checkForSoftwareUpdates();
     QMenuBar* menuBar() const { return menuBar_; }
     // An alert whose title, message and buttons are keys of the strings table.
@@ -465,9 +467,7 @@ private:
 
     // Settings and the software-update timer.
     void scheduleSoftwareUpdates();
-    std::unique_ptr<ScheduledTimer> updateTimer_;
-    bool updateTimerRepeats_ = false;
-    std::chrono::milliseconds updateTimerInterval_{0};
+    std::unique_ptr<SoftwareUpdateTimer> updateTimer_;
 
     // Scripting, chat and timers.
     void setupScriptingChatAndTimers();

@@ -1,20 +1,13 @@
 // The window's answers to changed preferences, signing on again under another name, and
 // the software-update timer.
 
-#include <cmath>
-
 #include "app/services/AuthenticationController.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMGenericService.h"
+#include "app/support/SoftwareUpdateController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioWindowController.h"
 #include "engine/base/LogMessage.h"
-
-namespace {
-constexpr std::chrono::milliseconds kFirstUpdateCheck{30000};
-constexpr std::chrono::milliseconds kDay{86400000};
-const QString kUpdateInterval = QStringLiteral("update_check_interval");
-}  // namespace
 
 void RadioWindowController::resetWithUsername(const QString& userName) {
     if (userName.isNull()) return;
@@ -45,26 +38,12 @@ void RadioWindowController::checkDefaultsForChange(const std::optional<QStringLi
 }
 
 void RadioWindowController::scheduleSoftwareUpdates() {
-    const double seconds = defaults_.doubleValue(kUpdateInterval);
-    // A value below one second counts as none: once a day.
-    const double interval = std::isfinite(seconds) && std::trunc(seconds) != 0 ? seconds : 86400.0;
-    updateTimerRepeats_ = interval > 0;
-    updateTimerInterval_ = std::chrono::milliseconds(std::llround(std::min(interval, 1e12) * 1000));
-    updateTimer_ = env_.scheduler->singleShot(kFirstUpdateCheck, [this] { checkForSoftwareUpdates(); });
+    updateTimer_ =
+        std::make_unique<SoftwareUpdateTimer>(defaults_, *env_.scheduler, [this] { checkForSoftwareUpdates(); });
+    updateTimer_->start();
 }
 
 void RadioWindowController::checkForSoftwareUpdates() {
-    const double seconds = defaults_.doubleValue(kUpdateInterval);
-    const double whole = std::isfinite(seconds) ? std::trunc(seconds) : 0;
-    // The next check follows the interval as it is now; a negative one keeps the launch's.
-    std::optional<std::chrono::milliseconds> next;
-    if (whole == 0)
-        next = kDay;
-    else if (whole > 0)
-        next = std::chrono::milliseconds(std::llround(std::min(seconds, 1e12) * 1000));
-    else if (updateTimerRepeats_)
-        next = updateTimerInterval_;
-    updateTimer_ = next ? env_.scheduler->singleShot(*next, [this] { checkForSoftwareUpdates(); }) : nullptr;
     if (env_.checkForUpdates) env_.checkForUpdates();
 }
 

@@ -282,6 +282,28 @@ TEST_F(SignOnTest, FailuresFromTheServerShowTheirAlertAndRecordTheirStatistic) {
     }
 }
 
+// A server that no longer knows the held sign-on refuses its discovery; the next request
+// signs on afresh, not with the refused sign-on again and again.
+TEST_F(SignOnTest, AfterDiscoveryRefusedTheNextRequestSignsOnAfresh) {
+    StorePassword(kUser, kPassword);
+    SignOnScript(QJsonObject{{"disco_status", "Failed"}});
+    service_->requestServiceWithUsername(QLatin1String(kUser), nullptr);
+    ASSERT_TRUE(RunUntil([&] { return !presenter_.shown.empty(); }));
+    EXPECT_FALSE(service_->serviceAvailable());
+    const int signOns = CountSignOnBodies("SASLRequest");
+
+    SignOnScript(QJsonObject{});
+    ASSERT_TRUE(presenter_.answer(0));
+    service_->requestServiceWithUsername(QLatin1String(kUser), nullptr);
+    ASSERT_TRUE(RunUntil([&] { return service_->serviceAvailable(); }));
+    EXPECT_GT(CountSignOnBodies("SASLRequest"), signOns);
+    // Once signed on again, a request presents the fresh sign-on.
+    const int fresh = CountSignOnBodies("SASLRequest");
+    service_->requestServiceWithUsername(QLatin1String(kUser), nullptr);
+    ASSERT_TRUE(RunUntil([&] { return service_->serviceAvailable(); }));
+    EXPECT_EQ(CountSignOnBodies("SASLRequest"), fresh);
+}
+
 // A sign-on that meets a server certificate not valid yet tells the user so.
 TEST_F(SignOnTest, CertificateNotYetValidShowsItsAlertAndRecordsIt) {
     auto [port, ca] = server_->StartTls("notyetvalid");

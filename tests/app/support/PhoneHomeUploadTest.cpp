@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <optional>
 #include <vector>
 
@@ -200,6 +201,96 @@ TEST_F(UploadTest, ARecordWhoseUploadFailedStaysAloneInTheLog) {
         WaitForAnswers();
         EXPECT_EQ(Uploads().size(), 3u);
         EXPECT_EQ(ReadFile(LogPath()), r2);
+    }
+}
+
+// A long Disconnect Log goes out a batch at a time: never more uploads running, nor more
+// records held, than one batch, and set-up returns having read no more than that.
+TEST_F(UploadTest, ALongLogGoesOutInBoundedBatches) {
+    // Records of a few kilobytes with stray bytes between some, so the log is read in
+    // several pieces that cut through records.
+    const int n = int(PhoneHomeServices::kUploadBatch) * 12 + 5;
+    QByteArray log;
+    for (int i = 1; i <= n; ++i) {
+        const QByteArray id = Hex("0000") + QByteArray(1, char(i >> 8)) + QByteArray(1, char(i & 0xFF));
+        log += Record(Entry(93, id) + Entry(4097, QByteArray(2000 + (i * 37) % 2000, 'x')));
+        if (i % 50 == 0) log += Hex("5AA1");
+    }
+    ASSERT_GT(log.size(), 512 * 1024);
+    PrepareLaterLaunch(log);
+    Launch();
+    PhoneHomeServices& store = *PhoneHomeController::sharedPhoneHome();
+    std::size_t mostWaiting = 0, mostHeld = 0;
+    const auto watch = [&] {
+        mostWaiting = std::max(mostWaiting, std::size_t(store.uploadsWaiting()));
+        mostHeld = std::max(mostHeld, store.recordsHeld());
+        return !store.sendingStoredReports();
+    };
+    watch();
+    EXPECT_EQ(mostWaiting, PhoneHomeServices::kUploadBatch) << "one batch started at set-up";
+    ASSERT_TRUE(platform::RunLoop::Current().RunUntil(watch, zymtest::Scaled(std::chrono::seconds(120))));
+    EXPECT_LE(mostWaiting, PhoneHomeServices::kUploadBatch);
+    EXPECT_LE(mostHeld, PhoneHomeServices::kUploadBatch);
+    const auto uploads = Uploads();
+    ASSERT_EQ(int(uploads.size()), n);
+    std::set<int> sequences;
+    std::set<QString> ids;
+    for (const Upload& u : uploads) {
+        sequences.insert(u.sequence());
+        ids.insert(u.entry(93));
+    }
+    EXPECT_EQ(int(sequences.size()), n);
+    EXPECT_EQ(*sequences.rbegin(), n);
+    EXPECT_EQ(int(ids.size()), n) << "every record once";
+    EXPECT_FALSE(QFile::exists(LogPath()));
+}
+
+// The server refusing an upload stops the sending after that batch: the refused record
+// and every one not yet sent wait for the next start, in order.
+TEST_F(UploadTest, ARefusalStopsTheBatchesAndKeepsTheRest) {
+    const int n = int(PhoneHomeServices::kUploadBatch) * 3;
+    NewEndpoint({{"2", QJsonObject{{"status", 500}}}});
+    std::vector<QByteArray> records;
+    QByteArray log;
+    for (int i = 1; i <= n; ++i) {
+        records.push_back(Record(Entry(93, Hex("000000") + QByteArray(1, char(i)))));
+        log += records.back();
+    }
+    PrepareLaterLaunch(log);
+    Launch();
+    ASSERT_TRUE(RunUntil([] { return !PhoneHomeController::sharedPhoneHome()->sendingStoredReports(); }));
+    EXPECT_EQ(Uploads().size(), PhoneHomeServices::kUploadBatch);
+    QByteArray expected = records[1];
+    for (std::size_t i = PhoneHomeServices::kUploadBatch; i < records.size(); ++i)
+        expected += records[i];
+    EXPECT_EQ(ReadFile(LogPath()), expected);
+}
+
+// A quit while the batches go out: the records the server took leave the log, every
+// other one stays.
+TEST_F(UploadTest, AQuitWhileSendingKeepsWhatWasNotTaken) {
+    const int n = int(PhoneHomeServices::kUploadBatch) * 4;
+    QByteArray log;
+    for (int i = 1; i <= n; ++i)
+        log += Record(Entry(93, Hex("000000") + QByteArray(1, char(i))));
+    PrepareLaterLaunch(log);
+    Launch();
+    // The second batch going out means the first was taken whole.
+    ASSERT_TRUE(RunUntil([this] {
+        return PhoneHomeController::sharedPhoneHome()->uploadsWaiting() > 0 &&
+               PhoneHomeServices::kUploadBatch < std::size_t(Uploads().size());
+    }));
+    PhoneHomeController::shutdownForTesting();
+    std::set<QString> taken;
+    for (const Upload& u : Uploads())
+        taken.insert(u.entry(93));
+    const auto kept = LogRecords();
+    EXPECT_LE(kept.size(), std::size_t(n) - PhoneHomeServices::kUploadBatch);
+    std::set<QByteArray> keptSet(kept.begin(), kept.end());
+    for (int i = 1; i <= n; ++i) {
+        const QByteArray record = Record(Entry(93, Hex("000000") + QByteArray(1, char(i))));
+        const QString id = QString("000000%1").arg(i, 2, 16, QChar('0'));
+        if (!taken.count(id)) EXPECT_TRUE(keptSet.count(record)) << i;
     }
 }
 
@@ -374,13 +465,13 @@ TEST_F(UploadTest, AKilledRunIsReportedAtTheNextStart) {
 
 // A statistics server that answers one byte a second keeps no upload forever: the
 // deadline ends it as not answered.
-TEST(CurlPhoneHomeUploaderTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
+TEST(RequestorPhoneHomeUploaderTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
     TestServer& server = TestServer::Get();
     const std::string prefix = server.NewPrefix();
     server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
                               {"size", 600},
                               {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 1000}}}});
-    CurlPhoneHomeUploader uploader(zymtest::Scaled(std::chrono::milliseconds(2000)));
+    RequestorPhoneHomeUploader uploader(zymtest::Scaled(std::chrono::milliseconds(2000)));
     std::optional<bool> answered;
     const auto start = std::chrono::steady_clock::now();
     uploader.post({server.Url(prefix), {{"Host", "127.0.0.1"}}, QByteArray("x")}, [&](bool ok) { answered = ok; });

@@ -212,3 +212,34 @@ TEST(ResourceFetcher, ATrickleTimesOutAtTheDeadline) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without the cache the source is asked and nothing is kept; with it a fresh copy answers,
+// later and with the context, as a download would.
+TEST(ResourceFetcher, TheCacheAnswersOnlyWhenAllowed) {
+    TestServer& server = TestServer::Get();
+    const std::string prefix = server.NewPrefix();
+    server.Script(QJsonObject{{"path", QString::fromStdString(prefix)},
+                              {"body", "picture"},
+                              {"headers", QJsonArray{QJsonArray{"Cache-Control", "max-age=600"}}}});
+    ResourceFetcher::clearCache();
+    const auto fetch = [&](bool usingCache) {
+        Client client;
+        auto fetcher = ResourceFetcher::initWithURL(QUrl(Url(prefix)), QVariant(usingCache ? 1 : 0));
+        fetcher->fetchResourceNotifyingClient(&client, usingCache);
+        EXPECT_EQ(client.ends(), 0);
+        EXPECT_TRUE(RunUntil([&] { return client.ends() > 0; }));
+        EXPECT_EQ(client.data, "picture");
+        EXPECT_EQ(client.context, QVariant(usingCache ? 1 : 0));
+        return server.Requests(prefix).size();
+    };
+    EXPECT_EQ(fetch(false), 1u);
+    EXPECT_EQ(fetch(true), 2u) << "nothing was kept without the cache";
+    EXPECT_EQ(fetch(true), 2u) << "the kept copy answers";
+    EXPECT_EQ(fetch(false), 3u) << "without the cache the source is asked";
+    ResourceFetcher::clearCache();
+    EXPECT_EQ(fetch(true), 4u);
+}
+
+}  // namespace

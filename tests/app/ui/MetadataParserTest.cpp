@@ -243,16 +243,20 @@ QByteArray pngClaiming(quint32 w, quint32 h) {
 
 class AlbumArt : public ::testing::Test {
 protected:
-    void SetUp() override { prefix = server.NewPrefix(); }
+    void SetUp() override {
+        prefix = server.NewPrefix();
+        ResourceFetcher::clearCache();
+    }
     QString url(const std::string& rest = "") const { return QString::fromStdString(server.Url(prefix + rest)); }
     void serve(QJsonObject script, const std::string& rest = "") {
         script["path"] = QString::fromStdString(prefix + rest);
         server.Script(script);
     }
-    std::unique_ptr<RadioMetadataParser> parser(const char* xml = "<m><song><album_art>art.png</album_art></song></m>",
-                                                CurlAlbumArtFetcherLimits limits = {}) {
-        auto p = std::make_unique<RadioMetadataParser>(QString::fromLatin1(xml), curlAlbumArtFetcherFactory(limits),
-                                                       &center);
+    std::unique_ptr<RadioMetadataParser> parser(
+        const char* xml = "<m><song><album_art>art.png</album_art></song></m>",
+        const ResourceFetcher::Limits& limits = RadioMetadataParser::albumArtLimits()) {
+        auto p = std::make_unique<RadioMetadataParser>(QString::fromLatin1(xml), &center);
+        p->setAlbumArtLimits(limits);
         subscriptions.push_back(center.observe(RadioMetadataParser::kAlbumArtNotificationName, p.get(),
                                                [this](const Notification&) { ++notified; }));
         return p;
@@ -295,8 +299,8 @@ TEST_F(AlbumArt, FailuresEndWithTheNotificationAndNoImage) {
     serve({{"silent", true}}, "/silent");
     // Never silent for long, never done: only the deadline ends it.
     serve({{"size", 600}, {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 200}}}}, "/trickle");
-    CurlAlbumArtFetcherLimits limits;
-    limits.maxBodyBytes = 1024;
+    ResourceFetcher::Limits limits;
+    limits.maxBytes = 1024;
     limits.inactivityTimeout = zymtest::Scaled(std::chrono::milliseconds(500));
     limits.deadline = zymtest::Scaled(std::chrono::milliseconds(1500));
     const QString urls[] = {
@@ -342,6 +346,39 @@ TEST_F(AlbumArt, ASecondFetchOrDeletionSilencesTheFirst) {
     q.reset();
     platform::RunLoop::Current().RunUntil([] { return false; }, std::chrono::milliseconds(600));
     EXPECT_EQ(notified, 1);
+}
+
+// Art the server calls fresh comes from the cache the next time; art it says not to keep
+// is asked for every time.
+TEST_F(AlbumArt, FreshArtComesFromTheCache) {
+    const QString body = QString::fromLatin1(png(6, 5).toBase64());
+    const struct {
+        const char* path;
+        QJsonArray headers;
+        std::size_t requests;
+    } cases[] = {
+        {"/fresh", QJsonArray{QJsonArray{"Cache-Control", "public, max-age=600"}}, 1},
+        {"/expires", QJsonArray{QJsonArray{"Expires", "Thu, 01 Jan 2099 00:00:00 GMT"}}, 1},
+        {"/nostore", QJsonArray{QJsonArray{"Cache-Control", "no-store, max-age=600"}}, 2},
+        {"/stale", QJsonArray{QJsonArray{"Cache-Control", "max-age=0"}}, 2},
+        {"/plain", QJsonArray{}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        serve({{"body_b64", body}, {"headers", c.headers}}, c.path);
+        for (int i = 0; i < 2; ++i) {
+            notified = 0;
+            auto p = parser();
+            ASSERT_TRUE(p->fetchAlbumArtWithArtURL(url(c.path)));
+            EXPECT_TRUE(p->albumArtPending()) << "the answer comes later, also from the cache";
+            ASSERT_TRUE(waitNotified());
+            EXPECT_EQ(p->albumArtImage().size(), QSize(6, 5));
+        }
+        std::size_t asked = 0;
+        for (const auto& r : server.Requests(prefix))
+            asked += r.path == prefix + c.path ? 1 : 0;
+        EXPECT_EQ(asked, c.requests);
+    }
 }
 
 TEST_F(AlbumArt, AnURLThatIsNotHttpSendsNothing) {

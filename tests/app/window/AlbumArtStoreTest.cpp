@@ -60,7 +60,7 @@ protected:
         return QString::fromStdString(server_->Url(path));
     }
     std::unique_ptr<RadioMetadataParser> Fetched(const QString& xml, const QString& url) {
-        auto doc = std::make_unique<RadioMetadataParser>(xml, AlbumArtFetcherFactory{}, &center_);
+        auto doc = std::make_unique<RadioMetadataParser>(xml, &center_);
         EXPECT_TRUE(doc->fetchAlbumArtWithArtURL(url));
         EXPECT_TRUE(RunUntil([&] { return !doc->albumArtPending(); }));
         return doc;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -25,6 +27,9 @@
 #include "ProgramServices.h"
 #include "app/prefs/RadioPrefsWindowController.h"
 #include "app/ui/RadioAppController.h"
+#include "app/support/PhoneHomeController.h"
+#include "app/support/PhoneHomeServices.h"
+#include "app/support/ZYMLiaison.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
@@ -36,6 +41,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <set>
+#include <map>
 
 namespace {
 
@@ -639,6 +646,119 @@ TEST_F(AppStart, AScreenNameChangedInThePreferencesSignsOnAgainUnderIt) {
     window.window()->hide();
     app_->quit();
     EXPECT_FALSE(RadioPrefsWindowController::hasSharedPrefsController());
+}
+
+}  // namespace
+
+namespace {
+
+// The entries of a statistics record: key -> value bytes.
+std::map<int, QByteArray> RecordEntries(const QByteArray& record) {
+    std::map<int, QByteArray> entries;
+    int at = 10;
+    while (at + 4 <= record.size()) {
+        const auto byte = [&](int i) { return int(quint8(record[i])); };
+        const bool oneByteKey = byte(at) == 0xA0 || byte(at) == 0xA1;
+        const int key = oneByteKey ? byte(at) : (byte(at) << 8) | byte(at + 1);
+        at += oneByteKey ? 1 : 2;
+        const int length = (byte(at) << 8) | byte(at + 1);
+        at += 2;
+        entries[key] = record.mid(at, length);
+        at += length;
+    }
+    return entries;
+}
+
+// zymradio's own statistics wiring: a refused password ends the session with the sign-on
+// failure's record, which carries the service layer's packed error.
+TEST_F(AppStart, AWrongPasswordLeavesItsSignOnFailureRecord) {
+    ServeAccount();
+    KeychainUtils::savePasswordToKeychain(passwords_, "wrong", "someone", QStringLiteral("ZYM Radio"));
+    PhoneHomeController::Environment statistics;
+    statistics.defaults = defaults_.get();
+    PhoneHomeController::setupPhoneHome(dir_.filePath("support"), 2318, 0.01f, std::move(statistics));
+    ASSERT_TRUE(PhoneHomeController::sharedPhoneHome());
+    const QString log = PhoneHomeController::sharedPhoneHome()->disconnectLogPath();
+    const auto records = [&] {
+        QFile file(log);
+        std::vector<QByteArray> out;
+        if (!file.open(QIODevice::ReadOnly)) return out;
+        const QByteArray bytes = file.readAll();
+        PhoneHomeReader in(bytes);
+        QByteArray record;
+        while (PhoneHomeServices::ReadRecord(in, record))
+            out.push_back(record);
+        return out;
+    };
+    ASSERT_EQ(records().size(), 1u) << "the first-launch record";
+
+    ProgramServices services;
+    services.wire(env_, application_);
+    ASSERT_TRUE(Make().start());
+    application_ = app_.get();
+    app_->mainWindowController()->signOn();
+    ASSERT_TRUE(RunUntil([&] { return records().size() >= 2; }));
+    const auto all = records();
+    ASSERT_EQ(all.size(), 2u);
+    const auto first = RecordEntries(all[0]);
+    EXPECT_EQ(first.at(2), QByteArray::fromHex("000000EE")) << "end code 238";
+    const auto failure = RecordEntries(all[1]);
+    EXPECT_EQ(failure.at(1), QByteArray::fromHex("02")) << "category 2";
+    EXPECT_EQ(failure.at(2), QByteArray::fromHex("00003006")) << "end code 12294";
+    ASSERT_TRUE(failure.count(93)) << "the service error";
+    // Kind 32 (authentication) with the code's bytes exchanged.
+    EXPECT_EQ(failure.at(93).size(), 4);
+    EXPECT_EQ(failure.at(93).left(2), QByteArray::fromHex("0020"));
+    app_.reset();
+    PhoneHomeController::shutdownForTesting();
+}
+
+}  // namespace
+
+namespace {
+
+// Every title the analytics table reports names a menu item or button of the program's
+// window, as it shows them signed off, signed on and playing.
+TEST_F(AppStart, EveryTitleOfTheAnalyticsTableNamesAMenuItemOrButton) {
+    const auto table = ZYMLiaison::loadEventsTable();
+    ASSERT_TRUE(table && !table->isEmpty());
+    std::set<QString> shown;
+    const auto collect = [&] {
+        const auto take = [&](QString text) { shown.insert(text.remove(QLatin1Char('&'))); };
+        std::function<void(QAction*)> item = [&](QAction* action) {
+            take(action->text());
+            if (action->menu())
+                for (QAction* a : action->menu()->actions())
+                    item(a);
+        };
+        for (QWidget* w : QApplication::allWidgets()) {
+            for (QAction* a : w->actions())
+                item(a);
+            if (auto* button = qobject_cast<QAbstractButton*>(w)) take(button->text());
+        }
+    };
+    ProgramServices services;
+    ServeAccount();
+    services.wire(env_, application_);
+    ASSERT_TRUE(Make().start());
+    application_ = app_.get();
+    collect();
+    RadioWindowController& window = *app_->mainWindowController();
+    window.signOn();
+    ASSERT_TRUE(RunUntil([&] { return window.radioService().informationLoaded(); }));
+    collect();
+    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+    window.playStationWithID(QStringLiteral("radio:aggregate:2"));
+    ASSERT_TRUE(window.isPlaying());
+    collect();
+    for (auto it = table->begin(); it != table->end(); ++it) {
+        bool number = false;
+        it.key().toLongLong(&number);
+        if (number) continue;
+        EXPECT_TRUE(shown.count(it.key())) << it.key().toStdString();
+    }
+    window.stopPlaying();
+    app_.reset();
 }
 
 }  // namespace
