@@ -1,4 +1,4 @@
-# zym_library(<name> [PUBLIC_HEADERS <glob>...] [PRIVATE_HEADERS <file>...]
+# zym_library(<name> [NO_WIDGETS] [PUBLIC_HEADERS <glob>...] [PRIVATE_HEADERS <file>...]
 #             [PUBLIC <targets>...] [PRIVATE <targets>...])
 #   A static library of every .cpp/.c below the current source folder, except in subfolders
 #   that are libraries of their own. Headers are included as "<folder>/<file>.h" with
@@ -9,8 +9,11 @@
 #   Both views are folders of symbolic links in the build tree, made when CMake runs
 #   (a new header re-runs it): zym-include/<name>/ (public), zym-private/<name>/ (all).
 #   Link a dependency PUBLIC only when a public header includes its headers.
+#   NO_WIDGETS: a layer below the windows. Its sources (and the headers they include) see
+#   a QtWidgets header as an #error, even when a library it links brings Qt Widgets along,
+#   and no app/ui header is staged for it, as it must not link appui.
 function(zym_library name)
-  cmake_parse_arguments(ARG "" "" "PUBLIC_HEADERS;PRIVATE_HEADERS;PUBLIC;PRIVATE" ${ARGN})
+  cmake_parse_arguments(ARG "NO_WIDGETS" "" "PUBLIC_HEADERS;PRIVATE_HEADERS;PUBLIC;PRIVATE" ${ARGN})
   file(RELATIVE_PATH folder "${CMAKE_SOURCE_DIR}/src" "${CMAKE_CURRENT_SOURCE_DIR}")
 
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
@@ -49,6 +52,47 @@ function(zym_library name)
   set_target_properties(${name} PROPERTIES ZYM_PRIVATE_INCLUDE "${private_root}")
   zym_uses_widgets(widgets ${ARG_PUBLIC} ${ARG_PRIVATE})
   set_property(TARGET ${name} PROPERTY ZYM_USES_WIDGETS ${widgets})
+  if(ARG_NO_WIDGETS)
+    foreach(dep IN LISTS ARG_PUBLIC ARG_PRIVATE)
+      if(dep STREQUAL "appui" OR dep STREQUAL "Qt6::Widgets")
+        message(FATAL_ERROR "${name} is below the windows and cannot link ${dep}")
+      endif()
+    endforeach()
+    _zym_widget_barrier(barrier)
+    target_include_directories(${name} BEFORE PRIVATE "${barrier}/flat" "${barrier}/nested")
+  endif()
+endfunction()
+
+# Sets <out> to a folder whose flat/ and nested/QtWidgets/ hold one file per header of Qt
+# Widgets, each an #error: put first on a target's include path, any include of a widget
+# header (<QWidget>, <QtWidgets/QWidget>, <QtWidgets>, <qwidget.h>) stops its build.
+function(_zym_widget_barrier out)
+  set(dir "${CMAKE_BINARY_DIR}/zym-no-widgets")
+  set(${out} "${dir}" PARENT_SCOPE)
+  if(EXISTS "${dir}/stamp")
+    return()
+  endif()
+  find_package(Qt6 REQUIRED COMPONENTS Widgets)
+  get_target_property(includes Qt6::Widgets INTERFACE_INCLUDE_DIRECTORIES)
+  set(widgets_dir)
+  foreach(inc IN LISTS includes)
+    if(inc MATCHES "/QtWidgets$")
+      set(widgets_dir "${inc}")
+    endif()
+  endforeach()
+  if(NOT widgets_dir)
+    message(FATAL_ERROR "the QtWidgets header folder was not found")
+  endif()
+  file(GLOB names RELATIVE "${widgets_dir}" "${widgets_dir}/*")
+  foreach(header IN LISTS names)
+    if(IS_DIRECTORY "${widgets_dir}/${header}")
+      continue()
+    endif()
+    set(text "#error \"${header} is a widget header: this layer is below the windows\"\n")
+    file(WRITE "${dir}/flat/${header}" "${text}")
+    file(WRITE "${dir}/nested/QtWidgets/${header}" "${text}")
+  endforeach()
+  file(WRITE "${dir}/stamp" "")
 endfunction()
 
 # zym_uses_widgets(<out> <targets>...)

@@ -30,7 +30,7 @@
 #include "app/services/UserDefaults.h"
 #include "app/support/ZYMScriptingBus.h"
 #include "app/ui/RadioAppController.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "ProgramServices.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // zymradio-cli --services URL COMMAND: drives the services layer from a shell the way the
-// window does (sign-on, the directory load, a station's URLs, the player) and prints every
-// delegate call, one line each. The credentials come from the environment only and are
+// window does (sign-on, the directory load, and the window's own play session with its
+// fall-back over a station's formats and URLs) and prints every delegate call and every
+// report of the play, one line each. The credentials come from the environment only and are
 // never printed. Exit: 0 done, 1 failure, 2 usage, 128 + the signal's number when
 // interrupted (130 for Ctrl-C) before the command was done.
 #include <QCoreApplication>
@@ -18,11 +19,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/radio/PlaySession.h"
 #include "app/services/AuthenticationController.h"
 #include "app/services/DialogPresenter.h"
 #include "app/services/ErrorDescription.h"
 #include "app/services/PasswordStore.h"
-#include "app/services/RadioPlayer.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMCacheStorage.h"
 #include "app/services/ZYMRadioService.h"
@@ -118,10 +119,10 @@ public:
     }
 };
 
-class Cli : public RadioServiceDelegate, public RadioPlayerDelegate {
+class Cli : public RadioServiceDelegate {
 public:
-    Cli(ZYMRadioService& radio, QString command, QString argument)
-        : radio_(radio), command_(std::move(command)), argument_(std::move(argument)) {}
+    Cli(ZYMRadioService& radio, UserDefaults& defaults, QString command, QString argument)
+        : radio_(radio), defaults_(defaults), command_(std::move(command)), argument_(std::move(argument)) {}
 
     // --- the generic service's messages ---
     void serviceDidBecomeValid(ZYMGenericService&) override { Say(QStringLiteral("serviceDidBecomeValid")); }
@@ -192,56 +193,25 @@ public:
     Delegated radioServicePresetsWillStore() override { return Note("radioServicePresetsWillStore"); }
     Delegated radioServicePresetsDidStore() override { return Note("radioServicePresetsDidStore"); }
     Delegated radioServicePresetsOutOfDate() override { return Note("radioServicePresetsOutOfDate"); }
+    // The URL answers go to the play session, which asks for the next format's in turn.
     Delegated radioServiceStationURLWillLoad(const QString& id) override {
-        return Note("radioServiceStationURLWillLoad", id);
+        Note("radioServiceStationURLWillLoad", id);
+        if (session_) session_->stationURLWillLoad();
+        return Delegated::Handled;
     }
     Delegated radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) override {
         Note("radioServiceStationURLDidLoad", progId + QLatin1Char(' ') + urls.join(QLatin1Char(' ')));
-        if (!player_ && !urls.isEmpty()) {
-            player_ = RadioPlayer::create(QStringLiteral("zymradio-cli"));
-            if (!player_) {
-                Say(QStringLiteral("error: no player"));
-                Finish(1);
-            } else {
-                player_->setDelegate(this);
-                // Unscaled samples: what is heard (or written) is what the station sent.
-                player_->setVolume(1.0f);
-                player_->play(urls.first());
-            }
-        } else if (urls.isEmpty()) {
-            Finish(1);
-        }
+        if (session_) session_->stationURLDidLoad(progId, urls);
         return Delegated::Handled;
     }
     Delegated radioServiceStationURLDidFail(const QString& progId) override {
         Note("radioServiceStationURLDidFail", progId);
-        Finish(1);
+        if (session_) session_->stationURLDidFail(progId);
         return Delegated::Handled;
     }
 
-    // --- the player's messages ---
-    void playingStopped(const QString& url) override {
-        Say(QStringLiteral("playingStopped ") + url);
-        Finish(failed_ ? 1 : 0);
-    }
-    void connecting(const QString& url) override { Say(QStringLiteral("connecting ") + url); }
-    void bufferingStarted(const QString& url) override { Say(QStringLiteral("bufferingStarted ") + url); }
-    void playingWillStart(const QString& url) override { Say(QStringLiteral("playingWillStart ") + url); }
-    void playingStarted(const QString& url) override { Say(QStringLiteral("playingStarted ") + url); }
-    void trackProgressAt(float position, float total, float buffered, const QString&) override {
-        Say(QStringLiteral("trackProgressAt %1 of %2 s, %3 s buffered").arg(position).arg(total).arg(buffered));
-    }
-    void receivedMetaData(const QByteArray& metaData, const QDateTime&, const QString&) override {
-        Say(QStringLiteral("receivedMetaData ") + QString::fromUtf8(metaData).simplified());
-    }
-    void playingError(const ErrorDescription& error, const QString& url) override {
-        Say(QStringLiteral("playingError ") + url + QLatin1Char(' ') + error.localizedDescription());
-        failed_ = true;
-        Finish(1);
-    }
-
     void stop() {
-        if (player_) player_->stop();
+        if (session_) session_->stop();
     }
 
 private:
@@ -274,26 +244,76 @@ private:
             stationID = station->stationID();
         }
         const auto station = radio_.stationWithID(stationID);
-        if (station && station->haveStationInfo()) {
-            const auto formats = radio_.stationFormats(station->stationID(), kNoLimit);
-            if (formats.empty()) {
-                Say(QStringLiteral("error: station %1 has no usable format").arg(stationID));
-                Finish(1);
-                return;
-            }
-            Say(QStringLiteral("format %1 %2").arg(formats.front()->formatID(), formats.front()->progID()));
-            radio_.requestURLForStation(station->stationID(), formats.front());
-        } else {
-            // Not ready yet, or not known: the service fetches what it needs or says it failed.
-            radio_.requestURLForStation(stationID, kNoLimit);
+        if (!station) {
+            Say(QStringLiteral("error: station %1 is not in the directory").arg(stationID));
+            Finish(1);
+            return;
         }
+        const auto formats = radio_.stationFormats(station->stationID(), kNoLimit);
+        if (formats.empty()) {
+            Say(QStringLiteral("error: station %1 has no usable format").arg(stationID));
+            Finish(1);
+            return;
+        }
+        for (const auto& format : formats)
+            Say(QStringLiteral("format %1 %2").arg(format->formatID(), format->progID()));
+        play(station);
+    }
+
+    // The window's play session: format by format, URL by URL, until one plays.
+    void play(const std::shared_ptr<ZYMRadioStation>& station) {
+        PlaySessionEnvironment env;
+        env.defaults = &defaults_;
+        env.playerAgent = QStringLiteral("zymradio-cli");
+        env.bandwidthLimit = [] { return kNoLimit; };
+        session_ = std::make_unique<PlaySession>(radio_, std::move(env));
+        if (!session_->player()) {
+            Say(QStringLiteral("error: no player"));
+            Finish(1);
+            return;
+        }
+        // Unscaled samples: what is heard (or written) is what the station sent.
+        session_->player()->setVolume(1.0f);
+        PlaySession& s = *session_;
+        QObject::connect(&s, &PlaySession::playAttempted,
+                         [](const QString& url) { Say(QStringLiteral("play ") + url); });
+        QObject::connect(&s, &PlaySession::streamConnecting,
+                         [](const QString& url) { Say(QStringLiteral("connecting ") + url); });
+        QObject::connect(&s, &PlaySession::streamBuffering,
+                         [](const QString& url) { Say(QStringLiteral("bufferingStarted ") + url); });
+        QObject::connect(&s, &PlaySession::streamStarted,
+                         [](const QString& url) { Say(QStringLiteral("playingStarted ") + url); });
+        QObject::connect(&s, &PlaySession::streamStopped, [this](const QString& url, bool played) {
+            Say(QStringLiteral("playingStopped ") + url);
+            playedToTheEnd_ = played;
+        });
+        QObject::connect(&s, &PlaySession::streamFailed, [](const QString& domain, int code, const QString& url) {
+            Say(QStringLiteral("playingError ") + url + QLatin1Char(' ') +
+                ErrorDescription(domain, code).localizedDescription());
+        });
+        QObject::connect(&s, &PlaySession::metadataReceived, [](const QByteArray& text, const QString&) {
+            Say(QStringLiteral("receivedMetaData ") + QString::fromUtf8(text).simplified());
+        });
+        QObject::connect(&s, &PlaySession::trackProgress, [](float position, float total) {
+            Say(QStringLiteral("trackProgressAt %1 of %2 s").arg(position).arg(total));
+        });
+        QObject::connect(&s, &PlaySession::playGivenUp, [](const QString& name) {
+            Say(QStringLiteral("error: no format or URL of %1 played").arg(name));
+        });
+        // The play is over when the session has no station left: done when its stream
+        // played to its end, failed otherwise.
+        QObject::connect(&s, &PlaySession::playingStateChanged, [this] {
+            if (!session_->isPlaying()) Finish(playedToTheEnd_ ? 0 : 1);
+        });
+        session_->startPlaying(station, true);
     }
 
     ZYMRadioService& radio_;
+    UserDefaults& defaults_;
     QString command_, argument_;
-    std::unique_ptr<RadioPlayer> player_;
+    std::unique_ptr<PlaySession> session_;
     bool started_ = false;
-    bool failed_ = false;
+    bool playedToTheEnd_ = false;
 };
 
 }  // namespace
@@ -360,7 +380,7 @@ int main(int argc, char** argv) {
         env.defaults = &defaults;
         env.cacheFactory = &cache;
         ZYMRadioService radio(env);
-        Cli cli(radio, command, argument);
+        Cli cli(radio, defaults, command, argument);
         radio.setDelegate(&cli);
         radio.setAuthenticationController(&controller);
         QObject::connect(&interrupt, &QSocketNotifier::activated, [&cli] {

@@ -7,6 +7,7 @@
 #include "app/services/UserDefaults.h"
 
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -81,6 +82,10 @@ AuthenticationController::~AuthenticationController() {
     model_.unobserve(observation_);
     view_.attach(nullptr, nullptr);
 }
+
+void AuthenticationController::setParentWindow(QWidget* parent) { parent_ = parent; }
+
+QWidget* AuthenticationController::parentWindow() const { return parent_; }
 
 void AuthenticationController::setScreenName(const QString& name) {
     model_.setUsername(name);

@@ -12,7 +12,6 @@
 
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -20,6 +19,7 @@
 #include <vector>
 
 class DialogPresenter;
+class QWidget;
 class Localizer;
 class PasswordStore;
 class UserDefaults;
@@ -130,8 +130,8 @@ public:
     void setDelegate(AuthenticationControllerDelegate* delegate) { delegate_ = delegate; }
     AuthenticationControllerDelegate* delegate() const { return delegate_; }
     // Panels and alerts are window-modal on it while it is visible, else free-standing.
-    void setParentWindow(QWidget* parent) { parent_ = parent; }
-    QWidget* parentWindow() const { return parent_; }
+    void setParentWindow(QWidget* parent);
+    QWidget* parentWindow() const;
     void setDisplayAuthPanelOnFailure(bool on) { displayAuthPanelAfterFailure_ = on; }
     void setAuthPanelSticky(bool on) { authPanelSticky_ = on; }
     void setAuthenticationBusy(bool busy) { busy_ = busy; }

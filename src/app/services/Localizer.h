@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class Localizer {
 public:
@@ -23,3 +24,11 @@ private:
     const QHash<QString, QString>& load(const QString& table);
     QHash<QString, QHash<QString, QString>> tables_;
 };
+
+// A strings-table format filled in one pass, so an argument holding "%@" or "%1" (a song
+// title) is shown as it is.
+// "%@" and "%d", "%ld", "%u" take the next argument, "%n$@" the n-th, "%%" is "%". A
+// placeholder without its argument is left as written.
+QString formatOnePass(const QString& format, const QStringList& arguments);
+// The number of arguments a format takes: the highest position it names.
+int formatArgumentCount(const QString& format);

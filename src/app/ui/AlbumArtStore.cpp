@@ -8,7 +8,7 @@
 
 #include "app/foundation/ZYMFileManager.h"
 #include "app/services/UserDefaults.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "engine/base/LogMessage.h"
 
 namespace AlbumArtStore {

@@ -3,6 +3,8 @@
 // number of arguments its text takes, and formats are filled in one pass, so an argument
 // holding "%@" or "%1" (a song title) is shown as it is.
 
+#include "app/services/Localizer.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,9 +36,3 @@ const std::vector<StringKey>& all();
 QString localized(const StringKey& key);
 // The main table's format filled with `arguments` (their number must be the key's).
 QString localizedFormat(const StringKey& key, const QStringList& arguments);
-
-// "%@" and "%d", "%ld", "%u" take the next argument, "%n$@" the n-th, "%%" is "%". A
-// placeholder without its argument is left as written.
-QString formatOnePass(const QString& format, const QStringList& arguments);
-// The number of arguments a format takes: the highest position it names.
-int formatArgumentCount(const QString& format);

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,17 +12,16 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QUrl>
-#include <QUrlQuery>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 
+#include "app/radio/RadioMetadataParser.h"
 #include "app/services/AuthPanelDialogs.h"
 #include "app/services/AuthenticationController.h"
 #include "app/services/Localizer.h"
 #include "app/services/NotificationCenter.h"
-#include "app/services/PropertyList.h"
 #include "app/services/Resources.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
@@ -36,7 +34,6 @@
 #include "app/ui/ListViews.h"
 #include "app/ui/LocalizedText.h"
 #include "app/ui/NowPlayingDisplay.h"
-#include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RemoteControlledSlider.h"
 #include "dms/radio3/DMRadio3Service.h"
@@ -44,7 +41,6 @@
 #include "engine/base/LogMessage.h"
 
 namespace {
-constexpr int kNarrowband = 32768;
 // Without a speed of its own, the fall-back of the platform that had one.
 constexpr int kDefaultBandwidth = 384000;
 const QString kSearchResultsItem = QStringLiteral("search_results_item");
@@ -82,9 +78,9 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
 
 RadioWindowController::~RadioWindowController() {
     fadeController_.reset();
-    trackChangeTimer_.reset();
     updateTimer_.reset();
-    if (player_) player_->setDelegate(nullptr);
+    if (session_) session_->disconnect(this);
+    session_.reset();
     if (radioService_) radioService_->setDelegate(nullptr);
     lists_.reset();
 }
@@ -160,22 +156,30 @@ void RadioWindowController::buildWindow() {
 }
 
 void RadioWindowController::setupPlayer() {
-    const QString agent = QStringLiteral("ZYM_MacClient_%1.%2/CTID (quintrel/2.0)").arg(4250).arg(2318);
-    if (!player_) {
-        player_ = env_.playerEngines ? RadioPlayer::create(agent, env_.playerEngines) : RadioPlayer::create(agent);
-        if (player_) player_->setDelegate(this);
+    if (!radioService_) {
+        radioService_ = std::make_unique<ZYMRadioService>(env_.service, env_.radio);
+        radioService_->setDelegate(this);
     }
-    configurePlayerConnectionTimeouts();
+    if (!session_) {
+        PlaySessionEnvironment play;
+        play.defaults = &defaults_;
+        play.clock = env_.clock;
+        play.scheduler = env_.scheduler;
+        play.statistics = env_.statistics;
+        play.playerEngines = env_.playerEngines;
+        play.playerAgent = QStringLiteral("ZYM_MacClient_%1.%2/CTID (quintrel/2.0)").arg(4250).arg(2318);
+        play.playerConfigPath = env_.playerConfigPath;
+        play.bandwidthLimit = [this] { return networkBandwidthLimitPreference(); };
+        play.applicationActive = [] { return QApplication::applicationState() == Qt::ApplicationActive; };
+        session_ = std::make_unique<PlaySession>(*radioService_, std::move(play));
+        wirePlaySession();
+    }
     double v = 0.5;
     if (defaults_.object(QStringLiteral("volume")).isValid())
         v = std::clamp(double(defaults_.floatValue(QStringLiteral("volume"))), 0.0, 1.0);
     if (std::isnan(v)) v = 0.5;
     volume_->setValue(int(std::lround(v * RemoteControlledSlider::kScale)));
     setVolumeFromSlider(false);
-    if (!radioService_) {
-        radioService_ = std::make_unique<ZYMRadioService>(env_.service, env_.radio);
-        radioService_->setDelegate(this);
-    }
     if (!dataSource_) {
         directory_ = std::make_unique<RadioServiceDirectory>(*radioService_);
         NotificationCenter& center =
@@ -300,15 +304,15 @@ void RadioWindowController::finishSetup() {
         sourceID = saved.isNull() || saved == kSearchResultsItem ? QString("") : saved;
     }
     const bool restoring = launch || stationID.isEmpty();
-    if (restoring) stationID = defaults_.string(QStringLiteral("active_station"));
+    if (restoring) stationID = session_->savedActiveStationID();
     // Rebuilds the lists (the filtered directory changed).
     radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
     lists_->selectAgain(sourceID, stationID, restoring);
     if (launch) {
         // A station the launch asked for (a URL) is the one to play, alone and at once.
-        if (shouldPlayLastStationAtStartup() && !forcePlayAtSignOn_ && !playChosenAtLaunch_ &&
-            defaults_.object(QStringLiteral("playing_station")).isValid()) {
-            playStationWithID(defaults_.string(QStringLiteral("playing_station")));
+        const std::optional<QString> lastPlayed = session_->savedPlayingStationID();
+        if (shouldPlayLastStationAtStartup() && !forcePlayAtSignOn_ && !playChosenAtLaunch_ && lastPlayed) {
+            playStationWithID(*lastPlayed);
             fadeInVolumeOnPlay_ = true;
         }
         if (!defaults_.object(QStringLiteral("use_now_playing")).isValid())
@@ -329,18 +333,13 @@ void RadioWindowController::saveSettings() {
     defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / RemoteControlledSlider::kScale);
     if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
         defaults_.setString(QStringLiteral("selected_source"), source->identifier());
-    // A stream played by its address is no station of the directory; with none chosen (a
-    // fault or a sign-off emptied the lists) the last one chosen stays remembered.
-    if (activeStation_ && !isPlayedByAddress(*activeStation_))
-        defaults_.setString(QStringLiteral("active_station"), activeStation_->stationID());
+    session_->saveActiveStationToDefaults();
 }
 
 void RadioWindowController::prepareForApplicationTermination() {
     if (isTerminating_) return;
     isTerminating_ = true;
-    // After a fault ended the play, the station the listener left playing stays the one
-    // to play at the next launch.
-    if (playingStation_ || !playEndedByFault_) savePlayingStationToDefaults();
+    session_->savePlayingStationForNextLaunch();
     stopPlaying();
 }
 
@@ -353,14 +352,36 @@ int RadioWindowController::networkBandwidthLimitPreference() const {
     return networkBandwidthLimitPreference(defaults_);
 }
 
-// ---- the play road -------------------------------------------------------------------
+// ---- the play session -----------------------------------------------------------------
+
+void RadioWindowController::wirePlaySession() {
+    PlaySession* play = session_.get();
+    connect(play, &PlaySession::progressTextChanged, this, [this](const QString& t) { setProgressText(t); });
+    connect(play, &PlaySession::changed, this, [this] { updateWindowUI(); });
+    connect(play, &PlaySession::playStarting, this, [this] {
+        if (display_) resetToDefaultAlbumArt();
+        env_.ads->resetToStaticAd();
+    });
+    connect(play, &PlaySession::activeStationChanged, this, [this] { selectActiveStationRow(); });
+    connect(play, &PlaySession::stationPlayed, this,
+            [this](const std::shared_ptr<ZYMRadioStation>& station) { notePlayedStation(station); });
+    connect(play, &PlaySession::playingStateChanged, this, &RadioWindowController::playingStateChanged);
+    connect(play, &PlaySession::streamBuffering, this, [this] {
+        if (fadeInVolumeOnPlay_) fadeVolumeIn(5.0);
+        fadeInVolumeOnPlay_ = false;
+    });
+    connect(play, &PlaySession::trackProgress, this,
+            [this](float position, float total) { updateTrackTimer(position, total); });
+    connect(play, &PlaySession::trackStarted, this, [this] { onTrackStart(); });
+    connect(play, &PlaySession::trackEnded, this, [this] { onTrackEnd(); });
+}
 
 void RadioWindowController::playStationWithID(const QString& stationID) {
     if (stationID.isEmpty()) return;
     if (auto station = radioService_->stationWithID(stationID)) startPlaying(station, true);
 }
 
-void RadioWindowController::playActiveStation() { startPlaying(activeStation_, true); }
+void RadioWindowController::playActiveStation() { startPlaying(activeStation(), true); }
 
 void RadioWindowController::togglePlaying() {
     if (isPreparingOrBufferingOrPlaying())
@@ -375,71 +396,24 @@ void RadioWindowController::stationsTableViewDoubleClick() {
         playActiveStation();
 }
 
-bool RadioWindowController::canPlay() const { return radioService_->serviceAvailable() && activeStation_; }
+bool RadioWindowController::canPlay() const { return radioService_->serviceAvailable() && activeStation(); }
 
-void RadioWindowController::startPlaying(const std::shared_ptr<ZYMRadioStation>& station, bool makeActive) {
-    if (station == playingStation_) return;
-    if (station && !(radioService_->serviceAvailable() && radioService_->stationWithID(station->stationID()))) {
-        LogMessage(kLogInfo,
-                   "The station [%s] could not be played, since it does not exist in the current valid station list.\n",
-                   utf8(station->stationID()).constData());
-        return;
-    }
-    env_.statistics->increment(kStatStationPlays);
-    if (player_) player_->stop();
-    const QString current = playingStationURL();
-    if (!current.isEmpty()) playingStopped(current);
-    if (display_) resetToDefaultAlbumArt();
-    env_.ads->resetToStaticAd();
-    if (makeActive) setActiveStation(station);
-    setPlayingStation(station);
-    if (station)
-        setPlayingStationFormats(
-            radioService_->stationFormats(station->stationID(), networkBandwidthLimitPreference()));
-    songChangedDueToUserAction_ = true;
-    displayElapsedTime_ = false;
-    setProgressText(text("FetchingStationURLProgressString"));
-    tryPlayingStation(false);
-    updateWindowUI();
-}
-
-void RadioWindowController::setPlayingStation(const std::shared_ptr<ZYMRadioStation>& station) {
-    // The track documents belong to the station that sent them: a stream without
-    // metadata must not show the last station's song, nor its waiting one come in later.
-    if (station != playingStation_) {
-        trackChangeTimer_.reset();
-        nextTrack_.reset();
-        onTrackEnd();
-    }
-    playingStation_ = station;
-    streamPlaying_ = false;
-    haveFormats_ = false;
-    formats_.clear();
-    formatIndex_ = 0;
-    setPlayingStationURLs({});
-    if (!station) {
-        emit playingStateChanged();
-        return;
-    }
-    setActiveStation(station);
-    playEndedByFault_ = false;
-    // A stream played by its address is no station to play again from the list.
-    if (isPlayedByAddress(*station)) {
-        emit playingStateChanged();
-        return;
-    }
+void RadioWindowController::notePlayedStation(const std::shared_ptr<ZYMRadioStation>& station) {
     const bool recentShown = lists_->selectedSourceItem() == dataSource_->recentlyPlayedItem();
     std::shared_ptr<RadioStationItem> remembered = recentShown ? lists_->selectedRadioStationItem() : nullptr;
     dataSource_->noteStationPlayed(station->stationID(), recentShown);
     if (recentShown && remembered && dataSource_->indexOfStationItem(remembered.get()) >= 0)
         setActiveStation(remembered->zymRadioStation());
-    emit playingStateChanged();
 }
 
 void RadioWindowController::setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) {
-    activeStation_ = station ? station : playingStation_;
+    session_->setActiveStation(station);
+}
+
+void RadioWindowController::selectActiveStationRow() {
     if (!lists_) return;
-    auto item = activeStation_ ? dataSource_->stationItemWithID(activeStation_->stationID()) : nullptr;
+    const auto active = activeStation();
+    auto item = active ? dataSource_->stationItemWithID(active->stationID()) : nullptr;
     const int row = item ? dataSource_->indexOfStationItem(item.get()) : -1;
     if (row != -1) {
         if (stationTable_->currentIndex().row() != row || !stationTable_->selectionModel()->isRowSelected(row, {})) {
@@ -451,354 +425,75 @@ void RadioWindowController::setActiveStation(const std::shared_ptr<ZYMRadioStati
     }
 }
 
-void RadioWindowController::setPlayingStationFormats(ZYMRadioStationFormat::List formats) {
-    formats_ = std::move(formats);
-    haveFormats_ = true;
-    formatIndex_ = 0;
-}
-
-void RadioWindowController::setPlayingStationURLs(const QStringList& urls) {
-    const qint64 number = env_.statistics->number(kStatClientID);
-    const QString uid = QStringLiteral("macclient-%1").arg(number);
-    QStringList list;
-    for (const QString& u : urls) {
-        // The listener's number goes in as a query item, whatever query the URL has.
-        QUrl url(u);
-        QUrlQuery query(url);
-        query.removeAllQueryItems(QStringLiteral("uid"));
-        query.addQueryItem(QStringLiteral("uid"), uid);
-        url.setQuery(query);
-        const QString formed = url.toString(QUrl::FullyEncoded);
-        if (list.contains(formed)) {
-            LogMessage(kLogDebug, "setPlayingStationURLs - url is a duplicate. DROPPED. [%s]\n",
-                       utf8(formed).constData());
-            continue;
-        }
-        list.push_back(formed);
-    }
-    urls_ = list;
-    urlIndex_ = 0;
-}
-
-bool RadioWindowController::playingStationFormatsAvailable() const {
-    return playingStation_ && haveFormats_ && formatIndex_ >= 0 && formatIndex_ < int(formats_.size());
-}
-
-bool RadioWindowController::playingStationURLsAvailable() const { return urlIndex_ >= 0 && urlIndex_ < urls_.size(); }
-
-std::shared_ptr<ZYMRadioStationFormat> RadioWindowController::currentFormat() const {
-    if (formatIndex_ < 0 || formatIndex_ >= int(formats_.size())) return nullptr;
-    return formats_[std::size_t(formatIndex_)];
-}
-
-QString RadioWindowController::formatDescription() const {
-    auto f = currentFormat();
-    return f && f->mediaFormat() ? f->mediaFormat()->theDescription() : QString();
-}
-
-QString RadioWindowController::streamName() const {
-    // A format the directory does not describe, or a stream played by its address, is
-    // named by its station rather than by nothing.
-    const QString description = formatDescription();
-    if (!description.isEmpty() || !playingStation_) return description;
-    return playingStation_->name();
-}
-
-QString RadioWindowController::playingStationURL() const {
-    if (playingStation_ && playingStationFormatsAvailable() && playingStationURLsAvailable()) return urls_[urlIndex_];
-    return QString("");
-}
-
-bool RadioWindowController::isStationURLPlaying(const QString& url) const {
-    const QString current = playingStationURL();
-    if (!current.isEmpty() && QUrl(current).adjusted(QUrl::RemoveScheme) == QUrl(url).adjusted(QUrl::RemoveScheme))
-        return true;
-    LogMessage(kLogDebug, "isStationURLPlaying: [%s] is not the current url [%s]\n", utf8(url).constData(),
-               utf8(current).constData());
-    return false;
-}
-
-void RadioWindowController::tryPlayingStation(bool moveOn) {
-    if (!radioService_->serviceAvailable()) {
-        // Signed off, nothing can be asked for; a failed stream (one played by its
-        // address) must still end, or it would stay "playing" with no sound.
-        if (moveOn && playingStation_) givePlayUp();
-        return;
-    }
-    if (moveOn) {
-        ++urlIndex_;
-        if (!playingStationURLsAvailable()) {
-            setPlayingStationURLs({});
-            urlIndex_ = 0;
-            ++formatIndex_;
-        }
-    }
-    const QString name = playingStation_ ? playingStation_->name() : QString();
-    const QString id = playingStation_ ? playingStation_->stationID() : QString();
-    if (playingStationURLsAvailable() && playingStationFormatsAvailable()) {
-        const QString url = urls_[urlIndex_];
-        auto f = currentFormat();
-        LogMessage(kLogInfo,
-                   "tryPlayingStation - trying station '%s' (%s) with format %d of %d (%s) and url %d of %d (%s)\n",
-                   utf8(name).constData(), utf8(id).constData(), formatIndex_ + 1, int(formats_.size()),
-                   utf8(formatDescription()).constData(), urlIndex_ + 1, int(urls_.size()), utf8(url).constData());
-        configurePlayerBufferingLevelsForBitRate(f->bitRate());
-        if (player_) player_->play(url);
-        return;
-    }
-    if (playingStationFormatsAvailable()) {
-        LogMessage(kLogInfo, "tryPlayingStation - requesting URLs for station '%s' (%s) with format %d of %d (%s)\n",
-                   utf8(name).constData(), utf8(id).constData(), formatIndex_ + 1, int(formats_.size()),
-                   utf8(formatDescription()).constData());
-        radioService_->requestURLForStation(id, currentFormat());
-        return;
-    }
-    givePlayUp();
-}
-
-void RadioWindowController::givePlayUp() {
-    const QString name = playingStation_ ? playingStation_->name() : QString();
-    LogMessage(kLogInfo, "tryPlayingStation - no more station formats/urls\n");
-    setPlayingStation(nullptr);
-    playEndedByFault_ = true;
-    // The failure stays shown until the next status replaces it.
-    setProgressText(format("FetchingStationURLFailedFormatString", {name}));
-    updateWindowUI();
-}
-
 Delegated RadioWindowController::radioServiceStationURLWillLoad(const QString&) {
-    setProgressText(text("FetchingStationURLProgressString"));
-    updateWindowUI();
+    session_->stationURLWillLoad();
     return Delegated::Handled;
 }
 
 Delegated RadioWindowController::radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) {
-    auto f = currentFormat();
-    if (!playingStation_ || !f || f->progID() != progId) return Delegated::Handled;
-    if (!urls.isEmpty()) {
-        setPlayingStationURLs(urls);
-        tryPlayingStation(false);
-    } else {
-        // Nothing to try in this format: go on with the next rather than wait forever.
-        tryPlayingStation(true);
-    }
-    updateWindowUI();
+    session_->stationURLDidLoad(progId, urls);
     return Delegated::Handled;
 }
 
 Delegated RadioWindowController::radioServiceStationURLDidFail(const QString& progId) {
-    LogMessage(kLogError, "RadioServiceDelegate - radioServiceStationURLDidFail - %s\n", utf8(progId).constData());
-    // A late failure of a format no longer tried must not skip the current one.
-    auto f = currentFormat();
-    if (!playingStation_ || !f || f->progID() != progId) return Delegated::Handled;
-    tryPlayingStation(true);
+    session_->stationURLDidFail(progId);
     return Delegated::Handled;
 }
 
-float RadioWindowController::playerConfigValue(const QString& key, float fallback) const {
-    float value = fallback;
-    const QString path = env_.playerConfigPath.isEmpty()
-                             ? Resources::find(QStringLiteral("playerConfig"), QStringLiteral("plist"))
-                             : env_.playerConfigPath;
-    if (!path.isEmpty() && QFile::exists(path)) {
-        const auto plist = PropertyList::readFile(path);
-        if (plist && plist->typeId() == QMetaType::QVariantMap) {
-            const QVariant v = plist->toMap().value(key);
-            bool ok = false;
-            const float f = v.toString().toFloat(&ok);
-            if (v.isValid() && ok) value = f;
-        }
-    }
-    if (defaults_.object(key).isValid()) value = defaults_.floatValue(key);
-    return value;
-}
-
-void RadioWindowController::configurePlayerBufferingLevelsForBitRate(int bitRate) {
-    if (!player_) return;
-    if (bitRate < kNarrowband)
-        player_->setBufferingLevels(playerConfigValue(QStringLiteral("nb_low_watermark"), 5.0f),
-                                    playerConfigValue(QStringLiteral("nb_high_watermark"), 7.0f));
-    else
-        player_->setBufferingLevels(playerConfigValue(QStringLiteral("bb_low_watermark"), 2.0f),
-                                    playerConfigValue(QStringLiteral("bb_high_watermark"), 4.0f));
-}
-
-void RadioWindowController::configurePlayerConnectionTimeouts() {
-    if (!player_) return;
-    const float start = playerConfigValue(QStringLiteral("stream_start_timeout"), -1.0f);
-    const float stale = playerConfigValue(QStringLiteral("stream_stale_timeout"), -1.0f);
-    if (start >= 0 && start <= 1000) player_->setStreamConnectionStartTimeout(start);
-    if (stale >= 0 && stale <= 1000) player_->setStreamConnectionStaleTimeout(stale);
-}
-
-void RadioWindowController::savePlayingStationToDefaults() {
-    if (playingStation_ && isPlayedByAddress(*playingStation_)) return;
-    defaults_.setString(QStringLiteral("playing_station"),
-                        playingStation_ ? playingStation_->stationID() : QString(""));
-}
-
 void RadioWindowController::stopPlaying() {
-    playEndedByFault_ = false;
-    if (player_) player_->stop();
     cancelVolumeFade();
-    trackChangeTimer_.reset();
-    const QString current = playingStationURL();
-    if (!current.isEmpty())
-        playingStopped(current);
-    else
-        setPlayingStation(nullptr);
+    session_->stop();
     stopProgress();
     updateWindowUI();
 }
 
 QString RadioWindowController::playingStationID() const {
-    return playingStation_ ? playingStation_->stationID() : QString();
+    const auto station = playingStation();
+    return station ? station->stationID() : QString();
 }
 
 void RadioWindowController::ensureStationInfo(const QString& stationID) { radioService_->ensureStationInfo(stationID); }
 
-// ---- player reports ------------------------------------------------------------------
+// ---- what a track shows --------------------------------------------------------------
 
-void RadioWindowController::connecting(const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "connecting: ignored.  old url.\n");
-    setProgressText(format("ConnectingProgressString", {streamName()}));
-}
-
-void RadioWindowController::bufferingStarted(const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "bufferingStarted: ignored.  old url.\n");
-    setProgressText(format("BufferingProgressString", {streamName()}));
-    updateWindowUI();
-    if (fadeInVolumeOnPlay_) fadeVolumeIn(5.0);
-    fadeInVolumeOnPlay_ = false;
-}
-
-void RadioWindowController::playingWillStart(const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingWillStart: ignored.  old url.\n");
-    // A document already waiting for its swap is the first track's own; an empty one in its
-    // place would lose it.
-    if (!currentTrack_ && !nextTrack_) receivedMetaData("<metadata></metadata>", env_.clock->now(), url);
-}
-
-void RadioWindowController::playingStarted(const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingStarted: ignored.  old url.\n");
-    env_.statistics->startTimer(kStatPlayingTime);
-    if (QApplication::applicationState() == Qt::ApplicationActive) env_.statistics->startTimer(kStatActivePlayingTime);
-    setProgressText(QString());
-    streamPlaying_ = true;
-    savePlayingStationToDefaults();
-    updateWindowUI();
-    emit playingStateChanged();
-}
-
-void RadioWindowController::playingStopped(const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingStopped: ignored.  old url.\n");
-    LogMessage(kLogDebug, "playingStopped: [%s]\n", utf8(url).constData());
-    env_.statistics->stopTimer(kStatPlayingTime);
-    env_.statistics->stopTimer(kStatActivePlayingTime);
-    // A stream that ends before it ever played (a payload the decoder refuses) failed:
-    // that stays shown, not the buffering text, nor nothing.
-    const QString failed = streamPlaying_ || !playingStation_
-                               ? QString()
-                               : format("FetchingStationURLFailedFormatString", {playingStation_->name()});
-    onTrackEnd();
-    setPlayingStation(nullptr);
-    setProgressText(failed);
-    updateWindowUI();
-}
-
-void RadioWindowController::playingError(const ErrorDescription& error, const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "playingError: ignored.  old url.\n");
-    LogMessage(kLogDebug, "playingError: [%s]\n", utf8(url).constData());
-    LogMessage(kLogError, "Got playing error (domain %s, error %d)\n", utf8(error.domain()).constData(), error.code());
-    if (error.code() == kNetworkUnreachable) {
-        LogMessage(kLogInfo, "playingError: network disconnect. playing aborted.\n");
-        setPlayingStation(nullptr);
-        playEndedByFault_ = true;
-    } else if (!playingStation_) {
-        LogMessage(kLogInfo, "playingError: mPlayingStation is nil. playing aborted.\n");
-    } else {
-        LogMessage(kLogInfo, "playingError: mPlayingStation is [%s]. try playing again.\n",
-                   utf8(playingStation_->name()).constData());
-        tryPlayingStation(true);
-    }
-    updateWindowUI();
-}
-
-void RadioWindowController::trackProgressAt(float position, float total, float buffered, const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "trackProgressAt: ignored.  old url.\n");
-    if (position > 1.0f) displayElapsedTime_ = true;
-    // The position is where the stream has been read to; what is heard lags by the buffer.
-    updateTrackTimer(std::max(0.0f, position - buffered), total);
-}
-
-void RadioWindowController::receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) {
-    if (!isStationURLPlaying(url)) return LogMessage(kLogDebug, "receivedMetaData: ignored.  old url.\n");
-    // A stream may repeat the waiting document by the thousand: read it and fetch its art once.
-    const bool repeated = nextTrack_ && text == nextTrackText_;
-    if (!repeated) {
-        nextTrack_ = std::make_unique<RadioMetadataParser>(QString::fromUtf8(text));
-        nextTrackText_ = text;
-    }
-    if (playingStation_ && !repeated) {
-        const auto partial = nextTrack_->songAlbumArtPartialURL();
-        if (partial && !partial->isEmpty()) {
-            nextTrack_->fetchAlbumArtWithBaseURL(playingStation_->albumArtBaseURL().value_or(QString()));
-        } else if (const auto& images = playingStation_->images(); images && !images->empty() && images->front()) {
-            nextTrack_->fetchAlbumArtWithArtURL(images->front()->url());
-        }
-    }
-    trackChangeTimer_.reset();
-    const qint64 ms = std::max<qint64>(0, env_.clock->now().msecsTo(trackStart));
-    trackChangeTimer_ =
-        env_.scheduler->singleShot(std::chrono::milliseconds(ms), [this, url] { trackChangeUpdate(url); });
-}
-
-void RadioWindowController::trackChangeUpdate(const QString& url) {
-    // One line per track change: a stream may send metadata packets by the thousand.
-    LogMessage(kLogDebug, "trackChangeUpdate: the next track starts\n");
-    onTrackEnd();
-    currentTrack_ = std::move(nextTrack_);
-    onTrackStart(url);
-    trackChangeTimer_.reset();
-}
-
-void RadioWindowController::onTrackStart(const QString& url) {
+void RadioWindowController::onTrackStart() {
+    const RadioMetadataParser* currentTrack = currentTrackMetadata();
     updateDisplay();
-    const QImage& image = currentTrack_ ? currentTrack_->albumArtImage() : QImage();
+    const QImage& image = currentTrack ? currentTrack->albumArtImage() : QImage();
     if (!image.isNull())
         display_->albumArtView()->setPixmap(QPixmap::fromImage(image));
     else
         display_->albumArtView()->setPixmap(logo());
-    if (currentTrack_ && currentTrack_->isPromo())
+    if (currentTrack && currentTrack->isPromo())
         displayAdForTrackMetadata();
     else
         displayAdForPlayingStation();
     // Art still on its way: its arrival announces the track, with the art, once.
-    if (!currentTrack_ || !currentTrack_->albumArtPending()) {
+    if (!currentTrack || !currentTrack->albumArtPending()) {
         if (showNowPlayingOverlay_) showNowPlayingOverlay_();
         if (refreshChatStatus_) refreshChatStatus_();
     }
     updateSongTimeLabel(QString(""));
-    trackProgressAt(0, currentTrack_ ? currentTrack_->songLengthSeconds() : 0, 0, url);
+    // The session reports the new track's length next.
     emit trackStarted();
 }
 
 void RadioWindowController::onTrackEnd() {
-    currentTrack_.reset();
     // Gone with its track: nothing reads a time that runs on after the end.
     trackTimer_.reset();
     if (display_) updateSongTimeLabel(QString(""));
 }
 
 void RadioWindowController::displayAdForPlayingStation() {
-    if (!playingStation_ || !playingStation_->banners()) return;
-    displayAdWithBanners(*playingStation_->banners(),
+    const auto station = playingStation();
+    if (!station || !station->banners()) return;
+    displayAdWithBanners(*station->banners(),
                          networkBandwidthLimitPreference() < 128001 ? QStringLiteral("600") : QStringLiteral("650"));
 }
 
 void RadioWindowController::displayAdForTrackMetadata() {
-    if (!currentTrack_) return;
-    const auto banners = currentTrack_->banners();
+    if (!currentTrackMetadata()) return;
+    const auto banners = currentTrackMetadata()->banners();
     displayAdWithBanners(banners ? *banners : std::vector<std::shared_ptr<const ZYMRadioStationBanner>>{}, QString());
 }
 

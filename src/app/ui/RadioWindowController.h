@@ -1,8 +1,7 @@
 #pragma once
-// The main window: player, radio service, lists and sign-on wired together; the road from
-// a station to audio with its fall-back over formats and URLs; the player's reports, of
-// which only those of the current URL reach the window; the track metadata swapped in at
-// each track's start.
+// The main window: the play session, radio service, lists and sign-on wired together; it
+// shows what the play session reports (progress, the track that starts, the playing
+// station) and hands it the listener's choices.
 
 #include <QObject>
 #include <QPixmap>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/radio/PlaySession.h"
 #include "app/services/Clock.h"
 #include "app/services/DialogPresenter.h"
 #include "app/services/NotificationCenter.h"
@@ -64,13 +64,8 @@ struct MenuState;
 struct Notification;
 
 // Usage statistics as the window counts them; the default counts nothing and reads 0.
-class WindowStatistics {
+class WindowStatistics : public PlayStatistics {
 public:
-    virtual ~WindowStatistics() = default;
-    virtual void increment(int) {}
-    virtual qint64 number(int) { return 0; }
-    virtual void startTimer(int) {}
-    virtual void stopTimer(int) {}
     virtual void setNumber(int, qint64) {}
     virtual void setSignOnState(int) {}
     virtual void saveSessionStats() {}
@@ -114,24 +109,24 @@ struct WindowEnvironment {
 
 class RadioWindowController : public QObject,
                               public RadioServiceDelegate,
-                              public RadioPlayerDelegate,
                               public RadioListsWindow,
                               public WindowFadeDelegate {
     Q_OBJECT
 public:
-    static constexpr int kStatClientID = 22;
-    static constexpr int kStatStationPlays = 4392;
+    static constexpr int kStatClientID = PlaySession::kStatClientID;
+    static constexpr int kStatStationPlays = PlaySession::kStatStationPlays;
     static constexpr int kStatPresetPlays = 4393;
-    static constexpr int kStatPlayingTime = 4394;
-    static constexpr int kStatActivePlayingTime = 4396;
-    static constexpr int kNetworkUnreachable = 16;
+    static constexpr int kStatPlayingTime = PlaySession::kStatPlayingTime;
+    static constexpr int kStatActivePlayingTime = PlaySession::kStatActivePlayingTime;
+    static constexpr int kNetworkUnreachable = PlaySession::kNetworkUnreachable;
 
     explicit RadioWindowController(WindowEnvironment environment = {});
     ~RadioWindowController() override;
 
     QWidget* window() const { return window_.get(); }
     ZYMRadioService& radioService() { return *radioService_; }
-    RadioPlayer* player() { return player_.get(); }
+    RadioPlayer* player() const { return session_->player(); }
+    PlaySession& playSession() const { return *session_; }
     RadioStationsDataSource& dataSource() { return *dataSource_; }
     ExtendedTableView& stationTable() { return *stationTable_; }
     AuthenticationController* authenticationController() { return authController_.get(); }
@@ -168,9 +163,10 @@ public:
     static int networkBandwidthLimitPreference(UserDefaults& defaults);
     int networkBandwidthLimitPreference() const;
 
-    // The play road.
-    void startPlaying(const std::shared_ptr<ZYMRadioStation>& station, bool makeActive);
-    void tryPlayingStation(bool moveOn);
+    // The listener's choices for the play session.
+    void startPlaying(const std::shared_ptr<ZYMRadioStation>& station, bool makeActive) {
+        session_->startPlaying(station, makeActive);
+    }
     void playStationWithID(const QString& stationID);
     void playPreset(int preset);
     // Storing on a preset (numbered from 1); a station already on one is stored only when
@@ -184,25 +180,14 @@ public:
     void play() { playActiveStation(); }
     void togglePlaying();
     void stationsTableViewDoubleClick();
-    void setPlayingStation(const std::shared_ptr<ZYMRadioStation>& station);
-    void setPlayingStationFormats(ZYMRadioStationFormat::List formats);
-    void setPlayingStationURLs(const QStringList& urls);
-    std::shared_ptr<ZYMRadioStation> activeStation() const { return activeStation_; }
-    std::shared_ptr<ZYMRadioStation> playingStation() const { return playingStation_; }
-    bool playingStationFormatsAvailable() const;
-    bool playingStationURLsAvailable() const;
-    bool isPreparingOrBufferingOrPlaying() const { return bool(playingStation_); }
+    std::shared_ptr<ZYMRadioStation> activeStation() const { return session_->activeStation(); }
+    std::shared_ptr<ZYMRadioStation> playingStation() const { return session_->playingStation(); }
+    bool isPreparingOrBufferingOrPlaying() const { return session_->isPlaying(); }
     bool isPlaying() const { return isPreparingOrBufferingOrPlaying(); }
     // The player reported that the current URL plays.
-    bool streamPlaying() const { return streamPlaying_; }
+    bool streamPlaying() const { return session_->streamPlaying(); }
     bool canPlay() const;
-    QString playingStationURL() const;
-    bool isStationURLPlaying(const QString& url) const;
-    void configurePlayerBufferingLevelsForBitRate(int bitRate);
-    void configurePlayerConnectionTimeouts();
-    void savePlayingStationToDefaults();
-    // The station of a stream played by its address, which no list or setting keeps.
-    static bool isPlayedByAddress(const ZYMRadioStation& station);
+    QString playingStationURL() const { return session_->playingStationURL(); }
 
     // What the window shows.
     void setProgressText(const QString& text);
@@ -211,14 +196,13 @@ public:
     QString displayText() const;
     void updateDisplay() override;
     void updateWindowUI();
-    RadioMetadataParser* currentTrackMetadata() const { return currentTrack_.get(); }
-    RadioMetadataParser* nextTrackMetadata() const { return nextTrack_.get(); }
+    RadioMetadataParser* currentTrackMetadata() const { return session_->currentTrackMetadata(); }
+    RadioMetadataParser* nextTrackMetadata() const { return session_->nextTrackMetadata(); }
 
     // Scripting, chat and timers.
     // A stream played by its address: a station named by the URL, identifier "-1". Its URL
     // is the current one, so the player's reports for it count.
     void playStationWithURL(const QString& url);
-    void playStationWithURLInternal(const QString& url);
     // Signs on; after the next completed load plays the station by identifier, else by name.
     void forceSignOnAndPlayStationID(const std::optional<QString>& stationID, const std::optional<QString>& name);
     bool forcePlayAtSignOn() const { return forcePlayAtSignOn_; }
@@ -267,10 +251,10 @@ public:
     void muteTilEndOfCurrentSong();
     void stopMuting();
     void undoMuting();
-    bool isMuting() const { return isMuting_; }
-    int mutingOptions() const { return mutingOptions_; }
-    void setMutingOptions(int options) { mutingOptions_ = options; }
-    bool mutingShouldContinue() const;
+    bool isMuting() const { return session_->isMuting(); }
+    int mutingOptions() const { return session_->mutingOptions(); }
+    void setMutingOptions(int options) { session_->setMutingOptions(options); }
+    bool mutingShouldContinue() const { return session_->mutingShouldContinue(); }
     // The launch fade-in from silence to the slider's value.
     void fadeVolumeIn(double seconds);
     // Back to the listener's own volume.
@@ -287,16 +271,6 @@ public:
     void updatePlayButtons() override;
     void clearHoverFocus() override;
     void ensureStationInfo(const QString& stationID) override;
-
-    // RadioPlayerDelegate
-    void connecting(const QString& url) override;
-    void bufferingStarted(const QString& url) override;
-    void playingWillStart(const QString& url) override;
-    void playingStarted(const QString& url) override;
-    void playingStopped(const QString& url) override;
-    void playingError(const ErrorDescription& error, const QString& url) override;
-    void trackProgressAt(float position, float total, float buffered, const QString& url) override;
-    void receivedMetaData(const QByteArray& text, const QDateTime& trackStart, const QString& url) override;
 
     // RadioServiceDelegate
     void serviceRequestDone(bool ok) override;
@@ -420,19 +394,16 @@ private:
     static QPixmap logo();
     void buildWindow();
     void setupPlayer();
+    // Shows what the play session reports.
+    void wirePlaySession();
     void ensureAuthController();
-    std::shared_ptr<ZYMRadioStationFormat> currentFormat() const;
-    // The play's last URL and format failed: the station is cleared, the failure shown.
-    void givePlayUp();
-    QString formatDescription() const;
-    // What the connecting and buffering texts call the stream.
-    QString streamName() const;
-    void onTrackStart(const QString& url);
+    void onTrackStart();
     void onTrackEnd();
-    void trackChangeUpdate(const QString& url);
+    // The playing station was noted in the recent stations.
+    void notePlayedStation(const std::shared_ptr<ZYMRadioStation>& station);
+    void selectActiveStationRow();
     void displayAdForPlayingStation();
     void displayAdForTrackMetadata();
-    float playerConfigValue(const QString& key, float fallback) const;
     static QString text(const char* key);
     QString format(const char* key, const QStringList& args) const;
 
@@ -449,43 +420,25 @@ private:
     ExtendedOutlineView* sourceList_ = nullptr;
     ExtendedTableView* stationTable_ = nullptr;
 
-    std::unique_ptr<RadioPlayer> player_;
     std::unique_ptr<ZYMRadioService> radioService_;
+    std::unique_ptr<PlaySession> session_;
     std::unique_ptr<RadioServiceDirectory> directory_;
     std::unique_ptr<RadioStationsDataSource> dataSource_;
     std::unique_ptr<RadioStationLists> lists_;
     std::unique_ptr<AuthPanelsView> ownPanels_;  // outlives the controller that uses it
     std::unique_ptr<AuthenticationController> authController_;
 
-    std::shared_ptr<ZYMRadioStation> playingStation_;
-    ZYMRadioStationFormat::List formats_;
-    bool haveFormats_ = false;
-    int formatIndex_ = 0;
-    QStringList urls_;
-    int urlIndex_ = 0;
-    std::shared_ptr<ZYMRadioStation> activeStation_;
-    bool songChangedDueToUserAction_ = false;
-    bool displayElapsedTime_ = false;
     bool fadeInVolumeOnPlay_ = false;
     bool launchSetupFinished_ = false;
     bool isTerminating_ = false;
     bool signedOn_ = false;
-    bool streamPlaying_ = false;
     QString progressText_;
     int adHeight_ = 260;
 
-    std::unique_ptr<RadioMetadataParser> currentTrack_;
-    std::unique_ptr<RadioMetadataParser> nextTrack_;
-    QByteArray nextTrackText_;  // what nextTrack_ was read from
-    std::unique_ptr<ScheduledTimer> trackChangeTimer_;
     std::unique_ptr<WindowFadeController> fadeController_;
 
     // Layout, volume and overlay.
     class AdDrawer;
-    struct MutedSong {
-        QString songName, songAlbum, songArtist;
-        float volume = 0;
-    };
     void setupLayout();
     void computeDimensions();
     void windowDidResize();
@@ -495,7 +448,6 @@ private:
     bool applicationActive() const;
     void setupVolume();
     void volumePlayingStateChanged();
-    MutedSong currentSong() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
     QWidget* contents_ = nullptr;
     QWidget* playControls_ = nullptr;
@@ -512,11 +464,6 @@ private:
     // Shared only so that this header need not complete their types.
     std::shared_ptr<AdDrawer> adDrawer_;
     std::shared_ptr<VolumeFadeController> volumeFader_;
-    bool isMuting_ = false;
-    int mutingOptions_ = 0;
-    std::optional<MutedSong> mutedSong_;
-    std::shared_ptr<ZYMRadioStation> mutedStation_;
-    bool mutedStationStopped_ = false;
     std::shared_ptr<NowPlayingOverlayController> overlay_;
 
     // Settings and the software-update timer.
@@ -529,8 +476,6 @@ private:
     bool forcePlayAtSignOn_ = false;
     // A URL chose the station before the launch's first load: the last one does not play.
     bool playChosenAtLaunch_ = false;
-    // The play ended by a fault, not by the listener: its station stays remembered.
-    bool playEndedByFault_ = false;
     // The selected station row's identifier, else the active directory station's, else "".
     QString listedStationID() const;
     std::optional<QString> forcePlayStationID_;

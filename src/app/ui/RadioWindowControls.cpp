@@ -31,7 +31,7 @@
 #include "app/ui/MenuValidation.h"
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/PreferenceNotices.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/TextFields.h"
@@ -191,7 +191,7 @@ void RadioWindowController::buildMenus() {
                 case MenuAction::Play: play(); break;
                 case MenuAction::StopPlaying: stopPlaying(); break;
                 case MenuAction::CopyStationLocation:
-                    putStationLocationInClipboard(playingStation_ ? playingStation_.get() : activeStation_.get());
+                    putStationLocationInClipboard(playingStation() ? playingStation().get() : activeStation().get());
                     break;
                 case MenuAction::CopyPlayingStationLocation: copyPlayingStationLocation(); break;
                 case MenuAction::CopySongInfo: copySongInfo(); break;
@@ -239,17 +239,17 @@ MenuState RadioWindowController::menuState() const {
     MenuState s;
     s.canPlay = canPlay();
     s.preparingBufferingOrPlaying = isPreparingOrBufferingOrPlaying();
-    s.hasPlayingStation = bool(playingStation_);
-    s.hasActiveStation = bool(activeStation_);
+    s.hasPlayingStation = bool(playingStation());
+    s.hasActiveStation = bool(activeStation());
     const auto sheets = window_->findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
     s.sheetOpen = std::any_of(sheets.begin(), sheets.end(), [](QDialog* d) { return d->isVisible(); });
-    if (const RadioMetadataParser* doc = currentTrack_.get()) {
+    if (const RadioMetadataParser* doc = currentTrackMetadata()) {
         s.hasSongDocument = doc->isSong();
         s.songName = doc->songName();
         s.songArtist = doc->songArtist();
         s.songAlbum = doc->songAlbum();
     }
-    if (playingStation_) s.playingStationName = playingStation_->name();
+    if (playingStation()) s.playingStationName = playingStation()->name();
     s.presetStationName = [this](int slot) -> std::optional<QString> {
         if (!radioService_->serviceAvailable()) return std::nullopt;
         auto station = radioService_->stationForPreset(slot);
@@ -274,11 +274,11 @@ void RadioWindowController::validateMenu(QMenu* menu) {
 // ---- title, play button, presets -----------------------------------------------------
 
 void RadioWindowController::updateWindowUI() {
-    const int state = player_ ? player_->playerState() : RadioPlayer::Stopped;
-    const bool bufferingOrPlaying = streamPlaying_ || state == RadioPlayer::Buffering ||
+    const int state = player() ? player()->playerState() : RadioPlayer::Stopped;
+    const bool bufferingOrPlaying = streamPlaying() || state == RadioPlayer::Buffering ||
                                     state == RadioPlayer::Prebuffered || state == RadioPlayer::Playing;
-    if (bufferingOrPlaying && playingStation_) {
-        const QString name = playingStation_->name();
+    if (bufferingOrPlaying && playingStation()) {
+        const QString name = playingStation()->name();
         window_->setWindowTitle(name.isEmpty() ? localized(DisplayKeys::RadioWindowTitleIdle)
                                                : localizedFormat(DisplayKeys::RadioWindowTitlePlaying, {name}));
     } else {
@@ -321,8 +321,8 @@ void RadioWindowController::resetPresetButtons(bool alternate) {
 
 void RadioWindowController::updatePresetButtons() {
     resetPresetButtons(keyFilter_ && keyFilter_->alternate());
-    if (streamPlaying_ && playingStation_ && radioService_->serviceAvailable()) {
-        const long slot = radioService_->presetIndex(playingStation_.get());
+    if (streamPlaying() && playingStation() && radioService_->serviceAvailable()) {
+        const long slot = radioService_->presetIndex(playingStation().get());
         for (QPushButton* b : presetButtons_)
             if (auto* preset = qobject_cast<PresetButton*>(b); preset && preset->tag() == slot)
                 preset->setChecked(true);
@@ -437,9 +437,9 @@ void RadioWindowController::insertText(const QString& text) {
     if (text == QStringLiteral(" ")) togglePlaying();
 }
 
-void RadioWindowController::copySelectedStationLocation() { putStationLocationInClipboard(activeStation_.get()); }
+void RadioWindowController::copySelectedStationLocation() { putStationLocationInClipboard(activeStation().get()); }
 
-void RadioWindowController::copyPlayingStationLocation() { putStationLocationInClipboard(playingStation_.get()); }
+void RadioWindowController::copyPlayingStationLocation() { putStationLocationInClipboard(playingStation().get()); }
 
 void RadioWindowController::putStationLocationInClipboard(const ZYMRadioStation* station) {
     if (!station) return;

@@ -20,7 +20,7 @@
 #include "app/ui/DrawingHelpers.h"
 #include "app/ui/LineLayoutView.h"
 #include "app/ui/NowPlayingDisplay.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/TextFields.h"
 
@@ -133,7 +133,7 @@ LineString RadioWindowController::nowPlayingAttributedStringWithFormat(const QSt
         run.imageName.clear();
         return run;
     };
-    const RadioMetadataParser* doc = currentTrack_.get();
+    const RadioMetadataParser* doc = currentTrackMetadata();
     const auto part = [&](std::optional<QString> (RadioMetadataParser::*get)() const) {
         return doc ? (doc->*get)() : std::nullopt;
     };
@@ -192,8 +192,9 @@ void RadioWindowController::stopProgress() { setProgressText(QString()); }
 
 void RadioWindowController::updateDisplay() {
     if (!display_) return;
-    const QString name = playingStation_ ? playingStation_->name() : QString();
-    const QString description = playingStation_ ? playingStation_->stationDescription().value_or(QString()) : QString();
+    const auto station = playingStation();
+    const QString name = station ? station->name() : QString();
+    const QString description = station ? station->stationDescription().value_or(QString()) : QString();
     const auto stationLines = [&] {
         setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
         setValueOfNowPlayingView(display_->line2(), localizedFormat(DisplayKeys::MP3Line2Format, {name, description}));
@@ -201,14 +202,14 @@ void RadioWindowController::updateDisplay() {
         if (refreshChatStatus_) refreshChatStatus_();
     };
     const auto comingSoon = [&] {
-        const QStringList soon = currentTrack_->comingSoon();
+        const QStringList soon = currentTrackMetadata()->comingSoon();
         display_->comingSoonLine()->setText(
             soon.isEmpty() ? QString()
                            : localizedFormat(DisplayKeys::ComingSoonFormat,
                                              {soon.join(localized(DisplayKeys::ComingSoonConcatString))}));
     };
-    if (player_ && player_->playerState() == RadioPlayer::Playing) {
-        const RadioMetadataParser* doc = currentTrack_.get();
+    if (player() && player()->playerState() == RadioPlayer::Playing) {
+        const RadioMetadataParser* doc = currentTrackMetadata();
         if (!doc) {
             stationLines();
         } else if (doc->isSong() && doc->hasSongName() && doc->hasSongAlbum() && doc->hasSongArtist()) {
@@ -239,7 +240,7 @@ void RadioWindowController::updateDisplay() {
             setValueOfNowPlayingView(display_->line1(), QString());
             setValueOfNowPlayingView(display_->line2(), progressText_);
         } else {
-            showStationInDisplay(activeStation_.get());
+            showStationInDisplay(activeStation().get());
         }
     } else {
         // A failure or cancel stays readable, beside the warning, until the next status.
@@ -263,7 +264,7 @@ QMenu* RadioWindowController::linkMenu(int tag) const {
 void RadioWindowController::prepareLinkMenu(int tag) {
     QMenu* menu = linkMenu(tag);
     if (!menu) return;
-    const RadioMetadataParser* doc = currentTrack_.get();
+    const RadioMetadataParser* doc = currentTrackMetadata();
     for (QAction* item : menu->actions()) {
         const int itemTag = item->property("tag").toInt();
         if (itemTag != kStoreLinkItem && itemTag != kGuideLinkItem) continue;
@@ -287,7 +288,7 @@ void RadioWindowController::loadMetadataLink(QAction* item) {
 }
 
 void RadioWindowController::copySongInfo() {
-    const RadioMetadataParser* doc = currentTrack_.get();
+    const RadioMetadataParser* doc = currentTrackMetadata();
     if (!doc || !doc->isSong()) return;
     QString info = localized(DisplayKeys::ClipboardSongInfoFormat);
     // A missing part reads as nothing rather than as a placeholder.
@@ -307,9 +308,10 @@ void RadioWindowController::resetToDefaultAlbumArt() {
 void RadioWindowController::resetToDefaultAdArt() { env_.ads->resetToStaticAd(); }
 
 void RadioWindowController::albumArtLoadingNotification(const void* parser) {
-    if (!parser || parser != currentTrack_.get()) return;
-    if (!currentTrack_->albumArtImage().isNull()) {
-        display_->albumArtView()->setPixmap(QPixmap::fromImage(currentTrack_->albumArtImage()));
+    const RadioMetadataParser* currentTrack = currentTrackMetadata();
+    if (!parser || parser != currentTrack) return;
+    if (!currentTrack->albumArtImage().isNull()) {
+        display_->albumArtView()->setPixmap(QPixmap::fromImage(currentTrack->albumArtImage()));
         display_->albumArtView()->setFrameStyle(QFrame::Box | QFrame::Plain);
     }
     if (showNowPlayingOverlay_) showNowPlayingOverlay_();
@@ -319,9 +321,9 @@ void RadioWindowController::albumArtLoadingNotification(const void* parser) {
 void RadioWindowController::albumArtLoaded(const void* parser) {
     // The document whose art arrived, never a neighbour's: the next track's document may
     // already wait while the current one's art comes in.
-    const RadioMetadataParser* doc = parser == currentTrack_.get() ? currentTrack_.get()
-                                     : parser == nextTrack_.get()  ? nextTrack_.get()
-                                                                   : nullptr;
+    const RadioMetadataParser* doc = parser == currentTrackMetadata() ? currentTrackMetadata()
+                                     : parser == nextTrackMetadata()  ? nextTrackMetadata()
+                                                                      : nullptr;
     if (!doc) return;
     AlbumArtStore::store(*doc, albumArtFolder_.isEmpty() ? AlbumArtStore::defaultFolder() : albumArtFolder_, defaults_);
 }
@@ -351,7 +353,8 @@ void RadioWindowController::updateTrackTimer(float position, float total) {
 }
 
 void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
-    const int type = playingStation_ ? playingStation_->stationType() : ZYMRadioStation::kTypeZYM;
+    const auto station = playingStation();
+    const int type = station ? station->stationType() : ZYMRadioStation::kTypeZYM;
     QString text;
     if (type == ZYMRadioStation::kTypeLive || type == ZYMRadioStation::kTypeUser ||
         (type != ZYMRadioStation::kTypeZYM && ticker.totalTime() <= 0)) {
@@ -361,12 +364,12 @@ void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
             frames.isEmpty() ? QString()
                              : QString(frames[qsizetype(((second % frames.size()) + frames.size()) % frames.size())]);
         text = localizedFormat(DisplayKeys::LiveStationBannerFormat, {frame});
-    } else if (!playingStation_) {
+    } else if (!station) {
         text = QString("");
     } else {
         // A track of no known length is a stream whose player reports no positions (plain
         // HTTP): its time counts from its start, as scripts read it too.
-        const bool elapsedKnown = displayElapsedTime_ || ticker.totalTime() <= 0;
+        const bool elapsedKnown = session_->displayElapsedTime() || ticker.totalTime() <= 0;
         const QString current =
             elapsedKnown ? FormatMinutesSeconds(ticker.currentTime()) : localized(DisplayKeys::TimeFormatUnknown);
         text =
@@ -381,8 +384,7 @@ void RadioWindowController::updateSongTimeLabel(const std::optional<QString>& te
         if (text) label->setText(*text);
         return;
     }
-    auto format = currentFormat();
-    label->setText(format && format->mediaFormat() ? format->mediaFormat()->theDescription() : QString());
+    label->setText(session_->formatDescription());
 }
 
 QString RadioWindowController::songTimeLabelText() const { return display_->songTimeLabel()->text(); }

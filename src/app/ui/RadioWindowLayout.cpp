@@ -19,7 +19,7 @@
 #include "app/support/AdController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/NowPlayingOverlay.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 
 namespace {
@@ -256,13 +256,14 @@ void RadioWindowController::updateAdDrawer() {
 
 void RadioWindowController::showNowPlayingOverlay() {
     // The first track after the listener picked a station is the one they just asked for.
-    const bool picked = std::exchange(songChangedDueToUserAction_, false);
+    const bool picked = session_->takeSongChangedDueToUserAction();
     if (!defaults_.boolean(QStringLiteral("show_nowplaying_overlay"))) return;
     if (env_.applicationHidden && env_.applicationHidden()) return;
-    if (!currentTrack_ || !currentTrack_->isSong()) return;
+    const RadioMetadataParser* currentTrack = currentTrackMetadata();
+    if (!currentTrack || !currentTrack->isSong()) return;
     if (!overlay_) overlay_ = std::make_shared<NowPlayingOverlayController>(defaults_, *env_.clock, *env_.scheduler);
     if (picked) return;
-    overlay_->showWindowWithSong(currentTrack_->songName().value_or(QString()),
-                                 currentTrack_->songAlbum().value_or(QString()),
-                                 currentTrack_->songArtist().value_or(QString()), currentTrack_->albumArtImage());
+    overlay_->showWindowWithSong(currentTrack->songName().value_or(QString()),
+                                 currentTrack->songAlbum().value_or(QString()),
+                                 currentTrack->songArtist().value_or(QString()), currentTrack->albumArtImage());
 }

@@ -14,13 +14,13 @@ void RadioWindowController::playPreset(int preset) {
     auto station = radioService_->stationForPreset(preset);
     if (!station) return;
     // Pressing the preset of the station that plays already is no new preset play.
-    if (station != playingStation_) env_.statistics->increment(kStatPresetPlays);
+    if (station != playingStation()) env_.statistics->increment(kStatPresetPlays);
     startPlaying(station, true);
 }
 
-void RadioWindowController::storePlayingOnPreset(int preset) { checkStoreStation(playingStation_, preset); }
+void RadioWindowController::storePlayingOnPreset(int preset) { checkStoreStation(playingStation(), preset); }
 
-void RadioWindowController::storeSelectionOnPreset(int preset) { checkStoreStation(activeStation_, preset); }
+void RadioWindowController::storeSelectionOnPreset(int preset) { checkStoreStation(activeStation(), preset); }
 
 void RadioWindowController::storeStationIDOnPreset(const QString& stationID, int preset) {
     checkStoreStation(radioService_->stationWithID(stationID), preset);

@@ -4,19 +4,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/radio/RadioMetadataParser.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationFormat.h"
-#include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/RemoteControlledSlider.h"
-#include "dms/radio3/DMRadio3Types.h"
-#include "engine/base/LogMessage.h"
 
 namespace {
 const QString kSetIChatStatus = QStringLiteral("set_ichat_status");
-const QString kStationIDPlayedByURL = QStringLiteral("-1");
 }  // namespace
 
 void RadioWindowController::setupScriptingChatAndTimers() {
@@ -43,36 +39,11 @@ void RadioWindowController::setupScriptingChatAndTimers() {
 
 // ---- scripting -----------------------------------------------------------------------
 
-bool RadioWindowController::isPlayedByAddress(const ZYMRadioStation& station) {
-    return station.stationID() == kStationIDPlayedByURL;
-}
-
 void RadioWindowController::playStationWithURL(const QString& url) {
-    if (!player_ || url.isEmpty()) return;
+    if (!player() || url.isEmpty()) return;
     if (!launchSetupFinished_) playChosenAtLaunch_ = true;
-    player_->stop();
-    const QString current = playingStationURL();
-    if (!current.isEmpty()) playingStopped(current);
-    stopProgress();
-    setPlayingStation(ZYMRadioStation::create(url, kStationIDPlayedByURL, {}));
-    playStationWithURLInternal(url);
+    session_->playStationWithURL(url);
     updateWindowUI();
-}
-
-void RadioWindowController::playStationWithURLInternal(const QString& url) {
-    // An address handed in from outside (a web link, a script, the command line) may name
-    // any host: it is played as given, without the listener's number, which only the
-    // directory's own station URLs carry.
-    urls_ = {url};
-    urlIndex_ = 0;
-    // A format of its own makes the URL the current one, so the player's reports for it
-    // pass the stale-URL filter; a failure then ends the play as the last format's would.
-    formats_ = {std::make_shared<ZYMRadioStationFormat>(DMRadio3_StationFormatType())};
-    haveFormats_ = true;
-    formatIndex_ = 0;
-    const QString played = urls_.value(0);
-    LogMessage(kLogDebug, "playStationWithURLInternal(%s)\n", played.toUtf8().constData());
-    if (player_) player_->play(played);
 }
 
 void RadioWindowController::forceSignOnAndPlayStationID(const std::optional<QString>& stationID,
@@ -112,14 +83,15 @@ void RadioWindowController::setChatScriptRunner(ScriptRunner& runner) {
 void RadioWindowController::updateIChatNowPlaying() {
     if (!defaults_.boolean(kSetIChatStatus)) return;
     // An audio ad leaves the last song in the status.
-    if (currentTrack_ && currentTrack_->isPromo()) return;
+    const RadioMetadataParser* currentTrack = currentTrackMetadata();
+    if (currentTrack && currentTrack->isPromo()) return;
     if (!isPreparingOrBufferingOrPlaying()) return;
-    const bool song = currentTrack_ && currentTrack_->isSong();
-    const QString artist = song ? currentTrack_->songArtist().value_or(QString()) : QString();
-    const QString name = song ? currentTrack_->songName().value_or(QString()) : QString();
+    const bool song = currentTrack && currentTrack->isSong();
+    const QString artist = song ? currentTrack->songArtist().value_or(QString()) : QString();
+    const QString name = song ? currentTrack->songName().value_or(QString()) : QString();
     const QString message = !artist.isEmpty() && !name.isEmpty()
                                 ? format("ChatStatusMessage", {artist, name})
-                                : format("ChatStatusMessageNoMetadata", {playingStation_->name()});
+                                : format("ChatStatusMessageNoMetadata", {playingStation()->name()});
     chatStatus_->setIMStatusMessage(message);
 }
 

@@ -57,11 +57,7 @@ void RadioWindowController::serviceRequestDone(bool ok) {
     }
     setProgressText(QString());
     updateWindowUI();
-    if (requestServiceRetryCount_ > 0 && playingStation_ && haveFormats_) {
-        LogMessage(kLogInfo, "serviceRequestDone - resuming '%s' after the service came back\n",
-                   playingStation_->name().toUtf8().constData());
-        tryPlayingStation(false);
-    }
+    if (requestServiceRetryCount_ > 0) session_->resumePlaying();
     requestServiceRetryCount_ = 0;
 }
 
@@ -100,11 +96,9 @@ void RadioWindowController::resumeOrGiveUpAfterLoss(const QString& reason) {
     if (playing) {
         stopPlaying();
     } else {
-        setPlayingStation(nullptr);
-        setPlayingStationFormats({});
-        formatIndex_ = 0;
+        session_->clearPlayingStation();
     }
-    if (playing) playEndedByFault_ = true;
+    if (playing) session_->notePlayEndedByFault();
 }
 
 void RadioWindowController::serviceEncounteredError(const ZYMServiceErrorDescription& error) {
@@ -123,7 +117,7 @@ Delegated RadioWindowController::radioServiceInformationWillLoad() {
 
 Delegated RadioWindowController::radioServiceServerInformationWillLoad() {
     // A listener already hearing a station never gets the sheet.
-    if (!radioService_->haveAllStationInfo() && !streamPlaying_) {
+    if (!radioService_->haveAllStationInfo() && !streamPlaying()) {
         showRadioProgressPanel(radioService_->countOfTotalInfoRequests());
         updateRadioProgressWithInfoRequestStatus();
     }
@@ -160,7 +154,7 @@ Delegated RadioWindowController::radioServicePresetsDidLoad() {
 }
 
 Delegated RadioWindowController::radioServiceStationDetailsWillLoad(const std::optional<QString>& stationID) {
-    if (stationID && !stationID->isEmpty() && stationID == playingStationID() && !streamPlaying_)
+    if (stationID && !stationID->isEmpty() && stationID == playingStationID() && !streamPlaying())
         setProgressText(localized(DisplayKeys::FetchingStationInfoProgressString));
     return Delegated::Handled;
 }
@@ -214,7 +208,7 @@ Delegated RadioWindowController::radioServiceServerInformationDidFail() {
         auto self = std::move(signOffTimer_);
         const bool playing = isPreparingOrBufferingOrPlaying();
         signOff();
-        if (playing) playEndedByFault_ = true;
+        if (playing) session_->notePlayEndedByFault();
         // The reason stays shown after the sign-off.
         setProgressText(localized(DisplayKeys::RadioUnavailableStatusString));
     });
@@ -230,7 +224,8 @@ Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
     // Only a station of the directory that no longer fits stops (a stream played by its
     // address is none); with nothing playing, the listener's station stays chosen as long
     // as it is listed.
-    if (playingStation_ && !isPlayedByAddress(*playingStation_) && !listed(playingStationID())) stopPlaying();
+    if (playingStation() && !PlaySession::isPlayedByAddress(*playingStation()) && !listed(playingStationID()))
+        stopPlaying();
     const QString sourceID = lists_->selectedSourceIdentifier();
     QString stationID = listedStationID();
     if (!listed(stationID)) {
@@ -247,7 +242,8 @@ Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
 
 QString RadioWindowController::listedStationID() const {
     if (const auto item = lists_->selectedRadioStationItem()) return item->stationID();
-    if (activeStation_ && !isPlayedByAddress(*activeStation_)) return activeStation_->stationID();
+    if (const auto active = activeStation(); active && !PlaySession::isPlayedByAddress(*active))
+        return active->stationID();
     return QString("");
 }
 

@@ -11,7 +11,6 @@
 
 #include "app/services/ServiceLayerError.h"
 #include "app/ui/Fades.h"
-#include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/RemoteControlledSlider.h"
 
@@ -60,9 +59,9 @@ void RadioWindowController::setVolumeFromSlider(bool fromUser) {
             volumeFader_->stopFade();
             volumeFader_.reset();
         }
-        if (isMuting_) stopMuting();
+        if (isMuting()) stopMuting();
     }
-    if (player_) player_->setVolume(volumeForSliderValue(volume_->floatValue()));
+    if (RadioPlayer* player = this->player()) player->setVolume(volumeForSliderValue(volume_->floatValue()));
 }
 
 void RadioWindowController::volumeUp() {
@@ -88,67 +87,26 @@ void RadioWindowController::setVolumeToMin(Qt::KeyboardModifiers modifiers) {
     setVolumeFromSlider(true);
 }
 
-RadioWindowController::MutedSong RadioWindowController::currentSong() const {
-    // A field the metadata lacks is kept and compared as "", never as a missing value.
-    MutedSong song;
-    if (currentTrack_) {
-        song.songName = currentTrack_->songName().value_or(QString(""));
-        song.songAlbum = currentTrack_->songAlbum().value_or(QString(""));
-        song.songArtist = currentTrack_->songArtist().value_or(QString(""));
-    }
-    return song;
-}
-
 void RadioWindowController::muteTilEndOfCurrentSong() {
-    if (!isPreparingOrBufferingOrPlaying() || !currentTrack_) return;
-    MutedSong song = currentSong();
-    // Muting again keeps the volume from before the first time, not the silence.
-    song.volume = isMuting_ && mutedSong_ ? mutedSong_->volume : volume_->floatValue();
-    mutedSong_ = song;
-    mutedStation_ = playingStation_;
-    mutedStationStopped_ = false;
-    mutingOptions_ = 1;
+    if (!session_->muteTilEndOfCurrentSong(volume_->floatValue())) return;
     volume_->setFloatValue(volume_->floatMinimum());
     setVolumeFromSlider(false);
-    isMuting_ = true;
-}
-
-bool RadioWindowController::mutingShouldContinue() const {
-    if (!isMuting_ || !isPreparingOrBufferingOrPlaying() || !currentTrack_ || mutingOptions_ != 1 || !mutedSong_)
-        return false;
-    const MutedSong now = currentSong();
-    return now.songName == mutedSong_->songName && now.songAlbum == mutedSong_->songAlbum &&
-           now.songArtist == mutedSong_->songArtist;
 }
 
 void RadioWindowController::undoMuting() {
-    if (!isMuting_ || !mutedSong_) return;
-    isMuting_ = false;
-    const float minimum = volume_->floatMinimum();
-    if (volume_->floatValue() <= minimum) {
-        volume_->setFloatValue(std::min(mutedSong_->volume, volume_->floatMaximum()));
+    const std::optional<float> volume = session_->undoMuting();
+    if (!volume) return;
+    if (volume_->floatValue() <= volume_->floatMinimum()) {
+        volume_->setFloatValue(std::min(*volume, volume_->floatMaximum()));
         setVolumeFromSlider(false);
     }
-    mutedSong_.reset();
-    mutedStation_.reset();
-    mutingOptions_ = 0;
 }
 
-void RadioWindowController::stopMuting() {
-    isMuting_ = false;
-    mutedSong_.reset();
-    mutedStation_.reset();
-    mutingOptions_ = 0;
-}
+void RadioWindowController::stopMuting() { session_->stopMuting(); }
 
 void RadioWindowController::volumePlayingStateChanged() {
     // Another station started (or the muted one again after it stopped): muting ends.
-    if (!isMuting_) return;
-    if (!playingStation_) {
-        mutedStationStopped_ = true;
-        return;
-    }
-    if (playingStation_ != mutedStation_ || mutedStationStopped_) undoMuting();
+    if (session_->playingStationEndsMuting()) undoMuting();
 }
 
 void RadioWindowController::fadeVolumeIn(double seconds) {

@@ -5,7 +5,7 @@
 #include "app/services/ServiceLayerError.h"
 #include "app/services/ZYMRadioService.h"
 #include "app/services/ZYMRadioStation.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "app/services/Localizer.h"
 #include "app/services/Resources.h"
 #include "app/services/ZYMRadioStationState.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "engine/base/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"

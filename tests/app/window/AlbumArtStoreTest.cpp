@@ -108,12 +108,12 @@ TEST_F(AlbumArt, TheArtThatArrivedIsStoredForItsOwnSong) {
     window_->playingStation()->setAlbumArtBaseURL(base);
     const QString url = window_->playingStationURL();
     // The current song's art is slow; the next song's document and art arrive meanwhile.
-    window_->receivedMetaData(
+    window_->playSession().receivedMetaData(
         "<metadata><song><name>Now</name><artist>First</artist><album>One</album><album_art>slow.png</album_art>"
         "</song></metadata>",
         QDateTime::currentDateTimeUtc(), url);
     ASSERT_TRUE(RunUntil([&] { return window_->currentTrackMetadata() && !window_->nextTrackMetadata(); }));
-    window_->receivedMetaData(
+    window_->playSession().receivedMetaData(
         "<metadata><song><name>Next</name><artist>Second</artist><album>Two</album><album_art>quick.png</album_art>"
         "</song></metadata>",
         QDateTime::currentDateTimeUtc().addSecs(600), url);

@@ -11,7 +11,7 @@
 #include "app/services/NotificationCenter.h"
 #include "app/services/UserDefaults.h"
 #include "app/ui/ChatStatus.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 
 namespace {
@@ -144,7 +144,7 @@ protected:
         window->setChatScriptRunner(clients);
     }
     void Track(const char* xml) {
-        window->receivedMetaData(xml, clock.now(), window->playingStationURL());
+        window->playSession().receivedMetaData(xml, clock.now(), window->playingStationURL());
         scheduler.advance(0ms);
     }
     QStringList& Sent() { return clients.clients[QStringLiteral("iChat")].messages; }
@@ -209,8 +209,8 @@ TEST_F(WindowChatStatus, TheCurrentTracksAlbumArtRefreshesTheStatus) {
     Track("<metadata><song><name>Tune</name><artist>Band</artist></song></metadata>");
     const RadioMetadataParser* current = window->currentTrackMetadata();
     ASSERT_TRUE(current);
-    window->receivedMetaData("<metadata><song><name>Next</name><artist>Band</artist></song></metadata>",
-                             clock.now().addSecs(60), window->playingStationURL());
+    window->playSession().receivedMetaData("<metadata><song><name>Next</name><artist>Band</artist></song></metadata>",
+                                           clock.now().addSecs(60), window->playingStationURL());
     const RadioMetadataParser* next = window->nextTrackMetadata();
     ASSERT_TRUE(next);
     struct Row {

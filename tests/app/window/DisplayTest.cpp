@@ -393,10 +393,10 @@ TEST_F(SongTime, TheLabelShowsTimesBannersOrTheFormat) {
     const auto label = [&] { return window_->songTimeLabelText().toStdString(); };
 
     // Before a position above a second the elapsed time is unknown.
-    window_->trackProgressAt(0.5f, 200.0f, 0, url);
+    window_->playSession().trackProgressAt(0.5f, 200.0f, 0, url);
     scheduler_.advance(std::chrono::milliseconds(500));
     EXPECT_EQ(label(), "--:-- / 03:20");
-    window_->trackProgressAt(12.3f, 200.0f, 0, url);
+    window_->playSession().trackProgressAt(12.3f, 200.0f, 0, url);
     scheduler_.advance(std::chrono::milliseconds(300));
     EXPECT_EQ(label(), "00:12 / 03:20");
     scheduler_.advance(std::chrono::seconds(1));
@@ -412,7 +412,7 @@ TEST_F(SongTime, TheLabelShowsTimesBannersOrTheFormat) {
                            Row{ZYMRadioStation::kTypeZYM, 0, false}}) {
         SCOPED_TRACE(row.type);
         station->setStationType(row.type);
-        window_->trackProgressAt(40.0f, row.total, 0, url);
+        window_->playSession().trackProgressAt(40.0f, row.total, 0, url);
         std::set<std::string> seen;
         for (int i = 0; i < 4; ++i) {
             scheduler_.advance(std::chrono::seconds(1));
@@ -462,7 +462,7 @@ TEST_F(SongTime, TheElapsedTimeIsWhatIsHeardNotWhatIsBuffered) {
     for (const Row& row : {Row{30, 0, "00:30 / 03:20", 30000}, Row{30, 4, "00:26 / 03:20", 26000},
                            Row{64.5f, 6.5f, "00:58 / 03:20", 58000}, Row{3, 7, "00:00 / 03:20", 0}}) {
         SCOPED_TRACE(row.buffered);
-        window_->trackProgressAt(row.position, 200.0f, row.buffered, url);
+        window_->playSession().trackProgressAt(row.position, 200.0f, row.buffered, url);
         EXPECT_EQ(scripting.currentTrackPlayingTime(), row.scripted);
         // A whole second ticks at once.
         scheduler_.advance(std::chrono::milliseconds(1));

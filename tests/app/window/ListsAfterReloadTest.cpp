@@ -169,7 +169,7 @@ TEST_F(ListsAfterReload, AStreamPlayedByItsAddressIsNotSaved) {
     window_->playStationWithURL(QString::fromStdString(server_->Url(prefix_ + "svcstream/by-address")));
     ASSERT_TRUE(RunUntil([&] {
         return window_->streamPlaying() && window_->playingStation() &&
-               RadioWindowController::isPlayedByAddress(*window_->playingStation());
+               PlaySession::isPlayedByAddress(*window_->playingStation());
     })) << Log();
     window_->saveSettings();
     window_->prepareForApplicationTermination();
@@ -220,7 +220,7 @@ TEST_F(ListsAfterReload, ALaunchByAStreamAddressKeepsItPlayingThroughTheLoad) {
     SignOnAndLoad();
     ASSERT_TRUE(RunUntil([&] { return window_->streamPlaying(); })) << Log();
     ASSERT_TRUE(window_->playingStation());
-    EXPECT_TRUE(RadioWindowController::isPlayedByAddress(*window_->playingStation()));
+    EXPECT_TRUE(PlaySession::isPlayedByAddress(*window_->playingStation()));
     EXPECT_EQ(counting_.counts[RadioWindowController::kStatStationPlays], 0);
     const auto streams = StreamRequests();
     ASSERT_FALSE(streams.empty());

@@ -1,117 +1,18 @@
-// The play road end to end against the test server: the fall-back over three formats of
-// two URLs each, the audio of a double-clicked row, the player configuration as read from
-// mistyped files, and presets stored on the server.
+// What the window shows of the play road against the test server: the audio of a
+// double-clicked row, the failure of a play whose every URL failed, and presets played and
+// stored on the server. The road itself is the play session's (tests/app/radio).
 
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
-#include <QUrl>
-#include <QUrlQuery>
+#include <QPushButton>
 
 #include <map>
 
 #include "WindowFixture.h"
-#include "app/services/ZYMRadioStationFormat.h"
 
 namespace {
 
 using namespace windowtest;
-
-const QString kThreeFormats = QStringLiteral("radio:aggregate:100");
-
-// What breaks the URLs of the format in that place of the ranking.
-enum class Fault { NotFound, Reset, Refused, None };
-
-struct FallBackRow {
-    const char* name;
-    Fault faults[3];
-    bool plays;
-};
-
-class ThreeFormats : public MainWindow, public ::testing::WithParamInterface<FallBackRow> {
-protected:
-    // The log's play road, one entry per step: "urls F" (the URLs of format F asked for)
-    // and "play F/U prog n=K" (URL U of format F handed to the player).
-    std::vector<std::string> Road() {
-        static const QRegularExpression line(
-            QStringLiteral("tryPlayingStation - (?:requesting URLs for station .* with format (\\d+) of 3 |"
-                           "trying station .* with format (\\d+) of 3 .* and url (\\d+) of (\\d+) \\((.*)\\)$)"));
-        std::vector<std::string> road;
-        for (const QString& l : QString::fromStdString(Log()).split(QLatin1Char('\n'))) {
-            const auto m = line.match(l);
-            if (!m.hasMatch()) continue;
-            if (!m.captured(1).isEmpty()) {
-                road.push_back("urls " + m.captured(1).toStdString());
-                continue;
-            }
-            const QUrl url(m.captured(5));
-            const QString prog = url.path().section(QLatin1Char('/'), -1);
-            const QString n = QUrlQuery(url).queryItemValue(QStringLiteral("n"));
-            road.push_back("play " + m.captured(2).toStdString() + "/" + m.captured(3).toStdString() + " " +
-                           prog.toStdString() + " n=" + n.toStdString());
-        }
-        return road;
-    }
-};
-
-TEST_P(ThreeFormats, EachFormatsURLsAreTriedAtItsTurn) {
-    const FallBackRow& row = GetParam();
-    SignOnAndLoad();
-    std::vector<std::string> progs;
-    for (const auto& f :
-         window_->radioService().stationFormats(kThreeFormats, window_->networkBandwidthLimitPreference()))
-        progs.push_back(f->progID().toStdString());
-    ASSERT_EQ(progs.size(), 3u) << "three usable formats";
-
-    QJsonArray refused;
-    for (int k = 0; k < 3; ++k) {
-        if (row.faults[k] == Fault::NotFound) StreamFails(progs[k], QJsonObject{{"status", 404}});
-        if (row.faults[k] == Fault::Reset) StreamFails(progs[k], QJsonObject{{"reset_after", -1}});
-        if (row.faults[k] == Fault::Refused) refused.append(QString::fromStdString(progs[k]));
-    }
-    server_->ScriptDirectory(prefix_,
-                             {{"play_modes", QJsonArray{"full"}},
-                              {"methods", QJsonObject{{"GetStationURL", QJsonObject{{"refused_progs", refused}}}}}});
-
-    window_->playStationWithID(kThreeFormats);
-    if (row.plays)
-        ASSERT_TRUE(RunUntil([&] { return window_->streamPlaying(); }, 60)) << Log();
-    else
-        ASSERT_TRUE(RunUntil([&] { return !window_->isPreparingOrBufferingOrPlaying(); }, 60)) << Log();
-
-    // Format by format in the ranking's order, its URLs asked for only when its turn comes.
-    std::vector<std::string> expected;
-    std::vector<std::string> reached;  // the attempts the server saw
-    for (int k = 0; k < 3; ++k) {
-        expected.push_back("urls " + std::to_string(k + 1));
-        for (int n = 1; n <= 2; ++n) {
-            const std::string target = progs[k] + " n=" + std::to_string(n);
-            expected.push_back("play " + std::to_string(k + 1) + "/" + std::to_string(n) + " " + target);
-            if (row.faults[k] != Fault::Refused) reached.push_back(target);
-            if (row.faults[k] == Fault::None) break;
-        }
-        if (row.faults[k] == Fault::None) break;
-    }
-    EXPECT_EQ(Road(), expected);
-    EXPECT_EQ(StreamTargets(), reached);
-
-    const bool gaveUp = Log().find("tryPlayingStation - no more station formats/urls\n") != std::string::npos;
-    EXPECT_EQ(gaveUp, !row.plays);
-    if (row.plays) {
-        EXPECT_EQ(window_->playingStation()->stationID(), kThreeFormats);
-        EXPECT_TRUE(window_->progressText().isEmpty());
-    } else {
-        EXPECT_FALSE(window_->playingStation());
-        EXPECT_EQ(window_->progressText(), QStringLiteral("Could not play Station 100."));
-        EXPECT_NE(window_->displayText().indexOf(QStringLiteral("Could not play Station 100.")), -1);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ThreeFormats,
-    ::testing::Values(FallBackRow{"EveryURLFails", {Fault::NotFound, Fault::Reset, Fault::Refused}, false},
-                      FallBackRow{"TheFifthURLPlays", {Fault::Refused, Fault::NotFound, Fault::None}, true}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
@@ -152,73 +53,16 @@ TEST_F(MainWindow, ADoubleClickedRowPlaysTheStationsAudio) {
     EXPECT_LE(diff.rms, 2.0);
 }
 
-TEST_F(MainWindow, MistypedPlayerConfigValuesTakeTheirDefaults) {
-    const QString path = dir_.filePath("playerConfig.plist");
-    env_.playerConfigPath = path;
-    RadioWindowController& window = Make();
-    ASSERT_TRUE(window.player());
-    auto write = [&](const QByteArray& text) {
-        QFile plist(path);
-        ASSERT_TRUE(plist.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        plist.write(text);
-    };
-    auto low = [&] {
-        window.configurePlayerBufferingLevelsForBitRate(8000);
-        float lo = 0, hi = 0;
-        window.player()->getBufferingLevels(&lo, &hi);
-        return lo;
-    };
-    struct Row {
-        const char* value;  // the plist text of nb_low_watermark
-        float low;
-    };
-    const Row rows[] = {
-        {"<integer>3</integer>", 3.0f},
-        {"<string> 4.5 </string>", 4.5f},
-        {"<string>fast</string>", 5.0f},
-        {"<string></string>", 5.0f},
-        {"<array><real>1</real></array>", 5.0f},
-        {"<dict/>", 5.0f},
-        {"<date>2026-01-01T00:00:00Z</date>", 5.0f},
-    };
-    for (const Row& row : rows) {
-        write(QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-                         "<key>nb_low_watermark</key>") +
-              row.value + "</dict></plist>");
-        EXPECT_FLOAT_EQ(low(), row.low) << row.value;
-    }
-    // A file that is no dictionary, or no property list at all: every value its default.
-    for (const char* text : {"<?xml version=\"1.0\"?><plist version=\"1.0\"><array><real>9</real></array></plist>",
-                             "nb_low_watermark = 9", ""}) {
-        write(text);
-        EXPECT_FLOAT_EQ(low(), 5.0f) << text;
-    }
-    // A user default wins, also as text.
-    defaults_->setString(QStringLiteral("nb_low_watermark"), QStringLiteral("1.5"));
-    EXPECT_FLOAT_EQ(low(), 1.5f);
-}
-
-TEST_F(MainWindow, AURLGivenTwiceIsTriedOnce) {
-    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_ + "svcstream/")}, {"silent", true}});
+// Every URL of every format failed: the failure stays shown in the display.
+TEST_F(MainWindow, APlayWhoseEveryURLFailedShowsItCouldNotBePlayed) {
+    StreamFails("100,", QJsonObject{{"status", 404}});
     SignOnAndLoad();
-    window_->playStationWithID(QStringLiteral("radio:aggregate:1"));
-    ASSERT_TRUE(RunUntil([&] { return !window_->playingStationURL().isEmpty(); })) << Log();
-    const std::string base = server_->Url(prefix_ + "svcstream/1,1");
-    const QString a = QString::fromStdString(base + "?fmt=mf128&n=1");
-    const QString b = QString::fromStdString(base + "?fmt=mf128&n=2");
-    const QString c = QString::fromStdString(base + "?fmt=mf128&n=3");
-    // The same address, also when it carries a listener number of its own already.
-    window_->radioServiceStationURLDidLoad(QStringLiteral("1,1"), {a, a, a + QStringLiteral("&uid=macclient-9"), b, c});
-    const QUrl current(window_->playingStationURL());
-    EXPECT_EQ(QUrlQuery(current).queryItemValue(QStringLiteral("n")), QStringLiteral("1"));
-    EXPECT_EQ(QUrlQuery(current).allQueryItemValues(QStringLiteral("uid")), QStringList{QStringLiteral("macclient-0")});
-    const std::string log = Log();
-    EXPECT_NE(log.find("and url 1 of 3 ("), std::string::npos) << "three of five left";
-    std::size_t dropped = 0;
-    for (auto at = log.find("url is a duplicate. DROPPED."); at != std::string::npos;
-         at = log.find("url is a duplicate. DROPPED.", at + 1))
-        ++dropped;
-    EXPECT_EQ(dropped, 2u);
+    window_->playStationWithID(QStringLiteral("radio:aggregate:100"));
+    ASSERT_TRUE(RunUntil([&] { return !window_->isPreparingOrBufferingOrPlaying(); }, 60)) << Log();
+    EXPECT_EQ(StreamTargets().size(), 6u);
+    EXPECT_EQ(window_->progressText(), QStringLiteral("Could not play Station 100."));
+    EXPECT_NE(window_->displayText().indexOf(QStringLiteral("Could not play Station 100.")), -1);
+    EXPECT_EQ(window_->playStopButton()->text(), QStringLiteral("Play"));
 }
 
 class CountingStatistics : public WindowStatistics {

@@ -11,7 +11,7 @@
 #include "WindowFixture.h"
 #include "app/services/ZYMRadioStation.h"
 #include "app/ui/RadioAppController.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/ScriptingModel.h"
 
 namespace {
@@ -115,8 +115,8 @@ TEST_F(Scripting, TrackTimesInMillisecondsAndTheCurrentTrack) {
     UseFakeTime();
     ScriptingModel& fresh = Make();
     fresh.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
-    window_->receivedMetaData("<metadata><song><name>Tune</name></song></metadata>", clock_.now(),
-                              window_->playingStationURL());
+    window_->playSession().receivedMetaData("<metadata><song><name>Tune</name></song></metadata>", clock_.now(),
+                                            window_->playingStationURL());
     scheduler_.advance(std::chrono::milliseconds(0));
     // A field the document leaves out is empty, never missing.
     EXPECT_EQ(fresh.currentTrack(), (ZYMScriptTrack{QStringLiteral("Tune"), QString(""), QString("")}));
@@ -128,8 +128,9 @@ TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
     UseFakeTime();
     ScriptingModel& model = Make();
     model.playStationWithURL(QStringLiteral("http://127.0.0.1:9/live"));
-    window_->receivedMetaData("<metadata><length>200500</length><song><name>Tune</name></song></metadata>",
-                              clock_.now().addSecs(1), window_->playingStationURL());
+    window_->playSession().receivedMetaData(
+        "<metadata><length>200500</length><song><name>Tune</name></song></metadata>", clock_.now().addSecs(1),
+        window_->playingStationURL());
     scheduler_.advance(std::chrono::milliseconds(500));
     EXPECT_EQ(model.currentTrackPlayingTime(), 0) << "no track yet";
     EXPECT_EQ(model.currentTrackTotalTime(), 0);
@@ -141,7 +142,7 @@ TEST_F(Scripting, TrackTimesFollowTheWindowsTrackTimer) {
     for (const Step& step : {Step{500, std::nullopt, 0, 200500}, Step{2500, std::nullopt, 2500, 200500},
                              Step{0, 30.25f, 30250, 200500}, Step{1000, std::nullopt, 31250, 200500}}) {
         scheduler_.advance(std::chrono::milliseconds(step.ms));
-        if (step.at) window_->trackProgressAt(*step.at, 200.5f, 0, window_->playingStationURL());
+        if (step.at) window_->playSession().trackProgressAt(*step.at, 200.5f, 0, window_->playingStationURL());
         EXPECT_EQ(model.currentTrackPlayingTime(), step.playing) << step.ms;
         EXPECT_EQ(model.currentTrackTotalTime(), step.total) << step.ms;
     }

@@ -39,7 +39,7 @@ protected:
 
     // A track of the playing stream starts `seconds` from now.
     void Track(const QByteArray& xml, int seconds = 0) {
-        window_->receivedMetaData(xml, clock_.now().addSecs(seconds), window_->playingStationURL());
+        window_->playSession().receivedMetaData(xml, clock_.now().addSecs(seconds), window_->playingStationURL());
         if (seconds == 0) scheduler_.advance(std::chrono::milliseconds(0));
     }
 
@@ -89,8 +89,9 @@ TEST_F(TrackSwap, TheNextStationShowsNoneOfTheLastStationsSongs) {
         {"a stop", [&] { window_->stopPlaying(); }},
         {"a network loss",
          [&] {
-             window_->playingError(ErrorDescription(QStringLiteral("net"), RadioWindowController::kNetworkUnreachable),
-                                   window_->playingStationURL());
+             window_->playSession().playingError(
+                 ErrorDescription(QStringLiteral("net"), RadioWindowController::kNetworkUnreachable),
+                 window_->playingStationURL());
          }},
     };
     for (const Way& way : ways) {
@@ -201,9 +202,9 @@ TEST_F(TrackSwap, AStreamThatEndsBeforeItPlaysShowsItCouldNotBePlayed) {
     const QString silent = QString::fromStdString(server_->Url(prefix_ + "silent"));
     window_->playStationWithURL(silent);
     const QString current = window_->playingStationURL();
-    window_->connecting(current);
+    window_->playSession().connecting(current);
     EXPECT_EQ(window_->progressText(), "Connecting (" + silent + ")...");
-    window_->bufferingStarted(current);
+    window_->playSession().bufferingStarted(current);
     EXPECT_EQ(window_->progressText(), "Buffering (" + silent + ")...");
     window_->stopPlaying();
     EXPECT_EQ(window_->progressText(), QString()) << "the listener's own stop is no failure";

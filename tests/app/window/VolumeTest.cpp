@@ -13,7 +13,7 @@
 #include "app/services/ZYMRadioStation.h"
 #include "app/services/ZYMRadioStationFormat.h"
 #include "app/ui/NowPlayingOverlay.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/RemoteControlledSlider.h"
 #include "dms/radio3/DMRadio3Types.h"
@@ -45,12 +45,12 @@ protected:
     // A station "playing" by address, without a stream: enough for the window's reports.
     void Play(const char* id) {
         auto station = ZYMRadioStation::create(QStringLiteral("Station %1").arg(id), QString::fromLatin1(id));
-        window_->setPlayingStation(station);
+        window_->playSession().setPlayingStation(station);
         DMRadio3_StationFormatType f;
         f.mMediaFormatId.mValue = "1";
         f.mProgId.mValue = std::string("p") + id;
-        window_->setPlayingStationFormats({std::make_shared<ZYMRadioStationFormat>(f)});
-        window_->setPlayingStationURLs({QStringLiteral("http://127.0.0.1:9/%1").arg(id)});
+        window_->playSession().setPlayingStationFormats({std::make_shared<ZYMRadioStationFormat>(f)});
+        window_->playSession().setPlayingStationURLs({QStringLiteral("http://127.0.0.1:9/%1").arg(id)});
     }
     // A track with these fields starts now; a null field is left out of the document.
     void TrackStarts(const QString& name, const QString& album, const QString& artist) {
@@ -59,7 +59,7 @@ protected:
         if (!album.isNull()) doc += "<album>" + album + "</album>";
         if (!artist.isNull()) doc += "<artist>" + artist + "</artist>";
         doc += QStringLiteral("</song></metadata>");
-        window_->receivedMetaData(doc.toUtf8(), clock_.now(), window_->playingStationURL());
+        window_->playSession().receivedMetaData(doc.toUtf8(), clock_.now(), window_->playingStationURL());
         scheduler_.advance(std::chrono::milliseconds(0));
         ASSERT_TRUE(window_->currentTrackMetadata());
     }
@@ -171,7 +171,7 @@ TEST_F(Volume, MutingEndsOnEachWayOut) {
         {"another station starts: restored", [&] { Play("2"); }, true, 0.6f},
         {"the station stops and plays again: restored",
          [&] {
-             window_->setPlayingStation(nullptr);
+             window_->playSession().setPlayingStation(nullptr);
              Play("1");
          },
          true, 0.6f},
@@ -192,7 +192,7 @@ TEST_F(Volume, MutingEndsOnEachWayOut) {
         if (row.restored) EXPECT_FLOAT_EQ(Slider().floatValue(), row.slider);
         if (!row.restored && row.slider >= 0) EXPECT_FLOAT_EQ(Slider().floatValue(), row.slider);
         if (!row.restored) EXPECT_LT(Slider().floatValue(), 0.6f);
-        window_->setPlayingStation(nullptr);
+        window_->playSession().setPlayingStation(nullptr);
     }
 }
 
@@ -280,7 +280,8 @@ TEST_F(TrackStart, ShowsTheOverlayForASongWhenTheListenerWantsIt) {
     EXPECT_FALSE(window_->nowPlayingOverlay()) << "the preference is off";
 
     defaults_->setBool(QStringLiteral("show_nowplaying_overlay"), true);
-    window_->receivedMetaData("<metadata><audio_ad/></metadata>", clock_.now(), window_->playingStationURL());
+    window_->playSession().receivedMetaData("<metadata><audio_ad/></metadata>", clock_.now(),
+                                            window_->playingStationURL());
     scheduler_.advance(std::chrono::milliseconds(0));
     EXPECT_FALSE(window_->nowPlayingOverlay()) << "not a song";
 

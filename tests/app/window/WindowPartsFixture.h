@@ -4,7 +4,7 @@
 // shared by the display, service-callback, controls and album-art tests.
 
 #include "WindowFixture.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 
 namespace windowtest {
 
@@ -63,7 +63,7 @@ protected:
     // Hands the window a track document starting now and waits for it to be current.
     void Feed(const QString& xml) {
         const QString url = window_->playingStationURL();
-        window_->receivedMetaData(xml.toUtf8(), QDateTime::currentDateTimeUtc(), url);
+        window_->playSession().receivedMetaData(xml.toUtf8(), QDateTime::currentDateTimeUtc(), url);
         ASSERT_TRUE(RunUntil([&] { return window_->currentTrackMetadata() && !window_->nextTrackMetadata(); }));
     }
 

@@ -2,7 +2,7 @@
 // album-art download is left out: it needs the network).
 
 #include "app/services/ZYMRadioStationState.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 
 #include <QString>
 

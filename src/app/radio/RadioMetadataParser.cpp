@@ -1,8 +1,7 @@
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 
 #include "app/services/Localizer.h"
 #include "app/services/ZYMRadioStationState.h"
-#include "app/ui/LocalizedText.h"
 #include "dms/core/DMXMLDocument.h"
 #include "engine/base/LogMessage.h"
 
