@@ -33,7 +33,7 @@
 #include "app/support/ZYMMprisBus.h"
 #include "app/support/ZYMScriptingBus.h"
 #include "app/ui/AlbumArtStore.h"
-#include "app/ui/RadioMetadataParser.h"
+#include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RemoteControlledSlider.h"
 #include "app/ui/MenuValidation.h"
 #include "engine/base/LogMessage.h"
