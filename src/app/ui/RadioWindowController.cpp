@@ -38,6 +38,7 @@
 #include "app/ui/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RemoteControlledSlider.h"
+#include "app/ui/TextFields.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
@@ -74,6 +75,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
     setupScriptingChatAndTimers();
     setupDisplayAndControls();
+    setupFrameAutosaveAndCommands();
     updateWindowUI();
     updateDisplay();
     scheduleSoftwareUpdates();
@@ -101,8 +103,8 @@ void RadioWindowController::buildWindow() {
     auto* outer = new QVBoxLayout(window_.get());
     menuBar_ = new QMenuBar(window_.get());
     outer->setMenuBar(menuBar_);
-    QMenu* controls = menuBar_->addMenu(QStringLiteral("&Controls"));
-    controls->addAction(QStringLiteral("Play/Stop"), this, [this] { togglePlaying(); });
+    QMenu* controls = menuBar_->addMenu(text("ControlsMenuTitle"));
+    controls->addAction(text("PlayStopMenuItem"), this, [this] { togglePlaying(); });
     controls->addAction(text("SignOnString"), this, [this] { signOn(); });
     controls->addAction(text("SignOffString"), this, [this] { signOff(); });
     // From the top: play controls, the presets bar, the lists; the ad panel beside them.
@@ -141,7 +143,8 @@ void RadioWindowController::buildWindow() {
     }
     presetsPanel->addLayout(presetsRow);
 
-    search_ = new QLineEdit;
+    search_ = new SearchTextField;
+    search_->setObjectName(QStringLiteral("searchField"));
     search_->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
     stationsPanel->addWidget(search_);
     auto* split = splitter_ = new QSplitter;
@@ -510,10 +513,11 @@ QString RadioWindowController::playingStationURL() const {
 
 bool RadioWindowController::isStationURLPlaying(const QString& url) const {
     const QString current = playingStationURL();
-    if (!current.isEmpty() && QUrl(current).adjusted(QUrl::RemoveScheme) == QUrl(url).adjusted(QUrl::RemoveScheme))
-        return true;
-    LogMessage(kLogDebug, "isStationURLPlaying: [%s] is not the current url [%s]\n", utf8(url).constData(),
-               utf8(current).constData());
+    const QUrl playing(current), check(url);
+    if (!current.isEmpty() && playing.adjusted(QUrl::RemoveScheme) == check.adjusted(QUrl::RemoveScheme)) return true;
+    LogMessage(kLogDebug, "isStationURLActive - playing[%s] vs check[%s] - result = %d\n",
+               utf8(playing.adjusted(QUrl::RemoveScheme).toString(QUrl::FullyEncoded)).constData(),
+               utf8(check.adjusted(QUrl::RemoveScheme).toString(QUrl::FullyEncoded)).constData(), 0);
     return false;
 }
 

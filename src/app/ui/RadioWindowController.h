@@ -399,6 +399,15 @@ public:
     void validateMenu(QMenu* menu);
     QMenu* controlsMenu() const { return controlsMenu_; }
     QMenu* trayMenu() const { return trayMenu_; }
+    // The frame kept under the autosave name, Find, Delete in Recently Played, and store
+    // commands aimed beyond the account's presets.
+    static inline const QString kFrameAutosaveName = QStringLiteral("Radio Window");
+    void saveWindowFrame() const;
+    void performFindPanelAction();
+    void stationsTableViewDelete();
+    // False, once the listener is told why, for a slot the account does not have.
+    bool presetSlotAvailable(int preset);
+    QLineEdit* searchField() const { return search_; }
     // Preferences and the album-art store.
     void prefChangedNotification(const Notification& notification);
     void albumArtLoaded(const void* parser);
@@ -540,6 +549,7 @@ private:
     NotificationCenter::Subscription timersSettingsObserver_;
     // Now-playing display, service callbacks and controls.
     void setupDisplayAndControls();
+    void setupFrameAutosaveAndCommands();
     void registerForNotifications();
     void buildMenus();
     void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);
