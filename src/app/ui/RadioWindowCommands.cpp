@@ -85,8 +85,7 @@ void RadioWindowController::performFindPanelAction() {
 
 void RadioWindowController::stationsTableViewDelete() {
     if (lists_->selectedSourceItem() != dataSource_->recentlyPlayedItem()) return;
-    if (auto item = lists_->selectedRadioStationItem())
-        dataSource_->removeFromRecentlyPlayed(item->stationID(), true);
+    if (auto item = lists_->selectedRadioStationItem()) dataSource_->removeFromRecentlyPlayed(item->stationID(), true);
     QItemSelectionModel* selection = stationTable_->selectionModel();
     const int rows = stationTable_->model() ? stationTable_->model()->rowCount() : 0;
     if (selection && !selection->hasSelection() && rows > 0) stationTable_->selectRow(rows - 1);

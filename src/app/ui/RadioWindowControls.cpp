@@ -214,13 +214,13 @@ void RadioWindowController::buildMenus() {
     for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::PlayPreset, slot);
     controlsMenu_->addSeparator();
-    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
-        add(controlsMenu_, QString(), MenuAction::StorePlayingOnPreset, slot);
     // The selected station's store commands read as the playing one's: they get a submenu.
     QMenu* storeSelection = controlsMenu_->addMenu(localized(DisplayKeys::StoreSelectionMenuTitle));
     storeSelection->setObjectName(QStringLiteral("storeSelectionMenu"));
     for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(storeSelection, QString(), MenuAction::StoreSelectionOnPreset, slot);
+    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
+        add(controlsMenu_, QString(), MenuAction::StorePlayingOnPreset, slot);
     connect(controlsMenu_, &QMenu::aboutToShow, this, [this] { validateMenu(controlsMenu_); });
 
     // The dock's menu lives in the tray icon where the desktop has one.

@@ -104,8 +104,8 @@ void RadioWindowController::setupLayout() {
 
     QMenu* controls = menuBar_->actions().isEmpty() ? nullptr : menuBar_->actions().front()->menu();
     if (controls) {
-        QAction* zoomAction =
-            controls->addAction(localized(DisplayKeys::ZoomMenuItem), this, [this] { Guarded("zoom", [this] { zoom(); }); });
+        QAction* zoomAction = controls->addAction(localized(DisplayKeys::ZoomMenuItem), this,
+                                                  [this] { Guarded("zoom", [this] { zoom(); }); });
         zoomAction->setObjectName(QStringLiteral("zoom"));
     }
 

@@ -67,8 +67,8 @@ QString TruncatingTextField::shownText() const {
 
 QSize TruncatingTextField::sizeHint() const {
     const QFontMetrics m(font());
-    return QSize(m.horizontalAdvance(text()) + 4, m.height()) +
-           QSize(2 * margin(), 2 * margin()) + (size() - contentsRect().size());
+    return QSize(m.horizontalAdvance(text()) + 4, m.height()) + QSize(2 * margin(), 2 * margin()) +
+           (size() - contentsRect().size());
 }
 
 QSize TruncatingTextField::minimumSizeHint() const {

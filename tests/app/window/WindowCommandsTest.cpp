@@ -84,7 +84,8 @@ TEST_F(WindowCommands, TheFrameIsFittedToTheScreenAtLoad) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const QRect r = row.stored;
-        defaults_->setString(kFrameKey, QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
+        defaults_->setString(kFrameKey,
+                             QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
         Make();
         EXPECT_EQ(window_->window()->geometry(), row.expected);
         window_.reset();
@@ -228,7 +229,8 @@ TEST_F(WindowCommands, StoringOnAPresetTheAccountLacksIsRefusedAndSaid) {
     QStringList titles;
     for (QAction* a : submenu->actions())
         titles << a->text();
-    EXPECT_TRUE(titles.contains(QStringLiteral("Store on Preset 3 (now Station 7)"))) << titles.join(", ").toStdString();
+    EXPECT_TRUE(titles.contains(QStringLiteral("Store on Preset 3 (now Station 7)")))
+        << titles.join(", ").toStdString();
 
     // As a drop on the seventh button or a script would ask.
     const std::size_t shown = dialogs_.shown.size();
