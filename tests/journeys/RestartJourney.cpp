@@ -1,5 +1,5 @@
 // Quitting and starting again: the same day (the directory from the day's cache, the
-// window's frame, Find) and with a fresh profile (what the server keeps comes back).
+// window's frame, Find, Delete in Recently Played) and with a fresh profile (what the server keeps comes back).
 
 #include <QFile>
 
@@ -77,6 +77,17 @@ TEST_F(Restart, TheSameDayListsTheStationsAndPlaysTheLastOne) {
     EXPECT_TRUE(waitUntil([&] { return highlightedLines(screenshot(QString()), searchRow) >= 10; }, 20s))
         << "Search Results was not selected (see " << artifacts().toStdString() << ")";
     screenshot(QStringLiteral("after-find"));
+
+    // Delete in Recently Played takes the station off that list.
+    ASSERT_TRUE(click(genreRow(*again, 2)));
+    const QRect table = stationTable(*again);
+    ASSERT_TRUE(waitUntil([&] { return textRows(screenshot(QString()), table) == 1; }, 20s))
+        << "Recently Played does not show the one station played";
+    ASSERT_TRUE(click(QPoint(table.left() + 40, table.top() + 8)));
+    ASSERT_TRUE(keys(*again, QStringLiteral("Delete")));
+    EXPECT_TRUE(waitUntil([&] { return textRows(screenshot(QString()), table) == 0; }, 20s))
+        << "the station stayed in Recently Played (see " << artifacts().toStdString() << ")";
+    screenshot(QStringLiteral("after-delete"));
     EXPECT_TRUE(quit());
 }
 

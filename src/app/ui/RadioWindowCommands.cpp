@@ -4,10 +4,14 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "app/services/DialogPresenter.h"
 #include "app/services/ServiceLayerError.h"
@@ -58,7 +62,19 @@ private:
 
 void RadioWindowController::setupFrameAutosaveAndCommands() {
     // A frame of an earlier run comes back, then the window is kept on the screens.
-    if (const auto frame = parseFrame(defaults_.string(frameKey(kFrameAutosaveName)))) window_->setGeometry(*frame);
+    if (auto frame = parseFrame(defaults_.string(frameKey(kFrameAutosaveName)))) {
+        // A frame left on a screen that is gone would put the window where no one can
+        // reach it: it comes back sideways onto the screen that is there.
+        const auto screens = QGuiApplication::screens();
+        const bool onAScreen = std::any_of(screens.begin(), screens.end(),
+                                           [&](QScreen* s) { return s->availableGeometry().intersects(*frame); });
+        if (!onAScreen && QGuiApplication::primaryScreen()) {
+            const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+            frame->moveLeft(
+                std::clamp(frame->x(), area.left(), std::max(area.left(), area.right() - frame->width() + 1)));
+        }
+        window_->setGeometry(*frame);
+    }
     fitToScreen(window_.get());
     new FrameAutosave(*this, window_.get());
 

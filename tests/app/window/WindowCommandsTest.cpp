@@ -66,7 +66,8 @@ TEST_F(WindowCommands, TheFrameComesBackAtTheNextRun) {
 }
 
 // At load the window is kept on its screen: a frame that fits stays as it was; a wider one
-// is narrowed to the screen, and moved onto it when it began to its left.
+// is narrowed to the screen, and moved onto it when it began to its left; one beside
+// every screen comes back onto the screen.
 TEST_F(WindowCommands, TheFrameIsFittedToTheScreenAtLoad) {
     const QRect area = Available();
     struct Row {
@@ -80,6 +81,11 @@ TEST_F(WindowCommands, TheFrameIsFittedToTheScreenAtLoad) {
          QRect(area.x() + 40, area.y() + 10, area.width(), 450)},
         {"too wide, left of it", QRect(area.x() - 200, area.y() + 10, area.width() + 500, 450),
          QRect(area.x(), area.y() + 10, area.width(), 450)},
+        // Left on a screen that is gone: back onto the one there is, its size kept.
+        {"right of every screen", QRect(area.right() + 500, area.y() + 10, 500, 450),
+         QRect(area.right() - 499, area.y() + 10, 500, 450)},
+        {"left of every screen", QRect(area.x() - 900, area.y() + 10, 500, 450),
+         QRect(area.x(), area.y() + 10, 500, 450)},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
