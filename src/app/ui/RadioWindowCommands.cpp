@@ -16,6 +16,7 @@
 #include "app/services/DialogPresenter.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
+#include "app/ui/Buttons.h"
 #include "app/ui/DisplayTexts.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
@@ -59,6 +60,23 @@ private:
     RadioWindowController& window_;
     QWidget* top_;
 };
+
+// The window itself: its preset buttons store the stations dropped on them through it.
+class RadioWindowWidget : public QWidget, public PresetHost {
+public:
+    explicit RadioWindowWidget(RadioWindowController& window) : window_(window) {}
+    QString stationIDOnPreset(int preset) const override { return window_.stationIDOnPreset(preset); }
+    void storeStationIDOnPreset(const QString& stationID, int preset) override {
+        Guarded("preset drop", [&] { window_.storeStationIDOnPreset(stationID, preset); });
+    }
+
+private:
+    RadioWindowController& window_;
+};
+
+std::unique_ptr<QWidget> RadioWindowController::makeWindowWidget(RadioWindowController& window) {
+    return std::make_unique<RadioWindowWidget>(window);
+}
 
 void RadioWindowController::setupFrameAutosaveAndCommands() {
     // A frame of an earlier run comes back, then the window is kept on the screens.

@@ -97,7 +97,7 @@ QString RadioWindowController::format(const char* key, const QStringList& args) 
 }
 
 void RadioWindowController::buildWindow() {
-    window_ = std::make_unique<QWidget>();
+    window_ = makeWindowWidget(*this);
     window_->setObjectName(QStringLiteral("RadioWindow"));
     window_->resize(640, 520);
     auto* outer = new QVBoxLayout(window_.get());

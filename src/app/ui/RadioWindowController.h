@@ -550,6 +550,7 @@ private:
     // Now-playing display, service callbacks and controls.
     void setupDisplayAndControls();
     void setupFrameAutosaveAndCommands();
+    static std::unique_ptr<QWidget> makeWindowWidget(RadioWindowController& window);
     void registerForNotifications();
     void buildMenus();
     void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);

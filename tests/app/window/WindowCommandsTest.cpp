@@ -6,10 +6,12 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QTest>
 
 #include "WindowPartsFixture.h"
+#include "app/ui/Buttons.h"
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/TextFields.h"
 
@@ -212,7 +214,7 @@ TEST_F(WindowCommands, DeleteRemovesTheStationFromRecentlyPlayedOnly) {
 }
 
 // A five-preset account: the store commands of slots 6 to 10 are off, and a station
-// dropped there is not stored, with the reason told.
+// dropped there is not stored, with the reason told; a drop on a slot it has is stored.
 TEST_F(WindowCommands, StoringOnAPresetTheAccountLacksIsRefusedAndSaid) {
     SignOnAndLoad();
     ASSERT_EQ(window_->radioService().maxNumberOfPresets(), 5);
@@ -238,15 +240,41 @@ TEST_F(WindowCommands, StoringOnAPresetTheAccountLacksIsRefusedAndSaid) {
     EXPECT_TRUE(titles.contains(QStringLiteral("Store on Preset 3 (now Station 7)")))
         << titles.join(", ").toStdString();
 
-    // As a drop on the seventh button or a script would ask.
+    // A station row dropped on the second preset button is stored there.
+    auto& stations = window_->dataSource().stationsModel();
+    const auto item = window_->dataSource().stationItemWithID(QStringLiteral("radio:aggregate:1"));
+    ASSERT_TRUE(item);
+    const int row = window_->dataSource().indexOfStationItem(item.get());
+    ASSERT_GE(row, 0);
+    std::unique_ptr<QMimeData> data(stations.mimeData({stations.index(row, 0)}));
+    ASSERT_TRUE(data);
+    auto* button = qobject_cast<PresetButton*>(window_->presetButtons()[1]);
+    ASSERT_TRUE(button);
+    const auto drop = [&] {
+        QDragEnterEvent enter(QPoint(3, 3), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &enter);
+        QDragMoveEvent move(QPoint(3, 3), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &move);
+        QDropEvent event(QPointF(3, 3), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &event);
+    };
+    const std::size_t asked = dialogs_.shown.size();
+    drop();
+    ASSERT_EQ(dialogs_.shown.size(), asked) << dialogs_.shown.back().request.messageText.toStdString();
+    ASSERT_TRUE(RunUntil([&] { return CountRequests("IProfileSetRequest") > writes + 1; })) << Log();
+    EXPECT_EQ(window_->stationIDOnPreset(2), "radio:aggregate:1");
+
+    // Dropped on the seventh (the second button with Alt held): refused, and said why.
+    button->setTag(7);
     const std::size_t shown = dialogs_.shown.size();
-    window_->storeStationIDOnPreset(QStringLiteral("radio:aggregate:1"), 7);
+    drop();
     ASSERT_EQ(dialogs_.shown.size(), shown + 1);
     EXPECT_EQ(dialogs_.shown.back().request.messageText, "This preset is not available");
     EXPECT_EQ(dialogs_.shown.back().request.informativeText,
               "Your account has presets 1 to 5, so nothing was stored on preset 7.");
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));
-    EXPECT_EQ(CountRequests("IProfileSetRequest"), writes + 1) << "nothing more written";
+    EXPECT_EQ(CountRequests("IProfileSetRequest"), writes + 2) << "nothing more written";
+    EXPECT_EQ(window_->stationIDOnPreset(7), "");
 }
 
 }  // namespace
