@@ -51,7 +51,9 @@ TEST_F(Mpris, PlayerctlDrivesTheRunningProgram) {
         GTEST_SKIP() << "playerctl is missing (package playerctl)";
     }
     const QString station = QStringLiteral("radio:aggregate:99");
-    startListening(station);
+    // A known volume, so that the start's fade-in can be seen to end: a script's volume does
+    // not interrupt a running fade.
+    startListening(station, QStringLiteral("volume=0.8\n"));
     const QString idle = TableText(QStringLiteral("RadioWindowTitleIdle"));
 
     EXPECT_TRUE(waitUntil([&] { return answer({QStringLiteral("status")}) == QLatin1String("Playing"); }, 30s));
@@ -77,6 +79,8 @@ TEST_F(Mpris, PlayerctlDrivesTheRunningProgram) {
     screenshot(QStringLiteral("playing"));
 
     // The volume is the window's slider.
+    ASSERT_TRUE(waitUntil([&] { return property("soundVolume").toInt() == 80; }, 30s))
+        << "the fade-in stopped at " << property("soundVolume").toInt();
     const Ran volume = playerctl({QStringLiteral("volume"), QStringLiteral("0.3")});
     EXPECT_EQ(volume.exitCode, 0) << volume.err.toStdString();
     EXPECT_TRUE(waitUntil([&] { return property("soundVolume").toInt() == 30; }, 30s))

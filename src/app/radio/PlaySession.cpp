@@ -275,10 +275,11 @@ QString PlaySession::playingStationURL() const {
 
 bool PlaySession::isStationURLPlaying(const QString& url) const {
     const QString current = playingStationURL();
-    if (!current.isEmpty() && QUrl(current).adjusted(QUrl::RemoveScheme) == QUrl(url).adjusted(QUrl::RemoveScheme))
-        return true;
-    LogMessage(kLogDebug, "isStationURLPlaying: [%s] is not the current url [%s]\n", utf8(url).constData(),
-               utf8(current).constData());
+    const QUrl playing(current), check(url);
+    if (!current.isEmpty() && playing.adjusted(QUrl::RemoveScheme) == check.adjusted(QUrl::RemoveScheme)) return true;
+    LogMessage(kLogDebug, "isStationURLActive - playing[%s] vs check[%s] - result = %d\n",
+               utf8(playing.adjusted(QUrl::RemoveScheme).toString(QUrl::FullyEncoded)).constData(),
+               utf8(check.adjusted(QUrl::RemoveScheme).toString(QUrl::FullyEncoded)).constData(), 0);
     return false;
 }
 

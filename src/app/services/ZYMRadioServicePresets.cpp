@@ -111,7 +111,8 @@ void ZYMRadioService::storePresetsCompleted(bool success, DMServiceRequestToken*
         notifyRadioPresetsOutOfDate();
         return;
     }
-    LogMessage(kLogInfo, "storePresetsCompleted failed, but info request is not required.  continuing as normal.\n");
+    LogMessage(kLogInfo,
+               "storePresetsCompletedWithSuccess failed, but info request is not required.  continuing as normal.\n");
 }
 
 void ZYMRadioService::notifyRadioPresetsWillStore() { notify(N::kPresetsWillStore, &D::radioServicePresetsWillStore); }

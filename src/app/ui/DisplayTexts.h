@@ -61,4 +61,13 @@ inline constexpr StringKey CopySongInfoMenuItem{"CopySongInfoMenuItem", 0};
 inline constexpr StringKey CopyStationLocationMenuItem{"CopyStationLocationMenuItem", 0};
 inline constexpr StringKey CopyPlayingStationLocationMenuItem{"CopyPlayingStationLocationMenuItem", 0};
 inline constexpr StringKey RadioMenuTitle{"RadioMenuTitle", 0};
+inline constexpr StringKey StoreSelectionMenuTitle{"StoreSelectionMenuTitle", 0};
+inline constexpr StringKey ZoomMenuItem{"ZoomMenuItem", 0};
+inline constexpr StringKey PlayButtonLabel{"PlayButtonLabel", 0};
+inline constexpr StringKey StopButtonLabel{"StopButtonLabel", 0};
+inline constexpr StringKey EditMenuTitle{"EditMenuTitle", 0};
+inline constexpr StringKey FindMenuItem{"FindMenuItem", 0};
+inline constexpr StringKey PresetUnavailableTitle{"PresetUnavailableTitle", 0};
+inline constexpr StringKey PresetUnavailableMsg{"PresetUnavailableMsg", 2};
+inline constexpr StringKey PresetUnavailableOK{"PresetUnavailableOK", 0};
 }  // namespace DisplayKeys

@@ -293,6 +293,14 @@ void ExtendedTableView::startDrag(Qt::DropActions) {
 
 // ---- DescriptiveOutlineDelegate ----
 
+namespace {
+// A text shortened with an ellipsis to the room it has, never cut through a letter.
+QString fitted(const QString& text, qreal room, const QFont& font) {
+    if (room <= 0) return QString();
+    return ZYMString::stringByTruncatingToWidth(text, room, ZYMString::TruncateTail, ZYMString::fontWidthMeasure(font));
+}
+}  // namespace
+
 void DescriptiveOutlineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                        const QModelIndex& index) const {
     const QRectF f(option.rect);
@@ -310,7 +318,8 @@ void DescriptiveOutlineDelegate::paint(QPainter* painter, const QStyleOptionView
         painter->setPen(QColor::fromRgbF(0.5, 0.5, 0.5, 1.0));
         painter->drawRect(bandRect.adjusted(0, 0, -1, -1));
         painter->setPen(option.palette.color(QPalette::Text));
-        painter->drawText(f.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
+        painter->drawText(f.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          fitted(name, f.width() - 6, option.font));
         painter->restore();
         return;
     }
@@ -322,47 +331,14 @@ void DescriptiveOutlineDelegate::paint(QPainter* painter, const QStyleOptionView
     if ((option.state & QStyle::State_Selected) && !generating)
         painter->fillRect(f, option.palette.color(highlighted ? QPalette::Highlight : QPalette::Midlight));
     painter->setPen(highlighted ? QColor(Qt::white) : option.palette.color(QPalette::Text));
-    painter->drawText(f.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter->drawText(f.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                      fitted(name, f.width() - 6, option.font));
     const QString secondary = index.data(ZYMItemRole::SecondaryText).toString();
     if (!secondary.isEmpty()) {
         if (!highlighted) painter->setPen(QColor(Qt::gray));
-        painter->drawText(
-            QRectF(descriptionOffset_, f.y(), std::max<qreal>(0, f.right() - descriptionOffset_), f.height()),
-            Qt::AlignLeft | Qt::AlignVCenter, secondary);
+        const qreal room = std::max<qreal>(0, f.right() - descriptionOffset_);
+        painter->drawText(QRectF(descriptionOffset_, f.y(), room, f.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                          fitted(secondary, room - 2, option.font));
     }
     painter->restore();
-}
-
-// ---- TruncatingTextField ----
-
-TruncatingTextField::TruncatingTextField(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-}
-
-void TruncatingTextField::setStringValue(const QString& s) {
-    full_ = s;
-    updateGeometry();
-    update();
-}
-
-void TruncatingTextField::setTruncationPosition(int position) {
-    position_ = position;
-    update();
-}
-
-QString TruncatingTextField::shownText() const {
-    return ZYMString::stringByTruncatingToWidth(full_, width() - 4, position_, ZYMString::fontWidthMeasure(font()));
-}
-
-QSize TruncatingTextField::sizeHint() const {
-    const QFontMetrics m(font());
-    return {m.horizontalAdvance(full_) + 4, m.height()};
-}
-
-QSize TruncatingTextField::minimumSizeHint() const { return {0, QFontMetrics(font()).height()}; }
-
-void TruncatingTextField::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(QRectF(rect()).adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, shownText());
 }

@@ -6,6 +6,7 @@
 // eliding label.
 
 #include "app/foundation/ZYMStringAdditions.h"
+#include "app/ui/TextFields.h"
 
 #include <QPixmap>
 #include <QStyledItemDelegate>
@@ -130,26 +131,4 @@ public:
 
 private:
     qreal descriptionOffset_ = 120.0;
-};
-
-// A label that shortens its text with an ellipsis to the width it has, at the head,
-// middle or tail, again at every size; stringValue() stays the whole text.
-class TruncatingTextField : public QWidget {
-    Q_OBJECT
-public:
-    explicit TruncatingTextField(QWidget* parent = nullptr);
-    void setStringValue(const QString& s);
-    QString stringValue() const { return full_; }
-    void setTruncationPosition(int position);
-    // The text as drawn at the current width.
-    QString shownText() const;
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-
-private:
-    QString full_;
-    int position_ = ZYMString::TruncateTail;
 };

@@ -53,7 +53,9 @@ MenuValidation validate(const MenuItem& item, const MenuState& s) {
     case MenuAction::StoreSelectionOnPreset:
         v.title = presetTitle(DisplayKeys::StoreToUsedPresetMenuItem, DisplayKeys::StoreToUnusedPresetMenuItem,
                               item.tag, slotName(item.tag));
-        v.enabled = (v.action == MenuAction::StoreSelectionOnPreset || s.hasPlayingStation) && free;
+        // A slot the account does not have would store nothing.
+        v.enabled = (v.action == MenuAction::StoreSelectionOnPreset || s.hasPlayingStation) && free &&
+                    (s.presetSlots < 0 || item.tag <= s.presetSlots);
         break;
     case MenuAction::CopyPlayingStationLocation: v.enabled = s.hasPlayingStation && free; break;
     case MenuAction::NowPlayingDisplay:

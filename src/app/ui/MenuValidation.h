@@ -43,6 +43,8 @@ struct MenuState {
     bool hasSongDocument = false;
     std::optional<QString> songName, songArtist, songAlbum;
     std::optional<QString> playingStationName;
+    // The account's number of preset slots; -1 while unknown (no slot is then refused).
+    int presetSlots = -1;
     // The name of the station on a preset slot; nullopt for an empty slot.
     std::function<std::optional<QString>(int slot)> presetStationName;
 };

@@ -44,7 +44,7 @@ NowPlayingDisplay::NowPlayingDisplay(std::function<QColor()> background, Schedul
     line2_ = new LineLayoutView;
     line1_->setObjectName(QStringLiteral("line1"));
     line2_->setObjectName(QStringLiteral("line2"));
-    comingSoon_ = new QLabel;
+    comingSoon_ = new TruncatingTextField;
     comingSoon_->setObjectName(QStringLiteral("comingSoon"));
     QFont small = comingSoon_->font();
     small.setPointSizeF(std::max<qreal>(7, small.pointSizeF() - 2));

@@ -278,13 +278,13 @@ void RadioAppController::setupMenus() {
     QMenuBar* bar = window_->menuBar();
     if (!bar) return;
     // The application's own menu comes first, as on a desktop with a global menu bar.
-    auto* application = new QMenu(QStringLiteral("&ZYM Radio"), bar);
+    auto* application = new QMenu(localizedText("ApplicationMenuTitle"), bar);
     bar->insertMenu(bar->actions().value(0), application);
-    application->addAction(QStringLiteral("About ZYM Radio"), this, [this] {
+    application->addAction(localizedText("AboutMenuItem"), this, [this] {
         if (env_.showAbout) env_.showAbout();
     });
     QAction* preferences =
-        application->addAction(QStringLiteral("Preferences..."), this, [this] { showPreferences(); });
+        application->addAction(localizedText("PreferencesMenuItem"), this, [this] { showPreferences(); });
     // A desktop with no binding of its own for it (plain X11) still gets the usual Ctrl+,.
     const QList<QKeySequence> bound = QKeySequence::keyBindings(QKeySequence::Preferences);
     preferences->setShortcuts(bound.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Comma)} : bound);
@@ -294,14 +294,14 @@ void RadioAppController::setupMenus() {
     quitItem->setShortcut(QKeySequence::Quit);
     connect(application, &QMenu::aboutToShow, this, [this] { updateSignOnItem(); });
 
-    QMenu* windows = bar->addMenu(QStringLiteral("&Window"));
-    windowMenuItem_ = windows->addAction(QStringLiteral("ZYM Radio"), this, [this] { showRadioWindow(); });
+    QMenu* windows = bar->addMenu(localizedText("WindowMenuTitle"));
+    windowMenuItem_ = windows->addAction(localizedText("RadioWindowMenuItem"), this, [this] { showRadioWindow(); });
     windowMenuItem_->setCheckable(true);
     connect(windows, &QMenu::aboutToShow, this, [this] { updateWindowMenu(); });
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("ZYM Radio Help"), this, [this] { showHelp(); });
-    help->addAction(QStringLiteral("Acknowledgements"), this, [this] { showAcknowledgements(); });
+    QMenu* help = bar->addMenu(localizedText("HelpMenuTitle"));
+    help->addAction(localizedText("HelpMenuItem"), this, [this] { showHelp(); });
+    help->addAction(localizedText("AcknowledgementsMenuItem"), this, [this] { showAcknowledgements(); });
     updateWindowMenu();
     updateSignOnItem();
 }

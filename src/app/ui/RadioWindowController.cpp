@@ -36,6 +36,7 @@
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RemoteControlledSlider.h"
+#include "app/ui/TextFields.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
@@ -71,6 +72,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
     setupScriptingChatAndTimers();
     setupDisplayAndControls();
+    setupFrameAutosaveAndCommands();
     updateWindowUI();
     updateDisplay();
     scheduleSoftwareUpdates();
@@ -92,14 +94,14 @@ QString RadioWindowController::format(const char* key, const QStringList& args) 
 }
 
 void RadioWindowController::buildWindow() {
-    window_ = std::make_unique<QWidget>();
+    window_ = makeWindowWidget(*this);
     window_->setObjectName(QStringLiteral("RadioWindow"));
     window_->resize(640, 520);
     auto* outer = new QVBoxLayout(window_.get());
     menuBar_ = new QMenuBar(window_.get());
     outer->setMenuBar(menuBar_);
-    QMenu* controls = menuBar_->addMenu(QStringLiteral("&Controls"));
-    controls->addAction(QStringLiteral("Play/Stop"), this, [this] { togglePlaying(); });
+    QMenu* controls = menuBar_->addMenu(text("ControlsMenuTitle"));
+    controls->addAction(text("PlayStopMenuItem"), this, [this] { togglePlaying(); });
     controls->addAction(text("SignOnString"), this, [this] { signOn(); });
     controls->addAction(text("SignOffString"), this, [this] { signOff(); });
     // From the top: play controls, the presets bar, the lists; the ad panel beside them.
@@ -138,7 +140,8 @@ void RadioWindowController::buildWindow() {
     }
     presetsPanel->addLayout(presetsRow);
 
-    search_ = new QLineEdit;
+    search_ = new SearchTextField;
+    search_->setObjectName(QStringLiteral("searchField"));
     search_->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
     stationsPanel->addWidget(search_);
     auto* split = splitter_ = new QSplitter;

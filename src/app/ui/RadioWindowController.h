@@ -376,6 +376,15 @@ public:
     void validateMenu(QMenu* menu);
     QMenu* controlsMenu() const { return controlsMenu_; }
     QMenu* trayMenu() const { return trayMenu_; }
+    // The frame kept under the autosave name, Find, Delete in Recently Played, and store
+    // commands aimed beyond the account's presets.
+    static inline const QString kFrameAutosaveName = QStringLiteral("Radio Window");
+    void saveWindowFrame() const;
+    void performFindPanelAction();
+    void stationsTableViewDelete();
+    // False, once the listener is told why, for a slot the account does not have.
+    bool presetSlotAvailable(int preset);
+    QLineEdit* searchField() const { return search_; }
     // Preferences and the album-art store.
     void prefChangedNotification(const Notification& notification);
     void albumArtLoaded(const void* parser);
@@ -486,6 +495,8 @@ private:
     NotificationCenter::Subscription timersSettingsObserver_;
     // Now-playing display, service callbacks and controls.
     void setupDisplayAndControls();
+    void setupFrameAutosaveAndCommands();
+    static std::unique_ptr<QWidget> makeWindowWidget(RadioWindowController& window);
     void registerForNotifications();
     void buildMenus();
     void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);

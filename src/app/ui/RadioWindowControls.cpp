@@ -214,6 +214,11 @@ void RadioWindowController::buildMenus() {
     for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::PlayPreset, slot);
     controlsMenu_->addSeparator();
+    // The selected station's store commands read as the playing one's: they get a submenu.
+    QMenu* storeSelection = controlsMenu_->addMenu(localized(DisplayKeys::StoreSelectionMenuTitle));
+    storeSelection->setObjectName(QStringLiteral("storeSelectionMenu"));
+    for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
+        add(storeSelection, QString(), MenuAction::StoreSelectionOnPreset, slot);
     for (int slot = 1; slot <= 2 * kPresetButtons; ++slot)
         add(controlsMenu_, QString(), MenuAction::StorePlayingOnPreset, slot);
     connect(controlsMenu_, &QMenu::aboutToShow, this, [this] { validateMenu(controlsMenu_); });
@@ -250,6 +255,7 @@ MenuState RadioWindowController::menuState() const {
         s.songAlbum = doc->songAlbum();
     }
     if (playingStation()) s.playingStationName = playingStation()->name();
+    if (radioService_->serviceAvailable()) s.presetSlots = radioService_->maxNumberOfPresets();
     s.presetStationName = [this](int slot) -> std::optional<QString> {
         if (!radioService_->serviceAvailable()) return std::nullopt;
         auto station = radioService_->stationForPreset(slot);
@@ -262,6 +268,7 @@ void RadioWindowController::validateMenu(QMenu* menu) {
     if (!menu) return;
     const MenuState state = menuState();
     for (QAction* item : menu->actions()) {
+        if (item->menu()) validateMenu(item->menu());
         const QVariant action = item->property(kActionProperty);
         if (!action.isValid()) continue;
         const auto v = validate({MenuAction(action.toInt()), item->property(kTagProperty).toInt()}, state);
@@ -297,7 +304,7 @@ void RadioWindowController::updatePlayButtons() {
     const bool can = canPlay();
     playButton_->setEnabled(can);
     const bool stop = can && isPreparingOrBufferingOrPlaying();
-    playButton_->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    playButton_->setText(localized(stop ? DisplayKeys::StopButtonLabel : DisplayKeys::PlayButtonLabel));
     playButton_->setProperty("image", stop ? QStringLiteral("stop_normal") : QStringLiteral("play_normal"));
     playButton_->setProperty("alternateImage", stop ? QStringLiteral("stop_pressed") : QStringLiteral("play_pressed"));
 }

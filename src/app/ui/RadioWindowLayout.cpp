@@ -17,6 +17,7 @@
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/support/AdController.h"
+#include "app/ui/DisplayTexts.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/NowPlayingOverlay.h"
 #include "app/radio/RadioMetadataParser.h"
@@ -103,8 +104,8 @@ void RadioWindowController::setupLayout() {
 
     QMenu* controls = menuBar_->actions().isEmpty() ? nullptr : menuBar_->actions().front()->menu();
     if (controls) {
-        QAction* zoomAction =
-            controls->addAction(QStringLiteral("Zoom"), this, [this] { Guarded("zoom", [this] { zoom(); }); });
+        QAction* zoomAction = controls->addAction(localized(DisplayKeys::ZoomMenuItem), this,
+                                                  [this] { Guarded("zoom", [this] { zoom(); }); });
         zoomAction->setObjectName(QStringLiteral("zoom"));
     }
 

@@ -32,7 +32,7 @@ QString RadioWindowController::stationIDOnPreset(int preset) const {
 }
 
 void RadioWindowController::checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset) {
-    if (!station) return;
+    if (!station || !presetSlotAvailable(preset)) return;
     if (!radioService_->stationExistsOnPresets(station.get())) return doStoreStation(station, preset);
     DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
     const DialogRequest sheet = localizedAlert(DialogRequest::Style::Informational, "PresetExistsTitle",

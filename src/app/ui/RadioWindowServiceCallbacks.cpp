@@ -102,7 +102,7 @@ void RadioWindowController::resumeOrGiveUpAfterLoss(const QString& reason) {
 }
 
 void RadioWindowController::serviceEncounteredError(const ZYMServiceErrorDescription& error) {
-    LogMessage(kLogError, "serviceEncounteredError: %s\n", error.description().toUtf8().constData());
+    LogMessage(kLogInfo, "serviceEncounteredError: %s\n", error.description().toUtf8().constData());
     // The fault stays shown until the next status replaces it.
     if (!error.sifFaultString().isEmpty())
         setProgressText(localizedFormat(DisplayKeys::RadioServiceErrorFaultFormatString, {error.sifFaultString()}));

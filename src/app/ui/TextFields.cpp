@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTextCursor>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <cmath>
 
@@ -46,9 +47,47 @@ void SearchTextField::updateCancel() {
     cancel_->setIcon(shown ? picture : blank);
 }
 
+// ---- TruncatingTextField ----
+
+TruncatingTextField::TruncatingTextField(QWidget* parent) : QLabel(parent), position_(ZYMString::TruncateTail) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setTextFormat(Qt::PlainText);
+}
+
+void TruncatingTextField::setTruncationPosition(int position) {
+    position_ = position;
+    update();
+}
+
+QString TruncatingTextField::shownText() const {
+    // Two points of room at each side, as the text cell keeps.
+    return ZYMString::stringByTruncatingToWidth(text(), contentsRect().width() - 2 * margin() - 4, position_,
+                                                ZYMString::fontWidthMeasure(font()));
+}
+
+QSize TruncatingTextField::sizeHint() const {
+    const QFontMetrics m(font());
+    return QSize(m.horizontalAdvance(text()) + 4, m.height()) + QSize(2 * margin(), 2 * margin()) +
+           (size() - contentsRect().size());
+}
+
+QSize TruncatingTextField::minimumSizeHint() const {
+    return {0, QFontMetrics(font()).height() + 2 * margin() + (height() - contentsRect().height())};
+}
+
+void TruncatingTextField::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    drawFrame(&p);
+    p.setFont(font());
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+    const QRect room = contentsRect().adjusted(margin() + 2, margin(), -margin() - 2, -margin());
+    p.drawText(room, int(alignment()) | Qt::TextSingleLine, shownText());
+}
+
 // ---- TemporaryTextField ----
 
-TemporaryTextField::TemporaryTextField(Scheduler& scheduler, QWidget* parent) : QLabel(parent), scheduler_(scheduler) {}
+TemporaryTextField::TemporaryTextField(Scheduler& scheduler, QWidget* parent)
+    : TruncatingTextField(parent), scheduler_(scheduler) {}
 
 TemporaryTextField::~TemporaryTextField() = default;
 

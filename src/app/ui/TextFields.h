@@ -9,6 +9,7 @@
 #include <memory>
 
 class QAction;
+class QPaintEvent;
 class ScheduledTimer;
 class Scheduler;
 
@@ -30,9 +31,31 @@ private:
     QAction* cancel_;
 };
 
+// A one-line label that shortens its text with an ellipsis to the width it has, at the
+// head, middle or tail, again at every size, so a letter is never cut at its edge;
+// text() and stringValue() stay the whole text.
+class TruncatingTextField : public QLabel {
+    Q_OBJECT
+public:
+    explicit TruncatingTextField(QWidget* parent = nullptr);
+    void setStringValue(const QString& s) { setText(s); }
+    QString stringValue() const { return text(); }
+    void setTruncationPosition(int position);
+    // The text as drawn at the current width.
+    QString shownText() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    int position_;
+};
+
 // A label whose text clears itself `delay` seconds after it was last set to a non-empty
-// text; a new text restarts the wait.
-class TemporaryTextField : public QLabel {
+// text; a new text restarts the wait. A text too long for it ends in an ellipsis.
+class TemporaryTextField : public TruncatingTextField {
     Q_OBJECT
 public:
     explicit TemporaryTextField(Scheduler& scheduler, QWidget* parent = nullptr);

@@ -197,6 +197,13 @@ TEST_F(PlaySessionTest, ReportsOfAnotherURLOnlyLog) {
         EXPECT_EQ(session_->playingStationURL(), current) << row.line;
     }
     EXPECT_FALSE(session_->nextTrackMetadata());
+    // Each dropped report says which stream it was for, the schemes left out.
+    QString playing = current;
+    playing.remove(0, playing.indexOf(QLatin1Char(':')) + 1);
+    EXPECT_NE(Log().find("isStationURLActive - playing[" + playing.toStdString() +
+                         "] vs check[//127.0.0.1:1/elsewhere?uid=macclient-0] - result = 0\n"),
+              std::string::npos)
+        << Log();
     // The same stream asked by another scheme is the current one.
     QString otherScheme = current;
     otherScheme.replace(0, 4, QStringLiteral("qint"));

@@ -224,3 +224,15 @@ TEST_F(RadioServiceOutOfDate, AFailedForcedReadLetsLaterChangesBeStored) {
     radio_->removePreset(5);
     EXPECT_EQ(reports_.Count("PresetsWillStore"), willStore + 1);
 }
+
+// A write refused for any reason but "OutOfDate" reaches no one: it is only logged, with
+// the line the rest of the loading queue's optional steps use.
+TEST_F(RadioServicePresets, AWriteRefusedOtherwiseIsOnlyLogged) {
+    Load({{"methods", QJsonObject{{"SetPresets", QJsonObject{{"status_code", "Failure"}}}}}});
+    radio_->storeStation(S(777).get(), 1);
+    const std::string line =
+        "storePresetsCompletedWithSuccess failed, but info request is not required.  continuing as normal.\n";
+    ASSERT_TRUE(RunUntil([&] { return Log().find(line) != std::string::npos; })) << Log();
+    EXPECT_FALSE(reports_.Has("PresetsDidStore"));
+    EXPECT_FALSE(reports_.Has("PresetsOutOfDate"));
+}

@@ -245,6 +245,42 @@ TEST(ListViewTest, TruncatingLabelKeepsTheWholeText) {
     EXPECT_TRUE(label.shownText().startsWith(QChar(0x2026)));
 }
 
+// A station cell too narrow for its name or description ends them in an ellipsis inside
+// the cell, never a letter cut at its edge.
+TEST(ListViewTest, StationCellsShortenLongTextsWithAnEllipsis) {
+    QStandardItemModel model(2, 1);
+    auto* described = new QStandardItem(QStringLiteral("Station 1"));
+    described->setData(QStringLiteral("A description far too long for the narrow table, WWWWWWWWWWWWWW"),
+                       ZYMItemRole::SecondaryText);
+    model.setItem(0, 0, described);
+    model.setItem(1, 0, new QStandardItem(QStringLiteral("A station name far too long for the narrow table WWWW")));
+    ExtendedTableView table;
+    table.setModel(&model);
+    auto* cell = new DescriptiveOutlineDelegate(&table);
+    cell->setDescriptionOffset(80);
+    table.setItemDelegate(cell);
+    table.horizontalHeader()->hide();
+    table.verticalHeader()->hide();
+    table.setShowGrid(false);
+    table.resize(260, 80);
+    table.setColumnWidth(0, 240);
+    table.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));
+    const QImage shot = table.viewport()->grab().toImage();
+    shot.save(QCoreApplication::applicationDirPath() + "/station-cells-narrow.png");
+    for (int row = 0; row < 2; ++row) {
+        SCOPED_TRACE(row);
+        const QRect r = table.visualRect(model.index(row, 0));
+        const QRgb ground = shot.pixel(r.right(), r.top());
+        int lastInk = -1;
+        for (int x = r.left(); x <= r.right(); ++x)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                if (std::abs(qGray(shot.pixel(x, y)) - qGray(ground)) > 60) lastInk = std::max(lastInk, x);
+        ASSERT_GT(lastInk, r.left() + r.width() / 2) << "the text is drawn";
+        EXPECT_LT(lastInk, r.right() - 1) << "ink up to the edge: a letter cut through";
+    }
+}
+
 TEST(ListViewTest, ReloadRowOfAMissingRowDrawsNothing) {
     auto model = Rows(3);
     ExtendedTableView table;

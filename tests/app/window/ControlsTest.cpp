@@ -44,6 +44,10 @@ TEST(MenuValidationTable, EnablesAndTitlesByActionAndState) {
         s.sheetOpen = true;
         return s;
     };
+    const auto fiveSlots = [](MenuState s) {
+        s.presetSlots = 5;
+        return s;
+    };
     const auto signedOn = [](MenuState s) {
         s.signOnInProgressOrValid = true;
         return s;
@@ -110,6 +114,24 @@ TEST(MenuValidationTable, EnablesAndTitlesByActionAndState) {
          MenuAction::StoreSelectionOnPreset,
          true,
          "Store on Preset 9"},
+        {"store selection beyond the account's slots",
+         {MenuAction::StoreSelectionOnPreset, 9},
+         fiveSlots(nothing),
+         MenuAction::StoreSelectionOnPreset,
+         false,
+         "Store on Preset 9"},
+        {"store playing beyond the account's slots",
+         {MenuAction::StorePlayingOnPreset, 6},
+         fiveSlots(playing),
+         MenuAction::StorePlayingOnPreset,
+         false,
+         "Store on Preset 6"},
+        {"store playing on the account's last slot",
+         {MenuAction::StorePlayingOnPreset, 5},
+         fiveSlots(playing),
+         MenuAction::StorePlayingOnPreset,
+         true,
+         "Store on Preset 5"},
         {"store selection, sheet",
          {MenuAction::StoreSelectionOnPreset, 9},
          withSheet(nothing),

@@ -53,9 +53,11 @@ TEST(Program, SignsOnAndPlaysTheLastStationAtLaunch) {
     const QColor display = shot.pixelColor(shot.width() / 3, 110);
     const QColor ground = shot.pixelColor(4, 150);
     EXPECT_NE(display, ground) << "display background";
-    const QColor logo = shot.pixelColor(580, 108);
-    EXPECT_GT(logo.red(), 200) << "logo";
-    EXPECT_LT(logo.blue(), 100) << "logo";
+    // The logo's place follows the window's width, which the screen may have narrowed.
+    int logoX = -1;
+    for (int x = shot.width() / 3; x < shot.width() && logoX < 0; ++x)
+        if (const QColor c = shot.pixelColor(x, 108); c.red() > 200 && c.blue() < 100) logoX = x;
+    EXPECT_GE(logoX, 0) << "logo";
     int darkTextPixelsInPresets = 0;  // the first preset shows its number
     for (int x = 110; x < 220; ++x)
         for (int y = 160; y < 182; ++y)

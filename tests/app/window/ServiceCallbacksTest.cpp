@@ -245,6 +245,21 @@ TEST_F(ServiceCallbacks, AFaultOrACancelStaysShownUntilTheNextStatus) {
     EXPECT_EQ(window_->lineText(2), "The radio service reported: Quota exceeded") << "no fault string, no change";
     window_->setProgressText(QStringLiteral("Next status"));
     EXPECT_EQ(window_->lineText(2), "Next status");
+    // A service error is an informational line: kept at level 1, left out at level 0.
+    const std::string line = "serviceEncounteredError: ";
+    const auto lines = [&] {
+        std::string log = Log();
+        std::size_t n = 0;
+        for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
+            ++n;
+        return n;
+    };
+    for (const int level : {kLogInfo, kLogError}) {
+        InitLogFile(logPath_.c_str(), level, 0);
+        window_->serviceEncounteredError(ZYMServiceErrorDescription(token));
+        EXPECT_EQ(lines(), level == kLogInfo ? 1u : 0u) << "threshold " << level;
+    }
+    InitLogFile(logPath_.c_str(), kLogDebug, 0);
 
     window_->signOff();
     window_->authenticationCancelled();
