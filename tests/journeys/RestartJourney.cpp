@@ -91,5 +91,18 @@ TEST_F(Restart, TheSameDayListsTheStationsAndPlaysTheLastOne) {
     EXPECT_TRUE(quit());
 }
 
+// A settings file whose recently-played list claims 0x7fffffff items (Qt would reserve tens
+// of gigabytes for it): the program starts, plays the last station, and the file keeps the
+// other settings.
+TEST_F(Restart, ASettingsValueClaimingBillionsOfItemsIsDropped) {
+    startListening(QString::fromLatin1(kStation),
+                   QStringLiteral("recent_stations_demo=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"));
+    ASSERT_TRUE(quit());
+    const QString settings = settingsText();
+    EXPECT_TRUE(settings.contains(QStringLiteral("playing_station=") + QLatin1String(kStation)))
+        << settings.toStdString();
+    EXPECT_FALSE(settings.contains(QStringLiteral("\\x7f\\xff"))) << settings.toStdString();
+}
+
 }  // namespace
 }  // namespace journey

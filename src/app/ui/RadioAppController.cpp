@@ -99,7 +99,7 @@ void RadioAppController::registerPreferenceDefaults() {
 }
 
 int RadioAppController::logLevel() const {
-    return int(std::clamp<qint64>(defaults_.integer(QStringLiteral("log_verbosity")), 0, 2));
+    return int(std::clamp<qint64>(defaults_.integer(QStringLiteral("log_verbosity")), kLogError, kLogTrace));
 }
 
 QString RadioAppController::initLogging() {

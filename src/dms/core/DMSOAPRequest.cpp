@@ -18,11 +18,11 @@ namespace {
 constexpr std::size_t kMaxLoggedResponse = 4096;
 
 // An answer's text for an error line. Bodies may carry credentials and run to megabytes:
-// shown only at the debug verbosity, with secrets redacted and cut short; otherwise only
+// shown only at the trace verbosity, with secrets redacted and cut short; otherwise only
 // their size.
 std::string BodyForLog(const std::string& body) {
-    if (GetLogLevel() >= kLogDebug) return DMRedactForLog(body, kMaxLoggedResponse);
-    return "(" + std::to_string(body.size()) + " bytes, shown at the debug verbosity)";
+    if (GetLogLevel() >= kLogTrace) return DMRedactForLog(body, kMaxLoggedResponse);
+    return "(" + std::to_string(body.size()) + " bytes, shown at log verbosity 3)";
 }
 
 class ReportingScope {

@@ -150,8 +150,8 @@ void DMURLRequestLinux::Send() {
         std::string head = spec.method + " " + mURL + " HTTP/1.1\n";
         for (const auto& [name, value] : mHeaders)
             head += name + ": " + value + "\n";
-        LogMessage(2, "%s\n", head.c_str());
-        LogFramed(2, "UNCOMPRESSED REQUEST BODY\n", DMRedactForLog(mBody, kMaxLoggedBody));
+        LogMessage(kLogTrace, "%s\n", head.c_str());
+        LogFramed(kLogTrace, "UNCOMPRESSED REQUEST BODY\n", DMRedactForLog(mBody, kMaxLoggedBody));
     }
     d.transfer = std::make_unique<platform::CurlTransfer>(std::move(spec), &d);
     if (mLogFlags & kDMURLLogStreamEvents) LogMessage(2, "URLRequest http stream OPEN initiated.\n");
@@ -282,7 +282,7 @@ std::string DMURLRequestLinux::Impl::ResponseBody() {
     const std::string& raw = transfer->GetResponseBody();
     const std::string encoding = TrimSpaces(transfer->GetResponseHeader("Content-Encoding"));
     if (!EqualsNoCase(encoding, "gzip") || raw.empty()) return raw;
-    if (owner.mLogFlags & kDMURLLogCompressedBody) LogFramed(2, "COMPRESSED RESPONSE BODY\n", DMHexDump(raw));
+    if (owner.mLogFlags & kDMURLLogCompressedBody) LogFramed(kLogTrace, "COMPRESSED RESPONSE BODY\n", DMHexDump(raw));
     unsigned char* out = nullptr;
     std::uint32_t outLength = 0;
     const std::uint32_t n = DMPlatformUtils::GetInstance()->Gunzip(
@@ -306,8 +306,8 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
         const std::string body = ResponseBody();
         LogMessage(1, "Received response to request at %s\n", url.c_str());
         if (logBodies) {
-            LogMessage(2, "%s", transfer->GetResponseHeaderText().c_str());
-            LogFramed(2, nullptr, DMRedactForLog(body, kMaxLoggedBody));
+            LogMessage(kLogTrace, "%s", transfer->GetResponseHeaderText().c_str());
+            LogFramed(kLogTrace, nullptr, DMRedactForLog(body, kMaxLoggedBody));
         }
         StopTimers();
         if (transfer->GetBytesReceived() > 0) downloadStarted = true;
@@ -331,12 +331,12 @@ void DMURLRequestLinux::Impl::OnTransferComplete(platform::ErrorNumber error) {
     failedOrError = true;
     LogMessage(0, "Error reading response from %s (domain=%ld, error=%ld)\n", url.c_str(),
                static_cast<long>(error.domain), static_cast<long>(error.code));
-    if (logBodies) LogMessage(2, "%s", transfer->GetResponseHeaderText().c_str());
+    if (logBodies) LogMessage(kLogTrace, "%s", transfer->GetResponseHeaderText().c_str());
     const std::string body = ResponseBody();
     if (body.empty())
         LogMessage(0, "Message contained no body.\n");
     else if (logBodies)
-        LogFramed(2, nullptr, DMRedactForLog(body, kMaxLoggedBody));
+        LogFramed(kLogTrace, nullptr, DMRedactForLog(body, kMaxLoggedBody));
     StopTimers();
     if (!ReportProgress()) return;
     finished = true;

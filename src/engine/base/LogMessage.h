@@ -15,6 +15,9 @@ enum LogLevel : int {
     kLogError = 0,
     kLogInfo = 1,
     kLogDebug = 2,
+    // Whole message bodies and headers, cut short: only when the settings ask for more than
+    // the default verbosity (debug), since bodies run to megabytes and name the account.
+    kLogTrace = 3,
 };
 
 // Opens (or reopens) `path`, sets the threshold to `level`, keeps only the file's last

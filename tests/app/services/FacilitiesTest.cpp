@@ -13,6 +13,11 @@
 #include "platform/RunLoop.h"
 
 #include "AppTestSupport.h"
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' allocation hooks (GCC ships the runtime without this header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
+                                                         void (*)(const volatile void*));
+#endif
 
 #include <gtest/gtest.h>
 
@@ -25,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -221,6 +227,74 @@ TEST(UserDefaultsTest, RegisteredDefaultsAnswerButAreNeverWritten) {
     EXPECT_FALSE(text.contains("play_at_launch"));
     EXPECT_FALSE(text.contains("network_bandwidth_limit"));
     EXPECT_FALSE(text.contains("log_verbosity"));
+}
+
+namespace {
+// The largest single block asked of the allocator since the last reset (sanitizer builds).
+std::atomic<std::size_t> gLargestAllocation{0};
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+void NoteAllocation(const volatile void*, std::size_t size) {
+    std::size_t seen = gLargestAllocation.load();
+    while (size > seen && !gLargestAllocation.compare_exchange_weak(seen, size)) {}
+}
+void NoteFree(const volatile void*) {}
+bool WatchAllocations() {
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(NoteAllocation, NoteFree) != 0;
+    return installed;
+}
+#else
+bool WatchAllocations() { return false; }
+#endif
+}  // namespace
+
+// A stored value whose list, text list or dictionary claims 0x7fffffff items, or whose
+// type the program never stores, is read as absent, without Qt reserving gigabytes for
+// it; every other value of the file, dictionaries and lists included, is kept.
+TEST(UserDefaultsTest, AValueClaimingBillionsOfItemsIsReadAsAbsent) {
+    const struct {
+        const char* what;
+        QByteArray value;
+    } rows[] = {
+        {"list", R"v(@Variant(\0\0\0\t\x7f\xff\xff\xff))v"},
+        {"text list", R"v(@Variant(\0\0\0\v\x7f\xff\xff\xff))v"},
+        {"dictionary", R"v(@Variant(\0\0\0\b\x7f\xff\xff\xff))v"},
+        {"list in a list", R"v("@Variant(\0\0\0\t\0\0\0\x1\0\0\0\t\x7f\xff\xff\xff)")v"},
+        {"type never stored", R"v(@Variant(\0\0\0\x7f\0\0\0\x4ZYM\0))v"},
+        {"cut short", R"v(@Variant(\0\0\0\n\0\0\0\x10\0))v"},
+    };
+    const bool watching = WatchAllocations();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.conf");
+        {
+            UserDefaults d(path);
+            d.setString("screenname", "demo");
+            d.setObject("map", QVariantMap{{"k", "v"}, {"n", 3}});
+            d.setObject("recent_stations_demo", QStringList{"a", "b"});
+            d.setDouble("volume", 0.25);
+            ASSERT_TRUE(d.synchronize());
+        }
+        QByteArray text = ReadAll(path);
+        text.replace("[General]\n", "[General]\nbad=" + row.value + "\nbad_too=" + row.value + "\n");
+        WriteAll(path, text);
+        gLargestAllocation = 0;
+        UserDefaults d(path);
+        EXPECT_FALSE(d.object("bad").isValid());
+        EXPECT_FALSE(d.object("bad_too").isValid());
+        EXPECT_EQ(d.string("screenname"), "demo");
+        EXPECT_EQ(d.dictionary("map").value("n").toInt(), 3);
+        EXPECT_EQ(d.stringArray("recent_stations_demo"), (QStringList{"a", "b"}));
+        EXPECT_DOUBLE_EQ(d.doubleValue("volume"), 0.25);
+        if (watching) EXPECT_LT(gLargestAllocation.load(), std::size_t(64) << 20);
+        // Written again, the file keeps the others.
+        d.setBool("flag", true);
+        ASSERT_TRUE(d.synchronize());
+        UserDefaults again(path);
+        EXPECT_EQ(again.string("screenname"), "demo");
+        EXPECT_EQ(again.dictionary("map").value("k").toString(), "v");
+        EXPECT_FALSE(again.object("bad").isValid());
+    }
 }
 
 TEST(UserDefaultsTest, IntegerIsZeroWhenMissingOrNotANumber) {

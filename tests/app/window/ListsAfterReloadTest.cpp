@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -122,6 +123,41 @@ TEST_F(ListsAfterReload, ARenewalOrASignOnAgainKeepsTheClickedGenreAndStation) {
         panels_.actions->authOK();
     });
     ExpectListsShow(genre, station, rows);
+}
+
+// Signed on again after a sign-off, with the day's cache gone, the station details come
+// from the server chunk by chunk: a genre chosen meanwhile lists its stations at once and
+// stays chosen, listing them, once the load is over.
+TEST_F(ListsAfterReload, AGenreChosenWhileTheDetailsLoadListsItsStations) {
+    ScriptDirectory({{"stations", 200}});
+    SignOnAndLoad();
+    const auto [genre, station] = GenreAndStation(*window_);
+    ASSERT_FALSE(genre.isEmpty());
+    window_->signOff();
+    QDir(dir_.filePath("cache")).removeRecursively();
+    ScriptDirectory({{"stations", 200}, {"methods", QJsonObject{{"GetStationInfo", QJsonObject{{"delay_ms", 400}}}}}});
+    const int asked = CountRequests("IMetadataDescribeRequest");
+    window_->signOn();
+    ASSERT_TRUE(RunUntil([&] { return panels_.signOnVisible; })) << Log();
+    panels_.actions->authOK();
+    ASSERT_TRUE(RunUntil([&] { return CountRequests("IMetadataDescribeRequest") > asked; })) << Log();
+    ASSERT_FALSE(window_->radioService().informationLoaded()) << "the details are still loading";
+
+    // Chosen through the list's selection: the loading sheet may be up by now.
+    const auto item = window_->dataSource().sourceItemWithIdentifier(genre);
+    ASSERT_TRUE(item);
+    SourceList(*window_).selectionModel()->setCurrentIndex(
+        window_->dataSource().sourcesModel().index(window_->dataSource().indexOfSourceItem(item.get())),
+        QItemSelectionModel::ClearAndSelect);
+    EXPECT_GT(StationRows(*window_), 0);
+
+    ASSERT_TRUE(RunUntil([&] { return window_->radioService().informationLoaded(); })) << Log();
+    EXPECT_EQ(SelectedSourceID(*window_), genre);
+    const auto loaded = window_->dataSource().sourceItemWithIdentifier(genre);
+    ASSERT_TRUE(loaded);
+    const int listed = int(static_cast<const RadioGenreItem&>(*loaded).stationItems().size());
+    EXPECT_GT(listed, 0);
+    EXPECT_EQ(StationRows(*window_), listed);
 }
 
 // A station chosen in a genre that does not list it stays chosen through a renewal.

@@ -207,6 +207,33 @@ TEST_F(ServiceCallbacks, OneStationsDetailsReloadOnlyItsRow) {
     EXPECT_EQ(resets, 0) << "the rows stay, the selection with them";
 }
 
+// At the default verbosity (debug, as the fixture logs) a sign-on and the directory's load
+// log one line per request and one per answer, no message body; the trace verbosity adds
+// the bodies.
+TEST_F(ServiceCallbacks, BodiesAreLoggedOnlyAboveTheDefaultVerbosity) {
+    ASSERT_EQ(GetLogLevel(), kLogDebug);
+    SignOnAndLoad();
+    const auto count = [](const std::string& text, const std::string& needle) {
+        int n = 0;
+        for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+            ++n;
+        return n;
+    };
+    std::string log = Log();
+    const int sent = count(log, "Sending URL request to ");
+    EXPECT_GE(sent, 5) << "sign-on, discovery and the directory's calls";
+    EXPECT_EQ(count(log, "Received response to request at "), sent);
+    for (const char* body : {"-----START-----", "UNCOMPRESSED REQUEST BODY", "Envelope", "Content-Type"})
+        EXPECT_EQ(log.find(body), std::string::npos) << body;
+
+    InitLogFile(logPath_.c_str(), kLogTrace, 0);
+    window_->playStationWithID(kMp3Station);
+    ASSERT_TRUE(RunUntil([&] { return Log().find("------END------") != std::string::npos; })) << Log();
+    log = Log();
+    EXPECT_NE(log.find("UNCOMPRESSED REQUEST BODY"), std::string::npos);
+    EXPECT_NE(log.find("Envelope"), std::string::npos);
+}
+
 TEST_F(ServiceCallbacks, PresetsChangedElsewhereAreReloadedOrOverwrittenAsChosen) {
     SignOnAndLoad();
     auto station = window_->radioService().stationWithID(kMp3Station);

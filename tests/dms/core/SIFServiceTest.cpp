@@ -441,10 +441,10 @@ TEST_F(SIFServiceTest, AppendedClientIdIsEncodedAndJoinsAnExistingQuery) {
     EXPECT_EQ(records[0].http.Header("User-Agent"), "Maker_Player_1.0/CTID (quintrel/2.0)");
 }
 
-TEST_F(SIFServiceTest, BodyDumpAtLevelTwoShowsNoCredentials) {
+TEST_F(SIFServiceTest, BodyDumpAtTheTraceLevelShowsNoCredentials) {
     QTemporaryDir dir;
     const std::string log = dir.filePath("ws.log").toStdString();
-    InitLogFile(log.c_str(), 2, 0);
+    InitLogFile(log.c_str(), kLogTrace, 0);
     Soap("svc", QJsonObject{{"siu", QJsonObject{{"mech", "m"}, {"credential", "S3CRET-FROM-SERVER"}}}});
     PingController& s = Make(Url("svc"));
     std::unique_ptr<DMSOAPElementType> credential(Credential("S3CRET-ASSERTION"));
