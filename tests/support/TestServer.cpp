@@ -179,6 +179,29 @@ void TestServer::Script(const QJsonArray& scripts) {
     if (status != 200) throw std::runtime_error("script refused: " + body);
 }
 
+std::vector<RecordedRequest> TestServer::StreamRequests(const std::string& prefix) {
+    std::vector<RecordedRequest> streams;
+    for (auto& r : Requests(prefix))
+        if (r.path.find("svcstream/") != std::string::npos) streams.push_back(std::move(r));
+    return streams;
+}
+
+std::vector<std::string> TestServer::StreamTargets(const std::string& prefix) {
+    std::vector<std::string> targets;
+    for (const auto& r : StreamRequests(prefix)) {
+        const std::string tail = r.path.substr(r.path.find("svcstream/") + 10);
+        const auto n = r.query.find("n=");
+        targets.push_back(tail + " " + r.query.substr(n, 3));
+    }
+    return targets;
+}
+
+void TestServer::StreamFails(const std::string& prefix, const std::string& progPrefix, const QJsonObject& how) {
+    QJsonObject script = how;
+    script["path"] = QString::fromStdString(prefix + "svcstream/" + progPrefix);
+    Script(script);
+}
+
 std::vector<RecordedRequest> TestServer::Requests(const std::string& prefix) {
     const auto [status, body] = Exchange(
         "GET", "/_ctl/requests?prefix=" + QUrl::toPercentEncoding(QString::fromStdString(prefix)).toStdString());

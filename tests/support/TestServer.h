@@ -47,6 +47,12 @@ public:
     void ScriptSignOn(const std::string& prefix, const char* user, const char* password);
     void ScriptDirectory(const std::string& prefix, QJsonObject directory = {});
     std::vector<RecordedRequest> Requests(const std::string& prefix);
+    // The station streams asked for below `prefix` (paths holding "svcstream/"), in order,
+    // and the same as "<prog> n=<k>" each.
+    std::vector<RecordedRequest> StreamRequests(const std::string& prefix);
+    std::vector<std::string> StreamTargets(const std::string& prefix);
+    // Fails, as `how` says, every stream below `prefix` whose prog id starts with `progPrefix`.
+    void StreamFails(const std::string& prefix, const std::string& progPrefix, const QJsonObject& how);
     void Reset();
 
     // Starts (once per variant) a TLS listener serving the same scripts. Variants:

@@ -108,27 +108,11 @@ protected:
         session_->startPlaying(station, true);
     }
 
-    std::vector<zymtest::RecordedRequest> StreamRequests() {
-        std::vector<zymtest::RecordedRequest> streams;
-        for (auto& r : server_->Requests(prefix_))
-            if (r.path.find("svcstream/") != std::string::npos) streams.push_back(r);
-        return streams;
-    }
+    std::vector<zymtest::RecordedRequest> StreamRequests() { return server_->StreamRequests(prefix_); }
     // "<prog> n=<k>" of each stream request, in order.
-    std::vector<std::string> StreamTargets() {
-        std::vector<std::string> targets;
-        for (const auto& r : StreamRequests()) {
-            const std::string tail = r.path.substr(r.path.find("svcstream/") + 10);
-            const auto n = r.query.find("n=");
-            targets.push_back(tail + " " + r.query.substr(n, 3));
-        }
-        return targets;
-    }
-    // Fails every stream of the station's prog ids that start with `progPrefix`.
+    std::vector<std::string> StreamTargets() { return server_->StreamTargets(prefix_); }
     void StreamFails(const std::string& progPrefix, const QJsonObject& how) {
-        QJsonObject script = how;
-        script["path"] = QString::fromStdString(prefix_ + "svcstream/" + progPrefix);
-        server_->Script(script);
+        server_->StreamFails(prefix_, progPrefix, how);
     }
 
     std::string Log() {
