@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "dms/core/DMNumberText.h"
 #include "dms/radio/DMRadioCoding.h"
 
 namespace dmradio {
@@ -10,7 +11,6 @@ namespace dmradio {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 const char* SkipBlanks(const char* p, const char* end) {
     while (p != end && IsBlank(*p))
@@ -20,24 +20,9 @@ const char* SkipBlanks(const char* p, const char* end) {
 
 }  // namespace
 
-std::string FormatInt(std::int32_t value) {
-    char buffer[16];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
+std::string FormatInt(std::int32_t value) { return DMFormatInt(value); }
 
-bool ScanInt(const std::string& text, std::int32_t& value) {
-    const char* end = text.data() + text.size();
-    const char* p = SkipBlanks(text.data(), end);
-    if (p != end && *p == '+') ++p;  // from_chars takes no '+'
-    const char* digits = (p != end && *p == '-') ? p + 1 : p;
-    if (digits == end || !IsDigit(*digits)) return false;
-    std::int32_t read = 0;
-    const auto result = std::from_chars(p, end, read);
-    if (result.ec != std::errc()) return false;  // beyond 32 bits: not converted
-    value = read;
-    return true;
-}
+bool ScanInt(const std::string& text, std::int32_t& value) { return DMScanInt(text, value); }
 
 std::string FormatFloat(float value) {
     char buffer[64];

@@ -1,5 +1,7 @@
 #include "dms/radio3/DMRadio3Coding.h"
 
+#include "dms/core/DMNumberText.h"
+
 #include <charconv>
 #include <system_error>
 
@@ -27,28 +29,7 @@ const char* SkipToNumber(const char* p, const char* end, bool& negative) {
 
 }  // namespace
 
-bool DMRadio3ScanInt(const std::string& text, std::int32_t& value) {
-    const char* end = text.data() + text.size();
-    bool negative = false;
-    const char* p = SkipToNumber(text.data(), end, negative);
-    // from_chars would take a second sign; the scan takes only digits here.
-    if (p == end || !IsDigit(*p)) {
-        return false;
-    }
-    std::uint64_t magnitude = 0;
-    const auto [stop, error] = std::from_chars(p, end, magnitude);
-    (void)stop;
-    if (error != std::errc()) {
-        return false;
-    }
-    constexpr std::uint64_t kMaxPositive = 2147483647u;
-    if (magnitude > kMaxPositive + (negative ? 1u : 0u)) {
-        return false;
-    }
-    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
-                     : static_cast<std::int32_t>(magnitude);
-    return true;
-}
+bool DMRadio3ScanInt(const std::string& text, std::int32_t& value) { return DMScanInt(text, value); }
 
 bool DMRadio3ScanFloat(const std::string& text, float& value) {
     const char* end = text.data() + text.size();
@@ -73,11 +54,7 @@ bool DMRadio3ScanFloat(const std::string& text, float& value) {
     return true;
 }
 
-std::string DMRadio3FormatInt(std::int32_t value) {
-    char buffer[16];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, r.ptr);
-}
+std::string DMRadio3FormatInt(std::int32_t value) { return DMFormatInt(value); }
 
 std::string DMRadio3FormatFloat(float value) {
     // The largest float has 39 digits before the point.

@@ -3,6 +3,8 @@
 
 #include "dms/radio/DMRadioTypes.h"
 
+#include "dms/radio/DMRadioCoding.h"
+
 #include <functional>
 #include <vector>
 
@@ -305,4 +307,20 @@ TEST(RadioValueTypes, TreeComparisonSeesDifferences) {
     EXPECT_NE(Diff(a.get(), V("<R:a x=\"1\">u</R:a>")), "");
     EXPECT_NE(Diff(a.get(), V("<c:a x=\"1\">t</c:a>")), "");
     EXPECT_NE(Diff(a.get(), V("<R:a x=\"1\">t</R:a><R:b/>")), "");
+}
+
+// A whole number reads as "%d" reads it: a second sign is no number.
+TEST(NumberText, WholeNumbersReadAsPercentD) {
+    struct Row {
+        const char* text;
+        bool converts;
+        std::int32_t value;
+    } rows[] = {{" \t-7x", true, -7}, {"+8", true, 8},          {"+-3", false, 0},
+                {"-+3", false, 0},    {"2147483648", false, 0}, {"-2147483648", true, -2147483647 - 1}};
+    for (const Row& r : rows) {
+        std::int32_t value = 99;
+        EXPECT_EQ(dmradio::ScanInt(r.text, value), r.converts) << r.text;
+        EXPECT_EQ(value, r.converts ? r.value : 99) << r.text;
+    }
+    EXPECT_EQ(dmradio::FormatInt(-2147483647 - 1), "-2147483648");
 }
