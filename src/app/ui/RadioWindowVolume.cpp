@@ -33,14 +33,13 @@ void RadioWindowController::setupVolume() {
             a->setShortcut(keys);
             connect(a, &QAction::triggered, this, [name, action] { Guarded(name, action); });
         };
-        add("volumeUp", QStringLiteral("Volume Up"), QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { volumeUp(); });
-        add("volumeDown", QStringLiteral("Volume Down"), QKeySequence(Qt::CTRL | Qt::Key_Down),
-            [this] { volumeDown(); });
-        add("volumeMax", QStringLiteral("Maximum Volume"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Up),
+        add("volumeUp", text("VolumeUpMenuItem"), QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { volumeUp(); });
+        add("volumeDown", text("VolumeDownMenuItem"), QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { volumeDown(); });
+        add("volumeMax", text("MaximumVolumeMenuItem"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Up),
             [this] { setVolumeToMax(); });
-        add("volumeMin", QStringLiteral("Minimum Volume"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Down),
+        add("volumeMin", text("MinimumVolumeMenuItem"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Down),
             [this] { setVolumeToMin(QGuiApplication::keyboardModifiers()); });
-        add("muteUntilSongEnds", QStringLiteral("Mute Until the Song Ends"), QKeySequence(),
+        add("muteUntilSongEnds", text("MuteUntilSongEndsMenuItem"), QKeySequence(),
             [this] { muteTilEndOfCurrentSong(); });
     }
     connect(this, &RadioWindowController::trackStarted, this, [this] {
