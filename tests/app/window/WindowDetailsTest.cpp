@@ -6,6 +6,8 @@
 #include <QTest>
 
 #include "WindowPartsFixture.h"
+#include "app/ui/DisplayTexts.h"
+#include "app/ui/LocalizedText.h"
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/TextFields.h"
 
@@ -76,14 +78,20 @@ TEST_F(WindowDetails, TheLiveBannerIsNeverCut) {
     Show(QSize(300, 520));
     NowPlayingDisplay& panel = window_->display();
     ClickableTextField* label = panel.songTimeLabel();
-    for (const char* text : {"LIVE .", "LIVE o", "LIVE O", "--:-- / 00:00", "75:00 / 75:00"}) {
+    for (const char* text : {"LIVE \u00B7", "LIVE \u2022", "LIVE \u25CF", "--:-- / 00:00", "75:00 / 75:00"}) {
         SCOPED_TRACE(text);
-        label->setText(QString::fromLatin1(text));
+        label->setText(QString::fromUtf8(text));
         QCoreApplication::processEvents();
         panel.grab().save(QCoreApplication::applicationDirPath() + "/display-narrow-banner.png");
         const QRect shown(label->mapTo(&panel, QPoint(0, 0)), label->size());
         EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->width();
         EXPECT_TRUE(panel.rect().adjusted(2, 2, -2, -2).contains(shown)) << shown.x() << "+" << shown.width();
+    }
+    // The frames are a pulse, not letters: "LIVE o" read as a word cut short. Each must be
+    // drawn by the label's font, not as a missing-glyph box.
+    for (const QChar frame : localized(DisplayKeys::LiveStationAnimationFrames)) {
+        EXPECT_FALSE(frame.isLetterOrNumber()) << int(frame.unicode());
+        EXPECT_TRUE(label->fontMetrics().inFont(frame)) << int(frame.unicode());
     }
 }
 
