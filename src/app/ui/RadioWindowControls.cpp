@@ -66,16 +66,16 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         const auto type = event->type();
-        if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+        if (type == QEvent::WindowActivate && watched == top_) {
+            // An Alt released while another window had the keys (Alt+F4 on the preferences:
+            // the window manager takes F4, the window closes before the release) never
+            // reaches us; coming back, the keyboard itself says.
+            setAlternate(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier));
+        } else if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Alt) {
                 // Each key event reaches the filter once per receiver on its way up.
-                const bool down = type == QEvent::KeyPress;
-                if (down != alternate_) {
-                    alternate_ = down;
-                    window_.updatePresetButtons();
-                    followMouse();
-                }
+                setAlternate(type == QEvent::KeyPress);
             } else if (watched == top_ && type == QEvent::KeyPress && !key->isAutoRepeat() &&
                        key->text() == QStringLiteral(" ")) {
                 window_.insertText(key->text());
@@ -86,6 +86,12 @@ public:
     }
 
 private:
+    void setAlternate(bool down) {
+        if (down == alternate_) return;
+        alternate_ = down;
+        window_.updatePresetButtons();
+        followMouse();
+    }
     void followMouse() {
         // The label follows the relabelled button under the mouse.
         QWidget* under = QApplication::widgetAt(QCursor::pos());
