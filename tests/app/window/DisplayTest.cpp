@@ -419,7 +419,8 @@ TEST_F(SongTime, TheLabelShowsTimesBannersOrTheFormat) {
             seen.insert(label());
         }
         if (row.banner) {
-            EXPECT_EQ(seen, (std::set<std::string>{"LIVE \u00B7", "LIVE \u2022", "LIVE \u25CF"})) << "frames cycle once a second";
+            EXPECT_EQ(seen, (std::set<std::string>{"LIVE \u00B7", "LIVE \u2022", "LIVE \u25CF"}))
+                << "frames cycle once a second";
         } else {
             EXPECT_EQ(seen.size(), 4u);
             EXPECT_NE(label().find(row.total > 0 ? "/ 01:30" : "/ 00:00"), std::string::npos) << label();
