@@ -187,12 +187,22 @@ bool ZYMMprisBus::registerOn(QDBusConnection bus) {
     exported_ = exported.release();
     bus_ = bus;
     announced_ = playerProperties();
-    poll_.start();
+    pollWhilePlaying();
     return true;
+}
+
+// The art and the song's length change without a notice of their own, but only while
+// something plays: stopped, nothing wakes the program for them.
+void ZYMMprisBus::pollWhilePlaying() {
+    if (target_.isPlaying())
+        poll_.start();
+    else
+        poll_.stop();
 }
 
 void ZYMMprisBus::refresh() {
     if (!exported_) return;
+    if (target_.isPlaying() != poll_.isActive()) pollWhilePlaying();
     QVariantMap current = playerProperties();
     // Listeners ask for the position when they want it; it is never announced.
     current.remove(QStringLiteral("Position"));

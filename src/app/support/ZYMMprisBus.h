@@ -71,6 +71,7 @@ public:
     void quit();
 
 private:
+    void pollWhilePlaying();
     // A track's object path: a new number whenever what plays changes.
     QString trackId(const QString& identity) const;
 

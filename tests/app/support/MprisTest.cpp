@@ -326,6 +326,19 @@ TEST_F(MprisBusTest, EveryChangeIsAnnounced) {
     changed = listener.changes.takeFirst();
     EXPECT_EQ(changed.value("PlaybackStatus").toString(), "Stopped");
     EXPECT_TRUE(MapOf(changed.value("Metadata")).isEmpty());
+
+    // Album art comes with no notice of its own: while a song plays it is still announced.
+    window_.playing = ZYMScriptStation{"12", "Jazz"};
+    service_.refresh();
+    ASSERT_TRUE(RunUntil([&] { return !listener.changes.isEmpty(); }));
+    listener.changes.clear();
+    artFile_ = art_.filePath("cover.tiff");
+    QFile cover(artFile_);
+    ASSERT_TRUE(cover.open(QIODevice::WriteOnly));
+    cover.write("II*");
+    cover.close();
+    ASSERT_TRUE(RunUntil([&] { return !listener.changes.isEmpty(); }));
+    EXPECT_TRUE(MapOf(listener.changes.takeFirst().value("Metadata")).contains("mpris:artUrl"));
 }
 
 }  // namespace
