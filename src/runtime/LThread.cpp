@@ -1,11 +1,11 @@
-#include "engine/base/LThread.h"
+#include "runtime/LThread.h"
 
 #include <cxxabi.h>
 
 #include <exception>
 
-#include "engine/base/LThreadCondition.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadCondition.h"
+#include "runtime/LogMessage.h"
 
 LThreadMutex::LThreadMutex() : impl_(LThreadMutexImpl::Create()) {}
 LThreadMutex::~LThreadMutex() { delete impl_; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/base/LThreadMutex.h"
+#include "runtime/LThreadMutex.h"
 
 // A thread object whose subclass supplies the body (Run).
 //

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/base/LThreadMutex.h"
+#include "runtime/LThreadMutex.h"
 
 // Platform-neutral condition variable: a front holding a factory-made implementation.
 

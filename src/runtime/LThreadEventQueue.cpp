@@ -1,10 +1,10 @@
-#include "engine/base/LThreadEventQueue.h"
+#include "runtime/LThreadEventQueue.h"
 
 #include <exception>
 #include <vector>
 
-#include "engine/base/LThreadEventQueueLinux.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueueLinux.h"
+#include "runtime/LogMessage.h"
 
 LThreadEventQueue* LThreadEventQueue::Create() { return new LThreadEventQueueLinux(); }
 

@@ -5,8 +5,8 @@
 #include <thread>
 #include <utility>
 
-#include "engine/base/LThreadEvent.h"
-#include "engine/base/LThreadMutex.h"
+#include "runtime/LThreadEvent.h"
+#include "runtime/LThreadMutex.h"
 
 // A queue of events that belongs to one thread (the thread that created it).
 //

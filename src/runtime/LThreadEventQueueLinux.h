@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/base/LThreadEventQueue.h"
+#include "runtime/LThreadEventQueue.h"
 #include "platform/RunLoop.h"
 
 // The event queue bound to the run loop of the thread that constructs it. Signal posts

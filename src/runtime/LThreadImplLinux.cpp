@@ -1,4 +1,4 @@
-#include "engine/base/LThreadImplLinux.h"
+#include "runtime/LThreadImplLinux.h"
 
 #include <cerrno>
 #include <ctime>

@@ -2,9 +2,9 @@
 
 #include <pthread.h>
 
-#include "engine/base/LThread.h"
-#include "engine/base/LThreadCondition.h"
-#include "engine/base/LThreadMutex.h"
+#include "runtime/LThread.h"
+#include "runtime/LThreadCondition.h"
+#include "runtime/LThreadMutex.h"
 
 // POSIX implementations of the thread layer.
 

@@ -1,4 +1,4 @@
-#include "engine/base/LThreadEventQueue.h"
+#include "runtime/LThreadEventQueue.h"
 
 #include <gtest/gtest.h>
 

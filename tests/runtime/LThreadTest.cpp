@@ -1,5 +1,5 @@
-#include "engine/base/LThread.h"
-#include "engine/base/LThreadCondition.h"
+#include "runtime/LThread.h"
+#include "runtime/LThreadCondition.h"
 
 #include <gtest/gtest.h>
 

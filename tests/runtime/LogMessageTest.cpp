@@ -1,4 +1,4 @@
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <gtest/gtest.h>
 

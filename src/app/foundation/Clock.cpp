@@ -1,6 +1,6 @@
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 #include <QTimer>
 

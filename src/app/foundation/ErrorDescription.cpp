@@ -1,4 +1,4 @@
-#include "app/services/ErrorDescription.h"
+#include "app/foundation/ErrorDescription.h"
 
 #include "dms/core/DMSIFMethod.h"
 

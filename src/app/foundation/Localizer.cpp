@@ -1,8 +1,8 @@
-#include "app/services/Localizer.h"
+#include "app/foundation/Localizer.h"
 
-#include "app/services/NSLog.h"
-#include "app/services/Resources.h"
-#include "app/services/StringsTable.h"
+#include "app/foundation/NSLog.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/StringsTable.h"
 
 #include <QFile>
 

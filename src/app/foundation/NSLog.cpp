@@ -1,4 +1,4 @@
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/services/PropertyList.h"
+#include "app/foundation/PropertyList.h"
 
 #include "app/foundation/ZYMFileManager.h"
 

@@ -1,4 +1,4 @@
-#include "app/services/Resources.h"
+#include "app/foundation/Resources.h"
 
 #include <QFileInfo>
 

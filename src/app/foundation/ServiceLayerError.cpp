@@ -1,6 +1,6 @@
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/services/StringsTable.h"
+#include "app/foundation/StringsTable.h"
 
 #include <QStringDecoder>
 

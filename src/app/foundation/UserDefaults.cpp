@@ -1,8 +1,8 @@
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 
 #include "app/foundation/ZYMFileManager.h"
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <QDir>
 #include <QFileInfo>

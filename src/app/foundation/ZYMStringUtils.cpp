@@ -1,4 +1,4 @@
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/ZYMStringUtils.h"
 
 #include "dms/core/DMSIFTypes.h"
 

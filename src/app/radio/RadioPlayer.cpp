@@ -1,7 +1,7 @@
-#include "app/services/RadioPlayer.h"
+#include "app/radio/RadioPlayer.h"
 
-#include "app/services/NSLog.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/NSLog.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "engine/MetaDataListener.h"
 #include "engine/PlayStateListener.h"
 #include "engine/RadioPlayer.h"

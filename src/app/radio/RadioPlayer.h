@@ -4,7 +4,7 @@
 // listeners, keeps every engine failure out of the application (one line logged, a
 // neutral answer), and turns the engine's callbacks into RadioPlayerDelegate messages.
 
-#include "app/services/ErrorDescription.h"
+#include "app/foundation/ErrorDescription.h"
 
 #include <QByteArray>
 #include <QDateTime>

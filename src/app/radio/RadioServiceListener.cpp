@@ -1,7 +1,7 @@
-#include "app/services/RadioServiceListener.h"
+#include "app/radio/RadioServiceListener.h"
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/ZYMRadioService.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/radio/ZYMRadioService.h"
 
 void RadioServiceListener::ServiceDidBecomeValid() {
     Guarded("RadioServiceListener::ServiceDidBecomeValid", [&] { service_->serviceDidBecomeValid(); });

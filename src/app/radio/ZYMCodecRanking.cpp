@@ -1,8 +1,8 @@
-#include "app/services/ZYMCodecRanking.h"
+#include "app/radio/ZYMCodecRanking.h"
 
-#include "app/services/PropertyList.h"
-#include "app/services/Resources.h"
-#include "engine/base/LogMessage.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/Resources.h"
+#include "runtime/LogMessage.h"
 
 #include <algorithm>
 #include <limits>

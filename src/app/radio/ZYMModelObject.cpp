@@ -1,4 +1,4 @@
-#include "app/services/ZYMModelObject.h"
+#include "app/radio/ZYMModelObject.h"
 
 #include <charconv>
 #include <cstdint>

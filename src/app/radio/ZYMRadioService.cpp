@@ -1,18 +1,18 @@
-#include "app/services/ZYMRadioService.h"
+#include "app/radio/ZYMRadioService.h"
 
 #include <QUrl>
 
 #include <algorithm>
 
-#include "app/services/Clock.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/PropertyList.h"
-#include "app/services/RadioServiceListener.h"
-#include "app/services/Resources.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/PropertyList.h"
+#include "app/radio/RadioServiceListener.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "app/services/RadioServiceDelegate.h"
+#include "app/radio/RadioServiceDelegate.h"
 #include "app/services/ZYMGenericService.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationFormat.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationFormat.h"
 
 class DMGenericService;
 class DMRadio3Service;

@@ -3,13 +3,13 @@
 
 #include <QSet>
 
-#include "app/services/Clock.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/Localizer.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/ZYMRadioService.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/radio/ZYMRadioService.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 // --- one step ---
 

@@ -6,12 +6,12 @@
 #include <QSet>
 #include <QTimeZone>
 
-#include "app/services/Clock.h"
-#include "app/services/ZYMRadioService.h"
-#include "app/services/ZYMRadioStationState.h"
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/Clock.h"
+#include "app/radio/ZYMRadioService.h"
+#include "app/radio/ZYMRadioStationState.h"
+#include "app/foundation/ZYMStringUtils.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

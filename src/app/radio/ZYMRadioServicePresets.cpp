@@ -1,10 +1,10 @@
 // The preset slots: reading, changing, batching, writing back, and the way out of a write
 // the server refused because another client stored first.
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/ZYMRadioService.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/radio/ZYMRadioService.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace N = RadioServiceNotification;
 using D = RadioServiceDelegate;

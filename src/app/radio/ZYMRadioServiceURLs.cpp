@@ -1,11 +1,11 @@
 // Station URLs (parked until the station can play, released by the loading pump) and
 // the current state of stations.
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/ZYMRadioService.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/radio/ZYMRadioService.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace N = RadioServiceNotification;
 

@@ -1,7 +1,7 @@
-#include "app/services/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStation.h"
 
-#include "app/services/ZYMRadioStationFormat.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/radio/ZYMRadioStationFormat.h"
+#include "app/radio/ZYMRadioStationState.h"
 
 #include <typeinfo>
 

@@ -5,7 +5,7 @@
 // by identifier. A station's formats, banners and images are immutable lists that
 // copies share.
 
-#include "app/services/ZYMModelObject.h"
+#include "app/radio/ZYMModelObject.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "app/services/ZYMRadioStationFormat.h"
+#include "app/radio/ZYMRadioStationFormat.h"
 
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/ZYMStringUtils.h"
 #include "dms/radio3/DMRadio3Types.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 // describes its audio channels. The station format also gives the order in which a
 // station's formats are tried (priorityCompare, over the codec ranking).
 
-#include "app/services/ZYMCodecRanking.h"
-#include "app/services/ZYMModelObject.h"
+#include "app/radio/ZYMCodecRanking.h"
+#include "app/radio/ZYMModelObject.h"
 
 #include <QString>
 #include <QStringList>

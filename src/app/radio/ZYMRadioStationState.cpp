@@ -1,7 +1,7 @@
-#include "app/services/ZYMRadioStationState.h"
+#include "app/radio/ZYMRadioStationState.h"
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/ZYMStringUtils.h"
 #include "dms/radio3/DMRadio3Types.h"
 
 #include <charconv>

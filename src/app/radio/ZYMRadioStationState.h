@@ -2,7 +2,7 @@
 
 // What a station plays now, its advertising banners and its images.
 
-#include "app/services/ZYMModelObject.h"
+#include "app/radio/ZYMModelObject.h"
 
 #include <QString>
 

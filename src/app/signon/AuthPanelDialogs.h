@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/services/AuthenticationController.h"
+#include "app/signon/AuthenticationController.h"
 
 class QCheckBox;
 class QDialog;

@@ -1,10 +1,10 @@
-#include "app/services/AuthenticationController.h"
+#include "app/signon/AuthenticationController.h"
 
-#include "app/services/DialogPresenter.h"
-#include "app/services/Localizer.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/Localizer.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 
 #include <QTimer>
 #include <QWidget>

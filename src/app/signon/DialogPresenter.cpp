@@ -1,6 +1,6 @@
-#include "app/services/DialogPresenter.h"
+#include "app/signon/DialogPresenter.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 #include <QAbstractButton>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
-#include "app/services/PasswordStore.h"
+#include "app/signon/PasswordStore.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QStringDecoder>
 #include <QThread>

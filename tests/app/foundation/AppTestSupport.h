@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QString>
 #include <QStringList>

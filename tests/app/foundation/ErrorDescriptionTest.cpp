@@ -1,10 +1,10 @@
-#include "app/services/ErrorDescription.h"
+#include "app/foundation/ErrorDescription.h"
 
 #include "dms/core/DMSIFMethod.h"
 #include "dms/core/DMSIFService.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/DMURLRequestLinux.h"
-#include "engine/base/LThreadEventQueue.h"
+#include "runtime/LThreadEventQueue.h"
 #include "platform/RunLoop.h"
 #include "support/TestServer.h"
 

@@ -1,15 +1,15 @@
 // The application layer's shared facilities: notifications, user defaults, strings
 // tables, resources, property lists, timers, dialogs and the event-loop guard.
 
-#include "app/services/Clock.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/Localizer.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/PropertyList.h"
-#include "app/services/Resources.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/StringsTable.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/StringsTable.h"
+#include "app/foundation/UserDefaults.h"
 #include "platform/RunLoop.h"
 
 #include "AppTestSupport.h"

@@ -1,9 +1,9 @@
 // Numbers in texts follow the "C" notation whatever the process locale: a German locale
 // writes 0,5 where a property list or a fault actor needs 0.5.
 
-#include "app/services/ErrorDescription.h"
-#include "app/services/PropertyList.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/UserDefaults.h"
 #include "dms/core/DMSIFMethod.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 // Stations, genres, tracks, station states, banners and images: copies, equality,
 // descriptions, track details and the string bridges.
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationFormat.h"
-#include "app/services/ZYMRadioStationState.h"
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationFormat.h"
+#include "app/radio/ZYMRadioStationState.h"
+#include "app/foundation/ZYMStringUtils.h"
 #include "dms/radio3/DMRadio3Types.h"
 
-#include "AppTestSupport.h"
+#include "../foundation/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 

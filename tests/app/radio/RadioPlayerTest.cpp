@@ -1,14 +1,14 @@
 // The player wrapper: over a test double of the engine for the guards and the state
 // mapping, and over the real engine playing test-server stations into the null sink.
 
-#include "app/services/RadioPlayer.h"
+#include "app/radio/RadioPlayer.h"
 
 #include "engine/MetaDataListener.h"
 #include "engine/PlayStateListener.h"
 #include "platform/RunLoop.h"
 #include "support/TestServer.h"
 
-#include "AppTestSupport.h"
+#include "../foundation/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 
 #include <QDirIterator>
 
-#include "app/services/PropertyList.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/ServiceLayerError.h"
 
 using namespace radiotest;
 

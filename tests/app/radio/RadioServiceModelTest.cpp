@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 
 #include "RadioServiceSupport.h"
-#include "app/services/Resources.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "dms/radio3/DMRadio3Types.h"
 
 using namespace radiotest;

@@ -3,7 +3,7 @@
 
 #include "RadioServiceSupport.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 using namespace radiotest;
 

@@ -1,15 +1,15 @@
 // Stream formats: media formats and channels, the priority order a station's formats are
 // tried in, and the codec tables behind it.
 
-#include "app/services/PropertyList.h"
-#include "app/services/Resources.h"
-#include "app/services/ZYMCodecRanking.h"
-#include "app/services/ZYMRadioStationFormat.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/Resources.h"
+#include "app/radio/ZYMCodecRanking.h"
+#include "app/radio/ZYMRadioStationFormat.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "dms/radio3/DMRadio3Types.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
-#include "AppTestSupport.h"
+#include "../foundation/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 

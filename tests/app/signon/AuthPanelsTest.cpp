@@ -16,13 +16,13 @@
 
 #include <memory>
 
-#include "AppTestSupport.h"
-#include "app/services/AuthPanelDialogs.h"
-#include "app/services/AuthenticationController.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "../foundation/AppTestSupport.h"
+#include "app/signon/AuthPanelDialogs.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 

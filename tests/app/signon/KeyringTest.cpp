@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "app/services/PasswordStore.h"
+#include "app/signon/PasswordStore.h"
 #include "support/Env.h"
 
 #include <unistd.h>

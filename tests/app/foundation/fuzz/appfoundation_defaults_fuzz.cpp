@@ -3,7 +3,7 @@
 // its trip through the file's text, whatever the locale and the text it came from. The
 // files live in a temporary folder, one name per input.
 
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 
 #include <QFile>
 #include <QLoggingCategory>

@@ -1,8 +1,8 @@
 // The readers of bundle and cache files: XML property lists and strings tables. The
 // first byte chooses the reader; the rest is the file.
 
-#include "app/services/PropertyList.h"
-#include "app/services/StringsTable.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/StringsTable.h"
 
 #include <QByteArray>
 

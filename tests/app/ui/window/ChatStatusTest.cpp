@@ -8,8 +8,8 @@
 #include <map>
 
 #include "SilentEngine.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/ChatStatus.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"

@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "WindowPartsFixture.h"
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"
 #include "app/ui/LineLayoutView.h"

@@ -16,9 +16,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/support/AdController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationLists.h"
@@ -181,7 +181,7 @@ TEST_F(Layout, EachStateLooksAsItShould) {
         // The panels shown or hidden are laid out before the picture.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         const QImage shot = window_->window()->grab().toImage();
-        shot.save(qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/window/" + QString::fromLatin1(row.file));
+        shot.save(qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/ui/window/" + QString::fromLatin1(row.file));
         ASSERT_EQ(shot.height() / shot.devicePixelRatio(), row.height);
         // The display's panel is at the top in every state.
         QWidget* panel = Child("display");

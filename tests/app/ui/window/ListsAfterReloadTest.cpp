@@ -11,8 +11,8 @@
 
 #include "ListsProbe.h"
 #include "WindowPartsFixture.h"
-#include "app/services/Clock.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/foundation/Clock.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/support/ZYMScriptCommands.h"
 #include "app/ui/ScriptingModel.h"
 

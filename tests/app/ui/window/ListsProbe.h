@@ -6,7 +6,7 @@
 
 #include <QTest>
 
-#include "app/services/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/services/Clock.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/NowPlayingOverlay.h"
 #include "support/Env.h"
 
@@ -199,7 +199,7 @@ TEST_F(Overlay, ShowsTheSongOverATranslucentPanelWithTheArt) {
     Show("A Song Title", "The Album");
     Advance(1000);
     const QImage shot = overlay_->grab().toImage();
-    shot.save(qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/window/overlay.png");
+    shot.save(qEnvironmentVariable("ZYM_BINARY_DIR") + "/tests/app/ui/window/overlay.png");
     EXPECT_EQ(overlay_->song(), QStringLiteral("A Song Title"));
     EXPECT_EQ(overlay_->artist(), QStringLiteral("Artist"));
     EXPECT_EQ(overlay_->album(), QStringLiteral("The Album"));

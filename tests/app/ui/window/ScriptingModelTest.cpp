@@ -9,7 +9,7 @@
 
 #include "SilentEngine.h"
 #include "WindowFixture.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/ui/RadioAppController.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/ScriptingModel.h"

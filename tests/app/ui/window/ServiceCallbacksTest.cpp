@@ -12,8 +12,8 @@
 #include <QTest>
 
 #include "WindowPartsFixture.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "dms/core/DMSIFService.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"

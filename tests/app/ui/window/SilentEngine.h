@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/services/RadioPlayer.h"
+#include "app/radio/RadioPlayer.h"
 
 class SilentEngine : public RadioPlayerEngine {
 public:

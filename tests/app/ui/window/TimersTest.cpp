@@ -9,8 +9,8 @@
 #include <ctime>
 
 #include "SilentEngine.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/SleepWakeTimer.h"
 

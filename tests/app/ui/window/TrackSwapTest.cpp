@@ -6,9 +6,9 @@
 #include <QPushButton>
 
 #include "WindowPartsFixture.h"
-#include "app/services/Clock.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/ui/LineLayoutView.h"
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/ui/NowPlayingOverlay.h"

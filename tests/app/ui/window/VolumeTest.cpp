@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationFormat.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationFormat.h"
 #include "app/ui/NowPlayingOverlay.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"

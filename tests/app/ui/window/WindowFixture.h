@@ -21,16 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "app/services/AuthenticationController.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/UserDefaults.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/services/ZYMCacheStorage.h"
 #include "app/services/ZYMServicesProvider.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/Pcm.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "WindowFixture.h"
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 
 namespace {
 
