@@ -1,5 +1,5 @@
 // The keyring over the Secret Service. The real daemon runs only under the keyring
-// fixture (ctest -R appservices_keyring, which sets ZYM_REAL_KEYRING=1); elsewhere those
+// fixture (ctest -R appsignon_keyring, which sets ZYM_REAL_KEYRING=1); elsewhere those
 // tests skip.
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 bool RealKeyring() { return qgetenv("ZYM_REAL_KEYRING") == "1"; }
 
 TEST(RealKeyring, WriteReadBySecondStoreOverwriteDeleteMissing) {
-    if (!RealKeyring()) GTEST_SKIP() << "needs the keyring fixture (ctest -R appservices_keyring)";
+    if (!RealKeyring()) GTEST_SKIP() << "needs the keyring fixture (ctest -R appsignon_keyring)";
     const QString service = QStringLiteral("ZYM Radio keyring test %1").arg(getpid());
     KeychainPasswordStore writer(zymtest::Scaled(10000ms));
     KeychainPasswordStore reader(zymtest::Scaled(10000ms));
@@ -37,7 +37,7 @@ TEST(RealKeyring, WriteReadBySecondStoreOverwriteDeleteMissing) {
 
 // A read started early is the next read's answer, unless the item changed meanwhile.
 TEST(RealKeyring, APrefetchedReadIsTheNextReadsAnswerUntilTheItemChanges) {
-    if (!RealKeyring()) GTEST_SKIP() << "needs the keyring fixture (ctest -R appservices_keyring)";
+    if (!RealKeyring()) GTEST_SKIP() << "needs the keyring fixture (ctest -R appsignon_keyring)";
     const QString service = QStringLiteral("ZYM Radio prefetch test %1").arg(getpid());
     const QString account = QStringLiteral("janedoe");
     KeychainPasswordStore store(zymtest::Scaled(10000ms));
