@@ -19,10 +19,10 @@
 #include <memory>
 #include <string>
 
-#include "app/services/Clock.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/services/ZYMCacheStorage.h"
-#include "app/services/ZYMRadioService.h"
+#include "app/radio/ZYMRadioService.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/radio3/DMRadio3Service.h"
 

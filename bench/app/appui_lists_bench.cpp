@@ -12,8 +12,8 @@
 
 #include <QTemporaryDir>
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/RadioStationsDataSource.h"
 
 namespace {

@@ -23,11 +23,11 @@
 
 #include <sys/stat.h>
 
-#include "app/services/Localizer.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/Resources.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Localizer.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/ZYMScriptingBus.h"
 #include "app/ui/RadioAppController.h"
 #include "app/radio/RadioMetadataParser.h"

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "engine/player_exception.h"
 
 namespace Amp {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "engine/player_exception.h"
 
 namespace Amp {

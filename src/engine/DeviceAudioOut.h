@@ -34,7 +34,7 @@
 
 #include "engine/AudioOut.h"
 #include "engine/ChunkRingBuffer.h"
-#include "engine/base/LThreadMutex.h"
+#include "runtime/LThreadMutex.h"
 #include "platform/audio/AudioOutputUnit.h"
 #include "platform/audio/FormatConverter.h"
 

@@ -1,6 +1,6 @@
 #include "engine/HttpStreamReader.h"
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/player_exception.h"
 #include "platform/HttpReadStream.h"

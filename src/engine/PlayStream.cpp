@@ -9,9 +9,9 @@
 #include "engine/DecoderWrapper.h"
 #include "engine/DeviceAudioOut.h"
 #include "engine/HttpStreamReader.h"
-#include "engine/base/LThreadEvent.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEvent.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 #include "engine/QintPacket.h"
 #include "engine/player_exception.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/AudioOut.h"
-#include "engine/base/LThread.h"
+#include "runtime/LThread.h"
 #include "engine/PlayStreamFactory.h"
 #include "engine/QintDemuxer.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/base/LThreadEvent.h"
+#include "runtime/LThreadEvent.h"
 
 namespace Amp {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/DecoderWrapper.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "engine/QintPacket.h"
 #include "engine/player_exception.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace Amp::Qint {
 

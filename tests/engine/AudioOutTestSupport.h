@@ -19,7 +19,7 @@
 
 #include "engine/AudioOut.h"
 #include "engine/DataSource.h"
-#include "engine/base/LThreadEventQueue.h"
+#include "runtime/LThreadEventQueue.h"
 #include "engine/player_exception.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"

@@ -6,7 +6,7 @@
 
 #include "AudioOutTestSupport.h"
 #include "engine/DeviceAudioOut.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "platform/audio/AudioSinks.h"
 
 using namespace audiotest;

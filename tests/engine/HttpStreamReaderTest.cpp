@@ -3,7 +3,7 @@
 
 #include "engine/HttpStreamReader.h"
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "engine/SysNetworkConnectivity.h"
 #include "engine/player_exception.h"
 #include "support/Env.h"

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 #include "platform/RunLoop.h"
 
 using namespace std::chrono_literals;

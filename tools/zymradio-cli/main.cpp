@@ -20,17 +20,17 @@
 #include <unistd.h>
 
 #include "app/radio/PlaySession.h"
-#include "app/services/AuthenticationController.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/UserDefaults.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/services/ZYMCacheStorage.h"
-#include "app/services/ZYMRadioService.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/radio/ZYMRadioService.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/services/ZYMServicesProvider.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

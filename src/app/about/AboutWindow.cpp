@@ -16,7 +16,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/services/Resources.h"
+#include "app/foundation/Resources.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "ConfigurableToolbar.h"
 
-#include "app/services/Localizer.h"
+#include "app/foundation/Localizer.h"
 
 #include <QAction>
 #include <QFile>

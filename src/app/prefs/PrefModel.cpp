@@ -1,8 +1,8 @@
 #include "PrefModel.h"
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/PreferenceNotices.h"
 
 UserDefaults& PrefStores::userDefaults() const { return defaults ? *defaults : UserDefaults::standardUserDefaults(); }

@@ -6,7 +6,7 @@
 // the first: the password field follows the screen-name field.
 
 #include "app/prefs/PrefModel.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "PrefsWindowController.h"
 
-#include "app/services/Localizer.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/UserDefaults.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -9,7 +9,7 @@
 #include "app/prefs/PrefViewBinding.h"
 #include "app/prefs/PresetTableModel.h"
 #include "app/prefs/PrefsWindowController.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 
 #include <QDateTime>
 #include <QTimeZone>

@@ -8,16 +8,16 @@
 #include <climits>
 
 #include "app/radio/RadioMetadataParser.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/Localizer.h"
-#include "app/services/PropertyList.h"
-#include "app/services/Resources.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioService.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioService.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "dms/radio3/DMRadio3Types.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 constexpr int kNarrowband = 32768;

@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/services/Clock.h"
-#include "app/services/RadioPlayer.h"
-#include "app/services/ZYMRadioStationFormat.h"
+#include "app/foundation/Clock.h"
+#include "app/radio/RadioPlayer.h"
+#include "app/radio/ZYMRadioStationFormat.h"
 
 class RadioMetadataParser;
 class UserDefaults;

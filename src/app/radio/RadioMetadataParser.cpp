@@ -1,9 +1,9 @@
 #include "app/radio/RadioMetadataParser.h"
 
-#include "app/services/Localizer.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/Localizer.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "dms/core/DMXMLDocument.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -5,7 +5,7 @@
 // download of the track's album art, whose end is posted as "kAlbumArtNotificationName"
 // with the parser as object. Main thread only.
 
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/support/ResourceFetcher.h"
 
 #include <QImage>

@@ -2,9 +2,9 @@
 
 #include "app/foundation/ZYMFileManager.h"
 
-#include "app/services/NSLog.h"
-#include "app/services/PropertyList.h"
-#include "engine/base/LogMessage.h"
+#include "app/foundation/NSLog.h"
+#include "app/foundation/PropertyList.h"
+#include "runtime/LogMessage.h"
 
 #include <QDir>
 #include <QFileInfo>

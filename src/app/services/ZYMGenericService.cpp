@@ -1,17 +1,17 @@
 #include "app/services/ZYMGenericService.h"
 
-#include "app/services/Clock.h"
-#include "app/services/Localizer.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "app/services/ServiceStatistics.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/services/ZYMCacheStorage.h"
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/ZYMStringUtils.h"
 #include "dms/core/DMAuthenticationTypes.h"
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMSIFMethod.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <cmath>
 #include <cstdio>

@@ -19,7 +19,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/services/AuthenticationController.h"
+#include "app/signon/AuthenticationController.h"
 #include "app/services/ZYMServicesProvider.h"
 
 class Clock;

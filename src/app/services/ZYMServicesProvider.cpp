@@ -1,11 +1,11 @@
 #include "app/services/ZYMServicesProvider.h"
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMStringUtils.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/foundation/ZYMStringUtils.h"
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServicesProvider.h"
-#include "engine/base/LThreadEventQueue.h"
+#include "runtime/LThreadEventQueue.h"
 
 #include <QTimer>
 

@@ -1,8 +1,8 @@
 #include "app/support/AdController.h"
 
 #include "app/foundation/ZYMFileManager.h"
-#include "app/services/NSLog.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NSLog.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/ZYMWorkspace.h"
 
 #include <QDir>

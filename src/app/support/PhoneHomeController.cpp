@@ -1,8 +1,8 @@
 #include "app/support/PhoneHomeController.h"
 
 #include "app/foundation/ZYMFileManager.h"
-#include "app/services/Clock.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/PhoneHomeKeys.h"
 #include "app/support/PhoneHomeServices.h"
 #include "app/support/PhoneHomeUploader.h"

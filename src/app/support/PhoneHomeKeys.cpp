@@ -1,6 +1,6 @@
 #include "app/support/PhoneHomeKeys.h"
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
 #include "app/support/PhoneHomeServices.h"
 
 #include "app/foundation/ZYMFileManager.h"
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/support/PhoneHomeKeys.h"
 #include "app/support/PhoneHomeUploader.h"
 

@@ -1,7 +1,7 @@
 #include "app/support/SleepWakeNotifier.h"
 
-#include "app/services/NSLog.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NSLog.h"
+#include "app/foundation/NotificationCenter.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

@@ -1,14 +1,14 @@
 #include "app/support/SoftwareUpdateController.h"
 
-#include "app/services/Clock.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/Localizer.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/ZYMLiaison.h"
 #include "app/support/ZYMSimpleXMLDocument.h"
 #include "app/support/ZYMWorkspace.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "app/support/ZYMHttpRequestor.h"
 
 #include <QDesktopServices>

@@ -9,7 +9,7 @@
 // Main thread only: reports, the delayed queuing, the paced sends and the HTTP exchanges
 // all run on the event loop of the thread that made the objects.
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 
 #include <QByteArray>
 #include <QHash>

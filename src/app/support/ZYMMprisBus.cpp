@@ -1,7 +1,7 @@
 #include "app/support/ZYMMprisBus.h"
 
-#include "app/services/Localizer.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/ServiceLayerError.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

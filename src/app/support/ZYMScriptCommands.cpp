@@ -1,7 +1,7 @@
 #include "app/support/ZYMScriptCommands.h"
 
 #include "app/foundation/ZYMStringAdditions.h"
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QDesktopServices>
 #include <QHash>

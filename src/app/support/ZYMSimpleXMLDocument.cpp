@@ -1,6 +1,6 @@
 #include "app/support/ZYMSimpleXMLDocument.h"
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <QFile>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #include "app/support/ZYMUtilities.h"
 
 #include "app/foundation/ZYMFileManager.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "app/support/ZYMWorkspace.h"
 
 #include <QFileInfo>

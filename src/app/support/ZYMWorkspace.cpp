@@ -2,8 +2,8 @@
 
 #include "app/foundation/ZYMFileManager.h"
 #include "app/foundation/ZYMStringAdditions.h"
-#include "app/services/Localizer.h"
-#include "app/services/NSLog.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/NSLog.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

@@ -7,9 +7,9 @@
 #include <QUrl>
 
 #include "app/foundation/ZYMFileManager.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/radio/RadioMetadataParser.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace AlbumArtStore {
 namespace {

@@ -1,6 +1,6 @@
 #include "app/ui/ApplicationActions.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 namespace ApplicationActions {
 

@@ -1,7 +1,7 @@
 #include "app/ui/Buttons.h"
 
 #include "app/foundation/ZYMPasteboard.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/ui/DrawingHelpers.h"
 
 #include <QDragEnterEvent>

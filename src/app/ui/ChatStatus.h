@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/support/ChatBusClient.h"
 
 // Runs the small scripts that talk to a chat client. Linux has no scriptable clients, so

@@ -1,11 +1,11 @@
 #include "app/ui/ColorSchemeController.h"
 
 #include "app/foundation/ZYMColorUtils.h"
-#include "app/services/Localizer.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/PropertyList.h"
-#include "app/services/Resources.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/UserDefaults.h"
 
 namespace {
 

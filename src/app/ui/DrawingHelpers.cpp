@@ -1,6 +1,6 @@
 #include "app/ui/DrawingHelpers.h"
 
-#include "app/services/Resources.h"
+#include "app/foundation/Resources.h"
 
 #include <QHash>
 #include <QPainter>

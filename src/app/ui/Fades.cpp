@@ -1,7 +1,7 @@
 #include "app/ui/Fades.h"
 
-#include "app/services/Clock.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "app/ui/RemoteControlledSlider.h"
 
 #include <QEvent>

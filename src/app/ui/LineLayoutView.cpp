@@ -1,6 +1,6 @@
 #include "app/ui/LineLayoutView.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/DrawingHelpers.h"
 

@@ -1,7 +1,7 @@
 #include "app/ui/LocalizedText.h"
 
-#include "app/services/Localizer.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/ServiceLayerError.h"
 
 namespace StringKeys {
 const std::vector<StringKey>& all() {

@@ -3,7 +3,7 @@
 // number of arguments its text takes, and formats are filled in one pass, so an argument
 // holding "%@" or "%1" (a song title) is shown as it is.
 
-#include "app/services/Localizer.h"
+#include "app/foundation/Localizer.h"
 
 #include <QString>
 #include <QStringList>

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "app/services/Clock.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/WindowHelpers.h"
 
 QRectF scaledImageRect(QSizeF image, const QRectF& frame, ImageScaling scaling, ImageAlignment alignment) {

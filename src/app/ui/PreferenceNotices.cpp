@@ -1,6 +1,6 @@
 #include "app/ui/PreferenceNotices.h"
 
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 
 namespace PreferenceNotices {
 QStringList changedKeys(const Notification& notification) {

@@ -23,12 +23,12 @@
 
 #include "app/foundation/ZYMFileManager.h"
 #include "app/foundation/ZYMInstanceSocket.h"
-#include "app/services/Clock.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/Localizer.h"
-#include "app/services/Resources.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/services/ZYMServicesProvider.h"
 #include "app/support/ZYMMprisBus.h"
 #include "app/support/ZYMScriptingBus.h"
@@ -36,7 +36,7 @@
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RemoteControlledSlider.h"
 #include "app/ui/MenuValidation.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 QString localizedText(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }

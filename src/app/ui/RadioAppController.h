@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/ScriptingModel.h"
 

@@ -4,7 +4,7 @@
 // out, and the measures of the lists' contents for the window's zoom size. The main
 // window owns it and answers the small interface below.
 
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 

@@ -1,7 +1,7 @@
 #include "app/ui/RadioStationsDataSource.h"
 
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioService.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioService.h"
 #include "app/ui/DrawingHelpers.h"
 #include "app/foundation/ZYMPasteboard.h"
 #include "app/ui/ListViews.h"

@@ -6,9 +6,9 @@
 // is posted ("radiogenres_changed", "radiostations_changed") and reaches the views
 // through two list models.
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/ZYMRadioService.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/radio/ZYMRadioService.h"
+#include "app/radio/ZYMRadioStation.h"
 
 #include <QAbstractListModel>
 #include <QHash>

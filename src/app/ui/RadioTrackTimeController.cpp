@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 
 QString FormatMinutesSeconds(double seconds) {
     const long long s = std::isfinite(seconds) ? static_cast<long long>(std::trunc(seconds)) : 0;

@@ -13,16 +13,16 @@
 
 #include <algorithm>
 
-#include "app/services/DialogPresenter.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/DisplayTexts.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/WindowHelpers.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 // Where the frame of the window with this autosave name is kept, as "x y width height".

@@ -18,15 +18,15 @@
 #include <cmath>
 
 #include "app/radio/RadioMetadataParser.h"
-#include "app/services/AuthPanelDialogs.h"
-#include "app/services/AuthenticationController.h"
-#include "app/services/Localizer.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/Resources.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/signon/AuthPanelDialogs.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/services/ZYMServicesProvider.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/ui/Buttons.h"
@@ -39,7 +39,7 @@
 #include "app/ui/TextFields.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "engine/SysNetworkConnectivity.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 // Without a speed of its own, the fall-back of the platform that had one.

@@ -15,12 +15,12 @@
 #include <optional>
 
 #include "app/radio/PlaySession.h"
-#include "app/services/Clock.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/RadioPlayer.h"
-#include "app/services/RadioServiceDelegate.h"
-#include "app/services/ZYMRadioService.h"
+#include "app/foundation/Clock.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/radio/RadioPlayer.h"
+#include "app/radio/RadioServiceDelegate.h"
+#include "app/radio/ZYMRadioService.h"
 #include "app/ui/ChatStatus.h"
 #include "app/ui/Fades.h"
 #include "app/ui/LocalizedText.h"

@@ -18,11 +18,11 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
-#include "app/services/AuthenticationController.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"
 #include "app/ui/DisplayLineDelegate.h"
@@ -35,7 +35,7 @@
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/TextFields.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 constexpr int kStatActivePresets = 4400;

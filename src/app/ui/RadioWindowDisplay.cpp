@@ -10,8 +10,8 @@
 #include <QMenu>
 #include <QUrl>
 
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/ui/AlbumArtStore.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"

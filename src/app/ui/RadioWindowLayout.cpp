@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/AdController.h"
 #include "app/ui/DisplayTexts.h"
 #include "app/ui/ListViews.h"

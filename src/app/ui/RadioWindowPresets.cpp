@@ -1,8 +1,8 @@
 // Presets of the play road: playing one, and storing a station on one.
 
-#include "app/services/DialogPresenter.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/ui/RadioWindowController.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "app/radio/RadioMetadataParser.h"
-#include "app/services/ServiceLayerError.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/RemoteControlledSlider.h"
 

@@ -5,16 +5,16 @@
 
 #include <QProgressBar>
 
-#include "app/services/AuthenticationController.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/UserDefaults.h"
-#include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/foundation/UserDefaults.h"
+#include "app/radio/ZYMRadioStation.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/ui/DisplayTexts.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 constexpr int kSignedOff = 1;

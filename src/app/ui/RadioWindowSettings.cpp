@@ -1,13 +1,13 @@
 // The window's answers to changed preferences, signing on again under another name, and
 // the software-update timer.
 
-#include "app/services/AuthenticationController.h"
-#include "app/services/UserDefaults.h"
+#include "app/signon/AuthenticationController.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/services/ZYMGenericService.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioWindowController.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 void RadioWindowController::resetWithUsername(const QString& userName) {
     if (userName.isNull()) return;

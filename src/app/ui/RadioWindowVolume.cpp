@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "app/ui/Fades.h"
 #include "app/ui/RadioWindowController.h"
 #include "app/ui/RemoteControlledSlider.h"

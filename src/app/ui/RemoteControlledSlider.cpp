@@ -1,6 +1,6 @@
 #include "app/ui/RemoteControlledSlider.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "app/services/ServiceLayerError.h"
-#include "app/services/ZYMRadioService.h"
-#include "app/services/ZYMRadioStation.h"
+#include "app/foundation/ServiceLayerError.h"
+#include "app/radio/ZYMRadioService.h"
+#include "app/radio/ZYMRadioStation.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
 

@@ -1,6 +1,6 @@
 #include "app/ui/SleepWakeTimer.h"
 
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 
 class UserDefaults;
 

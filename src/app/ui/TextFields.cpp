@@ -1,7 +1,7 @@
 #include "app/ui/TextFields.h"
 
 #include "app/foundation/ZYMStringAdditions.h"
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/ui/ApplicationActions.h"
 #include "app/ui/DrawingHelpers.h"
 #include "app/ui/LocalizedText.h"

@@ -1,8 +1,8 @@
 #include "dms/core/DMAuthenticationServiceController.h"
 
 #include "dms/core/DMAuthenticationEndpoints.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

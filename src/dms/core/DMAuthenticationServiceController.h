@@ -12,7 +12,7 @@
 
 #include "dms/core/DMAuthenticationTypes.h"
 #include "dms/core/DMSIFService.h"
-#include "engine/base/LThreadEvent.h"
+#include "runtime/LThreadEvent.h"
 
 inline constexpr const char* kDMAuthenticationServiceType = "urn:liberty:sa:2004-04";
 

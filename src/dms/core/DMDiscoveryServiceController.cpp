@@ -2,7 +2,7 @@
 
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMSOAPNamespaces.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "dms/core/DMAuthenticationTypes.h"
 #include "dms/core/DMSOAPElementType.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 std::string ServiceTypeURN(EServiceType type) {
     switch (type) {

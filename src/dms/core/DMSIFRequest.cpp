@@ -6,7 +6,7 @@
 #include "dms/core/DMPlatformUtils.h"
 #include "dms/core/DMSIFService.h"
 #include "dms/core/DMSOAPNamespaces.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

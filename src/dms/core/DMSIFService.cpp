@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 #include "dms/core/DMSOAPNamespaces.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/base/LThreadEvent.h"
+#include "runtime/LThreadEvent.h"
 
 class DMSIFService;
 class DMSIF_MethodRef;

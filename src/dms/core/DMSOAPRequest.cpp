@@ -5,7 +5,7 @@
 #include "dms/core/DMPlatformUtils.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/DMURLRequestLinux.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 // Owners may delete a request only while it is not reporting (IsReporting), and a
 // transport replaced or cancelled while it may still be inside its own report is kept

@@ -10,7 +10,7 @@
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMUserDiscoveryInfo.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

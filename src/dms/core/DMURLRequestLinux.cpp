@@ -7,7 +7,7 @@
 
 #include "dms/core/DMPlatformUtils.h"
 #include "dms/core/DMSIFTypes.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "platform/CurlMultiDriver.h"
 #include "platform/RunLoop.h"
 

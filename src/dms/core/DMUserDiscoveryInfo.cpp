@@ -7,7 +7,7 @@
 #include "dms/core/DMDiscoveryServiceController.h"
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServicesUserInfo.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

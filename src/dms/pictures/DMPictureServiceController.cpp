@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "dms/pictures/DMPictureMethods.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

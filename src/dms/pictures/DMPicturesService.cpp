@@ -4,7 +4,7 @@
 
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMServicesProvider.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "dms/radio/DMRadioMethods.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "dms/core/DMSOAPNamespaces.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 namespace {
 

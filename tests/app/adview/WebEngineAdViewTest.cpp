@@ -1,6 +1,6 @@
 #include "app/adview/WebEngineAdView.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 #include "AdViewFixture.h"
 
 #include <QFile>

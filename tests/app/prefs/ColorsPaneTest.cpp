@@ -3,8 +3,8 @@
 
 #include "app/foundation/ZYMColorUtils.h"
 #include "app/prefs/ColorWell.h"
-#include "app/services/Resources.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/UserDefaults.h"
 
 #include "RadioPrefsSupport.h"
 

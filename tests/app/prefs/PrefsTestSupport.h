@@ -1,10 +1,10 @@
 #pragma once
 
-#include "../services/AppTestSupport.h"
+#include "../foundation/AppTestSupport.h"
 #include "app/prefs/PrefModel.h"
-#include "app/services/NotificationCenter.h"
-#include "app/services/PasswordStore.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/signon/PasswordStore.h"
+#include "app/foundation/UserDefaults.h"
 
 #include <QTemporaryDir>
 

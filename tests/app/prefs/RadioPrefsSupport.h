@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/prefs/RadioPrefsWindowController.h"
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/ui/ColorSchemeController.h"
 
 #include "PrefsTestSupport.h"

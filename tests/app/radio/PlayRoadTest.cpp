@@ -12,9 +12,9 @@
 
 #include "SessionFixture.h"
 #include "app/radio/RadioMetadataParser.h"
-#include "app/services/Clock.h"
-#include "app/services/ErrorDescription.h"
-#include "app/services/Resources.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/ErrorDescription.h"
+#include "app/foundation/Resources.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "AppTestSupport.h"
-#include "app/services/PropertyList.h"
+#include "../foundation/AppTestSupport.h"
+#include "app/foundation/PropertyList.h"
 #include "app/services/ZYMCacheStorage.h"
 
 namespace {

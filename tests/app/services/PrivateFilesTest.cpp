@@ -13,8 +13,8 @@
 
 #include <sys/stat.h>
 
-#include "app/services/PropertyList.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/PropertyList.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/services/ZYMCacheStorage.h"
 
 namespace {

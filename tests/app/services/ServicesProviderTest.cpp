@@ -3,7 +3,7 @@
 
 #include "SignOnTestSupport.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 namespace signontest {
 namespace {

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QWidget>
 
-#include "app/services/Localizer.h"
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "platform/HttpReadStream.h"
 
 namespace signontest {

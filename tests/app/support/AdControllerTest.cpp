@@ -1,7 +1,7 @@
 #include "app/support/AdController.h"
 
-#include "app/services/NSLog.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NSLog.h"
+#include "app/foundation/UserDefaults.h"
 #include "support/Env.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 
 #include "FakeBusServices.h"
 #include "PrivateBus.h"
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/ui/ChatStatus.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Interface analytics: the request body, how an action finds its event, the pacing of
 // the queue, the visitor-identifier file, and five real clicks reaching the endpoint.
 
-#include "app/services/Clock.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/ApplicationActions.h"
 #include "app/support/ZYMLiaison.h"
 

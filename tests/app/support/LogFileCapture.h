@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <QDir>
 #include <QFile>

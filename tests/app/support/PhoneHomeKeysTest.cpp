@@ -1,6 +1,6 @@
 // The statistics key table, category masks and the small formatting helpers.
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/support/MachineFacts.h"
 #include "app/support/PhoneHomeKeys.h"
 

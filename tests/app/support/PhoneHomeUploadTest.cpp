@@ -3,7 +3,7 @@
 
 #include "StatisticsTestSupport.h"
 
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/PhoneHomeController.h"
 #include "app/support/PhoneHomeKeys.h"
 #include "app/support/PhoneHomeStatisticsRecorder.h"

@@ -2,7 +2,7 @@
 
 #include "PrivateBus.h"
 #include "SupportTestSupport.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/NotificationCenter.h"
 
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>

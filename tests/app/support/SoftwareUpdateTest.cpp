@@ -1,9 +1,9 @@
 // The software-update check against hand-written feeds served over loopback, with a
 // recording presenter and a captured URL opener.
 
-#include "app/services/Clock.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/support/ZYMLiaison.h"
 #include "app/support/ZYMSimpleXMLDocument.h"

@@ -3,7 +3,7 @@
 // Shared pieces of the statistics tests: a store over a temporary folder with a fixed
 // clock, scripted random numbers and fixed machine facts, and byte helpers.
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/support/MachineFacts.h"
 #include "app/support/PhoneHomeServices.h"
 

@@ -1,6 +1,6 @@
 #include "app/support/ZYMUtilities.h"
 
-#include "app/services/ServiceLayerError.h"
+#include "app/foundation/ServiceLayerError.h"
 
 #include <QDir>
 #include <QFile>

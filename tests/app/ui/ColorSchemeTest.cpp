@@ -1,9 +1,9 @@
 // The display's colour scheme: the start-up choice between the user defaults, the
 // bundle's schemes and the built-in one, applying schemes, and the change notification.
 
-#include "app/services/NotificationCenter.h"
-#include "app/services/Resources.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/NotificationCenter.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/ColorSchemeController.h"
 
 #include "UiTestSupport.h"

@@ -1,7 +1,7 @@
 // Geometry of the drawing helpers, window fitting, and the texts the code shows.
 
-#include "app/services/Localizer.h"
-#include "app/services/StringsTable.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/StringsTable.h"
 #include "app/ui/ColorSchemeController.h"
 #include "app/ui/DrawingHelpers.h"
 #include "app/ui/LocalizedText.h"

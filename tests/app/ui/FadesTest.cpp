@@ -1,6 +1,6 @@
 // Window fades with catch-up and the volume fade-in, on a fake clock and scheduler.
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/ui/Fades.h"
 #include "app/ui/RemoteControlledSlider.h"
 

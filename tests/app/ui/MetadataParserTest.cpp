@@ -3,11 +3,11 @@
 
 #include "UiTestSupport.h"
 
-#include "app/services/Localizer.h"
-#include "app/services/Resources.h"
-#include "app/services/ZYMRadioStationState.h"
+#include "app/foundation/Localizer.h"
+#include "app/foundation/Resources.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/radio/RadioMetadataParser.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 #include "platform/RunLoop.h"
 #include "support/Env.h"
 #include "support/TestServer.h"

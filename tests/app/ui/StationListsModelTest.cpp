@@ -3,7 +3,7 @@
 
 #include "UiTestSupport.h"
 
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 

@@ -1,6 +1,6 @@
 // The lists over a real sign-on and directory load from the test server.
 
-#include "../services/RadioServiceSupport.h"
+#include "../radio/RadioServiceSupport.h"
 #include "UiTestSupport.h"
 
 #include "app/ui/RadioStationLists.h"

@@ -4,7 +4,7 @@
 #include "UiTestSupport.h"
 
 #include "app/foundation/ZYMPasteboard.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/RadioStationLists.h"
 

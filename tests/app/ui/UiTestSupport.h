@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../services/AppTestSupport.h"
+#include "../foundation/AppTestSupport.h"
 
 #include <QRectF>
 

@@ -3,8 +3,8 @@
 // the small labels.
 
 #include "app/foundation/ZYMPasteboard.h"
-#include "app/services/Clock.h"
-#include "app/services/NotificationCenter.h"
+#include "app/foundation/Clock.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/ui/ApplicationActions.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ListViews.h"

@@ -5,8 +5,8 @@
 
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/DMURLRequestLinux.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 #include "platform/HttpReadStream.h"
 
 #include "WebServiceTestSupport.h"

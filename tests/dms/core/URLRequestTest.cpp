@@ -3,7 +3,7 @@
 #include "dms/core/DMURLRequestLinux.h"
 
 #include "WebServiceTestSupport.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LogMessage.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -14,8 +14,8 @@
 
 #include "dms/core/WebServiceTestSupport.h"
 #include "dms/pictures/DMPictureMethods.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 
 #include "PicturesTestSupport.h"
 #include "support/Env.h"

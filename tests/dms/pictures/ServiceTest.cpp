@@ -15,8 +15,8 @@
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMServicesProvider.h"
 #include "dms/core/WebServiceTestSupport.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 
 #include "PicturesTestSupport.h"
 #include "support/Env.h"

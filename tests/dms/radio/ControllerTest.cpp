@@ -14,8 +14,8 @@
 #include "dms/core/DMSOAPNamespaces.h"
 #include "dms/core/WebServiceTestSupport.h"
 #include "dms/radio/DMRadioMethods.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 
 #include "RadioTestSupport.h"
 #include "support/Env.h"

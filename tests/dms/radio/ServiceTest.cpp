@@ -13,8 +13,8 @@
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMServicesProvider.h"
 #include "dms/core/WebServiceTestSupport.h"
-#include "engine/base/LThreadEventQueue.h"
-#include "engine/base/LogMessage.h"
+#include "runtime/LThreadEventQueue.h"
+#include "runtime/LogMessage.h"
 
 #include "RadioTestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "app/adview/panel/AdPanelView.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QLibrary>
 #include <QPainter>

@@ -6,7 +6,7 @@
 // a temporary one, emptied before each input.
 
 #include "app/services/ZYMCacheStorage.h"
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 #include "dms/core/DMDataCache.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The readers of the statistics files: the Disconnect Log's records and the persistent
 // values of Session Stats. The bytes are a file as found on disk.
 
-#include "app/services/Clock.h"
+#include "app/foundation/Clock.h"
 #include "app/support/PhoneHomeServices.h"
 
 #include <cstddef>

@@ -4,13 +4,13 @@
 // is newer than what is installed, and one notice per product. The settings and markers
 // live in a temporary folder and are emptied before each input.
 
-#include "app/services/Clock.h"
-#include "app/services/DialogPresenter.h"
-#include "app/services/UserDefaults.h"
+#include "app/foundation/Clock.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/UserDefaults.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/support/ZYMSimpleXMLDocument.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QByteArray>
 #include <QSettings>

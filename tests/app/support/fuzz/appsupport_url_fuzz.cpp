@@ -5,7 +5,7 @@
 
 #include "app/support/ZYMScriptCommands.h"
 
-#include "app/services/NSLog.h"
+#include "app/foundation/NSLog.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // Any text as a track-metadata document: every query and every link is asked (the
 // album-art download is left out: it needs the network).
 
-#include "app/services/ZYMRadioStationState.h"
+#include "app/radio/ZYMRadioStationState.h"
 #include "app/radio/RadioMetadataParser.h"
 
 #include <QString>
