@@ -13,25 +13,7 @@ DMSOAPElementType* BodyChild(DMSOAPElementType* envelope, const std::string& nam
 
 }  // namespace
 
-void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element) {
-    static const char* const kPairs[][2] = {
-        {kDMDiscoveryServiceType, "disco"},
-        {kDMSIFURI, "zym"},
-        {"urn:liberty:iff:2003-08", "lib"},
-        {"http://schemas.xmlsoap.org/soap/envelope", "S"},
-        {"urn:oasis:names:tc:SAMLP:1.0:protocol", "samlp"},
-        {"urn:oasis:names:tc:SAML:1.0:assertion", "saml"},
-        {"urn:liberty:sb:2003-08", "sb"},
-        {"urn:liberty:sb:2004-04", "sb-ext"},
-        {"urn:liberty:sec:2003-08", "sec"},
-        {kDMWSSecurityURI, "wsse"},
-        {kDMXMLDSigURI, "ds"},
-        {"urn:zym-ups/idff.xsd", "idff"},
-    };
-    for (const auto& pair : kPairs) {
-        element->DeclareNamespace(pair[0], pair[1]);
-    }
-}
+void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element) { DMDeclareSIFNamespaces(element, kDMSASLNamespace.uri); }
 
 // --- DMDiscovery_Query_InputType ---
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "dms/radio3/DMRadio3Coding.h"
+#include "dms/core/DMElementCoding.h"
 
 namespace {
 
@@ -10,7 +10,7 @@ const std::string kUnqualified;
 
 void AddOptionalInt(DMSOAPElementType* element, const char* name, std::int32_t value) {
     if (value >= 0) {
-        DMRadio3AddAttribute(element, name, kUnqualified, DMRadio3FormatInt(value));
+        DMAddAttribute(element, name, kUnqualified, DMFormatInt(value));
     }
 }
 
@@ -34,8 +34,8 @@ void ReadStatus(DMSOAPElementType* element, DMSIF_StatusType& status) {
 // The outputs that accept either spelling take "timestamp" only when "timeStamp" is
 // absent.
 void ReadTimeStamp(const DMSOAPElementType* element, std::string& field, bool lowerCaseToo) {
-    if (!DMRadio3ReadAttribute(element, "timeStamp", field) && lowerCaseToo) {
-        DMRadio3ReadAttribute(element, "timestamp", field);
+    if (!DMReadAttribute(element, "timeStamp", field) && lowerCaseToo) {
+        DMReadAttribute(element, "timestamp", field);
     }
 }
 
@@ -63,8 +63,8 @@ void ReadItems(const DMSOAPElementType* element, const char* name, std::vector<T
 // The "Property" pattern: a child "Property" named by an unqualified "name" attribute,
 // holding one child named like the property.
 DMSOAPElementType* AddProperty(DMSOAPElementType* element, const char* property, const std::string& namespaceURI) {
-    DMSOAPElementType* child = DMRadio3AddChild(element, "Property", namespaceURI, "");
-    DMRadio3AddAttribute(child, "name", kUnqualified, property);
+    DMSOAPElementType* child = DMAddChild(element, "Property", namespaceURI, "");
+    DMAddAttribute(child, "name", kUnqualified, property);
     return child;
 }
 
@@ -83,7 +83,7 @@ void ForEachProperty(const DMSOAPElementType* element, const char* property, Use
 }
 
 void AddPresets(DMSOAPElementType* property, const std::string& namespaceURI, std::vector<DMSIF_IDType>& presets) {
-    DMSOAPElementType* wrapper = DMRadio3AddChild(property, "Presets", namespaceURI, "");
+    DMSOAPElementType* wrapper = DMAddChild(property, "Presets", namespaceURI, "");
     AddItems(wrapper, "Preset", namespaceURI, presets);
 }
 
@@ -99,7 +99,7 @@ std::vector<DMSIF_IDType> PresetChildren(const DMSOAPElementType* element) {
 
 // The request side: only a property with a "Presets" child replaces the list.
 void ReadPresetsRequest(DMSOAPElementType* element, std::string& changedSince, std::vector<DMSIF_IDType>& presets) {
-    DMRadio3ReadAttribute(element, "changedSince", changedSince);
+    DMReadAttribute(element, "changedSince", changedSince);
     ForEachProperty(element, "Presets", [&](DMSOAPElementType* property) {
         if (const DMSOAPElementType* wrapper = property->FindChild("Presets", 1)) {
             presets = PresetChildren(wrapper);
@@ -137,8 +137,8 @@ DMRadio3_ListCategories_InputType::DMRadio3_ListCategories_InputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_ListCategories_InputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "domain", kUnqualified, mDomain);
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "domain", kUnqualified, mDomain);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     AddOptionalInt(element, "offset", mOffset);
     AddOptionalInt(element, "count", mCount);
     return element;
@@ -148,10 +148,10 @@ void DMRadio3_ListCategories_InputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "domain", mDomain);
-    DMRadio3ReadAttribute(element, "changedSince", mChangedSince);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
-    DMRadio3ReadIntAttribute(element, "count", mCount);
+    DMReadAttribute(element, "domain", mDomain);
+    DMReadAttribute(element, "changedSince", mChangedSince);
+    DMReadIntAttribute(element, "offset", mOffset);
+    DMReadIntAttribute(element, "count", mCount);
 }
 
 bool DMRadio3_ListCategories_InputType::IsValid() { return mDomain == "Categories"; }
@@ -172,7 +172,7 @@ DMRadio3_ListCategories_OutputType::DMRadio3_ListCategories_OutputType(DMSOAPEle
 DMSOAPElementType* DMRadio3_ListCategories_OutputType::ToElement(const std::string& name,
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
     AddOptionalInt(element, "remaining", mRemaining);
     AddOptionalInt(element, "offset", mOffset);
@@ -186,8 +186,8 @@ void DMRadio3_ListCategories_OutputType::FromElement(DMSOAPElementType* element)
     }
     ReadTimeStamp(element, mTimeStamp, true);
     ReadStatus(element, status);
-    DMRadio3ReadIntAttribute(element, "remaining", mRemaining);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
+    DMReadIntAttribute(element, "remaining", mRemaining);
+    DMReadIntAttribute(element, "offset", mOffset);
     ReadItems(element, "Category", mCategories);
 }
 
@@ -212,13 +212,13 @@ void DMRadio3_ListStations_InputType::SetSearchDirective(const DMRadio3_SearchDi
 DMSOAPElementType* DMRadio3_ListStations_InputType::ToElement(const std::string& name,
                                                               const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     AddOptionalInt(element, "offset", mOffset);
     AddOptionalInt(element, "count", mCount);
     if (mSearchDirective.HasEntries()) {
         element->AddChild(mSearchDirective.ToElement("SearchDirective", namespaceURI), false);
     }
-    DMRadio3AddAttributeIfSet(element, "domain", kUnqualified, mDomain);
+    DMAddAttributeIfSet(element, "domain", kUnqualified, mDomain);
     return element;
 }
 
@@ -226,10 +226,10 @@ void DMRadio3_ListStations_InputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "domain", mDomain);
-    DMRadio3ReadAttribute(element, "changedSince", mChangedSince);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
-    DMRadio3ReadIntAttribute(element, "count", mCount);
+    DMReadAttribute(element, "domain", mDomain);
+    DMReadAttribute(element, "changedSince", mChangedSince);
+    DMReadIntAttribute(element, "offset", mOffset);
+    DMReadIntAttribute(element, "count", mCount);
     if (DMSOAPElementType* directive = element->FindChild("SearchDirective", 1)) {
         SetSearchDirective(DMRadio3_SearchDirectiveType(directive));
     }
@@ -254,7 +254,7 @@ DMRadio3_ListStations_OutputType::DMRadio3_ListStations_OutputType(DMSOAPElement
 DMSOAPElementType* DMRadio3_ListStations_OutputType::ToElement(const std::string& name,
                                                                const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
     AddOptionalInt(element, "remaining", mRemaining);
     AddOptionalInt(element, "offset", mOffset);
@@ -268,8 +268,8 @@ void DMRadio3_ListStations_OutputType::FromElement(DMSOAPElementType* element) {
     }
     ReadTimeStamp(element, mTimeStamp, true);
     ReadStatus(element, status);
-    DMRadio3ReadIntAttribute(element, "remaining", mRemaining);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
+    DMReadIntAttribute(element, "remaining", mRemaining);
+    DMReadIntAttribute(element, "offset", mOffset);
     ReadItems(element, "Station", mStations);
 }
 
@@ -288,8 +288,8 @@ DMRadio3_GetStationInfo_InputType::DMRadio3_GetStationInfo_InputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_GetStationInfo_InputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     AddItems(element, "RefId", namespaceURI, mRefIds);
     AddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
@@ -299,8 +299,8 @@ void DMRadio3_GetStationInfo_InputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "version", mVersion);
-    DMRadio3ReadAttribute(element, "changedSince", mChangedSince);
+    DMReadAttribute(element, "version", mVersion);
+    DMReadAttribute(element, "changedSince", mChangedSince);
     ReadDescribeLists(element, mRefIds, mOutputElements);
 }
 
@@ -313,7 +313,7 @@ DMRadio3_GetStationInfo_OutputType::DMRadio3_GetStationInfo_OutputType(DMSOAPEle
 DMSOAPElementType* DMRadio3_GetStationInfo_OutputType::ToElement(const std::string& name,
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
     AddItems(element, "Station", namespaceURI, mStations);
     return element;
@@ -343,11 +343,11 @@ DMRadio3_GetStationState_InputType::DMRadio3_GetStationState_InputType(DMSOAPEle
 DMSOAPElementType* DMRadio3_GetStationState_InputType::ToElement(const std::string& name,
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
+    DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
     if (mMaxTracks >= 0) {
-        DMSOAPElementType* restriction = DMRadio3AddChild(element, "Restriction", namespaceURI, "");
-        DMRadio3AddAttribute(restriction, "name", kUnqualified, "maxTracks");
-        DMRadio3AddChild(restriction, "MaxTracks", namespaceURI, DMRadio3FormatInt(mMaxTracks));
+        DMSOAPElementType* restriction = DMAddChild(element, "Restriction", namespaceURI, "");
+        DMAddAttribute(restriction, "name", kUnqualified, "maxTracks");
+        DMAddChild(restriction, "MaxTracks", namespaceURI, DMFormatInt(mMaxTracks));
     }
     AddItems(element, "RefId", namespaceURI, mRefIds);
     AddItems(element, "OutputElement", namespaceURI, mOutputElements);
@@ -358,7 +358,7 @@ void DMRadio3_GetStationState_InputType::FromElement(DMSOAPElementType* element)
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "version", mVersion);
+    DMReadAttribute(element, "version", mVersion);
     ReadDescribeLists(element, mRefIds, mOutputElements);
     for (DMSOAPElementType* child : element->children) {
         if (child->name != "Restriction") {
@@ -366,7 +366,7 @@ void DMRadio3_GetStationState_InputType::FromElement(DMSOAPElementType* element)
         }
         const DMSOAPAttributeType* restriction = child->FindAttribute("name");
         if (restriction && restriction->value == "maxTracks") {
-            DMRadio3ReadIntChild(child, "MaxTracks", mMaxTracks);
+            DMReadIntChild(child, "MaxTracks", mMaxTracks);
         }
     }
 }
@@ -407,7 +407,7 @@ DMRadio3_GetMediaFormatInfo_InputType::DMRadio3_GetMediaFormatInfo_InputType(DMS
 DMSOAPElementType* DMRadio3_GetMediaFormatInfo_InputType::ToElement(const std::string& name,
                                                                     const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
+    DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
     AddItems(element, "RefId", namespaceURI, mRefIds);
     AddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
@@ -417,7 +417,7 @@ void DMRadio3_GetMediaFormatInfo_InputType::FromElement(DMSOAPElementType* eleme
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "version", mVersion);
+    DMReadAttribute(element, "version", mVersion);
     ReadDescribeLists(element, mRefIds, mOutputElements);
 }
 
@@ -456,8 +456,8 @@ DMRadio3_GetStationURL_InputType::DMRadio3_GetStationURL_InputType(DMSOAPElement
 DMSOAPElementType* DMRadio3_GetStationURL_InputType::ToElement(const std::string& name,
                                                                const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttribute(element, "refId", kUnqualified, mRefId.mValue);
-    DMRadio3AddAttribute(element, "mediaFormatId", kUnqualified, mMediaFormatId.mValue);
+    DMAddAttribute(element, "refId", kUnqualified, mRefId.mValue);
+    DMAddAttribute(element, "mediaFormatId", kUnqualified, mMediaFormatId.mValue);
     return element;
 }
 
@@ -465,8 +465,8 @@ void DMRadio3_GetStationURL_InputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "refId", mRefId);
-    DMRadio3ReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
+    DMReadIDAttribute(element, "refId", mRefId);
+    DMReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
 }
 
 bool DMRadio3_GetStationURL_InputType::IsValid() { return !mRefId.mValue.empty() && !mMediaFormatId.mValue.empty(); }
@@ -480,7 +480,7 @@ DMSOAPElementType* DMRadio3_GetStationURL_OutputType::ToElement(const std::strin
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddStatus(element, status, namespaceURI);
     for (const std::string& url : mURLs) {
-        DMRadio3AddChild(element, "Url", namespaceURI, url);
+        DMAddChild(element, "Url", namespaceURI, url);
     }
     return element;
 }
@@ -524,7 +524,7 @@ DMSOAPElementType* DMRadio3_GetMaxPresets_OutputType::ToElement(const std::strin
     AddStatus(element, status, namespaceURI);
     if (mMaxPresets >= 0) {
         DMSOAPElementType* property = AddProperty(element, "MaxPresets", namespaceURI);
-        DMRadio3AddChild(property, "MaxPresets", namespaceURI, DMRadio3FormatInt(mMaxPresets));
+        DMAddChild(property, "MaxPresets", namespaceURI, DMFormatInt(mMaxPresets));
     }
     return element;
 }
@@ -535,7 +535,7 @@ void DMRadio3_GetMaxPresets_OutputType::FromElement(DMSOAPElementType* element) 
     }
     ReadStatus(element, status);
     ForEachProperty(element, "MaxPresets",
-                    [&](DMSOAPElementType* property) { DMRadio3ReadIntChild(property, "MaxPresets", mMaxPresets); });
+                    [&](DMSOAPElementType* property) { DMReadIntChild(property, "MaxPresets", mMaxPresets); });
 }
 
 // --- GetPresets ---
@@ -550,7 +550,7 @@ DMRadio3_GetPresets_InputType::DMRadio3_GetPresets_InputType(DMSOAPElementType* 
 
 DMSOAPElementType* DMRadio3_GetPresets_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     DMSOAPElementType* property = AddProperty(element, "Presets", namespaceURI);
     if (!mPresets.empty()) {
         AddPresets(property, namespaceURI, mPresets);
@@ -571,7 +571,7 @@ DMRadio3_GetPresets_OutputType::DMRadio3_GetPresets_OutputType(DMSOAPElementType
 
 DMSOAPElementType* DMRadio3_GetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
     if (!mPresets.empty()) {
         AddPresets(AddProperty(element, "Presets", namespaceURI), namespaceURI, mPresets);
@@ -603,7 +603,7 @@ DMRadio3_SetPresets_InputType::DMRadio3_SetPresets_InputType(DMSOAPElementType* 
 
 DMSOAPElementType* DMRadio3_SetPresets_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     if (!mPresets.empty()) {
         AddPresets(AddProperty(element, "Presets", namespaceURI), namespaceURI, mPresets);
     }
@@ -625,7 +625,7 @@ DMRadio3_SetPresets_OutputType::DMRadio3_SetPresets_OutputType(DMSOAPElementType
 
 DMSOAPElementType* DMRadio3_SetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
     AddStatus(element, status, namespaceURI);
     return element;
 }
@@ -660,9 +660,9 @@ DMSOAPElementType* DMRadio3_GetRatingsRange_OutputType::ToElement(const std::str
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddStatus(element, status, namespaceURI);
     DMSOAPElementType* property = AddProperty(element, "RatingsRange", namespaceURI);
-    DMSOAPElementType* range = DMRadio3AddChild(property, "RatingsRange", namespaceURI, "");
-    DMRadio3AddAttribute(range, "min", namespaceURI, DMRadio3FormatInt(mMin));
-    DMRadio3AddAttribute(range, "max", namespaceURI, DMRadio3FormatInt(mMax));
+    DMSOAPElementType* range = DMAddChild(property, "RatingsRange", namespaceURI, "");
+    DMAddAttribute(range, "min", namespaceURI, DMFormatInt(mMin));
+    DMAddAttribute(range, "max", namespaceURI, DMFormatInt(mMax));
     return element;
 }
 
@@ -673,8 +673,8 @@ void DMRadio3_GetRatingsRange_OutputType::FromElement(DMSOAPElementType* element
     ReadStatus(element, status);
     ForEachProperty(element, "RatingsRange", [&](DMSOAPElementType* property) {
         if (const DMSOAPElementType* range = property->FindChild("RatingsRange", 1)) {
-            DMRadio3ReadIntAttribute(range, "min", mMin);
-            DMRadio3ReadIntAttribute(range, "max", mMax);
+            DMReadIntAttribute(range, "min", mMin);
+            DMReadIntAttribute(range, "max", mMax);
         }
     });
 }
@@ -688,11 +688,11 @@ DMRadio3_RateTrack_InputType::DMRadio3_RateTrack_InputType(DMSOAPElementType* el
 DMSOAPElementType* DMRadio3_RateTrack_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMSOAPElementType* property = AddProperty(element, "TrackRating", namespaceURI);
-    DMSOAPElementType* rating = DMRadio3AddChild(property, "TrackRating", namespaceURI, "");
-    DMRadio3AddAttribute(rating, "trackId", kUnqualified, mTrackId.mValue);
-    DMRadio3AddAttribute(rating, "categoryId", kUnqualified, mCategoryId.mValue);
-    DMRadio3AddAttribute(rating, "stationId", kUnqualified, mStationId.mValue);
-    DMRadio3AddAttribute(rating, "rating", namespaceURI, DMRadio3FormatInt(mRating));
+    DMSOAPElementType* rating = DMAddChild(property, "TrackRating", namespaceURI, "");
+    DMAddAttribute(rating, "trackId", kUnqualified, mTrackId.mValue);
+    DMAddAttribute(rating, "categoryId", kUnqualified, mCategoryId.mValue);
+    DMAddAttribute(rating, "stationId", kUnqualified, mStationId.mValue);
+    DMAddAttribute(rating, "rating", namespaceURI, DMFormatInt(mRating));
     return element;
 }
 
@@ -708,9 +708,9 @@ void DMRadio3_RateTrack_InputType::FromElement(DMSOAPElementType* element) {
         if (const DMSOAPAttributeType* trackId = rating->FindAttribute("trackId")) {
             mTrackId = DMSIF_QualIDType(trackId->value, "", "", "");
         }
-        DMRadio3ReadIDAttribute(rating, "categoryId", mCategoryId);
-        DMRadio3ReadIDAttribute(rating, "stationId", mStationId);
-        DMRadio3ReadIntAttribute(rating, "rating", mRating);
+        DMReadIDAttribute(rating, "categoryId", mCategoryId);
+        DMReadIDAttribute(rating, "stationId", mStationId);
+        DMReadIntAttribute(rating, "rating", mRating);
     });
 }
 
