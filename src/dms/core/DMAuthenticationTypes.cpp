@@ -128,7 +128,7 @@ DMSOAPElementType* DMAuthentication_Authenticate_OutputType::ToElement(const std
                                                                        const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareSASLNamespaces(element);
-    element->AddChild(status.ToElement("Status", namespaceURI), false);
+    DMAddStatus(element, status, namespaceURI);
     DMAddAttributeIfSet(element, "serverMechanism", "", serverMechanism);
     if (!data.empty()) {
         element->AddChild(new DMSOAPElementType("Data", kDMSASLNamespaceURI, data), false);
@@ -153,9 +153,7 @@ void DMAuthentication_Authenticate_OutputType::FromElement(DMSOAPElementType* el
     if (!element) {
         return;
     }
-    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
-        status = DMSIF_StatusType(child);
-    }
+    DMReadStatus(element, status);
     DMReadAttribute(element, "serverMechanism", serverMechanism);
     DMReadChildText(element, "Data", data);
     if (DMSOAPElementType* list = element->FindChild("PasswordTransforms", 1)) {

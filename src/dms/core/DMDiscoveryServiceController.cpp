@@ -1,5 +1,6 @@
 #include "dms/core/DMDiscoveryServiceController.h"
 
+#include "dms/core/DMElementCoding.h"
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "engine/base/LogMessage.h"
@@ -55,7 +56,7 @@ DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& na
     }
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareDiscoveryNamespaces(element);
-    element->AddChild(status.ToElement("Status", namespaceURI), false);
+    DMAddStatus(element, status, namespaceURI);
     element->AddChild(resourceOffering.get(), true);
     element->AddChild(credentials.get(), true);
     return element;
@@ -65,9 +66,7 @@ void DMDiscovery_Query_OutputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
-        status = DMSIF_StatusType(child);
-    }
+    DMReadStatus(element, status);
     if (DMSOAPElementType* child = element->FindChild("ResourceOffering", 1)) {
         resourceOffering = std::make_unique<DMSOAPElementType>(child);
     }

@@ -33,6 +33,10 @@ void DMAddLocStringIfSet(DMSOAPElementType* element, const char* name, const std
     }
 }
 
+void DMAddStatus(DMSOAPElementType* element, DMSIF_StatusType& status, const std::string& namespaceURI) {
+    element->AddChild(status.ToElement("Status", namespaceURI), false);
+}
+
 bool DMReadAttribute(const DMSOAPElementType* element, const char* name, std::string& field) {
     if (const DMSOAPAttributeType* attribute = element->FindAttribute(name)) {
         field = attribute->value;
@@ -71,6 +75,14 @@ bool DMReadIDAttribute(const DMSOAPElementType* element, const char* name, DMSIF
 bool DMReadLocString(const DMSOAPElementType* element, const char* name, DMSIF_LocStringType& field) {
     if (DMSOAPElementType* child = element->FindChild(name, 1)) {
         field = DMSIF_LocStringType(child);
+        return true;
+    }
+    return false;
+}
+
+bool DMReadStatus(const DMSOAPElementType* element, DMSIF_StatusType& status) {
+    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
+        status = DMSIF_StatusType(child);
         return true;
     }
     return false;

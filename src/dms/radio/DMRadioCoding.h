@@ -72,7 +72,7 @@ public:
     // Always written as "timeStamp", whichever spelling it was read from.
     void TimeStamp(const std::string& value, bool /*lowerCaseToo*/) { Attr("timeStamp", value); }
     // Always written, also when empty.
-    void Status(DMSIF_StatusType& status) { e_->AddChild(status.ToElement("Status", ns_), false); }
+    void Status(DMSIF_StatusType& status) { DMAddStatus(e_, status, ns_); }
 
 private:
     void Add(const char* child, const std::string& text) {
@@ -153,9 +153,7 @@ public:
         else if (lowerCaseToo)
             Attr("timestamp", value);
     }
-    void Status(DMSIF_StatusType& status) {
-        if (DMSOAPElementType* c = Find("Status")) status = DMSIF_StatusType(c);
-    }
+    void Status(DMSIF_StatusType& status) { DMReadStatus(e_, status); }
 
 private:
     DMSOAPElementType* Find(const char* child) const { return e_->FindChild(child, 1); }

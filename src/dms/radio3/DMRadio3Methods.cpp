@@ -14,23 +14,6 @@ void AddOptionalInt(DMSOAPElementType* element, const char* name, std::int32_t v
     }
 }
 
-template <typename T>
-void AddItems(DMSOAPElementType* element, const char* name, const std::string& namespaceURI, std::vector<T>& items) {
-    for (T& item : items) {
-        element->AddChild(item.ToElement(name, namespaceURI), false);
-    }
-}
-
-void AddStatus(DMSOAPElementType* element, DMSIF_StatusType& status, const std::string& namespaceURI) {
-    element->AddChild(status.ToElement("Status", namespaceURI), false);
-}
-
-void ReadStatus(DMSOAPElementType* element, DMSIF_StatusType& status) {
-    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
-        status = DMSIF_StatusType(child);
-    }
-}
-
 // The outputs that accept either spelling take "timestamp" only when "timeStamp" is
 // absent.
 void ReadTimeStamp(const DMSOAPElementType* element, std::string& field, bool lowerCaseToo) {
@@ -84,7 +67,7 @@ void ForEachProperty(const DMSOAPElementType* element, const char* property, Use
 
 void AddPresets(DMSOAPElementType* property, const std::string& namespaceURI, std::vector<DMSIF_IDType>& presets) {
     DMSOAPElementType* wrapper = DMAddChild(property, "Presets", namespaceURI, "");
-    AddItems(wrapper, "Preset", namespaceURI, presets);
+    DMAddItems(wrapper, "Preset", namespaceURI, presets);
 }
 
 std::vector<DMSIF_IDType> PresetChildren(const DMSOAPElementType* element) {
@@ -173,10 +156,10 @@ DMSOAPElementType* DMRadio3_ListCategories_OutputType::ToElement(const std::stri
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     AddOptionalInt(element, "remaining", mRemaining);
     AddOptionalInt(element, "offset", mOffset);
-    AddItems(element, "Category", namespaceURI, mCategories);
+    DMAddItems(element, "Category", namespaceURI, mCategories);
     return element;
 }
 
@@ -185,7 +168,7 @@ void DMRadio3_ListCategories_OutputType::FromElement(DMSOAPElementType* element)
         return;
     }
     ReadTimeStamp(element, mTimeStamp, true);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     DMReadIntAttribute(element, "remaining", mRemaining);
     DMReadIntAttribute(element, "offset", mOffset);
     ReadItems(element, "Category", mCategories);
@@ -255,10 +238,10 @@ DMSOAPElementType* DMRadio3_ListStations_OutputType::ToElement(const std::string
                                                                const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     AddOptionalInt(element, "remaining", mRemaining);
     AddOptionalInt(element, "offset", mOffset);
-    AddItems(element, "Station", namespaceURI, mStations);
+    DMAddItems(element, "Station", namespaceURI, mStations);
     return element;
 }
 
@@ -267,7 +250,7 @@ void DMRadio3_ListStations_OutputType::FromElement(DMSOAPElementType* element) {
         return;
     }
     ReadTimeStamp(element, mTimeStamp, true);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     DMReadIntAttribute(element, "remaining", mRemaining);
     DMReadIntAttribute(element, "offset", mOffset);
     ReadItems(element, "Station", mStations);
@@ -290,8 +273,8 @@ DMSOAPElementType* DMRadio3_GetStationInfo_InputType::ToElement(const std::strin
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
     DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
-    AddItems(element, "RefId", namespaceURI, mRefIds);
-    AddItems(element, "OutputElement", namespaceURI, mOutputElements);
+    DMAddItems(element, "RefId", namespaceURI, mRefIds);
+    DMAddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
 }
 
@@ -314,8 +297,8 @@ DMSOAPElementType* DMRadio3_GetStationInfo_OutputType::ToElement(const std::stri
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
-    AddItems(element, "Station", namespaceURI, mStations);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddItems(element, "Station", namespaceURI, mStations);
     return element;
 }
 
@@ -324,7 +307,7 @@ void DMRadio3_GetStationInfo_OutputType::FromElement(DMSOAPElementType* element)
         return;
     }
     ReadTimeStamp(element, mTimeStamp, true);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ReadItems(element, "Station", mStations);
 }
 
@@ -349,8 +332,8 @@ DMSOAPElementType* DMRadio3_GetStationState_InputType::ToElement(const std::stri
         DMAddAttribute(restriction, "name", kUnqualified, "maxTracks");
         DMAddChild(restriction, "MaxTracks", namespaceURI, DMFormatInt(mMaxTracks));
     }
-    AddItems(element, "RefId", namespaceURI, mRefIds);
-    AddItems(element, "OutputElement", namespaceURI, mOutputElements);
+    DMAddItems(element, "RefId", namespaceURI, mRefIds);
+    DMAddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
 }
 
@@ -380,8 +363,8 @@ DMRadio3_GetStationState_OutputType::DMRadio3_GetStationState_OutputType(DMSOAPE
 DMSOAPElementType* DMRadio3_GetStationState_OutputType::ToElement(const std::string& name,
                                                                   const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
-    AddItems(element, "StationState", namespaceURI, mStates);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddItems(element, "StationState", namespaceURI, mStates);
     return element;
 }
 
@@ -389,7 +372,7 @@ void DMRadio3_GetStationState_OutputType::FromElement(DMSOAPElementType* element
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ReadItems(element, "StationState", mStates);
 }
 
@@ -408,8 +391,8 @@ DMSOAPElementType* DMRadio3_GetMediaFormatInfo_InputType::ToElement(const std::s
                                                                     const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
-    AddItems(element, "RefId", namespaceURI, mRefIds);
-    AddItems(element, "OutputElement", namespaceURI, mOutputElements);
+    DMAddItems(element, "RefId", namespaceURI, mRefIds);
+    DMAddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
 }
 
@@ -430,8 +413,8 @@ DMRadio3_GetMediaFormatInfo_OutputType::DMRadio3_GetMediaFormatInfo_OutputType(D
 DMSOAPElementType* DMRadio3_GetMediaFormatInfo_OutputType::ToElement(const std::string& name,
                                                                      const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
-    AddItems(element, "Format", namespaceURI, mFormats);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddItems(element, "Format", namespaceURI, mFormats);
     return element;
 }
 
@@ -439,7 +422,7 @@ void DMRadio3_GetMediaFormatInfo_OutputType::FromElement(DMSOAPElementType* elem
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ReadItems(element, "Format", mFormats);
 }
 
@@ -478,7 +461,7 @@ DMRadio3_GetStationURL_OutputType::DMRadio3_GetStationURL_OutputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_GetStationURL_OutputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     for (const std::string& url : mURLs) {
         DMAddChild(element, "Url", namespaceURI, url);
     }
@@ -489,7 +472,7 @@ void DMRadio3_GetStationURL_OutputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     if (!element->children.empty()) {
         std::vector<std::string> urls;
         for (DMSOAPElementType* child : element->children) {
@@ -521,7 +504,7 @@ DMRadio3_GetMaxPresets_OutputType::DMRadio3_GetMaxPresets_OutputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_GetMaxPresets_OutputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     if (mMaxPresets >= 0) {
         DMSOAPElementType* property = AddProperty(element, "MaxPresets", namespaceURI);
         DMAddChild(property, "MaxPresets", namespaceURI, DMFormatInt(mMaxPresets));
@@ -533,7 +516,7 @@ void DMRadio3_GetMaxPresets_OutputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ForEachProperty(element, "MaxPresets",
                     [&](DMSOAPElementType* property) { DMReadIntChild(property, "MaxPresets", mMaxPresets); });
 }
@@ -572,7 +555,7 @@ DMRadio3_GetPresets_OutputType::DMRadio3_GetPresets_OutputType(DMSOAPElementType
 DMSOAPElementType* DMRadio3_GetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     if (!mPresets.empty()) {
         AddPresets(AddProperty(element, "Presets", namespaceURI), namespaceURI, mPresets);
     }
@@ -584,7 +567,7 @@ void DMRadio3_GetPresets_OutputType::FromElement(DMSOAPElementType* element) {
         return;
     }
     ReadTimeStamp(element, mTimeStamp, false);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ForEachProperty(element, "Presets", [&](DMSOAPElementType* property) {
         const DMSOAPElementType* wrapper = property->FindChild("Presets", 1);
         mPresets = PresetChildren(wrapper ? wrapper : property);
@@ -626,7 +609,7 @@ DMRadio3_SetPresets_OutputType::DMRadio3_SetPresets_OutputType(DMSOAPElementType
 DMSOAPElementType* DMRadio3_SetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     return element;
 }
 
@@ -635,7 +618,7 @@ void DMRadio3_SetPresets_OutputType::FromElement(DMSOAPElementType* element) {
         return;
     }
     ReadTimeStamp(element, mTimeStamp, false);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
 }
 
 // --- GetRatingsRange ---
@@ -658,7 +641,7 @@ DMRadio3_GetRatingsRange_OutputType::DMRadio3_GetRatingsRange_OutputType(DMSOAPE
 DMSOAPElementType* DMRadio3_GetRatingsRange_OutputType::ToElement(const std::string& name,
                                                                   const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     DMSOAPElementType* property = AddProperty(element, "RatingsRange", namespaceURI);
     DMSOAPElementType* range = DMAddChild(property, "RatingsRange", namespaceURI, "");
     DMAddAttribute(range, "min", namespaceURI, DMFormatInt(mMin));
@@ -670,7 +653,7 @@ void DMRadio3_GetRatingsRange_OutputType::FromElement(DMSOAPElementType* element
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ForEachProperty(element, "RatingsRange", [&](DMSOAPElementType* property) {
         if (const DMSOAPElementType* range = property->FindChild("RatingsRange", 1)) {
             DMReadIntAttribute(range, "min", mMin);
@@ -724,7 +707,7 @@ DMRadio3_RateTrack_OutputType::DMRadio3_RateTrack_OutputType(DMSOAPElementType* 
 
 DMSOAPElementType* DMRadio3_RateTrack_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     return element;
 }
 
@@ -732,5 +715,5 @@ void DMRadio3_RateTrack_OutputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
 }

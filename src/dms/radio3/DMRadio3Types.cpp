@@ -25,13 +25,6 @@ void AddPositiveChild(DMSOAPElementType* element, const char* name, std::int32_t
     }
 }
 
-template <typename T>
-void AddItems(DMSOAPElementType* element, const char* name, std::vector<T>& items) {
-    for (T& item : items) {
-        element->AddChild(item.ToElement(name, kRadioNS), false);
-    }
-}
-
 bool Named(const DMSOAPElementType* element, const char* name) { return element->name == name; }
 
 }  // namespace
@@ -195,7 +188,7 @@ DMSOAPElementType* DMRadio3_StationType::ToElement(const std::string& name, cons
     DMAddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);
     DMAddLocStringIfSet(element, "Name", kRadioNS, mName);
     DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
-    AddItems(element, "Category", mCategories);
+    DMAddItems(element, "Category", kRadioNS, mCategories);
     return element;
 }
 
@@ -295,7 +288,7 @@ DMSOAPElementType* DMRadio3_MediaFormatType::ToElement(const std::string& name, 
     AddIDAttribute(element, "mediaFormatId", mMediaFormatId);
     DMAddChildIfSet(element, "Mime", kRadioNS, mMime);
     DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
-    AddItems(element, "Channel", mChannels);
+    DMAddItems(element, "Channel", kRadioNS, mChannels);
     return element;
 }
 
@@ -391,10 +384,10 @@ DMSOAPElementType* DMRadio3_TrkInfoType::ToElement(const std::string& name, cons
     DMAddChildIfSet(element, "Lyrics", kRadioNS, mLyrics);
     AddPositiveChild(element, "Duration", mDuration);
     AddPositiveChild(element, "Time", mTime);
-    AddItems(element, "TrackId", mTrackIds);
-    AddItems(element, "AlbumIdUrl", mAlbumIdUrls);
-    AddItems(element, "ArtistIdUrl", mArtistIdUrls);
-    AddItems(element, "Image", mImages);
+    DMAddItems(element, "TrackId", kRadioNS, mTrackIds);
+    DMAddItems(element, "AlbumIdUrl", kRadioNS, mAlbumIdUrls);
+    DMAddItems(element, "ArtistIdUrl", kRadioNS, mArtistIdUrls);
+    DMAddItems(element, "Image", kRadioNS, mImages);
     return element;
 }
 
@@ -442,7 +435,7 @@ DMRadio3_StationStateType::DMRadio3_StationStateType(DMSOAPElementType* element)
 DMSOAPElementType* DMRadio3_StationStateType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
-    AddItems(element, "Track", mTracks);
+    DMAddItems(element, "Track", kRadioNS, mTracks);
     return element;
 }
 
@@ -479,11 +472,11 @@ DMSOAPElementType* DMRadio3_StationInfoType::ToElement(const std::string& name, 
     DMAddChildIfSet(element, "ImageUrlBase", kRadioNS, mImageUrlBase);
     DMAddChildIfSet(element, "StationUrl", kRadioNS, mStationUrl);
     DMAddChildIfSet(element, "ShareUrl", kRadioNS, mShareUrl);
-    AddItems(element, "Format", mFormats);
-    AddItems(element, "Category", mCategories);
-    AddItems(element, "Image", mImages);
-    AddItems(element, "Related", mRelated);
-    AddItems(element, "Banner", mBanners);
+    DMAddItems(element, "Format", kRadioNS, mFormats);
+    DMAddItems(element, "Category", kRadioNS, mCategories);
+    DMAddItems(element, "Image", kRadioNS, mImages);
+    DMAddItems(element, "Related", kRadioNS, mRelated);
+    DMAddItems(element, "Banner", kRadioNS, mBanners);
     return element;
 }
 
