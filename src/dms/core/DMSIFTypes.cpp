@@ -197,6 +197,10 @@ bool DMStringPrefixEqual(const std::string& a, const std::string& b, bool caseSe
     return DMStringEqual(a.substr(0, n), b.substr(0, n), caseSensitive);
 }
 
+bool DMStringHasPrefix(const std::string& text, const std::string& prefix, bool caseSensitive) {
+    return text.size() >= prefix.size() && DMStringEqual(text.substr(0, prefix.size()), prefix, caseSensitive);
+}
+
 std::string DMHexDump(const std::string& bytes) {
     std::string result;
     std::string hex;
