@@ -6,15 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "dms/core/DMAsciiCase.h"
 #include "dms/core/DMElementCoding.h"
 #include "dms/core/DMPlatformUtils.h"
 #include "dms/core/DMSOAPNamespaces.h"
 
 namespace {
-
-// Locale-independent ASCII case mapping (the process may run with the user's locale).
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 const std::string* FindParameter(const DMAuthentication_TransformType& transform, const char* name) {
     for (const auto& parameter : transform.parameters) {
@@ -186,11 +183,11 @@ void DMApplyPasswordTransforms(std::string& password, const DMAuthenticationTran
             }
         } else if (transform.name == "urn:liberty:sa:pm:lowercase") {
             for (char& c : password) {
-                c = AsciiLower(c);
+                c = DMAsciiLower(c);
             }
         } else if (transform.name == "urn:liberty:sa:pm:uppercase") {
             for (char& c : password) {
-                c = AsciiUpper(c);
+                c = DMAsciiUpper(c);
             }
         } else if (transform.name == "urn:liberty:sa:pm:select") {
             const std::string* allowed = FindParameter(transform, "allowed");
@@ -213,7 +210,7 @@ std::string SIFCanonicalizedString(const std::string& text) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x21 && byte <= 0x7E) {
-            canonical.push_back(AsciiLower(c));
+            canonical.push_back(DMAsciiLower(c));
         }
     }
     return canonical;

@@ -2,15 +2,9 @@
 
 #include <cstdio>
 
+#include "dms/core/DMAsciiCase.h"
 #include "dms/core/DMElementCoding.h"
 #include "dms/core/DMSOAPNamespaces.h"
-
-namespace {
-
-// Locale-independent: the process may run with the user's locale (Qt sets it).
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 // --- DMSIF_IDType ---
 
@@ -185,7 +179,7 @@ bool DMStringEqual(const std::string& a, const std::string& b, bool caseSensitiv
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+        if (DMAsciiLower(a[i]) != DMAsciiLower(b[i])) {
             return false;
         }
     }
