@@ -160,9 +160,7 @@ void RadioStationLists::setupTableViews() {
         if (!changingSelection_) tableViewSelectionDidChange();
     });
     connect(&searchField_, &QLineEdit::textChanged, this, &RadioStationLists::controlTextDidChange);
-    stationsChanged_ =
-        dataSource_.notifications().observe(RadioStationsDataSource::kStationsChangedNotification, &dataSource_,
-                                            [this](const Notification&) { stationsChanged(); });
+    connect(&dataSource_.stationsModel(), &QAbstractItemModel::modelReset, this, &RadioStationLists::stationsChanged);
 }
 
 void RadioStationLists::askForStationInfo(const QString& stationID) {

@@ -94,6 +94,7 @@ private:
     void outlineViewSelectionDidChange();
     void tableViewSelectionDidChange();
     void controlTextDidChange(const QString& text);
+    // Every new set of station rows (the station model's reset).
     void stationsChanged();
     // Asks the window for the station's information on the next pass of the event loop.
     void askForStationInfo(const QString& stationID);
@@ -111,5 +112,4 @@ private:
     StationCell* stationCell_ = nullptr;
     bool changingSelection_ = false;
     QStringList infoAsks_;  // drawn stations to ask for, once per pass
-    NotificationCenter::Subscription stationsChanged_;
 };

@@ -159,10 +159,7 @@ RadioStationsDataSource::~RadioStationsDataSource() = default;
 
 void RadioStationsDataSource::serviceAvailable() { loadRecentlyPlayed(); }
 
-void RadioStationsDataSource::serviceDisconnected() {
-    rebuild();
-    postStationsChangedNotification();
-}
+void RadioStationsDataSource::serviceDisconnected() { rebuild(); }
 
 void RadioStationsDataSource::rebuild() {
     // Both lists change: the old rows must not be read while the new ones are made.
@@ -172,11 +169,6 @@ void RadioStationsDataSource::rebuild() {
     buildSourceItems();
     stationsModel_.endReload();
     sourcesModel_.endReload();
-    notifications_.post(kGenresChangedNotification, this);
-}
-
-void RadioStationsDataSource::postStationsChangedNotification() {
-    notifications_.post(kStationsChangedNotification, this);
 }
 
 void RadioStationsDataSource::loadStationInfo() {
@@ -241,7 +233,6 @@ void RadioStationsDataSource::sourceItemSelected(const std::shared_ptr<RadioSour
             break;
         case RadioSourceItem::Kind::SearchResults:
             buildStationsWithSearch(static_cast<const RadioSearchResultsSourceItem&>(*item).searchTerm());
-            postStationsChangedNotification();
             return;
         case RadioSourceItem::Kind::RecentlyPlayed:
             for (const QString& id : recentStationIDs_)
@@ -254,7 +245,6 @@ void RadioStationsDataSource::sourceItemSelected(const std::shared_ptr<RadioSour
         }
     }
     setDisplayStations(std::move(stations));
-    postStationsChangedNotification();
 }
 
 void RadioStationsDataSource::buildStationsWithSearch(const QString& term) {
@@ -287,10 +277,7 @@ void RadioStationsDataSource::noteStationPlayed(const QString& stationID, bool r
 
 void RadioStationsDataSource::removeFromRecentlyPlayed(const QString& stationID, bool recentStationsVisible) {
     recentStationIDs_.removeAll(stationID);
-    if (recentStationsVisible) {
-        sourceItemSelected(recentlyPlayedItem_);
-        postStationsChangedNotification();
-    }
+    if (recentStationsVisible) sourceItemSelected(recentlyPlayedItem_);
 }
 
 void RadioStationsDataSource::loadRecentlyPlayed() {

@@ -2,9 +2,9 @@
 // The model behind the window's two lists: the source list (All Stations, Search
 // Results, Recently Played, then the genres by name) and the station list of the selected
 // source, built from the radio service's filtered directory, with the listener's
-// recently-played stations kept per user in the user defaults. Every change of the lists
-// is posted ("radiogenres_changed", "radiostations_changed") and reaches the views
-// through two list models.
+// recently-played stations kept per user in the user defaults. The lists reach the views
+// through two list models, and every change of them is told by those models' own signals
+// alone: a new set of rows is the model's reset, a row changed in place its dataChanged.
 
 #include "app/foundation/NotificationCenter.h"
 #include "app/radio/ZYMRadioService.h"
@@ -191,8 +191,6 @@ private:
 
 class RadioStationsDataSource {
 public:
-    static inline const QString kGenresChangedNotification = QStringLiteral("radiogenres_changed");
-    static inline const QString kStationsChangedNotification = QStringLiteral("radiostations_changed");
     static inline const QString kRecentStationsKeyPrefix = QStringLiteral("recent_stations_");
     static constexpr int kMaxRecentStations = 10;
 
@@ -206,7 +204,6 @@ public:
     void serviceAvailable();
     void serviceDisconnected();
     void rebuild();
-    void postStationsChangedNotification();
 
     void sourceItemSelected(const std::shared_ptr<RadioSourceItem>& item);
     void buildStationsWithSearch(const QString& term);
@@ -237,7 +234,6 @@ public:
 
     RadioSourcesModel& sourcesModel() { return sourcesModel_; }
     RadioStationsModel& stationsModel() { return stationsModel_; }
-    NotificationCenter& notifications() const { return notifications_; }
 
 private:
     void loadStationInfo();

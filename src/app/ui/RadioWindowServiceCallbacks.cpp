@@ -233,7 +233,6 @@ Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
         stationID = listedStationID();
     }
     dataSource_->rebuild();
-    dataSource_->postStationsChangedNotification();
     // Every rebuild makes new rows: find the listener's again by identifier.
     lists_->selectAgain(sourceID, stationID);
     updateWindowUI();

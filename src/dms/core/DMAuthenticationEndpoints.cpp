@@ -1,21 +1,9 @@
 #include "dms/core/DMAuthenticationEndpoints.h"
 
-namespace {
-
-std::string AsciiLowerCopy(const std::string& text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
-}  // namespace
+#include "dms/core/DMAsciiCase.h"
 
 std::string DMAuthenticationEndpointFor(const std::string& text) {
-    const std::string lower = AsciiLowerCopy(text);
+    const std::string lower = DMAsciiLowerCopy(text);
     for (const auto& environment : kDMAuthenticationEnvironments) {
         if (lower == environment.name) {
             return environment.url;

@@ -14,7 +14,7 @@
 #include "dms/core/DMSIFService.h"
 #include "runtime/LThreadEvent.h"
 
-inline constexpr const char* kDMAuthenticationServiceType = "urn:liberty:sa:2004-04";
+inline constexpr const char* kDMAuthenticationServiceType = kDMSASLNamespaceURI;
 
 class DMAuthenticationServiceListenerDispatch {
 public:

@@ -6,32 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "dms/core/DMAsciiCase.h"
+#include "dms/core/DMElementCoding.h"
 #include "dms/core/DMPlatformUtils.h"
 #include "dms/core/DMSOAPNamespaces.h"
 
 namespace {
-
-void AddAttributeIfSet(DMSOAPElementType* element, const char* name, const std::string& value) {
-    if (!value.empty()) {
-        element->AddAttribute(new DMSOAPAttributeType(name, "", value), false);
-    }
-}
-
-void ReadAttribute(const DMSOAPElementType* element, const char* name, std::string& field) {
-    if (const DMSOAPAttributeType* attribute = element->FindAttribute(name)) {
-        field = attribute->value;
-    }
-}
-
-void ReadChildText(const DMSOAPElementType* element, const char* name, std::string& field) {
-    if (const DMSOAPElementType* child = element->FindChild(name, 1)) {
-        field = child->text;
-    }
-}
-
-// Locale-independent ASCII case mapping (the process may run with the user's locale).
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 const std::string* FindParameter(const DMAuthentication_TransformType& transform, const char* name) {
     for (const auto& parameter : transform.parameters) {
@@ -65,26 +45,7 @@ std::string Encode(const std::string& bytes) {
 
 }  // namespace
 
-void DMDeclareSASLNamespaces(DMSOAPElementType* element) {
-    static const char* const kPairs[][2] = {
-        {kDMSASLNamespaceURI, "sa"},
-        {kDMSIFURI, "zym"},
-        {"urn:liberty:disco:2003-08", "disco"},
-        {"urn:liberty:iff:2003-08", "lib"},
-        {"http://schemas.xmlsoap.org/soap/envelope", "S"},
-        {"urn:oasis:names:tc:SAMLP:1.0:protocol", "samlp"},
-        {"urn:oasis:names:tc:SAML:1.0:assertion", "saml"},
-        {"urn:liberty:sb:2003-08", "sb"},
-        {"urn:liberty:sb:2004-04", "sb-ext"},
-        {"urn:liberty:sec:2003-08", "sec"},
-        {kDMWSSecurityURI, "wsse"},
-        {kDMXMLDSigURI, "ds"},
-        {"urn:zym-ups/idff.xsd", "idff"},
-    };
-    for (const auto& pair : kPairs) {
-        element->DeclareNamespace(pair[0], pair[1]);
-    }
-}
+void DMDeclareSASLNamespaces(DMSOAPElementType* element) { DMDeclareSIFNamespaces(element, nullptr); }
 
 // --- DMAuthentication_TransformType ---
 
@@ -95,7 +56,7 @@ DMAuthentication_TransformType::DMAuthentication_TransformType(DMSOAPElementType
 DMSOAPElementType* DMAuthentication_TransformType::ToElement(const std::string& elementName,
                                                              const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(elementName, namespaceURI, "");
-    AddAttributeIfSet(element, "name", name);
+    DMAddAttributeIfSet(element, "name", "", name);
     for (const auto& parameter : parameters) {
         auto* child = new DMSOAPElementType("Parameter", kDMSASLNamespaceURI, parameter.second);
         child->AddAttribute(new DMSOAPAttributeType("name", "", parameter.first), false);
@@ -108,7 +69,7 @@ void DMAuthentication_TransformType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    ReadAttribute(element, "name", name);
+    DMReadAttribute(element, "name", name);
     std::list<Parameter> read;
     for (const DMSOAPElementType* child : element->children) {
         if (const DMSOAPAttributeType* attribute = child->FindAttribute("name")) {
@@ -135,8 +96,8 @@ DMSOAPElementType* DMAuthentication_Authenticate_InputType::ToElement(const std:
                                                                       const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareSASLNamespaces(element);
-    AddAttributeIfSet(element, "authzID", authzID);
-    AddAttributeIfSet(element, "mechanism", mechanism);
+    DMAddAttributeIfSet(element, "authzID", "", authzID);
+    DMAddAttributeIfSet(element, "mechanism", "", mechanism);
     if (!data.empty()) {
         element->AddChild(new DMSOAPElementType("Data", kDMSASLNamespaceURI, data), false);
     }
@@ -147,9 +108,9 @@ void DMAuthentication_Authenticate_InputType::FromElement(DMSOAPElementType* ele
     if (!element) {
         return;
     }
-    ReadAttribute(element, "authzID", authzID);
-    ReadAttribute(element, "mechanism", mechanism);
-    ReadChildText(element, "Data", data);
+    DMReadAttribute(element, "authzID", authzID);
+    DMReadAttribute(element, "mechanism", mechanism);
+    DMReadChildText(element, "Data", data);
 }
 
 // --- DMAuthentication_Authenticate_OutputType ---
@@ -164,8 +125,8 @@ DMSOAPElementType* DMAuthentication_Authenticate_OutputType::ToElement(const std
                                                                        const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareSASLNamespaces(element);
-    element->AddChild(status.ToElement("Status", namespaceURI), false);
-    AddAttributeIfSet(element, "serverMechanism", serverMechanism);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddAttributeIfSet(element, "serverMechanism", "", serverMechanism);
     if (!data.empty()) {
         element->AddChild(new DMSOAPElementType("Data", kDMSASLNamespaceURI, data), false);
     }
@@ -189,11 +150,9 @@ void DMAuthentication_Authenticate_OutputType::FromElement(DMSOAPElementType* el
     if (!element) {
         return;
     }
-    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
-        status = DMSIF_StatusType(child);
-    }
-    ReadAttribute(element, "serverMechanism", serverMechanism);
-    ReadChildText(element, "Data", data);
+    DMReadStatus(element, status);
+    DMReadAttribute(element, "serverMechanism", serverMechanism);
+    DMReadChildText(element, "Data", data);
     if (DMSOAPElementType* list = element->FindChild("PasswordTransforms", 1)) {
         if (!list->children.empty()) {
             DMAuthenticationTransformList read;
@@ -224,11 +183,11 @@ void DMApplyPasswordTransforms(std::string& password, const DMAuthenticationTran
             }
         } else if (transform.name == "urn:liberty:sa:pm:lowercase") {
             for (char& c : password) {
-                c = AsciiLower(c);
+                c = DMAsciiLower(c);
             }
         } else if (transform.name == "urn:liberty:sa:pm:uppercase") {
             for (char& c : password) {
-                c = AsciiUpper(c);
+                c = DMAsciiUpper(c);
             }
         } else if (transform.name == "urn:liberty:sa:pm:select") {
             const std::string* allowed = FindParameter(transform, "allowed");
@@ -251,7 +210,7 @@ std::string SIFCanonicalizedString(const std::string& text) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x21 && byte <= 0x7E) {
-            canonical.push_back(AsciiLower(c));
+            canonical.push_back(DMAsciiLower(c));
         }
     }
     return canonical;

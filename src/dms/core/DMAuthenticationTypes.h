@@ -11,10 +11,11 @@
 #include <utility>
 
 #include "dms/core/DMSIFMethod.h"
+#include "dms/core/DMSOAPNamespaces.h"
 
-inline constexpr const char* kDMSASLNamespaceURI = "urn:liberty:sa:2004-04";
+inline constexpr const char* kDMSASLNamespaceURI = kDMSASLNamespace.uri;
 
-// Declares the sign-on messages' thirteen prefixes on element (sa first).
+// Declares the sign-on messages' prefixes on element: the whole table.
 void DMDeclareSASLNamespaces(DMSOAPElementType* element);
 
 class DMAuthentication_TransformType : public DMSIF_BaseType, public DMSOAPElementCoding {

@@ -1,5 +1,6 @@
 #include "dms/core/DMDiscoveryServiceController.h"
 
+#include "dms/core/DMElementCoding.h"
 #include "dms/core/DMServiceFactory.h"
 #include "dms/core/DMSOAPNamespaces.h"
 #include "runtime/LogMessage.h"
@@ -13,25 +14,7 @@ DMSOAPElementType* BodyChild(DMSOAPElementType* envelope, const std::string& nam
 
 }  // namespace
 
-void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element) {
-    static const char* const kPairs[][2] = {
-        {kDMDiscoveryServiceType, "disco"},
-        {kDMSIFURI, "zym"},
-        {"urn:liberty:iff:2003-08", "lib"},
-        {"http://schemas.xmlsoap.org/soap/envelope", "S"},
-        {"urn:oasis:names:tc:SAMLP:1.0:protocol", "samlp"},
-        {"urn:oasis:names:tc:SAML:1.0:assertion", "saml"},
-        {"urn:liberty:sb:2003-08", "sb"},
-        {"urn:liberty:sb:2004-04", "sb-ext"},
-        {"urn:liberty:sec:2003-08", "sec"},
-        {kDMWSSecurityURI, "wsse"},
-        {kDMXMLDSigURI, "ds"},
-        {"urn:zym-ups/idff.xsd", "idff"},
-    };
-    for (const auto& pair : kPairs) {
-        element->DeclareNamespace(pair[0], pair[1]);
-    }
-}
+void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element) { DMDeclareSIFNamespaces(element, kDMSASLNamespace.uri); }
 
 // --- DMDiscovery_Query_InputType ---
 
@@ -73,7 +56,7 @@ DMSOAPElementType* DMDiscovery_Query_OutputType::ToElement(const std::string& na
     }
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMDeclareDiscoveryNamespaces(element);
-    element->AddChild(status.ToElement("Status", namespaceURI), false);
+    DMAddStatus(element, status, namespaceURI);
     element->AddChild(resourceOffering.get(), true);
     element->AddChild(credentials.get(), true);
     return element;
@@ -83,9 +66,7 @@ void DMDiscovery_Query_OutputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
-        status = DMSIF_StatusType(child);
-    }
+    DMReadStatus(element, status);
     if (DMSOAPElementType* child = element->FindChild("ResourceOffering", 1)) {
         resourceOffering = std::make_unique<DMSOAPElementType>(child);
     }

@@ -8,10 +8,11 @@
 #include <string>
 
 #include "dms/core/DMSIFService.h"
+#include "dms/core/DMSOAPNamespaces.h"
 
-inline constexpr const char* kDMDiscoveryServiceType = "urn:liberty:disco:2003-08";
+inline constexpr const char* kDMDiscoveryServiceType = kDMDiscoveryNamespace.uri;
 
-// Declares the discovery messages' twelve prefixes on element (disco first).
+// Declares the discovery messages' prefixes on element: the table but for sa.
 void DMDeclareDiscoveryNamespaces(DMSOAPElementType* element);
 
 class DMDiscovery_Query_InputType : public DMSIF_MethodArgumentsType {

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-namespace {
+#include "dms/core/DMSOAPNamespaces.h"
 
-constexpr const char* kXMLNamespaceURI = "http://www.w3.org/XML/1998/namespace";
+namespace {
 
 // Length of the well-formed UTF-8 sequence of a non-ASCII character at s[i], 0 if none.
 // Overlong forms, surrogates and code points above U+10FFFF are refused, as are the
@@ -154,7 +154,7 @@ private:
     // it (a prefix already bound, a reserved one) and the document road would fall back
     // on a default declaration further down.
     bool Declare(const std::string& uri, const std::string& prefix) {
-        if (uri == kXMLNamespaceURI || Declared(uri)) return true;
+        if (uri == kDMXMLNamespaceURI || Declared(uri)) return true;
         if (!IsPlainURI(uri) || !IsPlainName(prefix) || prefix == "xml" || prefix == "xmlns") return false;
         for (const Declaration& d : mDeclarations) {
             if (d.prefix == prefix) return false;
@@ -166,7 +166,7 @@ private:
     // The prefix an element or attribute in uri is written with; false when the root
     // does not declare it (no prefix was known anywhere).
     bool WrittenPrefix(const std::string& uri, std::string& prefix) const {
-        if (uri == kXMLNamespaceURI) {
+        if (uri == kDMXMLNamespaceURI) {
             prefix = "xml";
             return true;
         }
@@ -182,7 +182,7 @@ private:
         if (!e.namespaceURI.empty()) {
             const std::string wanted = e.GetNamespacePrefix(e.namespaceURI, mTable);
             if (!wanted.empty() && !Declare(e.namespaceURI, wanted)) return false;
-            if (e.namespaceURI == kXMLNamespaceURI || !WrittenPrefix(e.namespaceURI, prefix)) return false;
+            if (e.namespaceURI == kDMXMLNamespaceURI || !WrittenPrefix(e.namespaceURI, prefix)) return false;
         }
         for (const auto& [uri, declared] : e.namespaces) {
             (void)declared;

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr const char* kSOAPBindingURI = "urn:liberty:sb:2003-08";
-
 std::unique_ptr<DMSOAPElementType> CopyOrNull(const DMSOAPElementType* element) {
     return element ? std::make_unique<DMSOAPElementType>(element) : nullptr;
 }
@@ -20,16 +18,6 @@ std::string ChildText(DMSOAPElementType* element, const char* name) {
     if (!element) return {};
     DMSOAPElementType* child = element->FindChild(name, 1);
     return child ? child->text : std::string();
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    std::size_t i = 0;
-    for (; prefix[i]; ++i) {
-        if (i >= s.size()) return false;
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
-        if (c != prefix[i]) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -56,13 +44,15 @@ void DMSIFRequest::SetCorrelationHeader(DMSOAPElementType* element) { mCorrelati
 
 void DMSIFRequest::Serialize() {
     if (!mCorrelationHeader) {
-        auto correlation = std::make_unique<DMSOAPElementType>("Correlation", kSOAPBindingURI, "");
+        auto correlation = std::make_unique<DMSOAPElementType>("Correlation", kDMSOAPBindingNamespace.uri, "");
         correlation->AddAttribute(new DMSOAPAttributeType("mustUnderstand", kDMSOAP11EnvelopeURI, "1"), false);
-        correlation->AddAttribute(new DMSOAPAttributeType("messageID", kSOAPBindingURI, GetMessageID()), false);
+        correlation->AddAttribute(new DMSOAPAttributeType("messageID", kDMSOAPBindingNamespace.uri, GetMessageID()),
+                                  false);
         if (!mRefToMessageID.empty())
-            correlation->AddAttribute(new DMSOAPAttributeType("refToMessageID", kSOAPBindingURI, mRefToMessageID),
-                                      false);
-        correlation->AddAttribute(new DMSOAPAttributeType("timestamp", kSOAPBindingURI, GetTimestamp()), false);
+            correlation->AddAttribute(
+                new DMSOAPAttributeType("refToMessageID", kDMSOAPBindingNamespace.uri, mRefToMessageID), false);
+        correlation->AddAttribute(new DMSOAPAttributeType("timestamp", kDMSOAPBindingNamespace.uri, GetTimestamp()),
+                                  false);
         mCorrelationHeader = std::move(correlation);
     }
     if (!mHeadersAdded) {
@@ -150,12 +140,12 @@ int DMSIFRequest::HandleEndpointMoved(DMSOAPElementType* faultElement, DMSOAPEle
     // A server may move a call, but not endlessly, not off http(s), and never from a
     // protected endpoint to a clear one (the Security header would follow in clear).
     const std::string& target = endpoint->text;
-    const bool targetHttps = StartsWithNoCase(target, "https://");
-    if (!targetHttps && !StartsWithNoCase(target, "http://")) {
+    const bool targetHttps = DMStringHasPrefix(target, "https://", false);
+    if (!targetHttps && !DMStringHasPrefix(target, "http://", false)) {
         LogMessage(0, "EndpointMoved to an unusable endpoint refused: %s\n", target.c_str());
         return 1;
     }
-    if (StartsWithNoCase(mURL, "https://") && !targetHttps) {
+    if (DMStringHasPrefix(mURL, "https://", false) && !targetHttps) {
         LogMessage(0, "EndpointMoved from https to http refused: %s\n", target.c_str());
         return 1;
     }

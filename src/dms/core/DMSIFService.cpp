@@ -9,17 +9,7 @@
 
 namespace {
 
-constexpr const char* kDiscoveryURI = "urn:liberty:disco:2003-08";
 constexpr const char* kDefaultSOAPAction = "\"\"";
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    std::size_t i = 0;
-    for (; prefix[i]; ++i) {
-        if (i >= s.size()) return false;
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    }
-    return true;
-}
 
 // Query-component encoding: unreserved characters stay, everything else is %XX.
 std::string PercentEncode(const std::string& text) {
@@ -172,19 +162,19 @@ void DMSIFService::ProcessServiceInstanceUpdate(DMSOAPElementType* responseEnvel
     DMSOAPElementType* description = instance ? instance->FindChild("Description", 1) : nullptr;
     if (description) {
         if (DMSOAPElementType* mech = update->FindChild("SecurityMechID", 1)) {
-            description->RemoveChild("SecurityMechID", kDiscoveryURI);
+            description->RemoveChild("SecurityMechID", kDMDiscoveryNamespace.uri);
             description->AddChild(mech, true);
             mechanismCame = true;
         }
         if (DMSOAPElementType* endpoint = update->FindChild("Endpoint", 1)) {
             // A server may move the service, but not from a protected endpoint to a clear
             // one: the credentials would follow in clear.
-            const bool downgrade =
-                StartsWithNoCase(mEndpoint, "https://") && !StartsWithNoCase(endpoint->text, "https://");
+            const bool downgrade = DMStringHasPrefix(mEndpoint, "https://", false) &&
+                                   !DMStringHasPrefix(endpoint->text, "https://", false);
             if (downgrade) {
                 LogMessage(0, "ServiceInstanceUpdate to a clear endpoint refused: %s\n", endpoint->text.c_str());
             } else {
-                description->RemoveChild("Endpoint", kDiscoveryURI);
+                description->RemoveChild("Endpoint", kDMDiscoveryNamespace.uri);
                 description->AddChild(endpoint, true);
             }
         }

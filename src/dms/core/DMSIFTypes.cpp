@@ -2,33 +2,9 @@
 
 #include <cstdio>
 
+#include "dms/core/DMAsciiCase.h"
+#include "dms/core/DMElementCoding.h"
 #include "dms/core/DMSOAPNamespaces.h"
-
-namespace {
-
-void AddAttributeIfSet(DMSOAPElementType* element, const char* name, const std::string& value) {
-    if (!value.empty()) {
-        element->AddAttribute(new DMSOAPAttributeType(name, "", value), false);
-    }
-}
-
-// Leaves the field unchanged when the attribute is absent.
-void ReadAttribute(const DMSOAPElementType* element, const char* name, std::string& field) {
-    if (const DMSOAPAttributeType* attribute = element->FindAttribute(name)) {
-        field = attribute->value;
-    }
-}
-
-void ReadChildText(const DMSOAPElementType* element, const char* name, std::string& field) {
-    if (const DMSOAPElementType* child = element->FindChild(name, 1)) {
-        field = child->text;
-    }
-}
-
-// Locale-independent: the process may run with the user's locale (Qt sets it).
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 // --- DMSIF_IDType ---
 
@@ -38,7 +14,7 @@ DMSIF_IDType::DMSIF_IDType(DMSOAPElementType* element) { DMSIF_IDType::FromEleme
 
 DMSOAPElementType* DMSIF_IDType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, mValue);
-    AddAttributeIfSet(element, "id", mID);
+    DMAddAttributeIfSet(element, "id", "", mID);
     return element;
 }
 
@@ -46,7 +22,7 @@ void DMSIF_IDType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    ReadAttribute(element, "id", mID);
+    DMReadAttribute(element, "id", mID);
     mValue = element->text;
 }
 
@@ -60,8 +36,8 @@ DMSIF_QualIDType::DMSIF_QualIDType(DMSOAPElementType* element) { DMSIF_QualIDTyp
 
 DMSOAPElementType* DMSIF_QualIDType::ToElement(const std::string& name, const std::string& namespaceURI) {
     DMSOAPElementType* element = DMSIF_IDType::ToElement(name, namespaceURI);
-    AddAttributeIfSet(element, "type", type);
-    AddAttributeIfSet(element, "url", url);
+    DMAddAttributeIfSet(element, "type", "", type);
+    DMAddAttributeIfSet(element, "url", "", url);
     return element;
 }
 
@@ -70,8 +46,8 @@ void DMSIF_QualIDType::FromElement(DMSOAPElementType* element) {
         return;
     }
     DMSIF_IDType::FromElement(element);
-    ReadAttribute(element, "type", type);
-    ReadAttribute(element, "url", url);
+    DMReadAttribute(element, "type", type);
+    DMReadAttribute(element, "url", url);
 }
 
 // --- DMSIF_LocStringType ---
@@ -80,9 +56,9 @@ DMSIF_LocStringType::DMSIF_LocStringType(DMSOAPElementType* element) { DMSIF_Loc
 
 DMSOAPElementType* DMSIF_LocStringType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, mValue);
-    AddAttributeIfSet(element, "id", mID);
-    AddAttributeIfSet(element, "xml:lang", mLanguage);
-    AddAttributeIfSet(element, "script", mScript);
+    DMAddAttributeIfSet(element, "id", "", mID);
+    DMAddAttributeIfSet(element, "xml:lang", "", mLanguage);
+    DMAddAttributeIfSet(element, "script", "", mScript);
     return element;
 }
 
@@ -91,8 +67,8 @@ void DMSIF_LocStringType::FromElement(DMSOAPElementType* element) {
         return;
     }
     mValue = element->text;
-    ReadAttribute(element, "id", mID);
-    ReadAttribute(element, "script", mScript);
+    DMReadAttribute(element, "id", mID);
+    DMReadAttribute(element, "script", mScript);
     // Built in code the attribute is named "xml:lang"; read from XML it arrives as "lang"
     // in the XML namespace. Accept both, or the language of every parsed text is lost.
     if (const DMSOAPAttributeType* lang = element->FindAttribute("xml:lang")) {
@@ -113,9 +89,9 @@ DMSIF_StatusType::DMSIF_StatusType(DMSOAPElementType* element) { DMSIF_StatusTyp
 
 DMSOAPElementType* DMSIF_StatusType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddAttributeIfSet(element, "code", code);
-    AddAttributeIfSet(element, "comment", comment);
-    AddAttributeIfSet(element, "ref", ref);
+    DMAddAttributeIfSet(element, "code", "", code);
+    DMAddAttributeIfSet(element, "comment", "", comment);
+    DMAddAttributeIfSet(element, "ref", "", ref);
     for (DMSIF_StatusType& nested : statuses) {
         element->AddChild(nested.ToElement("Status", namespaceURI), false);
     }
@@ -131,8 +107,8 @@ void DMSIF_StatusType::FromElement(DMSOAPElementType* element) {
         const std::size_t colon = value.find(':');
         code = colon == std::string::npos ? value : value.substr(colon + 1);
     }
-    ReadAttribute(element, "comment", comment);
-    ReadAttribute(element, "ref", ref);
+    DMReadAttribute(element, "comment", comment);
+    DMReadAttribute(element, "ref", ref);
     if (!element->children.empty()) {
         std::list<DMSIF_StatusType> nested;
         for (DMSOAPElementType* child : element->children) {
@@ -170,9 +146,9 @@ void DMSIF_FaultType::FromElement(DMSOAPElementType* element) {
         return;
     }
     if (element->namespaceURI == kDMSOAP11EnvelopeURI) {
-        ReadChildText(element, "faultcode", faultcode);
-        ReadChildText(element, "faultstring", faultstring);
-        ReadChildText(element, "faultactor", faultactor);
+        DMReadChildText(element, "faultcode", faultcode);
+        DMReadChildText(element, "faultstring", faultstring);
+        DMReadChildText(element, "faultactor", faultactor);
         if (DMSOAPElementType* detail = element->FindChild("detail", 1)) {
             if (DMSOAPElementType* s = detail->FindChild("Status", 1)) {
                 status = DMSIF_StatusType(s);
@@ -180,10 +156,10 @@ void DMSIF_FaultType::FromElement(DMSOAPElementType* element) {
         }
     } else if (element->namespaceURI == kDMSOAP12EnvelopeURI) {
         if (DMSOAPElementType* codeElement = element->FindChild("Code", 1)) {
-            ReadChildText(codeElement, "Value", faultcode);
+            DMReadChildText(codeElement, "Value", faultcode);
         }
         if (DMSOAPElementType* reason = element->FindChild("Reason", 1)) {
-            ReadChildText(reason, "Text", faultstring);
+            DMReadChildText(reason, "Text", faultstring);
         }
         if (DMSOAPElementType* detail = element->FindChild("Detail", 1)) {
             if (DMSOAPElementType* s = detail->FindChild("Status", 1)) {
@@ -203,7 +179,7 @@ bool DMStringEqual(const std::string& a, const std::string& b, bool caseSensitiv
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+        if (DMAsciiLower(a[i]) != DMAsciiLower(b[i])) {
             return false;
         }
     }
@@ -213,6 +189,10 @@ bool DMStringEqual(const std::string& a, const std::string& b, bool caseSensitiv
 bool DMStringPrefixEqual(const std::string& a, const std::string& b, bool caseSensitive) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     return DMStringEqual(a.substr(0, n), b.substr(0, n), caseSensitive);
+}
+
+bool DMStringHasPrefix(const std::string& text, const std::string& prefix, bool caseSensitive) {
+    return text.size() >= prefix.size() && DMStringEqual(text.substr(0, prefix.size()), prefix, caseSensitive);
 }
 
 std::string DMHexDump(const std::string& bytes) {

@@ -115,5 +115,7 @@ public:
 bool DMStringEqual(const std::string& a, const std::string& b, bool caseSensitive);
 // True when one string begins with the other (the empty string begins every string).
 bool DMStringPrefixEqual(const std::string& a, const std::string& b, bool caseSensitive);
+// True when text begins with prefix.
+bool DMStringHasPrefix(const std::string& text, const std::string& prefix, bool caseSensitive);
 // 16 bytes a line: "%06X  " offset, "%02X " per byte, two spaces, printable ASCII or ".".
 std::string DMHexDump(const std::string& bytes);

@@ -15,21 +15,17 @@ void RegisterSIFNamespaces() {
         return;
     }
     registered = true;
-    RegisterSIFNamespace(kDMSIFURI, "zym");
-    RegisterSIFNamespace("urn:liberty:disco:2003-08", "disco");
-    RegisterSIFNamespace("urn:liberty:iff:2003-08", "lib");
-    // Without the trailing slash, so not the SOAP 1.1 envelope namespace: envelope
-    // elements take their prefix from the envelope's own declaration.
-    RegisterSIFNamespace("http://schemas.xmlsoap.org/soap/envelope", "S");
-    RegisterSIFNamespace("urn:liberty:sa:2004-04", "sa");
-    RegisterSIFNamespace("urn:oasis:names:tc:SAMLP:1.0:protocol", "samlp");
-    RegisterSIFNamespace("urn:oasis:names:tc:SAML:1.0:assertion", "saml");
-    RegisterSIFNamespace("urn:liberty:sb:2003-08", "sb");
-    RegisterSIFNamespace("urn:liberty:sb:2004-04", "sb-ext");
-    RegisterSIFNamespace("urn:liberty:sec:2003-08", "sec");
-    RegisterSIFNamespace(kDMWSSecurityURI, "wsse");
-    RegisterSIFNamespace(kDMXMLDSigURI, "ds");
-    RegisterSIFNamespace("urn:zym-ups/idff.xsd", "idff");
+    for (const DMNamespaceConstant& entry : kDMSIFNamespaceTable) {
+        RegisterSIFNamespace(entry.uri, entry.prefix);
+    }
+}
+
+void DMDeclareSIFNamespaces(DMSOAPElementType* element, const char* skipURI) {
+    for (const DMNamespaceConstant& entry : kDMSIFNamespaceTable) {
+        if (!skipURI || std::string(entry.uri) != skipURI) {
+            element->DeclareNamespace(entry.uri, entry.prefix);
+        }
+    }
 }
 
 DMSOAPMessage::DMSOAPMessage(bool create) : mDocument(std::make_unique<DMXMLDocument>()) {

@@ -25,6 +25,29 @@ inline constexpr DMNamespaceConstant kDMWSSecurityNamespace{"wsse", kDMWSSecurit
 inline constexpr DMNamespaceConstant kDMSOAPBindingNamespace{"sb", "urn:liberty:sb:2003-08"};
 inline constexpr DMNamespaceConstant kDMSIFNamespace{"zym", kDMSIFURI};
 
+// The Liberty, SAML and service namespaces with the prefixes the program writes them with:
+// the program-wide table's standard entries, and what sign-on and discovery messages
+// declare. The URI without the trailing slash is not the SOAP 1.1 envelope namespace:
+// envelope elements take their prefix from the envelope's own declaration.
+inline constexpr DMNamespaceConstant kDMSIFNamespaceTable[] = {
+    kDMSIFNamespace,
+    kDMDiscoveryNamespace,
+    {"lib", "urn:liberty:iff:2003-08"},
+    {"S", "http://schemas.xmlsoap.org/soap/envelope"},
+    kDMSASLNamespace,
+    {"samlp", "urn:oasis:names:tc:SAMLP:1.0:protocol"},
+    {"saml", "urn:oasis:names:tc:SAML:1.0:assertion"},
+    kDMSOAPBindingNamespace,
+    {"sb-ext", "urn:liberty:sb:2004-04"},
+    {"sec", "urn:liberty:sec:2003-08"},
+    kDMWSSecurityNamespace,
+    {"ds", kDMXMLDSigURI},
+    {"idff", "urn:zym-ups/idff.xsd"},
+};
+
+// Declares the table's namespaces on element, all but the one of skipURI (none when null).
+void DMDeclareSIFNamespaces(DMSOAPElementType* element, const char* skipURI = nullptr);
+
 // Default address of the authentication (sign-on) service.
 inline constexpr const char* kDMDefaultAuthenticationURL = "https://signon.zym-com.invalid/";
 

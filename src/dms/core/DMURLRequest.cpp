@@ -4,13 +4,9 @@
 #include <array>
 #include <cctype>
 
-namespace {
+#include "dms/core/DMSIFTypes.h"
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+namespace {
 
 bool IsNameChar(char c) {
     const auto u = static_cast<unsigned char>(c);
@@ -85,7 +81,7 @@ std::string DMURLRequest::GetLastPathSegment() const {
 
 void DMURLRequest::AddHeaders() {
     for (auto it = mHeaders.begin(); it != mHeaders.end();) {
-        if (EqualsNoCase(it->first, "Content-Length") || EqualsNoCase(it->first, "Accept-Encoding"))
+        if (DMStringEqual(it->first, "Content-Length", false) || DMStringEqual(it->first, "Accept-Encoding", false))
             it = mHeaders.erase(it);
         else
             ++it;

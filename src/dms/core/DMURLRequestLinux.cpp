@@ -23,12 +23,6 @@ std::atomic<double> gTestDeadline{0};
 // Most of a body the log shows; the rest is cut (bodies can be tens of megabytes).
 constexpr std::size_t kMaxLoggedBody = 4096;
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string TrimSpaces(const std::string& s) {
     const auto b = s.find_first_not_of(" \t");
     if (b == std::string::npos) return {};
@@ -281,7 +275,7 @@ bool DMURLRequestLinux::Impl::ReportProgress() {
 std::string DMURLRequestLinux::Impl::ResponseBody() {
     const std::string& raw = transfer->GetResponseBody();
     const std::string encoding = TrimSpaces(transfer->GetResponseHeader("Content-Encoding"));
-    if (!EqualsNoCase(encoding, "gzip") || raw.empty()) return raw;
+    if (!DMStringEqual(encoding, "gzip", false) || raw.empty()) return raw;
     if (owner.mLogFlags & kDMURLLogCompressedBody) LogFramed(kLogTrace, "COMPRESSED RESPONSE BODY\n", DMHexDump(raw));
     unsigned char* out = nullptr;
     std::uint32_t outLength = 0;

@@ -11,17 +11,12 @@
 #include <string>
 #include <utility>
 
+#include "dms/core/DMFieldCoding.h"
 #include "dms/core/DMSIFTypes.h"
 #include "dms/pictures/DMPictureTypes.h"
 
 namespace dmpictures {
 
-// "%d" without the locale.
-std::string FormatInt(std::int32_t value);
-// As sscanf "%d" storing exactly one number, in the C locale: leading blanks, one sign,
-// digits, anything after them ignored. False (value unchanged) when no digit comes or the
-// number leaves 32 bits.
-bool ScanInt(const std::string& text, std::int32_t& value);
 // As atoi in the C locale; 0 when nothing converts or the number leaves 32 bits.
 std::int32_t ReadLeadingInt(const std::string& text);
 // The keywords joined by single commas.
@@ -40,10 +35,10 @@ public:
     void TextAlways(const char* child, NS ns, std::string& value) { Add(e_, child, ns, value); }
     // Written only when given (0 or more).
     void Int(const char* child, NS ns, std::int32_t& value) {
-        if (value >= 0) Add(e_, child, ns, FormatInt(value));
+        if (value >= 0) Add(e_, child, ns, DMFormatInt(value));
     }
     void ChildrenCount(const char* child, std::int32_t& value) {
-        if (value > 0) Add(e_, child, NS::P, FormatInt(value));
+        if (value > 0) Add(e_, child, NS::P, DMFormatInt(value));
     }
     void Flag(const char* child, NS ns, bool& value) { Add(e_, child, ns, value ? "true" : "false"); }
     // Identifiers written only when their value is non-empty.
@@ -58,11 +53,7 @@ public:
     void Status(DMSIF_StatusType& status) { Value("Status", NS::M, status); }
     template <class T>
     void List(const char* wrapper, const char* item, NS ns, std::list<T>& list, ListRead) {
-        if (list.empty()) return;
-        auto* w = new DMSOAPElementType(wrapper, Uri(ns), "");
-        for (T& entry : list)
-            w->AddChild(entry.ToElement(item, Uri(ns)), false);
-        e_->AddChild(w, false);
+        DMAddList(e_, wrapper, item, Uri(ns), list);
     }
     void Strings(const char* wrapper, const char* item, NS ns, std::list<std::string>& list, ListRead,
                  bool /*onlyItemName*/ = false) {
@@ -117,7 +108,7 @@ public:
     }
     void TextAlways(const char* child, NS ns, std::string& value) { Text(child, ns, value); }
     void Int(const char* child, NS, std::int32_t& value) {
-        if (DMSOAPElementType* c = Find(child)) ScanInt(c->text, value);
+        if (DMSOAPElementType* c = Find(child)) DMScanInt(c->text, value);
     }
     void ChildrenCount(const char* child, std::int32_t& value) {
         if (DMSOAPElementType* c = Find(child)) value = ReadLeadingInt(c->text);
@@ -134,12 +125,7 @@ public:
     void Status(DMSIF_StatusType& status) { Value("Status", NS::M, status); }
     template <class T>
     void List(const char* wrapper, const char*, NS, std::list<T>& list, ListRead mode) {
-        DMSOAPElementType* w = Wrapper(wrapper, mode);
-        if (!w) return;
-        std::list<T> read;
-        for (DMSOAPElementType* c : w->children)
-            read.emplace_back(c);
-        list.swap(read);
+        if (DMSOAPElementType* w = Wrapper(wrapper, mode)) DMReadList(w, list);
     }
     void Strings(const char* wrapper, const char* item, NS, std::list<std::string>& list, ListRead mode,
                  bool onlyItemName = false) {
@@ -198,33 +184,15 @@ private:
 // A value's element: every child in the pictures namespace.
 template <class T>
 DMSOAPElementType* WriteValue(T& value, const std::string& name, const std::string& namespaceURI) {
-    auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    PictureWriter writer(element, kDMPictureNamespaceURI);
-    value.Fields(writer);
-    return element;
+    return DMWriteFields<PictureWriter>(value, name, namespaceURI, kDMPictureNamespaceURI);
 }
 
 // A message's element: M children in the caller's namespace.
 template <class T>
 DMSOAPElementType* WriteMessage(T& message, const std::string& name, const std::string& namespaceURI) {
-    auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    PictureWriter writer(element, namespaceURI);
-    message.Fields(writer);
-    return element;
-}
-
-template <class T>
-void ReadFields(T& target, DMSOAPElementType* element) {
-    if (!element) return;
-    PictureReader reader(element);
-    target.Fields(reader);
+    return DMWriteFields<PictureWriter>(message, name, namespaceURI, namespaceURI);
 }
 
 }  // namespace dmpictures
 
-#define DMPICTURE_DEFINE_CODING(T, WRITE)                                                       \
-    T::T(DMSOAPElementType* element) { FromElement(element); }                                  \
-    DMSOAPElementType* T::ToElement(const std::string& name, const std::string& namespaceURI) { \
-        return dmpictures::WRITE(*this, name, namespaceURI);                                    \
-    }                                                                                           \
-    void T::FromElement(DMSOAPElementType* element) { dmpictures::ReadFields(*this, element); }
+#define DMPICTURE_DEFINE_CODING(T, WRITE) DM_DEFINE_FIELD_CODING(T, dmpictures::WRITE, dmpictures::PictureReader)

@@ -15,19 +15,8 @@
 #include "dms/core/DMSIFMethod.h"
 #include "dms/pictures/DMPictureTypes.h"
 
-#define DMPICTURE_MESSAGE_CODING(T, Base)                                                            \
-    T() = default;                                                                                   \
-    explicit T(DMSOAPElementType* element);                                                          \
-    T(const T&) = default;                                                                           \
-    T& operator=(const T&) = default;                                                                \
-    ~T() override = default;                                                                         \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
-    void FromElement(DMSOAPElementType* element) override;                                           \
-    template <class Visitor>                                                                         \
-    void Fields(Visitor& v)
-
-#define DMPICTURE_INPUT(T) DMPICTURE_MESSAGE_CODING(T, DMSIF_MethodArgumentsType)
-#define DMPICTURE_OUTPUT(T) DMPICTURE_MESSAGE_CODING(T, DMSIF_MethodOutputType)
+#define DMPICTURE_INPUT(T) DM_FIELD_CODING_MEMBERS(T)
+#define DMPICTURE_OUTPUT(T) DM_FIELD_CODING_MEMBERS(T)
 
 namespace dmpictures {
 inline constexpr NS M = NS::M;

@@ -5,10 +5,6 @@
 
 namespace dmpictures {
 
-std::string FormatInt(std::int32_t value) { return DMFormatInt(value); }
-
-bool ScanInt(const std::string& text, std::int32_t& value) { return DMScanInt(text, value); }
-
 std::int32_t ReadLeadingInt(const std::string& text) {
     std::int32_t value = 0;
     return DMScanInt(text, value) ? value : 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "dms/core/DMFieldCoding.h"
 #include "dms/core/DMSIFTypes.h"
 
 // The pictures namespace: values, list wrappers and their items.
@@ -37,21 +38,9 @@ enum class ListRead {
 // (name, value) pairs of Rights, Attributes and Arguments.
 using DMPicture_NameValueList = std::list<std::pair<std::string, std::string>>;
 
-#define DMPICTURE_VALUE_CODING(T)                                                                    \
-    T() = default;                                                                                   \
-    explicit T(DMSOAPElementType* element);                                                          \
-    T(const T&) = default;                                                                           \
-    T& operator=(const T&) = default;                                                                \
-    virtual ~T() = default;                                                                          \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
-    void FromElement(DMSOAPElementType* element) override;                                           \
-    /* The fields in child order, for the coders. */                                                 \
-    template <class Visitor>                                                                         \
-    void Fields(Visitor& v)
-
 class DMPicture_NameValuePairType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMPICTURE_VALUE_CODING(DMPicture_NameValuePairType) {
+    DM_FIELD_CODING_MEMBERS(DMPicture_NameValuePairType) {
         v.TextAlways("Name", dmpictures::NS::P, mName);
         v.TextAlways("Value", dmpictures::NS::P, mValue);
     }
@@ -62,7 +51,7 @@ public:
 
 class DMPicture_PermissionsType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMPICTURE_VALUE_CODING(DMPicture_PermissionsType) {
+    DM_FIELD_CODING_MEMBERS(DMPicture_PermissionsType) {
         v.Permission("Read", mRead);
         v.Permission("Write", mWrite);
         v.Erase(mErase);
@@ -75,7 +64,7 @@ public:
 
 class DMPicture_OperationType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMPICTURE_VALUE_CODING(DMPicture_OperationType) {
+    DM_FIELD_CODING_MEMBERS(DMPicture_OperationType) {
         v.Text("Name", dmpictures::NS::P, mName);
         v.Pairs("Arguments", mArguments, false);
     }
@@ -86,7 +75,7 @@ public:
 
 class DMPicture_ShareEventType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMPICTURE_VALUE_CODING(DMPicture_ShareEventType) {
+    DM_FIELD_CODING_MEMBERS(DMPicture_ShareEventType) {
         v.Text("AlbumName", dmpictures::NS::P, mAlbumName);
         v.Strings("Addresses", "String", dmpictures::NS::P, mAddresses, dmpictures::ListRead::IfPresent);
         v.Text("Date", dmpictures::NS::P, mDate);
@@ -101,7 +90,7 @@ public:
 
 class DMPicture_PropertiesType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMPICTURE_VALUE_CODING(DMPicture_PropertiesType) {
+    DM_FIELD_CODING_MEMBERS(DMPicture_PropertiesType) {
         v.Value("Id", dmpictures::NS::P, mId);
         v.TextAlways("Mimetype", dmpictures::NS::P, mMimetype);
         v.TextAlways("ModificationDate", dmpictures::NS::P, mModificationDate);

@@ -9,21 +9,12 @@
 #include <list>
 #include <string>
 
+#include "dms/core/DMFieldCoding.h"
 #include "dms/core/DMSIFTypes.h"
 #include "dms/radio/DMRadioTypes.h"
 
 namespace dmradio {
 
-// "%d" without the locale.
-std::string FormatInt(std::int32_t value);
-// As sscanf "%d" in the C locale: leading blanks, a sign, digits, anything after them
-// ignored. False (value unchanged) when no digit comes or the number leaves 32 bits.
-bool ScanInt(const std::string& text, std::int32_t& value);
-// "%2.1f" without the locale.
-std::string FormatFloat(float value);
-// As sscanf "%f" in the C locale (decimal point "."); false when nothing converts or the
-// number does not fit a float.
-bool ScanFloat(const std::string& text, float& value);
 // False for "false" in any letter case and for "0" (blanks around them ignored); every
 // other text is true.
 bool ReadFlag(const std::string& text);
@@ -36,13 +27,13 @@ public:
     void Text(const char* child, const std::string& value) {
         if (!value.empty()) Add(child, value);
     }
-    void Int(const char* child, std::int32_t value) { Add(child, FormatInt(value)); }
+    void Int(const char* child, std::int32_t value) { Add(child, DMFormatInt(value)); }
     // Written only when given (>= 0).
     void IntIfSet(const char* child, std::int32_t value) {
         if (value >= 0) Int(child, value);
     }
     void Flag(const char* child, bool value) { Add(child, value ? "true" : "false"); }
-    void Float(const char* child, float value) { Add(child, FormatFloat(value)); }
+    void Float(const char* child, float value) { Add(child, DMFormatFloat(value)); }
     // Identifiers and nested values: always written, by their own ToElement.
     template <class T>
     void Value(const char* child, T& value) {
@@ -54,11 +45,7 @@ public:
     }
     template <class T>
     void List(const char* wrapper, const char* item, std::list<T>& list) {
-        if (list.empty()) return;
-        auto* w = new DMSOAPElementType(wrapper, ns_, "");
-        for (T& entry : list)
-            w->AddChild(entry.ToElement(item, ns_), false);
-        e_->AddChild(w, false);
+        DMAddList(e_, wrapper, item, ns_, list);
     }
     template <class T>
     void ListAlwaysRead(const char* wrapper, const char* item, std::list<T>& list) {
@@ -76,7 +63,7 @@ public:
         if (!value.empty()) e_->AddAttribute(new DMSOAPAttributeType(name, "", value), false);
     }
     void AttrInt(const char* name, std::int32_t value) {
-        if (value >= 0) Attr(name, FormatInt(value));
+        if (value >= 0) Attr(name, DMFormatInt(value));
     }
     // -1 not given (nothing written), 0 "false", anything else "true".
     void AttrFlag(const char* name, std::int32_t value) {
@@ -85,7 +72,7 @@ public:
     // Always written as "timeStamp", whichever spelling it was read from.
     void TimeStamp(const std::string& value, bool /*lowerCaseToo*/) { Attr("timeStamp", value); }
     // Always written, also when empty.
-    void Status(DMSIF_StatusType& status) { e_->AddChild(status.ToElement("Status", ns_), false); }
+    void Status(DMSIF_StatusType& status) { DMAddStatus(e_, status, ns_); }
 
 private:
     void Add(const char* child, const std::string& text) {
@@ -103,14 +90,14 @@ public:
         if (DMSOAPElementType* c = Find(child)) value = c->text;
     }
     void Int(const char* child, std::int32_t& value) {
-        if (DMSOAPElementType* c = Find(child)) ScanInt(c->text, value);
+        if (DMSOAPElementType* c = Find(child)) DMScanInt(c->text, value);
     }
     void IntIfSet(const char* child, std::int32_t& value) { Int(child, value); }
     void Flag(const char* child, bool& value) {
         if (DMSOAPElementType* c = Find(child)) value = ReadFlag(c->text);
     }
     void Float(const char* child, float& value) {
-        if (DMSOAPElementType* c = Find(child)) ScanFloat(c->text, value);
+        if (DMSOAPElementType* c = Find(child)) DMScanFloat(c->text, value);
     }
     template <class T>
     void Value(const char* child, T& value) {
@@ -121,12 +108,12 @@ public:
     template <class T>
     void List(const char* wrapper, const char*, std::list<T>& list) {
         DMSOAPElementType* w = Find(wrapper);
-        if (w && !w->children.empty()) Rebuild(w, list);
+        if (w && !w->children.empty()) DMReadList(w, list);
     }
     // Replaced whenever the wrapper is present, by an empty list too.
     template <class T>
     void ListAlwaysRead(const char* wrapper, const char*, std::list<T>& list) {
-        if (DMSOAPElementType* w = Find(wrapper)) Rebuild(w, list);
+        if (DMSOAPElementType* w = Find(wrapper)) DMReadList(w, list);
     }
     // Only items of the item name count. An item written as a full station (with an "Id"
     // child) is read as one, so a written list reads back with its ids; an item in the
@@ -154,7 +141,7 @@ public:
         if (DMSOAPAttributeType* a = e_->FindAttribute(name)) value = a->value;
     }
     void AttrInt(const char* name, std::int32_t& value) {
-        if (DMSOAPAttributeType* a = e_->FindAttribute(name)) ScanInt(a->value, value);
+        if (DMSOAPAttributeType* a = e_->FindAttribute(name)) DMScanInt(a->value, value);
     }
     void AttrFlag(const char* name, std::int32_t& value) {
         if (DMSOAPAttributeType* a = e_->FindAttribute(name)) value = ReadFlag(a->value) ? 1 : 0;
@@ -166,54 +153,29 @@ public:
         else if (lowerCaseToo)
             Attr("timestamp", value);
     }
-    void Status(DMSIF_StatusType& status) {
-        if (DMSOAPElementType* c = Find("Status")) status = DMSIF_StatusType(c);
-    }
+    void Status(DMSIF_StatusType& status) { DMReadStatus(e_, status); }
 
 private:
     DMSOAPElementType* Find(const char* child) const { return e_->FindChild(child, 1); }
-    template <class T>
-    static void Rebuild(DMSOAPElementType* wrapper, std::list<T>& list) {
-        std::list<T> read;
-        for (DMSOAPElementType* c : wrapper->children)
-            read.emplace_back(c);
-        list.swap(read);
-    }
     DMSOAPElementType* e_;
 };
 
 // A value's element: the schema prefix declared on it, children in the schema namespace.
 template <class T>
 DMSOAPElementType* WriteValue(T& value, const std::string& name, const std::string& namespaceURI) {
-    auto* element = new DMSOAPElementType(name, namespaceURI, "");
+    DMSOAPElementType* element = DMWriteFields<RadioWriter>(value, name, namespaceURI, kDMRadioSchemaURI);
     element->DeclareNamespace(kDMRadioSchemaURI, kDMRadioSchemaPrefix);
-    RadioWriter writer(element, kDMRadioSchemaURI);
-    value.Fields(writer);
     return element;
 }
 
 // A message's element: no declaration of its own, children in the caller's namespace.
 template <class T>
 DMSOAPElementType* WriteMessage(T& message, const std::string& name, const std::string& namespaceURI) {
-    auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    RadioWriter writer(element, namespaceURI);
-    message.Fields(writer);
-    return element;
-}
-
-template <class T>
-void ReadFields(T& target, DMSOAPElementType* element) {
-    if (!element) return;
-    RadioReader reader(element);
-    target.Fields(reader);
+    return DMWriteFields<RadioWriter>(message, name, namespaceURI, namespaceURI);
 }
 
 }  // namespace dmradio
 
-// The three members every value class defines the same way.
-#define DMRADIO_DEFINE_VALUE_CODING(T)                                                          \
-    T::T(DMSOAPElementType* element) { FromElement(element); }                                  \
-    DMSOAPElementType* T::ToElement(const std::string& name, const std::string& namespaceURI) { \
-        return dmradio::WriteValue(*this, name, namespaceURI);                                  \
-    }                                                                                           \
-    void T::FromElement(DMSOAPElementType* element) { dmradio::ReadFields(*this, element); }
+// The members every value and message class defines.
+#define DMRADIO_DEFINE_VALUE_CODING(T) DM_DEFINE_FIELD_CODING(T, dmradio::WriteValue, dmradio::RadioReader)
+#define DMRADIO_DEFINE_MESSAGE_CODING(T) DM_DEFINE_FIELD_CODING(T, dmradio::WriteMessage, dmradio::RadioReader)

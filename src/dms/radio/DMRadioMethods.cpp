@@ -2,13 +2,6 @@
 
 #include "dms/radio/DMRadioCoding.h"
 
-#define DMRADIO_DEFINE_MESSAGE_CODING(T)                                                        \
-    T::T(DMSOAPElementType* element) { FromElement(element); }                                  \
-    DMSOAPElementType* T::ToElement(const std::string& name, const std::string& namespaceURI) { \
-        return dmradio::WriteMessage(*this, name, namespaceURI);                                \
-    }                                                                                           \
-    void T::FromElement(DMSOAPElementType* element) { dmradio::ReadFields(*this, element); }
-
 namespace {
 
 bool StrictVersionOK(const std::string& version) { return version.empty() || version == "2.0"; }

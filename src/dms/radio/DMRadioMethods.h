@@ -14,18 +14,11 @@
 #include "dms/core/DMSIFMethod.h"
 #include "dms/radio/DMRadioTypes.h"
 
-#define DMRADIO_MESSAGE_CODING(T)                                                                    \
-    explicit T(DMSOAPElementType* element = nullptr);                                                \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
-    void FromElement(DMSOAPElementType* element) override;                                           \
-    template <class Visitor>                                                                         \
-    void Fields(Visitor& v)
-
 // ---- inputs ------------------------------------------------------------------------------
 
 class DMRadio_ListGenres_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_ListGenres_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_ListGenres_InputType);
     std::string mChangedSince;
     std::int32_t mOffset = -1;  // -1: not given
     std::int32_t mCount = -1;
@@ -33,7 +26,7 @@ public:
 
 class DMRadio_ListStations_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_ListStations_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_ListStations_InputType);
     std::string mChangedSince;
     std::int32_t mOnlyPlayable = -1;  // -1 not given, 0 false, other true
     std::int32_t mOffset = -1;
@@ -43,7 +36,7 @@ public:
 
 class DMRadio_GetStationInfo_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetStationInfo_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetStationInfo_InputType);
     // Empty or "2.0", and at least one station.
     bool IsValid() override;
     std::string mStrictVersion;
@@ -53,7 +46,7 @@ public:
 
 class DMRadio_GetStationState_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetStationState_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetStationState_InputType);
     bool IsValid() override;
     std::string mStrictVersion;
     std::int32_t mMaxFutureTrks = -1;
@@ -63,7 +56,7 @@ public:
 
 class DMRadio_GetStationUrl_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetStationUrl_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetStationUrl_InputType);
     // Both values non-empty.
     bool IsValid() override;
     DMSIF_IDType mStation;
@@ -72,18 +65,18 @@ public:
 
 class DMRadio_GetMaxPresets_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetMaxPresets_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetMaxPresets_InputType);
 };
 
 class DMRadio_GetPresets_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetPresets_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetPresets_InputType);
     std::string mChangedSince;
 };
 
 class DMRadio_SetPresets_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_SetPresets_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_SetPresets_InputType);
     // A time stamp and at least one preset.
     bool IsValid() override;
     std::string mTimestamp;
@@ -92,12 +85,12 @@ public:
 
 class DMRadio_GetRatingsRange_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetRatingsRange_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetRatingsRange_InputType);
 };
 
 class DMRadio_RateTrack_InputType : public DMSIF_MethodArgumentsType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_RateTrack_InputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_RateTrack_InputType);
     // The three identifier values non-empty.
     bool IsValid() override;
     DMSIF_IDType mTrackId;
@@ -110,7 +103,7 @@ public:
 
 class DMRadio_ListGenres_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_ListGenres_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_ListGenres_OutputType);
     DMRadio_ListGenres_OutputType(const DMSIF_StatusType& status, const std::string& timeStamp, int remaining,
                                   const std::list<DMRadio_GenreType>& genres)
         : DMSIF_MethodOutputType(status), mTimeStamp(timeStamp), mRemaining(remaining), mGenres(genres) {}
@@ -124,7 +117,7 @@ public:
 
 class DMRadio_ListStations_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_ListStations_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_ListStations_OutputType);
     DMRadio_ListStations_OutputType(const DMSIF_StatusType& status, const std::string& timeStamp, int remaining,
                                     const std::list<DMRadio_StationType>& stations)
         : DMSIF_MethodOutputType(status), mTimeStamp(timeStamp), mRemaining(remaining), mStations(stations) {}
@@ -138,35 +131,35 @@ public:
 
 class DMRadio_GetStationInfo_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetStationInfo_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetStationInfo_OutputType);
     const std::list<DMRadio_StationInfoType>& GetStationInfo() const { return mStationInfo; }
     std::list<DMRadio_StationInfoType> mStationInfo;
 };
 
 class DMRadio_GetStationState_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetStationState_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetStationState_OutputType);
     const std::list<DMRadio_StationStateType>& GetStationState() const { return mStationState; }
     std::list<DMRadio_StationStateType> mStationState;
 };
 
 class DMRadio_GetStationUrl_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetStationUrl_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetStationUrl_OutputType);
     const DMRadio_StationUrlType& GetUrl() const { return mUrl; }
     DMRadio_StationUrlType mUrl;
 };
 
 class DMRadio_GetMaxPresets_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetMaxPresets_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetMaxPresets_OutputType);
     std::int32_t GetMaxPresets() const { return mMaxPresets; }
     std::int32_t mMaxPresets = 0;
 };
 
 class DMRadio_GetPresets_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetPresets_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetPresets_OutputType);
     const std::string& GetTimeStamp() const { return mTimeStamp; }
     const std::list<DMRadio_PresetType>& GetPresets() const { return mPresets; }
     std::string mTimeStamp;
@@ -175,19 +168,19 @@ public:
 
 class DMRadio_SetPresets_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_SetPresets_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_SetPresets_OutputType);
     const std::string& GetTimeStamp() const { return mTimeStamp; }
     std::string mTimeStamp;
 };
 
 class DMRadio_GetRatingsRange_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_GetRatingsRange_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GetRatingsRange_OutputType);
     std::int32_t mMin = 0;
     std::int32_t mMax = 0;
 };
 
 class DMRadio_RateTrack_OutputType : public DMSIF_MethodOutputType {
 public:
-    DMRADIO_MESSAGE_CODING(DMRadio_RateTrack_OutputType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_RateTrack_OutputType);
 };

@@ -20,32 +20,6 @@ const char* SkipBlanks(const char* p, const char* end) {
 
 }  // namespace
 
-std::string FormatInt(std::int32_t value) { return DMFormatInt(value); }
-
-bool ScanInt(const std::string& text, std::int32_t& value) { return DMScanInt(text, value); }
-
-std::string FormatFloat(float value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
-    std::string text(buffer, result.ec == std::errc() ? result.ptr : buffer);
-    if (text.size() < 2) text.insert(0, 2 - text.size(), ' ');
-    return text;
-}
-
-bool ScanFloat(const std::string& text, float& value) {
-    const char* end = text.data() + text.size();
-    const char* p = SkipBlanks(text.data(), end);
-    if (p != end && *p == '+') {
-        ++p;
-        if (p != end && *p == '-') return false;
-    }
-    float read = 0;
-    const auto result = std::from_chars(p, end, read, std::chars_format::general);
-    if (result.ec != std::errc()) return false;
-    value = read;
-    return true;
-}
-
 bool ReadFlag(const std::string& text) {
     const char* end = text.data() + text.size();
     const char* p = SkipBlanks(text.data(), end);

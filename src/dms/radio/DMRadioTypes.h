@@ -20,28 +20,16 @@
 #include <list>
 #include <string>
 
+#include "dms/core/DMFieldCoding.h"
 #include "dms/core/DMSIFTypes.h"
 
 // The schema namespace: the one URI of values, messages and cached elements.
 inline constexpr const char* kDMRadioSchemaURI = "http://radio.zym-com.invalid/xsd/2.0/ns/";
 inline constexpr const char* kDMRadioSchemaPrefix = "RADIO2";
 
-// Declarations every value class of the schema shares.
-#define DMRADIO_VALUE_CODING(T)                                                                      \
-    T() = default;                                                                                   \
-    explicit T(DMSOAPElementType* element);                                                          \
-    T(const T&) = default;                                                                           \
-    T& operator=(const T&) = default;                                                                \
-    virtual ~T() = default;                                                                          \
-    DMSOAPElementType* ToElement(const std::string& name, const std::string& namespaceURI) override; \
-    void FromElement(DMSOAPElementType* element) override;                                           \
-    /* The fields in child order, for the coders. */                                                 \
-    template <class Visitor>                                                                         \
-    void Fields(Visitor& v)
-
 class DMRadio_GenreType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_GenreType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_GenreType);
     DMSIF_IDType& GetId() { return mId; }
     const DMSIF_IDType& GetId() const { return mId; }
 
@@ -52,7 +40,7 @@ public:
 
 class DMRadio_StationType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_StationType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_StationType);
     DMRadio_StationType(const DMSIF_IDType& id, const std::string& name, const std::list<DMSIF_IDType>& genres)
         : mId(id), mName(name), mGenres(genres) {}
     DMSIF_IDType& GetId() { return mId; }
@@ -66,7 +54,7 @@ public:
 
 class DMRadio_StationFormatType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_StationFormatType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_StationFormatType);
 
     DMSIF_IDType mId;
     std::string mProto;
@@ -80,7 +68,7 @@ public:
 
 class DMRadio_StationBaseInfoType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_StationBaseInfoType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_StationBaseInfoType);
 
     std::string mPlayMode;
     std::string mType;
@@ -98,7 +86,7 @@ public:
 
 class DMRadio_StationInfoType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_StationInfoType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_StationInfoType);
     DMSIF_IDType& GetId() { return mId; }
     const DMSIF_IDType& GetId() const { return mId; }
 
@@ -112,7 +100,7 @@ public:
 
 class DMRadio_PresetType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_PresetType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_PresetType);
 
     std::int32_t mIdx = -1;
     // An empty value is written as "-1" (an empty slot); read back as it comes.
@@ -121,7 +109,7 @@ public:
 
 class DMRadio_StationUrlType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_StationUrlType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_StationUrlType);
 
     DMSIF_IDType mStationId;
     // One "Url" child per entry, no wrapper; reading rebuilds the list from every "Url".
@@ -130,7 +118,7 @@ public:
 
 class DMRadio_ImageType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_ImageType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_ImageType);
 
     std::string mUrl;
     std::string mType;
@@ -139,7 +127,7 @@ public:
 
 class DMRadio_TrkDetailsType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_TrkDetailsType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_TrkDetailsType);
 
     std::string mType;
     std::string mTrackTitle;
@@ -152,7 +140,7 @@ public:
 
 class DMRadio_TrkInfoType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_TrkInfoType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_TrkInfoType);
 
     DMRadio_TrkDetailsType mDetails;  // "Details" is always written
     std::string mLyrics;
@@ -166,7 +154,7 @@ public:
 
 class DMRadio_StationStateType : public DMSIF_BaseType, public DMSOAPElementCoding {
 public:
-    DMRADIO_VALUE_CODING(DMRadio_StationStateType);
+    DM_FIELD_CODING_MEMBERS(DMRadio_StationStateType);
 
     DMSIF_IDType mStationId;
     std::list<DMRadio_TrkInfoType> mTracks;

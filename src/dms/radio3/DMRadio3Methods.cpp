@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "dms/radio3/DMRadio3Coding.h"
+#include "dms/core/DMElementCoding.h"
 
 namespace {
 
@@ -10,32 +10,15 @@ const std::string kUnqualified;
 
 void AddOptionalInt(DMSOAPElementType* element, const char* name, std::int32_t value) {
     if (value >= 0) {
-        DMRadio3AddAttribute(element, name, kUnqualified, DMRadio3FormatInt(value));
-    }
-}
-
-template <typename T>
-void AddItems(DMSOAPElementType* element, const char* name, const std::string& namespaceURI, std::vector<T>& items) {
-    for (T& item : items) {
-        element->AddChild(item.ToElement(name, namespaceURI), false);
-    }
-}
-
-void AddStatus(DMSOAPElementType* element, DMSIF_StatusType& status, const std::string& namespaceURI) {
-    element->AddChild(status.ToElement("Status", namespaceURI), false);
-}
-
-void ReadStatus(DMSOAPElementType* element, DMSIF_StatusType& status) {
-    if (DMSOAPElementType* child = element->FindChild("Status", 1)) {
-        status = DMSIF_StatusType(child);
+        DMAddAttribute(element, name, kUnqualified, DMFormatInt(value));
     }
 }
 
 // The outputs that accept either spelling take "timestamp" only when "timeStamp" is
 // absent.
 void ReadTimeStamp(const DMSOAPElementType* element, std::string& field, bool lowerCaseToo) {
-    if (!DMRadio3ReadAttribute(element, "timeStamp", field) && lowerCaseToo) {
-        DMRadio3ReadAttribute(element, "timestamp", field);
+    if (!DMReadAttribute(element, "timeStamp", field) && lowerCaseToo) {
+        DMReadAttribute(element, "timestamp", field);
     }
 }
 
@@ -63,8 +46,8 @@ void ReadItems(const DMSOAPElementType* element, const char* name, std::vector<T
 // The "Property" pattern: a child "Property" named by an unqualified "name" attribute,
 // holding one child named like the property.
 DMSOAPElementType* AddProperty(DMSOAPElementType* element, const char* property, const std::string& namespaceURI) {
-    DMSOAPElementType* child = DMRadio3AddChild(element, "Property", namespaceURI, "");
-    DMRadio3AddAttribute(child, "name", kUnqualified, property);
+    DMSOAPElementType* child = DMAddChild(element, "Property", namespaceURI, "");
+    DMAddAttribute(child, "name", kUnqualified, property);
     return child;
 }
 
@@ -83,8 +66,8 @@ void ForEachProperty(const DMSOAPElementType* element, const char* property, Use
 }
 
 void AddPresets(DMSOAPElementType* property, const std::string& namespaceURI, std::vector<DMSIF_IDType>& presets) {
-    DMSOAPElementType* wrapper = DMRadio3AddChild(property, "Presets", namespaceURI, "");
-    AddItems(wrapper, "Preset", namespaceURI, presets);
+    DMSOAPElementType* wrapper = DMAddChild(property, "Presets", namespaceURI, "");
+    DMAddItems(wrapper, "Preset", namespaceURI, presets);
 }
 
 std::vector<DMSIF_IDType> PresetChildren(const DMSOAPElementType* element) {
@@ -99,7 +82,7 @@ std::vector<DMSIF_IDType> PresetChildren(const DMSOAPElementType* element) {
 
 // The request side: only a property with a "Presets" child replaces the list.
 void ReadPresetsRequest(DMSOAPElementType* element, std::string& changedSince, std::vector<DMSIF_IDType>& presets) {
-    DMRadio3ReadAttribute(element, "changedSince", changedSince);
+    DMReadAttribute(element, "changedSince", changedSince);
     ForEachProperty(element, "Presets", [&](DMSOAPElementType* property) {
         if (const DMSOAPElementType* wrapper = property->FindChild("Presets", 1)) {
             presets = PresetChildren(wrapper);
@@ -137,8 +120,8 @@ DMRadio3_ListCategories_InputType::DMRadio3_ListCategories_InputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_ListCategories_InputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "domain", kUnqualified, mDomain);
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "domain", kUnqualified, mDomain);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     AddOptionalInt(element, "offset", mOffset);
     AddOptionalInt(element, "count", mCount);
     return element;
@@ -148,10 +131,10 @@ void DMRadio3_ListCategories_InputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "domain", mDomain);
-    DMRadio3ReadAttribute(element, "changedSince", mChangedSince);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
-    DMRadio3ReadIntAttribute(element, "count", mCount);
+    DMReadAttribute(element, "domain", mDomain);
+    DMReadAttribute(element, "changedSince", mChangedSince);
+    DMReadIntAttribute(element, "offset", mOffset);
+    DMReadIntAttribute(element, "count", mCount);
 }
 
 bool DMRadio3_ListCategories_InputType::IsValid() { return mDomain == "Categories"; }
@@ -172,11 +155,11 @@ DMRadio3_ListCategories_OutputType::DMRadio3_ListCategories_OutputType(DMSOAPEle
 DMSOAPElementType* DMRadio3_ListCategories_OutputType::ToElement(const std::string& name,
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddStatus(element, status, namespaceURI);
     AddOptionalInt(element, "remaining", mRemaining);
     AddOptionalInt(element, "offset", mOffset);
-    AddItems(element, "Category", namespaceURI, mCategories);
+    DMAddItems(element, "Category", namespaceURI, mCategories);
     return element;
 }
 
@@ -185,9 +168,9 @@ void DMRadio3_ListCategories_OutputType::FromElement(DMSOAPElementType* element)
         return;
     }
     ReadTimeStamp(element, mTimeStamp, true);
-    ReadStatus(element, status);
-    DMRadio3ReadIntAttribute(element, "remaining", mRemaining);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
+    DMReadStatus(element, status);
+    DMReadIntAttribute(element, "remaining", mRemaining);
+    DMReadIntAttribute(element, "offset", mOffset);
     ReadItems(element, "Category", mCategories);
 }
 
@@ -212,13 +195,13 @@ void DMRadio3_ListStations_InputType::SetSearchDirective(const DMRadio3_SearchDi
 DMSOAPElementType* DMRadio3_ListStations_InputType::ToElement(const std::string& name,
                                                               const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     AddOptionalInt(element, "offset", mOffset);
     AddOptionalInt(element, "count", mCount);
     if (mSearchDirective.HasEntries()) {
         element->AddChild(mSearchDirective.ToElement("SearchDirective", namespaceURI), false);
     }
-    DMRadio3AddAttributeIfSet(element, "domain", kUnqualified, mDomain);
+    DMAddAttributeIfSet(element, "domain", kUnqualified, mDomain);
     return element;
 }
 
@@ -226,10 +209,10 @@ void DMRadio3_ListStations_InputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "domain", mDomain);
-    DMRadio3ReadAttribute(element, "changedSince", mChangedSince);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
-    DMRadio3ReadIntAttribute(element, "count", mCount);
+    DMReadAttribute(element, "domain", mDomain);
+    DMReadAttribute(element, "changedSince", mChangedSince);
+    DMReadIntAttribute(element, "offset", mOffset);
+    DMReadIntAttribute(element, "count", mCount);
     if (DMSOAPElementType* directive = element->FindChild("SearchDirective", 1)) {
         SetSearchDirective(DMRadio3_SearchDirectiveType(directive));
     }
@@ -254,11 +237,11 @@ DMRadio3_ListStations_OutputType::DMRadio3_ListStations_OutputType(DMSOAPElement
 DMSOAPElementType* DMRadio3_ListStations_OutputType::ToElement(const std::string& name,
                                                                const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddStatus(element, status, namespaceURI);
     AddOptionalInt(element, "remaining", mRemaining);
     AddOptionalInt(element, "offset", mOffset);
-    AddItems(element, "Station", namespaceURI, mStations);
+    DMAddItems(element, "Station", namespaceURI, mStations);
     return element;
 }
 
@@ -267,9 +250,9 @@ void DMRadio3_ListStations_OutputType::FromElement(DMSOAPElementType* element) {
         return;
     }
     ReadTimeStamp(element, mTimeStamp, true);
-    ReadStatus(element, status);
-    DMRadio3ReadIntAttribute(element, "remaining", mRemaining);
-    DMRadio3ReadIntAttribute(element, "offset", mOffset);
+    DMReadStatus(element, status);
+    DMReadIntAttribute(element, "remaining", mRemaining);
+    DMReadIntAttribute(element, "offset", mOffset);
     ReadItems(element, "Station", mStations);
 }
 
@@ -288,10 +271,10 @@ DMRadio3_GetStationInfo_InputType::DMRadio3_GetStationInfo_InputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_GetStationInfo_InputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
-    AddItems(element, "RefId", namespaceURI, mRefIds);
-    AddItems(element, "OutputElement", namespaceURI, mOutputElements);
+    DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddItems(element, "RefId", namespaceURI, mRefIds);
+    DMAddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
 }
 
@@ -299,8 +282,8 @@ void DMRadio3_GetStationInfo_InputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "version", mVersion);
-    DMRadio3ReadAttribute(element, "changedSince", mChangedSince);
+    DMReadAttribute(element, "version", mVersion);
+    DMReadAttribute(element, "changedSince", mChangedSince);
     ReadDescribeLists(element, mRefIds, mOutputElements);
 }
 
@@ -313,9 +296,9 @@ DMRadio3_GetStationInfo_OutputType::DMRadio3_GetStationInfo_OutputType(DMSOAPEle
 DMSOAPElementType* DMRadio3_GetStationInfo_OutputType::ToElement(const std::string& name,
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
-    AddItems(element, "Station", namespaceURI, mStations);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddItems(element, "Station", namespaceURI, mStations);
     return element;
 }
 
@@ -324,7 +307,7 @@ void DMRadio3_GetStationInfo_OutputType::FromElement(DMSOAPElementType* element)
         return;
     }
     ReadTimeStamp(element, mTimeStamp, true);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ReadItems(element, "Station", mStations);
 }
 
@@ -343,14 +326,14 @@ DMRadio3_GetStationState_InputType::DMRadio3_GetStationState_InputType(DMSOAPEle
 DMSOAPElementType* DMRadio3_GetStationState_InputType::ToElement(const std::string& name,
                                                                  const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
+    DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
     if (mMaxTracks >= 0) {
-        DMSOAPElementType* restriction = DMRadio3AddChild(element, "Restriction", namespaceURI, "");
-        DMRadio3AddAttribute(restriction, "name", kUnqualified, "maxTracks");
-        DMRadio3AddChild(restriction, "MaxTracks", namespaceURI, DMRadio3FormatInt(mMaxTracks));
+        DMSOAPElementType* restriction = DMAddChild(element, "Restriction", namespaceURI, "");
+        DMAddAttribute(restriction, "name", kUnqualified, "maxTracks");
+        DMAddChild(restriction, "MaxTracks", namespaceURI, DMFormatInt(mMaxTracks));
     }
-    AddItems(element, "RefId", namespaceURI, mRefIds);
-    AddItems(element, "OutputElement", namespaceURI, mOutputElements);
+    DMAddItems(element, "RefId", namespaceURI, mRefIds);
+    DMAddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
 }
 
@@ -358,7 +341,7 @@ void DMRadio3_GetStationState_InputType::FromElement(DMSOAPElementType* element)
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "version", mVersion);
+    DMReadAttribute(element, "version", mVersion);
     ReadDescribeLists(element, mRefIds, mOutputElements);
     for (DMSOAPElementType* child : element->children) {
         if (child->name != "Restriction") {
@@ -366,7 +349,7 @@ void DMRadio3_GetStationState_InputType::FromElement(DMSOAPElementType* element)
         }
         const DMSOAPAttributeType* restriction = child->FindAttribute("name");
         if (restriction && restriction->value == "maxTracks") {
-            DMRadio3ReadIntChild(child, "MaxTracks", mMaxTracks);
+            DMReadIntChild(child, "MaxTracks", mMaxTracks);
         }
     }
 }
@@ -380,8 +363,8 @@ DMRadio3_GetStationState_OutputType::DMRadio3_GetStationState_OutputType(DMSOAPE
 DMSOAPElementType* DMRadio3_GetStationState_OutputType::ToElement(const std::string& name,
                                                                   const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
-    AddItems(element, "StationState", namespaceURI, mStates);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddItems(element, "StationState", namespaceURI, mStates);
     return element;
 }
 
@@ -389,7 +372,7 @@ void DMRadio3_GetStationState_OutputType::FromElement(DMSOAPElementType* element
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ReadItems(element, "StationState", mStates);
 }
 
@@ -407,9 +390,9 @@ DMRadio3_GetMediaFormatInfo_InputType::DMRadio3_GetMediaFormatInfo_InputType(DMS
 DMSOAPElementType* DMRadio3_GetMediaFormatInfo_InputType::ToElement(const std::string& name,
                                                                     const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "version", kUnqualified, mVersion);
-    AddItems(element, "RefId", namespaceURI, mRefIds);
-    AddItems(element, "OutputElement", namespaceURI, mOutputElements);
+    DMAddAttributeIfSet(element, "version", kUnqualified, mVersion);
+    DMAddItems(element, "RefId", namespaceURI, mRefIds);
+    DMAddItems(element, "OutputElement", namespaceURI, mOutputElements);
     return element;
 }
 
@@ -417,7 +400,7 @@ void DMRadio3_GetMediaFormatInfo_InputType::FromElement(DMSOAPElementType* eleme
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "version", mVersion);
+    DMReadAttribute(element, "version", mVersion);
     ReadDescribeLists(element, mRefIds, mOutputElements);
 }
 
@@ -430,8 +413,8 @@ DMRadio3_GetMediaFormatInfo_OutputType::DMRadio3_GetMediaFormatInfo_OutputType(D
 DMSOAPElementType* DMRadio3_GetMediaFormatInfo_OutputType::ToElement(const std::string& name,
                                                                      const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
-    AddItems(element, "Format", namespaceURI, mFormats);
+    DMAddStatus(element, status, namespaceURI);
+    DMAddItems(element, "Format", namespaceURI, mFormats);
     return element;
 }
 
@@ -439,7 +422,7 @@ void DMRadio3_GetMediaFormatInfo_OutputType::FromElement(DMSOAPElementType* elem
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ReadItems(element, "Format", mFormats);
 }
 
@@ -456,8 +439,8 @@ DMRadio3_GetStationURL_InputType::DMRadio3_GetStationURL_InputType(DMSOAPElement
 DMSOAPElementType* DMRadio3_GetStationURL_InputType::ToElement(const std::string& name,
                                                                const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttribute(element, "refId", kUnqualified, mRefId.mValue);
-    DMRadio3AddAttribute(element, "mediaFormatId", kUnqualified, mMediaFormatId.mValue);
+    DMAddAttribute(element, "refId", kUnqualified, mRefId.mValue);
+    DMAddAttribute(element, "mediaFormatId", kUnqualified, mMediaFormatId.mValue);
     return element;
 }
 
@@ -465,8 +448,8 @@ void DMRadio3_GetStationURL_InputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "refId", mRefId);
-    DMRadio3ReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
+    DMReadIDAttribute(element, "refId", mRefId);
+    DMReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
 }
 
 bool DMRadio3_GetStationURL_InputType::IsValid() { return !mRefId.mValue.empty() && !mMediaFormatId.mValue.empty(); }
@@ -478,9 +461,9 @@ DMRadio3_GetStationURL_OutputType::DMRadio3_GetStationURL_OutputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_GetStationURL_OutputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     for (const std::string& url : mURLs) {
-        DMRadio3AddChild(element, "Url", namespaceURI, url);
+        DMAddChild(element, "Url", namespaceURI, url);
     }
     return element;
 }
@@ -489,7 +472,7 @@ void DMRadio3_GetStationURL_OutputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     if (!element->children.empty()) {
         std::vector<std::string> urls;
         for (DMSOAPElementType* child : element->children) {
@@ -521,10 +504,10 @@ DMRadio3_GetMaxPresets_OutputType::DMRadio3_GetMaxPresets_OutputType(DMSOAPEleme
 DMSOAPElementType* DMRadio3_GetMaxPresets_OutputType::ToElement(const std::string& name,
                                                                 const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     if (mMaxPresets >= 0) {
         DMSOAPElementType* property = AddProperty(element, "MaxPresets", namespaceURI);
-        DMRadio3AddChild(property, "MaxPresets", namespaceURI, DMRadio3FormatInt(mMaxPresets));
+        DMAddChild(property, "MaxPresets", namespaceURI, DMFormatInt(mMaxPresets));
     }
     return element;
 }
@@ -533,9 +516,9 @@ void DMRadio3_GetMaxPresets_OutputType::FromElement(DMSOAPElementType* element) 
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ForEachProperty(element, "MaxPresets",
-                    [&](DMSOAPElementType* property) { DMRadio3ReadIntChild(property, "MaxPresets", mMaxPresets); });
+                    [&](DMSOAPElementType* property) { DMReadIntChild(property, "MaxPresets", mMaxPresets); });
 }
 
 // --- GetPresets ---
@@ -550,7 +533,7 @@ DMRadio3_GetPresets_InputType::DMRadio3_GetPresets_InputType(DMSOAPElementType* 
 
 DMSOAPElementType* DMRadio3_GetPresets_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     DMSOAPElementType* property = AddProperty(element, "Presets", namespaceURI);
     if (!mPresets.empty()) {
         AddPresets(property, namespaceURI, mPresets);
@@ -571,8 +554,8 @@ DMRadio3_GetPresets_OutputType::DMRadio3_GetPresets_OutputType(DMSOAPElementType
 
 DMSOAPElementType* DMRadio3_GetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddStatus(element, status, namespaceURI);
     if (!mPresets.empty()) {
         AddPresets(AddProperty(element, "Presets", namespaceURI), namespaceURI, mPresets);
     }
@@ -584,7 +567,7 @@ void DMRadio3_GetPresets_OutputType::FromElement(DMSOAPElementType* element) {
         return;
     }
     ReadTimeStamp(element, mTimeStamp, false);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ForEachProperty(element, "Presets", [&](DMSOAPElementType* property) {
         const DMSOAPElementType* wrapper = property->FindChild("Presets", 1);
         mPresets = PresetChildren(wrapper ? wrapper : property);
@@ -603,7 +586,7 @@ DMRadio3_SetPresets_InputType::DMRadio3_SetPresets_InputType(DMSOAPElementType* 
 
 DMSOAPElementType* DMRadio3_SetPresets_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
+    DMAddAttributeIfSet(element, "changedSince", kUnqualified, mChangedSince);
     if (!mPresets.empty()) {
         AddPresets(AddProperty(element, "Presets", namespaceURI), namespaceURI, mPresets);
     }
@@ -625,8 +608,8 @@ DMRadio3_SetPresets_OutputType::DMRadio3_SetPresets_OutputType(DMSOAPElementType
 
 DMSOAPElementType* DMRadio3_SetPresets_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
-    AddStatus(element, status, namespaceURI);
+    DMAddAttributeIfSet(element, "timeStamp", kUnqualified, mTimeStamp);
+    DMAddStatus(element, status, namespaceURI);
     return element;
 }
 
@@ -635,7 +618,7 @@ void DMRadio3_SetPresets_OutputType::FromElement(DMSOAPElementType* element) {
         return;
     }
     ReadTimeStamp(element, mTimeStamp, false);
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
 }
 
 // --- GetRatingsRange ---
@@ -658,11 +641,11 @@ DMRadio3_GetRatingsRange_OutputType::DMRadio3_GetRatingsRange_OutputType(DMSOAPE
 DMSOAPElementType* DMRadio3_GetRatingsRange_OutputType::ToElement(const std::string& name,
                                                                   const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     DMSOAPElementType* property = AddProperty(element, "RatingsRange", namespaceURI);
-    DMSOAPElementType* range = DMRadio3AddChild(property, "RatingsRange", namespaceURI, "");
-    DMRadio3AddAttribute(range, "min", namespaceURI, DMRadio3FormatInt(mMin));
-    DMRadio3AddAttribute(range, "max", namespaceURI, DMRadio3FormatInt(mMax));
+    DMSOAPElementType* range = DMAddChild(property, "RatingsRange", namespaceURI, "");
+    DMAddAttribute(range, "min", namespaceURI, DMFormatInt(mMin));
+    DMAddAttribute(range, "max", namespaceURI, DMFormatInt(mMax));
     return element;
 }
 
@@ -670,11 +653,11 @@ void DMRadio3_GetRatingsRange_OutputType::FromElement(DMSOAPElementType* element
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
     ForEachProperty(element, "RatingsRange", [&](DMSOAPElementType* property) {
         if (const DMSOAPElementType* range = property->FindChild("RatingsRange", 1)) {
-            DMRadio3ReadIntAttribute(range, "min", mMin);
-            DMRadio3ReadIntAttribute(range, "max", mMax);
+            DMReadIntAttribute(range, "min", mMin);
+            DMReadIntAttribute(range, "max", mMax);
         }
     });
 }
@@ -688,11 +671,11 @@ DMRadio3_RateTrack_InputType::DMRadio3_RateTrack_InputType(DMSOAPElementType* el
 DMSOAPElementType* DMRadio3_RateTrack_InputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     DMSOAPElementType* property = AddProperty(element, "TrackRating", namespaceURI);
-    DMSOAPElementType* rating = DMRadio3AddChild(property, "TrackRating", namespaceURI, "");
-    DMRadio3AddAttribute(rating, "trackId", kUnqualified, mTrackId.mValue);
-    DMRadio3AddAttribute(rating, "categoryId", kUnqualified, mCategoryId.mValue);
-    DMRadio3AddAttribute(rating, "stationId", kUnqualified, mStationId.mValue);
-    DMRadio3AddAttribute(rating, "rating", namespaceURI, DMRadio3FormatInt(mRating));
+    DMSOAPElementType* rating = DMAddChild(property, "TrackRating", namespaceURI, "");
+    DMAddAttribute(rating, "trackId", kUnqualified, mTrackId.mValue);
+    DMAddAttribute(rating, "categoryId", kUnqualified, mCategoryId.mValue);
+    DMAddAttribute(rating, "stationId", kUnqualified, mStationId.mValue);
+    DMAddAttribute(rating, "rating", namespaceURI, DMFormatInt(mRating));
     return element;
 }
 
@@ -708,9 +691,9 @@ void DMRadio3_RateTrack_InputType::FromElement(DMSOAPElementType* element) {
         if (const DMSOAPAttributeType* trackId = rating->FindAttribute("trackId")) {
             mTrackId = DMSIF_QualIDType(trackId->value, "", "", "");
         }
-        DMRadio3ReadIDAttribute(rating, "categoryId", mCategoryId);
-        DMRadio3ReadIDAttribute(rating, "stationId", mStationId);
-        DMRadio3ReadIntAttribute(rating, "rating", mRating);
+        DMReadIDAttribute(rating, "categoryId", mCategoryId);
+        DMReadIDAttribute(rating, "stationId", mStationId);
+        DMReadIntAttribute(rating, "rating", mRating);
     });
 }
 
@@ -724,7 +707,7 @@ DMRadio3_RateTrack_OutputType::DMRadio3_RateTrack_OutputType(DMSOAPElementType* 
 
 DMSOAPElementType* DMRadio3_RateTrack_OutputType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    AddStatus(element, status, namespaceURI);
+    DMAddStatus(element, status, namespaceURI);
     return element;
 }
 
@@ -732,5 +715,5 @@ void DMRadio3_RateTrack_OutputType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    ReadStatus(element, status);
+    DMReadStatus(element, status);
 }

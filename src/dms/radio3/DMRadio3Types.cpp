@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "dms/radio3/DMRadio3Coding.h"
+#include "dms/core/DMElementCoding.h"
 
 namespace {
 
@@ -10,25 +10,18 @@ const std::string kRadioNS = kDMRadio3NamespaceURI;
 
 // An identifier held in an attribute is written as its value alone.
 void AddIDAttribute(DMSOAPElementType* element, const char* name, const DMSIF_IDType& id) {
-    DMRadio3AddAttributeIfSet(element, name, kRadioNS, id.mValue);
+    DMAddAttributeIfSet(element, name, kRadioNS, id.mValue);
 }
 
 void AddPositiveAttribute(DMSOAPElementType* element, const char* name, std::int32_t value) {
     if (value > 0) {
-        DMRadio3AddAttribute(element, name, kRadioNS, DMRadio3FormatInt(value));
+        DMAddAttribute(element, name, kRadioNS, DMFormatInt(value));
     }
 }
 
 void AddPositiveChild(DMSOAPElementType* element, const char* name, std::int32_t value) {
     if (value > 0) {
-        DMRadio3AddChild(element, name, kRadioNS, DMRadio3FormatInt(value));
-    }
-}
-
-template <typename T>
-void AddItems(DMSOAPElementType* element, const char* name, std::vector<T>& items) {
-    for (T& item : items) {
-        element->AddChild(item.ToElement(name, kRadioNS), false);
+        DMAddChild(element, name, kRadioNS, DMFormatInt(value));
     }
 }
 
@@ -48,9 +41,9 @@ DMRadio3_SearchTermType::DMRadio3_SearchTermType(DMSOAPElementType* element) {
 
 DMSOAPElementType* DMRadio3_SearchTermType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, mValue);
-    DMRadio3AddAttribute(element, "name", kRadioNS, mName);
-    DMRadio3AddAttribute(element, "relop", kRadioNS, mRelOp);
-    DMRadio3AddAttributeIfSet(element, "boolop", kRadioNS, mBoolOp);
+    DMAddAttribute(element, "name", kRadioNS, mName);
+    DMAddAttribute(element, "relop", kRadioNS, mRelOp);
+    DMAddAttributeIfSet(element, "boolop", kRadioNS, mBoolOp);
     return element;
 }
 
@@ -58,9 +51,9 @@ void DMRadio3_SearchTermType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "boolop", mBoolOp);
-    DMRadio3ReadAttribute(element, "name", mName);
-    DMRadio3ReadAttribute(element, "relop", mRelOp);
+    DMReadAttribute(element, "boolop", mBoolOp);
+    DMReadAttribute(element, "name", mName);
+    DMReadAttribute(element, "relop", mRelOp);
     mValue = element->text;
 }
 
@@ -123,7 +116,7 @@ DMSOAPElementType* DMRadio3_SearchDirectiveType::ToElement(const std::string& na
             element->AddChild(term->ToElement("Term", namespaceURI), false);
         }
     }
-    DMRadio3AddAttributeIfSet(element, "boolop", kRadioNS, mBoolOp);
+    DMAddAttributeIfSet(element, "boolop", kRadioNS, mBoolOp);
     return element;
 }
 
@@ -142,7 +135,7 @@ void DMRadio3_SearchDirectiveType::FromElement(DMSOAPElementType* element) {
         }
         mEntries = std::move(entries);
     }
-    DMRadio3ReadAttribute(element, "boolop", mBoolOp);
+    DMReadAttribute(element, "boolop", mBoolOp);
 }
 
 void DMRadio3_SearchDirectiveType::SetEntries(const DMRadio3_SearchEntries& entries) {
@@ -171,8 +164,8 @@ DMRadio3_CategoryType::DMRadio3_CategoryType(DMSOAPElementType* element) {
 DMSOAPElementType* DMRadio3_CategoryType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "categoryId", mCategoryId);
-    DMRadio3AddLocStringIfSet(element, "Name", kRadioNS, mName);
-    DMRadio3AddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
+    DMAddLocStringIfSet(element, "Name", kRadioNS, mName);
+    DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
     return element;
 }
 
@@ -180,9 +173,9 @@ void DMRadio3_CategoryType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "categoryId", mCategoryId);
-    DMRadio3ReadLocString(element, "Name", mName);
-    DMRadio3ReadLocString(element, "Desc", mDesc);
+    DMReadIDAttribute(element, "categoryId", mCategoryId);
+    DMReadLocString(element, "Name", mName);
+    DMReadLocString(element, "Desc", mDesc);
 }
 
 // --- DMRadio3_StationType ---
@@ -192,10 +185,10 @@ DMRadio3_StationType::DMRadio3_StationType(DMSOAPElementType* element) { DMRadio
 DMSOAPElementType* DMRadio3_StationType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
-    DMRadio3AddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);
-    DMRadio3AddLocStringIfSet(element, "Name", kRadioNS, mName);
-    DMRadio3AddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
-    AddItems(element, "Category", mCategories);
+    DMAddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);
+    DMAddLocStringIfSet(element, "Name", kRadioNS, mName);
+    DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
+    DMAddItems(element, "Category", kRadioNS, mCategories);
     return element;
 }
 
@@ -203,10 +196,10 @@ void DMRadio3_StationType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "stationId", mStationId);
-    DMRadio3ReadAttribute(element, "playMode", mPlayMode);
-    DMRadio3ReadLocString(element, "Name", mName);
-    DMRadio3ReadLocString(element, "Desc", mDesc);
+    DMReadIDAttribute(element, "stationId", mStationId);
+    DMReadAttribute(element, "playMode", mPlayMode);
+    DMReadLocString(element, "Name", mName);
+    DMReadLocString(element, "Desc", mDesc);
     if (!element->children.empty()) {
         std::vector<DMSIF_IDType> categories;
         for (DMSOAPElementType* child : element->children) {
@@ -235,8 +228,8 @@ void DMRadio3_StationFormatType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
-    DMRadio3ReadIDAttribute(element, "progId", mProgId);
+    DMReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
+    DMReadIDAttribute(element, "progId", mProgId);
 }
 
 // --- DMRadio3_MediaFormatChannelType ---
@@ -248,18 +241,18 @@ DMRadio3_MediaFormatChannelType::DMRadio3_MediaFormatChannelType(DMSOAPElementTy
 DMSOAPElementType* DMRadio3_MediaFormatChannelType::ToElement(const std::string& name,
                                                               const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "class", kRadioNS, mClass);
-    DMRadio3AddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
-    DMRadio3AddChildIfSet(element, "Proto", kRadioNS, mProto);
-    DMRadio3AddChildIfSet(element, "Mime", kRadioNS, mMime);
-    DMRadio3AddChildIfSet(element, "Codec", kRadioNS, mCodec);
+    DMAddAttributeIfSet(element, "class", kRadioNS, mClass);
+    DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
+    DMAddChildIfSet(element, "Proto", kRadioNS, mProto);
+    DMAddChildIfSet(element, "Mime", kRadioNS, mMime);
+    DMAddChildIfSet(element, "Codec", kRadioNS, mCodec);
     AddPositiveChild(element, "BitRate", mBitRate);
     AddPositiveChild(element, "AvgBitRate", mAvgBitRate);
     if (mVBR >= 0) {
-        DMRadio3AddChild(element, "VBR", kRadioNS, mVBR == 1 ? "true" : "false");
+        DMAddChild(element, "VBR", kRadioNS, mVBR == 1 ? "true" : "false");
     }
     if (mChannels > 0.0f) {
-        DMRadio3AddChild(element, "Channels", kRadioNS, DMRadio3FormatFloat(mChannels));
+        DMAddChild(element, "Channels", kRadioNS, DMFormatFloat(mChannels));
     }
     return element;
 }
@@ -268,19 +261,19 @@ void DMRadio3_MediaFormatChannelType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "class", mClass);
-    DMRadio3ReadLocString(element, "Desc", mDesc);
-    DMRadio3ReadChildText(element, "Proto", mProto);
-    DMRadio3ReadChildText(element, "Mime", mMime);
-    DMRadio3ReadChildText(element, "Codec", mCodec);
-    DMRadio3ReadIntChild(element, "BitRate", mBitRate);
-    DMRadio3ReadIntChild(element, "AvgBitRate", mAvgBitRate);
+    DMReadAttribute(element, "class", mClass);
+    DMReadLocString(element, "Desc", mDesc);
+    DMReadChildText(element, "Proto", mProto);
+    DMReadChildText(element, "Mime", mMime);
+    DMReadChildText(element, "Codec", mCodec);
+    DMReadIntChild(element, "BitRate", mBitRate);
+    DMReadIntChild(element, "AvgBitRate", mAvgBitRate);
     if (const DMSOAPElementType* vbr = element->FindChild("VBR", 1)) {
         const std::string& t = vbr->text;
         mVBR = (t == "true" || t == "1" || t == "yes") ? 1 : 0;
     }
     if (const DMSOAPElementType* channels = element->FindChild("Channels", 1)) {
-        DMRadio3ScanFloat(channels->text, mChannels);
+        DMScanFloat(channels->text, mChannels);
     }
 }
 
@@ -293,9 +286,9 @@ DMRadio3_MediaFormatType::DMRadio3_MediaFormatType(DMSOAPElementType* element) {
 DMSOAPElementType* DMRadio3_MediaFormatType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "mediaFormatId", mMediaFormatId);
-    DMRadio3AddChildIfSet(element, "Mime", kRadioNS, mMime);
-    DMRadio3AddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
-    AddItems(element, "Channel", mChannels);
+    DMAddChildIfSet(element, "Mime", kRadioNS, mMime);
+    DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
+    DMAddItems(element, "Channel", kRadioNS, mChannels);
     return element;
 }
 
@@ -303,9 +296,9 @@ void DMRadio3_MediaFormatType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
-    DMRadio3ReadChildText(element, "Mime", mMime);
-    DMRadio3ReadLocString(element, "Desc", mDesc);
+    DMReadIDAttribute(element, "mediaFormatId", mMediaFormatId);
+    DMReadChildText(element, "Mime", mMime);
+    DMReadLocString(element, "Desc", mDesc);
     if (!element->children.empty()) {
         std::vector<DMRadio3_MediaFormatChannelType> channels;
         for (DMSOAPElementType* child : element->children) {
@@ -323,8 +316,8 @@ DMRadio3_ImageType::DMRadio3_ImageType(DMSOAPElementType* element) { DMRadio3_Im
 
 DMSOAPElementType* DMRadio3_ImageType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddAttributeIfSet(element, "url", kRadioNS, mUrl);
-    DMRadio3AddAttributeIfSet(element, "type", kRadioNS, mType);
+    DMAddAttributeIfSet(element, "url", kRadioNS, mUrl);
+    DMAddAttributeIfSet(element, "type", kRadioNS, mType);
     AddPositiveAttribute(element, "width", mWidth);
     AddPositiveAttribute(element, "height", mHeight);
     AddPositiveAttribute(element, "colorDepth", mColorDepth);
@@ -335,11 +328,11 @@ void DMRadio3_ImageType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadAttribute(element, "url", mUrl);
-    DMRadio3ReadAttribute(element, "type", mType);
-    DMRadio3ReadIntAttribute(element, "width", mWidth);
-    DMRadio3ReadIntAttribute(element, "height", mHeight);
-    DMRadio3ReadIntAttribute(element, "colorDepth", mColorDepth);
+    DMReadAttribute(element, "url", mUrl);
+    DMReadAttribute(element, "type", mType);
+    DMReadIntAttribute(element, "width", mWidth);
+    DMReadIntAttribute(element, "height", mHeight);
+    DMReadIntAttribute(element, "colorDepth", mColorDepth);
 }
 
 // --- DMRadio3_BannerType ---
@@ -351,13 +344,13 @@ DMSOAPElementType* DMRadio3_BannerType::ToElement(const std::string& name, const
     if (!mImage.mUrl.empty()) {
         element->AddChild(mImage.ToElement("Image", kRadioNS), false);
     }
-    DMRadio3AddChildIfSet(element, "Url", kRadioNS, mUrl);
-    DMRadio3AddLocStringIfSet(element, "Text", kRadioNS, mText);
+    DMAddChildIfSet(element, "Url", kRadioNS, mUrl);
+    DMAddLocStringIfSet(element, "Text", kRadioNS, mText);
     AddPositiveAttribute(element, "width", mWidth);
     AddPositiveAttribute(element, "height", mHeight);
-    DMRadio3AddAttributeIfSet(element, "bannerId", kRadioNS, mBannerId);
-    DMRadio3AddAttributeIfSet(element, "magicNumber", kRadioNS, mMagicNumber);
-    DMRadio3AddAttributeIfSet(element, "flavorId", kRadioNS, mFlavorId);
+    DMAddAttributeIfSet(element, "bannerId", kRadioNS, mBannerId);
+    DMAddAttributeIfSet(element, "magicNumber", kRadioNS, mMagicNumber);
+    DMAddAttributeIfSet(element, "flavorId", kRadioNS, mFlavorId);
     return element;
 }
 
@@ -368,13 +361,13 @@ void DMRadio3_BannerType::FromElement(DMSOAPElementType* element) {
     if (DMSOAPElementType* image = element->FindChild("Image", 1)) {
         mImage = DMRadio3_ImageType(image);
     }
-    DMRadio3ReadChildText(element, "Url", mUrl);
-    DMRadio3ReadLocString(element, "Text", mText);
-    DMRadio3ReadIntAttribute(element, "width", mWidth);
-    DMRadio3ReadIntAttribute(element, "height", mHeight);
-    DMRadio3ReadAttribute(element, "bannerId", mBannerId);
-    DMRadio3ReadAttribute(element, "magicNumber", mMagicNumber);
-    DMRadio3ReadAttribute(element, "flavorId", mFlavorId);
+    DMReadChildText(element, "Url", mUrl);
+    DMReadLocString(element, "Text", mText);
+    DMReadIntAttribute(element, "width", mWidth);
+    DMReadIntAttribute(element, "height", mHeight);
+    DMReadAttribute(element, "bannerId", mBannerId);
+    DMReadAttribute(element, "magicNumber", mMagicNumber);
+    DMReadAttribute(element, "flavorId", mFlavorId);
 }
 
 // --- DMRadio3_TrkInfoType ---
@@ -383,18 +376,18 @@ DMRadio3_TrkInfoType::DMRadio3_TrkInfoType(DMSOAPElementType* element) { DMRadio
 
 DMSOAPElementType* DMRadio3_TrkInfoType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
-    DMRadio3AddChildIfSet(element, "Type", kRadioNS, mType);
-    DMRadio3AddLocStringIfSet(element, "TrackTitle", kRadioNS, mTrackTitle);
-    DMRadio3AddLocStringIfSet(element, "AlbumTitle", kRadioNS, mAlbumTitle);
-    DMRadio3AddLocStringIfSet(element, "ArtistName", kRadioNS, mArtistName);
-    DMRadio3AddLocStringIfSet(element, "Next", kRadioNS, mNext);
-    DMRadio3AddChildIfSet(element, "Lyrics", kRadioNS, mLyrics);
+    DMAddChildIfSet(element, "Type", kRadioNS, mType);
+    DMAddLocStringIfSet(element, "TrackTitle", kRadioNS, mTrackTitle);
+    DMAddLocStringIfSet(element, "AlbumTitle", kRadioNS, mAlbumTitle);
+    DMAddLocStringIfSet(element, "ArtistName", kRadioNS, mArtistName);
+    DMAddLocStringIfSet(element, "Next", kRadioNS, mNext);
+    DMAddChildIfSet(element, "Lyrics", kRadioNS, mLyrics);
     AddPositiveChild(element, "Duration", mDuration);
     AddPositiveChild(element, "Time", mTime);
-    AddItems(element, "TrackId", mTrackIds);
-    AddItems(element, "AlbumIdUrl", mAlbumIdUrls);
-    AddItems(element, "ArtistIdUrl", mArtistIdUrls);
-    AddItems(element, "Image", mImages);
+    DMAddItems(element, "TrackId", kRadioNS, mTrackIds);
+    DMAddItems(element, "AlbumIdUrl", kRadioNS, mAlbumIdUrls);
+    DMAddItems(element, "ArtistIdUrl", kRadioNS, mArtistIdUrls);
+    DMAddItems(element, "Image", kRadioNS, mImages);
     return element;
 }
 
@@ -402,14 +395,14 @@ void DMRadio3_TrkInfoType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadChildText(element, "Type", mType);
-    DMRadio3ReadLocString(element, "TrackTitle", mTrackTitle);
-    DMRadio3ReadLocString(element, "AlbumTitle", mAlbumTitle);
-    DMRadio3ReadLocString(element, "ArtistName", mArtistName);
-    DMRadio3ReadLocString(element, "Next", mNext);
-    DMRadio3ReadChildText(element, "Lyrics", mLyrics);
-    DMRadio3ReadIntChild(element, "Duration", mDuration);
-    DMRadio3ReadIntChild(element, "Time", mTime);
+    DMReadChildText(element, "Type", mType);
+    DMReadLocString(element, "TrackTitle", mTrackTitle);
+    DMReadLocString(element, "AlbumTitle", mAlbumTitle);
+    DMReadLocString(element, "ArtistName", mArtistName);
+    DMReadLocString(element, "Next", mNext);
+    DMReadChildText(element, "Lyrics", mLyrics);
+    DMReadIntChild(element, "Duration", mDuration);
+    DMReadIntChild(element, "Time", mTime);
     if (!element->children.empty()) {
         std::vector<DMSIF_QualIDType> trackIds;
         std::vector<DMSIF_QualIDType> albumIdUrls;
@@ -442,7 +435,7 @@ DMRadio3_StationStateType::DMRadio3_StationStateType(DMSOAPElementType* element)
 DMSOAPElementType* DMRadio3_StationStateType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
-    AddItems(element, "Track", mTracks);
+    DMAddItems(element, "Track", kRadioNS, mTracks);
     return element;
 }
 
@@ -450,7 +443,7 @@ void DMRadio3_StationStateType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "stationId", mStationId);
+    DMReadIDAttribute(element, "stationId", mStationId);
     if (!element->children.empty()) {
         std::vector<DMRadio3_TrkInfoType> tracks;
         for (DMSOAPElementType* child : element->children) {
@@ -471,19 +464,19 @@ DMRadio3_StationInfoType::DMRadio3_StationInfoType(DMSOAPElementType* element) {
 DMSOAPElementType* DMRadio3_StationInfoType::ToElement(const std::string& name, const std::string& namespaceURI) {
     auto* element = new DMSOAPElementType(name, namespaceURI, "");
     AddIDAttribute(element, "stationId", mStationId);
-    DMRadio3AddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);
-    DMRadio3AddAttributeIfSet(element, "type", kRadioNS, mType);
-    DMRadio3AddLocStringIfSet(element, "Name", kRadioNS, mName);
-    DMRadio3AddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
-    DMRadio3AddLocStringIfSet(element, "LongDesc", kRadioNS, mLongDesc);
-    DMRadio3AddChildIfSet(element, "ImageUrlBase", kRadioNS, mImageUrlBase);
-    DMRadio3AddChildIfSet(element, "StationUrl", kRadioNS, mStationUrl);
-    DMRadio3AddChildIfSet(element, "ShareUrl", kRadioNS, mShareUrl);
-    AddItems(element, "Format", mFormats);
-    AddItems(element, "Category", mCategories);
-    AddItems(element, "Image", mImages);
-    AddItems(element, "Related", mRelated);
-    AddItems(element, "Banner", mBanners);
+    DMAddAttributeIfSet(element, "playMode", kRadioNS, mPlayMode);
+    DMAddAttributeIfSet(element, "type", kRadioNS, mType);
+    DMAddLocStringIfSet(element, "Name", kRadioNS, mName);
+    DMAddLocStringIfSet(element, "Desc", kRadioNS, mDesc);
+    DMAddLocStringIfSet(element, "LongDesc", kRadioNS, mLongDesc);
+    DMAddChildIfSet(element, "ImageUrlBase", kRadioNS, mImageUrlBase);
+    DMAddChildIfSet(element, "StationUrl", kRadioNS, mStationUrl);
+    DMAddChildIfSet(element, "ShareUrl", kRadioNS, mShareUrl);
+    DMAddItems(element, "Format", kRadioNS, mFormats);
+    DMAddItems(element, "Category", kRadioNS, mCategories);
+    DMAddItems(element, "Image", kRadioNS, mImages);
+    DMAddItems(element, "Related", kRadioNS, mRelated);
+    DMAddItems(element, "Banner", kRadioNS, mBanners);
     return element;
 }
 
@@ -491,15 +484,15 @@ void DMRadio3_StationInfoType::FromElement(DMSOAPElementType* element) {
     if (!element) {
         return;
     }
-    DMRadio3ReadIDAttribute(element, "stationId", mStationId);
-    DMRadio3ReadAttribute(element, "playMode", mPlayMode);
-    DMRadio3ReadAttribute(element, "type", mType);
-    DMRadio3ReadLocString(element, "Name", mName);
-    DMRadio3ReadLocString(element, "Desc", mDesc);
-    DMRadio3ReadLocString(element, "LongDesc", mLongDesc);
-    DMRadio3ReadChildText(element, "ImageUrlBase", mImageUrlBase);
-    DMRadio3ReadChildText(element, "StationUrl", mStationUrl);
-    DMRadio3ReadChildText(element, "ShareUrl", mShareUrl);
+    DMReadIDAttribute(element, "stationId", mStationId);
+    DMReadAttribute(element, "playMode", mPlayMode);
+    DMReadAttribute(element, "type", mType);
+    DMReadLocString(element, "Name", mName);
+    DMReadLocString(element, "Desc", mDesc);
+    DMReadLocString(element, "LongDesc", mLongDesc);
+    DMReadChildText(element, "ImageUrlBase", mImageUrlBase);
+    DMReadChildText(element, "StationUrl", mStationUrl);
+    DMReadChildText(element, "ShareUrl", mShareUrl);
     if (!element->children.empty()) {
         std::vector<DMRadio3_StationFormatType> formats;
         std::vector<DMSIF_IDType> categories;

@@ -147,6 +147,30 @@ TEST_F(StationListsWindow, SwitchingToAGenreWithoutTheActiveStationKeepsIt) {
     EXPECT_EQ(fake.active, "j1");
 }
 
+// The lists hear of new rows from the station model's reset alone: a refill made by the
+// data source itself (a lost service, a new filter) still clears the selection and moves
+// the descriptions past the widest name.
+TEST_F(StationListsWindow, NewRowsFromTheDataSourceReachTheLists) {
+    clickSource("genre_item_g1");
+    clickStation("r2");
+    ASSERT_TRUE(table->selectionModel()->hasSelection());
+    auto* cell = qobject_cast<DescriptiveOutlineDelegate*>(table->itemDelegate());
+    ASSERT_NE(cell, nullptr);
+    const qreal before = cell->descriptionOffset();
+
+    auto wide = ZYMRadioStation::create(QString(40, QChar('W')), "w1", {"g1"});
+    wide->setStationDescription(QStringLiteral("wide"));
+    directory.stations.push_back(wide);
+    source->rebuild();
+    EXPECT_FALSE(table->selectionModel()->hasSelection());
+    EXPECT_GT(cell->descriptionOffset(), before);
+    EXPECT_EQ(cell->descriptionOffset(), lists->maxStationNameWidth() + RadioStationLists::kStationDescriptionGap);
+
+    source->sourceItemSelected(source->allStationsItem());
+    EXPECT_EQ(table->model()->rowCount(), int(directory.stations.size()));
+    EXPECT_FALSE(table->selectionModel()->hasSelection());
+}
+
 TEST_F(StationListsWindow, ContextMenuSaysStopOnThePlayingRowAndPlayElsewhere) {
     clickSource("genre_item_g1");
     fake.playing = "r1";

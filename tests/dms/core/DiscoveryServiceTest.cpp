@@ -11,6 +11,7 @@
 #include "dms/core/DMDiscoveryServiceController.h"
 #include "dms/core/DMGenericService.h"
 #include "dms/core/DMServiceFactory.h"
+#include "dms/core/DMSOAPMessage.h"
 #include "dms/core/DMSOAPNamespaces.h"
 
 namespace {
@@ -75,6 +76,28 @@ TEST(DiscoveryService, QueryInputAndResponse) {
     DMDiscovery_Query_OutputType none(nullptr);
     EXPECT_EQ(none.GetResourceOffering(), nullptr);
     EXPECT_EQ(none.ToElement("QueryResponse", kDMDiscoveryServiceType), nullptr);
+}
+
+// Sign-on and discovery messages declare the program-wide prefixes, discovery all but the
+// sign-on namespace; a prefix a message declares is the one the table writes elsewhere.
+TEST(DiscoveryService, MessagesDeclareTheProgramPrefixes) {
+    RegisterSIFNamespaces();
+    const DMNamespacePrefixMap& table = SIFNamespacePrefixTable();
+    DMDiscovery_Query_InputType query("urn:zym-com:services:radio:3.0");
+    std::unique_ptr<DMSOAPElementType> disco(query.ToElement("Query", kDMDiscoveryServiceType));
+    DMSOAPElementType sasl("SASLRequest", kDMSASLNamespaceURI, "");
+    DMDeclareSASLNamespaces(&sasl);
+
+    EXPECT_EQ(sasl.namespaces.size(), 13u);
+    EXPECT_EQ(disco->namespaces.size(), 12u);
+    EXPECT_EQ(disco->namespaces.count(kDMSASLNamespaceURI), 0u);
+    for (const auto& [uri, prefix] : sasl.namespaces) {
+        EXPECT_EQ(DMMapValueOrEmpty(table, uri), prefix) << uri;
+        if (uri != kDMSASLNamespaceURI) EXPECT_EQ(DMMapValueOrEmpty(disco->namespaces, uri), prefix) << uri;
+    }
+    EXPECT_EQ(disco->namespaces.at("urn:liberty:disco:2003-08"), "disco");
+    EXPECT_EQ(disco->namespaces.at("http://schemas.xmlsoap.org/soap/envelope"), "S");
+    EXPECT_EQ(table.at(kDMSIFURI), "zym");
 }
 
 TEST(DiscoveryService, ControllerChosenByTheExactServiceType) {

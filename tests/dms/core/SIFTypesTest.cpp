@@ -180,22 +180,24 @@ TEST(SIFStrings, EqualityAndPrefixes) {
         bool sensitive;
         bool equal;
         bool prefix;
+        bool hasPrefix;  // a begins with b
     } cases[] = {
-        {"OK", "ok", false, true, true},
-        {"OK", "ok", true, false, false},
-        {"continue", "CONTINUE", false, true, true},
-        {"", "anything", true, false, true},
-        {"", "", true, true, true},
-        {"abort", "ab", true, false, true},
-        {"ab", "abort", false, false, true},
-        {"If you see this message", "if you", false, false, true},
-        {"OKAY", "ok!", false, false, false},
+        {"OK", "ok", false, true, true, true},
+        {"OK", "ok", true, false, false, false},
+        {"continue", "CONTINUE", false, true, true, true},
+        {"", "anything", true, false, true, false},
+        {"", "", true, true, true, true},
+        {"abort", "ab", true, false, true, true},
+        {"ab", "abort", false, false, true, false},
+        {"If you see this message", "if you", false, false, true, true},
+        {"OKAY", "ok!", false, false, false, false},
         // Only ASCII letters fold: bytes above 0x7F compare as they are.
-        {"\xC3\x89", "\xC3\xA9", false, false, false},
+        {"\xC3\x89", "\xC3\xA9", false, false, false, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DMStringEqual(c.a, c.b, c.sensitive), c.equal) << c.a << " / " << c.b;
         EXPECT_EQ(DMStringPrefixEqual(c.a, c.b, c.sensitive), c.prefix) << c.a << " / " << c.b;
+        EXPECT_EQ(DMStringHasPrefix(c.a, c.b, c.sensitive), c.hasPrefix) << c.a << " / " << c.b;
     }
 }
 

@@ -319,8 +319,8 @@ TEST(NumberText, WholeNumbersReadAsPercentD) {
                 {"-+3", false, 0},    {"2147483648", false, 0}, {"-2147483648", true, -2147483647 - 1}};
     for (const Row& r : rows) {
         std::int32_t value = 99;
-        EXPECT_EQ(dmradio::ScanInt(r.text, value), r.converts) << r.text;
+        EXPECT_EQ(DMScanInt(r.text, value), r.converts) << r.text;
         EXPECT_EQ(value, r.converts ? r.value : 99) << r.text;
     }
-    EXPECT_EQ(dmradio::FormatInt(-2147483647 - 1), "-2147483648");
+    EXPECT_EQ(DMFormatInt(-2147483647 - 1), "-2147483648");
 }

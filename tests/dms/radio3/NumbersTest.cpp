@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Radio3TestSupport.h"
-#include "dms/radio3/DMRadio3Coding.h"
+#include "dms/core/DMElementCoding.h"
 #include "dms/radio3/DMRadio3Methods.h"
 
 namespace {
@@ -45,7 +45,7 @@ void CheckNumberRows() {
     };
     for (const IntRow& r : ints) {
         std::int32_t v = 1234;
-        EXPECT_EQ(DMRadio3ScanInt(r.text, v), r.converts) << '"' << r.text << '"';
+        EXPECT_EQ(DMScanInt(r.text, v), r.converts) << '"' << r.text << '"';
         EXPECT_EQ(v, r.converts ? r.value : 1234) << '"' << r.text << '"';
     }
 
@@ -62,11 +62,11 @@ void CheckNumberRows() {
     };
     for (const FloatRow& r : floats) {
         float v = 7.0f;
-        EXPECT_EQ(DMRadio3ScanFloat(r.text, v), r.converts) << '"' << r.text << '"';
+        EXPECT_EQ(DMScanFloat(r.text, v), r.converts) << '"' << r.text << '"';
         EXPECT_FLOAT_EQ(v, r.converts ? r.value : 7.0f) << '"' << r.text << '"';
     }
     float inf = 0;
-    EXPECT_TRUE(DMRadio3ScanFloat("inf", inf));
+    EXPECT_TRUE(DMScanFloat("inf", inf));
     EXPECT_TRUE(std::isinf(inf));
 
     struct FormatRow {
@@ -76,10 +76,10 @@ void CheckNumberRows() {
         {2.0f, "2.0"}, {1.25f, "1.2"}, {1.35f, "1.4"}, {0.04f, "0.0"}, {5.96f, "6.0"}, {100000.0f, "100000.0"},
     };
     for (const FormatRow& r : formats) {
-        EXPECT_EQ(DMRadio3FormatFloat(r.value), r.text) << r.value;
+        EXPECT_EQ(DMFormatFloat(r.value), r.text) << r.value;
     }
-    EXPECT_EQ(DMRadio3FormatInt(-2147483647 - 1), "-2147483648");
-    EXPECT_EQ(DMRadio3FormatInt(128000), "128000");
+    EXPECT_EQ(DMFormatInt(-2147483647 - 1), "-2147483648");
+    EXPECT_EQ(DMFormatInt(128000), "128000");
 
     // Through the classes: written and read with a point, no grouping.
     DMRadio3_MediaFormatChannelType c;
