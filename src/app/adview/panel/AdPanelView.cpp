@@ -29,6 +29,7 @@ AdView* AdPanelView::ensureWebView() {
     }
     webWidget_ = widget;
     web_ = view;
+    // A window only in Qt's eyes: it never keeps the program running.
     widget->setAttribute(Qt::WA_QuitOnClose, false);
     widget->resize(size());
     return web_;
