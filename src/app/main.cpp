@@ -30,6 +30,7 @@
 #include "app/foundation/UserDefaults.h"
 #include "app/support/ZYMScriptingBus.h"
 #include "app/ui/RadioAppController.h"
+#include "app/ui/WindowHelpers.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "ProgramServices.h"
 
@@ -75,7 +76,7 @@ void QuietWebEngine() {
 }
 
 void SaveScreenshot(RadioWindowController& window, const QString& path) {
-    if (!window.window()->grab().save(path, "PNG")) {
+    if (!grabWithInnerWindows(window.window()).save(path, "PNG")) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
         return;
     }

@@ -3,10 +3,10 @@
 
 #include "app/adview/WebEngineAdView.h"
 
-extern "C" Q_DECL_EXPORT QWidget* zymradio_make_ad_view(QWidget* parent, AdController* controller,
-                                                        const QString& bannerPath, AdView** view) {
+extern "C" Q_DECL_EXPORT QWidget* zymradio_make_ad_view(AdController* controller, const QString& bannerPath,
+                                                        AdView** view) {
     WebEngineAdView::prepareEngine();
-    auto* web = new WebEngineAdView(bannerPath, parent);
+    auto* web = new WebEngineAdView(bannerPath);
     web->setController(controller);
     *view = web;
     return web;

@@ -2,7 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
-#include <QGuiApplication>
+#include <QApplication>
+#include <QPainter>
+#include <QWindow>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QWidget>
@@ -57,6 +59,22 @@ void removeAllSubviews(QWidget* view) {
         child->setParent(nullptr);
         child->deleteLater();
     }
+}
+
+QPixmap grabWithInnerWindows(QWidget* window) {
+    QPixmap shot = window->grab();
+    QWindow* outer = window->windowHandle();
+    if (!outer) return shot;
+    QPainter painter(&shot);
+    for (QWidget* inner : QApplication::topLevelWidgets()) {
+        QWindow* handle = inner->windowHandle();
+        if (inner == window || !inner->isVisible() || !handle) continue;
+        bool held = false;
+        for (QWindow* up = handle->parent(); up && !held; up = up->parent())
+            held = up == outer;
+        if (held) painter.drawPixmap(handle->mapToGlobal(QPoint()) - outer->mapToGlobal(QPoint()), inner->grab());
+    }
+    return shot;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // Window, view and list helpers of the main window.
 
 #include <QList>
+#include <QPixmap>
 #include <QRect>
 
 class QAbstractItemView;
@@ -21,6 +22,10 @@ QRect fitFrameToScreens(const QRect& frame, const QList<ScreenArea>& screens, in
 
 // The same for a real top-level widget over the application's screens.
 void fitToScreen(QWidget* window);
+
+// The window as it shows: its grab, with the windows of their own held inside it (the ad's
+// web view) drawn in at their places, which its grab alone leaves out.
+QPixmap grabWithInnerWindows(QWidget* window);
 
 // The first child widget, or null.
 QWidget* firstSubview(const QWidget* view);

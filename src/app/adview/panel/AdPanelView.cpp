@@ -13,11 +13,15 @@ AdPanelView::AdPanelView(QString bannerPath, WebViewFactory makeWebView, QWidget
     layout->setContentsMargins(0, 0, 0, 0);
 }
 
+// Not a child: it goes before the holder of its window, which would take the window
+// from under it.
+AdPanelView::~AdPanelView() { delete webWidget_; }
+
 AdView* AdPanelView::ensureWebView() {
     if (web_ || madeOnce_) return web_;
     madeOnce_ = true;
     AdView* view = nullptr;
-    QWidget* widget = makeWebView_ ? makeWebView_(this, controller_, bannerPath_, &view) : nullptr;
+    QWidget* widget = makeWebView_ ? makeWebView_(controller_, bannerPath_, &view) : nullptr;
     if (!widget || !view) {
         NSLog(QStringLiteral("The ad view could not be made; the house banner stays."));
         delete widget;
@@ -25,17 +29,35 @@ AdView* AdPanelView::ensureWebView() {
     }
     webWidget_ = widget;
     web_ = view;
-    layout()->addWidget(widget);
-    widget->show();
+    // A window only in Qt's eyes: it never keeps the program running.
+    widget->setAttribute(Qt::WA_QuitOnClose, false);
+    widget->resize(size());
     return web_;
 }
 
+// Only after the first load: the engine adds its drawing widget then, and a window made
+// before it would be made anew for OpenGL, out of the holder's hands.
+void AdPanelView::holdWebView() {
+    if (holder_ || !webWidget_) return;
+    webWidget_->winId();
+    holder_ = QWidget::createWindowContainer(webWidget_->windowHandle(), this);
+    holder_->setObjectName(QStringLiteral("adWebViewHolder"));
+    layout()->addWidget(holder_);
+    holder_->show();
+}
+
 void AdPanelView::loadUrl(const QUrl& url) {
-    if (AdView* view = ensureWebView()) view->loadUrl(url);
+    if (AdView* view = ensureWebView()) {
+        view->loadUrl(url);
+        holdWebView();
+    }
 }
 
 void AdPanelView::loadHtml(const QString& html) {
-    if (AdView* view = ensureWebView()) view->loadHtml(html);
+    if (AdView* view = ensureWebView()) {
+        view->loadHtml(html);
+        holdWebView();
+    }
 }
 
 void AdPanelView::stopLoading() {
@@ -64,8 +86,8 @@ void AdPanelView::paintEvent(QPaintEvent*) {
 }
 
 AdPanelView::WebViewFactory AdPanelView::moduleFactory(const QString& folder) {
-    return [folder](QWidget* parent, AdController* controller, const QString& bannerPath, AdView** view) -> QWidget* {
-        using Make = QWidget* (*)(QWidget*, AdController*, const QString&, AdView**);
+    return [folder](AdController* controller, const QString& bannerPath, AdView** view) -> QWidget* {
+        using Make = QWidget* (*)(AdController*, const QString&, AdView**);
         // Loaded once and kept to the end of the process.
         QLibrary module(folder + QStringLiteral("/zymradio-adview"));
         auto make = reinterpret_cast<Make>(module.resolve("zymradio_make_ad_view"));
@@ -73,6 +95,6 @@ AdPanelView::WebViewFactory AdPanelView::moduleFactory(const QString& folder) {
             NSLog(QStringLiteral("The ad view module could not be loaded: %1").arg(module.errorString()));
             return nullptr;
         }
-        return make(parent, controller, bannerPath, view);
+        return make(controller, bannerPath, view);
     };
 }

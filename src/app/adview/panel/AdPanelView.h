@@ -4,6 +4,9 @@
 // load; only then is the web view made (for the program, from a module of its own), so no
 // part of the web engine runs or is in memory while no ad has shown. From then on every
 // page, the house banner's too, goes to the web view.
+// The web view is a window of its own held in the panel: among the main window's widgets
+// it would have the whole window composited through OpenGL at every repaint of any of
+// them; this way only its own area is. A grab of the main window leaves it out.
 // Main thread only.
 
 #include "app/support/AdController.h"
@@ -15,12 +18,12 @@
 
 class AdPanelView : public QWidget, public AdView {
 public:
-    // Makes the web view as a child of `parent` deciding with `controller`, and sets `view`
-    // to it; null when it cannot be made.
-    using WebViewFactory =
-        std::function<QWidget*(QWidget* parent, AdController* controller, const QString& bannerPath, AdView** view)>;
+    // Makes the web view, without a parent, deciding with `controller`, and sets `view` to
+    // it; null when it cannot be made.
+    using WebViewFactory = std::function<QWidget*(AdController* controller, const QString& bannerPath, AdView** view)>;
 
     AdPanelView(QString bannerPath, WebViewFactory makeWebView, QWidget* parent = nullptr);
+    ~AdPanelView() override;
 
     // Before the first page.
     void setController(AdController* controller) { controller_ = controller; }
@@ -40,12 +43,14 @@ protected:
 
 private:
     AdView* ensureWebView();
+    void holdWebView();
 
     QString bannerPath_;
     QPixmap banner_;
     WebViewFactory makeWebView_;
     AdController* controller_ = nullptr;
     QWidget* webWidget_ = nullptr;
+    QWidget* holder_ = nullptr;
     AdView* web_ = nullptr;
     bool madeOnce_ = false;
 };
