@@ -1,33 +1,23 @@
 #include "app/ui/RadioWindowController.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
-#include <QSlider>
 #include <QSplitter>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 
 #include "app/radio/RadioMetadataParser.h"
-#include "app/services/AuthPanelDialogs.h"
 #include "app/services/AuthenticationController.h"
 #include "app/services/Localizer.h"
 #include "app/services/NotificationCenter.h"
-#include "app/services/Resources.h"
 #include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMRadioStation.h"
-#include "app/services/ZYMRadioStationState.h"
-#include "app/services/ZYMServicesProvider.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"
@@ -39,17 +29,12 @@
 #include "app/ui/RemoteControlledSlider.h"
 #include "app/ui/TextFields.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
 // Without a speed of its own, the fall-back of the platform that had one.
 constexpr int kDefaultBandwidth = 384000;
 const QString kSearchResultsItem = QStringLiteral("search_results_item");
-
-const QString kSetIChatStatus = QStringLiteral("set_ichat_status");
-
-QByteArray utf8(const QString& s) { return s.toUtf8(); }
 }  // namespace
 
 // The window itself: its preset buttons store the stations dropped on them through it.
@@ -75,7 +60,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     DMRadio3RegisterService();
     buildWindow();
     setupPlayer();
-    ensureAuthController();
+    callbacks_->ensureAuthController();
     lists_->setup(*dataSource_);
     layout_->setup();
     volume_->setup();
@@ -83,7 +68,7 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     display_->setup();
     controls_->setup();
     callbacks_->setup();
-    display_->setChatStatusRefresher([this] { updateIChatNowPlaying(); });
+    display_->setChatStatusRefresher([this] { display_->updateIChatNowPlaying(); });
     display_->setNowPlayingOverlayShower([this] { layout_->showNowPlayingOverlay(); });
     registerForNotifications();
     display_->interfaceColorsChanged();
@@ -104,10 +89,6 @@ RadioWindowController::~RadioWindowController() {
 }
 
 QString RadioWindowController::text(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
-
-QString RadioWindowController::format(const char* key, const QStringList& args) const {
-    return formatOnePass(text(key), args);
-}
 
 void RadioWindowController::buildWindow() {
     window_ = std::make_unique<RadioWindowWidget>(*this);
@@ -209,84 +190,8 @@ void RadioWindowController::setupPlayer() {
     }
 }
 
-void RadioWindowController::ensureAuthController() {
-    if (authController_) return;
-    AuthPanelsView* view = env_.panels;
-    if (!view) {
-        ownPanels_ = std::make_unique<AuthPanelDialogs>();
-        view = ownPanels_.get();
-    }
-    AuthenticationEnvironment auth;
-    auth.passwords = env_.passwords;
-    auth.defaults = &defaults_;
-    auth.presenter = env_.presenter;
-    authController_ = std::make_unique<AuthenticationController>(text("RadioKeychainService"), *view, auth);
-    authController_->setAuthPanelSticky(false);
-    if (!radioService_->authenticationController()) radioService_->setAuthenticationController(authController_.get());
-}
-
-// ---- sign-on -------------------------------------------------------------------------
-
-void RadioWindowController::requestRadioService(const QString& userName) {
-    if (env_.applicationHidden && env_.applicationHidden()) return;
-    if (radioService_->serviceAvailable()) {
-        LogMessage(kLogDebug, "requestRadioService - Radio service is already available...\n");
-        return;
-    }
-    if (radioService_->servicePending()) {
-        LogMessage(kLogDebug, "requestRadioService - Radio service request is already pending...\n");
-        return;
-    }
-    QString host = env_.reachabilityHost;
-    if (host.isEmpty()) {
-        ZYMServicesProvider& provider =
-            env_.service.provider ? *env_.service.provider : ZYMServicesProvider::sharedProvider();
-        host = QUrl(provider.serviceURL()).host();
-    }
-    const bool reachable = env_.reachable ? env_.reachable(host) : IsNetworkAddressReachable(utf8(host).constData());
-    if (!reachable) {
-        LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
-        DialogPresenter& presenter = env_.dialogs();
-        const DialogRequest alert = localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
-                                                   "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
-        presenter.present(alert, window_.get(), [](int) {});
-        return;
-    }
-    ensureAuthController();
-    const QString name = userName.isNull() ? authController_->username() : userName;
-    radioService_->requestServiceWithUsername(name, window_.get());
-}
-
-void RadioWindowController::signOff() {
-    saveSettings();
-    stopPlaying();
-    const auto name = radioService_->authenticatedUsername(true);
-    if (name && !name->isEmpty()) {
-        radioService_->signOff();
-        ZYMServicesProvider& provider =
-            env_.service.provider ? *env_.service.provider : ZYMServicesProvider::sharedProvider();
-        provider.resetUsername(*name);
-    }
-    env_.statistics->setSignOnState(1);
-    if (authController_) authController_->setAuthPanelSticky(true);
-    updateDisplay();
-}
-
 bool RadioWindowController::shouldPlayLastStationAtStartup() const {
     return defaults_.boolean(QStringLiteral("play_at_launch"));
-}
-
-bool RadioWindowController::authenticationInProgressOrValid() const {
-    return radioService_->serviceAvailable() || radioService_->servicePending();
-}
-
-void RadioWindowController::signOnAtStartupIfAppropriate() {
-    ensureAuthController();
-    if (!shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
-        if (!authController_->username().isEmpty()) return;
-        authController_->setAuthPanelSticky(true);
-    }
-    requestRadioService(QString());
 }
 
 bool RadioWindowController::fadeInWindow() {
@@ -436,17 +341,10 @@ void RadioWindowController::onTrackStart() {
 
 // ---- settings --------------------------------------------------------------------------
 
-void RadioWindowController::resetWithUsername(const QString& userName) {
-    if (userName.isNull()) return;
-    signOff();
-    if (authController_ && !authController_->isBusy()) authController_->refresh();
-    requestRadioService(userName);
-}
-
 void RadioWindowController::checkDefaultsForChange(const std::optional<QStringList>& keys) {
     auto changed = [&](const char* key) { return !keys || keys->contains(QLatin1String(key)); };
     if (changed("screenname")) {
-        if (authController_ && !authController_->isBusy()) authController_->refresh();
+        if (AuthenticationController* auth = authenticationController(); auth && !auth->isBusy()) auth->refresh();
         const auto plain = radioService_->authenticatedUsername(false);
         const auto canonical = radioService_->authenticatedUsername(true);
         const QString wanted = defaults_.string(QStringLiteral("screenname"));
@@ -457,7 +355,7 @@ void RadioWindowController::checkDefaultsForChange(const std::optional<QStringLi
             resetWithUsername(wanted);
         }
     }
-    if (changed("set_ichat_status")) chatStatusPreferenceChanged();
+    if (changed("set_ichat_status")) display_->chatStatusPreferenceChanged();
     if (changed("network_bandwidth_limit") && radioService_->serviceAvailable() && radioService_->haveAllStationInfo())
         radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
     if (changed("use_now_playing"))
@@ -519,16 +417,7 @@ void RadioWindowController::registerForNotifications() {
 // ---- scripting, chat and timers ----------------------------------------------------------
 
 void RadioWindowController::setupScriptingChatAndTimers() {
-    chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *env_.clock, *env_.scheduler, env_.chatClient);
-    connect(this, &RadioWindowController::playingStateChanged, this, [this] {
-        Guarded("chat status", [this] {
-            if (isPreparingOrBufferingOrPlaying())
-                updateIChatNowPlaying();
-            else
-                clearIChatNowPlaying(false);
-        });
-    });
-
+    display_->setupChatStatus();
     sleepTimer_ =
         std::make_unique<SleepWakeTimer>(defaults_, *env_.clock, *env_.scheduler, QStringLiteral("sleep_date"),
                                          QStringLiteral("sleep_repeats"), [this] { stopPlaying(); });
@@ -566,38 +455,6 @@ void RadioWindowController::playForcedStationAtSignOn() {
         playStationWithID(*id);
     else if (name)
         if (auto station = radioService_->stationWithName(*name)) startPlaying(station, true);
-}
-
-// ---- chat status ---------------------------------------------------------------------
-
-void RadioWindowController::setChatScriptRunner(ScriptRunner& runner) {
-    chatStatus_ = std::make_unique<ChatStatus>(runner, *env_.clock, *env_.scheduler, env_.chatClient);
-}
-
-void RadioWindowController::updateIChatNowPlaying() {
-    if (!defaults_.boolean(kSetIChatStatus)) return;
-    // An audio ad leaves the last song in the status.
-    const RadioMetadataParser* currentTrack = currentTrackMetadata();
-    if (currentTrack && currentTrack->isPromo()) return;
-    if (!isPreparingOrBufferingOrPlaying()) return;
-    const bool song = currentTrack && currentTrack->isSong();
-    const QString artist = song ? currentTrack->songArtist().value_or(QString()) : QString();
-    const QString name = song ? currentTrack->songName().value_or(QString()) : QString();
-    const QString message = !artist.isEmpty() && !name.isEmpty()
-                                ? format("ChatStatusMessage", {artist, name})
-                                : format("ChatStatusMessageNoMetadata", {playingStation()->name()});
-    chatStatus_->setIMStatusMessage(message);
-}
-
-void RadioWindowController::clearIChatNowPlaying(bool force) {
-    if (force || defaults_.boolean(kSetIChatStatus)) chatStatus_->setIMStatusMessage(QString(""));
-}
-
-void RadioWindowController::chatStatusPreferenceChanged() {
-    if (defaults_.boolean(kSetIChatStatus))
-        updateIChatNowPlaying();
-    else
-        clearIChatNowPlaying(true);
 }
 
 void RadioWindowController::timersSettingsChanged() {

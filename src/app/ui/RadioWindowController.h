@@ -70,7 +70,7 @@ public:
     RadioPlayer* player() const { return session_ ? session_->player() : nullptr; }
     PlaySession& playSession() const { return *session_; }
     RadioStationsDataSource& dataSource() { return *dataSource_; }
-    AuthenticationController* authenticationController() { return authController_.get(); }
+    AuthenticationController* authenticationController() { return callbacks_->authenticationController(); }
     QMenuBar* menuBar() const { return menuBar_; }
     bool isTerminating() const { return isTerminating_; }
     // An item of the strings table.
@@ -91,9 +91,9 @@ public:
 
     // Sign-on.
     void signOn() { requestRadioService(QString()); }
-    void requestRadioService(const QString& userName);
-    void signOff();
-    void signOnAtStartupIfAppropriate();
+    void requestRadioService(const QString& userName) { callbacks_->requestRadioService(userName); }
+    void signOff() { callbacks_->signOff(); }
+    void signOnAtStartupIfAppropriate() { callbacks_->signOnAtStartupIfAppropriate(); }
     // The window shows by fading in (20 steps over 0.2 s) and hides by fading out (10 over
     // 0.1 s); until the first directory load, the end of a fade-in signs on. False when
     // the window was shown already (no fade, nothing ends).
@@ -103,7 +103,7 @@ public:
     void fadeOutCompletedForWindow() override;
     WindowFadeController* windowFadeController() const { return fadeController_.get(); }
     // Sign off, then on again under another name.
-    void resetWithUsername(const QString& userName);
+    void resetWithUsername(const QString& userName) { callbacks_->resetWithUsername(userName); }
     // Preferences changed these user-defaults keys (all of them when null).
     void checkDefaultsForChange(const std::optional<QStringList>& keys);
     void prefChangedNotification(const Notification& notification);
@@ -113,7 +113,7 @@ public:
     static DialogRequest localizedAlert(DialogRequest::Style style, const char* title, const char* message,
                                         std::initializer_list<const char*> buttons);
     bool shouldPlayLastStationAtStartup() const;
-    bool authenticationInProgressOrValid() const;
+    bool authenticationInProgressOrValid() const { return callbacks_->authenticationInProgressOrValid(); }
     void finishSetup();
     void saveSettings();
     void prepareForApplicationTermination();
@@ -153,12 +153,12 @@ public:
     // Signs on; after the next completed load plays the station by identifier, else by name.
     void forceSignOnAndPlayStationID(const std::optional<QString>& stationID, const std::optional<QString>& name);
     bool forcePlayAtSignOn() const { return forcePlayAtSignOn_; }
-    void setChatScriptRunner(ScriptRunner& runner);
-    ChatStatus& chatStatus() { return *chatStatus_; }
-    void updateIChatNowPlaying();
-    void clearIChatNowPlaying(bool force);
+    void setChatScriptRunner(ScriptRunner& runner) { display_->setChatScriptRunner(runner); }
+    ChatStatus& chatStatus() { return display_->chatStatus(); }
+    void updateIChatNowPlaying() { display_->updateIChatNowPlaying(); }
+    void clearIChatNowPlaying(bool force) { display_->clearIChatNowPlaying(force); }
     // The chat-status preference was switched.
-    void chatStatusPreferenceChanged();
+    void chatStatusPreferenceChanged() { display_->chatStatusPreferenceChanged(); }
     void setupSleepTimer() { sleepTimer_->setup(); }
     void setupWakeTimer() { wakeTimer_->setup(); }
     void timersSettingsChanged();
@@ -263,13 +263,11 @@ private:
     void setupPlayer();
     // Shows what the play session reports.
     void wirePlaySession();
-    void ensureAuthController();
     void onTrackStart();
     void registerForNotifications();
     void scheduleSoftwareUpdates();
     void setupScriptingChatAndTimers();
     void playForcedStationAtSignOn();
-    QString format(const char* key, const QStringList& args) const;
 
     WindowEnvironment env_;
     UserDefaults& defaults_;
@@ -282,8 +280,6 @@ private:
     std::unique_ptr<PlaySession> session_;
     std::unique_ptr<RadioServiceDirectory> directory_;
     std::unique_ptr<RadioStationsDataSource> dataSource_;
-    std::unique_ptr<AuthPanelsView> ownPanels_;  // outlives the controller that uses it
-    std::unique_ptr<AuthenticationController> authController_;
 
     std::unique_ptr<RadioWindowDisplay> display_;
     std::unique_ptr<RadioWindowControls> controls_;
@@ -302,7 +298,6 @@ private:
     bool playChosenAtLaunch_ = false;
     std::optional<QString> forcePlayStationID_;
     std::optional<QString> forcePlayStationName_;
-    std::unique_ptr<ChatStatus> chatStatus_;
     std::unique_ptr<SleepWakeTimer> sleepTimer_;
     std::unique_ptr<SleepWakeTimer> wakeTimer_;
     NotificationCenter::Subscription timersSettingsObserver_;

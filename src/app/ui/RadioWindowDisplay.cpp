@@ -11,7 +11,9 @@
 #include <QPainter>
 #include <QUrl>
 
+#include "app/services/Localizer.h"
 #include "app/services/Resources.h"
+#include "app/services/ServiceLayerError.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMRadioStation.h"
 #include "app/ui/AlbumArtStore.h"
@@ -37,6 +39,7 @@ constexpr int kGuideLinkItem = 101;
 const QString kArtistPlaceholder = QStringLiteral("__ARTIST_NAME__");
 const QString kSongPlaceholder = QStringLiteral("__SONG_NAME__");
 const QString kAlbumPlaceholder = QStringLiteral("__ALBUM_NAME__");
+const QString kSetIChatStatus = QStringLiteral("set_ichat_status");
 
 QFont displayFont() {
     QFont font = QApplication::font();
@@ -389,6 +392,53 @@ void RadioWindowDisplay::interfaceColorsChanged() {
     }
     display_.update();
     updateDisplay();
+}
+
+// ---- chat status ---------------------------------------------------------------------
+
+void RadioWindowDisplay::setupChatStatus() {
+    chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *window_.environment().clock,
+                                               *window_.environment().scheduler, window_.environment().chatClient);
+    connect(&window_, &RadioWindowController::playingStateChanged, this, [this] {
+        Guarded("chat status", [this] {
+            if (window_.isPreparingOrBufferingOrPlaying())
+                updateIChatNowPlaying();
+            else
+                clearIChatNowPlaying(false);
+        });
+    });
+}
+
+void RadioWindowDisplay::setChatScriptRunner(ScriptRunner& runner) {
+    chatStatus_ = std::make_unique<ChatStatus>(runner, *window_.environment().clock, *window_.environment().scheduler,
+                                               window_.environment().chatClient);
+}
+
+void RadioWindowDisplay::updateIChatNowPlaying() {
+    if (!window_.defaults().boolean(kSetIChatStatus)) return;
+    // An audio ad leaves the last song in the status.
+    const RadioMetadataParser* currentTrack = window_.currentTrackMetadata();
+    if (currentTrack && currentTrack->isPromo()) return;
+    if (!window_.isPreparingOrBufferingOrPlaying()) return;
+    const bool song = currentTrack && currentTrack->isSong();
+    const QString artist = song ? currentTrack->songArtist().value_or(QString()) : QString();
+    const QString name = song ? currentTrack->songName().value_or(QString()) : QString();
+    const QString message = !artist.isEmpty() && !name.isEmpty()
+                                ? formatOnePass(RadioWindowController::text("ChatStatusMessage"), {artist, name})
+                                : formatOnePass(RadioWindowController::text("ChatStatusMessageNoMetadata"),
+                                                {window_.playingStation()->name()});
+    chatStatus_->setIMStatusMessage(message);
+}
+
+void RadioWindowDisplay::clearIChatNowPlaying(bool force) {
+    if (force || window_.defaults().boolean(kSetIChatStatus)) chatStatus_->setIMStatusMessage(QString(""));
+}
+
+void RadioWindowDisplay::chatStatusPreferenceChanged() {
+    if (window_.defaults().boolean(kSetIChatStatus))
+        updateIChatNowPlaying();
+    else
+        clearIChatNowPlaying(true);
 }
 
 // ---- track time ----------------------------------------------------------------------

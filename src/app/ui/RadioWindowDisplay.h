@@ -1,7 +1,8 @@
 #pragma once
 // The main window's now-playing display as the listener sees it: its two lines from the
 // player's state, the current track's document and the service; the progress text, the
-// link menus, the album art and the song-time label.
+// link menus, the album art, the song-time label, and the chat status that tells others
+// what plays.
 
 #include <QObject>
 #include <QPixmap>
@@ -13,6 +14,7 @@
 #include <optional>
 
 #include "app/services/Clock.h"
+#include "app/ui/ChatStatus.h"
 #include "app/ui/RadioTrackTimeController.h"
 
 class ColorSchemeController;
@@ -73,6 +75,15 @@ public:
     void setAlbumArtFolder(const QString& folder) { albumArtFolder_ = folder; }
     void interfaceColorsChanged();
 
+    // The chat clients' status tells what plays.
+    void setupChatStatus();
+    void setChatScriptRunner(ScriptRunner& runner);
+    ChatStatus& chatStatus() { return *chatStatus_; }
+    void updateIChatNowPlaying();
+    void clearIChatNowPlaying(bool force);
+    // The chat-status preference was switched.
+    void chatStatusPreferenceChanged();
+
     // The song-time label: 0 shows the time, 2 the stream format for 5 s.
     RadioTrackTimeController* trackTimer() const { return trackTimer_.get(); }
     void updateTrackTimer(float position, float total);
@@ -100,4 +111,5 @@ private:
     int songTimeLabelState_ = 0;
     std::unique_ptr<ScheduledTimer> songTimeLabelTimer_;
     QString albumArtFolder_;
+    std::unique_ptr<ChatStatus> chatStatus_;
 };

@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/services/AuthPanelDialogs.h"
 #include "app/services/AuthenticationController.h"
+#include "app/services/ZYMServicesProvider.h"
 #include "app/services/ErrorDescription.h"
 #include "app/services/UserDefaults.h"
 #include "app/services/ZYMRadioStation.h"
@@ -22,6 +25,7 @@
 #include "app/ui/RadioWindowLists.h"
 #include "app/ui/RadioWindowServiceCallbacks.h"
 #include "app/ui/RadioWindowVolume.h"
+#include "engine/SysNetworkConnectivity.h"
 #include "engine/base/LogMessage.h"
 
 namespace {
@@ -32,6 +36,7 @@ const QString kDiscoveryFailed = QStringLiteral("DiscoveryFailed");
 constexpr auto kSheetDelay = std::chrono::seconds(2);
 
 QByteArray utf8(const std::optional<QString>& s) { return s.value_or(QString()).toUtf8(); }
+QByteArray utf8(const QString& s) { return s.toUtf8(); }
 }  // namespace
 
 RadioWindowServiceCallbacks::RadioWindowServiceCallbacks(RadioWindowController& window) : window_(window) {}
@@ -58,6 +63,93 @@ void RadioWindowServiceCallbacks::setup() {
 void RadioWindowServiceCallbacks::setProgressText(const QString& text) { window_.setProgressText(text); }
 
 // ---- sign-on -------------------------------------------------------------------------
+
+void RadioWindowServiceCallbacks::ensureAuthController() {
+    if (authController_) return;
+    AuthPanelsView* view = window_.environment().panels;
+    if (!view) {
+        ownPanels_ = std::make_unique<AuthPanelDialogs>();
+        view = ownPanels_.get();
+    }
+    AuthenticationEnvironment auth;
+    auth.passwords = window_.environment().passwords;
+    auth.defaults = &window_.defaults();
+    auth.presenter = window_.environment().presenter;
+    authController_ =
+        std::make_unique<AuthenticationController>(RadioWindowController::text("RadioKeychainService"), *view, auth);
+    authController_->setAuthPanelSticky(false);
+    if (!window_.radioService().authenticationController())
+        window_.radioService().setAuthenticationController(authController_.get());
+}
+
+// ---- sign-on -------------------------------------------------------------------------
+
+void RadioWindowServiceCallbacks::requestRadioService(const QString& userName) {
+    if (window_.environment().applicationHidden && window_.environment().applicationHidden()) return;
+    if (window_.radioService().serviceAvailable()) {
+        LogMessage(kLogDebug, "requestRadioService - Radio service is already available...\n");
+        return;
+    }
+    if (window_.radioService().servicePending()) {
+        LogMessage(kLogDebug, "requestRadioService - Radio service request is already pending...\n");
+        return;
+    }
+    QString host = window_.environment().reachabilityHost;
+    if (host.isEmpty()) {
+        ZYMServicesProvider& provider = window_.environment().service.provider ? *window_.environment().service.provider
+                                                                               : ZYMServicesProvider::sharedProvider();
+        host = QUrl(provider.serviceURL()).host();
+    }
+    const bool reachable = window_.environment().reachable ? window_.environment().reachable(host)
+                                                           : IsNetworkAddressReachable(utf8(host).constData());
+    if (!reachable) {
+        LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
+        DialogPresenter& presenter = window_.environment().dialogs();
+        const DialogRequest alert =
+            RadioWindowController::localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
+                                                  "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
+        presenter.present(alert, window_.window(), [](int) {});
+        return;
+    }
+    ensureAuthController();
+    const QString name = userName.isNull() ? authController_->username() : userName;
+    window_.radioService().requestServiceWithUsername(name, window_.window());
+}
+
+void RadioWindowServiceCallbacks::signOff() {
+    window_.saveSettings();
+    window_.stopPlaying();
+    const auto name = window_.radioService().authenticatedUsername(true);
+    if (name && !name->isEmpty()) {
+        window_.radioService().signOff();
+        ZYMServicesProvider& provider = window_.environment().service.provider ? *window_.environment().service.provider
+                                                                               : ZYMServicesProvider::sharedProvider();
+        provider.resetUsername(*name);
+    }
+    window_.environment().statistics->setSignOnState(1);
+    if (authController_) authController_->setAuthPanelSticky(true);
+    window_.updateDisplay();
+}
+
+bool RadioWindowServiceCallbacks::authenticationInProgressOrValid() const {
+    return window_.radioService().serviceAvailable() || window_.radioService().servicePending();
+}
+
+void RadioWindowServiceCallbacks::signOnAtStartupIfAppropriate() {
+    ensureAuthController();
+    if (!window_.shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
+        if (!authController_->username().isEmpty()) return;
+        authController_->setAuthPanelSticky(true);
+    }
+    requestRadioService(QString());
+}
+
+void RadioWindowServiceCallbacks::resetWithUsername(const QString& userName) {
+    if (userName.isNull()) return;
+    signOff();
+    if (authController_ && !authController_->isBusy()) authController_->refresh();
+    requestRadioService(userName);
+}
 
 Delegated RadioWindowServiceCallbacks::authenticationStartedForUsername(const QString& name) {
     setProgressText(localizedFormat(DisplayKeys::AuthenticatingProgressString, {name}));
@@ -112,7 +204,7 @@ void RadioWindowServiceCallbacks::resumeOrGiveUpAfterLoss(const QString& reason)
     if (directoryLoaded_ && requestServiceRetryCount_ < 1) {
         ++requestServiceRetryCount_;
         LogMessage(kLogInfo, "serviceDidBecomeInvalid - %s - signing on again silently\n", reason.toUtf8().constData());
-        if (window_.authenticationController()) window_.authenticationController()->setAuthPanelSticky(false);
+        if (authController_) authController_->setAuthPanelSticky(false);
         retryTimer_ = window_.environment().scheduler->singleShot(std::chrono::milliseconds(0), [this] {
             auto self = std::move(retryTimer_);
             window_.requestRadioService(QString());
@@ -123,7 +215,7 @@ void RadioWindowServiceCallbacks::resumeOrGiveUpAfterLoss(const QString& reason)
                                                  reason == kDiscoveryFailed ? 12294 : 9);
     requestServiceRetryCount_ = 0;
     directoryLoaded_ = false;
-    if (window_.authenticationController()) window_.authenticationController()->setAuthPanelSticky(true);
+    if (authController_) authController_->setAuthPanelSticky(true);
     const bool playing = window_.isPreparingOrBufferingOrPlaying();
     if (playing) {
         window_.stopPlaying();

@@ -1,6 +1,6 @@
 #pragma once
-// What the main window does with the radio service's reports: sign-on progress and its
-// statistics, one silent sign-on after a lost service, the directory's loading with its
+// The main window's sign-on and what it does with the radio service's reports: sign-on
+// progress and its statistics, one silent sign-on after a lost service, the directory's loading with its
 // sheet, the state of the station under the pointer and presets that changed on the
 // server. It is the radio service's delegate.
 
@@ -13,6 +13,8 @@
 #include "app/services/Clock.h"
 #include "app/services/RadioServiceDelegate.h"
 
+class AuthPanelsView;
+class AuthenticationController;
 class QDialog;
 class QLabel;
 class QProgressBar;
@@ -25,6 +27,16 @@ public:
     ~RadioWindowServiceCallbacks() override;
     // The loading sheet.
     void setup();
+
+    // Sign-on.
+    void ensureAuthController();
+    AuthenticationController* authenticationController() { return authController_.get(); }
+    void requestRadioService(const QString& userName);
+    void signOff();
+    void signOnAtStartupIfAppropriate();
+    bool authenticationInProgressOrValid() const;
+    // Sign off, then on again under another name.
+    void resetWithUsername(const QString& userName);
 
     int serviceRetryCount() const { return requestServiceRetryCount_; }
     void updateRadioProgressWithInfoRequestStatus();
@@ -80,6 +92,8 @@ private:
     void setProgressText(const QString& text);
 
     RadioWindowController& window_;
+    std::unique_ptr<AuthPanelsView> ownPanels_;  // outlives the controller that uses it
+    std::unique_ptr<AuthenticationController> authController_;
     int requestServiceRetryCount_ = 0;
     // The service forgets its directory before it reports the loss; the window remembers.
     bool directoryLoaded_ = false;
