@@ -31,7 +31,6 @@
 #include "app/ui/SleepWakeTimer.h"
 #include "app/ui/WindowEnvironment.h"
 
-class AuthPanelsView;
 class AuthenticationController;
 class ExtendedOutlineView;
 class ExtendedTableView;
