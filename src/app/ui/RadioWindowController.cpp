@@ -1,53 +1,54 @@
 #include "app/ui/RadioWindowController.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
-#include <QSlider>
 #include <QSplitter>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
 
 #include "app/radio/RadioMetadataParser.h"
-#include "app/signon/AuthPanelDialogs.h"
 #include "app/signon/AuthenticationController.h"
 #include "app/foundation/Localizer.h"
 #include "app/foundation/NotificationCenter.h"
-#include "app/foundation/Resources.h"
 #include "app/foundation/ServiceLayerError.h"
 #include "app/foundation/UserDefaults.h"
 #include "app/radio/ZYMRadioStation.h"
-#include "app/radio/ZYMRadioStationState.h"
-#include "app/services/ZYMServicesProvider.h"
 #include "app/support/SoftwareUpdateController.h"
 #include "app/ui/Buttons.h"
 #include "app/ui/ColorSchemeController.h"
 #include "app/ui/ListViews.h"
 #include "app/ui/LocalizedText.h"
 #include "app/ui/NowPlayingDisplay.h"
+#include "app/ui/PreferenceNotices.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RemoteControlledSlider.h"
 #include "app/ui/TextFields.h"
 #include "dms/radio3/DMRadio3Service.h"
-#include "engine/SysNetworkConnectivity.h"
 #include "runtime/LogMessage.h"
 
 namespace {
 // Without a speed of its own, the fall-back of the platform that had one.
 constexpr int kDefaultBandwidth = 384000;
 const QString kSearchResultsItem = QStringLiteral("search_results_item");
-
-QByteArray utf8(const QString& s) { return s.toUtf8(); }
 }  // namespace
+
+// The window itself: its preset buttons store the stations dropped on them through it.
+class RadioWindowWidget : public QWidget, public PresetHost {
+public:
+    explicit RadioWindowWidget(RadioWindowController& window) : window_(window) {}
+    QString stationIDOnPreset(int preset) const override { return window_.stationIDOnPreset(preset); }
+    void storeStationIDOnPreset(const QString& stationID, int preset) override {
+        Guarded("preset drop", [&] { window_.storeStationIDOnPreset(stationID, preset); });
+    }
+
+private:
+    RadioWindowController& window_;
+};
 
 RadioWindowController::RadioWindowController(WindowEnvironment environment)
     : env_(std::move(environment)), defaults_(env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults()) {
@@ -59,20 +60,20 @@ RadioWindowController::RadioWindowController(WindowEnvironment environment)
     DMRadio3RegisterService();
     buildWindow();
     setupPlayer();
-    ensureAuthController();
-    lists_ = std::make_unique<RadioStationLists>(*sourceList_, *stationTable_, *search_, *dataSource_, *this);
-    lists_->setupTableViews();
-    setupLayout();
-    setupVolume();
-    stationTable_->setDoubleAction([this] { stationsTableViewDoubleClick(); });
-    connect(stationTable_, &QAbstractItemView::doubleClicked, this,
-            [this] { Guarded("double click", [this] { stationsTableViewDoubleClick(); }); });
-    stationTable_->setSpaceAction([this] { togglePlaying(); });
-    sourceList_->setSpaceAction([this] { togglePlaying(); });
-    stationTable_->enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
+    callbacks_->ensureAuthController();
+    lists_->setup(*dataSource_);
+    layout_->setup();
+    volume_->setup();
     setupScriptingChatAndTimers();
-    setupDisplayAndControls();
-    setupFrameAutosaveAndCommands();
+    display_->setup();
+    controls_->setup();
+    callbacks_->setup();
+    display_->setChatStatusRefresher([this] { display_->updateIChatNowPlaying(); });
+    display_->setNowPlayingOverlayShower([this] { layout_->showNowPlayingOverlay(); });
+    registerForNotifications();
+    display_->interfaceColorsChanged();
+    layout_->restoreFrameAndAutosave();
+    lists_->setupFindAndDelete();
     updateWindowUI();
     updateDisplay();
     scheduleSoftwareUpdates();
@@ -89,12 +90,8 @@ RadioWindowController::~RadioWindowController() {
 
 QString RadioWindowController::text(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
 
-QString RadioWindowController::format(const char* key, const QStringList& args) const {
-    return formatOnePass(text(key), args);
-}
-
 void RadioWindowController::buildWindow() {
-    window_ = makeWindowWidget(*this);
+    window_ = std::make_unique<RadioWindowWidget>(*this);
     window_->setObjectName(QStringLiteral("RadioWindow"));
     window_->resize(640, 520);
     auto* outer = new QVBoxLayout(window_.get());
@@ -105,63 +102,72 @@ void RadioWindowController::buildWindow() {
     controls->addAction(text("SignOnString"), this, [this] { signOn(); });
     controls->addAction(text("SignOffString"), this, [this] { signOff(); });
     // From the top: play controls, the presets bar, the lists; the ad panel beside them.
-    contents_ = new QWidget;
-    playControls_ = new QWidget(contents_);
-    gapBelowTopPanel_ = new QWidget(contents_);
-    presetControls_ = new QWidget(contents_);
-    stationsList_ = new QWidget(contents_);
-    auto* top = new QVBoxLayout(playControls_);
-    auto* presetsPanel = new QVBoxLayout(presetControls_);
-    auto* stationsPanel = new QVBoxLayout(stationsList_);
+    WindowContainers panels;
+    panels.contents = new QWidget;
+    panels.playControls = new QWidget(panels.contents);
+    panels.gapBelowTopPanel = new QWidget(panels.contents);
+    panels.presetControls = new QWidget(panels.contents);
+    panels.stationsList = new QWidget(panels.contents);
+    auto* top = new QVBoxLayout(panels.playControls);
+    auto* presetsPanel = new QVBoxLayout(panels.presetControls);
+    auto* stationsPanel = new QVBoxLayout(panels.stationsList);
 
-    display_ = new NowPlayingDisplay(
+    auto* display = new NowPlayingDisplay(
         [this] { return colors().colorForKey(QString::fromLatin1(kDisplayBackgroundColorKey)); }, *env_.scheduler);
-    top->addWidget(display_);
+    display_ = std::make_unique<RadioWindowDisplay>(*this, *display);
+    top->addWidget(display);
 
+    WindowControlWidgets parts;
     auto* controlsRow = new QHBoxLayout;
-    playButton_ = new QPushButton;
-    connect(playButton_, &QPushButton::clicked, this, [this] { Guarded("play button", [this] { togglePlaying(); }); });
-    volume_ = new RemoteControlledSlider;
-    controlsRow->addWidget(playButton_);
-    controlsRow->addWidget(volume_, 1);
+    parts.playButton = new QPushButton;
+    connect(parts.playButton, &QPushButton::clicked, this,
+            [this] { Guarded("play button", [this] { togglePlaying(); }); });
+    auto* volume = new RemoteControlledSlider;
+    volume_ = std::make_unique<RadioWindowVolume>(*this, *volume);
+    controlsRow->addWidget(parts.playButton);
+    controlsRow->addWidget(volume, 1);
     top->addLayout(controlsRow);
 
     auto* presetsRow = new QHBoxLayout;
-    presetsLabel_ = new QLabel(text("PresetLabel"));
-    presetsLabel_->setObjectName(QStringLiteral("presetLabel"));
-    presetsRow->addWidget(presetsLabel_);
+    parts.presetsLabel = new QLabel(text("PresetLabel"));
+    parts.presetsLabel->setObjectName(QStringLiteral("presetLabel"));
+    presetsRow->addWidget(parts.presetsLabel);
     for (int i = 1; i <= kPresetButtons; ++i) {
         auto* b = new PresetButton(i);
         b->setText(QString::number(i));
         b->setObjectName(QStringLiteral("preset%1").arg(i));
         connect(b, &QPushButton::clicked, this, [this, b] { Guarded("preset", [this, b] { playPreset(b->tag()); }); });
-        presetButtons_.push_back(b);
+        parts.presetButtons.push_back(b);
         presetsRow->addWidget(b);
     }
     presetsPanel->addLayout(presetsRow);
+    controls_ = std::make_unique<RadioWindowControls>(*this, std::move(parts));
 
-    search_ = new SearchTextField;
-    search_->setObjectName(QStringLiteral("searchField"));
-    search_->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
-    stationsPanel->addWidget(search_);
-    auto* split = splitter_ = new QSplitter;
-    sourceList_ = new ExtendedOutlineView;
-    stationTable_ = new ExtendedTableView;
-    sourceList_->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
+    auto* search = new SearchTextField;
+    search->setObjectName(QStringLiteral("searchField"));
+    search->setPlaceholderText(localized(StringKeys::SearchPlaceholder));
+    stationsPanel->addWidget(search);
+    auto* split = panels.splitter = new QSplitter;
+    auto* sourceList = new ExtendedOutlineView;
+    auto* stationTable = new ExtendedTableView;
+    sourceList->setMinimumWidth(RadioStationLists::kMinSourceListWidth);
     // Names too long for the list are elided, so it never scrolls sideways.
-    sourceList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    split->addWidget(sourceList_);
-    split->addWidget(stationTable_);
+    sourceList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    split->addWidget(sourceList);
+    split->addWidget(stationTable);
     split->setStretchFactor(1, 1);
     split->setSizes({170, 470});
     stationsPanel->addWidget(split, 1);
-    outer->addWidget(contents_, 1);
+    outer->addWidget(panels.contents, 1);
+    lists_ = std::make_unique<RadioWindowLists>(*this, *sourceList, *stationTable, *search);
+    layout_ = std::make_unique<RadioWindowLayout>(*this, panels);
 }
 
 void RadioWindowController::setupPlayer() {
     if (!radioService_) {
         radioService_ = std::make_unique<ZYMRadioService>(env_.service, env_.radio);
-        radioService_->setDelegate(this);
+        callbacks_ = std::make_unique<RadioWindowServiceCallbacks>(*this);
+        radioService_->setDelegate(callbacks_.get());
     }
     if (!session_) {
         PlaySessionEnvironment play;
@@ -177,99 +183,15 @@ void RadioWindowController::setupPlayer() {
         session_ = std::make_unique<PlaySession>(*radioService_, std::move(play));
         wirePlaySession();
     }
-    double v = 0.5;
-    if (defaults_.object(QStringLiteral("volume")).isValid())
-        v = std::clamp(double(defaults_.floatValue(QStringLiteral("volume"))), 0.0, 1.0);
-    if (std::isnan(v)) v = 0.5;
-    volume_->setValue(int(std::lround(v * RemoteControlledSlider::kScale)));
-    setVolumeFromSlider(false);
+    volume_->restoreFromDefaults();
     if (!dataSource_) {
         directory_ = std::make_unique<RadioServiceDirectory>(*radioService_);
-        NotificationCenter& center =
-            env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
-        dataSource_ = std::make_unique<RadioStationsDataSource>(*directory_, center, defaults_);
+        dataSource_ = std::make_unique<RadioStationsDataSource>(*directory_, env_.serviceNotifications(), defaults_);
     }
-}
-
-void RadioWindowController::ensureAuthController() {
-    if (authController_) return;
-    AuthPanelsView* view = env_.panels;
-    if (!view) {
-        ownPanels_ = std::make_unique<AuthPanelDialogs>();
-        view = ownPanels_.get();
-    }
-    AuthenticationEnvironment auth;
-    auth.passwords = env_.passwords;
-    auth.defaults = &defaults_;
-    auth.presenter = env_.presenter;
-    authController_ = std::make_unique<AuthenticationController>(text("RadioKeychainService"), *view, auth);
-    authController_->setAuthPanelSticky(false);
-    if (!radioService_->authenticationController()) radioService_->setAuthenticationController(authController_.get());
-}
-
-// ---- sign-on -------------------------------------------------------------------------
-
-void RadioWindowController::requestRadioService(const QString& userName) {
-    if (env_.applicationHidden && env_.applicationHidden()) return;
-    if (radioService_->serviceAvailable()) {
-        LogMessage(kLogDebug, "requestRadioService - Radio service is already available...\n");
-        return;
-    }
-    if (radioService_->servicePending()) {
-        LogMessage(kLogDebug, "requestRadioService - Radio service request is already pending...\n");
-        return;
-    }
-    QString host = env_.reachabilityHost;
-    if (host.isEmpty()) {
-        ZYMServicesProvider& provider =
-            env_.service.provider ? *env_.service.provider : ZYMServicesProvider::sharedProvider();
-        host = QUrl(provider.serviceURL()).host();
-    }
-    const bool reachable = env_.reachable ? env_.reachable(host) : IsNetworkAddressReachable(utf8(host).constData());
-    if (!reachable) {
-        LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
-        DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-        const DialogRequest alert = localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
-                                                   "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
-        presenter.present(alert, window_.get(), [](int) {});
-        return;
-    }
-    ensureAuthController();
-    const QString name = userName.isNull() ? authController_->username() : userName;
-    radioService_->requestServiceWithUsername(name, window_.get());
-}
-
-void RadioWindowController::signOff() {
-    saveSettings();
-    stopPlaying();
-    const auto name = radioService_->authenticatedUsername(true);
-    if (name && !name->isEmpty()) {
-        radioService_->signOff();
-        ZYMServicesProvider& provider =
-            env_.service.provider ? *env_.service.provider : ZYMServicesProvider::sharedProvider();
-        provider.resetUsername(*name);
-    }
-    signedOn_ = false;
-    env_.statistics->setSignOnState(1);
-    if (authController_) authController_->setAuthPanelSticky(true);
-    updateDisplay();
 }
 
 bool RadioWindowController::shouldPlayLastStationAtStartup() const {
     return defaults_.boolean(QStringLiteral("play_at_launch"));
-}
-
-bool RadioWindowController::authenticationInProgressOrValid() const {
-    return radioService_->serviceAvailable() || radioService_->servicePending();
-}
-
-void RadioWindowController::signOnAtStartupIfAppropriate() {
-    ensureAuthController();
-    if (!shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
-        if (!authController_->username().isEmpty()) return;
-        authController_->setAuthPanelSticky(true);
-    }
-    requestRadioService(QString());
 }
 
 bool RadioWindowController::fadeInWindow() {
@@ -300,8 +222,8 @@ void RadioWindowController::finishSetup() {
     // What to select once the lists are rebuilt: at launch, and whenever a sign-off left
     // the lists empty, what the settings remember; else what the listener has chosen.
     const bool launch = !launchSetupFinished_;
-    QString sourceID = lists_->selectedSourceIdentifier();
-    QString stationID = listedStationID();
+    QString sourceID = lists().selectedSourceIdentifier();
+    QString stationID = lists_->listedStationID();
     if (launch || sourceID.isEmpty()) {
         const QString saved = defaults_.string(QStringLiteral("selected_source"));
         sourceID = saved.isNull() || saved == kSearchResultsItem ? QString("") : saved;
@@ -310,13 +232,13 @@ void RadioWindowController::finishSetup() {
     if (restoring) stationID = session_->savedActiveStationID();
     // Rebuilds the lists (the filtered directory changed).
     radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
-    lists_->selectAgain(sourceID, stationID, restoring);
+    lists().selectAgain(sourceID, stationID, restoring);
     if (launch) {
         // A station the launch asked for (a URL) is the one to play, alone and at once.
         const std::optional<QString> lastPlayed = session_->savedPlayingStationID();
         if (shouldPlayLastStationAtStartup() && !forcePlayAtSignOn_ && !playChosenAtLaunch_ && lastPlayed) {
             playStationWithID(*lastPlayed);
-            fadeInVolumeOnPlay_ = true;
+            volume_->setFadeInOnPlay(true);
         }
         if (!defaults_.object(QStringLiteral("use_now_playing")).isValid())
             defaults_.setBool(QStringLiteral("use_now_playing"), true);
@@ -331,10 +253,10 @@ void RadioWindowController::finishSetup() {
 }
 
 void RadioWindowController::saveSettings() {
-    cancelVolumeFade();
+    volume_->cancelVolumeFade();
     dataSource_->saveSettings();
-    defaults_.setDouble(QStringLiteral("volume"), double(volume_->value()) / RemoteControlledSlider::kScale);
-    if (auto source = lists_->selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
+    volume_->saveToDefaults();
+    if (auto source = lists().selectedSourceItem(); source && source->identifier() != kSearchResultsItem)
         defaults_.setString(QStringLiteral("selected_source"), source->identifier());
     session_->saveActiveStationToDefaults();
 }
@@ -362,29 +284,24 @@ void RadioWindowController::wirePlaySession() {
     connect(play, &PlaySession::progressTextChanged, this, [this](const QString& t) { setProgressText(t); });
     connect(play, &PlaySession::changed, this, [this] { updateWindowUI(); });
     connect(play, &PlaySession::playStarting, this, [this] {
-        if (display_) resetToDefaultAlbumArt();
+        display_->resetToDefaultAlbumArt();
         env_.ads->resetToStaticAd();
     });
-    connect(play, &PlaySession::activeStationChanged, this, [this] { selectActiveStationRow(); });
+    connect(play, &PlaySession::activeStationChanged, this, [this] { lists_->selectActiveStationRow(); });
     connect(play, &PlaySession::stationPlayed, this,
-            [this](const std::shared_ptr<ZYMRadioStation>& station) { notePlayedStation(station); });
+            [this](const std::shared_ptr<ZYMRadioStation>& station) { lists_->notePlayedStation(station); });
     connect(play, &PlaySession::playingStateChanged, this, &RadioWindowController::playingStateChanged);
-    connect(play, &PlaySession::streamBuffering, this, [this] {
-        if (fadeInVolumeOnPlay_) fadeVolumeIn(5.0);
-        fadeInVolumeOnPlay_ = false;
-    });
+    connect(play, &PlaySession::streamBuffering, this, [this] { volume_->streamBuffering(); });
     connect(play, &PlaySession::trackProgress, this,
-            [this](float position, float total) { updateTrackTimer(position, total); });
+            [this](float position, float total) { display_->updateTrackTimer(position, total); });
     connect(play, &PlaySession::trackStarted, this, [this] { onTrackStart(); });
-    connect(play, &PlaySession::trackEnded, this, [this] { onTrackEnd(); });
+    connect(play, &PlaySession::trackEnded, this, [this] { display_->trackEnded(); });
 }
 
 void RadioWindowController::playStationWithID(const QString& stationID) {
     if (stationID.isEmpty()) return;
     if (auto station = radioService_->stationWithID(stationID)) startPlaying(station, true);
 }
-
-void RadioWindowController::playActiveStation() { startPlaying(activeStation(), true); }
 
 void RadioWindowController::togglePlaying() {
     if (isPreparingOrBufferingOrPlaying())
@@ -393,143 +310,154 @@ void RadioWindowController::togglePlaying() {
         play();
 }
 
-void RadioWindowController::stationsTableViewDoubleClick() {
-    const QModelIndex clicked = stationTable_->currentIndex();
-    if (clicked.isValid() && stationTable_->selectionModel()->isRowSelected(clicked.row(), QModelIndex()))
-        playActiveStation();
-}
-
 bool RadioWindowController::canPlay() const { return radioService_->serviceAvailable() && activeStation(); }
 
-void RadioWindowController::notePlayedStation(const std::shared_ptr<ZYMRadioStation>& station) {
-    const bool recentShown = lists_->selectedSourceItem() == dataSource_->recentlyPlayedItem();
-    std::shared_ptr<RadioStationItem> remembered = recentShown ? lists_->selectedRadioStationItem() : nullptr;
-    dataSource_->noteStationPlayed(station->stationID(), recentShown);
-    if (recentShown && remembered && dataSource_->indexOfStationItem(remembered.get()) >= 0)
-        setActiveStation(remembered->zymRadioStation());
-}
-
-void RadioWindowController::setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) {
-    session_->setActiveStation(station);
-}
-
-void RadioWindowController::selectActiveStationRow() {
-    if (!lists_) return;
-    const auto active = activeStation();
-    auto item = active ? dataSource_->stationItemWithID(active->stationID()) : nullptr;
-    const int row = item ? dataSource_->indexOfStationItem(item.get()) : -1;
-    if (row != -1) {
-        if (stationTable_->currentIndex().row() != row || !stationTable_->selectionModel()->isRowSelected(row, {})) {
-            stationTable_->selectRow(row);
-            stationTable_->scrollTo(stationTable_->model()->index(row, 0));
-        }
-    } else if (stationTable_->selectionModel() && stationTable_->selectionModel()->hasSelection()) {
-        stationTable_->clearSelection();
-    }
-}
-
-Delegated RadioWindowController::radioServiceStationURLWillLoad(const QString&) {
-    session_->stationURLWillLoad();
-    return Delegated::Handled;
-}
-
-Delegated RadioWindowController::radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) {
-    session_->stationURLDidLoad(progId, urls);
-    return Delegated::Handled;
-}
-
-Delegated RadioWindowController::radioServiceStationURLDidFail(const QString& progId) {
-    session_->stationURLDidFail(progId);
-    return Delegated::Handled;
-}
-
 void RadioWindowController::stopPlaying() {
-    cancelVolumeFade();
+    volume_->cancelVolumeFade();
     session_->stop();
     stopProgress();
     updateWindowUI();
 }
-
-QString RadioWindowController::playingStationID() const {
-    const auto station = playingStation();
-    return station ? station->stationID() : QString();
-}
-
-void RadioWindowController::ensureStationInfo(const QString& stationID) { radioService_->ensureStationInfo(stationID); }
 
 // ---- what a track shows --------------------------------------------------------------
 
 void RadioWindowController::onTrackStart() {
     const RadioMetadataParser* currentTrack = currentTrackMetadata();
     updateDisplay();
-    const QImage& image = currentTrack ? currentTrack->albumArtImage() : QImage();
-    if (!image.isNull())
-        display_->albumArtView()->setPixmap(QPixmap::fromImage(image));
-    else
-        display_->albumArtView()->setPixmap(logo());
+    display_->showTrackAlbumArt();
     if (currentTrack && currentTrack->isPromo())
-        displayAdForTrackMetadata();
+        layout_->displayAdForTrackMetadata();
     else
-        displayAdForPlayingStation();
+        layout_->displayAdForPlayingStation();
     // Art still on its way: its arrival announces the track, with the art, once.
     if (!currentTrack || !currentTrack->albumArtPending()) {
-        if (showNowPlayingOverlay_) showNowPlayingOverlay_();
-        if (refreshChatStatus_) refreshChatStatus_();
+        display_->showNowPlayingOverlay();
+        display_->refreshChatStatus();
     }
-    updateSongTimeLabel(QString(""));
+    display_->updateSongTimeLabel(QString(""));
     // The session reports the new track's length next.
     emit trackStarted();
 }
 
-void RadioWindowController::onTrackEnd() {
-    // Gone with its track: nothing reads a time that runs on after the end.
-    trackTimer_.reset();
-    if (display_) updateSongTimeLabel(QString(""));
-}
+// ---- settings --------------------------------------------------------------------------
 
-void RadioWindowController::displayAdForPlayingStation() {
-    const auto station = playingStation();
-    if (!station || !station->banners()) return;
-    displayAdWithBanners(*station->banners(),
-                         networkBandwidthLimitPreference() < 128001 ? QStringLiteral("600") : QStringLiteral("650"));
-}
-
-void RadioWindowController::displayAdForTrackMetadata() {
-    if (!currentTrackMetadata()) return;
-    const auto banners = currentTrackMetadata()->banners();
-    displayAdWithBanners(banners ? *banners : std::vector<std::shared_ptr<const ZYMRadioStationBanner>>{}, QString());
-}
-
-void RadioWindowController::displayAdWithBanners(
-    const std::vector<std::shared_ptr<const ZYMRadioStationBanner>>& banners, const QString& flavorId) {
-    const QString wanted = std::max(0, adHeight_) == 250 ? QStringLiteral("9") : QStringLiteral("8");
-    for (const auto& b : banners) {
-        if (!b || b->bannerId() != wanted) continue;
-        if (!flavorId.isNull() && b->flavorId() == flavorId) {
-            env_.ads->displayAdWithMagicNumber(b->magicNumber(), adHeight_);
-            return;
-        }
-        if (!b->imageURL().isEmpty()) {
-            env_.ads->displayAdWithImageURL(b->imageURL(), b->magicNumber());
-            return;
+void RadioWindowController::checkDefaultsForChange(const std::optional<QStringList>& keys) {
+    auto changed = [&](const char* key) { return !keys || keys->contains(QLatin1String(key)); };
+    if (changed("screenname")) {
+        if (AuthenticationController* auth = authenticationController(); auth && !auth->isBusy()) auth->refresh();
+        const auto plain = radioService_->authenticatedUsername(false);
+        const auto canonical = radioService_->authenticatedUsername(true);
+        const QString wanted = defaults_.string(QStringLiteral("screenname"));
+        // The same name in another case or spacing is the same account.
+        if (plain && canonical && wanted != *plain && sifCanonicalizedString(wanted) != *canonical) {
+            LogMessage(kLogDebug, "Screenname in the Account Preferences changed from [%s] to [%s]...Resetting!\n",
+                       plain->toUtf8().constData(), wanted.toUtf8().constData());
+            resetWithUsername(wanted);
         }
     }
-    env_.ads->resetToStaticAd();
+    if (changed("set_ichat_status")) display_->chatStatusPreferenceChanged();
+    if (changed("network_bandwidth_limit") && radioService_->serviceAvailable() && radioService_->haveAllStationInfo())
+        radioService_->rebuildFilteredArraysWithBandwidth(networkBandwidthLimitPreference());
+    if (changed("use_now_playing"))
+        stationTable().enableRowMouseTracking(defaults_.boolean(QStringLiteral("use_now_playing")));
 }
 
-// ---- what the window shows -----------------------------------------------------------
+void RadioWindowController::scheduleSoftwareUpdates() {
+    updateTimer_ =
+        std::make_unique<SoftwareUpdateTimer>(defaults_, *env_.scheduler, [this] { checkForSoftwareUpdates(); });
+    updateTimer_->start();
+}
 
-QPixmap RadioWindowController::logo() {
-    QPixmap bundled(Resources::find(QStringLiteral("zym_logo"), QStringLiteral("png")));
-    if (!bundled.isNull()) return bundled;
-    QPixmap drawn(80, 80);
-    drawn.fill(QColor(0xf0, 0x8a, 0x24));
-    QPainter painter(&drawn);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(26);
-    painter.setFont(font);
-    painter.drawText(drawn.rect(), Qt::AlignCenter, QStringLiteral("ZYM"));
-    return drawn;
+void RadioWindowController::checkForSoftwareUpdates() {
+    if (env_.checkForUpdates) env_.checkForUpdates();
+}
+
+DialogRequest RadioWindowController::localizedAlert(DialogRequest::Style style, const char* title, const char* message,
+                                                    std::initializer_list<const char*> buttons) {
+    DialogRequest alert;
+    alert.style = style;
+    alert.title = text(title);
+    alert.messageText = alert.title;
+    alert.informativeText = text(message);
+    for (const char* key : buttons)
+        alert.buttons << text(key);
+    return alert;
+}
+
+void RadioWindowController::prefChangedNotification(const Notification& notification) {
+    checkDefaultsForChange(PreferenceNotices::changedKeys(notification));
+}
+
+void RadioWindowController::registerForNotifications() {
+    NotificationCenter& app = NotificationCenter::defaultCenter();
+    NotificationCenter& service = env_.serviceNotifications();
+    std::vector<NotificationCenter*> centers{&app};
+    if (&service != &app) centers.push_back(&service);
+    for (NotificationCenter* center : centers) {
+        subscriptions_.push_back(
+            center->observe(RadioMetadataParser::kAlbumArtNotificationName, nullptr, [this](const Notification& n) {
+                display_->albumArtLoadingNotification(n.object);
+                display_->albumArtLoaded(n.object);
+            }));
+        subscriptions_.push_back(center->observe(QString::fromLatin1(kPrefObjectChangedNotification), nullptr,
+                                                 [this](const Notification& n) { prefChangedNotification(n); }));
+        subscriptions_.push_back(
+            center->observe(QString::fromLatin1(kDisplayButtonWillPopUpNotification), nullptr,
+                            [this](const Notification& n) { display_->linkButtonWillPopUp(n.object); }));
+        subscriptions_.push_back(center->observe(QString::fromLatin1(kColorSchemeColorChangedNotification), nullptr,
+                                                 [this](const Notification&) { display_->interfaceColorsChanged(); }));
+    }
+    subscriptions_.push_back(service.observe(QStringLiteral("kRadioServicePresetsChangedNotification"), nullptr,
+                                             [this](const Notification&) {
+                                                 controls_->updatePresetButtons();
+                                                 controls_->makeBackupOfPresets();
+                                             }));
+}
+
+// ---- scripting, chat and timers ----------------------------------------------------------
+
+void RadioWindowController::setupScriptingChatAndTimers() {
+    display_->setupChatStatus();
+    sleepTimer_ =
+        std::make_unique<SleepWakeTimer>(defaults_, *env_.clock, *env_.scheduler, QStringLiteral("sleep_date"),
+                                         QStringLiteral("sleep_repeats"), [this] { stopPlaying(); });
+    wakeTimer_ = std::make_unique<SleepWakeTimer>(defaults_, *env_.clock, *env_.scheduler, QStringLiteral("wake_date"),
+                                                  QStringLiteral("wake_repeats"), [this] { playActiveStation(); });
+    timersSettingsObserver_ =
+        env_.serviceNotifications().observe(QStringLiteral("RadioTimersSettingsHaveChangedNotification"), nullptr,
+                                            [this](const Notification&) { timersSettingsChanged(); });
+}
+
+// ---- scripting -----------------------------------------------------------------------
+
+void RadioWindowController::playStationWithURL(const QString& url) {
+    if (!player() || url.isEmpty()) return;
+    if (!launchSetupFinished_) playChosenAtLaunch_ = true;
+    session_->playStationWithURL(url);
+    updateWindowUI();
+}
+
+void RadioWindowController::forceSignOnAndPlayStationID(const std::optional<QString>& stationID,
+                                                        const std::optional<QString>& name) {
+    forcePlayAtSignOn_ = true;
+    if (!launchSetupFinished_) playChosenAtLaunch_ = true;
+    forcePlayStationID_ = stationID;
+    forcePlayStationName_ = name;
+    signOn();
+}
+
+void RadioWindowController::playForcedStationAtSignOn() {
+    if (!forcePlayAtSignOn_) return;
+    forcePlayAtSignOn_ = false;
+    const auto id = std::exchange(forcePlayStationID_, std::nullopt);
+    const auto name = std::exchange(forcePlayStationName_, std::nullopt);
+    if (id && radioService_->stationWithID(*id))
+        playStationWithID(*id);
+    else if (name)
+        if (auto station = radioService_->stationWithName(*name)) startPlaying(station, true);
+}
+
+void RadioWindowController::timersSettingsChanged() {
+    setupSleepTimer();
+    setupWakeTimer();
 }

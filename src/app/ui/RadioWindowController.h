@@ -1,141 +1,98 @@
 #pragma once
 // The main window: the play session, radio service, lists and sign-on wired together; it
 // shows what the play session reports (progress, the track that starts, the playing
-// station) and hands it the listener's choices.
+// station) and hands it the listener's choices. What the listener sees is in parts of its
+// own, which it makes and wires: the display, the controls and presets bar, the lists, the
+// layout with the ad panel, the volume, and the service callbacks.
 
 #include <QObject>
-#include <QPixmap>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 
 #include "app/radio/PlaySession.h"
-#include "app/foundation/Clock.h"
 #include "app/signon/DialogPresenter.h"
 #include "app/foundation/NotificationCenter.h"
 #include "app/radio/RadioPlayer.h"
-#include "app/radio/RadioServiceDelegate.h"
 #include "app/radio/ZYMRadioService.h"
 #include "app/ui/ChatStatus.h"
 #include "app/ui/Fades.h"
-#include "app/ui/LocalizedText.h"
-#include "app/ui/RadioStationLists.h"
-#include "app/ui/RadioTrackTimeController.h"
+#include "app/ui/LineLayoutView.h"
+#include "app/ui/NowPlayingDisplay.h"
+#include "app/ui/RadioWindowControls.h"
+#include "app/ui/RadioWindowDisplay.h"
+#include "app/ui/RadioWindowLayout.h"
+#include "app/ui/RadioWindowLists.h"
+#include "app/ui/RadioWindowServiceCallbacks.h"
+#include "app/ui/RadioWindowVolume.h"
 #include "app/ui/SleepWakeTimer.h"
-#include "app/ui/WindowLayoutPolicy.h"
+#include "app/ui/WindowEnvironment.h"
 
-class AdController;
-class AdView;
-class AuthPanelsView;
 class AuthenticationController;
 class ExtendedOutlineView;
 class ExtendedTableView;
-class PasswordStore;
-class QLabel;
 class QLineEdit;
 class QMenuBar;
-class QPushButton;
-class NowPlayingOverlayController;
-class QSlider;
-class QSplitter;
-class QWidget;
-class RemoteControlledSlider;
-class SoftwareUpdateTimer;
-class VolumeFadeController;
 class RadioMetadataParser;
 class RadioServiceDirectory;
 class RadioStationsDataSource;
+class SoftwareUpdateTimer;
 class UserDefaults;
-class ZYMRadioStationBanner;
-class ColorSchemeController;
-class NowPlayingDisplay;
-class DisplayButton;
-class QAction;
-class QDialog;
-class QMenu;
-class QProgressBar;
-struct LineString;
-struct MenuState;
 struct Notification;
 
-// Usage statistics as the window counts them; the default counts nothing and reads 0.
-class WindowStatistics : public PlayStatistics {
-public:
-    virtual void setNumber(int, qint64) {}
-    virtual void setSignOnState(int) {}
-    virtual void saveSessionStats() {}
-    virtual void endSession(int /*category*/, int /*code*/) {}
-};
-
-// Where ads are shown. There is no web view here, so a script ad is only recorded.
-class AdPresenter {
-public:
-    virtual ~AdPresenter() = default;
-    virtual void displayAdWithMagicNumber(const QString&, int /*height*/) {}
-    virtual void displayAdWithImageURL(const QString&, const QString& /*magicNumber*/) {}
-    virtual void resetToStaticAd() {}
-};
-
-struct WindowEnvironment {
-    UserDefaults* defaults = nullptr;  // the standard ones when null
-    Clock* clock = nullptr;
-    Scheduler* scheduler = nullptr;
-    DialogPresenter* presenter = nullptr;
-    WindowStatistics* statistics = nullptr;
-    AdPresenter* ads = nullptr;
-    RadioPlayerEngineFactory playerEngines;  // the real engine when empty
-    ZYMServiceEnvironment service;
-    ZYMRadioService::RadioEnvironment radio;
-    AuthPanelsView* panels = nullptr;
-    PasswordStore* passwords = nullptr;
-    std::function<bool(const QString& host)> reachable;  // the platform check when empty
-    QString reachabilityHost;                            // the services URL's host when empty
-    QString playerConfigPath;                            // the bundled playerConfig.plist when empty
-    std::function<bool()> applicationHidden;             // never hidden when empty
-    std::function<void()> checkForUpdates;               // the software-update check; none when empty
-    // The ad panel's web view (a widget that is also the AdView) and how it learns its
-    // controller; no ad panel when empty.
-    std::function<AdView*(QWidget* parent)> adViews;
-    std::function<void(AdView*, AdController*)> attachAdController;
-    QString adBannerPath;
-    std::function<bool()> applicationActive;  // the application state when empty
-    ChatBusClient* chatClient = nullptr;      // the chat client on the session bus; none when null
-};
-
-class RadioWindowController : public QObject,
-                              public RadioServiceDelegate,
-                              public RadioListsWindow,
-                              public WindowFadeDelegate {
+class RadioWindowController : public QObject, public WindowFadeDelegate {
     Q_OBJECT
 public:
     static constexpr int kStatClientID = PlaySession::kStatClientID;
     static constexpr int kStatStationPlays = PlaySession::kStatStationPlays;
-    static constexpr int kStatPresetPlays = 4393;
+    static constexpr int kStatPresetPlays = RadioWindowControls::kStatPresetPlays;
     static constexpr int kStatPlayingTime = PlaySession::kStatPlayingTime;
     static constexpr int kStatActivePlayingTime = PlaySession::kStatActivePlayingTime;
     static constexpr int kNetworkUnreachable = PlaySession::kNetworkUnreachable;
+    static constexpr int kPresetButtons = RadioWindowControls::kPresetButtons;
+    static constexpr QSize kAdSize = RadioWindowLayout::kAdSize;
+    static constexpr QSize kAdViewSize = RadioWindowLayout::kAdViewSize;
+    static inline const QString kFrameAutosaveName = RadioWindowLayout::kFrameAutosaveName;
 
     explicit RadioWindowController(WindowEnvironment environment = {});
     ~RadioWindowController() override;
 
     QWidget* window() const { return window_.get(); }
+    WindowEnvironment& environment() { return env_; }
+    AdPresenter& defaultAds() { return defaultAds_; }
+    UserDefaults& defaults() const { return defaults_; }
     ZYMRadioService& radioService() { return *radioService_; }
-    RadioPlayer* player() const { return session_->player(); }
+    ZYMRadioService* radioServiceIfMade() const { return radioService_.get(); }
+    RadioPlayer* player() const { return session_ ? session_->player() : nullptr; }
     PlaySession& playSession() const { return *session_; }
     RadioStationsDataSource& dataSource() { return *dataSource_; }
-    ExtendedTableView& stationTable() { return *stationTable_; }
-    AuthenticationController* authenticationController() { return authController_.get(); }
+    AuthenticationController* authenticationController() { return callbacks_->authenticationController(); }
+    QMenuBar* menuBar() const { return menuBar_; }
+    bool isTerminating() const { return isTerminating_; }
+    // An item of the strings table.
+    static QString text(const char* key);
+
+    // The parts of the window.
+    RadioWindowDisplay& windowDisplay() const { return *display_; }
+    RadioWindowControls& windowControls() const { return *controls_; }
+    RadioWindowLists& windowLists() const { return *lists_; }
+    RadioWindowLayout& windowLayout() const { return *layout_; }
+    RadioWindowVolume& windowVolume() const { return *volume_; }
+    RadioWindowServiceCallbacks& serviceCallbacks() const { return *callbacks_; }
+    RadioStationLists& lists() { return lists_->lists(); }
+    RadioStationLists* listsIfMade() { return lists_ ? &lists_->lists() : nullptr; }
+    ExtendedTableView& stationTable() { return lists_->stationTable(); }
+    ExtendedOutlineView& sourceList() { return lists_->sourceList(); }
+    QLineEdit* searchField() const { return lists_->searchField(); }
 
     // Sign-on.
     void signOn() { requestRadioService(QString()); }
-    void requestRadioService(const QString& userName);
-    void signOff();
-    void signOnAtStartupIfAppropriate();
+    void requestRadioService(const QString& userName) { callbacks_->requestRadioService(userName); }
+    void signOff() { callbacks_->signOff(); }
+    void signOnAtStartupIfAppropriate() { callbacks_->signOnAtStartupIfAppropriate(); }
     // The window shows by fading in (20 steps over 0.2 s) and hides by fading out (10 over
     // 0.1 s); until the first directory load, the end of a fade-in signs on. False when
     // the window was shown already (no fade, nothing ends).
@@ -145,21 +102,20 @@ public:
     void fadeOutCompletedForWindow() override;
     WindowFadeController* windowFadeController() const { return fadeController_.get(); }
     // Sign off, then on again under another name.
-    void resetWithUsername(const QString& userName);
+    void resetWithUsername(const QString& userName) { callbacks_->resetWithUsername(userName); }
     // Preferences changed these user-defaults keys (all of them when null).
     void checkDefaultsForChange(const std::optional<QStringList>& keys);
+    void prefChangedNotification(const Notification& notification);
     // What the update timer does at each firing.
     void checkForSoftwareUpdates();
-    QMenuBar* menuBar() const { return menuBar_; }
     // An alert whose title, message and buttons are keys of the strings table.
     static DialogRequest localizedAlert(DialogRequest::Style style, const char* title, const char* message,
                                         std::initializer_list<const char*> buttons);
     bool shouldPlayLastStationAtStartup() const;
-    bool authenticationInProgressOrValid() const;
+    bool authenticationInProgressOrValid() const { return callbacks_->authenticationInProgressOrValid(); }
     void finishSetup();
     void saveSettings();
     void prepareForApplicationTermination();
-    void setVolumeFromSlider(bool fromUser);
     static int networkBandwidthLimitPreference(UserDefaults& defaults);
     int networkBandwidthLimitPreference() const;
 
@@ -168,36 +124,26 @@ public:
         session_->startPlaying(station, makeActive);
     }
     void playStationWithID(const QString& stationID);
-    void playPreset(int preset);
-    // Storing on a preset (numbered from 1); a station already on one is stored only when
-    // the listener confirms.
-    void storePlayingOnPreset(int preset);
-    void storeSelectionOnPreset(int preset);
-    void storeStationIDOnPreset(const QString& stationID, int preset);
-    QString stationIDOnPreset(int preset) const;
-    void checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
-    void doStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset);
     void play() { playActiveStation(); }
+    void playActiveStation() { lists_->playActiveStation(); }
+    void stopPlaying();
     void togglePlaying();
-    void stationsTableViewDoubleClick();
+    void setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) { lists_->setActiveStation(station); }
     std::shared_ptr<ZYMRadioStation> activeStation() const { return session_->activeStation(); }
     std::shared_ptr<ZYMRadioStation> playingStation() const { return session_->playingStation(); }
+    QString playingStationID() const { return lists_->playingStationID(); }
     bool isPreparingOrBufferingOrPlaying() const { return session_->isPlaying(); }
     bool isPlaying() const { return isPreparingOrBufferingOrPlaying(); }
     // The player reported that the current URL plays.
     bool streamPlaying() const { return session_->streamPlaying(); }
     bool canPlay() const;
     QString playingStationURL() const { return session_->playingStationURL(); }
-
-    // What the window shows.
-    void setProgressText(const QString& text);
-    void stopProgress();
-    QString progressText() const { return progressText_; }
-    QString displayText() const;
-    void updateDisplay() override;
-    void updateWindowUI();
     RadioMetadataParser* currentTrackMetadata() const { return session_->currentTrackMetadata(); }
     RadioMetadataParser* nextTrackMetadata() const { return session_->nextTrackMetadata(); }
+    bool isMuting() const { return session_->isMuting(); }
+    int mutingOptions() const { return session_->mutingOptions(); }
+    void setMutingOptions(int options) { session_->setMutingOptions(options); }
+    bool mutingShouldContinue() const { return session_->mutingShouldContinue(); }
 
     // Scripting, chat and timers.
     // A stream played by its address: a station named by the URL, identifier "-1". Its URL
@@ -206,189 +152,101 @@ public:
     // Signs on; after the next completed load plays the station by identifier, else by name.
     void forceSignOnAndPlayStationID(const std::optional<QString>& stationID, const std::optional<QString>& name);
     bool forcePlayAtSignOn() const { return forcePlayAtSignOn_; }
-    // The volume slider's value times 100, truncated; a set is clamped to the slider's range
-    // and interrupts neither a fade nor muting.
-    int soundVolume() const;
-    void setSoundVolume(int volume);
-    void setChatScriptRunner(ScriptRunner& runner);
-    ChatStatus& chatStatus() { return *chatStatus_; }
-    void updateIChatNowPlaying();
-    void clearIChatNowPlaying(bool force);
+    void setChatScriptRunner(ScriptRunner& runner) { display_->setChatScriptRunner(runner); }
+    ChatStatus& chatStatus() { return display_->chatStatus(); }
+    void updateIChatNowPlaying() { display_->updateIChatNowPlaying(); }
+    void clearIChatNowPlaying(bool force) { display_->clearIChatNowPlaying(force); }
     // The chat-status preference was switched.
-    void chatStatusPreferenceChanged();
-    void setupSleepTimer();
-    void setupWakeTimer();
+    void chatStatusPreferenceChanged() { display_->chatStatusPreferenceChanged(); }
+    void setupSleepTimer() { sleepTimer_->setup(); }
+    void setupWakeTimer() { wakeTimer_->setup(); }
     void timersSettingsChanged();
     SleepWakeTimer& sleepTimer() { return *sleepTimer_; }
     SleepWakeTimer& wakeTimer() { return *wakeTimer_; }
 
-    // Layout, volume and overlay.
-    static constexpr int kStatUIStateTimers[3] = {4397, 4398, 4399};
-    static constexpr int kStatUIState = 4401;
-    static constexpr QSize kAdSize{300, 250};
-    static constexpr QSize kAdViewSize{320, 260};
-    // Preset buttons in the window; the alternate set holds as many more.
-    static constexpr int kPresetButtons = 5;
-    // -1 before the first record; then WindowLayoutPolicy::uiState of the panels shown.
-    int uiState() const { return uiState_; }
-    WindowPanels panelsShown() const;
-    const WindowLayoutPolicy& layoutPolicy() const { return layoutPolicy_; }
-    void recordUIState();
-    // The size that shows every source and station, the window's top-left kept.
-    void zoom();
-    QSplitter& listSplitter() { return *splitter_; }
-    QWidget* adPanel() const { return adPanel_; }
-    void updateAdDrawer();
-    bool shouldAdDisplay() const;
-    static float volumeForSliderValue(float value);
-    RemoteControlledSlider& volumeSlider() { return *volume_; }
-    void setVolumeFromFader() { setVolumeFromSlider(false); }
-    void volumeUp();
-    void volumeDown();
-    void setVolumeToMax();
-    // With Control held the song is muted instead.
-    void setVolumeToMin(Qt::KeyboardModifiers modifiers);
-    void muteTilEndOfCurrentSong();
-    void stopMuting();
-    void undoMuting();
-    bool isMuting() const { return session_->isMuting(); }
-    int mutingOptions() const { return session_->mutingOptions(); }
-    void setMutingOptions(int options) { session_->setMutingOptions(options); }
-    bool mutingShouldContinue() const { return session_->mutingShouldContinue(); }
-    // The launch fade-in from silence to the slider's value.
-    void fadeVolumeIn(double seconds);
-    // Back to the listener's own volume.
-    void cancelVolumeFade();
-    bool volumeFading() const;
-    NowPlayingOverlayController* nowPlayingOverlay() const { return overlay_.get(); }
-    void showNowPlayingOverlay();
-
-    // RadioListsWindow
-    void setActiveStation(const std::shared_ptr<ZYMRadioStation>& station) override;
-    void playActiveStation() override;
-    void stopPlaying() override;
-    QString playingStationID() const override;
-    void updatePlayButtons() override;
-    void clearHoverFocus() override;
-    void ensureStationInfo(const QString& stationID) override;
-
-    // RadioServiceDelegate
-    void serviceRequestDone(bool ok) override;
-    Delegated radioServiceInformationDidLoad() override;
-    Delegated radioServiceCachedInformationDidLoad() override;
-    Delegated radioServiceFilteredInformationDidChange() override;
-    Delegated radioServiceStationURLWillLoad(const QString& stationID) override;
-    Delegated radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) override;
-    Delegated radioServiceStationURLDidFail(const QString& progId) override;
-
+    // The parts' methods that scripts, the application and the tests call on the window.
+    // Display.
+    NowPlayingDisplay& display() const { return display_->display(); }
+    void setProgressText(const QString& text) { display_->setProgressText(text); }
+    void stopProgress() { display_->stopProgress(); }
+    QString progressText() const { return display_->progressText(); }
+    QString displayText() const { return display_->displayText(); }
+    QString lineText(int line) const { return display_->lineText(line); }
+    void updateDisplay() {
+        if (display_) display_->updateDisplay();
+    }
+    void setColorSchemeController(ColorSchemeController* colors) { display_->setColorSchemeController(colors); }
+    ColorSchemeController& colors() const { return display_->colors(); }
+    void setChatStatusRefresher(std::function<void()> refresh) { display_->setChatStatusRefresher(std::move(refresh)); }
+    void setNowPlayingOverlayShower(std::function<void()> show) {
+        display_->setNowPlayingOverlayShower(std::move(show));
+    }
+    LineString nowPlayingAttributedStringWithFormat(const QString& format) const {
+        return display_->nowPlayingAttributedStringWithFormat(format);
+    }
+    QMenu* linkMenu(int tag) const { return display_->linkMenu(tag); }
+    void prepareLinkMenu(int tag) { display_->prepareLinkMenu(tag); }
+    void copySongInfo() { display_->copySongInfo(); }
+    void interfaceColorsChanged() { display_->interfaceColorsChanged(); }
+    void resetToDefaultAdArt() { env_.ads->resetToStaticAd(); }
+    void setAlbumArtFolder(const QString& folder) { display_->setAlbumArtFolder(folder); }
+    RadioTrackTimeController* trackTimer() const { return display_->trackTimer(); }
+    void toggleSongTimeLabelState() { display_->toggleSongTimeLabelState(); }
+    int songTimeLabelState() const { return display_->songTimeLabelState(); }
+    QString songTimeLabelText() const { return display_->songTimeLabelText(); }
+    // Controls and presets.
+    void updateWindowUI() { controls_->updateWindowUI(); }
+    QPushButton* playStopButton() const { return controls_->playStopButton(); }
+    const std::vector<QPushButton*>& presetButtons() const { return controls_->presetButtons(); }
+    QLabel* presetsTextLabel() const { return controls_->presetsTextLabel(); }
+    QLabel* nowPlayingTextLabel() const { return controls_->nowPlayingTextLabel(); }
+    int numActivePresets() const { return controls_->numActivePresets(); }
+    void makeBackupOfPresets() { controls_->makeBackupOfPresets(); }
+    void playPreset(int preset) { controls_->playPreset(preset); }
+    void storePlayingOnPreset(int preset) { controls_->storePlayingOnPreset(preset); }
+    void storeSelectionOnPreset(int preset) { controls_->storeSelectionOnPreset(preset); }
+    void storeStationIDOnPreset(const QString& stationID, int preset) {
+        controls_->storeStationIDOnPreset(stationID, preset);
+    }
+    QString stationIDOnPreset(int preset) const { return controls_->stationIDOnPreset(preset); }
+    QString lastStationWithHoverFocus() const { return controls_->lastStationWithHoverFocus(); }
+    void setLastStationWithHoverFocus(const QString& id) { controls_->setLastStationWithHoverFocus(id); }
+    void updateNowPlayingTextLabel(const ZYMRadioStation* station, const ZYMRadioStationState* state) {
+        controls_->updateNowPlayingTextLabel(station, state);
+    }
+    void copySelectedStationLocation() { controls_->copySelectedStationLocation(); }
+    void copyPlayingStationLocation() { controls_->copyPlayingStationLocation(); }
+    void validateMenu(QMenu* menu) { controls_->validateMenu(menu); }
+    QMenu* controlsMenu() const { return controls_->controlsMenu(); }
+    QMenu* trayMenu() const { return controls_->trayMenu(); }
+    // Layout, ads and the overlay.
+    int uiState() const { return layout_->uiState(); }
+    const WindowLayoutPolicy& layoutPolicy() const { return layout_->layoutPolicy(); }
+    void zoom() { layout_->zoom(); }
+    QSplitter& listSplitter() { return layout_->listSplitter(); }
+    QWidget* adPanel() const { return layout_->adPanel(); }
+    void updateAdDrawer() { layout_->updateAdDrawer(); }
+    bool shouldAdDisplay() const { return layout_->shouldAdDisplay(); }
+    void setAdHeight(int height) { layout_->setAdHeight(height); }
     void displayAdWithBanners(const std::vector<std::shared_ptr<const ZYMRadioStationBanner>>& banners,
-                              const QString& flavorId);
-    void setAdHeight(int height) { adHeight_ = height; }
-
-    // Now-playing display, service callbacks and controls.
-    NowPlayingDisplay& display() const { return *display_; }
-    // The display's colours; the application's scheme unless set.
-    void setColorSchemeController(ColorSchemeController* colors);
-    ColorSchemeController& colors() const;
-    // Hooks of the neighbours: the chat status and the now-playing overlay.
-    void setChatStatusRefresher(std::function<void()> refresh) { refreshChatStatus_ = std::move(refresh); }
-    void setNowPlayingOverlayShower(std::function<void()> show) { showNowPlayingOverlay_ = std::move(show); }
-    LineString nowPlayingAttributedStringWithFormat(const QString& format) const;
-    LineString notConnectedAttributedStringWithFormat(const QString& format) const;
-    void showStationInDisplay(const ZYMRadioStation* station);
-    QString lineText(int line) const;
-    QMenu* linkMenu(int tag) const;
-    void prepareLinkMenu(int tag);
-    void loadMetadataLink(QAction* item);
-    void copySongInfo();
-    void resetToDefaultAlbumArt();
-    void resetToDefaultAdArt();
-    void albumArtLoadingNotification(const void* parser);
-    void interfaceColorsChanged();
-    // The song-time label: 0 shows the time, 2 the stream format for 5 s.
-    RadioTrackTimeController* trackTimer() const { return trackTimer_.get(); }
-    void updateTrackTimer(float position, float total);
-    void trackTimeUpdate(RadioTrackTimeController& ticker);
-    void updateSongTimeLabel(const std::optional<QString>& text);
-    void toggleSongTimeLabelState();
-    void setSongTimeLabelState(int state);
-    int songTimeLabelState() const { return songTimeLabelState_; }
-    QString songTimeLabelText() const;
-    // Service and sign-on callbacks.
-    Delegated authenticationStartedForUsername(const QString& name) override;
-    void authenticationDone(bool ok) override;
-    void authenticationCancelled() override;
-    void serviceEncounteredError(const ZYMServiceErrorDescription& error) override;
-    void serviceWillBecomeInvalid(ZYMGenericService& service) override;
-    void serviceDidBecomeInvalidWithReason(ZYMGenericService& service, const QString& reason) override;
-    Delegated radioServiceInformationWillLoad() override;
-    Delegated radioServiceServerInformationWillLoad() override;
-    Delegated radioServiceServerInformationDidFail() override;
-    Delegated radioServiceStationsWillLoad() override { return Delegated::Handled; }
-    Delegated radioServiceStationsDidLoad() override;
-    Delegated radioServiceStationDetailsWillLoad(const std::optional<QString>& stationID) override;
-    Delegated radioServiceStationDetailsDidLoad(const std::optional<QString>& stationID) override;
-    Delegated radioServiceStationStateWillLoad(const QString&) override { return Delegated::Handled; }
-    Delegated radioServiceStationStateDidLoad(const std::shared_ptr<ZYMRadioStationState>& state) override;
-    Delegated radioServiceGenresWillLoad() override { return Delegated::Handled; }
-    Delegated radioServiceGenresDidLoad() override;
-    Delegated radioServiceMediaFormatsWillLoad() override { return Delegated::Handled; }
-    Delegated radioServiceMediaFormatsDidLoad() override;
-    Delegated radioServiceMaxPresetsWillLoad() override { return Delegated::Handled; }
-    Delegated radioServiceMaxPresetsDidLoad() override;
-    Delegated radioServicePresetsWillLoad() override { return Delegated::Handled; }
-    Delegated radioServicePresetsDidLoad() override;
-    Delegated radioServicePresetsWillStore() override { return Delegated::Handled; }
-    Delegated radioServicePresetsDidStore() override { return Delegated::Handled; }
-    Delegated radioServicePresetsOutOfDate() override;
-    void updateRadioProgressWithInfoRequestStatus();
-    void requestStationState(const QString& stationID);
-    int serviceRetryCount() const { return requestServiceRetryCount_; }
-    // The loading sheet: shown only when loading lasts 2 s; its button signs off.
-    void showRadioProgressPanel(int maximum);
-    void updateRadioProgressPanel(const QString& text, int value);
-    void hideRadioProgressPanel();
-    bool radioProgressPanelVisible() const;
-    QDialog* radioProgressPanel() const { return progressPanel_; }
-    QProgressBar* radioProgressIndicator() const { return progressIndicator_; }
-    // Title, buttons, presets bar, hover label, menus and keys.
-    QPushButton* playStopButton() const { return playButton_; }
-    const std::vector<QPushButton*>& presetButtons() const { return presetButtons_; }
-    QLabel* presetsTextLabel() const { return presetsLabel_; }
-    QLabel* nowPlayingTextLabel() const;
-    void resetPresetButtons(bool alternate);
-    void updatePresetButtons();
-    int numActivePresets() const;
-    void makeBackupOfPresets();
-    void mouseDidEnterView(QWidget* view);
-    void mouseDidExitView(QWidget* view);
-    void stationRowEntered(int row) override;
-    void stationRowExited(int row) override;
-    QString lastStationWithHoverFocus() const { return lastStationWithHoverFocus_; }
-    void setLastStationWithHoverFocus(const QString& stationID) { lastStationWithHoverFocus_ = stationID; }
-    void updateNowPlayingTextLabel(const ZYMRadioStation* station, const ZYMRadioStationState* state);
-    void insertText(const QString& text);
-    void copySelectedStationLocation();
-    void copyPlayingStationLocation();
-    void putStationLocationInClipboard(const ZYMRadioStation* station);
-    MenuState menuState() const;
-    // Validates and retitles every item of `menu` that carries a window action.
-    void validateMenu(QMenu* menu);
-    QMenu* controlsMenu() const { return controlsMenu_; }
-    QMenu* trayMenu() const { return trayMenu_; }
-    // The frame kept under the autosave name, Find, Delete in Recently Played, and store
-    // commands aimed beyond the account's presets.
-    static inline const QString kFrameAutosaveName = QStringLiteral("Radio Window");
-    void saveWindowFrame() const;
-    void performFindPanelAction();
-    void stationsTableViewDelete();
-    // False, once the listener is told why, for a slot the account does not have.
-    bool presetSlotAvailable(int preset);
-    QLineEdit* searchField() const { return search_; }
-    // Preferences and the album-art store.
-    void prefChangedNotification(const Notification& notification);
-    void albumArtLoaded(const void* parser);
-    void setAlbumArtFolder(const QString& folder) { albumArtFolder_ = folder; }
+                              const QString& flavorId) {
+        layout_->displayAdWithBanners(banners, flavorId);
+    }
+    NowPlayingOverlayController* nowPlayingOverlay() const { return layout_->nowPlayingOverlay(); }
+    // Volume.
+    static float volumeForSliderValue(float value) { return RadioWindowVolume::volumeForSliderValue(value); }
+    RemoteControlledSlider& volumeSlider() { return volume_->slider(); }
+    void setVolumeFromSlider(bool fromUser) { volume_->setVolumeFromSlider(fromUser); }
+    void setVolumeToMin(Qt::KeyboardModifiers modifiers) { volume_->setVolumeToMin(modifiers); }
+    int soundVolume() const { return volume_->soundVolume(); }
+    void setSoundVolume(int volume) { volume_->setSoundVolume(volume); }
+    void fadeVolumeIn(double seconds) { volume_->fadeVolumeIn(seconds); }
+    bool volumeFading() const { return volume_->volumeFading(); }
+    // Service callbacks.
+    int serviceRetryCount() const { return callbacks_->serviceRetryCount(); }
+    bool radioProgressPanelVisible() const { return callbacks_->radioProgressPanelVisible(); }
+    QDialog* radioProgressPanel() const { return callbacks_->radioProgressPanel(); }
+    QProgressBar* radioProgressIndicator() const { return callbacks_->radioProgressIndicator(); }
 
 signals:
     // After each completed directory load.
@@ -400,21 +258,15 @@ signals:
     void windowFadedOut();
 
 private:
-    static QPixmap logo();
     void buildWindow();
     void setupPlayer();
     // Shows what the play session reports.
     void wirePlaySession();
-    void ensureAuthController();
     void onTrackStart();
-    void onTrackEnd();
-    // The playing station was noted in the recent stations.
-    void notePlayedStation(const std::shared_ptr<ZYMRadioStation>& station);
-    void selectActiveStationRow();
-    void displayAdForPlayingStation();
-    void displayAdForTrackMetadata();
-    static QString text(const char* key);
-    QString format(const char* key, const QStringList& args) const;
+    void registerForNotifications();
+    void scheduleSoftwareUpdates();
+    void setupScriptingChatAndTimers();
+    void playForcedStationAtSignOn();
 
     WindowEnvironment env_;
     UserDefaults& defaults_;
@@ -422,115 +274,31 @@ private:
     AdPresenter defaultAds_;
     std::unique_ptr<QWidget> window_;
     QMenuBar* menuBar_ = nullptr;
-    QPushButton* playButton_ = nullptr;
-    RemoteControlledSlider* volume_ = nullptr;
-    std::vector<QPushButton*> presetButtons_;
-    QLineEdit* search_ = nullptr;
-    ExtendedOutlineView* sourceList_ = nullptr;
-    ExtendedTableView* stationTable_ = nullptr;
 
     std::unique_ptr<ZYMRadioService> radioService_;
     std::unique_ptr<PlaySession> session_;
     std::unique_ptr<RadioServiceDirectory> directory_;
     std::unique_ptr<RadioStationsDataSource> dataSource_;
-    std::unique_ptr<RadioStationLists> lists_;
-    std::unique_ptr<AuthPanelsView> ownPanels_;  // outlives the controller that uses it
-    std::unique_ptr<AuthenticationController> authController_;
 
-    bool fadeInVolumeOnPlay_ = false;
+    std::unique_ptr<RadioWindowDisplay> display_;
+    std::unique_ptr<RadioWindowControls> controls_;
+    std::unique_ptr<RadioWindowLists> lists_;
+    std::unique_ptr<RadioWindowLayout> layout_;
+    std::unique_ptr<RadioWindowVolume> volume_;
+    std::unique_ptr<RadioWindowServiceCallbacks> callbacks_;
+
     bool launchSetupFinished_ = false;
     bool isTerminating_ = false;
-    bool signedOn_ = false;
-    QString progressText_;
-    int adHeight_ = 260;
-
     std::unique_ptr<WindowFadeController> fadeController_;
-
-    // Layout, volume and overlay.
-    class AdDrawer;
-    void setupLayout();
-    void computeDimensions();
-    void windowDidResize();
-    void setPanelsShown(WindowPanels panels);
-    void setupAdView();
-    void updateSourceListLimits();
-    bool applicationActive() const;
-    void setupVolume();
-    void volumePlayingStateChanged();
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    QWidget* contents_ = nullptr;
-    QWidget* playControls_ = nullptr;
-    QWidget* gapBelowTopPanel_ = nullptr;
-    QWidget* presetControls_ = nullptr;
-    QWidget* stationsList_ = nullptr;
-    QSplitter* splitter_ = nullptr;
-    QWidget* adPanel_ = nullptr;
-    WindowLayoutPolicy layoutPolicy_;
-    int uiState_ = -1;
-    bool resizing_ = false;
-    std::optional<int> zoomedHeight_;
-    int sourceListWantedWidth_ = 0;
-    // Shared only so that this header need not complete their types.
-    std::shared_ptr<AdDrawer> adDrawer_;
-    std::shared_ptr<VolumeFadeController> volumeFader_;
-    std::shared_ptr<NowPlayingOverlayController> overlay_;
-
-    // Settings and the software-update timer.
-    void scheduleSoftwareUpdates();
     std::unique_ptr<SoftwareUpdateTimer> updateTimer_;
 
-    // Scripting, chat and timers.
-    void setupScriptingChatAndTimers();
-    void playForcedStationAtSignOn();
     bool forcePlayAtSignOn_ = false;
     // A URL chose the station before the launch's first load: the last one does not play.
     bool playChosenAtLaunch_ = false;
-    // The selected station row's identifier, else the active directory station's, else "".
-    QString listedStationID() const;
     std::optional<QString> forcePlayStationID_;
     std::optional<QString> forcePlayStationName_;
-    std::unique_ptr<ChatStatus> chatStatus_;
     std::unique_ptr<SleepWakeTimer> sleepTimer_;
     std::unique_ptr<SleepWakeTimer> wakeTimer_;
     NotificationCenter::Subscription timersSettingsObserver_;
-    // Now-playing display, service callbacks and controls.
-    void setupDisplayAndControls();
-    void setupFrameAutosaveAndCommands();
-    static std::unique_ptr<QWidget> makeWindowWidget(RadioWindowController& window);
-    void registerForNotifications();
-    void buildMenus();
-    void setValueOfNowPlayingView(class LineLayoutView* view, const QString& text);
-    LineString plainLine(const QString& text) const;
-    void radioProgressPanelDidEnd(int code);
-    void presetsOutOfDateSheetDidEnd(int code);
-    void resumeOrGiveUpAfterLoss(const QString& reason);
-    void scheduleStationStateRequest(const QString& stationID);
-    NowPlayingDisplay* display_ = nullptr;
-    ColorSchemeController* colors_ = nullptr;
-    std::unique_ptr<ColorSchemeController> ownColors_;
-    std::function<void()> refreshChatStatus_;
-    std::function<void()> showNowPlayingOverlay_;
-    std::map<int, QMenu*> linkMenus_;
-    std::shared_ptr<class DisplayLineDelegate> lineDelegate_;
-    std::unique_ptr<RadioTrackTimeController> trackTimer_;
-    int songTimeLabelState_ = 0;
-    std::unique_ptr<ScheduledTimer> songTimeLabelTimer_;
-    int requestServiceRetryCount_ = 0;
-    // The service forgets its directory before it reports the loss; the window remembers.
-    bool directoryLoaded_ = false;
-    std::unique_ptr<ScheduledTimer> retryTimer_;
-    std::unique_ptr<ScheduledTimer> signOffTimer_;
-    QDialog* progressPanel_ = nullptr;
-    QLabel* progressTitle_ = nullptr;
-    QProgressBar* progressIndicator_ = nullptr;
-    std::unique_ptr<ScheduledTimer> progressTimer_;
-    QLabel* presetsLabel_ = nullptr;
-    QString lastStationWithHoverFocus_;
-    std::vector<std::unique_ptr<ScheduledTimer>> stationStateTimers_;
-    std::shared_ptr<class PresetHoverTracker> presetTracker_;
-    std::shared_ptr<class WindowKeyFilter> keyFilter_;
-    QMenu* controlsMenu_ = nullptr;
-    QMenu* trayMenu_ = nullptr;
-    QString albumArtFolder_;
     std::vector<NotificationCenter::Subscription> subscriptions_;
 };

@@ -1,65 +1,63 @@
 // The controls around the display: window title, play button, presets bar with Option's
 // second set, the hover label, the menus and their validation, the space key and the
-// station location on the clipboard; the preference notices, the album-art store and the
-// loading sheet.
+// station location on the clipboard; playing and storing presets.
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
 #include <QDialog>
+#include <QPointer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-#include <QVBoxLayout>
 
-#include "app/signon/AuthenticationController.h"
+#include "app/signon/DialogPresenter.h"
+#include "app/foundation/NotificationCenter.h"
 #include "app/foundation/ServiceLayerError.h"
 #include "app/foundation/UserDefaults.h"
 #include "app/radio/ZYMRadioStation.h"
 #include "app/radio/ZYMRadioStationState.h"
 #include "app/ui/Buttons.h"
-#include "app/ui/ColorSchemeController.h"
-#include "app/ui/DisplayLineDelegate.h"
 #include "app/ui/DisplayTexts.h"
-#include "app/ui/LineLayoutView.h"
 #include "app/ui/MenuValidation.h"
 #include "app/ui/NowPlayingDisplay.h"
-#include "app/ui/PreferenceNotices.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioStationsDataSource.h"
+#include "app/ui/RadioWindowControls.h"
 #include "app/ui/RadioWindowController.h"
+#include "app/ui/RadioWindowDisplay.h"
 #include "app/ui/TextFields.h"
 #include "runtime/LogMessage.h"
 
 namespace {
 constexpr int kStatActivePresets = 4400;
 constexpr auto kHoverDelay = std::chrono::milliseconds(250);
-constexpr auto kSheetDelay = std::chrono::seconds(2);
 const char* const kActionProperty = "windowAction";
 const char* const kTagProperty = "tag";
+// The name the preferences window listens for.
+const QString kPresetsChanged = QStringLiteral("kRadioServicePresetsChangedNotification");
 }  // namespace
 
 class PresetHoverTracker : public MouseTracking {
 public:
-    explicit PresetHoverTracker(RadioWindowController& window) : window_(window) {}
+    explicit PresetHoverTracker(RadioWindowControls& window) : window_(window) {}
     void mouseDidEnterView(QWidget* view) override { window_.mouseDidEnterView(view); }
     void mouseDidExitView(QWidget* view) override { window_.mouseDidExitView(view); }
 
 private:
-    RadioWindowController& window_;
+    RadioWindowControls& window_;
 };
 
 // Follows Alt for the presets bar (the events' own modifiers, so synthetic events count)
 // and turns a space that no control took into play or stop.
 class WindowKeyFilter : public QObject {
 public:
-    WindowKeyFilter(RadioWindowController& window, QWidget* top) : window_(window), top_(top) {
+    WindowKeyFilter(RadioWindowControls& window, QWidget* top) : window_(window), top_(top) {
         qApp->installEventFilter(this);
     }
     bool alternate() const { return alternate_; }
@@ -98,92 +96,29 @@ private:
         for (QPushButton* b : window_.presetButtons())
             if (b == under) window_.mouseDidEnterView(b);
     }
-    RadioWindowController& window_;
+    RadioWindowControls& window_;
     QWidget* top_;
     bool alternate_ = false;
 };
 
 // ---- set-up --------------------------------------------------------------------------
 
-void RadioWindowController::setupDisplayAndControls() {
-    for (int tag : {200, 201, 202}) {
-        auto* menu = new QMenu(window_.get());
-        menu->setObjectName(QStringLiteral("linkMenu%1").arg(tag));
-        QAction* store = menu->addAction(localized(DisplayKeys::LinkMenuStoreItem));
-        QAction* guide = menu->addAction(localized(DisplayKeys::LinkMenuGuideItem));
-        store->setProperty(kTagProperty, 100);
-        guide->setProperty(kTagProperty, 101);
-        for (QAction* item : {store, guide})
-            connect(item, &QAction::triggered, this, [this, item] { loadMetadataLink(item); });
-        linkMenus_[tag] = menu;
-    }
-    lineDelegate_ = std::make_shared<DisplayLineDelegate>(*this);
-    display_->line1()->setDelegate(lineDelegate_.get());
-    display_->line2()->setDelegate(lineDelegate_.get());
-    connect(display_->songTimeLabel(), &ClickableTextField::clicked, this, [this] { toggleSongTimeLabelState(); });
-    resetToDefaultAlbumArt();
+RadioWindowControls::RadioWindowControls(RadioWindowController& window, WindowControlWidgets widgets)
+    : window_(window), widgets_(std::move(widgets)) {}
 
+RadioWindowControls::~RadioWindowControls() = default;
+
+void RadioWindowControls::setup() {
     presetTracker_ = std::make_shared<PresetHoverTracker>(*this);
-    for (QPushButton* b : presetButtons_)
+    for (QPushButton* b : widgets_.presetButtons)
         if (auto* preset = qobject_cast<RolloverButton*>(b)) preset->setMouseTrackingTarget(presetTracker_.get());
-    keyFilter_ = std::make_shared<WindowKeyFilter>(*this, window_.get());
-    window_->setFocusPolicy(Qt::StrongFocus);
-    const QString nowPlaying = QStringLiteral("use_now_playing");
-    stationTable_->enableRowMouseTracking(!defaults_.object(nowPlaying).isValid() || defaults_.boolean(nowPlaying));
-
-    progressPanel_ = new QDialog(window_.get());
-    progressPanel_->setObjectName(QStringLiteral("radioProgressPanel"));
-    progressPanel_->setWindowModality(Qt::WindowModal);
-    auto* sheet = new QVBoxLayout(progressPanel_);
-    progressTitle_ = new QLabel;
-    progressIndicator_ = new QProgressBar;
-    auto* button = new QPushButton(localized(DisplayKeys::ProgressPanelButton));
-    button->setObjectName(QStringLiteral("radioProgressButton"));
-    button->setAutoDefault(false);
-    sheet->addWidget(progressTitle_);
-    sheet->addWidget(progressIndicator_);
-    sheet->addWidget(button, 0, Qt::AlignRight);
-    connect(button, &QPushButton::clicked, progressPanel_, [this] { progressPanel_->done(0); });
-    connect(progressPanel_, &QDialog::finished, this, [this](int code) { radioProgressPanelDidEnd(code); });
-
-    refreshChatStatus_ = [this] { updateIChatNowPlaying(); };
-    showNowPlayingOverlay_ = [this] { showNowPlayingOverlay(); };
+    keyFilter_ = std::make_shared<WindowKeyFilter>(*this, window_.window());
+    window_.window()->setFocusPolicy(Qt::StrongFocus);
     buildMenus();
-    registerForNotifications();
-    interfaceColorsChanged();
 }
 
-void RadioWindowController::registerForNotifications() {
-    NotificationCenter& app = NotificationCenter::defaultCenter();
-    NotificationCenter& service =
-        env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
-    std::vector<NotificationCenter*> centers{&app};
-    if (&service != &app) centers.push_back(&service);
-    for (NotificationCenter* center : centers) {
-        subscriptions_.push_back(
-            center->observe(RadioMetadataParser::kAlbumArtNotificationName, nullptr, [this](const Notification& n) {
-                albumArtLoadingNotification(n.object);
-                albumArtLoaded(n.object);
-            }));
-        subscriptions_.push_back(center->observe(QString::fromLatin1(kPrefObjectChangedNotification), nullptr,
-                                                 [this](const Notification& n) { prefChangedNotification(n); }));
-        subscriptions_.push_back(center->observe(QString::fromLatin1(kDisplayButtonWillPopUpNotification), nullptr,
-                                                 [this](const Notification& n) {
-                                                     if (DisplayButton* b = lineDelegate_->button(n.object))
-                                                         prepareLinkMenu(b->tag());
-                                                 }));
-        subscriptions_.push_back(center->observe(QString::fromLatin1(kColorSchemeColorChangedNotification), nullptr,
-                                                 [this](const Notification&) { interfaceColorsChanged(); }));
-    }
-    subscriptions_.push_back(service.observe(QStringLiteral("kRadioServicePresetsChangedNotification"), nullptr,
-                                             [this](const Notification&) {
-                                                 updatePresetButtons();
-                                                 makeBackupOfPresets();
-                                             }));
-}
-
-void RadioWindowController::buildMenus() {
-    controlsMenu_ = menuBar_->addMenu(localized(DisplayKeys::RadioMenuTitle));
+void RadioWindowControls::buildMenus() {
+    controlsMenu_ = window_.menuBar()->addMenu(localized(DisplayKeys::RadioMenuTitle));
     controlsMenu_->setObjectName(QStringLiteral("radioMenu"));
     const auto add = [this](QMenu* menu, const QString& title, MenuAction action, int tag) {
         QAction* item = menu->addAction(title);
@@ -194,13 +129,14 @@ void RadioWindowController::buildMenus() {
             const int slot = item->property(kTagProperty).toInt();
             Guarded("menu", [&] {
                 switch (resolved) {
-                case MenuAction::Play: play(); break;
-                case MenuAction::StopPlaying: stopPlaying(); break;
+                case MenuAction::Play: window_.play(); break;
+                case MenuAction::StopPlaying: window_.stopPlaying(); break;
                 case MenuAction::CopyStationLocation:
-                    putStationLocationInClipboard(playingStation() ? playingStation().get() : activeStation().get());
+                    putStationLocationInClipboard(window_.playingStation() ? window_.playingStation().get()
+                                                                           : window_.activeStation().get());
                     break;
                 case MenuAction::CopyPlayingStationLocation: copyPlayingStationLocation(); break;
-                case MenuAction::CopySongInfo: copySongInfo(); break;
+                case MenuAction::CopySongInfo: window_.windowDisplay().copySongInfo(); break;
                 case MenuAction::PlayPreset: playPreset(slot); break;
                 case MenuAction::StorePlayingOnPreset: storePlayingOnPreset(slot); break;
                 case MenuAction::StoreSelectionOnPreset: storeSelectionOnPreset(slot); break;
@@ -230,7 +166,7 @@ void RadioWindowController::buildMenus() {
     connect(controlsMenu_, &QMenu::aboutToShow, this, [this] { validateMenu(controlsMenu_); });
 
     // The dock's menu lives in the tray icon where the desktop has one.
-    trayMenu_ = new QMenu(window_.get());
+    trayMenu_ = new QMenu(window_.window());
     trayMenu_->setObjectName(QStringLiteral("trayMenu"));
     for (int tag : {100, 101, 102})
         add(trayMenu_, QString(), MenuAction::NowPlayingDisplay, tag);
@@ -238,7 +174,7 @@ void RadioWindowController::buildMenus() {
     add(trayMenu_, QString(), MenuAction::Other, kPlayStopMenuTag);
     connect(trayMenu_, &QMenu::aboutToShow, this, [this] { validateMenu(trayMenu_); });
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        auto* tray = new QSystemTrayIcon(QIcon(logo()), window_.get());
+        auto* tray = new QSystemTrayIcon(QIcon(RadioWindowDisplay::logo()), window_.window());
         tray->setContextMenu(trayMenu_);
         tray->show();
     }
@@ -246,31 +182,31 @@ void RadioWindowController::buildMenus() {
 
 // ---- menu validation -----------------------------------------------------------------
 
-MenuState RadioWindowController::menuState() const {
+MenuState RadioWindowControls::menuState() const {
     MenuState s;
-    s.canPlay = canPlay();
-    s.preparingBufferingOrPlaying = isPreparingOrBufferingOrPlaying();
-    s.hasPlayingStation = bool(playingStation());
-    s.hasActiveStation = bool(activeStation());
-    const auto sheets = window_->findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
+    s.canPlay = window_.canPlay();
+    s.preparingBufferingOrPlaying = window_.isPreparingOrBufferingOrPlaying();
+    s.hasPlayingStation = bool(window_.playingStation());
+    s.hasActiveStation = bool(window_.activeStation());
+    const auto sheets = window_.window()->findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
     s.sheetOpen = std::any_of(sheets.begin(), sheets.end(), [](QDialog* d) { return d->isVisible(); });
-    if (const RadioMetadataParser* doc = currentTrackMetadata()) {
+    if (const RadioMetadataParser* doc = window_.currentTrackMetadata()) {
         s.hasSongDocument = doc->isSong();
         s.songName = doc->songName();
         s.songArtist = doc->songArtist();
         s.songAlbum = doc->songAlbum();
     }
-    if (playingStation()) s.playingStationName = playingStation()->name();
-    if (radioService_->serviceAvailable()) s.presetSlots = radioService_->maxNumberOfPresets();
+    if (window_.playingStation()) s.playingStationName = window_.playingStation()->name();
+    if (window_.radioService().serviceAvailable()) s.presetSlots = window_.radioService().maxNumberOfPresets();
     s.presetStationName = [this](int slot) -> std::optional<QString> {
-        if (!radioService_->serviceAvailable()) return std::nullopt;
-        auto station = radioService_->stationForPreset(slot);
+        if (!window_.radioService().serviceAvailable()) return std::nullopt;
+        auto station = window_.radioService().stationForPreset(slot);
         return station ? std::optional<QString>(station->name()) : std::nullopt;
     };
     return s;
 }
 
-void RadioWindowController::validateMenu(QMenu* menu) {
+void RadioWindowControls::validateMenu(QMenu* menu) {
     if (!menu) return;
     const MenuState state = menuState();
     for (QAction* item : menu->actions()) {
@@ -286,37 +222,39 @@ void RadioWindowController::validateMenu(QMenu* menu) {
 
 // ---- title, play button, presets -----------------------------------------------------
 
-void RadioWindowController::updateWindowUI() {
-    const int state = player() ? player()->playerState() : RadioPlayer::Stopped;
-    const bool bufferingOrPlaying = streamPlaying() || state == RadioPlayer::Buffering ||
+void RadioWindowControls::updateWindowUI() {
+    const int state = window_.player() ? window_.player()->playerState() : RadioPlayer::Stopped;
+    const bool bufferingOrPlaying = window_.streamPlaying() || state == RadioPlayer::Buffering ||
                                     state == RadioPlayer::Prebuffered || state == RadioPlayer::Playing;
-    if (bufferingOrPlaying && playingStation()) {
-        const QString name = playingStation()->name();
-        window_->setWindowTitle(name.isEmpty() ? localized(DisplayKeys::RadioWindowTitleIdle)
-                                               : localizedFormat(DisplayKeys::RadioWindowTitlePlaying, {name}));
+    if (bufferingOrPlaying && window_.playingStation()) {
+        const QString name = window_.playingStation()->name();
+        window_.window()->setWindowTitle(name.isEmpty()
+                                             ? localized(DisplayKeys::RadioWindowTitleIdle)
+                                             : localizedFormat(DisplayKeys::RadioWindowTitlePlaying, {name}));
     } else {
-        if (display_) resetToDefaultAlbumArt();
-        window_->setWindowTitle(localized(DisplayKeys::RadioWindowTitleIdle));
-        if (!isTerminating_) env_.ads->resetToStaticAd();
+        window_.windowDisplay().resetToDefaultAlbumArt();
+        window_.window()->setWindowTitle(localized(DisplayKeys::RadioWindowTitleIdle));
+        if (!window_.isTerminating()) window_.environment().ads->resetToStaticAd();
     }
     updatePresetButtons();
-    updateDisplay();
+    window_.updateDisplay();
     updatePlayButtons();
     validateMenu(controlsMenu_);
     validateMenu(trayMenu_);
 }
 
-void RadioWindowController::updatePlayButtons() {
-    const bool can = canPlay();
-    playButton_->setEnabled(can);
-    const bool stop = can && isPreparingOrBufferingOrPlaying();
-    playButton_->setText(localized(stop ? DisplayKeys::StopButtonLabel : DisplayKeys::PlayButtonLabel));
-    playButton_->setProperty("image", stop ? QStringLiteral("stop_normal") : QStringLiteral("play_normal"));
-    playButton_->setProperty("alternateImage", stop ? QStringLiteral("stop_pressed") : QStringLiteral("play_pressed"));
+void RadioWindowControls::updatePlayButtons() {
+    const bool can = window_.canPlay();
+    widgets_.playButton->setEnabled(can);
+    const bool stop = can && window_.isPreparingOrBufferingOrPlaying();
+    widgets_.playButton->setText(localized(stop ? DisplayKeys::StopButtonLabel : DisplayKeys::PlayButtonLabel));
+    widgets_.playButton->setProperty("image", stop ? QStringLiteral("stop_normal") : QStringLiteral("play_normal"));
+    widgets_.playButton->setProperty("alternateImage",
+                                     stop ? QStringLiteral("stop_pressed") : QStringLiteral("play_pressed"));
 }
 
-void RadioWindowController::resetPresetButtons(bool alternate) {
-    for (QPushButton* b : presetButtons_) {
+void RadioWindowControls::resetPresetButtons(bool alternate) {
+    for (QPushButton* b : widgets_.presetButtons) {
         auto* preset = qobject_cast<PresetButton*>(b);
         if (!preset) continue;
         int tag = preset->tag();
@@ -332,107 +270,110 @@ void RadioWindowController::resetPresetButtons(bool alternate) {
     }
 }
 
-void RadioWindowController::updatePresetButtons() {
+void RadioWindowControls::updatePresetButtons() {
     resetPresetButtons(keyFilter_ && keyFilter_->alternate());
-    if (streamPlaying() && playingStation() && radioService_->serviceAvailable()) {
-        const long slot = radioService_->presetIndex(playingStation().get());
-        for (QPushButton* b : presetButtons_)
+    if (window_.streamPlaying() && window_.playingStation() && window_.radioService().serviceAvailable()) {
+        const long slot = window_.radioService().presetIndex(window_.playingStation().get());
+        for (QPushButton* b : widgets_.presetButtons)
             if (auto* preset = qobject_cast<PresetButton*>(b); preset && preset->tag() == slot)
                 preset->setChecked(true);
     }
     if (const int active = numActivePresets(); active >= 0)
-        env_.statistics->setNumber(kStatActivePresets, quint32(active));
+        window_.environment().statistics->setNumber(kStatActivePresets, quint32(active));
 }
 
-int RadioWindowController::numActivePresets() const {
-    if (!radioService_ || !radioService_->serviceAvailable()) return -1;
+int RadioWindowControls::numActivePresets() const {
+    if (!window_.radioServiceIfMade() || !window_.radioService().serviceAvailable()) return -1;
     int count = 0;
-    for (int slot = 1; slot <= radioService_->maxNumberOfPresets(); ++slot)
-        if (radioService_->stationForPreset(slot)) ++count;
+    for (int slot = 1; slot <= window_.radioService().maxNumberOfPresets(); ++slot)
+        if (window_.radioService().stationForPreset(slot)) ++count;
     return count;
 }
 
-void RadioWindowController::makeBackupOfPresets() {
-    const auto user = radioService_->authenticatedUsername(true);
+void RadioWindowControls::makeBackupOfPresets() {
+    const auto user = window_.radioService().authenticatedUsername(true);
     if (!user || user->isEmpty()) return;
     QStringList ids;
-    for (int slot = 1; slot <= radioService_->maxNumberOfPresets(); ++slot) {
-        auto station = radioService_->stationForPreset(slot);
+    for (int slot = 1; slot <= window_.radioService().maxNumberOfPresets(); ++slot) {
+        auto station = window_.radioService().stationForPreset(slot);
         ids << (station ? station->stationID() : QString(""));
     }
-    defaults_.setObject(QStringLiteral("preset_stations_") + *user, ids);
+    window_.defaults().setObject(QStringLiteral("preset_stations_") + *user, ids);
 }
 
 // ---- hover ---------------------------------------------------------------------------
 
-QLabel* RadioWindowController::nowPlayingTextLabel() const { return display_->hoverLine(); }
+QLabel* RadioWindowControls::nowPlayingTextLabel() const { return window_.display().hoverLine(); }
 
-void RadioWindowController::scheduleStationStateRequest(const QString& stationID) {
+void RadioWindowControls::scheduleStationStateRequest(const QString& stationID) {
     // Only the newest pointer position matters; older requests drop themselves.
-    auto timer = env_.scheduler->singleShot(kHoverDelay, [this, stationID] { requestStationState(stationID); });
+    auto timer =
+        window_.environment().scheduler->singleShot(kHoverDelay, [this, stationID] { requestStationState(stationID); });
     std::erase_if(stationStateTimers_, [](const auto& t) { return !t || !t->isActive(); });
     stationStateTimers_.push_back(std::move(timer));
 }
 
-void RadioWindowController::mouseDidEnterView(QWidget* view) {
+void RadioWindowControls::mouseDidEnterView(QWidget* view) {
     auto* preset = qobject_cast<PresetButton*>(view);
     const int tag = preset ? preset->tag() : 0;
     if (tag < 1 || tag > 2 * kPresetButtons) {
-        presetsLabel_->setText(localized(DisplayKeys::PresetLabel));
+        widgets_.presetsLabel->setText(localized(DisplayKeys::PresetLabel));
         return;
     }
-    auto station = radioService_->serviceAvailable() ? radioService_->stationForPreset(tag) : nullptr;
+    auto station = window_.radioService().serviceAvailable() ? window_.radioService().stationForPreset(tag) : nullptr;
     if (station) {
         lastStationWithHoverFocus_ = station->stationID();
-        presetsLabel_->setText(station->name());
-        if (defaults_.boolean(QStringLiteral("use_now_playing"))) scheduleStationStateRequest(station->stationID());
+        widgets_.presetsLabel->setText(station->name());
+        if (window_.defaults().boolean(QStringLiteral("use_now_playing")))
+            scheduleStationStateRequest(station->stationID());
     } else {
         lastStationWithHoverFocus_.clear();
-        presetsLabel_->setText(localized(DisplayKeys::EmptyPresetLabel));
+        widgets_.presetsLabel->setText(localized(DisplayKeys::EmptyPresetLabel));
     }
 }
 
-void RadioWindowController::mouseDidExitView(QWidget* view) {
+void RadioWindowControls::mouseDidExitView(QWidget* view) {
     auto* preset = qobject_cast<PresetButton*>(view);
     const int tag = preset ? preset->tag() : 0;
-    auto station = radioService_->serviceAvailable() && tag > 0 ? radioService_->stationForPreset(tag) : nullptr;
+    auto station =
+        window_.radioService().serviceAvailable() && tag > 0 ? window_.radioService().stationForPreset(tag) : nullptr;
     if (station && station->stationID() != lastStationWithHoverFocus_) return;
-    if (window_->isVisible()) {
+    if (window_.window()->isVisible()) {
         // Straight onto a neighbour: its entry has taken over the label.
         auto* under = qobject_cast<PresetButton*>(QApplication::widgetAt(QCursor::pos()));
         if (under && under != preset &&
-            std::find(presetButtons_.begin(), presetButtons_.end(), under) != presetButtons_.end())
+            std::find(widgets_.presetButtons.begin(), widgets_.presetButtons.end(), under) !=
+                widgets_.presetButtons.end())
             return;
     }
-    presetsLabel_->setText(localized(DisplayKeys::PresetLabel));
+    widgets_.presetsLabel->setText(localized(DisplayKeys::PresetLabel));
     lastStationWithHoverFocus_.clear();
     updateNowPlayingTextLabel(nullptr, nullptr);
 }
 
-void RadioWindowController::stationRowEntered(int row) {
-    auto item = dataSource_->stationItemAtIndex(row);
+void RadioWindowControls::stationRowEntered(int row) {
+    auto item = window_.dataSource().stationItemAtIndex(row);
     if (!item) return;
     const auto& station = item->zymRadioStation();
     lastStationWithHoverFocus_ = station ? station->stationID() : QString();
-    if (station && defaults_.boolean(QStringLiteral("use_now_playing")))
+    if (station && window_.defaults().boolean(QStringLiteral("use_now_playing")))
         scheduleStationStateRequest(station->stationID());
 }
 
-void RadioWindowController::stationRowExited(int row) {
-    auto item = dataSource_->stationItemAtIndex(row);
+void RadioWindowControls::stationRowExited(int row) {
+    auto item = window_.dataSource().stationItemAtIndex(row);
     if (!item || item->stationID() != lastStationWithHoverFocus_) return;
     lastStationWithHoverFocus_.clear();
     updateNowPlayingTextLabel(nullptr, nullptr);
 }
 
-void RadioWindowController::clearHoverFocus() {
+void RadioWindowControls::clearHoverFocus() {
     lastStationWithHoverFocus_.clear();
     updateNowPlayingTextLabel(nullptr, nullptr);
 }
 
-void RadioWindowController::updateNowPlayingTextLabel(const ZYMRadioStation* station,
-                                                      const ZYMRadioStationState* state) {
-    TemporaryTextField* label = display_->hoverLine();
+void RadioWindowControls::updateNowPlayingTextLabel(const ZYMRadioStation* station, const ZYMRadioStationState* state) {
+    TemporaryTextField* label = window_.display().hoverLine();
     if (!station) {
         label->setStringValue(QString());
     } else if (state && state->canGetTrackDetails()) {
@@ -446,15 +387,19 @@ void RadioWindowController::updateNowPlayingTextLabel(const ZYMRadioStation* sta
 
 // ---- keys and the clipboard ----------------------------------------------------------
 
-void RadioWindowController::insertText(const QString& text) {
-    if (text == QStringLiteral(" ")) togglePlaying();
+void RadioWindowControls::insertText(const QString& text) {
+    if (text == QStringLiteral(" ")) window_.togglePlaying();
 }
 
-void RadioWindowController::copySelectedStationLocation() { putStationLocationInClipboard(activeStation().get()); }
+void RadioWindowControls::copySelectedStationLocation() {
+    putStationLocationInClipboard(window_.activeStation().get());
+}
 
-void RadioWindowController::copyPlayingStationLocation() { putStationLocationInClipboard(playingStation().get()); }
+void RadioWindowControls::copyPlayingStationLocation() {
+    putStationLocationInClipboard(window_.playingStation().get());
+}
 
-void RadioWindowController::putStationLocationInClipboard(const ZYMRadioStation* station) {
+void RadioWindowControls::putStationLocationInClipboard(const ZYMRadioStation* station) {
     if (!station) return;
     auto data = std::make_unique<QMimeData>();
     RadioStationLists::writeStationURL(*data, station->stationID(), station->name(),
@@ -462,40 +407,67 @@ void RadioWindowController::putStationLocationInClipboard(const ZYMRadioStation*
     QApplication::clipboard()->setMimeData(data.release());
 }
 
-// ---- preferences ---------------------------------------------------------------------
+// ---- presets -------------------------------------------------------------------------
 
-void RadioWindowController::prefChangedNotification(const Notification& notification) {
-    checkDefaultsForChange(PreferenceNotices::changedKeys(notification));
+void RadioWindowControls::playPreset(int preset) {
+    auto station = window_.radioService().stationForPreset(preset);
+    if (!station) return;
+    // Pressing the preset of the station that plays already is no new preset play.
+    if (station != window_.playingStation()) window_.environment().statistics->increment(kStatPresetPlays);
+    window_.startPlaying(station, true);
 }
 
-// ---- the loading sheet ---------------------------------------------------------------
+void RadioWindowControls::storePlayingOnPreset(int preset) { checkStoreStation(window_.playingStation(), preset); }
 
-void RadioWindowController::showRadioProgressPanel(int maximum) {
-    progressTitle_->setText(localized(DisplayKeys::ProgressPanelTitle));
-    progressIndicator_->setRange(0, std::max(0, maximum));
-    progressIndicator_->setValue(0);
-    if (progressPanel_->isVisible()) return;
-    // Shown only when loading lasts; a quick load never flashes it.
-    progressTimer_ = env_.scheduler->singleShot(kSheetDelay, [this] {
-        auto self = std::move(progressTimer_);
-        progressPanel_->open();
+void RadioWindowControls::storeSelectionOnPreset(int preset) { checkStoreStation(window_.activeStation(), preset); }
+
+void RadioWindowControls::storeStationIDOnPreset(const QString& stationID, int preset) {
+    checkStoreStation(window_.radioService().stationWithID(stationID), preset);
+}
+
+QString RadioWindowControls::stationIDOnPreset(int preset) const {
+    const auto station = window_.radioService().stationForPreset(preset);
+    return station ? station->stationID() : QString();
+}
+
+void RadioWindowControls::checkStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset) {
+    if (!station || !presetSlotAvailable(preset)) return;
+    if (!window_.radioService().stationExistsOnPresets(station.get())) return doStoreStation(station, preset);
+    DialogPresenter& presenter = window_.environment().dialogs();
+    const DialogRequest sheet = RadioWindowController::localizedAlert(
+        DialogRequest::Style::Informational, "PresetExistsTitle", "PresetExistsMsg", {"PresetExistsDefault", "Cancel"});
+    QPointer<RadioWindowControls> self(this);
+    presenter.present(sheet, window_.window(), [self, station, preset](int button) {
+        if (self && button == 0) self->doStoreStation(station, preset);
     });
 }
 
-void RadioWindowController::updateRadioProgressPanel(const QString& text, int value) {
-    if (!text.isNull()) progressTitle_->setText(text);
-    progressIndicator_->setValue(value);
-    progressPanel_->update();
+void RadioWindowControls::doStoreStation(const std::shared_ptr<ZYMRadioStation>& station, int preset) {
+    window_.radioService().storeStation(station.get(), preset);
+    NotificationCenter& center = window_.environment().serviceNotifications();
+    center.post(kPresetsChanged, nullptr);
+    updateWindowUI();
 }
 
-void RadioWindowController::hideRadioProgressPanel() {
-    progressTimer_.reset();
-    if (progressPanel_ && progressPanel_->isVisible()) progressPanel_->done(1);
+bool RadioWindowControls::presetSlotAvailable(int preset) {
+    const int count = window_.radioService().maxNumberOfPresets();
+    if (preset >= 1 && preset <= count) return true;
+    LogMessage(kLogInfo, "The account has %d presets; nothing is stored on preset %d.\n", count, preset);
+    DialogRequest alert;
+    alert.style = DialogRequest::Style::Informational;
+    alert.title = alert.messageText = localized(DisplayKeys::PresetUnavailableTitle);
+    alert.informativeText =
+        localizedFormat(DisplayKeys::PresetUnavailableMsg, {QString::number(preset), QString::number(count)});
+    alert.buttons << localized(DisplayKeys::PresetUnavailableOK);
+    DialogPresenter& presenter = window_.environment().dialogs();
+    presenter.present(alert, window_.window(), [](int) {});
+    return false;
 }
 
-bool RadioWindowController::radioProgressPanelVisible() const { return progressPanel_ && progressPanel_->isVisible(); }
-
-void RadioWindowController::radioProgressPanelDidEnd(int code) {
-    progressPanel_->hide();
-    if (code == 0) signOff();
+void RadioWindowControls::requestStationState(const QString& stationID) {
+    if (!window_.defaults().boolean(QStringLiteral("use_now_playing"))) return;
+    if (!window_.radioServiceIfMade() || !window_.radioService().serviceAvailable() ||
+        stationID != lastStationWithHoverFocus_)
+        return;
+    window_.radioService().requestStateForStations({stationID}, window_.networkBandwidthLimitPreference());
 }

@@ -8,8 +8,12 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QUrl>
 
+#include "app/foundation/Localizer.h"
+#include "app/foundation/Resources.h"
+#include "app/foundation/ServiceLayerError.h"
 #include "app/foundation/UserDefaults.h"
 #include "app/radio/ZYMRadioStation.h"
 #include "app/ui/AlbumArtStore.h"
@@ -22,6 +26,7 @@
 #include "app/ui/NowPlayingDisplay.h"
 #include "app/radio/RadioMetadataParser.h"
 #include "app/ui/RadioWindowController.h"
+#include "app/ui/RadioWindowDisplay.h"
 #include "app/ui/TextFields.h"
 
 namespace {
@@ -34,6 +39,7 @@ constexpr int kGuideLinkItem = 101;
 const QString kArtistPlaceholder = QStringLiteral("__ARTIST_NAME__");
 const QString kSongPlaceholder = QStringLiteral("__SONG_NAME__");
 const QString kAlbumPlaceholder = QStringLiteral("__ALBUM_NAME__");
+const QString kSetIChatStatus = QStringLiteral("set_ichat_status");
 
 QFont displayFont() {
     QFont font = QApplication::font();
@@ -100,16 +106,55 @@ DisplayButton* DisplayLineDelegate::button(const void* object) const {
     return nullptr;
 }
 
-void RadioWindowController::setColorSchemeController(ColorSchemeController* colors) {
+RadioWindowDisplay::RadioWindowDisplay(RadioWindowController& window, NowPlayingDisplay& display)
+    : window_(window), display_(display) {}
+
+RadioWindowDisplay::~RadioWindowDisplay() = default;
+
+void RadioWindowDisplay::setup() {
+    for (int tag : {kArtistButton, kSongButton, kAlbumButton}) {
+        auto* menu = new QMenu(window_.window());
+        menu->setObjectName(QStringLiteral("linkMenu%1").arg(tag));
+        QAction* store = menu->addAction(localized(DisplayKeys::LinkMenuStoreItem));
+        QAction* guide = menu->addAction(localized(DisplayKeys::LinkMenuGuideItem));
+        store->setProperty("tag", kStoreLinkItem);
+        guide->setProperty("tag", kGuideLinkItem);
+        for (QAction* item : {store, guide})
+            connect(item, &QAction::triggered, this, [this, item] { loadMetadataLink(item); });
+        linkMenus_[tag] = menu;
+    }
+    lineDelegate_ = std::make_shared<DisplayLineDelegate>(window_);
+    display_.line1()->setDelegate(lineDelegate_.get());
+    display_.line2()->setDelegate(lineDelegate_.get());
+    connect(display_.songTimeLabel(), &ClickableTextField::clicked, this, [this] { toggleSongTimeLabelState(); });
+    resetToDefaultAlbumArt();
+}
+
+QPixmap RadioWindowDisplay::logo() {
+    QPixmap bundled(Resources::find(QStringLiteral("zym_logo"), QStringLiteral("png")));
+    if (!bundled.isNull()) return bundled;
+    QPixmap drawn(80, 80);
+    drawn.fill(QColor(0xf0, 0x8a, 0x24));
+    QPainter painter(&drawn);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(26);
+    painter.setFont(font);
+    painter.drawText(drawn.rect(), Qt::AlignCenter, QStringLiteral("ZYM"));
+    return drawn;
+}
+
+void RadioWindowDisplay::setColorSchemeController(ColorSchemeController* colors) {
     colors_ = colors;
     interfaceColorsChanged();
 }
 
-ColorSchemeController& RadioWindowController::colors() const {
+ColorSchemeController& RadioWindowDisplay::colors() const {
     return colors_ ? *colors_ : ColorSchemeController::shared();
 }
 
-LineString RadioWindowController::plainLine(const QString& text) const {
+LineString RadioWindowDisplay::plainLine(const QString& text) const {
     LineString line;
     line.alignment = Qt::AlignHCenter;
     line.truncateTail = true;
@@ -120,11 +165,11 @@ LineString RadioWindowController::plainLine(const QString& text) const {
     return line;
 }
 
-void RadioWindowController::setValueOfNowPlayingView(LineLayoutView* view, const QString& text) {
+void RadioWindowDisplay::setValueOfNowPlayingView(LineLayoutView* view, const QString& text) {
     view->setAttributedStringValue(plainLine(text));
 }
 
-LineString RadioWindowController::nowPlayingAttributedStringWithFormat(const QString& format) const {
+LineString RadioWindowDisplay::nowPlayingAttributedStringWithFormat(const QString& format) const {
     LineString line = plainLine(format);
     const auto button = [&](int tag, const QString& text) {
         LineRun run = line.runs.isEmpty() ? LineRun{} : line.runs.front();
@@ -133,7 +178,7 @@ LineString RadioWindowController::nowPlayingAttributedStringWithFormat(const QSt
         run.imageName.clear();
         return run;
     };
-    const RadioMetadataParser* doc = currentTrackMetadata();
+    const RadioMetadataParser* doc = window_.currentTrackMetadata();
     const auto part = [&](std::optional<QString> (RadioMetadataParser::*get)() const) {
         return doc ? (doc->*get)() : std::nullopt;
     };
@@ -148,7 +193,7 @@ LineString RadioWindowController::nowPlayingAttributedStringWithFormat(const QSt
     return line;
 }
 
-LineString RadioWindowController::notConnectedAttributedStringWithFormat(const QString& format) const {
+LineString RadioWindowDisplay::notConnectedAttributedStringWithFormat(const QString& format) const {
     LineString line = plainLine(format);
     if (line.runs.isEmpty()) return line;
     LineRun image = line.runs.front();
@@ -163,71 +208,68 @@ LineString RadioWindowController::notConnectedAttributedStringWithFormat(const Q
     return line;
 }
 
-void RadioWindowController::showStationInDisplay(const ZYMRadioStation* station) {
+void RadioWindowDisplay::showStationInDisplay(const ZYMRadioStation* station) {
     if (station) {
-        setValueOfNowPlayingView(display_->line1(), station->name());
-        setValueOfNowPlayingView(display_->line2(), station->stationDescription().value_or(QString()));
+        setValueOfNowPlayingView(display_.line1(), station->name());
+        setValueOfNowPlayingView(display_.line2(), station->stationDescription().value_or(QString()));
     } else {
-        setValueOfNowPlayingView(display_->line1(), QString());
-        setValueOfNowPlayingView(display_->line2(), localized(DisplayKeys::BlankDisplayText));
+        setValueOfNowPlayingView(display_.line1(), QString());
+        setValueOfNowPlayingView(display_.line2(), localized(DisplayKeys::BlankDisplayText));
     }
 }
 
-QString RadioWindowController::lineText(int line) const {
-    LineLayoutView* view = line == 1 ? display_->line1() : display_->line2();
+QString RadioWindowDisplay::lineText(int line) const {
+    LineLayoutView* view = line == 1 ? display_.line1() : display_.line2();
     QString text;
     for (const LineRun& run : view->attributedStringValue().runs)
         text += run.imageName.isEmpty() ? run.text.text : QString();
     return text;
 }
 
-QString RadioWindowController::displayText() const { return lineText(1) + QLatin1Char('\n') + lineText(2); }
+QString RadioWindowDisplay::displayText() const { return lineText(1) + QLatin1Char('\n') + lineText(2); }
 
-void RadioWindowController::setProgressText(const QString& text) {
+void RadioWindowDisplay::setProgressText(const QString& text) {
     progressText_ = text;
     updateDisplay();
 }
 
-void RadioWindowController::stopProgress() { setProgressText(QString()); }
-
-void RadioWindowController::updateDisplay() {
-    if (!display_) return;
-    const auto station = playingStation();
+void RadioWindowDisplay::updateDisplay() {
+    const auto station = window_.playingStation();
     const QString name = station ? station->name() : QString();
     const QString description = station ? station->stationDescription().value_or(QString()) : QString();
     const auto stationLines = [&] {
-        setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
-        setValueOfNowPlayingView(display_->line2(), localizedFormat(DisplayKeys::MP3Line2Format, {name, description}));
-        display_->comingSoonLine()->clear();
-        if (refreshChatStatus_) refreshChatStatus_();
+        setValueOfNowPlayingView(display_.line1(), localized(DisplayKeys::MP3Line1Format));
+        setValueOfNowPlayingView(display_.line2(), localizedFormat(DisplayKeys::MP3Line2Format, {name, description}));
+        display_.comingSoonLine()->clear();
+        refreshChatStatus();
     };
     const auto comingSoon = [&] {
-        const QStringList soon = currentTrackMetadata()->comingSoon();
-        display_->comingSoonLine()->setText(
+        const QStringList soon = window_.currentTrackMetadata()->comingSoon();
+        display_.comingSoonLine()->setText(
             soon.isEmpty() ? QString()
                            : localizedFormat(DisplayKeys::ComingSoonFormat,
                                              {soon.join(localized(DisplayKeys::ComingSoonConcatString))}));
     };
-    if (player() && player()->playerState() == RadioPlayer::Playing) {
-        const RadioMetadataParser* doc = currentTrackMetadata();
+    if (window_.player() && window_.player()->playerState() == RadioPlayer::Playing) {
+        const RadioMetadataParser* doc = window_.currentTrackMetadata();
         if (!doc) {
             stationLines();
         } else if (doc->isSong() && doc->hasSongName() && doc->hasSongAlbum() && doc->hasSongArtist()) {
-            display_->line1()->setAttributedStringValue(
+            display_.line1()->setAttributedStringValue(
                 nowPlayingAttributedStringWithFormat(localized(DisplayKeys::NowPlayingLine1Format)));
-            display_->line2()->setAttributedStringValue(
+            display_.line2()->setAttributedStringValue(
                 nowPlayingAttributedStringWithFormat(localized(DisplayKeys::NowPlayingLine2Format)));
             comingSoon();
         } else if (doc->isPromo()) {
-            setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::AudioAdLine1Format));
-            setValueOfNowPlayingView(display_->line2(), localized(DisplayKeys::AudioAdLine2Format));
+            setValueOfNowPlayingView(display_.line1(), localized(DisplayKeys::AudioAdLine1Format));
+            setValueOfNowPlayingView(display_.line2(), localized(DisplayKeys::AudioAdLine2Format));
             comingSoon();
         } else if (doc->isSong() && doc->hasSongName()) {
-            setValueOfNowPlayingView(display_->line1(), localized(DisplayKeys::MP3Line1Format));
-            setValueOfNowPlayingView(display_->line2(), localizedFormat(DisplayKeys::MP3Line2Format,
-                                                                        {name, doc->songName().value_or(QString())}));
-            display_->comingSoonLine()->clear();
-            if (refreshChatStatus_) refreshChatStatus_();
+            setValueOfNowPlayingView(display_.line1(), localized(DisplayKeys::MP3Line1Format));
+            setValueOfNowPlayingView(display_.line2(), localizedFormat(DisplayKeys::MP3Line2Format,
+                                                                       {name, doc->songName().value_or(QString())}));
+            display_.comingSoonLine()->clear();
+            refreshChatStatus();
         } else {
             stationLines();
         }
@@ -235,36 +277,40 @@ void RadioWindowController::updateDisplay() {
         if (trackTimer_) trackTimeUpdate(*trackTimer_);
         return;
     }
-    if (radioService_->serviceAvailable() || radioService_->servicePending()) {
+    if (window_.radioService().serviceAvailable() || window_.radioService().servicePending()) {
         if (!progressText_.isEmpty()) {
-            setValueOfNowPlayingView(display_->line1(), QString());
-            setValueOfNowPlayingView(display_->line2(), progressText_);
+            setValueOfNowPlayingView(display_.line1(), QString());
+            setValueOfNowPlayingView(display_.line2(), progressText_);
         } else {
-            showStationInDisplay(activeStation().get());
+            showStationInDisplay(window_.activeStation().get());
         }
     } else {
         // A failure or cancel stays readable, beside the warning, until the next status.
         const QString first = progressText_.isEmpty() ? localized(DisplayKeys::NotConnectedLine1Format)
                                                       : QStringLiteral("__WARNING__ ") + progressText_;
-        display_->line1()->setAttributedStringValue(notConnectedAttributedStringWithFormat(first));
-        display_->line2()->setAttributedStringValue(
+        display_.line1()->setAttributedStringValue(notConnectedAttributedStringWithFormat(first));
+        display_.line2()->setAttributedStringValue(
             notConnectedAttributedStringWithFormat(localized(DisplayKeys::NotConnectedLine2Format)));
     }
-    display_->comingSoonLine()->clear();
+    display_.comingSoonLine()->clear();
     updateSongTimeLabel(QString());
 }
 
 // ---- link menus ----------------------------------------------------------------------
 
-QMenu* RadioWindowController::linkMenu(int tag) const {
+void RadioWindowDisplay::linkButtonWillPopUp(const void* object) {
+    if (DisplayButton* b = lineDelegate_ ? lineDelegate_->button(object) : nullptr) prepareLinkMenu(b->tag());
+}
+
+QMenu* RadioWindowDisplay::linkMenu(int tag) const {
     const auto it = linkMenus_.find(tag);
     return it == linkMenus_.end() ? nullptr : it->second;
 }
 
-void RadioWindowController::prepareLinkMenu(int tag) {
+void RadioWindowDisplay::prepareLinkMenu(int tag) {
     QMenu* menu = linkMenu(tag);
     if (!menu) return;
-    const RadioMetadataParser* doc = currentTrackMetadata();
+    const RadioMetadataParser* doc = window_.currentTrackMetadata();
     for (QAction* item : menu->actions()) {
         const int itemTag = item->property("tag").toInt();
         if (itemTag != kStoreLinkItem && itemTag != kGuideLinkItem) continue;
@@ -282,13 +328,13 @@ void RadioWindowController::prepareLinkMenu(int tag) {
     }
 }
 
-void RadioWindowController::loadMetadataLink(QAction* item) {
+void RadioWindowDisplay::loadMetadataLink(QAction* item) {
     if (!item || item->data().typeId() != QMetaType::QString) return;
     QDesktopServices::openUrl(QUrl(item->data().toString()));
 }
 
-void RadioWindowController::copySongInfo() {
-    const RadioMetadataParser* doc = currentTrackMetadata();
+void RadioWindowDisplay::copySongInfo() {
+    const RadioMetadataParser* doc = window_.currentTrackMetadata();
     if (!doc || !doc->isSong()) return;
     QString info = localized(DisplayKeys::ClipboardSongInfoFormat);
     // A missing part reads as nothing rather than as a placeholder.
@@ -300,60 +346,115 @@ void RadioWindowController::copySongInfo() {
 
 // ---- album art -----------------------------------------------------------------------
 
-void RadioWindowController::resetToDefaultAlbumArt() {
-    display_->albumArtView()->setFrameStyle(QFrame::NoFrame);
-    display_->albumArtView()->setPixmap(logo());
+void RadioWindowDisplay::showTrackAlbumArt() {
+    const RadioMetadataParser* currentTrack = window_.currentTrackMetadata();
+    const QImage& image = currentTrack ? currentTrack->albumArtImage() : QImage();
+    if (!image.isNull())
+        display_.albumArtView()->setPixmap(QPixmap::fromImage(image));
+    else
+        display_.albumArtView()->setPixmap(logo());
 }
 
-void RadioWindowController::resetToDefaultAdArt() { env_.ads->resetToStaticAd(); }
+void RadioWindowDisplay::resetToDefaultAlbumArt() {
+    display_.albumArtView()->setFrameStyle(QFrame::NoFrame);
+    display_.albumArtView()->setPixmap(logo());
+}
 
-void RadioWindowController::albumArtLoadingNotification(const void* parser) {
-    const RadioMetadataParser* currentTrack = currentTrackMetadata();
+void RadioWindowDisplay::albumArtLoadingNotification(const void* parser) {
+    const RadioMetadataParser* currentTrack = window_.currentTrackMetadata();
     if (!parser || parser != currentTrack) return;
     if (!currentTrack->albumArtImage().isNull()) {
-        display_->albumArtView()->setPixmap(QPixmap::fromImage(currentTrack->albumArtImage()));
-        display_->albumArtView()->setFrameStyle(QFrame::Box | QFrame::Plain);
+        display_.albumArtView()->setPixmap(QPixmap::fromImage(currentTrack->albumArtImage()));
+        display_.albumArtView()->setFrameStyle(QFrame::Box | QFrame::Plain);
     }
-    if (showNowPlayingOverlay_) showNowPlayingOverlay_();
-    if (refreshChatStatus_) refreshChatStatus_();
+    showNowPlayingOverlay();
+    refreshChatStatus();
 }
 
-void RadioWindowController::albumArtLoaded(const void* parser) {
+void RadioWindowDisplay::albumArtLoaded(const void* parser) {
     // The document whose art arrived, never a neighbour's: the next track's document may
     // already wait while the current one's art comes in.
-    const RadioMetadataParser* doc = parser == currentTrackMetadata() ? currentTrackMetadata()
-                                     : parser == nextTrackMetadata()  ? nextTrackMetadata()
-                                                                      : nullptr;
+    const RadioMetadataParser* doc = parser == window_.currentTrackMetadata() ? window_.currentTrackMetadata()
+                                     : parser == window_.nextTrackMetadata()  ? window_.nextTrackMetadata()
+                                                                              : nullptr;
     if (!doc) return;
-    AlbumArtStore::store(*doc, albumArtFolder_.isEmpty() ? AlbumArtStore::defaultFolder() : albumArtFolder_, defaults_);
+    AlbumArtStore::store(*doc, albumArtFolder_.isEmpty() ? AlbumArtStore::defaultFolder() : albumArtFolder_,
+                         window_.defaults());
 }
 
-void RadioWindowController::interfaceColorsChanged() {
-    if (!display_) return;
+void RadioWindowDisplay::interfaceColorsChanged() {
     const QColor text = colors().colorForKey(QString::fromLatin1(kDisplayTextColorKey));
-    for (QLabel* label : {display_->comingSoonLine(), static_cast<QLabel*>(display_->hoverLine()),
-                          static_cast<QLabel*>(display_->songTimeLabel())}) {
+    for (QLabel* label : {display_.comingSoonLine(), static_cast<QLabel*>(display_.hoverLine()),
+                          static_cast<QLabel*>(display_.songTimeLabel())}) {
         QPalette pal = label->palette();
         pal.setColor(QPalette::WindowText, text);
         label->setPalette(pal);
     }
-    display_->update();
+    display_.update();
     updateDisplay();
+}
+
+// ---- chat status ---------------------------------------------------------------------
+
+void RadioWindowDisplay::setupChatStatus() {
+    chatStatus_ = std::make_unique<ChatStatus>(ScriptRunner::system(), *window_.environment().clock,
+                                               *window_.environment().scheduler, window_.environment().chatClient);
+    connect(&window_, &RadioWindowController::playingStateChanged, this, [this] {
+        Guarded("chat status", [this] {
+            if (window_.isPreparingOrBufferingOrPlaying())
+                updateIChatNowPlaying();
+            else
+                clearIChatNowPlaying(false);
+        });
+    });
+}
+
+void RadioWindowDisplay::setChatScriptRunner(ScriptRunner& runner) {
+    chatStatus_ = std::make_unique<ChatStatus>(runner, *window_.environment().clock, *window_.environment().scheduler,
+                                               window_.environment().chatClient);
+}
+
+void RadioWindowDisplay::updateIChatNowPlaying() {
+    if (!window_.defaults().boolean(kSetIChatStatus)) return;
+    // An audio ad leaves the last song in the status.
+    const RadioMetadataParser* currentTrack = window_.currentTrackMetadata();
+    if (currentTrack && currentTrack->isPromo()) return;
+    if (!window_.isPreparingOrBufferingOrPlaying()) return;
+    const bool song = currentTrack && currentTrack->isSong();
+    const QString artist = song ? currentTrack->songArtist().value_or(QString()) : QString();
+    const QString name = song ? currentTrack->songName().value_or(QString()) : QString();
+    const QString message = !artist.isEmpty() && !name.isEmpty()
+                                ? formatOnePass(RadioWindowController::text("ChatStatusMessage"), {artist, name})
+                                : formatOnePass(RadioWindowController::text("ChatStatusMessageNoMetadata"),
+                                                {window_.playingStation()->name()});
+    chatStatus_->setIMStatusMessage(message);
+}
+
+void RadioWindowDisplay::clearIChatNowPlaying(bool force) {
+    if (force || window_.defaults().boolean(kSetIChatStatus)) chatStatus_->setIMStatusMessage(QString(""));
+}
+
+void RadioWindowDisplay::chatStatusPreferenceChanged() {
+    if (window_.defaults().boolean(kSetIChatStatus))
+        updateIChatNowPlaying();
+    else
+        clearIChatNowPlaying(true);
 }
 
 // ---- track time ----------------------------------------------------------------------
 
-void RadioWindowController::updateTrackTimer(float position, float total) {
+void RadioWindowDisplay::updateTrackTimer(float position, float total) {
     if (!trackTimer_) {
-        trackTimer_ = std::make_unique<RadioTrackTimeController>(*env_.clock, *env_.scheduler);
+        trackTimer_ =
+            std::make_unique<RadioTrackTimeController>(*window_.environment().clock, *window_.environment().scheduler);
         trackTimer_->setDelegate([this](RadioTrackTimeController& ticker) { trackTimeUpdate(ticker); });
     }
     trackTimer_->setTotalTime(total);
     trackTimer_->setCurrentTime(position);
 }
 
-void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
-    const auto station = playingStation();
+void RadioWindowDisplay::trackTimeUpdate(RadioTrackTimeController& ticker) {
+    const auto station = window_.playingStation();
     const int type = station ? station->stationType() : ZYMRadioStation::kTypeZYM;
     QString text;
     if (type == ZYMRadioStation::kTypeLive || type == ZYMRadioStation::kTypeUser ||
@@ -369,7 +470,7 @@ void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
     } else {
         // A track of no known length is a stream whose player reports no positions (plain
         // HTTP): its time counts from its start, as scripts read it too.
-        const bool elapsedKnown = session_->displayElapsedTime() || ticker.totalTime() <= 0;
+        const bool elapsedKnown = window_.playSession().displayElapsedTime() || ticker.totalTime() <= 0;
         const QString current =
             elapsedKnown ? FormatMinutesSeconds(ticker.currentTime()) : localized(DisplayKeys::TimeFormatUnknown);
         text =
@@ -378,25 +479,31 @@ void RadioWindowController::trackTimeUpdate(RadioTrackTimeController& ticker) {
     updateSongTimeLabel(text);
 }
 
-void RadioWindowController::updateSongTimeLabel(const std::optional<QString>& text) {
-    ClickableTextField* label = display_->songTimeLabel();
+void RadioWindowDisplay::trackEnded() {
+    // Gone with its track: nothing reads a time that runs on after the end.
+    trackTimer_.reset();
+    updateSongTimeLabel(QString(""));
+}
+
+void RadioWindowDisplay::updateSongTimeLabel(const std::optional<QString>& text) {
+    ClickableTextField* label = display_.songTimeLabel();
     if (songTimeLabelState_ == 0) {
         if (text) label->setText(*text);
         return;
     }
-    label->setText(session_->formatDescription());
+    label->setText(window_.playSession().formatDescription());
 }
 
-QString RadioWindowController::songTimeLabelText() const { return display_->songTimeLabel()->text(); }
+QString RadioWindowDisplay::songTimeLabelText() const { return display_.songTimeLabel()->text(); }
 
-void RadioWindowController::toggleSongTimeLabelState() { setSongTimeLabelState(songTimeLabelState_ == 0 ? 2 : 0); }
+void RadioWindowDisplay::toggleSongTimeLabelState() { setSongTimeLabelState(songTimeLabelState_ == 0 ? 2 : 0); }
 
-void RadioWindowController::setSongTimeLabelState(int state) {
+void RadioWindowDisplay::setSongTimeLabelState(int state) {
     const bool changed = state != songTimeLabelState_;
     songTimeLabelState_ = state;
     if (changed) updateDisplay();
     if (state != 0) {
-        songTimeLabelTimer_ = env_.scheduler->singleShot(std::chrono::seconds(5), [this] {
+        songTimeLabelTimer_ = window_.environment().scheduler->singleShot(std::chrono::seconds(5), [this] {
             songTimeLabelTimer_.reset();
             setSongTimeLabelState(0);
         });

@@ -3,9 +3,16 @@
 // sheet, the station lists, the state of the station under the pointer and presets that
 // changed on the server.
 
+#include <QDialog>
+#include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
 
+#include "app/signon/AuthPanelDialogs.h"
 #include "app/signon/AuthenticationController.h"
+#include "app/services/ZYMServicesProvider.h"
 #include "app/foundation/ErrorDescription.h"
 #include "app/foundation/UserDefaults.h"
 #include "app/radio/ZYMRadioStation.h"
@@ -14,6 +21,11 @@
 #include "app/ui/ListViews.h"
 #include "app/ui/RadioStationsDataSource.h"
 #include "app/ui/RadioWindowController.h"
+#include "app/ui/RadioWindowControls.h"
+#include "app/ui/RadioWindowLists.h"
+#include "app/ui/RadioWindowServiceCallbacks.h"
+#include "app/ui/RadioWindowVolume.h"
+#include "engine/SysNetworkConnectivity.h"
 #include "runtime/LogMessage.h"
 
 namespace {
@@ -21,87 +33,199 @@ constexpr int kSignedOff = 1;
 constexpr int kAuthenticating = 2;
 constexpr int kAuthenticated = 3;
 const QString kDiscoveryFailed = QStringLiteral("DiscoveryFailed");
+constexpr auto kSheetDelay = std::chrono::seconds(2);
 
 QByteArray utf8(const std::optional<QString>& s) { return s.value_or(QString()).toUtf8(); }
+QByteArray utf8(const QString& s) { return s.toUtf8(); }
 }  // namespace
+
+RadioWindowServiceCallbacks::RadioWindowServiceCallbacks(RadioWindowController& window) : window_(window) {}
+
+RadioWindowServiceCallbacks::~RadioWindowServiceCallbacks() = default;
+
+void RadioWindowServiceCallbacks::setup() {
+    progressPanel_ = new QDialog(window_.window());
+    progressPanel_->setObjectName(QStringLiteral("radioProgressPanel"));
+    progressPanel_->setWindowModality(Qt::WindowModal);
+    auto* sheet = new QVBoxLayout(progressPanel_);
+    progressTitle_ = new QLabel;
+    progressIndicator_ = new QProgressBar;
+    auto* button = new QPushButton(localized(DisplayKeys::ProgressPanelButton));
+    button->setObjectName(QStringLiteral("radioProgressButton"));
+    button->setAutoDefault(false);
+    sheet->addWidget(progressTitle_);
+    sheet->addWidget(progressIndicator_);
+    sheet->addWidget(button, 0, Qt::AlignRight);
+    connect(button, &QPushButton::clicked, progressPanel_, [this] { progressPanel_->done(0); });
+    connect(progressPanel_, &QDialog::finished, this, [this](int code) { radioProgressPanelDidEnd(code); });
+}
+
+void RadioWindowServiceCallbacks::setProgressText(const QString& text) { window_.setProgressText(text); }
 
 // ---- sign-on -------------------------------------------------------------------------
 
-Delegated RadioWindowController::authenticationStartedForUsername(const QString& name) {
+void RadioWindowServiceCallbacks::ensureAuthController() {
+    if (authController_) return;
+    AuthPanelsView* view = window_.environment().panels;
+    if (!view) {
+        ownPanels_ = std::make_unique<AuthPanelDialogs>();
+        view = ownPanels_.get();
+    }
+    AuthenticationEnvironment auth;
+    auth.passwords = window_.environment().passwords;
+    auth.defaults = &window_.defaults();
+    auth.presenter = window_.environment().presenter;
+    authController_ =
+        std::make_unique<AuthenticationController>(RadioWindowController::text("RadioKeychainService"), *view, auth);
+    authController_->setAuthPanelSticky(false);
+    if (!window_.radioService().authenticationController())
+        window_.radioService().setAuthenticationController(authController_.get());
+}
+
+// ---- sign-on -------------------------------------------------------------------------
+
+void RadioWindowServiceCallbacks::requestRadioService(const QString& userName) {
+    if (window_.environment().applicationHidden && window_.environment().applicationHidden()) return;
+    if (window_.radioService().serviceAvailable()) {
+        LogMessage(kLogDebug, "requestRadioService - Radio service is already available...\n");
+        return;
+    }
+    if (window_.radioService().servicePending()) {
+        LogMessage(kLogDebug, "requestRadioService - Radio service request is already pending...\n");
+        return;
+    }
+    QString host = window_.environment().reachabilityHost;
+    if (host.isEmpty()) {
+        ZYMServicesProvider& provider = window_.environment().service.provider ? *window_.environment().service.provider
+                                                                               : ZYMServicesProvider::sharedProvider();
+        host = QUrl(provider.serviceURL()).host();
+    }
+    const bool reachable = window_.environment().reachable ? window_.environment().reachable(host)
+                                                           : IsNetworkAddressReachable(utf8(host).constData());
+    if (!reachable) {
+        LogMessage(kLogError, "requestRadioService - ZYM Services are not reachable...\n");
+        DialogPresenter& presenter = window_.environment().dialogs();
+        const DialogRequest alert =
+            RadioWindowController::localizedAlert(DialogRequest::Style::Critical, "RadioConnectivityFailureTitle",
+                                                  "RadioConnectivityFailureMessage", {"RadioConnectivityFailureOK"});
+        presenter.present(alert, window_.window(), [](int) {});
+        return;
+    }
+    ensureAuthController();
+    const QString name = userName.isNull() ? authController_->username() : userName;
+    window_.radioService().requestServiceWithUsername(name, window_.window());
+}
+
+void RadioWindowServiceCallbacks::signOff() {
+    window_.saveSettings();
+    window_.stopPlaying();
+    const auto name = window_.radioService().authenticatedUsername(true);
+    if (name && !name->isEmpty()) {
+        window_.radioService().signOff();
+        ZYMServicesProvider& provider = window_.environment().service.provider ? *window_.environment().service.provider
+                                                                               : ZYMServicesProvider::sharedProvider();
+        provider.resetUsername(*name);
+    }
+    window_.environment().statistics->setSignOnState(1);
+    if (authController_) authController_->setAuthPanelSticky(true);
+    window_.updateDisplay();
+}
+
+bool RadioWindowServiceCallbacks::authenticationInProgressOrValid() const {
+    return window_.radioService().serviceAvailable() || window_.radioService().servicePending();
+}
+
+void RadioWindowServiceCallbacks::signOnAtStartupIfAppropriate() {
+    ensureAuthController();
+    if (!window_.shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
+        if (!authController_->username().isEmpty()) return;
+        authController_->setAuthPanelSticky(true);
+    }
+    requestRadioService(QString());
+}
+
+void RadioWindowServiceCallbacks::resetWithUsername(const QString& userName) {
+    if (userName.isNull()) return;
+    signOff();
+    if (authController_ && !authController_->isBusy()) authController_->refresh();
+    requestRadioService(userName);
+}
+
+Delegated RadioWindowServiceCallbacks::authenticationStartedForUsername(const QString& name) {
     setProgressText(localizedFormat(DisplayKeys::AuthenticatingProgressString, {name}));
-    env_.statistics->setSignOnState(kAuthenticating);
+    window_.environment().statistics->setSignOnState(kAuthenticating);
     return Delegated::Handled;
 }
 
-void RadioWindowController::authenticationDone(bool ok) {
+void RadioWindowServiceCallbacks::authenticationDone(bool ok) {
     if (!ok) {
         setProgressText(localized(DisplayKeys::AuthenticationFailedStatusString));
-        env_.statistics->endSession(2, 12294);
+        window_.environment().statistics->endSession(2, 12294);
         return;
     }
-    env_.statistics->setSignOnState(kAuthenticated);
+    window_.environment().statistics->setSignOnState(kAuthenticated);
     setProgressText(localized(DisplayKeys::DiscoveringProgressString));
 }
 
-void RadioWindowController::authenticationCancelled() {
+void RadioWindowServiceCallbacks::authenticationCancelled() {
     // The cancel stays readable until the next status replaces it.
     setProgressText(localized(DisplayKeys::AuthenticationCancelledStatusString));
-    env_.statistics->setSignOnState(kSignedOff);
+    window_.environment().statistics->setSignOnState(kSignedOff);
 }
 
-void RadioWindowController::serviceRequestDone(bool ok) {
-    signedOn_ = ok;
+void RadioWindowServiceCallbacks::serviceRequestDone(bool ok) {
     if (!ok) {
-        serviceDidBecomeInvalidWithReason(*radioService_, kDiscoveryFailed);
+        serviceDidBecomeInvalidWithReason(window_.radioService(), kDiscoveryFailed);
         return;
     }
     setProgressText(QString());
-    updateWindowUI();
-    if (requestServiceRetryCount_ > 0) session_->resumePlaying();
+    window_.updateWindowUI();
+    if (requestServiceRetryCount_ > 0) window_.playSession().resumePlaying();
     requestServiceRetryCount_ = 0;
 }
 
-void RadioWindowController::serviceWillBecomeInvalid(ZYMGenericService&) { saveSettings(); }
+void RadioWindowServiceCallbacks::serviceWillBecomeInvalid(ZYMGenericService&) { window_.saveSettings(); }
 
-void RadioWindowController::serviceDidBecomeInvalidWithReason(ZYMGenericService&, const QString& reason) {
+void RadioWindowServiceCallbacks::serviceDidBecomeInvalidWithReason(ZYMGenericService&, const QString& reason) {
     const bool loggedOff = reason == QLatin1String(kInvalidityUserLoggedOff);
     // A deliberate sign-off is no outage; the display says "not signed on" by itself.
     setProgressText(loggedOff ? QString() : localized(DisplayKeys::RadioUnavailableStatusString));
     hideRadioProgressPanel();
-    cancelVolumeFade();
+    window_.windowVolume().cancelVolumeFade();
     if (!loggedOff)
         resumeOrGiveUpAfterLoss(reason);
     else
         directoryLoaded_ = false;
-    env_.statistics->setSignOnState(kSignedOff);
-    updateWindowUI();
+    window_.environment().statistics->setSignOnState(kSignedOff);
+    window_.updateWindowUI();
 }
 
-void RadioWindowController::resumeOrGiveUpAfterLoss(const QString& reason) {
+void RadioWindowServiceCallbacks::resumeOrGiveUpAfterLoss(const QString& reason) {
     if (directoryLoaded_ && requestServiceRetryCount_ < 1) {
         ++requestServiceRetryCount_;
         LogMessage(kLogInfo, "serviceDidBecomeInvalid - %s - signing on again silently\n", reason.toUtf8().constData());
         if (authController_) authController_->setAuthPanelSticky(false);
-        retryTimer_ = env_.scheduler->singleShot(std::chrono::milliseconds(0), [this] {
+        retryTimer_ = window_.environment().scheduler->singleShot(std::chrono::milliseconds(0), [this] {
             auto self = std::move(retryTimer_);
-            requestRadioService(QString());
+            window_.requestRadioService(QString());
         });
         return;
     }
-    env_.statistics->endSession(reason == kDiscoveryFailed ? 2 : 3, reason == kDiscoveryFailed ? 12294 : 9);
+    window_.environment().statistics->endSession(reason == kDiscoveryFailed ? 2 : 3,
+                                                 reason == kDiscoveryFailed ? 12294 : 9);
     requestServiceRetryCount_ = 0;
     directoryLoaded_ = false;
     if (authController_) authController_->setAuthPanelSticky(true);
-    const bool playing = isPreparingOrBufferingOrPlaying();
+    const bool playing = window_.isPreparingOrBufferingOrPlaying();
     if (playing) {
-        stopPlaying();
+        window_.stopPlaying();
     } else {
-        session_->clearPlayingStation();
+        window_.playSession().clearPlayingStation();
     }
-    if (playing) session_->notePlayEndedByFault();
+    if (playing) window_.playSession().notePlayEndedByFault();
 }
 
-void RadioWindowController::serviceEncounteredError(const ZYMServiceErrorDescription& error) {
+void RadioWindowServiceCallbacks::serviceEncounteredError(const ZYMServiceErrorDescription& error) {
     LogMessage(kLogInfo, "serviceEncounteredError: %s\n", error.description().toUtf8().constData());
     // The fault stays shown until the next status replaces it.
     if (!error.sifFaultString().isEmpty())
@@ -110,61 +234,60 @@ void RadioWindowController::serviceEncounteredError(const ZYMServiceErrorDescrip
 
 // ---- loading the directory -----------------------------------------------------------
 
-Delegated RadioWindowController::radioServiceInformationWillLoad() {
+Delegated RadioWindowServiceCallbacks::radioServiceInformationWillLoad() {
     setProgressText(localized(DisplayKeys::UpdatingStationsProgressString));
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceServerInformationWillLoad() {
+Delegated RadioWindowServiceCallbacks::radioServiceServerInformationWillLoad() {
     // A listener already hearing a station never gets the sheet.
-    if (!radioService_->haveAllStationInfo() && !streamPlaying()) {
-        showRadioProgressPanel(radioService_->countOfTotalInfoRequests());
+    if (!window_.radioService().haveAllStationInfo() && !window_.streamPlaying()) {
+        showRadioProgressPanel(window_.radioService().countOfTotalInfoRequests());
         updateRadioProgressWithInfoRequestStatus();
     }
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceStationsDidLoad() {
-    progressIndicator_->setMaximum(radioService_->countOfTotalInfoRequests());
+Delegated RadioWindowServiceCallbacks::radioServiceStationsDidLoad() {
+    progressIndicator_->setMaximum(window_.radioService().countOfTotalInfoRequests());
     updateRadioProgressWithInfoRequestStatus();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceGenresDidLoad() {
+Delegated RadioWindowServiceCallbacks::radioServiceGenresDidLoad() {
     updateRadioProgressWithInfoRequestStatus();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceMediaFormatsDidLoad() {
+Delegated RadioWindowServiceCallbacks::radioServiceMediaFormatsDidLoad() {
     updateRadioProgressWithInfoRequestStatus();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceMaxPresetsDidLoad() {
+Delegated RadioWindowServiceCallbacks::radioServiceMaxPresetsDidLoad() {
     updateRadioProgressWithInfoRequestStatus();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServicePresetsDidLoad() {
-    NotificationCenter& center =
-        env_.service.notifications ? *env_.service.notifications : NotificationCenter::defaultCenter();
+Delegated RadioWindowServiceCallbacks::radioServicePresetsDidLoad() {
+    NotificationCenter& center = window_.environment().serviceNotifications();
     center.post(QStringLiteral("kRadioServicePresetsChangedNotification"));
     updateRadioProgressWithInfoRequestStatus();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceStationDetailsWillLoad(const std::optional<QString>& stationID) {
-    if (stationID && !stationID->isEmpty() && stationID == playingStationID() && !streamPlaying())
+Delegated RadioWindowServiceCallbacks::radioServiceStationDetailsWillLoad(const std::optional<QString>& stationID) {
+    if (stationID && !stationID->isEmpty() && stationID == window_.playingStationID() && !window_.streamPlaying())
         setProgressText(localized(DisplayKeys::FetchingStationInfoProgressString));
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceStationDetailsDidLoad(const std::optional<QString>& stationID) {
+Delegated RadioWindowServiceCallbacks::radioServiceStationDetailsDidLoad(const std::optional<QString>& stationID) {
     if (stationID && !stationID->isEmpty()) {
         if (!radioProgressPanelVisible()) {
-            if (auto item = dataSource_->stationItemWithID(*stationID)) {
-                const int row = dataSource_->indexOfStationItem(item.get());
-                dataSource_->stationsModel().reloadRows(row, row);
+            if (auto item = window_.dataSource().stationItemWithID(*stationID)) {
+                const int row = window_.dataSource().indexOfStationItem(item.get());
+                window_.dataSource().stationsModel().reloadRows(row, row);
             }
         } else {
             updateRadioProgressWithInfoRequestStatus();
@@ -172,51 +295,52 @@ Delegated RadioWindowController::radioServiceStationDetailsDidLoad(const std::op
         return Delegated::Handled;
     }
     updateRadioProgressWithInfoRequestStatus();
-    dataSource_->stationsModel().reloadRows(-1, -1);
-    updateWindowUI();
+    window_.dataSource().stationsModel().reloadRows(-1, -1);
+    window_.updateWindowUI();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceInformationDidLoad() {
+Delegated RadioWindowServiceCallbacks::radioServiceInformationDidLoad() {
     updateRadioProgressWithInfoRequestStatus();
     hideRadioProgressPanel();
     directoryLoaded_ = true;
-    finishSetup();
-    setProgressText(radioService_->filteredStations().empty() ? localized(DisplayKeys::NoRadioStationsFit) : QString());
-    updateWindowUI();
+    window_.finishSetup();
+    setProgressText(window_.radioService().filteredStations().empty() ? localized(DisplayKeys::NoRadioStationsFit)
+                                                                      : QString());
+    window_.updateWindowUI();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceCachedInformationDidLoad() {
-    if (radioService_->haveAllStationInfo()) {
+Delegated RadioWindowServiceCallbacks::radioServiceCachedInformationDidLoad() {
+    if (window_.radioService().haveAllStationInfo()) {
         directoryLoaded_ = true;
-        finishSetup();
+        window_.finishSetup();
     } else {
         LogMessage(kLogDebug,
                    "RadioServiceDelegate - radioServiceCachedInformationDidLoad - waiting for information "
                    "from the service to call finishSetup\n");
     }
     setProgressText(QString());
-    updateWindowUI();
+    window_.updateWindowUI();
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceServerInformationDidFail() {
+Delegated RadioWindowServiceCallbacks::radioServiceServerInformationDidFail() {
     setProgressText(localized(DisplayKeys::RadioUnavailableStatusString));
     hideRadioProgressPanel();
-    signOffTimer_ = env_.scheduler->singleShot(std::chrono::milliseconds(100), [this] {
+    signOffTimer_ = window_.environment().scheduler->singleShot(std::chrono::milliseconds(100), [this] {
         auto self = std::move(signOffTimer_);
-        const bool playing = isPreparingOrBufferingOrPlaying();
-        signOff();
-        if (playing) session_->notePlayEndedByFault();
+        const bool playing = window_.isPreparingOrBufferingOrPlaying();
+        window_.signOff();
+        if (playing) window_.playSession().notePlayEndedByFault();
         // The reason stays shown after the sign-off.
         setProgressText(localized(DisplayKeys::RadioUnavailableStatusString));
     });
     return Delegated::Handled;
 }
 
-Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
-    const auto& filtered = radioService_->filteredStations();
+Delegated RadioWindowServiceCallbacks::radioServiceFilteredInformationDidChange() {
+    const auto& filtered = window_.radioService().filteredStations();
     const auto listed = [&](const QString& id) {
         return !id.isEmpty() &&
                std::any_of(filtered.begin(), filtered.end(), [&](const auto& s) { return s && s->stationID() == id; });
@@ -224,54 +348,43 @@ Delegated RadioWindowController::radioServiceFilteredInformationDidChange() {
     // Only a station of the directory that no longer fits stops (a stream played by its
     // address is none); with nothing playing, the listener's station stays chosen as long
     // as it is listed.
-    if (playingStation() && !PlaySession::isPlayedByAddress(*playingStation()) && !listed(playingStationID()))
-        stopPlaying();
-    const QString sourceID = lists_->selectedSourceIdentifier();
-    QString stationID = listedStationID();
+    if (window_.playingStation() && !PlaySession::isPlayedByAddress(*window_.playingStation()) &&
+        !listed(window_.playingStationID()))
+        window_.stopPlaying();
+    const QString sourceID = window_.lists().selectedSourceIdentifier();
+    QString stationID = window_.windowLists().listedStationID();
     if (!listed(stationID)) {
-        setActiveStation(nullptr);
-        stationID = listedStationID();
+        window_.setActiveStation(nullptr);
+        stationID = window_.windowLists().listedStationID();
     }
-    dataSource_->rebuild();
+    window_.dataSource().rebuild();
     // Every rebuild makes new rows: find the listener's again by identifier.
-    lists_->selectAgain(sourceID, stationID);
-    updateWindowUI();
+    window_.lists().selectAgain(sourceID, stationID);
+    window_.updateWindowUI();
     return Delegated::Handled;
 }
 
-QString RadioWindowController::listedStationID() const {
-    if (const auto item = lists_->selectedRadioStationItem()) return item->stationID();
-    if (const auto active = activeStation(); active && !PlaySession::isPlayedByAddress(*active))
-        return active->stationID();
-    return QString("");
-}
-
-void RadioWindowController::updateRadioProgressWithInfoRequestStatus() {
-    if (!radioService_) return;
-    const int total = radioService_->countOfTotalInfoRequests();
-    const int pending = radioService_->countOfPendingInfoRequests();
+void RadioWindowServiceCallbacks::updateRadioProgressWithInfoRequestStatus() {
+    if (!window_.radioServiceIfMade()) return;
+    const int total = window_.radioService().countOfTotalInfoRequests();
+    const int pending = window_.radioService().countOfPendingInfoRequests();
     updateRadioProgressPanel(localized(DisplayKeys::RadioInfoRequestProgressTitle),
                              pending > 0 ? total - pending : total);
 }
 
 // ---- the station under the pointer ---------------------------------------------------
 
-void RadioWindowController::requestStationState(const QString& stationID) {
-    if (!defaults_.boolean(QStringLiteral("use_now_playing"))) return;
-    if (!radioService_ || !radioService_->serviceAvailable() || stationID != lastStationWithHoverFocus_) return;
-    radioService_->requestStateForStations({stationID}, networkBandwidthLimitPreference());
-}
-
-Delegated RadioWindowController::radioServiceStationStateDidLoad(const std::shared_ptr<ZYMRadioStationState>& state) {
+Delegated RadioWindowServiceCallbacks::radioServiceStationStateDidLoad(
+    const std::shared_ptr<ZYMRadioStationState>& state) {
     if (!state) {
-        updateNowPlayingTextLabel(nullptr, nullptr);
+        window_.windowControls().updateNowPlayingTextLabel(nullptr, nullptr);
         return Delegated::Handled;
     }
-    if (!radioService_) return Delegated::Handled;
+    if (!window_.radioServiceIfMade()) return Delegated::Handled;
     const auto id = state->stationID();
     // A state of a station the service does not know only logs.
-    auto station = id ? radioService_->stationWithProgId(*id) : nullptr;
-    if (!station && id) station = radioService_->stationWithID(*id);
+    auto station = id ? window_.radioService().stationWithProgId(*id) : nullptr;
+    if (!station && id) station = window_.radioService().stationWithID(*id);
     if (!station) {
         LogMessage(kLogDebug, "radioServiceStationStateDidLoad - no station for state [%s]\n", utf8(id).constData());
         return Delegated::Handled;
@@ -279,10 +392,10 @@ Delegated RadioWindowController::radioServiceStationStateDidLoad(const std::shar
     LogMessage(kLogDebug, "Got state for station [%s]: now playing title=\"%s\", album=\"%s\", artist=\"%s\"\n",
                station->name().toUtf8().constData(), utf8(state->currentTrackTitle()).constData(),
                utf8(state->currentTrackAlbumTitle()).constData(), utf8(state->currentTrackArtistName()).constData());
-    if (lastStationWithHoverFocus_ == station->stationID()) {
-        updateNowPlayingTextLabel(station.get(), state.get());
-    } else if (!lastStationWithHoverFocus_.isEmpty()) {
-        const auto focus = radioService_->stationWithID(lastStationWithHoverFocus_);
+    if (window_.windowControls().lastStationWithHoverFocus() == station->stationID()) {
+        window_.windowControls().updateNowPlayingTextLabel(station.get(), state.get());
+    } else if (!window_.windowControls().lastStationWithHoverFocus().isEmpty()) {
+        const auto focus = window_.radioService().stationWithID(window_.windowControls().lastStationWithHoverFocus());
         LogMessage(kLogDebug, "radioServiceStationStateDidLoad - station [%s] is not the current focus station [%s]\n",
                    station->name().toUtf8().constData(), (focus ? focus->name() : QString()).toUtf8().constData());
     }
@@ -291,19 +404,70 @@ Delegated RadioWindowController::radioServiceStationStateDidLoad(const std::shar
 
 // ---- presets changed on the server ---------------------------------------------------
 
-Delegated RadioWindowController::radioServicePresetsOutOfDate() {
-    DialogPresenter& presenter = env_.presenter ? *env_.presenter : DialogPresenter::main();
-    const DialogRequest alert = localizedAlert(
+Delegated RadioWindowServiceCallbacks::radioServicePresetsOutOfDate() {
+    DialogPresenter& presenter = window_.environment().dialogs();
+    const DialogRequest alert = RadioWindowController::localizedAlert(
         DialogRequest::Style::Critical, DisplayKeys::PresetsOutOfDateTitle.key, DisplayKeys::PresetsOutOfDateMsg.key,
         {DisplayKeys::PresetsOutOfDateReload.key, DisplayKeys::PresetsOutOfDateForce.key});
-    presenter.present(alert, window_.get(), [this](int code) { presetsOutOfDateSheetDidEnd(code); });
+    presenter.present(alert, window_.window(), [this](int code) { presetsOutOfDateSheetDidEnd(code); });
     return Delegated::Handled;
 }
 
-void RadioWindowController::presetsOutOfDateSheetDidEnd(int button) {
+void RadioWindowServiceCallbacks::presetsOutOfDateSheetDidEnd(int button) {
     // A sheet closed without a choice overwrites nothing on either side.
     if (button == 0)
-        radioService_->loadStationPresets();
+        window_.radioService().loadStationPresets();
     else if (button == 1)
-        radioService_->forcePresetsToReplaceHostPresets();
+        window_.radioService().forcePresetsToReplaceHostPresets();
+}
+
+// ---- the loading sheet ---------------------------------------------------------------
+
+void RadioWindowServiceCallbacks::showRadioProgressPanel(int maximum) {
+    progressTitle_->setText(localized(DisplayKeys::ProgressPanelTitle));
+    progressIndicator_->setRange(0, std::max(0, maximum));
+    progressIndicator_->setValue(0);
+    if (progressPanel_->isVisible()) return;
+    // Shown only when loading lasts; a quick load never flashes it.
+    progressTimer_ = window_.environment().scheduler->singleShot(kSheetDelay, [this] {
+        auto self = std::move(progressTimer_);
+        progressPanel_->open();
+    });
+}
+
+void RadioWindowServiceCallbacks::updateRadioProgressPanel(const QString& text, int value) {
+    if (!text.isNull()) progressTitle_->setText(text);
+    progressIndicator_->setValue(value);
+    progressPanel_->update();
+}
+
+void RadioWindowServiceCallbacks::hideRadioProgressPanel() {
+    progressTimer_.reset();
+    if (progressPanel_ && progressPanel_->isVisible()) progressPanel_->done(1);
+}
+
+bool RadioWindowServiceCallbacks::radioProgressPanelVisible() const {
+    return progressPanel_ && progressPanel_->isVisible();
+}
+
+void RadioWindowServiceCallbacks::radioProgressPanelDidEnd(int code) {
+    progressPanel_->hide();
+    if (code == 0) window_.signOff();
+}
+
+// ---- the stream URLs, for the play session -----------------------------------------
+
+Delegated RadioWindowServiceCallbacks::radioServiceStationURLWillLoad(const QString&) {
+    window_.playSession().stationURLWillLoad();
+    return Delegated::Handled;
+}
+
+Delegated RadioWindowServiceCallbacks::radioServiceStationURLDidLoad(const QString& progId, const QStringList& urls) {
+    window_.playSession().stationURLDidLoad(progId, urls);
+    return Delegated::Handled;
+}
+
+Delegated RadioWindowServiceCallbacks::radioServiceStationURLDidFail(const QString& progId) {
+    window_.playSession().stationURLDidFail(progId);
+    return Delegated::Handled;
 }

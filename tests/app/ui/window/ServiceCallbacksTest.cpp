@@ -199,10 +199,10 @@ TEST_F(ServiceCallbacks, OneStationsDetailsReloadOnlyItsRow) {
     QObject::connect(model, &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& a, const QModelIndex& b) { changed.emplace_back(a.row(), b.row()); });
     QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
-    window_->radioServiceStationDetailsDidLoad(item->stationID());
+    window_->serviceCallbacks().radioServiceStationDetailsDidLoad(item->stationID());
     EXPECT_EQ(changed, (std::vector<std::pair<int, int>>{{1, 1}}));
     changed.clear();
-    window_->radioServiceStationDetailsDidLoad(std::nullopt);
+    window_->serviceCallbacks().radioServiceStationDetailsDidLoad(std::nullopt);
     EXPECT_EQ(changed, (std::vector<std::pair<int, int>>{{0, rows - 1}})) << "a chunk reloads every row";
     EXPECT_EQ(resets, 0) << "the rows stay, the selection with them";
 }
@@ -263,12 +263,12 @@ TEST_F(ServiceCallbacks, AFaultOrACancelStaysShownUntilTheNextStatus) {
     DMServiceRequestToken token('Rdo3', "user", false, nullptr);
     token.fault.faultcode = "SOAP-ENV:Server";
     token.fault.faultstring = "Quota exceeded";
-    window_->serviceEncounteredError(ZYMServiceErrorDescription(token));
+    window_->serviceCallbacks().serviceEncounteredError(ZYMServiceErrorDescription(token));
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(100));
     EXPECT_EQ(window_->progressText(), "The radio service reported: Quota exceeded");
     EXPECT_EQ(window_->lineText(2), "The radio service reported: Quota exceeded");
     DMServiceRequestToken silent('Rdo3', "user", false, nullptr);
-    window_->serviceEncounteredError(ZYMServiceErrorDescription(silent));
+    window_->serviceCallbacks().serviceEncounteredError(ZYMServiceErrorDescription(silent));
     EXPECT_EQ(window_->lineText(2), "The radio service reported: Quota exceeded") << "no fault string, no change";
     window_->setProgressText(QStringLiteral("Next status"));
     EXPECT_EQ(window_->lineText(2), "Next status");
@@ -283,13 +283,13 @@ TEST_F(ServiceCallbacks, AFaultOrACancelStaysShownUntilTheNextStatus) {
     };
     for (const int level : {kLogInfo, kLogError}) {
         InitLogFile(logPath_.c_str(), level, 0);
-        window_->serviceEncounteredError(ZYMServiceErrorDescription(token));
+        window_->serviceCallbacks().serviceEncounteredError(ZYMServiceErrorDescription(token));
         EXPECT_EQ(lines(), level == kLogInfo ? 1u : 0u) << "threshold " << level;
     }
     InitLogFile(logPath_.c_str(), kLogDebug, 0);
 
     window_->signOff();
-    window_->authenticationCancelled();
+    window_->serviceCallbacks().authenticationCancelled();
     EXPECT_EQ(window_->progressText(), "Signing on cancelled.");
     EXPECT_EQ(window_->lineText(1), " Signing on cancelled.") << "beside the warning";
     EXPECT_EQ(statistics_.calls.back(), "state 1");
@@ -302,14 +302,14 @@ TEST_F(ServiceCallbacks, AStateForAnotherOrAnUnknownStationOnlyLogs) {
     window_->nowPlayingTextLabel()->setText("kept");
     auto other = std::make_shared<ZYMRadioStationState>();
     other->setStationID(QStringLiteral("radio:aggregate:1"));
-    window_->radioServiceStationStateDidLoad(other);
+    window_->serviceCallbacks().radioServiceStationStateDidLoad(other);
     EXPECT_EQ(window_->nowPlayingTextLabel()->text(), "kept");
     EXPECT_NE(Log().find("is not the current focus station"), std::string::npos);
     auto unknown = std::make_shared<ZYMRadioStationState>();
     unknown->setStationID(QStringLiteral("radio:aggregate:424242"));
-    window_->radioServiceStationStateDidLoad(unknown);
+    window_->serviceCallbacks().radioServiceStationStateDidLoad(unknown);
     EXPECT_EQ(window_->nowPlayingTextLabel()->text(), "kept");
-    window_->radioServiceStationStateDidLoad(nullptr);
+    window_->serviceCallbacks().radioServiceStationStateDidLoad(nullptr);
     EXPECT_EQ(window_->nowPlayingTextLabel()->text(), "") << "no state clears the label";
 }
 
