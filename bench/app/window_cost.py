@@ -160,6 +160,11 @@ class Zymradio:
             self.env[var] = os.path.join(self.home, var)
             os.makedirs(self.env[var], exist_ok=True)
         self.env.update({"DISPLAY": display, "QT_QPA_PLATFORM": "xcb"})
+        # The single-instance socket lives there: a zymradio that someone else runs on the
+        # same machine (tests, another benchmark) must not take this start for a second copy.
+        runtime = os.path.join(work, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        self.env["XDG_RUNTIME_DIR"] = runtime
         if os.geteuid() == 0:
             self.env.setdefault("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox")
         os.makedirs(os.path.join(self.env["XDG_CONFIG_HOME"], "zymradio"), exist_ok=True)
