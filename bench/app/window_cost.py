@@ -160,6 +160,11 @@ class Zymradio:
             self.env[var] = os.path.join(self.home, var)
             os.makedirs(self.env[var], exist_ok=True)
         self.env.update({"DISPLAY": display, "QT_QPA_PLATFORM": "xcb"})
+        # The single-instance socket lives there: a zymradio that someone else runs on the
+        # same machine (tests, another benchmark) must not take this start for a second copy.
+        runtime = os.path.join(work, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        self.env["XDG_RUNTIME_DIR"] = runtime
         if os.geteuid() == 0:
             self.env.setdefault("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox")
         os.makedirs(os.path.join(self.env["XDG_CONFIG_HOME"], "zymradio"), exist_ok=True)
@@ -244,13 +249,22 @@ def best(values):
     return min(values) if values else None
 
 
+def median(values):
+    values = sorted(v for v in values if v is not None)
+    if not values:
+        return None
+    mid = len(values) // 2
+    return values[mid] if len(values) % 2 else (values[mid - 1] + values[mid]) / 2
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--zymradio", required=True)
+    ap.add_argument("--before", help="the zymradio of an older build, measured in the same rounds")
     ap.add_argument("--port", type=int, required=True)
     ap.add_argument("--work", required=True)
-    ap.add_argument("--seconds", type=int, default=30, help="seconds of playing measured")
-    ap.add_argument("--rounds", type=int, default=3, help="rounds of the start-up figures (the best is shown)")
+    ap.add_argument("--seconds", type=int, default=30, help="seconds of playing measured per round")
+    ap.add_argument("--rounds", type=int, default=3, help="rounds (start-up figures: the best; CPU: the median)")
     ap.add_argument("--stations", type=int, default=5000, help="the large directory's size")
     ap.add_argument("--wrap", default="", help="a command to run zymradio under, e.g. 'strace -f -tt -o FILE'")
     ap.add_argument("--only-start", action="store_true", help="one start without and one with the cache, no more")
@@ -272,50 +286,77 @@ def main():
             xvfb.terminate()
             xvfb.wait()
         return
+    programs = [("zymradio", zymradio)]
+    if args.before:
+        programs.append(("before", os.path.abspath(args.before)))
+    figures = {name: {} for name, _ in programs + [("mpv", None)]}
+
+    def note(name, key, value):
+        figures[name].setdefault(key, []).append(value)
+
     try:
-        cold, warm, big, mpv_start_times = [], [], [], []
-        played = mpv_played = None
         for k in range(args.rounds):
-            # A fresh profile: no cache; the next start of the same profile has the day's.
-            z = Zymradio(zymradio, args.work, display, small, "small%d" % k)
-            first = run(z.start, wav, args.seconds if k == 0 else 0, xvfb.pid)
-            played = played or (first if "cpu" in first else None)
-            cold.append(first["first_sound"])
-            warm.append(run(z.start, wav, 0, xvfb.pid)["first_sound"])
-            zl = Zymradio(zymradio, args.work, display, large, "large%d" % k)
-            big.append(run(zl.start, wav, 0, xvfb.pid)["first_sound"])
-            m = run(lambda w: mpv_start(stream_url, w), wav, args.seconds if k == 0 else 0, None)
-            mpv_played = mpv_played or (m if "cpu" in m else None)
-            mpv_start_times.append(m["first_sound"])
+            # Programs in turn within a round, so that a busier spell of the machine falls on
+            # all of them alike.
+            for name, binary in programs:
+                # A fresh profile: no cache; the next start of the same profile has the day's.
+                z = Zymradio(binary, args.work, display, small, "%s-small%d" % (name, k))
+                first = run(z.start, wav, args.seconds, xvfb.pid)
+                for key in ("cpu", "xcpu", "rss", "pss", "processes"):
+                    if key in first:
+                        note(name, key, first[key])
+                note(name, "cold", first["first_sound"])
+                note(name, "warm", run(z.start, wav, 0, xvfb.pid)["first_sound"])
+                zl = Zymradio(binary, args.work, display, large, "%s-large%d" % (name, k))
+                note(name, "big", run(zl.start, wav, 0, xvfb.pid)["first_sound"])
+            m = run(lambda w: mpv_start(stream_url, w), wav, args.seconds, None)
+            for key in ("cpu", "rss", "pss", "processes"):
+                if key in m:
+                    note("mpv", key, m[key])
+            note("mpv", "warm", m["first_sound"])
     finally:
         xvfb.terminate()
         xvfb.wait()
 
-    def sec(v):
-        return "%.2f s" % v if v is not None else "no sound"
+    def sec(name, key):
+        v = best(figures[name].get(key, []))
+        return "%.2f s" % v if v is not None else "no sound" if key in figures[name] else "-"
 
-    def pct(r, key):
-        return "%.2f %%" % r[key] if r and key in r else "-"
+    def pct(name, key):
+        v = median(figures[name].get(key, []))
+        return "%.2f %%" % v if v is not None else "-"
 
-    def mb(r, key):
-        return "%.0f MB" % (r[key] / 1024) if r and key in r else "-"
+    def mb(name, key):
+        v = median(figures[name].get(key, []))
+        return "%.0f MB" % (v / 1024) if v is not None else "-"
+
+    def count(name, key):
+        v = figures[name].get(key)
+        return str(max(v)) if v else "-"
+
+    def ratio(name):
+        ours, peer = figures[name].get("cpu", []), figures["mpv"].get("cpu", [])
+        pairs = [a / b for a, b in zip(ours, peer) if b > 0]
+        return "%.2fx" % median(pairs) if pairs else "-"
 
     rows = [
-        ("CPU while playing, process tree, %d s" % args.seconds, pct(played, "cpu"), pct(mpv_played, "cpu")),
-        ("  X server CPU meanwhile", pct(played, "xcpu"), "-"),
-        ("resident memory, tree (RSS)", mb(played, "rss"), mb(mpv_played, "rss")),
-        ("proportional memory, tree (PSS)", mb(played, "pss"), mb(mpv_played, "pss")),
-        ("processes in the tree", str(played.get("processes", "-")) if played else "-",
-         str(mpv_played.get("processes", "-")) if mpv_played else "-"),
-        ("start to first sound, day's cache", sec(best(warm)), sec(best(mpv_start_times))),
-        ("start to first sound, no cache", sec(best(cold)), "-"),
-        ("same, %d-station directory" % args.stations, sec(best(big)), "-"),
+        ("CPU while playing, process tree, %d s" % args.seconds, lambda n: pct(n, "cpu")),
+        ("  the same over mpv's (median of rounds)", lambda n: ratio(n) if n != "mpv" else "-"),
+        ("  X server CPU meanwhile", lambda n: pct(n, "xcpu")),
+        ("resident memory, tree (RSS)", lambda n: mb(n, "rss")),
+        ("proportional memory, tree (PSS)", lambda n: mb(n, "pss")),
+        ("processes in the tree", lambda n: count(n, "processes")),
+        ("start to first sound, day's cache", lambda n: sec(n, "warm")),
+        ("start to first sound, no cache", lambda n: sec(n, "cold")),
+        ("same, %d-station directory" % args.stations, lambda n: sec(n, "big")),
     ]
-    print("Window program and peer on one paced 128 kbit/s MP3 stream (Xvfb, no ad; start-up figures best of %d)"
-          % args.rounds)
-    print("%-40s %14s %14s" % ("figure", "zymradio", "mpv --no-video"))
-    for name, ours, theirs in rows:
-        print("%-40s %14s %14s" % (name, ours, theirs))
+    columns = [name for name, _ in programs] + ["mpv"]
+    titles = {"zymradio": "zymradio", "before": "before", "mpv": "mpv --no-video"}
+    print("Window program and peer on one paced 128 kbit/s MP3 stream (Xvfb, no ad; %d rounds: CPU the median, "
+          "start-up the best)" % args.rounds)
+    print("%-42s" % "figure" + "".join("%15s" % titles[c] for c in columns))
+    for title, cell in rows:
+        print("%-42s" % title + "".join("%15s" % cell(c) for c in columns))
 
 
 if __name__ == "__main__":

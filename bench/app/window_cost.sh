@@ -6,8 +6,11 @@
 # besides), resident memory of the tree (RSS and PSS), and process start to first sound
 # (zymradio without and with the day's cache, and with a 5,000-station directory).
 # First sound is the first non-silent sample each program writes into its WAV output.
+# With --before, the zymradio of an older build is measured in the same rounds, in its own
+# column.
 #
-# Usage: bench/app/window_cost.sh [BUILD_DIR] [--seconds N] [--rounds N] [--stations N]
+# Usage: bench/app/window_cost.sh [BUILD_DIR] [--before OLD_BUILD_DIR] [--seconds N] [--rounds N]
+#          [--stations N]
 #   BUILD_DIR: a Release build with zymradio (default build/bench). Needs Xvfb, mpv, sox,
 #   lame, dbus-run-session and gnome-keyring-daemon (scripts/setup installs all but mpv;
 #   this script installs mpv with apt-get when it is missing and it runs as root).
@@ -17,6 +20,17 @@ build=build/bench
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then build=$1; shift; fi
 zymradio=$build/src/app/zymradio
 [ -x "$zymradio" ] || { echo "build $zymradio first (cmake --build $build --target zymradio)"; exit 1; }
+args=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = --before ]; then
+    [ -x "$2/src/app/zymradio" ] || { echo "no zymradio in $2"; exit 1; }
+    args+=(--before "$(cd "$2" && pwd)/src/app/zymradio")
+    shift 2
+  else
+    args+=("$1")
+    shift
+  fi
+done
 if ! command -v mpv >/dev/null; then
   if [ "$(id -u)" -eq 0 ]; then apt-get install -y --no-install-recommends mpv >/dev/null; fi
   command -v mpv >/dev/null || { echo "window_cost.sh needs mpv (apt-get install mpv)"; exit 1; }
@@ -37,5 +51,5 @@ port=$(awk '/^READY/ {print $2}' "$work/server.out")
 # One session bus and keyring for every run; the keyring's files live in the work folder.
 mkdir -p "$work/home/data"
 HOME=$work/home XDG_DATA_HOME=$work/home/data dbus-run-session -- \
-  python3 bench/app/window_cost.py --zymradio "$zymradio" --port "$port" --work "$work" "$@" \
+  python3 bench/app/window_cost.py --zymradio "$zymradio" --port "$port" --work "$work" "${args[@]}" \
   2> >(grep -v "fd limit" >&2)

@@ -362,15 +362,21 @@ bool DeviceAudioOut::FillBuffer(unsigned target) {
 }
 
 // A live stream arrives at the rate it plays, so while playing the fill loop rarely
-// reaches the high level and would ask the source every 10 ms. With half the low level or
-// more in the ring nothing is urgent: the loop rests for kIdlePauseMs or until a stop, and
-// the network's bytes wait in the socket meanwhile. The render side's wake-ups stay
-// pending for the fill loop: a rest is too short to let the ring run dry.
+// reaches the high level and would wake for every piece the network brings. With half the
+// low level or more in the ring nothing is urgent: the loop rests for up to kIdlePauseMs,
+// and the network's bytes gather in the socket meanwhile. The render side ends the rest
+// once the ring falls below half the low level, whatever the device's pace; so does a stop.
 void DeviceAudioOut::RestWhileWellFed() {
     if (state_.load() != kAudioOutPlaying || stop_.load()) return;
     ChunkRingBuffer* ring = ring_.load(std::memory_order_acquire);
-    if (!ring || ring->BytesAvailable() < lowBytes_.load() / 2) return;
-    TimedWait(restSem_, kIdlePauseMs);
+    if (!ring) return;
+    // A post left from an earlier rest (it had ended on its own) must not cut this one short.
+    while (sem_trywait(&restSem_) == 0) {}
+    resting_.store(true, std::memory_order_seq_cst);
+    // Checked after the flag is up, so a render call that sees the flag down has already
+    // left the ring where this check finds it.
+    if (ring->BytesAvailable() >= lowBytes_.load() / 2 && !stop_.load()) TimedWait(restSem_, idlePauseMs_.load());
+    resting_.store(false, std::memory_order_seq_cst);
 }
 
 // A chunk whose rest cannot take a whole frame is handed over at once, so the render side
@@ -588,7 +594,10 @@ int DeviceAudioOut::Render(float* out, uint32_t frames) {
         const unsigned available = ring->BytesAvailable();
         const unsigned low = lowBytes_.load(std::memory_order_acquire);
         if (available < low) {
-            if (available < low / 2) underrunFlag_.store(true, std::memory_order_release);
+            if (available < low / 2) {
+                underrunFlag_.store(true, std::memory_order_release);
+                if (resting_.exchange(false, std::memory_order_seq_cst)) sem_post(&restSem_);
+            }
             WakeFillThread();
         } else {
             underrunFlag_.store(false, std::memory_order_release);

@@ -13,7 +13,8 @@
 // the fill loop by posting a semaphore when the ring is below the low level, and counts
 // underruns in atomics that the fill loop turns into log lines. While playing with half
 // the low level or more in the ring, an empty read of the source makes the stream thread
-// rest up to 100 ms on a second semaphore that only Stop posts (RestWhileWellFed).
+// rest up to kIdlePauseMs on a second semaphore, posted by Stop and by the render side
+// once the ring falls below half the low level (RestWhileWellFed).
 //
 // Formats: every chunk carries the format it was written in. When a decoder announces a
 // new format while the device renders (a codec switch), the chunk holding the old PCM is
@@ -44,8 +45,10 @@ class DeviceAudioOut : public AudioOut {
 public:
     static constexpr unsigned kChunkSize = 24576;
     static constexpr unsigned kFillGranule = 8192;
-    // Longest rest of the fill loop after an empty read while the ring is well fed.
-    static constexpr int kIdlePauseMs = 100;
+    // Longest rest of the fill loop after an empty read while the ring is well fed. The
+    // render side ends a rest early when the ring runs low, so this bounds only how long
+    // the network's bytes gather in the socket (and so the wake-ups a second).
+    static constexpr int kIdlePauseMs = 500;
 
     // `unitFactory` makes the output unit on the first accepted input format; empty means
     // the default unit of the environment (platform::OpenDefaultAudioOutputUnit).
@@ -84,6 +87,8 @@ public:
     unsigned GetBytesBuffered() const;
     unsigned GetBytesReadable() const;
     uint64_t GetUnderrunCount() const { return underruns_.load(std::memory_order_acquire); }
+    // Test hook: the longest rest instead of kIdlePauseMs (a long one shows what ends it).
+    void SetIdlePauseForTesting(int milliseconds) { idlePauseMs_.store(milliseconds); }
     // The data has ended and all of it is readable by the render side.
     bool IsDataQueuedToEnd() const { return queuedToEnd_.load(std::memory_order_acquire); }
 
@@ -136,7 +141,9 @@ private:
     // Wake-up of the fill loop: the render side posts, the fill loop waits.
     std::atomic<bool> wakeFlag_{false};
     sem_t wakeSem_;
-    sem_t restSem_;  // posted by Stop only: ends a rest of the fill loop
+    sem_t restSem_;                     // ends a rest of the fill loop: posted by Stop and by the render side
+    std::atomic<bool> resting_{false};  // the fill loop rests; the render side may end it
+    std::atomic<int> idlePauseMs_{kIdlePauseMs};
 
     std::unique_ptr<ChunkRingBuffer> ringOwner_;
     std::atomic<ChunkRingBuffer*> ring_{nullptr};

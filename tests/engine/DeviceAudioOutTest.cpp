@@ -440,6 +440,33 @@ TEST(DeviceAudioOut, StopWakesTheWaitingFillLoop) {
     EXPECT_EQ(h.recorder.WaitForChanges(5, 50).size(), 4u);
 }
 
+// While the ring is well fed an empty read makes the fill loop rest, so that the network's
+// bytes gather; the device must be able to end that rest once the ring runs low, whatever
+// its pace, or a fast device plays the ring dry. The rest here is made far longer than the
+// test waits, so only the render side's wake-up can end it.
+TEST(DeviceAudioOut, RenderSideEndsTheFillLoopsRestOnceTheRingRunsLow) {
+    Harness h("rest-wake");  // low level 0.2 s: two chunks of float stereo at 44.1 kHz
+    h.out().SetIdlePauseForTesting(10 * 60 * 1000);
+    h.source->Add(FloatFormat(44100, 2), Bytes(FloatRamp(2 * 2 * 44100)));
+    constexpr size_t kChunk = DeviceAudioOut::kChunkSize;
+    h.source->StallAt(4 * kChunk);
+    h.Start();
+    ASSERT_TRUE(h.WaitForState(Amp::kAudioOutPlaying));
+    // A first pull wakes the fill loop, which reads up to the stall and, well fed, rests.
+    h.unit()->Step(512);
+    ASSERT_TRUE(WaitUntil([&] { return h.source->StalledReads() > 0; }));
+    // The device takes the ring below half the low level (one chunk)...
+    for (int i = 0; i < 100 && h.out().GetBytesBuffered() >= kChunk; ++i)
+        h.unit()->Step(512);
+    ASSERT_LT(h.out().GetBytesBuffered(), kChunk);
+    h.source->Release();
+    // ...and the fill loop, woken, reads on and refills.
+    EXPECT_TRUE(WaitUntil([&] { return h.source->Delivered() > 4 * kChunk; }, 10000))
+        << "the fill loop went on resting with " << h.out().GetBytesBuffered() << " bytes in the ring";
+    h.out().Stop();
+    EXPECT_TRUE(h.Returns()) << "the stop did not end the rest";
+}
+
 // Stop at any moment of the start-up: the output always ends at 1 and nothing follows.
 TEST(DeviceAudioOut, StopRacingTheStartAlwaysEndsStopped) {
     std::minstd_rand rng(7);

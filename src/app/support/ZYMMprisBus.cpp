@@ -187,22 +187,12 @@ bool ZYMMprisBus::registerOn(QDBusConnection bus) {
     exported_ = exported.release();
     bus_ = bus;
     announced_ = playerProperties();
-    pollWhilePlaying();
+    refresh();
     return true;
-}
-
-// The art and the song's length change without a notice of their own, but only while
-// something plays: stopped, nothing wakes the program for them.
-void ZYMMprisBus::pollWhilePlaying() {
-    if (target_.isPlaying())
-        poll_.start();
-    else
-        poll_.stop();
 }
 
 void ZYMMprisBus::refresh() {
     if (!exported_) return;
-    if (target_.isPlaying() != poll_.isActive()) pollWhilePlaying();
     QVariantMap current = playerProperties();
     // Listeners ask for the position when they want it; it is never announced.
     current.remove(QStringLiteral("Position"));
@@ -210,11 +200,27 @@ void ZYMMprisBus::refresh() {
     for (auto it = current.constBegin(); it != current.constEnd(); ++it)
         if (announced_.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
     announced_ = current;
+    pollWhileAwaited(current.value(QStringLiteral("Metadata")).toMap());
     if (changed.isEmpty()) return;
     QDBusMessage signal =
         QDBusMessage::createSignal(QLatin1String(kZYMMprisPath), kProperties, QStringLiteral("PropertiesChanged"));
     signal << kPlayer << QVariant::fromValue(changed) << QStringList();
     bus_.send(signal);
+}
+
+// A song's length and art come after the song itself, and nothing announces them: they are
+// looked for once a second while they are missing, for a while after the song began. A
+// station without songs, or a song that has both, leaves no timer running.
+void ZYMMprisBus::pollWhileAwaited(const QVariantMap& metadata) {
+    const std::optional<ZYMScriptTrack> track = target_.currentTrack();
+    const bool song = !metadata.isEmpty() && track && !track->name.isEmpty();
+    const bool missing =
+        !metadata.contains(QStringLiteral("mpris:length")) || !metadata.contains(QStringLiteral("mpris:artUrl"));
+    const bool awaited = song && missing && trackStarted_.isValid() && trackStarted_.elapsed() < kAwaitMs;
+    if (awaited && !poll_.isActive())
+        poll_.start();
+    else if (!awaited)
+        poll_.stop();
 }
 
 QVariantMap ZYMMprisBus::rootProperties() const {
@@ -277,6 +283,7 @@ QString ZYMMprisBus::trackId(const QString& identity) const {
     if (identity != trackIdentity_ || trackNumber_ == 0) {
         trackIdentity_ = identity;
         ++trackNumber_;
+        trackStarted_.start();
     }
     return QStringLiteral("/org/zym/Radio/track/%1").arg(trackNumber_);
 }

@@ -9,6 +9,7 @@
 #include "app/support/ZYMScriptCommands.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <QVariantMap>
@@ -49,8 +50,12 @@ public:
 
     // Announces with PropertiesChanged every property that differs from what was last
     // announced. Called on the model's own signals, after every call of the bus, and once
-    // a second for what changes unannounced (a song's art landing in the store, its length).
+    // a second for what changes unannounced (a song's art landing in the store, its length)
+    // while a song that began less than kAwaitMs ago lacks either.
     void refresh();
+    static constexpr qint64 kAwaitMs = 60000;
+    // Whether the once-a-second look for a song's length and art runs.
+    bool polling() const { return poll_.isActive(); }
 
     QVariantMap rootProperties() const;
     QVariantMap playerProperties() const;
@@ -71,9 +76,9 @@ public:
     void quit();
 
 private:
-    void pollWhilePlaying();
     // A track's object path: a new number whenever what plays changes.
     QString trackId(const QString& identity) const;
+    void pollWhileAwaited(const QVariantMap& metadata);
 
     ZYMScriptingTarget& target_;
     Shell shell_;
@@ -83,4 +88,5 @@ private:
     QVariantMap announced_;
     mutable QString trackIdentity_;
     mutable quint64 trackNumber_ = 0;
+    mutable QElapsedTimer trackStarted_;  // since the track's identity last changed
 };

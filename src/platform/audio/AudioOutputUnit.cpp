@@ -52,16 +52,17 @@ static bool SoundSystemVisible() {
     return std::filesystem::exists(dir / "pulse" / "native", ec) || std::filesystem::exists(dir / "pipewire-0", ec);
 }
 
-// What the null sink pulls per wake-up: about 46 ms at 44.1 kHz, the period of a sound
-// server's output. Nobody hears it, so a shorter period would only cost wake-ups.
-constexpr uint32_t kNullBlockFrames = 2048;
+// What the null and WAV sinks pull per wake-up: about 93 ms at 44.1 kHz, the period of a
+// sound server's output at high latency. Nobody hears them live, so a shorter period would
+// only cost wake-ups (and, for the WAV file, one write each).
+constexpr uint32_t kSinkBlockFrames = 4096;
 
 std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, double pace, int* status) {
     *status = 0;
-    const PacedOutputUnit::Options nullOptions{pace, false, 0, kNullBlockFrames};
-    if (spec == "null") return std::make_unique<NullOutputUnit>(nullOptions);
+    const PacedOutputUnit::Options sinkOptions{pace, false, 0, kSinkBlockFrames};
+    if (spec == "null") return std::make_unique<NullOutputUnit>(sinkOptions);
     if (spec.rfind("wav:", 0) == 0 && spec.size() > 4) {
-        return std::make_unique<WavOutputUnit>(spec.substr(4), PacedOutputUnit::Options{pace, false});
+        return std::make_unique<WavOutputUnit>(spec.substr(4), sinkOptions);
     }
     if (spec == "portaudio") {
         if (!PortAudioOutputUnit::HasDefaultDevice()) {
@@ -73,7 +74,7 @@ std::unique_ptr<AudioOutputUnit> OpenAudioOutputUnit(const std::string& spec, do
     if (spec.empty()) {
         if (SoundSystemVisible() && PortAudioOutputUnit::HasDefaultDevice())
             return std::make_unique<PortAudioOutputUnit>();
-        return std::make_unique<NullOutputUnit>(nullOptions);
+        return std::make_unique<NullOutputUnit>(sinkOptions);
     }
     *status = kAudioStatusNoDefaultOutput;  // an output nobody knows: there is none
     return nullptr;

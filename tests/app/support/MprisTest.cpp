@@ -341,6 +341,45 @@ TEST_F(MprisBusTest, EveryChangeIsAnnounced) {
     EXPECT_TRUE(MapOf(listener.changes.takeFirst().value("Metadata")).contains("mpris:artUrl"));
 }
 
+TEST_F(MprisBusTest, LengthAndArtAreLookedForOnlyWhileASongLacksThem) {
+    ChangeListener listener;
+    ASSERT_TRUE(client_.connect(kZYMMprisService, kZYMMprisPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                                &listener, SLOT(changed(QString, QVariantMap, QStringList))));
+    // Nothing plays, or a station without songs: nothing can change unannounced.
+    EXPECT_FALSE(service_.polling());
+    window_.playing = ZYMScriptStation{"12", "Jazz"};
+    service_.refresh();
+    EXPECT_FALSE(service_.polling());
+
+    // A song whose art is not in the store yet: looked for until it lands, and announced
+    // without any other prompt; then the look stops.
+    window_.track = ZYMScriptTrack{"So What", "Miles Davis", "Kind of Blue"};
+    window_.totalMs = 545000;
+    artFile_ = art_.filePath("Miles Davis (Kind of Blue).tiff");
+    service_.refresh();
+    EXPECT_TRUE(service_.polling());
+    {
+        QFile file(artFile_);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const auto announcedArt = [&] {
+        for (const QVariantMap& c : listener.changes)
+            if (MapOf(c.value("Metadata")).contains("mpris:artUrl")) return true;
+        return false;
+    };
+    ASSERT_TRUE(RunUntil(announcedArt));
+    EXPECT_FALSE(service_.polling()) << "the song has its length and art";
+
+    // A new song without a length: looked for again; stopping ends the look.
+    window_.track = ZYMScriptTrack{"Blue in Green", "Miles Davis", "Kind of Blue"};
+    window_.totalMs = 0;
+    service_.refresh();
+    EXPECT_TRUE(service_.polling());
+    window_.playing.reset();
+    service_.refresh();
+    EXPECT_FALSE(service_.polling());
+}
+
 }  // namespace
 
 #include "MprisTest.moc"

@@ -6,17 +6,21 @@
 
 #include <QApplication>
 #include <QJsonObject>
+#include <QPaintEvent>
+#include <QWidget>
 
 #include <map>
 #include <string>
 
 #include "WindowFixture.h"
+#include "app/ui/NowPlayingDisplay.h"
 
 namespace {
 
 using namespace windowtest;
 
-// Paint events per widget class over the application's life.
+// Paint events per widget class over the application's life, and the window's area they
+// covered (in the coordinates of each widget's window).
 class PaintCounter : public QObject {
 public:
     PaintCounter() { qApp->installEventFilter(this); }
@@ -26,6 +30,10 @@ public:
             ++total;
             ++byClass[watched->metaObject()->className()];
             if (watched == target) ++onTarget;
+            if (auto* widget = qobject_cast<QWidget*>(watched)) {
+                const QRect area = static_cast<QPaintEvent*>(event)->rect();
+                painted |= QRect(widget->mapTo(widget->window(), area.topLeft()), area.size());
+            }
         }
         return false;
     }
@@ -36,6 +44,7 @@ public:
         return text;
     }
     const QObject* target = nullptr;
+    QRegion painted;
     int total = 0;
     int onTarget = 0;
     std::map<std::string, int> byClass;
@@ -68,6 +77,14 @@ TEST_F(MainWindow, APlayingWindowRepaintsOnlyWhatChanges) {
 
     EXPECT_EQ(rowsChanged, 0) << paints.Summary();
     EXPECT_LE(paints.onTarget, 1) << paints.Summary();
+    // What changes is the song time: nothing is drawn outside its label.
+    QWidget* label = window_->display().songTimeLabel();
+    const QRect labelArea(label->mapTo(label->window(), QPoint(0, 0)), label->size());
+    EXPECT_TRUE(paints.painted.isEmpty() || labelArea.contains(paints.painted.boundingRect()))
+        << paints.Summary() << " painted " << paints.painted.boundingRect().x() << ","
+        << paints.painted.boundingRect().y() << " " << paints.painted.boundingRect().width() << "x"
+        << paints.painted.boundingRect().height() << ", the label at " << labelArea.x() << "," << labelArea.y() << " "
+        << labelArea.width() << "x" << labelArea.height();
     // The song time once a second, and whatever a second of play shows besides: far
     // from the hundreds of a loop.
     EXPECT_LE(paints.total, 8 * kSeconds) << paints.Summary();
