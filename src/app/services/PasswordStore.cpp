@@ -36,6 +36,7 @@ public:
         std::mutex mutex;
         std::condition_variable done;
         Outcome outcome;
+        std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     };
 
     std::shared_ptr<Pending> start(std::function<QKeychain::Job*()> make) {
@@ -59,10 +60,17 @@ public:
         return state;
     }
 
+    // The time-out counts from the job's start: a prefetch waited for elsewhere first
+    // does not get a second full wait.
     static Outcome wait(Pending& state, std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(state.mutex);
-        state.done.wait_for(lock, timeout, [&] { return state.outcome.finished; });
+        state.done.wait_until(lock, state.started + timeout, [&] { return state.outcome.finished; });
         return state.outcome;
+    }
+
+    static bool answered(Pending& state, std::chrono::milliseconds timeout) {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        return state.outcome.finished || std::chrono::steady_clock::now() >= state.started + timeout;
     }
 
     Outcome run(std::function<QKeychain::Job*()> make, std::chrono::milliseconds timeout) {
@@ -126,6 +134,15 @@ void KeychainPasswordStore::prefetch(const QString& service, const QString& acco
     if (prefetched_.contains({service, account})) return;
     prefetched_.insert({service, account},
                        KeyringThread::instance().start(MakeJob<QKeychain::ReadPasswordJob>(service, account)));
+}
+
+bool KeychainPasswordStore::prefetchPending(const QString& service, const QString& account) {
+    std::shared_ptr<void> early;
+    {
+        std::lock_guard<std::mutex> lock(prefetchMutex_);
+        early = prefetched_.value({service, account});
+    }
+    return early && !KeyringThread::answered(*std::static_pointer_cast<KeyringThread::Pending>(early), timeout_);
 }
 
 std::optional<QString> KeychainPasswordStore::read(const QString& service, const QString& account) {

@@ -26,6 +26,10 @@ public:
     // Starts reading the item without waiting for it, where the store can: the next read
     // of the item takes that answer. Nothing by default.
     virtual void prefetch(const QString&, const QString&) {}
+    // Whether a read started by prefetch is still waiting for the keyring's answer (and
+    // not yet past the store's time-out), so that a caller can wait for it without
+    // blocking. False by default.
+    virtual bool prefetchPending(const QString&, const QString&) { return false; }
 
     // The application's keyring (the Secret Service through QtKeychain).
     static PasswordStore& system();
@@ -43,6 +47,7 @@ public:
     // The read runs on the keyring's thread meanwhile; a write or remove of the item
     // drops it.
     void prefetch(const QString& service, const QString& account) override;
+    bool prefetchPending(const QString& service, const QString& account) override;
 
 private:
     void dropPrefetch(const QString& service, const QString& account);

@@ -265,11 +265,14 @@ bool RadioWindowController::authenticationInProgressOrValid() const {
 
 void RadioWindowController::signOnAtStartupIfAppropriate() {
     ensureAuthController();
-    if (!shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
-        if (!authController_->username().isEmpty()) return;
-        authController_->setAuthPanelSticky(true);
-    }
-    requestRadioService(QString());
+    // The keyring answers on its own thread; a slow one delays the sign-on, not the window.
+    authController_->whenKeychainAnswered([this] {
+        if (!shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
+            if (!authController_->username().isEmpty()) return;
+            authController_->setAuthPanelSticky(true);
+        }
+        requestRadioService(QString());
+    });
 }
 
 bool RadioWindowController::fadeInWindow() {
