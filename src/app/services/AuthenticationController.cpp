@@ -288,7 +288,9 @@ void AuthenticationController::loadScreennameFromDefaults() {
 
 void AuthenticationController::saveFieldsToKeychain() {
     if (model_.password().isEmpty()) return;
-    KeychainUtils::savePasswordToKeychain(Passwords(env_), model_.password(), model_.username(), keychainService_);
+    // Stored on each sign-on, between its steps: the keyring's time is not the sign-on's.
+    Passwords(env_).writeWithoutWaiting(keychainService_, KeychainUtils::canonicalScreenName(model_.username()),
+                                        model_.password());
 }
 
 void AuthenticationController::saveScreennameToDefaults() {

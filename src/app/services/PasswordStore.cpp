@@ -39,20 +39,27 @@ public:
         std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     };
 
-    std::shared_ptr<Pending> start(std::function<QKeychain::Job*()> make) {
+    // `then`, when given, runs on the keyring's thread with the outcome.
+    std::shared_ptr<Pending> start(std::function<QKeychain::Job*()> make,
+                                   std::function<void(const Outcome&)> then = {}) {
         auto state = std::make_shared<Pending>();
         QMetaObject::invokeMethod(
             context_,
-            [state, make = std::move(make)] {
+            [state, make = std::move(make), then = std::move(then)] {
                 QKeychain::Job* job = make();
                 job->setAutoDelete(true);
-                QObject::connect(job, &QKeychain::Job::finished, job, [state](QKeychain::Job* finished) {
-                    std::lock_guard<std::mutex> lock(state->mutex);
-                    state->outcome.finished = true;
-                    state->outcome.error = finished->error();
-                    if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
-                        state->outcome.data = read->binaryData();
-                    state->done.notify_all();
+                QObject::connect(job, &QKeychain::Job::finished, job, [state, then](QKeychain::Job* finished) {
+                    Outcome outcome;
+                    {
+                        std::lock_guard<std::mutex> lock(state->mutex);
+                        state->outcome.finished = true;
+                        state->outcome.error = finished->error();
+                        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
+                            state->outcome.data = read->binaryData();
+                        state->done.notify_all();
+                        outcome = state->outcome;
+                    }
+                    if (then) then(outcome);
                 });
                 job->start();
             },
@@ -174,6 +181,19 @@ bool KeychainPasswordStore::write(const QString& service, const QString& account
     const bool ok = outcome.finished && outcome.error == QKeychain::NoError;
     if (!ok) LogKeyringProblem("write", outcome);
     return ok;
+}
+
+void KeychainPasswordStore::writeWithoutWaiting(const QString& service, const QString& account,
+                                                const QString& password) {
+    dropPrefetch(service, account);
+    const QByteArray bytes = password.toUtf8();
+    // The keyring's jobs run one after another on its thread, so later reads see this one.
+    KeyringThread::instance().start(
+        MakeJob<QKeychain::WritePasswordJob>(service, account,
+                                             [bytes](QKeychain::WritePasswordJob& job) { job.setBinaryData(bytes); }),
+        [](const Outcome& outcome) {
+            if (outcome.error != QKeychain::NoError) LogKeyringProblem("write", outcome);
+        });
 }
 
 bool KeychainPasswordStore::remove(const QString& service, const QString& account) {

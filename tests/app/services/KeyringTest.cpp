@@ -57,6 +57,13 @@ TEST(RealKeyring, APrefetchedReadIsTheNextReadsAnswerUntilTheItemChanges) {
     ASSERT_TRUE(store.write(service, account, QStringLiteral("second")));
     EXPECT_EQ(store.read(service, account), QStringLiteral("second"));
     store.prefetch(service, account);
+    // A write that does not wait is still the answer of every later read.
+    store.writeWithoutWaiting(service, account, QStringLiteral("third"));
+    EXPECT_EQ(store.read(service, account), QStringLiteral("third"));
+    store.writeWithoutWaiting(service, account, QStringLiteral("fourth"));
+    KeychainPasswordStore other(zymtest::Scaled(10000ms));
+    EXPECT_EQ(other.read(service, account), QStringLiteral("fourth"));
+    store.prefetch(service, account);
     EXPECT_TRUE(store.remove(service, account));
     EXPECT_EQ(store.read(service, account), QString());
 }
