@@ -10,6 +10,7 @@ namespace Amp {
 namespace {
 constexpr uint32_t kOk = 0;
 constexpr uint32_t kMainDataMissing = 0x41010002;
+constexpr uint32_t kSideInfoBad = 0x41010001;
 constexpr uint32_t kEndOfStream = 0x81010004;
 constexpr uint32_t kOutputTooSmall = 0xC1010003;
 }  // namespace
@@ -39,13 +40,22 @@ int CAMP3Decoder::Read(void* buffer, unsigned length) {
             cursor += produced;
             remaining -= unsigned(produced);
             if (remaining == 0) break;
-        } else if (status == kEndOfStream) {
+            // The source waits for the network when it has nothing: the frames already
+            // held are decoded first, or each one would wait for the next packet and the
+            // held input would grow to a second of sound that no buffer level counts.
+            continue;
+        }
+        if (status == kEndOfStream) {
             // PCM placed earlier in this call is handed out first; the end comes next time.
             if (remaining == length) return -1;
             break;
-        } else if (status == kOutputTooSmall) {
-            if (DecodeToBuffer() != kOk) break;
         }
+        if (status == kOutputTooSmall) {
+            if (DecodeToBuffer() != kOk) break;
+            continue;
+        }
+        // A frame whose side information failed its check was consumed all the same.
+        if (status == kSideInfoBad) continue;
         if (FeedInput() != kOk) break;
     }
     if (frameDecoded_ && !formatAnnounced_) AnnounceFormat();

@@ -29,7 +29,9 @@ aacPlusDecoder::~aacPlusDecoder() { aacPlusDecoderClose(&handle_); }
 
 void aacPlusDecoder::FeedInput() {
     bool endedNow = false;
-    if (!inputEnded_ && input_.Length() == 0) {
+    // The source waits for the network when it has nothing: asked only once the decoder
+    // has used what it holds, so the frames already here are never held back by that wait.
+    if (!inputEnded_ && input_.Length() == 0 && needInput_) {
         const int got = source_->Read(input_.AppendSpace(kInputBytes), kInputBytes);
         if (got == -1 || got == -2) {
             inputEnded_ = endedNow = true;
@@ -110,6 +112,7 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
             handOut_.Pending(overflowSize_);
             continue;
         case kAacPlusNeedMoreInput:
+            needInput_ = true;
             if (inputEnded_ && input_.Length() == 0 && ++idleAfterEnd >= kMaxIdleDecodesAfterEnd) streamEnded_ = true;
             continue;
         case kAacPlusEndOfStream: streamEnded_ = true; continue;
@@ -117,6 +120,8 @@ int aacPlusDecoder::Read(void* buffer, unsigned length) {
         default: throw player_exception(EngineError::kAacPlusDecodeFailed);
         }
         idleAfterEnd = 0;
+        // A decode that gave nothing may be waiting for input it has not said it needs.
+        needInput_ = desc.written == 0;
         // A frame in another format than the output knows is never played at the old one.
         const bool changed = formatAnnounced_ && desc.written > 0 && [&] {
             const aacPlusStreamInfo* info = aacPlusDecoderGetStreamInfo(handle_);

@@ -36,6 +36,7 @@ private:
     bool formatAnnounced_ = false;
     bool inputEnded_ = false;
     bool streamEnded_ = false;
+    bool needInput_ = true;  // the last decode asked for more input (or there was none yet)
     // Once a frame did not fit the caller's buffer, frames are decoded into the pending
     // buffer, this large.
     PcmHandOut handOut_;

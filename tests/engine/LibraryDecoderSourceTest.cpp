@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,5 +103,76 @@ TEST(LibraryDecoderSource, NothingYetIsNotTheEnd) {
             EXPECT_EQ(paced.size(), whole.size()) << r.file << " in pieces of " << piece;
             EXPECT_TRUE(paced == whole) << r.file << " in pieces of " << piece;
         }
+    }
+}
+
+namespace {
+
+// A stream at its real rate: the reader has nothing until it waits on the socket, and each
+// wait brings one more packet.
+class ArrivingStream final : public DataSource {
+public:
+    ArrivingStream(std::vector<uint8_t> bytes, unsigned packet, std::function<void(size_t given)> onWait)
+        : bytes_(std::move(bytes)), packet_(packet), onWait_(std::move(onWait)) {}
+    int Read(void* buffer, unsigned length) override {
+        if (pos_ >= bytes_.size()) return -1;
+        onWait_(pos_);
+        const size_t n = std::min<size_t>({length, packet_, bytes_.size() - pos_});
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return int(n);
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t pos_ = 0;
+    unsigned packet_;
+    std::function<void(size_t)> onWait_;
+};
+
+}  // namespace
+
+// The output's buffer levels count decoded sound only: a decoder that waited for the next
+// packet while it still held whole frames would keep up to its input ring (a second of an
+// MP3 station) out of that count, and the first sound would come that much later.
+TEST(LibraryDecoderSource, HeldFramesAreDecodedBeforeTheNextWait) {
+    const struct {
+        const char* file;
+        uint32_t codec;
+    } rows[] = {
+        {"streams/chirp-64k.mp3", kCodecMP3},
+        {"streams/chirp-64k.aac", kCodecAACPlus},
+    };
+    constexpr unsigned kPacket = 4096;
+    constexpr unsigned kRequest = 24576;  // what the output asks for at a time
+    for (const auto& r : rows) {
+        std::vector<uint8_t> input;
+        ASSERT_TRUE(zymtest::ReadFile(zymtest::DataPath(r.file), input)) << r.file;
+        const double pcmPerByte = double(DecodeAll(r.codec, input, 1u << 20, false).size()) / double(input.size());
+        ASSERT_GT(pcmPerByte, 1.0) << r.file;
+
+        size_t handedOut = 0;
+        size_t waits = 0;
+        size_t worstHeld = 0;
+        ArrivingStream source(input, kPacket, [&](size_t given) {
+            ++waits;
+            // The sound of what has arrived, less what went out and what the current
+            // request may hold: the rest is sitting in the decoder.
+            const double held = double(given) - double(handedOut + kRequest) / pcmPerByte;
+            worstHeld = std::max(worstHeld, size_t(std::max(0.0, held)));
+        });
+        FormatSink sink;
+        DecoderWrapper decoder(r.codec);
+        decoder.SetAudioOut(&sink);
+        decoder.SetSource(&source);
+        std::vector<uint8_t> buffer(kRequest);
+        for (int reads = 0; reads < 100000; ++reads) {
+            const int n = decoder.Read(buffer.data(), kRequest);
+            if (n < 0) break;
+            handedOut += size_t(n);
+        }
+        EXPECT_GE(waits, input.size() / kPacket) << r.file;
+        // One packet of slack: a frame split across packets, the frames of the sync search.
+        EXPECT_LE(worstHeld, kPacket) << r.file << ": bytes held in the decoder while it waited";
     }
 }

@@ -50,6 +50,8 @@ ZYM_MODEL_SETTER(setSecurIDEnabled, securIDEnabled_, bool, SecurIDEnabled)
 
 namespace {
 
+constexpr int kKeychainPollMs = 10;
+
 PasswordStore& Passwords(const AuthenticationEnvironment& e) {
     return e.passwords ? *e.passwords : PasswordStore::system();
 }
@@ -106,6 +108,11 @@ QString AuthenticationController::securID() const { return model_.securID(); }
 
 bool AuthenticationController::authPanelNeedsToBeDisplayed() {
     if (authPanelSticky_ || model_.username().isEmpty()) return true;
+    // One answer of the keyring serves the question and the password field alike.
+    if (fillPending_) {
+        fillFieldsFromKeychain();
+        return model_.password().isEmpty();
+    }
     const std::optional<QString> stored =
         KeychainUtils::passwordForScreenName(Passwords(env_), model_.username(), keychainService_);
     return !stored || stored->isEmpty();
@@ -114,6 +121,26 @@ bool AuthenticationController::authPanelNeedsToBeDisplayed() {
 bool AuthenticationController::willPromptUserWithPanel() const {
     ensureFieldsFilled();
     return authPanelSticky_ || model_.username().isEmpty() || model_.password().isEmpty();
+}
+
+void AuthenticationController::whenKeychainAnswered(std::function<void()> then) {
+    const QString account = KeychainUtils::canonicalScreenName(model_.username());
+    if (!fillPending_ || account.isEmpty() || !Passwords(env_).prefetchPending(keychainService_, account)) {
+        then();
+        return;
+    }
+    // The keyring's thread has no way into this one's loop but a look now and then; it is
+    // needed only while a slow keyring keeps the launch waiting.
+    auto* poll = new QTimer;
+    poll->setInterval(kKeychainPollMs);
+    std::weak_ptr<int> alive = alive_;
+    QObject::connect(poll, &QTimer::timeout, poll, [this, alive, poll, account, then = std::move(then)] {
+        if (!alive.expired() && Passwords(env_).prefetchPending(keychainService_, account)) return;
+        poll->stop();
+        poll->deleteLater();
+        if (!alive.expired()) then();
+    });
+    poll->start();
 }
 
 void AuthenticationController::displayAuthPanel() {
@@ -261,7 +288,9 @@ void AuthenticationController::loadScreennameFromDefaults() {
 
 void AuthenticationController::saveFieldsToKeychain() {
     if (model_.password().isEmpty()) return;
-    KeychainUtils::savePasswordToKeychain(Passwords(env_), model_.password(), model_.username(), keychainService_);
+    // Stored on each sign-on, between its steps: the keyring's time is not the sign-on's.
+    Passwords(env_).writeWithoutWaiting(keychainService_, KeychainUtils::canonicalScreenName(model_.username()),
+                                        model_.password());
 }
 
 void AuthenticationController::saveScreennameToDefaults() {

@@ -148,6 +148,10 @@ public:
     bool authPanelNeedsToBeDisplayed();
     // Sticky, or no screen name, or no password.
     bool willPromptUserWithPanel() const;
+    // Runs `then` once the keyring has answered for the screen name's password (or its
+    // wait has timed out): at once when no read is under way, else later from the event
+    // loop, which goes on meanwhile. Not at all once the controller is gone.
+    void whenKeychainAnswered(std::function<void()> then);
     void displayAuthPanel();
     void displaySecurIDPanel();
     void dismissAuthPanel();

@@ -36,22 +36,30 @@ public:
         std::mutex mutex;
         std::condition_variable done;
         Outcome outcome;
+        std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     };
 
-    std::shared_ptr<Pending> start(std::function<QKeychain::Job*()> make) {
+    // `then`, when given, runs on the keyring's thread with the outcome.
+    std::shared_ptr<Pending> start(std::function<QKeychain::Job*()> make,
+                                   std::function<void(const Outcome&)> then = {}) {
         auto state = std::make_shared<Pending>();
         QMetaObject::invokeMethod(
             context_,
-            [state, make = std::move(make)] {
+            [state, make = std::move(make), then = std::move(then)] {
                 QKeychain::Job* job = make();
                 job->setAutoDelete(true);
-                QObject::connect(job, &QKeychain::Job::finished, job, [state](QKeychain::Job* finished) {
-                    std::lock_guard<std::mutex> lock(state->mutex);
-                    state->outcome.finished = true;
-                    state->outcome.error = finished->error();
-                    if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
-                        state->outcome.data = read->binaryData();
-                    state->done.notify_all();
+                QObject::connect(job, &QKeychain::Job::finished, job, [state, then](QKeychain::Job* finished) {
+                    Outcome outcome;
+                    {
+                        std::lock_guard<std::mutex> lock(state->mutex);
+                        state->outcome.finished = true;
+                        state->outcome.error = finished->error();
+                        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
+                            state->outcome.data = read->binaryData();
+                        state->done.notify_all();
+                        outcome = state->outcome;
+                    }
+                    if (then) then(outcome);
                 });
                 job->start();
             },
@@ -59,10 +67,17 @@ public:
         return state;
     }
 
+    // The time-out counts from the job's start: a prefetch waited for elsewhere first
+    // does not get a second full wait.
     static Outcome wait(Pending& state, std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(state.mutex);
-        state.done.wait_for(lock, timeout, [&] { return state.outcome.finished; });
+        state.done.wait_until(lock, state.started + timeout, [&] { return state.outcome.finished; });
         return state.outcome;
+    }
+
+    static bool answered(Pending& state, std::chrono::milliseconds timeout) {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        return state.outcome.finished || std::chrono::steady_clock::now() >= state.started + timeout;
     }
 
     Outcome run(std::function<QKeychain::Job*()> make, std::chrono::milliseconds timeout) {
@@ -128,6 +143,15 @@ void KeychainPasswordStore::prefetch(const QString& service, const QString& acco
                        KeyringThread::instance().start(MakeJob<QKeychain::ReadPasswordJob>(service, account)));
 }
 
+bool KeychainPasswordStore::prefetchPending(const QString& service, const QString& account) {
+    std::shared_ptr<void> early;
+    {
+        std::lock_guard<std::mutex> lock(prefetchMutex_);
+        early = prefetched_.value({service, account});
+    }
+    return early && !KeyringThread::answered(*std::static_pointer_cast<KeyringThread::Pending>(early), timeout_);
+}
+
 std::optional<QString> KeychainPasswordStore::read(const QString& service, const QString& account) {
     std::shared_ptr<void> early;
     {
@@ -157,6 +181,19 @@ bool KeychainPasswordStore::write(const QString& service, const QString& account
     const bool ok = outcome.finished && outcome.error == QKeychain::NoError;
     if (!ok) LogKeyringProblem("write", outcome);
     return ok;
+}
+
+void KeychainPasswordStore::writeWithoutWaiting(const QString& service, const QString& account,
+                                                const QString& password) {
+    dropPrefetch(service, account);
+    const QByteArray bytes = password.toUtf8();
+    // The keyring's jobs run one after another on its thread, so later reads see this one.
+    KeyringThread::instance().start(
+        MakeJob<QKeychain::WritePasswordJob>(service, account,
+                                             [bytes](QKeychain::WritePasswordJob& job) { job.setBinaryData(bytes); }),
+        [](const Outcome& outcome) {
+            if (outcome.error != QKeychain::NoError) LogKeyringProblem("write", outcome);
+        });
 }
 
 bool KeychainPasswordStore::remove(const QString& service, const QString& account) {

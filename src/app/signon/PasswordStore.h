@@ -21,11 +21,20 @@ public:
     virtual std::optional<QString> read(const QString& service, const QString& account) = 0;
     // Adds or replaces the item; false when the keyring refused.
     virtual bool write(const QString& service, const QString& account, const QString& password) = 0;
+    // Adds or replaces the item without waiting for the keyring: a failure is logged, not
+    // reported. Reads and writes made after it see it. By default the same as write.
+    virtual void writeWithoutWaiting(const QString& service, const QString& account, const QString& password) {
+        write(service, account, password);
+    }
     // Deletes the item; true also when there was none.
     virtual bool remove(const QString& service, const QString& account) = 0;
     // Starts reading the item without waiting for it, where the store can: the next read
     // of the item takes that answer. Nothing by default.
     virtual void prefetch(const QString&, const QString&) {}
+    // Whether a read started by prefetch is still waiting for the keyring's answer (and
+    // not yet past the store's time-out), so that a caller can wait for it without
+    // blocking. False by default.
+    virtual bool prefetchPending(const QString&, const QString&) { return false; }
 
     // The application's keyring (the Secret Service through QtKeychain).
     static PasswordStore& system();
@@ -40,9 +49,11 @@ public:
     std::optional<QString> read(const QString& service, const QString& account) override;
     bool write(const QString& service, const QString& account, const QString& password) override;
     bool remove(const QString& service, const QString& account) override;
+    void writeWithoutWaiting(const QString& service, const QString& account, const QString& password) override;
     // The read runs on the keyring's thread meanwhile; a write or remove of the item
     // drops it.
     void prefetch(const QString& service, const QString& account) override;
+    bool prefetchPending(const QString& service, const QString& account) override;
 
 private:
     void dropPrefetch(const QString& service, const QString& account);

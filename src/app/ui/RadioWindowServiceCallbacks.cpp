@@ -137,11 +137,14 @@ bool RadioWindowServiceCallbacks::authenticationInProgressOrValid() const {
 
 void RadioWindowServiceCallbacks::signOnAtStartupIfAppropriate() {
     ensureAuthController();
-    if (!window_.shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
-        if (!authController_->username().isEmpty()) return;
-        authController_->setAuthPanelSticky(true);
-    }
-    requestRadioService(QString());
+    // The keyring answers on its own thread; a slow one delays the sign-on, not the window.
+    authController_->whenKeychainAnswered([this] {
+        if (!window_.shouldPlayLastStationAtStartup() && authController_->willPromptUserWithPanel()) {
+            if (!authController_->username().isEmpty()) return;
+            authController_->setAuthPanelSticky(true);
+        }
+        requestRadioService(QString());
+    });
 }
 
 void RadioWindowServiceCallbacks::resetWithUsername(const QString& userName) {

@@ -123,6 +123,42 @@ TEST_F(PanelsTest, TheKeyringIsReadWhenThePasswordIsFirstNeededNotWhenMade) {
     EXPECT_EQ(c.password(), QStringLiteral("typed"));
 }
 
+// The sign-on asks whether the panel is needed and then for the password: one answer of
+// the keyring serves both, and a caller can wait for it without blocking.
+TEST_F(PanelsTest, OneKeyringAnswerServesTheSignOnAndCanBeWaitedFor) {
+    class Slow : public MemoryPasswordStore {
+    public:
+        std::optional<QString> read(const QString& service, const QString& account) override {
+            ++readCount;
+            return MemoryPasswordStore::read(service, account);
+        }
+        void prefetch(const QString&, const QString&) override { pending = true; }
+        bool prefetchPending(const QString&, const QString&) override { return pending; }
+        bool pending = false;
+        int readCount = 0;
+    } slow;
+    slow.write(QLatin1String(kService), QStringLiteral("janedoe"), QStringLiteral("pw"));
+    defaults_->setString(QStringLiteral("screenname"), QStringLiteral("Jane Doe"));
+    AuthenticationController c(QLatin1String(kService), view_,
+                               AuthenticationEnvironment{&slow, defaults_.get(), &presenter_, nullptr});
+    int answered = 0;
+    c.whenKeychainAnswered([&] { ++answered; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answered, 0);
+    slow.pending = false;
+    ASSERT_TRUE(platform::RunLoop::Current().RunUntil([&] { return answered > 0; }, zymtest::Scaled(5000ms)));
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(slow.readCount, 0);
+
+    EXPECT_FALSE(c.authPanelNeedsToBeDisplayed());
+    EXPECT_EQ(c.password(), QStringLiteral("pw"));
+    EXPECT_EQ(slow.readCount, 1);
+
+    // Nothing under way: at once.
+    c.whenKeychainAnswered([&] { ++answered; });
+    EXPECT_EQ(answered, 2);
+}
+
 TEST_F(PanelsTest, KeyringAccountIsTheCanonicalNameWhileTheDefaultsKeepItAsTyped) {
     auto& c = Make();
     c.setScreenName(QStringLiteral(" Jane\tDOE x "));

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -42,11 +45,24 @@ TEST(RealKeyring, APrefetchedReadIsTheNextReadsAnswerUntilTheItemChanges) {
     const QString account = QStringLiteral("janedoe");
     KeychainPasswordStore store(zymtest::Scaled(10000ms));
     ASSERT_TRUE(store.write(service, account, QStringLiteral("first")));
+    EXPECT_FALSE(store.prefetchPending(service, account));
     store.prefetch(service, account);
+    // The answer can be waited for without blocking, and is then the read's at once.
+    const auto deadline = std::chrono::steady_clock::now() + zymtest::Scaled(10000ms);
+    while (store.prefetchPending(service, account) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_FALSE(store.prefetchPending(service, account));
     EXPECT_EQ(store.read(service, account), QStringLiteral("first"));
     store.prefetch(service, account);
     ASSERT_TRUE(store.write(service, account, QStringLiteral("second")));
     EXPECT_EQ(store.read(service, account), QStringLiteral("second"));
+    store.prefetch(service, account);
+    // A write that does not wait is still the answer of every later read.
+    store.writeWithoutWaiting(service, account, QStringLiteral("third"));
+    EXPECT_EQ(store.read(service, account), QStringLiteral("third"));
+    store.writeWithoutWaiting(service, account, QStringLiteral("fourth"));
+    KeychainPasswordStore other(zymtest::Scaled(10000ms));
+    EXPECT_EQ(other.read(service, account), QStringLiteral("fourth"));
     store.prefetch(service, account);
     EXPECT_TRUE(store.remove(service, account));
     EXPECT_EQ(store.read(service, account), QString());

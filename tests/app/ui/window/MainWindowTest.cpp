@@ -31,6 +31,7 @@
 #include "app/ui/RadioStationsDataSource.h"
 #include "runtime/LogMessage.h"
 #include "platform/RunLoop.h"
+#include <QTimer>
 #include "support/Env.h"
 #include "support/TestServer.h"
 #include "WindowFixture.h"
@@ -187,6 +188,41 @@ TEST_F(MainWindow, SignOnAtLaunchFollowsTheStoredNameAndPassword) {
         EXPECT_EQ(asked, row.signsOn);
         EXPECT_EQ(panels_.signOnVisible, row.panelShown);
     }
+}
+
+// A slow keyring holds the sign-on at launch back, not the window: its loop runs while the
+// keyring has not answered, and the sign-on starts with the stored password once it has.
+TEST_F(MainWindow, TheLaunchSignOnWaitsForASlowKeyringWithoutHoldingTheWindow) {
+    class SlowKeyring : public MemoryPasswordStore {
+    public:
+        // The first read is slow; one already started is not started again.
+        void prefetch(const QString&, const QString&) override {
+            pending = !started;
+            started = true;
+        }
+        bool prefetchPending(const QString&, const QString&) override { return pending; }
+        std::optional<QString> read(const QString& service, const QString& account) override {
+            readsWhilePending += pending ? 1 : 0;
+            return MemoryPasswordStore::read(service, account);
+        }
+        bool started = false;
+        bool pending = false;
+        int readsWhilePending = 0;
+    } slow;
+    KeychainUtils::savePasswordToKeychain(slow, kPassword, kUser, QStringLiteral("ZYM Radio"));
+    env_.passwords = &slow;
+    defaults_->setBool(QStringLiteral("play_at_launch"), true);
+    Make().signOnAtStartupIfAppropriate();
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
+    ASSERT_TRUE(RunUntil([&] { return loopRan; }));
+    platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(window_->radioService().servicePending() || window_->radioService().serviceAvailable());
+
+    slow.pending = false;
+    ASSERT_TRUE(RunUntil([&] { return window_->radioService().informationLoaded(); })) << Log();
+    EXPECT_EQ(slow.readsWhilePending, 0);
+    EXPECT_FALSE(panels_.signOnVisible);
 }
 
 TEST_F(MainWindow, TheStoredVolumeIsClamped) {
