@@ -2,9 +2,8 @@
 
 #include "app/foundation/ZYMColorUtils.h"
 #include "app/prefs/ColorWell.h"
+#include "app/prefs/RadioPrefsPaneHelpers.h"
 #include "app/ui/PreferenceNotices.h"
-#include "app/foundation/Clock.h"
-#include "app/foundation/Localizer.h"
 #include "app/foundation/PropertyList.h"
 #include "app/foundation/Resources.h"
 #include "app/foundation/UserDefaults.h"
@@ -14,7 +13,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,6 +27,9 @@
 #include <QVBoxLayout>
 
 namespace K = RadioPrefsKeys;
+using RadioPrefsPanes::formatted;
+using RadioPrefsPanes::pane;
+using RadioPrefsPanes::text;
 
 namespace {
 
@@ -40,56 +41,19 @@ RadioPrefsWindowController*& sharedController() {
     return controller;
 }
 
-QString text(const char* key) { return Localizer::shared().text(QString::fromLatin1(key)); }
-
-// A localized printf-style format with one integer ("%d", "%ld", "%i") or one string ("%@").
-QString formatted(const QString& format, const QString& argument) {
-    static const QStringList specifiers = {QStringLiteral("%ld"), QStringLiteral("%d"), QStringLiteral("%i"),
-                                           QStringLiteral("%@"), QStringLiteral("%1")};
-    for (const QString& spec : specifiers) {
-        const int at = format.indexOf(spec);
-        if (at >= 0) return QString(format).replace(at, spec.size(), argument);
-    }
-    return format;
-}
-
-QDateTime storedDate(const UserDefaults& defaults, const QString& key) {
-    const QVariant v = defaults.object(key);
-    if (v.typeId() == QMetaType::QDateTime) return v.toDateTime();
-    const QString text = v.toString();
-    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!date.isValid()) date = QDateTime::fromString(text, Qt::ISODate);
-    return date;
-}
-
-QWidget* pane(QLayout* layout) {
-    auto* view = new QWidget;
-    view->setLayout(layout);
-    return view;
-}
-
 }  // namespace
 
-struct RadioPrefsWindowController::TimerControls {
-    QCheckBox* onOff;
-    QDateTimeEdit* picker;
-    QCheckBox* repeats;
-    QLabel* label;
-    QString dateKey;
-    QString repeatKey;
-    const char* format;
-    const char* repeatingFormat;
-};
-
 RadioPrefsWindowController::RadioPrefsWindowController(RadioPrefsEnvironment environment)
-    : PrefsWindowController(environment.stores), env_(std::move(environment)) {
+    : PrefsWindowController(environment.stores),
+      env_(std::move(environment)),
+      timers_(std::make_unique<RadioTimersPane>(*this, env_, c_)) {
     setObjectName(QStringLiteral("RadioPrefsWindow"));
     buildViews();
     awakeFromNib();
 }
 
 RadioPrefsWindowController::~RadioPrefsWindowController() {
-    timersUpdateTimer_.reset();
+    timers_.reset();
     presetObservations_.clear();
     bindings_.clear();
 }
@@ -110,11 +74,6 @@ void RadioPrefsWindowController::shutdownPrefsController() {
     delete controller;
 }
 
-QDateTime RadioPrefsWindowController::now() const {
-    const Clock& clock = env_.clock ? *env_.clock : Clock::system();
-    return clock.now().toTimeZone(env_.timeZone);
-}
-
 ColorSchemeController& RadioPrefsWindowController::colors() const {
     return env_.colors ? *env_.colors : ColorSchemeController::shared();
 }
@@ -127,7 +86,7 @@ void RadioPrefsWindowController::buildViews() {
     c_.presetSettingsView = buildPresetView();
     c_.interfaceColorsView = buildColorsView();
     c_.updateSettingsView = buildUpdateView();
-    c_.timersSettingsView = buildTimersView();
+    c_.timersSettingsView = timers_->buildTimersView();
     for (QWidget* view : {c_.radioSettingsView, c_.userSettingsView, c_.presetSettingsView, c_.interfaceColorsView,
                           c_.updateSettingsView, c_.timersSettingsView}) {
         view->setParent(this);
@@ -239,31 +198,6 @@ QWidget* RadioPrefsWindowController::buildUpdateView() {
         layout->addWidget(button);
     }
     layout->addStretch();
-    return pane(layout);
-}
-
-QWidget* RadioPrefsWindowController::buildTimersView() {
-    auto* layout = new QGridLayout;
-    const auto row = [&](int r, const char* title, QCheckBox*& onOff, QDateTimeEdit*& picker, QCheckBox*& repeats,
-                         QLabel*& label, void (RadioPrefsWindowController::*enable)()) {
-        onOff = new QCheckBox(text(title));
-        picker = new QDateTimeEdit;
-        picker->setCalendarPopup(true);
-        picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
-        repeats = new QCheckBox(text("RepeatDailyCheckbox"));
-        label = new QLabel;
-        label->setMinimumWidth(260);
-        connect(onOff, &QCheckBox::clicked, this, [this, enable] { (this->*enable)(); });
-        layout->addWidget(onOff, r, 0);
-        layout->addWidget(picker, r, 1);
-        layout->addWidget(repeats, r, 2);
-        layout->addWidget(label, r + 1, 0, 1, 3);
-    };
-    row(0, "SleepTimerCheckbox", c_.sleepTimerCheckbox, c_.sleepTimerDatePicker, c_.sleepTimerRepeatsCheckbox,
-        c_.sleepTimerTextField, &RadioPrefsWindowController::enableSleepTimer);
-    row(2, "WakeTimerCheckbox", c_.wakeTimerCheckbox, c_.wakeTimerDatePicker, c_.wakeTimerRepeatsCheckbox,
-        c_.wakeTimerTextField, &RadioPrefsWindowController::enableWakeTimer);
-    layout->setRowStretch(4, 1);
     return pane(layout);
 }
 
@@ -457,144 +391,6 @@ void RadioPrefsWindowController::clearPreset() {
     service->removePreset(rows.first().row() + 1);
     env_.stores.notifications().post(QString::fromLatin1(kRadioServicePresetsChangedNotification), nullptr);
     updatePresetsUI();
-}
-
-// --- timers pane ---
-
-QDateTime RadioPrefsWindowController::pickerDate(const QDateTimeEdit* picker) const {
-    return QDateTime(picker->date(), picker->time(), env_.timeZone);
-}
-
-void RadioPrefsWindowController::setPickerDate(QDateTimeEdit* picker, const QDateTime& date) {
-    const QDateTime local = date.toTimeZone(env_.timeZone);
-    picker->setDate(local.date());
-    picker->setTime(local.time());
-}
-
-namespace {
-
-// The date's time of day on `day`, by the calendar of `zone`.
-QDateTime onDay(const QDateTime& date, QDate day, const QTimeZone& zone) {
-    return QDateTime(day, date.toTimeZone(zone).time(), zone);
-}
-
-// The first moment after `now` at the date's time of day: today or tomorrow.
-QDateTime nextOccurrence(const QDateTime& date, const QDateTime& now, const QTimeZone& zone) {
-    const QDate today = now.toTimeZone(zone).date();
-    const QDateTime sameDay = onDay(date, today, zone);
-    return sameDay > now ? sameDay : onDay(date, today.addDays(1), zone);
-}
-
-}  // namespace
-
-RadioPrefsWindowController::TimerControls RadioPrefsWindowController::sleepTimer() const {
-    return {c_.sleepTimerCheckbox,
-            c_.sleepTimerDatePicker,
-            c_.sleepTimerRepeatsCheckbox,
-            c_.sleepTimerTextField,
-            K::sleepDate,
-            K::sleepRepeats,
-            "SleepTimerDescriptionFormat",
-            "SleepTimerRepeatingDescriptionFormat"};
-}
-
-RadioPrefsWindowController::TimerControls RadioPrefsWindowController::wakeTimer() const {
-    return {c_.wakeTimerCheckbox,
-            c_.wakeTimerDatePicker,
-            c_.wakeTimerRepeatsCheckbox,
-            c_.wakeTimerTextField,
-            K::wakeDate,
-            K::wakeRepeats,
-            "WakeTimerDescriptionFormat",
-            "WakeTimerRepeatingDescriptionFormat"};
-}
-
-void RadioPrefsWindowController::initTimer(const TimerControls& timer, const QDateTime& now, const QDateTime& offDate) {
-    const UserDefaults& defaults = env_.stores.userDefaults();
-    const QDateTime stored = storedDate(defaults, timer.dateKey);
-    const bool repeats = defaults.object(timer.repeatKey).isValid() && defaults.boolean(timer.repeatKey);
-    QDateTime shown;
-    if (stored.isValid() && stored > now) {
-        shown = stored;
-    } else if (stored.isValid() && repeats) {
-        // The next time it fires: today when that time is still ahead.
-        shown = nextOccurrence(stored, now, env_.timeZone);
-    }
-    const bool on = shown.isValid();
-    timer.onOff->setEnabled(true);
-    timer.onOff->setChecked(on);
-    timer.picker->setEnabled(on);
-    setPickerDate(timer.picker, on ? shown : offDate);
-    timer.repeats->setEnabled(on);
-    timer.repeats->setChecked(on && repeats);
-    timer.label->setEnabled(on);
-    timer.label->clear();
-}
-
-void RadioPrefsWindowController::initTimersPane() {
-    const QDateTime current = now();
-    const QDate tomorrow = current.date().addDays(1);
-    initTimer(sleepTimer(), current, current.addSecs(3600));
-    initTimer(wakeTimer(), current, QDateTime(tomorrow, QTime(8, 0), env_.timeZone));
-    updateTimerLabels();
-    Scheduler& scheduler = env_.scheduler ? *env_.scheduler : Scheduler::main();
-    timersUpdateTimer_ = scheduler.repeating(std::chrono::seconds(1), [this] { updateTimerLabels(); });
-}
-
-void RadioPrefsWindowController::updateTimerLabel(const TimerControls& timer, const QDateTime& now) {
-    if (!timer.onOff->isChecked()) {
-        timer.label->setText(QString());
-        return;
-    }
-    const QDateTime date = pickerDate(timer.picker);
-    qint64 interval = now.secsTo(date);
-    const bool repeating = timer.repeats->isChecked();
-    if (repeating && interval < 0) interval = now.secsTo(onDay(date, date.date().addDays(1), env_.timeZone));
-    const char* format = repeating ? timer.repeatingFormat : timer.format;
-    timer.label->setText(formatted(text(format), QString::number(interval / 60)));
-}
-
-void RadioPrefsWindowController::updateTimerLabels() {
-    const QDateTime current = now();
-    updateTimerLabel(sleepTimer(), current);
-    updateTimerLabel(wakeTimer(), current);
-}
-
-void RadioPrefsWindowController::enableTimer(const TimerControls& timer) {
-    const bool on = timer.onOff->isChecked();
-    timer.picker->setEnabled(on);
-    timer.repeats->setEnabled(on);
-    timer.label->setEnabled(on);
-    updateTimerLabels();
-}
-
-void RadioPrefsWindowController::enableSleepTimer() { enableTimer(sleepTimer()); }
-
-void RadioPrefsWindowController::enableWakeTimer() { enableTimer(wakeTimer()); }
-
-void RadioPrefsWindowController::termTimer(const TimerControls& timer, const QDateTime& now) {
-    UserDefaults& defaults = env_.stores.userDefaults();
-    if (!timer.onOff->isChecked()) {
-        defaults.removeObject(timer.dateKey);
-        defaults.removeObject(timer.repeatKey);
-        return;
-    }
-    QDateTime date = pickerDate(timer.picker);
-    const bool repeats = timer.repeats->isEnabled() && timer.repeats->isChecked();
-    // A one-off time that has passed means its next occurrence; stored in the past it
-    // would never fire.
-    if (date < now && !repeats) date = nextOccurrence(date, now, env_.timeZone);
-    defaults.setString(timer.dateKey, date.toUTC().toString(Qt::ISODateWithMs));
-    defaults.setBool(timer.repeatKey, repeats);
-}
-
-void RadioPrefsWindowController::termTimersPane() {
-    timersUpdateTimer_.reset();
-    const QDateTime current = now();
-    termTimer(sleepTimer(), current);
-    termTimer(wakeTimer(), current);
-    env_.stores.userDefaults().synchronize();
-    env_.stores.notifications().post(QString::fromLatin1(kRadioTimersSettingsHaveChangedNotification), this);
 }
 
 // --- colours pane ---

@@ -9,6 +9,7 @@
 #include "app/prefs/PrefViewBinding.h"
 #include "app/prefs/PresetTableModel.h"
 #include "app/prefs/PrefsWindowController.h"
+#include "app/prefs/RadioTimersPane.h"
 #include "app/foundation/NotificationCenter.h"
 
 #include <QDateTime>
@@ -29,7 +30,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
-class ScheduledTimer;
 class Scheduler;
 
 inline constexpr const char* kPrefPaneWillOpenNotification = "PrefPaneWillOpenNotificationName";
@@ -63,6 +63,37 @@ struct RadioPrefsEnvironment {
     QTimeZone timeZone = QTimeZone::systemTimeZone();
     Scheduler* scheduler = nullptr;  // null: the main scheduler
     QString bundleName = QStringLiteral("ZYM Radio");
+};
+
+// The window's controls, for the shell's tests and screenshots.
+struct RadioPrefsControls {
+    QWidget* userSettingsView = nullptr;
+    QWidget* radioSettingsView = nullptr;
+    QWidget* presetSettingsView = nullptr;
+    QWidget* interfaceColorsView = nullptr;
+    QWidget* updateSettingsView = nullptr;
+    QWidget* timersSettingsView = nullptr;
+    QLineEdit* screenNameField = nullptr;
+    QLineEdit* passwordField = nullptr;
+    QCheckBox* showNowPlayingOverlayCheckbox = nullptr;
+    QCheckBox* changeChatStatusCheckbox = nullptr;
+    QCheckBox* playAtLaunchCheckbox = nullptr;
+    QButtonGroup* networkAccessTypeMatrix = nullptr;
+    QTableView* presetTable = nullptr;
+    QPushButton* deletePreset = nullptr;
+    QComboBox* colorSchemesPopup = nullptr;
+    ColorWell* textColorWell = nullptr;        // tag 1
+    ColorWell* backgroundColorWell = nullptr;  // tag 2
+    QPushButton* resetColorsButton = nullptr;
+    QButtonGroup* softwareUpdateMatrix = nullptr;
+    QCheckBox* sleepTimerCheckbox = nullptr;
+    QDateTimeEdit* sleepTimerDatePicker = nullptr;
+    QCheckBox* sleepTimerRepeatsCheckbox = nullptr;
+    QLabel* sleepTimerTextField = nullptr;
+    QCheckBox* wakeTimerCheckbox = nullptr;
+    QDateTimeEdit* wakeTimerDatePicker = nullptr;
+    QCheckBox* wakeTimerRepeatsCheckbox = nullptr;
+    QLabel* wakeTimerTextField = nullptr;
 };
 
 class RadioPrefsWindowController : public PrefsWindowController {
@@ -106,12 +137,12 @@ public:
     PresetTableModel* presetModel() const { return presetModel_; }
 
     // Timers pane.
-    void initTimersPane();
-    void termTimersPane();
-    void enableSleepTimer();
-    void enableWakeTimer();
-    void updateTimerLabels();
-    bool timersLabelTimerRuns() const { return timersUpdateTimer_ != nullptr; }
+    void initTimersPane() { timers_->initTimersPane(); }
+    void termTimersPane() { timers_->termTimersPane(); }
+    void enableSleepTimer() { timers_->enableSleepTimer(); }
+    void enableWakeTimer() { timers_->enableWakeTimer(); }
+    void updateTimerLabels() { timers_->updateTimerLabels(); }
+    bool timersLabelTimerRuns() const { return timers_->timersLabelTimerRuns(); }
 
     // Colours pane.
     static QPixmap previewImageWithColorScheme(const QVariantMap& scheme);
@@ -123,64 +154,27 @@ public:
     void resetColors();
 
     // The controls, for the shell's tests and screenshots.
-    struct Controls {
-        QWidget* userSettingsView = nullptr;
-        QWidget* radioSettingsView = nullptr;
-        QWidget* presetSettingsView = nullptr;
-        QWidget* interfaceColorsView = nullptr;
-        QWidget* updateSettingsView = nullptr;
-        QWidget* timersSettingsView = nullptr;
-        QLineEdit* screenNameField = nullptr;
-        QLineEdit* passwordField = nullptr;
-        QCheckBox* showNowPlayingOverlayCheckbox = nullptr;
-        QCheckBox* changeChatStatusCheckbox = nullptr;
-        QCheckBox* playAtLaunchCheckbox = nullptr;
-        QButtonGroup* networkAccessTypeMatrix = nullptr;
-        QTableView* presetTable = nullptr;
-        QPushButton* deletePreset = nullptr;
-        QComboBox* colorSchemesPopup = nullptr;
-        ColorWell* textColorWell = nullptr;        // tag 1
-        ColorWell* backgroundColorWell = nullptr;  // tag 2
-        QPushButton* resetColorsButton = nullptr;
-        QButtonGroup* softwareUpdateMatrix = nullptr;
-        QCheckBox* sleepTimerCheckbox = nullptr;
-        QDateTimeEdit* sleepTimerDatePicker = nullptr;
-        QCheckBox* sleepTimerRepeatsCheckbox = nullptr;
-        QLabel* sleepTimerTextField = nullptr;
-        QCheckBox* wakeTimerCheckbox = nullptr;
-        QDateTimeEdit* wakeTimerDatePicker = nullptr;
-        QCheckBox* wakeTimerRepeatsCheckbox = nullptr;
-        QLabel* wakeTimerTextField = nullptr;
-    };
+    using Controls = RadioPrefsControls;
     const Controls& controls() const { return c_; }
 
     // The picker's date and time in the window's time zone.
-    QDateTime pickerDate(const QDateTimeEdit* picker) const;
-    void setPickerDate(QDateTimeEdit* picker, const QDateTime& date);
+    QDateTime pickerDate(const QDateTimeEdit* picker) const { return timers_->pickerDate(picker); }
+    void setPickerDate(QDateTimeEdit* picker, const QDateTime& date) { timers_->setPickerDate(picker, date); }
 
 private:
-    struct TimerControls;
     void buildViews();
     QWidget* buildRadioView();
     QWidget* buildUserView();
     QWidget* buildPresetView();
     QWidget* buildColorsView();
     QWidget* buildUpdateView();
-    QWidget* buildTimersView();
     void registerCaching(PrefCachingBinding* binding);
-    QDateTime now() const;
     ColorSchemeController& colors() const;
-    void initTimer(const TimerControls& timer, const QDateTime& now, const QDateTime& offDate);
-    void termTimer(const TimerControls& timer, const QDateTime& now);
-    void updateTimerLabel(const TimerControls& timer, const QDateTime& now);
-    void enableTimer(const TimerControls& timer);
-    TimerControls sleepTimer() const;
-    TimerControls wakeTimer() const;
 
     RadioPrefsEnvironment env_;
     Controls c_;
     std::vector<std::unique_ptr<PrefViewBinding>> bindings_;
-    std::unique_ptr<ScheduledTimer> timersUpdateTimer_;
+    std::unique_ptr<RadioTimersPane> timers_;
     PresetTableModel* presetModel_ = nullptr;
     PresetService* radioService_ = nullptr;
     std::vector<NotificationCenter::Subscription> presetObservations_;

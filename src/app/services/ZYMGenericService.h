@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "app/signon/AuthenticationController.h"
+#include "app/services/ZYMServiceFailureVerdict.h"
 #include "app/services/ZYMServicesProvider.h"
 
 class Clock;
@@ -149,7 +150,8 @@ public:
     std::optional<QString> authenticatedUsername(bool canonical) const;
     bool usernameIsAuthenticatedUsername(const QString& userName) const;
 
-    // The verdict on a failed call of the core's service object (token: the call's).
+    // The verdict on a failed call of the core's service object (token: the call's); see
+    // ZYMServiceFailureVerdict.
     virtual int shouldMethodFailureInvalidateService(DMServiceRequestToken* token);
 
     // The core's service object, owned; null until a request succeeded.
@@ -214,25 +216,6 @@ protected:
     virtual void credentialsTimerTask(const QString& userName);
     void requestServiceRenewalWithUsername(const QString& userName);
 
-    // The verdict's questions; each first offered to the delegate.
-    int shouldMethodFailureInvalidateServiceWithFaultCode(DMServiceRequestToken* token, const QString& faultCode,
-                                                          const QString& faultString, const QString& faultActor);
-    int shouldMethodFailureInvalidateServiceWithStatusCode(DMServiceRequestToken* token, const QString& statusCode,
-                                                           const QString& statusComment);
-    int shouldMethodFailureInvalidateServiceWithSenderFault(DMServiceRequestToken* token, const QString& faultString,
-                                                            const QString& faultActor);
-    int shouldMethodFailureInvalidateServiceWithReceiverFault(DMServiceRequestToken* token, const QString& faultString,
-                                                              const QString& faultActor);
-    int shouldMethodFailureInvalidateServiceWithServerFault(DMServiceRequestToken* token, const QString& faultString,
-                                                            const QString& faultActor);
-    int shouldMethodFailureInvalidateServiceWithErrorDomain(DMServiceRequestToken* token, int domain, int code);
-    int shouldMethodFailureInvalidateServiceWithPOSIXError(DMServiceRequestToken* token, int code);
-    int shouldMethodFailureInvalidateServiceWithMacOSError(DMServiceRequestToken* token, int code);
-    int shouldMethodFailureInvalidateServiceWithHTTPError(DMServiceRequestToken* token, int code);
-    int shouldMethodFailureInvalidateServiceWithNetDBError(DMServiceRequestToken* token, int code);
-    int shouldMethodFailureInvalidateServiceWithHTTPResponseCode(DMServiceRequestToken* token, int code);
-    int shouldMethodFailureInvalidateServiceWithURLRequestError(DMServiceRequestToken* token, int code);
-
     // The refined reason of an authentication failure the core calls "other" (8): 4
     // when the request failed on a server certificate that is not valid yet.
     int reasonForUnknownFailure(const ZYMRequestToken& token) const;
@@ -267,4 +250,5 @@ private:
     bool signOnRefused_ = false;
     ZYMGenericServiceDelegate* delegate_ = nullptr;
     std::unique_ptr<ScheduledTimer> credentialsTimer_;
+    ZYMServiceFailureVerdict verdict_{*this};
 };

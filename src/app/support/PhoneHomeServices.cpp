@@ -7,7 +7,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
 
@@ -24,23 +23,9 @@ constexpr std::size_t kRecordHeaderSize = 10;
 // The entries' length goes into a 16-bit field together with the 5 bytes of the version
 // field.
 constexpr std::size_t kMaxEntryBytes = 65530;
-// The longest record: its header and the largest length its 16-bit field can give.
-constexpr std::size_t kMaxRecordSize = 5 + 0xFFFF;
-// How much of the Disconnect Log is read at a time (more than one longest record).
-constexpr qint64 kLogReadWindow = 256 * 1024;
 constexpr char kUserAgent[] = "ZYM Radio for Mac OS X";
 
 std::atomic<std::uint32_t> gRequestSequence{0};
-
-// File trouble is reported on standard output and otherwise ignored.
-void Report(const QString& path, const char* what) {
-    if (path.isEmpty()) {
-        std::printf("%s\n", what);
-    } else {
-        std::printf("file: %s -- %s\n", path.toLocal8Bit().constData(), what);
-    }
-    std::fflush(stdout);
-}
 
 std::optional<QByteArray> ReadWholeFile(const QString& path) {
     QFile file(path);
@@ -52,7 +37,7 @@ bool WriteAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
         file.write(bytes) != bytes.size() || !file.commit()) {
-        Report(path, "not written");
+        PhoneHomeServices::ReportFileTrouble(path, "not written");
         return false;
     }
     return true;
@@ -61,12 +46,12 @@ bool WriteAtomically(const QString& path, const QByteArray& bytes) {
 bool AppendToFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        Report(path, "not open");
+        PhoneHomeServices::ReportFileTrouble(path, "not open");
         return false;
     }
     ZYMFileManager::makeFilePrivate(file.handle());
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        Report({}, "fail");
+        PhoneHomeServices::ReportFileTrouble({}, "fail");
         return false;
     }
     return true;
@@ -112,15 +97,28 @@ void PhoneHomeRequestorDelegate::resetSequenceForTesting() { gRequestSequence = 
 
 PhoneHomeServices::PhoneHomeServices(const Clock& clock, std::function<long()> random, MachineFactsSource machineFacts,
                                      PhoneHomeUploader* uploader)
-    : clock_(clock), random_(std::move(random)), machineFacts_(std::move(machineFacts)), uploader_(uploader) {}
+    : clock_(clock),
+      random_(std::move(random)),
+      machineFacts_(std::move(machineFacts)),
+      uploader_(uploader),
+      reports_(*this) {}
 
 PhoneHomeServices::~PhoneHomeServices() {
     if (uploader_) uploader_->cancelAll();
     // A quit while uploads run: what was taken leaves the log, the rest waits.
-    if (sending_) FinishSending();
+    if (reports_.sending()) reports_.FinishSending();
     ClearAll();
     // A normal end: the lock goes, so the next start knows this run ended well.
     if (holdsLock_) QFile::remove(sessionLockPath_);
+}
+
+void PhoneHomeServices::ReportFileTrouble(const QString& path, const char* what) {
+    if (path.isEmpty()) {
+        std::printf("%s\n", what);
+    } else {
+        std::printf("file: %s -- %s\n", path.toLocal8Bit().constData(), what);
+    }
+    std::fflush(stdout);
 }
 
 std::int64_t PhoneHomeServices::Now() const { return clock_.now().toSecsSinceEpoch(); }
@@ -464,13 +462,13 @@ void PhoneHomeServices::LoadPrevious() {
     if (stats.open(QIODevice::WriteOnly | QIODevice::Truncate))
         ZYMFileManager::makeFilePrivate(stats.handle());
     else
-        Report(sessionStatsPath_, "not open");
+        ReportFileTrouble(sessionStatsPath_, "not open");
     QFile lock(sessionLockPath_);
     if (lock.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         ZYMFileManager::makeFilePrivate(lock.handle());
         holdsLock_ = true;
     } else {
-        Report(sessionLockPath_, "not open");
+        ReportFileTrouble(sessionLockPath_, "not open");
     }
 }
 
@@ -485,91 +483,8 @@ void PhoneHomeServices::setStatisticsUrl(const QString& url) {
 }
 
 void PhoneHomeServices::SendStoredReports() {
-    if (uploader_ == nullptr || statisticsUrl_.isEmpty() || sending_) return;
-    const QFileInfo log(disconnectLogPath_);
-    if (!log.exists()) return;
-    // Only what the log held at start goes out in this run; this run's own reports wait
-    // for the next start.
-    logHeadLength_ = log.size();
-    logOffset_ = 0;
-    sending_ = true;
-    SendNextBatch();
-}
-
-std::vector<QByteArray> PhoneHomeServices::ReadNextBatch() {
-    std::vector<QByteArray> batch;
-    QFile file(disconnectLogPath_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        logOffset_ = logHeadLength_;
-        return batch;
-    }
-    while (batch.empty() && logOffset_ < logHeadLength_) {
-        if (!file.seek(logOffset_)) {
-            logOffset_ = logHeadLength_;
-            break;
-        }
-        const QByteArray bytes = file.read(std::min<qint64>(kLogReadWindow, logHeadLength_ - logOffset_));
-        if (bytes.isEmpty()) {
-            logOffset_ = logHeadLength_;
-            break;
-        }
-        // A short read (the file cut meanwhile) counts as its end.
-        const bool last = logOffset_ + bytes.size() >= logHeadLength_ || std::size_t(bytes.size()) <= kMaxRecordSize;
-        // A record starting past `limit` may reach beyond the window: it is read with the
-        // next window, so records are found exactly as in one read of the whole file.
-        const std::size_t limit = last ? std::size_t(bytes.size()) : std::size_t(bytes.size()) - kMaxRecordSize;
-        PhoneHomeReader in(bytes);
-        QByteArray record;
-        std::size_t resume = 0;
-        while (batch.size() < kUploadBatch && (last || in.pos <= limit)) {
-            const std::size_t before = in.pos;
-            const bool found = ReadRecord(in, record);
-            const std::size_t start = in.pos - std::size_t(record.size());
-            if (!found || (!last && start > limit)) {
-                resume = last ? std::size_t(bytes.size()) : std::max(before, limit + 1);
-                break;
-            }
-            batch.push_back(record);
-            resume = in.pos;
-        }
-        if (batch.size() < kUploadBatch && !last && resume <= limit) resume = limit + 1;
-        logOffset_ += qint64(resume);
-    }
-    return batch;
-}
-
-void PhoneHomeServices::SendNextBatch() {
-    outgoing_.clear();
-    const std::vector<QByteArray> batch = ReadNextBatch();
-    if (batch.empty()) {
-        FinishSending();
-        return;
-    }
-    // Every request of the batch is listed before the first goes out.
-    std::vector<std::unique_ptr<PhoneHomeRequestorDelegate>> requests;
-    for (const QByteArray& r : batch) {
-        auto request = NewRequest();
-        AppendRecord(*request, r);
-        outgoing_.push_back({r, request->sequenceNumber(), false});
-        requests.push_back(std::move(request));
-    }
-    for (auto& request : requests)
-        SendRequest(std::move(request));
-}
-
-// Every answer of the batch is in: on to the next one, unless the server refused one (it
-// would likely refuse the rest too; they wait for the next start).
-void PhoneHomeServices::BatchAnswered() {
-    bool allDelivered = true;
-    for (const Outgoing& o : outgoing_) {
-        if (!o.answered) return;
-        allDelivered = allDelivered && o.delivered;
-    }
-    if (allDelivered && logOffset_ < logHeadLength_) {
-        SendNextBatch();
-        return;
-    }
-    FinishSending();
+    if (uploader_ == nullptr || statisticsUrl_.isEmpty()) return;
+    reports_.SendStoredReports();
 }
 
 std::unique_ptr<PhoneHomeRequestorDelegate> PhoneHomeServices::NewRequest() {
@@ -611,57 +526,9 @@ void PhoneHomeServices::SendRequest(std::unique_ptr<PhoneHomeRequestorDelegate> 
 }
 
 void PhoneHomeServices::RequestFinished(PhoneHomeRequestorDelegate& request) {
-    for (Outgoing& o : outgoing_) {
-        if (o.sequence == request.sequenceNumber() && !o.answered) {
-            o.answered = true;
-            o.delivered = true;
-            BatchAnswered();
-            return;
-        }
-    }
+    reports_.RequestFinished(request.sequenceNumber());
 }
 
 void PhoneHomeServices::RequestFailed(PhoneHomeRequestorDelegate& request) {
-    // The record stays in the Disconnect Log for the next start.
-    for (Outgoing& o : outgoing_) {
-        if (o.sequence == request.sequenceNumber() && !o.answered) {
-            o.answered = true;
-            BatchAnswered();
-            return;
-        }
-    }
-}
-
-int PhoneHomeServices::uploadsWaiting() const {
-    int waiting = 0;
-    for (const Outgoing& o : outgoing_)
-        waiting += o.answered ? 0 : 1;
-    return waiting;
-}
-
-void PhoneHomeServices::FinishSending() {
-    sending_ = false;
-    // The log becomes the records still waiting: those of the last batch that were not
-    // taken, what was not read, and what this run appended. The rest of the file is
-    // copied a piece at a time, so a long log never sits in memory whole.
-    QByteArray kept;
-    for (const Outgoing& o : outgoing_) {
-        if (!o.delivered) kept.append(o.record);
-    }
-    outgoing_.clear();
-    QFile current(disconnectLogPath_);
-    const bool readable = current.open(QIODevice::ReadOnly) && current.seek(std::min(logOffset_, current.size()));
-    if (kept.isEmpty() && (!readable || current.atEnd())) {
-        current.close();
-        QFile::remove(disconnectLogPath_);
-        return;
-    }
-    QSaveFile out(disconnectLogPath_);
-    bool ok = out.open(QIODevice::WriteOnly) && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-              out.write(kept) == kept.size();
-    while (ok && readable && !current.atEnd()) {
-        const QByteArray piece = current.read(kLogReadWindow);
-        ok = !piece.isEmpty() && out.write(piece) == piece.size();
-    }
-    if (!ok || !out.commit()) Report(disconnectLogPath_, "not written");
+    reports_.RequestFailed(request.sequenceNumber());
 }

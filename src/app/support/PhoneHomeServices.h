@@ -9,6 +9,7 @@
 // random source, so every path is tested with fakes.
 
 #include "app/support/MachineFacts.h"
+#include "app/support/PhoneHomeReportSender.h"
 
 #include <QByteArray>
 #include <QString>
@@ -105,11 +106,8 @@ public:
     virtual void SaveSessionStats();
     virtual bool IsKnownKey(std::uint16_t key) const;
     virtual void SetSignOnState(std::uint32_t state);
-    // Uploads every record of the Disconnect Log, each in a request of its own, at most
-    // kUploadBatch at a time: the next batch is read from the file once every answer of
-    // the one before is in, and none after an answer that was not 2xx. A record leaves
-    // the log only once the server answered its request with 2xx; the log is rewritten
-    // once, when the sending ends.
+    // Uploads every record of the Disconnect Log, each in a request of its own (see
+    // PhoneHomeReportSender).
     virtual void SendStoredReports();
     virtual void RequestFinished(PhoneHomeRequestorDelegate& request);
     virtual void RequestFailed(PhoneHomeRequestorDelegate& request);
@@ -139,17 +137,19 @@ public:
     // Restores the numeric persistent values of a Session Stats record.
     void LoadPersistentKeys(PhoneHomeReader& in);
     void AppendRecordToDisconnectLog();
+    // File trouble is reported on standard output and otherwise ignored.
+    static void ReportFileTrouble(const QString& path, const char* what);
 
     // Where uploads go: an http or https URL without credentials; anything else, or none,
     // and nothing is sent and the Disconnect Log stays.
     void setStatisticsUrl(const QString& url);
 
     // Uploads of this start still waiting for their answer.
-    int uploadsWaiting() const;
+    int uploadsWaiting() const { return reports_.uploadsWaiting(); }
     // Records of the Disconnect Log held for the uploads now running.
-    std::size_t recordsHeld() const { return outgoing_.size(); }
+    std::size_t recordsHeld() const { return reports_.recordsHeld(); }
     // Whether the uploads of this start are still going on.
-    bool sendingStoredReports() const { return sending_; }
+    bool sendingStoredReports() const { return reports_.sending(); }
 
     const std::map<std::uint16_t, SData>& values() const { return values_; }
     QString sessionStatsPath() const { return sessionStatsPath_; }
@@ -160,10 +160,6 @@ private:
     std::int64_t Now() const;
     template <class Pred>
     void RemoveIf(Pred pred);
-    std::vector<QByteArray> ReadNextBatch();
-    void SendNextBatch();
-    void BatchAnswered();
-    void FinishSending();
 
     bool firstLaunchPending_ = false;
     bool sampledPending_ = false;
@@ -181,19 +177,5 @@ private:
     PhoneHomeUploader* uploader_;
     QUrl statisticsUrl_;
     bool holdsLock_ = false;
-
-    // The batch of uploads running: records read from the Disconnect Log, in file order.
-    struct Outgoing {
-        QByteArray record;
-        std::uint32_t sequence = 0;
-        bool delivered = false;
-        bool answered = false;
-    };
-    std::vector<Outgoing> outgoing_;
-    // Bytes at the head of the Disconnect Log that this start sends; what follows them was
-    // appended during this run.
-    qint64 logHeadLength_ = 0;
-    // Bytes of that head read so far.
-    qint64 logOffset_ = 0;
-    bool sending_ = false;
+    PhoneHomeReportSender reports_;
 };
