@@ -203,7 +203,7 @@ namespace {
 
 class Probe : public ZYMRadioService {
 public:
-    using ZYMRadioService::notifyRadioStationDetailsWillLoad;
+    using ZYMRadioService::reports;
     using ZYMRadioService::ZYMRadioService;
 };
 
@@ -232,8 +232,8 @@ TEST(RadioServiceFallBack, WithoutADelegateMessagesBecomeNotificationsAndErrorsL
     Probe radio(env);
     Posted posted(center);
 
-    radio.notifyRadioStationDetailsWillLoad(std::nullopt);
-    radio.notifyRadioStationDetailsWillLoad(QStringLiteral("radio:aggregate:1"));
+    radio.reports().notifyRadioStationDetailsWillLoad(std::nullopt);
+    radio.reports().notifyRadioStationDetailsWillLoad(QStringLiteral("radio:aggregate:1"));
     ASSERT_EQ(posted.seen.size(), 2u);
     EXPECT_EQ(posted.seen[0].name, "kRadioServiceStationDetailsWillLoadNotificationName");
     EXPECT_EQ(posted.seen[0].object, &radio);

@@ -1,13 +1,12 @@
 // Station URLs (parked until the station can play, released by the loading pump) and
 // the current state of stations.
 
-#include "app/foundation/NotificationCenter.h"
+#include "app/radio/ZYMRadioStationURLs.h"
+
 #include "app/radio/ZYMRadioService.h"
 #include "app/radio/ZYMRadioStationState.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "runtime/LogMessage.h"
-
-namespace N = RadioServiceNotification;
 
 namespace {
 
@@ -25,17 +24,17 @@ bool stateMatchesRequest(const QString& stateStationID, const QString& requested
 
 }  // namespace
 
-bool ZYMRadioService::stationReadyToPlay(const QString& stationID) const {
-    const auto station = stationWithID(stationID);
+bool ZYMRadioStationURLs::stationReadyToPlay(const QString& stationID) const {
+    const auto station = service_.stationWithID(stationID);
     if (!station || !station->formats()) return false;
     for (const auto& format : *station->formats())
-        if (!mediaFormats_.contains(format->formatID())) return false;
+        if (!service_.mediaFormats().contains(format->formatID())) return false;
     return true;
 }
 
-void ZYMRadioService::requestURLForStation(const QString& stationID,
-                                           const std::shared_ptr<ZYMRadioStationFormat>& format) {
-    if (!radioServiceUsable() || !format) return;
+void ZYMRadioStationURLs::requestURLForStation(const QString& stationID,
+                                               const std::shared_ptr<ZYMRadioStationFormat>& format) {
+    if (!service_.radioServiceUsable() || !format) return;
     if (!stationReadyToPlay(stationID)) {
         addToPendingURLRequests(stationID, format);
         ensureStationInfo(stationID);
@@ -44,34 +43,34 @@ void ZYMRadioService::requestURLForStation(const QString& stationID,
     }
     const DMSIF_IDType progId(format->progID().toStdString(), std::string());
     const DMSIF_IDType mediaFormatId(format->formatID().toStdString(), std::string());
-    if (!ensureRadioService().GetStationURL(progId, mediaFormatId)) {
+    if (!service_.ensureRadioService().GetStationURL(progId, mediaFormatId)) {
         // Without an answer to wait for, the play road would hang silently.
-        notifyRadioStationURLDidFail(format->progID());
+        service_.reports().notifyRadioStationURLDidFail(format->progID());
         return;
     }
-    const auto stored = stationsDict_ ? stationsDict_->value(stationID) : nullptr;
-    notifyRadioStationURLWillLoad(stored ? stored->stationID() : QString());
+    const auto stored = service_.directory().storedStation(stationID);
+    service_.reports().notifyRadioStationURLWillLoad(stored ? stored->stationID() : QString());
 }
 
-void ZYMRadioService::requestURLForStation(const QString& stationID, int bandwidthLimit) {
-    if (!radioServiceUsable()) return;
+void ZYMRadioStationURLs::requestURLForStation(const QString& stationID, int bandwidthLimit) {
+    if (!service_.radioServiceUsable()) return;
     if (!stationReadyToPlay(stationID)) {
         addToPendingURLRequests(stationID, bandwidthLimit);
         ensureStationInfo(stationID);
         checkForPendingURLRequest();
         return;
     }
-    const auto station = stationWithID(stationID);
-    const auto format = chooseBestFormat(station->stationID(), bandwidthLimit);
+    const auto station = service_.stationWithID(stationID);
+    const auto format = service_.chooseBestFormat(station->stationID(), bandwidthLimit);
     if (!format) {
         // Nothing can play at this limit; the caller is still owed an answer.
-        notifyRadioStationURLDidFail(stationID);
+        service_.reports().notifyRadioStationURLDidFail(stationID);
         return;
     }
     requestURLForStation(stationID, format);
 }
 
-void ZYMRadioService::addToPendingURLRequests(const QString& stationID, int bandwidthLimit) {
+void ZYMRadioStationURLs::addToPendingURLRequests(const QString& stationID, int bandwidthLimit) {
     LogMessage(kLogDebug, "addToPendingURLRequests:bandwidthLimit: - [%s] - [%d]\n", utf8(stationID).constData(),
                bandwidthLimit);
     pendingStationURLRequest_ = stationID;
@@ -79,30 +78,30 @@ void ZYMRadioService::addToPendingURLRequests(const QString& stationID, int band
     pendingStationURLRequestStationFormat_.reset();
 }
 
-void ZYMRadioService::addToPendingURLRequests(const QString& stationID,
-                                              const std::shared_ptr<ZYMRadioStationFormat>& format) {
+void ZYMRadioStationURLs::addToPendingURLRequests(const QString& stationID,
+                                                  const std::shared_ptr<ZYMRadioStationFormat>& format) {
     LogMessage(kLogDebug, "addToPendingURLRequests:stationFormat: - [%s] - [%s]\n", utf8(stationID).constData(),
                format ? utf8(format->formatID()).constData() : "");
     pendingStationURLRequest_ = stationID;
     pendingStationURLRequestStationFormat_ = format;
 }
 
-void ZYMRadioService::addToPendingURLRequests(const QString& stationID) {
+void ZYMRadioStationURLs::addToPendingURLRequests(const QString& stationID) {
     LogMessage(kLogDebug, "addToPendingURLRequests - [%s]\n", utf8(stationID).constData());
     pendingStationURLRequest_ = stationID;
 }
 
-void ZYMRadioService::checkForPendingURLRequest() {
+void ZYMRadioStationURLs::checkForPendingURLRequest() {
     if (pendingStationURLRequest_.isEmpty()) return;
     const QString stationID = pendingStationURLRequest_;
     if (!stationReadyToPlay(stationID)) {
         // Once the load is over and nothing is on its way for the station, it will not
         // become ready: say so rather than leave the caller waiting.
-        if (!informationLoaded_) return;
-        const auto station = stationWithID(stationID);
+        if (!service_.informationLoaded()) return;
+        const auto station = service_.stationWithID(stationID);
         if (station && station->stationInfoPending() && !station->haveStationInfo()) return;
         pendingStationURLRequest_.clear();
-        notifyRadioStationURLDidFail(
+        service_.reports().notifyRadioStationURLDidFail(
             pendingStationURLRequestStationFormat_ ? pendingStationURLRequestStationFormat_->progID() : stationID);
         return;
     }
@@ -114,74 +113,74 @@ void ZYMRadioService::checkForPendingURLRequest() {
         requestURLForStation(stationID, pendingStationURLRequestBandwidthLimit_);
 }
 
-void ZYMRadioService::ensureStationInfo(const QString& stationID) {
+void ZYMRadioStationURLs::ensureStationInfo(const QString& stationID) {
     if (!loadStationInfoFromCache(stationID, true)) loadStationInfoFromService(stationID);
 }
 
-bool ZYMRadioService::loadStationInfoFromCache(const QString& stationID, bool notify) {
-    if (!radioServiceUsable()) return false;
+bool ZYMRadioStationURLs::loadStationInfoFromCache(const QString& stationID, bool notify) {
+    if (!service_.radioServiceUsable()) return false;
     // Held already: nothing loads, so nothing is reported. The station list asks as it
     // draws a row, and a report has the row drawn again.
-    if (const auto held = stationWithID(stationID); held && held->haveStationInfo()) return true;
-    if (notify) notifyRadioStationDetailsWillLoad(stationID);
-    const auto station = stationWithID(stationID);
+    if (const auto held = service_.stationWithID(stationID); held && held->haveStationInfo()) return true;
+    if (notify) service_.reports().notifyRadioStationDetailsWillLoad(stationID);
+    const auto station = service_.stationWithID(stationID);
     if (!station) return false;
     DMRadio3_StationInfoType info;
-    if (ensureRadioService().GetStationInfoFromCache(station->stationID().toStdString(), info))
-        updateInfoForStation(info);
+    if (service_.ensureRadioService().GetStationInfoFromCache(station->stationID().toStdString(), info))
+        service_.updateInfoForStation(info);
     if (!station->haveStationInfo()) return false;
-    if (notify) notifyRadioStationDetailsDidLoad(stationID);
+    if (notify) service_.reports().notifyRadioStationDetailsDidLoad(stationID);
     return true;
 }
 
-void ZYMRadioService::loadStationInfoFromService(const QString& stationID) {
-    if (!radioServiceUsable() || !informationLoaded_) return;
-    const auto station = stationWithID(stationID);
+void ZYMRadioStationURLs::loadStationInfoFromService(const QString& stationID) {
+    if (!service_.radioServiceUsable() || !service_.informationLoaded()) return;
+    const auto station = service_.stationWithID(stationID);
     if (!station || station->stationInfoPending()) return;
     const std::vector<DMSIF_IDType> ids{DMSIF_IDType(stationID.toStdString(), std::string())};
-    if (!sent(ensureRadioService().GetStationInfo(ids))) return;
+    if (!service_.loadingQueue().sent(service_.ensureRadioService().GetStationInfo(ids))) return;
     station->setStationInfoPending(true);
-    notifyRadioStationDetailsWillLoad(station->stationID());
+    service_.reports().notifyRadioStationDetailsWillLoad(station->stationID());
 }
 
-void ZYMRadioService::requestForURLs(const QStringList& urls, const QString& progId, bool success,
-                                     DMServiceRequestToken*) {
+void ZYMRadioStationURLs::requestForURLs(const QStringList& urls, const QString& progId, bool success,
+                                         DMServiceRequestToken*) {
     if (success) {
-        notifyRadioStationURLDidLoad(progId, urls);
-        loadMoreInformationFromService();
+        service_.reports().notifyRadioStationURLDidLoad(progId, urls);
+        service_.loadMoreInformationFromService();
         return;
     }
     // The prog id is no station id: parked, it would replace the real parked request,
     // and a numeric one would reach an unrelated station through the aliases.
-    notifyRadioStationURLDidFail(progId);
+    service_.reports().notifyRadioStationURLDidFail(progId);
     LogMessage(kLogInfo, "requestForURLs failed, but info request is not required.  continuing as normal.\n");
-    loadMoreInformationFromService();
+    service_.loadMoreInformationFromService();
 }
 
-void ZYMRadioService::requestStateForStations(const QStringList& stationIDs, int bandwidthLimit) {
-    if (!radioServiceUsable()) return;
+void ZYMRadioStationURLs::requestStateForStations(const QStringList& stationIDs, int bandwidthLimit) {
+    if (!service_.radioServiceUsable()) return;
     std::vector<DMSIF_IDType> ids;
     QStringList progIds;
     int n = 0;
     for (const QString& stationID : stationIDs) {
         ++n;
-        const auto station = stationsDict_ ? stationsDict_->value(stationID) : nullptr;
-        const auto format = station ? chooseBestFormat(station->stationID(), bandwidthLimit) : nullptr;
+        const auto station = service_.directory().storedStation(stationID);
+        const auto format = station ? service_.chooseBestFormat(station->stationID(), bandwidthLimit) : nullptr;
         if (!format) continue;
         ids.emplace_back(format->progID().toStdString(), "ID" + std::to_string(n));
         progIds.append(format->progID());
     }
-    if (!ensureRadioService().GetStationState(ids)) return;
+    if (!service_.ensureRadioService().GetStationState(ids)) return;
     for (const QString& progId : progIds)
-        notifyRadioStationStateWillLoad(progId);
+        service_.reports().notifyRadioStationStateWillLoad(progId);
 }
 
-void ZYMRadioService::requestForStationsState(const std::vector<DMRadio3_StationStateType>& states, bool success,
-                                              DMServiceRequestToken* token) {
+void ZYMRadioStationURLs::requestForStationsState(const std::vector<DMRadio3_StationStateType>& states, bool success,
+                                                  DMServiceRequestToken* token) {
     if (!success) {
         LogMessage(kLogInfo,
                    "requestForStationsState failed, but info request is not required.  continuing as normal.\n");
-        loadMoreInformationFromService();
+        service_.loadMoreInformationFromService();
         return;
     }
     auto* input = token && token->methodRef
@@ -199,53 +198,15 @@ void ZYMRadioService::requestForStationsState(const std::vector<DMRadio3_Station
                         break;
                     }
                 }
-                notifyRadioStationStateDidLoad(state);
+                service_.reports().notifyRadioStationStateDidLoad(state);
             }
         } else {
             for (const auto& requested : input->mRefIds) {
                 auto state = std::make_shared<ZYMRadioStationState>();
                 state->setStationID(QString::fromStdString(requested.GetValue()));
-                notifyRadioStationStateDidLoad(state);
+                service_.reports().notifyRadioStationStateDidLoad(state);
             }
         }
     }
-    loadMoreInformationFromService();
-}
-
-// --- reports ---
-
-void ZYMRadioService::notifyRadioStationURLWillLoad(const QString& stationID) {
-    if (radioDelegate_ && radioDelegate_->radioServiceStationURLWillLoad(stationID) == Delegated::Handled) return;
-    NotificationCenter::UserInfo info;
-    if (!stationID.isEmpty()) info[QStringLiteral("object1")] = stationID;
-    notifications().post(N::kStationURLWillLoad, this, std::move(info));
-}
-
-void ZYMRadioService::notifyRadioStationURLDidLoad(const QString& progId, const QStringList& urls) {
-    if (radioDelegate_ && radioDelegate_->radioServiceStationURLDidLoad(progId, urls) == Delegated::Handled) return;
-    NotificationCenter::UserInfo info;
-    info[QStringLiteral("object1")] = progId;
-    info[QStringLiteral("object2")] = urls;
-    notifications().post(N::kStationURLDidLoad, this, std::move(info));
-}
-
-void ZYMRadioService::notifyRadioStationURLDidFail(const QString& progId) {
-    if (radioDelegate_ && radioDelegate_->radioServiceStationURLDidFail(progId) == Delegated::Handled) return;
-    NotificationCenter::UserInfo info;
-    info[QStringLiteral("object1")] = progId;
-    notifications().post(N::kStationURLDidFail, this, std::move(info));
-}
-
-void ZYMRadioService::notifyRadioStationStateWillLoad(const QString& progId) {
-    if (radioDelegate_ && radioDelegate_->radioServiceStationStateWillLoad(progId) == Delegated::Handled) return;
-    NotificationCenter::UserInfo info;
-    info[QStringLiteral("object1")] = progId;
-    notifications().post(N::kStationStateWillLoad, this, std::move(info));
-}
-
-void ZYMRadioService::notifyRadioStationStateDidLoad(const std::shared_ptr<ZYMRadioStationState>& state) {
-    if (radioDelegate_ && radioDelegate_->radioServiceStationStateDidLoad(state) == Delegated::Handled) return;
-    NotificationCenter::UserInfo info;
-    info[QStringLiteral("object1")] = state;
-    notifications().post(N::kStationStateDidLoad, this, std::move(info));
+    service_.loadMoreInformationFromService();
 }

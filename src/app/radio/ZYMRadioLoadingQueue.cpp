@@ -7,6 +7,7 @@
 #include "app/foundation/ErrorDescription.h"
 #include "app/foundation/Localizer.h"
 #include "app/foundation/ServiceLayerError.h"
+#include "app/radio/ZYMRadioLoadingQueue.h"
 #include "app/radio/ZYMRadioService.h"
 #include "dms/radio3/DMRadio3Service.h"
 #include "runtime/LogMessage.h"
@@ -45,7 +46,11 @@ QString ZYMRadioInformationRequest::description() const {
 
 // --- the queue ---
 
-void ZYMRadioService::addInfoRequest(int type, ZYMRadioInformationRequest::Loader loader, bool) {
+ZYMRadioLoadingQueue::ZYMRadioLoadingQueue(ZYMRadioService& service) : service_(service) {}
+
+ZYMRadioLoadingQueue::~ZYMRadioLoadingQueue() = default;
+
+void ZYMRadioLoadingQueue::addInfoRequest(int type, ZYMRadioInformationRequest::Loader loader, bool) {
     if (auto* request = infoRequestWithType(type)) {
         request->setRequested(false);
         request->resetChunksTo(1);
@@ -54,13 +59,13 @@ void ZYMRadioService::addInfoRequest(int type, ZYMRadioInformationRequest::Loade
     synchronousInfoRequests_.push_back(std::make_unique<ZYMRadioInformationRequest>(type, loader));
 }
 
-ZYMRadioInformationRequest* ZYMRadioService::infoRequestWithType(int type) const {
+ZYMRadioInformationRequest* ZYMRadioLoadingQueue::infoRequestWithType(int type) const {
     for (const auto& request : synchronousInfoRequests_)
         if (request->infoType() == type) return request.get();
     return nullptr;
 }
 
-void ZYMRadioService::resetInformationLoading() {
+void ZYMRadioLoadingQueue::resetInformationLoading() {
     holdCacheWrites(false);
     synchronousInfoRequests_.clear();
     informationLoaded_ = false;
@@ -75,20 +80,20 @@ void ZYMRadioService::resetInformationLoading() {
     infoRequestWithType(R::kMaxPresets)->setRequired(false);
 }
 
-void ZYMRadioService::cancelCacheableInfoRequests() {
+void ZYMRadioLoadingQueue::cancelCacheableInfoRequests() {
     using R = ZYMRadioInformationRequest;
     for (int type : {R::kStation, R::kGenre, R::kStationInfo, R::kMediaFormat})
         if (auto* request = infoRequestWithType(type)) request->resetChunksTo(0);
 }
 
-int ZYMRadioService::countOfPendingInfoRequests() const {
+int ZYMRadioLoadingQueue::countOfPendingInfoRequests() const {
     int sum = 0;
     for (const auto& request : synchronousInfoRequests_)
         sum += request->pendingChunks();
     return sum;
 }
 
-int ZYMRadioService::countOfTotalInfoRequests() const {
+int ZYMRadioLoadingQueue::countOfTotalInfoRequests() const {
     int sum = 0;
     for (const auto& request : synchronousInfoRequests_)
         sum += request->totalChunks();
@@ -100,8 +105,8 @@ int ZYMRadioService::countOfTotalInfoRequests() const {
 // the load ends or starts over: the file is then written once. A crash in between leaves
 // the file as the last finished load wrote it, whole and consistent, and the next start
 // loads again what it lacks.
-void ZYMRadioService::holdCacheWrites(bool hold) {
-    DMDataCache* cache = radioService_ ? radioService_->GetCache() : nullptr;
+void ZYMRadioLoadingQueue::holdCacheWrites(bool hold) {
+    DMDataCache* cache = service_.radioService() ? service_.radioService()->GetCache() : nullptr;
     if (!cache) return;
     if (hold)
         cache->HoldFlushes();
@@ -109,21 +114,21 @@ void ZYMRadioService::holdCacheWrites(bool hold) {
         cache->ReleaseFlushes();
 }
 
-void ZYMRadioService::preloadInformation(bool clear, bool useCache) {
+void ZYMRadioLoadingQueue::preloadInformation(bool clear, bool useCache) {
     resetInformationLoading();
     holdCacheWrites(true);
-    notifyRadioInformationWillLoad();
-    clearNonCacheableInformation();
-    if (clear) clearCacheableInformation();
-    if (useCache && cacheIsGood()) {
-        loadInformationFromCache();
-        if (!haveAllStationInfo()) {
+    service_.reports().notifyRadioInformationWillLoad();
+    service_.clearNonCacheableInformation();
+    if (clear) service_.clearCacheableInformation();
+    if (useCache && service_.cacheIsGood()) {
+        service_.loadInformationFromCache();
+        if (!service_.haveAllStationInfo()) {
             loadInformationFromService();
             return;
         }
         // A cache that lacks a media format a station names still asks the server for
         // it; otherwise that station could not play until the next day.
-        const bool formatsMissing = mediaFormatsMissing();
+        const bool formatsMissing = service_.mediaFormatsMissing();
         cancelCacheableInfoRequests();
         if (formatsMissing) {
             if (auto* formats = infoRequestWithType(ZYMRadioInformationRequest::kMediaFormat)) {
@@ -135,65 +140,65 @@ void ZYMRadioService::preloadInformation(bool clear, bool useCache) {
         return;
     }
     LogMessage(kLogDebug, "Radio Service cache is being cleared.\n");
-    if (genericService() && radioService_) genericService()->ResetCache();
-    clearCacheableInformation();
+    if (service_.genericService() && service_.radioService()) service_.genericService()->ResetCache();
+    service_.clearCacheableInformation();
     loadInformationFromService();
 }
 
-void ZYMRadioService::loadInformationFromService() {
-    ensureRadioService();
-    notifyRadioServerInformationWillLoad();
+void ZYMRadioLoadingQueue::loadInformationFromService() {
+    service_.ensureRadioService();
+    service_.reports().notifyRadioServerInformationWillLoad();
     loadMoreInformationFromService();
 }
 
-void ZYMRadioService::loadMoreInformationFromService() {
+void ZYMRadioLoadingQueue::loadMoreInformationFromService() {
     if (countOfPendingInfoRequests() > 0) {
         for (const auto& request : synchronousInfoRequests_) {
             if (request->loaded()) continue;
-            if (!request->requested()) (this->*request->requestSelector())();
+            if (!request->requested()) (service_.*request->requestSelector())();
             break;
         }
     }
     if (countOfPendingInfoRequests() == 0) serviceInformationLoaded();
-    checkForPendingURLRequest();
+    service_.checkForPendingURLRequest();
 }
 
-void ZYMRadioService::serviceInformationLoaded() {
+void ZYMRadioLoadingQueue::serviceInformationLoaded() {
     if (informationLoaded_) return;
     informationLoaded_ = true;
     holdCacheWrites(false);
-    notifyRadioInformationDidLoad();
+    service_.reports().notifyRadioInformationDidLoad();
 }
 
 // --- loaders ---
 
-bool ZYMRadioService::sent(DMServiceRequestToken* token) {
+bool ZYMRadioLoadingQueue::sent(DMServiceRequestToken* token) {
     if (token) return true;
     // The request did not go out: the load starts over.
     resetInformationLoading();
-    notifyRadioServerInformationDidFail();
+    service_.reports().notifyRadioServerInformationDidFail();
     return false;
 }
 
-void ZYMRadioService::loadGenresFromService() {
-    if (!radioServiceUsable()) return;
-    if (!sent(ensureRadioService().ListCategories())) return;
-    notifyRadioGenresWillLoad();
+void ZYMRadioLoadingQueue::loadGenresFromService() {
+    if (!service_.radioServiceUsable()) return;
+    if (!sent(service_.ensureRadioService().ListCategories())) return;
+    service_.reports().notifyRadioGenresWillLoad();
     infoRequestWithType(ZYMRadioInformationRequest::kGenre)->setRequested(true);
 }
 
-void ZYMRadioService::loadStationsFromService() {
-    if (!radioServiceUsable()) return;
-    if (!sent(ensureRadioService().ListStations(true))) return;
-    notifyRadioStationsWillLoad();
+void ZYMRadioLoadingQueue::loadStationsFromService() {
+    if (!service_.radioServiceUsable()) return;
+    if (!sent(service_.ensureRadioService().ListStations(true))) return;
+    service_.reports().notifyRadioStationsWillLoad();
     infoRequestWithType(ZYMRadioInformationRequest::kStation)->setRequested(true);
 }
 
-void ZYMRadioService::loadStationInfosFromService() {
-    if (!radioServiceUsable()) return;
+void ZYMRadioLoadingQueue::loadStationInfosFromService() {
+    if (!service_.radioServiceUsable()) return;
     std::vector<DMSIF_IDType> ids;
-    if (stations_) {
-        for (const auto& station : *stations_) {
+    if (const auto* stations = service_.stations()) {
+        for (const auto& station : *stations) {
             if (station->stationInfoPending() || station->haveStationInfo()) continue;
             ids.emplace_back(station->stationID().toStdString(), "ID" + std::to_string(ids.size() + 1));
             station->setStationInfoPending(true);
@@ -205,34 +210,24 @@ void ZYMRadioService::loadStationInfosFromService() {
         request->setRequested(true);
         request->setPendingChunks(0);
         releasePendingStationInfo();
-        notifyRadioStationDetailsDidLoad(std::nullopt);
+        service_.reports().notifyRadioStationDetailsDidLoad(std::nullopt);
         loadMoreInformationFromService();
         return;
     }
-    if (!sent(ensureRadioService().GetStationInfo(ids))) return;
-    notifyRadioStationDetailsWillLoad(std::nullopt);
+    if (!sent(service_.ensureRadioService().GetStationInfo(ids))) return;
+    service_.reports().notifyRadioStationDetailsWillLoad(std::nullopt);
     request->setRequested(true);
 }
 
-bool ZYMRadioService::mediaFormatsMissing() const {
-    if (!stations_) return false;
-    for (const auto& station : *stations_) {
-        if (!station->haveStationInfo() || !station->formats()) continue;
-        for (const auto& format : *station->formats())
-            if (!mediaFormats_.contains(format->formatID())) return true;
-    }
-    return false;
-}
-
-void ZYMRadioService::loadMediaFormatsFromService() {
-    if (!radioServiceUsable()) return;
+void ZYMRadioLoadingQueue::loadMediaFormatsFromService() {
+    if (!service_.radioServiceUsable()) return;
     QStringList missing;
-    if (stations_) {
-        for (const auto& station : *stations_) {
+    if (const auto* stations = service_.stations()) {
+        for (const auto& station : *stations) {
             if (!station->haveStationInfo() || !station->formats()) continue;
             for (const auto& format : *station->formats()) {
                 const QString id = format->formatID();
-                if (!mediaFormats_.contains(id) && !missing.contains(id)) missing.append(id);
+                if (!service_.mediaFormats().contains(id) && !missing.contains(id)) missing.append(id);
             }
         }
     }
@@ -240,46 +235,29 @@ void ZYMRadioService::loadMediaFormatsFromService() {
     if (missing.isEmpty()) {
         request->setRequested(true);
         request->resetChunksTo(0);
-        notifyRadioMediaFormatsDidLoad();
+        service_.reports().notifyRadioMediaFormatsDidLoad();
         loadMoreInformationFromService();
         return;
     }
     std::vector<DMSIF_IDType> ids;
     for (const QString& id : missing)
         ids.emplace_back(id.toStdString(), "ID" + std::to_string(ids.size() + 1));
-    if (!sent(ensureRadioService().GetMediaFormatInfo(ids))) return;
-    notifyRadioMediaFormatsWillLoad();
+    if (!sent(service_.ensureRadioService().GetMediaFormatInfo(ids))) return;
+    service_.reports().notifyRadioMediaFormatsWillLoad();
     request->setRequested(true);
 }
 
-void ZYMRadioService::loadMaxPresetsFromService() {
-    if (!radioServiceUsable()) return;
-    if (!sent(ensureRadioService().GetMaxPresets())) return;
-    notifyRadioMaxPresetsWillLoad();
+void ZYMRadioLoadingQueue::loadMaxPresetsFromService() {
+    if (!service_.radioServiceUsable()) return;
+    if (!sent(service_.ensureRadioService().GetMaxPresets())) return;
+    service_.reports().notifyRadioMaxPresetsWillLoad();
     infoRequestWithType(ZYMRadioInformationRequest::kMaxPresets)->setRequested(true);
-}
-
-void ZYMRadioService::loadPresetsFromService() {
-    auto* slotStep = infoRequestWithType(ZYMRadioInformationRequest::kMaxPresets);
-    if (!radioServiceUsable() || !slotStep || !slotStep->loaded()) {
-        // No answer will come to end a forced write, which would hold every later one.
-        presetsLoadIsOnlyToForceLaterWrite_ = false;
-        return;
-    }
-    std::vector<DMSIF_IDType> ids;
-    for (int slot = 1; slot <= stationMaxPresets_; ++slot)
-        ids.emplace_back(std::string(), std::to_string(slot));
-    if (!sent(ensureRadioService().GetPresets(ids, std::string()))) {
-        presetsLoadIsOnlyToForceLaterWrite_ = false;
-        return;
-    }
-    notifyRadioPresetsWillLoad();
-    if (auto* presets = infoRequestWithType(ZYMRadioInformationRequest::kPreset)) presets->setRequested(true);
 }
 
 // --- answers ---
 
-bool ZYMRadioService::answerArrived(int type, bool success, DMServiceRequestToken* token, const char* notRequiredLine) {
+bool ZYMRadioLoadingQueue::answerArrived(int type, bool success, DMServiceRequestToken* token,
+                                         const char* notRequiredLine) {
     ZYMRadioInformationRequest* request = infoRequestWithType(type);
     const bool required = request && request->required();
     if (!required || success) {
@@ -298,41 +276,41 @@ bool ZYMRadioService::answerArrived(int type, bool success, DMServiceRequestToke
     return false;
 }
 
-void ZYMRadioService::genresUpdated(bool, bool success, DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::genresUpdated(bool, bool success, DMServiceRequestToken* token) {
     if (!answerArrived(ZYMRadioInformationRequest::kGenre, success, token,
                        "genresUpdated failed, but info request is not required.  continuing as normal.\n"))
         return;
-    loadGenresFromCache(true);
+    service_.loadGenresFromCache(true);
     loadMoreInformationFromService();
 }
 
-void ZYMRadioService::stationsUpdated(bool, bool success, DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::stationsUpdated(bool, bool success, DMServiceRequestToken* token) {
     if (!answerArrived(ZYMRadioInformationRequest::kStation, success, token,
                        "stationsUpdated failed, but info request is not required.  continuing as normal.\n"))
         return;
-    loadStationsFromCache(true);
+    service_.loadStationsFromCache(true);
     loadMoreInformationFromService();
 }
 
-void ZYMRadioService::requestForStationsInfo(const std::vector<DMRadio3_StationInfoType>& infos, bool success,
-                                             DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::requestForStationsInfo(const std::vector<DMRadio3_StationInfoType>& infos, bool success,
+                                                  DMServiceRequestToken* token) {
     // The stations of a failed chunk may be asked for again.
     if (!success) releaseRequestedStationInfo(token);
     if (!answerArrived(ZYMRadioInformationRequest::kStationInfo, success, token,
                        "requestForStationsInfo failed, but info request is not required.  continuing as normal.\n")) {
         // A parked URL request whose station lost its only chance must not wait forever.
-        checkForPendingURLRequest();
+        service_.checkForPendingURLRequest();
         return;
     }
-    const std::size_t stationCount = stations_ ? stations_->size() : 0;
+    const std::size_t stationCount = service_.stations() ? service_.stations()->size() : 0;
     const bool small = infos.size() < stationCount / 2;
     bool applied = false;
     for (const auto& info : infos) {
         const QString id = QString::fromStdString(info.mStationId.GetValue());
-        if (stationWithID(id)) {
-            updateInfoForStation(info);
+        if (service_.stationWithID(id)) {
+            service_.updateInfoForStation(info);
             applied = true;
-            if (small) notifyRadioStationDetailsDidLoad(id);
+            if (small) service_.reports().notifyRadioStationDetailsDidLoad(id);
         }
     }
     // Stations an answer left out are not asked for again in this load; once the step
@@ -345,82 +323,78 @@ void ZYMRadioService::requestForStationsInfo(const std::vector<DMRadio3_StationI
                request && request->loaded()) {
         releasePendingStationInfo();
     }
-    checkForPendingURLRequest();
+    service_.checkForPendingURLRequest();
     // After the load an answer that changed nothing is not reported: the list would
     // redraw its rows, and a drawn row without details asks for them again.
-    if (!small && (applied || !informationLoaded_)) notifyRadioStationDetailsDidLoad(std::nullopt);
+    if (!small && (applied || !informationLoaded_)) service_.reports().notifyRadioStationDetailsDidLoad(std::nullopt);
     loadMoreInformationFromService();
 }
 
-void ZYMRadioService::releaseRequestedStationInfo(DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::releaseRequestedStationInfo(DMServiceRequestToken* token) {
     auto* input = token && token->methodRef
                       ? dynamic_cast<DMRadio3_GetStationInfo_InputType*>(token->methodRef->GetArguments())
                       : nullptr;
     if (!input) return;
     for (const auto& id : input->mRefIds)
-        if (auto station = stationWithID(QString::fromStdString(id.GetValue())))
+        if (auto station = service_.stationWithID(QString::fromStdString(id.GetValue())))
             if (!station->haveStationInfo()) station->setStationInfoPending(false);
 }
 
-void ZYMRadioService::releasePendingStationInfo() {
-    if (!stations_) return;
-    for (const auto& station : *stations_)
+void ZYMRadioLoadingQueue::releasePendingStationInfo() {
+    const auto* stations = service_.stations();
+    if (!stations) return;
+    for (const auto& station : *stations)
         if (station->stationInfoPending() && !station->haveStationInfo()) station->setStationInfoPending(false);
 }
 
-void ZYMRadioService::requestForMediaFormats(const std::vector<DMRadio3_MediaFormatType>& formats, bool success,
-                                             DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::requestForMediaFormats(const std::vector<DMRadio3_MediaFormatType>& formats, bool success,
+                                                  DMServiceRequestToken* token) {
     if (!answerArrived(ZYMRadioInformationRequest::kMediaFormat, success, token,
                        "requestForMediaFormats failed, but info request is not required.  continuing as normal.\n"))
         return;
-    for (const auto& format : formats) {
-        auto media = std::make_shared<ZYMRadioMediaFormat>(format);
-        const QString id = media->theMediaFormatID();
-        LogMessage(kLogDebug, "mediaformat (%s) loaded\n", id.toUtf8().constData());
-        mediaFormats_.insert(id, media);
-        for (const auto& stationFormat : std::as_const(stationFormats_))
-            if (stationFormat->formatID() == id) stationFormat->setMediaFormat(media);
-    }
-    notifyRadioMediaFormatsDidLoad();
+    service_.directory().takeMediaFormats(formats);
+    service_.reports().notifyRadioMediaFormatsDidLoad();
     loadMoreInformationFromService();
 }
 
-void ZYMRadioService::requestForMaxPresets(int maxPresets, bool success, DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::requestForMaxPresets(int maxPresets, bool success, DMServiceRequestToken* token) {
     if (!answerArrived(ZYMRadioInformationRequest::kMaxPresets, success, token,
                        "requestForMaxPresets failed, but info request is not required.  continuing as normal.\n"))
         return;
-    setStationMaxPresets(maxPresets);
-    notifyRadioMaxPresetsDidLoad();
+    service_.setStationMaxPresets(maxPresets);
+    service_.reports().notifyRadioMaxPresetsDidLoad();
     loadMoreInformationFromService();
 }
 
-void ZYMRadioService::requestFailed(DMServiceRequestToken* token) {
+void ZYMRadioLoadingQueue::requestFailed(DMServiceRequestToken* token) {
     if (!token) return;
     const std::string method = token->methodRef ? token->methodRef->GetMethodName() : std::string();
     LogMessage(kLogError, "requestFailed! %s\n", method.c_str());
-    if (radioDelegate_) radioDelegate_->serviceEncounteredError(ZYMServiceErrorDescription(*token));
+    if (service_.delegate()) service_.delegate()->serviceEncounteredError(ZYMServiceErrorDescription(*token));
     if (!informationLoaded_) {
         resetInformationLoading();
-        notifyRadioServerInformationDidFail();
+        service_.reports().notifyRadioServerInformationDidFail();
     }
 }
 
 // --- refresh ---
 
-void ZYMRadioService::startInformationRefreshTimer() {
+void ZYMRadioLoadingQueue::startInformationRefreshTimer() {
     informationRefreshTimer_.reset();
-    informationRefreshTimer_ = scheduler().repeating(
+    informationRefreshTimer_ = service_.scheduler().repeating(
         kRefreshInterval, [this] { Guarded("ZYMRadioService::refreshInformation", [this] { refreshInformation(); }); });
 }
 
-void ZYMRadioService::refreshInformation() {
+void ZYMRadioLoadingQueue::stopInformationRefreshTimer() { informationRefreshTimer_.reset(); }
+
+void ZYMRadioLoadingQueue::refreshInformation() {
     if (!informationRefreshTimer_) return;
     if (!informationLoaded_) {
         LogMessage(kLogInfo,
                    "Could not refresh Radio service information at this time.  Information is still being loaded.\n");
         return;
     }
-    if (cacheIsGood()) return;
+    if (service_.cacheIsGood()) return;
     LogMessage(kLogInfo, "Refreshing Radio service information...\n");
     preloadInformation(true, true);
 }
