@@ -108,6 +108,7 @@ TEST_F(Ads, TheAdShowsInItsPanelAndTheListenersClickOpensTheBrowser) {
         EXPECT_EQ(line, base + QStringLiteral("/clicked"));
     EXPECT_TRUE(running());
     EXPECT_TRUE(quit());
+    EXPECT_EQ(programOutput().toStdString(), "") << "the web engine's start printed on the terminal";
 }
 
 }  // namespace

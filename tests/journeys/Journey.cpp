@@ -329,6 +329,15 @@ JourneyTest::Ran JourneyTest::runOnDesktop(const QString& program, const QString
     return ran;
 }
 
+QString JourneyTest::programOutput() const {
+    QString output;
+    for (const char* stream : {"out", "err"}) {
+        QFile file(artifacts_ + QStringLiteral("/launch-%1.%2").arg(launches_).arg(QLatin1String(stream)));
+        if (file.open(QIODevice::ReadOnly)) output += QString::fromUtf8(file.readAll());
+    }
+    return output;
+}
+
 bool JourneyTest::running() const { return program_ && program_->state() != QProcess::NotRunning; }
 
 bool JourneyTest::quit() {

@@ -89,6 +89,8 @@ protected:
     // SIGKILL, for tear-down and a program that would not quit.
     void kill();
     bool running() const;
+    // What the latest launch wrote on stdout and stderr. A normal start writes nothing.
+    QString programOutput() const;
 
     // A listener who signed on before: the password in the keyring, the speed chosen, play
     // at launch of `station`; started, and waited for until the station plays.

@@ -51,6 +51,7 @@ TEST_F(Restart, TheSameDayListsTheStationsAndPlaysTheLastOne) {
         20s))
         << "the window was not resized";
     ASSERT_TRUE(quit());
+    EXPECT_EQ(programOutput().toStdString(), "") << "a normal start and quit print nothing";
     // What a listener expects back: the station saved as the last one.
     EXPECT_TRUE(settingsText().contains(QStringLiteral("playing_station=") + QLatin1String(kStation)))
         << settingsText().toStdString();
@@ -89,6 +90,7 @@ TEST_F(Restart, TheSameDayListsTheStationsAndPlaysTheLastOne) {
         << "the station stayed in Recently Played (see " << artifacts().toStdString() << ")";
     screenshot(QStringLiteral("after-delete"));
     EXPECT_TRUE(quit());
+    EXPECT_EQ(programOutput().toStdString(), "");
 }
 
 // A settings file whose recently-played list claims 0x7fffffff items (Qt would reserve tens

@@ -6,6 +6,23 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+namespace {
+
+QtMessageHandler lateStartForward = nullptr;
+
+// Loaded late on purpose, the web engine warns that the application did not share GL
+// contexts from its start. The ad view is a window of its own and needs no context of the
+// main window's, so the two lines would only stand on the listener's terminal.
+void DropLateStartWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg &&
+        (message.startsWith(QLatin1String("Qt WebEngine seems to be initialized from a plugin")) ||
+         message.startsWith(QLatin1String("Attribute Qt::AA_ShareOpenGLContexts must be set"))))
+        return;
+    if (lateStartForward) lateStartForward(type, context, message);
+}
+
+}  // namespace
+
 AdPanelView::AdPanelView(QString bannerPath, WebViewFactory makeWebView, QWidget* parent)
     : QWidget(parent), bannerPath_(std::move(bannerPath)), makeWebView_(std::move(makeWebView)) {
     setObjectName(QStringLiteral("adPanelView"));
@@ -90,11 +107,11 @@ AdPanelView::WebViewFactory AdPanelView::moduleFactory(const QString& folder) {
         using Make = QWidget* (*)(AdController*, const QString&, AdView**);
         // Loaded once and kept to the end of the process.
         QLibrary module(folder + QStringLiteral("/zymradio-adview"));
+        lateStartForward = qInstallMessageHandler(DropLateStartWarnings);
         auto make = reinterpret_cast<Make>(module.resolve("zymradio_make_ad_view"));
-        if (!make) {
-            NSLog(QStringLiteral("The ad view module could not be loaded: %1").arg(module.errorString()));
-            return nullptr;
-        }
-        return make(controller, bannerPath, view);
+        QWidget* made = make ? make(controller, bannerPath, view) : nullptr;
+        qInstallMessageHandler(lateStartForward);
+        if (!make) NSLog(QStringLiteral("The ad view module could not be loaded: %1").arg(module.errorString()));
+        return made;
     };
 }
