@@ -51,14 +51,6 @@ TEST(AlbumArtNames, AreCappedAt255BytesOnACharacterBoundary) {
 
 class AlbumArt : public WindowTest {
 protected:
-    QString ServeArt(const char* name, QColor color, int delayMs = 0) {
-        const std::string path = prefix_ + "art/" + name;
-        server_->Script(QJsonObject{{"path", QString::fromStdString(path)},
-                                    {"body_b64", QString::fromLatin1(windowtest::SolidPng(color).toBase64())},
-                                    {"delay_ms", delayMs},
-                                    {"headers", QJsonArray{QJsonArray{"Content-Type", "image/png"}}}});
-        return QString::fromStdString(server_->Url(path));
-    }
     std::unique_ptr<RadioMetadataParser> Fetched(const QString& xml, const QString& url) {
         auto doc = std::make_unique<RadioMetadataParser>(xml, &center_);
         EXPECT_TRUE(doc->fetchAlbumArtWithArtURL(url));

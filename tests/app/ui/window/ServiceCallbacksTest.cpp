@@ -27,6 +27,20 @@ protected:
     void DropNext(const char* method) {
         ScriptDirectory({{"methods", QJsonObject{{method, QJsonArray{QJsonObject{{"drop", true}}, QJsonObject{}}}}}});
     }
+    // Playing, the connection drops and the silent sign-on finds no service: the play ends
+    // by the lost service.
+    void LoseTheServiceWhilePlaying() {
+        servicesReachable_ = false;
+        SignOnAndLoad();
+        PlayForever();
+        server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)},
+                                    {"kind", "signon"},
+                                    {"users", QJsonArray{QJsonObject{{"name", kUser}, {"password", kPassword}}}},
+                                    {"disco_status", "Refused"}});
+        DropNext("GetStationState");
+        window_->radioService().requestStateForStations({kMp3Station}, window_->networkBandwidthLimitPreference());
+        ASSERT_TRUE(RunUntil([&] { return !EndSessions().empty(); })) << Log();
+    }
     int SignOnSteps() {
         int n = 0;
         for (const auto& r : server_->Requests(prefix_))
@@ -80,17 +94,8 @@ TEST_F(ServiceCallbacks, ALostServiceSignsOnOnceSilentlyAndThePlayingStationResu
 }
 
 TEST_F(ServiceCallbacks, ASecondLossWithoutSuccessGivesUpAndMakesThePanelSticky) {
-    servicesReachable_ = false;
-    SignOnAndLoad();
-    PlayForever();
-    // The silent sign-on finds no service.
-    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)},
-                                {"kind", "signon"},
-                                {"users", QJsonArray{QJsonObject{{"name", kUser}, {"password", kPassword}}}},
-                                {"disco_status", "Refused"}});
-    DropNext("GetStationState");
-    window_->radioService().requestStateForStations({kMp3Station}, window_->networkBandwidthLimitPreference());
-    ASSERT_TRUE(RunUntil([&] { return !EndSessions().empty(); })) << Log();
+    LoseTheServiceWhilePlaying();
+    if (HasFatalFailure()) return;
     EXPECT_EQ(window_->serviceRetryCount(), 0);
     EXPECT_FALSE(window_->playingStation());
     EXPECT_FALSE(window_->radioService().serviceAvailable());
@@ -101,16 +106,8 @@ TEST_F(ServiceCallbacks, ASecondLossWithoutSuccessGivesUpAndMakesThePanelSticky)
 // The play ended by the lost service, not by the listener: the settings the quit writes
 // keep the station, so that the next launch plays and selects it again.
 TEST_F(ServiceCallbacks, AfterAFaultEndedThePlayTheQuitKeepsTheStation) {
-    servicesReachable_ = false;
-    SignOnAndLoad();
-    PlayForever();
-    server_->Script(QJsonObject{{"path", QString::fromStdString(prefix_)},
-                                {"kind", "signon"},
-                                {"users", QJsonArray{QJsonObject{{"name", kUser}, {"password", kPassword}}}},
-                                {"disco_status", "Refused"}});
-    DropNext("GetStationState");
-    window_->radioService().requestStateForStations({kMp3Station}, window_->networkBandwidthLimitPreference());
-    ASSERT_TRUE(RunUntil([&] { return !EndSessions().empty(); })) << Log();
+    LoseTheServiceWhilePlaying();
+    if (HasFatalFailure()) return;
     ASSERT_FALSE(window_->playingStation());
     window_->prepareForApplicationTermination();
     window_->saveSettings();

@@ -43,15 +43,6 @@ protected:
         if (seconds == 0) scheduler_.advance(std::chrono::milliseconds(0));
     }
 
-    QString ServeArt(const char* name, QColor color, int delayMs = 0) {
-        const std::string path = prefix_ + "art/" + name;
-        server_->Script(QJsonObject{{"path", QString::fromStdString(path)},
-                                    {"body_b64", QString::fromLatin1(windowtest::SolidPng(color).toBase64())},
-                                    {"delay_ms", delayMs},
-                                    {"headers", QJsonArray{QJsonArray{"Content-Type", "image/png"}}}});
-        return QString::fromStdString(server_->Url(prefix_ + "art/"));
-    }
-
     bool OverlayShown() { return window_->nowPlayingOverlay() && window_->nowPlayingOverlay()->isVisible(); }
 
     FakeClock clock_;
@@ -123,7 +114,8 @@ TEST_F(TrackSwap, TheNextStationShowsNoneOfTheLastStationsSongs) {
 TEST_F(TrackSwap, TheOverlayAnnouncesOnlyLaterSongsAndOnlyWithTheirArt) {
     SignOnAndLoad();
     PlayForever();
-    window_->playingStation()->setAlbumArtBaseURL(ServeArt("first.png", Qt::green));
+    ServeArt("first.png", Qt::green);
+    window_->playingStation()->setAlbumArtBaseURL(QString::fromStdString(server_->Url(prefix_ + "art/")));
     ServeArt("second.png", Qt::blue, 1500);
     Track(Song("Picked", "first.png"));
     ASSERT_TRUE(RunUntil([&] { return !window_->currentTrackMetadata()->albumArtPending(); })) << Log();

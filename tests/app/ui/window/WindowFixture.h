@@ -160,6 +160,16 @@ protected:
         server_->StreamFails(prefix_, progPrefix, how);
     }
 
+    // Album art `name` in one colour under <prefix>art/, answered after `delayMs`; its URL.
+    QString ServeArt(const char* name, QColor color, int delayMs = 0) {
+        const std::string path = prefix_ + "art/" + name;
+        server_->Script(QJsonObject{{"path", QString::fromStdString(path)},
+                                    {"body_b64", QString::fromLatin1(SolidPng(color).toBase64())},
+                                    {"delay_ms", delayMs},
+                                    {"headers", QJsonArray{QJsonArray{"Content-Type", "image/png"}}}});
+        return QString::fromStdString(server_->Url(path));
+    }
+
     std::string Log() {
         std::ifstream in(logPath_);
         std::stringstream text;
