@@ -50,8 +50,6 @@ ZYM_MODEL_SETTER(setSecurIDEnabled, securIDEnabled_, bool, SecurIDEnabled)
 
 namespace {
 
-constexpr int kKeychainPollMs = 10;
-
 PasswordStore& Passwords(const AuthenticationEnvironment& e) {
     return e.passwords ? *e.passwords : PasswordStore::system();
 }
@@ -125,22 +123,14 @@ bool AuthenticationController::willPromptUserWithPanel() const {
 
 void AuthenticationController::whenKeychainAnswered(std::function<void()> then) {
     const QString account = KeychainUtils::canonicalScreenName(model_.username());
-    if (!fillPending_ || account.isEmpty() || !Passwords(env_).prefetchPending(keychainService_, account)) {
+    if (!fillPending_ || account.isEmpty()) {
         then();
         return;
     }
-    // The keyring's thread has no way into this one's loop but a look now and then; it is
-    // needed only while a slow keyring keeps the launch waiting.
-    auto* poll = new QTimer;
-    poll->setInterval(kKeychainPollMs);
     std::weak_ptr<int> alive = alive_;
-    QObject::connect(poll, &QTimer::timeout, poll, [this, alive, poll, account, then = std::move(then)] {
-        if (!alive.expired() && Passwords(env_).prefetchPending(keychainService_, account)) return;
-        poll->stop();
-        poll->deleteLater();
+    Passwords(env_).whenPrefetchAnswered(keychainService_, account, [alive, then = std::move(then)] {
         if (!alive.expired()) then();
     });
-    poll->start();
 }
 
 void AuthenticationController::displayAuthPanel() {

@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 
 #include <qt6keychain/keychain.h>
 
@@ -37,6 +38,8 @@ public:
         std::condition_variable done;
         Outcome outcome;
         std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+        // Run on the keyring's thread once the outcome is in.
+        std::vector<std::function<void()>> waiters;
     };
 
     // `then`, when given, runs on the keyring's thread with the outcome.
@@ -50,6 +53,7 @@ public:
                 job->setAutoDelete(true);
                 QObject::connect(job, &QKeychain::Job::finished, job, [state, then](QKeychain::Job* finished) {
                     Outcome outcome;
+                    std::vector<std::function<void()>> waiters;
                     {
                         std::lock_guard<std::mutex> lock(state->mutex);
                         state->outcome.finished = true;
@@ -58,8 +62,11 @@ public:
                             state->outcome.data = read->binaryData();
                         state->done.notify_all();
                         outcome = state->outcome;
+                        waiters.swap(state->waiters);
                     }
                     if (then) then(outcome);
+                    for (const auto& waiter : waiters)
+                        waiter();
                 });
                 job->start();
             },
@@ -78,6 +85,19 @@ public:
     static bool answered(Pending& state, std::chrono::milliseconds timeout) {
         std::lock_guard<std::mutex> lock(state.mutex);
         return state.outcome.finished || std::chrono::steady_clock::now() >= state.started + timeout;
+    }
+
+    // `waiter` on the keyring's thread once the outcome is in; at once, on the caller's,
+    // when it is in already.
+    static void whenFinished(Pending& state, std::function<void()> waiter) {
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            if (!state.outcome.finished) {
+                state.waiters.push_back(std::move(waiter));
+                return;
+            }
+        }
+        waiter();
     }
 
     Outcome run(std::function<QKeychain::Job*()> make, std::chrono::milliseconds timeout) {
@@ -150,6 +170,31 @@ bool KeychainPasswordStore::prefetchPending(const QString& service, const QStrin
         early = prefetched_.value({service, account});
     }
     return early && !KeyringThread::answered(*std::static_pointer_cast<KeyringThread::Pending>(early), timeout_);
+}
+
+void KeychainPasswordStore::whenPrefetchAnswered(const QString& service, const QString& account,
+                                                 std::function<void()> then) {
+    std::shared_ptr<KeyringThread::Pending> early;
+    {
+        std::lock_guard<std::mutex> lock(prefetchMutex_);
+        early = std::static_pointer_cast<KeyringThread::Pending>(prefetched_.value({service, account}));
+    }
+    if (!early || KeyringThread::answered(*early, timeout_)) {
+        then();
+        return;
+    }
+    // The answer or the time-out, whichever comes first, runs `then` once on this thread.
+    // The relay lives on this thread; the last of the two holders lets it go.
+    std::shared_ptr<QObject> relay(new QObject, [](QObject* object) { object->deleteLater(); });
+    auto once = std::make_shared<std::function<void()>>(std::move(then));
+    const auto fire = [once] {
+        if (*once) std::exchange(*once, {})();
+    };
+    KeyringThread::whenFinished(*early,
+                                [relay, fire] { QMetaObject::invokeMethod(relay.get(), fire, Qt::QueuedConnection); });
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(early->started + timeout_ -
+                                                                            std::chrono::steady_clock::now());
+    QTimer::singleShot(std::max(left, std::chrono::milliseconds(0)), relay.get(), [relay, fire] { fire(); });
 }
 
 std::optional<QString> KeychainPasswordStore::read(const QString& service, const QString& account) {

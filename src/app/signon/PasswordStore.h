@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -35,6 +36,9 @@ public:
     // not yet past the store's time-out), so that a caller can wait for it without
     // blocking. False by default.
     virtual bool prefetchPending(const QString&, const QString&) { return false; }
+    // Runs `then` on the calling thread's loop once a read started by prefetch has its
+    // answer or is past the store's time-out; at once when none is under way.
+    virtual void whenPrefetchAnswered(const QString&, const QString&, std::function<void()> then) { then(); }
 
     // The application's keyring (the Secret Service through QtKeychain).
     static PasswordStore& system();
@@ -54,6 +58,7 @@ public:
     // drops it.
     void prefetch(const QString& service, const QString& account) override;
     bool prefetchPending(const QString& service, const QString& account) override;
+    void whenPrefetchAnswered(const QString& service, const QString& account, std::function<void()> then) override;
 
 private:
     void dropPrefetch(const QString& service, const QString& account);

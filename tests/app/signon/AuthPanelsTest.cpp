@@ -134,7 +134,18 @@ TEST_F(PanelsTest, OneKeyringAnswerServesTheSignOnAndCanBeWaitedFor) {
         }
         void prefetch(const QString&, const QString&) override { pending = true; }
         bool prefetchPending(const QString&, const QString&) override { return pending; }
+        void whenPrefetchAnswered(const QString&, const QString&, std::function<void()> then) override {
+            if (pending)
+                waiting = std::move(then);
+            else
+                then();
+        }
+        void answer() {
+            pending = false;
+            if (waiting) std::exchange(waiting, {})();
+        }
         bool pending = false;
+        std::function<void()> waiting;
         int readCount = 0;
     } slow;
     slow.write(QLatin1String(kService), QStringLiteral("janedoe"), QStringLiteral("pw"));
@@ -145,7 +156,7 @@ TEST_F(PanelsTest, OneKeyringAnswerServesTheSignOnAndCanBeWaitedFor) {
     c.whenKeychainAnswered([&] { ++answered; });
     QCoreApplication::processEvents();
     EXPECT_EQ(answered, 0);
-    slow.pending = false;
+    slow.answer();
     ASSERT_TRUE(platform::RunLoop::Current().RunUntil([&] { return answered > 0; }, zymtest::Scaled(5000ms)));
     EXPECT_EQ(answered, 1);
     EXPECT_EQ(slow.readCount, 0);

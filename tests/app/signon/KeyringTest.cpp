@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include "app/signon/PasswordStore.h"
+#include "platform/RunLoop.h"
 #include "support/Env.h"
 
 #include <unistd.h>
@@ -48,9 +48,9 @@ TEST(RealKeyring, APrefetchedReadIsTheNextReadsAnswerUntilTheItemChanges) {
     EXPECT_FALSE(store.prefetchPending(service, account));
     store.prefetch(service, account);
     // The answer can be waited for without blocking, and is then the read's at once.
-    const auto deadline = std::chrono::steady_clock::now() + zymtest::Scaled(10000ms);
-    while (store.prefetchPending(service, account) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
+    bool answered = false;
+    store.whenPrefetchAnswered(service, account, [&] { answered = true; });
+    ASSERT_TRUE(platform::RunLoop::Current().RunUntil([&] { return answered; }, zymtest::Scaled(15000ms)));
     EXPECT_FALSE(store.prefetchPending(service, account));
     EXPECT_EQ(store.read(service, account), QStringLiteral("first"));
     store.prefetch(service, account);

@@ -201,12 +201,23 @@ TEST_F(MainWindow, TheLaunchSignOnWaitsForASlowKeyringWithoutHoldingTheWindow) {
             started = true;
         }
         bool prefetchPending(const QString&, const QString&) override { return pending; }
+        void whenPrefetchAnswered(const QString&, const QString&, std::function<void()> then) override {
+            if (pending)
+                waiting = std::move(then);
+            else
+                then();
+        }
+        void answer() {
+            pending = false;
+            if (waiting) std::exchange(waiting, {})();
+        }
         std::optional<QString> read(const QString& service, const QString& account) override {
             readsWhilePending += pending ? 1 : 0;
             return MemoryPasswordStore::read(service, account);
         }
         bool started = false;
         bool pending = false;
+        std::function<void()> waiting;
         int readsWhilePending = 0;
     } slow;
     KeychainUtils::savePasswordToKeychain(slow, kPassword, kUser, QStringLiteral("ZYM Radio"));
@@ -219,7 +230,7 @@ TEST_F(MainWindow, TheLaunchSignOnWaitsForASlowKeyringWithoutHoldingTheWindow) {
     platform::RunLoop::Current().RunFor(std::chrono::milliseconds(50));
     EXPECT_FALSE(window_->radioService().servicePending() || window_->radioService().serviceAvailable());
 
-    slow.pending = false;
+    slow.answer();
     ASSERT_TRUE(RunUntil([&] { return window_->radioService().informationLoaded(); })) << Log();
     EXPECT_EQ(slow.readsWhilePending, 0);
     EXPECT_FALSE(panels_.signOnVisible);
