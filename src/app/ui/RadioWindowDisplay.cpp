@@ -250,7 +250,8 @@ void RadioWindowDisplay::updateDisplay() {
                            : localizedFormat(DisplayKeys::ComingSoonFormat,
                                              {soon.join(localized(DisplayKeys::ComingSoonConcatString))}));
     };
-    if (window_.player() && window_.player()->playerState() == RadioPlayer::Playing) {
+    // A stop clears the station before the player has faded out: the stopped display then.
+    if (station && window_.player() && window_.player()->playerState() == RadioPlayer::Playing) {
         const RadioMetadataParser* doc = window_.currentTrackMetadata();
         if (!doc) {
             stationLines();

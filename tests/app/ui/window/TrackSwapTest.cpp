@@ -66,6 +66,19 @@ TEST_F(TrackSwap, AfterStopTheWaitingSongNeverComesIn) {
     EXPECT_EQ(window_->chatStatus().lastMessage(), QString());
 }
 
+// Stopped while the player still fades out: the display shows the chosen station, not an
+// empty "Now playing" line with a lone dash.
+TEST_F(TrackSwap, AStoppedStationShowsItsNameNotAnEmptyNowPlaying) {
+    SignOnAndLoad();
+    PlayForever();
+    Track(Song("Playing Now"));
+    window_->stopPlaying();
+    const auto active = window_->activeStation();
+    ASSERT_TRUE(active);
+    EXPECT_EQ(window_->displayText().toStdString(),
+              (active->name() + QLatin1Char('\n') + active->stationDescription().value_or(QString())).toStdString());
+}
+
 // The next station's stream carries no metadata: whatever way the first station ended,
 // none of its songs shows for the second, in the display, the chat status or to scripts.
 TEST_F(TrackSwap, TheNextStationShowsNoneOfTheLastStationsSongs) {
