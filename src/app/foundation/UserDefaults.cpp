@@ -16,6 +16,7 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -249,16 +250,22 @@ UserDefaults& UserDefaults::standardUserDefaults() {
 
 // QSettings escapes every key itself in the file; only what it would take for group
 // separators ('/', '\\') and the escape character are escaped here first.
+namespace {
+struct KeyEscape {
+    char c;
+    const char* escape;
+};
+constexpr KeyEscape kKeyEscapes[] = {{'%', "%25"}, {'/', "%2F"}, {'\\', "%5C"}};
+}  // namespace
+
 QString UserDefaults::encodeKey(const QString& key) {
     QString encoded;
     encoded.reserve(key.size());
     for (const QChar c : key) {
-        if (c == QLatin1Char('%'))
-            encoded += QLatin1String("%25");
-        else if (c == QLatin1Char('/'))
-            encoded += QLatin1String("%2F");
-        else if (c == QLatin1Char('\\'))
-            encoded += QLatin1String("%5C");
+        const auto* e = std::find_if(std::begin(kKeyEscapes), std::end(kKeyEscapes),
+                                     [c](const KeyEscape& k) { return c == QLatin1Char(k.c); });
+        if (e != std::end(kKeyEscapes))
+            encoded += QLatin1String(e->escape);
         else
             encoded += c;
     }
@@ -269,17 +276,14 @@ QString UserDefaults::decodeKey(const QString& stored) {
     QString key;
     key.reserve(stored.size());
     for (qsizetype i = 0; i < stored.size(); ++i) {
-        const QStringView escape = QStringView(stored).mid(i, 3);
-        if (escape == QLatin1String("%25"))
-            key += QLatin1Char('%');
-        else if (escape == QLatin1String("%2F"))
-            key += QLatin1Char('/');
-        else if (escape == QLatin1String("%5C"))
-            key += QLatin1Char('\\');
-        else {
+        const QStringView here = QStringView(stored).mid(i, 3);
+        const auto* e = std::find_if(std::begin(kKeyEscapes), std::end(kKeyEscapes),
+                                     [here](const KeyEscape& k) { return here == QLatin1String(k.escape); });
+        if (e == std::end(kKeyEscapes)) {
             key += stored[i];
             continue;
         }
+        key += QLatin1Char(e->c);
         i += 2;
     }
     return key;
