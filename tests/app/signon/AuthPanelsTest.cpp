@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "../foundation/AppTestSupport.h"
+#include "SlowKeyring.h"
 #include "app/signon/AuthPanelDialogs.h"
 #include "app/signon/AuthenticationController.h"
 #include "app/signon/DialogPresenter.h"
@@ -126,26 +127,12 @@ TEST_F(PanelsTest, TheKeyringIsReadWhenThePasswordIsFirstNeededNotWhenMade) {
 // The sign-on asks whether the panel is needed and then for the password: one answer of
 // the keyring serves both, and a caller can wait for it without blocking.
 TEST_F(PanelsTest, OneKeyringAnswerServesTheSignOnAndCanBeWaitedFor) {
-    class Slow : public MemoryPasswordStore {
+    class Slow : public SlowKeyring {
     public:
         std::optional<QString> read(const QString& service, const QString& account) override {
             ++readCount;
             return MemoryPasswordStore::read(service, account);
         }
-        void prefetch(const QString&, const QString&) override { pending = true; }
-        bool prefetchPending(const QString&, const QString&) override { return pending; }
-        void whenPrefetchAnswered(const QString&, const QString&, std::function<void()> then) override {
-            if (pending)
-                waiting = std::move(then);
-            else
-                then();
-        }
-        void answer() {
-            pending = false;
-            if (waiting) std::exchange(waiting, {})();
-        }
-        bool pending = false;
-        std::function<void()> waiting;
         int readCount = 0;
     } slow;
     slow.write(QLatin1String(kService), QStringLiteral("janedoe"), QStringLiteral("pw"));

@@ -34,6 +34,7 @@
 #include <QTimer>
 #include "support/Env.h"
 #include "support/TestServer.h"
+#include "../../signon/SlowKeyring.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -193,31 +194,18 @@ TEST_F(MainWindow, SignOnAtLaunchFollowsTheStoredNameAndPassword) {
 // A slow keyring holds the sign-on at launch back, not the window: its loop runs while the
 // keyring has not answered, and the sign-on starts with the stored password once it has.
 TEST_F(MainWindow, TheLaunchSignOnWaitsForASlowKeyringWithoutHoldingTheWindow) {
-    class SlowKeyring : public MemoryPasswordStore {
+    class FirstReadSlow : public SlowKeyring {
     public:
         // The first read is slow; one already started is not started again.
         void prefetch(const QString&, const QString&) override {
             pending = !started;
             started = true;
         }
-        bool prefetchPending(const QString&, const QString&) override { return pending; }
-        void whenPrefetchAnswered(const QString&, const QString&, std::function<void()> then) override {
-            if (pending)
-                waiting = std::move(then);
-            else
-                then();
-        }
-        void answer() {
-            pending = false;
-            if (waiting) std::exchange(waiting, {})();
-        }
         std::optional<QString> read(const QString& service, const QString& account) override {
             readsWhilePending += pending ? 1 : 0;
             return MemoryPasswordStore::read(service, account);
         }
         bool started = false;
-        bool pending = false;
-        std::function<void()> waiting;
         int readsWhilePending = 0;
     } slow;
     KeychainUtils::savePasswordToKeychain(slow, kPassword, kUser, QStringLiteral("ZYM Radio"));
